@@ -1,0 +1,10 @@
+# Project-wide warning flags, applied per target with tessarin_set_warnings().
+function(tessarin_set_warnings target)
+  target_compile_options(${target} PRIVATE
+    -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
+    -Wcast-align -Woverloaded-virtual -Wnull-dereference -Wformat=2
+    -Wimplicit-fallthrough)
+  if(TESSARIN_WARNINGS_AS_ERRORS)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()

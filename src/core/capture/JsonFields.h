@@ -1,0 +1,53 @@
+#pragma once
+// Typed reads of one member of a JSON object, with no exceptions: a missing
+// member or a value of the wrong type or range reads as nothing.
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace tessarin::JsonFields {
+
+inline const nlohmann::json* member(const nlohmann::json& object, const char* key) {
+    if (!object.is_object()) return nullptr;
+    auto it = object.find(key);
+    return it == object.end() ? nullptr : &*it;
+}
+
+// A finite number (integer or floating point).
+inline std::optional<double> number(const nlohmann::json& object, const char* key) {
+    const auto* v = member(object, key);
+    if (!v || !v->is_number()) return std::nullopt;
+    const double d = v->get<double>();
+    if (!std::isfinite(d)) return std::nullopt;
+    return d;
+}
+
+inline std::optional<int64_t> integer(const nlohmann::json& object, const char* key) {
+    const auto* v = member(object, key);
+    if (!v) return std::nullopt;
+    if (v->is_number_integer()) {
+        if (v->is_number_unsigned() && v->get<uint64_t>() > uint64_t(std::numeric_limits<int64_t>::max()))
+            return std::nullopt;
+        return v->get<int64_t>();
+    }
+    return std::nullopt;
+}
+
+inline std::optional<uint32_t> uint32(const nlohmann::json& object, const char* key) {
+    const auto i = integer(object, key);
+    if (!i || *i < 0 || *i > int64_t{std::numeric_limits<uint32_t>::max()}) return std::nullopt;
+    return static_cast<uint32_t>(*i);
+}
+
+inline std::optional<std::string> string(const nlohmann::json& object, const char* key) {
+    const auto* v = member(object, key);
+    if (!v || !v->is_string()) return std::nullopt;
+    return v->get<std::string>();
+}
+
+}  // namespace tessarin::JsonFields

@@ -1,0 +1,44 @@
+#include "core/capture/StoredCaptureSelection.h"
+
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include "core/capture/JsonFields.h"
+
+namespace tessarin {
+
+uint32_t StoredCaptureSelection::screenID() const {
+    return std::visit([](const auto& v) { return v.screenID; }, value);
+}
+
+nlohmann::json StoredCaptureSelection::toJson() const {
+    if (const Area* a = asArea()) {
+        return {{"area",
+                 {{"localX", a->localX},
+                  {"localY", a->localY},
+                  {"width", a->width},
+                  {"height", a->height},
+                  {"screenID", a->screenID}}}};
+    }
+    return {{"fullscreen", {{"screenID", std::get<Fullscreen>(value).screenID}}}};
+}
+
+Expected<StoredCaptureSelection, std::string> StoredCaptureSelection::fromJson(const nlohmann::json& json) {
+    if (!json.is_object()) return unexpected(std::string("expected an object"));
+    if (json.size() != 1) return unexpected(std::string("Invalid number of keys found, expected one."));
+    const auto& [key, payload] = *json.items().begin();
+    if (!payload.is_object()) return unexpected("\"" + key + "\" is not an object");
+    const auto screenID = JsonFields::uint32(payload, "screenID");
+    if (!screenID) return unexpected(std::string("screenID is missing or not a 32-bit unsigned integer"));
+    if (key == "fullscreen") return fullscreen(*screenID);
+    if (key != "area") return unexpected("unknown case \"" + key + "\"");
+    const auto x = JsonFields::number(payload, "localX");
+    const auto y = JsonFields::number(payload, "localY");
+    const auto w = JsonFields::number(payload, "width");
+    const auto h = JsonFields::number(payload, "height");
+    if (!x || !y || !w || !h) return unexpected(std::string("area needs numbers localX, localY, width, height"));
+    return area(*x, *y, *w, *h, *screenID);
+}
+
+}  // namespace tessarin

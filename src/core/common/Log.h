@@ -1,0 +1,36 @@
+#pragma once
+// Diagnostics and storage log lines. They go to the system journal through
+// syslog(3) under the application id, with the category at the start of the
+// message; TESSARIN_LOG=stderr mirrors them to standard error for debugging.
+// Tests install their own sink to read what was logged.
+
+#include <string>
+#include <string_view>
+
+namespace tessarin {
+
+enum class LogLevel { debug, info, error };
+
+namespace LogCategory {
+inline constexpr std::string_view capture = "Capture";
+inline constexpr std::string_view storage = "Storage";
+inline constexpr std::string_view preferencesMigrator = "PreferencesMigrator";
+inline constexpr std::string_view loginItem = "LoginItem";
+}  // namespace LogCategory
+
+class LogSink {
+public:
+    virtual ~LogSink() = default;
+    virtual void write(LogLevel level, std::string_view category, std::string_view message) = 0;
+};
+
+void logLine(LogLevel level, std::string_view category, std::string_view message);
+
+// Replaces the process's sink; nullptr restores the system journal sink.
+// Returns the previous one so scoped test sinks can put it back.
+LogSink* setLogSink(LogSink* sink);
+
+// Reads TESSARIN_LOG once at start-up ("stderr" mirrors every line there).
+void configureLoggingFromEnvironment();
+
+}  // namespace tessarin

@@ -1,0 +1,79 @@
+#pragma once
+// What the capture logic needs from the desktop's display server: the list of
+// displays, the list of on-screen windows, pixels, the pointer, and whether
+// capture and synthetic input are possible. One implementation per platform
+// (x11/ now, a portal back end later) plus NullScreenBackend; the factory
+// in PlatformFactory.h picks one.
+//
+// Coordinate spaces (the back end converts from its native space here, in one
+// place, so nothing above it sees native coordinates):
+//   - DisplayDescription::frame: global desktop points, origin at the
+//     bottom-left of the primary display, y growing upwards.
+//   - WindowDescription::frame: global points with a top-left origin (the
+//     primary display's top-left corner), y growing downwards.
+//   - PixelRect arguments: device pixels of one display, origin top-left.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/capture/CaptureError.h"
+#include "core/common/Expected.h"
+#include "core/common/Geometry.h"
+#include "core/common/Image.h"
+
+namespace tessarin {
+
+struct DisplayDescription {
+    // Stable across restarts of the program and of the display server; none
+    // when the platform cannot name the display.
+    std::optional<uint32_t> displayID;
+    std::string name;  // the platform's own name, e.g. "DP-1"
+    Rect frame;        // global points, bottom-left origin
+    Rect visibleFrame; // frame less panels and docks
+    double scale = 1;  // device pixels per point, never below 1
+    int64_t pixelWidth = 0;
+    int64_t pixelHeight = 0;
+    bool primary = false;
+
+    friend bool operator==(const DisplayDescription&, const DisplayDescription&) = default;
+};
+
+struct WindowDescription {
+    uint32_t windowID = 0;
+    int32_t processID = 0;  // 0 when unknown
+    std::string app;        // what a user calls the application
+    std::string title;
+    Rect frame;             // global points, top-left origin
+    int layer = 0;          // 0 for normal application windows
+    bool onScreen = true;
+};
+
+struct AccessStatus {
+    bool granted = false;
+    std::string detail;  // why not, or which server; for doctor and errors
+};
+
+class ScreenBackend {
+public:
+    virtual ~ScreenBackend() = default;
+
+    // Connected displays in platform order, primary first.
+    virtual Expected<std::vector<DisplayDescription>, CaptureError> displays() = 0;
+    // Pixels of `area` (device pixels, top-left origin, inside the display).
+    virtual Expected<Image, CaptureError> captureDisplayArea(uint32_t displayID, PixelRect area) = 0;
+    // On-screen windows, front to back.
+    virtual Expected<std::vector<WindowDescription>, CaptureError> windows() = 0;
+    // The window's own pixels in device pixels, even where other windows cover it when the platform can.
+    virtual Expected<Image, CaptureError> captureWindow(uint32_t windowID) = 0;
+    // The pointer in global points (bottom-left origin); none when unknown.
+    virtual std::optional<Point> pointerLocation() = 0;
+
+    // Can this process read the screen at all?
+    virtual AccessStatus screenCaptureAccess() = 0;
+    // Can this process send synthetic scroll events?
+    virtual AccessStatus syntheticInputAccess() = 0;
+};
+
+}  // namespace tessarin
