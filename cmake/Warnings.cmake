@@ -3,7 +3,10 @@ function(tessarin_set_warnings target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
     -Wcast-align -Woverloaded-virtual -Wnull-dereference -Wformat=2
-    -Wimplicit-fallthrough)
+    -Wimplicit-fallthrough
+    # GCC 12 reports a false free-nonheap-object for unique_ptr<T[]> held in a
+    # std::variant that is moved through a type-erased callable (GCC PR 105705).
+    -Wno-free-nonheap-object)
   if(TESSARIN_WARNINGS_AS_ERRORS)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

@@ -54,11 +54,11 @@ std::string CapturePreset::compactName() const {
 nlohmann::json CapturePreset::toJson() const {
     switch (kind) {
         case Kind::freeform: return {{"freeform", nlohmann::json::object()}};
-        case Kind::aspectRatio: return {{"aspectRatio", {{"width", width}, {"height", height}}}};
+        case Kind::aspectRatio:
         case Kind::fixedSize: {
             nlohmann::json payload = {{"width", width}, {"height", height}};
             if (name) payload["name"] = *name;
-            return {{"fixedSize", payload}};
+            return {{kind == Kind::aspectRatio ? "aspectRatio" : "fixedSize", payload}};
         }
     }
     return {};
@@ -67,7 +67,10 @@ nlohmann::json CapturePreset::toJson() const {
 Expected<CapturePreset, std::string> CapturePreset::fromJson(const nlohmann::json& json) {
     if (!json.is_object()) return unexpected(std::string("expected an object"));
     if (json.size() != 1) return unexpected(std::string("Invalid number of keys found, expected one."));
-    const auto& [key, payload] = *json.items().begin();
+    // Hold the iterator: items() yields proxies that die with the statement.
+    const auto only = json.begin();
+    const std::string& key = only.key();
+    const nlohmann::json& payload = only.value();
     if (!payload.is_object()) return unexpected("\"" + key + "\" is not an object");
     if (key == "freeform") return freeform();
     if (key != "aspectRatio" && key != "fixedSize") return unexpected("unknown case \"" + key + "\"");

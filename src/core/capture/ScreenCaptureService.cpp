@@ -1,1 +1,203 @@
-// placeholder
+#include "core/capture/ScreenCaptureService.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <sstream>
+
+#include "core/capture/ScreenLocator.h"
+#include "core/common/Log.h"
+
+namespace tessarin {
+namespace {
+
+std::string lowercased(const std::string& text) {
+    // ASCII folding: names and titles are compared byte-wise beyond that.
+    std::string out = text;
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+Expected<DisplayDescription, CaptureError> displayWithID(ScreenBackend& backend, uint32_t displayID) {
+    auto displays = backend.displays();
+    if (!displays) return unexpected(displays.error());
+    for (auto& d : *displays) {
+        if (d.displayID == displayID) return d;
+    }
+    return unexpected(CaptureError::noDisplay());
+}
+
+ImageResult captureWholeDisplay(ScreenBackend& backend, const DisplayDescription& display) {
+    if (!display.displayID) return unexpected(CaptureError::noDisplay());
+    const PixelSize size = displayPixelSize(display);
+    return backend.captureDisplayArea(*display.displayID, {0, 0, size.width, size.height});
+}
+
+void logCapture(std::string_view what, const ImageResult& result) {
+    std::ostringstream line;
+    line << what;
+    if (result) {
+        line << " result=success image=" << result->width() << "x" << result->height();
+    } else {
+        line << " result=failed error=" << result.error().description();
+    }
+    logLine(result ? LogLevel::info : LogLevel::error, LogCategory::capture, line.str());
+}
+
+}  // namespace
+
+PixelSize displayPixelSize(const DisplayDescription& display) {
+    if (display.pixelWidth > 0 && display.pixelHeight > 0) return {display.pixelWidth, display.pixelHeight};
+    const double s = std::max(1.0, display.scale);
+    return sanitizedPixelSize({std::max(1.0, display.frame.width * s), std::max(1.0, display.frame.height * s)},
+                              "makeConfiguration.outputSize");
+}
+
+bool containsIgnoringCase(const std::string& haystack, const std::string& needle) {
+    return lowercased(haystack).find(lowercased(needle)) != std::string::npos;
+}
+
+ImageResult ScreenCaptureService::captureDisplayNow(uint32_t displayID) {
+    auto display = displayWithID(backend_, displayID);
+    if (!display) return unexpected(display.error());
+    return captureWholeDisplay(backend_, *display);
+}
+
+ImageResult ScreenCaptureService::captureRegionNow(const Rect& rect, const ScreenCaptureRegionContext& context) {
+    if (!context.display.displayID) return unexpected(CaptureError::noDisplay());
+    const auto crop = pixelAlignedCropRect(rect, context.frame, context.scale,
+                                           {double(context.outputSize.width), double(context.outputSize.height)});
+    if (!crop) {
+        std::ostringstream line;
+        line << "captureRegion refused crop of rect=(" << rect.x << ", " << rect.y << ", " << rect.width << ", "
+             << rect.height << ")";
+        logLine(LogLevel::error, LogCategory::capture, line.str());
+        return unexpected(CaptureError::captureFailed(CaptureMessages::cropFailed));
+    }
+    return backend_.captureDisplayArea(*context.display.displayID, *crop);
+}
+
+void ScreenCaptureService::captureDisplay(uint32_t displayID, Completion<ImageResult> done) {
+    inBackground<ImageResult>(
+        [this, displayID] {
+            auto result = captureDisplayNow(displayID);
+            logCapture("captureDisplay displayID=" + std::to_string(displayID), result);
+            return result;
+        },
+        std::move(done));
+}
+
+void ScreenCaptureService::captureDisplayUnderCursor(Completion<ImageResult> done) {
+    inBackground<ImageResult>(
+        [this]() -> ImageResult {
+            auto displays = backend_.displays();
+            if (!displays) return unexpected(displays.error());
+            const auto pointer = backend_.pointerLocation();
+            auto display = pointer ? ScreenLocator::screen(*pointer, *displays) : std::nullopt;
+            // Without a pointer (no seat on the server) the main display is the sensible choice.
+            if (!display && !displays->empty()) display = displays->front();
+            if (!display) return unexpected(CaptureError::noDisplay());
+            auto result = captureWholeDisplay(backend_, *display);
+            logCapture("captureDisplayUnderCursor display=" + display->name, result);
+            return result;
+        },
+        std::move(done));
+}
+
+void ScreenCaptureService::prepareRegionCapture(const DisplayDescription& display,
+                                                Completion<Expected<ScreenCaptureRegionContext, CaptureError>> done) {
+    using Result = Expected<ScreenCaptureRegionContext, CaptureError>;
+    inBackground<Result>(
+        [this, display]() -> Result {
+            if (!display.displayID) return unexpected(CaptureError::noDisplay());
+            // Re-read the display: it may have been unplugged or moved since it was chosen.
+            auto current = displayWithID(backend_, *display.displayID);
+            if (!current) return unexpected(current.error());
+            return ScreenCaptureRegionContext{*current, current->frame, std::max(1.0, current->scale),
+                                              displayPixelSize(*current)};
+        },
+        std::move(done));
+}
+
+void ScreenCaptureService::captureRegion(const Rect& rect, const ScreenCaptureRegionContext& context,
+                                         Completion<ImageResult> done) {
+    inBackground<ImageResult>(
+        [this, rect, context] {
+            auto result = captureRegionNow(rect, context);
+            logCapture("captureRegion display=" + context.display.name, result);
+            return result;
+        },
+        std::move(done));
+}
+
+void ScreenCaptureService::captureWindow(const std::string& ownerName, const std::string& title,
+                                         Completion<ImageResult> done) {
+    inBackground<ImageResult>(
+        [this, ownerName, title]() -> ImageResult {
+            auto windows = backend_.windows();
+            if (!windows) return unexpected(windows.error());
+            const WindowDescription* best = nullptr;
+            double bestArea = 0;
+            for (const auto& w : *windows) {
+                const double area = w.frame.width * w.frame.height;
+                if (!w.onScreen || !(area > 0)) continue;
+                if (!containsIgnoringCase(w.app, ownerName)) continue;
+                if (!title.empty() && !containsIgnoringCase(w.title, title)) continue;
+                if (area > bestArea) {  // strictly larger: the first of equal windows wins
+                    best = &w;
+                    bestArea = area;
+                }
+            }
+            if (!best) return unexpected(CaptureError::captureFailed(CaptureMessages::noWindow(ownerName, title)));
+            auto result = backend_.captureWindow(best->windowID);
+            logCapture("captureWindow windowID=" + std::to_string(best->windowID), result);
+            return result;
+        },
+        std::move(done));
+}
+
+void ScreenCaptureService::agentTargets(Completion<Expected<AgentTargetList, CaptureError>> done) {
+    using Result = Expected<AgentTargetList, CaptureError>;
+    inBackground<Result>(
+        [this]() -> Result {
+            auto displays = backend_.displays();
+            if (!displays) return unexpected(displays.error());
+            auto windows = backend_.windows();
+            if (!windows) return unexpected(windows.error());
+            AgentTargetList list;
+            for (size_t i = 0; i < displays->size(); ++i) {
+                const auto& d = (*displays)[i];
+                if (!d.displayID) continue;
+                const PixelSize size = displayPixelSize(d);
+                list.displays.push_back({int64_t(i), *d.displayID, size.width, size.height});
+            }
+            for (const auto& w : *windows) {
+                if (!w.onScreen || !(w.frame.width * w.frame.height > 0)) continue;
+                list.windows.push_back({w.windowID, w.app, w.title, std::llround(w.frame.x), std::llround(w.frame.y),
+                                        std::llround(w.frame.width), std::llround(w.frame.height)});
+            }
+            return list;
+        },
+        std::move(done));
+}
+
+void ScreenCaptureService::freezeScreens(Completion<Expected<FrozenScreens, CaptureError>> done) {
+    using Result = Expected<FrozenScreens, CaptureError>;
+    inBackground<Result>(
+        [this]() -> Result {
+            auto displays = backend_.displays();
+            if (!displays) return unexpected(displays.error());
+            std::vector<FrozenScreenFrame> frames;
+            for (const auto& d : *displays) {
+                if (!d.displayID) continue;
+                auto image = captureWholeDisplay(backend_, d);
+                if (!image) return unexpected(image.error());
+                frames.push_back({*d.displayID, std::move(*image), d.frame, std::max(1.0, d.scale)});
+            }
+            return FrozenScreens(std::move(frames));
+        },
+        std::move(done));
+}
+
+}  // namespace tessarin

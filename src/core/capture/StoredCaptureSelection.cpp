@@ -27,7 +27,10 @@ nlohmann::json StoredCaptureSelection::toJson() const {
 Expected<StoredCaptureSelection, std::string> StoredCaptureSelection::fromJson(const nlohmann::json& json) {
     if (!json.is_object()) return unexpected(std::string("expected an object"));
     if (json.size() != 1) return unexpected(std::string("Invalid number of keys found, expected one."));
-    const auto& [key, payload] = *json.items().begin();
+    // Hold the iterator: items() yields proxies that die with the statement.
+    const auto only = json.begin();
+    const std::string& key = only.key();
+    const nlohmann::json& payload = only.value();
     if (!payload.is_object()) return unexpected("\"" + key + "\" is not an object");
     const auto screenID = JsonFields::uint32(payload, "screenID");
     if (!screenID) return unexpected(std::string("screenID is missing or not a 32-bit unsigned integer"));

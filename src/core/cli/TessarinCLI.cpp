@@ -1,1 +1,54 @@
-// placeholder
+#include "core/cli/TessarinCLI.h"
+
+#include "core/cli/CLIError.h"
+#include "core/cli/JsonWriter.h"
+#include "core/common/Log.h"
+
+namespace tessarin {
+
+void TessarinCLI::fail(const std::string& message) {
+    const auto line = JsonWriter::compact({{"error", message}});
+    err << line.value_or(R"({"error":"tessarin failed"})") << '\n';
+    err.flush();
+}
+
+std::optional<std::string> TessarinCLI::ignoredFlagsWarning(const CLIArguments& args) const {
+    const auto ignored = args.ignoredFlags();
+    if (ignored.empty()) return std::nullopt;
+    std::string text = "ignored flags: ";
+    for (size_t i = 0; i < ignored.size(); ++i) {
+        if (i > 0) text += ", ";
+        text += "--" + ignored[i];
+    }
+    return JsonWriter::compact({{"warning", text}});
+}
+
+int TessarinCLI::run(const std::vector<std::string>& args) {
+    const CLIArguments parsed(args);
+    const Subcommand* command = subcommand(parsed.command());
+    if (!command) {
+        fail("unknown command \"" + parsed.command() + "\"");
+        out << usageText() << '\n';
+        out.flush();
+        return 64;
+    }
+    int status = 0;
+    try {
+        status = command->run(*this, parsed);
+    } catch (const CLIError& error) {
+        fail(error.description());
+        return 1;
+    } catch (const std::exception& error) {
+        // Anything else that escapes a command is still reported as one JSON line.
+        fail(error.what());
+        return 1;
+    }
+    out.flush();
+    if (const auto warning = ignoredFlagsWarning(parsed)) {
+        err << *warning << '\n';
+        err.flush();
+    }
+    return status;
+}
+
+}  // namespace tessarin

@@ -31,6 +31,7 @@ public:
     T* operator->() { return &value(); }
     const T* operator->() const { return &value(); }
     T& operator*() & { return value(); }
+    const T& operator*() const& { return value(); }
     const E& error() const { return std::get<1>(state_); }
 
 private:

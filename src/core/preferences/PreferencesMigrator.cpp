@@ -1,1 +1,117 @@
-// placeholder
+#include "core/preferences/PreferencesMigrator.h"
+
+#include <cmath>
+#include <exception>
+#include <limits>
+
+#include <nlohmann/json.hpp>
+
+#include "core/capture/JsonFields.h"
+#include "core/capture/StoredCaptureSelection.h"
+#include "core/common/Log.h"
+#include "core/preferences/PreferenceKeys.h"
+#include "core/preferences/StoredJson.h"
+
+namespace tessarin::PreferencesMigrator {
+namespace {
+
+constexpr int recordableBits = 64;
+
+uint64_t appliedMigrations(const KeyValueStore& store) {
+    const auto stored = store.object(PreferenceKey::appliedPreferenceMigrations);
+    if (!stored || !stored->is_number_integer()) return 0;
+    // Stored signed, so a set bit 63 reads back negative; both mean the bits.
+    if (stored->is_number_unsigned()) return stored->get<uint64_t>();
+    return static_cast<uint64_t>(stored->get<int64_t>());
+}
+
+Result apply(const Migration& migration, KeyValueStore& store) {
+    if (!migration.apply) return unexpected(std::string("it has nothing to run"));
+    try {
+        return migration.apply(store);
+    } catch (const std::exception& e) {
+        return unexpected(std::string(e.what()));
+    }
+}
+
+}  // namespace
+
+Expected<LegacyStoredCaptureSelection, std::string> LegacyStoredCaptureSelection::fromJson(const nlohmann::json& json) {
+    if (!json.is_object()) return unexpected(std::string("expected an object"));
+    if (json.size() != 1) return unexpected(std::string("Invalid number of keys found, expected one."));
+    // Through the iterator itself: items() hands out a temporary that must
+    // not be bound by reference past this statement.
+    const auto only = json.begin();
+    const std::string& key = only.key();
+    const nlohmann::json& payload = only.value();
+    if (!payload.is_object()) return unexpected("\"" + key + "\" is not an object");
+    const auto screenID = JsonFields::uint32(payload, "screenID");
+    if (!screenID) return unexpected(std::string("screenID is missing or not a 32-bit unsigned integer"));
+    if (key == "fullscreen") return LegacyStoredCaptureSelection{Fullscreen{*screenID}};
+    if (key != "area") return unexpected("unknown case \"" + key + "\"");
+    const auto x = JsonFields::number(payload, "x");
+    const auto y = JsonFields::number(payload, "y");
+    const auto width = JsonFields::number(payload, "width");
+    const auto height = JsonFields::number(payload, "height");
+    if (!x || !y || !width || !height) return unexpected(std::string("area needs numbers x, y, width, height"));
+    return LegacyStoredCaptureSelection{Area{*x, *y, *width, *height, *screenID}};
+}
+
+Result migrateLastCaptureSelectionToDisplayLocal(KeyValueStore& store, const DisplayFrameLookup& displayFrame) {
+    const char* key = PreferenceKey::lastCaptureSelection;
+    const auto stored = storedJsonValue(store.object(key));
+    if (!stored) return succeeded();
+    const auto legacy = LegacyStoredCaptureSelection::fromJson(*stored);
+    if (!legacy) return succeeded();
+    const auto* area = std::get_if<LegacyStoredCaptureSelection::Area>(&legacy->value);
+    if (!area) return succeeded();
+
+    const auto frame = displayFrame ? displayFrame(area->screenID) : std::nullopt;
+    if (!frame) {
+        if (!store.remove(key)) return unexpected(std::string("the stored selection could not be removed"));
+        return succeeded();
+    }
+    const double localX = area->x - frame->minX();
+    const double localY = area->y - frame->minY();
+    // Non-finite coordinates cannot be written as JSON numbers; the old value
+    // stays, which reads as no previous area.
+    if (!std::isfinite(localX) || !std::isfinite(localY)) return succeeded();
+    const auto migrated = StoredCaptureSelection::area(localX, localY, area->width, area->height, area->screenID);
+    if (!store.set(key, migrated.toJson())) {
+        return unexpected(std::string("the rewritten selection could not be stored"));
+    }
+    return succeeded();
+}
+
+std::vector<Migration> migrations(DisplayFrameLookup displayFrame) {
+    return {
+        {0, "lastCaptureSelection\u2192display-local",
+         [displayFrame = std::move(displayFrame)](KeyValueStore& store) {
+             return migrateLastCaptureSelectionToDisplayLocal(store, displayFrame);
+         }},
+    };
+}
+
+void run(KeyValueStore& store, const std::vector<Migration>& list) {
+    uint64_t applied = appliedMigrations(store);
+    for (const Migration& migration : list) {
+        const bool recordable = migration.bit >= 0 && migration.bit < recordableBits;
+        const uint64_t mask = recordable ? uint64_t{1} << migration.bit : 0;
+        if (recordable && (applied & mask) != 0) continue;
+
+        const Result result = apply(migration, store);
+        if (!result) {
+            logLine(LogLevel::error, LogCategory::preferencesMigrator,
+                    "Preference migration " + std::to_string(static_cast<long>(migration.bit)) + " (" +
+                        migration.description + ") failed: " + result.error());
+            continue;
+        }
+        if (!recordable) continue;
+        applied |= mask;
+        // Recorded at once, so a later migration that crashes the process
+        // does not make this one run again.
+        store.set(PreferenceKey::appliedPreferenceMigrations, static_cast<int64_t>(applied));
+    }
+}
+
+}  // namespace tessarin::PreferencesMigrator

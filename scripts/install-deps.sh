@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Tessarin needs to build, test and benchmark.
+# Safe to run again: it only calls apt when something is missing.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config
+  # libraries
+  libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-composite0-dev
+  nlohmann-json3-dev zlib1g-dev libpng-dev libjpeg62-turbo-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # X servers and real clients for the integration tests and the demonstration
+  xvfb xauth xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils x11-utils x11-apps xterm
+)
+if [ "${1:-}" = "--bench" ]; then
+  # peers the capture benchmark measures against, and a command timer
+  packages+=(scrot maim imagemagick hyperfine time)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+echo "installing: ${missing[*]}" >&2
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

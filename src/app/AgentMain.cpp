@@ -1,0 +1,45 @@
+#include "app/AgentMain.h"
+
+#include <iostream>
+#include <memory>
+
+#include "core/capture/ScreenCaptureService.h"
+#include "core/cli/CLISandbox.h"
+#include "core/cli/TessarinCLI.h"
+#include "core/common/EventLoop.h"
+#include "core/common/Log.h"
+#include "core/common/ThreadPool.h"
+#include "core/preferences/JsonFileStore.h"
+#include "platform/PlatformFactory.h"
+
+namespace tessarin {
+namespace {
+
+std::unique_ptr<KeyValueStore> openPreferences() {
+    auto path = JsonFileStore::defaultPath();
+    if (path) return std::make_unique<JsonFileStore>(*path);
+    // Without a home folder the command still runs; it just remembers nothing.
+    logLine(LogLevel::error, LogCategory::storage, "preferences unavailable: " + path.error());
+    return std::make_unique<InMemoryKeyValueStore>();
+}
+
+}  // namespace
+
+int runAgent(const std::string& programPath, const std::vector<std::string>& args) {
+    configureLoggingFromEnvironment();
+    const auto backend = makeScreenBackend();
+    const auto preferences = openPreferences();
+    EventLoop mainLoop;
+    int status = 0;
+    {
+        ThreadPool background(2);
+        ScreenCaptureService capture(*backend, mainLoop, background);
+        TessarinCLI cli{capture, *preferences, mainLoop, std::cout, std::cerr, programPath,
+                        CLISandbox::rootFromEnvironment()};
+        status = cli.run(args);
+    }
+    std::cout.flush();
+    return status;
+}
+
+}  // namespace tessarin

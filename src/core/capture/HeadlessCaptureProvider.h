@@ -1,0 +1,53 @@
+#pragma once
+// What the agent asks of the capture service. Every operation completes on
+// the main executor with an image or the CaptureError that explains why not.
+
+#include <string>
+#include <vector>
+
+#include "core/capture/AgentTargetList.h"
+#include "core/capture/CaptureError.h"
+#include "core/capture/PixelCrop.h"
+#include "core/common/Executor.h"
+#include "core/common/Expected.h"
+#include "core/common/Image.h"
+#include "platform/ScreenBackend.h"
+
+namespace tessarin {
+
+using ImageResult = Expected<Image, CaptureError>;
+
+// Prepared once per display and reused for many region captures (the
+// scrolling capture grabs the same region thirty times a second).
+struct ScreenCaptureRegionContext {
+    DisplayDescription display;
+    Rect frame;    // global points
+    double scale = 1;
+    PixelSize outputSize;  // the display image's size in device pixels
+};
+
+class HeadlessCaptureProvider {
+public:
+    virtual ~HeadlessCaptureProvider() = default;
+
+    // Connected displays in platform order (synchronous: a cheap query).
+    virtual Expected<std::vector<DisplayDescription>, CaptureError> displays() = 0;
+    virtual std::optional<Point> pointerLocation() = 0;
+    virtual AccessStatus screenCaptureAccess() = 0;
+    virtual AccessStatus syntheticInputAccess() = 0;
+
+    virtual void captureDisplay(uint32_t displayID, Completion<ImageResult> done) = 0;
+    virtual void captureDisplayUnderCursor(Completion<ImageResult> done) = 0;
+    virtual void prepareRegionCapture(const DisplayDescription& display,
+                                      Completion<Expected<ScreenCaptureRegionContext, CaptureError>> done) = 0;
+    // `rect` in global points; the image is cropped on whole device pixels.
+    virtual void captureRegion(const Rect& rect, const ScreenCaptureRegionContext& context,
+                               Completion<ImageResult> done) = 0;
+    // The largest on-screen window whose application name contains `ownerName`
+    // and, when `title` is not empty, whose title contains it (both ignoring case).
+    virtual void captureWindow(const std::string& ownerName, const std::string& title,
+                               Completion<ImageResult> done) = 0;
+    virtual void agentTargets(Completion<Expected<AgentTargetList, CaptureError>> done) = 0;
+};
+
+}  // namespace tessarin

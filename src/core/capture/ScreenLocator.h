@@ -1,0 +1,14 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "platform/ScreenBackend.h"
+
+namespace tessarin::ScreenLocator {
+
+// The display whose frame holds the global point (edges included), else the
+// nearest one; none only when there are no displays.
+std::optional<DisplayDescription> screen(Point point, const std::vector<DisplayDescription>& displays);
+
+}  // namespace tessarin::ScreenLocator

@@ -1,0 +1,57 @@
+#pragma once
+// The command-line agent: the context every command receives, the command
+// table, and the dispatcher that turns one command line into output and an
+// exit status.
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/capture/HeadlessCaptureProvider.h"
+#include "core/cli/CLIArguments.h"
+#include "core/common/EventLoop.h"
+
+namespace tessarin {
+
+class KeyValueStore;
+
+struct TessarinCLI {
+    HeadlessCaptureProvider& capture;
+    KeyValueStore& defaults;  // the preference store shared with the desktop application
+    EventLoop& loop;          // the main executor the agent pumps
+    std::ostream& out;        // results only
+    std::ostream& err;        // JSON error and warning lines only
+    std::string programPath;  // the program as invoked (argv[0]); empty when unknown
+    std::optional<std::string> sandboxRoot;  // TESSARIN_SANDBOX_ROOT when set and not empty
+
+    using Handler = std::function<int(TessarinCLI&, const CLIArguments&)>;
+    struct Subcommand {
+        std::string name;
+        std::vector<std::string> aliases;
+        std::vector<std::string> usageLines;  // summary first, then flag lines
+        Handler run;
+    };
+
+    static const std::vector<Subcommand>& subcommands();
+    // The first row whose name or alias is exactly `word`.
+    static const Subcommand* subcommand(std::string_view word);
+    static bool isCommandWord(std::string_view word);
+    static std::string usageText();
+
+    // Runs one command line (args[0] is the command word) and returns the
+    // exit status: 0 success, 1 failure, 64 unknown command.
+    int run(const std::vector<std::string>& args);
+
+    void fail(const std::string& message);
+    std::optional<std::string> ignoredFlagsWarning(const CLIArguments& args) const;
+
+    template <class T>
+    T runAsyncOnMain(AsyncOperation<T> operation) {
+        return tessarin::runAsyncOnMain<T>(loop, std::move(operation));
+    }
+};
+
+}  // namespace tessarin

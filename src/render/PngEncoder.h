@@ -1,0 +1,29 @@
+#pragma once
+// PNG writer tuned for screenshots. An image whose alpha is 255 everywhere is
+// written as 8-bit RGB, anything else as 8-bit RGBA; each row gets the
+// cheapest-looking of four filters; rows are cut into bands that are deflated
+// on several threads and joined into one zlib stream, and the file is handed
+// to the sink band by band, so the encoder holds only a few bands at a time.
+
+#include <cstddef>
+
+#include "core/common/Image.h"
+#include "render/ByteSink.h"
+#include "render/EncodeResult.h"
+
+namespace tessarin {
+
+struct PngEncodeOptions {
+    // Threads deflating bands at once; 0 picks the hardware's count, at most 4.
+    unsigned threads = 0;
+    // zlib level. 1 is measured to be the sweet spot for screen content:
+    // higher levels cost two to three times the time for 10-20% smaller files.
+    int compressionLevel = 1;
+    // Filtered bytes per band. Each band starts with an empty history, so
+    // very small bands cost size; large ones cost memory and balance.
+    size_t bandBytes = size_t{1} << 20;
+};
+
+EncodeResult encodePng(const Image& image, ByteSink& sink, const PngEncodeOptions& options = {});
+
+}  // namespace tessarin

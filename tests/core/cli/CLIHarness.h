@@ -1,0 +1,49 @@
+#pragma once
+// The agent wired to a scripted screen, an in-memory preference store and
+// string streams, so a test runs whole command lines and reads what they print.
+
+#include <sstream>
+
+#include "core/capture/ScreenCaptureService.h"
+#include "core/cli/TessarinCLI.h"
+#include "core/common/ThreadPool.h"
+#include "core/preferences/KeyValueStore.h"
+#include "support/FakeScreenBackend.h"
+#include "support/TempDir.h"
+
+namespace tessarin::testing {
+
+struct CommandResult {
+    int status = 0;
+    std::string out;
+    std::string err;
+};
+
+class CLIHarness {
+public:
+    CLIHarness() {
+        backend.displayList = {makeDisplay(0x1001, {0, 0, 1280, 800}, 1, true, "DUMMY0"),
+                               makeDisplay(0x1002, {1280, -168, 1024, 768}, 1, false, "DUMMY1")};
+        backend.pointer = Point{100, 100};
+    }
+
+    CommandResult run(std::vector<std::string> args) {
+        std::ostringstream out;
+        std::ostringstream err;
+        TessarinCLI cli{service, store, loop, out, err, "/usr/bin/tessarin", sandboxRoot};
+        const int status = cli.run(args);
+        return {status, out.str(), err.str()};
+    }
+
+    std::string path(const std::string& name) const { return (tmp / name).string(); }
+
+    FakeScreenBackend backend;
+    InMemoryKeyValueStore store;
+    EventLoop loop;
+    ThreadPool pool{2};
+    ScreenCaptureService service{backend, loop, pool};
+    std::optional<std::string> sandboxRoot;
+    TempDir tmp;
+};
+
+}  // namespace tessarin::testing

@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include "core/common/Image.h"
+
+namespace tessarin {
+namespace {
+
+TEST(Image, AllocationRefusesEmptyAndOversizedImages) {
+    EXPECT_FALSE(Image::allocate(0, 10));
+    EXPECT_FALSE(Image::allocate(10, 0));
+    EXPECT_FALSE(Image::allocate(100000, 100000));          // 10^10 pixels
+    EXPECT_FALSE(Image::allocate(0xFFFFFFFFu, 0xFFFFFFFFu)); // would overflow 32-bit arithmetic
+    auto image = Image::allocate(3, 2);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->stride(), 12u);
+    EXPECT_EQ(image->byteCount(), 24u);
+}
+
+TEST(Image, CroppedCopiesTheRightPixelsAndRefusesOutOfBounds) {
+    auto image = Image::allocate(4, 3);
+    for (uint32_t y = 0; y < 3; ++y) {
+        for (uint32_t x = 0; x < 4; ++x) image->row(y)[x * 4] = uint8_t(y * 10 + x);
+    }
+    auto crop = image->cropped(1, 1, 2, 2);
+    ASSERT_TRUE(crop);
+    EXPECT_EQ(crop->row(0)[0], 11);
+    EXPECT_EQ(crop->row(1)[4], 22);
+    EXPECT_FALSE(image->cropped(3, 0, 2, 1));
+    EXPECT_FALSE(image->cropped(0, 0, 0, 1));
+    EXPECT_FALSE(image->cropped(0xFFFFFFFFu, 0, 2, 1));  // no wrap-around
+}
+
+TEST(Image, CloneIsDeep) {
+    auto image = Image::allocate(1, 1);
+    image->data()[0] = 1;
+    Image copy = image->clone();
+    copy.data()[0] = 2;
+    EXPECT_EQ(image->data()[0], 1);
+}
+
+}  // namespace
+}  // namespace tessarin
