@@ -6,7 +6,9 @@ function(tessarin_set_warnings target)
     -Wimplicit-fallthrough
     # GCC 12 reports a false free-nonheap-object for unique_ptr<T[]> held in a
     # std::variant that is moved through a type-erased callable (GCC PR 105705).
-    -Wno-free-nonheap-object)
+    -Wno-free-nonheap-object
+    # ...and a false restrict overlap in std::string concatenation at -O3 (GCC PR 105329).
+    -Wno-restrict)
   if(TESSARIN_WARNINGS_AS_ERRORS)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

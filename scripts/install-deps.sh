@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   # libraries
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-composite0-dev
-  nlohmann-json3-dev zlib1g-dev libpng-dev libjpeg62-turbo-dev
+  nlohmann-json3-dev zlib1g-dev libdeflate-dev libpng-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # X servers and real clients for the integration tests and the demonstration
   xvfb xauth xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils x11-utils x11-apps xterm

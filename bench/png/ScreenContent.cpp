@@ -42,39 +42,36 @@ Rgb mix(Rgb a, Rgb b, unsigned t) {  // t in 0..255
     return {lerp(a.r, b.r), lerp(a.g, b.g), lerp(a.b, b.b)};
 }
 
-// A monospace font of 95 glyphs: coverage values 0..255 in 7x14 cells,
-// made from random strokes softened the way anti-aliasing softens them.
+// A monospace font of 95 glyphs: coverage values 0..255 in 8x15 cells.
+// Each glyph is a few thin strokes drawn at four times the resolution and
+// box-filtered down, which gives the grey edges of anti-aliased text.
 class Font {
 public:
-    static constexpr int kWidth = 7, kHeight = 14;
+    static constexpr int kWidth = 8, kHeight = 15;
 
     Font() {
-        for (int g = 0; g < 95; ++g) {
-            std::array<int, kWidth * kHeight> ink{};
-            if (g != 0) {  // glyph 0 is the space
-                for (int s = 0; s < 3; ++s) {
-                    const uint32_t h = hash(static_cast<uint32_t>(g * 31 + s));
-                    const int x0 = 1 + static_cast<int>(h % 5), y0 = 3 + static_cast<int>((h >> 4) % 8);
-                    const int x1 = 1 + static_cast<int>((h >> 8) % 5), y1 = 3 + static_cast<int>((h >> 12) % 8);
-                    for (int i = 0; i <= 8; ++i) {
-                        const int x = x0 + (x1 - x0) * i / 8, y = y0 + (y1 - y0) * i / 8;
-                        ink[static_cast<size_t>(y * kWidth + x)] = 255;
+        constexpr int kSuper = 4, kW = kWidth * kSuper, kH = kHeight * kSuper;
+        for (int g = 1; g < 95; ++g) {  // glyph 0 is the space
+            std::array<uint8_t, kW * kH> ink{};
+            for (int s = 0; s < 3; ++s) {
+                const uint32_t h = hash(static_cast<uint32_t>(g * 31 + s));
+                const int x0 = 4 + static_cast<int>(h % 22), y0 = 12 + static_cast<int>((h >> 5) % 36);
+                const int x1 = 4 + static_cast<int>((h >> 10) % 22), y1 = 12 + static_cast<int>((h >> 15) % 36);
+                for (int i = 0; i <= 64; ++i) {
+                    const int x = x0 + (x1 - x0) * i / 64, y = y0 + (y1 - y0) * i / 64;
+                    for (int dy = 0; dy < 4; ++dy) {
+                        for (int dx = 0; dx < 4; ++dx) ink[static_cast<size_t>((y + dy) * kW + x + dx)] = 1;
                     }
                 }
             }
             for (int y = 0; y < kHeight; ++y) {
                 for (int x = 0; x < kWidth; ++x) {
-                    int sum = 0, weight = 0;
-                    for (int dy = -1; dy <= 1; ++dy) {
-                        for (int dx = -1; dx <= 1; ++dx) {
-                            const int xx = x + dx, yy = y + dy;
-                            const int w = (dx == 0 && dy == 0) ? 4 : 1;
-                            if (xx >= 0 && xx < kWidth && yy >= 0 && yy < kHeight) sum += w * ink[static_cast<size_t>(yy * kWidth + xx)];
-                            weight += w;
-                        }
+                    int sum = 0;
+                    for (int sy = 0; sy < kSuper; ++sy) {
+                        for (int sx = 0; sx < kSuper; ++sx) sum += ink[static_cast<size_t>((y * kSuper + sy) * kW + x * kSuper + sx)];
                     }
                     coverage_[static_cast<size_t>(g)][static_cast<size_t>(y * kWidth + x)] =
-                        static_cast<uint8_t>(std::min(255, sum * 2 / weight));
+                        static_cast<uint8_t>(sum * 255 / (kSuper * kSuper));
                 }
             }
         }

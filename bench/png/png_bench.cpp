@@ -162,8 +162,8 @@ int main(int argc, char** argv) {
             printRow(c.name, name, measure(runs, [&] { return encodeWithTessarin(c.image, options); }), reference);
         }
         if (!tune) continue;
-        for (int level : {1, 2, 3}) {
-            for (size_t band : {size_t{256} << 10, size_t{1} << 20, size_t{4} << 20}) {
+        for (int level : {1, 2, 3, 4, 5, 6, 9}) {
+            for (size_t band : {size_t{256} << 10}) {
                 for (unsigned threads : {1u, 2u}) {
                     PngEncodeOptions options{threads, level, band};
                     char name[64];

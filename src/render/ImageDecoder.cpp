@@ -56,8 +56,9 @@ DecodeResult decodeImageFile(const std::filesystem::path& path, uint64_t maxByte
     if (!S_ISREG(info.st_mode)) return fileError(DecodeError::Kind::fileSystem, path, "not a regular file");
     const auto size = static_cast<uint64_t>(info.st_size);
     if (size > maxBytes) {
-        return fileError(DecodeError::Kind::tooLarge, path,
-                         "file is larger than " + std::to_string(maxBytes >> 20) + " MiB");
+        const std::string limit = maxBytes % (1 << 20) == 0 ? std::to_string(maxBytes >> 20) + " MiB"
+                                                              : std::to_string(maxBytes) + " bytes";
+        return fileError(DecodeError::Kind::tooLarge, path, "file is larger than " + limit);
     }
     std::vector<uint8_t> bytes;
     try {

@@ -22,8 +22,11 @@ namespace tessarin {
 namespace {
 
 constexpr std::array<uint8_t, 8> kSignature = {137, 80, 78, 71, 13, 10, 26, 10};
-constexpr size_t kChunkInputBytes = size_t{256} << 10;  // filtered bytes handed to zlib per call
+// Filtered bytes handed to zlib per call: small enough that rows are still
+// in cache when zlib reads them.
+constexpr size_t kChunkInputBytes = size_t{64} << 10;
 constexpr unsigned kMaxAutoThreads = 4;
+constexpr size_t kMaxBandBytes = size_t{256} << 20;
 
 void putBigEndian32(uint8_t* out, uint32_t value) {
     out[0] = static_cast<uint8_t>(value >> 24);
@@ -207,8 +210,9 @@ public:
                             : static_cast<uint32_t>(adler32_combine(adler_, band.adler,
                                                                      static_cast<z_off_t>(band.filteredBytes)));
         const bool last = index + 1 == bandCount_;
+        // Below PNG's 2^31 chunk limit: a band holds at most kMaxBandBytes or
+        // one row (1 GiB at Image::kMaxPixels), and deflate barely expands.
         const size_t length = band.size + (last ? 4 : 0);
-        if (length > 0x7FFFFFFFu) return false;  // PNG chunk lengths are 31-bit
         uint8_t head[8];
         putBigEndian32(head, static_cast<uint32_t>(length));
         std::memcpy(head + 4, "IDAT", 4);
@@ -408,7 +412,7 @@ EncodeResult encodePng(const Image& image, ByteSink& sink, const PngEncodeOption
     try {
         const size_t filteredRow = layout.rowBytes + 1;
         const auto rowsPerBand = static_cast<uint32_t>(
-            std::clamp<size_t>(options.bandBytes / filteredRow, 1, image.height()));
+            std::clamp<size_t>(std::min(options.bandBytes, kMaxBandBytes) / filteredRow, 1, image.height()));
         bands.reserve((image.height() + rowsPerBand - 1) / rowsPerBand);
         for (uint32_t row = 0; row < image.height(); row += rowsPerBand) {
             Band band;
@@ -424,7 +428,7 @@ EncodeResult encodePng(const Image& image, ByteSink& sink, const PngEncodeOption
         return encodeFailed(EncodeError::Kind::sinkFailed, "Cannot write PNG header");
     }
     BandFailure failure;
-    const unsigned threads = std::min<size_t>(threadCount(options.threads), bands.size());
+    const auto threads = static_cast<unsigned>(std::min<size_t>(threadCount(options.threads), bands.size()));
     bool ok;
     if (threads <= 1) {
         ok = runSequential(layout, bands, sink, failure);

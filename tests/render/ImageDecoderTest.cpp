@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
-#include <cstdio>
-#include <cstdlib>
 
 #include "TestImages.h"
 #include "render/ImageDecoder.h"
@@ -27,29 +24,6 @@ std::vector<uint8_t> jpegOf(const Image& image, double quality = 0.9) {
     MemorySink sink;
     EXPECT_TRUE(encodeJpeg(image, quality, sink));
     return sink.take();
-}
-
-std::vector<uint8_t> grayJpeg(uint32_t width, uint32_t height, uint8_t level) {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = width, info.image_height = height, info.input_components = 1, info.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&info);
-    jpeg_start_compress(&info, TRUE);
-    std::vector<uint8_t> row(width, level);
-    while (info.next_scanline < height) {
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::vector<uint8_t> out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
 }
 
 void expectError(const DecodeResult& result, Kind kind, const std::string& messagePart = {}) {
@@ -120,17 +94,12 @@ TEST(ImageDecoderPng, InterlacedImagesComeOutWhole) {
 
 // ---- JPEG ---------------------------------------------------------------------
 
-TEST(ImageDecoderJpeg, ColourAndGreyscaleDecodeToOpaqueRgba) {
-    const auto colour = decodeImage(jpegOf(test::gradientImage(40, 30)));
-    ASSERT_TRUE(colour) << colour.error().message;
-    EXPECT_EQ(colour->width(), 40u);
-    EXPECT_EQ(colour->row(29)[39 * 4 + 3], 255);
-    const auto grey = decodeImage(grayJpeg(9, 7, 100));
-    ASSERT_TRUE(grey) << grey.error().message;
-    const uint8_t* p = grey->row(6) + 8 * 4;
-    EXPECT_NEAR(p[0], 100, 2);
-    EXPECT_EQ(p[0], p[1]);
-    EXPECT_EQ(p[3], 255);
+TEST(ImageDecoderJpeg, DecodesToOpaqueRgba) {
+    const auto decoded = decodeImage(jpegOf(test::gradientImage(40, 30)));
+    ASSERT_TRUE(decoded) << decoded.error().message;
+    EXPECT_EQ(decoded->width(), 40u);
+    EXPECT_EQ(decoded->height(), 30u);
+    EXPECT_EQ(decoded->row(29)[39 * 4 + 3], 255);
 }
 
 // ---- hostile input ------------------------------------------------------------

@@ -1,7 +1,6 @@
 #include "TestImages.h"
 
 #include <png.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -45,67 +44,26 @@ bool samePixels(const Image& a, const Image& b) {
            std::memcmp(a.data(), b.data(), a.byteCount()) == 0;
 }
 
-namespace {
-uint32_t bigEndian(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
-
-ParsedPng failure(std::string error) {
-    ParsedPng png;
-    png.error = std::move(error);
-    return png;
-}
-
-int paeth(int a, int b, int c) {
-    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-}
-}  // namespace
-
-ParsedPng parsePng(const std::vector<uint8_t>& file) {
-    ParsedPng png;
-    static const uint8_t signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-    if (file.size() < 8 || std::memcmp(file.data(), signature, 8) != 0) return failure("bad signature");
-    std::vector<uint8_t> zdata;
-    bool ended = false;
-    for (size_t at = 8; at < file.size() && !ended;) {
-        if (file.size() - at < 12) return failure("truncated chunk");
-        const uint32_t length = bigEndian(&file[at]);
-        if (file.size() - at - 12 < length) return failure("chunk overruns file");
+PngLayout pngLayout(const std::vector<uint8_t>& file) {
+    PngLayout layout;
+    for (size_t at = 8; at + 12 <= file.size();) {
+        const uint32_t length = uint32_t(file[at]) << 24 | uint32_t(file[at + 1]) << 16 | uint32_t(file[at + 2]) << 8 | file[at + 3];
         const std::string type(reinterpret_cast<const char*>(&file[at + 4]), 4);
-        const uint8_t* data = &file[at + 8];
-        if (crc32(crc32(0, &file[at + 4], 4), data, length) != bigEndian(data + length)) return failure("bad CRC in " + type);
-        if (type == "IHDR") {
-            png.width = bigEndian(data), png.height = bigEndian(data + 4), png.colorType = data[9];
-            if (data[8] != 8 || data[12] != 0) return failure("unexpected bit depth or interlace");
-        } else if (type == "IDAT") {
-            ++png.idatChunks;
-            zdata.insert(zdata.end(), data, data + length);
-        } else if (type == "IEND") {
-            ended = true;
-        }
-        at += 12 + length;
+        if (type == "IHDR") layout.colorType = file[at + 17];
+        layout.idatChunks += type == "IDAT";
+        at += 12 + size_t{length};
     }
-    if (!ended) return failure("no IEND");
-    const unsigned bpp = png.colorType == 2 ? 3 : png.colorType == 6 ? 4 : 0;
-    if (bpp == 0) return failure("unexpected colour type");
-    const size_t rowBytes = size_t{png.width} * bpp;
-    std::vector<uint8_t> filtered((rowBytes + 1) * png.height + 1);  // one spare byte detects excess data
-    uLongf size = filtered.size();
-    if (uncompress(filtered.data(), &size, zdata.data(), zdata.size()) != Z_OK) return failure("zlib stream invalid");
-    if (size != filtered.size() - 1) return failure("wrong amount of image data");
-    png.pixels.assign(rowBytes * png.height, 0);
-    for (uint32_t y = 0; y < png.height; ++y) {
-        const uint8_t filter = filtered[y * (rowBytes + 1)];
-        const uint8_t* in = &filtered[y * (rowBytes + 1) + 1];
-        uint8_t* out = &png.pixels[y * rowBytes];
-        const uint8_t* up = y > 0 ? out - rowBytes : nullptr;
-        for (size_t i = 0; i < rowBytes; ++i) {
-            const int a = i >= bpp ? out[i - bpp] : 0, b = up ? up[i] : 0, c = up && i >= bpp ? up[i - bpp] : 0;
-            const int predictions[5] = {0, a, b, (a + b) / 2, paeth(a, b, c)};
-            if (filter > 4) return failure("bad filter type");
-            out[i] = uint8_t(in[i] + predictions[filter]);
-        }
-    }
-    return png;
+    return layout;
+}
+
+Image readWithLibpng(const std::vector<uint8_t>& file) {
+    png_image reader{};
+    reader.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&reader, file.data(), file.size())) return {};
+    reader.format = PNG_FORMAT_RGBA;
+    auto image = Image::allocate(reader.width, reader.height);
+    if (!image || !png_image_finish_read(&reader, nullptr, image->data(), 0, nullptr)) return {};
+    return std::move(*image);
 }
 
 namespace {
@@ -114,7 +72,7 @@ void appendBytes(png_structp png, png_bytep data, size_t length) {
     out->insert(out->end(), data, data + length);
 }
 
-struct PngSpec {
+struct PngToWrite {
     uint32_t width, height;
     int bitDepth, colorType;
     bool interlaced;
@@ -124,25 +82,25 @@ struct PngSpec {
 };
 
 // No C++ objects live here: libpng errors jump back into it.
-bool writeWithLibpng(png_structp png, png_infop info, const PngSpec* spec) {
+bool writeWithLibpng(png_structp png, png_infop info, const PngToWrite* request) {
     if (setjmp(png_jmpbuf(png))) return false;
-    png_set_IHDR(png, info, spec->width, spec->height, spec->bitDepth, spec->colorType,
-                 spec->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, request->width, request->height, request->bitDepth, request->colorType,
+                 request->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    if (!spec->palette->empty()) {
-        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(spec->palette->data()), int(spec->palette->size() / 3));
+    if (!request->palette->empty()) {
+        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(request->palette->data()), int(request->palette->size() / 3));
     }
-    if (!spec->transparency->empty()) {
+    if (!request->transparency->empty()) {
         png_color_16 grey{};
-        grey.gray = spec->transparency->at(0);
-        png_set_tRNS(png, info, spec->transparency->data(), int(spec->transparency->size()), &grey);
+        grey.gray = request->transparency->at(0);
+        png_set_tRNS(png, info, request->transparency->data(), int(request->transparency->size()), &grey);
     }
     png_write_info(png, info);
     const int passes = png_set_interlace_handling(png);
-    const size_t rowBytes = spec->rows->size() / spec->height;
+    const size_t rowBytes = request->rows->size() / request->height;
     for (int pass = 0; pass < passes; ++pass) {
-        for (uint32_t y = 0; y < spec->height; ++y) {
-            png_write_row(png, spec->rows->data() + y * rowBytes);
+        for (uint32_t y = 0; y < request->height; ++y) {
+            png_write_row(png, request->rows->data() + y * rowBytes);
         }
     }
     png_write_end(png, nullptr);
@@ -157,8 +115,8 @@ std::vector<uint8_t> libpngFile(uint32_t width, uint32_t height, int bitDepth, i
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_set_write_fn(png, &out, appendBytes, nullptr);
-    const PngSpec spec{width, height, bitDepth, colorType, interlaced, &packedRows, &palette, &transparency};
-    const bool ok = writeWithLibpng(png, info, &spec);
+    const PngToWrite request{width, height, bitDepth, colorType, interlaced, &packedRows, &palette, &transparency};
+    const bool ok = writeWithLibpng(png, info, &request);
     png_destroy_write_struct(&png, &info);
     if (!ok) throw std::runtime_error("libpng could not write the test file");
     return out;

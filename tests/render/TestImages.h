@@ -20,17 +20,16 @@ Image noiseImage(uint32_t width, uint32_t height, uint32_t seed, bool opaque = t
 Image gradientImage(uint32_t width, uint32_t height);
 bool samePixels(const Image& a, const Image& b);
 
-// A PNG taken apart without libpng: chunks are walked and their CRCs
-// checked, the IDAT stream is inflated by zlib (which checks the Adler-32),
-// and the rows are unfiltered here. Empty `error` means it all held up.
-struct ParsedPng {
-    std::string error;
-    uint32_t width = 0, height = 0;
+// The colour type and IDAT count of a PNG, read from its chunks.
+struct PngLayout {
     int colorType = -1;
     int idatChunks = 0;
-    std::vector<uint8_t> pixels;  // unfiltered, 3 or 4 bytes per pixel
 };
-ParsedPng parsePng(const std::vector<uint8_t>& file);
+PngLayout pngLayout(const std::vector<uint8_t>& file);
+
+// Decoded by libpng's simplified reader, which shares no code with ours and
+// checks every CRC and the zlib checksum. Empty when it refuses the file.
+Image readWithLibpng(const std::vector<uint8_t>& file);
 
 // Writes a PNG with libpng in any form we must read back.
 std::vector<uint8_t> libpngFile(uint32_t width, uint32_t height, int bitDepth, int colorType, bool interlaced,

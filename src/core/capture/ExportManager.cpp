@@ -114,26 +114,6 @@ void encodeInto(const Image& image, ImageFormat format, TemporaryFile& file, con
     throw ExportError::failedToWriteImage();
 }
 
-// Makes the rename itself durable. The new file is already in place when
-// this runs, so a failure is logged rather than reported as a failed write.
-void syncFolder(const FileSystemCalls& calls, const fs::path& folder) {
-    const auto report = [&folder](const char* call, int error) {
-        logLine(LogLevel::error, LogCategory::storage,
-                std::string(call) + " failed at " + folder.string() + ": " + std::strerror(error));
-    };
-    const int fd = calls.open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-    if (fd < 0) {
-        report("open", errno);
-        return;
-    }
-    // Some file systems cannot sync a folder (EINVAL); nothing is lost there.
-    if (calls.fsync(fd) != 0) {
-        const int error = errno;
-        if (error != EINVAL) report("fsync", error);
-    }
-    calls.close(fd);
-}
-
 }  // namespace
 
 const FileSystemCalls& FileSystemCalls::system() {
@@ -177,7 +157,9 @@ void writeImage(const Image& image, const fs::path& path, ImageFormat format, co
         throw writeFailure(path, renameError);
     }
     file.commit();
-    syncFolder(calls, folder);
+    // The folder is not synced: the rename is atomic, so after a crash the
+    // folder holds the old file or the new one, each whole. Syncing it would
+    // add a journal commit to every capture for no protection against loss.
 }
 
 }  // namespace ExportManager

@@ -56,7 +56,8 @@ namespace ExportManager {
 
 // Encodes `image` in `format` and puts it at `path`, creating missing parent
 // folders. Throws ExportError; on any failure an existing file at `path` is
-// left untouched and no temporary file remains.
+// left untouched and no temporary file remains. A replaced file is a new
+// file: mode 0644 less the umask, not the old file's mode or owner.
 void writeImage(const Image& image, const std::filesystem::path& path, ImageFormat format);
 void writeImage(const Image& image, const std::filesystem::path& path, ImageFormat format,
                 const FileSystemCalls& calls);

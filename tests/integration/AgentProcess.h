@@ -1,0 +1,96 @@
+#pragma once
+// Runs the built `tessarin` executable the way a script does: a child
+// process with its own environment and working folder, standard output and
+// standard error captured separately, and the exit status.
+//
+// AgentTest gives every case a temporary folder that is the child's working
+// folder, HOME and XDG_CONFIG_HOME, so no run ever reads or writes the
+// user's real preferences or pictures.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/common/Image.h"
+#include "support/TempDir.h"
+
+namespace tessarin::integration {
+
+namespace fs = std::filesystem;
+
+struct AgentRun {
+    int status = -1;  // the exit status; 128 + signal number when killed by a signal
+    std::string out;
+    std::string err;
+};
+
+struct ProcessOptions {
+    std::vector<std::string> environment;  // "NAME=value", the child's whole environment
+    fs::path workingDirectory;
+    // RLIMIT_FSIZE for the child, with SIGXFSZ ignored so an oversized
+    // write fails with EFBIG instead of killing it. Holds for root too.
+    std::optional<uint64_t> fileSizeLimit;
+};
+
+// The path of the executable under test.
+const char* agentBinary();
+
+AgentRun runProcess(const std::vector<std::string>& args, const ProcessOptions& options);
+
+// Overrides of the child's environment: a value sets the variable,
+// std::nullopt removes it.
+using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
+
+class AgentTest : public ::testing::Test {
+protected:
+    AgentTest();
+
+    // Runs `tessarin args...` in workDir() with the base environment (PATH,
+    // HOME, XDG_CONFIG_HOME and, when the test has one, DISPLAY) changed by
+    // `changes`.
+    AgentRun run(const std::vector<std::string>& args, const EnvironmentChanges& changes = {},
+                 std::optional<uint64_t> fileSizeLimit = std::nullopt) const;
+
+    const fs::path& root() const { return temp_.path(); }
+    fs::path workDir() const { return root() / "work"; }
+    fs::path homeDir() const { return root() / "home"; }
+    fs::path configHome() const { return root() / "config"; }
+    fs::path preferencesFile() const { return configHome() / "io.tessarin.Tessarin" / "preferences.json"; }
+
+private:
+    tessarin::testing::TempDir temp_;
+};
+
+// The result line of a capture command, spelled out: keys sorted, slashes
+// escaped, no spaces.
+std::string resultLine(const std::string& path, uint32_t width, uint32_t height);
+// A string as the agent's JSON writer puts it inside quotes: slashes, quotes
+// and backslashes escaped (the texts used here have no control characters).
+std::string jsonEscaped(const std::string& text);
+std::string errorLine(const std::string& message);
+
+// The decoded file, or nothing (with the reason as a test failure).
+std::optional<Image> decodedFile(const fs::path& path);
+// Same size and the same RGBA bytes.
+bool samePixels(const Image& a, const Image& b);
+std::vector<uint8_t> fileBytes(const fs::path& path);
+// The names in a folder, sorted.
+std::vector<std::string> folderEntries(const fs::path& folder);
+
+// 32-bit FNV-1a, written out here independently of the product: display ids
+// are this hash of the RandR monitor name, which is what keeps them stable
+// across X server restarts.
+constexpr uint32_t fnv1a(std::string_view text) {
+    uint32_t hash = 0x811c9dc5u;
+    for (const char c : text) {
+        hash = (hash ^ static_cast<uint8_t>(c)) * 0x01000193u;
+    }
+    return hash;
+}
+
+}  // namespace tessarin::integration
