@@ -202,7 +202,8 @@ protected:
         XvfbAgent::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         auto terminal = [](const std::string& title, const std::string& geometry) {
-            return std::vector<std::string>{"xterm", "-fn", "fixed", "-bg", "#20c040", "-T", title, "-geometry", geometry};
+            return std::vector<std::string>{"xterm", "-fn", "fixed", "-bg", "#20c040",  // kTerminalBackground
+                                            "-T", title, "-geometry", geometry};
         };
         ASSERT_GT(x.spawn(terminal("tessarin-it", "80x24+40+40")), 0);
         ASSERT_GT(x.spawn(terminal("tessarin-it small", "30x6+900+500")), 0);
