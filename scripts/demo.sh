@@ -22,10 +22,13 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=":$num"
   for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   xsetroot -solid '#2e4a62'
-  xterm -T "demo terminal" -geometry 80x24+40+40 -e sh -c 'ls -l /usr/bin | head -40; sleep 600' &
+  xterm -T "demo terminal" -geometry 80x24+40+40 -e sh -c 'ls -l /usr/bin | head -40; sleep 600' 2>/dev/null &
   pids+=($!)
-  xlogo -geometry 300x300+900+120 &
+  xlogo -geometry 300x300+900+120 2>/dev/null &
   pids+=($!)
+  # The demonstration's previous region belongs to this throwaway screen, not
+  # to the user's desktop: keep its preferences apart.
+  export XDG_CONFIG_HOME="$out/config"
   sleep 1
   echo "# started Xvfb on $DISPLAY with an xterm and an xlogo"
 fi
