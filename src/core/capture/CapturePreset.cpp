@@ -65,13 +65,10 @@ nlohmann::json CapturePreset::toJson() const {
 }
 
 Expected<CapturePreset, std::string> CapturePreset::fromJson(const nlohmann::json& json) {
-    if (!json.is_object()) return unexpected(std::string("expected an object"));
-    if (json.size() != 1) return unexpected(std::string("Invalid number of keys found, expected one."));
-    // Hold the iterator: items() yields proxies that die with the statement.
-    const auto only = json.begin();
-    const std::string& key = only.key();
-    const nlohmann::json& payload = only.value();
-    if (!payload.is_object()) return unexpected("\"" + key + "\" is not an object");
+    const auto decoded = JsonFields::enumCase(json);
+    if (!decoded) return unexpected(decoded.error());
+    const std::string& key = decoded->name;
+    const nlohmann::json& payload = *decoded->payload;
     if (key == "freeform") return freeform();
     if (key != "aspectRatio" && key != "fixedSize") return unexpected("unknown case \"" + key + "\"");
     const auto w = intField(payload, "width");

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "core/common/Expected.h"
+
 #include <nlohmann/json.hpp>
 
 namespace tessarin::JsonFields {
@@ -48,6 +50,22 @@ inline std::optional<std::string> string(const nlohmann::json& object, const cha
     const auto* v = member(object, key);
     if (!v || !v->is_string()) return std::nullopt;
     return v->get<std::string>();
+}
+
+// A stored enumeration value: an object with exactly one member, named after
+// the case, whose value is an object holding the case's fields.
+struct EnumCase {
+    std::string name;
+    const nlohmann::json* payload = nullptr;  // points into the decoded object
+};
+
+inline Expected<EnumCase, std::string> enumCase(const nlohmann::json& json) {
+    if (!json.is_object()) return unexpected(std::string("expected an object"));
+    if (json.size() != 1) return unexpected(std::string("Invalid number of keys found, expected one."));
+    // Hold the iterator itself: items() yields proxies that die with the statement.
+    const auto only = json.begin();
+    if (!only.value().is_object()) return unexpected("\"" + only.key() + "\" is not an object");
+    return EnumCase{only.key(), &only.value()};
 }
 
 }  // namespace tessarin::JsonFields

@@ -37,14 +37,10 @@ Result apply(const Migration& migration, KeyValueStore& store) {
 }  // namespace
 
 Expected<LegacyStoredCaptureSelection, std::string> LegacyStoredCaptureSelection::fromJson(const nlohmann::json& json) {
-    if (!json.is_object()) return unexpected(std::string("expected an object"));
-    if (json.size() != 1) return unexpected(std::string("Invalid number of keys found, expected one."));
-    // Through the iterator itself: items() hands out a temporary that must
-    // not be bound by reference past this statement.
-    const auto only = json.begin();
-    const std::string& key = only.key();
-    const nlohmann::json& payload = only.value();
-    if (!payload.is_object()) return unexpected("\"" + key + "\" is not an object");
+    const auto decoded = JsonFields::enumCase(json);
+    if (!decoded) return unexpected(decoded.error());
+    const std::string& key = decoded->name;
+    const nlohmann::json& payload = *decoded->payload;
     const auto screenID = JsonFields::uint32(payload, "screenID");
     if (!screenID) return unexpected(std::string("screenID is missing or not a 32-bit unsigned integer"));
     if (key == "fullscreen") return LegacyStoredCaptureSelection{Fullscreen{*screenID}};
