@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 
 namespace tessarin::deflatestitch {
 namespace {
@@ -20,6 +22,21 @@ public:
 
     // Leaves at least 57 bits buffered: enough for any code plus its extra bits.
     void refill() {
+        if (count_ > 56) return;
+        if constexpr (std::endian::native == std::endian::little) {
+            if (next_ <= data_.size() && data_.size() - next_ >= 8) {
+                // One load instead of a byte at a time. The bits above count_
+                // then hold the next byte's start, which the next load ORs in
+                // again unchanged.
+                uint64_t word;
+                std::memcpy(&word, data_.data() + next_, 8);
+                buffer_ |= word << count_;
+                const unsigned bytes = (63 - count_) / 8;
+                next_ += bytes;
+                count_ += bytes * 8;
+                return;
+            }
+        }
         while (count_ <= 56) {
             const uint64_t byte = next_ < data_.size() ? data_[next_] : 0;
             buffer_ |= byte << count_;
@@ -32,11 +49,15 @@ public:
         buffer_ >>= n;
         count_ -= n;
     }
-    uint32_t bits(unsigned n) {
-        refill();
+    // Takes n bits from the buffer, which the caller has refilled.
+    uint32_t take(unsigned n) {
         const uint32_t value = peek(n);
         consume(n);
         return value;
+    }
+    uint32_t bits(unsigned n) {
+        refill();
+        return take(n);
     }
     void alignToByte() { consume(count_ % 8); }
 
@@ -110,9 +131,9 @@ public:
         return true;
     }
 
-    // The next symbol, or -1 if the bits match no code.
+    // The next symbol, or -1 if the bits match no code. The caller has
+    // refilled the reader.
     int decode(BitReader& in) const {
-        in.refill();
         const uint16_t entry = fast_[in.peek(kFastBits)];
         if (entry != 0) {
             in.consume(entry & 15);
@@ -175,27 +196,56 @@ constexpr std::array<uint8_t, 19> kCodeLengthOrder = {16, 17, 18, 0, 8, 7, 9, 6,
 
 // Decodes one Huffman block's symbols up to its end-of-block code, counting
 // the bytes they stand for so distances can be checked. nullptr on success.
-const char* skipSymbols(BitReader& in, const Huffman& literal, const Huffman& distance, uint64_t& produced) {
+const char* skipSymbols(BitReader& reader, const Huffman& literal, const Huffman& distance, uint64_t& produced) {
+    // Worked on in locals: through the references the compiler must assume
+    // `produced` may alias the reader's bit buffer and keeps both in memory.
+    BitReader in = reader;
+    uint64_t total = produced;
+    const char* error = nullptr;
     for (;;) {
-        if (in.overrun()) return kEndsEarly;
+        if (in.overrun()) {
+            error = kEndsEarly;
+            break;
+        }
+        // Enough for the longest literal/length code, distance code and
+        // their extra bits: 15 + 5 + 15 + 13.
+        in.refill();
         const int symbol = literal.decode(in);
-        if (symbol < 0) return "invalid literal/length code";
         if (symbol < 256) {
-            ++produced;
+            if (symbol < 0) {
+                error = "invalid literal/length code";
+                break;
+            }
+            ++total;
             continue;
         }
-        if (symbol == 256) return nullptr;
+        if (symbol == 256) break;
         const auto lengthIndex = static_cast<size_t>(symbol - 257);
-        if (lengthIndex >= kLengthBase.size()) return "invalid literal/length symbol";
-        const uint32_t length = kLengthBase[lengthIndex] + in.bits(kLengthExtra[lengthIndex]);
+        if (lengthIndex >= kLengthBase.size()) {
+            error = "invalid literal/length symbol";
+            break;
+        }
+        const uint32_t length = kLengthBase[lengthIndex] + in.take(kLengthExtra[lengthIndex]);
         const int distanceSymbol = distance.decode(in);
-        if (distanceSymbol < 0) return "invalid distance code";
+        if (distanceSymbol < 0) {
+            error = "invalid distance code";
+            break;
+        }
         const auto distanceIndex = static_cast<size_t>(distanceSymbol);
-        if (distanceIndex >= kDistanceBase.size()) return "invalid distance symbol";
-        const uint32_t distanceValue = kDistanceBase[distanceIndex] + in.bits(kDistanceExtra[distanceIndex]);
-        if (distanceValue > produced) return "distance reaches before the start of the stream";
-        produced += length;
+        if (distanceIndex >= kDistanceBase.size()) {
+            error = "invalid distance symbol";
+            break;
+        }
+        const uint32_t distanceValue = kDistanceBase[distanceIndex] + in.take(kDistanceExtra[distanceIndex]);
+        if (distanceValue > total) {
+            error = "distance reaches before the start of the stream";
+            break;
+        }
+        total += length;
     }
+    reader = in;
+    produced = total;
+    return error;
 }
 
 const char* readDynamicCodes(BitReader& in, Huffman& literal, Huffman& distance) {
@@ -205,7 +255,9 @@ const char* readDynamicCodes(BitReader& in, Huffman& literal, Huffman& distance)
     if (literalCount > 286 || distanceCount > 30) return "too many length or distance codes";
 
     std::array<uint8_t, 19> codeLengthLengths{};
-    for (unsigned i = 0; i < codeLengthCount; ++i) codeLengthLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(in.bits(3));
+    for (unsigned i = 0; i < codeLengthCount; ++i) {
+        codeLengthLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(in.bits(3));
+    }
     Huffman codeLengthCode;
     if (!codeLengthCode.build(codeLengthLengths, false)) return "invalid code length code";
 
@@ -214,6 +266,7 @@ const char* readDynamicCodes(BitReader& in, Huffman& literal, Huffman& distance)
     std::array<uint8_t, 286 + 30> lengths{};
     const unsigned total = literalCount + distanceCount;
     for (unsigned i = 0; i < total;) {
+        in.refill();
         const int symbol = codeLengthCode.decode(in);
         if (symbol < 0) return "invalid code length code";
         if (symbol < 16) {

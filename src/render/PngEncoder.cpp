@@ -35,7 +35,9 @@ void putBigEndian32(uint8_t* out, uint32_t value) {
 }
 
 uint32_t chunkCrc(const char* type, const uint8_t* data, size_t size) {
-    return libdeflate_crc32(libdeflate_crc32(0, type, 4), data, size);
+    const uint32_t crc = libdeflate_crc32(0, type, 4);
+    // libdeflate_crc32(crc, nullptr, 0) would restart the CRC rather than keep it.
+    return size == 0 ? crc : libdeflate_crc32(crc, data, size);
 }
 
 struct Layout {

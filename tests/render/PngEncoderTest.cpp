@@ -16,6 +16,17 @@ std::vector<uint8_t> encode(const Image& image, const PngEncodeOptions& options 
     return sink.take();
 }
 
+// Dark glyph-like strokes in 6x12 cells over a vertical gradient, like a
+// terminal on a wallpaper: long matches and a few literals per row.
+Image textImage(uint32_t width, uint32_t height) {
+    return test::makeImage(width, height, [&](uint32_t x, uint32_t y) {
+        const uint32_t cell = (x / 6) * 31 + (y / 12) * 17;
+        const bool ink = cell % 5 != 0 && ((cell * 2654435761u) >> (x % 6 + (y % 12) * 2) & 1) != 0;
+        const auto shade = static_cast<uint8_t>(60 + y * 120 / height);
+        return ink ? test::Rgba{20, 20, 24, 255} : test::Rgba{shade, uint8_t(shade + 20), uint8_t(shade + 40), 255};
+    });
+}
+
 void expectRoundTrip(const Image& image, const PngEncodeOptions& options = {}) {
     const std::vector<uint8_t> file = encode(image, options);
     bool opaque = true;
@@ -42,22 +53,28 @@ TEST(PngEncoderShapes, OddExtremeNoisyAndFlatImagesRoundTrip) {
     const Image flat = test::makeImage(1920, 1080, [](uint32_t, uint32_t) { return test::Rgba{40, 80, 120, 255}; });
     EXPECT_LT(encode(flat).size(), flat.byteCount() / 100);
     expectRoundTrip(flat);
+    expectRoundTrip(test::gradientImage(1280, 720));
+    expectRoundTrip(textImage(1279, 721));
 }
 
 TEST(PngEncoderBands, EveryBandLayoutAndThreadCountGivesTheSameBytes) {
     // Band boundaries at every row, every few rows, or nowhere: the pieces
     // must join into one stream, whatever number of threads made them.
+    // Noise is stored, text-like rows get Huffman codes; 37 pixels make odd
+    // RGB and RGBA rows, and a 1-byte band holds exactly one row.
     for (const uint32_t height : {1u, 2u, 3u, 16u, 97u}) {
-        const Image image = test::noiseImage(37, height, height);
-        for (const size_t bandBytes : {size_t{1}, size_t{200}, size_t{1000}, size_t{1} << 20}) {
-            PngEncodeOptions options;
-            options.bandBytes = bandBytes;
-            options.threads = 1;
-            const std::vector<uint8_t> single = encode(image, options);
-            EXPECT_TRUE(test::samePixels(test::readWithLibpng(single), image));
-            for (const unsigned threads : {2u, 3u, 8u}) {
-                options.threads = threads;
-                EXPECT_EQ(encode(image, options), single) << "height " << height << " band " << bandBytes;
+        for (const Image& image : {test::noiseImage(37, height, height), test::noiseImage(37, height, height, false),
+                                   textImage(37, height)}) {
+            for (const size_t bandBytes : {size_t{1}, size_t{200}, size_t{1000}, size_t{1} << 20}) {
+                PngEncodeOptions options;
+                options.bandBytes = bandBytes;
+                options.threads = 1;
+                const std::vector<uint8_t> single = encode(image, options);
+                EXPECT_TRUE(test::samePixels(test::readWithLibpng(single), image));
+                for (const unsigned threads : {2u, 3u, 8u}) {
+                    options.threads = threads;
+                    EXPECT_EQ(encode(image, options), single) << "height " << height << " band " << bandBytes;
+                }
             }
         }
     }
@@ -67,11 +84,12 @@ TEST(PngEncoderBands, EveryBandLayoutAndThreadCountGivesTheSameBytes) {
 }
 
 TEST(PngEncoderOptions, EveryCompressionLevelDecodes) {
-    for (int level = 0; level <= 9; ++level) {
+    for (int level = 0; level <= 12; ++level) {
         PngEncodeOptions options;
         options.compressionLevel = level;
         options.bandBytes = 4096;
         expectRoundTrip(test::gradientImage(100, 90), options);
+        expectRoundTrip(textImage(100, 90), options);
     }
 }
 
@@ -92,7 +110,7 @@ TEST(PngEncoderErrors, InvalidInputIsRefusedBeforeWriting) {
     FailingSink sink(0);
     EXPECT_EQ(encodePng(Image{}, sink).error().kind, EncodeError::Kind::invalidImage);
     PngEncodeOptions options;
-    options.compressionLevel = 10;
+    options.compressionLevel = 13;
     EXPECT_EQ(encodePng(test::gradientImage(4, 4), sink, options).error().kind, EncodeError::Kind::invalidImage);
 }
 
