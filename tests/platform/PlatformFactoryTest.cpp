@@ -11,60 +11,48 @@
 namespace tessarin {
 namespace {
 
-// Sets (or clears, for nullopt) an environment variable for one scope.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        set(value);
-    }
-    ~ScopedEnvironment() { set(old_); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+void setEnvironment(const char* name, const std::optional<std::string>& value) {
+    value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+}
 
-private:
-    void set(const std::optional<std::string>& value) {
-        value ? setenv(name_, value->c_str(), 1) : unsetenv(name_);
+std::optional<std::string> environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+// Sets (or clears, for nullopt) an environment variable for one scope.
+struct ScopedEnvironment {
+    ScopedEnvironment(const char* name, const std::optional<std::string>& value)
+        : variable(name), old(environment(name)) {
+        setEnvironment(name, value);
     }
-    const char* name_;
-    std::optional<std::string> old_;
+    ~ScopedEnvironment() { setEnvironment(variable, old); }
+    const char* variable;
+    std::optional<std::string> old;
 };
 
-// The reason a null back end gives, or nothing for a real back end.
-std::optional<std::string> nullReason(const ScreenBackend& backend) {
-    if (dynamic_cast<const NullScreenBackend*>(&backend) == nullptr) return std::nullopt;
-    return const_cast<ScreenBackend&>(backend).screenCaptureAccess().detail;
-}
-
-TEST(PlatformFactory, EnvironmentChoosesThePlatform) {
-    {
-        ScopedEnvironment platform("TESSARIN_PLATFORM", "null");
-        auto backend = makeScreenBackend();
-        EXPECT_EQ(nullReason(*backend), "screen capture disabled (TESSARIN_PLATFORM=null)");
-        EXPECT_EQ(backend->displays().error(),
-                  CaptureError::captureFailed("screen capture disabled (TESSARIN_PLATFORM=null)"));
-    }
-    ScopedEnvironment platform("TESSARIN_PLATFORM", "wayland");
-    EXPECT_EQ(nullReason(*makeScreenBackend()), "unknown TESSARIN_PLATFORM value \"wayland\" (expected x11 or null)");
-}
-
-TEST(PlatformFactory, MissingOrUnreachableDisplayIsExplained) {
-    ScopedEnvironment platform("TESSARIN_PLATFORM", std::nullopt);
+TEST(PlatformFactory, WithoutAUsableDisplayTheNullBackEndSaysWhy) {
     ScopedEnvironment wayland("WAYLAND_DISPLAY", "wayland-0");
-    {
-        ScopedEnvironment display("DISPLAY", std::nullopt);
-        EXPECT_EQ(nullReason(*makeScreenBackend()),
-                  "no X display: DISPLAY is not set (run under an X session or Xvfb; Wayland sessions need the "
-                  "portal back end, which is not built yet)");
+    const struct { std::optional<std::string> platform, display; std::string reason; } rows[] = {
+        {"null", ":59", "screen capture disabled (TESSARIN_PLATFORM=null)"},
+        {"wayland", ":59", "unknown TESSARIN_PLATFORM value \"wayland\" (expected x11 or null)"},
+        {std::nullopt, std::nullopt,
+         "no X display: DISPLAY is not set (run under an X session or Xvfb; Wayland sessions need the portal back "
+         "end, which is not built yet)"},
+        // Nothing listens on :59.
+        {std::nullopt, ":59", "cannot open X display \":59\": no X server answered, or it refused the connection"},
+        {std::nullopt, "not a display",
+         "cannot open X display \"not a display\": the display name could not be parsed"},
+    };
+    for (const auto& [platform, display, reason] : rows) {
+        SCOPED_TRACE(reason);
+        ScopedEnvironment platformChoice("TESSARIN_PLATFORM", platform);
+        ScopedEnvironment displayName("DISPLAY", display);
+        auto backend = makeScreenBackend();
+        ASSERT_NE(dynamic_cast<NullScreenBackend*>(backend.get()), nullptr);
+        EXPECT_EQ(backend->screenCaptureAccess().detail, reason);
+        EXPECT_EQ(backend->displays().error(), CaptureError::captureFailed(reason));
     }
-    {
-        ScopedEnvironment display("DISPLAY", ":59");  // nothing listens there
-        EXPECT_EQ(nullReason(*makeScreenBackend()),
-                  "cannot open X display \":59\": no X server answered, or it refused the connection");
-    }
-    ScopedEnvironment display("DISPLAY", "not a display");
-    EXPECT_EQ(nullReason(*makeScreenBackend()),
-              "cannot open X display \"not a display\": the display name could not be parsed");
 }
 
 TEST(PlatformFactory, ReachableDisplayGivesTheX11BackEndEvenInAWaylandSession) {

@@ -9,79 +9,52 @@ using namespace CaptureSelectionGeometry;
 
 const Rect kBounds{0, 0, 1440, 900};
 
-TEST(TranslatedToFit, KeepsSizeAndMovesInside) {
-    EXPECT_EQ(translatedToFit({1800, 50, 400, 300}, kBounds), (Rect{1040, 50, 400, 300}));
-    EXPECT_EQ(translatedToFit({-50, -20, 100, 100}, kBounds), (Rect{0, 0, 100, 100}));
-    EXPECT_EQ(translatedToFit({100, 100, 10, 10}, kBounds), (Rect{100, 100, 10, 10}));
-}
-
-TEST(TranslatedToFit, LargerThanBoundsEndsAtMinimumCornerUnshrunk) {
-    EXPECT_EQ(translatedToFit({500, 500, 2000, 1000}, kBounds), (Rect{0, 0, 2000, 1000}));
-}
-
-TEST(TranslatedToFit, StandardizesNegativeSizes) {
-    EXPECT_EQ(translatedToFit({200, 200, -100, -50}, kBounds), (Rect{100, 150, 100, 50}));
+TEST(TranslatedToFit, KeepsTheSizeAndMovesInside) {
+    const struct { Rect in, expected; } rows[] = {
+        {{1800, 50, 400, 300}, {1040, 50, 400, 300}}, {{-50, -20, 100, 100}, {0, 0, 100, 100}},
+        {{100, 100, 10, 10}, {100, 100, 10, 10}},
+        {{500, 500, 2000, 1000}, {0, 0, 2000, 1000}},  // larger than the bounds: minimum corner, unshrunk
+        {{200, 200, -100, -50}, {100, 150, 100, 50}},  // negative sizes are standardized
+    };
+    for (const auto& [in, expected] : rows) EXPECT_EQ(translatedToFit(in, kBounds), expected) << in.x << "," << in.y;
 }
 
 TEST(Move, ClampsSizeAndPosition) {
-    EXPECT_EQ(move({10, 10, 100, 100}, {2000, 0}, kBounds), (Rect{1340, 10, 100, 100}));
-    EXPECT_EQ(move({10, 10, 0, 0}, {0, 0}, kBounds), (Rect{10, 10, 1, 1}));
-    EXPECT_EQ(move({0, 0, 5000, 5000}, {0, 0}, kBounds), kBounds);
-    EXPECT_EQ(move({100, 100, 10, 10}, {-500, -500}, kBounds), (Rect{0, 0, 10, 10}));
+    const struct { Rect in; Point by; Rect expected; } rows[] = {
+        {{10, 10, 100, 100}, {2000, 0}, {1340, 10, 100, 100}}, {{10, 10, 0, 0}, {0, 0}, {10, 10, 1, 1}},
+        {{0, 0, 5000, 5000}, {0, 0}, kBounds}, {{100, 100, 10, 10}, {-500, -500}, {0, 0, 10, 10}},
+    };
+    for (const auto& [in, by, expected] : rows) EXPECT_EQ(move(in, by, kBounds), expected) << in.x << "," << by.x;
 }
 
-TEST(SelectionRect, EnforcesMinimumDimension) {
-    const Rect r = selectionRect({100, 100}, {105, 300}, kBounds, std::nullopt, 24);
-    EXPECT_EQ(r, (Rect{100, 100, 24, 200}));
+TEST(SelectionRect, ClampsAnchorsAndEnforcesTheMinimum) {
+    EXPECT_EQ(selectionRect({100, 100}, {105, 300}, kBounds, std::nullopt, 24), (Rect{100, 100, 24, 200}));
+    // A right-to-left drag keeps the right edge at the start.
+    EXPECT_EQ(selectionRect({500, 400}, {300, 300}, kBounds, std::nullopt, 24), (Rect{300, 300, 200, 100}));
+    EXPECT_EQ(selectionRect({-100, -100}, {5000, 5000}, kBounds, std::nullopt, 24), kBounds);
 }
 
-TEST(SelectionRect, GrowsToMeetAspectRatioKeepingHeight) {
+TEST(SelectionRect, AspectRatioGrowsTheWidthWithinTheBounds) {
     const Rect r = selectionRect({100, 100}, {105, 300}, kBounds, 16.0 / 9.0, 24);
     EXPECT_DOUBLE_EQ(r.height, 200);
     EXPECT_NEAR(r.width, 355.555, 0.01);
     EXPECT_DOUBLE_EQ(r.x, 100);
+    const Rect narrow = selectionRect({100, 100}, {105, 300}, {0, 0, 300, 900}, 16.0 / 9.0, 24);
+    EXPECT_DOUBLE_EQ(narrow.width, 300);
+    EXPECT_DOUBLE_EQ(narrow.x, 0);
 }
 
-TEST(SelectionRect, AspectRatioClampedToBounds) {
-    const Rect bounds{0, 0, 300, 900};
-    const Rect r = selectionRect({100, 100}, {105, 300}, bounds, 16.0 / 9.0, 24);
-    EXPECT_DOUBLE_EQ(r.width, 300);
-    EXPECT_DOUBLE_EQ(r.x, 0);
-}
-
-TEST(SelectionRect, RightToLeftDragAnchorsRightEdgeAtStart) {
-    const Rect r = selectionRect({500, 400}, {300, 300}, kBounds, std::nullopt, 24);
-    EXPECT_EQ(r, (Rect{300, 300, 200, 100}));
-    EXPECT_DOUBLE_EQ(r.maxX(), 500);
-}
-
-TEST(SelectionRect, PointsOutsideBoundsAreClampedFirst) {
-    const Rect r = selectionRect({-100, -100}, {5000, 5000}, kBounds, std::nullopt, 24);
-    EXPECT_EQ(r, kBounds);
-}
-
-TEST(ApplyingPreset, FreeformLeavesSelection) {
-    const Rect current{10.5, 20.25, 100, 50};
-    EXPECT_EQ(applyingPreset(CapturePreset::freeform(), current, kBounds, 24), current);
-}
-
-TEST(ApplyingPreset, AspectRatioGrowsAroundCentre) {
-    const Rect r = applyingPreset(CapturePreset::aspectRatio(1, 1), {100, 100, 200, 100}, kBounds, 24);
-    EXPECT_EQ(r, (Rect{100, 50, 200, 200}));
-}
-
-TEST(ApplyingPreset, AspectRatioFitsBounds) {
-    const Rect r = applyingPreset(CapturePreset::aspectRatio(16, 9), {0, 0, 1440, 900}, kBounds, 24);
-    EXPECT_DOUBLE_EQ(r.width, 1440);
-    EXPECT_DOUBLE_EQ(r.height, 810);
-}
-
-TEST(ApplyingPreset, FixedSizeClampedToBoundsAndIntegral) {
-    const Rect r = applyingPreset(CapturePreset::fixedSize(1920, 1080), {700.5, 400.5, 10, 10}, kBounds, 24);
-    EXPECT_EQ(r, (Rect{0, 0, 1440, 900}));
-    const Rect small = applyingPreset(CapturePreset::fixedSize(0, -5), {700, 400, 11, 11}, kBounds, 24);
-    EXPECT_EQ(small.width, 1);
-    EXPECT_EQ(small.height, 1);
+TEST(ApplyingPreset, ReshapesAroundTheCentreWithinTheBounds) {
+    const struct { CapturePreset preset; Rect current, expected; } rows[] = {
+        {CapturePreset::freeform(), {10.5, 20.25, 100, 50}, {10.5, 20.25, 100, 50}},
+        {CapturePreset::aspectRatio(1, 1), {100, 100, 200, 100}, {100, 50, 200, 200}},
+        {CapturePreset::aspectRatio(16, 9), kBounds, {0, 45, 1440, 810}},
+        {CapturePreset::fixedSize(1920, 1080), {700.5, 400.5, 10, 10}, kBounds},
+        {CapturePreset::fixedSize(0, -5), {700, 400, 11, 11}, {705, 405, 1, 1}},
+    };
+    for (const auto& [preset, current, expected] : rows) {
+        EXPECT_EQ(applyingPreset(preset, current, kBounds, 24), expected) << preset.id();
+    }
 }
 
 TEST(PresetCycling, WrapsBothWays) {

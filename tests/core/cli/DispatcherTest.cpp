@@ -7,53 +7,26 @@ namespace {
 
 using testing::CLIHarness;
 
-TEST(Dispatcher, HelpAliasesPrintTheSameUsage) {
+// The aliases, and words that are not commands, are covered where the
+// executable runs (tests/integration/AgentEntryTest.cpp).
+TEST(Dispatcher, StatusAndStreamsOfEachKindOfCommandLine) {
     CLIHarness cli;
-    const auto help = cli.run({"help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out, TessarinCLI::usageText() + "\n");
-    EXPECT_EQ(cli.run({"--help"}).out, help.out);
-    EXPECT_EQ(cli.run({"-h"}).out, help.out);
-    EXPECT_TRUE(help.err.empty());
-}
-
-TEST(Dispatcher, VersionAliasMatches) {
-    CLIHarness cli;
-    const auto version = cli.run({"version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.rfind("tessarin ", 0), 0u);
-    EXPECT_EQ(cli.run({"--version"}).out, version.out);
-}
-
-TEST(Dispatcher, UnknownCommandIs64WithErrorAndUsage) {
-    CLIHarness cli;
-    const auto result = cli.run({"capture"});
-    EXPECT_EQ(result.status, 64);
-    EXPECT_EQ(result.err, "{\"error\":\"unknown command \\\"capture\\\"\"}\n");
-    EXPECT_EQ(result.out, TessarinCLI::usageText() + "\n");
-}
-
-TEST(Dispatcher, CommandWordsAreExact) {
-    EXPECT_TRUE(TessarinCLI::isCommandWord("capture-full"));
-    EXPECT_TRUE(TessarinCLI::isCommandWord("--version"));
-    EXPECT_FALSE(TessarinCLI::isCommandWord("Capture-Full"));
-    EXPECT_FALSE(TessarinCLI::isCommandWord("-psn_0_12345"));
-    EXPECT_FALSE(TessarinCLI::isCommandWord(""));
-}
-
-TEST(Dispatcher, UnusedFlagWarnsAfterSuccess) {
-    CLIHarness cli;
-    const auto result = cli.run({"version", "--verbose", "--zz=1"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.err, R"({"warning":"ignored flags: --verbose, --zz"})" "\n");
-}
-
-TEST(Dispatcher, FailureWritesOnlyTheError) {
-    CLIHarness cli;
-    const auto result = cli.run({"capture-full", "--verbose"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, R"({"error":"missing required flag --out"})" "\n");
-    EXPECT_TRUE(result.out.empty());
+    const std::string usage = TessarinCLI::usageText() + "\n";
+    const std::string version = cli.run({"version"}).out;
+    EXPECT_EQ(version.rfind("tessarin ", 0), 0u);
+    const struct { std::vector<std::string> args; int status; std::string out, err; } rows[] = {
+        {{"help"}, 0, usage, ""},
+        {{"capture"}, 64, usage, "{\"error\":\"unknown command \\\"capture\\\"\"}\n"},
+        {{"version", "--verbose", "--zz=1"}, 0, version, R"({"warning":"ignored flags: --verbose, --zz"})" "\n"},
+        // A failure writes only the error, without the unused-flag warning.
+        {{"capture-full", "--verbose"}, 1, "", R"({"error":"missing required flag --out"})" "\n"},
+    };
+    for (const auto& [args, status, out, err] : rows) {
+        const auto result = cli.run(args);
+        EXPECT_EQ(result.status, status) << args[0];
+        EXPECT_EQ(result.out, out) << args[0];
+        EXPECT_EQ(result.err, err) << args[0];
+    }
 }
 
 TEST(UsageText, LayoutOfTheCommandTable) {
@@ -62,16 +35,17 @@ TEST(UsageText, LayoutOfTheCommandTable) {
                           "  tessarin <command> [flags]\n\nCOMMANDS\n  annotate          Draw a JSON shape spec",
                           0),
               0u);
-    // 17 characters: padded to 18, summary in column 21.
-    EXPECT_NE(usage.find("\n  capture-scrolling Auto-scroll a region and stitch a tall image\n"), std::string::npos);
-    // 23 characters: alone on its line, summary below.
-    EXPECT_NE(usage.find("\n  capture-previous-region\n                    Repeat the last region captured"),
-              std::string::npos);
-    EXPECT_NE(usage.find("\n                    [--max-seconds N] [--idle-seconds N] [--no-auto-scroll]\n"),
-              std::string::npos);
-    EXPECT_NE(usage.find("\n  help              Show this help\n\nANNOTATE SHAPE SPEC"), std::string::npos);
     EXPECT_EQ(usage.substr(usage.size() - 6), "\n  ] }");
-    EXPECT_NE(usage.find("\n    {\"type\":\"arrow\",\"from\":[x,y],\"to\":[x,y]},\n"), std::string::npos);
+    for (const char* part : {
+             // 17 characters: padded to 18, summary in column 21.
+             "\n  capture-scrolling Auto-scroll a region and stitch a tall image\n",
+             // 23 characters: alone on its line, summary below.
+             "\n  capture-previous-region\n                    Repeat the last region captured",
+             "\n                    [--max-seconds N] [--idle-seconds N] [--no-auto-scroll]\n",
+             "\n  help              Show this help\n\nANNOTATE SHAPE SPEC",
+             "\n    {\"type\":\"arrow\",\"from\":[x,y],\"to\":[x,y]},\n"}) {
+        EXPECT_NE(usage.find(part), std::string::npos) << part;
+    }
 }
 
 TEST(Doctor, ReportsAccessAndExitStatus) {
@@ -89,8 +63,9 @@ TEST(Doctor, ReportsAccessAndExitStatus) {
     cli.backend.inputAllowed = false;
     const auto denied = cli.run({"doctor"});
     EXPECT_EQ(denied.status, 1);
-    EXPECT_NE(denied.out.find("  screen recording (X11): NOT granted ✗\n"), std::string::npos);
-    EXPECT_NE(denied.out.find("  accessibility (XTEST):  not granted (optional)\n"), std::string::npos);
+    EXPECT_NE(denied.out.find("  screen recording (X11): NOT granted ✗\n"
+                              "  accessibility (XTEST):  not granted (optional)\n"),
+              std::string::npos);
     EXPECT_NE(denied.out.find("  → capture-* needs an X display."), std::string::npos);
     EXPECT_TRUE(denied.err.empty());
 }

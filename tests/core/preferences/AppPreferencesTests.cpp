@@ -25,99 +25,83 @@ public:
     std::vector<bool> requests;
 };
 
+// Every preference as read, under its stored key.
+json all(const AppPreferences& p) {
+    const auto& selection = p.lastCaptureSelection();
+    return {{"playSound", p.playSound()}, {"autoCopyToClipboard", p.autoCopyToClipboard()},
+            {"showThumbnail", p.showThumbnail()}, {"hapticFeedbackEnabled", p.hapticFeedbackEnabled()},
+            {"launchAtLogin", p.launchAtLogin()},
+            {"openAnnotationEditorAfterCapture", p.openAnnotationEditorAfterCapture()},
+            {"defaultImageFormat", rawValue(p.defaultImageFormat())},
+            {"lastAnnotationTool", rawValue(p.lastAnnotationTool())},
+            {"capturePresetsEnabled", p.capturePresetsEnabled()}, {"capturePreset", p.capturePreset().toJson()},
+            {"lastCaptureSelection", selection ? selection->toJson() : json()},
+            {"rememberLastCaptureSelection", p.rememberLastCaptureSelection()},
+            {"autoScrollDuringScrollingCapture", p.autoScrollDuringScrollingCapture()},
+            {"freezeScreenDuringCapture", p.freezeScreenDuringCapture()},
+            {"selfTimerDurationSeconds", p.selfTimerDurationSeconds()},
+            {"quickAccessPosition", rawValue(p.quickAccessPosition())},
+            {"quickAccessMaxCount", p.quickAccessMaxCount()}, {"confirmURLSchemeActions", p.confirmURLSchemeActions()},
+            {"historyEnabled", p.historyEnabled()}, {"historyPaused", p.historyPaused()},
+            {"historyMaxCount", p.historyMaxCount()}, {"historyMaxAgeDays", p.historyMaxAgeDays()}};
+}
+
+const json defaults = json::parse(R"({"playSound":true, "autoCopyToClipboard":false, "showThumbnail":true,
+    "hapticFeedbackEnabled":true, "launchAtLogin":false, "openAnnotationEditorAfterCapture":false,
+    "defaultImageFormat":"png", "lastAnnotationTool":"Freehand", "capturePresetsEnabled":true,
+    "capturePreset":{"freeform":{}}, "lastCaptureSelection":null, "rememberLastCaptureSelection":true,
+    "autoScrollDuringScrollingCapture":true, "freezeScreenDuringCapture":true, "selfTimerDurationSeconds":5,
+    "quickAccessPosition":"bottomRight", "quickAccessMaxCount":5, "confirmURLSchemeActions":false,
+    "historyEnabled":true, "historyPaused":false, "historyMaxCount":50, "historyMaxAgeDays":30})");
+
 const json area = StoredCaptureSelection::area(10, 20, 300, 200, 7).toJson();
 
-TEST(AppPreferencesReading, EmptyStoreYieldsTheDefaultsAndWritesNothing) {
+TEST(AppPreferencesReading, EmptyStoreYieldsTheDefaults) {
     InMemoryKeyValueStore store;
     FakeLoginItems loginItems;
     loginItems.enabled = true;
-    const AppPreferences p(store, loginItems);
-    EXPECT_TRUE(p.playSound());
-    EXPECT_FALSE(p.autoCopyToClipboard());
-    EXPECT_TRUE(p.showThumbnail());
-    EXPECT_TRUE(p.hapticFeedbackEnabled());
-    EXPECT_TRUE(p.launchAtLogin()) << "from the login-item service, not the store";
-    EXPECT_FALSE(p.openAnnotationEditorAfterCapture());
-    EXPECT_EQ(p.defaultImageFormat(), ImageFormatPreference::png);
-    EXPECT_EQ(p.lastAnnotationTool(), AnnotationToolType::freehand);
-    EXPECT_TRUE(p.capturePresetsEnabled());
-    EXPECT_EQ(p.capturePreset(), CapturePreset::freeform());
-    EXPECT_EQ(p.lastCaptureSelection(), std::nullopt);
-    EXPECT_TRUE(p.rememberLastCaptureSelection());
-    EXPECT_TRUE(p.autoScrollDuringScrollingCapture());
-    EXPECT_TRUE(p.freezeScreenDuringCapture());
-    EXPECT_EQ(p.selfTimerDurationSeconds(), 5);
-    EXPECT_EQ(p.quickAccessPosition(), QuickAccessPosition::bottomRight);
-    EXPECT_EQ(p.quickAccessMaxCount(), 5);
-    EXPECT_FALSE(p.confirmURLSchemeActions());
-    EXPECT_TRUE(p.historyEnabled());
-    EXPECT_FALSE(p.historyPaused());
-    EXPECT_EQ(p.historyMaxCount(), 50);
-    EXPECT_EQ(p.historyMaxAgeDays(), 30);
+    json expected = defaults;
+    expected["launchAtLogin"] = true;  // from the login-item service, not the store
+    EXPECT_EQ(all(AppPreferences(store, loginItems)), expected);
+    EXPECT_EQ(all(AppPreferences(store)), defaults) << "no service: not registered";
     EXPECT_TRUE(store.values().empty());
-    EXPECT_FALSE(AppPreferences(store).launchAtLogin()) << "no service: not registered";
 }
 
-TEST(AppPreferencesReading, IntegersAreClampedAndOnlyJsonIntegersCount) {
-    InMemoryKeyValueStore store({{"quickAccessMaxCount", 0}, {"historyMaxAgeDays", 1000},
-                                 {"historyMaxCount", -3}, {"selfTimerDurationSeconds", 18446744073709551615ull}});
-    AppPreferences p(store);
-    EXPECT_EQ(p.quickAccessMaxCount(), 1);
-    EXPECT_EQ(p.historyMaxAgeDays(), 365);
-    EXPECT_EQ(p.historyMaxCount(), 1);
-    EXPECT_EQ(p.selfTimerDurationSeconds(), 60);
-
-    store.set("quickAccessMaxCount", 9);
-    EXPECT_EQ(AppPreferences(store).quickAccessMaxCount(), 5);
-    for (const json& wrong : {json(3.0), json("3"), json(true), json(nullptr)}) {
-        store.set("historyMaxCount", wrong);
-        EXPECT_EQ(AppPreferences(store).historyMaxCount(), 50) << wrong.dump();
-    }
-}
-
-TEST(AppPreferencesReading, BooleansMustBeJsonBooleans) {
-    for (const json& wrong : {json(0), json("false"), json(nullptr)}) {
-        InMemoryKeyValueStore store({{"playSound", wrong}, {"historyPaused", json(1)}});
-        AppPreferences p(store);
-        EXPECT_TRUE(p.playSound()) << wrong.dump();
-        EXPECT_FALSE(p.historyPaused());
-    }
-    InMemoryKeyValueStore store({{"playSound", false}, {"historyPaused", true}});
-    EXPECT_FALSE(AppPreferences(store).playSound());
-    EXPECT_TRUE(AppPreferences(store).historyPaused());
-}
-
-TEST(AppPreferencesReading, TextNeedsAnExactCaseSensitiveRawValue) {
-    InMemoryKeyValueStore store({{"defaultImageFormat", "JPEG"}, {"lastAnnotationTool", "freehand"},
-                                 {"quickAccessPosition", "BottomLeft"}});
-    AppPreferences p(store);
-    EXPECT_EQ(p.defaultImageFormat(), ImageFormatPreference::png);
-    EXPECT_EQ(p.lastAnnotationTool(), AnnotationToolType::freehand);
-    EXPECT_EQ(p.quickAccessPosition(), QuickAccessPosition::bottomRight);
-
-    InMemoryKeyValueStore exact({{"defaultImageFormat", "jpeg"}, {"lastAnnotationTool", "Pixelate"},
-                                 {"quickAccessPosition", "bottomLeft"}});
-    AppPreferences q(exact);
-    EXPECT_EQ(q.defaultImageFormat(), ImageFormatPreference::jpeg);
-    EXPECT_EQ(q.lastAnnotationTool(), AnnotationToolType::pixelate);
-    EXPECT_EQ(q.quickAccessPosition(), QuickAccessPosition::bottomLeft);
-}
-
-TEST(AppPreferencesReading, StructuredValuesAcceptObjectsOrJsonTextAndIgnoreTheRest) {
+// One stored value, what it reads as; every other preference keeps its
+// default and reading changes nothing in the store.
+TEST(AppPreferencesReading, EachValueIsCheckedWithAFallback) {
     const json preset = CapturePreset::fixedSize(1280, 720, "720p").toJson();
-    for (const json& form : {preset, json(preset.dump())}) {
-        InMemoryKeyValueStore store({{"capturePreset", form}, {"lastCaptureSelection", json(area.dump())}});
-        AppPreferences p(store);
-        EXPECT_EQ(p.capturePreset(), CapturePreset::fixedSize(1280, 720, "720p"));
-        EXPECT_EQ(p.lastCaptureSelection(), StoredCaptureSelection::area(10, 20, 300, 200, 7));
-    }
     const json both = {{"area", area["area"]}, {"fullscreen", {{"screenID", 1}}}};
-    for (const json& junk : {json("{not json"), json(42), json({{"tilt", json::object()}}), both}) {
-        InMemoryKeyValueStore store({{"capturePreset", junk}, {"lastCaptureSelection", junk}});
-        AppPreferences p(store);
-        EXPECT_EQ(p.capturePreset(), CapturePreset::freeform()) << junk.dump();
-        EXPECT_EQ(p.lastCaptureSelection(), std::nullopt) << junk.dump();
-        EXPECT_TRUE(store.contains("lastCaptureSelection")) << "unreadable values are not deleted on read";
+    const json freeform = defaults["capturePreset"];
+    const struct { std::string key; json stored, expected; } rows[] = {
+        {"selfTimerDurationSeconds", 0, 1}, {"selfTimerDurationSeconds", 18446744073709551615ull, 60},
+        {"quickAccessMaxCount", 0, 1},      {"quickAccessMaxCount", 9, 5},
+        {"historyMaxCount", -3, 1},         {"historyMaxCount", 501, 500},
+        {"historyMaxAgeDays", 0, 1},        {"historyMaxAgeDays", 1000, 365},
+        // Only JSON integers count, and booleans must be JSON booleans.
+        {"historyMaxCount", 3.0, 50}, {"historyMaxCount", "3", 50}, {"historyMaxCount", true, 50},
+        {"historyMaxCount", nullptr, 50},
+        {"playSound", false, false}, {"playSound", 0, true}, {"playSound", "false", true}, {"playSound", nullptr, true},
+        {"historyPaused", true, true}, {"historyPaused", 1, false},
+        // Raw values are exact and case sensitive.
+        {"defaultImageFormat", "jpeg", "jpeg"},        {"defaultImageFormat", "JPEG", "png"},
+        {"lastAnnotationTool", "Pixelate", "Pixelate"}, {"lastAnnotationTool", "freehand", "Freehand"},
+        {"quickAccessPosition", "bottomLeft", "bottomLeft"}, {"quickAccessPosition", "BottomLeft", "bottomRight"},
+        // Structured values: the object or its JSON text, anything else ignored.
+        {"capturePreset", preset, preset}, {"capturePreset", preset.dump(), preset},
+        {"lastCaptureSelection", area, area}, {"lastCaptureSelection", area.dump(), area},
+        {"capturePreset", "{not json", freeform}, {"capturePreset", 42, freeform},
+        {"capturePreset", {{"tilt", json::object()}}, freeform},
+        {"lastCaptureSelection", "{not json", nullptr}, {"lastCaptureSelection", 42, nullptr},
+        {"lastCaptureSelection", both, nullptr},
+    };
+    for (const auto& [key, stored, expected] : rows) {
+        SCOPED_TRACE(key + " = " + stored.dump());
+        InMemoryKeyValueStore store({{key, stored}});
+        json want = defaults;
+        want[key] = expected;
+        EXPECT_EQ(all(AppPreferences(store)), want);
+        EXPECT_EQ(store.values(), (std::map<std::string, json>{{key, stored}}));
     }
 }
 
@@ -132,39 +116,37 @@ TEST(AppPreferencesReading, ForgetsAStoredSelectionWhenRememberingIsOff) {
     EXPECT_TRUE(p.lastCaptureSelection());
 }
 
-TEST(AppPreferencesWriting, SettersStoreTypedValuesAtOnce) {
+TEST(AppPreferencesWriting, SettersStoreTypedClampedValuesAtOnce) {
     InMemoryKeyValueStore store;
     AppPreferences p(store);
+    p.setPlaySound(false);
     p.setAutoCopyToClipboard(true);
+    p.setShowThumbnail(false);
+    p.setOpenAnnotationEditorAfterCapture(true);
     p.setDefaultImageFormat(ImageFormatPreference::jpeg);
+    p.setLastAnnotationTool(AnnotationToolType::pixelate);
     p.setQuickAccessPosition(QuickAccessPosition::bottomLeft);
     p.setSelfTimerDurationSeconds(90);
     p.setHistoryMaxCount(0);
     p.setCapturePreset(CapturePreset::aspectRatio(16, 9));
-    EXPECT_EQ(store.object("autoCopyToClipboard"), json(true));
-    EXPECT_EQ(store.object("defaultImageFormat"), json("jpeg"));
-    EXPECT_EQ(store.object("quickAccessPosition"), json("bottomLeft"));
-    EXPECT_EQ(store.object("selfTimerDurationSeconds"), json(60));
-    EXPECT_EQ(p.selfTimerDurationSeconds(), 60);
-    EXPECT_EQ(store.object("historyMaxCount"), json(1));
-    EXPECT_EQ(store.object("capturePreset"), json::parse(R"({"aspectRatio":{"width":16,"height":9}})"));
-
-    for (const auto& [tool, raw] : RawValues<AnnotationToolType>::table) {
-        p.setLastAnnotationTool(tool);
-        EXPECT_EQ(store.object("lastAnnotationTool"), json(std::string(raw)));
-        EXPECT_EQ(AppPreferences(store).lastAnnotationTool(), tool);
-    }
+    p.setLastCaptureSelection(StoredCaptureSelection::area(10, 20, 300, 200, 7));
+    json expected = json::parse(R"({"playSound":false, "autoCopyToClipboard":true, "showThumbnail":false,
+        "openAnnotationEditorAfterCapture":true, "defaultImageFormat":"jpeg", "lastAnnotationTool":"Pixelate",
+        "quickAccessPosition":"bottomLeft", "selfTimerDurationSeconds":60, "historyMaxCount":1,
+        "capturePreset":{"aspectRatio":{"width":16,"height":9}}})");
+    expected["lastCaptureSelection"] = area;  // the JSON object itself
+    // Compared as text, so a number stored as 60.0 or "60" would differ.
+    EXPECT_EQ(json(store.values()).dump(), expected.dump());
+    EXPECT_EQ(all(p), all(AppPreferences(store))) << "what is shown is what was stored";
+    EXPECT_EQ(p.snapshot(), (AppPreferencesSnapshot{false, true, false, true, ImageFormatPreference::jpeg}));
 }
 
 TEST(AppPreferencesWriting, TurningRememberingOffForgetsTheSelection) {
     InMemoryKeyValueStore store;
     AppPreferences p(store);
     p.setLastCaptureSelection(StoredCaptureSelection::area(10, 20, 300, 200, 7));
-    EXPECT_EQ(store.object("lastCaptureSelection"), area) << "stored as the JSON object itself";
-
     p.setRememberLastCaptureSelection(false);
-    EXPECT_EQ(store.object("rememberLastCaptureSelection"), json(false));
-    EXPECT_FALSE(store.contains("lastCaptureSelection"));
+    EXPECT_EQ(store.values(), (std::map<std::string, json>{{"rememberLastCaptureSelection", false}}));
     EXPECT_EQ(p.lastCaptureSelection(), std::nullopt);
 
     p.setRememberLastCaptureSelection(true);
@@ -185,17 +167,6 @@ TEST(AppPreferencesWriting, LaunchAtLoginAsksTheServiceOnlyOnChange) {
     loginItems.refuses = true;
     p.setLaunchAtLogin(false);
     EXPECT_TRUE(p.launchAtLogin()) << "shows the registration, not the wish";
-}
-
-TEST(AppPreferencesSnapshotting, CopiesTheCompletionSettings) {
-    InMemoryKeyValueStore store;
-    AppPreferences p(store);
-    p.setPlaySound(false);
-    p.setShowThumbnail(false);
-    p.setOpenAnnotationEditorAfterCapture(true);
-    p.setDefaultImageFormat(ImageFormatPreference::jpeg);
-    const AppPreferencesSnapshot expected{false, false, false, true, ImageFormatPreference::jpeg};
-    EXPECT_EQ(p.snapshot(), expected);
 }
 
 TEST(AppPreferencesObserving, TellsSubscribersTheChangedKeyUntilTheyLetGo) {
@@ -226,8 +197,7 @@ TEST(AppPreferencesReplay, ReloadsTheSelectionTheAgentStoredMeanwhile) {
     const auto subscription = application.subscribe([&notified](std::string_view) { ++notified; });
     {
         JsonFileStore agentStore(home.preferencesFile());
-        AppPreferences agent(agentStore);
-        agent.setLastCaptureSelection(StoredCaptureSelection::fullscreen(3));
+        AppPreferences(agentStore).setLastCaptureSelection(StoredCaptureSelection::fullscreen(3));
         ASSERT_TRUE(agentStore.synchronize());
     }
     EXPECT_EQ(application.lastCaptureSelection(), std::nullopt);

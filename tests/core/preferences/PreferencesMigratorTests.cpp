@@ -22,46 +22,44 @@ std::optional<Rect> connected(uint32_t displayID) {
     return std::nullopt;
 }
 
-TEST(PreferencesMigratorDisplayLocal, RewritesALegacyAreaAndRecordsTheBit) {
+TEST(PreferencesMigratorDisplayLocal, RewritesOnlyALegacyAreaAndRecordsTheBit) {
     const auto list = Migrator::migrations(connected);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].bit, 0);
     EXPECT_EQ(list[0].description, "lastCaptureSelection→display-local");
-    for (const json& stored : {legacyArea, json(legacyArea.dump())}) {
-        InMemoryKeyValueStore store({{"lastCaptureSelection", stored}, {"appliedPreferenceMigrations", 0}});
-        Migrator::run(store, Migrator::migrations(connected));
-        EXPECT_EQ(store.object("lastCaptureSelection"), StoredCaptureSelection::area(60, 40.5, 300, 200, 2).toJson());
-        EXPECT_EQ(store.object("appliedPreferenceMigrations"), json(1));
-    }
-}
 
-TEST(PreferencesMigratorDisplayLocal, DropsAnAreaWhoseDisplayIsGoneAndStillCountsAsApplied) {
     json elsewhere = legacyArea;
     elsewhere["area"]["screenID"] = 9;
-    InMemoryKeyValueStore store({{"lastCaptureSelection", elsewhere}});
-    Migrator::run(store, Migrator::migrations(connected));
-    EXPECT_FALSE(store.contains("lastCaptureSelection"));
-    EXPECT_EQ(store.object("appliedPreferenceMigrations"), json(1));
-}
-
-TEST(PreferencesMigratorDisplayLocal, LeavesEverythingButALegacyAreaAlone) {
+    const json local = StoredCaptureSelection::area(60, 40.5, 300, 200, 2).toJson();
+    const json fullscreen = json::parse(R"({"fullscreen":{"screenID":2}})");
     const json huge = json::parse(R"({"area":{"x":1e308,"y":0,"width":1,"height":1,"screenID":2}})");
-    const auto farLeft = [](uint32_t) { return std::optional(Rect{-1e308, 0, 100, 100}); };
-    for (const json& stored : {StoredCaptureSelection::area(60, 40, 300, 200, 2).toJson(),
-                               json::parse(R"({"fullscreen":{"screenID":2}})"), json("{broken"), huge}) {
-        InMemoryKeyValueStore store({{"lastCaptureSelection", stored}});
-        EXPECT_TRUE(Migrator::migrateLastCaptureSelectionToDisplayLocal(store, farLeft).hasValue());
-        EXPECT_EQ(store.object("lastCaptureSelection"), stored) << stored.dump();
+    const Migrator::DisplayFrameLookup farLeft = [](uint32_t) { return std::optional(Rect{-1e308, 0, 100, 100}); };
+    // `before` and `after` null: nothing stored.
+    const struct {
+        const char* name;
+        json before;
+        int applied;
+        Migrator::DisplayFrameLookup displays;
+        json after;
+    } rows[] = {
+        {"legacy object", legacyArea, 0, connected, local},
+        {"legacy JSON text", legacyArea.dump(), 0, connected, local},
+        {"display gone: dropped, still applied", elsewhere, 0, connected, nullptr},
+        {"already display-local", local, 0, connected, local},
+        {"full screen", fullscreen, 0, connected, fullscreen},
+        {"unreadable", "{broken", 0, connected, "{broken"},
+        {"local x would overflow", huge, 0, farLeft, huge},
+        {"nothing stored", nullptr, 0, connected, nullptr},
+        {"already recorded: does not run", legacyArea, 1, connected, legacyArea},
+    };
+    for (const auto& [name, before, applied, displays, after] : rows) {
+        SCOPED_TRACE(name);
+        InMemoryKeyValueStore store({{"appliedPreferenceMigrations", applied}});
+        if (!before.is_null()) store.set("lastCaptureSelection", before);
+        Migrator::run(store, Migrator::migrations(displays));
+        EXPECT_EQ(store.object("lastCaptureSelection").value_or(nullptr), after);
+        EXPECT_EQ(store.object("appliedPreferenceMigrations"), json(1));
     }
-    InMemoryKeyValueStore empty;
-    EXPECT_TRUE(Migrator::migrateLastCaptureSelectionToDisplayLocal(empty, connected).hasValue());
-    EXPECT_TRUE(empty.values().empty());
-}
-
-TEST(PreferencesMigratorDisplayLocal, DoesNotRunOnceRecorded) {
-    InMemoryKeyValueStore store({{"lastCaptureSelection", legacyArea}, {"appliedPreferenceMigrations", 1}});
-    Migrator::run(store, Migrator::migrations(connected));
-    EXPECT_EQ(store.object("lastCaptureSelection"), legacyArea);
 }
 
 TEST(PreferencesMigratorRun, LogsAFailureRecordsNothingAndRetriesNextStart) {
@@ -96,6 +94,7 @@ TEST(PreferencesMigratorRun, RecordsEachBitBeforeTheNextMigrationRuns) {
     store.set("appliedPreferenceMigrations", "garbage");
     std::vector<std::optional<json>> seenBySecond;
     int unrecordableRuns = 0;
+    const auto countRun = [&unrecordableRuns](KeyValueStore&) { return ++unrecordableRuns, Migrator::succeeded(); };
     const std::vector<Migrator::Migration> list = {
         {63, "last bit", [](KeyValueStore&) { return Migrator::succeeded(); }},
         {0, "first bit",
@@ -103,8 +102,8 @@ TEST(PreferencesMigratorRun, RecordsEachBitBeforeTheNextMigrationRuns) {
              seenBySecond.push_back(s.object("appliedPreferenceMigrations"));
              return Migrator::succeeded();
          }},
-        {64, "out of range", [&unrecordableRuns](KeyValueStore&) { ++unrecordableRuns; return Migrator::succeeded(); }},
-        {-1, "negative", [&unrecordableRuns](KeyValueStore&) { ++unrecordableRuns; return Migrator::succeeded(); }},
+        {64, "out of range", countRun},
+        {-1, "negative", countRun},
     };
     Migrator::run(store, list);
     Migrator::run(store, list);

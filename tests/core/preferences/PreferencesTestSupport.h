@@ -8,74 +8,74 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/common/Log.h"
+#include "core/preferences/JsonFileStore.h"
+#include "support/TempDir.h"
 
 namespace tessarin::testing {
 
+// Sets an environment variable for one scope.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = ::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnvironment() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
 class TemporaryHome {
 public:
-    TemporaryHome() : savedHome_(get("HOME")), savedConfig_(get("XDG_CONFIG_HOME")) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tessarin-prefs-XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
-        ::setenv("HOME", root_.c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
-    }
-    ~TemporaryHome() {
-        restore("HOME", savedHome_);
-        restore("XDG_CONFIG_HOME", savedConfig_);
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
-    }
-    const std::filesystem::path& root() const { return root_; }
-    std::filesystem::path configFolder() const { return root_ / "config" / "io.tessarin.Tessarin"; }
+    const std::filesystem::path& root() const { return dir_.path(); }
+    std::filesystem::path configFolder() const { return dir_ / "config/io.tessarin.Tessarin"; }
     std::filesystem::path preferencesFile() const { return configFolder() / "preferences.json"; }
 
 private:
-    static std::optional<std::string> get(const char* name) {
-        const char* value = ::getenv(name);
-        return value ? std::optional<std::string>(value) : std::nullopt;
-    }
-    static void restore(const char* name, const std::optional<std::string>& value) {
-        if (value) ::setenv(name, value->c_str(), 1);
-        else ::unsetenv(name);
-    }
-    std::optional<std::string> savedHome_;
-    std::optional<std::string> savedConfig_;
-    std::filesystem::path root_;
+    TempDir dir_;
+    ScopedEnvironment home_{"HOME", dir_.path().string()};
+    ScopedEnvironment config_{"XDG_CONFIG_HOME", (dir_ / "config").string()};
 };
 
-class CapturedLog final : public LogSink {
-public:
+struct CapturedLog final : LogSink {
     struct Line {
         LogLevel level;
-        std::string category;
-        std::string message;
+        std::string category, message;
     };
-    CapturedLog() : previous_(setLogSink(this)) {}
-    ~CapturedLog() override { setLogSink(previous_); }
+    std::vector<Line> lines;
+    LogSink* previous = setLogSink(this);
+    ~CapturedLog() override { setLogSink(previous); }
     void write(LogLevel level, std::string_view category, std::string_view message) override {
         lines.push_back({level, std::string(category), std::string(message)});
     }
-    std::vector<Line> lines;
-
-private:
-    LogSink* previous_;
 };
+
+// Durability is not under test where a test writes many times, and fsync
+// would only slow it.
+inline StoreSyscalls withoutFsync() {
+    StoreSyscalls calls = StoreSyscalls::posix();
+    calls.fsync = [](int) { return 0; };
+    return calls;
+}
 
 inline void writeFile(const std::filesystem::path& file, std::string_view bytes) {
     std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));
+    std::ofstream(file, std::ios::binary) << bytes;
 }
 
 inline std::string readFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
-    if (!in) return {};
-    std::string bytes(static_cast<size_t>(in.tellg()), '\0');
-    in.seekg(0).read(bytes.data(), std::streamsize(bytes.size()));
-    return bytes;
+    std::ostringstream bytes;
+    bytes << std::ifstream(file, std::ios::binary).rdbuf();
+    return bytes.str();
 }
 
 }  // namespace tessarin::testing

@@ -12,15 +12,11 @@
 
 #include <xcb/composite.h>
 
+#include "platform/x11/XcbHandles.h"
+
 namespace tessarin::x11::testing {
 
 namespace {
-
-struct Free {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T>
-using Reply = std::unique_ptr<T, Free>;
 
 pid_t startProcess(const std::vector<std::string>& command) {
     const pid_t child = fork();
@@ -53,14 +49,11 @@ TestDisplay::~TestDisplay() {
     xcb_disconnect(connection_);
 }
 
-void TestDisplay::sync() {
-    Reply<xcb_get_input_focus_reply_t> reply(
-        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
-}
+void TestDisplay::sync() { waitReply(xcb_get_input_focus_reply, connection_, xcb_get_input_focus(connection_)); }
 
 xcb_atom_t TestDisplay::atom(const std::string& name) {
-    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        connection_, xcb_intern_atom(connection_, 0, static_cast<uint16_t>(name.size()), name.c_str()), nullptr));
+    const auto reply = waitReply(xcb_intern_atom_reply, connection_,
+                                 xcb_intern_atom(connection_, 0, static_cast<uint16_t>(name.size()), name.c_str()));
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
@@ -72,31 +65,20 @@ xcb_window_t TestDisplay::createWindow(const TestWindow& wanted) {
                       static_cast<uint16_t>(wanted.rect.width), static_cast<uint16_t>(wanted.rect.height), wanted.border,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
                       XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
-    auto setText = [&](xcb_atom_t property, xcb_atom_t type, const std::string& text) {
-        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, property, type, 8,
-                            static_cast<uint32_t>(text.size()), text.data());
+    auto set = [&](xcb_atom_t property, xcb_atom_t type, uint8_t format, uint32_t items, const void* data) {
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, property, type, format, items, data);
     };
-    if (wanted.wmClass) setText(XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, *wanted.wmClass);
-    if (wanted.wmName) setText(XCB_ATOM_WM_NAME, XCB_ATOM_STRING, *wanted.wmName);
-    if (wanted.netWmName) setText(atom("_NET_WM_NAME"), atom("UTF8_STRING"), *wanted.netWmName);
-    if (wanted.pid) {
-        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1,
-                            &*wanted.pid);
+    const auto size = [](const std::string& text) { return static_cast<uint32_t>(text.size()); };
+    if (wanted.wmClass) set(XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, size(*wanted.wmClass), wanted.wmClass->data());
+    if (wanted.wmName) set(XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, size(*wanted.wmName), wanted.wmName->data());
+    if (wanted.netWmName) {
+        set(atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8, size(*wanted.netWmName), wanted.netWmName->data());
     }
+    if (wanted.pid) set(atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &*wanted.pid);
     windows_.push_back(window);
     if (wanted.mapped) xcb_map_window(connection_, window);
     sync();  // the server paints the background while mapping
     return window;
-}
-
-void TestDisplay::configure(xcb_window_t window, uint16_t mask, uint32_t value) {
-    xcb_configure_window(connection_, window, mask, &value);
-    sync();
-}
-
-void TestDisplay::map(xcb_window_t window) {
-    xcb_map_window(connection_, window);
-    sync();
 }
 
 void TestDisplay::unmap(xcb_window_t window) {
@@ -121,14 +103,14 @@ int TestDisplay::run(const std::vector<std::string>& command) {
 std::optional<xcb_window_t> TestDisplay::waitForTopLevel(const std::string& title) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < deadline) {
-        Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root_), nullptr));
+        const auto tree = waitReply(xcb_query_tree_reply, connection_, xcb_query_tree(connection_, root_));
         const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
         for (int i = 0; tree && i < xcb_query_tree_children_length(tree.get()); ++i) {
-            Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
-                connection_, xcb_get_window_attributes(connection_, children[i]), nullptr));
-            Reply<xcb_get_property_reply_t> name(xcb_get_property_reply(
-                connection_, xcb_get_property(connection_, 0, children[i], XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 0, 1024),
-                nullptr));
+            const auto attributes = waitReply(xcb_get_window_attributes_reply, connection_,
+                                              xcb_get_window_attributes(connection_, children[i]));
+            const auto name = waitReply(
+                xcb_get_property_reply, connection_,
+                xcb_get_property(connection_, 0, children[i], XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 0, 1024));
             if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE || !name) continue;
             const std::string text(static_cast<const char*>(xcb_get_property_value(name.get())),
                                    static_cast<size_t>(xcb_get_property_value_length(name.get())));
@@ -141,9 +123,9 @@ std::optional<xcb_window_t> TestDisplay::waitForTopLevel(const std::string& titl
 
 void TestDisplay::setRootProperty(const std::string& name, const std::string& type, uint8_t format,
                                   const void* data, uint32_t items) {
-    const xcb_atom_t property = atom(name);
-    rootProperties_.push_back(property);
-    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, property, atom(type), format, items, data);
+    rootProperties_.push_back(atom(name));
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, rootProperties_.back(), atom(type), format, items,
+                        data);
     sync();
 }
 
@@ -159,17 +141,15 @@ void TestDisplay::warpPointer(int16_t x, int16_t y) {
 }
 
 std::optional<PixelRect> TestDisplay::rootGeometry(xcb_window_t window) {
-    Reply<xcb_get_geometry_reply_t> geometry(
-        xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window), nullptr));
-    Reply<xcb_translate_coordinates_reply_t> position(xcb_translate_coordinates_reply(
-        connection_, xcb_translate_coordinates(connection_, window, root_, 0, 0), nullptr));
+    const auto geometry = waitReply(xcb_get_geometry_reply, connection_, xcb_get_geometry(connection_, window));
+    const auto position = waitReply(xcb_translate_coordinates_reply, connection_,
+                                    xcb_translate_coordinates(connection_, window, root_, 0, 0));
     if (!geometry || !position) return std::nullopt;
     return PixelRect{position->dst_x, position->dst_y, geometry->width, geometry->height};
 }
 
 void TestDisplay::redirectLikeACompositor() {
-    Reply<xcb_composite_query_version_reply_t> version(
-        xcb_composite_query_version_reply(connection_, xcb_composite_query_version(connection_, 0, 4), nullptr));
+    waitReply(xcb_composite_query_version_reply, connection_, xcb_composite_query_version(connection_, 0, 4));
     xcb_composite_redirect_subwindows(connection_, root_, XCB_COMPOSITE_REDIRECT_MANUAL);
     sync();
 }

@@ -18,6 +18,7 @@
 
 #include "core/common/Geometry.h"
 #include "core/common/Image.h"
+#include "platform/DisplayPrinter.h"
 #include "platform/x11/X11ScreenBackend.h"
 
 namespace tessarin::x11::testing {
@@ -58,8 +59,6 @@ public:
 
     // Returns once the server has painted the window (when mapped).
     xcb_window_t createWindow(const TestWindow& window);
-    void configure(xcb_window_t window, uint16_t mask, uint32_t value);  // e.g. stacking
-    void map(xcb_window_t window);
     void unmap(xcb_window_t window);
 
     // Starts a client; it is killed on destruction.
@@ -109,6 +108,14 @@ protected:
         backend = connectBackend();
         ASSERT_TRUE(backend);
     }
+    // The back end's lists; empty, and a failure, on error.
+    template <class T>
+    static T orFail(Expected<T, CaptureError> result) {
+        EXPECT_TRUE(result) << (result ? "" : result.error().description());
+        return result ? std::move(result.value()) : T{};
+    }
+    std::vector<DisplayDescription> displays() { return orFail(backend->displays()); }
+    std::vector<WindowDescription> windows() { return orFail(backend->windows()); }
 
     TestDisplay x;
     std::unique_ptr<X11ScreenBackend> backend;

@@ -24,50 +24,28 @@ protected:
 };
 
 TEST_F(DualMonitors, BothMonitorsInOrderWithBottomLeftFrames) {
-    auto displays = backend->displays();
-    ASSERT_TRUE(displays) << displays.error().description();
-    ASSERT_EQ(displays->size(), 2u);
-    const DisplayDescription& first = (*displays)[0];
-    const DisplayDescription& second = (*displays)[1];
-    EXPECT_EQ(first.name, "DUMMY0");
-    EXPECT_EQ(first.displayID, kDummy0);
-    EXPECT_TRUE(first.primary);
-    EXPECT_EQ(first.frame, (Rect{0, 0, 1280, 800}));
-    EXPECT_EQ(first.pixelWidth, 1280);
-    EXPECT_EQ(first.pixelHeight, 800);
-    EXPECT_EQ(second.name, "DUMMY1");
-    EXPECT_EQ(second.displayID, kDummy1);
-    EXPECT_FALSE(second.primary);
-    EXPECT_EQ(second.frame, (Rect{1280, 32, 1024, 768}));
-    EXPECT_EQ(second.visibleFrame, second.frame);
-    EXPECT_EQ(second.pixelWidth, 1024);
-    EXPECT_EQ(second.pixelHeight, 768);
+    const Rect first{0, 0, 1280, 800}, second{1280, 32, 1024, 768};
+    EXPECT_EQ(displays(), (std::vector<DisplayDescription>{{kDummy0, "DUMMY0", first, first, 1, 1280, 800, true},
+                                                           {kDummy1, "DUMMY1", second, second, 1, 1024, 768, false}}));
 }
 
 TEST_F(DualMonitors, AnotherPrimaryComesFirstAndBecomesTheOrigin) {
     ASSERT_EQ(x.run({"xrandr", "--output", "DUMMY1", "--primary"}), 0);
-    auto displays = backend->displays();
-    ASSERT_TRUE(displays);
-    ASSERT_EQ(displays->size(), 2u);
-    EXPECT_EQ((*displays)[0].name, "DUMMY1");
-    EXPECT_EQ((*displays)[0].displayID, kDummy1);  // ids follow names, not order
-    EXPECT_TRUE((*displays)[0].primary);
-    EXPECT_EQ((*displays)[0].frame, (Rect{0, 0, 1024, 768}));
-    EXPECT_EQ((*displays)[1].name, "DUMMY0");
-    EXPECT_FALSE((*displays)[1].primary);
-    EXPECT_EQ((*displays)[1].frame, (Rect{-1280, -32, 1280, 800}));
+    // Ids follow names, not order.
+    const Rect first{0, 0, 1024, 768}, second{-1280, -32, 1280, 800};
+    EXPECT_EQ(displays(), (std::vector<DisplayDescription>{{kDummy1, "DUMMY1", first, first, 1, 1024, 768, true},
+                                                           {kDummy0, "DUMMY0", second, second, 1, 1280, 800, false}}));
 
     const auto window = x.createWindow({.rect = {1300, 100, 40, 30}, .wmClass = "w\0W\0"s});
-    auto windows = backend->windows();
-    ASSERT_TRUE(windows);
-    ASSERT_FALSE(windows->empty());
-    EXPECT_EQ(windows->front().windowID, window);
-    EXPECT_EQ(windows->front().frame, (Rect{20, 100, 40, 30}));  // top-left points from DUMMY1's corner
+    const auto list = windows();
+    ASSERT_FALSE(list.empty());
+    EXPECT_EQ(list.front().windowID, window);
+    EXPECT_EQ(list.front().frame, (Rect{20, 100, 40, 30}));  // top-left points from DUMMY1's corner
     x.warpPointer(1300, 10);
     EXPECT_EQ(backend->pointerLocation(), (Point{20, 758}));
 }
 
-TEST_F(DualMonitors, AreasAreReadAtTheirMonitorsOffset) {
+TEST_F(DualMonitors, AreasAreReadAtTheirMonitorsOffsetAndInsideIt) {
     x.setRootColour(0x202020);
     x.createWindow({.rect = {1280 + 10, 20, 100, 50}, .colour = 0xff8800});
     auto second = backend->captureDisplayArea(kDummy1, {10, 20, 100, 50});
@@ -80,9 +58,6 @@ TEST_F(DualMonitors, AreasAreReadAtTheirMonitorsOffset) {
     ASSERT_TRUE(whole);
     EXPECT_EQ(rgbAt(*whole, 10, 20), 0xff8800u);
     EXPECT_EQ(rgbAt(*whole, 1023, 767), 0x202020u);
-}
-
-TEST_F(DualMonitors, RootBelowTheShorterMonitorIsNotPartOfIt) {
     // The root is 800 pixels tall, DUMMY1 only 768.
     EXPECT_EQ(backend->captureDisplayArea(kDummy1, {0, 760, 10, 10}).error(),
               CaptureError::captureFailed("area 10x10 at (0, 760) is not inside display DUMMY1 (1024x768 pixels)"));

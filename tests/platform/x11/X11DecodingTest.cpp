@@ -1,0 +1,68 @@
+// What the server hands over, decoded: pixel rows and window properties.
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/x11/PixelConversion.h"
+#include "platform/x11/WindowProperties.h"
+
+namespace tessarin::x11 {
+namespace {
+
+using namespace std::string_view_literals;
+
+TEST(BgrxToRgba, SwapsRedAndBlueAndMakesAlphaOpaque) {
+    // Long enough for a vectorised body and a scalar tail.
+    constexpr size_t pixels = 37;
+    std::vector<uint8_t> source(pixels * 4);
+    for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 7);
+    std::vector<uint8_t> destination(pixels * 4 + 4, 0xaa);
+    bgrxRowToRgba(source.data(), destination.data(), pixels);
+    for (size_t i = 0; i < pixels; ++i) {
+        // The X byte is not alpha.
+        const std::vector<uint8_t> expected{source[4 * i + 2], source[4 * i + 1], source[4 * i], 0xff};
+        ASSERT_EQ(std::vector<uint8_t>(&destination[4 * i], &destination[4 * i + 4]), expected) << "pixel " << i;
+    }
+    EXPECT_EQ(destination[pixels * 4], 0xaa);  // nothing past the row
+}
+
+TEST(PixelFormat, OnlyLsbFirstTrueColourIn32BitsIsRead) {
+    const PixelFormat depth24{24, 32, 32, true, 0xff0000, 0xff00, 0xff};
+    EXPECT_EQ(zpixmapStride(1920, depth24), 7680u);
+    const std::string prefix = "unsupported X pixel format (depth ";
+    const std::pair<PixelFormat, std::optional<std::string>> rows[] = {
+        {depth24, std::nullopt},
+        {{32, 32, 32, true, 0xff0000, 0xff00, 0xff}, std::nullopt},
+        {{16, 16, 32, true, 0xf800, 0x7e0, 0x1f}, "16, 16 bits per pixel): only depth 24 and 32 are read"},
+        {{24, 24, 32, true, 0xff0000, 0xff00, 0xff}, "24, 24 bits per pixel): only 32 bits per pixel are read"},
+        {{24, 32, 32, false, 0xff0000, 0xff00, 0xff},
+         "24, 32 bits per pixel, most significant byte first): only LSBFirst is read"},
+        {{24, 32, 32, true, 0xff, 0xff00, 0xff0000},
+         "24, 32 bits per pixel): only 8-bit red, green and blue channels in that order are read"},
+    };
+    for (const auto& [format, reason] : rows) {
+        EXPECT_EQ(unsupportedFormatReason(format), reason ? std::optional(prefix + *reason) : std::nullopt);
+    }
+}
+
+TEST(WmClass, InstanceAndClassFromTerminatedLatin1Strings) {
+    const std::pair<std::string_view, std::optional<WmClass>> rows[] = {
+        {"xterm\0XTerm\0"sv, WmClass{"xterm", "XTerm"}}, {"a\0B\0extra\0"sv, WmClass{"a", "B"}},
+        {"caf\xe9\0Caf\xe9\0"sv, WmClass{"caf\u00e9", "Caf\u00e9"}},
+        // Missing terminators or class are tolerated.
+        {"xterm\0XTerm"sv, WmClass{"xterm", "XTerm"}}, {"xterm\0"sv, WmClass{"xterm", ""}},
+        {"xterm"sv, WmClass{"xterm", ""}}, {"\0Class\0"sv, WmClass{"", "Class"}}, {""sv, std::nullopt},
+    };
+    for (const auto& [bytes, expected] : rows) EXPECT_EQ(parseWmClass(bytes), expected) << bytes;
+}
+
+TEST(TextProperty, Latin1AndUtf8Titles) {
+    EXPECT_EQ(decodeTextProperty("Gr\xfc\xdf" "e \xff", false), "Gr\u00fc\u00df" "e \u00ff");
+    EXPECT_EQ(decodeTextProperty("\u03a9 \u2014 done", true), "\u03a9 \u2014 done");  // not decoded twice
+    EXPECT_EQ(decodeTextProperty("title\0\0"sv, true), "title");  // trailing NULs some clients add
+    EXPECT_EQ(trimProcessName("xterm\n"), "xterm");
+}
+
+}  // namespace
+}  // namespace tessarin::x11
