@@ -25,6 +25,12 @@ nlohmann::json StoredCaptureSelection::toJson() const {
 }
 
 Expected<StoredCaptureSelection, std::string> StoredCaptureSelection::fromJson(const nlohmann::json& json) {
+    return fromJson(json, "localX", "localY");
+}
+
+Expected<StoredCaptureSelection, std::string> StoredCaptureSelection::fromJson(const nlohmann::json& json,
+                                                                                const std::string& xKey,
+                                                                                const std::string& yKey) {
     const auto decoded = JsonFields::enumCase(json);
     if (!decoded) return unexpected(decoded.error());
     const std::string& key = decoded->name;
@@ -33,11 +39,11 @@ Expected<StoredCaptureSelection, std::string> StoredCaptureSelection::fromJson(c
     if (!screenID) return unexpected(std::string("screenID is missing or not a 32-bit unsigned integer"));
     if (key == "fullscreen") return fullscreen(*screenID);
     if (key != "area") return unexpected("unknown case \"" + key + "\"");
-    const auto x = JsonFields::number(payload, "localX");
-    const auto y = JsonFields::number(payload, "localY");
+    const auto x = JsonFields::number(payload, xKey.c_str());
+    const auto y = JsonFields::number(payload, yKey.c_str());
     const auto w = JsonFields::number(payload, "width");
     const auto h = JsonFields::number(payload, "height");
-    if (!x || !y || !w || !h) return unexpected(std::string("area needs numbers localX, localY, width, height"));
+    if (!x || !y || !w || !h) return unexpected("area needs numbers " + xKey + ", " + yKey + ", width, height");
     return area(*x, *y, *w, *h, *screenID);
 }
 

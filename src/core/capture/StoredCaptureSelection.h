@@ -47,6 +47,10 @@ struct StoredCaptureSelection {
     // The error text says why the value cannot be read (for logs); callers
     // treat any error as "no stored selection".
     static Expected<StoredCaptureSelection, std::string> fromJson(const nlohmann::json& json);
+    // The same shape with other names for the area's origin (older releases
+    // stored a global "x" and "y").
+    static Expected<StoredCaptureSelection, std::string> fromJson(const nlohmann::json& json, const std::string& xKey,
+                                                                  const std::string& yKey);
 
     friend bool operator==(const StoredCaptureSelection&, const StoredCaptureSelection&) = default;
 };

@@ -37,20 +37,12 @@ Result apply(const Migration& migration, KeyValueStore& store) {
 }  // namespace
 
 Expected<LegacyStoredCaptureSelection, std::string> LegacyStoredCaptureSelection::fromJson(const nlohmann::json& json) {
-    const auto decoded = JsonFields::enumCase(json);
+    const auto decoded = StoredCaptureSelection::fromJson(json, "x", "y");
     if (!decoded) return unexpected(decoded.error());
-    const std::string& key = decoded->name;
-    const nlohmann::json& payload = *decoded->payload;
-    const auto screenID = JsonFields::uint32(payload, "screenID");
-    if (!screenID) return unexpected(std::string("screenID is missing or not a 32-bit unsigned integer"));
-    if (key == "fullscreen") return LegacyStoredCaptureSelection{Fullscreen{*screenID}};
-    if (key != "area") return unexpected("unknown case \"" + key + "\"");
-    const auto x = JsonFields::number(payload, "x");
-    const auto y = JsonFields::number(payload, "y");
-    const auto width = JsonFields::number(payload, "width");
-    const auto height = JsonFields::number(payload, "height");
-    if (!x || !y || !width || !height) return unexpected(std::string("area needs numbers x, y, width, height"));
-    return LegacyStoredCaptureSelection{Area{*x, *y, *width, *height, *screenID}};
+    if (const auto* a = decoded->asArea()) {
+        return LegacyStoredCaptureSelection{Area{a->localX, a->localY, a->width, a->height, a->screenID}};
+    }
+    return LegacyStoredCaptureSelection{Fullscreen{decoded->screenID()}};
 }
 
 Result migrateLastCaptureSelectionToDisplayLocal(KeyValueStore& store, const DisplayFrameLookup& displayFrame) {
