@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/common/Image.h"
@@ -29,22 +30,12 @@ struct AgentRun {
     std::string err;
 };
 
-struct ProcessOptions {
-    std::vector<std::string> environment;  // "NAME=value", the child's whole environment
-    fs::path workingDirectory;
-    // RLIMIT_FSIZE for the child, with SIGXFSZ ignored so an oversized
-    // write fails with EFBIG instead of killing it. Holds for root too.
-    std::optional<uint64_t> fileSizeLimit;
-};
-
-// The path of the executable under test.
-const char* agentBinary();
-
-AgentRun runProcess(const std::vector<std::string>& args, const ProcessOptions& options);
-
 // Overrides of the child's environment: a value sets the variable,
 // std::nullopt removes it.
 using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
+
+// The path of the executable under test.
+const char* agentBinary();
 
 class AgentTest : public ::testing::Test {
 protected:
@@ -52,15 +43,16 @@ protected:
 
     // Runs `tessarin args...` in workDir() with the base environment (PATH,
     // HOME, XDG_CONFIG_HOME and, when the test has one, DISPLAY) changed by
-    // `changes`.
+    // `changes`. A file size limit (RLIMIT_FSIZE, with SIGXFSZ ignored) makes
+    // an oversized write fail with EFBIG instead of killing the child, also
+    // for root.
     AgentRun run(const std::vector<std::string>& args, const EnvironmentChanges& changes = {},
                  std::optional<uint64_t> fileSizeLimit = std::nullopt) const;
 
     const fs::path& root() const { return temp_.path(); }
     fs::path workDir() const { return root() / "work"; }
     fs::path homeDir() const { return root() / "home"; }
-    fs::path configHome() const { return root() / "config"; }
-    fs::path preferencesFile() const { return configHome() / "io.tessarin.Tessarin" / "preferences.json"; }
+    fs::path preferencesFile() const { return root() / "config" / "io.tessarin.Tessarin" / "preferences.json"; }
 
 private:
     tessarin::testing::TempDir temp_;
@@ -69,16 +61,13 @@ private:
 // The result line of a capture command, spelled out: keys sorted, slashes
 // escaped, no spaces.
 std::string resultLine(const std::string& path, uint32_t width, uint32_t height);
-// A string as the agent's JSON writer puts it inside quotes: slashes, quotes
-// and backslashes escaped (the texts used here have no control characters).
-std::string jsonEscaped(const std::string& text);
 std::string errorLine(const std::string& message);
 
 // The decoded file, or nothing (with the reason as a test failure).
 std::optional<Image> decodedFile(const fs::path& path);
 // Same size and the same RGBA bytes.
 bool samePixels(const Image& a, const Image& b);
-std::vector<uint8_t> fileBytes(const fs::path& path);
+std::string fileContents(const fs::path& path);
 // The names in a folder, sorted.
 std::vector<std::string> folderEntries(const fs::path& folder);
 

@@ -1,0 +1,231 @@
+// The agent on Xvfb (one 1920x1080 screen), checked through what a script
+// sees: the status, the JSON lines and the pixels of the files written.
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "AgentXServerTest.h"
+
+namespace tessarin::integration {
+namespace {
+
+using x11::testing::isSolid;
+using x11::testing::rgbAt;
+
+constexpr uint32_t kRoot = 0x336699;
+constexpr uint32_t kPatch = 0xcc3311;
+
+// Each channel within 8: JPEG is lossy.
+::testing::AssertionResult near(uint32_t actual, uint32_t expected) {
+    for (int shift : {16, 8, 0}) {
+        if (std::abs(int(actual >> shift & 0xff) - int(expected >> shift & 0xff)) > 8) {
+            return ::testing::AssertionFailure() << std::hex << "0x" << actual << " is not near 0x" << expected;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class XvfbAgent : public AgentXServerTest {
+protected:
+    void SetUp() override {
+        AgentXServerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        x.setRootColour(kRoot);
+    }
+};
+
+TEST_F(XvfbAgent, CaptureFullWritesTheScreenAndEchoesThePathAsGiven) {
+    const fs::path absolute = root() / "shots" / "shot.png";
+    const AgentRun run = this->run({"capture-full", "--out", absolute.string()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, resultLine(absolute.string(), 1920, 1080));
+    EXPECT_NE(run.out.find(R"(\/shots\/shot.png","width")"), std::string::npos) << "slashes escaped: " << run.out;
+    EXPECT_EQ(run.err, "");
+    const auto image = decodedFile(absolute);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width(), 1920u);
+    EXPECT_EQ(image->height(), 1080u);
+    EXPECT_TRUE(isSolid(*image, kRoot));  // no windows, no pointer in the image
+}
+
+TEST_F(XvfbAgent, CaptureRegionIsACropOfTheScreenInPngOrJpeg) {
+    x.createWindow({.rect = {300, 200, 160, 120}, .colour = kPatch});
+    ASSERT_EQ(run({"capture-full", "--out", "screen.png"}).status, 0);
+    const auto screen = decodedFile(workDir() / "screen.png");
+    ASSERT_TRUE(screen);
+
+    const AgentRun png = run({"capture-region", "--rect", "280,190,200,140", "--out", "region.png"});
+    EXPECT_EQ(png.status, 0);
+    EXPECT_EQ(png.out, resultLine("region.png", 200, 140));
+    EXPECT_EQ(png.err, "");
+    const auto region = decodedFile(workDir() / "region.png");
+    ASSERT_TRUE(region);
+    const auto expected = screen->cropped(280, 190, 200, 140);
+    ASSERT_TRUE(expected);
+    EXPECT_TRUE(samePixels(*region, *expected));
+    // The window starts 20 right and 10 down of the region's corner: exact
+    // edges show the region is neither shifted nor scaled.
+    EXPECT_EQ(rgbAt(*region, 19, 10), kRoot);
+    EXPECT_EQ(rgbAt(*region, 20, 9), kRoot);
+    EXPECT_EQ(rgbAt(*region, 20, 10), kPatch);
+    EXPECT_EQ(rgbAt(*region, 179, 129), kPatch);
+    EXPECT_EQ(rgbAt(*region, 180, 129), kRoot);
+    EXPECT_EQ(rgbAt(*region, 179, 130), kRoot);
+
+    const AgentRun jpeg = run({"capture-region", "--rect", "280,190,200,140", "--out", "region.JPG"});
+    EXPECT_EQ(jpeg.status, 0);
+    EXPECT_EQ(jpeg.out, resultLine("region.JPG", 200, 140));
+    EXPECT_EQ(fileContents(workDir() / "region.JPG").rfind("\xff\xd8\xff", 0), 0u);
+    const auto lossy = decodedFile(workDir() / "region.JPG");
+    ASSERT_TRUE(lossy);
+    EXPECT_EQ(lossy->width(), 200u);
+    EXPECT_EQ(lossy->height(), 140u);
+    // Away from the edge, where JPEG's blocks blur the colours together.
+    EXPECT_TRUE(near(rgbAt(*lossy, 5, 70), kRoot));
+    EXPECT_TRUE(near(rgbAt(*lossy, 100, 70), kPatch));
+    EXPECT_TRUE(near(rgbAt(*lossy, 195, 135), kRoot));
+}
+
+TEST_F(XvfbAgent, TheSandboxRefusesAPathLeadingOutThroughALink) {
+    const fs::path box = root() / "box";
+    const fs::path outside = root() / "outside";
+    fs::create_directories(box);
+    fs::create_directories(outside);
+    fs::create_directory_symlink(outside, box / "link");
+    const AgentRun run = this->run({"capture-full", "--out", (box / "link" / "x.png").string()},
+                                   {{"TESSARIN_SANDBOX_ROOT", box.string()}});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, errorLine("--out \"" + (fs::canonical(outside) / "x.png").string() +
+                                 "\" is outside the sandbox root \"" + fs::canonical(box).string() +
+                                 "\" (set by TESSARIN_SANDBOX_ROOT)"));
+    EXPECT_TRUE(folderEntries(outside).empty());
+}
+
+TEST_F(XvfbAgent, AWriteThatFailsPartWayLeavesTheExistingFileAlone) {
+    ASSERT_EQ(run({"capture-full", "--out", "existing.png"}).status, 0);
+    const std::string before = fileContents(workDir() / "existing.png");
+    ASSERT_GT(before.size(), 4096u);
+
+    // The file size limit stops the encoder a few kilobytes in.
+    x.setRootColour(kPatch);
+    const AgentRun failed = run({"capture-full", "--out", "existing.png"}, {}, 4096);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_EQ(failed.err.rfind(R"({"error":"capture failed: Cannot write )", 0), 0u) << failed.err;
+    EXPECT_NE(failed.err.find(R"(existing.png: File too large"})" "\n"), std::string::npos) << failed.err;
+    EXPECT_EQ(fileContents(workDir() / "existing.png"), before);
+    EXPECT_EQ(folderEntries(workDir()), std::vector<std::string>{"existing.png"}) << "no temporary file left behind";
+}
+
+TEST_F(XvfbAgent, UnusedFlagsAreReportedAfterASuccess) {
+    const AgentRun run = this->run({"capture-full", "--out", "x.png", "--verbose"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, resultLine("x.png", 1920, 1080));
+    EXPECT_EQ(run.err, R"({"warning":"ignored flags: --verbose"})" "\n");
+}
+
+TEST_F(XvfbAgent, DoctorReportsTheScreenAsAvailable) {
+    const AgentRun doctor = run({"doctor"});
+    EXPECT_EQ(doctor.status, 0);
+    EXPECT_EQ(doctor.err, "");
+    EXPECT_EQ(doctor.out.rfind("tessarin doctor\n", 0), 0u) << doctor.out;
+    EXPECT_NE(doctor.out.find("granted ✓"), std::string::npos) << doctor.out;
+    EXPECT_EQ(doctor.out.find("NOT granted"), std::string::npos) << doctor.out;
+    EXPECT_EQ(doctor.out.find("→"), std::string::npos) << "no hints: " << doctor.out;
+}
+
+// Two xterms with a background the server paints, so their pixels are
+// known before they draw any text; the first is the larger.
+class XvfbAgentWithTerminals : public XvfbAgent {
+protected:
+    static constexpr uint32_t kTerminalBackground = 0x20c040;
+    struct Terminal {
+        std::string title;
+        std::string geometry;  // xterm's, in characters
+        xcb_window_t id = 0;
+        PixelRect rect{};  // the inside, in root pixels
+    };
+
+    void SetUp() override {
+        XvfbAgent::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        for (Terminal& t : terminals) {
+            const std::string background = "#20c040";  // kTerminalBackground
+            ASSERT_GT(x.spawn({"xterm", "-fn", "fixed", "-bg", background, "-T", t.title, "-geometry", t.geometry}), 0);
+        }
+        for (Terminal& t : terminals) {
+            const auto id = x.waitForTopLevel(t.title);
+            ASSERT_TRUE(id) << t.title;
+            const auto rect = x.rootGeometry(*id);
+            ASSERT_TRUE(rect) << t.title;
+            t.id = *id;
+            t.rect = *rect;
+        }
+        const auto area = [](const Terminal& t) { return t.rect.width * t.rect.height; };
+        ASSERT_GT(area(terminals[0]), area(terminals[1]));
+    }
+
+    std::array<Terminal, 2> terminals{{{"tessarin-it", "80x24+40+40"}, {"tessarin-it small", "30x6+900+500"}}};
+};
+
+TEST_F(XvfbAgentWithTerminals, ListTargetsDescribesTheScreenAndTheWindowsAsPrettyJson) {
+    const AgentRun run = this->run({"list-targets"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    const auto targets = nlohmann::json::parse(run.out, nullptr, false);
+    ASSERT_FALSE(targets.is_discarded()) << run.out;
+
+    // Sorted keys, two-space indentation, " : " between key and value: the
+    // same text as the library's own pretty form with that one difference.
+    std::string relaxed = run.out;
+    for (size_t at = relaxed.find("\" : "); at != std::string::npos; at = relaxed.find("\" : ", at)) {
+        relaxed.replace(at, 4, "\": ");
+    }
+    EXPECT_EQ(relaxed, targets.dump(2) + "\n");
+
+    EXPECT_EQ(targets["displays"], nlohmann::json::parse(R"([{"index": 0, "displayID": )" +
+                                                         std::to_string(fnv1a("screen")) +
+                                                         R"(, "width": 1920, "height": 1080}])"));
+    for (const Terminal& t : terminals) {
+        // Points are pixels at scale 1; x/y are the inside's corner.
+        const nlohmann::json expected{{"windowID", t.id}, {"app", "XTerm"},         {"title", t.title},
+                                      {"x", t.rect.x},    {"y", t.rect.y},          {"width", t.rect.width},
+                                      {"height", t.rect.height}};
+        EXPECT_NE(std::find(targets["windows"].begin(), targets["windows"].end(), expected), targets["windows"].end())
+            << expected << " is not in " << run.out;
+    }
+}
+
+TEST_F(XvfbAgentWithTerminals, CaptureWindowTakesTheLargestMatchOrTheNamedTitle) {
+    struct Case {
+        std::vector<std::string> window;  // the flags choosing by title
+        const Terminal& terminal;
+    };
+    for (const auto& [window, terminal] :
+         std::vector<Case>{{{}, terminals[0]}, {{"--window", "SMALL"}, terminals[1]}}) {
+        SCOPED_TRACE(terminal.title);
+        std::vector<std::string> args{"capture-window", "--app", "xterm", "--out", "w.png"};
+        args.insert(args.end(), window.begin(), window.end());
+        const AgentRun run = this->run(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, resultLine("w.png", uint32_t(terminal.rect.width), uint32_t(terminal.rect.height)));
+        EXPECT_EQ(run.err, "");
+        const auto image = decodedFile(workDir() / "w.png");
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->width(), terminal.rect.width);
+        EXPECT_EQ(image->height(), terminal.rect.height);
+        // Background in three corners; the text cursor is in the fourth.
+        EXPECT_EQ(rgbAt(*image, image->width() - 1, image->height() - 1), kTerminalBackground);
+        EXPECT_EQ(rgbAt(*image, image->width() - 1, 0), kTerminalBackground);
+        EXPECT_EQ(rgbAt(*image, 0, image->height() - 1), kTerminalBackground);
+    }
+}
+
+}  // namespace
+}  // namespace tessarin::integration
