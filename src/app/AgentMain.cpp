@@ -10,6 +10,7 @@
 #include "core/common/Log.h"
 #include "core/common/ThreadPool.h"
 #include "core/preferences/JsonFileStore.h"
+#include "platform/LazyScreenBackend.h"
 #include "platform/PlatformFactory.h"
 
 namespace tessarin {
@@ -27,13 +28,13 @@ std::unique_ptr<KeyValueStore> openPreferences() {
 
 int runAgent(const std::string& programPath, const std::vector<std::string>& args) {
     configureLoggingFromEnvironment();
-    const auto backend = makeScreenBackend();
+    LazyScreenBackend backend(makeScreenBackend);
     const auto preferences = openPreferences();
     EventLoop mainLoop;
     int status = 0;
     {
         ThreadPool background(2);
-        ScreenCaptureService capture(*backend, mainLoop, background);
+        ScreenCaptureService capture(backend, mainLoop, background);
         TessarinCLI cli{capture, *preferences, mainLoop, std::cout, std::cerr, programPath,
                         CLISandbox::rootFromEnvironment()};
         status = cli.run(args);

@@ -38,7 +38,8 @@ int runCaptureFull(TessarinCLI& cli, const CLIArguments& args) {
     std::optional<uint32_t> displayID;
     if (!std::holds_alternative<CaptureTarget::Automatic>(which)) {
         const DisplayDescription display = requireDisplay(cli, which);
-        if (!display.displayID) throw CLIError::badArguments(displayNotFoundMessage(which, 0));
+        // A display the platform cannot name cannot be captured by id.
+        if (!display.displayID) throw CLIError::badArguments(displayNotFoundMessage(CaptureTarget::Automatic{}, 0));
         displayID = display.displayID;
     }
     return finish(cli, output, writtenCapture(cli, output, [&cli, displayID](Completion<ImageResult> done) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -84,10 +85,17 @@ FileRead readFile(const fs::path& file) {
     if (info.st_size < 0 || static_cast<uintmax_t>(info.st_size) > PreferencesDocument::maxBytes) {
         return corrupt("larger than " + std::to_string(PreferencesDocument::maxBytes) + " bytes");
     }
-    // Read one byte past the cap so a file that grew after fstat is caught.
-    std::string bytes(PreferencesDocument::maxBytes + 1, '\0');
+    // Size the buffer by what fstat saw (the file is usually a few hundred
+    // bytes), growing up to one byte past the cap so a file that grew after
+    // fstat is still caught.
+    const size_t limit = PreferencesDocument::maxBytes + 1;
+    std::string bytes(std::min(limit, static_cast<size_t>(info.st_size) + 1), '\0');
     size_t length = 0;
-    while (length < bytes.size()) {
+    for (;;) {
+        if (length == bytes.size()) {
+            if (bytes.size() == limit) break;
+            bytes.resize(std::min(limit, bytes.size() * 2));
+        }
         const ssize_t n = ::read(fd, bytes.data() + length, bytes.size() - length);
         if (n < 0) {
             if (errno == EINTR) continue;
