@@ -44,7 +44,14 @@ PixelSize sanitizedPixelSize(Size size, std::string_view context) {
 }
 
 std::optional<PixelRect> pixelAlignedCropRect(const Rect& rect, const Rect& screenFrame, double s, Size imageSize) {
-    if (!usable(rect, screenFrame, s, imageSize)) return std::nullopt;
+    if (!usable(rect, screenFrame, s, imageSize)) {
+        std::ostringstream line;
+        line << "pixelAlignedCropRect got non-finite input rect=" << describe(rect)
+             << " screenFrame=" << describe(screenFrame) << " scale=" << s << " imageSize=(" << imageSize.width << ", "
+             << imageSize.height << "); refusing the crop";
+        logLine(LogLevel::error, LogCategory::capture, line.str());
+        return std::nullopt;
+    }
     const Rect local = rect.standardized().offsetBy(-screenFrame.minX(), -screenFrame.minY());
     const double top = screenFrame.height - local.maxY();
     const double x0 = std::floor(local.minX() * s);
@@ -56,17 +63,5 @@ std::optional<PixelRect> pixelAlignedCropRect(const Rect& rect, const Rect& scre
     return PixelRect{int64_t(crop.x), int64_t(crop.y), int64_t(crop.width), int64_t(crop.height)};
 }
 
-PixelRect pixelAlignedCropRectOrFullImage(const Rect& rect, const Rect& screenFrame, double s, Size imageSize) {
-    const PixelRect full{0, 0, int64_t(imageSize.width), int64_t(imageSize.height)};
-    if (!usable(rect, screenFrame, s, imageSize)) {
-        std::ostringstream line;
-        line << "pixelAlignedCropRect got non-finite input rect=" << describe(rect)
-             << " screenFrame=" << describe(screenFrame) << " scale=" << s << " imageSize=(" << imageSize.width << ", "
-             << imageSize.height << "); falling back to full image";
-        logLine(LogLevel::error, LogCategory::capture, line.str());
-        return full;
-    }
-    return pixelAlignedCropRect(rect, screenFrame, s, imageSize).value_or(full);
-}
 
 }  // namespace tessarin

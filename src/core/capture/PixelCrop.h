@@ -20,14 +20,10 @@ PixelSize sanitizedPixelSize(Size size, std::string_view context);
 
 // The pixels of a display image that cover `rect` (global points), rounded
 // outwards to whole pixels and kept inside the image. None when an input is
-// not finite or the result is empty: a region capture must then fail rather
-// than hand back some other part of the screen.
+// not finite or the result is empty (logged): a region capture must then
+// fail rather than hand back some other part of the screen. Whole-display
+// captures never crop, so nothing falls back to the full image.
 std::optional<PixelRect> pixelAlignedCropRect(const Rect& rect, const Rect& screenFrame, double pointPixelScale,
                                               Size imageSize);
-
-// The whole-image fallback of full-display paths: the image rectangle when
-// the crop inputs are unusable (logged), else the crop.
-PixelRect pixelAlignedCropRectOrFullImage(const Rect& rect, const Rect& screenFrame, double pointPixelScale,
-                                          Size imageSize);
 
 }  // namespace tessarin

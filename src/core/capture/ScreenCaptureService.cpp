@@ -68,13 +68,7 @@ ImageResult ScreenCaptureService::captureRegionNow(const Rect& rect, const Scree
     if (!context.display.displayID) return unexpected(CaptureError::noDisplay());
     const auto crop = pixelAlignedCropRect(rect, context.frame, context.scale,
                                            {double(context.outputSize.width), double(context.outputSize.height)});
-    if (!crop) {
-        std::ostringstream line;
-        line << "captureRegion refused crop of rect=(" << rect.x << ", " << rect.y << ", " << rect.width << ", "
-             << rect.height << ")";
-        logLine(LogLevel::error, LogCategory::capture, line.str());
-        return unexpected(CaptureError::captureFailed(CaptureMessages::cropFailed));
-    }
+    if (!crop) return unexpected(CaptureError::captureFailed(CaptureMessages::cropFailed));
     return backend_.captureDisplayArea(*context.display.displayID, *crop);
 }
 

@@ -2,8 +2,6 @@
 
 namespace tessarin::WindowTargetResolver {
 
-WindowInfo info(const WindowDescription& window) { return {window.processID, window.layer, window.frame}; }
-
 std::optional<int32_t> ownerPID(Point point, const Rect& primaryFrame, const std::vector<WindowInfo>& windows,
                                 const std::set<int32_t>& excludingProcessIDs) {
     // Top-left global space starts at the primary display's top-left corner.

@@ -17,8 +17,6 @@ struct WindowInfo {
     Rect bounds;  // global points, top-left origin
 };
 
-WindowInfo info(const WindowDescription& window);
-
 // `point` is in global points with a bottom-left origin; `primaryFrame` is
 // the primary display's frame, which fixes where top-left coordinates start.
 // Windows are front to back.

@@ -40,12 +40,10 @@ struct Rect {
     bool isFinite() const {
         return std::isfinite(x) && std::isfinite(y) && std::isfinite(width) && std::isfinite(height);
     }
-    // Edges included, as the display lookup needs.
+    // Edges included, as the display and window lookups need.
     bool containsInclusive(Point p) const {
         return p.x >= minX() && p.x <= maxX() && p.y >= minY() && p.y <= maxY();
     }
-    // Half-open containment, as window hit testing needs.
-    bool contains(Point p) const { return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY(); }
     Rect offsetBy(double dx, double dy) const { return {x + dx, y + dy, width, height}; }
     Rect intersection(const Rect& other) const;
     // Smallest rectangle with integral corners that contains this one.

@@ -36,22 +36,15 @@ Result apply(const Migration& migration, KeyValueStore& store) {
 
 }  // namespace
 
-Expected<LegacyStoredCaptureSelection, std::string> LegacyStoredCaptureSelection::fromJson(const nlohmann::json& json) {
-    const auto decoded = StoredCaptureSelection::fromJson(json, "x", "y");
-    if (!decoded) return unexpected(decoded.error());
-    if (const auto* a = decoded->asArea()) {
-        return LegacyStoredCaptureSelection{Area{a->localX, a->localY, a->width, a->height, a->screenID}};
-    }
-    return LegacyStoredCaptureSelection{Fullscreen{decoded->screenID()}};
-}
-
 Result migrateLastCaptureSelectionToDisplayLocal(KeyValueStore& store, const DisplayFrameLookup& displayFrame) {
     const char* key = PreferenceKey::lastCaptureSelection;
     const auto stored = storedJsonValue(store.object(key));
     if (!stored) return succeeded();
-    const auto legacy = LegacyStoredCaptureSelection::fromJson(*stored);
+    // Older releases stored the same shape with a global "x" and "y"; a value
+    // already in the display-local form does not decode this way and stays.
+    const auto legacy = StoredCaptureSelection::fromJson(*stored, "x", "y");
     if (!legacy) return succeeded();
-    const auto* area = std::get_if<LegacyStoredCaptureSelection::Area>(&legacy->value);
+    const auto* area = legacy->asArea();
     if (!area) return succeeded();
 
     const auto frame = displayFrame ? displayFrame(area->screenID) : std::nullopt;
@@ -59,8 +52,8 @@ Result migrateLastCaptureSelectionToDisplayLocal(KeyValueStore& store, const Dis
         if (!store.remove(key)) return unexpected(std::string("the stored selection could not be removed"));
         return succeeded();
     }
-    const double localX = area->x - frame->minX();
-    const double localY = area->y - frame->minY();
+    const double localX = area->localX - frame->minX();  // global x, despite the field's name
+    const double localY = area->localY - frame->minY();
     // Non-finite coordinates cannot be written as JSON numbers; the old value
     // stays, which reads as no previous area.
     if (!std::isfinite(localX) || !std::isfinite(localY)) return succeeded();

@@ -36,25 +36,6 @@ struct Migration {
 // The frame, in global points, of the connected display with this id.
 using DisplayFrameLookup = std::function<std::optional<Rect>(uint32_t displayID)>;
 
-// The previous selection as older releases stored it, in global coordinates:
-//   {"area":{"x":..,"y":..,"width":..,"height":..,"screenID":..}}
-//   {"fullscreen":{"screenID":..}}
-struct LegacyStoredCaptureSelection {
-    struct Area {
-        double x = 0;
-        double y = 0;
-        double width = 0;
-        double height = 0;
-        uint32_t screenID = 0;
-    };
-    struct Fullscreen {
-        uint32_t screenID = 0;
-    };
-    std::variant<Area, Fullscreen> value;
-
-    static Expected<LegacyStoredCaptureSelection, std::string> fromJson(const nlohmann::json& json);
-};
-
 // Migration 0: a previous area stored in global coordinates becomes
 // display-local. An area whose display is no longer connected is dropped:
 // its global position means nothing without the display's frame. Values that

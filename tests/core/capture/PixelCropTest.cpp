@@ -43,12 +43,11 @@ TEST(PixelAlignedCrop, NonFiniteEmptyOrOffTheImageGivesNothing) {
     }
 }
 
-TEST(PixelAlignedCrop, FullImageFallbackOnlyOnRequestAndLogged) {
+TEST(PixelAlignedCrop, RefusalIsLogged) {
     CapturedLog log;
-    EXPECT_EQ(pixelAlignedCropRectOrFullImage({nan, 0, 10, 10}, kFrame, 2, kImage), (PixelRect{0, 0, 3024, 1964}));
+    EXPECT_FALSE(pixelAlignedCropRect({nan, 0, 10, 10}, kFrame, 2, kImage));
     ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_NE(log.lines[0].find("pixelAlignedCropRect got non-finite input rect="), std::string::npos);
-    EXPECT_NE(log.lines[0].find("; falling back to full image"), std::string::npos);
+    EXPECT_EQ(log.lines[0].rfind("pixelAlignedCropRect got non-finite input rect=", 0), 0u);
 }
 
 TEST(SanitizedPixelSize, RoundsClampsAndLogs) {
