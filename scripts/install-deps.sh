@@ -7,15 +7,20 @@ packages=(
   # toolchain
   build-essential cmake ninja-build pkg-config
   # libraries
-  libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-composite0-dev
+  libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-composite0-dev libxcb-xtest0-dev
   nlohmann-json3-dev zlib1g-dev libdeflate-dev libpng-dev libjpeg62-turbo-dev
+  libcairo2-dev libpango1.0-dev fonts-dejavu-core
+  # text recognition: the engine and its language data (English, simplified and traditional Chinese)
+  libtesseract-dev libleptonica-dev tesseract-ocr-eng tesseract-ocr-chi-sim tesseract-ocr-chi-tra
+  # a font with Han glyphs, for rendering Chinese test text
+  fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
   # X servers and real clients for the integration tests and the demonstration
   xvfb xauth xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils x11-utils x11-apps xterm
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer
-  packages+=(scrot maim imagemagick hyperfine time)
+  packages+=(scrot maim imagemagick hyperfine time tesseract-ocr)
 fi
 
 missing=()
