@@ -19,7 +19,7 @@ Unexpected<std::decay_t<E>> unexpected(E&& e) {
 template <class T, class E>
 class Expected {
 public:
-    Expected(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+    Expected(T initial) : state_(std::in_place_index<0>, std::move(initial)) {}
     template <class G>
     Expected(Unexpected<G> u) : state_(std::in_place_index<1>, E(std::move(u.error))) {}
 
