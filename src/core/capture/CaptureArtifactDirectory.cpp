@@ -280,4 +280,17 @@ void CaptureArtifactDirectory::collectGarbage(std::string_view subfolder,
     }
 }
 
+void CaptureArtifactDirectory::removeStaleTemporaries(std::chrono::seconds minimumAge,
+                                                      std::chrono::system_clock::time_point now) const {
+    const std::string prefix = std::string(".") + indexFileName + ".tmp-";
+    std::error_code error;
+    for (fs::directory_iterator it(root_, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        struct stat info {};
+        if (!name.starts_with(prefix) || ::lstat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+        if (now - std::chrono::system_clock::from_time_t(info.st_mtim.tv_sec) < minimumAge) continue;
+        if (::unlink(it->path().c_str()) != 0) logStorage("remove failed at " + it->path().string() + ": " + errnoText(errno));
+    }
+}
+
 }  // namespace tessarin

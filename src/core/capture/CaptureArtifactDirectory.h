@@ -82,6 +82,11 @@ public:
                         std::chrono::seconds minimumAge = std::chrono::seconds(0),
                         std::chrono::system_clock::time_point now = std::chrono::system_clock::now()) const;
 
+    // Deletes temporary index files at least `minimumAge` old, left behind
+    // by a process that died while writing the index.
+    void removeStaleTemporaries(std::chrono::seconds minimumAge,
+                                std::chrono::system_clock::time_point now = std::chrono::system_clock::now()) const;
+
 private:
     std::optional<std::string> writeIndexLocked(const std::string& text) const;
 

@@ -46,6 +46,7 @@ CaptureHistoryStore::CaptureHistoryStore(CaptureArtifactDirectory folder, Execut
 
 void CaptureHistoryStore::load() {
     folder_.ensureDirectories();
+    folder_.removeStaleTemporaries(options_.garbageGrace);
     const auto read = folder_.readIndex(CaptureHistoryIndex::maxBytes);
     const std::string where = folder_.indexPath().string();
     switch (read.kind) {
@@ -270,8 +271,13 @@ void CaptureHistoryStore::remove(const std::vector<std::string>& ids) {
 
 void CaptureHistoryStore::deleteFiles(std::vector<std::pair<std::string, std::string>> files) {
     if (files.empty()) return;
-    background_.post([folder = folder_, files = std::move(files)] {
+    ++pendingDeletions_;
+    background_.post([this, &main = main_, folder = folder_, files = std::move(files)] {
         for (const auto& [subfolder, name] : files) folder.removeFile(name, subfolder);
+        main.post([this] {
+            --pendingDeletions_;
+            checkIdle();
+        });
     });
 }
 
@@ -384,9 +390,9 @@ void CaptureHistoryStore::flush() {
     flushing_ = true;
     std::vector<Operation> sent = std::move(unsent_);
     unsent_.clear();
-    background_.post([this, folder = folder_, sent = std::move(sent)]() mutable {
+    background_.post([this, &main = main_, folder = folder_, sent = std::move(sent)]() mutable {
         IndexWrite result = writeIndex(folder, sent);
-        main_.post([this, result = std::move(result), sent = std::move(sent)]() mutable {
+        main.post([this, result = std::move(result), sent = std::move(sent)]() mutable {
             finishFlush(std::move(result), std::move(sent));
         });
     });
@@ -439,7 +445,7 @@ void CaptureHistoryStore::whenIdle(Completion<bool> done) {
 }
 
 void CaptureHistoryStore::checkIdle() {
-    if (mutating_ || flushing_ || idleWaiters_.empty()) return;
+    if (mutating_ || flushing_ || pendingDeletions_ > 0 || idleWaiters_.empty()) return;
     auto waiters = std::move(idleWaiters_);
     idleWaiters_.clear();
     for (auto& done : waiters) done(lastWriteSucceeded_);

@@ -118,7 +118,7 @@ public:
     void addObserver(CaptureHistoryObserver* observer);
     void removeObserver(CaptureHistoryObserver* observer);
 
-    // Completes once no capture, edit or index write is pending, with
+    // Completes once no capture, edit, index write or file deletion is pending, with
     // whether the last index write succeeded.
     void whenIdle(Completion<bool> done);
     // Whether start-up found a usable index (or none) and collected garbage.
@@ -169,6 +169,7 @@ private:
     bool mutating_ = false;
     std::vector<Operation> unsent_;
     bool flushing_ = false;
+    int pendingDeletions_ = 0;
     bool flushAgain_ = false;
     bool lastWriteSucceeded_ = true;
     std::vector<Completion<bool>> idleWaiters_;

@@ -60,7 +60,10 @@ std::optional<fs::path> desktopFromUserDirs(const fs::path& file, const fs::path
             }
         }
         if (!closed) continue;
-        if (value == "$HOME" || value.starts_with("$HOME/")) return home / fs::path(value.substr(5)).relative_path();
+        if (value == "$HOME" || value.starts_with("$HOME/")) {
+            const fs::path below = fs::path(value.substr(5)).relative_path();
+            return below.empty() ? home : home / below;
+        }
         if (value.starts_with("/")) return fs::path(value);
     }
     return std::nullopt;
