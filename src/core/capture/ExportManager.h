@@ -1,7 +1,9 @@
 #pragma once
-// Writes finished images to disk. A write either replaces the target whole or
-// leaves it exactly as it was: the image is encoded into a temporary file
-// next to the target, flushed to disk, and renamed over it.
+// Finished images on disk and on the clipboard: writing (a write either
+// replaces the target whole or leaves it exactly as it was: the image is
+// encoded into a temporary file next to the target, flushed to disk, and
+// renamed over it), file names, the Desktop folder, temporary drag files and
+// the encoded data the clipboard offers.
 
 #include <sys/types.h>
 
