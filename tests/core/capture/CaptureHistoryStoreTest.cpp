@@ -6,10 +6,13 @@
 #include <utime.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "HistoryTestSupport.h"
 #include "core/capture/CaptureHistoryAdmission.h"
+#include "core/capture/HistoryPreferences.h"
 #include "core/capture/HistoryRetention.h"
+#include "core/common/Log.h"
 #include "core/capture/Thumbnail.h"
 #include "core/capture/Uuid.h"
 #include "render/ImageDecoder.h"
@@ -118,6 +121,10 @@ TEST_F(CaptureHistory, OnlyTheTenMostRecentKeepTheirFullResolutionImage) {
     EXPECT_FALSE(fs::exists(history.path("images/" + ids[0] + ".png")));
     EXPECT_EQ(store.fileURL(oldest), history.path("thumbnails/" + ids[0] + ".jpg"));
     EXPECT_EQ(store.fileURL(*store.item(ids[1])), history.path("images/" + ids[1] + ".png"));
+    const auto loaded = runAsyncOnMain<DecodeResult>(history.loop, [&](auto done) { store.loadImageAsync(ids[0], std::move(done)); });
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->width(), 40u);  // the thumbnail: a 40x30 capture is its own thumbnail
+    EXPECT_FALSE(runAsyncOnMain<DecodeResult>(history.loop, [&](auto done) { store.loadThumbnailAsync("gone", std::move(done)); }));
 
     // Pins follow the set of open pins; pinned items do not count.
     store.reconcilePinnedIDs({ids[5], "not-in-history"});
@@ -220,8 +227,15 @@ const FileSystemCalls failingCalls = {
     ::write, ::fsync, ::close, ::rename,
 };
 
+struct LogLines final : LogSink {
+    void write(LogLevel, std::string_view, std::string_view message) override { lines.emplace_back(message); }
+    std::vector<std::string> lines;
+};
+
 TEST(CaptureHistoryDisk, AFullDiskDropsTheCaptureAndLeavesTheIndexWhole) {
     testing::TempDir folder;
+    LogLines log;
+    LogSink* previous = setLogSink(&log);
     test::HistoryHarness history(folder / "History", failingCalls);
     diskFaults = {};
     auto& store = history.open();
@@ -232,6 +246,9 @@ TEST(CaptureHistoryDisk, AFullDiskDropsTheCaptureAndLeavesTheIndexWhole) {
     EXPECT_FALSE(history.record());
     EXPECT_EQ(store.items().size(), 1u);
     EXPECT_EQ(history.indexText(), index);
+    ASSERT_FALSE(log.lines.empty());
+    EXPECT_TRUE(log.lines.back().starts_with("history image write failed for ")) << log.lines.back();
+    EXPECT_TRUE(log.lines.back().ends_with(std::strerror(ENOSPC))) << log.lines.back();
 
     // The images fit but the index does not: memory keeps the capture and
     // the next successful write carries it to disk.
@@ -245,6 +262,10 @@ TEST(CaptureHistoryDisk, AFullDiskDropsTheCaptureAndLeavesTheIndexWhole) {
     EXPECT_TRUE(history.idle());
     history.open();
     EXPECT_EQ(idsOf(history.store->items()), (std::vector<std::string>{last->id, pending->id, kept->id}));
+    EXPECT_NE(std::find_if(log.lines.begin(), log.lines.end(),
+                           [](const auto& line) { return line.starts_with("index write failed at "); }),
+              log.lines.end());
+    setLogSink(previous);
 }
 
 // ---- admission ---------------------------------------------------------------
@@ -253,7 +274,13 @@ TEST(CaptureHistoryAdmissionTest, TicketsResolveOnceForEveryConsumerAndEditsMerg
     testing::TempDir folder;
     test::HistoryHarness history(folder / "History");
     auto& store = history.open();
-    HistorySettings settings;
+    InMemoryKeyValueStore values;
+    AppPreferences preferences(values);
+    preferences.setHistoryMaxCount(900);
+    HistorySettings settings = historySettings(preferences);
+    EXPECT_EQ(settings.maxCount, 500);
+    EXPECT_EQ(settings.maxAgeDays, 30);
+    EXPECT_TRUE(settings.enabled && !settings.paused);
     CaptureHistoryAdmission admission(store, history.loop, [&] { return settings; });
     auto image = std::make_shared<const Image>(test::noiseImage(30, 20, 5));
 

@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <random>
+#include <set>
 
 #include "HistoryTestSupport.h"
 #include "core/capture/Uuid.h"
@@ -54,6 +57,28 @@ TEST(HistoryIndexCrash, AWriterKilledAtAnyMomentLeavesAWholeIndex) {
     for (const auto& entry : fs::directory_iterator(folder.path())) {
         EXPECT_FALSE(entry.path().filename().string().starts_with(".index.json.tmp-")) << entry.path();
     }
+}
+
+// What a power cut needs: the data synced before the rename, the folder after.
+std::vector<std::string> syncEvents;
+std::set<int> folderFds;
+const FileSystemCalls recordingCalls = {
+    [](const char* path, int flags, mode_t mode) {
+        const int fd = ::open(path, flags, mode);
+        if (flags & O_DIRECTORY) folderFds.insert(fd);
+        return fd;
+    },
+    ::write,
+    [](int fd) { return syncEvents.push_back(folderFds.contains(fd) ? "fsync folder" : "fsync file"), ::fsync(fd); },
+    [](int fd) { return folderFds.erase(fd), ::close(fd); },
+    [](const char* from, const char* to) { return syncEvents.push_back("rename"), ::rename(from, to); },
+};
+
+TEST(HistoryIndexCrash, TheIndexIsSyncedThenRenamedThenItsFolderSynced) {
+    testing::TempDir folder;
+    const CaptureArtifactDirectory directory(folder.path(), {}, recordingCalls);
+    ASSERT_TRUE(directory.persist("{\"items\":[]}"));
+    EXPECT_EQ(syncEvents, (std::vector<std::string>{"fsync file", "rename", "fsync folder"}));
 }
 
 TEST(HistoryIndexProcesses, TwoProcessesRecordingAtOnceLoseNothing) {
