@@ -89,13 +89,19 @@ Expected<fs::path, std::string> CaptureArtifactDirectory::applicationSupportRoot
 }
 
 bool CaptureArtifactDirectory::ensureDirectories() const {
+    // The folders above are ordinary; this one holds private captures, so
+    // it and its sub-folders are made for the user alone.
+    std::error_code error;
+    fs::create_directories(root_.parent_path(), error);
+    if (error) {
+        logStorage("createDirectory failed at " + root_.parent_path().string() + ": " + error.message());
+        return false;
+    }
     std::vector<fs::path> folders{root_};
     for (const auto& name : subfolders_) folders.push_back(root_ / name);
     for (const auto& folderPath : folders) {
-        std::error_code error;
-        fs::create_directories(folderPath, error);
-        if (error) {
-            logStorage("createDirectory failed at " + folderPath.string() + ": " + error.message());
+        if (::mkdir(folderPath.c_str(), 0700) != 0 && errno != EEXIST) {
+            logStorage("createDirectory failed at " + folderPath.string() + ": " + errnoText(errno));
             return false;
         }
     }

@@ -39,6 +39,7 @@ TEST_F(CaptureHistory, RecordsFilesAndAnIndexThatReadsBackInTheSameOrder) {
     const auto first = history.record(900, 600);
     const auto second = history.record(40, 30);
     ASSERT_TRUE(first && second);
+    EXPECT_EQ(fs::status(history.path("")).permissions(), fs::perms::owner_all);
     EXPECT_TRUE(isUUIDString(first->id));
     EXPECT_EQ(first->imageFilename, first->id + ".png");
     EXPECT_EQ(first->captureID, "CAFE0001");
