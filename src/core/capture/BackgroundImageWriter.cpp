@@ -58,13 +58,18 @@ void BackgroundImageWriter::writeHistoryImages(SharedImage image, fs::path fullR
         [image = std::move(image), full = std::move(fullResolution), thumb = std::move(thumbnail),
          makeThumbnail = std::move(makeThumbnail), &calls = calls_] {
             if (!image) throw ExportError::cannotCreateImageFile();
-            ExportManager::writeImage(*image, full, ImageFormat::png(), calls);
+            const std::optional<Image> small = makeThumbnail(*image);
+            if (!small) throw ExportError::cannotCreateImageFile();
+            // The small file first: when the large one then fails, a new
+            // capture's thumbnail is removed again, and an edited capture
+            // keeps its full-resolution file rather than losing it.
+            std::error_code ignored;
+            const bool replacing = fs::exists(thumb, ignored);
+            ExportManager::writeImage(*small, thumb, ImageFormat::jpeg(thumbnailQuality), calls);
             try {
-                const std::optional<Image> small = makeThumbnail(*image);
-                if (!small) throw ExportError::cannotCreateImageFile();
-                ExportManager::writeImage(*small, thumb, ImageFormat::jpeg(thumbnailQuality), calls);
+                ExportManager::writeImage(*image, full, ImageFormat::png(), calls);
             } catch (...) {
-                ::unlink(full.c_str());
+                if (!replacing) ::unlink(thumb.c_str());
                 throw;
             }
             return std::monostate{};

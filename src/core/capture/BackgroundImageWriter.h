@@ -33,9 +33,9 @@ public:
     void writeTemporaryDragImageFile(SharedImage image, ImageFormat format, Completion<PathResult> done,
                                      std::filesystem::path temporaryRoot = std::filesystem::temp_directory_path());
 
-    // The full-resolution PNG and a JPEG thumbnail (quality 0.7) made by
-    // `makeThumbnail`. Both or neither: when the thumbnail fails, the PNG
-    // just written is removed again.
+    // A JPEG thumbnail (quality 0.7) made by `makeThumbnail`, then the
+    // full-resolution PNG. For a new capture both or neither: when the PNG
+    // fails, the thumbnail just written is removed again.
     void writeHistoryImages(SharedImage image, std::filesystem::path fullResolution, std::filesystem::path thumbnail,
                             MakeThumbnail makeThumbnail, Completion<WriteResult> done);
 

@@ -212,6 +212,7 @@ TEST_F(CaptureHistory, OlderIndexesWithoutOptionalKeysLoad) {
 
 struct DiskFaults {
     bool failImages = false;
+    bool failPng = false;
     bool failIndex = false;
 } diskFaults;
 
@@ -219,6 +220,10 @@ const FileSystemCalls failingCalls = {
     [](const char* path, int flags, mode_t mode) {
         const bool isIndex = std::string(path).find(".index.json.tmp-") != std::string::npos;
         const bool isDirectory = (flags & O_DIRECTORY) != 0;
+        if (diskFaults.failPng && std::string(path).find(".png.tmp-") != std::string::npos) {
+            errno = EIO;
+            return -1;
+        }
         if (!isDirectory && ((isIndex && diskFaults.failIndex) || (!isIndex && diskFaults.failImages))) {
             errno = ENOSPC;
             return -1;
@@ -250,6 +255,17 @@ TEST(CaptureHistoryDisk, AFullDiskDropsTheCaptureAndLeavesTheIndexWhole) {
     ASSERT_FALSE(log.lines.empty());
     EXPECT_TRUE(log.lines.back().starts_with("history image write failed for ")) << log.lines.back();
     EXPECT_TRUE(log.lines.back().ends_with(std::strerror(ENOSPC))) << log.lines.back();
+
+    // The thumbnail fits, the full image does not: a new capture leaves no
+    // file behind, an edit leaves the capture's own image in place.
+    diskFaults = {.failPng = true};
+    EXPECT_FALSE(history.record());
+    EXPECT_EQ(std::distance(fs::directory_iterator(history.path("thumbnails")), fs::directory_iterator()), 1);
+    EXPECT_FALSE(runAsyncOnMain<CaptureHistoryStore::Result>(history.loop, [&](auto done) {
+        store.replaceImage(kept->id, std::make_shared<const Image>(test::noiseImage(5, 5, 1)), 50, 30, std::move(done));
+    }));
+    EXPECT_EQ(decodeImageFile(history.path("images/" + kept->id + ".png"))->width(), 40u);
+    EXPECT_FALSE(store.items()[0].isAnnotated);
 
     // The images fit but the index does not: memory keeps the capture and
     // the next successful write carries it to disk.

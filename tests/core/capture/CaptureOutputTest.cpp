@@ -69,6 +69,9 @@ TEST_F(CaptureOutput, UniqueNamesAreClaimedExclusivelyEvenWhenSavesRace) {
     EXPECT_EQ(name("shot.png"), "shot.png");
     EXPECT_EQ(name("shot.png"), "shot (2).png");
     EXPECT_EQ(name("shot.png"), "shot (3).png");
+    const std::string generated = ExportManager::generateFilename(ImageFormat::png(), march7());
+    EXPECT_EQ(name(generated), "Screenshot 2025-03-07 at 14.05.09.png");
+    EXPECT_EQ(name(generated), "Screenshot 2025-03-07 at 14.05.09 (2).png");
     EXPECT_EQ(name("README"), "README");
     EXPECT_EQ(name("README"), "README (2)");
 
