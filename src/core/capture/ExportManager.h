@@ -1,13 +1,23 @@
 #pragma once
-// Writes finished images to disk. A write either replaces the target whole or
-// leaves it exactly as it was: the image is encoded into a temporary file
-// next to the target, flushed to disk, and renamed over it.
+// Finished images on disk and on the clipboard: writing (a write either
+// replaces the target whole or leaves it exactly as it was: the image is
+// encoded into a temporary file next to the target, flushed to disk, and
+// renamed over it), file names, the Desktop folder, temporary drag files and
+// the encoded data the clipboard offers.
 
 #include <sys/types.h>
 
+#include <ctime>
+#include <string_view>
+
+#include <chrono>
+#include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "core/common/Image.h"
 #include "core/common/ImageFormat.h"
@@ -61,6 +71,54 @@ namespace ExportManager {
 void writeImage(const Image& image, const std::filesystem::path& path, ImageFormat format);
 void writeImage(const Image& image, const std::filesystem::path& path, ImageFormat format,
                 const FileSystemCalls& calls);
+
+// "Screenshot 2025-03-07 at 14.05.09.png": the localised word "Screenshot",
+// a space, the local time in the localised date pattern
+// "yyyy-MM-dd 'at' HH.mm.ss", a dot and the format's extension.
+std::string generateFilename(ImageFormat format,
+                             std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
+
+// Formats a local time with a date pattern of the form above: yyyy, MM, dd,
+// HH, mm and ss are fields, text in single quotes ('' is a quote) and any
+// other character are copied.
+std::string formatDate(std::string_view pattern, const std::tm& time);
+
+// Claims a name in `directory` that nothing else has: `filename` when free,
+// else "base (2).ext", "base (3).ext", ... The name is claimed by creating an
+// empty file exclusively (O_CREAT|O_EXCL), so two saves racing for the same
+// name, in this process or another, each get their own; the caller writes
+// the image over the claimed file with writeImage and removes it on failure.
+// Throws ExportError.
+std::filesystem::path uniqueURL(const std::string& filename, const std::filesystem::path& directory);
+
+using EnvironmentLookup = std::function<const char*(const char* name)>;
+EnvironmentLookup processEnvironment();
+
+// The XDG desktop folder: XDG_DESKTOP_DIR from
+// $XDG_CONFIG_HOME/user-dirs.dirs (default ~/.config/user-dirs.dirs), else
+// ~/Desktop. Created when missing. Throws cannotLocateDesktop only when there
+// is no absolute HOME; an uncreatable folder is a file-system error.
+std::filesystem::path desktopDirectory(const EnvironmentLookup& environment = processEnvironment());
+
+// What the clipboard carries: PNG and an uncompressed TIFF.
+enum class ClipboardImageType { png, tiff };
+// The MIME type the clipboard offers each representation under.
+std::string_view mimeType(ClipboardImageType type);
+// The encoded image, or nothing when it cannot be encoded.
+std::optional<std::vector<uint8_t>> imageData(const Image& image, ClipboardImageType type);
+
+// The folder for files dragged out of thumbnails: "tessarin-drags-<uid>"
+// under the temporary folder, private to this user (mode 0700, refused when
+// it is a link or someone else's).
+std::filesystem::path temporaryDragDirectory(const std::filesystem::path& temporaryRoot);
+
+// Prepares the folder (deleting files in it last modified more than 24
+// hours before `now`, best effort) and returns a fresh path in it: the
+// generated file name's base, a space, 8 characters of a new UUID and the
+// extension. Throws ExportError when the folder cannot be made.
+std::filesystem::path prepareTemporaryDragImageURL(
+    ImageFormat format, const std::filesystem::path& temporaryRoot = std::filesystem::temp_directory_path(),
+    std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 
 }  // namespace ExportManager
 

@@ -1,0 +1,28 @@
+#include "core/capture/CaptureHistoryAdmission.h"
+
+namespace tessarin {
+
+std::shared_ptr<CapturePersistenceTicket> CaptureHistoryAdmission::admit(SharedImage image,
+                                                                         std::optional<CaptureSessionInfo> session) {
+    const HistorySettings settings = settings_();
+    if (!settings.enabled || settings.paused) return CapturePersistenceTicket::resolved(main_, std::nullopt);
+    return CapturePersistenceTicket::start(
+        main_, [this, image = std::move(image), session = std::move(session), settings](
+                   Completion<CapturePersistenceTicket::Result> done) mutable {
+            store_.record(std::move(image), std::move(session), settings.maxCount, settings.maxAgeDays, std::move(done));
+        });
+}
+
+void CaptureHistoryAdmission::mergeEdited(const std::shared_ptr<CapturePersistenceTicket>& ticket, SharedImage edited,
+                                          Completion<CaptureHistoryStore::Result> done) {
+    ticket->value([this, edited = std::move(edited), done = std::move(done)](CapturePersistenceTicket::Result item) mutable {
+        if (!item) {
+            done(std::nullopt);
+            return;
+        }
+        const HistorySettings settings = settings_();
+        store_.replaceImage(item->id, std::move(edited), settings.maxCount, settings.maxAgeDays, std::move(done));
+    });
+}
+
+}  // namespace tessarin

@@ -1,0 +1,233 @@
+// File names, exclusive unique names, the Desktop folder, drag files, the
+// clipboard and the image actions.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <map>
+#include <regex>
+#include <set>
+#include <thread>
+
+#include "core/capture/BackgroundImageWriter.h"
+#include "core/capture/CapturedImageActions.h"
+#include "core/common/EventLoop.h"
+#include "core/common/Localization.h"
+#include "core/common/ThreadPool.h"
+#include "render/ImageDecoder.h"
+#include "render/TestImages.h"
+#include "support/TempDir.h"
+
+namespace tessarin {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono;
+
+// 2025-03-07 14:05:09 in the test's time zone (UTC).
+system_clock::time_point march7() { return system_clock::from_time_t(1741356309); }
+
+struct Environment {
+    std::map<std::string, std::string> values;
+    ExportManager::EnvironmentLookup lookup() const {
+        return [this](const char* name) -> const char* {
+            const auto it = values.find(name);
+            return it == values.end() ? nullptr : it->second.c_str();
+        };
+    }
+};
+
+class CaptureOutput : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+    template <class T, class Start>
+    T await(Start start) {
+        return runAsyncOnMain<T>(loop, [&](Completion<T> done) { start(std::move(done)); });
+    }
+
+    testing::TempDir folder;
+    EventLoop loop;
+    ThreadPool pool{2};
+    BackgroundImageWriter writer{pool, loop};
+    SharedImage image = std::make_shared<const Image>(test::noiseImage(64, 48, 3));
+};
+
+TEST_F(CaptureOutput, FileNamesFollowTheLocalisedWordAndDatePattern) {
+    EXPECT_EQ(ExportManager::generateFilename(ImageFormat::png(), march7()), "Screenshot 2025-03-07 at 14.05.09.png");
+    EXPECT_EQ(ExportManager::generateFilename(ImageFormat::jpeg(), march7()), "Screenshot 2025-03-07 at 14.05.09.jpg");
+    auto english = setLocalizationTable({{"Screenshot", "Bildschirmfoto"}, {"yyyy-MM-dd 'at' HH.mm.ss", "dd.MM.yy 'um' H.mm 'Uhr'''"}});
+    EXPECT_EQ(ExportManager::generateFilename(ImageFormat::png(), march7()), "Bildschirmfoto 07.03.25 um 14.05 Uhr'.png");
+    setLocalizationTable(std::move(english));
+}
+
+TEST_F(CaptureOutput, UniqueNamesAreClaimedExclusivelyEvenWhenSavesRace) {
+    const auto name = [&](const std::string& file) { return ExportManager::uniqueURL(file, folder.path()).filename().string(); };
+    EXPECT_EQ(name("shot.png"), "shot.png");
+    EXPECT_EQ(name("shot.png"), "shot (2).png");
+    EXPECT_EQ(name("shot.png"), "shot (3).png");
+    const std::string generated = ExportManager::generateFilename(ImageFormat::png(), march7());
+    EXPECT_EQ(name(generated), "Screenshot 2025-03-07 at 14.05.09.png");
+    EXPECT_EQ(name(generated), "Screenshot 2025-03-07 at 14.05.09 (2).png");
+    EXPECT_EQ(name("README"), "README");
+    EXPECT_EQ(name("README"), "README (2)");
+
+    std::vector<std::string> claimed(8);
+    std::vector<std::thread> threads;
+    for (auto& slot : claimed) threads.emplace_back([&] { slot = name("race.png"); });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(std::set<std::string>(claimed.begin(), claimed.end()).size(), claimed.size());
+
+    chmod(folder.path().c_str(), 0500);
+    if (access(folder.path().c_str(), W_OK) != 0) {  // root writes anyway
+        EXPECT_THROW(name("other.png"), ExportError);
+    }
+    chmod(folder.path().c_str(), 0700);
+}
+
+TEST_F(CaptureOutput, DesktopIsTheXdgDesktopFolderCreatedWhenMissing) {
+    const std::string home = (folder / "home").string();
+    const struct {
+        const char* userDirs;  // nullptr: no file
+        fs::path expected;
+    } cases[] = {
+        {nullptr, fs::path(home) / "Desktop"},
+        {"# comment\nXDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n", fs::path(home) / "Schreibtisch"},
+        {"XDG_DESKTOP_DIR = \"" "/ABS/Bureau\"\n", folder / "ABS/Bureau"},
+        {"XDG_DESKTOP_DIR=\"$HOME\"\n", fs::path(home)},
+        {"XDG_DESKTOP_DIR=relative/path\nXDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n", fs::path(home) / "Desktop"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(folder / "home");
+        fs::remove_all(folder / "ABS");
+        fs::create_directories(folder / "home/.config");
+        if (c.userDirs) {
+            std::string text = c.userDirs;
+            if (const auto at = text.find("/ABS"); at != std::string::npos) text.insert(at, folder.path().string());
+            std::ofstream(folder / "home/.config/user-dirs.dirs") << text;
+        }
+        const Environment environment{{{"HOME", home}}};
+        EXPECT_EQ(ExportManager::desktopDirectory(environment.lookup()), c.expected) << (c.userDirs ? c.userDirs : "none");
+        EXPECT_TRUE(fs::is_directory(c.expected));
+    }
+    for (const char* badHome : {"", "relative"}) {
+        const Environment environment{{{"HOME", badHome}}};
+        try {
+            ExportManager::desktopDirectory(environment.lookup());
+            ADD_FAILURE() << "no error for HOME=" << badHome;
+        } catch (const ExportError& error) {
+            EXPECT_EQ(error.description(), "Cannot locate Desktop directory");
+        }
+    }
+}
+
+TEST_F(CaptureOutput, SavingTwiceInOneSecondKeepsBothFilesAndJpegIsJpeg) {
+    fs::create_directories(folder / "Desktop");
+    const Environment environment{{{"HOME", folder.path().string()}}};
+    std::vector<fs::path> saved;
+    for (const ImageFormat format : {ImageFormat::png(), ImageFormat::png(), ImageFormat::jpeg()}) {
+        auto result = await<PathResult>([&](Completion<PathResult> done) {
+            writer.saveToDefaultLocation(image, format, std::move(done), environment.lookup());
+        });
+        ASSERT_TRUE(result) << result.error().description();
+        saved.push_back(*result);
+    }
+    EXPECT_EQ(saved[0].parent_path(), folder / "Desktop");
+    // The first two share their second unless the clock ticked between them.
+    if (saved[1].stem().string().ends_with(")")) {
+        EXPECT_EQ(saved[1].filename().string(), saved[0].stem().string() + " (2).png");
+    }
+    EXPECT_EQ(saved[2].extension(), ".jpg");
+    const auto decoded = decodeImageFile(saved[2]);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->width(), 64u);
+    EXPECT_TRUE(test::samePixels(*decodeImageFile(saved[0]), *image));
+}
+
+TEST_F(CaptureOutput, DragFilesAreFreshNamesAndOldOnesAreSweptAfterADay) {
+    const fs::path drags = ExportManager::temporaryDragDirectory(folder.path());
+    EXPECT_EQ((fs::status(drags).permissions() & fs::perms::all), fs::perms::owner_all);
+    const auto age = [&](const char* name, int hours) {
+        std::ofstream(drags / name) << "x";
+        const time_t stamp = system_clock::to_time_t(march7() - std::chrono::hours(hours));
+        const utimbuf times{stamp, stamp};
+        utime((drags / name).c_str(), &times);
+    };
+    age("old.png", 25);
+    age("recent.png", 23);
+    const fs::path next = ExportManager::prepareTemporaryDragImageURL(ImageFormat::jpeg(), folder.path(), march7());
+    EXPECT_FALSE(fs::exists(drags / "old.png"));
+    EXPECT_TRUE(fs::exists(drags / "recent.png"));
+    EXPECT_TRUE(std::regex_match(next.filename().string(), std::regex(R"(Screenshot 2025-03-07 at 14\.05\.09 [0-9A-F]{8}\.jpg)")))
+        << next;
+
+    auto written = await<PathResult>([&](Completion<PathResult> done) {
+        writer.writeTemporaryDragImageFile(image, ImageFormat::png(), std::move(done), folder.path());
+    });
+    ASSERT_TRUE(written);
+    EXPECT_TRUE(test::samePixels(*decodeImageFile(*written), *image));
+
+    // A folder planted by someone else (here: a link) is not used.
+    fs::remove_all(drags);
+    fs::create_symlink(folder.path(), drags);
+    EXPECT_THROW(ExportManager::temporaryDragDirectory(folder.path()), ExportError);
+}
+
+TEST_F(CaptureOutput, ClipboardGetsPngAndTiffOrTheImageWhenNeitherEncodes) {
+    MemoryPasteboard pasteboard;
+    BackgroundImageEncoder encoder(pool, loop);
+    EXPECT_TRUE(await<bool>([&](Completion<bool> done) { ExportManager::copyToClipboard(image, pasteboard, encoder, std::move(done)); }));
+    ASSERT_EQ(pasteboard.representations.size(), 2u);
+    EXPECT_EQ(pasteboard.representations[0].mimeType, "image/png");
+    EXPECT_TRUE(test::samePixels(*decodeImage(pasteboard.representations[0].bytes), *image));
+    const auto& tiff = pasteboard.representations[1];
+    EXPECT_EQ(tiff.mimeType, "image/tiff");
+    ASSERT_EQ(tiff.bytes.size(), 154 + image->byteCount());
+    EXPECT_EQ(std::vector<uint8_t>(tiff.bytes.begin(), tiff.bytes.begin() + 4), (std::vector<uint8_t>{'I', 'I', 42, 0}));
+    EXPECT_TRUE(std::equal(tiff.bytes.begin() + 154, tiff.bytes.end(), image->bytes().begin()));
+
+    BackgroundImageEncoder failing(pool, loop, [](const Image&, ExportManager::ClipboardImageType) {
+        return std::optional<std::vector<uint8_t>>();
+    });
+    EXPECT_TRUE(await<bool>([&](Completion<bool> done) { ExportManager::copyToClipboard(image, pasteboard, failing, std::move(done)); }));
+    EXPECT_TRUE(pasteboard.representations.empty());
+    EXPECT_EQ(pasteboard.image, image);
+
+    pasteboard.refuseWrites = true;
+    EXPECT_FALSE(await<bool>([&](Completion<bool> done) { ExportManager::copyToClipboard(image, pasteboard, encoder, std::move(done)); }));
+}
+
+TEST_F(CaptureOutput, ThumbnailActionsReachTheirServicesAndReportSaveFailures) {
+    std::vector<std::string> calls;
+    CapturedImageActions::Services services{
+        [&](SharedImage, Completion<bool> done) { calls.push_back("copy"), done(true); },
+        [&](SharedImage, ImageFormat format, Completion<PathResult> done) {
+            calls.push_back(std::string("save ") + std::string(format.fileExtension()));
+            done(unexpected(ExportError::cannotLocateDesktop()));
+        },
+        [&](const std::string& message) { calls.push_back("failure: " + message); },
+        [&](SharedImage) { calls.push_back("text"); },
+    };
+    auto edited = std::make_shared<const Image>(test::noiseImage(8, 8, 9));
+    auto route = CapturedImageActions::AnnotationRoute::mergingIntoCaptureHistory(
+        CaptureSessionInfo{"AB12CD34", CaptureMode::area},
+        [&](SharedImage opened, CapturedImageActions::AnnotationRoute::EditorFinished finish) {
+            calls.push_back(opened == image ? "editor" : "editor?");
+            finish(edited);
+        },
+        [&](SharedImage result) { calls.push_back(result == edited ? "store" : "store?"); },
+        [&](SharedImage result) { calls.push_back(result == edited ? "thumbnail" : "thumbnail?"); });
+    const auto actions = CapturedImageActions::thumbnailActions(image, ImageFormat::jpeg(), route, services);
+    actions.copy([&](bool copied) { calls.push_back(copied ? "copied" : "not copied"); });
+    actions.save();
+    actions.annotate();
+    actions.extractText();
+    EXPECT_EQ(calls, (std::vector<std::string>{"copy", "copied", "save jpg", "failure: Cannot locate Desktop directory",
+                                               "editor", "store", "thumbnail", "text"}));
+}
+
+}  // namespace
+}  // namespace tessarin

@@ -1,0 +1,197 @@
+// The history index against crashes, a second process and hostile files.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <random>
+#include <set>
+
+#include "HistoryTestSupport.h"
+#include "core/capture/Uuid.h"
+
+namespace tessarin {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<CaptureHistoryItem> someItems(size_t count) {
+    std::vector<CaptureHistoryItem> items(count);
+    for (size_t i = 0; i < count; ++i) {
+        items[i].id = newUUIDString();
+        items[i].imageFilename = items[i].id + ".png";
+        items[i].createdAt = 1000.0 - double(i);
+        items[i].pixelWidth = 1920;
+        items[i].pixelHeight = 1080;
+        items[i].captureID = "ABCD1234";
+        items[i].sourceMode = CaptureMode::fullScreen;
+    }
+    return items;
+}
+
+TEST(HistoryIndexCrash, AWriterKilledAtAnyMomentLeavesAWholeIndex) {
+    testing::TempDir folder;
+    const CaptureArtifactDirectory directory(folder.path(), {});
+    // Two indexes of very different lengths, so a torn write would show.
+    const std::string texts[] = {CaptureHistoryIndex::serialize(someItems(1)),
+                                 CaptureHistoryIndex::serialize(someItems(400))};
+    ASSERT_TRUE(directory.persist(texts[0]));
+    std::mt19937 random(7);
+    for (int round = 0; round < 40; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (unsigned i = 0;; ++i) directory.persist(texts[i % 2]);
+        }
+        ::usleep(std::uniform_int_distribution<useconds_t>(0, 12000)(random));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        const auto read = directory.readIndex(CaptureHistoryIndex::maxBytes);
+        ASSERT_EQ(read.kind, CaptureArtifactDirectory::IndexRead::Kind::text) << "round " << round;
+        ASSERT_TRUE(read.text == texts[0] || read.text == texts[1]) << "round " << round << ": " << read.text.size();
+    }
+    directory.removeStaleTemporaries(std::chrono::seconds(0));
+    for (const auto& entry : fs::directory_iterator(folder.path())) {
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".index.json.tmp-")) << entry.path();
+    }
+}
+
+// What a power cut needs: the data synced before the rename, the folder after.
+std::vector<std::string> syncEvents;
+std::set<int> folderFds;
+const FileSystemCalls recordingCalls = {
+    [](const char* path, int flags, mode_t mode) {
+        const int fd = ::open(path, flags, mode);
+        if (flags & O_DIRECTORY) folderFds.insert(fd);
+        return fd;
+    },
+    ::write,
+    [](int fd) { return syncEvents.push_back(folderFds.contains(fd) ? "fsync folder" : "fsync file"), ::fsync(fd); },
+    [](int fd) { return folderFds.erase(fd), ::close(fd); },
+    [](const char* from, const char* to) { return syncEvents.push_back("rename"), ::rename(from, to); },
+};
+
+TEST(HistoryIndexCrash, TheIndexIsSyncedThenRenamedThenItsFolderSynced) {
+    testing::TempDir folder;
+    const CaptureArtifactDirectory directory(folder.path(), {}, recordingCalls);
+    ASSERT_TRUE(directory.persist("{\"items\":[]}"));
+    EXPECT_EQ(syncEvents, (std::vector<std::string>{"fsync file", "rename", "fsync folder"}));
+}
+
+TEST(HistoryIndexProcesses, TwoProcessesRecordingAtOnceLoseNothing) {
+    testing::TempDir folder;
+    constexpr int kPerProcess = 8;
+    std::vector<pid_t> children;
+    for (int process = 0; process < 2; ++process) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Each child has its own threads; the parent starts none before forking.
+            test::HistoryHarness history(folder / "History");
+            history.grace = std::chrono::minutes(10);
+            history.open();
+            int recorded = 0;
+            for (int i = 0; i < kPerProcess; ++i) recorded += history.record(24, 16, 500).has_value();
+            ::_exit(recorded == kPerProcess && history.idle() ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    test::HistoryHarness history(folder / "History");
+    auto& store = history.open();
+    EXPECT_EQ(store.items().size(), size_t{2 * kPerProcess});
+    for (const auto& item : store.items()) EXPECT_TRUE(fs::exists(history.path("thumbnails/" + item.thumbnailFilename())));
+}
+
+TEST(HistoryIndexHostile, UntrustedValuesNeverNameFilesAndBadShapesAreErrors) {
+    const std::string id = newUUIDString();
+    const auto entry = [&](const std::string& fields) {
+        return R"({"id":")" + id + R"(","createdAt":1,"imageFilename":")" + id + R"(.png","pixelWidth":2,"pixelHeight":2,"isPinned":false,"isAnnotated":false)" +
+               fields + "}";
+    };
+    const struct {
+        std::string text;
+        int items;  // -1: the whole index is refused
+    } cases[] = {
+        {R"({"items":[)" + entry("") + "]}", 1},
+        {R"({"items":[{"id":"../../victim","createdAt":1,"imageFilename":"../../victim","pixelWidth":2,"pixelHeight":2,"isPinned":false,"isAnnotated":false}]})", 0},
+        {R"({"items":[)" + entry(R"(,"imageFilename":"../x.png")") + "]}", 0},
+        {R"({"items":[)" + entry(R"(,"pixelWidth":"2")") + "]}", 0},
+        {R"({"items":[)" + entry(R"(,"pixelWidth":-1)") + "]}", 0},
+        {R"({"items":[)" + entry(R"(,"pixelWidth":1e300)") + "]}", 0},
+        {R"({"items":[)" + entry(R"(,"isPinned":1)") + "]}", 0},
+        {R"({"items":[)" + entry(R"(,"captureID":7)") + "]}", 0},
+        {R"({"items":[)" + entry(R"(,"sourceMode":"Nowhere","isQuickAccess":"yes")") + "]}", 1},
+        {R"({"items":[)" + entry("") + "," + entry("") + "]}", 1},  // a duplicate id
+        {R"({"items":[1,"x",null,[],{}]})", 0},
+        {R"({"items":{}})", -1},
+        {R"([])", -1},
+        {"", -1},
+        {std::string(100, '[') + std::string(100, ']'), -1},
+        {R"({"items":[)" + std::string(50, '[') + std::string(50, ']') + "]}", -1},
+        {R"({"items":[)" + [] {
+             std::string many = "0";
+             for (size_t i = 0; i < CaptureHistoryIndex::maxItems; ++i) many += ",0";
+             return many;
+         }() + "]}", -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 160));
+        const auto parsed = CaptureHistoryIndex::parse(c.text);
+        ASSERT_EQ(parsed.hasValue(), c.items >= 0) << (parsed ? "" : parsed.error());
+        if (parsed) {
+            EXPECT_EQ(parsed->items.size(), size_t(c.items));
+        }
+    }
+
+    // Random damage to a valid index: an error or only well-formed items.
+    std::string valid = CaptureHistoryIndex::serialize(someItems(3));
+    std::mt19937 random(11);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = valid;
+        for (int edits = 1 + round % 4; edits > 0; --edits) {
+            const size_t at = random() % text.size();
+            switch (random() % 4) {
+                case 0: text[at] = static_cast<char>(random()); break;
+                case 1: text.erase(at, 1 + random() % 8); break;
+                case 2: text.insert(at, text.substr(random() % text.size(), 1 + random() % 40)); break;
+                case 3: text.insert(at, 1, "{}[]\",:0e-./\\"[random() % 13]); break;
+            }
+            if (text.empty()) text = "{";
+        }
+        const auto parsed = CaptureHistoryIndex::parse(text);
+        if (!parsed) continue;
+        for (const auto& item : parsed->items) {
+            ASSERT_TRUE(isUUIDString(item.id)) << text;
+            ASSERT_EQ(item.imageFilename, item.id + ".png") << text;
+        }
+    }
+}
+
+TEST(HistoryIndexHostile, ClearingAHostileIndexDeletesNothingOutsideTheFolder) {
+    testing::TempDir folder;
+    test::writeFile(folder / "victim", {1});
+    fs::create_directories(folder / "History/images");
+    test::writeFile(folder / "History/images/victim", {1});
+    const std::string id = newUUIDString();
+    std::ofstream(folder / "History/index.json")
+        << R"({"items":[{"id":")" << id
+        << R"(","createdAt":1,"imageFilename":"../../victim","pixelWidth":2,"pixelHeight":2,"isPinned":false,"isAnnotated":false}]})";
+    test::HistoryHarness history(folder / "History");
+    auto& store = history.open();
+    EXPECT_TRUE(store.items().empty());
+    store.clearAll();
+    history.idle();
+    EXPECT_TRUE(fs::exists(folder / "victim"));
+    EXPECT_TRUE(fs::exists(folder / "History/images/victim"));  // an item was dropped, so no garbage collection
+}
+
+}  // namespace
+}  // namespace tessarin
