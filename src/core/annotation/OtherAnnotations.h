@@ -24,6 +24,7 @@ public:
     void draw(AnnotationPainter& painter, AnnotationRenderContext*) const override { painter.paint(*this); }
     Rect selectionBounds() const override;
     std::optional<Rect> filledContentRect() const override;
+    using Annotation::contains;
     bool contains(Point point, double tolerance) const override;
     AnnotationGeometrySnapshot geometrySnapshot() const override { return GeometrySnapshot::Number{center}; }
     void applyGeometry(const AnnotationGeometrySnapshot& snapshot, Point delta) override;
@@ -69,6 +70,7 @@ public:
     // (position, width or the measured width rounded up, measured height rounded up).
     Rect textBox() const;
     Rect selectionBounds() const override;
+    using Annotation::contains;
     bool contains(Point point, double tolerance) const override;
     AnnotationGeometrySnapshot geometrySnapshot() const override { return GeometrySnapshot::Text{position, width}; }
     void applyGeometry(const AnnotationGeometrySnapshot& snapshot, Point delta) override;
@@ -108,6 +110,7 @@ public:
         : points(std::move(pts)), color(c), lineWidth(width) {}
     void draw(AnnotationPainter& painter, AnnotationRenderContext*) const override { painter.paint(*this); }
     Rect selectionBounds() const override;
+    using Annotation::contains;
     bool contains(Point point, double tolerance) const override;
     AnnotationGeometrySnapshot geometrySnapshot() const override { return GeometrySnapshot::Freehand{points}; }
     void applyGeometry(const AnnotationGeometrySnapshot& snapshot, Point delta) override;

@@ -43,6 +43,7 @@ public:
     RectangleAnnotation(const Rect& r, AnnotationColor c, double width, bool isFilled)
         : FillableShapeAnnotation(r, c, width, isFilled) {}
     void draw(AnnotationPainter& painter, AnnotationRenderContext*) const override { painter.paint(*this); }
+    using Annotation::contains;
     bool contains(Point point, double tolerance) const override;
     AnnotationToolType toolType() const override { return AnnotationToolType::rectangle; }
     std::shared_ptr<Annotation> duplicate() const override { return std::make_shared<RectangleAnnotation>(*this); }
@@ -54,6 +55,7 @@ public:
     CircleAnnotation(const Rect& r, AnnotationColor c, double width, bool isFilled)
         : FillableShapeAnnotation(r, c, width, isFilled) {}
     void draw(AnnotationPainter& painter, AnnotationRenderContext*) const override { painter.paint(*this); }
+    using Annotation::contains;
     bool contains(Point point, double tolerance) const override;
     AnnotationToolType toolType() const override { return AnnotationToolType::circle; }
     std::shared_ptr<Annotation> duplicate() const override { return std::make_shared<CircleAnnotation>(*this); }
@@ -67,6 +69,7 @@ public:
 
     HighlighterAnnotation(const Rect& r, AnnotationColor c) : RectBackedAnnotation(r), color(c) {}
     void draw(AnnotationPainter& painter, AnnotationRenderContext*) const override { painter.paint(*this); }
+    using Annotation::contains;
     bool contains(Point point, double tolerance) const override;
     AnnotationToolType toolType() const override { return AnnotationToolType::highlighter; }
     AnnotationStyleChannels styleChannels() const override { return {color, std::nullopt, std::nullopt}; }
@@ -87,6 +90,7 @@ public:
         painter.paint(*this, context);
     }
     std::optional<Rect> filledContentRect() const override { return rect.standardized(); }
+    using Annotation::contains;
     bool contains(Point point, double tolerance) const override;
     AnnotationToolType toolType() const override { return AnnotationToolType::pixelate; }
     // Black-out has no radius to offer.

@@ -13,6 +13,7 @@ public:
     double lineWidth = 3;
 
     Rect selectionBounds() const override;
+    using Annotation::contains;
     bool contains(Point point, double tolerance) const override;
     AnnotationGeometrySnapshot geometrySnapshot() const override;
     void applyGeometry(const AnnotationGeometrySnapshot& snapshot, Point delta) override;
