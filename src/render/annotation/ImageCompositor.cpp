@@ -1,5 +1,7 @@
 #include "render/annotation/ImageCompositor.h"
 
+#include <algorithm>
+
 #include "render/annotation/AnnotationRenderContext.h"
 #include "render/annotation/CairoAnnotationPainter.h"
 #include "render/annotation/PixelBuffer.h"
@@ -10,6 +12,11 @@ std::optional<Image> composite(const Image& source, const std::vector<Annotation
                                const Rect& imageDrawRect, const PangoTextEngine& text) {
     if (!(imageDrawRect.width > 0) || !(imageDrawRect.height > 0) || !imageDrawRect.isFinite()) return std::nullopt;
     if (source.isEmpty()) return std::nullopt;
+    // Nothing to draw leaves the pixels exactly as they are (the round trip
+    // through premultiplied alpha would round translucent ones).
+    if (std::none_of(annotations.begin(), annotations.end(), [](const auto& a) { return a && !a->isHidden(); })) {
+        return source.clone();
+    }
     const double W = source.width();
     const double H = source.height();
     // The source is the bitmap's first layer.
