@@ -119,6 +119,10 @@ TEST_F(AgentAnnotate, BadInputsFailWithTheirMessageAndWriteNothing) {
     }
     EXPECT_FALSE(fs::exists(workDir() / "o.png"));
     EXPECT_FALSE(fs::exists(root() / "box/o.png"));
+
+    writeFile(workDir() / "nul.json", R"({"shapes":[{"type":"a\u0000b"}]})");
+    EXPECT_EQ(run({"annotate", "--in", "in.png", "--out", "o.png", "--shapes", "nul.json"}).err,
+              R"({"error":"Unknown shape type: \"a\u0000b\""})" "\n") << "the message is not cut at the NUL";
 }
 
 TEST_F(AgentAnnotate, EndlessStandardInputIsCutAtTheSizeCap) {

@@ -57,10 +57,18 @@ int runAnnotate(TessarinCLI& cli, const CLIArguments& args) {
     const auto output = CaptureCommandSupport::requireOutput(cli, args);
 
     const std::vector<uint8_t> spec = readShapes(cli, args.value("shapes").value_or("-"));
-    // Spec, image and write errors carry their own messages to the dispatcher.
-    const Image image = AnnotationSpecRendering::renderToImage(spec, input);
-    ExportManager::writeImage(image, output.location, output.format);
-    CaptureCommandSupport::emitResult(cli, output.asGiven, image.width(), image.height());
+    // Spec, image and write errors end the command with their own message,
+    // passed whole (a type text may hold a NUL that what() would cut at).
+    std::optional<Image> image;
+    try {
+        image = AnnotationSpecRendering::renderToImage(spec, input);
+        ExportManager::writeImage(*image, output.location, output.format);
+    } catch (const AnnotationSpecError& error) {
+        throw CLIError::badArguments(error.description());
+    } catch (const ExportError& error) {
+        throw CLIError::badArguments(error.description());
+    }
+    CaptureCommandSupport::emitResult(cli, output.asGiven, image->width(), image->height());
     return 0;
 }
 
