@@ -10,13 +10,14 @@ Image renderToImage(std::span<const uint8_t> specData, const std::filesystem::pa
     const AnnotationSpec spec = AnnotationSpec::decode(specData);
     DecodeResult decoded = decodeImageFile(imagePath);
     if (!decoded) throw AnnotationSpecError::imageLoadFailed(imagePath.string());
-    const Image& image = *decoded;
+    Image image = std::move(*decoded);
     const auto text = std::make_shared<PangoTextEngine>();
     const Size size{double(image.width()), double(image.height())};
     const auto annotations = spec.annotations(size, text);
-    auto composited = ImageCompositor::composite(image, annotations, {0, 0, size.width, size.height}, *text);
-    if (!composited) throw AnnotationSpecError::renderFailed();
-    return std::move(*composited);
+    if (!ImageCompositor::compositeInPlace(image, annotations, {0, 0, size.width, size.height}, *text)) {
+        throw AnnotationSpecError::renderFailed();
+    }
+    return image;
 }
 
 }  // namespace tessarin::AnnotationSpecRendering

@@ -17,5 +17,9 @@ namespace tessarin::ImageCompositor {
 // image is larger than the drawing library can hold.
 std::optional<Image> composite(const Image& source, const std::vector<AnnotationPtr>& annotations,
                                const Rect& imageDrawRect, const PangoTextEngine& text);
+// The same drawn over `image` itself, sparing a third full-size buffer.
+// False (and `image` untouched) when composite would give nothing.
+bool compositeInPlace(Image& image, const std::vector<AnnotationPtr>& annotations, const Rect& imageDrawRect,
+                      const PangoTextEngine& text);
 
 }  // namespace tessarin::ImageCompositor

@@ -34,8 +34,14 @@ PangoLayoutPtr PangoTextEngine::layout(PangoContext* context, std::string_view t
         pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
     }
     // Pango takes the length as an int; longer text is cut (and never reaches here from a 16 MiB spec).
-    const int length = int(std::min<size_t>(text.size(), INT_MAX / 2));
-    pango_layout_set_text(layout.get(), text.data(), length);
+    const auto length = gssize(std::min<size_t>(text.size(), INT_MAX / 2));
+    if (g_utf8_validate(text.data(), length, nullptr)) {
+        pango_layout_set_text(layout.get(), text.data(), int(length));
+    } else {
+        // Pango would complain on standard error; draw the valid parts instead.
+        std::unique_ptr<gchar, decltype(&g_free)> valid(g_utf8_make_valid(text.data(), length), &g_free);
+        pango_layout_set_text(layout.get(), valid.get(), -1);
+    }
     return layout;
 }
 

@@ -55,12 +55,18 @@ CairoSurfacePtr premultipliedSurface(const Image& image) {
 }
 
 std::optional<Image> straightImage(cairo_surface_t* surface) {
-    const PixelView view = viewOf(surface);
-    auto image = Image::allocate(view.width, view.height);
+    auto image = Image::allocate(uint32_t(cairo_image_surface_get_width(surface)),
+                                 uint32_t(cairo_image_surface_get_height(surface)));
     if (!image) return std::nullopt;
+    writeStraight(surface, *image);
+    return image;
+}
+
+void writeStraight(cairo_surface_t* surface, Image& image) {
+    const PixelView view = viewOf(surface);
     for (uint32_t row = 0; row < view.height; ++row) {
         const uint8_t* in = view.row(row);
-        uint8_t* out = image->row(row);
+        uint8_t* out = image.row(row);
         for (uint32_t i = 0; i < view.width; ++i, in += 4, out += 4) {
             const uint8_t a = in[3];
             if (a == 255) {
@@ -73,7 +79,6 @@ std::optional<Image> straightImage(cairo_surface_t* surface) {
             out[3] = a;
         }
     }
-    return image;
 }
 
 }  // namespace tessarin

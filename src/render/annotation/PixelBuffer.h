@@ -29,7 +29,8 @@ PixelView viewOf(cairo_surface_t* surface);
 // surface of that size. The rectangle must lie inside the image.
 CairoSurfacePtr premultipliedSurface(const Image& image, uint32_t x, uint32_t y, uint32_t width, uint32_t height);
 CairoSurfacePtr premultipliedSurface(const Image& image);
-// Back to straight alpha.
+// Back to straight alpha, into a new image or over one of the surface's size.
 std::optional<Image> straightImage(cairo_surface_t* surface);
+void writeStraight(cairo_surface_t* surface, Image& image);
 
 }  // namespace tessarin
