@@ -101,4 +101,10 @@ private:
 
 using AnnotationPtr = std::shared_ptr<Annotation>;
 
+// Where one annotation was when a move began.
+struct AnnotationMoveSnapshot {
+    AnnotationID id;
+    AnnotationGeometrySnapshot snapshot;
+};
+
 }  // namespace tessarin

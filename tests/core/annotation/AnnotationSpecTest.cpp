@@ -153,6 +153,17 @@ TEST(AnnotationSpec, RandomAndHostileDocuments) {
         "\"h\"", "\"from\"", "\"to\"", "\"color\"", "\"#FF0000\"", "\"n\"", "\"style\"", "1", "-2.5", "1e308",
         "1e999", "true", "null", "\"\\u0000\"", "\"\xff\"", " ", "NaN", "-"};
     std::mt19937 rng(7);
+    static const std::string colorAlphabet = "#0123456789abcdefABCDEFgG \t\n+-x\xff";
+    for (int i = 0; i < 5000; ++i) {
+        std::string input;
+        for (int n = int(rng() % 12); n > 0; --n) input += colorAlphabet[rng() % colorAlphabet.size()];
+        try {
+            const AnnotationColor c = AnnotationSpecColor::parse(input);
+            for (const double channel : {c.red, c.green, c.blue, c.alpha}) ASSERT_TRUE(channel >= 0 && channel <= 1);
+        } catch (const AnnotationSpecError& e) {
+            ASSERT_EQ(e.description(), "Invalid color: \"" + input + "\" (expected #RRGGBB or #RRGGBBAA)");
+        }
+    }
     for (int i = 0; i < 3000; ++i) {
         std::string doc = i % 2 ? R"({"shapes":[{"type":)" : "";
         for (int n = int(rng() % 40); n > 0; --n) doc += tokens[rng() % tokens.size()];
