@@ -275,7 +275,7 @@ void CairoAnnotationPainter::paint(const PixelateAnnotation& mosaic, AnnotationR
     }
     const auto region = context->mosaicRegionImage(mosaic.effect, mosaic.radius, visible);
     if (!region) {
-        fillBlack(visible, kMosaicPreviewAlpha);
+        fillBlack(R, kMosaicPreviewAlpha);  // as the preview without source pixels
         return;
     }
     const Rect& to = region->drawRect;
