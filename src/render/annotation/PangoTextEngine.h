@@ -4,6 +4,10 @@
 // Sizes are in drawing units: one unit per image pixel. Measuring and
 // drawing share font options (no metric hinting), so a measured box is the
 // box the text is drawn in.
+//
+// Each paragraph is laid out on its own and the paragraphs are stacked:
+// Pango's cost grows with the square of the lines in one layout, and a
+// layout per paragraph gives the same lines.
 
 #include <optional>
 #include <string_view>
@@ -18,6 +22,9 @@ public:
     // Font sizes are kept within this range when measuring and drawing; a
     // non-positive or non-finite size measures and draws nothing.
     static constexpr double kMaxFontSize = 4096;
+    // Text beyond this many bytes is neither measured nor drawn: a wall of
+    // text larger than any annotation, and a bound on the time one takes.
+    static constexpr size_t kMaxTextBytes = size_t{16} << 10;
 
     PangoTextEngine();
     Size measure(std::string_view text, double fontSize, std::optional<double> wrapWidth,

@@ -131,6 +131,8 @@ TEST_F(Render, MosaicBoxesDrawOnlyOverTheImage) {
 
 TEST_F(Render, HostileGeometryIsClippedNotAllocated) {
     const Image white = flat(120, 80, {255, 255, 255, 255});
+    std::string manyLines;
+    for (int i = 0; i < 100000; ++i) manyLines += "\\n";
     const auto start = std::chrono::steady_clock::now();
     const Image out = render(white, R"(
         {"type":"line","from":[-1e300,40],"to":[1e300,40],"lineWidth":1e308,"color":"#00FF00"},
@@ -139,7 +141,9 @@ TEST_F(Render, HostileGeometryIsClippedNotAllocated) {
         {"type":"text","x":1e300,"y":5,"text":"far","fontSize":1e300},
         {"type":"text","x":5,"y":5,"text":"negative","fontSize":-3},
         {"type":"number","x":60,"y":40,"n":9223372036854775807,"size":1e12},
-        {"type":"ellipse","x":-1e306,"y":-1e306,"w":1e306,"h":1e306})");
+        {"type":"ellipse","x":-1e306,"y":-1e306,"w":1e306,"h":1e306},
+        {"type":"text","x":0,"y":0,"text":")" + manyLines + R"("},
+        {"type":"text","x":0,"y":0,"width":50,"text":")" + std::string(1 << 20, 'w') + R"("})");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(out.width(), 120u);
 }
