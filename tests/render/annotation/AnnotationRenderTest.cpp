@@ -122,6 +122,16 @@ TEST_F(Render, MosaicBoxesDrawOnlyOverTheImage) {
         }
     }
     EXPECT_GT(changed, 1000);
+    // The processed pixels land the right way up and in place.
+    const Image split = makeImage(96, 96, [](uint32_t x, uint32_t y) {
+        return y < 40 || x < 30 ? Rgba{0, 0, 0, 255} : Rgba{255, 255, 255, 255};
+    });
+    for (const char* style : {"pixelate", "secureBlur", "smoothBlur"}) {
+        const Image out = render(split, std::string(R"({"type":"blur","x":0,"y":0,"w":96,"h":96,"style":")") + style + "\"}");
+        EXPECT_LT(at(out, 80, 2).r, 40) << style;
+        EXPECT_GT(at(out, 80, 93).r, 215) << style;
+        EXPECT_LT(at(out, 2, 80).r, 40) << style;
+    }
     const auto start = std::chrono::steady_clock::now();
     const Image far = render(noise, R"({"type":"blur","x":1e300,"y":-1e300,"w":1e300,"h":1e300,"style":"smoothBlur"},
         {"type":"blur","x":-1e308,"y":-1e308,"w":1.7e308,"h":1.7e308,"style":"blackOut"})");
