@@ -36,7 +36,7 @@ int runAgent(const std::string& programPath, const std::vector<std::string>& arg
         ThreadPool background(2);
         ScreenCaptureService capture(backend, mainLoop, background);
         TessarinCLI cli{capture, *preferences, mainLoop, std::cout, std::cerr, programPath,
-                        CLISandbox::rootFromEnvironment()};
+                        CLISandbox::rootFromEnvironment(), &std::cin};
         status = cli.run(args);
     }
     std::cout.flush();

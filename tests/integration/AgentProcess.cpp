@@ -76,13 +76,14 @@ AgentRun AgentTest::run(const std::vector<std::string>& args, const EnvironmentC
     const std::string outPath = (root() / "stdout").string();
     const std::string errPath = (root() / "stderr").string();
     const std::string directory = workDir().string();
+    const std::string input = standardInput_.string();
     const rlimit fileSize{fileSizeLimit.value_or(0), fileSizeLimit.value_or(0)};
 
     const pid_t child = ::fork();
     if (child == 0) {
         // Only async-signal-safe calls from here on.
         const int output = O_WRONLY | O_CREAT | O_TRUNC;
-        if (!redirect("/dev/null", O_RDONLY, 0) || !redirect(outPath.c_str(), output, 1) ||
+        if (!redirect(input.c_str(), O_RDONLY, 0) || !redirect(outPath.c_str(), output, 1) ||
             !redirect(errPath.c_str(), output, 2) || ::chdir(directory.c_str()) != 0) {
             ::_exit(125);
         }

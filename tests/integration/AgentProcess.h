@@ -49,6 +49,9 @@ protected:
     AgentRun run(const std::vector<std::string>& args, const EnvironmentChanges& changes = {},
                  std::optional<uint64_t> fileSizeLimit = std::nullopt) const;
 
+    // What later runs read as standard input (a file, a FIFO, /dev/zero); /dev/null until set.
+    void setStandardInput(const fs::path& path) { standardInput_ = path; }
+
     const fs::path& root() const { return temp_.path(); }
     fs::path workDir() const { return root() / "work"; }
     fs::path homeDir() const { return root() / "home"; }
@@ -56,6 +59,7 @@ protected:
 
 private:
     tessarin::testing::TempDir temp_;
+    fs::path standardInput_ = "/dev/null";
 };
 
 // The result line of a capture command, spelled out: keys sorted, slashes

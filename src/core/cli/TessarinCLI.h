@@ -4,6 +4,7 @@
 // exit status.
 
 #include <functional>
+#include <istream>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -26,6 +27,7 @@ struct TessarinCLI {
     std::ostream& err;        // JSON error and warning lines only
     std::string programPath;  // the program as invoked (argv[0]); empty when unknown
     std::optional<std::string> sandboxRoot;  // TESSARIN_SANDBOX_ROOT when set and not empty
+    std::istream* in = nullptr;              // standard input; none reads as empty
 
     using Handler = std::function<int(TessarinCLI&, const CLIArguments&)>;
     struct Subcommand {

@@ -1,0 +1,52 @@
+#include "render/annotation/AnnotationRenderContext.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "render/annotation/AnnotationMosaicRenderer.h"
+
+namespace tessarin {
+namespace {
+
+// Radii beyond this only cost time: every block or blur already spans a 4K image.
+constexpr double kMaxRadiusInSourcePixels = 8192;
+
+}  // namespace
+
+std::optional<AnnotationRenderContext::RegionImage> AnnotationRenderContext::mosaicRegionImage(
+    AnnotationMosaicEffect effect, double radiusInCanvasPoints, const Rect& canvasRect) {
+    const double W = source_.width();
+    const double H = source_.height();
+    const Rect& D = imageDrawRect_;
+    const double sx = W / std::max(1.0, D.width);
+    const double sy = H / std::max(1.0, D.height);
+    const double scale = std::max(1.0, std::max(sx, sy));
+    const double minimum =
+        effect == AnnotationMosaicEffect::pixelate || effect == AnnotationMosaicEffect::secureBlur ? 2 : 1;
+    double radius = std::round(radiusInCanvasPoints * scale);  // half away from zero
+    radius = std::isnan(radius) ? minimum : std::clamp(radius, minimum, kMaxRadiusInSourcePixels);
+
+    const Rect region = Rect{(canvasRect.minX() - D.minX()) * sx, (canvasRect.minY() - D.minY()) * sy,
+                             canvasRect.standardized().width * sx, canvasRect.standardized().height * sy}
+                            .integral()
+                            .intersection({0, 0, W, H});
+    if (region.isEmpty() || !region.isFinite()) return std::nullopt;
+    const MosaicRegionCacheKey key{effect,
+                                   int64_t(radius),
+                                   int64_t(region.x),
+                                   int64_t(region.y),
+                                   int64_t(region.width),
+                                   int64_t(region.height)};
+    auto found = mosaicRegionImages_.find(key);
+    if (found == mosaicRegionImages_.end()) {
+        CairoSurfacePtr rendered = AnnotationMosaicRenderer::renderedImage(
+            source_, effect, uint32_t(radius), {key.regionX, key.regionY, key.regionWidth, key.regionHeight});
+        if (!rendered) return std::nullopt;
+        if (mosaicRegionImages_.size() >= kMaxCachedRegions) mosaicRegionImages_.clear();
+        found = mosaicRegionImages_.emplace(key, shareSurface(std::move(rendered))).first;
+    }
+    return RegionImage{found->second,
+                       {D.minX() + region.x / sx, D.minY() + region.y / sy, region.width / sx, region.height / sy}};
+}
+
+}  // namespace tessarin

@@ -1,0 +1,53 @@
+#pragma once
+// What drawing mosaic boxes needs beyond the annotation: the unannotated
+// source, where it lies in drawing space, and the processed regions already
+// made (one context per composite or canvas redraw).
+
+#include <map>
+#include <optional>
+#include <tuple>
+
+#include "core/annotation/Annotation.h"
+#include "core/common/Image.h"
+#include "render/annotation/CairoHandles.h"
+
+namespace tessarin {
+
+struct MosaicRegionCacheKey {
+    AnnotationMosaicEffect effect;
+    int64_t radiusInSourcePixels;
+    int64_t regionX;
+    int64_t regionY;
+    int64_t regionWidth;
+    int64_t regionHeight;
+    friend auto operator<=>(const MosaicRegionCacheKey&, const MosaicRegionCacheKey&) = default;
+};
+
+class AnnotationRenderContext {
+public:
+    // The cache is emptied whole when an insertion finds it this full.
+    static constexpr size_t kMaxCachedRegions = 64;
+
+    // `source` must outlive the context.
+    AnnotationRenderContext(const Image& source, const Rect& imageDrawRect)
+        : source_(source), imageDrawRect_(imageDrawRect) {}
+
+    const Image& sourceImage() const { return source_; }
+    const Rect& imageDrawRect() const { return imageDrawRect_; }
+
+    struct RegionImage {
+        SharedSurface image;  // premultiplied ARGB32, rows from the top
+        Rect drawRect;        // where it goes in drawing space
+    };
+    std::optional<RegionImage> mosaicRegionImage(AnnotationMosaicEffect effect, double radiusInCanvasPoints,
+                                                 const Rect& canvasRect);
+
+    size_t cachedRegionCount() const { return mosaicRegionImages_.size(); }
+
+private:
+    const Image& source_;
+    Rect imageDrawRect_;
+    std::map<MosaicRegionCacheKey, SharedSurface> mosaicRegionImages_;
+};
+
+}  // namespace tessarin

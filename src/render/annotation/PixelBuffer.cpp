@@ -1,0 +1,84 @@
+#include "render/annotation/PixelBuffer.h"
+
+#include <bit>
+#include <cstring>
+
+namespace tessarin {
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "ARGB32 words are read as B, G, R, A bytes");
+
+inline uint8_t premultiply(uint8_t c, uint8_t a) { return uint8_t((c * a + 127) / 255); }
+inline uint8_t unpremultiply(uint8_t c, uint8_t a) {
+    const unsigned v = (c * 255u + a / 2) / a;
+    return uint8_t(v > 255 ? 255 : v);
+}
+
+}  // namespace
+
+CairoSurfacePtr makeSurface(uint32_t width, uint32_t height) {
+    if (width == 0 || height == 0 || width > 32767 || height > 32767) return nullptr;
+    CairoSurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(width), int(height)));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+    return surface;
+}
+
+PixelView viewOf(cairo_surface_t* surface) {
+    cairo_surface_flush(surface);
+    return {cairo_image_surface_get_data(surface), size_t(cairo_image_surface_get_stride(surface)),
+            uint32_t(cairo_image_surface_get_width(surface)), uint32_t(cairo_image_surface_get_height(surface))};
+}
+
+CairoSurfacePtr premultipliedSurface(const Image& image, uint32_t x, uint32_t y, uint32_t width, uint32_t height) {
+    CairoSurfacePtr surface = makeSurface(width, height);
+    if (!surface) return nullptr;
+    const PixelView view = viewOf(surface.get());
+    for (uint32_t row = 0; row < height; ++row) {
+        const uint8_t* in = image.row(y + row) + size_t{x} * 4;
+        uint8_t* out = view.row(row);
+        for (uint32_t i = 0; i < width; ++i, in += 4, out += 4) {
+            const uint8_t a = in[3];
+            if (a == 255) {
+                out[0] = in[2], out[1] = in[1], out[2] = in[0], out[3] = 255;
+            } else {
+                out[0] = premultiply(in[2], a), out[1] = premultiply(in[1], a), out[2] = premultiply(in[0], a);
+                out[3] = a;
+            }
+        }
+    }
+    cairo_surface_mark_dirty(surface.get());
+    return surface;
+}
+
+CairoSurfacePtr premultipliedSurface(const Image& image) {
+    return premultipliedSurface(image, 0, 0, image.width(), image.height());
+}
+
+std::optional<Image> straightImage(cairo_surface_t* surface) {
+    auto image = Image::allocate(uint32_t(cairo_image_surface_get_width(surface)),
+                                 uint32_t(cairo_image_surface_get_height(surface)));
+    if (!image) return std::nullopt;
+    writeStraight(surface, *image);
+    return image;
+}
+
+void writeStraight(cairo_surface_t* surface, Image& image) {
+    const PixelView view = viewOf(surface);
+    for (uint32_t row = 0; row < view.height; ++row) {
+        const uint8_t* in = view.row(row);
+        uint8_t* out = image.row(row);
+        for (uint32_t i = 0; i < view.width; ++i, in += 4, out += 4) {
+            const uint8_t a = in[3];
+            if (a == 255) {
+                out[0] = in[2], out[1] = in[1], out[2] = in[0];
+            } else if (a == 0) {
+                out[0] = out[1] = out[2] = 0;
+            } else {
+                out[0] = unpremultiply(in[2], a), out[1] = unpremultiply(in[1], a), out[2] = unpremultiply(in[0], a);
+            }
+            out[3] = a;
+        }
+    }
+}
+
+}  // namespace tessarin

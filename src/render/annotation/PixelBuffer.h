@@ -1,0 +1,36 @@
+#pragma once
+// Conversions between the shared straight-alpha RGBA Image and Cairo's
+// premultiplied native-endian ARGB32 surfaces, and a view of a surface's
+// pixels for the mosaic kernels.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "core/common/Image.h"
+#include "render/annotation/CairoHandles.h"
+
+namespace tessarin {
+
+// Four 8-bit channels per pixel; rows `stride` bytes apart, top to bottom.
+struct PixelView {
+    uint8_t* data = nullptr;
+    size_t stride = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint8_t* row(uint32_t y) const { return data + stride * y; }
+};
+
+// A new ARGB32 surface; nothing when Cairo refuses the size.
+CairoSurfacePtr makeSurface(uint32_t width, uint32_t height);
+PixelView viewOf(cairo_surface_t* surface);
+
+// Premultiplies the sub-rectangle (x, y, width, height) of `image` into a new
+// surface of that size. The rectangle must lie inside the image.
+CairoSurfacePtr premultipliedSurface(const Image& image, uint32_t x, uint32_t y, uint32_t width, uint32_t height);
+CairoSurfacePtr premultipliedSurface(const Image& image);
+// Back to straight alpha, into a new image or over one of the surface's size.
+std::optional<Image> straightImage(cairo_surface_t* surface);
+void writeStraight(cairo_surface_t* surface, Image& image);
+
+}  // namespace tessarin

@@ -1,0 +1,138 @@
+// `tessarin annotate` as scripts run it: no X display, the spec from a file
+// or standard input, and every way the inputs can be bad.
+
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "AgentProcess.h"
+#include "render/ByteSink.h"
+#include "render/ImageDecoder.h"
+#include "render/PngEncoder.h"
+
+namespace tessarin::integration {
+namespace {
+
+const std::string kSpec = R"({"shapes":[
+  {"type":"box","x":4,"y":4,"w":40,"h":30},
+  {"type":"arrow","from":[60,50],"to":[100,10],"color":"#007AFF"},
+  {"type":"text","x":10,"y":50,"text":"Hi","fontSize":14},
+  {"type":"number","x":110,"y":60,"n":2},
+  {"type":"highlight","x":0,"y":60,"w":60,"h":10},
+  {"type":"blur","x":70,"y":40,"w":40,"h":30,"style":"secureBlur"}]})";
+
+void writeFile(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+class AgentAnnotate : public AgentTest {
+protected:
+    void SetUp() override {
+        ::unsetenv("DISPLAY");  // annotate must not need one
+        auto image = *Image::allocate(128, 80);
+        for (size_t i = 0; i < image.byteCount(); ++i) image.data()[i] = uint8_t(i * 7 % 251);
+        for (uint32_t y = 0; y < 80; ++y) {
+            for (uint32_t x = 0; x < 128; ++x) image.row(y)[x * 4 + 3] = 255;
+        }
+        MemorySink sink;
+        ASSERT_TRUE(encodePng(image, sink));
+        const auto bytes = sink.take();
+        writeFile(workDir() / "in.png", std::string(bytes.begin(), bytes.end()));
+        writeFile(workDir() / "spec.json", kSpec);
+    }
+    // A PNG whose header declares `width` x `height` and holds no pixels.
+    void writeHeaderOnlyPng(const fs::path& path, uint32_t width, uint32_t height) {
+        std::string ihdr = "IHDR";
+        for (const uint32_t v : {width, height}) {
+            for (int shift = 24; shift >= 0; shift -= 8) ihdr += char(v >> shift);
+        }
+        ihdr += std::string("\x08\x06\x00\x00\x00", 5);
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(ihdr.data()), uInt(ihdr.size()));
+        std::string png = "\x89PNG\r\n\x1a\n";
+        png += std::string("\x00\x00\x00\x0d", 4) + ihdr;
+        for (int shift = 24; shift >= 0; shift -= 8) png += char(crc >> shift);
+        writeFile(path, png);
+    }
+};
+
+TEST_F(AgentAnnotate, RendersFromAFileOrStandardInputWithoutADisplay) {
+    const AgentRun fromFile = run({"annotate", "--in", "in.png", "--out", "marked.png", "--shapes", "spec.json"});
+    EXPECT_EQ(fromFile.status, 0) << fromFile.err;
+    EXPECT_EQ(fromFile.err, "");
+    EXPECT_EQ(fromFile.out, resultLine("marked.png", 128, 80));
+    setStandardInput(workDir() / "spec.json");
+    const AgentRun fromStdin = run({"annotate", "--in", "in.png", "--out", "sub/marked.jpg"});
+    EXPECT_EQ(fromStdin.status, 0) << fromStdin.err;
+    EXPECT_EQ(fromStdin.out, resultLine("sub/marked.jpg", 128, 80));
+
+    const auto original = decodeImageFile(workDir() / "in.png");
+    const auto marked = decodeImageFile(workDir() / "marked.png");
+    ASSERT_TRUE(original && marked);
+    EXPECT_FALSE(std::ranges::equal(original->bytes(), marked->bytes()));
+    const uint8_t* corner = marked->row(4) + 4 * 4;  // the box's top-left corner, in the default red
+    EXPECT_GT(corner[0], 200);
+    EXPECT_LT(corner[1], 100);
+    EXPECT_TRUE(decodeImageFile(workDir() / "sub/marked.jpg"));
+
+    writeFile(workDir() / "empty.json", R"({"shapes":[]})");
+    ASSERT_EQ(run({"annotate", "--in", "in.png", "--out", "same.png", "--shapes", "empty.json"}).status, 0);
+    const auto same = decodeImageFile(workDir() / "same.png");
+    ASSERT_TRUE(same);
+    EXPECT_TRUE(std::ranges::equal(original->bytes(), same->bytes()));
+}
+
+TEST_F(AgentAnnotate, BadInputsFailWithTheirMessageAndWriteNothing) {
+    ::mkfifo((workDir() / "fifo").c_str(), 0600);
+    writeHeaderOnlyPng(workDir() / "bomb.png", 100000, 100000);
+    writeHeaderOnlyPng(workDir() / "wide.png", 0x7FFFFFFF, 0x7FFFFFFF);
+    writeFile(workDir() / "bad.json", R"({"shapes":[{"type":"star"}]})");
+    fs::create_directories(root() / "box");
+    const std::string in = (workDir() / "in.png").string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+        EnvironmentChanges environment = {};
+    } cases[] = {
+        {{"--out", "o.png"}, "missing required flag --in"},
+        {{"--in", "in.png"}, "missing required flag --out"},
+        {{"--in", "in.png", "--out", "o.png", "--shapes", "nosuch.json"}, "could not read input: nosuch.json"},
+        {{"--in", "in.png", "--out", "o.png", "--shapes", "fifo"}, "could not read input: fifo"},
+        {{"--in", "in.png", "--out", "o.png", "--shapes", "."}, "could not read input: ."},
+        {{"--in", "in.png", "--out", "o.png"}, "Invalid annotation spec JSON: "},
+        {{"--in", "nosuch.png", "--out", "o.png", "--shapes", "bad.json"}, R"(Unknown shape type: "star")"},
+        {{"--in", "bomb.png", "--out", "o.png", "--shapes", "spec.json"},
+         "Could not load image at " + (workDir() / "bomb.png").string()},
+        {{"--in", "wide.png", "--out", "o.png", "--shapes", "spec.json"}, "Could not load image at "},
+        {{"--in", "spec.json", "--out", "o.png", "--shapes", "spec.json"}, "Could not load image at "},
+        {{"--in", in, "--out", (root() / "box/o.png").string(), "--shapes", "spec.json"},
+         "--in \"" + in + "\" is outside the sandbox root",
+         {{"TESSARIN_SANDBOX_ROOT", (root() / "box").string()}}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"annotate"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const AgentRun result = run(args, c.environment);
+        EXPECT_EQ(result.status, 1) << c.message;
+        EXPECT_EQ(result.out, "");
+        const std::string prefix = errorLine(c.message).substr(0, errorLine(c.message).size() - 3);
+        EXPECT_EQ(result.err.rfind(prefix, 0), 0u) << result.err << " expected " << c.message;
+    }
+    EXPECT_FALSE(fs::exists(workDir() / "o.png"));
+    EXPECT_FALSE(fs::exists(root() / "box/o.png"));
+
+    writeFile(workDir() / "nul.json", R"({"shapes":[{"type":"a\u0000b"}]})");
+    EXPECT_EQ(run({"annotate", "--in", "in.png", "--out", "o.png", "--shapes", "nul.json"}).err,
+              R"({"error":"Unknown shape type: \"a\u0000b\""})" "\n") << "the message is not cut at the NUL";
+}
+
+TEST_F(AgentAnnotate, EndlessStandardInputIsCutAtTheSizeCap) {
+    setStandardInput("/dev/zero");
+    const auto start = std::chrono::steady_clock::now();
+    const AgentRun result = run({"annotate", "--in", "in.png", "--out", "o.png"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, errorLine("Invalid annotation spec JSON: the document is larger than 16 MiB"));
+}
+
+}  // namespace
+}  // namespace tessarin::integration
