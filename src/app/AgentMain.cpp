@@ -3,6 +3,7 @@
 #include <iostream>
 #include <memory>
 
+#include "app/EngineModules.h"
 #include "core/capture/ScreenCaptureService.h"
 #include "core/cli/CLISandbox.h"
 #include "core/cli/TessarinCLI.h"
@@ -37,6 +38,7 @@ int runAgent(const std::string& programPath, const std::vector<std::string>& arg
         ScreenCaptureService capture(backend, mainLoop, background);
         TessarinCLI cli{capture, *preferences, mainLoop, std::cout, std::cerr, programPath,
                         CLISandbox::rootFromEnvironment(), &std::cin};
+        cli.renderAnnotationSpec = annotationRendererFromModule();
         status = cli.run(args);
     }
     std::cout.flush();

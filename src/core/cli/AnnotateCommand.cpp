@@ -10,7 +10,7 @@
 #include "core/cli/CLISandbox.h"
 #include "core/cli/CaptureCommandSupport.h"
 #include "core/cli/Commands.h"
-#include "render/annotation/AnnotationSpecRendering.h"
+#include "core/annotation/AnnotationSpec.h"
 
 namespace tessarin::Commands {
 namespace {
@@ -57,14 +57,13 @@ int runAnnotate(TessarinCLI& cli, const CLIArguments& args) {
     const auto output = CaptureCommandSupport::requireOutput(cli, args);
 
     const std::vector<uint8_t> spec = readShapes(cli, args.value("shapes").value_or("-"));
+    if (!cli.renderAnnotationSpec) throw CLIError::badArguments("annotate is not available in this build");
     // Spec, image and write errors end the command with their own message,
     // passed whole (a type text may hold a NUL that what() would cut at).
-    std::optional<Image> image;
+    auto image = cli.renderAnnotationSpec(spec, input);
+    if (!image) throw CLIError::badArguments(image.error());
     try {
-        image = AnnotationSpecRendering::renderToImage(spec, input);
         ExportManager::writeImage(*image, output.location, output.format);
-    } catch (const AnnotationSpecError& error) {
-        throw CLIError::badArguments(error.description());
     } catch (const ExportError& error) {
         throw CLIError::badArguments(error.description());
     }

@@ -3,10 +3,13 @@
 // table, and the dispatcher that turns one command line into output and an
 // exit status.
 
+#include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <istream>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +17,8 @@
 #include "core/capture/HeadlessCaptureProvider.h"
 #include "core/cli/CLIArguments.h"
 #include "core/common/EventLoop.h"
+#include "core/common/Expected.h"
+#include "core/common/Image.h"
 
 namespace tessarin {
 
@@ -28,6 +33,14 @@ struct TessarinCLI {
     std::string programPath;  // the program as invoked (argv[0]); empty when unknown
     std::optional<std::string> sandboxRoot;  // TESSARIN_SANDBOX_ROOT when set and not empty
     std::istream* in = nullptr;              // standard input; none reads as empty
+
+    // Draws a JSON shape spec onto the image file at `imagePath`: the
+    // composited image, or the first spec, image or drawing error's message.
+    // The agent loads the drawing engine only when annotate runs; unset, the
+    // command reports that this build cannot annotate.
+    using AnnotationSpecRenderer =
+        std::function<Expected<Image, std::string>(std::span<const uint8_t> spec, const std::filesystem::path& imagePath)>;
+    AnnotationSpecRenderer renderAnnotationSpec = nullptr;
 
     using Handler = std::function<int(TessarinCLI&, const CLIArguments&)>;
     struct Subcommand {
