@@ -46,7 +46,6 @@ int runHelp(TessarinCLI& cli, const CLIArguments&) {
 }
 
 int runAnnotate(TessarinCLI&, const CLIArguments&) { notBuiltYet("annotate"); }
-int runCaptureScrolling(TessarinCLI&, const CLIArguments&) { notBuiltYet("capture-scrolling"); }
 int runCaptureText(TessarinCLI&, const CLIArguments&) { notBuiltYet("capture-text"); }
 
 }  // namespace tessarin::Commands
