@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <set>
 
 namespace tessarin {
@@ -104,9 +105,9 @@ std::optional<AlignmentCandidate> bestVotedDeltaCandidate(const ScrollingFrameRa
     return best;
 }
 
-// Nearest-neighbour scaling of the stacked slices; `scale` at most 1.
-Expected<Image, CaptureError> renderScaled(const std::vector<Image>& slices, int64_t width, int64_t totalHeight,
-                                           double scale) {
+// Nearest-neighbour scaling of the first `totalHeight` rows; `scale` at most 1.
+Expected<Image, CaptureError> renderScaled(const Image& canvas, int64_t totalHeight, double scale) {
+    const int64_t width = canvas.width();
     const auto outWidth = std::max<int64_t>(1, std::llround(double(width) * scale));
     const auto outHeight = std::max<int64_t>(1, std::llround(double(totalHeight) * scale));
     if (outWidth > width || outHeight > totalHeight) {
@@ -116,14 +117,13 @@ Expected<Image, CaptureError> renderScaled(const std::vector<Image>& slices, int
     if (!image) return unexpected(CaptureError::captureFailed(ScrollingMessages::renderFailed));
     std::vector<int64_t> columns(static_cast<size_t>(outWidth));
     for (int64_t x = 0; x < outWidth; ++x) {
-        columns[static_cast<size_t>(x)] = std::min<int64_t>(width - 1, int64_t((double(x) + 0.5) * double(width) / double(outWidth)));
+        columns[static_cast<size_t>(x)] =
+            std::min<int64_t>(width - 1, int64_t((double(x) + 0.5) * double(width) / double(outWidth)));
     }
-    size_t slice = 0;
-    int64_t sliceTop = 0;
     for (int64_t y = 0; y < outHeight; ++y) {
-        const int64_t source = std::min<int64_t>(totalHeight - 1, int64_t((double(y) + 0.5) * double(totalHeight) / double(outHeight)));
-        while (source >= sliceTop + slices[slice].height()) sliceTop += slices[slice++].height();
-        const uint8_t* row = slices[slice].row(static_cast<uint32_t>(source - sliceTop));
+        const int64_t source =
+            std::min<int64_t>(totalHeight - 1, int64_t((double(y) + 0.5) * double(totalHeight) / double(outHeight)));
+        const uint8_t* row = canvas.row(static_cast<uint32_t>(source));
         uint8_t* target = image->row(static_cast<uint32_t>(y));
         for (const int64_t x : columns) {
             std::memcpy(target, row + x * 4, 4);
@@ -135,41 +135,32 @@ Expected<Image, CaptureError> renderScaled(const std::vector<Image>& slices, int
 
 }  // namespace
 
-Expected<Image, CaptureError> mergeSlices(std::vector<Image>& parts) {
-    if (parts.empty()) return unexpected(CaptureError::captureFailed(ScrollingMessages::renderFailed));
-    uint64_t height = 0;
-    const uint32_t width = parts.front().width();
-    for (const auto& part : parts) {
-        if (part.isEmpty() || part.width() != width) {
-            return unexpected(CaptureError::captureFailed(ScrollingMessages::sliceReadFailed));
-        }
-        height += part.height();
-    }
-    if (height > UINT32_MAX) return unexpected(CaptureError::captureFailed(ScrollingMessages::renderFailed));
-    auto merged = Image::allocate(width, static_cast<uint32_t>(height));
-    if (!merged) return unexpected(CaptureError::captureFailed(ScrollingMessages::renderFailed));
-    uint8_t* target = merged->data();
-    for (auto& part : parts) {
-        std::memcpy(target, part.data(), part.byteCount());
-        target += part.byteCount();
-        part = Image();
-    }
-    parts.clear();
-    return std::move(*merged);
-}
-
 Expected<ScrollingCaptureComposer, CaptureError> ScrollingCaptureComposer::make(const ScrollingFrameRaster& firstRaster,
                                                                                 int64_t minimumAppendedRows) {
-    auto first = firstRaster.makeImage(0);
-    if (!first) return unexpected(first.error());
+    const int64_t width = firstRaster.width;
+    const int64_t height = firstRaster.height;
+    if (width <= 0 || height <= 0) {
+        return unexpected(CaptureError::captureFailed(ScrollingMessages::sliceExtractionFailed));
+    }
+    // Room for every append below the limit: the last one may add a whole
+    // frame. Wide frames get fewer rows so the image stays allocatable.
+    const int64_t capacity = std::min(kMaximumRows - 1 + height, int64_t(Image::kMaxPixels) / width);
+    if (capacity < height) return unexpected(CaptureError::captureFailed(ScrollingMessages::renderFailed));
     ScrollingCaptureComposer composer;
+    try {
+        auto canvas = Image::allocate(static_cast<uint32_t>(width), static_cast<uint32_t>(capacity));
+        if (!canvas) return unexpected(CaptureError::captureFailed(ScrollingMessages::renderFailed));
+        composer.canvas_ = std::move(*canvas);
+    } catch (const std::bad_alloc&) {
+        return unexpected(CaptureError::captureFailed(ScrollingMessages::renderFailed));
+    }
+    if (auto error = firstRaster.copyRows(0, composer.canvas_.data())) return unexpected(std::move(*error));
     composer.minimumAppendedRows_ = minimumAppendedRows;
-    composer.width_ = firstRaster.width;
+    composer.width_ = width;
     composer.bytesPerRow_ = firstRaster.bytesPerRow;
-    const int64_t widest = int64_t(Image::kMaxPixels) / firstRaster.width - firstRaster.height + 1;
-    composer.rowLimit_ = std::max<int64_t>(1, std::min(kMaximumRows, widest));
-    composer.slices_.push_back(std::move(*first));
-    composer.totalHeight_ = firstRaster.height;
+    composer.rowLimit_ = capacity - height + 1;
+    composer.sliceHeights_.push_back(height);
+    composer.totalHeight_ = height;
     composer.segmentCount_ = 1;
     composer.previousFrame_ = firstRaster.releasingSource();
     composer.previousFrameRowHashIndex_ = composer.previousFrame_.makeRowHashIndex();
@@ -222,6 +213,10 @@ Expected<ScrollingCaptureFrameDisposition, CaptureError> ScrollingCaptureCompose
         if (appendedRows >= std::max<int64_t>(1, minimumAcceptedRows) &&
             !verifier_.isAmbiguous(alignment, candidate->score, previousFrame_, raster) &&
             !verifier_.bandsContradict(alignment, previousFrame_, raster)) {
+            // Only a frame taller than the first can outgrow the canvas.
+            if (totalHeight_ + appendedRows > int64_t{canvas_.height()}) {
+                return ScrollingCaptureFrameDisposition::reachedRowLimit();
+            }
             if (auto error = commit(raster, *candidate)) return unexpected(std::move(*error));
             consecutiveAlignmentFailures_ = 0;
             return ScrollingCaptureFrameDisposition::appended(appendedRows);
@@ -234,58 +229,46 @@ Expected<ScrollingCaptureFrameDisposition, CaptureError> ScrollingCaptureCompose
 std::optional<CaptureError> ScrollingCaptureComposer::commit(const ScrollingFrameRaster& raster,
                                                              const AlignmentCandidate& candidate) {
     const int64_t startRow = candidate.alignment.leadingInset + candidate.alignment.overlap;
-    auto slice = raster.makeImage(startRow);
-    if (!slice) return slice.error();
-    slices_.push_back(std::move(*slice));
-    if (auto error = foldIfNeeded()) {
-        slices_.pop_back();
-        return error;
-    }
-    totalHeight_ += raster.height - startRow;
+    const int64_t rows = raster.height - startRow;
+    if (auto error = raster.copyRows(startRow, canvas_.row(static_cast<uint32_t>(totalHeight_)))) return error;
+    sliceHeights_.push_back(rows);
+    foldIfNeeded();
+    totalHeight_ += rows;
     previousFrame_ = raster.releasingSource();
     previousFrameRowHashIndex_ = previousFrame_.makeRowHashIndex();
     previousSuccessfulAlignment_ = candidate.alignment;
     return std::nullopt;
 }
 
-std::optional<CaptureError> ScrollingCaptureComposer::foldIfNeeded() {
-    if (slices_.size() - segmentCount_ <= 23) return std::nullopt;
-    std::vector<Image> loose(std::make_move_iterator(slices_.begin() + long(segmentCount_)),
-                             std::make_move_iterator(slices_.end()));
-    auto folded = mergeSlices(loose);
-    if (!folded) {
-        // Put the loose slices back where they were.
-        for (size_t i = 0; i < loose.size(); ++i) slices_[segmentCount_ + i] = std::move(loose[i]);
-        return folded.error();
-    }
-    slices_.resize(segmentCount_);
-    slices_.push_back(std::move(*folded));
+void ScrollingCaptureComposer::foldIfNeeded() {
+    if (sliceHeights_.size() - segmentCount_ <= 23) return;
+    int64_t folded = 0;
+    for (size_t i = segmentCount_; i < sliceHeights_.size(); ++i) folded += sliceHeights_[i];
+    sliceHeights_.resize(segmentCount_);
+    sliceHeights_.push_back(folded);
     ++segmentCount_;
-    // The fold stands on its own; should the compaction fail, the next fold
-    // tries it again.
-    if (segmentCount_ >= 24) (void)compactSlices();
-    return std::nullopt;
+    if (segmentCount_ >= 24) compactSlices();
 }
 
-std::optional<CaptureError> ScrollingCaptureComposer::compactSlices() {
-    if (slices_.size() <= 1) return std::nullopt;
-    auto merged = mergeSlices(slices_);
-    if (!merged) return merged.error();
-    slices_.push_back(std::move(*merged));
+void ScrollingCaptureComposer::compactSlices() {
+    if (sliceHeights_.size() <= 1) return;
+    int64_t total = 0;
+    for (const int64_t height : sliceHeights_) total += height;
+    sliceHeights_.assign(1, total);
     segmentCount_ = 1;
-    return std::nullopt;
 }
 
 Expected<Image, CaptureError> ScrollingCaptureComposer::render(double scale) const {
-    if (slices_.empty()) return unexpected(CaptureError::captureFailed(ScrollingMessages::renderFailed));
+    if (canvas_.isEmpty() || totalHeight_ <= 0) {
+        return unexpected(CaptureError::captureFailed(ScrollingMessages::renderFailed));
+    }
     if (scale >= 1) {
-        // Full size: a plain copy of the stacked rows.
-        std::vector<Image> copies;
-        for (const auto& slice : slices_) copies.push_back(slice.clone());
-        return mergeSlices(copies);
+        auto copy = canvas_.cropped(0, 0, canvas_.width(), static_cast<uint32_t>(totalHeight_));
+        if (!copy) return unexpected(CaptureError::captureFailed(ScrollingMessages::renderFailed));
+        return std::move(*copy);
     }
     if (!(scale > 0)) return unexpected(CaptureError::captureFailed(ScrollingMessages::renderFailed));
-    return renderScaled(slices_, width_, totalHeight_, scale);
+    return renderScaled(canvas_, totalHeight_, scale);
 }
 
 Expected<Image, CaptureError> ScrollingCaptureComposer::renderPreview(int64_t maxWidth, int64_t maxHeight) const {
@@ -295,12 +278,15 @@ Expected<Image, CaptureError> ScrollingCaptureComposer::renderPreview(int64_t ma
 }
 
 Expected<Image, CaptureError> ScrollingCaptureComposer::takeFinalImage() {
-    if (slices_.size() == 1) {
-        Image image = std::move(slices_.front());
-        slices_.clear();
-        return image;
+    if (canvas_.isEmpty() || totalHeight_ <= 0) {
+        return unexpected(CaptureError::captureFailed(ScrollingMessages::renderFailed));
     }
-    return mergeSlices(slices_);
+    Image image = std::move(canvas_);
+    image.keepTopRows(static_cast<uint32_t>(totalHeight_));
+    sliceHeights_.clear();
+    segmentCount_ = 0;
+    totalHeight_ = 0;
+    return image;
 }
 
 }  // namespace tessarin

@@ -2,6 +2,11 @@
 // Turns frames of one screen region into one tall image: each new frame is
 // aligned against the last appended one, only its new rows are kept as a
 // slice, and frames that cannot be placed with confidence are refused.
+//
+// The slices are written straight into one canvas sized for the row limit
+// (its pages are only touched as rows arrive), and the slice list keeps
+// their heights: folding and compaction are bookkeeping, the final image is
+// the canvas itself, and the stitched pixels never exist twice.
 
 #include <cstdint>
 #include <optional>
@@ -42,11 +47,11 @@ public:
     Expected<ScrollingCaptureFrameDisposition, CaptureError> appendDisposition(const ScrollingFrameRaster& raster,
                                                                                int64_t minimumAcceptedRows);
     // Merges every slice into one.
-    std::optional<CaptureError> compactSlices();
+    void compactSlices();
     Expected<Image, CaptureError> renderPreview(int64_t maxWidth, int64_t maxHeight) const;
     Expected<Image, CaptureError> render(double scale) const;
-    // The full-size image, built by moving the slices out (so the pixels
-    // exist once); the composer is empty afterwards.
+    // The full-size image, moved out without copying; the composer is
+    // empty afterwards.
     Expected<Image, CaptureError> takeFinalImage();
 
     // The search, exposed for tests and the benchmark.
@@ -58,7 +63,7 @@ public:
     // Row limit for this width: 60,000 rows, fewer when a frame that wide
     // would make the image larger than the largest image we allocate.
     int64_t rowLimit() const { return rowLimit_; }
-    size_t sliceCount() const { return slices_.size(); }
+    size_t sliceCount() const { return sliceHeights_.size(); }
     size_t segmentCount() const { return segmentCount_; }
     int64_t consecutiveAlignmentFailures() const { return consecutiveAlignmentFailures_; }
     const std::optional<ScrollingCaptureAlignment>& previousSuccessfulAlignment() const {
@@ -68,7 +73,7 @@ public:
 private:
     ScrollingCaptureComposer() = default;
     std::optional<CaptureError> commit(const ScrollingFrameRaster& raster, const AlignmentCandidate& candidate);
-    std::optional<CaptureError> foldIfNeeded();
+    void foldIfNeeded();
 
     int64_t minimumAppendedRows_ = 0;
     int64_t width_ = 0;
@@ -77,16 +82,12 @@ private:
     ScrollingFrameRaster previousFrame_;
     ScrollingRowHashIndex previousFrameRowHashIndex_;
     std::optional<ScrollingCaptureAlignment> previousSuccessfulAlignment_;
-    std::vector<Image> slices_;
+    Image canvas_;                       // rows [0, totalHeight_) are the stitched image
+    std::vector<int64_t> sliceHeights_;  // top to bottom; the first segmentCount_ are folded
     size_t segmentCount_ = 0;
     int64_t totalHeight_ = 0;
     int64_t consecutiveAlignmentFailures_ = 0;
     ScrollingAlignmentVerifier verifier_;
 };
-
-// One image of the parts stacked top to bottom. The parts are released one
-// by one as they are copied, so the pixels never exist twice in full; on
-// failure they are left untouched.
-Expected<Image, CaptureError> mergeSlices(std::vector<Image>& parts);
 
 }  // namespace tessarin

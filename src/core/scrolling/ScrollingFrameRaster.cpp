@@ -101,15 +101,13 @@ Expected<ScrollingFrameRaster, CaptureError> ScrollingFrameRaster::fromFrame(std
     return raster;
 }
 
-Expected<Image, CaptureError> ScrollingFrameRaster::makeImage(int64_t startRow) const {
+std::optional<CaptureError> ScrollingFrameRaster::copyRows(int64_t startRow, uint8_t* destination) const {
     if (!sourceBuffer || startRow < 0 || startRow >= height) {
-        return unexpected(CaptureError::captureFailed(ScrollingMessages::sliceExtractionFailed));
+        return CaptureError::captureFailed(ScrollingMessages::sliceExtractionFailed);
     }
-    auto image = Image::allocate(static_cast<uint32_t>(width), static_cast<uint32_t>(height - startRow));
-    if (!image) return unexpected(CaptureError::captureFailed(ScrollingMessages::sliceExtractionFailed));
-    for (uint32_t y = 0; y < image->height(); ++y) {
-        const uint8_t* source = sourceBuffer->row(startRow + y);
-        uint8_t* target = image->row(y);
+    for (int64_t y = startRow; y < height; ++y, destination += bytesPerRow) {
+        const uint8_t* source = sourceBuffer->row(y);
+        uint8_t* target = destination;
         for (int64_t x = 0; x < width; ++x, source += 4, target += 4) {
             target[0] = source[2];
             target[1] = source[1];
@@ -117,6 +115,16 @@ Expected<Image, CaptureError> ScrollingFrameRaster::makeImage(int64_t startRow) 
             target[3] = 255;
         }
     }
+    return std::nullopt;
+}
+
+Expected<Image, CaptureError> ScrollingFrameRaster::makeImage(int64_t startRow) const {
+    if (!sourceBuffer || startRow < 0 || startRow >= height) {
+        return unexpected(CaptureError::captureFailed(ScrollingMessages::sliceExtractionFailed));
+    }
+    auto image = Image::allocate(static_cast<uint32_t>(width), static_cast<uint32_t>(height - startRow));
+    if (!image) return unexpected(CaptureError::captureFailed(ScrollingMessages::sliceExtractionFailed));
+    if (auto error = copyRows(startRow, image->data())) return unexpected(std::move(*error));
     return std::move(*image);
 }
 

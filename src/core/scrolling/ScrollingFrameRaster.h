@@ -78,6 +78,8 @@ struct ScrollingFrameRaster {
 
     // Rows [startRow, height) as an RGBA image (alpha 255).
     Expected<Image, CaptureError> makeImage(int64_t startRow) const;
+    // The same rows written as RGBA into `destination`, bytesPerRow apart.
+    std::optional<CaptureError> copyRows(int64_t startRow, uint8_t* destination) const;
     // The same analysis without the pixels.
     ScrollingFrameRaster releasingSource() const&;
     ScrollingFrameRaster releasingSource() &&;

@@ -113,7 +113,7 @@ TEST(ScrollingComposer, FoldingAndCompactionKeepTheSameImage) {
     EXPECT_LT(composer.sliceCount(), 24u);
     EXPECT_EQ(composer.totalHeight(), 200 + 24 * 24 * 40);
     EXPECT_TRUE(isPrefixOfStitchedPage(rendered(composer), page, first, 0));
-    EXPECT_FALSE(composer.compactSlices());
+    composer.compactSlices();
     EXPECT_EQ(composer.sliceCount(), 1u);
     EXPECT_TRUE(isPrefixOfStitchedPage(rendered(composer), page, first, 0));
 }
