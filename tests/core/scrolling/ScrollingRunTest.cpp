@@ -35,7 +35,7 @@ struct Viewer {
     std::vector<int32_t> scrolls;
     void scroll(int32_t lines) {
         scrolls.push_back(lines);
-        offset = std::clamp<int64_t>(offset - int64_t{lines} * 16, 0, page.height - kFrameHeight);
+        offset = std::clamp<int64_t>(offset - int64_t{lines} * 16, 0, std::max<int64_t>(0, page.height - kFrameHeight));
     }
     std::shared_ptr<RegionFrame> frame() const { return cutFrame(page, offset, kFrameHeight); }
 };
@@ -312,7 +312,7 @@ TEST(ScrollingSession, RunsOnceAndTurnsFramesIntoHints) {
 
 TEST(ScrollingSession, AutoScrollThatCannotMoveSaysSoAndCancelGivesNothing) {
     Harness h;
-    h.viewer.page = viewerPage(18);  // exactly one view: nothing to scroll
+    h.viewer.page = viewerPage(18);  // shorter than the view: nothing to scroll
     ScrollingCaptureSession::Hooks hooks;
     hooks.environment = h.environment();
     ScrollingCaptureSession session(true, {}, hooks);
