@@ -57,6 +57,8 @@ void ScrollingCaptureSession::showHint(const char* text) {
 
 void ScrollingCaptureSession::handle(const ScrollingCaptureRun::FrameOutcome& outcome) {
     if (outcome.failed) {
+        // A failed stream also stopped auto-scrolling.
+        autoScrollButtonOn_ = run_->isAutoScrolling();
         showHint(ScrollingHints::streamFailed);
         logLine(LogLevel::error, LogCategory::capture, "scrolling.frame result=failed error=" + outcome.failed->description());
         return;

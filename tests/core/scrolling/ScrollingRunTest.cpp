@@ -327,5 +327,23 @@ TEST(ScrollingSession, AutoScrollThatCannotMoveSaysSoAndCancelGivesNothing) {
     EXPECT_EQ(session.finish(false), std::nullopt);
 }
 
+TEST(ScrollingSession, AFailedStreamStopsAutoScrollAndKeepsWhatWasStitched) {
+    Harness h;
+    h.failAfter = 0.5;
+    ScrollingCaptureSession::Hooks hooks;
+    hooks.environment = h.environment();
+    ScrollingCaptureSession session(true, {}, hooks);
+    ASSERT_FALSE(session.start());
+    for (int i = 0; i < 60; ++i) {
+        session.pollOnce();
+        h.clock.sleep(std::chrono::milliseconds(16));
+    }
+    EXPECT_FALSE(session.isAutoScrollButtonOn());
+    EXPECT_EQ(session.hint(), ScrollingHints::streamFailed);
+    auto result = session.finish(true);
+    ASSERT_TRUE(result && *result);
+    EXPECT_GT(int64_t((*result)->height()), kFrameHeight);
+}
+
 }  // namespace
 }  // namespace tessarin
