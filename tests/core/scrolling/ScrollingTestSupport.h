@@ -145,15 +145,15 @@ public:
 
     std::optional<double> failAfterSeconds;
     std::optional<double> firstFrameAfterSeconds;  // none: at once
-    int starts = 0;
-    int stops = 0;
+    int* stopCount = nullptr;  // outlives the source, which the run owns
 
     std::optional<CaptureError> start() override {
-        ++starts;
         started_ = clock_.now();
         return std::nullopt;
     }
-    void stop() override { ++stops; }
+    void stop() override {
+        if (stopCount != nullptr) ++*stopCount;
+    }
     LatestRegionFrame latest() override {
         const double elapsed = clock_.secondsSince(started_);
         if (firstFrameAfterSeconds && elapsed < *firstFrameAfterSeconds) return {};
