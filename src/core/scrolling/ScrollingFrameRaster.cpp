@@ -1,7 +1,9 @@
 #include "core/scrolling/ScrollingFrameRaster.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
+#include <cstring>
 
 namespace tessarin {
 namespace {
@@ -105,15 +107,16 @@ std::optional<CaptureError> ScrollingFrameRaster::copyRows(int64_t startRow, uin
     if (!sourceBuffer || startRow < 0 || startRow >= height) {
         return CaptureError::captureFailed(ScrollingMessages::sliceExtractionFailed);
     }
+    // Whole pixels as 32-bit words (B,G,R,A in memory on every little-endian
+    // host), which the compiler turns into vector shuffles.
+    static_assert(std::endian::native == std::endian::little);
+    std::vector<uint32_t> row(static_cast<size_t>(width));
     for (int64_t y = startRow; y < height; ++y, destination += bytesPerRow) {
-        const uint8_t* source = sourceBuffer->row(y);
-        uint8_t* target = destination;
-        for (int64_t x = 0; x < width; ++x, source += 4, target += 4) {
-            target[0] = source[2];
-            target[1] = source[1];
-            target[2] = source[0];
-            target[3] = 255;
+        std::memcpy(row.data(), sourceBuffer->row(y), row.size() * 4);
+        for (uint32_t& pixel : row) {
+            pixel = 0xff000000u | (pixel & 0x0000ff00u) | ((pixel >> 16) & 0xffu) | ((pixel & 0xffu) << 16);
         }
+        std::memcpy(destination, row.data(), row.size() * 4);
     }
     return std::nullopt;
 }
