@@ -100,7 +100,7 @@ void resetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
 void analysis(int64_t width, int64_t height, int frames) {
     std::mt19937 random(42);
     auto first = ScrollingFrameRaster::fromFrame(frameAt(width, height, 0)).value();
-    ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first, 12);
+    ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first);
     std::vector<double> total;
     std::vector<double> rasters;
     std::vector<double> copies;
@@ -137,7 +137,7 @@ void renderAndMemory() {
     resetPeakResident();
     const int64_t baseline = peakResidentKiB();
     auto first = ScrollingFrameRaster::fromFrame(frameAt(width, height, 0)).value();
-    ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first, 12);
+    ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first);
     int64_t offset = 0;
     for (;;) {
         offset += 500;

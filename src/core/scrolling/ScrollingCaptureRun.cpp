@@ -55,7 +55,7 @@ std::optional<CaptureError> ScrollingCaptureRun::start() {
     auto composer = ScrollingCaptureComposer::make(*raster, minimumRows);
     if (!composer) return composer.error();
     auto stitcher =
-        std::make_unique<ScrollingCaptureStitcher>(std::move(*composer), *raster, minimumRows, deps_.stitchWorker);
+        std::make_unique<ScrollingCaptureStitcher>(std::move(*composer), *raster, deps_.stitchWorker);
     pump_ = std::make_unique<ScrollingCapturePump>(std::move(stitcher), first.frameID, minimumRows);
     lastGrowthAt_ = deps_.now();
     return std::nullopt;

@@ -11,11 +11,9 @@ int64_t millisecondsSince(ScrollingClock::time_point start) {
 }  // namespace
 
 ScrollingCaptureStitcher::ScrollingCaptureStitcher(ScrollingCaptureComposer composer,
-                                                   const ScrollingFrameRaster& firstRaster,
-                                                   int64_t minimumAppendedRows, Executor* worker)
+                                                   const ScrollingFrameRaster& firstRaster, Executor* worker)
     : composer_(std::move(composer)),
       lastObservedFrame_(firstRaster.releasingSource()),
-      minimumAppendedRows_(minimumAppendedRows),
       ownWorker_(worker == nullptr ? std::make_unique<ThreadPool>(1) : nullptr),
       worker_(worker == nullptr ? ownWorker_.get() : worker) {}
 

@@ -42,7 +42,7 @@ public:
     // `worker` runs the analysis; without one the stitcher starts its own
     // thread.
     ScrollingCaptureStitcher(ScrollingCaptureComposer composer, const ScrollingFrameRaster& firstRaster,
-                             int64_t minimumAppendedRows, Executor* worker = nullptr);
+                             Executor* worker = nullptr);
     ~ScrollingCaptureStitcher();
     ScrollingCaptureStitcher(const ScrollingCaptureStitcher&) = delete;
     ScrollingCaptureStitcher& operator=(const ScrollingCaptureStitcher&) = delete;
@@ -66,7 +66,6 @@ public:
 private:
     ScrollingCaptureComposer composer_;
     ScrollingFrameRaster lastObservedFrame_;
-    int64_t minimumAppendedRows_;
     std::unique_ptr<ThreadPool> ownWorker_;
     Executor* worker_;
 };

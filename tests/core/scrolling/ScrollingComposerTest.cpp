@@ -138,7 +138,7 @@ TEST(ScrollingComposer, RowLimitIsStickyAndNarrowerForVeryWideFrames) {
 TEST(ScrollingStitcher, StillFramesCostNothingAndMovedFramesAreTimed) {
     const Page page = makePage({.width = 320, .lines = 120});
     const auto first = rasterOf(cutFrame(page, 0, 400));
-    ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first, 12);
+    ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first);
     const auto now = ScrollingClock::now();
     auto still = stitcher.processRaster(rasterOf(cutFrame(page, 0, 400)), 12, std::nullopt, now);
     ASSERT_TRUE(still);

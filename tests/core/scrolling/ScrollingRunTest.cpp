@@ -98,7 +98,7 @@ TEST(ScrollingPump, ProcessesEachFrameOnceAndSkipsRatherThanQueues) {
     ManualExecutor worker;
     auto first = ScrollingFrameRaster::fromFrame(viewer.frame()).value();
     ScrollingCapturePump pump(std::make_unique<ScrollingCaptureStitcher>(
-                                  ScrollingCaptureComposer::make(first, 12).value(), first, 12, &worker),
+                                  ScrollingCaptureComposer::make(first, 12).value(), first, &worker),
                               1, 12);
     auto frameAt = [&](int64_t offset) {
         viewer.offset = offset;
