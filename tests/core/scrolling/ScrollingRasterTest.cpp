@@ -160,16 +160,6 @@ TEST(ScrollingRaster, AlignmentScoreDropsTheWorstRowAndStopsEarly) {
     EXPECT_EQ(a.alignmentScore(300, b, 0, 1.0), 0.0);
 }
 
-TEST(ScrollingVerifier, CompetingOverlapsAreSeparatedFromTheChoice) {
-    EXPECT_TRUE(ScrollingAlignmentVerifier::competingOverlaps(100, 50, 50).empty());
-    const auto near = ScrollingAlignmentVerifier::competingOverlaps(100, 32, 200);  // separation 192 / 8 = 24
-    EXPECT_EQ(near.front(), 32);
-    EXPECT_EQ(std::count(near.begin(), near.end(), 76), 1);
-    EXPECT_EQ(std::count(near.begin(), near.end(), 77), 0);
-    EXPECT_EQ(std::count(near.begin(), near.end(), 124), 1);
-    EXPECT_EQ(near.back(), 200);
-}
-
 TEST(ScrollingVerifier, RepeatedContentIsAmbiguousAndAnOddBandContradicts) {
     const ScrollingAlignmentVerifier verifier;
     const auto page = makePage({.width = 320, .lines = 120});

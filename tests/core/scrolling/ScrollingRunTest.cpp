@@ -310,39 +310,40 @@ TEST(ScrollingSession, RunsOnceAndTurnsFramesIntoHints) {
     EXPECT_FALSE(session.finish(true));
 }
 
-TEST(ScrollingSession, AutoScrollThatCannotMoveSaysSoAndCancelGivesNothing) {
-    Harness h;
-    h.viewer.page = viewerPage(18);  // shorter than the view: nothing to scroll
-    ScrollingCaptureSession::Hooks hooks;
-    hooks.environment = h.environment();
-    ScrollingCaptureSession session(true, {}, hooks);
-    ASSERT_FALSE(session.start());
-    EXPECT_TRUE(session.isAutoScrollButtonOn());
-    for (int i = 0; i < 400 && session.isAutoScrollButtonOn(); ++i) {
-        session.pollOnce();
-        h.clock.sleep(std::chrono::milliseconds(16));
+// Auto-scroll ends by itself: a view that cannot scroll, a stream that
+// dies. The button goes off and the hint says why; Done keeps the rows,
+// Cancel gives nothing.
+TEST(ScrollingSession, AutoScrollEndingsTurnTheButtonOffWithTheirHint) {
+    struct Case {
+        int64_t pageLines;
+        std::optional<double> failAfter;
+        const char* hint;
+        bool grew;
+    };
+    for (const auto& c : {Case{18, std::nullopt, ScrollingHints::cannotScroll, false},
+                          Case{80, 0.5, ScrollingHints::streamFailed, true}}) {
+        Harness h;
+        h.viewer.page = viewerPage(c.pageLines);  // 18 lines are shorter than the view
+        h.failAfter = c.failAfter;
+        ScrollingCaptureSession::Hooks hooks;
+        hooks.environment = h.environment();
+        ScrollingCaptureSession session(true, {}, hooks);
+        ASSERT_FALSE(session.start());
+        EXPECT_TRUE(session.isAutoScrollButtonOn());
+        for (int i = 0; i < 400 && session.isAutoScrollButtonOn(); ++i) {
+            session.pollOnce();
+            h.clock.sleep(std::chrono::milliseconds(16));
+        }
+        EXPECT_FALSE(session.isAutoScrollButtonOn());
+        EXPECT_EQ(session.hint(), c.hint);
+        auto result = session.finish(c.grew);
+        if (!c.grew) {
+            EXPECT_EQ(result, std::nullopt);
+            continue;
+        }
+        ASSERT_TRUE(result && *result);
+        EXPECT_GT(int64_t((*result)->height()), kFrameHeight);
     }
-    EXPECT_FALSE(session.isAutoScrollButtonOn());
-    EXPECT_EQ(session.hint(), ScrollingHints::cannotScroll);
-    EXPECT_EQ(session.finish(false), std::nullopt);
-}
-
-TEST(ScrollingSession, AFailedStreamStopsAutoScrollAndKeepsWhatWasStitched) {
-    Harness h;
-    h.failAfter = 0.5;
-    ScrollingCaptureSession::Hooks hooks;
-    hooks.environment = h.environment();
-    ScrollingCaptureSession session(true, {}, hooks);
-    ASSERT_FALSE(session.start());
-    for (int i = 0; i < 60; ++i) {
-        session.pollOnce();
-        h.clock.sleep(std::chrono::milliseconds(16));
-    }
-    EXPECT_FALSE(session.isAutoScrollButtonOn());
-    EXPECT_EQ(session.hint(), ScrollingHints::streamFailed);
-    auto result = session.finish(true);
-    ASSERT_TRUE(result && *result);
-    EXPECT_GT(int64_t((*result)->height()), kFrameHeight);
 }
 
 }  // namespace
