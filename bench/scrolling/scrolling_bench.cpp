@@ -99,15 +99,24 @@ void resetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 void analysis(int64_t width, int64_t height, int frames) {
     std::mt19937 random(42);
-    auto first = ScrollingFrameRaster::fromFrame(frameAt(width, height, 0)).value();
-    ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first);
+    // A new capture whenever one reaches the row limit, so every timed frame
+    // is a real alignment.
+    std::unique_ptr<ScrollingCaptureStitcher> stitcher;
+    int64_t offset = 0;
+    auto restart = [&] {
+        auto first = ScrollingFrameRaster::fromFrame(frameAt(width, height, offset)).value();
+        stitcher = std::make_unique<ScrollingCaptureStitcher>(ScrollingCaptureComposer::make(first, 12).value(), first);
+    };
+    restart();
     std::vector<double> total;
     std::vector<double> rasters;
+    std::vector<double> searches;
+    std::vector<double> verifications;
     std::vector<double> copies;
     std::vector<uint8_t> copy;
     int appended = 0;
-    int64_t offset = 0;
     for (int i = 0; i < frames; ++i) {
+        if (stitcher->composer().totalHeight() + height >= stitcher->composer().rowLimit()) restart();
         offset += std::uniform_int_distribution<int64_t>(12, 400)(random);
         auto frame = frameAt(width, height, offset);
         auto started = Clock::now();
@@ -116,7 +125,21 @@ void analysis(int64_t width, int64_t height, int frames) {
         started = Clock::now();
         auto raster = ScrollingFrameRaster::fromFrame(frame).value();
         rasters.push_back(msSince(started));
-        auto result = stitcher.processRaster(raster, 12, std::nullopt, Clock::now());
+        // The search alone, once more outside the stitcher (not in the total).
+        const auto searchStarted = Clock::now();
+        const auto candidate = stitcher->composer().bestAlignmentCandidate(raster, true);
+        searches.push_back(msSince(searchStarted));
+        if (candidate) {
+            const auto verifyStarted = Clock::now();
+            const ScrollingAlignmentVerifier verifier;
+            const auto& previous = stitcher->composer().previousFrame();
+            (void)verifier.isAmbiguous(candidate->alignment, candidate->score, previous, raster);
+            (void)verifier.bandsContradict(candidate->alignment, previous, raster);
+            verifications.push_back(msSince(verifyStarted));
+        }
+        started = Clock::now() - std::chrono::duration_cast<Clock::duration>(
+                                     std::chrono::duration<double, std::milli>(rasters.back()));
+        auto result = stitcher->processRaster(raster, 12, std::nullopt, Clock::now());
         total.push_back(msSince(started));
         if (result && result->disposition.kind == ScrollingCaptureFrameDisposition::Kind::appended) ++appended;
     }
@@ -125,8 +148,9 @@ void analysis(int64_t width, int64_t height, int frames) {
     const double copyMedian = percentile(copies, 0.5);
     std::printf("analysis %lldx%lld  frames %d (appended %d)\n", static_cast<long long>(width),
                 static_cast<long long>(height), frames, appended);
-    std::printf("  per frame      median %7.3f ms   p99 %7.3f ms   (of which signatures: median %.3f ms)\n", median,
-                p99, percentile(rasters, 0.5));
+    std::printf("  per frame      median %7.3f ms   p99 %7.3f ms   (signatures: median %.3f ms, alignment search: "
+                "median %.3f ms, verification: median %.3f ms; the rest is writing the new rows)\n",
+                median, p99, percentile(rasters, 0.5), percentile(searches, 0.5), percentile(verifications, 0.5));
     std::printf("  peer: polling interval 16 ms          median/peer %.3f   p99/peer %.3f\n", median / 16, p99 / 16);
     std::printf("  peer: plain frame copy median %6.3f ms  median/peer %.2f\n", copyMedian, median / copyMedian);
 }

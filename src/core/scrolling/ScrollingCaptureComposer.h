@@ -66,6 +66,7 @@ public:
     size_t sliceCount() const { return sliceHeights_.size(); }
     size_t segmentCount() const { return segmentCount_; }
     int64_t consecutiveAlignmentFailures() const { return consecutiveAlignmentFailures_; }
+    const ScrollingFrameRaster& previousFrame() const { return previousFrame_; }
     const std::optional<ScrollingCaptureAlignment>& previousSuccessfulAlignment() const {
         return previousSuccessfulAlignment_;
     }
