@@ -110,13 +110,14 @@ std::optional<CaptureError> ScrollingFrameRaster::copyRows(int64_t startRow, uin
     // Whole pixels as 32-bit words (B,G,R,A in memory on every little-endian
     // host), which the compiler turns into vector shuffles.
     static_assert(std::endian::native == std::endian::little);
-    std::vector<uint32_t> row(static_cast<size_t>(width));
     for (int64_t y = startRow; y < height; ++y, destination += bytesPerRow) {
-        std::memcpy(row.data(), sourceBuffer->row(y), row.size() * 4);
-        for (uint32_t& pixel : row) {
+        const uint8_t* source = sourceBuffer->row(y);
+        for (int64_t x = 0; x < width; ++x) {
+            uint32_t pixel;
+            std::memcpy(&pixel, source + x * 4, 4);
             pixel = 0xff000000u | (pixel & 0x0000ff00u) | ((pixel >> 16) & 0xffu) | ((pixel & 0xffu) << 16);
+            std::memcpy(destination + x * 4, &pixel, 4);
         }
-        std::memcpy(destination, row.data(), row.size() * 4);
     }
     return std::nullopt;
 }
