@@ -24,6 +24,12 @@ public:
     std::optional<Point> pointerLocation() override { return backend().pointerLocation(); }
     AccessStatus screenCaptureAccess() override { return backend().screenCaptureAccess(); }
     AccessStatus syntheticInputAccess() override { return backend().syntheticInputAccess(); }
+    Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openRegionStream(uint32_t displayID, PixelRect area,
+                                                                                double framesPerSecond) override {
+        return backend().openRegionStream(displayID, area, framesPerSecond);
+    }
+    std::optional<CaptureError> movePointer(Point global) override { return backend().movePointer(global); }
+    std::optional<CaptureError> postScroll(int32_t lines) override { return backend().postScroll(lines); }
 
 private:
     // Thread-safe: the first call may come from the main thread or a worker.

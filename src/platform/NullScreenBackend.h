@@ -19,6 +19,11 @@ public:
     std::optional<Point> pointerLocation() override { return std::nullopt; }
     AccessStatus screenCaptureAccess() override { return {false, reason_}; }
     AccessStatus syntheticInputAccess() override { return {false, reason_}; }
+    Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openRegionStream(uint32_t, PixelRect, double) override {
+        return fail();
+    }
+    std::optional<CaptureError> movePointer(Point) override { return fail().error; }
+    std::optional<CaptureError> postScroll(int32_t) override { return fail().error; }
 
 private:
     Unexpected<CaptureError> fail() const { return unexpected(CaptureError::captureFailed(reason_)); }

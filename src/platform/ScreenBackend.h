@@ -14,6 +14,7 @@
 //   - PixelRect arguments: device pixels of one display, origin top-left.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "core/common/Expected.h"
 #include "core/common/Geometry.h"
 #include "core/common/Image.h"
+#include "platform/RegionFrameStream.h"
 
 namespace tessarin {
 
@@ -74,6 +76,26 @@ public:
     virtual AccessStatus screenCaptureAccess() = 0;
     // Can this process send synthetic scroll events?
     virtual AccessStatus syntheticInputAccess() = 0;
+
+    // A stream of `area` (device pixels of the display, as for
+    // captureDisplayArea) grabbed `framesPerSecond` times a second.
+    virtual Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openRegionStream(uint32_t displayID,
+                                                                                        PixelRect area,
+                                                                                        double framesPerSecond) {
+        (void)displayID, (void)area, (void)framesPerSecond;
+        return unexpected(CaptureError::captureFailed("this screen back end cannot stream a region"));
+    }
+    // Moves the pointer to a global point (bottom-left origin).
+    virtual std::optional<CaptureError> movePointer(Point global) {
+        (void)global;
+        return CaptureError::captureFailed("this screen back end cannot move the pointer");
+    }
+    // Scroll-wheel clicks at the pointer, one per line: negative lines move
+    // the content up (towards its end), positive lines back.
+    virtual std::optional<CaptureError> postScroll(int32_t lines) {
+        (void)lines;
+        return CaptureError::captureFailed("this screen back end cannot send scroll events");
+    }
 };
 
 }  // namespace tessarin

@@ -48,6 +48,14 @@ public:
     virtual void captureWindow(const std::string& ownerName, const std::string& title,
                                Completion<ImageResult> done) = 0;
     virtual void agentTargets(Completion<Expected<AgentTargetList, CaptureError>> done) = 0;
+
+    // The scrolling capture's platform needs, called on the main thread.
+    // `rect` in global points on `display`, cropped on whole device pixels as
+    // captureRegion does.
+    virtual Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openRegionStream(
+        const Rect& rect, const DisplayDescription& display, double framesPerSecond) = 0;
+    virtual std::optional<CaptureError> movePointer(Point global) = 0;
+    virtual std::optional<CaptureError> postScroll(int32_t lines) = 0;
 };
 
 }  // namespace tessarin

@@ -72,6 +72,18 @@ ImageResult ScreenCaptureService::captureRegionNow(const Rect& rect, const Scree
     return backend_.captureDisplayArea(*context.display.displayID, *crop);
 }
 
+Expected<std::unique_ptr<RegionFrameStream>, CaptureError> ScreenCaptureService::openRegionStream(
+    const Rect& rect, const DisplayDescription& display, double framesPerSecond) {
+    if (!display.displayID) return unexpected(CaptureError::noDisplay());
+    auto current = displayWithID(backend_, *display.displayID);
+    if (!current) return unexpected(current.error());
+    const auto size = displayPixelSize(*current);
+    const auto crop = pixelAlignedCropRect(rect, current->frame, std::max(1.0, current->scale),
+                                           {double(size.width), double(size.height)});
+    if (!crop) return unexpected(CaptureError::captureFailed(CaptureMessages::cropFailed));
+    return backend_.openRegionStream(*display.displayID, *crop, framesPerSecond);
+}
+
 void ScreenCaptureService::captureDisplay(uint32_t displayID, Completion<ImageResult> done) {
     inBackground<ImageResult>(
         [this, displayID] {

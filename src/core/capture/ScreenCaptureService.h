@@ -29,6 +29,11 @@ public:
     void captureWindow(const std::string& ownerName, const std::string& title, Completion<ImageResult> done) override;
     void agentTargets(Completion<Expected<AgentTargetList, CaptureError>> done) override;
     void freezeScreens(Completion<Expected<FrozenScreens, CaptureError>> done);
+    Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openRegionStream(const Rect& rect,
+                                                                                const DisplayDescription& display,
+                                                                                double framesPerSecond) override;
+    std::optional<CaptureError> movePointer(Point global) override { return backend_.movePointer(global); }
+    std::optional<CaptureError> postScroll(int32_t lines) override { return backend_.postScroll(lines); }
 
     // The synchronous cores of the operations above, for callers already on a
     // background thread (the scrolling region stream).

@@ -45,7 +45,6 @@ int runHelp(TessarinCLI& cli, const CLIArguments&) {
     return 0;
 }
 
-int runCaptureScrolling(TessarinCLI&, const CLIArguments&) { notBuiltYet("capture-scrolling"); }
 int runCaptureText(TessarinCLI&, const CLIArguments&) { notBuiltYet("capture-text"); }
 
 }  // namespace tessarin::Commands

@@ -34,6 +34,12 @@ public:
     const uint8_t* row(uint32_t y) const { return pixels_.get() + stride() * y; }
     std::span<const uint8_t> bytes() const { return {pixels_.get(), byteCount()}; }
 
+    // Keeps rows [0, height) and forgets the rest without copying: an image
+    // allocated for the most rows it may need (whose untouched pages cost no
+    // memory) ends at the height it reached. No-op for a larger height.
+    void keepTopRows(uint32_t height) {
+        if (height < height_) height_ = height;
+    }
     // A deep copy (Image is move-only so large buffers are never copied by accident).
     Image clone() const;
     // A copy of the given sub-rectangle; nothing when it is not inside the image.

@@ -29,6 +29,8 @@ public:
     // A root pixel position as a global point, bottom-left origin (the
     // pointer): the top edge of the primary monitor is y = height / scale.
     Point pointToGlobalBottomLeft(int64_t rootX, int64_t rootY) const;
+    // The other way: the root pixel under a global point (bottom-left origin).
+    PixelRect rootPixelAt(Point global) const;
 
 private:
     PixelRect primary_;

@@ -5,8 +5,12 @@
 #include <array>
 
 #include <xcb/composite.h>
+#include <xcb/xtest.h>
+
+#include <cstdlib>
 
 #include "platform/x11/PixelRects.h"
+#include "platform/x11/X11RegionStream.h"
 
 namespace tessarin::x11 {
 
@@ -47,7 +51,7 @@ Expected<std::vector<DisplayDescription>, CaptureError> X11ScreenBackend::displa
     return describeDisplays(*current);
 }
 
-Expected<Image, CaptureError> X11ScreenBackend::captureDisplayArea(uint32_t displayID, PixelRect area) {
+Expected<PixelRect, CaptureError> X11ScreenBackend::rootAreaOf(uint32_t displayID, PixelRect area) const {
     auto current = layout();
     if (!current) return unexpected(current.error());
     const X11Monitor* monitor = current->monitorWithID(displayID);
@@ -64,11 +68,52 @@ Expected<Image, CaptureError> X11ScreenBackend::captureDisplayArea(uint32_t disp
             "area " + describeArea(area) + " is not inside display " + monitor->name + " (" +
             std::to_string(monitor->root.width) + "x" + std::to_string(monitor->root.height) + " pixels)"));
     }
+    return PixelRect{monitor->root.x + area.x, monitor->root.y + area.y, area.width, area.height};
+}
+
+Expected<Image, CaptureError> X11ScreenBackend::captureDisplayArea(uint32_t displayID, PixelRect area) {
+    auto rootArea = rootAreaOf(displayID, area);
+    if (!rootArea) return unexpected(rootArea.error());
     const xcb_screen_t& screen = connection_->screen();
     auto format = pixels_.formatFor(screen.root_depth, screen.root_visual);
     if (!format) return unexpected(format.error());
-    const PixelRect rootArea{monitor->root.x + area.x, monitor->root.y + area.y, area.width, area.height};
-    return pixels_.read(connection_->root(), rootArea, *format);
+    return pixels_.read(connection_->root(), *rootArea, *format);
+}
+
+Expected<std::unique_ptr<RegionFrameStream>, CaptureError> X11ScreenBackend::openRegionStream(uint32_t displayID,
+                                                                                              PixelRect area,
+                                                                                              double framesPerSecond) {
+    auto rootArea = rootAreaOf(displayID, area);
+    if (!rootArea) return unexpected(rootArea.error());
+    return std::unique_ptr<RegionFrameStream>(
+        std::make_unique<X11RegionStream>(connection_->displayName(), *rootArea, framesPerSecond));
+}
+
+std::optional<CaptureError> X11ScreenBackend::movePointer(Point global) {
+    auto current = layout();
+    if (!current) return current.error();
+    const PixelRect target = current->coordinates.rootPixelAt(global);
+    xcb_connection_t* c = connection_->raw();
+    xcb_warp_pointer(c, XCB_WINDOW_NONE, connection_->root(), 0, 0, 0, 0, static_cast<int16_t>(target.x),
+                     static_cast<int16_t>(target.y));
+    connection_->sync();
+    if (connection_->isBroken()) return CaptureError::captureFailed(connection_->brokenMessage());
+    return std::nullopt;
+}
+
+std::optional<CaptureError> X11ScreenBackend::postScroll(int32_t lines) {
+    if (!connection_->extensions().xtest) return CaptureError::captureFailed(syntheticInputAccess().detail);
+    // Wheel buttons: 4 scrolls towards the top, 5 towards the end. XTEST
+    // events carry no field to mark them as ours.
+    const uint8_t button = lines < 0 ? 5 : 4;
+    xcb_connection_t* c = connection_->raw();
+    for (int64_t click = 0; click < std::abs(int64_t{lines}); ++click) {
+        xcb_test_fake_input(c, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+        xcb_test_fake_input(c, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    }
+    connection_->sync();
+    if (connection_->isBroken()) return CaptureError::captureFailed(connection_->brokenMessage());
+    return std::nullopt;
 }
 
 Expected<std::vector<WindowDescription>, CaptureError> X11ScreenBackend::windows() {

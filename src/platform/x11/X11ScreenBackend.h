@@ -37,6 +37,10 @@ public:
     std::optional<Point> pointerLocation() override;
     AccessStatus screenCaptureAccess() override;
     AccessStatus syntheticInputAccess() override;
+    Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openRegionStream(uint32_t displayID, PixelRect area,
+                                                                                double framesPerSecond) override;
+    std::optional<CaptureError> movePointer(Point global) override;
+    std::optional<CaptureError> postScroll(int32_t lines) override;
 
     const X11Connection& connection() const { return *connection_; }
     bool usingSharedMemory() const { return pixels_.usingSharedMemory(); }
@@ -46,6 +50,8 @@ private:
     Expected<DesktopLayout, CaptureError> layout() const;
     std::optional<Image> readCompositedWindow(const WindowPlacement& placement);
     Expected<PixelRect, CaptureError> rootBounds() const;
+    // `area` of the display as root pixels, checked to lie inside it.
+    Expected<PixelRect, CaptureError> rootAreaOf(uint32_t displayID, PixelRect area) const;
 
     std::unique_ptr<X11Connection> connection_;
     X11BackendOptions options_;

@@ -56,6 +56,14 @@ TEST(CaptureCommands, RefusalsAreExactAndComeBeforeCapturing) {
         {{"capture-window", "--out", out}, "missing required flag --app"},
         {{"capture-window", "--out", out, "--app", "gimp"},
          "capture failed: Capture failed: No on-screen window for app=gimp"},
+        {{"capture-scrolling", "--rect", "1,2,3,4"}, "missing required flag --out"},
+        {{"capture-scrolling", "--out", out}, "missing required flag --rect"},
+        {{"capture-scrolling", "--out", out, "--rect", "0,0,100,100"},
+         "capture failed: Capture failed: auto-scroll needs Accessibility permission for Tessarin (the X server's "
+         "XTEST extension), or pass --no-auto-scroll"},
+        // Without auto-scroll the permission is not needed; this screen has no stream.
+        {{"capture-scrolling", "--out", out, "--rect", "0,0,100,100", "--no-auto-scroll"},
+         "capture failed: Capture failed: this screen back end cannot stream a region"},
     };
     for (const auto& [args, message] : rows) {
         SCOPED_TRACE(args.back());

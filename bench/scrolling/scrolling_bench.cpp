@@ -1,0 +1,267 @@
+// scrolling_bench: the scrolling capture's costs, each next to a peer
+// measured in the same run.
+//
+//   analysis   frames of 1920x1080 and 3840x2160 cut from a procedural text
+//              page at random scroll steps, through the stitcher (raster +
+//              alignment + slice): median and 99th percentile per frame,
+//              against the 16 ms polling interval and a plain copy of the
+//              frame's bytes.
+//   render     the final image of a 60,000-row capture against a plain copy
+//              of the same bytes.
+//   memory     peak resident memory while stitching 60,000 rows of
+//              1920-wide frames, against the final image's bytes + 64 MiB.
+//   grab       (needs DISPLAY) one 1920x1080 region grab of the stream
+//              against a one-shot region capture and the 33 ms frame period.
+//   cpu        (needs DISPLAY) CPU time of a 10 s headless capture of a
+//              still 1920x1080 region, against one core.
+//
+//   cmake --build build --target scrolling_bench && build/bench/scrolling/scrolling_bench [--frames N]
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/common/ThreadPool.h"
+#include "core/scrolling/HeadlessScrollingSession.h"
+#include "core/scrolling/ScrollingCaptureStitcher.h"
+#include "platform/x11/X11ScreenBackend.h"
+
+namespace tessarin {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+uint32_t mix(uint32_t x) {
+    x ^= x >> 16;
+    x *= 0x7feb352du;
+    x ^= x >> 15;
+    x *= 0x846ca68bu;
+    x ^= x >> 16;
+    return x;
+}
+
+// Text-like content of any length without storing it: line = row / 20, a
+// blank gap, then glyph runs 6 pixels wide in a per-line ink colour.
+void fillPageRow(uint8_t* bgra, int64_t width, int64_t row) {
+    const auto line = static_cast<uint32_t>(row / 20);
+    const int64_t inLine = row % 20;
+    const uint32_t background = 0xf4f4f4 ^ (mix(line) & 0x070707);
+    const uint32_t ink = mix(line * 31 + 7) & 0x5f5f5f;
+    for (int64_t x = 0; x < width; ++x) {
+        const bool glyph = inLine >= 4 && inLine < 17 &&
+                           (mix(line * 977u + static_cast<uint32_t>(x / 6) * 13u + static_cast<uint32_t>(inLine)) & 3) == 0;
+        const uint32_t rgb = glyph ? ink : background;
+        bgra[x * 4 + 0] = uint8_t(rgb);
+        bgra[x * 4 + 1] = uint8_t(rgb >> 8);
+        bgra[x * 4 + 2] = uint8_t(rgb >> 16);
+        bgra[x * 4 + 3] = 255;
+    }
+}
+
+std::shared_ptr<RegionFrame> frameAt(int64_t width, int64_t height, int64_t offset) {
+    auto frame = std::make_shared<RegionFrame>();
+    frame->width = width;
+    frame->height = height;
+    frame->bytesPerRow = size_t(width) * 4;
+    frame->bytes.resize(frame->bytesPerRow * size_t(height));
+    for (int64_t y = 0; y < height; ++y) fillPageRow(frame->bytes.data() + frame->bytesPerRow * size_t(y), width, offset + y);
+    return frame;
+}
+
+double percentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<size_t>(p * double(values.size() - 1) + 0.5);
+    return values[std::min(index, values.size() - 1)];
+}
+
+int64_t peakResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6));
+    }
+    return -1;
+}
+
+void resetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+void analysis(int64_t width, int64_t height, int frames) {
+    std::mt19937 random(42);
+    // A new capture whenever one reaches the row limit, so every timed frame
+    // is a real alignment.
+    std::unique_ptr<ScrollingCaptureStitcher> stitcher;
+    int64_t offset = 0;
+    auto restart = [&] {
+        auto first = ScrollingFrameRaster::fromFrame(frameAt(width, height, offset)).value();
+        stitcher = std::make_unique<ScrollingCaptureStitcher>(ScrollingCaptureComposer::make(first, 12).value(), first);
+    };
+    restart();
+    std::vector<double> total;
+    std::vector<double> rasters;
+    std::vector<double> searches;
+    std::vector<double> verifications;
+    std::vector<double> copies;
+    std::vector<uint8_t> copy;
+    int appended = 0;
+    for (int i = 0; i < frames; ++i) {
+        if (stitcher->composer().totalHeight() + height >= stitcher->composer().rowLimit()) restart();
+        offset += std::uniform_int_distribution<int64_t>(12, 400)(random);
+        auto frame = frameAt(width, height, offset);
+        auto started = Clock::now();
+        copy.assign(frame->bytes.begin(), frame->bytes.end());
+        copies.push_back(msSince(started));
+        started = Clock::now();
+        auto raster = ScrollingFrameRaster::fromFrame(frame).value();
+        rasters.push_back(msSince(started));
+        // The search alone, once more outside the stitcher (not in the total).
+        const auto searchStarted = Clock::now();
+        const auto candidate = stitcher->composer().bestAlignmentCandidate(raster, true);
+        searches.push_back(msSince(searchStarted));
+        if (candidate) {
+            const auto verifyStarted = Clock::now();
+            const ScrollingAlignmentVerifier verifier;
+            const auto& previous = stitcher->composer().previousFrame();
+            (void)verifier.isAmbiguous(candidate->alignment, candidate->score, previous, raster);
+            (void)verifier.bandsContradict(candidate->alignment, previous, raster);
+            verifications.push_back(msSince(verifyStarted));
+        }
+        started = Clock::now() - std::chrono::duration_cast<Clock::duration>(
+                                     std::chrono::duration<double, std::milli>(rasters.back()));
+        auto result = stitcher->processRaster(raster, 12, std::nullopt, Clock::now());
+        total.push_back(msSince(started));
+        if (result && result->disposition.kind == ScrollingCaptureFrameDisposition::Kind::appended) ++appended;
+    }
+    const double median = percentile(total, 0.5);
+    const double p99 = percentile(total, 0.99);
+    const double copyMedian = percentile(copies, 0.5);
+    std::printf("analysis %lldx%lld  frames %d (appended %d)\n", static_cast<long long>(width),
+                static_cast<long long>(height), frames, appended);
+    std::printf("  per frame      median %7.3f ms   p99 %7.3f ms   (signatures: median %.3f ms, alignment search: "
+                "median %.3f ms, verification: median %.3f ms; the rest is writing the new rows)\n",
+                median, p99, percentile(rasters, 0.5), percentile(searches, 0.5), percentile(verifications, 0.5));
+    std::printf("  peer: polling interval 16 ms          median/peer %.3f   p99/peer %.3f\n", median / 16, p99 / 16);
+    std::printf("  peer: plain frame copy median %6.3f ms  median/peer %.2f\n", copyMedian, median / copyMedian);
+}
+
+void renderAndMemory() {
+    const int64_t width = 1920;
+    const int64_t height = 1080;
+    resetPeakResident();
+    const int64_t baseline = peakResidentKiB();
+    auto first = ScrollingFrameRaster::fromFrame(frameAt(width, height, 0)).value();
+    ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first);
+    int64_t offset = 0;
+    for (;;) {
+        offset += 500;
+        auto raster = ScrollingFrameRaster::fromFrame(frameAt(width, height, offset)).value();
+        auto result = stitcher.processRaster(raster, 12, std::nullopt, Clock::now());
+        if (!result || result->disposition.kind != ScrollingCaptureFrameDisposition::Kind::appended) break;
+    }
+    const int64_t rows = stitcher.composer().totalHeight();
+    auto started = Clock::now();
+    auto image = stitcher.takeFinalImage();
+    const double renderMs = msSince(started);
+    const int64_t peak = peakResidentKiB() - baseline;
+    if (!image) {
+        std::printf("render failed: %s\n", image.error().description().c_str());
+        return;
+    }
+    std::vector<uint8_t> copy(image->byteCount());
+    started = Clock::now();
+    std::memcpy(copy.data(), image->data(), copy.size());
+    const double copyMs = msSince(started);
+    const double finalMiB = double(image->byteCount()) / (1 << 20);
+    std::printf("render %lldx%lld rows (%.0f MiB)\n", static_cast<long long>(width), static_cast<long long>(rows), finalMiB);
+    std::printf("  final image    %7.3f ms   peer: plain copy %7.1f ms   ratio %.5f\n", renderMs, copyMs,
+                renderMs / copyMs);
+    std::printf("memory while stitching %lld rows\n", static_cast<long long>(rows));
+    std::printf("  peak RSS growth %7.1f MiB   peer: final image + 64 MiB = %.1f MiB   ratio %.2f\n",
+                double(peak) / 1024, finalMiB + 64, double(peak) / 1024 / (finalMiB + 64));
+}
+
+void grabAndCpu() {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr) {
+        std::printf("grab, cpu: skipped (no DISPLAY)\n");
+        return;
+    }
+    auto connected = x11::X11ScreenBackend::connect(display, {});
+    if (!connected) {
+        std::printf("grab, cpu: skipped (%s)\n", connected.error().c_str());
+        return;
+    }
+    auto& backend = *connected.value();
+    const auto displays = backend.displays();
+    if (!displays || displays->empty() || !displays->front().displayID) return;
+    const uint32_t id = *displays->front().displayID;
+    const PixelRect area{0, 0, 1920, 1080};
+
+    // Back-to-back grabs: a rate far above what the stream can do.
+    auto stream = backend.openRegionStream(id, area, 100000).value();
+    if (auto error = stream->start()) {
+        std::printf("grab: %s\n", error->description().c_str());
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const uint64_t before = stream->latest().frameID;
+    auto started = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const double grabMs = msSince(started) / double(stream->latest().frameID - before);
+    stream->stop();
+    std::vector<double> oneShot;
+    for (int i = 0; i < 20; ++i) {
+        started = Clock::now();
+        (void)backend.captureDisplayArea(id, area);
+        oneShot.push_back(msSince(started));
+    }
+    const double oneShotMs = percentile(oneShot, 0.5);
+    std::printf("grab 1920x1080 region (stream, MIT-SHM into a reused buffer)\n");
+    std::printf("  per grab       %7.3f ms   peer: one-shot region capture %.3f ms  ratio %.2f\n", grabMs, oneShotMs,
+                grabMs / oneShotMs);
+    std::printf("  peer: frame period at 30 fps 33.3 ms   ratio %.3f\n", grabMs / (1000.0 / 30));
+
+    rusage usageBefore{};
+    getrusage(RUSAGE_SELF, &usageBefore);
+    started = Clock::now();
+    ScrollingEnvironment environment;
+    environment.makeFrameSource = [&] { return backend.openRegionStream(id, area, 30); };
+    HeadlessScrollingSession session({{0, 0, 1920, 1080}, false, 10, 10, {}}, std::move(environment));
+    const auto image = session.run();
+    const double wall = msSince(started) / 1000;
+    rusage usageAfter{};
+    getrusage(RUSAGE_SELF, &usageAfter);
+    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    const double cpu = seconds(usageAfter.ru_utime) - seconds(usageBefore.ru_utime) + seconds(usageAfter.ru_stime) -
+                       seconds(usageBefore.ru_stime);
+    std::printf("cpu during a %.1f s headless capture of a still 1920x1080 region (%s)\n", wall,
+                image ? "ok" : image.error().description().c_str());
+    std::printf("  cpu time %.2f s = %.1f%% of one core   peer: one core 100%%   ratio %.3f\n", cpu, 100 * cpu / wall,
+                cpu / wall);
+}
+
+}  // namespace
+}  // namespace tessarin
+
+int main(int argc, char** argv) {
+    int frames = 300;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--frames") == 0) frames = std::max(10, std::atoi(argv[i + 1]));
+    }
+    tessarin::renderAndMemory();
+    tessarin::analysis(1920, 1080, frames);
+    tessarin::analysis(3840, 2160, frames / 3);
+    tessarin::grabAndCpu();
+    return 0;
+}

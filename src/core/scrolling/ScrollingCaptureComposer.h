@@ -1,0 +1,94 @@
+#pragma once
+// Turns frames of one screen region into one tall image: each new frame is
+// aligned against the last appended one, only its new rows are kept as a
+// slice, and frames that cannot be placed with confidence are refused.
+//
+// The slices are written straight into one canvas sized for the row limit
+// (its pages are only touched as rows arrive), and the slice list keeps
+// their heights: folding and compaction are bookkeeping, the final image is
+// the canvas itself, and the stitched pixels never exist twice.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "core/scrolling/ScrollingAlignmentVerifier.h"
+#include "core/scrolling/ScrollingFrameRaster.h"
+
+namespace tessarin {
+
+struct ScrollingCaptureFrameDisposition {
+    enum class Kind { appended, ignored, reachedRowLimit };
+    Kind kind = Kind::ignored;
+    int64_t rows = 0;  // when appended
+
+    static ScrollingCaptureFrameDisposition appended(int64_t rows) { return {Kind::appended, rows}; }
+    static ScrollingCaptureFrameDisposition ignored() { return {Kind::ignored, 0}; }
+    static ScrollingCaptureFrameDisposition reachedRowLimit() { return {Kind::reachedRowLimit, 0}; }
+    friend bool operator==(const ScrollingCaptureFrameDisposition&, const ScrollingCaptureFrameDisposition&) = default;
+};
+
+struct AlignmentCandidate {
+    ScrollingCaptureAlignment alignment;
+    double score = kUnscorable;
+    bool decisive = false;  // an exact-row vote the score need not confirm
+};
+
+class ScrollingCaptureComposer {
+public:
+    static constexpr int64_t kMaximumRows = 60'000;
+    static constexpr double kPassingScore = 8.0;
+
+    static Expected<ScrollingCaptureComposer, CaptureError> make(const ScrollingFrameRaster& firstRaster,
+                                                                 int64_t minimumAppendedRows);
+
+    // An error only when the frame was placed but its rows could not be
+    // cut out or folded; the composer is then unchanged.
+    Expected<ScrollingCaptureFrameDisposition, CaptureError> appendDisposition(const ScrollingFrameRaster& raster,
+                                                                               int64_t minimumAcceptedRows);
+    // Merges every slice into one.
+    void compactSlices();
+    Expected<Image, CaptureError> renderPreview(int64_t maxWidth, int64_t maxHeight) const;
+    Expected<Image, CaptureError> render(double scale) const;
+    // The full-size image, moved out without copying; the composer is
+    // empty afterwards.
+    Expected<Image, CaptureError> takeFinalImage();
+
+    // The search, exposed for tests and the benchmark.
+    std::optional<AlignmentCandidate> bestAlignmentCandidate(const ScrollingFrameRaster& current,
+                                                             bool allowExhaustiveSearch) const;
+
+    int64_t width() const { return width_; }
+    int64_t totalHeight() const { return totalHeight_; }
+    // Row limit for this width: 60,000 rows, fewer when a frame that wide
+    // would make the image larger than the largest image we allocate.
+    int64_t rowLimit() const { return rowLimit_; }
+    size_t sliceCount() const { return sliceHeights_.size(); }
+    size_t segmentCount() const { return segmentCount_; }
+    int64_t consecutiveAlignmentFailures() const { return consecutiveAlignmentFailures_; }
+    const ScrollingFrameRaster& previousFrame() const { return previousFrame_; }
+    const std::optional<ScrollingCaptureAlignment>& previousSuccessfulAlignment() const {
+        return previousSuccessfulAlignment_;
+    }
+
+private:
+    ScrollingCaptureComposer() = default;
+    std::optional<CaptureError> commit(const ScrollingFrameRaster& raster, const AlignmentCandidate& candidate);
+    void foldIfNeeded();
+
+    int64_t minimumAppendedRows_ = 0;
+    int64_t width_ = 0;
+    int64_t bytesPerRow_ = 0;
+    int64_t rowLimit_ = kMaximumRows;
+    ScrollingFrameRaster previousFrame_;
+    ScrollingRowHashIndex previousFrameRowHashIndex_;
+    std::optional<ScrollingCaptureAlignment> previousSuccessfulAlignment_;
+    Image canvas_;                       // rows [0, totalHeight_) are the stitched image
+    std::vector<int64_t> sliceHeights_;  // top to bottom; the first segmentCount_ are folded
+    size_t segmentCount_ = 0;
+    int64_t totalHeight_ = 0;
+    int64_t consecutiveAlignmentFailures_ = 0;
+    ScrollingAlignmentVerifier verifier_;
+};
+
+}  // namespace tessarin

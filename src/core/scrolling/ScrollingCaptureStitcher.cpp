@@ -1,0 +1,67 @@
+#include "core/scrolling/ScrollingCaptureStitcher.h"
+
+namespace tessarin {
+namespace {
+
+int64_t millisecondsSince(ScrollingClock::time_point start) {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(ScrollingClock::now() - start);
+    return std::max<int64_t>(0, elapsed.count());
+}
+
+}  // namespace
+
+ScrollingCaptureStitcher::ScrollingCaptureStitcher(ScrollingCaptureComposer composer,
+                                                   const ScrollingFrameRaster& firstRaster, Executor* worker)
+    : composer_(std::move(composer)),
+      lastObservedFrame_(firstRaster.releasingSource()),
+      ownWorker_(worker == nullptr ? std::make_unique<ThreadPool>(1) : nullptr),
+      worker_(worker == nullptr ? ownWorker_.get() : worker) {}
+
+// The own worker finishes the frame in flight before the composer goes.
+ScrollingCaptureStitcher::~ScrollingCaptureStitcher() { ownWorker_.reset(); }
+
+void ScrollingCaptureStitcher::submit(std::shared_ptr<const RegionFrame> frame, int64_t minimumAcceptedRows,
+                                      std::optional<ScrollingCapturePreviewRequest> previewRequest,
+                                      UniqueFunction<void(FrameProcessingResult)> done) {
+    const auto queuedAt = ScrollingClock::now();
+    worker_->post([this, frame = std::move(frame), minimumAcceptedRows, previewRequest, queuedAt,
+                   done = std::move(done)]() mutable {
+        auto raster = ScrollingFrameRaster::fromFrame(std::move(frame));
+        if (!raster) {
+            done(unexpected(raster.error()));
+            return;
+        }
+        done(processRaster(*raster, minimumAcceptedRows, previewRequest, queuedAt));
+    });
+}
+
+FrameProcessingResult ScrollingCaptureStitcher::processRaster(
+    const ScrollingFrameRaster& raster, int64_t minimumAcceptedRows,
+    std::optional<ScrollingCapturePreviewRequest> previewRequest, ScrollingClock::time_point queuedAt) {
+    ScrollingCaptureFrameProcessingResult result;
+    result.stillnessScore = raster.stillnessScore(lastObservedFrame_);
+    lastObservedFrame_ = raster.releasingSource();
+    // An unchanged frame costs no alignment and no failure count.
+    if (result.stillnessScore <= kMinimumMovementScore) {
+        result.disposition = ScrollingCaptureFrameDisposition::ignored();
+        return result;
+    }
+    const auto started = ScrollingClock::now();
+    auto disposition = composer_.appendDisposition(raster, minimumAcceptedRows);
+    result.analysisDurationMilliseconds = millisecondsSince(started);
+    if (!disposition) return unexpected(disposition.error());
+    result.disposition = *disposition;
+    if (result.disposition.kind == ScrollingCaptureFrameDisposition::Kind::appended && previewRequest) {
+        const auto renderStarted = ScrollingClock::now();
+        // The rows are appended either way; a failed preview only means no
+        // new preview this time.
+        if (auto preview = composer_.renderPreview(previewRequest->maxWidth, previewRequest->maxHeight)) {
+            result.previewSnapshot = ScrollingCapturePreviewSnapshot{
+                std::make_shared<const Image>(std::move(*preview)), millisecondsSince(queuedAt),
+                millisecondsSince(renderStarted)};
+        }
+    }
+    return result;
+}
+
+}  // namespace tessarin

@@ -1,0 +1,73 @@
+#pragma once
+// The composer behind a stillness gate, with timing and previews. Frames
+// are analysed one at a time, in arrival order, on the stitcher's own
+// thread: submit() hands a frame over and its completion runs there.
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+#include "core/common/Executor.h"
+#include "core/common/ThreadPool.h"
+#include "core/scrolling/ScrollingCaptureComposer.h"
+
+namespace tessarin {
+
+using ScrollingClock = std::chrono::steady_clock;
+
+struct ScrollingCapturePreviewRequest {
+    int64_t maxWidth = 0;
+    int64_t maxHeight = 0;
+};
+
+struct ScrollingCapturePreviewSnapshot {
+    std::shared_ptr<const Image> image;
+    int64_t queueDelayMilliseconds = 0;
+    int64_t renderDurationMilliseconds = 0;
+};
+
+struct ScrollingCaptureFrameProcessingResult {
+    ScrollingCaptureFrameDisposition disposition;
+    int64_t analysisDurationMilliseconds = 0;
+    std::optional<ScrollingCapturePreviewSnapshot> previewSnapshot;
+    double stillnessScore = 0;
+};
+
+using FrameProcessingResult = Expected<ScrollingCaptureFrameProcessingResult, CaptureError>;
+
+class ScrollingCaptureStitcher {
+public:
+    static constexpr double kMinimumMovementScore = 0.02;
+
+    // `worker` runs the analysis; without one the stitcher starts its own
+    // thread.
+    ScrollingCaptureStitcher(ScrollingCaptureComposer composer, const ScrollingFrameRaster& firstRaster,
+                             Executor* worker = nullptr);
+    ~ScrollingCaptureStitcher();
+    ScrollingCaptureStitcher(const ScrollingCaptureStitcher&) = delete;
+    ScrollingCaptureStitcher& operator=(const ScrollingCaptureStitcher&) = delete;
+
+    // On the worker: builds the frame's raster and processes it; `done` runs
+    // on the worker with the result.
+    void submit(std::shared_ptr<const RegionFrame> frame, int64_t minimumAcceptedRows,
+                std::optional<ScrollingCapturePreviewRequest> previewRequest,
+                UniqueFunction<void(FrameProcessingResult)> done);
+
+    // The analysis itself, on the caller's thread (the worker, tests, the
+    // benchmark). Not to be called while a submitted frame is in flight.
+    FrameProcessingResult processRaster(const ScrollingFrameRaster& raster, int64_t minimumAcceptedRows,
+                                        std::optional<ScrollingCapturePreviewRequest> previewRequest,
+                                        ScrollingClock::time_point queuedAt);
+
+    // Only once no frame is in flight: the full-size image, moved out.
+    Expected<Image, CaptureError> takeFinalImage() { return composer_.takeFinalImage(); }
+    const ScrollingCaptureComposer& composer() const { return composer_; }
+
+private:
+    ScrollingCaptureComposer composer_;
+    ScrollingFrameRaster lastObservedFrame_;
+    std::unique_ptr<ThreadPool> ownWorker_;
+    Executor* worker_;
+};
+
+}  // namespace tessarin

@@ -1,0 +1,257 @@
+#include "core/scrolling/ScrollingFrameRaster.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+
+namespace tessarin {
+namespace {
+
+int64_t sad(const uint8_t* a, const uint8_t* b, int64_t length) {
+    int64_t sum = 0;
+    for (int64_t i = 0; i < length; ++i) sum += std::abs(int(a[i]) - int(b[i]));
+    return sum;
+}
+
+bool isEdgeRow(const uint8_t* row, int64_t length) {
+    int strongEdges = 0;
+    for (int64_t j = 0; j + 1 < length / 3; ++j) {
+        const uint8_t* a = row + j * 3;
+        const uint8_t* b = a + 3;
+        const int d = std::abs(int(a[0]) - int(b[0])) + std::abs(int(a[1]) - int(b[1])) + std::abs(int(a[2]) - int(b[2]));
+        if (d >= 18 && ++strongEdges > 3) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<int64_t> sampleColumns(int64_t width) {
+    const int64_t margin = width < 90 ? 8 : std::min(width / 4, width / 10);
+    const int64_t start = width - 1 <= 0 ? 0 : std::min(width - 1, margin);
+    const int64_t end = std::max(width - margin - 1, start);
+    int64_t span = end - start;
+    int64_t count = 0;
+    if (span < 2) {
+        span = 1;
+        count = 8;
+    } else {
+        count = span >= 24 ? 24 : (span >= 9 ? span : 8);
+    }
+    std::vector<int64_t> columns(static_cast<size_t>(count));
+    for (int64_t i = 0; i < count; ++i) {
+        const double fraction = double(i) / double(count - 1);
+        columns[static_cast<size_t>(i)] =
+            std::min(width - 1, start + static_cast<int64_t>(fraction * double(span)));
+    }
+    return columns;
+}
+
+InformativeRowIndex makeInformativeRowIndex(const std::vector<uint8_t>& signatures, int64_t height, int64_t length) {
+    InformativeRowIndex index;
+    index.prefix.resize(static_cast<size_t>(height) + 1);
+    for (int64_t r = 0; r < height; ++r) {
+        index.prefix[static_cast<size_t>(r)] = static_cast<int32_t>(index.rows.size());
+        const uint8_t* row = signatures.data() + r * length;
+        bool informative = length >= 6 && isEdgeRow(row, length);
+        if (!informative && length > 0) {
+            const int64_t other = height == 1 ? 0 : (r + 1 < height ? r + 1 : r - 1);
+            informative = sad(row, signatures.data() + other * length, length) / length >= 6;
+        }
+        if (informative) index.rows.push_back(static_cast<int32_t>(r));
+    }
+    index.prefix[static_cast<size_t>(height)] = static_cast<int32_t>(index.rows.size());
+    return index;
+}
+
+uint64_t rowHash(const uint8_t* bytes, size_t length) {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (size_t i = 0; i < length; ++i) {
+        hash ^= bytes[i];
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+Expected<ScrollingFrameRaster, CaptureError> ScrollingFrameRaster::fromFrame(std::shared_ptr<const RegionFrame> frame) {
+    // Rows index signatures with 32-bit numbers; taller frames are not screens.
+    if (!frame || !frame->isWellFormed() || frame->height > (int64_t{1} << 24) || frame->width > (int64_t{1} << 24)) {
+        return unexpected(CaptureError::captureFailed(ScrollingMessages::framePreparationFailed));
+    }
+    ScrollingFrameRaster raster;
+    raster.width = frame->width;
+    raster.height = frame->height;
+    raster.bytesPerRow = frame->width * 4;
+    const auto columns = sampleColumns(frame->width);
+    raster.signatureLength = static_cast<int64_t>(columns.size()) * 3;
+    raster.signatures.resize(static_cast<size_t>(raster.height * raster.signatureLength));
+    uint8_t* out = raster.signatures.data();
+    for (int64_t r = 0; r < raster.height; ++r) {
+        const uint8_t* row = frame->row(r);
+        for (const int64_t c : columns) {
+            const uint8_t* pixel = row + c * 4;
+            *out++ = pixel[2];
+            *out++ = pixel[1];
+            *out++ = pixel[0];
+        }
+    }
+    auto index = makeInformativeRowIndex(raster.signatures, raster.height, raster.signatureLength);
+    raster.informativeRows = std::move(index.rows);
+    raster.informativeRowPrefix = std::move(index.prefix);
+    raster.sourceBuffer = std::move(frame);
+    return raster;
+}
+
+std::optional<CaptureError> ScrollingFrameRaster::copyRows(int64_t startRow, uint8_t* destination) const {
+    if (!sourceBuffer || startRow < 0 || startRow >= height) {
+        return CaptureError::captureFailed(ScrollingMessages::sliceExtractionFailed);
+    }
+    // Whole pixels as 32-bit words (B,G,R,A in memory on every little-endian
+    // host), which the compiler turns into vector shuffles.
+    static_assert(std::endian::native == std::endian::little);
+    for (int64_t y = startRow; y < height; ++y, destination += bytesPerRow) {
+        const uint8_t* source = sourceBuffer->row(y);
+        for (int64_t x = 0; x < width; ++x) {
+            uint32_t pixel;
+            std::memcpy(&pixel, source + x * 4, 4);
+            pixel = 0xff000000u | (pixel & 0x0000ff00u) | ((pixel >> 16) & 0xffu) | ((pixel & 0xffu) << 16);
+            std::memcpy(destination + x * 4, &pixel, 4);
+        }
+    }
+    return std::nullopt;
+}
+
+Expected<Image, CaptureError> ScrollingFrameRaster::makeImage(int64_t startRow) const {
+    if (!sourceBuffer || startRow < 0 || startRow >= height) {
+        return unexpected(CaptureError::captureFailed(ScrollingMessages::sliceExtractionFailed));
+    }
+    auto image = Image::allocate(static_cast<uint32_t>(width), static_cast<uint32_t>(height - startRow));
+    if (!image) return unexpected(CaptureError::captureFailed(ScrollingMessages::sliceExtractionFailed));
+    if (auto error = copyRows(startRow, image->data())) return unexpected(std::move(*error));
+    return std::move(*image);
+}
+
+ScrollingFrameRaster ScrollingFrameRaster::releasingSource() const& {
+    ScrollingFrameRaster copy = *this;
+    copy.sourceBuffer.reset();
+    return copy;
+}
+
+ScrollingFrameRaster ScrollingFrameRaster::releasingSource() && {
+    sourceBuffer.reset();
+    return std::move(*this);
+}
+
+ScrollingRowHashIndex ScrollingFrameRaster::makeRowHashIndex() const {
+    ScrollingRowHashIndex index;
+    index.rowsByHash.reserve(informativeRows.size());
+    for (const int32_t r : informativeRows) {
+        index.rowsByHash[rowHash(signature(r), static_cast<size_t>(signatureLength))].push_back(r);
+    }
+    return index;
+}
+
+std::vector<ScrollingExactScrollDelta> ScrollingFrameRaster::exactForwardScrollDeltas(
+    const ScrollingFrameRaster& to, int64_t minimumDelta, int64_t maximumDelta,
+    const ScrollingRowHashIndex* rowHashIndex) const {
+    if (width != to.width || height != to.height || signatureLength <= 0 || signatureLength != to.signatureLength ||
+        maximumDelta < minimumDelta) {
+        return {};
+    }
+    ScrollingRowHashIndex built;
+    if (rowHashIndex == nullptr) {
+        built = makeRowHashIndex();
+        rowHashIndex = &built;
+    }
+    // A delta p - r always lies strictly between -height and height.
+    const int64_t low = std::max(minimumDelta, -(height - 1));
+    const int64_t high = std::min(maximumDelta, height - 1);
+    if (high < low) return {};
+    std::vector<int64_t> votes(static_cast<size_t>(high - low + 1), 0);
+    std::vector<int64_t> firstRow(votes.size(), 0);
+    for (const int32_t r : to.informativeRows) {
+        const auto bucket = rowHashIndex->rowsByHash.find(rowHash(to.signature(r), static_cast<size_t>(signatureLength)));
+        // Repetitive content (list cells, blank lines) casts no votes.
+        if (bucket == rowHashIndex->rowsByHash.end() || bucket->second.empty() || bucket->second.size() > 12) continue;
+        for (const int32_t p : bucket->second) {
+            const int64_t delta = int64_t{p} - r;
+            if (delta < low || delta > high) continue;
+            const auto slot = static_cast<size_t>(delta - low);
+            firstRow[slot] = votes[slot] == 0 ? r : std::min<int64_t>(firstRow[slot], r);
+            ++votes[slot];
+        }
+    }
+    const int64_t minimumVotes = height >= 1200 ? height / 400 : 3;
+    std::vector<ScrollingExactScrollDelta> result;
+    for (size_t slot = 0; slot < votes.size(); ++slot) {
+        if (votes[slot] >= minimumVotes) result.push_back({low + int64_t(slot), votes[slot], firstRow[slot]});
+    }
+    std::sort(result.begin(), result.end(), [](const auto& a, const auto& b) {
+        return a.votes != b.votes ? a.votes > b.votes : a.delta < b.delta;
+    });
+    return result;
+}
+
+double ScrollingFrameRaster::stillnessScore(const ScrollingFrameRaster& other) const {
+    if (width != other.width || height != other.height || signatureLength != other.signatureLength ||
+        signatureLength < 1) {
+        return kUnscorable;
+    }
+    const int64_t step = height >= 48 ? height / 24 : 1;
+    int64_t total = 0;
+    int64_t rows = 0;
+    for (int64_t r = 0; r < height; r += step, ++rows) total += sad(signature(r), other.signature(r), signatureLength);
+    return double(total) / double(std::max<int64_t>(1, rows * signatureLength));
+}
+
+std::optional<RowSampling> RowSampling::make(const ScrollingFrameRaster& previous, const ScrollingFrameRaster& current,
+                                             ScrollingCaptureAlignment alignment) {
+    const int64_t overlap = alignment.overlap;
+    const int64_t inset = alignment.leadingInset;
+    if (overlap <= 0 || previous.signatureLength <= 0 || previous.signatureLength != current.signatureLength) {
+        return std::nullopt;
+    }
+    const int64_t previousStart = previous.height - overlap;
+    if (previousStart < 0 || inset < 0 || inset > current.height - overlap) return std::nullopt;
+    const int64_t count = previous.informativeCount(previousStart, previous.height);
+    if (count <= 7) return std::nullopt;
+    RowSampling sampling;
+    sampling.previous = &previous;
+    sampling.current = &current;
+    sampling.firstInformative = previous.informativeRowPrefix[static_cast<size_t>(previousStart)];
+    sampling.informativeCount = count;
+    sampling.samples = std::min<int64_t>(24, count);
+    sampling.rowOffset = inset - previousStart;
+    return sampling;
+}
+
+int64_t RowSampling::previousRow(int64_t sample) const {
+    int64_t index = sample;
+    if (samples < informativeCount) {
+        const uint32_t spread = static_cast<uint32_t>(sample) * 0x9E3779B9u;
+        index = static_cast<int64_t>((uint64_t{spread} * static_cast<uint64_t>(informativeCount)) >> 32);
+    }
+    return previous->informativeRows[static_cast<size_t>(firstInformative + index)];
+}
+
+double ScrollingFrameRaster::alignmentScore(int64_t overlap, const ScrollingFrameRaster& current,
+                                            int64_t currentLeadingInset, double scoreLimit) const {
+    const auto sampling = RowSampling::make(*this, current, {currentLeadingInset, overlap});
+    if (!sampling) return kUnscorable;
+    const int64_t denominator = (sampling->samples - 1) * signatureLength;
+    if (denominator < 1) return kUnscorable;
+    const double limit = scoreLimit * double(denominator);
+    int64_t total = 0;
+    int64_t worst = 0;
+    for (int64_t k = 0; k < sampling->samples; ++k) {
+        const int64_t row = sampling->previousRow(k);
+        const int64_t rowSAD = sad(signature(row), current.signature(row + sampling->rowOffset), signatureLength);
+        total += rowSAD;
+        worst = std::max(worst, rowSAD);
+        if (double(total - worst) > limit) break;
+    }
+    return double(total - worst) / double(denominator);
+}
+
+}  // namespace tessarin

@@ -1,0 +1,58 @@
+#pragma once
+// A region of the root window grabbed at a fixed rate on its own thread and
+// its own X connection (so grabs never wait behind the back end's other
+// requests). Each grab goes through MIT-SHM into one reused segment and is
+// copied into a frame buffer that is recycled once no reader holds it; the
+// grabbing thread only swaps the newest frame and its id under the lock.
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "core/common/Geometry.h"
+#include "platform/RegionFrameStream.h"
+#include "platform/x11/PixelConversion.h"
+
+namespace tessarin::x11 {
+
+class X11Connection;
+class SharedMemorySegment;
+
+class X11RegionStream final : public RegionFrameStream {
+public:
+    // `area` in root pixels, inside the root.
+    X11RegionStream(std::string displayName, PixelRect area, double framesPerSecond);
+    ~X11RegionStream() override;
+
+    std::optional<CaptureError> start() override;
+    void stop() override;
+    LatestRegionFrame latest() override;
+    std::optional<CaptureError> stopError() override;
+
+private:
+    void grabLoop();
+    // One grab into `frame`; an error when the server no longer answers.
+    std::optional<CaptureError> grab(RegionFrame& frame);
+
+    std::string displayName_;
+    PixelRect area_;
+    std::chrono::nanoseconds interval_;
+    std::unique_ptr<X11Connection> connection_;
+    std::unique_ptr<SharedMemorySegment> segment_;
+    PixelFormat format_;
+    uint64_t stride_ = 0;
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::shared_ptr<RegionFrame> latestBuffer_;
+    uint64_t latestFrameID_ = 0;
+    std::optional<CaptureError> stopError_;
+    std::thread thread_;
+};
+
+}  // namespace tessarin::x11

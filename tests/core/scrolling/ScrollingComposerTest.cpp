@@ -1,0 +1,208 @@
+// The composer and stitcher on frames cut from synthetic pages.
+
+#include <gtest/gtest.h>
+
+#include "ScrollingTestSupport.h"
+#include "core/scrolling/ScrollingCaptureStitcher.h"
+
+namespace tessarin {
+namespace {
+
+using Kind = ScrollingCaptureFrameDisposition::Kind;
+using testing::cutFrame;
+using testing::frameOf;
+using testing::isPrefixOfStitchedPage;
+using testing::makePage;
+using testing::Page;
+
+ScrollingFrameRaster rasterOf(std::shared_ptr<RegionFrame> frame) { return ScrollingFrameRaster::fromFrame(std::move(frame)).value(); }
+
+ScrollingCaptureComposer composerFor(const std::shared_ptr<RegionFrame>& first) {
+    return ScrollingCaptureComposer::make(rasterOf(first), 12).value();
+}
+
+ScrollingCaptureFrameDisposition append(ScrollingCaptureComposer& composer, std::shared_ptr<RegionFrame> frame,
+                                        int64_t minimumRows = 12) {
+    auto disposition = composer.appendDisposition(rasterOf(std::move(frame)), minimumRows);
+    EXPECT_TRUE(disposition);
+    return disposition ? *disposition : ScrollingCaptureFrameDisposition{};
+}
+
+Image rendered(const ScrollingCaptureComposer& composer) {
+    auto image = composer.render(1);
+    EXPECT_TRUE(image);
+    return image ? std::move(*image) : Image();
+}
+
+TEST(ScrollingComposer, StitchesAPageAndKeepsAStickyHeaderOnce) {
+    const Page page = makePage({.width = 320, .lines = 120});
+    const int64_t header = 40;
+    const auto first = cutFrame(page, 0, 400, header);
+    auto composer = composerFor(first);
+    int64_t offset = 0;
+    for (const int64_t step : {100, 37, 250, 12, 180}) {
+        offset += step;
+        EXPECT_EQ(append(composer, cutFrame(page, offset, 400, header)), ScrollingCaptureFrameDisposition::appended(step))
+            << offset;
+    }
+    EXPECT_EQ(composer.totalHeight(), 400 + offset);
+    EXPECT_EQ(composer.previousSuccessfulAlignment(), (ScrollingCaptureAlignment{header, 400 - header - 180}));
+    const Image image = rendered(composer);
+    EXPECT_EQ(image.height(), uint32_t(400 + offset));
+    EXPECT_TRUE(isPrefixOfStitchedPage(image, page, first, header));
+
+    auto preview = composer.renderPreview(80, 100);
+    ASSERT_TRUE(preview);
+    EXPECT_LE(preview->width(), 80u);
+    EXPECT_LE(preview->height(), 100u);
+    auto final = composer.takeFinalImage();
+    ASSERT_TRUE(final);
+    EXPECT_EQ(final->bytes().size(), image.bytes().size());
+    EXPECT_TRUE(std::equal(image.bytes().begin(), image.bytes().end(), final->bytes().begin()));
+}
+
+TEST(ScrollingComposer, RefusesFramesItCannotPlaceAndCountsThem) {
+    const Page page = makePage({.width = 320, .lines = 120});
+    const Page other = makePage({.width = 320, .lines = 120, .seed = 99});
+    auto composer = composerFor(cutFrame(page, 0, 400));
+    struct Step {
+        std::shared_ptr<RegionFrame> frame;
+        Kind kind;
+        int64_t failures;
+    };
+    for (const auto& [frame, kind, failures] : std::vector<Step>{
+             {cutFrame(page, 8, 400), Kind::ignored, 1},        // fewer rows than the minimum
+             {cutFrame(other, 50, 400), Kind::ignored, 2},      // unrelated content
+             // another width: ignored without counting
+             {frameOf(321, 400, [&](int64_t x, int64_t y) { return page.at(x % 320, y); }), Kind::ignored, 2},
+             {cutFrame(page, 60, 400), Kind::appended, 0},      // connects to the last appended frame
+         }) {
+        EXPECT_EQ(append(composer, frame).kind, kind);
+        EXPECT_EQ(composer.consecutiveAlignmentFailures(), failures);
+    }
+}
+
+TEST(ScrollingComposer, ExhaustiveSearchIsThrottledAfterThreeFailures) {
+    const Page page = makePage({.width = 320, .lines = 120});
+    const Page other = makePage({.width = 320, .lines = 120, .seed = 7});
+    // Every channel off by one: no exact row matches, but a score of 1.
+    const auto shifted = frameOf(320, 400, [&](int64_t x, int64_t y) { return page.at(x, 100 + y) + 0x010101u; });
+    for (int64_t failures = 0; failures <= 9; ++failures) {
+        auto composer = composerFor(cutFrame(page, 0, 400));
+        for (int64_t f = 0; f < failures; ++f) append(composer, cutFrame(other, f * 20, 400));
+        ASSERT_EQ(composer.consecutiveAlignmentFailures(), failures);
+        const bool allowed = failures < 3 || failures % 4 == 0;
+        EXPECT_EQ(append(composer, shifted).kind, allowed ? Kind::appended : Kind::ignored) << failures;
+    }
+}
+
+TEST(ScrollingComposer, FoldingAndCompactionKeepTheSameImage) {
+    const Page page = makePage({.width = 100, .lines = 2100, .lineHeight = 12});
+    const auto first = cutFrame(page, 0, 200);
+    auto composer = composerFor(first);
+    for (int64_t k = 1; k <= 24 * 24; ++k) {
+        ASSERT_EQ(append(composer, cutFrame(page, k * 40, 200)).kind, Kind::appended) << k;
+        if (k == 24) {
+            // 24 loose slices after the first frame fold into one segment.
+            EXPECT_EQ(composer.sliceCount(), 2u);
+            EXPECT_EQ(composer.segmentCount(), 2u);
+            EXPECT_TRUE(isPrefixOfStitchedPage(rendered(composer), page, first, 0));
+        }
+    }
+    // The 24th segment compacted everything into one slice.
+    EXPECT_LT(composer.sliceCount(), 24u);
+    EXPECT_EQ(composer.totalHeight(), 200 + 24 * 24 * 40);
+    EXPECT_TRUE(isPrefixOfStitchedPage(rendered(composer), page, first, 0));
+    composer.compactSlices();
+    EXPECT_EQ(composer.sliceCount(), 1u);
+    EXPECT_TRUE(isPrefixOfStitchedPage(rendered(composer), page, first, 0));
+}
+
+TEST(ScrollingComposer, RowLimitIsStickyAndNarrowerForVeryWideFrames) {
+    const Page page = makePage({.width = 100, .lines = 5200, .lineHeight = 12});
+    auto composer = composerFor(cutFrame(page, 0, 600));
+    EXPECT_EQ(composer.rowLimit(), 60'000);
+    int64_t offset = 0;
+    while (composer.totalHeight() < 60'000) {
+        offset += 500;
+        ASSERT_EQ(append(composer, cutFrame(page, offset, 600)).kind, Kind::appended);
+    }
+    EXPECT_EQ(append(composer, cutFrame(page, offset + 100, 600)).kind, Kind::reachedRowLimit);
+    EXPECT_EQ(append(composer, cutFrame(page, offset + 200, 600)).kind, Kind::reachedRowLimit);
+
+    // 8000 pixels wide: the image cap of 2^28 pixels allows fewer rows.
+    auto wide = composerFor(testing::blankFrame(8000, 16));
+    EXPECT_EQ(wide.rowLimit(), int64_t(Image::kMaxPixels) / 8000 - 16 + 1);
+}
+
+TEST(ScrollingStitcher, StillFramesCostNothingAndMovedFramesAreTimed) {
+    const Page page = makePage({.width = 320, .lines = 120});
+    const auto first = rasterOf(cutFrame(page, 0, 400));
+    ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first);
+    const auto now = ScrollingClock::now();
+    auto still = stitcher.processRaster(rasterOf(cutFrame(page, 0, 400)), 12, std::nullopt, now);
+    ASSERT_TRUE(still);
+    EXPECT_EQ(still->disposition.kind, Kind::ignored);
+    EXPECT_EQ(still->stillnessScore, 0.0);
+    EXPECT_EQ(stitcher.composer().consecutiveAlignmentFailures(), 0);
+
+    auto moved = stitcher.processRaster(rasterOf(cutFrame(page, 64, 400)), 12,
+                                        ScrollingCapturePreviewRequest{95, 1000}, now);
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->disposition, ScrollingCaptureFrameDisposition::appended(64));
+    EXPECT_GT(moved->stillnessScore, 0.02);
+    EXPECT_GE(moved->analysisDurationMilliseconds, 0);
+    ASSERT_TRUE(moved->previewSnapshot);
+    EXPECT_LE(moved->previewSnapshot->image->width(), 95u);
+
+    // A frame that moved but cannot be placed is a failure.
+    auto lost = stitcher.processRaster(rasterOf(cutFrame(makePage({.seed = 5}), 0, 400)), 12, std::nullopt, now);
+    ASSERT_TRUE(lost);
+    EXPECT_EQ(lost->disposition.kind, Kind::ignored);
+    EXPECT_EQ(stitcher.composer().consecutiveAlignmentFailures(), 1);
+}
+
+// Random scroll sequences over pages with a sticky header, varied colours
+// and optionally a run of identical lines (shorter than the view, so every
+// frame still shows some unique content): whatever the composer appends
+// must be exactly the page, in order, with nothing doubled or skipped;
+// where the content is unambiguous every frame connects.
+TEST(ScrollingComposerProperty, RandomStepsReproduceThePageExactly) {
+    for (uint32_t seed = 1; seed <= 24; ++seed) {
+        std::mt19937 random(seed);
+        const bool repeated = seed % 3 == 0;
+        const Page page = makePage({.width = 240,
+                                    .lines = 360,
+                                    .repeatFrom = repeated ? 120 : -1,
+                                    .repeatCount = repeated ? 12 : 0,
+                                    .seed = seed});
+        const int64_t frameHeight = 600;
+        const int64_t header = seed % 2 ? 40 : 0;
+        const auto first = cutFrame(page, 0, frameHeight, header);
+        auto composer = composerFor(first);
+        const int64_t lastOffset = page.height - (frameHeight - header);
+        int64_t offset = 0;
+        int64_t appendedRows = 0;
+        int ignored = 0;
+        while (offset < lastOffset) {
+            offset = std::min(lastOffset, offset + std::uniform_int_distribution<int64_t>(12, 400)(random));
+            const auto disposition = append(composer, cutFrame(page, offset, frameHeight, header));
+            ASSERT_NE(disposition.kind, Kind::reachedRowLimit);
+            if (disposition.kind == Kind::appended) {
+                appendedRows += disposition.rows;
+            } else {
+                ++ignored;
+            }
+        }
+        const Image image = rendered(composer);
+        EXPECT_EQ(int64_t(image.height()), frameHeight + appendedRows);
+        ASSERT_TRUE(isPrefixOfStitchedPage(image, page, first, header)) << "seed " << seed;
+        if (!repeated) {
+            EXPECT_EQ(ignored, 0) << "seed " << seed;
+            EXPECT_EQ(int64_t(image.height()), page.height + header) << "seed " << seed;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tessarin

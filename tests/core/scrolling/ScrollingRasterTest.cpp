@@ -1,0 +1,193 @@
+// Frame signatures, informative rows, hashes, votes and scores on synthetic
+// frames.
+
+#include <gtest/gtest.h>
+
+#include "ScrollingTestSupport.h"
+#include "core/scrolling/ScrollingAlignmentVerifier.h"
+
+namespace tessarin {
+namespace {
+
+using testing::cutFrame;
+using testing::frameOf;
+using testing::makePage;
+
+ScrollingFrameRaster rasterOf(std::shared_ptr<RegionFrame> frame) {
+    auto raster = ScrollingFrameRaster::fromFrame(std::move(frame));
+    EXPECT_TRUE(raster);
+    return raster ? std::move(*raster) : ScrollingFrameRaster{};
+}
+
+TEST(ScrollingRaster, SampledColumnsSpreadBetweenTheMargins) {
+    struct Case {
+        int64_t width;
+        size_t count;
+        int64_t first;
+        int64_t last;
+    };
+    for (const auto& c : std::vector<Case>{
+             {1, 8, 0, 0},        // span < 2: eight copies of column 0
+             {10, 8, 8, 9},       // narrow: margin 8, span 1, several identical
+             {30, 13, 8, 21},     // 9 <= span < 24: one column per pixel of span
+             {89, 24, 8, 80},     // margin 8 below 90 pixels
+             {90, 24, 9, 80},     // width / 10 from 90 on
+             {1000, 24, 100, 899},
+         }) {
+        const auto columns = sampleColumns(c.width);
+        EXPECT_EQ(columns.size(), c.count) << c.width;
+        EXPECT_EQ(columns.front(), c.first) << c.width;
+        EXPECT_EQ(columns.back(), c.last) << c.width;
+        EXPECT_TRUE(std::is_sorted(columns.begin(), columns.end()));
+    }
+    const auto narrow = sampleColumns(10);
+    EXPECT_LT(std::set<int64_t>(narrow.begin(), narrow.end()).size(), narrow.size());
+}
+
+TEST(ScrollingRaster, SignaturesReadRgbFromBgraRowsWithStride) {
+    auto frame = frameOf(100, 3, [](int64_t x, int64_t y) { return uint32_t(x) << 16 | uint32_t(y) << 8 | 0x7f; });
+    const auto raster = rasterOf(frame);
+    ASSERT_EQ(raster.signatureLength, 72);
+    ASSERT_EQ(raster.bytesPerRow, 400);
+    const uint8_t* row2 = raster.signature(2);
+    EXPECT_EQ(row2[0], 10);  // first sampled column is x = 10
+    EXPECT_EQ(row2[1], 2);
+    EXPECT_EQ(row2[2], 0x7f);
+    auto image = raster.makeImage(1);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->height(), 2u);
+    EXPECT_EQ(image->row(1)[5 * 4 + 0], 5);  // R of x = 5, y = 2
+    EXPECT_EQ(image->row(1)[5 * 4 + 1], 2);
+    EXPECT_EQ(image->row(1)[5 * 4 + 3], 255);
+    EXPECT_FALSE(raster.makeImage(3));
+    EXPECT_FALSE(raster.releasingSource().makeImage(0));
+}
+
+TEST(ScrollingRaster, InformativeRowsAreEdgesOrChanges) {
+    // Row 0 uniform like row 1; row 2 has many edges; row 4 differs from
+    // row 5 by a mean of 6 per byte (informative), row 6 from row 7 by 5
+    // (not), the last row compares with the one above.
+    const auto frame = frameOf(200, 8, [](int64_t x, int64_t y) -> uint32_t {
+        switch (y) {
+            case 2: return (x / 20) % 2 ? 0xffffff : 0;
+            case 4: return 0x060606;
+            case 6: return 0x050505;
+            default: return 0;
+        }
+    });
+    const auto raster = rasterOf(frame);
+    EXPECT_EQ(raster.informativeRows, (std::vector<int32_t>{1, 2, 3, 4}));
+    EXPECT_EQ(raster.informativeRowPrefix, (std::vector<int32_t>{0, 0, 1, 2, 3, 4, 4, 4, 4}));
+    EXPECT_EQ(raster.informativeCount(2, 5), 3);
+
+    const auto uniform = rasterOf(frameOf(200, 50, [](int64_t, int64_t) { return 0x336699u; }));
+    EXPECT_TRUE(uniform.informativeRows.empty());
+    EXPECT_EQ(uniform.alignmentScore(20, uniform, 0, kUnscorable), kUnscorable);
+    EXPECT_TRUE(uniform.exactForwardScrollDeltas(uniform, 0, 40, nullptr).empty());
+    EXPECT_TRUE(rasterOf(frameOf(200, 1, [](int64_t, int64_t) { return 0u; })).informativeRows.empty());
+}
+
+TEST(ScrollingRaster, RowHashIsFnv1a64) {
+    EXPECT_EQ(rowHash(nullptr, 0), 0xcbf29ce484222325ull);
+    const uint8_t a[] = {'a'};
+    EXPECT_EQ(rowHash(a, 1), 0xaf63dc4c8601ec8cull);
+    const uint8_t foobar[] = {'f', 'o', 'o', 'b', 'a', 'r'};
+    EXPECT_EQ(rowHash(foobar, 6), 0x85944171f73967e8ull);
+}
+
+TEST(ScrollingRaster, ExactDeltasVoteWithThresholdsAndSkipRepetitiveRows) {
+    const auto page = makePage({.width = 320, .lines = 200});
+    for (const auto& [height, shift, minimumVotes] :
+         std::vector<std::tuple<int64_t, int64_t, int64_t>>{{600, 37, 3}, {2000, 250, 5}}) {
+        const auto previous = rasterOf(cutFrame(page, 0, height));
+        const auto current = rasterOf(cutFrame(page, shift, height));
+        const auto deltas = previous.exactForwardScrollDeltas(current, 12, height - 100, nullptr);
+        ASSERT_FALSE(deltas.empty());
+        EXPECT_EQ(deltas[0].delta, shift);
+        EXPECT_EQ(deltas[0].firstMatchedRow, current.informativeRows.front());
+        for (const auto& d : deltas) EXPECT_GE(d.votes, minimumVotes);
+        EXPECT_TRUE(std::is_sorted(deltas.begin(), deltas.end(), [](const auto& a, const auto& b) {
+            return a.votes != b.votes ? a.votes > b.votes : a.delta < b.delta;
+        }));
+        // Bounds outside the true shift find nothing of it.
+        for (const auto& d : previous.exactForwardScrollDeltas(current, shift + 1, height, nullptr))
+            EXPECT_NE(d.delta, shift);
+        EXPECT_TRUE(previous.exactForwardScrollDeltas(current, 10, 9, nullptr).empty());
+    }
+    // Thirteen identical lines: every row bucket holds more than 12 rows.
+    const auto list = makePage({.width = 320, .lines = 40, .repeatFrom = 0, .repeatCount = 40});
+    const auto a = rasterOf(cutFrame(list, 0, 300));
+    const auto b = rasterOf(cutFrame(list, 32, 300));
+    EXPECT_TRUE(a.exactForwardScrollDeltas(b, 1, 200, nullptr).empty());
+}
+
+TEST(ScrollingRaster, StillnessIsZeroForSameFramesAndUnscorableForOtherShapes) {
+    const auto page = makePage({});
+    const auto a = rasterOf(cutFrame(page, 0, 300));
+    EXPECT_EQ(a.stillnessScore(rasterOf(cutFrame(page, 0, 300))), 0.0);
+    EXPECT_GT(a.stillnessScore(rasterOf(cutFrame(page, 20, 300))), 1.0);
+    EXPECT_EQ(a.stillnessScore(rasterOf(cutFrame(page, 0, 299))), kUnscorable);
+}
+
+TEST(ScrollingRaster, AlignmentScoreDropsTheWorstRowAndStopsEarly) {
+    // Eight informative rows (40 to 47) in the overlap, one of them wildly
+    // different in the current frame: the mean over the other seven is zero.
+    auto rows = [](bool spoil) {
+        return frameOf(200, 64, [spoil](int64_t x, int64_t y) -> uint32_t {
+            if (y < 40 || y > 47) return 0x808080;
+            if (spoil && y == 43) return 0x000000;
+            return ((x + y) / 10) % 2 ? 0xffffff : uint32_t(y);
+        });
+    };
+    const auto previous = rasterOf(rows(false));
+    const auto current = rasterOf(rows(true));
+    ASSERT_EQ(previous.informativeCount(40, 64), 8);
+    EXPECT_EQ(previous.alignmentScore(24, current, 40, kUnscorable), 0.0);
+    // Seven informative rows are too few to score.
+    EXPECT_EQ(previous.alignmentScore(23, current, 41, kUnscorable), kUnscorable);
+    // Invalid overlaps and insets.
+    EXPECT_EQ(previous.alignmentScore(0, current, 0, kUnscorable), kUnscorable);
+    EXPECT_EQ(previous.alignmentScore(65, current, 0, kUnscorable), kUnscorable);
+    EXPECT_EQ(previous.alignmentScore(24, current, 41, kUnscorable), kUnscorable);
+
+    const auto page = makePage({});
+    const auto a = rasterOf(cutFrame(page, 0, 400));
+    const auto b = rasterOf(cutFrame(page, 100, 400));
+    const double full = a.alignmentScore(250, b, 0, kUnscorable);
+    const double stopped = a.alignmentScore(250, b, 0, 1.0);
+    EXPECT_GT(stopped, 1.0);
+    EXPECT_LE(stopped, full);
+    EXPECT_EQ(a.alignmentScore(300, b, 0, 1.0), 0.0);
+}
+
+TEST(ScrollingVerifier, RepeatedContentIsAmbiguousAndAnOddBandContradicts) {
+    const ScrollingAlignmentVerifier verifier;
+    const auto page = makePage({.width = 320, .lines = 120});
+    const auto a = rasterOf(cutFrame(page, 0, 600));
+    const auto b = rasterOf(cutFrame(page, 160, 600));
+    const ScrollingCaptureAlignment truth{0, 440};
+    EXPECT_FALSE(verifier.isAmbiguous(truth, a.alignmentScore(440, b, 0, kUnscorable), a, b));
+    EXPECT_FALSE(verifier.bandsContradict(truth, a, b));
+
+    // A list of identical 16-row cells matches at every multiple of 16.
+    const auto list = makePage({.width = 320, .lines = 120, .repeatFrom = 0, .repeatCount = 120});
+    const auto la = rasterOf(cutFrame(list, 0, 600));
+    const auto lb = rasterOf(cutFrame(list, 160, 600));
+    EXPECT_TRUE(verifier.isAmbiguous(truth, la.alignmentScore(440, lb, 0, kUnscorable), la, lb));
+
+    // A side panel (the last band of sampled columns) scrolls twice as
+    // fast: it agrees with another overlap, not with the chosen one.
+    auto twoSpeeds = [&](int64_t offset) {
+        return frameOf(320, 600, [&, offset](int64_t x, int64_t y) {
+            return x < 200 ? page.at(x, offset + y) : page.at(x, std::min(page.height - 1, 2 * offset + y));
+        });
+    };
+    const auto ta = rasterOf(twoSpeeds(0));
+    const auto tb = rasterOf(twoSpeeds(160));
+    EXPECT_TRUE(verifier.bandsContradict(truth, ta, tb));
+    EXPECT_EQ(bandScores(ta, tb, truth, 4, kUnscorable).size(), 4u);
+    EXPECT_TRUE(bandScores(ta, tb, {0, 0}, 4, kUnscorable).empty());
+}
+
+}  // namespace
+}  // namespace tessarin

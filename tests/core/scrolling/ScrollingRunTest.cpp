@@ -1,0 +1,350 @@
+// The run, the headless session, the auto-scroller and the interactive
+// session's state, against a scripted frame source on a fake clock.
+
+#include <gtest/gtest.h>
+
+#include "ScrollingTestSupport.h"
+#include "core/scrolling/HeadlessScrollingSession.h"
+#include "core/scrolling/ScrollingCaptureSession.h"
+
+namespace tessarin {
+namespace {
+
+using Ending = ScrollingCaptureRun::Ending;
+using Outcome = ScrollingAutoScroller::Outcome;
+using testing::cutFrame;
+using testing::FakeClock;
+using testing::isPrefixOfStitchedPage;
+using testing::makePage;
+using testing::Page;
+using testing::ScriptedFrameSource;
+
+constexpr int64_t kFrameHeight = 300;
+
+// A scrollable view of a page: one wheel line moves one text line.
+Page viewerPage(int64_t lines) {
+    testing::PageOptions options;
+    options.width = 240;
+    options.lines = lines;
+    return makePage(options);
+}
+
+struct Viewer {
+    Page page = viewerPage(80);
+    int64_t offset = 0;
+    std::vector<int32_t> scrolls;
+    void scroll(int32_t lines) {
+        scrolls.push_back(lines);
+        offset = std::clamp<int64_t>(offset - int64_t{lines} * 16, 0, std::max<int64_t>(0, page.height - kFrameHeight));
+    }
+    std::shared_ptr<RegionFrame> frame() const { return cutFrame(page, offset, kFrameHeight); }
+};
+
+struct Harness {
+    FakeClock clock;
+    Viewer viewer;
+    testing::InlineExecutor worker;
+    int stops = 0;
+    std::optional<double> failAfter;
+    std::optional<double> firstFrameAfter;
+
+    ScrollingEnvironment environment() {
+        ScrollingEnvironment e;
+        e.makeFrameSource = [this]() -> Expected<std::unique_ptr<RegionFrameStream>, CaptureError> {
+            auto stream = std::make_unique<ScriptedFrameSource>(clock, [this] { return viewer.frame(); });
+            stream->failAfterSeconds = failAfter;
+            stream->firstFrameAfterSeconds = firstFrameAfter;
+            stream->stopCount = &stops;
+            return std::unique_ptr<RegionFrameStream>(std::move(stream));
+        };
+        e.postScroll = [this](int32_t lines) { viewer.scroll(lines); };
+        e.now = [this] { return clock.now(); };
+        e.sleep = [this](std::chrono::nanoseconds pause) { clock.sleep(pause); };
+        e.stitchWorker = &worker;
+        return e;
+    }
+
+    struct Result {
+        Expected<Image, CaptureError> image;
+        std::optional<Ending> ending;
+        double seconds;
+    };
+    Result runHeadless(bool autoScroll, double maxSeconds = 30, double idleSeconds = 3) {
+        const auto start = clock.now();
+        HeadlessScrollingSession session({{0, 0, 240, kFrameHeight}, autoScroll, maxSeconds, idleSeconds, {}},
+                                         environment());
+        auto image = session.run();
+        return {std::move(image), session.ending(), clock.secondsSince(start)};
+    }
+};
+
+// Holds tasks until the test runs them: a busy stitcher.
+struct ManualExecutor final : Executor {
+    std::vector<Task> tasks;
+    int posted = 0;
+    void post(Task task) override {
+        ++posted;
+        tasks.push_back(std::move(task));
+    }
+    void runAll() {
+        auto pending = std::move(tasks);
+        tasks.clear();
+        for (auto& task : pending) task();
+    }
+};
+
+TEST(ScrollingPump, ProcessesEachFrameOnceAndSkipsRatherThanQueues) {
+    Viewer viewer;
+    ManualExecutor worker;
+    auto first = ScrollingFrameRaster::fromFrame(viewer.frame()).value();
+    ScrollingCapturePump pump(std::make_unique<ScrollingCaptureStitcher>(
+                                  ScrollingCaptureComposer::make(first, 12).value(), first, &worker),
+                              1, 12);
+    auto frameAt = [&](int64_t offset) {
+        viewer.offset = offset;
+        return std::shared_ptr<const RegionFrame>(viewer.frame());
+    };
+    EXPECT_FALSE(pump.advance({frameAt(0), 1}, std::nullopt));  // the first frame's id
+    EXPECT_EQ(worker.posted, 0);
+    EXPECT_FALSE(pump.advance({frameAt(32), 2}, std::nullopt));
+    EXPECT_EQ(worker.posted, 1);
+    // Frames 3 and 4 arrive while frame 2 is analysed: neither is queued.
+    EXPECT_FALSE(pump.advance({frameAt(48), 3}, std::nullopt));
+    EXPECT_FALSE(pump.advance({frameAt(64), 4}, std::nullopt));
+    EXPECT_EQ(worker.posted, 1);
+    worker.runAll();
+    const auto result = pump.advance({frameAt(64), 4}, std::nullopt);  // frame 2's result; frame 4 goes in
+    ASSERT_TRUE(result && *result);
+    EXPECT_EQ((*result)->disposition, ScrollingCaptureFrameDisposition::appended(32));
+    EXPECT_EQ(worker.posted, 2);
+    worker.runAll();
+    EXPECT_TRUE(pump.advance({frameAt(64), 4}, std::nullopt));  // frame 4's result, once
+    EXPECT_FALSE(pump.advance({frameAt(64), 4}, std::nullopt));
+    EXPECT_EQ(worker.posted, 2);
+    EXPECT_EQ(pump.appendedRows(), 64);
+    auto image = pump.takeFinalImage();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(int64_t(image->height()), kFrameHeight + 64);
+}
+
+TEST(HeadlessScrolling, WithoutScrollingTheFirstFrameComesBackAfterTheIdleTime) {
+    Harness h;
+    const auto r = h.runHeadless(false);
+    ASSERT_TRUE(r.image);
+    EXPECT_EQ(r.ending, Ending::idle);
+    EXPECT_NEAR(r.seconds, 3.0, 0.05);
+    EXPECT_TRUE(h.viewer.scrolls.empty());
+    EXPECT_EQ(r.image->height(), uint32_t(kFrameHeight));
+    EXPECT_TRUE(isPrefixOfStitchedPage(*r.image, h.viewer.page, h.viewer.frame(), 0));
+}
+
+TEST(HeadlessScrolling, AutoScrollStitchesThePageToItsEnd) {
+    Harness h;
+    const auto r = h.runHeadless(true);
+    ASSERT_TRUE(r.image);
+    EXPECT_EQ(r.ending, Ending::idle);  // the end of the page stops growth
+    EXPECT_EQ(h.viewer.scrolls.front(), -3);
+    EXPECT_EQ(int64_t(r.image->height()), h.viewer.page.height);
+    EXPECT_TRUE(isPrefixOfStitchedPage(*r.image, h.viewer.page, cutFrame(h.viewer.page, 0, kFrameHeight), 0));
+    EXPECT_GE(h.stops, 1);
+}
+
+TEST(HeadlessScrolling, AStreamFailureEndsTheRunWithWhatWasStitchedOrItsError) {
+    {
+        Harness h;
+        h.failAfter = 1.0;
+        const auto r = h.runHeadless(true);
+        ASSERT_TRUE(r.image);
+        EXPECT_EQ(r.ending, Ending::streamFailed);
+        EXPECT_NEAR(r.seconds, 1.0, 0.05);  // not the 30 s deadline
+        EXPECT_GT(int64_t(r.image->height()), kFrameHeight);
+        EXPECT_TRUE(isPrefixOfStitchedPage(*r.image, h.viewer.page, cutFrame(h.viewer.page, 0, kFrameHeight), 0));
+    }
+    {
+        Harness h;
+        h.failAfter = 1.0;
+        const auto r = h.runHeadless(false);
+        ASSERT_FALSE(r.image);
+        EXPECT_EQ(r.image.error().description(), "Capture failed: the display went away");
+        EXPECT_NEAR(r.seconds, 1.0, 0.05);
+    }
+}
+
+TEST(HeadlessScrolling, DurationsOfAnySizeNeitherOverflowNorWait) {
+    struct Case {
+        double maxSeconds;
+        double idleSeconds;
+        std::optional<Ending> ending;
+        double seconds;
+    };
+    for (const auto& c : std::vector<Case>{{0, 3, std::nullopt, 0},
+                                           {-5, 3, std::nullopt, 0},
+                                           {9.2e18, 3, Ending::idle, 3},
+                                           {30, 0, Ending::idle, 0},
+                                           {30, -1, Ending::idle, 0},
+                                           {1, 9.2e18, std::nullopt, 1}}) {
+        Harness h;
+        const auto r = h.runHeadless(false, c.maxSeconds, c.idleSeconds);
+        ASSERT_TRUE(r.image) << c.maxSeconds;
+        EXPECT_EQ(r.ending, c.ending) << c.maxSeconds << " " << c.idleSeconds;
+        EXPECT_NEAR(r.seconds, c.seconds, 0.05) << c.maxSeconds << " " << c.idleSeconds;
+        EXPECT_EQ(r.image->height(), uint32_t(kFrameHeight));
+    }
+}
+
+TEST(HeadlessScrolling, NoFirstFrameTimesOutAndStopsTheStream) {
+    Harness h;
+    h.firstFrameAfter = 10;
+    const auto r = h.runHeadless(false);
+    ASSERT_FALSE(r.image);
+    EXPECT_EQ(r.image.error().message(), ScrollingRunMessages::firstFrameTimedOut);
+    EXPECT_NEAR(r.seconds, 150 * 0.016, 0.01);
+    EXPECT_GE(h.stops, 1);
+}
+
+// Drives the auto-scroller tick by tick with scripted probes.
+struct ScrollerHarness {
+    FakeClock clock;
+    bool cursorInside = true;
+    int64_t progress = 0;
+    uint64_t frameID = 1;
+    int waits = 0;
+    std::vector<int32_t> posted;
+    ScrollingAutoScroller scroller{{}, [this](int32_t lines) { posted.push_back(lines); }};
+
+    ScrollerHarness() {
+        scroller.start({[this] { return cursorInside; }, [this] { return progress; }, [this] { return frameID; },
+                        [] {}, [this] { ++waits; }},
+                       clock.now());
+    }
+    // One tick later; `changeFrame` and `grow` describe what the last step did.
+    Outcome tick(bool changeFrame = false, int64_t grow = 0) {
+        frameID += changeFrame ? 1 : 0;
+        progress += grow;
+        const Outcome outcome = scroller.advance(clock.now());
+        clock.sleep(std::chrono::milliseconds(80));
+        return outcome;
+    }
+};
+
+TEST(AutoScroller, AWindowThatNeverMovesFlipsOnceThenGivesUp) {
+    ScrollerHarness s;
+    EXPECT_EQ(s.tick(), Outcome::running);  // the first scroll
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(s.tick(), Outcome::running);  // stall 32: flip
+    EXPECT_EQ(s.scroller.direction(), 1);
+    EXPECT_EQ(s.posted.back(), 3);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(s.tick(), Outcome::running);
+    EXPECT_EQ(s.tick(), Outcome::cannotScroll);  // fifth static tick after the flip: stall 40
+    EXPECT_EQ(s.tick(), Outcome::cannotScroll);
+    EXPECT_EQ(s.posted.size(), 9u);
+}
+
+TEST(AutoScroller, StopsAtTheEndAndPausesWhileTheCursorIsOutside) {
+    ScrollerHarness s;
+    s.tick();
+    s.tick(true, 36);  // content grew: tracking
+    for (int i = 0; i < 10; ++i) s.tick();
+    // The pointer leaves: no scrolling, counters kept, the poll is quicker.
+    s.cursorInside = false;
+    const size_t posted = s.posted.size();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(s.tick(), Outcome::running);
+    EXPECT_EQ(s.posted.size(), posted);
+    EXPECT_EQ(s.waits, 5);
+    s.cursorInside = true;
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(s.tick(), Outcome::running);
+    EXPECT_EQ(s.tick(), Outcome::reachedEnd);  // the 20th static tick
+    EXPECT_EQ(s.scroller.direction(), -1);
+
+    ScrollerHarness limit;
+    limit.tick();
+    EXPECT_EQ(limit.tick(true, 60'000), Outcome::reachedEnd);
+}
+
+TEST(ScrollingSession, RunsOnceAndTurnsFramesIntoHints) {
+    Harness h;
+    bool trusted = false;
+    int prompts = 0;
+    ScrollingCaptureSession::Hooks hooks;
+    hooks.environment = h.environment();
+    hooks.isTrustedForAccessibility = [&](bool prompt) {
+        prompts += prompt ? 1 : 0;
+        return trusted;
+    };
+    ScrollingCaptureSession session(true, {}, hooks);
+    EXPECT_FALSE(session.start());
+    EXPECT_EQ(session.lifecycleState(), ScrollingCaptureSession::LifecycleState::capturing);
+    EXPECT_EQ(session.hint(), ScrollingHints::needsAccessibility);
+    EXPECT_EQ(prompts, 1);
+    EXPECT_FALSE(session.isAutoScrollButtonOn());
+    const auto again = session.start();
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->message(), ScrollingSessionMessages::runOnce);
+
+    // The user scrolls by hand, far past the first view: every frame moves
+    // but none can be placed. Five in a row bring the hint.
+    h.viewer.offset = 600;
+    for (int frame = 0; frame < 5; ++frame) {
+        EXPECT_NE(session.hint(), ScrollingHints::lostTracking) << frame;
+        h.viewer.offset += 20;
+        h.clock.sleep(std::chrono::milliseconds(34));  // the next frame
+        session.pollOnce();
+    }
+    EXPECT_EQ(session.hint(), ScrollingHints::lostTracking);
+    // Scrolling back connects again and clears the hint.
+    h.viewer.offset = 100;
+    h.clock.sleep(std::chrono::milliseconds(34));
+    session.pollOnce();
+    EXPECT_EQ(session.hint(), std::nullopt);
+
+    // Auto Scroll now allowed; the page ends, the scroller keeps trying.
+    trusted = true;
+    session.toggleAutoScroll();
+    EXPECT_TRUE(session.isAutoScrollButtonOn());
+    session.toggleAutoScroll();
+    EXPECT_FALSE(session.isAutoScrollButtonOn());
+
+    auto result = session.finish(true);
+    ASSERT_TRUE(result && *result);
+    EXPECT_EQ(int64_t((*result)->height()), kFrameHeight + 100);
+    EXPECT_EQ(session.lifecycleState(), ScrollingCaptureSession::LifecycleState::finished);
+    EXPECT_FALSE(session.finish(true));
+}
+
+// Auto-scroll ends by itself: a view that cannot scroll, a stream that
+// dies. The button goes off and the hint says why; Done keeps the rows,
+// Cancel gives nothing.
+TEST(ScrollingSession, AutoScrollEndingsTurnTheButtonOffWithTheirHint) {
+    struct Case {
+        int64_t pageLines;
+        std::optional<double> failAfter;
+        const char* hint;
+        bool grew;
+    };
+    for (const auto& c : {Case{18, std::nullopt, ScrollingHints::cannotScroll, false},
+                          Case{80, 0.5, ScrollingHints::streamFailed, true}}) {
+        Harness h;
+        h.viewer.page = viewerPage(c.pageLines);  // 18 lines are shorter than the view
+        h.failAfter = c.failAfter;
+        ScrollingCaptureSession::Hooks hooks;
+        hooks.environment = h.environment();
+        ScrollingCaptureSession session(true, {}, hooks);
+        ASSERT_FALSE(session.start());
+        EXPECT_TRUE(session.isAutoScrollButtonOn());
+        for (int i = 0; i < 400 && session.isAutoScrollButtonOn(); ++i) {
+            session.pollOnce();
+            h.clock.sleep(std::chrono::milliseconds(16));
+        }
+        EXPECT_FALSE(session.isAutoScrollButtonOn());
+        EXPECT_EQ(session.hint(), c.hint);
+        auto result = session.finish(c.grew);
+        if (!c.grew) {
+            EXPECT_EQ(result, std::nullopt);
+            continue;
+        }
+        ASSERT_TRUE(result && *result);
+        EXPECT_GT(int64_t((*result)->height()), kFrameHeight);
+    }
+}
+
+}  // namespace
+}  // namespace tessarin
