@@ -13,53 +13,13 @@
 
 #include "core/common/AppInfo.h"
 #include "core/common/Log.h"
+#include "core/common/PosixFiles.h"
 
 namespace tessarin {
 namespace fs = std::filesystem;
 namespace {
 
 void logStorage(const std::string& message) { logLine(LogLevel::error, LogCategory::storage, message); }
-std::string errnoText(int error) { return std::strerror(error); }
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-int openRetrying(const char* path, int flags, mode_t mode = 0) {
-    int fd;
-    do fd = ::open(path, flags, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-Expected<Fd, std::string> lockExclusive(const fs::path& lockFile) {
-    Fd fd(openRetrying(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (fd.get() < 0) return unexpected("cannot open lock " + lockFile.string() + ": " + errnoText(errno));
-    int result;
-    do result = ::flock(fd.get(), LOCK_EX);
-    while (result != 0 && errno == EINTR);
-    if (result != 0) return unexpected("cannot lock " + lockFile.string() + ": " + errnoText(errno));
-    return fd;
-}
-
-std::string utcTimestamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    char text[32] = "unknown-time";
-    if (gmtime_r(&now, &utc)) std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
-    return text;
-}
 
 std::string randomSuffix() {
     unsigned char noise[6];
@@ -110,7 +70,7 @@ bool CaptureArtifactDirectory::ensureDirectories() const {
 
 CaptureArtifactDirectory::IndexRead CaptureArtifactDirectory::readIndex(size_t maxBytes) const {
     IndexRead read;
-    const Fd fd(openRetrying(indexPath().c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    const UniqueFd fd(openRetrying(indexPath().c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR) return read;

@@ -16,6 +16,7 @@
 
 #include "core/common/AppInfo.h"
 #include "core/common/Log.h"
+#include "core/common/PosixFiles.h"
 #include "core/preferences/PreferencesDocument.h"
 
 namespace tessarin {
@@ -23,37 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 
 void logStorageError(const std::string& message) { logLine(LogLevel::error, LogCategory::storage, message); }
-
-std::string errnoText(int error) { return std::generic_category().message(error); }
-
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
-
-int openRetrying(const char* path, int flags, mode_t mode = 0) {
-    int fd;
-    do fd = ::open(path, flags, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
 
 struct FileRead {
     enum class Kind { missing, document, corrupt, failed };
@@ -110,14 +80,6 @@ FileRead readFile(const fs::path& file) {
     return {FileRead::Kind::document, std::move(parsed).value(), {}};
 }
 
-std::string utcTimestamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    char text[32] = "unknown-time";
-    if (gmtime_r(&now, &utc)) std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
-    return text;
-}
-
 // Caller holds the lock, so no other writer can be racing to the same name.
 bool setAside(const fs::path& file, const std::string& reason) {
     const std::string base = file.string() + ".corrupt-" + utcTimestamp();
@@ -165,16 +127,6 @@ std::optional<std::string> createFolder(const fs::path& folder) {
     if (auto error = createFolder(folder.parent_path())) return error;
     if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) return std::nullopt;
     return "createDirectory failed at " + folder.string() + ": " + errnoText(errno);
-}
-
-Expected<UniqueFd, std::string> lockExclusive(const fs::path& lockFile) {
-    UniqueFd fd(openRetrying(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (fd.get() < 0) return unexpected("cannot open lock " + lockFile.string() + ": " + errnoText(errno));
-    int result;
-    do result = ::flock(fd.get(), LOCK_EX);
-    while (result != 0 && errno == EINTR);
-    if (result != 0) return unexpected("cannot lock " + lockFile.string() + ": " + errnoText(errno));
-    return fd;
 }
 
 fs::path folderOf(const fs::path& file) {
