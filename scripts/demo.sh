@@ -22,7 +22,10 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=":$num"
   for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   xsetroot -solid '#2e4a62'
-  xterm -T "demo terminal" -geometry 80x24+40+40 -e sh -c 'ls -l /usr/bin | head -40; sleep 600' 2>/dev/null &
+  # less shows the listing from its top; alternateScroll turns wheel clicks
+  # into cursor keys there, so the scrolling capture can page through it.
+  xterm -T "demo terminal" -geometry 80x24+40+40 -xrm 'XTerm*alternateScroll: true' \
+    -e sh -c 'ls -l /usr/bin | head -150 | LESS= less; sleep 600' 2>/dev/null &
   pids+=($!)
   xlogo -geometry 300x300+900+120 2>/dev/null &
   pids+=($!)
@@ -47,5 +50,19 @@ run capture-region --rect 40,40,400,300 --out "$out/region.png"
 run capture-previous-region --out "$out/previous.jpg"
 run capture-window --app xterm --out "$out/xterm.png"
 run capture-region --rect 10,20,abc --out "$out/bad.png"
+cat > "$out/shapes.json" <<'JSON'
+{"shapes": [
+  {"type": "box", "x": 36, "y": 36, "w": 500, "h": 160},
+  {"type": "arrow", "from": [700, 300], "to": [540, 200], "color": "#007AFF", "lineWidth": 4},
+  {"type": "text", "x": 560, "y": 310, "text": "the terminal", "fontSize": 24, "color": "#007AFF"},
+  {"type": "number", "x": 36, "y": 36, "n": 1},
+  {"type": "highlight", "x": 40, "y": 60, "w": 300, "h": 16, "color": "#FFCC00"},
+  {"type": "blur", "x": 900, "y": 120, "w": 300, "h": 300, "style": "pixelate"}
+]}
+JSON
+run annotate --in "$out/full.png" --out "$out/annotated.png" --shapes "$out/shapes.json"
+run capture-text --app xterm --out "$out/text-source.png"
+# (the region leaves out less's prompt line, which would repeat in every step)
+run capture-scrolling --rect 41,41,484,300 --max-seconds 15 --out "$out/scrolled.png"
 echo
 echo "# images written to $out"
