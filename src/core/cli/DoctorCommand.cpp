@@ -47,6 +47,5 @@ int runHelp(TessarinCLI& cli, const CLIArguments&) {
 
 int runAnnotate(TessarinCLI&, const CLIArguments&) { notBuiltYet("annotate"); }
 int runCaptureScrolling(TessarinCLI&, const CLIArguments&) { notBuiltYet("capture-scrolling"); }
-int runCaptureText(TessarinCLI&, const CLIArguments&) { notBuiltYet("capture-text"); }
 
 }  // namespace tessarin::Commands

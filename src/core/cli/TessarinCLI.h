@@ -17,6 +17,7 @@
 namespace tessarin {
 
 class KeyValueStore;
+class TextRecognitionManager;
 
 struct TessarinCLI {
     HeadlessCaptureProvider& capture;
@@ -26,6 +27,7 @@ struct TessarinCLI {
     std::ostream& err;        // JSON error and warning lines only
     std::string programPath;  // the program as invoked (argv[0]); empty when unknown
     std::optional<std::string> sandboxRoot;  // TESSARIN_SANDBOX_ROOT when set and not empty
+    TextRecognitionManager* textRecognition = nullptr;  // capture-text; none in builds without an engine
 
     using Handler = std::function<int(TessarinCLI&, const CLIArguments&)>;
     struct Subcommand {
