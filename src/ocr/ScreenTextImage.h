@@ -36,8 +36,7 @@ GreyImage darkTextOnLight(const Image& image);
 
 namespace tessarin::ocr {
 
-// Each pixel becomes factor x factor pixels, interpolated linearly between
-// pixel centres. Returns nothing when the result would exceed maxPixels.
+// Each pixel becomes factor x factor pixels (cubic interpolation). Returns nothing when the result would exceed maxPixels.
 std::optional<GreyImage> upscaled(const GreyImage& image, uint32_t factor, uint64_t maxPixels);
 
 }  // namespace tessarin::ocr
