@@ -3,10 +3,11 @@
 // image is made grey, dark-on-light and larger before the engine sees it.
 //
 // Chinese models are large and several times slower than English, so they
-// are only paid for where needed: the whole image is read with the Latin
-// models first, and only lines the Latin models could not read with
-// confidence, which is how Han script shows up to them, are read again with
-// the Chinese models. Every model loads once per process.
+// are only paid for where needed: the image is read with the Latin models
+// first, and only when some lines could not be read with confidence, which
+// is how Han script shows up to them, do the Chinese models read it. The
+// same way, a second, larger reading is made only when the first one is
+// unsure of some line. Every model loads once per process.
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
@@ -34,20 +35,27 @@ using Kind = TextRecognitionError::Kind;
 
 // The screen's resolution the engine is told, before upscaling.
 constexpr int kScreenDpi = 96;
-// Reading sizes, measured on rendered UI, terminal and paragraph text at 11
-// to 16 pixels (bench/ocr): Latin text reads best at three times its size
-// (with the original size as a second opinion), Han text at twice.
+// Reading sizes and confidence bars, measured on rendered UI, terminal and
+// paragraph text at 11 to 16 pixels (bench/ocr). Latin text: the original
+// size keeps underscores and tight monospace runs together, three times the
+// size keeps the thin gaps between small glyphs open; lines read with less
+// confidence than kSecondOpinion at the original size are read large too,
+// and each keeps the more confident reading.
 constexpr uint32_t kLatinScale = 3;
+constexpr double kSecondOpinion = 0.90;
+// Han text reads best at twice its size.
 constexpr uint32_t kHanScale = 2;
-// Lines the Latin models read with less confidence than this are read again
-// with the Han models: Han script is what the Latin models cannot read.
+// Lines the Latin models read with less confidence than this are offered to
+// the Han models: Han script is what the Latin models cannot read.
 constexpr double kHanRetryConfidence = 0.80;
-// Below this, a line of the quick first reading is taken for Han script
-// (Latin models read Han lines at 0 to 0.3, and mixed Han and Latin lines or
-// small Latin text they stumble on at 0.6 and above).
+// Below this a line is taken for Han script before the Latin reading is
+// finished (Latin models read Han lines at 0 to 0.3, and mixed Han and Latin
+// lines, or small Latin text they stumble on, at 0.6 and above).
 constexpr double kHanLikelyConfidence = 0.5;
-// How much higher a later Han model's mean line confidence must be to be
-// chosen over an earlier one.
+// The preferred Han model (simplified Chinese) is trusted when its mean
+// confidence over the unsure lines reaches this; otherwise the next one
+// (traditional) reads them too, and must beat it by kLaterLanguageMargin.
+constexpr double kPreferredHanTrusted = 0.85;
 constexpr double kLaterLanguageMargin = 0.03;
 // Upscaled images stay far below what the engine can hold.
 constexpr uint64_t kMaxEnginePixels = uint64_t{1} << 27;
@@ -106,13 +114,23 @@ struct ScaledImage {
     uint32_t scale = 1;
 };
 
+using Lines = Expected<std::vector<Line>, TextRecognitionError>;
+
 bool isUnsure(const Line& line) { return line.confidence < kHanRetryConfidence; }
+bool isHanLikely(const Line& line) { return line.confidence < kHanLikelyConfidence; }
 
 double overlap(const Rect& a, const Rect& b) {
     const Rect common = a.intersection(b);
     const double area = common.width * common.height;
     const double either = a.width * a.height + b.width * b.height - area;
     return either > 0 ? area / either : 0;
+}
+
+// The part of `inner` that lies inside `outer`.
+double coverage(const Rect& inner, const Rect& outer) {
+    const Rect common = inner.intersection(outer);
+    const double area = inner.width * inner.height;
+    return area > 0 ? common.width * common.height / area : 0;
 }
 
 class TesseractTextRecognizer : public TextRecognizer {
@@ -140,43 +158,41 @@ public:
 
         const ScaledImage original{darkTextOnLight(image), 1};
         std::lock_guard lock(mutex_);
-        if (request.level == RecognitionLevel::fast) return finished(readPage(original, all), image);
-
-
         const bool detect = request.automaticallyDetectsLanguage && !latin.empty() && !han.empty();
-        if (!detect) return finished(readLatin(original, all, {}), image);
-
-        // The Latin models at the original size are quick, and lines they
-        // cannot read at all are most likely Han script: the Han models start
-        // on their own threads at once, while the Latin reading is finished
-        // here. Lines the finished Latin reading is still unsure of are
-        // offered to the Han models too. An image without such lines never
-        // loads them.
-        auto quick = readPage(original, latin);
-        if (!quick) return unexpected(quick.error());
-        const ScaledImage hanImage = scaledImage(original, kHanScale);
-        std::vector<HanReading> hanReadings(han.size());
-        std::vector<std::thread> threads;
-        const auto startHan = [&] {
-            for (size_t model = 0; model < han.size(); ++model) {
-                threads.emplace_back([this, &hanImage, &reading = hanReadings[model], language = han[model]] {
-                    reading.lines = readPage(hanImage, {language});
-                });
-            }
-        };
-        const bool hanLikely = std::any_of(quick->begin(), quick->end(),
-                                           [](const Line& line) { return line.confidence < kHanLikelyConfidence; });
-        if (hanLikely) startHan();
-        auto lines = readLatin(original, latin, std::move(*quick));
-        if (lines && threads.empty() && std::any_of(lines->begin(), lines->end(), isUnsure)) startHan();
-        for (auto& thread : threads) thread.join();
-        if (!lines) return unexpected(lines.error());
-        if (!threads.empty()) {
-            for (const auto& reading : hanReadings) {
-                if (!reading.lines) return unexpected(reading.lines.error());
-            }
-            takeHanReadings(*lines, hanReadings);
+        Lines lines = readPage(original, detect ? latin : all);
+        if (!lines || request.level == RecognitionLevel::fast) return finished(std::move(lines), image);
+        if (!detect) {
+            if (auto error = secondOpinion(*lines, original, all)) return unexpected(*error);
+            return finished(std::move(lines), image);
         }
+
+        // Lines the Latin models cannot read at all start the preferred Han
+        // model on its own thread at once, while the Latin reading is
+        // finished here; lines still unsure after that start it then.
+        const ScaledImage hanImage = scaledImage(original, kHanScale);
+        Lines preferred = std::vector<Line>{};
+        std::thread hanThread;
+        const auto startHan = [&] { hanThread = std::thread([&] { preferred = readPage(hanImage, {han.front()}); }); };
+        if (std::any_of(lines->begin(), lines->end(), isHanLikely)) startHan();
+        auto error = secondOpinion(*lines, original, latin);
+        if (!error && !hanThread.joinable() && std::any_of(lines->begin(), lines->end(), isUnsure)) startHan();
+        if (!hanThread.joinable()) return finished(std::move(lines), image);
+        hanThread.join();
+        if (error) return unexpected(*error);
+        if (!preferred) return unexpected(preferred.error());
+
+        const std::vector<Line>* chosen = &*preferred;
+        Lines next = std::vector<Line>{};
+        const double preferredMean = meanConfidenceOver(*lines, *preferred);
+        if (preferredMean < kPreferredHanTrusted && han.size() > 1) {
+            // Simplified and traditional Chinese share most characters, and
+            // each model reads the other's text in its own forms, confidently
+            // line by line; over many unfamiliar forms its confidence drops.
+            next = readPage(hanImage, {han[1]});
+            if (!next) return unexpected(next.error());
+            if (meanConfidenceOver(*lines, *next) > preferredMean + kLaterLanguageMargin) chosen = &*next;
+        }
+        takeHanReadings(*lines, *chosen);
         return finished(std::move(lines), image);
     }
 
@@ -187,7 +203,7 @@ private:
         return {std::move(*pixels), factor};
     }
 
-    static RecognizedBlocks finished(Expected<std::vector<Line>, TextRecognitionError> lines, const Image& image) {
+    static RecognizedBlocks finished(Lines lines, const Image& image) {
         if (!lines) return unexpected(lines.error());
         std::vector<RecognizedBlock> result;
         const double width = image.width();
@@ -200,16 +216,25 @@ private:
         return result;
     }
 
-    // Each line takes the other reading of the same place when that one is
-    // more confident.
-    static void keepMoreConfident(std::vector<Line>& lines, const std::vector<Line>& others) {
+    // When some line is below kSecondOpinion, the image is read large as
+    // well, and each line keeps the more confident of its two readings.
+    std::optional<TextRecognitionError> secondOpinion(std::vector<Line>& lines, const ScaledImage& original,
+                                                      const std::vector<std::string>& languages) {
+        const bool needed =
+            std::any_of(lines.begin(), lines.end(), [](const Line& line) { return line.confidence < kSecondOpinion; });
+        if (!needed) return std::nullopt;
+        const ScaledImage large = scaledImage(original, kLatinScale);
+        if (large.scale == 1) return std::nullopt;
+        auto others = readPage(large, languages);
+        if (!others) return others.error();
         for (Line& line : lines) {
-            const Line* match = sameLine(line, others);
+            const Line* match = sameLine(line, *others);
             if (match && match->confidence > line.confidence) {
                 line.text = match->text;
                 line.confidence = match->confidence;
             }
         }
+        return std::nullopt;
     }
 
     // The line of another reading that covers most of the same place (at
@@ -227,8 +252,68 @@ private:
         return match;
     }
 
-    // Loaded once per process. Safe to call from the reading threads: the
-    // map is guarded, loading runs outside the guard.
+    // The Han line that covers most of a Latin line (more than half of it),
+    // if any. The two readings need not cut lines alike: the Latin models may
+    // split one Han line into several.
+    static const Line* coveringLine(const Line& line, const std::vector<Line>& readings) {
+        const Line* match = nullptr;
+        double best = 0.5;
+        for (const Line& other : readings) {
+            const double covered = coverage(line.box, other.box);
+            if (covered > best) {
+                best = covered;
+                match = &other;
+            }
+        }
+        return match;
+    }
+
+    // A Han model's mean confidence over the lines the Latin models were
+    // unsure of (a line it does not cover counts as 0).
+    static double meanConfidenceOver(const std::vector<Line>& lines, const std::vector<Line>& readings) {
+        double total = 0;
+        size_t count = 0;
+        for (const Line& line : lines) {
+            if (!isUnsure(line)) continue;
+            if (const Line* match = coveringLine(line, readings)) total += match->confidence;
+            ++count;
+        }
+        return count > 0 ? total / double(count) : 0;
+    }
+
+    // A Han line that holds Han script replaces the Latin lines it covers
+    // when they include an unsure one and it is more confident than those
+    // (a Han model may read Latin text with confidence, but not better than
+    // the Latin models). It takes the place of the first line it replaces,
+    // so the reading order stays the engine's.
+    static void takeHanReadings(std::vector<Line>& lines, const std::vector<Line>& readings) {
+        std::vector<std::optional<Line>> merged(lines.begin(), lines.end());
+        for (const Line& han : readings) {
+            if (!containsHan(han.text)) continue;
+            std::vector<size_t> covered;
+            double unsureTotal = 0;
+            size_t unsureCount = 0;
+            for (size_t i = 0; i < lines.size(); ++i) {
+                if (!merged[i] || coverage(lines[i].box, han.box) <= 0.5) continue;
+                covered.push_back(i);
+                if (isUnsure(lines[i])) {
+                    unsureTotal += lines[i].confidence;
+                    ++unsureCount;
+                }
+            }
+            if (unsureCount == 0 || han.confidence <= unsureTotal / double(unsureCount)) continue;
+            for (const size_t i : covered) merged[i].reset();
+            merged[covered.front()] = han;
+        }
+        std::vector<Line> result;
+        for (auto& line : merged) {
+            if (line) result.push_back(std::move(*line));
+        }
+        lines = std::move(result);
+    }
+
+    // Loaded once per process. Safe to call from the Han thread: the map is
+    // guarded, loading runs outside the guard.
     Expected<tesseract::TessBaseAPI*, TextRecognitionError> engine(const std::vector<std::string>& languages) {
         const std::string key = joined(languages);
         {
@@ -247,87 +332,21 @@ private:
         return (engines_[key] = std::move(api)).get();
     }
 
-    Expected<std::vector<Line>, TextRecognitionError> readPage(const ScaledImage& image,
-                                                               const std::vector<std::string>& languages) {
+    Lines readPage(const ScaledImage& image, const std::vector<std::string>& languages) {
         auto api = engine(languages);
         if (!api) return unexpected(api.error());
-        setImage(**api, image);
-        (*api)->SetPageSegMode(tesseract::PSM_AUTO);
-        return readLines(**api, image.scale);
-    }
-
-    // Latin text read large, where thin gaps between small glyphs survive,
-    // and at the original size, which keeps underscores and tight monospace
-    // runs together; each line keeps the more confident reading.
-    Expected<std::vector<Line>, TextRecognitionError> readLatin(const ScaledImage& original,
-                                                                const std::vector<std::string>& languages,
-                                                                std::optional<std::vector<Line>> atOriginalSize) {
-        const ScaledImage large = scaledImage(original, kLatinScale);
-        auto lines = readPage(large, languages);
-        if (!lines || large.scale == 1) return lines;
-        if (!atOriginalSize) {
-            auto small = readPage(original, languages);
-            if (!small) return unexpected(small.error());
-            atOriginalSize = std::move(*small);
-        }
-        keepMoreConfident(*lines, *atOriginalSize);
-        return lines;
-    }
-
-    struct HanReading {
-        Expected<std::vector<Line>, TextRecognitionError> lines = std::vector<Line>{};
-    };
-
-    // Lines the Latin models were unsure of take the Han reading of the same
-    // place when it holds Han script and is more confident.
-    static void takeHanReadings(std::vector<Line>& lines, const std::vector<HanReading>& readings) {
-        // Simplified and traditional Chinese share most characters, and each
-        // model reads the other's text in its own forms with high confidence.
-        // Where a model meets many forms it does not know its confidence
-        // drops, so a later language must be clearly ahead over the whole
-        // image to replace the earlier (preferred) one.
-        size_t chosen = 0;
-        double chosenMean = -1;
-        for (size_t model = 0; model < readings.size(); ++model) {
-            double total = 0;
-            size_t count = 0;
-            for (const Line& line : lines) {
-                if (!isUnsure(line)) continue;
-                if (const Line* match = sameLine(line, *readings[model].lines)) total += match->confidence;
-                ++count;
-            }
-            const double mean = count > 0 ? total / double(count) : 0;
-            if (mean > chosenMean + (model == 0 ? 0.0 : kLaterLanguageMargin)) {
-                chosenMean = mean;
-                chosen = model;
-            }
-        }
-        for (Line& line : lines) {
-            if (!isUnsure(line)) continue;
-            const Line* candidate = sameLine(line, *readings[chosen].lines);
-            // A Han model may read Latin text with confidence, but not better
-            // than the Latin models.
-            if (candidate && containsHan(candidate->text) && candidate->confidence > line.confidence) {
-                line.text = candidate->text;
-                line.confidence = candidate->confidence;
-            }
-        }
-    }
-
-    static void setImage(tesseract::TessBaseAPI& api, const ScaledImage& image) {
         const GreyImage& grey = image.pixels;
-        api.SetImage(grey.pixels.data(), int(grey.width), int(grey.height), 1, int(grey.width));
-        api.SetSourceResolution(int(kScreenDpi * image.scale));
-    }
-
-    static Expected<std::vector<Line>, TextRecognitionError> readLines(tesseract::TessBaseAPI& api, uint32_t scale) {
-        if (api.Recognize(nullptr) != 0) {
+        (*api)->SetPageSegMode(tesseract::PSM_AUTO);
+        (*api)->SetImage(grey.pixels.data(), int(grey.width), int(grey.height), 1, int(grey.width));
+        (*api)->SetSourceResolution(int(kScreenDpi * image.scale));
+        if ((*api)->Recognize(nullptr) != 0) {
             return unexpected(TextRecognitionError(Kind::engineFailure, "the engine could not read the image"));
         }
         std::vector<Line> lines;
-        std::unique_ptr<tesseract::ResultIterator> iterator(api.GetIterator());
+        std::unique_ptr<tesseract::ResultIterator> iterator((*api)->GetIterator());
         if (!iterator) return lines;
         constexpr auto level = tesseract::RIL_TEXTLINE;
+        const double scale = image.scale;
         do {
             if (iterator->Empty(level)) continue;
             const OwnedText text(iterator->GetUTF8Text(level));
@@ -336,8 +355,7 @@ private:
             if (line.text.empty()) continue;
             int left = 0, top = 0, right = 0, bottom = 0;
             iterator->BoundingBox(level, &left, &top, &right, &bottom);
-            line.box = Rect{double(left), double(top), double(right - left), double(bottom - top)};
-            line.box = Rect{line.box.x / scale, line.box.y / scale, line.box.width / scale, line.box.height / scale};
+            line.box = Rect{left / scale, top / scale, (right - left) / scale, (bottom - top) / scale};
             line.confidence = std::clamp(double(iterator->Confidence(level)) / 100.0, 0.0, 1.0);
             lines.push_back(std::move(line));
         } while (iterator->Next(level));
