@@ -81,32 +81,38 @@ def main():
         ("all/omp", lambda png: ["tesseract", png, "-", "-l", "chi_sim+chi_tra+eng"], base, str),
     ]
 
-    header = f"{'image':20}" + "".join(f"{name:>16}" for name, *_ in tools)
-    print("word accuracy (time ms median of", args.runs, "runs)")
-    print(header)
-    totals = {name: [] for name, *_ in tools}
-    worst_speed_ratio = 0.0
+    names_of = [name for name, *_ in tools]
+    print(f"word accuracy and median wall time of {args.runs} runs; ratios are tessarin's time over the peer's")
+    print(f"{'image':20}" + "".join(f"{n:>9}" for n in names_of) + " |" + "".join(f"{n:>9}" for n in names_of)
+          + " |" + "".join(f"{'/' + n:>9}" for n in names_of[1:]))
+    accuracy_of = {n: {} for n in names_of}
+    worst = {n: 0.0 for n in names_of[1:]}
     for name in names:
         png = os.path.join(folder, name + ".png")
         with open(os.path.join(folder, name + ".txt"), encoding="utf-8") as f:
             truth = f.read()
-        row, times = f"{name:20}", {}
+        times = {}
         for tool, command, env, text_of in tools:
             seconds, out = timed(command(png), env, args.runs)
-            score = accuracy(truth, text_of(out))
-            totals[tool].append(score)
+            accuracy_of[tool][name] = accuracy(truth, text_of(out))
             times[tool] = seconds
-            row += f"{score * 100:8.1f}%{seconds * 1000:6.0f}ms"
-        print(row)
-        ratio = times["tessarin"] / min(times["all/1"], times["all/omp"])
-        worst_speed_ratio = max(worst_speed_ratio, ratio)
-    print(f"{'mean':20}" + "".join(f"{statistics.mean(totals[t]) * 100:8.1f}%{'':8}" for t, *_ in tools))
-    print()
-    print("ratios per image: tessarin time / best chi_sim+chi_tra+eng time; accuracy tessarin - best peer")
-    for i, name in enumerate(names):
-        best_peer = max(totals[t][i] for t, *_ in tools[1:])
-        print(f"  {name:20} accuracy {100 * (totals['tessarin'][i] - best_peer):+6.1f} points")
-    print(f"  worst time ratio against the best chi_sim+chi_tra+eng setting: {worst_speed_ratio:.2f}")
+        ratios = {n: times["tessarin"] / times[n] for n in names_of[1:]}
+        for n in ratios:
+            worst[n] = max(worst[n], ratios[n])
+        print(f"{name:20}" + "".join(f"{accuracy_of[n][name] * 100:8.1f}%" for n in names_of) + " |"
+              + "".join(f"{times[n] * 1000:7.0f}ms" for n in names_of) + " |"
+              + "".join(f"{ratios[n]:9.2f}" for n in names_of[1:]))
+
+    def mean_over(tool, chosen):
+        return statistics.mean(accuracy_of[tool][n] for n in chosen) * 100
+
+    english = [n for n in names if "zh" not in n]
+    print(f"{'mean, all':20}" + "".join(f"{mean_over(n, names):8.1f}%" for n in names_of))
+    print(f"{'mean, English':20}" + "".join(f"{mean_over(n, english):8.1f}%" for n in names_of))
+    print(f"{'worst time ratio':20}" + " " * 9 * len(names_of) + " |" + " " * 9 * len(names_of) + " |"
+          + "".join(f"{worst[n]:9.2f}" for n in names_of[1:]))
+    behind = [n for n in names if any(accuracy_of[t][n] > accuracy_of["tessarin"][n] for t in names_of[1:])]
+    print("images where a peer reads more words:", ", ".join(behind) if behind else "none")
 
 
 if __name__ == "__main__":

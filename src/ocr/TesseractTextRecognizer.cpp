@@ -48,13 +48,13 @@ constexpr uint32_t kHanScale = 2;
 // Lines the Latin models read with less confidence than this are offered to
 // the Han models: Han script is what the Latin models cannot read.
 constexpr double kHanRetryConfidence = 0.80;
-// Below this a line is taken for Han script before the Latin reading is
-// finished (Latin models read Han lines at 0 to 0.3, and mixed Han and Latin
-// lines, or small Latin text they stumble on, at 0.6 and above).
-constexpr double kHanLikelyConfidence = 0.5;
+// Below this a line of the first reading is taken for Han script at once
+// (the Latin models read Han lines at 0 to 0.3, lines mixing Han and Latin
+// at 0.55 to 0.7, and Latin UI text at 0.79 and above).
+constexpr double kHanLikelyConfidence = 0.72;
 // The preferred Han model (simplified Chinese) is trusted when its mean
-// confidence over the unsure lines reaches this; otherwise the next one
-// (traditional) reads them too, and must beat it by kLaterLanguageMargin.
+// confidence over the unsure lines reaches this; otherwise a later one
+// (traditional) wins when it is ahead by kLaterLanguageMargin.
 constexpr double kPreferredHanTrusted = 0.85;
 constexpr double kLaterLanguageMargin = 0.03;
 // Upscaled images stay far below what the engine can hold.
@@ -166,31 +166,44 @@ public:
             return finished(std::move(lines), image);
         }
 
-        // Lines the Latin models cannot read at all start the preferred Han
-        // model on its own thread at once, while the Latin reading is
-        // finished here; lines still unsure after that start it then.
+        // Lines the Latin models cannot read at all are taken for Han script:
+        // the Han models start at once, each on its own thread, while the
+        // Latin reading of the other lines is finished here. Lines still
+        // unsure after that start them then.
         const ScaledImage hanImage = scaledImage(original, kHanScale);
-        Lines preferred = std::vector<Line>{};
-        std::thread hanThread;
-        const auto startHan = [&] { hanThread = std::thread([&] { preferred = readPage(hanImage, {han.front()}); }); };
-        if (std::any_of(lines->begin(), lines->end(), isHanLikely)) startHan();
-        auto error = secondOpinion(*lines, original, latin);
-        if (!error && !hanThread.joinable() && std::any_of(lines->begin(), lines->end(), isUnsure)) startHan();
-        if (!hanThread.joinable()) return finished(std::move(lines), image);
-        hanThread.join();
+        std::vector<Lines> hanReadings(han.size(), std::vector<Line>{});
+        std::vector<std::thread> threads;
+        const auto startHan = [&] {
+            for (size_t model = 0; model < han.size(); ++model) {
+                threads.emplace_back([this, &hanImage, &reading = hanReadings[model], language = han[model]] {
+                    reading = readPage(hanImage, {language});
+                });
+            }
+        };
+        const bool hanLikely = std::any_of(lines->begin(), lines->end(), isHanLikely);
+        if (hanLikely) startHan();
+        auto error = secondOpinion(*lines, original, latin, hanLikely ? kHanLikelyConfidence : 0.0);
+        if (!error && threads.empty() && std::any_of(lines->begin(), lines->end(), isUnsure)) startHan();
+        for (auto& thread : threads) thread.join();
         if (error) return unexpected(*error);
-        if (!preferred) return unexpected(preferred.error());
+        if (threads.empty()) return finished(std::move(lines), image);
+        for (const auto& reading : hanReadings) {
+            if (!reading) return unexpected(reading.error());
+        }
 
-        const std::vector<Line>* chosen = &*preferred;
-        Lines next = std::vector<Line>{};
-        const double preferredMean = meanConfidenceOver(*lines, *preferred);
-        if (preferredMean < kPreferredHanTrusted && han.size() > 1) {
-            // Simplified and traditional Chinese share most characters, and
-            // each model reads the other's text in its own forms, confidently
-            // line by line; over many unfamiliar forms its confidence drops.
-            next = readPage(hanImage, {han[1]});
-            if (!next) return unexpected(next.error());
-            if (meanConfidenceOver(*lines, *next) > preferredMean + kLaterLanguageMargin) chosen = &*next;
+        // Simplified and traditional Chinese share most characters, and each
+        // model reads the other's text in its own forms, confidently line by
+        // line; over many forms it does not know, its confidence drops. So
+        // the preferred model is kept when it is confident over the unsure
+        // lines, and otherwise gives way to a later one clearly ahead of it.
+        const std::vector<Line>* chosen = &*hanReadings.front();
+        double chosenMean = meanConfidenceOver(*lines, *chosen);
+        for (size_t model = 1; model < han.size() && chosenMean < kPreferredHanTrusted; ++model) {
+            const double mean = meanConfidenceOver(*lines, *hanReadings[model]);
+            if (mean > chosenMean + kLaterLanguageMargin) {
+                chosen = &*hanReadings[model];
+                chosenMean = mean;
+            }
         }
         takeHanReadings(*lines, *chosen);
         return finished(std::move(lines), image);
@@ -216,12 +229,15 @@ private:
         return result;
     }
 
-    // When some line is below kSecondOpinion, the image is read large as
-    // well, and each line keeps the more confident of its two readings.
+    // When some line is below kSecondOpinion (and not below `ignoredBelow`:
+    // lines left to the Han models), the image is read large as well, and
+    // each line keeps the more confident of its two readings.
     std::optional<TextRecognitionError> secondOpinion(std::vector<Line>& lines, const ScaledImage& original,
-                                                      const std::vector<std::string>& languages) {
-        const bool needed =
-            std::any_of(lines.begin(), lines.end(), [](const Line& line) { return line.confidence < kSecondOpinion; });
+                                                      const std::vector<std::string>& languages,
+                                                      double ignoredBelow = 0) {
+        const bool needed = std::any_of(lines.begin(), lines.end(), [&](const Line& line) {
+            return line.confidence < kSecondOpinion && line.confidence >= ignoredBelow;
+        });
         if (!needed) return std::nullopt;
         const ScaledImage large = scaledImage(original, kLatinScale);
         if (large.scale == 1) return std::nullopt;
