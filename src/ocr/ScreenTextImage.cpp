@@ -82,6 +82,15 @@ uint8_t clampToByte(double value) { return static_cast<uint8_t>(std::clamp(value
 
 }  // namespace
 
+GreyImage cropped(const GreyImage& image, uint32_t x, uint32_t y, uint32_t width, uint32_t height) {
+    GreyImage part{width, height, std::vector<uint8_t>(size_t{width} * height)};
+    for (uint32_t row = 0; row < height; ++row) {
+        const uint8_t* from = image.pixels.data() + size_t{y + row} * image.width + x;
+        std::copy(from, from + width, part.pixels.data() + size_t{row} * width);
+    }
+    return part;
+}
+
 std::optional<GreyImage> upscaled(const GreyImage& image, uint32_t factor, uint64_t maxPixels) {
     if (factor == 0 || image.width == 0 || image.height == 0) return std::nullopt;
     const uint64_t width = uint64_t{image.width} * factor;

@@ -36,6 +36,9 @@ GreyImage darkTextOnLight(const Image& image);
 
 namespace tessarin::ocr {
 
+// The given rectangle, which must lie inside the image.
+GreyImage cropped(const GreyImage& image, uint32_t x, uint32_t y, uint32_t width, uint32_t height);
+
 // Each pixel becomes factor x factor pixels (cubic interpolation). Returns nothing when the result would exceed maxPixels.
 std::optional<GreyImage> upscaled(const GreyImage& image, uint32_t factor, uint64_t maxPixels);
 

@@ -49,16 +49,19 @@ constexpr uint32_t kHanScale = 2;
 // the Han models: Han script is what the Latin models cannot read.
 constexpr double kHanRetryConfidence = 0.80;
 // Below this a line of the first reading is taken for Han script at once
-// (the Latin models read Han lines at 0 to 0.3, lines mixing Han and Latin
-// at 0.55 to 0.7, and Latin UI text at 0.79 and above).
-constexpr double kHanLikelyConfidence = 0.72;
+// (the Latin models read Han lines at 0 to 0.3; lines mixing Han and Latin
+// at 0.55 to 0.7, like Latin text they stumble on in a busy screenshot, so
+// those wait for the larger second reading).
+constexpr double kHanLikelyConfidence = 0.5;
 // The preferred Han model (simplified Chinese) is trusted when its mean
 // confidence over the unsure lines reaches this; otherwise a later one
 // (traditional) wins when it is ahead by kLaterLanguageMargin.
 constexpr double kPreferredHanTrusted = 0.85;
 constexpr double kLaterLanguageMargin = 0.03;
-// Upscaled images stay far below what the engine can hold.
-constexpr uint64_t kMaxEnginePixels = uint64_t{1} << 27;
+// Upscaled images stay below this many pixels (a 1920 x 1080 screen at twice
+// its size is 8.3 million), which bounds both memory and the engine's
+// layout analysis time.
+constexpr uint64_t kMaxEnginePixels = uint64_t{10} << 20;
 
 struct CharsDeleter {
     void operator()(char* text) const { delete[] text; }
@@ -108,10 +111,11 @@ struct Line {
     double confidence = 0;
 };
 
-// The source image at one scale, as the engine reads it.
+// A part of the source image at one scale, as the engine reads it.
 struct ScaledImage {
     GreyImage pixels;
     uint32_t scale = 1;
+    Point origin;  // of the part, in source pixels
 };
 
 using Lines = Expected<std::vector<Line>, TextRecognitionError>;
@@ -156,7 +160,7 @@ public:
         std::vector<std::string> all = han;
         all.insert(all.end(), latin.begin(), latin.end());
 
-        const ScaledImage original{darkTextOnLight(image), 1};
+        const ScaledImage original{darkTextOnLight(image), 1, {}};
         std::lock_guard lock(mutex_);
         const bool detect = request.automaticallyDetectsLanguage && !latin.empty() && !han.empty();
         Lines lines = readPage(original, detect ? latin : all);
@@ -170,13 +174,14 @@ public:
         // the Han models start at once, each on its own thread, while the
         // Latin reading of the other lines is finished here. Lines still
         // unsure after that start them then.
-        const ScaledImage hanImage = scaledImage(original, kHanScale);
+        std::optional<ScaledImage> hanImage;
         std::vector<Lines> hanReadings(han.size(), std::vector<Line>{});
-        std::vector<std::thread> threads;
+        std::vector<std::jthread> threads;  // joined however this function ends
         const auto startHan = [&] {
+            hanImage = scaledImage(regionAround(original, *lines, isUnsure), kHanScale);
             for (size_t model = 0; model < han.size(); ++model) {
                 threads.emplace_back([this, &hanImage, &reading = hanReadings[model], language = han[model]] {
-                    reading = readPage(hanImage, {language});
+                    reading = guarded([&] { return readPage(*hanImage, {language}); });
                 });
             }
         };
@@ -210,10 +215,54 @@ public:
     }
 
 private:
+    // The part of the image holding the chosen lines, with a margin of one
+    // and a half times the tallest line's height (at least 16 pixels; the
+    // engine's layout analysis misreads lines cropped tighter): big
+    // screenshots with a few doubtful lines are read again only there.
+    template <class Chosen>
+    static ScaledImage regionAround(const ScaledImage& original, const std::vector<Line>& lines, Chosen chosen) {
+        double x0 = original.pixels.width, y0 = original.pixels.height, x1 = 0, y1 = 0, tallest = 0;
+        for (const Line& line : lines) {
+            if (!chosen(line)) continue;
+            x0 = std::min(x0, line.box.minX());
+            y0 = std::min(y0, line.box.minY());
+            x1 = std::max(x1, line.box.maxX());
+            y1 = std::max(y1, line.box.maxY());
+            tallest = std::max(tallest, line.box.height);
+        }
+        const double margin = std::max(16.0, tallest * 1.5);
+        const auto clampTo = [](double value, uint32_t size) {
+            return uint32_t(std::clamp(value, 0.0, double(size)));
+        };
+        const uint32_t left = clampTo(std::floor(x0 - margin), original.pixels.width);
+        const uint32_t top = clampTo(std::floor(y0 - margin), original.pixels.height);
+        const uint32_t right = clampTo(std::ceil(x1 + margin), original.pixels.width);
+        const uint32_t bottom = clampTo(std::ceil(y1 + margin), original.pixels.height);
+        if (right <= left || bottom <= top) return original;
+        return {cropped(original.pixels, left, top, right - left, bottom - top), 1, Point{double(left), double(top)}};
+    }
+
+    // The largest factor up to `factor` that keeps the image within
+    // kMaxEnginePixels: a full screen is read at twice its size, not three
+    // times, and very large images as they are.
     static ScaledImage scaledImage(const ScaledImage& original, uint32_t factor) {
-        auto pixels = upscaled(original.pixels, factor, kMaxEnginePixels);
-        if (!pixels) return original;  // very large images are read as they are
-        return {std::move(*pixels), factor};
+        for (; factor > 1; --factor) {
+            if (auto pixels = upscaled(original.pixels, factor, kMaxEnginePixels)) {
+                return {std::move(*pixels), factor, original.origin};
+            }
+        }
+        return original;
+    }
+
+    // An exception on a reading thread would end the process; it becomes
+    // the reading's error instead.
+    template <class Read>
+    static Lines guarded(Read read) {
+        try {
+            return read();
+        } catch (const std::exception& error) {
+            return unexpected(TextRecognitionError(Kind::engineFailure, error.what()));
+        }
     }
 
     static RecognizedBlocks finished(Lines lines, const Image& image) {
@@ -235,15 +284,16 @@ private:
     std::optional<TextRecognitionError> secondOpinion(std::vector<Line>& lines, const ScaledImage& original,
                                                       const std::vector<std::string>& languages,
                                                       double ignoredBelow = 0) {
-        const bool needed = std::any_of(lines.begin(), lines.end(), [&](const Line& line) {
+        const auto wanted = [&](const Line& line) {
             return line.confidence < kSecondOpinion && line.confidence >= ignoredBelow;
-        });
-        if (!needed) return std::nullopt;
-        const ScaledImage large = scaledImage(original, kLatinScale);
+        };
+        if (std::none_of(lines.begin(), lines.end(), wanted)) return std::nullopt;
+        const ScaledImage large = scaledImage(regionAround(original, lines, wanted), kLatinScale);
         if (large.scale == 1) return std::nullopt;
         auto others = readPage(large, languages);
         if (!others) return others.error();
         for (Line& line : lines) {
+            if (!wanted(line)) continue;  // lines outside the region may be cut in the other reading
             const Line* match = sameLine(line, *others);
             if (match && match->confidence > line.confidence) {
                 line.text = match->text;
@@ -371,7 +421,8 @@ private:
             if (line.text.empty()) continue;
             int left = 0, top = 0, right = 0, bottom = 0;
             iterator->BoundingBox(level, &left, &top, &right, &bottom);
-            line.box = Rect{left / scale, top / scale, (right - left) / scale, (bottom - top) / scale};
+            line.box = Rect{image.origin.x + left / scale, image.origin.y + top / scale, (right - left) / scale,
+                            (bottom - top) / scale};
             line.confidence = std::clamp(double(iterator->Confidence(level)) / 100.0, 0.0, 1.0);
             lines.push_back(std::move(line));
         } while (iterator->Next(level));
