@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 
 #include "CLIHarness.h"
 #include "core/capture/ExportManager.h"
@@ -139,6 +140,16 @@ TEST(CaptureTextCommand, CharsCountsWhatAReaderSeesAsCharacters) {
         {"\xe4\xbd", 2},                                   // a cut-off sequence too
     };
     for (const auto& [text, count] : rows) EXPECT_EQ(graphemeCount(text), count) << text;
+
+    // Any bytes: never more characters than bytes, at least one for any text.
+    std::mt19937 random(11);
+    for (int round = 0; round < 5000; ++round) {
+        std::string bytes(random() % 16, '\0');
+        for (char& c : bytes) c = char(random());
+        const size_t count = graphemeCount(bytes);
+        EXPECT_LE(count, bytes.size());
+        EXPECT_EQ(count == 0, bytes.empty());
+    }
 }
 
 }  // namespace
