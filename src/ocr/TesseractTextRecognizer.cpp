@@ -49,9 +49,9 @@ constexpr uint32_t kHanScale = 2;
 // the Han models: Han script is what the Latin models cannot read.
 constexpr double kHanRetryConfidence = 0.80;
 // Below this a line of the first reading is taken for Han script at once
-// (the Latin models read Han lines at 0 to 0.3; lines mixing Han and Latin
-// at 0.55 to 0.7, like Latin text they stumble on in a busy screenshot, so
-// those wait for the larger second reading).
+// (the Latin models read Han lines at 0 to 0.3). Lines mixing Han and Latin
+// read at 0.55 to 0.7, like Latin text the models stumble on in a busy
+// screenshot; those are told apart by the shape of their words.
 constexpr double kHanLikelyConfidence = 0.5;
 // The preferred Han model (simplified Chinese) is trusted when its mean
 // confidence over the unsure lines reaches this; otherwise a later one
@@ -109,7 +109,24 @@ struct Line {
     std::string text;
     Rect box;  // source pixels, top-left origin
     double confidence = 0;
+    bool looksLikeHan = false;  // see looksLikeHan() below
 };
+
+// Han glyphs are about as wide as the line is tall; Latin letters about half
+// that. A Latin model meeting Han glyphs reads a few unsure letters spread
+// over as many squares, so an unsure word whose letters are each at least
+// 0.9 of the line's height wide (1.2 and very unsure for a lone letter, as a
+// capital M can be wide) is most likely Han. A wrong guess costs time only:
+// Han readings replace a line only when they hold Han script and are more
+// confident.
+bool looksLikeHan(const char* word, const Rect& box, double confidence, const Line& line) {
+    if (word == nullptr || confidence >= 0.8 || line.box.height <= 0) return false;
+    size_t letters = 0;
+    for (const char* c = word; *c != '\0'; ++c) letters += (static_cast<unsigned char>(*c) & 0xc0) != 0x80;
+    if (letters == 0) return false;
+    const double width = box.width / double(letters) / line.box.height;
+    return letters == 1 ? width >= 1.2 && confidence < 0.5 : width >= 0.9;
+}
 
 // A part of the source image at one scale, as the engine reads it.
 struct ScaledImage {
@@ -121,7 +138,7 @@ struct ScaledImage {
 using Lines = Expected<std::vector<Line>, TextRecognitionError>;
 
 bool isUnsure(const Line& line) { return line.confidence < kHanRetryConfidence; }
-bool isHanLikely(const Line& line) { return line.confidence < kHanLikelyConfidence; }
+bool isHanLikely(const Line& line) { return line.confidence < kHanLikelyConfidence || line.looksLikeHan; }
 
 double overlap(const Rect& a, const Rect& b) {
     const Rect common = a.intersection(b);
@@ -411,21 +428,29 @@ private:
         std::vector<Line> lines;
         std::unique_ptr<tesseract::ResultIterator> iterator((*api)->GetIterator());
         if (!iterator) return lines;
-        constexpr auto level = tesseract::RIL_TEXTLINE;
         const double scale = image.scale;
-        do {
-            if (iterator->Empty(level)) continue;
-            const OwnedText text(iterator->GetUTF8Text(level));
-            Line line;
-            line.text = trimmedLine(text.get());
-            if (line.text.empty()) continue;
+        const auto box = [&](tesseract::PageIteratorLevel level) {
             int left = 0, top = 0, right = 0, bottom = 0;
             iterator->BoundingBox(level, &left, &top, &right, &bottom);
-            line.box = Rect{image.origin.x + left / scale, image.origin.y + top / scale, (right - left) / scale,
-                            (bottom - top) / scale};
-            line.confidence = std::clamp(double(iterator->Confidence(level)) / 100.0, 0.0, 1.0);
-            lines.push_back(std::move(line));
-        } while (iterator->Next(level));
+            return Rect{image.origin.x + left / scale, image.origin.y + top / scale, (right - left) / scale,
+                        (bottom - top) / scale};
+        };
+        // Word by word, starting a line at each line's first word.
+        bool inLine = false;
+        do {
+            if (iterator->Empty(tesseract::RIL_WORD)) continue;
+            if (iterator->IsAtBeginningOf(tesseract::RIL_TEXTLINE)) {
+                const OwnedText text(iterator->GetUTF8Text(tesseract::RIL_TEXTLINE));
+                Line line{trimmedLine(text.get()), box(tesseract::RIL_TEXTLINE),
+                          std::clamp(double(iterator->Confidence(tesseract::RIL_TEXTLINE)) / 100.0, 0.0, 1.0), false};
+                inLine = !line.text.empty();
+                if (inLine) lines.push_back(std::move(line));
+            }
+            if (!inLine || lines.back().looksLikeHan) continue;
+            const OwnedText word(iterator->GetUTF8Text(tesseract::RIL_WORD));
+            const double confidence = iterator->Confidence(tesseract::RIL_WORD) / 100.0;
+            lines.back().looksLikeHan = looksLikeHan(word.get(), box(tesseract::RIL_WORD), confidence, lines.back());
+        } while (iterator->Next(tesseract::RIL_WORD));
         return lines;
     }
 
