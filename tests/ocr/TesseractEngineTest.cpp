@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "RenderedText.h"
+#include "support/TempDir.h"
 #include "core/recording/TextRecognitionManager.h"
 #include "ocr/TextRecognizerModule.h"
 
@@ -85,6 +87,26 @@ TEST(TesseractEngine, ReadsChineseBesideEnglishAndNothingFromABlankImage) {
     const auto none = fullText(*blank);
     ASSERT_TRUE(none) << none.error().description();
     EXPECT_TRUE(none->empty());
+}
+
+// With only the English data installed, English text reads and Chinese text
+// fails for want of its data: the Chinese models are loaded only for Han.
+TEST(TesseractEngine, ChineseDataIsOnlyLoadedForHanScript) {
+    const std::filesystem::path system = "/usr/share/tesseract-ocr/5/tessdata";
+    if (!std::filesystem::exists(system / "eng.traineddata")) GTEST_SKIP() << "no system tessdata at " << system;
+    testing::TempDir data;
+    std::filesystem::create_symlink(system / "eng.traineddata", data / "eng.traineddata");
+    ::setenv("TESSDATA_PREFIX", data.path().c_str(), 1);
+    ocr::ModuleTextRecognizer recognizer(TESSARIN_OCR_MODULE);
+    const auto english = recognizer.recognize(
+        renderedText("Save the changes you made\nOpen Recent Settings", "DejaVu Sans 13px", 0x1a1a1a, 0xffffff),
+        TextRecognitionManager::fullTextRequest());
+    const auto chinese = recognizer.recognize(renderedText("正在识别图片中的文字", "WenQuanYi Micro Hei 16px", 0, 0xffffff),
+                                              TextRecognitionManager::fullTextRequest());
+    ::unsetenv("TESSDATA_PREFIX");
+    EXPECT_TRUE(english) << english.error().description();
+    ASSERT_FALSE(chinese);
+    EXPECT_NE(chinese.error().description().find("chi_"), std::string::npos) << chinese.error().description();
 }
 
 TEST(TesseractEngine, MissingLanguageDataIsAnErrorNotACrash) {
