@@ -204,7 +204,7 @@ public:
         };
         const bool hanLikely = std::any_of(lines->begin(), lines->end(), isHanLikely);
         if (hanLikely) startHan();
-        auto error = secondOpinion(*lines, original, latin, hanLikely ? kHanLikelyConfidence : 0.0);
+        auto error = secondOpinion(*lines, original, latin, hanLikely);
         if (!error && threads.empty() && std::any_of(lines->begin(), lines->end(), isUnsure)) startHan();
         for (auto& thread : threads) thread.join();
         if (error) return unexpected(*error);
@@ -295,14 +295,15 @@ private:
         return result;
     }
 
-    // When some line is below kSecondOpinion (and not below `ignoredBelow`:
-    // lines left to the Han models), the image is read large as well, and
-    // each line keeps the more confident of its two readings.
+    // When some line is below kSecondOpinion (other than those taken for Han
+    // script when `leaveHanLikely`: the Han models read them), the part of
+    // the image around those lines is read large as well, and each of them
+    // keeps the more confident of its two readings.
     std::optional<TextRecognitionError> secondOpinion(std::vector<Line>& lines, const ScaledImage& original,
                                                       const std::vector<std::string>& languages,
-                                                      double ignoredBelow = 0) {
+                                                      bool leaveHanLikely = false) {
         const auto wanted = [&](const Line& line) {
-            return line.confidence < kSecondOpinion && line.confidence >= ignoredBelow;
+            return line.confidence < kSecondOpinion && !(leaveHanLikely && isHanLikely(line));
         };
         if (std::none_of(lines.begin(), lines.end(), wanted)) return std::nullopt;
         const ScaledImage large = scaledImage(regionAround(original, lines, wanted), kLatinScale);
@@ -411,6 +412,9 @@ private:
                                                    "could not load the language data " + key +
                                                        " (install tesseract-ocr-" + languages.front() + ")"));
         }
+        // The image is already dark text on light; without this the engine
+        // reads every unsure line a second time inverted.
+        api->SetVariable("tessedit_do_invert", "0");
         std::lock_guard lock(enginesMutex_);
         return (engines_[key] = std::move(api)).get();
     }
