@@ -187,47 +187,44 @@ public:
             return finished(std::move(lines), image);
         }
 
-        // Lines the Latin models cannot read at all are taken for Han script:
-        // the Han models start at once, each on its own thread, while the
-        // Latin reading of the other lines is finished here. Lines still
-        // unsure after that start them then.
+        // Lines taken for Han script start the preferred Han model at once,
+        // on its own thread, while the Latin reading of the other lines is
+        // finished here; lines still unsure after that start it then.
         std::optional<ScaledImage> hanImage;
-        std::vector<Lines> hanReadings(han.size(), std::vector<Line>{});
-        std::vector<std::jthread> threads;  // joined however this function ends
+        Lines preferred = std::vector<Line>{};
+        std::jthread hanThread;  // joined however this function ends
         const auto startHan = [&] {
             hanImage = scaledImage(regionAround(original, *lines, isUnsure), kHanScale);
-            for (size_t model = 0; model < han.size(); ++model) {
-                threads.emplace_back([this, &hanImage, &reading = hanReadings[model], language = han[model]] {
-                    reading = guarded([&] { return readPage(*hanImage, {language}); });
-                });
-            }
+            hanThread = std::jthread([&] { preferred = guarded([&] { return readPage(*hanImage, {han.front()}); }); });
         };
         const bool hanLikely = std::any_of(lines->begin(), lines->end(), isHanLikely);
         if (hanLikely) startHan();
         auto error = secondOpinion(*lines, original, latin, hanLikely);
-        if (!error && threads.empty() && std::any_of(lines->begin(), lines->end(), isUnsure)) startHan();
-        for (auto& thread : threads) thread.join();
+        if (!error && !hanImage && std::any_of(lines->begin(), lines->end(), isUnsure)) startHan();
+        if (hanThread.joinable()) hanThread.join();
         if (error) return unexpected(*error);
-        if (threads.empty()) return finished(std::move(lines), image);
-        for (const auto& reading : hanReadings) {
-            if (!reading) return unexpected(reading.error());
-        }
+        if (!hanImage) return finished(std::move(lines), image);
+        if (!preferred) return unexpected(preferred.error());
 
         // Simplified and traditional Chinese share most characters, and each
         // model reads the other's text in its own forms, confidently line by
         // line; over many forms it does not know, its confidence drops. So
         // the preferred model is kept when it is confident over the unsure
-        // lines, and otherwise gives way to a later one clearly ahead of it.
-        const std::vector<Line>* chosen = &*hanReadings.front();
-        double chosenMean = meanConfidenceOver(*lines, *chosen);
+        // lines; only otherwise do the later ones read them (one after the
+        // other: on two busy cores a parallel reading costs more than it
+        // saves), and one clearly ahead takes its place.
+        std::vector<Line> chosen = std::move(*preferred);
+        double chosenMean = meanConfidenceOver(*lines, chosen);
         for (size_t model = 1; model < han.size() && chosenMean < kPreferredHanTrusted; ++model) {
-            const double mean = meanConfidenceOver(*lines, *hanReadings[model]);
+            Lines other = readPage(*hanImage, {han[model]});
+            if (!other) return unexpected(other.error());
+            const double mean = meanConfidenceOver(*lines, *other);
             if (mean > chosenMean + kLaterLanguageMargin) {
-                chosen = &*hanReadings[model];
+                chosen = std::move(*other);
                 chosenMean = mean;
             }
         }
-        takeHanReadings(*lines, *chosen);
+        takeHanReadings(*lines, chosen);
         return finished(std::move(lines), image);
     }
 
