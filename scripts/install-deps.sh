@@ -20,7 +20,7 @@ packages=(
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer
-  packages+=(scrot maim imagemagick hyperfine time tesseract-ocr)
+  packages+=(scrot maim imagemagick hyperfine time tesseract-ocr pango1.0-tools)
 fi
 
 missing=()

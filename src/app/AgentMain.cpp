@@ -11,6 +11,8 @@
 #include "core/common/Log.h"
 #include "core/common/ThreadPool.h"
 #include "core/preferences/JsonFileStore.h"
+#include "core/recording/TextRecognitionManager.h"
+#include "ocr/TextRecognizerModule.h"
 #include "platform/LazyScreenBackend.h"
 #include "platform/PlatformFactory.h"
 
@@ -29,6 +31,8 @@ std::unique_ptr<KeyValueStore> openPreferences() {
 
 int runAgent(const std::string& programPath, const std::vector<std::string>& args) {
     configureLoggingFromEnvironment();
+    // Before any other thread starts: it sets the engine's thread limit.
+    ocr::ModuleTextRecognizer recognizer;
     LazyScreenBackend backend(makeScreenBackend);
     const auto preferences = openPreferences();
     EventLoop mainLoop;
@@ -36,9 +40,10 @@ int runAgent(const std::string& programPath, const std::vector<std::string>& arg
     {
         ThreadPool background(2);
         ScreenCaptureService capture(backend, mainLoop, background);
+        TextRecognitionManager textRecognition(recognizer, background, mainLoop);
         TessarinCLI cli{capture, *preferences, mainLoop, std::cout, std::cerr, programPath,
-                        CLISandbox::rootFromEnvironment(), &std::cin};
-        cli.renderAnnotationSpec = annotationRendererFromModule();
+                        CLISandbox::rootFromEnvironment(), &std::cin, annotationRendererFromModule(),
+                        &textRecognition};
         status = cli.run(args);
     }
     std::cout.flush();

@@ -1,6 +1,6 @@
 #include "app/EngineModules.h"
 
-#include "platform/LoadableModule.h"
+#include "core/common/LoadableModule.h"
 #include "render/annotation/AnnotationRendererModule.h"
 
 namespace tessarin {

@@ -1,4 +1,4 @@
-// doctor, version and help, and the commands this build does not carry yet.
+// doctor, version and help.
 
 #include "core/cli/BuildIdentity.h"
 #include "core/cli/CLIError.h"
@@ -10,10 +10,6 @@ namespace {
 
 std::string versionString() {
     return std::string("tessarin ") + AppInfo::shortVersion + " (" + AppInfo::buildNumber + ")";
-}
-
-[[noreturn]] void notBuiltYet(const std::string& command) {
-    throw CLIError::badArguments(command + " is not available in this build yet");
 }
 
 }  // namespace
@@ -45,6 +41,5 @@ int runHelp(TessarinCLI& cli, const CLIArguments&) {
     return 0;
 }
 
-int runCaptureText(TessarinCLI&, const CLIArguments&) { notBuiltYet("capture-text"); }
 
 }  // namespace tessarin::Commands

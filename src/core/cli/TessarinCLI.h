@@ -23,6 +23,7 @@
 namespace tessarin {
 
 class KeyValueStore;
+class TextRecognitionManager;
 
 struct TessarinCLI {
     HeadlessCaptureProvider& capture;
@@ -41,6 +42,7 @@ struct TessarinCLI {
     using AnnotationSpecRenderer =
         std::function<Expected<Image, std::string>(std::span<const uint8_t> spec, const std::filesystem::path& imagePath)>;
     AnnotationSpecRenderer renderAnnotationSpec = nullptr;
+    TextRecognitionManager* textRecognition = nullptr;  // capture-text; none in builds without an engine
 
     using Handler = std::function<int(TessarinCLI&, const CLIArguments&)>;
     struct Subcommand {

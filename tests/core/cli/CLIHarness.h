@@ -8,6 +8,7 @@
 #include "core/cli/TessarinCLI.h"
 #include "core/common/ThreadPool.h"
 #include "core/preferences/KeyValueStore.h"
+#include "core/recording/TextRecognitionManager.h"
 #include "support/FakeScreenBackend.h"
 #include "support/TempDir.h"
 
@@ -30,7 +31,7 @@ public:
     CommandResult run(std::vector<std::string> args) {
         std::ostringstream out;
         std::ostringstream err;
-        TessarinCLI cli{service, store, loop, out, err, "/usr/bin/tessarin", sandboxRoot};
+        TessarinCLI cli{service, store, loop, out, err, "/usr/bin/tessarin", sandboxRoot, nullptr, nullptr, textRecognition};
         const int status = cli.run(args);
         return {status, out.str(), err.str()};
     }
@@ -43,6 +44,7 @@ public:
     ThreadPool pool{2};
     ScreenCaptureService service{backend, loop, pool};
     std::optional<std::string> sandboxRoot;
+    TextRecognitionManager* textRecognition = nullptr;
     TempDir tmp;
 };
 

@@ -1,4 +1,4 @@
-#include "platform/LoadableModule.h"
+#include "core/common/LoadableModule.h"
 
 #include <gtest/gtest.h>
 

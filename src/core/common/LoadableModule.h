@@ -9,6 +9,7 @@
 // <executable dir>/../lib/tessarin (an installed tree). Once loaded it stays
 // loaded for the life of the process.
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -20,11 +21,18 @@ namespace tessarin {
 // (naming the module and the places searched).
 Expected<void*, std::string> loadModuleSymbol(std::string_view name, const char* symbol);
 
+// The same for a module given by its file (tests, tools).
+Expected<void*, std::string> loadModuleSymbolFromFile(const std::filesystem::path& file, const char* symbol);
+
 template <class Function>
-Expected<Function*, std::string> loadModuleFunction(std::string_view name, const char* symbol) {
-    auto address = loadModuleSymbol(name, symbol);
+Expected<Function*, std::string> functionFrom(Expected<void*, std::string> address) {
     if (!address) return unexpected(address.error());
     return reinterpret_cast<Function*>(*address);
+}
+
+template <class Function>
+Expected<Function*, std::string> loadModuleFunction(std::string_view name, const char* symbol) {
+    return functionFrom<Function>(loadModuleSymbol(name, symbol));
 }
 
 }  // namespace tessarin

@@ -1,4 +1,4 @@
-#include "platform/LoadableModule.h"
+#include "core/common/LoadableModule.h"
 
 #include <dlfcn.h>
 
@@ -9,9 +9,10 @@
 #include <vector>
 
 namespace tessarin {
-namespace {
 
 namespace fs = std::filesystem;
+
+namespace {
 
 std::vector<fs::path> searchFolders() {
     std::vector<fs::path> folders;
@@ -25,6 +26,21 @@ std::vector<fs::path> searchFolders() {
     return folders;
 }
 
+Expected<void*, std::string> openModuleFile(const fs::path& file) {
+    // RTLD_NODELETE: engines keep static state (models, font caches) whose
+    // destructors must not run after the module's code is gone.
+    if (void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) return handle;
+    const char* why = dlerror();
+    return unexpected("cannot load " + file.string() + ": " + (why ? why : "unknown error"));
+}
+
+Expected<void*, std::string> symbolIn(void* handle, const std::string& module, const char* symbol) {
+    dlerror();
+    void* address = dlsym(handle, symbol);
+    if (!address) return unexpected("the " + module + " module has no entry point " + symbol);
+    return address;
+}
+
 Expected<void*, std::string> openModule(const std::string& name) {
     const std::string file = "libtessarin-" + name + ".so";
     std::string tried;
@@ -35,11 +51,7 @@ Expected<void*, std::string> openModule(const std::string& name) {
             tried += (tried.empty() ? "" : ", ") + folder.string();
             continue;
         }
-        // RTLD_NODELETE: engines keep static state (models, font caches)
-        // whose destructors must not run after the module's code is gone.
-        if (void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) return handle;
-        const char* why = dlerror();
-        return unexpected("cannot load " + candidate.string() + ": " + (why ? why : "unknown error"));
+        return openModuleFile(candidate);
     }
     return unexpected("the " + name + " module (" + file + ") is not installed; looked in " +
                       (tried.empty() ? std::string("no folder") : tried));
@@ -57,10 +69,15 @@ Expected<void*, std::string> loadModuleSymbol(std::string_view name, const char*
         if (!handle) return unexpected(handle.error());
         found = handles.emplace(std::string(name), *handle).first;
     }
-    dlerror();
-    void* address = dlsym(found->second, symbol);
-    if (!address) return unexpected("the " + std::string(name) + " module has no entry point " + symbol);
-    return address;
+    return symbolIn(found->second, std::string(name), symbol);
+}
+
+Expected<void*, std::string> loadModuleSymbolFromFile(const fs::path& file, const char* symbol) {
+    std::error_code error;
+    if (!fs::exists(file, error)) return unexpected("the module " + file.string() + " is not installed");
+    auto handle = openModuleFile(file);
+    if (!handle) return unexpected(handle.error());
+    return symbolIn(*handle, file.filename().string(), symbol);
 }
 
 }  // namespace tessarin

@@ -1,0 +1,109 @@
+#include "RenderedText.h"
+
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace tessarin::testing {
+namespace {
+
+struct SurfaceDeleter {
+    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+struct ContextDeleter {
+    void operator()(cairo_t* context) const { cairo_destroy(context); }
+};
+struct ObjectDeleter {
+    void operator()(void* object) const { g_object_unref(object); }
+};
+struct FontDeleter {
+    void operator()(PangoFontDescription* font) const { pango_font_description_free(font); }
+};
+
+void setColour(cairo_t* context, uint32_t rgb) {
+    cairo_set_source_rgb(context, (rgb >> 16 & 0xff) / 255.0, (rgb >> 8 & 0xff) / 255.0, (rgb & 0xff) / 255.0);
+}
+
+// Words split at white space; each Han character (a three-byte UTF-8
+// sequence led by 0xe3 to 0xe9) is a word of its own.
+std::vector<std::string> words(const std::string& text) {
+    std::vector<std::string> result(1);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead >= 0xe3 && lead <= 0xe9 && i + 2 < text.size()) {
+            result.push_back(text.substr(i, 3));
+            result.emplace_back();
+            i += 2;
+        } else if (std::isspace(lead)) {
+            result.emplace_back();
+        } else {
+            result.back() += text[i];
+        }
+    }
+    std::erase(result, std::string());
+    return result;
+}
+
+}  // namespace
+
+Image renderedText(const std::string& text, const std::string& font, uint32_t foreground, uint32_t background) {
+    constexpr int kMargin = 10;
+    std::unique_ptr<cairo_surface_t, SurfaceDeleter> probe(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1));
+    std::unique_ptr<cairo_t, ContextDeleter> probeContext(cairo_create(probe.get()));
+    std::unique_ptr<PangoLayout, ObjectDeleter> layout(pango_cairo_create_layout(probeContext.get()));
+    std::unique_ptr<PangoFontDescription, FontDeleter> description(pango_font_description_from_string(font.c_str()));
+    pango_layout_set_font_description(layout.get(), description.get());
+    pango_layout_set_text(layout.get(), text.c_str(), -1);
+    int width = 0, height = 0;
+    pango_layout_get_pixel_size(layout.get(), &width, &height);
+
+    std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, width + 2 * kMargin, height + 2 * kMargin));
+    std::unique_ptr<cairo_t, ContextDeleter> context(cairo_create(surface.get()));
+    setColour(context.get(), background);
+    cairo_paint(context.get());
+    setColour(context.get(), foreground);
+    cairo_move_to(context.get(), kMargin, kMargin);
+    pango_cairo_update_layout(context.get(), layout.get());
+    pango_cairo_show_layout(context.get(), layout.get());
+    cairo_surface_flush(surface.get());
+    if (cairo_status(context.get()) != CAIRO_STATUS_SUCCESS) throw std::runtime_error("text rendering failed");
+
+    const int stride = cairo_image_surface_get_stride(surface.get());
+    const uint8_t* pixels = cairo_image_surface_get_data(surface.get());
+    auto image = Image::allocate(uint32_t(width + 2 * kMargin), uint32_t(height + 2 * kMargin));
+    if (!image) throw std::runtime_error("no image");
+    for (uint32_t y = 0; y < image->height(); ++y) {
+        const auto* in = reinterpret_cast<const uint32_t*>(pixels + ptrdiff_t(y) * stride);
+        uint8_t* out = image->row(y);
+        for (uint32_t x = 0; x < image->width(); ++x, out += 4) {
+            out[0] = uint8_t(in[x] >> 16);
+            out[1] = uint8_t(in[x] >> 8);
+            out[2] = uint8_t(in[x]);
+            out[3] = 255;
+        }
+    }
+    return std::move(*image);
+}
+
+double wordAccuracy(const std::string& expected, const std::string& actual) {
+    const auto a = words(expected);
+    const auto b = words(actual);
+    std::vector<size_t> previous(b.size() + 1), current(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) previous[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        current[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (a[i - 1] != b[j - 1])});
+        }
+        std::swap(previous, current);
+    }
+    const double errors = double(previous[b.size()]);
+    return std::max(0.0, 1.0 - errors / double(std::max<size_t>(1, a.size())));
+}
+
+}  // namespace tessarin::testing

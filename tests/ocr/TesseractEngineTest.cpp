@@ -1,0 +1,130 @@
+// The Tesseract engine, loaded as the agent loads it, reading text rendered
+// as the desktop renders it. Floors are well under what the engine reads on
+// this text (bench/ocr has the figures), so font or library updates do not
+// make the suite flaky, yet a broken preparation step or lost line falls
+// through them.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "RenderedText.h"
+#include "support/TempDir.h"
+#include "core/recording/TextRecognitionManager.h"
+#include "ocr/TextRecognizerModule.h"
+
+namespace tessarin {
+namespace {
+
+using testing::renderedText;
+using testing::wordAccuracy;
+
+TextRecognizer& engine() {
+    static ocr::ModuleTextRecognizer recognizer(TESSARIN_OCR_MODULE);
+    return recognizer;
+}
+
+std::string joined(const RecognizedBlocks& blocks) {
+    return blocks ? TextRecognitionManager::joinedLines(*blocks) : "error: " + blocks.error().description();
+}
+
+RecognizedBlocks fullText(const Image& image) {
+    return engine().recognize(image, TextRecognitionManager::fullTextRequest());
+}
+
+TEST(TesseractEngine, ReadsUiTextAtScreenSizesDarkOnLightAndLightOnDark) {
+    struct Row {
+        std::string text, font;
+        uint32_t foreground, background;
+    };
+    const Row rows[] = {
+        {"File Edit View Selection Go Run Terminal Help", "DejaVu Sans 11px", 0x202020, 0xf2f2f2},
+        {"Do you want to save the changes you made?", "DejaVu Sans 13px", 0x1a1a1a, 0xffffff},
+        {"Take a screenshot of an area or a window", "DejaVu Sans 16px", 0x202124, 0xffffff},
+        {"user@host:~/src$ git status --short", "DejaVu Sans Mono 13px", 0xd0d0d0, 0x1e1e1e},
+        {"Problems Output Debug Console Ports", "DejaVu Sans 13px", 0xdcdcdc, 0x2b2b2b},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.font + ": " + row.text);
+        const auto blocks = fullText(renderedText(row.text, row.font, row.foreground, row.background));
+        EXPECT_GE(wordAccuracy(row.text, joined(blocks)), 0.85) << joined(blocks);
+    }
+}
+
+TEST(TesseractEngine, GivesOneBlockPerLineInReadingOrderWithBoxesFromTheLowerLeft) {
+    const std::string paragraph =
+        "Every screenshot is stored locally\n"
+        "and never leaves the machine unless\n"
+        "the user decides to share it.";
+    const auto blocks = fullText(renderedText(paragraph, "DejaVu Serif 14px", 0x111111, 0xfdfdf8));
+    ASSERT_TRUE(blocks) << blocks.error().description();
+    ASSERT_EQ(blocks->size(), 3u) << joined(blocks);
+    EXPECT_GE(wordAccuracy(paragraph, joined(blocks)), 0.9) << joined(blocks);
+    for (size_t i = 0; i < blocks->size(); ++i) {
+        const RecognizedBlock& block = (*blocks)[i];
+        EXPECT_GT(block.confidence, 0.5);
+        EXPECT_LE(block.confidence, 1.0);
+        EXPECT_GE(block.boundingBox.x, 0.0);
+        EXPECT_GE(block.boundingBox.y, 0.0);
+        EXPECT_LE(block.boundingBox.maxX(), 1.0);
+        EXPECT_LE(block.boundingBox.maxY(), 1.0);
+        EXPECT_GT(block.boundingBox.width, 0.5);  // each line spans most of the image
+        // The first line is the highest: its box is furthest from the bottom.
+        if (i > 0) {
+            EXPECT_LT(block.boundingBox.maxY(), (*blocks)[i - 1].boundingBox.minY() + 0.02);
+        }
+    }
+}
+
+TEST(TesseractEngine, ReadsChineseBesideEnglishAndNothingFromABlankImage) {
+    const std::string mixed = "保存截图到桌面 Save to Desktop\n正在识别图片中的文字";
+    const auto blocks = fullText(renderedText(mixed, "WenQuanYi Micro Hei 16px", 0x1a1a1a, 0xfafafa));
+    EXPECT_GE(wordAccuracy(mixed, joined(blocks)), 0.8) << joined(blocks);
+
+    auto blank = Image::allocate(200, 60);
+    std::fill(blank->data(), blank->data() + blank->byteCount(), uint8_t(240));
+    const auto none = fullText(*blank);
+    ASSERT_TRUE(none) << none.error().description();
+    EXPECT_TRUE(none->empty());
+}
+
+// With only the English data installed, English text reads and Chinese text
+// fails for want of its data: the Chinese models are loaded only for Han.
+TEST(TesseractEngine, ChineseDataIsOnlyLoadedForHanScript) {
+    const std::filesystem::path system = "/usr/share/tesseract-ocr/5/tessdata";
+    if (!std::filesystem::exists(system / "eng.traineddata")) GTEST_SKIP() << "no system tessdata at " << system;
+    testing::TempDir data;
+    std::filesystem::create_symlink(system / "eng.traineddata", data / "eng.traineddata");
+    ::setenv("TESSDATA_PREFIX", data.path().c_str(), 1);
+    ocr::ModuleTextRecognizer recognizer(TESSARIN_OCR_MODULE);
+    const auto english = recognizer.recognize(
+        renderedText("Save the changes you made\nOpen Recent Settings", "DejaVu Sans 13px", 0x1a1a1a, 0xffffff),
+        TextRecognitionManager::fullTextRequest());
+    const auto chinese = recognizer.recognize(renderedText("正在识别图片中的文字", "WenQuanYi Micro Hei 16px", 0, 0xffffff),
+                                              TextRecognitionManager::fullTextRequest());
+    ::unsetenv("TESSDATA_PREFIX");
+    EXPECT_TRUE(english) << english.error().description();
+    ASSERT_FALSE(chinese);
+    EXPECT_NE(chinese.error().description().find("chi_"), std::string::npos) << chinese.error().description();
+}
+
+TEST(TesseractEngine, MissingLanguageDataIsAnErrorNotACrash) {
+    // A fresh engine (its own model cache) looking in an empty folder.
+    ::setenv("TESSDATA_PREFIX", "/nonexistent-tessdata", 1);
+    ocr::ModuleTextRecognizer recognizer(TESSARIN_OCR_MODULE);
+    const auto blocks =
+        recognizer.recognize(renderedText("Hello", "DejaVu Sans 13px", 0, 0xffffff), TextRecognitionManager::fullTextRequest());
+    ::unsetenv("TESSDATA_PREFIX");
+    ASSERT_FALSE(blocks);
+    EXPECT_EQ(blocks.error().kind(), TextRecognitionError::Kind::missingLanguageData);
+    EXPECT_NE(blocks.error().description().find("eng"), std::string::npos) << blocks.error().description();
+
+    ocr::ModuleTextRecognizer absent("/nonexistent/libtessarin-ocr.so");
+    const auto unavailable = absent.recognize(renderedText("Hello", "DejaVu Sans 13px", 0, 0xffffff), {});
+    ASSERT_FALSE(unavailable);
+    EXPECT_EQ(unavailable.error().kind(), TextRecognitionError::Kind::engineUnavailable);
+}
+
+}  // namespace
+}  // namespace tessarin
