@@ -30,10 +30,7 @@ protected:
     void SetUp() override {
         ::unsetenv("DISPLAY");  // annotate must not need one
         auto image = *Image::allocate(128, 80);
-        for (size_t i = 0; i < image.byteCount(); ++i) image.data()[i] = uint8_t(i * 7 % 251);
-        for (uint32_t y = 0; y < 80; ++y) {
-            for (uint32_t x = 0; x < 128; ++x) image.row(y)[x * 4 + 3] = 255;
-        }
+        for (size_t i = 0; i < image.byteCount(); ++i) image.data()[i] = i % 4 == 3 ? 255 : uint8_t(i * 7 % 251);
         MemorySink sink;
         ASSERT_TRUE(encodePng(image, sink));
         const auto bytes = sink.take();
@@ -42,43 +39,33 @@ protected:
     }
     // A PNG whose header declares `width` x `height` and holds no pixels.
     void writeHeaderOnlyPng(const fs::path& path, uint32_t width, uint32_t height) {
-        std::string ihdr = "IHDR";
-        for (const uint32_t v : {width, height}) {
-            for (int shift = 24; shift >= 0; shift -= 8) ihdr += char(v >> shift);
-        }
-        ihdr += std::string("\x08\x06\x00\x00\x00", 5);
+        const auto bigEndian = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+        const std::string ihdr = "IHDR" + bigEndian(width) + bigEndian(height) + std::string("\x08\x06\x00\x00\x00", 5);
         const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(ihdr.data()), uInt(ihdr.size()));
-        std::string png = "\x89PNG\r\n\x1a\n";
-        png += std::string("\x00\x00\x00\x0d", 4) + ihdr;
-        for (int shift = 24; shift >= 0; shift -= 8) png += char(crc >> shift);
-        writeFile(path, png);
+        writeFile(path, "\x89PNG\r\n\x1a\n" + bigEndian(13) + ihdr + bigEndian(uint32_t(crc)));
     }
 };
 
 TEST_F(AgentAnnotate, RendersFromAFileOrStandardInputWithoutADisplay) {
     const AgentRun fromFile = run({"annotate", "--in", "in.png", "--out", "marked.png", "--shapes", "spec.json"});
     EXPECT_EQ(fromFile.status, 0) << fromFile.err;
-    EXPECT_EQ(fromFile.err, "");
-    EXPECT_EQ(fromFile.out, resultLine("marked.png", 128, 80));
+    EXPECT_EQ(fromFile.out + fromFile.err, resultLine("marked.png", 128, 80));
     setStandardInput(workDir() / "spec.json");
     const AgentRun fromStdin = run({"annotate", "--in", "in.png", "--out", "sub/marked.jpg"});
-    EXPECT_EQ(fromStdin.status, 0) << fromStdin.err;
-    EXPECT_EQ(fromStdin.out, resultLine("sub/marked.jpg", 128, 80));
+    EXPECT_EQ(fromStdin.out + fromStdin.err, resultLine("sub/marked.jpg", 128, 80));
 
     const auto original = decodeImageFile(workDir() / "in.png");
     const auto marked = decodeImageFile(workDir() / "marked.png");
     ASSERT_TRUE(original && marked);
     EXPECT_FALSE(std::ranges::equal(original->bytes(), marked->bytes()));
     const uint8_t* corner = marked->row(4) + 4 * 4;  // the box's top-left corner, in the default red
-    EXPECT_GT(corner[0], 200);
-    EXPECT_LT(corner[1], 100);
+    EXPECT_TRUE(corner[0] > 200 && corner[1] < 100);
     EXPECT_TRUE(decodeImageFile(workDir() / "sub/marked.jpg"));
 
     writeFile(workDir() / "empty.json", R"({"shapes":[]})");
     ASSERT_EQ(run({"annotate", "--in", "in.png", "--out", "same.png", "--shapes", "empty.json"}).status, 0);
     const auto same = decodeImageFile(workDir() / "same.png");
-    ASSERT_TRUE(same);
-    EXPECT_TRUE(std::ranges::equal(original->bytes(), same->bytes()));
+    EXPECT_TRUE(same && std::ranges::equal(original->bytes(), same->bytes()));
 }
 
 TEST_F(AgentAnnotate, BadInputsFailWithTheirMessageAndWriteNothing) {
@@ -112,13 +99,11 @@ TEST_F(AgentAnnotate, BadInputsFailWithTheirMessageAndWriteNothing) {
         std::vector<std::string> args{"annotate"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         const AgentRun result = run(args, c.environment);
+        const std::string prefix = errorLine(c.message).substr(0, errorLine(c.message).size() - 3);  // no `"}` + newline
         EXPECT_EQ(result.status, 1) << c.message;
-        EXPECT_EQ(result.out, "");
-        const std::string prefix = errorLine(c.message).substr(0, errorLine(c.message).size() - 3);
-        EXPECT_EQ(result.err.rfind(prefix, 0), 0u) << result.err << " expected " << c.message;
+        EXPECT_TRUE(result.out.empty() && result.err.starts_with(prefix)) << result.err << " expected " << c.message;
     }
-    EXPECT_FALSE(fs::exists(workDir() / "o.png"));
-    EXPECT_FALSE(fs::exists(root() / "box/o.png"));
+    EXPECT_FALSE(fs::exists(workDir() / "o.png") || fs::exists(root() / "box/o.png"));
 
     writeFile(workDir() / "nul.json", R"({"shapes":[{"type":"a\u0000b"}]})");
     EXPECT_EQ(run({"annotate", "--in", "in.png", "--out", "o.png", "--shapes", "nul.json"}).err,

@@ -32,10 +32,7 @@ std::string errorOf(const std::string& json) {
 std::string shapes(const std::string& list) { return R"({"shapes":[)" + list + "]}"; }
 
 TEST(AnnotationSpec, ErrorTexts) {
-    struct Case {
-        std::string shapeList;
-        std::string message;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {R"({"type":"star"})", R"(Unknown shape type: "star")"},
         {R"({"type":"star","color":"nope"})", R"(Invalid color: "nope" (expected #RRGGBB or #RRGGBBAA))"},
         {R"({"type":"star"},{"type":"moon"})", R"(Unknown shape type: "star")"},
@@ -54,7 +51,7 @@ TEST(AnnotationSpec, ErrorTexts) {
          R"(Invalid color: " #12" (expected #RRGGBB or #RRGGBBAA))"},
         {R"({"type":"box","color":"#GGGGGG"})", R"(Invalid color: "#GGGGGG" (expected #RRGGBB or #RRGGBBAA))"},
     };
-    for (const auto& c : cases) EXPECT_EQ(errorOf(shapes(c.shapeList)), c.message) << c.shapeList;
+    for (const auto& [shapeList, message] : cases) EXPECT_EQ(errorOf(shapes(shapeList)), message) << shapeList;
     EXPECT_EQ(AnnotationSpecError::imageLoadFailed("/x/y.png").description(), "Could not load image at /x/y.png");
     EXPECT_EQ(AnnotationSpecError::renderFailed().description(), "Failed to composite annotations onto the image");
 }
@@ -82,13 +79,8 @@ TEST(AnnotationSpec, DefaultsAliasesAndColours) {
         {"type":"Pixelate","x":0,"y":0,"w":1,"h":1,"style":"SMOOTHblur","color":"#000000"},
         {"type":"highlighter","x":0,"y":0,"w":1,"h":1,"color":" \n#FF000080\t"})"));
     ASSERT_EQ(spec.shapes().size(), 4u);
-    const auto& box = std::get<ShapeSpec::Box>(spec.shapes()[0]);
-    EXPECT_EQ(box.color, (AnnotationColor{1, 59 / 255.0, 48 / 255.0, 1}));
-    EXPECT_EQ(box.lineWidth, 3);
-    EXPECT_FALSE(box.filled);
-    const auto& badge = std::get<ShapeSpec::Number>(spec.shapes()[1]);
-    EXPECT_EQ(badge.n, 3);
-    EXPECT_EQ(badge.size, 36);
+    EXPECT_EQ(std::get<ShapeSpec::Box>(spec.shapes()[0]).color, (AnnotationColor{1, 59 / 255.0, 48 / 255.0, 1}));
+    EXPECT_EQ(std::get<ShapeSpec::Number>(spec.shapes()[1]).n, 3);
     EXPECT_EQ(std::get<ShapeSpec::Blur>(spec.shapes()[2]).effect, AnnotationMosaicEffect::smoothBlur);
     EXPECT_EQ(std::get<ShapeSpec::Highlight>(spec.shapes()[3]).color, (AnnotationColor{1, 0, 0, 128 / 255.0}));
 
@@ -113,17 +105,13 @@ TEST(AnnotationSpec, AnnotationsUseTheBottomLeftDrawingSpace) {
     ASSERT_EQ(list.size(), 6u);
     EXPECT_EQ(dynamic_cast<const RectangleAnnotation&>(*list[0]).rect, (Rect{40, 90, 10, 10}));
     const auto& arrow = dynamic_cast<const ArrowAnnotation&>(*list[1]);
-    EXPECT_EQ(arrow.startPoint, (Point{0, 100}));
-    EXPECT_EQ(arrow.endPoint, (Point{10, 80}));
+    EXPECT_EQ(std::pair(arrow.startPoint, arrow.endPoint), std::pair(Point{0, 100}, Point{10, 80}));
     // One line: the box's bottom edge is fontSize below y. Each extra line lowers it by a line's height.
     EXPECT_EQ(dynamic_cast<const TextAnnotation&>(*list[2]).position, (Point{5, 100 - 10 - 28}));
     const auto& multi = dynamic_cast<const TextAnnotation&>(*list[3]);
     EXPECT_EQ(multi.position, (Point{5, 100 - 10 - 20 - 50}));
     EXPECT_EQ(multi.width, 100);
-    const auto& badge = dynamic_cast<const NumberAnnotation&>(*list[4]);
-    EXPECT_TRUE(badge.filled);
-    EXPECT_EQ(badge.center, (Point{7, 92}));
-    EXPECT_EQ(dynamic_cast<const PixelateAnnotation&>(*list[5]).radius, 12);
+    EXPECT_EQ(dynamic_cast<const NumberAnnotation&>(*list[4]).center, (Point{7, 92}));
     EXPECT_NE(list[0]->id(), list[1]->id());
 }
 
@@ -131,10 +119,7 @@ TEST(AnnotationSpec, AnnotationsUseTheBottomLeftDrawingSpace) {
 TEST(AnnotationSpec, RandomAndHostileDocuments) {
     const auto finishes = [](const std::string& doc) {
         const auto start = std::chrono::steady_clock::now();
-        try {
-            decode(doc);
-        } catch (const AnnotationSpecError&) {
-        }
+        errorOf(doc);  // any other exception fails the test
         return std::chrono::steady_clock::now() - start < std::chrono::seconds(5);
     };
     const std::string huge = R"({"type":"box","x":-1e308,"y":1e308,"w":1.7e308,"h":-1e308,"lineWidth":1e308})";
@@ -148,12 +133,12 @@ TEST(AnnotationSpec, RandomAndHostileDocuments) {
     EXPECT_TRUE(finishes(std::string(1 << 20, '[')));
     EXPECT_TRUE(finishes(std::string(1 << 20, '{')));
 
-    static const std::vector<std::string> tokens = {
+    const std::vector<std::string> tokens = {
         "{", "}", "[", "]", ",", ":", "\"shapes\"", "\"type\"", "\"box\"", "\"text\"", "\"x\"", "\"y\"", "\"w\"",
         "\"h\"", "\"from\"", "\"to\"", "\"color\"", "\"#FF0000\"", "\"n\"", "\"style\"", "1", "-2.5", "1e308",
         "1e999", "true", "null", "\"\\u0000\"", "\"\xff\"", " ", "NaN", "-"};
+    const std::string colorAlphabet = "#0123456789abcdefABCDEFgG \t\n+-x\xff";
     std::mt19937 rng(7);
-    static const std::string colorAlphabet = "#0123456789abcdefABCDEFgG \t\n+-x\xff";
     for (int i = 0; i < 5000; ++i) {
         std::string input;
         for (int n = int(rng() % 12); n > 0; --n) input += colorAlphabet[rng() % colorAlphabet.size()];

@@ -19,15 +19,10 @@ namespace {
 namespace fs = std::filesystem;
 
 std::vector<CaptureHistoryItem> someItems(size_t count) {
-    std::vector<CaptureHistoryItem> items(count);
+    std::vector<CaptureHistoryItem> items;
     for (size_t i = 0; i < count; ++i) {
-        items[i].id = newUUIDString();
-        items[i].imageFilename = items[i].id + ".png";
-        items[i].createdAt = 1000.0 - double(i);
-        items[i].pixelWidth = 1920;
-        items[i].pixelHeight = 1080;
-        items[i].captureID = "ABCD1234";
-        items[i].sourceMode = CaptureMode::fullScreen;
+        const std::string id = newUUIDString();
+        items.push_back({id, "ABCD1234", 1000.0 - double(i), id + ".png", 1920, 1080, CaptureMode::fullScreen});
     }
     return items;
 }
@@ -54,9 +49,8 @@ TEST(HistoryIndexCrash, AWriterKilledAtAnyMomentLeavesAWholeIndex) {
         ASSERT_TRUE(read.text == texts[0] || read.text == texts[1]) << "round " << round << ": " << read.text.size();
     }
     directory.removeStaleTemporaries(std::chrono::seconds(0));
-    for (const auto& entry : fs::directory_iterator(folder.path())) {
+    for (const auto& entry : fs::directory_iterator(folder.path()))
         EXPECT_FALSE(entry.path().filename().string().starts_with(".index.json.tmp-")) << entry.path();
-    }
 }
 
 // What a power cut needs: the data synced before the rename, the folder after.
@@ -101,8 +95,7 @@ TEST(HistoryIndexProcesses, TwoProcessesRecordingAtOnceLoseNothing) {
     }
     for (const pid_t child : children) {
         int status = 0;
-        ::waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_TRUE(::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     test::HistoryHarness history(folder / "History");
     auto& store = history.open();
@@ -112,35 +105,33 @@ TEST(HistoryIndexProcesses, TwoProcessesRecordingAtOnceLoseNothing) {
 
 TEST(HistoryIndexHostile, UntrustedValuesNeverNameFilesAndBadShapesAreErrors) {
     const std::string id = newUUIDString();
-    const auto entry = [&](const std::string& fields) {
-        return R"({"id":")" + id + R"(","createdAt":1,"imageFilename":")" + id + R"(.png","pixelWidth":2,"pixelHeight":2,"isPinned":false,"isAnnotated":false)" +
-               fields + "}";
-    };
+    const std::string entry = R"({"id":")" + id + R"(","createdAt":1,"imageFilename":")" + id +
+                              R"(.png","pixelWidth":2,"pixelHeight":2,"isPinned":false,"isAnnotated":false)";
+    // One item: the base entry (no optional keys) with `fields` appended; later keys win.
+    const auto one = [&](const std::string& fields) { return R"({"items":[)" + entry + fields + "}]}"; };
+    std::string many = "0";
+    for (size_t i = 0; i < CaptureHistoryIndex::maxItems; ++i) many += ",0";
     const struct {
         std::string text;
         int items;  // -1: the whole index is refused
     } cases[] = {
-        {R"({"items":[)" + entry("") + "]}", 1},
-        {R"({"items":[{"id":"../../victim","createdAt":1,"imageFilename":"../../victim","pixelWidth":2,"pixelHeight":2,"isPinned":false,"isAnnotated":false}]})", 0},
-        {R"({"items":[)" + entry(R"(,"imageFilename":"../x.png")") + "]}", 0},
-        {R"({"items":[)" + entry(R"(,"pixelWidth":"2")") + "]}", 0},
-        {R"({"items":[)" + entry(R"(,"pixelWidth":-1)") + "]}", 0},
-        {R"({"items":[)" + entry(R"(,"pixelWidth":1e300)") + "]}", 0},
-        {R"({"items":[)" + entry(R"(,"isPinned":1)") + "]}", 0},
-        {R"({"items":[)" + entry(R"(,"captureID":7)") + "]}", 0},
-        {R"({"items":[)" + entry(R"(,"sourceMode":"Nowhere","isQuickAccess":"yes")") + "]}", 1},
-        {R"({"items":[)" + entry("") + "," + entry("") + "]}", 1},  // a duplicate id
+        {one(""), 1},
+        {one(R"(,"sourceMode":"Nowhere","isQuickAccess":"yes")"), 1},
+        {R"({"items":[)" + entry + "}," + entry + "}]}", 1},  // a duplicate id
+        {one(R"(,"id":"../../victim","imageFilename":"../../victim")"), 0},
+        {one(R"(,"imageFilename":"../x.png")"), 0},
+        {one(R"(,"pixelWidth":"2")"), 0},
+        {one(R"(,"pixelWidth":-1)"), 0},
+        {one(R"(,"pixelWidth":1e300)"), 0},
+        {one(R"(,"isPinned":1)"), 0},
+        {one(R"(,"captureID":7)"), 0},
         {R"({"items":[1,"x",null,[],{}]})", 0},
         {R"({"items":{}})", -1},
         {R"([])", -1},
         {"", -1},
         {std::string(100, '[') + std::string(100, ']'), -1},
         {R"({"items":[)" + std::string(50, '[') + std::string(50, ']') + "]}", -1},
-        {R"({"items":[)" + [] {
-             std::string many = "0";
-             for (size_t i = 0; i < CaptureHistoryIndex::maxItems; ++i) many += ",0";
-             return many;
-         }() + "]}", -1},
+        {R"({"items":[)" + many + "]}", -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 160));
@@ -150,6 +141,9 @@ TEST(HistoryIndexHostile, UntrustedValuesNeverNameFilesAndBadShapesAreErrors) {
             EXPECT_EQ(parsed->items.size(), size_t(c.items));
         }
     }
+    const auto old = CaptureHistoryIndex::parse(one(R"(,"isPinned":true,"extra":[1])"));
+    ASSERT_TRUE(old && old->items.size() == 1);
+    EXPECT_EQ(old->items[0], (CaptureHistoryItem{id, std::nullopt, 1, id + ".png", 2, 2, std::nullopt, true}));
 
     // Random damage to a valid index: an error or only well-formed items.
     std::string valid = CaptureHistoryIndex::serialize(someItems(3));
@@ -181,9 +175,8 @@ TEST(HistoryIndexHostile, ClearingAHostileIndexDeletesNothingOutsideTheFolder) {
     fs::create_directories(folder / "History/images");
     test::writeFile(folder / "History/images/victim", {1});
     const std::string id = newUUIDString();
-    std::ofstream(folder / "History/index.json")
-        << R"({"items":[{"id":")" << id
-        << R"(","createdAt":1,"imageFilename":"../../victim","pixelWidth":2,"pixelHeight":2,"isPinned":false,"isAnnotated":false}]})";
+    std::ofstream(folder / "History/index.json") << R"({"items":[{"id":")" << id << R"(","createdAt":1,"imageFilename":"../../victim",)"
+                                                 << R"("pixelWidth":2,"pixelHeight":2,"isPinned":false,"isAnnotated":false}]})";
     test::HistoryHarness history(folder / "History");
     auto& store = history.open();
     EXPECT_TRUE(store.items().empty());

@@ -42,14 +42,27 @@ public:
         idle();
         return item;
     }
+    CaptureHistoryStore::Result replace(const std::string& id, uint32_t width, uint32_t height) {
+        auto image = std::make_shared<const Image>(noiseImage(width, height, 77));
+        auto result = runAsyncOnMain<CaptureHistoryStore::Result>(loop, [&](Completion<CaptureHistoryStore::Result> done) {
+            store->replaceImage(id, image, 50, 30, std::move(done));
+        });
+        idle();
+        return result;
+    }
     bool idle() {
         return runAsyncOnMain<bool>(loop, [&](Completion<bool> done) { store->whenIdle(std::move(done)); });
     }
+    std::vector<std::string> ids() const {
+        std::vector<std::string> ids;
+        for (const auto& item : store->items()) ids.push_back(item.id);
+        return ids;
+    }
     std::filesystem::path path(const std::string& name) const { return root_ / name; }
+    bool has(const std::string& name) const { return std::filesystem::exists(root_ / name); }
     std::string indexText() const {
-        std::ifstream in(root_ / "index.json");
         std::stringstream text;
-        text << in.rdbuf();
+        text << std::ifstream(root_ / "index.json").rdbuf();
         return text.str();
     }
 

@@ -31,8 +31,7 @@ Rgba at(const Image& image, uint32_t x, uint32_t y) {
     const uint8_t* p = image.row(y) + size_t{x} * 4;
     return {p[0], p[1], p[2], p[3]};
 }
-
-bool same(const Image& a, const Image& b) { return test::samePixels(a, b); }
+bool operator==(const Rgba& p, const Rgba& q) { return p.r == q.r && p.g == q.g && p.b == q.b && p.a == q.a; }
 
 class Render : public ::testing::Test {
 protected:
@@ -44,18 +43,15 @@ protected:
         EXPECT_TRUE(out.has_value());
         return out ? std::move(*out) : Image();
     }
-    // Rows (top-left pixels) between the first and last that hold a dark pixel.
+    // The first and last rows (from the top) that hold a dark pixel.
     static std::pair<int, int> inkRows(const Image& image) {
         int first = -1, last = -1;
-        for (uint32_t y = 0; y < image.height(); ++y) {
-            for (uint32_t x = 0; x < image.width(); ++x) {
+        for (uint32_t y = 0; y < image.height(); ++y)
+            for (uint32_t x = 0; x < image.width(); ++x)
                 if (at(image, x, y).r < 128) {
                     if (first < 0) first = int(y);
                     last = int(y);
-                    break;
                 }
-            }
-        }
         return {first, last};
     }
     std::shared_ptr<PangoTextEngine> text = std::make_shared<PangoTextEngine>();
@@ -73,7 +69,7 @@ TEST_F(Render, ArrowHeadsAreCappedAt20AndAsWideAsLong) {
     const Image shortArrow = render(white, R"({"type":"arrow","from":[20,50],"to":[30,50],"lineWidth":2,"color":"#0000FF"})");
     EXPECT_TRUE(blue(shortArrow, 22, 50 + 3)) << "a 10-long arrow has a 10-wide head";
     EXPECT_FALSE(blue(shortArrow, 22, 50 + 6));
-    EXPECT_TRUE(same(render(white, R"({"type":"arrow","from":[20,50],"to":[20,50]})"), white)) << "length 0 draws nothing";
+    EXPECT_TRUE(test::samePixels(render(white, R"({"type":"arrow","from":[20,50],"to":[20,50]})"), white)) << "length 0 draws nothing";
 }
 
 TEST_F(Render, FillsHighlightsAndBlackOut) {
@@ -85,12 +81,9 @@ TEST_F(Render, FillsHighlightsAndBlackOut) {
         EXPECT_NEAR(p.b, 0.65 * 255, 1) << color;
         EXPECT_EQ(at(out, 5, 5).r, 0) << "nothing outside";
     }
-    const Image noise = test::noiseImage(64, 48, 3);
-    const Image black = render(noise, R"({"type":"blur","style":"blackOut","x":8,"y":8,"w":20,"h":10})");
-    for (uint32_t y = 8; y < 18; ++y) {
-        for (uint32_t x = 8; x < 28; ++x) ASSERT_EQ(at(black, x, y).r + at(black, x, y).g + at(black, x, y).b, 0);
-    }
-    EXPECT_EQ(at(black, 8, 18).a, 255);
+    const Image black = render(test::noiseImage(64, 48, 3), R"({"type":"blur","style":"blackOut","x":8,"y":8,"w":20,"h":10})");
+    for (uint32_t y = 8; y < 18; ++y)
+        for (uint32_t x = 8; x < 28; ++x) ASSERT_TRUE(at(black, x, y) == (Rgba{0, 0, 0, 255})) << x << "," << y;
     const Image box = render(blueImage, R"({"type":"box","x":10,"y":10,"w":20,"h":20,"filled":true,"color":"#FF000080"})");
     EXPECT_NEAR(at(box, 20, 20).r, 128, 1);
     EXPECT_NEAR(at(box, 20, 20).b, 127, 1);
@@ -98,11 +91,11 @@ TEST_F(Render, FillsHighlightsAndBlackOut) {
 
 TEST_F(Render, NothingVisibleLeavesTheImageAsItWas) {
     const Image translucent = test::noiseImage(50, 40, 9, false);
-    EXPECT_TRUE(same(render(translucent, ""), translucent));
+    EXPECT_TRUE(test::samePixels(render(translucent, ""), translucent));
     auto hidden = std::make_shared<PixelateAnnotation>(Rect{0, 0, 50, 40}, AnnotationMosaicEffect::blackOut, 12);
     hidden->setHidden(true);
     const auto out = ImageCompositor::composite(translucent, {hidden}, {0, 0, 50, 40}, *text);
-    EXPECT_TRUE(out && same(*out, translucent));
+    EXPECT_TRUE(out && test::samePixels(*out, translucent));
     EXPECT_FALSE(ImageCompositor::composite(translucent, {hidden}, {0, 0, 0, 40}, *text));
 }
 
@@ -113,11 +106,8 @@ TEST_F(Render, MosaicBoxesDrawOnlyOverTheImage) {
     int changed = 0;
     for (uint32_t y = 0; y < 60; ++y) {
         for (uint32_t x = 0; x < 80; ++x) {
-            const bool inBox = (x < 40 && y < 30) || (x >= 60 && y >= 40);
-            const bool differs = std::memcmp(half.row(y) + x * 4, noise.row(y) + x * 4, 4) != 0;
-            if (!inBox) {
-                ASSERT_FALSE(differs) << x << "," << y;
-            }
+            const bool differs = at(half, x, y) != at(noise, x, y);
+            ASSERT_TRUE(!differs || (x < 40 && y < 30) || (x >= 60 && y >= 40)) << x << "," << y;
             changed += differs;
         }
     }
@@ -132,11 +122,6 @@ TEST_F(Render, MosaicBoxesDrawOnlyOverTheImage) {
         EXPECT_GT(at(out, 80, 93).r, 215) << style;
         EXPECT_LT(at(out, 2, 80).r, 40) << style;
     }
-    const auto start = std::chrono::steady_clock::now();
-    const Image far = render(noise, R"({"type":"blur","x":1e300,"y":-1e300,"w":1e300,"h":1e300,"style":"smoothBlur"},
-        {"type":"blur","x":-1e308,"y":-1e308,"w":1.7e308,"h":1.7e308,"style":"blackOut"})");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(at(far, 40, 30).r, 0) << "the enormous black-out covers the image";
 }
 
 TEST_F(Render, HostileGeometryIsClippedNotAllocated) {
@@ -153,20 +138,25 @@ TEST_F(Render, HostileGeometryIsClippedNotAllocated) {
         {"type":"number","x":60,"y":40,"n":9223372036854775807,"size":1e12},
         {"type":"ellipse","x":-1e306,"y":-1e306,"w":1e306,"h":1e306},
         {"type":"text","x":0,"y":0,"text":")" + manyLines + R"("},
-        {"type":"text","x":0,"y":0,"width":50,"text":")" + std::string(1 << 20, 'w') + R"("})");
+        {"type":"text","x":0,"y":0,"width":50,"text":")" + std::string(1 << 20, 'w') + R"("},
+        {"type":"blur","x":1e300,"y":-1e300,"w":1e300,"h":1e300,"style":"smoothBlur"},
+        {"type":"blur","x":-1e308,"y":-1e308,"w":1.7e308,"h":1.7e308,"style":"blackOut"})");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ(out.width(), 120u);
+    ASSERT_EQ(out.width(), 120u);
+    EXPECT_TRUE(at(out, 0, 0) == (Rgba{0, 0, 0, 255}) && at(out, 119, 79) == (Rgba{0, 0, 0, 255}))
+        << "the enormous black-out, drawn last, covers the whole image";
 }
 
 TEST_F(Render, TextKeepsItsTopEdgeWhateverTheLineCount) {
-    const Image white = flat(300, 200, {255, 255, 255, 255});
-    const auto one = inkRows(render(white, R"({"type":"text","x":10,"y":40,"text":"HX","fontSize":24,"color":"#000000"})"));
-    const auto three = inkRows(render(white, R"({"type":"text","x":10,"y":40,"text":"HX\nHX\nHX","fontSize":24,"color":"#000000"})"));
+    const auto rows = [&](const std::string& fields) {
+        return inkRows(render(flat(300, 200, {255, 255, 255, 255}), R"({"type":"text","x":10,"y":40,"fontSize":24,"color":"#000000",)" + fields + "}"));
+    };
+    const auto one = rows(R"("text":"HX")"), three = rows(R"("text":"HX\nHX\nHX")");
     ASSERT_GE(one.first, 40);
     EXPECT_LE(one.first, 40 + 12) << "the cap height starts a little below y";
     EXPECT_NEAR(three.first, one.first, 1);
     EXPECT_GT(three.second - one.second, 2 * 24) << "two more lines, each at least a font size tall";
-    const auto wrapped = inkRows(render(white, R"({"type":"text","x":10,"y":40,"text":"HX HX HX HX","fontSize":24,"width":60,"color":"#000000"})"));
+    const auto wrapped = rows(R"("text":"HX HX HX HX","width":60)");
     EXPECT_NEAR(wrapped.first, one.first, 1);
     EXPECT_GT(wrapped.second - one.second, 2 * 24) << "wrapped to several lines";
 }
@@ -176,11 +166,10 @@ TEST_F(Render, NumberBadges) {
     const Image badge = render(white, R"({"type":"number","x":50,"y":50,"n":7,"color":"#0000FF"})");
     EXPECT_LT(at(badge, 50, 50 + 15).r, 64) << "filled circle of diameter 36";
     EXPECT_EQ(at(badge, 50 + 17, 50 + 17).r, 255) << "the square's corner stays clear";
-    int white_in_circle = 0;
-    for (uint32_t y = 42; y < 58; ++y) {
-        for (uint32_t x = 44; x < 56; ++x) white_in_circle += at(badge, x, y).b > 200 && at(badge, x, y).r > 200;
-    }
-    EXPECT_GT(white_in_circle, 10) << "the digit is white";
+    int digit = 0;
+    for (uint32_t y = 42; y < 58; ++y)
+        for (uint32_t x = 44; x < 56; ++x) digit += at(badge, x, y).b > 200 && at(badge, x, y).r > 200;
+    EXPECT_GT(digit, 10) << "the digit is white";
 }
 
 PixelView viewOfImage(const CairoSurfacePtr& surface) { return viewOf(surface.get()); }
@@ -192,9 +181,8 @@ TEST(MosaicKernels, DefiningProperties) {
                               AnnotationMosaicEffect::smoothBlur}) {
         const auto out = straightImage(AnnotationMosaicRenderer::renderedImage(grey, effect, 12, {5, 5, 60, 50}).get());
         ASSERT_TRUE(out);
-        for (uint32_t y = 0; y < out->height(); ++y) {
+        for (uint32_t y = 0; y < out->height(); ++y)
             for (uint32_t x = 0; x < out->width(); ++x) ASSERT_EQ(at(*out, x, y).g, 150);
-        }
     }
     // Block means, on a grid with a block centred on the image: 10 wide, blocks of 4 -> [0,3) [3,7) [7,10).
     const Image ramp = makeImage(10, 1, [](uint32_t x, uint32_t) { return Rgba{uint8_t(x * 10), 0, 0, 255}; });
@@ -249,8 +237,7 @@ TEST(MosaicKernels, RegionCacheEmptiesWholeAt64) {
     EXPECT_EQ(context.cachedRegionCount(), 64u) << "a hit adds nothing";
     const auto region = context.mosaicRegionImage(AnnotationMosaicEffect::smoothBlur, 0.2, {-5.5, 90.5, 20, 20});
     EXPECT_EQ(context.cachedRegionCount(), 1u);
-    ASSERT_TRUE(region);
-    EXPECT_EQ(region->drawRect, (Rect{0, 90, 15, 10})) << "whole pixels inside the image";
+    EXPECT_TRUE(region && region->drawRect == (Rect{0, 90, 15, 10})) << "whole pixels inside the image";
 }
 
 }  // namespace
