@@ -158,13 +158,12 @@ TEST(AnnotationDocument, RecordsEachChangeOnceAndCoalescesRuns) {
     EXPECT_EQ(doc.selectedAnnotations(), std::vector<AnnotationPtr>{box});
 
     const auto copies = AnnotationDuplication::copies({box}, doc.annotations, {0, 0});
-    doc.annotations.push_back(copies[0]);
-    doc.pendingDuplicates = copies;
-    doc.cancelDuplicateDrag();
-    EXPECT_EQ(doc.annotations.size(), 2u);
-    doc.annotations.push_back(copies[0]);
-    doc.pendingDuplicates = copies;
-    doc.commitDuplicateDragIfNeeded();
+    for (const bool commit : {false, true}) {
+        doc.annotations.push_back(copies[0]);
+        doc.pendingDuplicates = copies;
+        commit ? doc.commitDuplicateDragIfNeeded() : doc.cancelDuplicateDrag();
+        EXPECT_EQ(doc.annotations.size(), commit ? 3u : 2u);
+    }
     EXPECT_EQ(std::get<AnnotationEdit::Add>(doc.editLog.undoStack().back()).entries[0].index, 2u);
 }
 

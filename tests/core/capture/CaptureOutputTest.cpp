@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <utime.h>
 
-#include <map>
 #include <regex>
 #include <set>
 #include <thread>
@@ -28,15 +27,10 @@ using namespace std::chrono;
 // 2025-03-07 14:05:09 in the test's time zone (UTC).
 system_clock::time_point march7() { return system_clock::from_time_t(1741356309); }
 
-struct Environment {
-    std::map<std::string, std::string> values;
-    ExportManager::EnvironmentLookup lookup() const {
-        return [this](const char* name) -> const char* {
-            const auto it = values.find(name);
-            return it == values.end() ? nullptr : it->second.c_str();
-        };
-    }
-};
+// An environment holding only HOME.
+ExportManager::EnvironmentLookup homeAt(std::string home) {
+    return [home = std::move(home)](const char* name) { return std::string_view(name) == "HOME" ? home.c_str() : nullptr; };
+}
 
 class CaptureOutput : public ::testing::Test {
 protected:
@@ -107,15 +101,13 @@ TEST_F(CaptureOutput, DesktopIsTheXdgDesktopFolderCreatedWhenMissing) {
             if (const auto at = text.find("/ABS"); at != std::string::npos) text.insert(at, folder.path().string());
             std::ofstream(folder / "home/.config/user-dirs.dirs") << text;
         }
-        const Environment environment{{{"HOME", home}}};
-        EXPECT_EQ(ExportManager::desktopDirectory(environment.lookup()), c.expected) << (c.userDirs ? c.userDirs : "none");
+        EXPECT_EQ(ExportManager::desktopDirectory(homeAt(home)), c.expected) << (c.userDirs ? c.userDirs : "none");
         EXPECT_TRUE(fs::is_directory(c.expected));
     }
     for (const char* badHome : {"", "relative"}) {
-        const Environment environment{{{"HOME", badHome}}};
         std::string message = "no error";
         try {
-            ExportManager::desktopDirectory(environment.lookup());
+            ExportManager::desktopDirectory(homeAt(badHome));
         } catch (const ExportError& error) {
             message = error.description();
         }
@@ -125,11 +117,10 @@ TEST_F(CaptureOutput, DesktopIsTheXdgDesktopFolderCreatedWhenMissing) {
 
 TEST_F(CaptureOutput, SavingTwiceInOneSecondKeepsBothFilesAndJpegIsJpeg) {
     fs::create_directories(folder / "Desktop");
-    const Environment environment{{{"HOME", folder.path().string()}}};
     std::vector<fs::path> saved;
     for (const ImageFormat format : {ImageFormat::png(), ImageFormat::png(), ImageFormat::jpeg()}) {
         auto result = await<PathResult>([&](Completion<PathResult> done) {
-            writer.saveToDefaultLocation(image, format, std::move(done), environment.lookup());
+            writer.saveToDefaultLocation(image, format, std::move(done), homeAt(folder.path()));
         });
         ASSERT_TRUE(result) << result.error().description();
         EXPECT_EQ(result->parent_path(), folder / "Desktop");
