@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <latch>
 #include <regex>
 #include <set>
 #include <thread>
@@ -67,11 +68,18 @@ TEST_F(CaptureOutput, UniqueNamesAreClaimedExclusivelyEvenWhenSavesRace) {
              {"README", "README"}, {"README", "README (2)"}})
         EXPECT_EQ(name(file), expected);
 
-    std::vector<std::string> claimed(8);
-    std::vector<std::thread> threads;
-    for (auto& slot : claimed) threads.emplace_back([&] { slot = name("race.png"); });
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(std::set<std::string>(claimed.begin(), claimed.end()).size(), claimed.size());
+    // Threads released at once claim the same name: each claim is a file of its own.
+    for (int round = 0; round < 20; ++round) {
+        std::vector<std::string> claimed(16);
+        std::latch start(16);
+        std::vector<std::jthread> threads;
+        for (auto& slot : claimed) threads.emplace_back([&] {
+            start.arrive_and_wait();
+            slot = name("race.png");
+        });
+        threads.clear();
+        ASSERT_EQ(std::set<std::string>(claimed.begin(), claimed.end()).size(), claimed.size()) << "round " << round;
+    }
 
     chmod(folder.path().c_str(), 0500);
     if (access(folder.path().c_str(), W_OK) != 0) {  // root writes anyway
