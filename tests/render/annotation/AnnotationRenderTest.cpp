@@ -97,6 +97,11 @@ TEST_F(Render, NothingVisibleLeavesTheImageAsItWas) {
     const auto out = ImageCompositor::composite(translucent, {hidden}, {0, 0, 50, 40}, *text);
     EXPECT_TRUE(out && test::samePixels(*out, translucent));
     EXPECT_FALSE(ImageCompositor::composite(translucent, {hidden}, {0, 0, 0, 40}, *text));
+    // Beside a visible shape, the hidden black-out still paints nothing.
+    const Image opaque = test::noiseImage(50, 40, 9);
+    const auto corner = std::make_shared<RectangleAnnotation>(Rect{0, 0, 4, 4}, AnnotationColor::black(), 1, true);
+    const auto mixed = ImageCompositor::composite(opaque, {hidden, corner}, {0, 0, 50, 40}, *text);
+    EXPECT_TRUE(mixed && at(*mixed, 25, 20) == at(opaque, 25, 20) && at(*mixed, 1, 38) == (Rgba{0, 0, 0, 255}));
 }
 
 TEST_F(Render, MosaicBoxesDrawOnlyOverTheImage) {
