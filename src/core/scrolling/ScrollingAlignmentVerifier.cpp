@@ -30,21 +30,6 @@ std::vector<int64_t> ScrollingAlignmentVerifier::competingOverlaps(int64_t overl
     return result;
 }
 
-bool ScrollingAlignmentVerifier::isAmbiguous(ScrollingCaptureAlignment alignment, double score,
-                                             const ScrollingFrameRaster& previousFrame,
-                                             const ScrollingFrameRaster& currentFrame) const {
-    const auto range = competitorRange(previousFrame, currentFrame, alignment.leadingInset);
-    if (range.minimum >= range.maximum) return false;
-    const auto competitors = competingOverlaps(alignment.overlap, range.minimum, range.maximum);
-    if (competitors.empty()) return false;
-    const double limit = score + ambiguityMargin;
-    for (const int64_t v : competitors) {
-        // Any competitor within the margin decides; no need to find the lowest.
-        if (previousFrame.alignmentScore(v, currentFrame, alignment.leadingInset, limit) <= limit) return true;
-    }
-    return false;
-}
-
 std::vector<double> bandScores(const ScrollingFrameRaster& previous, const ScrollingFrameRaster& current,
                                ScrollingCaptureAlignment alignment, int64_t bandCount, double scoreLimit) {
     const auto sampling = RowSampling::make(previous, current, alignment);
@@ -91,23 +76,126 @@ std::vector<double> bandScores(const ScrollingFrameRaster& previous, const Scrol
     return scores;
 }
 
+bool ScrollingAlignmentVerifier::isAmbiguous(ScrollingCaptureAlignment alignment, double score,
+                                             const ScrollingFrameRaster& previousFrame,
+                                             const ScrollingFrameRaster& currentFrame) const {
+    return scanCompetitors(alignment, score, previousFrame, currentFrame, true, false);
+}
+
 bool ScrollingAlignmentVerifier::bandsContradict(ScrollingCaptureAlignment alignment,
                                                  const ScrollingFrameRaster& previousFrame,
                                                  const ScrollingFrameRaster& currentFrame) const {
-    const auto chosen = bandScores(previousFrame, currentFrame, alignment, bandCount, kUnscorable);
-    const auto bands = static_cast<size_t>(std::max<int64_t>(1, std::min(bandCount, previousFrame.signatureLength / 3)));
-    if (chosen.size() < bands) return false;
+    return scanCompetitors(alignment, kUnscorable, previousFrame, currentFrame, false, true);
+}
+
+bool ScrollingAlignmentVerifier::rejects(ScrollingCaptureAlignment alignment, double score,
+                                         const ScrollingFrameRaster& previousFrame,
+                                         const ScrollingFrameRaster& currentFrame) const {
+    return scanCompetitors(alignment, score, previousFrame, currentFrame, true, true);
+}
+
+// Both checks score the same competing overlaps on the same sampled rows, so
+// one pass computes each row's band sums once and serves both: the whole-row
+// score is the sum of the bands, and each running score stops on its own
+// limit exactly as alignmentScore() and bandScores() would.
+bool ScrollingAlignmentVerifier::scanCompetitors(ScrollingCaptureAlignment alignment, double score,
+                                                 const ScrollingFrameRaster& previousFrame,
+                                                 const ScrollingFrameRaster& currentFrame, bool checkAmbiguity,
+                                                 bool checkBands) const {
     const auto range = competitorRange(previousFrame, currentFrame, alignment.leadingInset);
     if (range.minimum >= range.maximum) return false;
     const auto competitors = competingOverlaps(alignment.overlap, range.minimum, range.maximum);
     if (competitors.empty()) return false;
-    std::vector<double> best(bands, kUnscorable);
-    for (const int64_t v : competitors) {
-        const auto scores =
-            bandScores(previousFrame, currentFrame, {alignment.leadingInset, v}, bandCount, bandScoreLimit);
-        if (scores.size() < bands) continue;
-        for (size_t b = 0; b < bands; ++b) best[b] = std::min(best[b], scores[b]);
+
+    const int64_t length = previousFrame.signatureLength;
+    const int64_t columns = length / 3;
+    const auto bands = static_cast<size_t>(std::max<int64_t>(1, std::min(bandCount, columns)));
+    std::vector<double> chosen;
+    if (checkBands) {
+        chosen = bandScores(previousFrame, currentFrame, alignment, bandCount, kUnscorable);
+        checkBands = chosen.size() >= bands;
     }
+    if (!checkAmbiguity && !checkBands) return false;
+
+    struct Running {
+        int64_t begin = 0;
+        int64_t length = 0;
+        int64_t total = 0;
+        int64_t worst = 0;
+        int64_t sum = 0;  // of the current row
+        bool stopped = false;
+    };
+    std::vector<Running> band(bands);
+    for (size_t b = 0; b < bands; ++b) {
+        const auto first = int64_t(b) * columns / int64_t(bands);
+        const auto last = int64_t(b + 1) * columns / int64_t(bands);
+        band[b].begin = first * 3;
+        band[b].length = (last - first) * 3;
+    }
+    std::vector<double> best(bands, kUnscorable);
+    const double ambiguityLimit = score + ambiguityMargin;
+
+    for (const int64_t v : competitors) {
+        const auto sampling = RowSampling::make(previousFrame, currentFrame, {alignment.leadingInset, v});
+        if (!sampling) {
+            // Unscorable: kUnscorable still passes a limit that is itself unscorable.
+            if (checkAmbiguity && kUnscorable <= ambiguityLimit) return true;
+            continue;
+        }
+        const int64_t denominator = (sampling->samples - 1) * length;
+        Running whole{0, length, 0, 0, 0, !checkAmbiguity || denominator < 1};
+        const double wholeLimit = ambiguityLimit * double(denominator);
+        int64_t running = whole.stopped ? 0 : 1;
+        for (auto& b : band) {
+            b.total = b.worst = 0;
+            b.stopped = !checkBands;
+            if (checkBands) ++running;
+        }
+        for (int64_t k = 0; k < sampling->samples && running > 0; ++k) {
+            const int64_t row = sampling->previousRow(k);
+            const uint8_t* a = previousFrame.signature(row);
+            const uint8_t* c = currentFrame.signature(row + sampling->rowOffset);
+            whole.sum = 0;
+            for (auto& b : band) {
+                int64_t sum = 0;
+                for (int64_t i = b.begin; i < b.begin + b.length; ++i) sum += std::abs(int(a[i]) - int(c[i]));
+                b.sum = sum;
+                whole.sum += sum;
+            }
+            if (!whole.stopped) {
+                whole.total += whole.sum;
+                whole.worst = std::max(whole.worst, whole.sum);
+                if (double(whole.total - whole.worst) > wholeLimit) {
+                    whole.stopped = true;
+                    --running;
+                }
+            }
+            for (auto& b : band) {
+                if (b.stopped) continue;
+                b.total += b.sum;
+                b.worst = std::max(b.worst, b.sum);
+                const int64_t bandDenominator = (sampling->samples - 1) * b.length;
+                if (bandDenominator > 0 && double(b.total - b.worst) > bandScoreLimit * double(bandDenominator)) {
+                    b.stopped = true;
+                    --running;
+                }
+            }
+        }
+        if (checkAmbiguity) {
+            const double wholeScore =
+                denominator < 1 ? kUnscorable : double(whole.total - whole.worst) / double(denominator);
+            // Any competitor within the margin decides; no need to find the lowest.
+            if (wholeScore <= ambiguityLimit) return true;
+        }
+        if (!checkBands) continue;
+        for (size_t b = 0; b < bands; ++b) {
+            const int64_t bandDenominator = (sampling->samples - 1) * band[b].length;
+            const double bandScore = bandDenominator == 0 ? kUnscorable
+                                                          : double(band[b].total - band[b].worst) / double(bandDenominator);
+            best[b] = std::min(best[b], bandScore);
+        }
+    }
+    if (!checkBands) return false;
     for (size_t b = 0; b < bands; ++b) {
         if (best[b] <= bandScoreLimit && best[b] + bandContradictionMargin < chosen[b]) return true;
     }
