@@ -10,6 +10,10 @@
 //              of the same bytes.
 //   memory     peak resident memory while stitching 60,000 rows of
 //              1920-wide frames, against the final image's bytes + 64 MiB.
+//   once       a 30 fps stream of 960x540 frames polled every 2 ms through
+//              the pump: frames analysed against distinct frame ids
+//              analysed (equal when no frame is analysed twice) and
+//              against the polls.
 //   grab       (needs DISPLAY) one 1920x1080 region grab of the stream
 //              against a one-shot region capture and the 33 ms frame period.
 //   cpu        (needs DISPLAY) CPU time of a 10 s headless capture of a
@@ -23,7 +27,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <atomic>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -31,6 +37,7 @@
 
 #include "core/common/ThreadPool.h"
 #include "core/scrolling/HeadlessScrollingSession.h"
+#include "core/scrolling/ScrollingCapturePump.h"
 #include "core/scrolling/ScrollingCaptureStitcher.h"
 #include "platform/x11/X11ScreenBackend.h"
 
@@ -197,6 +204,77 @@ void renderAndMemory() {
                 double(peak) / 1024, finalMiB + 64, double(peak) / 1024 / (finalMiB + 64));
 }
 
+// Counts the analyses the pump starts: each is one task on the worker.
+class CountingExecutor : public Executor {
+public:
+    explicit CountingExecutor(Executor& target) : target_(target) {}
+    void post(Task task) override {
+        ++posted;
+        target_.post(std::move(task));
+    }
+    std::atomic<int64_t> posted{0};
+
+private:
+    Executor& target_;
+};
+
+void eachFrameOnce() {
+    const int64_t width = 960;
+    const int64_t height = 540;
+    std::mutex mutex;
+    LatestRegionFrame latest{frameAt(width, height, 0), 1};
+    std::atomic<bool> producing{true};
+    std::thread producer([&] {
+        int64_t offset = 0;
+        for (uint64_t id = 2; producing; ++id) {
+            const auto due = Clock::now() + std::chrono::microseconds(33333);
+            offset += 40;
+            auto frame = frameAt(width, height, offset);
+            {
+                std::lock_guard lock(mutex);
+                latest = {std::move(frame), id};
+            }
+            std::this_thread::sleep_until(due);
+        }
+    });
+    ThreadPool worker(1);
+    CountingExecutor counting(worker);
+    auto first = ScrollingFrameRaster::fromFrame(latest.frame).value();
+    ScrollingCapturePump pump(
+        std::make_unique<ScrollingCaptureStitcher>(ScrollingCaptureComposer::make(first, 12).value(), first, &counting),
+        latest.frameID, 12);
+    int64_t polls = 0;
+    int64_t distinctSubmitted = 0;
+    int64_t results = 0;
+    uint64_t lastSubmitted = latest.frameID;
+    const auto end = Clock::now() + std::chrono::seconds(3);
+    while (Clock::now() < end) {
+        LatestRegionFrame snapshot;
+        {
+            std::lock_guard lock(mutex);
+            snapshot = latest;
+        }
+        if (pump.advance(snapshot, std::nullopt)) ++results;
+        ++polls;
+        if (pump.lastProcessedFrameID() != lastSubmitted) {
+            lastSubmitted = pump.lastProcessedFrameID();
+            ++distinctSubmitted;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    producing = false;
+    producer.join();
+    (void)pump.takeFinalImage();
+    const auto analysed = counting.posted.load();
+    std::printf("each frame once: 3 s of a 30 fps %lldx%lld stream polled every 2 ms\n", static_cast<long long>(width),
+                static_cast<long long>(height));
+    std::printf("  frames analysed %lld (results %lld)   peer: distinct frame ids analysed %lld   ratio %.3f\n",
+                static_cast<long long>(analysed), static_cast<long long>(results),
+                static_cast<long long>(distinctSubmitted), double(analysed) / double(std::max<int64_t>(1, distinctSubmitted)));
+    std::printf("  peer: polls %lld   analysed/polls %.3f\n", static_cast<long long>(polls),
+                double(analysed) / double(std::max<int64_t>(1, polls)));
+}
+
 void grabAndCpu() {
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr) {
@@ -268,6 +346,7 @@ int main(int argc, char** argv) {
     tessarin::renderAndMemory();
     tessarin::analysis(1920, 1080, frames);
     tessarin::analysis(3840, 2160, frames / 3);
+    tessarin::eachFrameOnce();
     tessarin::grabAndCpu();
     return 0;
 }
