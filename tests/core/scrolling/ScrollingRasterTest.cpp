@@ -112,6 +112,23 @@ TEST(ScrollingRaster, RowHashIsFnv1a64) {
     EXPECT_EQ(rowHash(foobar, 6), 0x85944171f73967e8ull);
 }
 
+TEST(ScrollingRaster, SignatureDifferenceIsTheByteSumInBlocksAndTail) {
+    std::mt19937 random(7);
+    std::vector<uint8_t> a(80);
+    std::vector<uint8_t> b(80);
+    for (int64_t length = 0; length <= 80; ++length) {
+        for (size_t i = 0; i < a.size(); ++i) {
+            // Extremes as well as mid values: 0 against 255 must not saturate.
+            a[i] = i % 5 == 0 ? 255 : uint8_t(random());
+            b[i] = i % 5 == 0 ? 0 : uint8_t(random());
+        }
+        int64_t expected = 0;
+        for (int64_t i = 0; i < length; ++i) expected += std::abs(int(a[size_t(i)]) - int(b[size_t(i)]));
+        EXPECT_EQ(signatureDifference(a.data(), b.data(), length), expected) << length;
+        EXPECT_EQ(signatureDifference(b.data(), a.data(), length), expected) << length;
+    }
+}
+
 TEST(ScrollingRaster, ExactDeltasVoteWithThresholdsAndSkipRepetitiveRows) {
     const auto page = makePage({.width = 320, .lines = 200});
     for (const auto& [height, shift, minimumVotes] :
