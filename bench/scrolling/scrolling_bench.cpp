@@ -10,6 +10,10 @@
 //              of the same bytes.
 //   memory     peak resident memory while stitching 60,000 rows of
 //              1920-wide frames, against the final image's bytes + 64 MiB.
+//   once       a 30 fps stream of 960x540 frames polled every 2 ms through
+//              the pump: frames analysed against distinct frame ids
+//              analysed (equal when no frame is analysed twice) and
+//              against the polls.
 //   grab       (needs DISPLAY) one 1920x1080 region grab of the stream
 //              against a one-shot region capture and the 33 ms frame period.
 //   cpu        (needs DISPLAY) CPU time of a 10 s headless capture of a
@@ -18,12 +22,15 @@
 //   cmake --build build --target scrolling_bench && build/bench/scrolling/scrolling_bench [--frames N]
 
 #include <sys/resource.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <atomic>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -31,6 +38,7 @@
 
 #include "core/common/ThreadPool.h"
 #include "core/scrolling/HeadlessScrollingSession.h"
+#include "core/scrolling/ScrollingCapturePump.h"
 #include "core/scrolling/ScrollingCaptureStitcher.h"
 #include "platform/x11/X11ScreenBackend.h"
 
@@ -80,6 +88,14 @@ std::shared_ptr<RegionFrame> frameAt(int64_t width, int64_t height, int64_t offs
     return frame;
 }
 
+// CPU time of the calling thread: unlike wall time, not inflated when the
+// machine is busy and the thread waits for a core.
+double threadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
 double percentile(std::vector<double> values, double p) {
     std::sort(values.begin(), values.end());
     const auto index = static_cast<size_t>(p * double(values.size() - 1) + 0.5);
@@ -113,6 +129,8 @@ void analysis(int64_t width, int64_t height, int frames) {
     std::vector<double> searches;
     std::vector<double> verifications;
     std::vector<double> copies;
+    std::vector<double> preparations;
+    std::vector<double> cpu;
     std::vector<uint8_t> copy;
     int appended = 0;
     for (int i = 0; i < frames; ++i) {
@@ -123,8 +141,10 @@ void analysis(int64_t width, int64_t height, int frames) {
         copy.assign(frame->bytes.begin(), frame->bytes.end());
         copies.push_back(msSince(started));
         started = Clock::now();
+        double cpuStarted = threadCpuMs();
         auto raster = ScrollingFrameRaster::fromFrame(frame).value();
         rasters.push_back(msSince(started));
+        const double rasterCpu = threadCpuMs() - cpuStarted;
         // The search alone, once more outside the stitcher (not in the total).
         const auto searchStarted = Clock::now();
         const auto candidate = stitcher->composer().bestAlignmentCandidate(raster, true);
@@ -133,24 +153,32 @@ void analysis(int64_t width, int64_t height, int frames) {
             const auto verifyStarted = Clock::now();
             const ScrollingAlignmentVerifier verifier;
             const auto& previous = stitcher->composer().previousFrame();
-            (void)verifier.isAmbiguous(candidate->alignment, candidate->score, previous, raster);
-            (void)verifier.bandsContradict(candidate->alignment, previous, raster);
+            (void)verifier.rejects(candidate->alignment, candidate->score, previous, raster);
             verifications.push_back(msSince(verifyStarted));
         }
         started = Clock::now() - std::chrono::duration_cast<Clock::duration>(
                                      std::chrono::duration<double, std::milli>(rasters.back()));
+        cpuStarted = threadCpuMs();
         auto result = stitcher->processRaster(raster, 12, std::nullopt, Clock::now());
         total.push_back(msSince(started));
+        cpu.push_back(threadCpuMs() - cpuStarted + rasterCpu);
         if (result && result->disposition.kind == ScrollingCaptureFrameDisposition::Kind::appended) ++appended;
+        started = Clock::now();
+        stitcher->prepareForNextFrame();
+        preparations.push_back(msSince(started));
     }
     const double median = percentile(total, 0.5);
     const double p99 = percentile(total, 0.99);
     const double copyMedian = percentile(copies, 0.5);
     std::printf("analysis %lldx%lld  frames %d (appended %d)\n", static_cast<long long>(width),
                 static_cast<long long>(height), frames, appended);
-    std::printf("  per frame      median %7.3f ms   p99 %7.3f ms   (signatures: median %.3f ms, alignment search: "
-                "median %.3f ms, verification: median %.3f ms; the rest is writing the new rows)\n",
-                median, p99, percentile(rasters, 0.5), percentile(searches, 0.5), percentile(verifications, 0.5));
+    std::printf("  per frame      median %7.3f ms   p99 %7.3f ms   (thread CPU time: median %.3f ms, p99 %.3f ms)\n",
+                median, p99, percentile(cpu, 0.5), percentile(cpu, 0.99));
+    std::printf("    of which     signatures %.3f ms, alignment search %.3f ms, verification %.3f ms (medians); "
+                "the rest is writing the new rows\n",
+                percentile(rasters, 0.5), percentile(searches, 0.5), percentile(verifications, 0.5));
+    std::printf("  between frames: mapping the next frame's canvas pages  median %.3f ms   p99 %.3f ms\n",
+                percentile(preparations, 0.5), percentile(preparations, 0.99));
     std::printf("  peer: polling interval 16 ms          median/peer %.3f   p99/peer %.3f\n", median / 16, p99 / 16);
     std::printf("  peer: plain frame copy median %6.3f ms  median/peer %.2f\n", copyMedian, median / copyMedian);
 }
@@ -189,6 +217,77 @@ void renderAndMemory() {
     std::printf("memory while stitching %lld rows\n", static_cast<long long>(rows));
     std::printf("  peak RSS growth %7.1f MiB   peer: final image + 64 MiB = %.1f MiB   ratio %.2f\n",
                 double(peak) / 1024, finalMiB + 64, double(peak) / 1024 / (finalMiB + 64));
+}
+
+// Counts the analyses the pump starts: each is one task on the worker.
+class CountingExecutor : public Executor {
+public:
+    explicit CountingExecutor(Executor& target) : target_(target) {}
+    void post(Task task) override {
+        ++posted;
+        target_.post(std::move(task));
+    }
+    std::atomic<int64_t> posted{0};
+
+private:
+    Executor& target_;
+};
+
+void eachFrameOnce() {
+    const int64_t width = 960;
+    const int64_t height = 540;
+    std::mutex mutex;
+    LatestRegionFrame latest{frameAt(width, height, 0), 1};
+    std::atomic<bool> producing{true};
+    std::thread producer([&] {
+        int64_t offset = 0;
+        for (uint64_t id = 2; producing; ++id) {
+            const auto due = Clock::now() + std::chrono::microseconds(33333);
+            offset += 40;
+            auto frame = frameAt(width, height, offset);
+            {
+                std::lock_guard lock(mutex);
+                latest = {std::move(frame), id};
+            }
+            std::this_thread::sleep_until(due);
+        }
+    });
+    ThreadPool worker(1);
+    CountingExecutor counting(worker);
+    auto first = ScrollingFrameRaster::fromFrame(latest.frame).value();
+    ScrollingCapturePump pump(
+        std::make_unique<ScrollingCaptureStitcher>(ScrollingCaptureComposer::make(first, 12).value(), first, &counting),
+        latest.frameID, 12);
+    int64_t polls = 0;
+    int64_t distinctSubmitted = 0;
+    int64_t results = 0;
+    uint64_t lastSubmitted = latest.frameID;
+    const auto end = Clock::now() + std::chrono::seconds(3);
+    while (Clock::now() < end) {
+        LatestRegionFrame snapshot;
+        {
+            std::lock_guard lock(mutex);
+            snapshot = latest;
+        }
+        if (pump.advance(snapshot, std::nullopt)) ++results;
+        ++polls;
+        if (pump.lastProcessedFrameID() != lastSubmitted) {
+            lastSubmitted = pump.lastProcessedFrameID();
+            ++distinctSubmitted;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    producing = false;
+    producer.join();
+    (void)pump.takeFinalImage();
+    const auto analysed = counting.posted.load();
+    std::printf("each frame once: 3 s of a 30 fps %lldx%lld stream polled every 2 ms\n", static_cast<long long>(width),
+                static_cast<long long>(height));
+    std::printf("  frames analysed %lld (results %lld)   peer: distinct frame ids analysed %lld   ratio %.3f\n",
+                static_cast<long long>(analysed), static_cast<long long>(results),
+                static_cast<long long>(distinctSubmitted), double(analysed) / double(std::max<int64_t>(1, distinctSubmitted)));
+    std::printf("  peer: polls %lld   analysed/polls %.3f\n", static_cast<long long>(polls),
+                double(analysed) / double(std::max<int64_t>(1, polls)));
 }
 
 void grabAndCpu() {
@@ -262,6 +361,7 @@ int main(int argc, char** argv) {
     tessarin::renderAndMemory();
     tessarin::analysis(1920, 1080, frames);
     tessarin::analysis(3840, 2160, frames / 3);
+    tessarin::eachFrameOnce();
     tessarin::grabAndCpu();
     return 0;
 }

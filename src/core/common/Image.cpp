@@ -1,8 +1,24 @@
 #include "core/common/Image.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <cstring>
 
 namespace tessarin {
+namespace {
+
+constexpr size_t kHugePageBytes = size_t{2} << 20;
+
+}  // namespace
+
+void ImagePixelRelease::operator()(uint8_t* pixels) const noexcept {
+    if (mappedBytes == 0) {
+        delete[] pixels;
+    } else {
+        ::munmap(pixels, mappedBytes);
+    }
+}
 
 std::optional<Image> Image::allocate(uint32_t width, uint32_t height) {
     const uint64_t pixels = uint64_t{width} * uint64_t{height};
@@ -10,8 +26,41 @@ std::optional<Image> Image::allocate(uint32_t width, uint32_t height) {
     Image image;
     image.width_ = width;
     image.height_ = height;
-    image.pixels_ = std::make_unique_for_overwrite<uint8_t[]>(pixels * 4);
+    image.pixels_.reset(std::make_unique_for_overwrite<uint8_t[]>(pixels * 4).release());
     return image;
+}
+
+std::optional<Image> Image::allocateOnDemand(uint32_t width, uint32_t height) {
+    const uint64_t pixels = uint64_t{width} * uint64_t{height};
+    if (pixels == 0 || pixels > kMaxPixels) return std::nullopt;
+    // Huge pages need 2 MiB alignment: map one huge page more and trim.
+    const size_t bytes = (size_t(pixels) * 4 + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+    const size_t mapped = bytes + kHugePageBytes;
+    void* region = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (region == MAP_FAILED) return allocate(width, height);
+    auto* start = static_cast<uint8_t*>(region);
+    const auto misalignment = reinterpret_cast<uintptr_t>(start) % kHugePageBytes;
+    const size_t lead = misalignment == 0 ? 0 : kHugePageBytes - misalignment;
+    if (lead > 0) ::munmap(start, lead);
+    if (mapped - lead > bytes) ::munmap(start + lead + bytes, mapped - lead - bytes);
+    // Only a hint: without huge pages the mapping still works page by page.
+    (void)::madvise(start + lead, bytes, MADV_HUGEPAGE);
+    Image image;
+    image.width_ = width;
+    image.height_ = height;
+    image.pixels_ = std::unique_ptr<uint8_t[], ImagePixelRelease>(start + lead, ImagePixelRelease{bytes});
+    return image;
+}
+
+void Image::prepareRows(uint32_t first, uint32_t count) {
+    if (pixels_.get_deleter().mappedBytes == 0 || first >= height_) return;
+    const size_t begin = stride() * first;
+    const size_t end = stride() * std::min<uint64_t>(height_, uint64_t{first} + count);
+    const size_t pageBegin = begin / kHugePageBytes * kHugePageBytes;
+#ifdef MADV_POPULATE_WRITE
+    // Kernels before 5.14 refuse the advice; the rows are then mapped as written.
+    (void)::madvise(pixels_.get() + pageBegin, end - pageBegin, MADV_POPULATE_WRITE);
+#endif
 }
 
 Image Image::clone() const {

@@ -11,6 +11,12 @@
 
 namespace tessarin {
 
+// Frees either kind of pixel buffer: heap (mappedBytes 0) or mapping.
+struct ImagePixelRelease {
+    size_t mappedBytes = 0;
+    void operator()(uint8_t* pixels) const noexcept;
+};
+
 class Image {
 public:
     // The largest image we agree to allocate: 2^28 pixels (1 GiB of RGBA).
@@ -21,6 +27,15 @@ public:
     // when the size is empty or over kMaxPixels, so no caller multiplies sizes
     // unchecked.
     static std::optional<Image> allocate(uint32_t width, uint32_t height);
+    // The same for a buffer sized for the most rows it may ever need and
+    // filled a few rows at a time: its pages are mapped on first touch, in
+    // huge pages where the kernel offers them, and read as zero until
+    // written. Falls back to allocate() when no mapping can be made.
+    static std::optional<Image> allocateOnDemand(uint32_t width, uint32_t height);
+    // A hint that rows [first, first + count) are about to be written: maps
+    // their pages now, so the writer does not stop at each new page. Does
+    // nothing for an ordinary allocation or rows outside the image.
+    void prepareRows(uint32_t first, uint32_t count);
 
     uint32_t width() const { return width_; }
     uint32_t height() const { return height_; }
@@ -48,7 +63,7 @@ public:
 private:
     uint32_t width_ = 0;
     uint32_t height_ = 0;
-    std::unique_ptr<uint8_t[]> pixels_;
+    std::unique_ptr<uint8_t[], ImagePixelRelease> pixels_;
 };
 
 }  // namespace tessarin

@@ -21,9 +21,16 @@ struct ScrollingAlignmentVerifier {
                      const ScrollingFrameRaster& currentFrame) const;
     bool bandsContradict(ScrollingCaptureAlignment alignment, const ScrollingFrameRaster& previousFrame,
                          const ScrollingFrameRaster& currentFrame) const;
+    // Either of the two, in one pass over the competing overlaps.
+    bool rejects(ScrollingCaptureAlignment alignment, double score, const ScrollingFrameRaster& previousFrame,
+                 const ScrollingFrameRaster& currentFrame) const;
     // Overlaps in [minimumOverlap, maximumOverlap] far enough from `overlap`
     // to be a different reading of the frame, ascending.
     static std::vector<int64_t> competingOverlaps(int64_t overlap, int64_t minimumOverlap, int64_t maximumOverlap);
+
+private:
+    bool scanCompetitors(ScrollingCaptureAlignment alignment, double score, const ScrollingFrameRaster& previousFrame,
+                         const ScrollingFrameRaster& currentFrame, bool checkAmbiguity, bool checkBands) const;
 };
 
 // Per-band scores of an alignment (empty when it cannot be scored). A band

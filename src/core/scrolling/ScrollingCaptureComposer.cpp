@@ -148,7 +148,7 @@ Expected<ScrollingCaptureComposer, CaptureError> ScrollingCaptureComposer::make(
     if (capacity < height) return unexpected(CaptureError::captureFailed(ScrollingMessages::renderFailed));
     ScrollingCaptureComposer composer;
     try {
-        auto canvas = Image::allocate(static_cast<uint32_t>(width), static_cast<uint32_t>(capacity));
+        auto canvas = Image::allocateOnDemand(static_cast<uint32_t>(width), static_cast<uint32_t>(capacity));
         if (!canvas) return unexpected(CaptureError::captureFailed(ScrollingMessages::renderFailed));
         composer.canvas_ = std::move(*canvas);
     } catch (const std::bad_alloc&) {
@@ -164,7 +164,16 @@ Expected<ScrollingCaptureComposer, CaptureError> ScrollingCaptureComposer::make(
     composer.segmentCount_ = 1;
     composer.previousFrame_ = firstRaster.releasingSource();
     composer.previousFrameRowHashIndex_ = composer.previousFrame_.makeRowHashIndex();
+    composer.prepareForNextFrame();
     return composer;
+}
+
+void ScrollingCaptureComposer::prepareForNextFrame() {
+    const int64_t end = std::min<int64_t>(totalHeight_ + previousFrame_.height, canvas_.height());
+    if (canvas_.isEmpty() || end <= preparedRows_) return;
+    const int64_t begin = std::max(totalHeight_, preparedRows_);
+    canvas_.prepareRows(static_cast<uint32_t>(begin), static_cast<uint32_t>(end - begin));
+    preparedRows_ = end;
 }
 
 std::optional<AlignmentCandidate> ScrollingCaptureComposer::bestAlignmentCandidate(const ScrollingFrameRaster& current,
@@ -211,8 +220,7 @@ Expected<ScrollingCaptureFrameDisposition, CaptureError> ScrollingCaptureCompose
         const int64_t appendedRows = raster.height - (alignment.leadingInset + alignment.overlap);
         // A zero-row append would add an empty slice: it is no movement.
         if (appendedRows >= std::max<int64_t>(1, minimumAcceptedRows) &&
-            !verifier_.isAmbiguous(alignment, candidate->score, previousFrame_, raster) &&
-            !verifier_.bandsContradict(alignment, previousFrame_, raster)) {
+            !verifier_.rejects(alignment, candidate->score, previousFrame_, raster)) {
             // Only a frame taller than the first can outgrow the canvas.
             if (totalHeight_ + appendedRows > int64_t{canvas_.height()}) {
                 return ScrollingCaptureFrameDisposition::reachedRowLimit();

@@ -4,7 +4,8 @@
 // slice, and frames that cannot be placed with confidence are refused.
 //
 // The slices are written straight into one canvas sized for the row limit
-// (its pages are only touched as rows arrive), and the slice list keeps
+// (its pages, huge where the kernel allows, are only mapped as rows arrive,
+// a frame's worth ahead between frames), and the slice list keeps
 // their heights: folding and compaction are bookkeeping, the final image is
 // the canvas itself, and the stitched pixels never exist twice.
 
@@ -46,6 +47,9 @@ public:
     // cut out or folded; the composer is then unchanged.
     Expected<ScrollingCaptureFrameDisposition, CaptureError> appendDisposition(const ScrollingFrameRaster& raster,
                                                                                int64_t minimumAcceptedRows);
+    // Maps the canvas rows the next frame may append, so that appending
+    // does not stop at each fresh page; for the time between frames.
+    void prepareForNextFrame();
     // Merges every slice into one.
     void compactSlices();
     Expected<Image, CaptureError> renderPreview(int64_t maxWidth, int64_t maxHeight) const;
@@ -87,6 +91,7 @@ private:
     std::vector<int64_t> sliceHeights_;  // top to bottom; the first segmentCount_ are folded
     size_t segmentCount_ = 0;
     int64_t totalHeight_ = 0;
+    int64_t preparedRows_ = 0;  // canvas rows already mapped
     int64_t consecutiveAlignmentFailures_ = 0;
     ScrollingAlignmentVerifier verifier_;
 };

@@ -31,7 +31,10 @@ void ScrollingCaptureStitcher::submit(std::shared_ptr<const RegionFrame> frame, 
             done(unexpected(raster.error()));
             return;
         }
-        done(processRaster(*raster, minimumAcceptedRows, previewRequest, queuedAt));
+        auto result = processRaster(*raster, minimumAcceptedRows, previewRequest, queuedAt);
+        // Before `done`: once it runs, the final image may be taken.
+        prepareForNextFrame();
+        done(std::move(result));
     });
 }
 

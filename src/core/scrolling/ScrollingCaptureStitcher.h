@@ -59,6 +59,9 @@ public:
                                         std::optional<ScrollingCapturePreviewRequest> previewRequest,
                                         ScrollingClock::time_point queuedAt);
 
+    // Between frames (the worker does it after each frame): see
+    // ScrollingCaptureComposer::prepareForNextFrame.
+    void prepareForNextFrame() { composer_.prepareForNextFrame(); }
     // Only once no frame is in flight: the full-size image, moved out.
     Expected<Image, CaptureError> takeFinalImage() { return composer_.takeFinalImage(); }
     const ScrollingCaptureComposer& composer() const { return composer_; }

@@ -5,13 +5,32 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tessarin {
 namespace {
 
-int64_t sad(const uint8_t* a, const uint8_t* b, int64_t length) {
-    int64_t sum = 0;
-    for (int64_t i = 0; i < length; ++i) sum += std::abs(int(a[i]) - int(b[i]));
-    return sum;
+// Whole pixels as 32-bit words (B,G,R,A in memory on every little-endian
+// host): R and B trade places, alpha becomes opaque. Four pixels at a time
+// as one vector, which needs no particular instruction set.
+void convertBgraRowToOpaqueRgba(const uint8_t* __restrict source, uint8_t* __restrict target, int64_t pixels) {
+    static_assert(std::endian::native == std::endian::little);
+    using Pixels4 = uint32_t __attribute__((vector_size(16)));
+    int64_t x = 0;
+    for (; x + 4 <= pixels; x += 4) {
+        Pixels4 p;
+        std::memcpy(&p, source + x * 4, sizeof p);
+        p = (p & 0x0000ff00u) | ((p >> 16) & 0xffu) | ((p & 0xffu) << 16) | 0xff000000u;
+        std::memcpy(target + x * 4, &p, sizeof p);
+    }
+    for (; x < pixels; ++x) {
+        uint32_t p;
+        std::memcpy(&p, source + x * 4, 4);
+        p = (p & 0x0000ff00u) | ((p >> 16) & 0xffu) | ((p & 0xffu) << 16) | 0xff000000u;
+        std::memcpy(target + x * 4, &p, 4);
+    }
 }
 
 bool isEdgeRow(const uint8_t* row, int64_t length) {
@@ -26,6 +45,22 @@ bool isEdgeRow(const uint8_t* row, int64_t length) {
 }
 
 }  // namespace
+
+int64_t signatureDifference(const uint8_t* a, const uint8_t* b, int64_t length) {
+    int64_t i = 0;
+    int64_t sum = 0;
+#if defined(__SSE2__)
+    __m128i total = _mm_setzero_si128();
+    for (; i + 16 <= length; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        total = _mm_add_epi64(total, _mm_sad_epu8(x, y));
+    }
+    sum = _mm_cvtsi128_si64(total) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(total, total));
+#endif
+    for (; i < length; ++i) sum += std::abs(int(a[i]) - int(b[i]));
+    return sum;
+}
 
 std::vector<int64_t> sampleColumns(int64_t width) {
     const int64_t margin = width < 90 ? 8 : std::min(width / 4, width / 10);
@@ -57,7 +92,7 @@ InformativeRowIndex makeInformativeRowIndex(const std::vector<uint8_t>& signatur
         bool informative = length >= 6 && isEdgeRow(row, length);
         if (!informative && length > 0) {
             const int64_t other = height == 1 ? 0 : (r + 1 < height ? r + 1 : r - 1);
-            informative = sad(row, signatures.data() + other * length, length) / length >= 6;
+            informative = signatureDifference(row, signatures.data() + other * length, length) / length >= 6;
         }
         if (informative) index.rows.push_back(static_cast<int32_t>(r));
     }
@@ -107,17 +142,8 @@ std::optional<CaptureError> ScrollingFrameRaster::copyRows(int64_t startRow, uin
     if (!sourceBuffer || startRow < 0 || startRow >= height) {
         return CaptureError::captureFailed(ScrollingMessages::sliceExtractionFailed);
     }
-    // Whole pixels as 32-bit words (B,G,R,A in memory on every little-endian
-    // host), which the compiler turns into vector shuffles.
-    static_assert(std::endian::native == std::endian::little);
     for (int64_t y = startRow; y < height; ++y, destination += bytesPerRow) {
-        const uint8_t* source = sourceBuffer->row(y);
-        for (int64_t x = 0; x < width; ++x) {
-            uint32_t pixel;
-            std::memcpy(&pixel, source + x * 4, 4);
-            pixel = 0xff000000u | (pixel & 0x0000ff00u) | ((pixel >> 16) & 0xffu) | ((pixel & 0xffu) << 16);
-            std::memcpy(destination + x * 4, &pixel, 4);
-        }
+        convertBgraRowToOpaqueRgba(sourceBuffer->row(y), destination, width);
     }
     return std::nullopt;
 }
@@ -201,7 +227,7 @@ double ScrollingFrameRaster::stillnessScore(const ScrollingFrameRaster& other) c
     const int64_t step = height >= 48 ? height / 24 : 1;
     int64_t total = 0;
     int64_t rows = 0;
-    for (int64_t r = 0; r < height; r += step, ++rows) total += sad(signature(r), other.signature(r), signatureLength);
+    for (int64_t r = 0; r < height; r += step, ++rows) total += signatureDifference(signature(r), other.signature(r), signatureLength);
     return double(total) / double(std::max<int64_t>(1, rows * signatureLength));
 }
 
@@ -246,7 +272,7 @@ double ScrollingFrameRaster::alignmentScore(int64_t overlap, const ScrollingFram
     int64_t worst = 0;
     for (int64_t k = 0; k < sampling->samples; ++k) {
         const int64_t row = sampling->previousRow(k);
-        const int64_t rowSAD = sad(signature(row), current.signature(row + sampling->rowOffset), signatureLength);
+        const int64_t rowSAD = signatureDifference(signature(row), current.signature(row + sampling->rowOffset), signatureLength);
         total += rowSAD;
         worst = std::max(worst, rowSAD);
         if (double(total - worst) > limit) break;

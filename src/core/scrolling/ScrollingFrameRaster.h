@@ -60,6 +60,9 @@ struct InformativeRowIndex {
 };
 InformativeRowIndex makeInformativeRowIndex(const std::vector<uint8_t>& signatures, int64_t height, int64_t length);
 
+// Sum of absolute differences of two byte rows.
+int64_t signatureDifference(const uint8_t* a, const uint8_t* b, int64_t length);
+
 // 64-bit FNV-1a over `length` bytes.
 uint64_t rowHash(const uint8_t* bytes, size_t length);
 

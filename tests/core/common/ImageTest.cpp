@@ -30,6 +30,22 @@ TEST(Image, CroppedCopiesTheRightPixelsAndRefusesOutOfBounds) {
     EXPECT_FALSE(image->cropped(0xFFFFFFFFu, 0, 2, 1));  // no wrap-around
 }
 
+TEST(Image, OnDemandAllocationReadsZeroKeepsWritesAndRefusesLikeAllocate) {
+    EXPECT_FALSE(Image::allocateOnDemand(0, 10));
+    EXPECT_FALSE(Image::allocateOnDemand(100000, 100000));
+    auto image = Image::allocateOnDemand(1000, 3000);  // larger than one huge page
+    ASSERT_TRUE(image);
+    image->prepareRows(2990, 100);  // past the end: clipped
+    image->prepareRows(5000, 1);    // outside: ignored
+    image->row(2999)[3999] = 7;
+    EXPECT_EQ(image->row(0)[0], 0);
+    EXPECT_EQ(image->row(2999)[3999], 7);
+    image->keepTopRows(10);
+    Image moved = std::move(*image);
+    EXPECT_EQ(moved.height(), 10u);
+    EXPECT_EQ(moved.clone().row(9)[0], 0);
+}
+
 TEST(Image, CloneIsDeep) {
     auto image = Image::allocate(1, 1);
     image->data()[0] = 1;

@@ -61,6 +61,23 @@ TEST(ScrollingRaster, SignaturesReadRgbFromBgraRowsWithStride) {
     EXPECT_EQ(image->row(1)[5 * 4 + 3], 255);
     EXPECT_FALSE(raster.makeImage(3));
     EXPECT_FALSE(raster.releasingSource().makeImage(0));
+
+    // Every pixel, in the four-pixel blocks and the tail after them, from a
+    // source whose alpha byte is not opaque (a depth-24 grab leaves it 0).
+    for (const int64_t width : {1, 3, 4, 7, 13}) {
+        auto odd = frameOf(width, 2, [](int64_t x, int64_t y) { return uint32_t(x * 19 + 1) << 16 | uint32_t(y * 7) << 8 | uint32_t(x + 100); });
+        for (int64_t y = 0; y < 2; ++y)
+            for (int64_t x = 0; x < width; ++x) odd->bytes[odd->bytesPerRow * size_t(y) + size_t(x) * 4 + 3] = 0;
+        const auto converted = rasterOf(odd).makeImage(0);
+        ASSERT_TRUE(converted);
+        for (uint32_t y = 0; y < 2; ++y) {
+            for (uint32_t x = 0; x < uint32_t(width); ++x) {
+                const uint8_t* p = converted->row(y) + x * 4;
+                EXPECT_EQ((std::vector<int>{p[0], p[1], p[2], p[3]}), (std::vector<int>{int(x * 19 + 1), int(y * 7), int(x + 100), 255}))
+                    << width << " " << x << "," << y;
+            }
+        }
+    }
 }
 
 TEST(ScrollingRaster, InformativeRowsAreEdgesOrChanges) {
@@ -93,6 +110,23 @@ TEST(ScrollingRaster, RowHashIsFnv1a64) {
     EXPECT_EQ(rowHash(a, 1), 0xaf63dc4c8601ec8cull);
     const uint8_t foobar[] = {'f', 'o', 'o', 'b', 'a', 'r'};
     EXPECT_EQ(rowHash(foobar, 6), 0x85944171f73967e8ull);
+}
+
+TEST(ScrollingRaster, SignatureDifferenceIsTheByteSumInBlocksAndTail) {
+    std::mt19937 random(7);
+    std::vector<uint8_t> a(80);
+    std::vector<uint8_t> b(80);
+    for (int64_t length = 0; length <= 80; ++length) {
+        for (size_t i = 0; i < a.size(); ++i) {
+            // Extremes as well as mid values: 0 against 255 must not saturate.
+            a[i] = i % 5 == 0 ? 255 : uint8_t(random());
+            b[i] = i % 5 == 0 ? 0 : uint8_t(random());
+        }
+        int64_t expected = 0;
+        for (int64_t i = 0; i < length; ++i) expected += std::abs(int(a[size_t(i)]) - int(b[size_t(i)]));
+        EXPECT_EQ(signatureDifference(a.data(), b.data(), length), expected) << length;
+        EXPECT_EQ(signatureDifference(b.data(), a.data(), length), expected) << length;
+    }
 }
 
 TEST(ScrollingRaster, ExactDeltasVoteWithThresholdsAndSkipRepetitiveRows) {
@@ -168,12 +202,14 @@ TEST(ScrollingVerifier, RepeatedContentIsAmbiguousAndAnOddBandContradicts) {
     const ScrollingCaptureAlignment truth{0, 440};
     EXPECT_FALSE(verifier.isAmbiguous(truth, a.alignmentScore(440, b, 0, kUnscorable), a, b));
     EXPECT_FALSE(verifier.bandsContradict(truth, a, b));
+    EXPECT_FALSE(verifier.rejects(truth, a.alignmentScore(440, b, 0, kUnscorable), a, b));
 
     // A list of identical 16-row cells matches at every multiple of 16.
     const auto list = makePage({.width = 320, .lines = 120, .repeatFrom = 0, .repeatCount = 120});
     const auto la = rasterOf(cutFrame(list, 0, 600));
     const auto lb = rasterOf(cutFrame(list, 160, 600));
     EXPECT_TRUE(verifier.isAmbiguous(truth, la.alignmentScore(440, lb, 0, kUnscorable), la, lb));
+    EXPECT_TRUE(verifier.rejects(truth, la.alignmentScore(440, lb, 0, kUnscorable), la, lb));
 
     // A side panel (the last band of sampled columns) scrolls twice as
     // fast: it agrees with another overlap, not with the chosen one.
@@ -185,6 +221,8 @@ TEST(ScrollingVerifier, RepeatedContentIsAmbiguousAndAnOddBandContradicts) {
     const auto ta = rasterOf(twoSpeeds(0));
     const auto tb = rasterOf(twoSpeeds(160));
     EXPECT_TRUE(verifier.bandsContradict(truth, ta, tb));
+    EXPECT_FALSE(verifier.isAmbiguous(truth, ta.alignmentScore(440, tb, 0, kUnscorable), ta, tb));
+    EXPECT_TRUE(verifier.rejects(truth, ta.alignmentScore(440, tb, 0, kUnscorable), ta, tb));
     EXPECT_EQ(bandScores(ta, tb, truth, 4, kUnscorable).size(), 4u);
     EXPECT_TRUE(bandScores(ta, tb, {0, 0}, 4, kUnscorable).empty());
 }
