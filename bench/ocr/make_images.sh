@@ -1,7 +1,8 @@
 #!/bin/sh
 # Renders the screen-like images the OCR benchmark reads, each beside a .txt
 # file holding the text it shows. Pango at 96 dpi with grey anti-aliasing and
-# slight hinting, as desktop toolkits draw; sizes in pixels.
+# slight hinting, as desktop toolkits draw; sizes in pixels. One image is a
+# real xterm on a private Xvfb (needs Xvfb, xterm and ImageMagick's import).
 #
 #   bench/ocr/make_images.sh <folder>
 set -eu

@@ -440,6 +440,9 @@ private:
         auto api = engine(languages);
         if (!api) return unexpected(api.error());
         const GreyImage& grey = image.pixels;
+        // One block: the automatic layout takes the columns of a table (ls -l
+        // in a terminal) for blocks of their own and gives them one after
+        // the other; as one block, each screen row is one line, top to bottom.
         (*api)->SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
         (*api)->SetImage(grey.pixels.data(), int(grey.width), int(grey.height), 1, int(grey.width));
         (*api)->SetSourceResolution(int(kScreenDpi * image.scale));
