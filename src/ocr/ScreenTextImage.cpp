@@ -129,4 +129,80 @@ std::optional<GreyImage> upscaled(const GreyImage& image, uint32_t factor, uint6
     return out;
 }
 
+bool hasOnlyBitmapText(const GreyImage& image) {
+    if (image.pixels.empty()) return false;
+    std::array<bool, 256> used{};
+    for (const uint8_t value : image.pixels) used[value] = true;
+    return std::count(used.begin(), used.end(), true) <= 16;
+}
+
+void eraseSolidBlocks(GreyImage& image) {
+    const uint32_t width = image.width, height = image.height;
+    const auto dark = [&](size_t i) { return image.pixels[i] < 128; };
+    std::vector<bool> seen(image.pixels.size());
+    std::vector<size_t> stack, part;
+    for (size_t start = 0; start < image.pixels.size(); ++start) {
+        if (seen[start] || !dark(start)) continue;
+        // The 4-connected dark part holding `start`, and its bounds.
+        uint32_t left = width, top = height, right = 0, bottom = 0;
+        part.clear();
+        stack.assign(1, start);
+        seen[start] = true;
+        while (!stack.empty()) {
+            const size_t i = stack.back();
+            stack.pop_back();
+            part.push_back(i);
+            const uint32_t x = uint32_t(i % width), y = uint32_t(i / width);
+            left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+            const auto visit = [&](size_t next) {
+                if (!seen[next] && dark(next)) {
+                    seen[next] = true;
+                    stack.push_back(next);
+                }
+            };
+            if (x > 0) visit(i - 1);
+            if (x + 1 < width) visit(i + 1);
+            if (y > 0) visit(i - width);
+            if (y + 1 < height) visit(i + width);
+        }
+        const uint64_t blockWidth = right - left + 1, blockHeight = bottom - top + 1;
+        if (blockHeight < 8 || blockWidth * 3 < blockHeight) continue;
+        const bool onEdge = std::all_of(part.begin(), part.end(), [&](size_t i) {
+            const uint32_t x = uint32_t(i % width), y = uint32_t(i / width);
+            return x == left || x == right || y == top || y == bottom;
+        });
+        const bool filled = part.size() == blockWidth * blockHeight;
+        const bool outline = onEdge && part.size() == 2 * (blockWidth + blockHeight) - 4;
+        if (!filled && !outline) continue;
+        for (const size_t i : part) image.pixels[i] = 255;
+    }
+}
+
+void blur(GreyImage& image, double sigma) {
+    if (sigma <= 0 || image.pixels.empty()) return;
+    const int radius = int(std::ceil(sigma * 3));
+    std::vector<double> kernel(size_t(2 * radius + 1));
+    double sum = 0;
+    for (int i = -radius; i <= radius; ++i) sum += kernel[size_t(i + radius)] = std::exp(-i * i / (2 * sigma * sigma));
+    for (double& weight : kernel) weight /= sum;
+    const int64_t width = image.width, height = image.height;
+    // One pass along each axis; `step` is the distance between neighbours.
+    const auto pass = [&](int64_t lines, int64_t length, int64_t lineStep, int64_t step) {
+        std::vector<uint8_t> line(static_cast<size_t>(length));
+        for (int64_t l = 0; l < lines; ++l) {
+            uint8_t* first = image.pixels.data() + l * lineStep;
+            for (int64_t i = 0; i < length; ++i) line[size_t(i)] = first[i * step];
+            for (int64_t i = 0; i < length; ++i) {
+                double value = 0;
+                for (int k = -radius; k <= radius; ++k) {
+                    value += kernel[size_t(k + radius)] * line[size_t(std::clamp<int64_t>(i + k, 0, length - 1))];
+                }
+                first[i * step] = clampToByte(value);
+            }
+        }
+    };
+    pass(height, width, width, 1);
+    pass(width, height, 1, width);
+}
+
 }  // namespace tessarin::ocr

@@ -39,6 +39,21 @@ namespace tessarin::ocr {
 // The given rectangle, which must lie inside the image.
 GreyImage cropped(const GreyImage& image, uint32_t x, uint32_t y, uint32_t width, uint32_t height);
 
+// True when the image uses only a few grey levels, as text drawn in a bitmap
+// font without anti-aliasing does (an xterm in its default font): anti-aliased
+// text and photographs use dozens at least.
+bool hasOnlyBitmapText(const GreyImage& image);
+
+// Paints over, in the background's white, every dark rectangle, filled or
+// one pixel outline, at least 8 pixels tall and at least a third as wide as
+// tall: a terminal's block cursor (hollow when the window is not focused),
+// which the engine otherwise joins to the line above it. No glyph of a bitmap
+// font is such a rectangle (an l or a | is narrower, an O is rounded).
+void eraseSolidBlocks(GreyImage& image);
+
+// Gaussian blur of the given standard deviation in pixels (separable).
+void blur(GreyImage& image, double sigma);
+
 // Each pixel becomes factor x factor pixels (cubic interpolation). Returns nothing when the result would exceed maxPixels.
 std::optional<GreyImage> upscaled(const GreyImage& image, uint32_t factor, uint64_t maxPixels);
 

@@ -43,6 +43,12 @@ constexpr int kScreenDpi = 96;
 // and each keeps the more confident reading.
 constexpr uint32_t kLatinScale = 3;
 constexpr double kSecondOpinion = 0.90;
+// Text in a bitmap font (no anti-aliasing, such as xterm's default 6 x 13)
+// reads far better enlarged four times and then smoothed, which gives its
+// stair-stepped strokes the soft edges of the print the models learnt from;
+// it is read that way at once (at its original size it reads poorly).
+constexpr uint32_t kBitmapScale = 4;
+constexpr double kBitmapBlurPerScale = 0.375;  // a 1.5 pixel blur at four times
 // Han text reads best at twice its size.
 constexpr uint32_t kHanScale = 2;
 // Lines the Latin models read with less confidence than this are offered to
@@ -178,12 +184,13 @@ public:
         all.insert(all.end(), latin.begin(), latin.end());
 
         const ScaledImage original{darkTextOnLight(image), 1, {}};
+        const std::optional<ScaledImage> bitmap = smoothedBitmapText(original);
         std::lock_guard lock(mutex_);
         const bool detect = request.automaticallyDetectsLanguage && !latin.empty() && !han.empty();
-        Lines lines = readPage(original, detect ? latin : all);
+        Lines lines = readPage(bitmap ? *bitmap : original, detect ? latin : all);
         if (!lines || request.level == RecognitionLevel::fast) return finished(std::move(lines), image);
         if (!detect) {
-            if (auto error = secondOpinion(*lines, original, all)) return unexpected(*error);
+            if (auto error = bitmap ? std::nullopt : secondOpinion(*lines, original, all)) return unexpected(*error);
             return finished(std::move(lines), image);
         }
 
@@ -199,7 +206,7 @@ public:
         };
         const bool hanLikely = std::any_of(lines->begin(), lines->end(), isHanLikely);
         if (hanLikely) startHan();
-        auto error = secondOpinion(*lines, original, latin, hanLikely);
+        auto error = bitmap ? std::nullopt : secondOpinion(*lines, original, latin, hanLikely);
         if (!error && !hanImage && std::any_of(lines->begin(), lines->end(), isUnsure)) startHan();
         if (hanThread.joinable()) hanThread.join();
         if (error) return unexpected(*error);
@@ -266,6 +273,18 @@ private:
             }
         }
         return original;
+    }
+
+    // The image enlarged and smoothed when it holds only bitmap-font text;
+    // nothing otherwise (or when it cannot be enlarged).
+    static std::optional<ScaledImage> smoothedBitmapText(const ScaledImage& original) {
+        if (!hasOnlyBitmapText(original.pixels)) return std::nullopt;
+        ScaledImage clean = original;
+        eraseSolidBlocks(clean.pixels);
+        ScaledImage large = scaledImage(clean, kBitmapScale);
+        if (large.scale == 1) return std::nullopt;
+        blur(large.pixels, kBitmapBlurPerScale * large.scale);
+        return large;
     }
 
     // An exception on a reading thread would end the process; it becomes
@@ -421,7 +440,10 @@ private:
         auto api = engine(languages);
         if (!api) return unexpected(api.error());
         const GreyImage& grey = image.pixels;
-        (*api)->SetPageSegMode(tesseract::PSM_AUTO);
+        // One block: the automatic layout takes the columns of a table (ls -l
+        // in a terminal) for blocks of their own and gives them one after
+        // the other; as one block, each screen row is one line, top to bottom.
+        (*api)->SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
         (*api)->SetImage(grey.pixels.data(), int(grey.width), int(grey.height), 1, int(grey.width));
         (*api)->SetSourceResolution(int(kScreenDpi * image.scale));
         if ((*api)->Recognize(nullptr) != 0) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "ocr/ScreenTextImage.h"
 
 namespace tessarin::ocr {
@@ -35,6 +38,52 @@ TEST(ScreenTextImage, DarkBackgroundsAreInvertedLightOnesKept) {
     EXPECT_EQ(darkTextOnLight(image(80)).pixels[0], 255);
     EXPECT_EQ(darkTextOnLight(image(80)).pixels[99], 0);
     EXPECT_EQ(darkTextOnLight(image(20)).pixels[0], 0);
+}
+
+// A white 20x20 image with the given pixels dark (x, y).
+GreyImage drawn(const std::vector<std::pair<uint32_t, uint32_t>>& dark) {
+    GreyImage image{20, 20, std::vector<uint8_t>(400, 255)};
+    for (const auto& [x, y] : dark) image.pixels[size_t{y} * 20 + x] = 0;
+    return image;
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> box(uint32_t x0, uint32_t y0, uint32_t width, uint32_t height, bool hollow) {
+    std::vector<std::pair<uint32_t, uint32_t>> pixels;
+    for (uint32_t y = y0; y < y0 + height; ++y) {
+        for (uint32_t x = x0; x < x0 + width; ++x) {
+            if (!hollow || x == x0 || y == y0 || x + 1 == x0 + width || y + 1 == y0 + height) pixels.emplace_back(x, y);
+        }
+    }
+    return pixels;
+}
+
+TEST(ScreenTextImage, BitmapTextIsToldApartAndItsCursorPaintedOver) {
+    EXPECT_TRUE(hasOnlyBitmapText(drawn(box(2, 2, 6, 13, false))));
+    GreyImage ramp{256, 1, {}};
+    for (int v = 0; v < 256; ++v) ramp.pixels.push_back(uint8_t(v));  // anti-aliased edges use many levels
+    EXPECT_FALSE(hasOnlyBitmapText(ramp));
+
+    auto notched = box(2, 2, 6, 13, false);
+    notched.erase(notched.begin() + 8);
+    const struct {
+        const char* what;
+        std::vector<std::pair<uint32_t, uint32_t>> dark;
+        bool erased;
+    } rows[] = {
+        {"block cursor", box(2, 2, 6, 13, false), true},
+        {"hollow cursor", box(2, 2, 6, 13, true), true},
+        {"l or | glyph", box(2, 2, 2, 10, false), false},
+        {"short block, a dash or a dot", box(2, 2, 6, 7, false), false},
+        {"block with a gap", notched, false},
+        {"hollow box with a mark inside", [] { auto p = box(2, 2, 8, 12, true); p.emplace_back(5, 3); return p; }(),
+         false},
+    };
+    for (const auto& row : rows) {
+        GreyImage image = drawn(row.dark);
+        eraseSolidBlocks(image);
+        const bool white = std::all_of(image.pixels.begin(), image.pixels.end(), [](uint8_t v) { return v == 255; });
+        EXPECT_EQ(white, row.erased) << row.what;
+    }
 }
 
 TEST(ScreenTextImage, UpscalingKeepsFlatAreasAndEdgesAndRefusesHugeResults) {
