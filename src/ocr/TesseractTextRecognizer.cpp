@@ -197,12 +197,15 @@ public:
         // Lines taken for Han script start the preferred Han model at once,
         // on its own thread, while the Latin reading of the other lines is
         // finished here; lines still unsure after that start it then.
+        // The next Han model loads meanwhile on another thread: loading costs
+        // about as much as reading, and is wasted only on the second core.
         std::optional<ScaledImage> hanImage;
         Lines preferred = std::vector<Line>{};
-        std::jthread hanThread;  // joined however this function ends
+        std::jthread hanThread, nextHanThread;  // joined however this function ends
         const auto startHan = [&] {
             hanImage = scaledImage(regionAround(original, *lines, isUnsure), kHanScale);
             hanThread = std::jthread([&] { preferred = guarded([&] { return readPage(*hanImage, {han.front()}); }); });
+            if (han.size() > 1) nextHanThread = std::jthread([&] { preload({han[1]}); });
         };
         const bool hanLikely = std::any_of(lines->begin(), lines->end(), isHanLikely);
         if (hanLikely) startHan();
@@ -413,17 +416,29 @@ private:
         lines = std::move(result);
     }
 
-    // Loaded once per process. Safe to call from the Han thread: the map is
-    // guarded, loading runs outside the guard.
+    // Loads a model ahead of its use; a failure shows when it is used.
+    void preload(const std::vector<std::string>& languages) {
+        try {
+            (void)engine(languages);
+        } catch (const std::exception&) {
+        }
+    }
+
+    // Loaded once per process. Safe to call from several threads: a model
+    // another thread is loading is waited for rather than loaded twice.
     Expected<tesseract::TessBaseAPI*, TextRecognitionError> engine(const std::vector<std::string>& languages) {
         const std::string key = joined(languages);
+        EngineSlot* slot = nullptr;
         {
             std::lock_guard lock(enginesMutex_);
-            const auto found = engines_.find(key);
-            if (found != engines_.end()) return found->second.get();
+            slot = &engines_[key];
         }
+        std::lock_guard loading(slot->loading);
+        if (slot->api) return slot->api.get();
         auto api = std::make_unique<tesseract::TessBaseAPI>();
-        api->SetVariable("debug_file", "/dev/null");
+        // A setting of the whole engine, not of one model: set once, by the
+        // first load, which always runs before any other thread starts.
+        std::call_once(quietEngine_, [&] { api->SetVariable("debug_file", "/dev/null"); });
         if (api->Init(nullptr, key.c_str(), tesseract::OEM_LSTM_ONLY) != 0) {
             return unexpected(TextRecognitionError(Kind::missingLanguageData,
                                                    "could not load the language data " + key +
@@ -432,8 +447,8 @@ private:
         // The image is already dark text on light; without this the engine
         // reads every unsure line a second time inverted.
         api->SetVariable("tessedit_do_invert", "0");
-        std::lock_guard lock(enginesMutex_);
-        return (engines_[key] = std::move(api)).get();
+        slot->api = std::move(api);
+        return slot->api.get();
     }
 
     Lines readPage(const ScaledImage& image, const std::vector<std::string>& languages) {
@@ -478,9 +493,15 @@ private:
         return lines;
     }
 
+    struct EngineSlot {
+        std::mutex loading;
+        std::unique_ptr<tesseract::TessBaseAPI> api;  // none until loaded
+    };
+
     std::mutex mutex_;  // one recognition at a time
     std::mutex enginesMutex_;
-    std::map<std::string, std::unique_ptr<tesseract::TessBaseAPI>> engines_;
+    std::once_flag quietEngine_;
+    std::map<std::string, EngineSlot> engines_;  // a node never moves once made
 };
 
 }  // namespace

@@ -77,10 +77,14 @@ TEST(TesseractEngine, GivesOneBlockPerLineInReadingOrderWithBoxesFromTheLowerLef
     }
 }
 
-TEST(TesseractEngine, ReadsChineseBesideEnglishAndNothingFromABlankImage) {
+TEST(TesseractEngine, ReadsChineseBesideEnglishTraditionalFormsAndNothingFromABlankImage) {
     const std::string mixed = "保存截图到桌面 Save to Desktop\n正在识别图片中的文字";
     const auto blocks = fullText(renderedText(mixed, "WenQuanYi Micro Hei 16px", 0x1a1a1a, 0xfafafa));
     EXPECT_GE(wordAccuracy(mixed, joined(blocks)), 0.8) << joined(blocks);
+    // Read in traditional forms: the simplified model gives other characters.
+    const std::string traditional = "開啟檔案總管並選擇資料夾\n視窗設定與鍵盤快捷鍵";
+    const auto read = fullText(renderedText(traditional, "WenQuanYi Micro Hei 16px", 0x1a1a1a, 0xffffff));
+    EXPECT_GE(wordAccuracy(traditional, joined(read)), 0.9) << joined(read);
 
     auto blank = Image::allocate(200, 60);
     std::fill(blank->data(), blank->data() + blank->byteCount(), uint8_t(240));
