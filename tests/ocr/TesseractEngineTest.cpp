@@ -44,6 +44,8 @@ TEST(TesseractEngine, ReadsUiTextAtScreenSizesDarkOnLightAndLightOnDark) {
         {"Take a screenshot of an area or a window", "DejaVu Sans 16px", 0x202124, 0xffffff},
         {"user@host:~/src$ git status --short", "DejaVu Sans Mono 13px", 0xd0d0d0, 0x1e1e1e},
         {"Problems Output Debug Console Ports", "DejaVu Sans 13px", 0xdcdcdc, 0x2b2b2b},
+        // a narrow space between letters and digits in a status bar
+        {"Ln 42, Col 17  Spaces: 4  UTF-8  LF  C++  Linux", "DejaVu Sans 11px", 0xe8e8e8, 0x3c3c3c},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.font + ": " + row.text);
