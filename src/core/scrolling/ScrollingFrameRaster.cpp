@@ -1,7 +1,6 @@
 #include "core/scrolling/ScrollingFrameRaster.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -9,29 +8,10 @@
 #include <emmintrin.h>
 #endif
 
+#include "core/common/PixelRows.h"
+
 namespace tessarin {
 namespace {
-
-// Whole pixels as 32-bit words (B,G,R,A in memory on every little-endian
-// host): R and B trade places, alpha becomes opaque. Four pixels at a time
-// as one vector, which needs no particular instruction set.
-void convertBgraRowToOpaqueRgba(const uint8_t* __restrict source, uint8_t* __restrict target, int64_t pixels) {
-    static_assert(std::endian::native == std::endian::little);
-    using Pixels4 = uint32_t __attribute__((vector_size(16)));
-    int64_t x = 0;
-    for (; x + 4 <= pixels; x += 4) {
-        Pixels4 p;
-        std::memcpy(&p, source + x * 4, sizeof p);
-        p = (p & 0x0000ff00u) | ((p >> 16) & 0xffu) | ((p & 0xffu) << 16) | 0xff000000u;
-        std::memcpy(target + x * 4, &p, sizeof p);
-    }
-    for (; x < pixels; ++x) {
-        uint32_t p;
-        std::memcpy(&p, source + x * 4, 4);
-        p = (p & 0x0000ff00u) | ((p >> 16) & 0xffu) | ((p & 0xffu) << 16) | 0xff000000u;
-        std::memcpy(target + x * 4, &p, 4);
-    }
-}
 
 bool isEdgeRow(const uint8_t* row, int64_t length) {
     int strongEdges = 0;
@@ -143,7 +123,7 @@ std::optional<CaptureError> ScrollingFrameRaster::copyRows(int64_t startRow, uin
         return CaptureError::captureFailed(ScrollingMessages::sliceExtractionFailed);
     }
     for (int64_t y = startRow; y < height; ++y, destination += bytesPerRow) {
-        convertBgraRowToOpaqueRgba(sourceBuffer->row(y), destination, width);
+        bgrxRowToOpaqueRgba(sourceBuffer->row(y), destination, size_t(width));
     }
     return std::nullopt;
 }

@@ -2,16 +2,6 @@
 
 namespace tessarin::x11 {
 
-void bgrxRowToRgba(const uint8_t* source, uint8_t* destination, size_t pixels) {
-    // A plain byte shuffle with no branches, which the compiler vectorises.
-    for (size_t i = 0; i < pixels; ++i) {
-        destination[4 * i + 0] = source[4 * i + 2];
-        destination[4 * i + 1] = source[4 * i + 1];
-        destination[4 * i + 2] = source[4 * i + 0];
-        destination[4 * i + 3] = 0xff;
-    }
-}
-
 std::optional<std::string> unsupportedFormatReason(const PixelFormat& format) {
     const std::string what = "unsupported X pixel format (depth " + std::to_string(format.depth) + ", " +
                              std::to_string(format.bitsPerPixel) + " bits per pixel";

@@ -11,10 +11,6 @@
 
 namespace tessarin::x11 {
 
-// One row: `pixels` BGRX pixels to RGBA with alpha 255 (X pixels carry no
-// meaningful alpha for what is on screen).
-void bgrxRowToRgba(const uint8_t* source, uint8_t* destination, size_t pixels);
-
 // What the server says about the pixels of one drawable.
 struct PixelFormat {
     uint8_t depth = 0;
@@ -26,7 +22,7 @@ struct PixelFormat {
     uint32_t blueMask = 0;
 };
 
-// Why bgrxRowToRgba cannot read this format, or nothing when it can.
+// Why bgrxRowToOpaqueRgba (core/common/PixelRows.h) cannot read this format, or nothing when it can.
 std::optional<std::string> unsupportedFormatReason(const PixelFormat& format);
 
 // Bytes per image row for `width` pixels, rounded up to the scanline pad.

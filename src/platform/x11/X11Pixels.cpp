@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/common/Log.h"
+#include "core/common/PixelRows.h"
 #include "platform/x11/PixelRects.h"
 #include "platform/x11/X11Connection.h"
 
@@ -18,7 +19,7 @@ constexpr uint64_t kRequestHeaderBytes = 64;
 // Copies `rows` rows of BGRX source rows into `image` from row `firstRow` on.
 void convertRows(const uint8_t* source, uint64_t stride, Image& image, uint32_t firstRow, uint32_t rows) {
     for (uint32_t row = 0; row < rows; ++row) {
-        bgrxRowToRgba(source + stride * row, image.row(firstRow + row), image.width());
+        bgrxRowToOpaqueRgba(source + stride * row, image.row(firstRow + row), image.width());
     }
 }
 

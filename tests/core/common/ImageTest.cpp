@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/common/Image.h"
+#include "core/common/PixelRows.h"
 
 namespace tessarin {
 namespace {
@@ -52,6 +53,21 @@ TEST(Image, CloneIsDeep) {
     Image copy = image->clone();
     copy.data()[0] = 2;
     EXPECT_EQ(image->data()[0], 1);
+}
+
+TEST(BgrxToRgba, SwapsRedAndBlueAndMakesAlphaOpaque) {
+    // Long enough for a vectorised body and a scalar tail.
+    constexpr size_t pixels = 37;
+    std::vector<uint8_t> source(pixels * 4);
+    for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 7);
+    std::vector<uint8_t> destination(pixels * 4 + 4, 0xaa);
+    bgrxRowToOpaqueRgba(source.data(), destination.data(), pixels);
+    for (size_t i = 0; i < pixels; ++i) {
+        // The X byte is not alpha.
+        const std::vector<uint8_t> expected{source[4 * i + 2], source[4 * i + 1], source[4 * i], 0xff};
+        ASSERT_EQ(std::vector<uint8_t>(&destination[4 * i], &destination[4 * i + 4]), expected) << "pixel " << i;
+    }
+    EXPECT_EQ(destination[pixels * 4], 0xaa);  // nothing past the row
 }
 
 }  // namespace

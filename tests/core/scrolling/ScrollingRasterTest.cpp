@@ -61,23 +61,6 @@ TEST(ScrollingRaster, SignaturesReadRgbFromBgraRowsWithStride) {
     EXPECT_EQ(image->row(1)[5 * 4 + 3], 255);
     EXPECT_FALSE(raster.makeImage(3));
     EXPECT_FALSE(raster.releasingSource().makeImage(0));
-
-    // Every pixel, in the four-pixel blocks and the tail after them, from a
-    // source whose alpha byte is not opaque (a depth-24 grab leaves it 0).
-    for (const int64_t width : {1, 3, 4, 7, 13}) {
-        auto odd = frameOf(width, 2, [](int64_t x, int64_t y) { return uint32_t(x * 19 + 1) << 16 | uint32_t(y * 7) << 8 | uint32_t(x + 100); });
-        for (int64_t y = 0; y < 2; ++y)
-            for (int64_t x = 0; x < width; ++x) odd->bytes[odd->bytesPerRow * size_t(y) + size_t(x) * 4 + 3] = 0;
-        const auto converted = rasterOf(odd).makeImage(0);
-        ASSERT_TRUE(converted);
-        for (uint32_t y = 0; y < 2; ++y) {
-            for (uint32_t x = 0; x < uint32_t(width); ++x) {
-                const uint8_t* p = converted->row(y) + x * 4;
-                EXPECT_EQ((std::vector<int>{p[0], p[1], p[2], p[3]}), (std::vector<int>{int(x * 19 + 1), int(y * 7), int(x + 100), 255}))
-                    << width << " " << x << "," << y;
-            }
-        }
-    }
 }
 
 TEST(ScrollingRaster, InformativeRowsAreEdgesOrChanges) {

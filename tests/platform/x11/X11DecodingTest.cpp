@@ -12,21 +12,6 @@ namespace {
 
 using namespace std::string_view_literals;
 
-TEST(BgrxToRgba, SwapsRedAndBlueAndMakesAlphaOpaque) {
-    // Long enough for a vectorised body and a scalar tail.
-    constexpr size_t pixels = 37;
-    std::vector<uint8_t> source(pixels * 4);
-    for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 7);
-    std::vector<uint8_t> destination(pixels * 4 + 4, 0xaa);
-    bgrxRowToRgba(source.data(), destination.data(), pixels);
-    for (size_t i = 0; i < pixels; ++i) {
-        // The X byte is not alpha.
-        const std::vector<uint8_t> expected{source[4 * i + 2], source[4 * i + 1], source[4 * i], 0xff};
-        ASSERT_EQ(std::vector<uint8_t>(&destination[4 * i], &destination[4 * i + 4]), expected) << "pixel " << i;
-    }
-    EXPECT_EQ(destination[pixels * 4], 0xaa);  // nothing past the row
-}
-
 TEST(PixelFormat, OnlyLsbFirstTrueColourIn32BitsIsRead) {
     const PixelFormat depth24{24, 32, 32, true, 0xff0000, 0xff00, 0xff};
     EXPECT_EQ(zpixmapStride(1920, depth24), 7680u);
