@@ -2,7 +2,12 @@
 // The agent wired to a scripted screen, an in-memory preference store and
 // string streams, so a test runs whole command lines and reads what they print.
 
+#include <gtest/gtest.h>
+
 #include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "core/capture/ScreenCaptureService.h"
 #include "core/cli/TessarinCLI.h"
@@ -47,5 +52,22 @@ public:
     TextRecognitionManager* textRecognition = nullptr;
     TempDir tmp;
 };
+
+// The error line a failed command prints on standard error.
+inline std::string errorLine(const std::string& message) { return R"({"error":")" + message + "\"}\n"; }
+
+using Refusal = std::pair<std::vector<std::string>, std::string>;
+
+// Each command line fails with status 1, prints no result and reports exactly its message.
+template <size_t N>
+void expectRefusals(CLIHarness& cli, const Refusal (&rows)[N]) {
+    for (const auto& [args, message] : rows) {
+        SCOPED_TRACE(args.back());
+        const auto result = cli.run(args);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, errorLine(message));
+    }
+}
 
 }  // namespace tessarin::testing

@@ -10,6 +10,8 @@ namespace tessarin {
 namespace {
 
 using testing::CLIHarness;
+using testing::errorLine;
+using testing::Refusal;
 
 std::string readFile(const std::string& path) {
     std::ostringstream bytes;
@@ -29,7 +31,6 @@ std::pair<uint32_t, uint32_t> pngSize(const std::string& path) {
     return {be32(16), be32(20)};
 }
 
-std::string error(const std::string& message) { return R"({"error":")" + message + "\"}\n"; }
 
 // Each refusal is exact, comes before anything is captured or written, and
 // the checks of capture-region run in this order.
@@ -38,7 +39,7 @@ TEST(CaptureCommands, RefusalsAreExactAndComeBeforeCapturing) {
     cli.backend.windowList = {{42, 1, "XTerm", "build log", {0, 0, 640, 480}}};
     const std::string out = cli.path("x.png");
     const std::string badRect = "--rect must be x,y,w,h (top-left image pixels)";
-    const std::pair<std::vector<std::string>, std::string> rows[] = {
+    const Refusal rows[] = {
         {{"capture-region", "--rect", "1,2,3,4"}, "missing required flag --out"},
         {{"capture-region", "--out", out}, "missing required flag --rect"},
         {{"capture-region", "--out", out, "--rect", "10,20,abc,200"}, badRect},
@@ -65,13 +66,7 @@ TEST(CaptureCommands, RefusalsAreExactAndComeBeforeCapturing) {
         {{"capture-scrolling", "--out", out, "--rect", "0,0,100,100", "--no-auto-scroll"},
          "capture failed: Capture failed: this screen back end cannot stream a region"},
     };
-    for (const auto& [args, message] : rows) {
-        SCOPED_TRACE(args.back());
-        const auto result = cli.run(args);
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, error(message));
-    }
+    expectRefusals(cli, rows);
     EXPECT_TRUE(cli.backend.capturedAreas.empty());
     EXPECT_TRUE(cli.backend.capturedWindows.empty());
     EXPECT_FALSE(std::filesystem::exists(out));
@@ -132,7 +127,7 @@ TEST(CaptureCommands, PreviousRegionFollowsTheStoredValue) {
     EXPECT_EQ(cli.backend.capturedAreas.back(), (PixelRect{1180, 740, 100, 50}));
     cli.backend.displayList.clear();
     EXPECT_EQ(cli.run({"capture-previous-region", "--out", cli.path("p.png")}).err,
-              error("capture failed: no display is connected"));
+              errorLine("capture failed: no display is connected"));
 }
 
 TEST(CaptureCommands, FullScreenAndWindowWriteTheFormatTheNameAsksFor) {
@@ -166,7 +161,7 @@ TEST(CaptureCommands, CaptureAndWriteFailuresAreReported) {
                              std::vector<std::string>{"capture-full", "--out", cli.path("x.png"), "--display", "0"}}) {
         const auto result = cli.run(args);
         EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.err, error("capture failed: Capture failed: no X display: DISPLAY is not set"));
+        EXPECT_EQ(result.err, errorLine("capture failed: Capture failed: no X display: DISPLAY is not set"));
     }
 }
 
@@ -222,7 +217,7 @@ TEST(ListTargets, PrettyJsonOfDisplaysAndWindows) {
 }
 )j");
     cli.backend.failure = CaptureError::captureFailed("boom");
-    EXPECT_EQ(cli.run({"list-targets"}).err, error("capture failed: Capture failed: boom"));
+    EXPECT_EQ(cli.run({"list-targets"}).err, errorLine("capture failed: Capture failed: boom"));
 }
 
 }  // namespace

@@ -15,6 +15,8 @@ namespace tessarin {
 namespace {
 
 using testing::CLIHarness;
+using testing::errorLine;
+using testing::Refusal;
 
 class ScriptedRecognizer : public TextRecognizer {
 public:
@@ -47,7 +49,6 @@ std::string jsonPath(std::string path) {
     return path;
 }
 
-std::string error(const std::string& message) { return R"({"error":")" + message + "\"}\n"; }
 
 TEST(CaptureTextCommand, RefusalsAreExact) {
     TextHarness cli;
@@ -56,7 +57,7 @@ TEST(CaptureTextCommand, RefusalsAreExact) {
         const std::string cut("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0", 20);  // a PNG cut off in its header
         std::ofstream(cli.path("cut.png"), std::ios::binary) << cut;
     }
-    const std::pair<std::vector<std::string>, std::string> rows[] = {
+    const Refusal rows[] = {
         {{"capture-text"}, "capture-text needs --in <png>, --rect x,y,w,h, or --app <name>"},
         {{"capture-text", "--no-linebreaks", "--out", cli.path("x.png")},
          "capture-text needs --in <png>, --rect x,y,w,h, or --app <name>"},
@@ -67,20 +68,14 @@ TEST(CaptureTextCommand, RefusalsAreExact) {
         {{"capture-text", "--rect", "1,2,3,4", "--display", "5"}, "--display 5 out of range (0..<2)"},
         {{"capture-text", "--app", "gimp"}, "capture failed: Capture failed: No on-screen window for app=gimp"},
     };
-    for (const auto& [args, message] : rows) {
-        SCOPED_TRACE(args.back());
-        const auto result = cli.run(args);
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, error(message));
-    }
+    expectRefusals(cli, rows);
     EXPECT_TRUE(cli.recognizer.imageSizes.empty());
     EXPECT_FALSE(std::filesystem::exists(cli.path("x.png")));
 
     cli.recognizer.error = TextRecognitionError(TextRecognitionError::Kind::missingLanguageData, "no chi_sim data");
     auto result = cli.run({"capture-text", "--in", cli.path("in.png")});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, error("capture failed: text recognition failed: no chi_sim data"));
+    EXPECT_EQ(result.err, errorLine("capture failed: text recognition failed: no chi_sim data"));
 
     // The output is checked after the capture, and refused before anything is written.
     cli.sandboxRoot = cli.tmp.path().string();
@@ -93,7 +88,7 @@ TEST(CaptureTextCommand, RefusalsAreExact) {
     cli.textRecognition = nullptr;
     cli.sandboxRoot.reset();
     result = cli.run({"capture-text", "--in", cli.path("in.png")});
-    EXPECT_EQ(result.err, error("capture failed: text recognition failed: this build has no text recognition engine"));
+    EXPECT_EQ(result.err, errorLine("capture failed: text recognition failed: this build has no text recognition engine"));
 }
 
 TEST(CaptureTextCommand, ReadsTheFirstSourceGivenAndPrintsTheText) {
