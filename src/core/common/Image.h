@@ -23,9 +23,9 @@ public:
     static constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
 
     Image() = default;
-    // Pixels are left uninitialised; callers fill every row. Returns nothing
-    // when the size is empty or over kMaxPixels, so no caller multiplies sizes
-    // unchecked.
+    // Pixels are left uninitialised (a large image's pages are mapped and
+    // zeroed up front); callers fill every row. Returns nothing when the size
+    // is empty or over kMaxPixels, so no caller multiplies sizes unchecked.
     static std::optional<Image> allocate(uint32_t width, uint32_t height);
     // The same for a buffer sized for the most rows it may ever need and
     // filled a few rows at a time: its pages are mapped on first touch, in

@@ -88,13 +88,22 @@ Expected<Image, CaptureError> X11PixelReader::read(xcb_drawable_t drawable, Pixe
 
 std::optional<Image> X11PixelReader::readShared(xcb_drawable_t drawable, PixelRect area, const PixelFormat& format,
                                                 uint64_t stride) {
-    const uint64_t bytes = stride * static_cast<uint64_t>(area.height);  // both below 2^18: no overflow
     auto image = Image::allocate(static_cast<uint32_t>(area.width), static_cast<uint32_t>(area.height));
     if (!image) return std::nullopt;  // the strip reader reports the size
+    // The segment holds two strips: the server fills one while the other is
+    // converted. Keeping it small means the server and we each touch only a
+    // few fresh pages, where a segment the size of the whole area would cost
+    // a page fault per 4 KiB on both sides.
+    const auto rowsPerStrip = static_cast<uint32_t>(
+        std::clamp<uint64_t>(options_.sharedStripBytes / stride, 1, image->height()));
+    const uint64_t slotBytes = stride * rowsPerStrip;  // below 2^18 * 2^16: no overflow
+    const uint32_t strips = (image->height() + rowsPerStrip - 1) / rowsPerStrip;
+    const uint64_t segmentBytes = slotBytes * std::min<uint32_t>(strips, 2);
     xcb_connection_t* c = connection_.raw();
-    if (!segment_ || segment_->size() < bytes) {
+    if (!segment_ || segment_->size() < segmentBytes) {
         segment_.reset();
-        auto segment = SharedMemorySegment::create(c, bytes, *options_.sharedMemoryCalls);
+        auto segment = SharedMemorySegment::create(c, std::max(segmentBytes, options_.sharedStripBytes * 2),
+                                                   *options_.sharedMemoryCalls);
         if (!segment) {
             // Remote servers and exhausted SHM limits: GetImage still works,
             // so stop trying shared memory on this connection.
@@ -105,14 +114,30 @@ std::optional<Image> X11PixelReader::readShared(xcb_drawable_t drawable, PixelRe
         }
         segment_.emplace(std::move(segment.value()));
     }
-    auto reply = waitReply(xcb_shm_get_image_reply, c,
-                           xcb_shm_get_image(c, drawable, static_cast<int16_t>(area.x), static_cast<int16_t>(area.y),
-                                             static_cast<uint16_t>(area.width), static_cast<uint16_t>(area.height),
-                                             ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_->serverID(), 0));
-    // A failed read (area outside the drawable, window gone) is reported by
-    // the GetImage path, which tells the reasons apart.
-    if (!reply || reply->depth != format.depth || reply->size < bytes) return std::nullopt;
-    convertRows(segment_->data(), stride, *image, 0, image->height());
+    auto rowsOf = [&](uint32_t strip) { return std::min(rowsPerStrip, image->height() - strip * rowsPerStrip); };
+    auto request = [&](uint32_t strip) {
+        return xcb_shm_get_image(c, drawable, static_cast<int16_t>(area.x),
+                                 static_cast<int16_t>(area.y + int64_t{strip} * rowsPerStrip),
+                                 static_cast<uint16_t>(area.width), static_cast<uint16_t>(rowsOf(strip)), ~0u,
+                                 XCB_IMAGE_FORMAT_Z_PIXMAP, segment_->serverID(),
+                                 static_cast<uint32_t>((strip % 2) * slotBytes));
+    };
+    // Strip k goes to slot k % 2; strip k + 2 is asked for only once strip k
+    // has been converted, so the server never writes a slot still being read.
+    xcb_shm_get_image_cookie_t pending[2] = {request(0), {}};
+    if (strips > 1) pending[1] = request(1);
+    for (uint32_t strip = 0; strip < strips; ++strip) {
+        const uint32_t rows = rowsOf(strip);
+        auto reply = waitReply(xcb_shm_get_image_reply, c, pending[strip % 2]);
+        // A failed read (area outside the drawable, window gone) is reported
+        // by the GetImage path, which tells the reasons apart.
+        if (!reply || reply->depth != format.depth || reply->size < stride * rows) {
+            if (strip + 1 < strips) xcb_discard_reply(c, pending[(strip + 1) % 2].sequence);
+            return std::nullopt;
+        }
+        convertRows(segment_->data() + (strip % 2) * slotBytes, stride, *image, strip * rowsPerStrip, rows);
+        if (strip + 2 < strips) pending[strip % 2] = request(strip + 2);
+    }
     return image;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // Reading pixels of a drawable (the root window, or a window's composite
 // pixmap) into an RGBA Image: through MIT-SHM when the server shares memory
-// with us, otherwise with plain GetImage requests in strips that respect the
-// server's maximum request length.
+// with us, otherwise with plain GetImage requests. Both read in strips: SHM
+// ones through a small reused segment, GetImage ones within the server's
+// maximum request length.
 
 #include <cstdint>
 #include <mutex>
@@ -27,6 +28,9 @@ struct PixelReaderOptions {
     // Caps the bytes of one GetImage strip below the server's maximum
     // request length; 0 for no cap. Lets tests force many strips.
     uint64_t maximumStripBytes = 0;
+    // Bytes of one strip read through shared memory. Strips of a few hundred
+    // KiB stay in the cache between the server's write and our conversion.
+    uint64_t sharedStripBytes = uint64_t{256} << 10;
     const SharedMemoryCalls* sharedMemoryCalls = &SharedMemoryCalls::system();
 };
 

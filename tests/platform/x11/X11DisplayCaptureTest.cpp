@@ -29,8 +29,9 @@ TEST_F(XvfbDisplays, XftDpiAndWorkAreaOfTheRootShapeTheFrames) {
                               {kScreen, "screen", {0, 0, 960, 540}, {0, 20, 960, 520}, 2, 1920, 1080, true}}));
 }
 
-// Shared memory, one GetImage, many short GetImage strips, and the fallback
-// when shared memory fails must all produce the same pixels.
+// Shared memory in strips of any height, one GetImage, many short GetImage
+// strips, and the fallback when shared memory fails must all produce the
+// same pixels.
 TEST_F(XvfbDisplays, SharedMemoryGetImageStripsAndTheFallbackAgree) {
     x.setRootColour(0x102030);
     x.createWindow({.rect = {0, 0, 1920, 3}, .colour = 0xff0000});
@@ -53,12 +54,18 @@ TEST_F(XvfbDisplays, SharedMemoryGetImageStripsAndTheFallbackAgree) {
     failing.get = [](key_t, size_t, int) { return errno = ENOSPC, -1; };
     X11BackendOptions fallback;
     fallback.pixels.sharedMemoryCalls = &failing;
-    for (const auto& options : {plain, strips, fallback}) {
+    X11BackendOptions sharedStrips;
+    sharedStrips.pixels.sharedStripBytes = 1920 * 4 * 5 + 3;  // 5 rows a strip, two strips in flight
+    X11BackendOptions sharedWhole;
+    sharedWhole.pixels.sharedStripBytes = 1920 * 4 * 1080;  // one strip
+    const std::pair<X11BackendOptions, bool> readers[] = {
+        {plain, false}, {strips, false}, {fallback, false}, {sharedStrips, true}, {sharedWhole, true}};
+    for (const auto& [options, sharesMemory] : readers) {
         auto other = connectBackend(options);
         ASSERT_TRUE(other);
         auto image = other->captureDisplayArea(kScreen, whole);
         ASSERT_TRUE(image) << image.error().description();
-        EXPECT_FALSE(other->usingSharedMemory());
+        EXPECT_EQ(other->usingSharedMemory(), sharesMemory);
         ASSERT_EQ(image->byteCount(), shared->byteCount());
         EXPECT_EQ(std::memcmp(shared->data(), image->data(), image->byteCount()), 0);
     }
