@@ -61,8 +61,10 @@ Expected<std::unique_ptr<X11Connection>, std::string> X11Connection::open(const 
                           std::to_string(screen));
     }
     std::unique_ptr<X11Connection> result(new X11Connection(connection, root, displayName));
-    result->internAtoms();
+    // The atoms' requests travel with the extension queries: one round trip less.
+    const auto atomCookies = result->requestAtoms();
     result->probeExtensions();
+    result->takeAtoms(atomCookies);
     if (result->isBroken()) {
         return unexpected("cannot open X display \"" + displayName + "\": " + result->brokenMessage());
     }
@@ -89,29 +91,39 @@ void X11Connection::sync() const {
         xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
 }
 
-void X11Connection::internAtoms() {
-    struct Entry {
-        std::string_view name;
-        xcb_atom_t Atoms::*member;
-    };
-    constexpr std::array entries{
-        Entry{"UTF8_STRING", &Atoms::utf8String},
-        Entry{"_NET_WM_NAME", &Atoms::netWmName},
-        Entry{"_NET_WM_PID", &Atoms::netWmPid},
-        Entry{"_NET_CLIENT_LIST", &Atoms::netClientList},
-        Entry{"_NET_CLIENT_LIST_STACKING", &Atoms::netClientListStacking},
-        Entry{"_NET_WORKAREA", &Atoms::netWorkarea},
-        Entry{"_NET_CURRENT_DESKTOP", &Atoms::netCurrentDesktop},
-    };
+namespace {
+
+struct AtomEntry {
+    std::string_view name;
+    xcb_atom_t Atoms::*member;
+};
+constexpr std::array kAtomEntries{
+    AtomEntry{"UTF8_STRING", &Atoms::utf8String},
+    AtomEntry{"_NET_WM_NAME", &Atoms::netWmName},
+    AtomEntry{"_NET_WM_PID", &Atoms::netWmPid},
+    AtomEntry{"_NET_CLIENT_LIST", &Atoms::netClientList},
+    AtomEntry{"_NET_CLIENT_LIST_STACKING", &Atoms::netClientListStacking},
+    AtomEntry{"_NET_WORKAREA", &Atoms::netWorkarea},
+    AtomEntry{"_NET_CURRENT_DESKTOP", &Atoms::netCurrentDesktop},
+};
+
+}  // namespace
+
+std::vector<xcb_intern_atom_cookie_t> X11Connection::requestAtoms() const {
     // All requests first, then all replies: one round trip instead of seven.
-    std::array<xcb_intern_atom_cookie_t, entries.size()> cookies{};
-    for (size_t i = 0; i < entries.size(); ++i) {
-        cookies[i] = xcb_intern_atom(connection_, 0, static_cast<uint16_t>(entries[i].name.size()),
-                                     entries[i].name.data());
+    std::vector<xcb_intern_atom_cookie_t> cookies;
+    cookies.reserve(kAtomEntries.size());
+    for (const AtomEntry& entry : kAtomEntries) {
+        cookies.push_back(
+            xcb_intern_atom(connection_, 0, static_cast<uint16_t>(entry.name.size()), entry.name.data()));
     }
-    for (size_t i = 0; i < entries.size(); ++i) {
+    return cookies;
+}
+
+void X11Connection::takeAtoms(const std::vector<xcb_intern_atom_cookie_t>& cookies) {
+    for (size_t i = 0; i < kAtomEntries.size(); ++i) {
         if (auto reply = waitReply(xcb_intern_atom_reply, connection_, cookies[i])) {
-            atoms_.*entries[i].member = reply->atom;
+            atoms_.*kAtomEntries[i].member = reply->atom;
         }
     }
 }
@@ -181,11 +193,34 @@ std::optional<X11Connection::Property> X11Connection::takeProperty(xcb_get_prope
     return result;
 }
 
-std::vector<uint32_t> X11Connection::readCardinals(xcb_window_t window, xcb_atom_t property,
-                                                   xcb_atom_t type) const {
-    auto value = readProperty(window, property, type);
+std::vector<uint32_t> X11Connection::takeCardinals(xcb_get_property_cookie_t cookie, xcb_atom_t type) const {
+    auto value = takeProperty(cookie);
     if (!value || value->format != 32 || value->type != type) return {};
     return cardinalsFromBytes(value->bytes);
+}
+
+std::vector<std::string> X11Connection::atomNames(std::span<const xcb_atom_t> atoms) const {
+    std::vector<std::string> names(atoms.size());
+    std::vector<std::pair<size_t, xcb_get_atom_name_cookie_t>> asked;
+    {
+        std::lock_guard lock(atomNamesMutex_);
+        for (size_t i = 0; i < atoms.size(); ++i) {
+            if (const auto known = atomNames_.find(atoms[i]); known != atomNames_.end()) {
+                names[i] = known->second;
+            } else {
+                asked.emplace_back(i, xcb_get_atom_name(connection_, atoms[i]));
+            }
+        }
+    }
+    for (const auto& [index, cookie] : asked) {
+        auto reply = waitReply(xcb_get_atom_name_reply, connection_, cookie);
+        if (!reply) continue;  // not remembered: a later call asks again
+        names[index].assign(xcb_get_atom_name_name(reply.get()),
+                            static_cast<size_t>(xcb_get_atom_name_name_length(reply.get())));
+        std::lock_guard lock(atomNamesMutex_);
+        atomNames_.emplace(atoms[index], names[index]);
+    }
+    return names;
 }
 
 }  // namespace tessarin::x11

@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <xcb/xcb.h>
@@ -78,11 +81,20 @@ public:
         return takeProperty(requestProperty(window, property, type));
     }
     // A property of 32-bit items (CARDINAL, WINDOW); empty when absent.
-    std::vector<uint32_t> readCardinals(xcb_window_t window, xcb_atom_t property, xcb_atom_t type) const;
+    std::vector<uint32_t> readCardinals(xcb_window_t window, xcb_atom_t property, xcb_atom_t type) const {
+        return takeCardinals(requestProperty(window, property, type), type);
+    }
+    std::vector<uint32_t> takeCardinals(xcb_get_property_cookie_t cookie, xcb_atom_t type) const;
+
+    // The names of `atoms`, in order; empty for an atom the server does not
+    // know. Each is asked of the server once per connection: an atom keeps
+    // its name as long as the server runs.
+    std::vector<std::string> atomNames(std::span<const xcb_atom_t> atoms) const;
 
 private:
     X11Connection(xcb_connection_t* connection, const xcb_screen_t* screen, std::string displayName);
-    void internAtoms();
+    std::vector<xcb_intern_atom_cookie_t> requestAtoms() const;
+    void takeAtoms(const std::vector<xcb_intern_atom_cookie_t>& cookies);
     void probeExtensions();
 
     xcb_connection_t* connection_;
@@ -90,6 +102,8 @@ private:
     std::string displayName_;
     Atoms atoms_;
     Extensions extensions_;
+    mutable std::mutex atomNamesMutex_;
+    mutable std::unordered_map<xcb_atom_t, std::string> atomNames_;
 };
 
 // Why xcb_connect failed, for a connection error code from libxcb.

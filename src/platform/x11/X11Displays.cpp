@@ -13,35 +13,28 @@ namespace tessarin::x11 {
 namespace {
 
 // Active RandR monitors in server order with their names; empty when the
-// server has no RandR 1.5 or lists none.
-std::vector<X11Monitor> readRandrMonitors(const X11Connection& connection) {
-    if (!connection.extensions().randrMonitors) return {};
-    xcb_connection_t* c = connection.raw();
-    auto reply = waitReply(xcb_randr_get_monitors_reply, c, xcb_randr_get_monitors(c, connection.root(), 1));
+// server lists none or the request failed.
+std::vector<X11Monitor> takeRandrMonitors(const X11Connection& connection, xcb_randr_get_monitors_cookie_t cookie) {
+    auto reply = waitReply(xcb_randr_get_monitors_reply, connection.raw(), cookie);
     if (!reply) return {};
-
     std::vector<X11Monitor> monitors;
-    std::vector<xcb_get_atom_name_cookie_t> names;
+    std::vector<xcb_atom_t> nameAtoms;
     for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem > 0;
          xcb_randr_monitor_info_next(&it)) {
         const xcb_randr_monitor_info_t& info = *it.data;
         monitors.push_back({{}, {info.x, info.y, info.width, info.height}, info.primary != 0});
-        names.push_back(xcb_get_atom_name(c, info.name));
+        nameAtoms.push_back(info.name);
     }
-    for (size_t i = 0; i < monitors.size(); ++i) {
-        if (auto name = waitReply(xcb_get_atom_name_reply, c, names[i])) {
-            monitors[i].name.assign(xcb_get_atom_name_name(name.get()),
-                                    static_cast<size_t>(xcb_get_atom_name_name_length(name.get())));
-        }
-    }
+    auto names = connection.atomNames(nameAtoms);
+    for (size_t i = 0; i < monitors.size(); ++i) monitors[i].name = std::move(names[i]);
     return monitors;
 }
 
-std::optional<PixelRect> readWorkArea(const X11Connection& connection) {
-    const Atoms& atoms = connection.atoms();
-    const auto areas = connection.readCardinals(connection.root(), atoms.netWorkarea, XCB_ATOM_CARDINAL);
+std::optional<PixelRect> takeWorkArea(const X11Connection& connection, xcb_get_property_cookie_t areasCookie,
+                                      xcb_get_property_cookie_t desktopCookie) {
+    const auto areas = connection.takeCardinals(areasCookie, XCB_ATOM_CARDINAL);
+    const auto desktop = connection.takeCardinals(desktopCookie, XCB_ATOM_CARDINAL);
     if (areas.size() < 4) return std::nullopt;
-    const auto desktop = connection.readCardinals(connection.root(), atoms.netCurrentDesktop, XCB_ATOM_CARDINAL);
     size_t index = desktop.empty() ? 0 : desktop.front();
     if (index * 4 + 4 > areas.size()) index = 0;
     const PixelRect area{areas[index * 4], areas[index * 4 + 1], areas[index * 4 + 2], areas[index * 4 + 3]};
@@ -49,8 +42,8 @@ std::optional<PixelRect> readWorkArea(const X11Connection& connection) {
     return area;
 }
 
-std::optional<std::string> readResources(const X11Connection& connection) {
-    auto value = connection.readProperty(connection.root(), XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING);
+std::optional<std::string> takeResources(const X11Connection& connection, xcb_get_property_cookie_t cookie) {
+    auto value = connection.takeProperty(cookie);
     if (!value || value->type != XCB_ATOM_STRING) return std::nullopt;
     return std::move(value->bytes);
 }
@@ -112,20 +105,32 @@ std::vector<DisplayDescription> describeDisplays(const DesktopLayout& layout) {
 
 Expected<DesktopLayout, CaptureError> readDesktopLayout(const X11Connection& connection,
                                                         std::optional<std::string_view> gdkScale) {
-    auto monitors = orderMonitors(readRandrMonitors(connection));
+    // Every request goes out before the first reply is awaited, so the whole
+    // layout costs one round trip to the server (two when a monitor's name is
+    // new to this connection).
+    xcb_connection_t* c = connection.raw();
+    const xcb_window_t root = connection.root();
+    std::optional<xcb_randr_get_monitors_cookie_t> monitorsCookie;
+    if (connection.extensions().randrMonitors) monitorsCookie = xcb_randr_get_monitors(c, root, 1);
+    const auto resourcesCookie = connection.requestProperty(root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING);
+    const auto workAreaCookie = connection.requestProperty(root, connection.atoms().netWorkarea, XCB_ATOM_CARDINAL);
+    const auto desktopCookie =
+        connection.requestProperty(root, connection.atoms().netCurrentDesktop, XCB_ATOM_CARDINAL);
+
+    auto monitors = orderMonitors(monitorsCookie ? takeRandrMonitors(connection, *monitorsCookie)
+                                                 : std::vector<X11Monitor>{});
+    const auto resources = takeResources(connection, resourcesCookie);
+    auto workArea = takeWorkArea(connection, workAreaCookie, desktopCookie);
     if (monitors.empty()) {
         // The size from the connection setup goes stale when RandR resizes
         // the screen, so ask for the root's current geometry.
-        xcb_connection_t* c = connection.raw();
-        auto root = waitReply(xcb_get_geometry_reply, c, xcb_get_geometry(c, connection.root()));
-        if (!root) {
+        auto geometry = waitReply(xcb_get_geometry_reply, c, xcb_get_geometry(c, root));
+        if (!geometry) {
             return unexpected(CaptureError::captureFailed(
                 connection.isBroken() ? connection.brokenMessage() : "cannot read the size of the X root window"));
         }
-        monitors = orderMonitors({{"screen", {0, 0, root->width, root->height}, true}});
+        monitors = orderMonitors({{"screen", {0, 0, geometry->width, geometry->height}, true}});
     }
-    const auto resources = readResources(connection);
-    auto workArea = readWorkArea(connection);
     if (connection.isBroken()) return unexpected(CaptureError::captureFailed(connection.brokenMessage()));
     const double scale = chooseScale(gdkScale, resources ? std::optional<std::string_view>(*resources) : std::nullopt);
     return makeDesktopLayout(std::move(monitors), scale, workArea);
