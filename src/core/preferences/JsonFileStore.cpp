@@ -267,9 +267,23 @@ JsonFileStore::WriteResult JsonFileStore::writePending() {
         logStorageError("preferences write failed at " + file_.string() + ": the file there could not be read");
         return WriteResult::failed;
     }
+    bool changed = false;
     for (const auto& [key, value] : pending_) {
-        if (value) (*document)[key] = *value;
-        else document->erase(key);
+        const auto stored = document->find(key);
+        if (value) {
+            changed = changed || stored == document->end() || *stored != *value;
+            (*document)[key] = *value;
+        } else {
+            changed = changed || stored != document->end();
+            document->erase(key);
+        }
+    }
+    if (!changed) {
+        // The file already says all of it (an agent capturing the same
+        // region again): no rewrite, no fsync.
+        document_ = std::move(*document);
+        pending_.clear();
+        return WriteResult::written;
     }
     const auto text = PreferencesDocument::serialize(*document);
     if (!text) {

@@ -100,6 +100,24 @@ TEST(JsonFileStore, WritesOnlyItsOwnKeysAndReloadsOthers) {
     EXPECT_EQ(application.reload("lastCaptureSelection"), std::nullopt);
 }
 
+TEST(JsonFileStore, ValuesTheFileAlreadyHoldsAreNotWrittenAgain) {
+    TemporaryHome home;
+    int writes = 0;
+    StoreSyscalls calls = testing::withoutFsync();
+    calls.rename = [&writes](const char* from, const char* to) { return ++writes, ::rename(from, to); };
+    JsonFileStore store(home.preferencesFile(), calls);
+    const json area = {{"rect", {1, 2, 3, 4}}};
+    ASSERT_TRUE(store.set("lastCaptureSelection", area));
+    ASSERT_TRUE(store.set("lastCaptureSelection", area));
+    ASSERT_TRUE(store.remove("playSound"));  // not there to begin with
+    EXPECT_EQ(writes, 1);
+    // Another process changed the value meanwhile: setting it back writes.
+    JsonFileStore(home.preferencesFile()).set("lastCaptureSelection", json(nullptr));
+    ASSERT_TRUE(store.set("lastCaptureSelection", area));
+    EXPECT_EQ(writes, 2);
+    EXPECT_EQ(JsonFileStore(home.preferencesFile()).object("lastCaptureSelection"), area);
+}
+
 TEST(JsonFileStore, UnusableFileReadsAsEmptyIsKeptAsideAndLetsWritesContinue) {
     const struct { const char* name; std::string bytes; } rows[] = {
         {"not JSON", "{\"playSound\": tru"},
