@@ -8,6 +8,12 @@
 // $TESSARIN_MODULE_DIR, next to the executable (the build tree) and in
 // <executable dir>/../lib/tessarin (an installed tree). Once loaded it stays
 // loaded for the life of the process.
+//
+// The program links its own copy of libstdc++ and a module uses the shared
+// one, so the two sides share the C library but not the C++ runtime. What
+// crosses the boundary is therefore plain data (strings, vectors, images)
+// whose memory ends in malloc and free, and calls through a module's own
+// virtual functions; never an exception, a stream or a locale.
 
 #include <filesystem>
 #include <string>
