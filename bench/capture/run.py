@@ -7,6 +7,9 @@ Every tool captures the same content in the same run: a gradient background,
 terminals full of text, and a few X clients. Usage:
 
     bench/capture/run.py --tessarin build/src/tessarin [--runs 15] [--sizes 1920x1080,3840x2160]
+
+The tools take turns run by run (forwards, then backwards), so a slow spell
+of the machine does not fall on one tool's block of runs.
 """
 
 import argparse
@@ -92,16 +95,25 @@ def timed_run(argv, env):
     return elapsed, usage.ru_maxrss * 1024
 
 
-def measure(name, argv, out, env, runs):
-    timed_run(argv, env)  # warm the page cache and the server
-    times, peaks = [], []
-    for _ in range(runs):
-        if os.path.exists(out):
-            os.remove(out)
-        t, peak = timed_run(argv, env)
-        times.append(t)
-        peaks.append(peak)
-    return {"name": name, "median": statistics.median(times), "peak": max(peaks), "size": os.path.getsize(out)}
+def measure(table, out, env, runs):
+    """Runs every tool of `table` `runs` times, taking turns run by run so a
+    slow spell of the machine falls on all of them alike."""
+    names = list(table)
+    for name in names:
+        timed_run(table[name], env)  # warm the page cache and the server
+    times = {name: [] for name in names}
+    peaks = {name: 0 for name in names}
+    sizes = {}
+    for run in range(runs):
+        for name in (names if run % 2 == 0 else reversed(names)):
+            if os.path.exists(out):
+                os.remove(out)
+            t, peak = timed_run(table[name], env)
+            times[name].append(t)
+            peaks[name] = max(peaks[name], peak)
+            sizes[name] = os.path.getsize(out)
+    return [{"name": name, "median": statistics.median(times[name]), "peak": peaks[name], "size": sizes[name]}
+            for name in names]
 
 
 def tools(tessarin, out, region):
@@ -163,8 +175,8 @@ def main():
                 for title, table, raw in (
                         (f"capture-full {width}x{height} ({args.runs} runs, medians)", full, width * height * 4),
                         (f"capture-region 800x600 on {width}x{height}", part, 800 * 600 * 4)):
-                    results = [measure(name, argv, out, env, args.runs) for name, argv in table.items()
-                               if name in wanted]
+                    results = measure({name: argv for name, argv in table.items() if name in wanted}, out, env,
+                                      args.runs)
                     report(title, results, raw)
             finally:
                 screen.close()
