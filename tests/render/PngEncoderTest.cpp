@@ -133,6 +133,14 @@ TEST(PngRows, AdaptiveFilterOutputMatchesTheReferenceFilterItChose) {
         }
     }
     EXPECT_EQ(chosenFilters.size(), 4u);
+
+    // A row repeating the one above takes Up, or None when it is all zeros.
+    for (const size_t size : {size_t{3}, size_t{100}, size_t{2400}}) {
+        Bytes grey(size, 77), black(size, 0), chosen(size + 1), zeros(size, 0);
+        EXPECT_EQ(pngrows::filterRow(grey.data(), grey.data(), size, 3, chosen.data()), pngrows::Filter::up);
+        EXPECT_EQ(Bytes(chosen.begin() + 1, chosen.end()), zeros);
+        EXPECT_EQ(pngrows::filterRow(black.data(), black.data(), size, 3, chosen.data()), pngrows::Filter::none);
+    }
 }
 
 }  // namespace
