@@ -88,16 +88,17 @@ Expected<Image, CaptureError> X11PixelReader::read(xcb_drawable_t drawable, Pixe
 
 std::optional<Image> X11PixelReader::readShared(xcb_drawable_t drawable, PixelRect area, const PixelFormat& format,
                                                 uint64_t stride) {
-    auto image = Image::allocate(static_cast<uint32_t>(area.width), static_cast<uint32_t>(area.height));
-    if (!image) return std::nullopt;  // the strip reader reports the size
+    const auto width = static_cast<uint32_t>(area.width);
+    const auto height = static_cast<uint32_t>(area.height);
+    // Too large: the strip reader reports the size.
+    if (uint64_t{width} * height > Image::kMaxPixels) return std::nullopt;
     // The segment holds two strips: the server fills one while the other is
     // converted. Keeping it small means the server and we each touch only a
     // few fresh pages, where a segment the size of the whole area would cost
     // a page fault per 4 KiB on both sides.
-    const auto rowsPerStrip = static_cast<uint32_t>(
-        std::clamp<uint64_t>(options_.sharedStripBytes / stride, 1, image->height()));
+    const auto rowsPerStrip = static_cast<uint32_t>(std::clamp<uint64_t>(options_.sharedStripBytes / stride, 1, height));
     const uint64_t slotBytes = stride * rowsPerStrip;  // below 2^18 * 2^16: no overflow
-    const uint32_t strips = (image->height() + rowsPerStrip - 1) / rowsPerStrip;
+    const uint32_t strips = (height + rowsPerStrip - 1) / rowsPerStrip;
     const uint64_t segmentBytes = slotBytes * std::min<uint32_t>(strips, 2);
     xcb_connection_t* c = connection_.raw();
     if (!segment_ || segment_->size() < segmentBytes) {
@@ -114,7 +115,7 @@ std::optional<Image> X11PixelReader::readShared(xcb_drawable_t drawable, PixelRe
         }
         segment_.emplace(std::move(segment.value()));
     }
-    auto rowsOf = [&](uint32_t strip) { return std::min(rowsPerStrip, image->height() - strip * rowsPerStrip); };
+    auto rowsOf = [&](uint32_t strip) { return std::min(rowsPerStrip, height - strip * rowsPerStrip); };
     auto request = [&](uint32_t strip) {
         return xcb_shm_get_image(c, drawable, static_cast<int16_t>(area.x),
                                  static_cast<int16_t>(area.y + int64_t{strip} * rowsPerStrip),
@@ -126,13 +127,25 @@ std::optional<Image> X11PixelReader::readShared(xcb_drawable_t drawable, PixelRe
     // has been converted, so the server never writes a slot still being read.
     xcb_shm_get_image_cookie_t pending[2] = {request(0), {}};
     if (strips > 1) pending[1] = request(1);
+    auto discardFrom = [&](uint32_t strip) {
+        for (uint32_t later = strip; later < std::min(strips, strip + 2); ++later) {
+            xcb_discard_reply(c, pending[later % 2].sequence);
+        }
+    };
+    // The server copies the first strips while the image's pages are mapped.
+    xcb_flush(c);
+    auto image = Image::allocate(width, height);
+    if (!image) {
+        discardFrom(0);
+        return std::nullopt;
+    }
     for (uint32_t strip = 0; strip < strips; ++strip) {
         const uint32_t rows = rowsOf(strip);
         auto reply = waitReply(xcb_shm_get_image_reply, c, pending[strip % 2]);
         // A failed read (area outside the drawable, window gone) is reported
         // by the GetImage path, which tells the reasons apart.
         if (!reply || reply->depth != format.depth || reply->size < stride * rows) {
-            if (strip + 1 < strips) xcb_discard_reply(c, pending[(strip + 1) % 2].sequence);
+            discardFrom(strip + 1);
             return std::nullopt;
         }
         convertRows(segment_->data() + (strip % 2) * slotBytes, stride, *image, strip * rowsPerStrip, rows);
