@@ -9,6 +9,7 @@
 #endif
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
+#include <sys/platform/x86.h>
 #endif
 
 namespace tessarin::pngrows {
@@ -150,10 +151,10 @@ TESSARIN_AVX2 size_t vectorCostsAvx2(const uint8_t* cur, const uint8_t* prev, si
     return i;
 }
 
-bool hasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
+// From the C library's record of the processor: GCC's own check would add a
+// start-up routine running CPUID, which costs microseconds per call in a
+// virtual machine, to every command.
+bool hasAvx2() { return CPU_FEATURE_ACTIVE(AVX2); }
 #endif
 
 }  // namespace
