@@ -1,12 +1,11 @@
 #include "core/common/ThreadPool.h"
 
+#include <algorithm>
+#include <system_error>
+
 namespace tessarin {
 
-ThreadPool::ThreadPool(unsigned threads) {
-    if (threads == 0) threads = 1;
-    threads_.reserve(threads);
-    for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
-}
+ThreadPool::ThreadPool(unsigned threads) : maxThreads_(std::max(threads, 1u)) { threads_.reserve(maxThreads_); }
 
 ThreadPool::~ThreadPool() {
     {
@@ -14,15 +13,42 @@ ThreadPool::~ThreadPool() {
         stopping_ = true;
     }
     wake_.notify_all();
-    for (auto& thread : threads_) thread.join();
+    // A task still running may post more work; the threads drain it all.
+    for (;;) {
+        std::thread thread;
+        {
+            std::lock_guard lock(mutex_);
+            if (threads_.empty()) break;
+            thread = std::move(threads_.back());
+            threads_.pop_back();
+        }
+        thread.join();
+    }
 }
 
 void ThreadPool::post(Task task) {
     {
         std::lock_guard lock(mutex_);
         queue_.push_back(std::move(task));
+        if (queue_.size() > idle_ && threads_.size() < maxThreads_ && !stopping_) {
+            try {
+                threads_.emplace_back([this] { work(); });
+            } catch (const std::system_error&) {
+                // The threads already running take the task; with none, no
+                // background work can ever run.
+                if (threads_.empty()) {
+                    queue_.pop_back();
+                    throw;
+                }
+            }
+        }
     }
     wake_.notify_one();
+}
+
+size_t ThreadPool::startedThreads() const {
+    std::lock_guard lock(mutex_);
+    return threads_.size();
 }
 
 void ThreadPool::work() {
@@ -30,7 +56,9 @@ void ThreadPool::work() {
         Task task;
         {
             std::unique_lock lock(mutex_);
+            ++idle_;
             wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            --idle_;
             if (queue_.empty()) return;  // stopping and drained
             task = std::move(queue_.front());
             queue_.pop_front();

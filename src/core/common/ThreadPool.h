@@ -1,6 +1,8 @@
 #pragma once
-// The background executor: a fixed set of worker threads. The destructor
-// finishes every queued task before joining, so no accepted work is lost.
+// The background executor: up to a fixed number of worker threads, each
+// started the first time a task finds no idle one (a command that never
+// works in the background starts none). The destructor finishes every
+// queued task before joining, so no accepted work is lost.
 
 #include <condition_variable>
 #include <deque>
@@ -21,11 +23,16 @@ public:
 
     void post(Task task) override;
 
+    // Threads started so far (for tests).
+    size_t startedThreads() const;
+
 private:
     void work();
-    std::mutex mutex_;
+    const size_t maxThreads_;
+    mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Task> queue_;
+    size_t idle_ = 0;
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };

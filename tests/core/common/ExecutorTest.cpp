@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 #include "core/common/EventLoop.h"
@@ -58,6 +59,23 @@ TEST(RunAsyncOnMain, ServicesOtherMainTasksWhileWaiting) {
     });
     EXPECT_TRUE(helperRan);
     EXPECT_EQ(result, 1);
+}
+
+TEST(ThreadPool, StartsThreadsOnlyWhenNoIdleOneCanTakeTheTask) {
+    ThreadPool idle(2);
+    EXPECT_EQ(idle.startedThreads(), 0u);
+
+    ThreadPool pool(2);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> finished = 0;
+    const auto blocked = [&] { released.wait(); ++finished; };
+    pool.post(blocked);
+    pool.post(blocked);  // the first thread is busy: a second starts
+    pool.post(blocked);  // both busy, but there are only two
+    EXPECT_EQ(pool.startedThreads(), 2u);
+    release.set_value();
+    while (finished < 3) std::this_thread::yield();
 }
 
 TEST(ThreadPool, FinishesEveryQueuedTaskBeforeJoining) {
