@@ -57,7 +57,7 @@ TEST(RectArgument, AcceptsSpacesEmptyAndUnparseablePiecesAndAnyNumberSyntax) {
 
 TEST(RectArgument, RejectsWrongCountsAndNonFiniteNumbers) {
     for (const char* bad : {"10,20,300", "10,20,abc,200", "", ",,,,", "nan,0,10,10", "0,0,inf,10", "0,0,10,-infinity",
-                            "1e999,0,10,10", "10,20,300,200,NaN"}) {
+                            "1e999,0,10,10,10", "10,20,300,200,NaN"}) {
         try {
             CaptureCommandSupport::parseRect(bad);
             ADD_FAILURE() << "accepted " << bad;

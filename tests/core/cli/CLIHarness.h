@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/capture/ScreenCaptureService.h"
+#include "core/cli/JsonWriter.h"
 #include "core/cli/TessarinCLI.h"
 #include "core/common/ThreadPool.h"
 #include "core/preferences/KeyValueStore.h"
@@ -53,8 +55,17 @@ public:
     TempDir tmp;
 };
 
-// The error line a failed command prints on standard error.
-inline std::string errorLine(const std::string& message) { return R"({"error":")" + message + "\"}\n"; }
+inline std::string readFile(const std::string& path) {
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
+}
+
+// The error line a failed command prints on standard error (its escaping is
+// pinned by the JSON writer's tests).
+inline std::string errorLine(const std::string& message) {
+    return JsonWriter::compact({{"error", message}}).value_or("unencodable") + "\n";
+}
 
 using Refusal = std::pair<std::vector<std::string>, std::string>;
 

@@ -22,9 +22,10 @@ TEST(JsonWriter, NonFiniteNumbersCannotBeEncoded) {
     EXPECT_FALSE(JsonWriter::pretty({{"list", {1, INFINITY}}}));
 }
 
-// The pretty layout in full is pinned by the list-targets output.
-TEST(JsonWriter, PrettyWritesEmptyArraysOnOneLine) {
-    EXPECT_EQ(JsonWriter::pretty({{"windows", json::array()}}), std::string("{\n  \"windows\" : []\n}"));
+// Two-space indentation, " : " after keys, empty containers on one line.
+TEST(JsonWriter, PrettyLayout) {
+    EXPECT_EQ(JsonWriter::pretty({{"list", json::array({json{{"b", 1.0}}, json::object()})}, {"none", json::array()}}),
+              std::string("{\n  \"list\" : [\n    {\n      \"b\" : 1\n    },\n    {}\n  ],\n  \"none\" : []\n}"));
 }
 
 }  // namespace

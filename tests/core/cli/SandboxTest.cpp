@@ -49,7 +49,8 @@ TEST_F(SandboxTest, PathsAreResolvedThroughLinksBeforeTheyAreCompared) {
     fs::create_directory_symlink(root + "/sub", outside + "/back");
     fs::create_symlink("sub", root + "/rel");
     const std::pair<std::string, std::string> rows[] = {
-        {root + "/new/deeper/shot.png", root + "/new/deeper/shot.png"},  // folders not made yet
+        {root + "/new/deeper/../more/shot.png", root + "/new/more/shot.png"},  // folders not made yet
+        {root, root},
         {root + "/sub/./x/../shot.png", root + "/sub/shot.png"},
         {outside + "/x.png", refused(outside + "/x.png")},
         {root + "/../outside/x.png", refused(outside + "/x.png")},
@@ -76,13 +77,6 @@ TEST_F(SandboxTest, RootThroughALinkAndRelativeValuesAreResolved) {
     EXPECT_EQ(check("shot.png"), root + "/sub/shot.png");
     EXPECT_EQ(check("../../outside/shot.png"), refused(outside + "/shot.png"));
     fs::current_path(previous);
-}
-
-TEST(CLISandbox, IsPathComparesWholeComponents) {
-    EXPECT_TRUE(CLISandbox::isPath("/tmp/box/a", "/tmp/box"));
-    EXPECT_TRUE(CLISandbox::isPath("/tmp/box", "/tmp/box/"));
-    EXPECT_FALSE(CLISandbox::isPath("/tmp/boxer", "/tmp/box"));
-    EXPECT_FALSE(CLISandbox::isPath("/tmp", "/tmp/box"));
 }
 
 }  // namespace
