@@ -7,8 +7,9 @@ namespace {
 
 using testing::CLIHarness;
 
-// The aliases, and words that are not commands, are covered where the
-// executable runs (tests/integration/AgentEntryTest.cpp).
+// The aliases, words that are not commands, and a failure printing no
+// unused-flag warning are covered where the executable runs
+// (tests/integration/AgentEntryTest.cpp).
 TEST(Dispatcher, StatusAndStreamsOfEachKindOfCommandLine) {
     CLIHarness cli;
     const std::string usage = TessarinCLI::usageText() + "\n";
@@ -18,8 +19,6 @@ TEST(Dispatcher, StatusAndStreamsOfEachKindOfCommandLine) {
         {{"help"}, 0, usage, ""},
         {{"capture"}, 64, usage, "{\"error\":\"unknown command \\\"capture\\\"\"}\n"},
         {{"version", "--verbose", "--zz=1"}, 0, version, R"({"warning":"ignored flags: --verbose, --zz"})" "\n"},
-        // A failure writes only the error, without the unused-flag warning.
-        {{"capture-full", "--verbose"}, 1, "", R"({"error":"missing required flag --out"})" "\n"},
     };
     for (const auto& [args, status, out, err] : rows) {
         const auto result = cli.run(args);

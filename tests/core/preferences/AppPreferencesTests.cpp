@@ -56,19 +56,9 @@ const json defaults = json::parse(R"({"playSound":true, "autoCopyToClipboard":fa
 
 const json area = StoredCaptureSelection::area(10, 20, 300, 200, 7).toJson();
 
-TEST(AppPreferencesReading, EmptyStoreYieldsTheDefaults) {
-    InMemoryKeyValueStore store;
-    FakeLoginItems loginItems;
-    loginItems.enabled = true;
-    json expected = defaults;
-    expected["launchAtLogin"] = true;  // from the login-item service, not the store
-    EXPECT_EQ(all(AppPreferences(store, loginItems)), expected);
-    EXPECT_EQ(all(AppPreferences(store)), defaults) << "no service: not registered";
-    EXPECT_TRUE(store.values().empty());
-}
-
 // One stored value, what it reads as; every other preference keeps its
-// default and reading changes nothing in the store.
+// default (launchAtLogin: no login-item service, not registered) and reading
+// changes nothing in the store.
 TEST(AppPreferencesReading, EachValueIsCheckedWithAFallback) {
     const json preset = CapturePreset::fixedSize(1280, 720, "720p").toJson();
     const json both = {{"area", area["area"]}, {"fullscreen", {{"screenID", 1}}}};
@@ -141,32 +131,23 @@ TEST(AppPreferencesWriting, SettersStoreTypedClampedValuesAtOnce) {
     EXPECT_EQ(p.snapshot(), (AppPreferencesSnapshot{false, true, false, true, ImageFormatPreference::jpeg}));
 }
 
-TEST(AppPreferencesWriting, TurningRememberingOffForgetsTheSelection) {
-    InMemoryKeyValueStore store;
-    AppPreferences p(store);
-    p.setLastCaptureSelection(StoredCaptureSelection::area(10, 20, 300, 200, 7));
-    p.setRememberLastCaptureSelection(false);
-    EXPECT_EQ(store.values(), (std::map<std::string, json>{{"rememberLastCaptureSelection", false}}));
-    EXPECT_EQ(p.lastCaptureSelection(), std::nullopt);
-
-    p.setRememberLastCaptureSelection(true);
-    EXPECT_EQ(store.values().size(), 1u) << "turning it on stores only the switch";
-}
-
+// The login-item registration is the truth: read from the service, never stored.
 TEST(AppPreferencesWriting, LaunchAtLoginAsksTheServiceOnlyOnChange) {
     InMemoryKeyValueStore store;
     FakeLoginItems loginItems;
+    loginItems.enabled = true;
     AppPreferences p(store, loginItems);
-    p.setLaunchAtLogin(false);
-    p.setLaunchAtLogin(true);
-    p.setLaunchAtLogin(true);
-    EXPECT_EQ(loginItems.requests, std::vector<bool>{true});
     EXPECT_TRUE(p.launchAtLogin());
+    p.setLaunchAtLogin(true);
+    p.setLaunchAtLogin(false);
+    p.setLaunchAtLogin(false);
+    EXPECT_EQ(loginItems.requests, std::vector<bool>{false});
+    EXPECT_FALSE(p.launchAtLogin());
     EXPECT_TRUE(store.values().empty());
 
     loginItems.refuses = true;
-    p.setLaunchAtLogin(false);
-    EXPECT_TRUE(p.launchAtLogin()) << "shows the registration, not the wish";
+    p.setLaunchAtLogin(true);
+    EXPECT_FALSE(p.launchAtLogin()) << "shows the registration, not the wish";
 }
 
 TEST(AppPreferencesObserving, TellsSubscribersTheChangedKeyUntilTheyLetGo) {
@@ -176,17 +157,22 @@ TEST(AppPreferencesObserving, TellsSubscribersTheChangedKeyUntilTheyLetGo) {
     PreferenceSubscription outlives;
     {
         AppPreferences p(store, loginItems);
+        p.setLastCaptureSelection(StoredCaptureSelection::area(10, 20, 300, 200, 7));
         auto subscription = p.subscribe([&seen](std::string_view key) { seen.emplace_back(key); });
         outlives = p.subscribe([](std::string_view) {});
         p.setHistoryMaxAgeDays(7);
         p.setLaunchAtLogin(true);
-        p.setRememberLastCaptureSelection(false);
+        p.setRememberLastCaptureSelection(false);  // forgets the selection too
+        EXPECT_EQ(p.lastCaptureSelection(), std::nullopt);
         subscription.reset();
         p.setPlaySound(false);
+        p.setRememberLastCaptureSelection(true);  // stores only the switch
     }
     outlives.reset();  // after the preferences are gone: must do nothing
     EXPECT_EQ(seen, (std::vector<std::string>{"historyMaxAgeDays", "launchAtLogin", "rememberLastCaptureSelection",
                                               "lastCaptureSelection"}));
+    EXPECT_EQ(store.values(), (std::map<std::string, json>{
+                                  {"historyMaxAgeDays", 7}, {"playSound", false}, {"rememberLastCaptureSelection", true}}));
 }
 
 TEST(AppPreferencesReplay, ReloadsTheSelectionTheAgentStoredMeanwhile) {

@@ -66,8 +66,6 @@ TEST(JsonFileStore, KeepsJsonTypesAcrossProcessesAndCreatesPrivateFiles) {
         JsonFileStore store(file);
         EXPECT_FALSE(store.object("flag"));
         for (const auto& [key, value] : values.items()) EXPECT_TRUE(store.set(key, value)) << key;
-        EXPECT_TRUE(store.set("gone", true));
-        EXPECT_TRUE(store.remove("gone"));
         EXPECT_TRUE(store.synchronize());
     }
     JsonFileStore reread(file);
@@ -75,7 +73,6 @@ TEST(JsonFileStore, KeepsJsonTypesAcrossProcessesAndCreatesPrivateFiles) {
     for (const auto& [key, value] : values.items()) {
         EXPECT_EQ(reread.object(key).value_or("absent").dump(), value.dump());
     }
-    EXPECT_FALSE(reread.object("gone"));
     EXPECT_EQ(permissions(home.configFolder()), 0700u);
     EXPECT_EQ(permissions(file), 0600u);
     EXPECT_EQ(permissions(reread.lockPath()), 0600u);
@@ -166,7 +163,8 @@ TEST(JsonFileStore, FolderThatCannotBeCreatedFailsWithoutThrowing) {
     EXPECT_FALSE(store.set("playSound", false));
     EXPECT_EQ(store.object("playSound"), json(false)) << "the change stays visible in this process";
     EXPECT_FALSE(store.synchronize());
-    ASSERT_FALSE(log.lines.empty());
+    // One line per failed write; reading found no file there, which is no error.
+    ASSERT_EQ(log.lines.size(), 2u);
     EXPECT_EQ(log.lines.back().category, "Storage");
     EXPECT_EQ(readFile(home.root() / "blocker"), "not a folder");
 }
