@@ -13,16 +13,11 @@ namespace {
 
 using nlohmann::json;
 
-class FakeLoginItems final : public LoginItemService {
-public:
-    bool isEnabled() override { return enabled; }
-    void setEnabled(bool value) override {
-        requests.push_back(value);
-        if (!refuses) enabled = value;
-    }
-    bool enabled = false;
-    bool refuses = false;
+struct FakeLoginItems final : LoginItemService {
+    bool enabled = false, refuses = false;
     std::vector<bool> requests;
+    bool isEnabled() override { return enabled; }
+    void setEnabled(bool value) override { requests.push_back(value), enabled = refuses ? enabled : value; }
 };
 
 // Every preference as read, under its stored key.

@@ -79,40 +79,33 @@ TEST(JsonFileStore, KeepsJsonTypesAcrossProcessesAndCreatesPrivateFiles) {
     EXPECT_EQ(filesIn(home.configFolder()).size(), 2u) << "only the file and its lock";
 }
 
-TEST(JsonFileStore, WritesOnlyItsOwnKeysAndReloadsOthers) {
-    TemporaryHome home;
-    JsonFileStore application(home.preferencesFile());
-    JsonFileStore agent(home.preferencesFile());
-    const json fullscreen = {{"fullscreen", {{"screenID", 1}}}};
-    ASSERT_TRUE(application.set("playSound", false));
-    ASSERT_TRUE(agent.set("lastCaptureSelection", fullscreen));
-    ASSERT_TRUE(application.set("historyMaxCount", 10));
-
-    EXPECT_EQ(JsonFileStore(home.preferencesFile()).object("lastCaptureSelection"), fullscreen);
-    EXPECT_EQ(agent.object("playSound"), json(false)) << "its own write read the file again";
-    EXPECT_EQ(agent.object("historyMaxCount"), std::nullopt) << "a later write elsewhere shows after reload";
-    EXPECT_EQ(agent.reload("historyMaxCount"), json(10));
-
-    ASSERT_TRUE(agent.remove("lastCaptureSelection"));
-    EXPECT_EQ(application.reload("lastCaptureSelection"), std::nullopt);
-}
-
-TEST(JsonFileStore, ValuesTheFileAlreadyHoldsAreNotWrittenAgain) {
+// Two stores on one file, as the application and the agent have: each writes
+// only its own changes, and only when the file does not already say them.
+TEST(JsonFileStore, WritesOnlyItsOwnChangesAndOnlyWhenTheFileDiffers) {
     TemporaryHome home;
     int writes = 0;
     StoreSyscalls calls = testing::withoutFsync();
     calls.rename = [&writes](const char* from, const char* to) { return ++writes, ::rename(from, to); };
-    JsonFileStore store(home.preferencesFile(), calls);
-    const json area = {{"rect", {1, 2, 3, 4}}};
-    ASSERT_TRUE(store.set("lastCaptureSelection", area));
-    ASSERT_TRUE(store.set("lastCaptureSelection", area));
-    ASSERT_TRUE(store.remove("playSound"));  // not there to begin with
-    EXPECT_EQ(writes, 1);
-    // Another process changed the value meanwhile: setting it back writes.
-    JsonFileStore(home.preferencesFile()).set("lastCaptureSelection", json(nullptr));
-    ASSERT_TRUE(store.set("lastCaptureSelection", area));
+    JsonFileStore application(home.preferencesFile(), calls);
+    JsonFileStore agent(home.preferencesFile());
+    const json area = {{"fullscreen", {{"screenID", 1}}}};
+    ASSERT_TRUE(application.set("playSound", false));
+    ASSERT_TRUE(agent.set("lastCaptureSelection", area));
+    ASSERT_TRUE(application.set("historyMaxCount", 10));
+    EXPECT_EQ(agent.object("playSound"), json(false)) << "its own write read the file again";
+    EXPECT_EQ(agent.object("historyMaxCount"), std::nullopt) << "a later write elsewhere shows after reload";
+    EXPECT_EQ(agent.reload("historyMaxCount"), json(10));
+
+    ASSERT_TRUE(application.set("historyMaxCount", 10));
+    ASSERT_TRUE(application.set("lastCaptureSelection", area));  // the agent stored the same
+    ASSERT_TRUE(application.remove("showThumbnail"));             // not there to begin with
     EXPECT_EQ(writes, 2);
+    ASSERT_TRUE(agent.remove("lastCaptureSelection"));
+    ASSERT_TRUE(application.set("lastCaptureSelection", area));  // held here, gone from the file
+    EXPECT_EQ(writes, 3);
     EXPECT_EQ(JsonFileStore(home.preferencesFile()).object("lastCaptureSelection"), area);
+    ASSERT_TRUE(agent.remove("playSound"));
+    EXPECT_EQ(application.reload("playSound"), std::nullopt);
 }
 
 TEST(JsonFileStore, UnusableFileReadsAsEmptyIsKeptAsideAndLetsWritesContinue) {

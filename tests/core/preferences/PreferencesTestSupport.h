@@ -1,13 +1,10 @@
 #pragma once
-// A private home folder per test (HOME and XDG_CONFIG_HOME point into it, so
-// nothing reaches the real user's configuration) and a log sink that keeps
-// what was logged.
+// A private home folder per test and a log sink that keeps what was logged.
 
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,32 +15,20 @@
 
 namespace tessarin::testing {
 
-// Sets an environment variable for one scope.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = ::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnvironment() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
+// HOME and XDG_CONFIG_HOME point into the folder, and are left there when it
+// goes, so nothing in this process reaches the real user's configuration.
 class TemporaryHome {
 public:
+    TemporaryHome() {
+        ::setenv("HOME", dir_.path().c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+    }
     const std::filesystem::path& root() const { return dir_.path(); }
     std::filesystem::path configFolder() const { return dir_ / "config/io.tessarin.Tessarin"; }
     std::filesystem::path preferencesFile() const { return configFolder() / "preferences.json"; }
 
 private:
     TempDir dir_;
-    ScopedEnvironment home_{"HOME", dir_.path().string()};
-    ScopedEnvironment config_{"XDG_CONFIG_HOME", (dir_ / "config").string()};
 };
 
 struct CapturedLog final : LogSink {
