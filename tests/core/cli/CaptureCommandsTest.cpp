@@ -60,7 +60,8 @@ TEST(CaptureCommands, EachCaptureTakesItsAreaAndWritesTheFormatTheNameAsksFor) {
     const struct { std::string command, out; std::vector<std::string> flags; PixelRect area; bool jpeg; } rows[] = {
         {"capture-region", "shot.png", {"--rect", "10,20,300,200"}, {10, 20, 300, 200}, false},
         // --display-id wins over --display, and both count as read.
-        {"capture-region", "b.png", {"--rect", "5,6,70,80", "--display", "0", "--display-id", "4098"}, {5, 6, 70, 80}, false},
+        {"capture-region", "b.png", {"--rect", "5,6,70,80", "--display", "0", "--display-id", "4098"}, {5, 6, 70, 80},
+         false},
         {"capture-previous-region", "p.png", {}, {5, 6, 70, 80}, false},
         {"capture-full", "full.JPG", {}, {0, 0, 1024, 768}, true},    // the pointer's display
         {"capture-full", "x.jpeg.png", {"--display", "0"}, {0, 0, 1280, 800}, false},
@@ -90,7 +91,8 @@ TEST(CaptureCommands, EachCaptureTakesItsAreaAndWritesTheFormatTheNameAsksFor) {
     fs::current_path(previous);
     EXPECT_EQ(cli.backend.capturedWindows, std::vector<uint32_t>{42});
     // The last region, remembered relative to its display's top-left corner.
-    EXPECT_EQ(AppPreferences(cli.store).lastCaptureSelection(), StoredCaptureSelection::area(5, 768 - 86, 70, 80, 4098));
+    EXPECT_EQ(AppPreferences(cli.store).lastCaptureSelection(),
+              StoredCaptureSelection::area(5, 768 - 86, 70, 80, 4098));
 }
 
 TEST(CaptureCommands, PreviousRegionFollowsTheStoredValue) {

@@ -64,8 +64,8 @@ TEST(CaptureTextCommand, RefusalsAreExact) {
         {{"capture-text", "--rect", "1,2,3,4", "--display", "5"}, "--display 5 out of range (0..<2)"},
         {{"capture-text", "--app", "gimp"}, "capture failed: Capture failed: No on-screen window for app=gimp"},
         {{"capture-text", "--in", cli.path("in.png"), "--out", "/elsewhere/x.png"},
-         "--out \"/elsewhere/x.png\" is outside the sandbox root \"" + std::filesystem::canonical(cli.tmp.path()).string() +
-             "\" (set by TESSARIN_SANDBOX_ROOT)"},
+         "--out \"/elsewhere/x.png\" is outside the sandbox root \"" +
+             std::filesystem::canonical(cli.tmp.path()).string() + "\" (set by TESSARIN_SANDBOX_ROOT)"},
         {{"capture-text", "--in", cli.path("in.png")}, "capture failed: text recognition failed: no chi_sim data"},
     };
     expectRefusals(cli, rows);

@@ -25,20 +25,18 @@ json all(const AppPreferences& p) {
     const auto& selection = p.lastCaptureSelection();
     return {{"playSound", p.playSound()}, {"autoCopyToClipboard", p.autoCopyToClipboard()},
             {"showThumbnail", p.showThumbnail()}, {"hapticFeedbackEnabled", p.hapticFeedbackEnabled()},
-            {"launchAtLogin", p.launchAtLogin()},
+            {"launchAtLogin", p.launchAtLogin()}, {"lastAnnotationTool", rawValue(p.lastAnnotationTool())},
             {"openAnnotationEditorAfterCapture", p.openAnnotationEditorAfterCapture()},
-            {"defaultImageFormat", rawValue(p.defaultImageFormat())},
-            {"lastAnnotationTool", rawValue(p.lastAnnotationTool())},
-            {"capturePresetsEnabled", p.capturePresetsEnabled()}, {"capturePreset", p.capturePreset().toJson()},
-            {"lastCaptureSelection", selection ? selection->toJson() : json()},
-            {"rememberLastCaptureSelection", p.rememberLastCaptureSelection()},
+            {"defaultImageFormat", rawValue(p.defaultImageFormat())}, {"capturePreset", p.capturePreset().toJson()},
+            {"capturePresetsEnabled", p.capturePresetsEnabled()}, {"historyMaxAgeDays", p.historyMaxAgeDays()},
+            {"lastCaptureSelection", selection ? selection->toJson() : json()}, {"historyEnabled", p.historyEnabled()},
+            {"rememberLastCaptureSelection", p.rememberLastCaptureSelection()}, {"historyPaused", p.historyPaused()},
             {"autoScrollDuringScrollingCapture", p.autoScrollDuringScrollingCapture()},
-            {"freezeScreenDuringCapture", p.freezeScreenDuringCapture()},
+            {"freezeScreenDuringCapture", p.freezeScreenDuringCapture()}, {"historyMaxCount", p.historyMaxCount()},
             {"selfTimerDurationSeconds", p.selfTimerDurationSeconds()},
             {"quickAccessPosition", rawValue(p.quickAccessPosition())},
-            {"quickAccessMaxCount", p.quickAccessMaxCount()}, {"confirmURLSchemeActions", p.confirmURLSchemeActions()},
-            {"historyEnabled", p.historyEnabled()}, {"historyPaused", p.historyPaused()},
-            {"historyMaxCount", p.historyMaxCount()}, {"historyMaxAgeDays", p.historyMaxAgeDays()}};
+            {"quickAccessMaxCount", p.quickAccessMaxCount()},
+            {"confirmURLSchemeActions", p.confirmURLSchemeActions()}};
 }
 
 const json defaults = json::parse(R"({"playSound":true, "autoCopyToClipboard":false, "showThumbnail":true,
@@ -166,8 +164,9 @@ TEST(AppPreferencesObserving, TellsSubscribersTheChangedKeyUntilTheyLetGo) {
     outlives.reset();  // after the preferences are gone: must do nothing
     EXPECT_EQ(seen, (std::vector<std::string>{"historyMaxAgeDays", "launchAtLogin", "rememberLastCaptureSelection",
                                               "lastCaptureSelection"}));
-    EXPECT_EQ(store.values(), (std::map<std::string, json>{
-                                  {"historyMaxAgeDays", 7}, {"playSound", false}, {"rememberLastCaptureSelection", true}}));
+    const std::map<std::string, json> stored = {
+        {"historyMaxAgeDays", 7}, {"playSound", false}, {"rememberLastCaptureSelection", true}};
+    EXPECT_EQ(store.values(), stored);
 }
 
 TEST(AppPreferencesReplay, ReloadsTheSelectionTheAgentStoredMeanwhile) {

@@ -30,7 +30,8 @@ TEST(PreferencesMigratorDisplayLocal, RewritesOnlyALegacyAreaAndRecordsTheBit) {
     const json huge = json::parse(R"({"area":{"x":1e308,"y":0,"width":1,"height":1,"screenID":2}})");
     const Migrator::DisplayFrameLookup farLeft = [](uint32_t) { return std::optional(Rect{-1e308, 0, 100, 100}); };
     // `before` and `after` null: nothing stored.
-    const struct { const char* name; json before; int applied; Migrator::DisplayFrameLookup displays; json after; } rows[] = {
+    const struct { const char* name; json before; int applied; Migrator::DisplayFrameLookup displays; json after; }
+    rows[] = {
         {"legacy object", legacyArea, 0, connected, local},
         {"legacy JSON text", legacyArea.dump(), 0, connected, local},
         {"display gone: dropped, still applied", elsewhere, 0, connected, nullptr},

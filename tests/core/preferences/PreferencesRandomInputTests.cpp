@@ -18,7 +18,8 @@ using nlohmann::json;
 
 const char* const keys[] = {"playSound", "defaultImageFormat", "lastAnnotationTool", "capturePreset",
                             "lastCaptureSelection", "rememberLastCaptureSelection", "selfTimerDurationSeconds",
-                            "quickAccessPosition", "quickAccessMaxCount", "historyMaxCount", "historyMaxAgeDays", "historyPaused"};
+                            "quickAccessPosition", "quickAccessMaxCount", "historyMaxCount", "historyMaxAgeDays",
+                            "historyPaused"};
 
 // Values a reader meets: raw values in and out of case, edge numbers, stored
 // forms valid and not, as objects and as JSON text, nested containers.
