@@ -110,11 +110,8 @@ TEST(JsonFileStore, WritesOnlyItsOwnChangesAndOnlyWhenTheFileDiffers) {
 
 TEST(JsonFileStore, UnusableFileReadsAsEmptyIsKeptAsideAndLetsWritesContinue) {
     const struct { const char* name; std::string bytes; } rows[] = {
-        {"not JSON", "{\"playSound\": tru"},
-        {"empty", ""},
-        {"not an object", "[true, 5]"},
-        {"not UTF-8", "{\"text\": \"caf\xE9\"}"},
-        {"overlong UTF-8", "{\"text\": \"\xC0\xAF\"}"},
+        {"not JSON", "{\"playSound\": tru"}, {"empty", ""}, {"not an object", "[true, 5]"},
+        {"not UTF-8", "{\"text\": \"caf\xE9\"}"}, {"overlong UTF-8", "{\"text\": \"\xC0\xAF\"}"},
         {"nested too deep", "{\"a\":" + std::string(100, '[') + std::string(100, ']') + "}"},
         {"too big", "{\"pad\":\"" + std::string(PreferencesDocument::maxBytes, 'x') + "\"}"},
         // Unreadable: tests run as root, which a chmod 000 would not stop.
