@@ -53,30 +53,28 @@ TEST(ScrollingComposer, StitchesAPageAndKeepsAStickyHeaderOnce) {
 
     auto preview = composer.renderPreview(80, 100);
     ASSERT_TRUE(preview);
-    EXPECT_LE(preview->width(), 80u);
-    EXPECT_LE(preview->height(), 100u);
+    EXPECT_TRUE(preview->width() <= 80 && preview->height() <= 100);
     auto final = composer.takeFinalImage();
     ASSERT_TRUE(final);
-    EXPECT_EQ(final->bytes().size(), image.bytes().size());
-    EXPECT_TRUE(std::equal(image.bytes().begin(), image.bytes().end(), final->bytes().begin()));
+    EXPECT_TRUE(std::ranges::equal(image.bytes(), final->bytes()));
 }
 
 TEST(ScrollingComposer, RefusesFramesItCannotPlaceAndCountsThem) {
     const Page page = makePage({.width = 320, .lines = 120});
     const Page other = makePage({.width = 320, .lines = 120, .seed = 99});
     auto composer = composerFor(cutFrame(page, 0, 400));
-    struct Step {
+    const struct {
         std::shared_ptr<RegionFrame> frame;
         Kind kind;
         int64_t failures;
-    };
-    for (const auto& [frame, kind, failures] : std::vector<Step>{
+    } steps[] = {
              {cutFrame(page, 8, 400), Kind::ignored, 1},        // fewer rows than the minimum
              {cutFrame(other, 50, 400), Kind::ignored, 2},      // unrelated content
              // another width: ignored without counting
              {frameOf(321, 400, [&](int64_t x, int64_t y) { return page.at(x % 320, y); }), Kind::ignored, 2},
              {cutFrame(page, 60, 400), Kind::appended, 0},      // connects to the last appended frame
-         }) {
+    };
+    for (const auto& [frame, kind, failures] : steps) {
         EXPECT_EQ(append(composer, frame).kind, kind);
         EXPECT_EQ(composer.consecutiveAlignmentFailures(), failures);
     }
@@ -124,9 +122,10 @@ TEST(ScrollingComposer, RowLimitIsStickyAndNarrowerForVeryWideFrames) {
     EXPECT_EQ(composer.rowLimit(), 60'000);
     int64_t offset = 0;
     while (composer.totalHeight() < 60'000) {
-        offset += 500;
+        offset += 300;  // reaches 60,000 rows exactly
         ASSERT_EQ(append(composer, cutFrame(page, offset, 600)).kind, Kind::appended);
     }
+    EXPECT_EQ(composer.totalHeight(), 60'000);
     EXPECT_EQ(append(composer, cutFrame(page, offset + 100, 600)).kind, Kind::reachedRowLimit);
     EXPECT_EQ(append(composer, cutFrame(page, offset + 200, 600)).kind, Kind::reachedRowLimit);
 
@@ -139,26 +138,22 @@ TEST(ScrollingStitcher, StillFramesCostNothingAndMovedFramesAreTimed) {
     const Page page = makePage({.width = 320, .lines = 120});
     const auto first = rasterOf(cutFrame(page, 0, 400));
     ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first);
-    const auto now = ScrollingClock::now();
-    auto still = stitcher.processRaster(rasterOf(cutFrame(page, 0, 400)), 12, std::nullopt, now);
-    ASSERT_TRUE(still);
-    EXPECT_EQ(still->disposition.kind, Kind::ignored);
-    EXPECT_EQ(still->stillnessScore, 0.0);
+    const auto process = [&](std::shared_ptr<RegionFrame> frame, std::optional<ScrollingCapturePreviewRequest> preview) {
+        return stitcher.processRaster(rasterOf(std::move(frame)), 12, preview, ScrollingClock::now()).value();
+    };
+    const auto still = process(cutFrame(page, 0, 400), std::nullopt);
+    EXPECT_EQ(still.disposition.kind, Kind::ignored);
+    EXPECT_EQ(still.stillnessScore, 0.0);
     EXPECT_EQ(stitcher.composer().consecutiveAlignmentFailures(), 0);
 
-    auto moved = stitcher.processRaster(rasterOf(cutFrame(page, 64, 400)), 12,
-                                        ScrollingCapturePreviewRequest{95, 1000}, now);
-    ASSERT_TRUE(moved);
-    EXPECT_EQ(moved->disposition, ScrollingCaptureFrameDisposition::appended(64));
-    EXPECT_GT(moved->stillnessScore, 0.02);
-    EXPECT_GE(moved->analysisDurationMilliseconds, 0);
-    ASSERT_TRUE(moved->previewSnapshot);
-    EXPECT_LE(moved->previewSnapshot->image->width(), 95u);
+    const auto moved = process(cutFrame(page, 64, 400), ScrollingCapturePreviewRequest{95, 1000});
+    EXPECT_EQ(moved.disposition, ScrollingCaptureFrameDisposition::appended(64));
+    EXPECT_GT(moved.stillnessScore, 0.02);
+    ASSERT_TRUE(moved.previewSnapshot);
+    EXPECT_LE(moved.previewSnapshot->image->width(), 95u);
 
     // A frame that moved but cannot be placed is a failure.
-    auto lost = stitcher.processRaster(rasterOf(cutFrame(makePage({.seed = 5}), 0, 400)), 12, std::nullopt, now);
-    ASSERT_TRUE(lost);
-    EXPECT_EQ(lost->disposition.kind, Kind::ignored);
+    EXPECT_EQ(process(cutFrame(makePage({.seed = 5}), 0, 400), std::nullopt).disposition.kind, Kind::ignored);
     EXPECT_EQ(stitcher.composer().consecutiveAlignmentFailures(), 1);
 }
 
@@ -171,28 +166,20 @@ TEST(ScrollingComposerProperty, RandomStepsReproduceThePageExactly) {
     for (uint32_t seed = 1; seed <= 24; ++seed) {
         std::mt19937 random(seed);
         const bool repeated = seed % 3 == 0;
-        const Page page = makePage({.width = 240,
-                                    .lines = 360,
-                                    .repeatFrom = repeated ? 120 : -1,
-                                    .repeatCount = repeated ? 12 : 0,
-                                    .seed = seed});
+        const Page page = makePage(
+            {.width = 240, .lines = 360, .repeatFrom = repeated ? 120 : -1, .repeatCount = repeated ? 12 : 0, .seed = seed});
         const int64_t frameHeight = 600;
         const int64_t header = seed % 2 ? 40 : 0;
         const auto first = cutFrame(page, 0, frameHeight, header);
         auto composer = composerFor(first);
         const int64_t lastOffset = page.height - (frameHeight - header);
-        int64_t offset = 0;
-        int64_t appendedRows = 0;
-        int ignored = 0;
+        int64_t offset = 0, appendedRows = 0, ignored = 0;
         while (offset < lastOffset) {
             offset = std::min(lastOffset, offset + std::uniform_int_distribution<int64_t>(12, 400)(random));
             const auto disposition = append(composer, cutFrame(page, offset, frameHeight, header));
             ASSERT_NE(disposition.kind, Kind::reachedRowLimit);
-            if (disposition.kind == Kind::appended) {
-                appendedRows += disposition.rows;
-            } else {
-                ++ignored;
-            }
+            appendedRows += disposition.kind == Kind::appended ? disposition.rows : 0;
+            ignored += disposition.kind == Kind::appended ? 0 : 1;
         }
         const Image image = rendered(composer);
         EXPECT_EQ(int64_t(image.height()), frameHeight + appendedRows);

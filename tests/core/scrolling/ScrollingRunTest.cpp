@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "ScrollingTestSupport.h"
 #include "core/scrolling/HeadlessScrollingSession.h"
 #include "core/scrolling/ScrollingCaptureSession.h"
@@ -22,12 +24,7 @@ using testing::ScriptedFrameSource;
 constexpr int64_t kFrameHeight = 300;
 
 // A scrollable view of a page: one wheel line moves one text line.
-Page viewerPage(int64_t lines) {
-    testing::PageOptions options;
-    options.width = 240;
-    options.lines = lines;
-    return makePage(options);
-}
+Page viewerPage(int64_t lines) { return makePage({.width = 240, .lines = lines}); }
 
 struct Viewer {
     Page page = viewerPage(80);
@@ -69,7 +66,7 @@ struct Harness {
         std::optional<Ending> ending;
         double seconds;
     };
-    Result runHeadless(bool autoScroll, double maxSeconds = 30, double idleSeconds = 3) {
+    Result runHeadless(bool autoScroll, double maxSeconds, double idleSeconds) {
         const auto start = clock.now();
         HeadlessScrollingSession session({{0, 0, 240, kFrameHeight}, autoScroll, maxSeconds, idleSeconds, {}},
                                          environment());
@@ -127,79 +124,59 @@ TEST(ScrollingPump, ProcessesEachFrameOnceAndSkipsRatherThanQueues) {
     EXPECT_EQ(int64_t(image->height()), kFrameHeight + 64);
 }
 
-TEST(HeadlessScrolling, WithoutScrollingTheFirstFrameComesBackAfterTheIdleTime) {
-    Harness h;
-    const auto r = h.runHeadless(false);
-    ASSERT_TRUE(r.image);
-    EXPECT_EQ(r.ending, Ending::idle);
-    EXPECT_NEAR(r.seconds, 3.0, 0.05);
-    EXPECT_TRUE(h.viewer.scrolls.empty());
-    EXPECT_EQ(r.image->height(), uint32_t(kFrameHeight));
-    EXPECT_TRUE(isPrefixOfStitchedPage(*r.image, h.viewer.page, h.viewer.frame(), 0));
-}
-
-TEST(HeadlessScrolling, AutoScrollStitchesThePageToItsEnd) {
-    Harness h;
-    const auto r = h.runHeadless(true);
-    ASSERT_TRUE(r.image);
-    EXPECT_EQ(r.ending, Ending::idle);  // the end of the page stops growth
-    EXPECT_EQ(h.viewer.scrolls.front(), -3);
-    EXPECT_EQ(int64_t(r.image->height()), h.viewer.page.height);
-    EXPECT_TRUE(isPrefixOfStitchedPage(*r.image, h.viewer.page, cutFrame(h.viewer.page, 0, kFrameHeight), 0));
-    EXPECT_GE(h.stops, 1);
-}
-
-TEST(HeadlessScrolling, AStreamFailureEndsTheRunWithWhatWasStitchedOrItsError) {
-    {
+// Every way a headless run ends: idle, deadline, a stream that dies before
+// or while scrolling, no first frame; durations of any size neither
+// overflow nor wait. The fake clock makes the elapsed times exact.
+TEST(HeadlessScrolling, EndsAtIdleDeadlineOrStreamFailureWithWhatWasStitched) {
+    const std::optional<double> none;
+    const auto failed = [](const char* message) { return std::string("Capture failed: ") + message; };
+    const struct {
+        const char* name;
+        bool autoScroll;
+        double maxSeconds, idleSeconds;
+        std::optional<double> failAfter, firstFrameAfter;
+        std::optional<Ending> ending;
+        double seconds;  // NaN: not fixed
+        std::string error;
+        int64_t height;  // 0: more than one frame
+    } cases[] = {
+        {"still view", false, 30, 3, none, none, Ending::idle, 3, "", kFrameHeight},
+        {"no time", false, 0, 3, none, none, std::nullopt, 0, "", kFrameHeight},
+        {"negative time", false, -5, 3, none, none, std::nullopt, 0, "", kFrameHeight},
+        {"huge time", false, 9.2e18, 3, none, none, Ending::idle, 3, "", kFrameHeight},
+        {"no idle time", false, 30, 0, none, none, Ending::idle, 0, "", kFrameHeight},
+        {"negative idle time", false, 30, -1, none, none, Ending::idle, 0, "", kFrameHeight},
+        {"huge idle time", false, 1, 9.2e18, none, none, std::nullopt, 1, "", kFrameHeight},
+        {"auto-scroll to the end", true, 30, 3, none, none, Ending::idle, NAN, "", 80 * 16},
+        {"stream dies while scrolling", true, 30, 3, 1.0, none, Ending::streamFailed, 1, "", 0},
+        {"stream dies before anything", false, 30, 3, 1.0, none, std::nullopt, 1, failed("the display went away"), 0},
+        {"no first frame", false, 30, 3, none, 10.0, std::nullopt, 150 * 0.016,
+         failed(ScrollingRunMessages::firstFrameTimedOut), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Harness h;
-        h.failAfter = 1.0;
-        const auto r = h.runHeadless(true);
-        ASSERT_TRUE(r.image);
-        EXPECT_EQ(r.ending, Ending::streamFailed);
-        EXPECT_NEAR(r.seconds, 1.0, 0.05);  // not the 30 s deadline
-        EXPECT_GT(int64_t(r.image->height()), kFrameHeight);
+        h.failAfter = c.failAfter;
+        h.firstFrameAfter = c.firstFrameAfter;
+        const auto r = h.runHeadless(c.autoScroll, c.maxSeconds, c.idleSeconds);
+        EXPECT_NEAR(r.seconds, std::isnan(c.seconds) ? r.seconds : c.seconds, 0.01);
+        EXPECT_EQ(h.viewer.scrolls.empty(), !c.autoScroll);
+        EXPECT_EQ(c.autoScroll ? h.viewer.scrolls.front() : -3, -3) << "up first";
+        EXPECT_GE(h.stops, 1);
+        if (!c.error.empty()) {
+            ASSERT_FALSE(r.image);
+            EXPECT_EQ(r.image.error().description(), c.error);
+            continue;
+        }
+        ASSERT_TRUE(r.image) << r.image.error().description();
+        EXPECT_EQ(r.ending, c.ending);
+        if (c.height == 0) {
+            EXPECT_GT(int64_t(r.image->height()), kFrameHeight);
+        } else {
+            EXPECT_EQ(int64_t(r.image->height()), c.height);
+        }
         EXPECT_TRUE(isPrefixOfStitchedPage(*r.image, h.viewer.page, cutFrame(h.viewer.page, 0, kFrameHeight), 0));
     }
-    {
-        Harness h;
-        h.failAfter = 1.0;
-        const auto r = h.runHeadless(false);
-        ASSERT_FALSE(r.image);
-        EXPECT_EQ(r.image.error().description(), "Capture failed: the display went away");
-        EXPECT_NEAR(r.seconds, 1.0, 0.05);
-    }
-}
-
-TEST(HeadlessScrolling, DurationsOfAnySizeNeitherOverflowNorWait) {
-    struct Case {
-        double maxSeconds;
-        double idleSeconds;
-        std::optional<Ending> ending;
-        double seconds;
-    };
-    for (const auto& c : std::vector<Case>{{0, 3, std::nullopt, 0},
-                                           {-5, 3, std::nullopt, 0},
-                                           {9.2e18, 3, Ending::idle, 3},
-                                           {30, 0, Ending::idle, 0},
-                                           {30, -1, Ending::idle, 0},
-                                           {1, 9.2e18, std::nullopt, 1}}) {
-        Harness h;
-        const auto r = h.runHeadless(false, c.maxSeconds, c.idleSeconds);
-        ASSERT_TRUE(r.image) << c.maxSeconds;
-        EXPECT_EQ(r.ending, c.ending) << c.maxSeconds << " " << c.idleSeconds;
-        EXPECT_NEAR(r.seconds, c.seconds, 0.05) << c.maxSeconds << " " << c.idleSeconds;
-        EXPECT_EQ(r.image->height(), uint32_t(kFrameHeight));
-    }
-}
-
-TEST(HeadlessScrolling, NoFirstFrameTimesOutAndStopsTheStream) {
-    Harness h;
-    h.firstFrameAfter = 10;
-    const auto r = h.runHeadless(false);
-    ASSERT_FALSE(r.image);
-    EXPECT_EQ(r.image.error().message(), ScrollingRunMessages::firstFrameTimedOut);
-    EXPECT_NEAR(r.seconds, 150 * 0.016, 0.01);
-    EXPECT_GE(h.stops, 1);
 }
 
 // Drives the auto-scroller tick by tick with scripted probes.
@@ -266,10 +243,7 @@ TEST(ScrollingSession, RunsOnceAndTurnsFramesIntoHints) {
     int prompts = 0;
     ScrollingCaptureSession::Hooks hooks;
     hooks.environment = h.environment();
-    hooks.isTrustedForAccessibility = [&](bool prompt) {
-        prompts += prompt ? 1 : 0;
-        return trusted;
-    };
+    hooks.isTrustedForAccessibility = [&](bool prompt) { return prompts += prompt ? 1 : 0, trusted; };
     ScrollingCaptureSession session(true, {}, hooks);
     EXPECT_FALSE(session.start());
     EXPECT_EQ(session.lifecycleState(), ScrollingCaptureSession::LifecycleState::capturing);
@@ -314,14 +288,13 @@ TEST(ScrollingSession, RunsOnceAndTurnsFramesIntoHints) {
 // dies. The button goes off and the hint says why; Done keeps the rows,
 // Cancel gives nothing.
 TEST(ScrollingSession, AutoScrollEndingsTurnTheButtonOffWithTheirHint) {
-    struct Case {
+    const struct {
         int64_t pageLines;
         std::optional<double> failAfter;
         const char* hint;
         bool grew;
-    };
-    for (const auto& c : {Case{18, std::nullopt, ScrollingHints::cannotScroll, false},
-                          Case{80, 0.5, ScrollingHints::streamFailed, true}}) {
+    } cases[] = {{18, std::nullopt, ScrollingHints::cannotScroll, false}, {80, 0.5, ScrollingHints::streamFailed, true}};
+    for (const auto& c : cases) {
         Harness h;
         h.viewer.page = viewerPage(c.pageLines);  // 18 lines are shorter than the view
         h.failAfter = c.failAfter;
@@ -337,12 +310,8 @@ TEST(ScrollingSession, AutoScrollEndingsTurnTheButtonOffWithTheirHint) {
         EXPECT_FALSE(session.isAutoScrollButtonOn());
         EXPECT_EQ(session.hint(), c.hint);
         auto result = session.finish(c.grew);
-        if (!c.grew) {
-            EXPECT_EQ(result, std::nullopt);
-            continue;
-        }
-        ASSERT_TRUE(result && *result);
-        EXPECT_GT(int64_t((*result)->height()), kFrameHeight);
+        EXPECT_EQ(result.has_value(), c.grew);
+        EXPECT_GT(result ? int64_t(result->value().height()) : kFrameHeight + 1, kFrameHeight);
     }
 }
 

@@ -40,16 +40,11 @@ struct PageOptions {
 // Text-like lines: a blank gap, then rows of "glyph" runs in a per-line ink
 // colour over a per-line background, different in every row.
 inline Page makePage(const PageOptions& options) {
-    Page page;
-    page.width = options.width;
-    page.height = options.lines * options.lineHeight;
+    Page page{options.width, options.lines * options.lineHeight, {}};
     page.pixels.resize(static_cast<size_t>(page.width * page.height));
     for (int64_t line = 0; line < options.lines; ++line) {
-        int64_t look = line;
-        if (options.repeatCount > 0 && line >= options.repeatFrom && line < options.repeatFrom + options.repeatCount) {
-            look = options.repeatFrom;
-        }
-        std::mt19937 random(options.seed * 7919u + static_cast<uint32_t>(look));
+        const bool repeats = line >= options.repeatFrom && line < options.repeatFrom + options.repeatCount;
+        std::mt19937 random(options.seed * 7919u + static_cast<uint32_t>(repeats ? options.repeatFrom : line));
         const uint32_t background = 0xf0f0f0 ^ (random() & 0x0f0f0f);
         const uint32_t ink = random() & 0x7f7f7f;
         for (int64_t r = 0; r < options.lineHeight; ++r) {
@@ -66,14 +61,6 @@ inline Page makePage(const PageOptions& options) {
     return page;
 }
 
-inline void putPixel(RegionFrame& frame, int64_t x, int64_t y, uint32_t rgb) {
-    uint8_t* p = frame.bytes.data() + frame.bytesPerRow * static_cast<size_t>(y) + static_cast<size_t>(x) * 4;
-    p[0] = uint8_t(rgb);
-    p[1] = uint8_t(rgb >> 8);
-    p[2] = uint8_t(rgb >> 16);
-    p[3] = 0xff;
-}
-
 inline std::shared_ptr<RegionFrame> blankFrame(int64_t width, int64_t height, size_t padding = 8) {
     auto frame = std::make_shared<RegionFrame>();
     frame->width = width;
@@ -86,8 +73,13 @@ inline std::shared_ptr<RegionFrame> blankFrame(int64_t width, int64_t height, si
 inline std::shared_ptr<RegionFrame> frameOf(int64_t width, int64_t height,
                                             const std::function<uint32_t(int64_t, int64_t)>& rgb) {
     auto frame = blankFrame(width, height);
-    for (int64_t y = 0; y < height; ++y)
-        for (int64_t x = 0; x < width; ++x) putPixel(*frame, x, y, rgb(x, y));
+    for (int64_t y = 0; y < height; ++y) {
+        for (int64_t x = 0; x < width; ++x) {
+            const uint32_t c = rgb(x, y);  // stored as BGRA
+            uint8_t* p = frame->bytes.data() + frame->bytesPerRow * static_cast<size_t>(y) + static_cast<size_t>(x) * 4;
+            p[0] = uint8_t(c), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c >> 16), p[3] = 0xff;
+        }
+    }
     return frame;
 }
 
@@ -106,15 +98,10 @@ inline bool isPrefixOfStitchedPage(const Image& image, const Page& page, const s
                                    int64_t header) {
     if (static_cast<int64_t>(image.width()) != page.width || static_cast<int64_t>(image.height()) > page.height + header)
         return false;
+    const auto bgr = [](const uint8_t* p) { return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0]; };
     for (uint32_t y = 0; y < image.height(); ++y) {
         for (uint32_t x = 0; x < image.width(); ++x) {
-            uint32_t expected = 0;
-            if (int64_t(y) < header) {
-                const uint8_t* p = first->row(y) + x * 4;
-                expected = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-            } else {
-                expected = page.at(x, y - header);
-            }
+            const uint32_t expected = int64_t(y) < header ? bgr(first->row(y) + x * 4) : page.at(x, y - header);
             const uint8_t* q = image.row(y) + x * 4;
             if ((uint32_t(q[0]) << 16 | uint32_t(q[1]) << 8 | q[2]) != expected || q[3] != 255) return false;
         }

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -133,7 +132,6 @@ TEST_F(Render, HostileGeometryIsClippedNotAllocated) {
     const Image white = flat(120, 80, {255, 255, 255, 255});
     std::string manyLines;
     for (int i = 0; i < 100000; ++i) manyLines += "\\n";
-    const auto start = std::chrono::steady_clock::now();
     const Image out = render(white, R"(
         {"type":"line","from":[-1e300,40],"to":[1e300,40],"lineWidth":1e308,"color":"#00FF00"},
         {"type":"circle","x":-1e7,"y":-1e7,"w":2e7,"h":2e7,"filled":true,"color":"#0000FF"},
@@ -146,7 +144,6 @@ TEST_F(Render, HostileGeometryIsClippedNotAllocated) {
         {"type":"text","x":0,"y":0,"width":50,"text":")" + std::string(1 << 20, 'w') + R"("},
         {"type":"blur","x":1e300,"y":-1e300,"w":1e300,"h":1e300,"style":"smoothBlur"},
         {"type":"blur","x":-1e308,"y":-1e308,"w":1.7e308,"h":1.7e308,"style":"blackOut"})");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     ASSERT_EQ(out.width(), 120u);
     EXPECT_TRUE(at(out, 0, 0) == (Rgba{0, 0, 0, 255}) && at(out, 119, 79) == (Rgba{0, 0, 0, 255}))
         << "the enormous black-out, drawn last, covers the whole image";
