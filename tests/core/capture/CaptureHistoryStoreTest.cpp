@@ -54,9 +54,7 @@ TEST_F(CaptureHistory, EditReplacesTheItemInPlaceWithItsNewSize) {
     ASSERT_TRUE(history.replace(edited->id, 50, 20));
     ASSERT_EQ(history.ids(), (Ids{newer->id, edited->id}));
     const auto& item = store.items()[1];
-    EXPECT_TRUE(item.isAnnotated);
-    EXPECT_EQ(item.pixelWidth, 50);
-    EXPECT_EQ(item.createdAt, edited->createdAt);
+    EXPECT_TRUE(item.isAnnotated && item.pixelWidth == 50 && item.createdAt == edited->createdAt);
     EXPECT_TRUE(test::samePixels(*decodeImageFile(*store.fileURL(item)), test::noiseImage(50, 20, 77)));
     history.open();
     EXPECT_EQ(history.store->items().size(), 2u);
@@ -87,6 +85,7 @@ TEST_F(CaptureHistory, RetentionEvictsByCountAndAgeButSparesPinnedAndQuickAccess
                                                 item("b", 100), item("c", 10)};
     EXPECT_EQ(HistoryRetention::itemsToEvict(items, 1, 1000, 100), (Ids{"a", "c"}));
     EXPECT_EQ(HistoryRetention::itemsToEvict(items, 10, 50, 100), Ids{"c"});
+    EXPECT_EQ(HistoryRetention::itemsToEvict(items, 10, 90, 100), Ids{});  // exactly the maximum age stays
     EXPECT_EQ(HistoryRetention::fullResolutionItemsToEvict(items, 2), Ids{"c"});
 }
 
@@ -105,7 +104,7 @@ TEST_F(CaptureHistory, OnlyTheTenMostRecentKeepTheirFullResolutionImage) {
     // Pins follow the set of open pins.
     store.reconcilePinnedIDs({ids[5], "not-in-history"});
     history.idle();
-    EXPECT_EQ(std::count_if(store.items().begin(), store.items().end(), [](const auto& i) { return i.isPinned; }), 1);
+    EXPECT_EQ(std::ranges::count_if(store.items(), [](const auto& i) { return i.isPinned; }), 1);
     EXPECT_TRUE(store.item(ids[5])->isPinned);
 }
 
@@ -145,8 +144,7 @@ TEST_F(CaptureHistory, AnUnreadableIndexIsKeptAsideAndNoImageIsEverCollected) {
     const auto old = history.record();
     test::writeFile(history.path("index.json"), {'{', '"', 'i', 't'});
     history.open();
-    EXPECT_TRUE(history.store->items().empty());
-    EXPECT_FALSE(history.store->collectedGarbage());
+    EXPECT_TRUE(history.store->items().empty() && !history.store->collectedGarbage());
     int asides = 0;
     for (const auto& entry : fs::directory_iterator(history.path("")))
         asides += entry.path().filename().string().starts_with("index.json.corrupt-");
@@ -156,8 +154,7 @@ TEST_F(CaptureHistory, AnUnreadableIndexIsKeptAsideAndNoImageIsEverCollected) {
     // images the lost index listed while its copy waits for a person.
     const auto next = history.record();
     history.open();
-    EXPECT_EQ(history.ids(), Ids{next->id});
-    EXPECT_FALSE(history.store->collectedGarbage());
+    EXPECT_TRUE(history.ids() == Ids{next->id} && !history.store->collectedGarbage());
     EXPECT_TRUE(history.has("images/" + old->id + ".png") && history.has("thumbnails/" + old->id + ".jpg"));
 }
 
@@ -181,12 +178,13 @@ const FileSystemCalls failingCalls = {
 struct LogLines final : LogSink {
     void write(LogLevel, std::string_view, std::string_view message) override { lines.emplace_back(message); }
     std::vector<std::string> lines;
+    LogSink* previous = setLogSink(this);
+    ~LogLines() override { setLogSink(previous); }
 };
 
 TEST(CaptureHistoryDisk, AFullDiskDropsTheCaptureAndLeavesTheIndexWhole) {
     testing::TempDir folder;
     LogLines log;
-    LogSink* previous = setLogSink(&log);
     test::HistoryHarness history(folder / "History", failingCalls);
     diskFaults = {};
     auto& store = history.open();
@@ -195,11 +193,10 @@ TEST(CaptureHistoryDisk, AFullDiskDropsTheCaptureAndLeavesTheIndexWhole) {
 
     diskFaults.failImages = true;
     EXPECT_FALSE(history.record());
-    EXPECT_EQ(store.items().size(), 1u);
-    EXPECT_EQ(history.indexText(), index);
+    EXPECT_TRUE(store.items().size() == 1 && history.indexText() == index);
     ASSERT_FALSE(log.lines.empty());
-    EXPECT_TRUE(log.lines.back().starts_with("history image write failed for ")) << log.lines.back();
-    EXPECT_TRUE(log.lines.back().ends_with(std::strerror(ENOSPC))) << log.lines.back();
+    EXPECT_TRUE(log.lines.back().starts_with("history image write failed for ") &&
+                log.lines.back().ends_with(std::strerror(ENOSPC))) << log.lines.back();
 
     // The thumbnail fits, the full image does not: a new capture leaves no
     // file behind, an edit leaves the capture's own image in place.
@@ -215,15 +212,13 @@ TEST(CaptureHistoryDisk, AFullDiskDropsTheCaptureAndLeavesTheIndexWhole) {
     diskFaults = {.failIndex = true};
     const auto pending = history.record();
     ASSERT_TRUE(pending);
-    EXPECT_FALSE(history.idle());
-    EXPECT_EQ(history.indexText(), index);
+    EXPECT_TRUE(!history.idle() && history.indexText() == index);
     diskFaults = {};
     const auto last = history.record();
     EXPECT_TRUE(history.idle());
     history.open();
     EXPECT_EQ(history.ids(), (Ids{last->id, pending->id, kept->id}));
     EXPECT_TRUE(std::ranges::any_of(log.lines, [](const auto& line) { return line.starts_with("index write failed at "); }));
-    setLogSink(previous);
 }
 
 // ---- admission ---------------------------------------------------------------
@@ -260,9 +255,8 @@ TEST(CaptureHistoryAdmissionTest, TicketsResolveOnceForEveryConsumerAndEditsMerg
     ASSERT_TRUE(merged);
     EXPECT_EQ(seen, (Ids{merged->id, merged->id}));
     ASSERT_EQ(store.items().size(), 1u);
-    EXPECT_TRUE(store.items()[0].isAnnotated);
-    EXPECT_EQ(store.items()[0].sourceMode, CaptureMode::scrolling);
-    EXPECT_EQ(store.items()[0].pixelWidth, 10);
+    const auto& item = store.items()[0];
+    EXPECT_TRUE(item.isAnnotated && item.sourceMode == CaptureMode::scrolling && item.pixelWidth == 10);
 }
 
 // ---- thumbnails -----------------------------------------------------------------

@@ -1,6 +1,7 @@
 // File names, exclusive unique names, the Desktop folder, drag files, the
 // clipboard and the image actions.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
@@ -98,7 +99,7 @@ TEST_F(CaptureOutput, DesktopIsTheXdgDesktopFolderCreatedWhenMissing) {
         {"# comment\nXDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n", fs::path(home) / "Schreibtisch"},
         {"XDG_DESKTOP_DIR = \"" "/ABS/Bureau\"\n", folder / "ABS/Bureau"},
         {"XDG_DESKTOP_DIR=\"$HOME\"\n", fs::path(home)},
-        {"XDG_DESKTOP_DIR=relative/path\nXDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n", fs::path(home) / "Desktop"},
+        {"XDG_DESKTOP_DIR=\"relative/path\"\nXDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n", fs::path(home) / "Desktop"},
     };
     for (const auto& c : cases) {
         fs::remove_all(folder / "home");
@@ -113,13 +114,10 @@ TEST_F(CaptureOutput, DesktopIsTheXdgDesktopFolderCreatedWhenMissing) {
         EXPECT_TRUE(fs::is_directory(c.expected));
     }
     for (const char* badHome : {"", "relative"}) {
-        std::string message = "no error";
-        try {
-            ExportManager::desktopDirectory(homeAt(badHome));
-        } catch (const ExportError& error) {
-            message = error.description();
-        }
-        EXPECT_EQ(message, "Cannot locate Desktop directory") << badHome;
+        EXPECT_THAT([&] { ExportManager::desktopDirectory(homeAt(badHome)); },
+                    ::testing::Throws<ExportError>(::testing::Property(&ExportError::description,
+                                                                        "Cannot locate Desktop directory")))
+            << badHome;
     }
 }
 
@@ -127,7 +125,7 @@ TEST_F(CaptureOutput, SavingTwiceInOneSecondKeepsBothFilesAndJpegIsJpeg) {
     fs::create_directories(folder / "Desktop");
     std::vector<fs::path> saved;
     for (const ImageFormat format : {ImageFormat::png(), ImageFormat::png(), ImageFormat::jpeg()}) {
-        auto result = await<PathResult>([&](Completion<PathResult> done) {
+        const auto result = await<PathResult>([&](auto done) {
             writer.saveToDefaultLocation(image, format, std::move(done), homeAt(folder.path()));
         });
         ASSERT_TRUE(result) << result.error().description();
@@ -157,7 +155,7 @@ TEST_F(CaptureOutput, DragFilesAreFreshNamesAndOldOnesAreSweptAfterADay) {
     EXPECT_TRUE(std::regex_match(next.filename().string(), std::regex(R"(Screenshot 2025-03-07 at 14\.05\.09 [0-9A-F]{8}\.jpg)")))
         << next;
 
-    auto written = await<PathResult>([&](Completion<PathResult> done) {
+    const auto written = await<PathResult>([&](auto done) {
         writer.writeTemporaryDragImageFile(image, ImageFormat::png(), std::move(done), folder.path());
     });
     EXPECT_TRUE(written && test::samePixels(*decodeImageFile(*written), *image));
@@ -178,14 +176,12 @@ TEST_F(CaptureOutput, ClipboardGetsPngAndTiffOrTheImageWhenNeitherEncodes) {
     EXPECT_EQ(pasteboard.representations[0].mimeType, "image/png");
     EXPECT_TRUE(test::samePixels(*decodeImage(pasteboard.representations[0].bytes), *image));
     const auto& tiff = pasteboard.representations[1];
-    EXPECT_EQ(tiff.mimeType, "image/tiff");
-    ASSERT_EQ(tiff.bytes.size(), 154 + image->byteCount());
+    ASSERT_EQ(tiff.mimeType + " " + std::to_string(tiff.bytes.size()), "image/tiff " + std::to_string(154 + image->byteCount()));
     EXPECT_EQ(std::vector<uint8_t>(tiff.bytes.begin(), tiff.bytes.begin() + 4), (std::vector<uint8_t>{'I', 'I', 42, 0}));
     EXPECT_TRUE(std::equal(tiff.bytes.begin() + 154, tiff.bytes.end(), image->bytes().begin()));
 
     EXPECT_TRUE(copy(BackgroundImageEncoder(pool, loop, [](const Image&, auto) { return std::optional<std::vector<uint8_t>>(); })));
-    EXPECT_TRUE(pasteboard.representations.empty());
-    EXPECT_EQ(pasteboard.image, image);
+    EXPECT_TRUE(pasteboard.representations.empty() && pasteboard.image == image);
     pasteboard.refuseWrites = true;
     EXPECT_FALSE(copy(BackgroundImageEncoder(pool, loop)));
 }

@@ -1,9 +1,17 @@
+// Where a capture lands: screens by id, index or number, pixel rectangles
+// to global points and back, the pixel-grid crop and the stored area replay.
+
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "core/capture/CaptureTarget.h"
+#include "core/capture/PixelCrop.h"
 #include "core/capture/PreviousCaptureReplay.h"
 #include "core/capture/ScreenLocator.h"
 #include "core/capture/WindowTargetResolver.h"
+#include "core/common/Log.h"
 #include "platform/DisplayPrinter.h"
 #include "support/FakeScreenBackend.h"
 
@@ -19,10 +27,18 @@ namespace Replay = PreviousCaptureReplay;
 const DisplayDescription kRight = makeDisplay(11, {1512, -200, 1920, 1080}, 1);
 const DisplayDescription kPanel = makeDisplay(7, {0, 0, 1512, 982}, 2, true);
 const std::vector<DisplayDescription> kDisplays = {kRight, kPanel};
+const double nan = std::numeric_limits<double>::quiet_NaN();
+const double inf = std::numeric_limits<double>::infinity();
+
+struct CapturedLog final : LogSink {
+    std::vector<std::string> lines;
+    LogSink* previous = setLogSink(this);
+    ~CapturedLog() override { setLogSink(previous); }
+    void write(LogLevel, std::string_view, std::string_view message) override { lines.emplace_back(message); }
+};
 
 TEST(CaptureTarget, ExplicitScreenByIdIndexOrMainFirstNumber) {
-    const auto ordered = Target::mainFirstScreens(kDisplays);
-    EXPECT_EQ(ordered, (std::vector{kPanel, kRight}));
+    EXPECT_EQ(Target::mainFirstScreens(kDisplays), (std::vector{kPanel, kRight}));
     const struct { Target::Display which; uint32_t expected; } rows[] = {  // 0: none
         {Target::ByID{11}, 11},    {Target::ByID{12}, 0},     {Target::ByIndex{0}, 11},  // platform order
         {Target::ByIndex{2}, 0},   {Target::ByIndex{-1}, 0},  {Target::ByNumber{1}, 7},  // main first
@@ -90,20 +106,54 @@ TEST(WindowTargetResolver, FrontmostNormalWindowUnderPoint) {
 }
 
 // Replaying a stored area is also covered through capture-previous-region.
-TEST(PreviousCaptureReplay, AnAreaNeedsItsDisplayOrAMainOne) {
+TEST(PreviousCaptureReplay, AnAreaNeedsItsDisplayOrAMainOneAndIsRememberedDisplayLocal) {
     const auto unknown = StoredCaptureSelection::area(0, 0, 1, 1, 99);
     EXPECT_TRUE(std::holds_alternative<Replay::DisplayNotFound>(Replay::outcome(unknown, {kRight})));
     EXPECT_TRUE(std::holds_alternative<Replay::DisplayNotFound>(Replay::outcome(unknown, {})));
     const auto fallback = Replay::outcome(StoredCaptureSelection::area(1800, 50, 400, 300, 99), kDisplays);
     ASSERT_TRUE(std::holds_alternative<Replay::Area>(fallback));
     EXPECT_EQ(std::get<Replay::Area>(fallback).selection, (CaptureSelection{kPanel, {1112, 50, 400, 300}}));
-}
 
-TEST(PreviousCaptureReplay, RememberedAreaIsDisplayLocal) {
     EXPECT_EQ(rememberedArea({1522, -180, 300, 200}, kRight), StoredCaptureSelection::area(10, 20, 300, 200, 11));
     auto anonymous = kRight;
     anonymous.displayID.reset();
     EXPECT_FALSE(rememberedArea({0, 0, 1, 1}, anonymous));
+}
+
+TEST(PixelAlignedCrop, FlipsScalesRoundsOutwardsAndIntersects) {
+    const struct { Rect rect, frame; double scale; Size image; PixelRect expected; } rows[] = {
+        {{0, 932, 100, 50}, kPanel.frame, 2, {3024, 1964}, {0, 0, 200, 100}},  // top-left corner of a 2x display
+        {{10.2, 931.7, 10.1, 10}, kPanel.frame, 1, {1512, 982}, {10, 40, 11, 11}},  // outwards to whole pixels
+        {{1522, 660, 300, 200}, kRight.frame, 1, {1920, 1080}, {10, 20, 300, 200}},  // display-local
+        {{-10, -10, 50, 50}, {0, 0, 100, 100}, 1, {100, 100}, {0, 60, 40, 40}},  // partly outside
+    };
+    for (const auto& [rect, frame, scale, image, expected] : rows) {
+        EXPECT_EQ(pixelAlignedCropRect(rect, frame, scale, image), expected) << rect.x << "," << rect.y;
+    }
+}
+
+TEST(PixelAlignedCrop, NonFiniteEmptyOrOffTheImageGivesNothingAndNonFiniteIsLogged) {
+    const std::pair<Rect, double> rows[] = {
+        {{nan, 0, 10, 10}, 2}, {{0, 0, inf, 10}, 2}, {{0, 0, 10, 10}, nan},
+        {{0, 0, 10, 10}, 0},   {{0, 0, 0, 10}, 1},   {{5000, 5000, 10, 10}, 1},
+    };
+    CapturedLog log;
+    for (const auto& [rect, scale] : rows) {
+        EXPECT_FALSE(pixelAlignedCropRect(rect, kPanel.frame, scale, {3024, 1964})) << rect.x << "," << rect.width << " @" << scale;
+    }
+    ASSERT_FALSE(log.lines.empty());
+    EXPECT_TRUE(log.lines[0].starts_with("pixelAlignedCropRect got non-finite input rect=")) << log.lines[0];
+}
+
+TEST(SanitizedPixelSize, RoundsClampsAndLogs) {
+    CapturedLog log;
+    EXPECT_EQ(sanitizedPixelSize({1919.5, 1080.4}, "test"), (PixelSize{1920, 1080}));
+    EXPECT_TRUE(log.lines.empty());
+    EXPECT_EQ(sanitizedPixelSize({0, 10}, "makeConfiguration.outputSize"), (PixelSize{1, 10}));
+    EXPECT_EQ(sanitizedPixelSize({nan, -5}, "ctx"), (PixelSize{1, 1}));
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_TRUE(log.lines[0].starts_with("makeConfiguration.outputSize got invalid size ")) << log.lines[0];
+    EXPECT_NE(log.lines[0].find("; clamped to 1x10"), std::string::npos);
 }
 
 }  // namespace

@@ -109,8 +109,8 @@ TEST(HistoryIndexHostile, UntrustedValuesNeverNameFilesAndBadShapesAreErrors) {
                               R"(.png","pixelWidth":2,"pixelHeight":2,"isPinned":false,"isAnnotated":false)";
     // One item: the base entry (no optional keys) with `fields` appended; later keys win.
     const auto one = [&](const std::string& fields) { return R"({"items":[)" + entry + fields + "}]}"; };
-    std::string many = "0";
-    for (size_t i = 0; i < CaptureHistoryIndex::maxItems; ++i) many += ",0";
+    std::string most = "0";  // exactly the most entries an index may hold
+    for (size_t i = 1; i < CaptureHistoryIndex::maxItems; ++i) most += ",0";
     const struct {
         std::string text;
         int items;  // -1: the whole index is refused
@@ -131,7 +131,8 @@ TEST(HistoryIndexHostile, UntrustedValuesNeverNameFilesAndBadShapesAreErrors) {
         {"", -1},
         {std::string(100, '[') + std::string(100, ']'), -1},
         {R"({"items":[)" + std::string(50, '[') + std::string(50, ']') + "]}", -1},
-        {R"({"items":[)" + many + "]}", -1},
+        {R"({"items":[)" + most + "]}", 0},
+        {R"({"items":[)" + most + ",0]}", -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 160));

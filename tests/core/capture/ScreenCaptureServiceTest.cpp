@@ -40,24 +40,21 @@ protected:
 TEST_F(ScreenCaptureServiceTest, WholeDisplaysInDevicePixelsByIdOrUnderThePointer) {
     auto image = await<ImageResult>([](auto& s, auto done) { s.captureDisplay(7, std::move(done)); });
     ASSERT_TRUE(image);
-    EXPECT_EQ(image->width(), 3024u);
-    EXPECT_EQ(image->height(), 1964u);
+    EXPECT_EQ(std::pair(image->width(), image->height()), std::pair(3024u, 1964u));
     auto missing = await<ImageResult>([](auto& s, auto done) { s.captureDisplay(99, std::move(done)); });
     EXPECT_EQ(missing.error().description(), "No display found");
 
     backend.pointer = Point{2000, 100};
     image = await<ImageResult>([](auto& s, auto done) { s.captureDisplayUnderCursor(std::move(done)); });
     ASSERT_TRUE(image);
-    EXPECT_EQ(image->width(), 1920u);
-    EXPECT_EQ(image->row(0)[2], 1);  // second display in the list
+    EXPECT_EQ(std::pair(image->width(), image->row(0)[2]), std::pair(1920u, uint8_t{1}));  // second display in the list
 }
 
 TEST_F(ScreenCaptureServiceTest, RegionIsCroppedOnThePixelGridOrFails) {
     // 100x50 points at the top-left corner of the 2x display.
     auto image = region({0, 932, 100, 50}, backend.displayList[0]);
     ASSERT_TRUE(image);
-    EXPECT_EQ(image->width(), 200u);
-    EXPECT_EQ(image->height(), 100u);
+    EXPECT_EQ(std::pair(image->width(), image->height()), std::pair(200u, 100u));
     EXPECT_EQ(backend.capturedAreas, (std::vector<PixelRect>{{0, 0, 200, 100}}));
 
     // Not everything instead.
@@ -92,9 +89,8 @@ TEST_F(ScreenCaptureServiceTest, FrozenScreensCropLikeLiveCapture) {
     ASSERT_EQ(frozen->frames().size(), 2u);
     auto crop = frozen->crop({backend.displayList[1], {1522, 660, 300, 200}});
     ASSERT_TRUE(crop);
-    EXPECT_EQ(crop->width(), 300u);
-    EXPECT_EQ(crop->row(0)[0], 10);  // x = 10
-    EXPECT_EQ(crop->row(0)[1], 20);  // y = 20
+    // The fake paints each pixel's x and y into its red and green bytes.
+    EXPECT_EQ(std::tuple(crop->width(), crop->row(0)[0], crop->row(0)[1]), std::tuple(300u, uint8_t{10}, uint8_t{20}));
     EXPECT_EQ(frozen->crop({backend.displayList[1], {0, 0, 0, 0}}).error().description(),
               "Capture failed: Failed to crop frozen screen image");
 }

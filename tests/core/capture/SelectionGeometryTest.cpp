@@ -27,21 +27,20 @@ TEST(Move, ClampsSizeAndPosition) {
     for (const auto& [in, by, expected] : rows) EXPECT_EQ(move(in, by, kBounds), expected) << in.x << "," << by.x;
 }
 
-TEST(SelectionRect, ClampsAnchorsAndEnforcesTheMinimum) {
-    EXPECT_EQ(selectionRect({100, 100}, {105, 300}, kBounds, std::nullopt, 24), (Rect{100, 100, 24, 200}));
-    // A right-to-left drag keeps the right edge at the start.
-    EXPECT_EQ(selectionRect({500, 400}, {300, 300}, kBounds, std::nullopt, 24), (Rect{300, 300, 200, 100}));
-    EXPECT_EQ(selectionRect({-100, -100}, {5000, 5000}, kBounds, std::nullopt, 24), kBounds);
-}
-
-TEST(SelectionRect, AspectRatioGrowsTheWidthWithinTheBounds) {
-    const Rect r = selectionRect({100, 100}, {105, 300}, kBounds, 16.0 / 9.0, 24);
-    EXPECT_DOUBLE_EQ(r.height, 200);
-    EXPECT_NEAR(r.width, 355.555, 0.01);
-    EXPECT_DOUBLE_EQ(r.x, 100);
-    const Rect narrow = selectionRect({100, 100}, {105, 300}, {0, 0, 300, 900}, 16.0 / 9.0, 24);
-    EXPECT_DOUBLE_EQ(narrow.width, 300);
-    EXPECT_DOUBLE_EQ(narrow.x, 0);
+TEST(SelectionRect, ClampsAnchorsEnforcesTheMinimumAndGrowsTheWidthForARatioWithinTheBounds) {
+    const struct { Point from, to; Rect bounds; std::optional<double> ratio; Rect expected; } rows[] = {
+        {{100, 100}, {105, 300}, kBounds, std::nullopt, {100, 100, 24, 200}},
+        {{500, 400}, {300, 300}, kBounds, std::nullopt, {300, 300, 200, 100}},  // right-to-left keeps the right edge
+        {{-100, -100}, {5000, 5000}, kBounds, std::nullopt, kBounds},
+        {{100, 100}, {105, 300}, kBounds, 16.0 / 9.0, {100, 100, 200 * 16.0 / 9.0, 200}},
+        {{100, 100}, {105, 300}, {0, 0, 300, 900}, 16.0 / 9.0, {0, 100, 300, 200}},
+    };
+    for (const auto& [from, to, bounds, ratio, expected] : rows) {
+        const Rect r = selectionRect(from, to, bounds, ratio, 24);
+        EXPECT_TRUE(std::abs(r.x - expected.x) + std::abs(r.y - expected.y) + std::abs(r.width - expected.width) +
+                        std::abs(r.height - expected.height) < 1e-9)
+            << from.x << "," << to.x << " ratio " << ratio.value_or(0) << ": " << r.x << "," << r.y << " " << r.width << "x" << r.height;
+    }
 }
 
 TEST(ApplyingPreset, ReshapesAroundTheCentreWithinTheBounds) {

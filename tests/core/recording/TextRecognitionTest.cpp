@@ -34,8 +34,8 @@ public:
     }
 };
 
-Image blankImage(uint32_t width = 8, uint32_t height = 4) {
-    auto image = Image::allocate(width, height);
+Image blankImage(uint32_t width = 8) {
+    auto image = Image::allocate(width, 4);
     std::fill(image->data(), image->data() + image->byteCount(), uint8_t(255));
     return std::move(*image);
 }
@@ -83,36 +83,30 @@ TEST(CollapsingLinebreaks, RandomBytesLoseOnlyLineBreaks) {
     }
 }
 
-TEST(ExtractFullText, JoinsLinesInOrderWithThePreferredLanguages) {
-    Harness h;
-    h.recognizer.blocks = {{"Hello", {0, 0.5, 1, 0.5}, 0.9}, {"World", {0, 0, 1, 0.5}, 0.8}};
-    const auto text = h.fullText(blankImage(32));
-    ASSERT_TRUE(text);
-    EXPECT_EQ(*text, "Hello\nWorld");
-    ASSERT_TRUE(h.recognizer.lastRequest);
-    EXPECT_EQ(h.recognizer.lastRequest->languages, (std::vector<std::string>{"zh-Hans", "zh-Hant", "en-US"}));
-    EXPECT_EQ(h.recognizer.lastRequest->level, RecognitionLevel::accurate);
-    EXPECT_EQ(h.recognizer.lastWidth, 32u);
-
-    h.recognizer.blocks.clear();
-    const auto empty = h.fullText(blankImage());
-    ASSERT_TRUE(empty);  // no text is not an error
-    EXPECT_EQ(*empty, "");
-}
-
-TEST(ExtractFullText, EngineErrorsAndThrowsArriveOnceAsErrors) {
-    Harness h;
-    h.recognizer.error = TextRecognitionError(TextRecognitionError::Kind::missingLanguageData, "no chi_sim");
-    auto failed = h.fullText(blankImage());
-    ASSERT_FALSE(failed);
-    EXPECT_EQ(failed.error().kind(), TextRecognitionError::Kind::missingLanguageData);
-    EXPECT_EQ(failed.error().description(), "no chi_sim");
-
-    h.recognizer.throws = true;
-    failed = h.fullText(blankImage());
-    ASSERT_FALSE(failed);
-    EXPECT_EQ(failed.error().kind(), TextRecognitionError::Kind::engineFailure);
-    EXPECT_EQ(failed.error().description(), "model file truncated");
+TEST(ExtractFullText, JoinsLinesInOrderAndDeliversEngineErrorsAndThrowsAsErrors) {
+    using Kind = TextRecognitionError::Kind;
+    const struct {
+        std::vector<RecognizedBlock> blocks;
+        std::optional<TextRecognitionError> error;
+        bool throws;
+        std::string expected;
+    } cases[] = {
+        {{{"Hello", {0, 0.5, 1, 0.5}, 0.9}, {"World", {0, 0, 1, 0.5}, 0.8}}, {}, false, "Hello\nWorld"},
+        {{}, {}, false, ""},  // no text is not an error
+        {{}, TextRecognitionError(Kind::missingLanguageData, "no chi_sim"), false, "error 1: no chi_sim"},
+        {{}, {}, true, "error 3: model file truncated"},
+    };
+    for (const auto& c : cases) {
+        Harness h;
+        h.recognizer.blocks = c.blocks, h.recognizer.error = c.error, h.recognizer.throws = c.throws;
+        const auto text = h.fullText(blankImage(32));
+        EXPECT_EQ(text ? *text : "error " + std::to_string(int(text.error().kind())) + ": " + text.error().description(),
+                  c.expected);
+        ASSERT_TRUE(h.recognizer.lastRequest);
+        EXPECT_EQ(h.recognizer.lastRequest->languages, (std::vector<std::string>{"zh-Hans", "zh-Hant", "en-US"}));
+        EXPECT_EQ(h.recognizer.lastRequest->level, RecognitionLevel::accurate);
+        EXPECT_EQ(h.recognizer.lastWidth, 32u);
+    }
 }
 
 TEST(SingleResume, DeliversExactlyOnceAcrossThreads) {
