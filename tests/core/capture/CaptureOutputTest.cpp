@@ -188,29 +188,22 @@ TEST_F(CaptureOutput, ClipboardGetsPngAndTiffOrTheImageWhenNeitherEncodes) {
 
 TEST_F(CaptureOutput, ThumbnailActionsReachTheirServicesAndReportSaveFailures) {
     std::vector<std::string> calls;
-    CapturedImageActions::Services services{
-        [&](SharedImage, Completion<bool> done) { calls.push_back("copy"), done(true); },
-        [&](SharedImage, ImageFormat format, Completion<PathResult> done) {
-            calls.push_back(std::string("save ") + std::string(format.fileExtension()));
-            done(unexpected(ExportError::cannotLocateDesktop()));
-        },
-        [&](const std::string& message) { calls.push_back("failure: " + message); },
-        [&](SharedImage) { calls.push_back("text"); },
-    };
-    auto edited = std::make_shared<const Image>(test::noiseImage(8, 8, 9));
-    auto route = CapturedImageActions::AnnotationRoute::mergingIntoCaptureHistory(
-        CaptureSessionInfo{"AB12CD34", CaptureMode::area},
-        [&](SharedImage opened, CapturedImageActions::AnnotationRoute::EditorFinished finish) {
-            calls.push_back(opened == image ? "editor" : "editor?");
-            finish(edited);
-        },
-        [&](SharedImage result) { calls.push_back(result == edited ? "store" : "store?"); },
-        [&](SharedImage result) { calls.push_back(result == edited ? "thumbnail" : "thumbnail?"); });
-    const auto actions = CapturedImageActions::thumbnailActions(image, ImageFormat::jpeg(), route, services);
-    actions.copy([&](bool copied) { calls.push_back(copied ? "copied" : "not copied"); });
-    actions.save();
-    actions.annotate();
-    actions.extractText();
+    const auto note = [&](std::string call) { calls.push_back(std::move(call)); };
+    const auto edited = std::make_shared<const Image>(test::noiseImage(8, 8, 9));
+    const auto actions = CapturedImageActions::thumbnailActions(
+        image, ImageFormat::jpeg(),
+        CapturedImageActions::AnnotationRoute::mergingIntoCaptureHistory(
+            CaptureSessionInfo{"AB12CD34", CaptureMode::area},
+            [&](SharedImage opened, auto finish) { note(opened == image ? "editor" : "editor?"), finish(edited); },
+            [&](SharedImage result) { note(result == edited ? "store" : "store?"); },
+            [&](SharedImage result) { note(result == edited ? "thumbnail" : "thumbnail?"); }),
+        {[&](SharedImage, Completion<bool> done) { note("copy"), done(true); },
+         [&](SharedImage, ImageFormat format, Completion<PathResult> done) {
+             note("save " + std::string(format.fileExtension())), done(unexpected(ExportError::cannotLocateDesktop()));
+         },
+         [&](const std::string& message) { note("failure: " + message); }, [&](SharedImage) { note("text"); }});
+    actions.copy([&](bool copied) { note(copied ? "copied" : "not copied"); });
+    actions.save(), actions.annotate(), actions.extractText();
     EXPECT_EQ(calls, (std::vector<std::string>{"copy", "copied", "save jpg", "failure: Cannot locate Desktop directory",
                                                "editor", "store", "thumbnail", "text"}));
 }
