@@ -78,9 +78,9 @@ TEST(HistoryIndexCrash, TheIndexIsSyncedThenRenamedThenItsFolderSynced) {
 TEST(HistoryIndexProcesses, TwoProcessesRecordingAtOnceLoseNothing) {
     testing::TempDir folder;
     constexpr int kPerProcess = 8;
-    std::vector<pid_t> children;
-    for (int process = 0; process < 2; ++process) {
-        const pid_t child = ::fork();
+    pid_t children[2];
+    for (pid_t& child : children) {
+        child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             // Each child has its own threads; the parent starts none before forking.
@@ -91,7 +91,6 @@ TEST(HistoryIndexProcesses, TwoProcessesRecordingAtOnceLoseNothing) {
             for (int i = 0; i < kPerProcess; ++i) recorded += history.record(24, 16, 500).has_value();
             ::_exit(recorded == kPerProcess && history.idle() ? 0 : 1);
         }
-        children.push_back(child);
     }
     for (const pid_t child : children) {
         int status = 0;
