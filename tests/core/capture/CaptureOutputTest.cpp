@@ -160,9 +160,13 @@ TEST_F(CaptureOutput, DragFilesAreFreshNamesAndOldOnesAreSweptAfterADay) {
     });
     EXPECT_TRUE(written && test::samePixels(*decodeImageFile(*written), *image));
 
-    // A folder planted by someone else (here: a link) is not used.
+    // A folder planted by someone else (here: a link) or one others may write into is not used.
     fs::remove_all(drags);
     fs::create_symlink(folder.path(), drags);
+    EXPECT_THROW(ExportManager::temporaryDragDirectory(folder.path()), ExportError);
+    fs::remove(drags);
+    fs::create_directory(drags);
+    fs::permissions(drags, fs::perms::owner_all | fs::perms::group_write);
     EXPECT_THROW(ExportManager::temporaryDragDirectory(folder.path()), ExportError);
 }
 
