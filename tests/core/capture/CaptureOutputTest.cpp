@@ -180,7 +180,8 @@ TEST_F(CaptureOutput, ClipboardGetsPngAndTiffOrTheImageWhenNeitherEncodes) {
     EXPECT_EQ(pasteboard.representations[0].mimeType, "image/png");
     EXPECT_TRUE(test::samePixels(*decodeImage(pasteboard.representations[0].bytes), *image));
     const auto& tiff = pasteboard.representations[1];
-    ASSERT_EQ(tiff.mimeType + " " + std::to_string(tiff.bytes.size()), "image/tiff " + std::to_string(154 + image->byteCount()));
+    ASSERT_EQ(tiff.mimeType + " " + std::to_string(tiff.bytes.size()),
+              "image/tiff " + std::to_string(154 + image->byteCount()));
     EXPECT_EQ(std::vector<uint8_t>(tiff.bytes.begin(), tiff.bytes.begin() + 4), (std::vector<uint8_t>{'I', 'I', 42, 0}));
     EXPECT_TRUE(std::equal(tiff.bytes.begin() + 154, tiff.bytes.end(), image->bytes().begin()));
 

@@ -139,7 +139,8 @@ TEST(PixelAlignedCrop, NonFiniteEmptyOrOffTheImageGivesNothingAndNonFiniteIsLogg
     };
     CapturedLog log;
     for (const auto& [rect, scale] : rows) {
-        EXPECT_FALSE(pixelAlignedCropRect(rect, kPanel.frame, scale, {3024, 1964})) << rect.x << "," << rect.width << " @" << scale;
+        EXPECT_FALSE(pixelAlignedCropRect(rect, kPanel.frame, scale, {3024, 1964}))
+            << rect.x << "," << rect.width << " @" << scale;
     }
     ASSERT_FALSE(log.lines.empty());
     EXPECT_TRUE(log.lines[0].starts_with("pixelAlignedCropRect got non-finite input rect=")) << log.lines[0];

@@ -39,7 +39,8 @@ TEST(SelectionRect, ClampsAnchorsEnforcesTheMinimumAndGrowsTheWidthForARatioWith
         const Rect r = selectionRect(from, to, bounds, ratio, 24);
         EXPECT_TRUE(std::abs(r.x - expected.x) + std::abs(r.y - expected.y) + std::abs(r.width - expected.width) +
                         std::abs(r.height - expected.height) < 1e-9)
-            << from.x << "," << to.x << " ratio " << ratio.value_or(0) << ": " << r.x << "," << r.y << " " << r.width << "x" << r.height;
+            << from.x << "," << to.x << " ratio " << ratio.value_or(0) << ": " << r.x << "," << r.y << " " << r.width
+            << "x" << r.height;
     }
 }
 

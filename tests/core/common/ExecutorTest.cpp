@@ -14,7 +14,9 @@ TEST(EventLoop, RunsTasksInOrderOnTheCallingThread) {
     EventLoop loop;
     std::vector<int> order;
     const auto self = std::this_thread::get_id();
-    for (int i = 0; i < 3; ++i) loop.post([&order, i, self] { order.push_back(std::this_thread::get_id() == self ? i : -1); });
+    for (int i = 0; i < 3; ++i) {
+        loop.post([&order, i, self] { order.push_back(std::this_thread::get_id() == self ? i : -1); });
+    }
     EXPECT_EQ(loop.drain(), 3u);
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(loop.drain(), 0u);

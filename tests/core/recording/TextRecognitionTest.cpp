@@ -100,8 +100,9 @@ TEST(ExtractFullText, JoinsLinesInOrderAndDeliversEngineErrorsAndThrowsAsErrors)
         Harness h;
         h.recognizer.blocks = c.blocks, h.recognizer.error = c.error, h.recognizer.throws = c.throws;
         const auto text = h.fullText(blankImage(32));
-        EXPECT_EQ(text ? *text : "error " + std::to_string(int(text.error().kind())) + ": " + text.error().description(),
-                  c.expected);
+        const std::string got =
+            text ? *text : "error " + std::to_string(int(text.error().kind())) + ": " + text.error().description();
+        EXPECT_EQ(got, c.expected);
         ASSERT_TRUE(h.recognizer.lastRequest);
         EXPECT_EQ(h.recognizer.lastRequest->languages, (std::vector<std::string>{"zh-Hans", "zh-Hant", "en-US"}));
         EXPECT_EQ(h.recognizer.lastRequest->level, RecognitionLevel::accurate);
