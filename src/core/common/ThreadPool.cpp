@@ -51,6 +51,11 @@ size_t ThreadPool::startedThreads() const {
     return threads_.size();
 }
 
+size_t ThreadPool::idleThreads() const {
+    std::lock_guard lock(mutex_);
+    return idle_;
+}
+
 void ThreadPool::work() {
     for (;;) {
         Task task;

@@ -23,8 +23,9 @@ public:
 
     void post(Task task) override;
 
-    // Threads started so far (for tests).
+    // Threads started so far, and those waiting for work (for tests).
     size_t startedThreads() const;
+    size_t idleThreads() const;
 
 private:
     void work();

@@ -40,6 +40,13 @@ TEST(RunAsyncOnMain, ServicesMainTasksWhileWaitingForABackgroundResult) {
 
 TEST(ThreadPool, StartsThreadsOnlyWhenNoIdleOneCanTakeTheTask) {
     EXPECT_EQ(ThreadPool(2).startedThreads(), 0u);
+    {
+        ThreadPool sequential(2);
+        sequential.post([] {});
+        while (sequential.idleThreads() == 0) std::this_thread::yield();
+        sequential.post([] {});  // the idle thread takes it
+        EXPECT_EQ(sequential.startedThreads(), 1u);
+    }
     ThreadPool pool(2);
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
