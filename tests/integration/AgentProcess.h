@@ -14,7 +14,6 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "core/common/Image.h"
@@ -74,16 +73,5 @@ bool samePixels(const Image& a, const Image& b);
 std::string fileContents(const fs::path& path);
 // The names in a folder, sorted.
 std::vector<std::string> folderEntries(const fs::path& folder);
-
-// 32-bit FNV-1a, written out here independently of the product: display ids
-// are this hash of the RandR monitor name, which is what keeps them stable
-// across X server restarts.
-constexpr uint32_t fnv1a(std::string_view text) {
-    uint32_t hash = 0x811c9dc5u;
-    for (const char c : text) {
-        hash = (hash ^ static_cast<uint8_t>(c)) * 0x01000193u;
-    }
-    return hash;
-}
 
 }  // namespace tessarin::integration

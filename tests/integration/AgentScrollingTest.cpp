@@ -63,10 +63,7 @@ protected:
         x.sync();
     }
 
-    std::string rect() const {
-        return std::to_string(area.x) + "," + std::to_string(area.y) + "," + std::to_string(area.width) + "," +
-               std::to_string(area.height);
-    }
+    std::string rect() const { return rectArgument(area); }
 
     // The pixels of character cell `column` of text line `line`.
     std::string cell(const Image& image, int64_t line, int64_t column) const {

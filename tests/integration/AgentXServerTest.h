@@ -18,4 +18,9 @@ protected:
     x11::testing::TestDisplay x;
 };
 
+// The value of --rect for an area of the screen.
+inline std::string rectArgument(const PixelRect& r) {
+    return std::to_string(r.x) + "," + std::to_string(r.y) + "," + std::to_string(r.width) + "," + std::to_string(r.height);
+}
+
 }  // namespace tessarin::integration

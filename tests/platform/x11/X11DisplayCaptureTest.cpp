@@ -12,12 +12,11 @@ constexpr uint32_t kScreen = fnv1a32("screen");
 
 using XvfbDisplays = XServerTest;
 
-TEST_F(XvfbDisplays, TheOnlyMonitorIsTheWholeScreenAndPrimary) {
+// The only monitor is the whole screen and primary; Xft.dpi and the work
+// area of the root then shape its frames.
+TEST_F(XvfbDisplays, XftDpiAndWorkAreaOfTheRootShapeTheFrames) {
     const Rect whole{0, 0, 1920, 1080};
     EXPECT_EQ(displays(), (std::vector<DisplayDescription>{{kScreen, "screen", whole, whole, 1, 1920, 1080, true}}));
-}
-
-TEST_F(XvfbDisplays, XftDpiAndWorkAreaOfTheRootShapeTheFrames) {
     const std::string resources = "Xft.antialias:\t1\nXft.dpi:\t192\n";
     x.setRootProperty("RESOURCE_MANAGER", "STRING", 8, resources.data(), static_cast<uint32_t>(resources.size()));
     // Two desktops; the second is current and keeps a 40-pixel panel free.

@@ -23,13 +23,10 @@ protected:
     }
 };
 
-TEST_F(DualMonitors, BothMonitorsInOrderWithBottomLeftFrames) {
-    const Rect first{0, 0, 1280, 800}, second{1280, 32, 1024, 768};
-    EXPECT_EQ(displays(), (std::vector<DisplayDescription>{{kDummy0, "DUMMY0", first, first, 1, 1280, 800, true},
-                                                           {kDummy1, "DUMMY1", second, second, 1, 1024, 768, false}}));
-}
-
-TEST_F(DualMonitors, AnotherPrimaryComesFirstAndBecomesTheOrigin) {
+TEST_F(DualMonitors, ThePrimaryComesFirstAndIsTheOrigin) {
+    const Rect left{0, 0, 1280, 800}, right{1280, 32, 1024, 768};
+    EXPECT_EQ(displays(), (std::vector<DisplayDescription>{{kDummy0, "DUMMY0", left, left, 1, 1280, 800, true},
+                                                           {kDummy1, "DUMMY1", right, right, 1, 1024, 768, false}}));
     ASSERT_EQ(x.run({"xrandr", "--output", "DUMMY1", "--primary"}), 0);
     // Ids follow names, not order.
     const Rect first{0, 0, 1024, 768}, second{-1280, -32, 1280, 800};
