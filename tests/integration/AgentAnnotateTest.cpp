@@ -111,9 +111,8 @@ TEST_F(AgentAnnotate, BadInputsFailWithTheirMessageAndWriteNothing) {
 
 TEST_F(AgentAnnotate, EndlessStandardInputIsCutAtTheSizeCap) {
     setStandardInput("/dev/zero");
-    const AgentRun result = run({"annotate", "--in", "in.png", "--out", "o.png"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, errorLine("Invalid annotation spec JSON: the document is larger than 16 MiB"));
+    EXPECT_EQ(run({"annotate", "--in", "in.png", "--out", "o.png"}),
+              refused("Invalid annotation spec JSON: the document is larger than 16 MiB"));
 }
 
 }  // namespace

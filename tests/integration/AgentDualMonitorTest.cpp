@@ -40,18 +40,14 @@ protected:
     std::optional<Image> captured(std::vector<std::string> args, const std::string& out, uint32_t width,
                                   uint32_t height) {
         args.insert(args.end(), {"--out", out});
-        const AgentRun run = this->run(args);
-        EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(run.out, resultLine(out, width, height));
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run(args), (AgentRun{0, resultLine(out, width, height), ""}));
         return decodedFile(workDir() / out);
     }
 };
 
 TEST_F(DualMonitorAgent, ListTargetsNamesBothMonitorsInOrderWithStableIds) {
     const AgentRun run = this->run({"list-targets"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0) << run.err;
     const auto targets = nlohmann::json::parse(run.out, nullptr, false);
     ASSERT_FALSE(targets.is_discarded()) << run.out;
     // The ids hash the RandR monitor names, so a restarted server (or a
@@ -77,9 +73,7 @@ TEST_F(DualMonitorAgent, DisplaysThatDoNotExistAreRefused) {
              std::tuple{"--display", "2", "--display 2 out of range (0..<2)"},
              {"--display-id", "12345", "--display-id 12345 not found (see `tessarin list-targets`)"},
          }) {
-        const AgentRun run = this->run({"capture-full", flag, value, "--out", "x.png"});
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.out + run.err, errorLine(message));
+        EXPECT_EQ(run({"capture-full", flag, value, "--out", "x.png"}), refused(message));
     }
     EXPECT_TRUE(folderEntries(workDir()).empty());
 }
@@ -97,10 +91,8 @@ TEST_F(DualMonitorAgent, CaptureFullWithoutAFlagFollowsThePointer) {
 }
 
 TEST_F(DualMonitorAgent, ARegionOnTheSecondMonitorIsRememberedInThePreferencesFile) {
-    const AgentRun fresh = run({"capture-previous-region", "--out", "nothing.png"});
-    EXPECT_EQ(fresh.status, 1);
-    EXPECT_EQ(fresh.out + fresh.err,
-              errorLine("no previous region: run capture-region (or capture an area in the app) first"));
+    EXPECT_EQ(run({"capture-previous-region", "--out", "nothing.png"}),
+              refused("no previous region: run capture-region (or capture an area in the app) first"));
     EXPECT_FALSE(fs::exists(workDir() / "nothing.png"));
 
     const auto monitor = captured({"capture-full", "--display", "1"}, "monitor.png", 1024, 768);

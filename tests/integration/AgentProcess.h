@@ -27,7 +27,12 @@ struct AgentRun {
     int status = -1;  // the exit status; 128 + signal number when killed by a signal
     std::string out;
     std::string err;
+    friend bool operator==(const AgentRun&, const AgentRun&) = default;
 };
+inline void PrintTo(const AgentRun& run, std::ostream* out) {
+    *out << "status " << run.status << ", out " << ::testing::PrintToString(run.out) << ", err "
+         << ::testing::PrintToString(run.err);
+}
 
 // Overrides of the child's environment: a value sets the variable,
 // std::nullopt removes it.
@@ -65,6 +70,8 @@ private:
 // escaped, no spaces.
 std::string resultLine(const std::string& path, uint32_t width, uint32_t height);
 std::string errorLine(const std::string& message);
+// A run refused with this message: status 1, the error line alone.
+inline AgentRun refused(const std::string& message) { return {1, "", errorLine(message)}; }
 
 // The decoded file, or nothing (with the reason as a test failure).
 std::optional<Image> decodedFile(const fs::path& path);

@@ -20,7 +20,8 @@ protected:
 
 // The value of --rect for an area of the screen.
 inline std::string rectArgument(const PixelRect& r) {
-    return std::to_string(r.x) + "," + std::to_string(r.y) + "," + std::to_string(r.width) + "," + std::to_string(r.height);
+    const auto text = [](int64_t v) { return std::to_string(v); };
+    return text(r.x) + "," + text(r.y) + "," + text(r.width) + "," + text(r.height);
 }
 
 }  // namespace tessarin::integration

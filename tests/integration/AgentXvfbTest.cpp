@@ -43,10 +43,9 @@ protected:
 TEST_F(XvfbAgent, CaptureFullWritesTheScreenEchoesThePathAsGivenAndWarnsOfUnusedFlags) {
     const fs::path absolute = root() / "shots" / "shot.png";
     const AgentRun run = this->run({"capture-full", "--out", absolute.string(), "--verbose"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, resultLine(absolute.string(), 1920, 1080));
+    EXPECT_EQ(run, (AgentRun{0, resultLine(absolute.string(), 1920, 1080),
+                             R"({"warning":"ignored flags: --verbose"})" "\n"}));
     EXPECT_NE(run.out.find(R"(\/shots\/shot.png","width")"), std::string::npos) << "slashes escaped: " << run.out;
-    EXPECT_EQ(run.err, R"({"warning":"ignored flags: --verbose"})" "\n");
     const auto image = decodedFile(absolute);
     ASSERT_TRUE(image);
     EXPECT_EQ(image->width(), 1920u);
@@ -60,10 +59,8 @@ TEST_F(XvfbAgent, CaptureRegionIsACropOfTheScreenInPngOrJpeg) {
     const auto screen = decodedFile(workDir() / "screen.png");
     ASSERT_TRUE(screen);
 
-    const AgentRun png = run({"capture-region", "--rect", "280,190,200,140", "--out", "region.png"});
-    EXPECT_EQ(png.status, 0);
-    EXPECT_EQ(png.out, resultLine("region.png", 200, 140));
-    EXPECT_EQ(png.err, "");
+    EXPECT_EQ(run({"capture-region", "--rect", "280,190,200,140", "--out", "region.png"}),
+              (AgentRun{0, resultLine("region.png", 200, 140), ""}));
     const auto region = decodedFile(workDir() / "region.png");
     ASSERT_TRUE(region);
     const auto expected = screen->cropped(280, 190, 200, 140);
@@ -76,9 +73,8 @@ TEST_F(XvfbAgent, CaptureRegionIsACropOfTheScreenInPngOrJpeg) {
         EXPECT_EQ(rgbAt(*region, px, py), rgb) << px << "," << py;
     }
 
-    const AgentRun jpeg = run({"capture-region", "--rect", "280,190,200,140", "--out", "region.JPG"});
-    EXPECT_EQ(jpeg.status, 0);
-    EXPECT_EQ(jpeg.out, resultLine("region.JPG", 200, 140));
+    EXPECT_EQ(run({"capture-region", "--rect", "280,190,200,140", "--out", "region.JPG"}),
+              (AgentRun{0, resultLine("region.JPG", 200, 140), ""}));
     EXPECT_EQ(fileContents(workDir() / "region.JPG").rfind("\xff\xd8\xff", 0), 0u);
     const auto lossy = decodedFile(workDir() / "region.JPG");
     ASSERT_TRUE(lossy);
@@ -96,11 +92,9 @@ TEST_F(XvfbAgent, TheSandboxRefusesAPathLeadingOutThroughALink) {
     fs::create_directory_symlink(outside, box / "link");
     const AgentRun run = this->run({"capture-full", "--out", (box / "link" / "x.png").string()},
                                    {{"TESSARIN_SANDBOX_ROOT", box.string()}});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, errorLine("--out \"" + (fs::canonical(outside) / "x.png").string() +
-                                 "\" is outside the sandbox root \"" + fs::canonical(box).string() +
-                                 "\" (set by TESSARIN_SANDBOX_ROOT)"));
+    EXPECT_EQ(run, refused("--out \"" + (fs::canonical(outside) / "x.png").string() +
+                           "\" is outside the sandbox root \"" + fs::canonical(box).string() +
+                           "\" (set by TESSARIN_SANDBOX_ROOT)"));
     EXPECT_TRUE(folderEntries(outside).empty());
 }
 
@@ -164,8 +158,7 @@ protected:
 
 TEST_F(XvfbAgentWithTerminals, ListTargetsDescribesTheScreenAndTheWindowsAsPrettyJson) {
     const AgentRun run = this->run({"list-targets"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0) << run.err;
     const auto targets = nlohmann::json::parse(run.out, nullptr, false);
     ASSERT_FALSE(targets.is_discarded()) << run.out;
 
@@ -200,10 +193,8 @@ TEST_F(XvfbAgentWithTerminals, CaptureWindowTakesTheLargestMatchOrTheNamedTitle)
         SCOPED_TRACE(terminal.title);
         std::vector<std::string> args{"capture-window", "--app", "xterm", "--out", "w.png"};
         args.insert(args.end(), window.begin(), window.end());
-        const AgentRun run = this->run(args);
-        EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(run.out, resultLine("w.png", uint32_t(terminal.rect.width), uint32_t(terminal.rect.height)));
-        EXPECT_EQ(run.err, "");
+        const auto [width, height] = std::pair(uint32_t(terminal.rect.width), uint32_t(terminal.rect.height));
+        EXPECT_EQ(run(args), (AgentRun{0, resultLine("w.png", width, height), ""}));
         const auto image = decodedFile(workDir() / "w.png");
         ASSERT_TRUE(image);
         // Background in three corners; the text cursor is in the fourth.

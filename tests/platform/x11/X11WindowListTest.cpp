@@ -1,6 +1,6 @@
 // Window enumeration on Xvfb, where no window manager runs: windows are the
 // root's children, or EWMH lists a test publishes itself. Real clients
-// (xterm) are listed and captured in tests/integration/AgentCaptureTest.cpp.
+// (xterm) are listed and captured in tests/integration/AgentXvfbTest.cpp.
 
 #include <unistd.h>
 
