@@ -22,9 +22,9 @@ protected:
 TEST_F(AgentEntry, AnythingButACommandWordStartsTheDesktopApplication) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{}, {"nosuch"}}) {
         SCOPED_TRACE(args.empty() ? "(no arguments)" : args[0]);
-        EXPECT_EQ(run(args), (AgentRun{0,
-                  "tessarin: the desktop application is not built yet; run `tessarin help` for the agent's commands\n",
-                  ""}));
+        const std::string application =
+            "tessarin: the desktop application is not built yet; run `tessarin help` for the agent's commands\n";
+        EXPECT_EQ(run(args), (AgentRun{0, application, ""}));
     }
 }
 
