@@ -44,9 +44,8 @@ protected:
                            "-T", "ocr-terminal", "-geometry", "40x4+200+150", "-e", "sh", "-c", script}),
                   0);
         const auto window = x.waitForTopLevel("ocr-terminal");
-        ASSERT_TRUE(window);
-        const auto rect = x.rootGeometry(*window);
-        ASSERT_TRUE(rect);
+        const auto rect = window ? x.rootGeometry(*window) : std::nullopt;
+        ASSERT_TRUE(rect) << "xterm did not start";
         terminal = *rect;
     }
 
@@ -71,9 +70,7 @@ protected:
 };
 
 TEST_F(XvfbCaptureText, ReadsATerminalByRegionAndByWindow) {
-    const std::string rect = std::to_string(terminal.x) + "," + std::to_string(terminal.y) + "," +
-                             std::to_string(terminal.width) + "," + std::to_string(terminal.height);
-    const auto region = readText({"capture-text", "--rect", rect});
+    const auto region = readText({"capture-text", "--rect", rectArgument(terminal)});
     ASSERT_TRUE(region.is_object());
     const std::string text = region["text"];
     EXPECT_EQ(wordsInOrder(text), kWordCount) << text;

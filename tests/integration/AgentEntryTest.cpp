@@ -22,11 +22,9 @@ protected:
 TEST_F(AgentEntry, AnythingButACommandWordStartsTheDesktopApplication) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{}, {"nosuch"}}) {
         SCOPED_TRACE(args.empty() ? "(no arguments)" : args[0]);
-        const AgentRun run = this->run(args);
-        EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out,
-                  "tessarin: the desktop application is not built yet; run `tessarin help` for the agent's commands\n");
-        EXPECT_EQ(run.err, "");
+        const std::string application =
+            "tessarin: the desktop application is not built yet; run `tessarin help` for the agent's commands\n";
+        EXPECT_EQ(run(args), (AgentRun{0, application, ""}));
     }
 }
 
@@ -43,10 +41,7 @@ TEST_F(AgentEntry, HelpAndVersionNeedNoScreen) {
 
 TEST_F(AgentEntry, ArgumentErrorsComeBeforeAnyScreenAccessAndAloneOnStandardError) {
     // No display, and an unused flag that a success would warn about.
-    const AgentRun run = this->run({"capture-full", "--verbose"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, errorLine("missing required flag --out"));
+    EXPECT_EQ(run({"capture-full", "--verbose"}), refused("missing required flag --out"));
 }
 
 TEST_F(AgentEntry, WithoutAReachableDisplayCapturesFailAndDoctorSaysWhy) {

@@ -59,11 +59,8 @@ AgentRun AgentTest::run(const std::vector<std::string>& args, const EnvironmentC
     };
     if (const char* display = std::getenv("DISPLAY")) variables["DISPLAY"] = display;
     for (const auto& [name, value] : changes) {
-        if (value) {
-            variables[name] = *value;
-        } else {
-            variables.erase(name);
-        }
+        if (!value) variables.erase(name);
+        else variables[name] = *value;
     }
     // Everything the child touches is prepared before fork(). Its output
     // goes to files beside the working folder, read once it has exited.

@@ -14,7 +14,6 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "core/common/Image.h"
@@ -28,7 +27,12 @@ struct AgentRun {
     int status = -1;  // the exit status; 128 + signal number when killed by a signal
     std::string out;
     std::string err;
+    friend bool operator==(const AgentRun&, const AgentRun&) = default;
 };
+inline void PrintTo(const AgentRun& run, std::ostream* out) {
+    *out << "status " << run.status << ", out " << ::testing::PrintToString(run.out) << ", err "
+         << ::testing::PrintToString(run.err);
+}
 
 // Overrides of the child's environment: a value sets the variable,
 // std::nullopt removes it.
@@ -66,6 +70,8 @@ private:
 // escaped, no spaces.
 std::string resultLine(const std::string& path, uint32_t width, uint32_t height);
 std::string errorLine(const std::string& message);
+// A run refused with this message: status 1, the error line alone.
+inline AgentRun refused(const std::string& message) { return {1, "", errorLine(message)}; }
 
 // The decoded file, or nothing (with the reason as a test failure).
 std::optional<Image> decodedFile(const fs::path& path);
@@ -74,16 +80,5 @@ bool samePixels(const Image& a, const Image& b);
 std::string fileContents(const fs::path& path);
 // The names in a folder, sorted.
 std::vector<std::string> folderEntries(const fs::path& folder);
-
-// 32-bit FNV-1a, written out here independently of the product: display ids
-// are this hash of the RandR monitor name, which is what keeps them stable
-// across X server restarts.
-constexpr uint32_t fnv1a(std::string_view text) {
-    uint32_t hash = 0x811c9dc5u;
-    for (const char c : text) {
-        hash = (hash ^ static_cast<uint8_t>(c)) * 0x01000193u;
-    }
-    return hash;
-}
 
 }  // namespace tessarin::integration

@@ -33,9 +33,8 @@ protected:
         x.spawn({"xterm", "-T", "scrolling-capture", "-geometry", "80x40+0+0", "-sl", "1000", "-fa", "DejaVu Sans Mono",
                  "-fs", "10", "-bg", "white", "-fg", "black", "-e", "sh", "-c", kPrintLines});
         const auto window = x.waitForTopLevel("scrolling-capture");
-        ASSERT_TRUE(window) << "xterm did not start";
-        const auto geometry = x.rootGeometry(*window);
-        ASSERT_TRUE(geometry);
+        const auto geometry = window ? x.rootGeometry(*window) : std::nullopt;
+        ASSERT_TRUE(geometry) << "xterm did not start";
         area = *geometry;
         lineHeight = (area.height - 2 * kBorder) / kRows;
         cellWidth = (area.width - 2 * kBorder) / 80;
@@ -63,10 +62,7 @@ protected:
         x.sync();
     }
 
-    std::string rect() const {
-        return std::to_string(area.x) + "," + std::to_string(area.y) + "," + std::to_string(area.width) + "," +
-               std::to_string(area.height);
-    }
+    std::string rect() const { return rectArgument(area); }
 
     // The pixels of character cell `column` of text line `line`.
     std::string cell(const Image& image, int64_t line, int64_t column) const {

@@ -18,4 +18,10 @@ protected:
     x11::testing::TestDisplay x;
 };
 
+// The value of --rect for an area of the screen.
+inline std::string rectArgument(const PixelRect& r) {
+    const auto text = [](int64_t v) { return std::to_string(v); };
+    return text(r.x) + "," + text(r.y) + "," + text(r.width) + "," + text(r.height);
+}
+
 }  // namespace tessarin::integration

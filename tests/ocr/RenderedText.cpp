@@ -11,18 +11,14 @@
 namespace tessarin::testing {
 namespace {
 
-struct SurfaceDeleter {
-    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+// Owns a C handle: `destroy` runs when the pointer goes.
+template <auto destroy>
+struct Deleter {
+    template <class T>
+    void operator()(T* handle) const { destroy(handle); }
 };
-struct ContextDeleter {
-    void operator()(cairo_t* context) const { cairo_destroy(context); }
-};
-struct ObjectDeleter {
-    void operator()(void* object) const { g_object_unref(object); }
-};
-struct FontDeleter {
-    void operator()(PangoFontDescription* font) const { pango_font_description_free(font); }
-};
+using Surface = std::unique_ptr<cairo_surface_t, Deleter<cairo_surface_destroy>>;
+using Context = std::unique_ptr<cairo_t, Deleter<cairo_destroy>>;
 
 void setColour(cairo_t* context, uint32_t rgb) {
     cairo_set_source_rgb(context, (rgb >> 16 & 0xff) / 255.0, (rgb >> 8 & 0xff) / 255.0, (rgb & 0xff) / 255.0);
@@ -52,18 +48,18 @@ std::vector<std::string> words(const std::string& text) {
 
 Image renderedText(const std::string& text, const std::string& font, uint32_t foreground, uint32_t background) {
     constexpr int kMargin = 10;
-    std::unique_ptr<cairo_surface_t, SurfaceDeleter> probe(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1));
-    std::unique_ptr<cairo_t, ContextDeleter> probeContext(cairo_create(probe.get()));
-    std::unique_ptr<PangoLayout, ObjectDeleter> layout(pango_cairo_create_layout(probeContext.get()));
-    std::unique_ptr<PangoFontDescription, FontDeleter> description(pango_font_description_from_string(font.c_str()));
+    const Surface probe(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1));
+    const Context probeContext(cairo_create(probe.get()));
+    const std::unique_ptr<PangoLayout, Deleter<g_object_unref>> layout(pango_cairo_create_layout(probeContext.get()));
+    const std::unique_ptr<PangoFontDescription, Deleter<pango_font_description_free>> description(
+        pango_font_description_from_string(font.c_str()));
     pango_layout_set_font_description(layout.get(), description.get());
     pango_layout_set_text(layout.get(), text.c_str(), -1);
     int width = 0, height = 0;
     pango_layout_get_pixel_size(layout.get(), &width, &height);
 
-    std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
-        cairo_image_surface_create(CAIRO_FORMAT_RGB24, width + 2 * kMargin, height + 2 * kMargin));
-    std::unique_ptr<cairo_t, ContextDeleter> context(cairo_create(surface.get()));
+    const Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width + 2 * kMargin, height + 2 * kMargin));
+    const Context context(cairo_create(surface.get()));
     setColour(context.get(), background);
     cairo_paint(context.get());
     setColour(context.get(), foreground);
@@ -81,10 +77,7 @@ Image renderedText(const std::string& text, const std::string& font, uint32_t fo
         const auto* in = reinterpret_cast<const uint32_t*>(pixels + ptrdiff_t(y) * stride);
         uint8_t* out = image->row(y);
         for (uint32_t x = 0; x < image->width(); ++x, out += 4) {
-            out[0] = uint8_t(in[x] >> 16);
-            out[1] = uint8_t(in[x] >> 8);
-            out[2] = uint8_t(in[x]);
-            out[3] = 255;
+            *out = uint8_t(in[x] >> 16), out[1] = uint8_t(in[x] >> 8), out[2] = uint8_t(in[x]), out[3] = 255;
         }
     }
     return std::move(*image);

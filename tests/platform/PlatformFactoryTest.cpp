@@ -11,24 +11,18 @@
 namespace tessarin {
 namespace {
 
-void setEnvironment(const char* name, const std::optional<std::string>& value) {
-    value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-}
-
-std::optional<std::string> environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::optional<std::string>(value) : std::nullopt;
-}
-
 // Sets (or clears, for nullopt) an environment variable for one scope.
 struct ScopedEnvironment {
-    ScopedEnvironment(const char* name, const std::optional<std::string>& value)
-        : variable(name), old(environment(name)) {
-        setEnvironment(name, value);
+    ScopedEnvironment(const char* name, const std::optional<std::string>& value) : variable(name) {
+        if (const char* old = std::getenv(name)) previous = old;
+        set(value);
     }
-    ~ScopedEnvironment() { setEnvironment(variable, old); }
+    ~ScopedEnvironment() { set(previous); }
+    void set(const std::optional<std::string>& value) const {
+        value ? setenv(variable, value->c_str(), 1) : unsetenv(variable);
+    }
     const char* variable;
-    std::optional<std::string> old;
+    std::optional<std::string> previous;
 };
 
 TEST(PlatformFactory, WithoutAUsableDisplayTheNullBackEndSaysWhy) {

@@ -7,13 +7,9 @@
 #                               monitors side by side: DUMMY0 1280x800 at
 #                               +0+0 (primary) and DUMMY1 1024x768 at +1280+0
 #   x-session.sh stop N         stop the server this script started on :N
-#   x-session.sh status N       exit 0 when that server is up and answers
 #
-# Environment (optional):
-#   TESSARIN_X_STATE  folder for per-display state (pid, logs, xorg.conf);
-#                     default ${TMPDIR:-/tmp}/tessarin-x
-#   XFT_DPI           also merges "Xft.dpi: <value>" into the server's
-#                     resources (one value for the whole screen)
+# TESSARIN_X_STATE (optional) is the folder for per-display state (pid, logs,
+# xorg.conf); default ${TMPDIR:-/tmp}/tessarin-x.
 #
 # Why the details matter:
 # - Both servers run with -noreset. Without it the server resets when its
@@ -34,14 +30,12 @@ set -u
 
 die() { echo "x-session: $*" >&2; exit 1; }
 
-usage() {
-    die "usage: $0 start xvfb|dual N | stop N | status N"
-}
+usage() { die "usage: $0 start xvfb|dual N | stop N"; }
 
 command=${1:-}
 case "$command" in
     start) kind=${2:-}; num=${3:-} ;;
-    stop|status) kind=; num=${2:-} ;;
+    stop) kind=; num=${2:-} ;;
     *) usage ;;
 esac
 case "$num" in ''|*[!0-9]*) usage ;; esac
@@ -66,13 +60,7 @@ running() {
     [ -n "$state" ] && [ "$state" != Z ]
 }
 
-lock_pid() {
-    [ -f "$lock" ] && tr -dc '0-9' < "$lock"
-}
-
-answers() {
-    xdpyinfo >/dev/null 2>&1
-}
+lock_pid() { [ -f "$lock" ] && tr -dc '0-9' < "$lock"; }
 
 stop_server() {
     local pid
@@ -94,23 +82,17 @@ stop_server() {
     if ! is_server_for_display "$(lock_pid)"; then rm -f "$lock" "$socket"; fi
 }
 
-# Clears the way for a new server on :N, or refuses when someone else's
-# server owns it.
+# Clears the way for a new server on :N: stops one an earlier run of ours
+# left behind and removes a dead server's lock and socket, or refuses when
+# someone else's server owns the display.
 claim_display() {
+    stop_server >/dev/null
     local owner
     owner=$(lock_pid)
     if [ -n "$owner" ] && is_server_for_display "$owner"; then
-        if [ "$owner" = "$(cat "$state/pid" 2>/dev/null)" ]; then
-            echo "x-session: restarting :$num left running by an earlier run (pid $owner)"
-            stop_server >/dev/null
-        else
-            die "display :$num is in use by pid $owner ($(tr '\0' ' ' < "/proc/$owner/cmdline")); choose another display number"
-        fi
-    elif [ -e "$lock" ] || [ -e "$socket" ]; then
-        echo "x-session: removing stale lock/socket of :$num (pid ${owner:-unknown} is not its server)"
-        rm -f "$lock" "$socket" || die "cannot remove stale $lock / $socket"
+        die "display :$num is in use by pid $owner ($(tr '\0' ' ' < "/proc/$owner/cmdline")); choose another display number"
     fi
-    rm -f "$state/pid"
+    rm -f "$lock" "$socket" || die "cannot remove stale $lock / $socket"
 }
 
 fail_start() {
@@ -126,7 +108,7 @@ wait_until_answering() {
     local pid=$1
     for _ in $(seq 1 200); do
         running "$pid" || fail_start "server for :$num exited during start-up"
-        answers && return 0
+        xdpyinfo >/dev/null 2>&1 && return 0
         sleep 0.1
     done
     fail_start "server for :$num did not answer within 20 s"
@@ -141,9 +123,6 @@ modeline() {
     printf '%d.%03d %d %d %d %d %d %d %d %d -hsync +vsync' \
         $((clk / 1000)) $((clk % 1000)) "$w" $((w + 64)) $((w + 192)) "$ht" "$h" $((h + 3)) $((h + 9)) "$vt"
 }
-
-# Physical size in mm at 96 DPI, so the monitors report a plain DPI.
-mm() { echo $(( ($1 * 254 + 480) / 960 )); }
 
 start_xvfb() {
     command -v Xvfb >/dev/null || die "Xvfb missing (apt-get install xvfb)"
@@ -206,9 +185,6 @@ EOF
     xrandr --addmode DUMMY1 "${w2}x${h2}" || fail_start "xrandr --addmode DUMMY1 failed"
     xrandr --output DUMMY0 --mode "${w1}x${h1}" --pos 0x0 --primary \
            --output DUMMY1 --mode "${w2}x${h2}" --pos "${w1}x0" || fail_start "xrandr --output failed"
-    xrandr --output DUMMY0 --set WIDTH_MM "$(mm $w1)" --set HEIGHT_MM "$(mm $h1)" \
-           --output DUMMY1 --set WIDTH_MM "$(mm $w2)" --set HEIGHT_MM "$(mm $h2)" \
-        || fail_start "setting the monitors' physical size failed"
     local monitors
     monitors=$(xrandr --listmonitors 2>&1) || fail_start "xrandr --listmonitors failed: $monitors"
     echo "$monitors" | head -n 1 | grep -qx 'Monitors: 2' || fail_start "expected 2 monitors, got: $monitors"
@@ -224,16 +200,9 @@ start)
         dual) start_dual ;;
         *) usage ;;
     esac
-    if [ -n "${XFT_DPI:-}" ]; then
-        printf 'Xft.dpi: %s\n' "$XFT_DPI" | xrdb -nocpp -merge || fail_start "xrdb failed"
-    fi
     echo "x-session: $kind server on :$num (pid $(cat "$state/pid"), logs in $state)"
     ;;
 stop)
     stop_server
-    ;;
-status)
-    pid=$(cat "$state/pid" 2>/dev/null) || pid=
-    is_server_for_display "$pid" && answers
     ;;
 esac

@@ -81,11 +81,6 @@ xcb_window_t TestDisplay::createWindow(const TestWindow& wanted) {
     return window;
 }
 
-void TestDisplay::unmap(xcb_window_t window) {
-    xcb_unmap_window(connection_, window);
-    sync();
-}
-
 pid_t TestDisplay::spawn(const std::vector<std::string>& command) {
     const pid_t child = startProcess(command);
     if (child > 0) children_.push_back(child);

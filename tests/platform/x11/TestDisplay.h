@@ -59,7 +59,6 @@ public:
 
     // Returns once the server has painted the window (when mapped).
     xcb_window_t createWindow(const TestWindow& window);
-    void unmap(xcb_window_t window);
 
     // Starts a client; it is killed on destruction.
     pid_t spawn(const std::vector<std::string>& command);

@@ -1,7 +1,10 @@
-// Displays, pixels, pointer and access on the single-screen Xvfb server
-// (1920x1080, one RandR monitor named "screen" that is not flagged primary).
+// Displays, pixels, the region stream, pointer and access on the
+// single-screen Xvfb server (1920x1080, one RandR monitor named "screen" that
+// is not flagged primary).
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "TestDisplay.h"
 
@@ -12,12 +15,11 @@ constexpr uint32_t kScreen = fnv1a32("screen");
 
 using XvfbDisplays = XServerTest;
 
-TEST_F(XvfbDisplays, TheOnlyMonitorIsTheWholeScreenAndPrimary) {
+// The only monitor is the whole screen and primary; Xft.dpi and the work
+// area of the root then shape its frames.
+TEST_F(XvfbDisplays, XftDpiAndWorkAreaOfTheRootShapeTheFrames) {
     const Rect whole{0, 0, 1920, 1080};
     EXPECT_EQ(displays(), (std::vector<DisplayDescription>{{kScreen, "screen", whole, whole, 1, 1920, 1080, true}}));
-}
-
-TEST_F(XvfbDisplays, XftDpiAndWorkAreaOfTheRootShapeTheFrames) {
     const std::string resources = "Xft.antialias:\t1\nXft.dpi:\t192\n";
     x.setRootProperty("RESOURCE_MANAGER", "STRING", 8, resources.data(), static_cast<uint32_t>(resources.size()));
     // Two desktops; the second is current and keeps a 40-pixel panel free.
@@ -85,16 +87,55 @@ TEST_F(XvfbDisplays, AreasNotInsideTheDisplayAreRefusedNotClipped) {
     EXPECT_EQ(backend->captureDisplayArea(fnv1a32("DP-7"), {0, 0, 10, 10}).error(), CaptureError::noDisplay());
 }
 
-TEST_F(XvfbDisplays, PointerIsInGlobalPointsAndAccessNamesTheServer) {
+TEST_F(XvfbDisplays, PointerIsInGlobalPointsBothWaysAndAccessNamesTheServer) {
     x.warpPointer(100, 200);
     EXPECT_EQ(backend->pointerLocation(), (Point{100, 880}));
     x.warpPointer(0, 1079);
     EXPECT_EQ(backend->pointerLocation(), (Point{0, 1}));
+    // And back: y = 1080 - 300 is root row 300. Wheel clicks post through XTEST.
+    EXPECT_FALSE(backend->movePointer({640, 780}));
+    EXPECT_EQ(backend->pointerLocation(), (Point{640, 780}));
+    EXPECT_FALSE(backend->postScroll(-3));
+    EXPECT_FALSE(backend->postScroll(2));
     const std::string display = std::getenv("DISPLAY");
     EXPECT_TRUE(backend->screenCaptureAccess().granted);
     EXPECT_EQ(backend->screenCaptureAccess().detail, "X11 display " + display);
     EXPECT_TRUE(backend->syntheticInputAccess().granted);  // Xvfb has XTEST
     EXPECT_EQ(backend->syntheticInputAccess().detail, "XTEST extension on X11 display " + display);
+}
+
+// The scrolling capture's stream of one area.
+TEST_F(XvfbDisplays, RegionStreamKeepsDeliveringTheNewestFrameOfTheArea) {
+    x.setRootColour(0x102030);
+    x.createWindow({.rect = {110, 220, 40, 30}, .colour = 0xc08040});
+    auto stream = backend->openRegionStream(kScreen, {100, 200, 64, 48}, 30);
+    ASSERT_TRUE(stream) << stream.error().description();
+    ASSERT_FALSE((*stream)->start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const auto latest = (*stream)->latest();
+    // Unchanged content still arrives as new frames, paced (about 12 in
+    // 0.4 s; the bounds leave room for a busy machine).
+    EXPECT_GE(latest.frameID, 3u);
+    EXPECT_LE(latest.frameID, 20u);
+    ASSERT_TRUE(latest.frame);
+    EXPECT_EQ(latest.frame->width, 64);
+    EXPECT_EQ(latest.frame->height, 48);
+    auto bgr = [&](int64_t px, int64_t py) {
+        const uint8_t* p = latest.frame->row(py) + px * 4;
+        return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    };
+    EXPECT_EQ(bgr(9, 19), 0x102030u);
+    EXPECT_EQ(bgr(10, 20), 0xc08040u);
+    EXPECT_EQ(bgr(49, 47), 0xc08040u);
+    EXPECT_EQ(bgr(50, 20), 0x102030u);
+    (*stream)->stop();
+    const uint64_t stopped = (*stream)->latest().frameID;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ((*stream)->latest().frameID, stopped);
+    EXPECT_FALSE((*stream)->stopError());
+
+    EXPECT_FALSE(backend->openRegionStream(kScreen, {1900, 0, 64, 48}, 30));  // not inside the display
+    EXPECT_FALSE(backend->openRegionStream(12345, {0, 0, 64, 48}, 30));
 }
 
 // A server that drops us must turn every call into a clear error, not a

@@ -23,13 +23,10 @@ protected:
     }
 };
 
-TEST_F(DualMonitors, BothMonitorsInOrderWithBottomLeftFrames) {
-    const Rect first{0, 0, 1280, 800}, second{1280, 32, 1024, 768};
-    EXPECT_EQ(displays(), (std::vector<DisplayDescription>{{kDummy0, "DUMMY0", first, first, 1, 1280, 800, true},
-                                                           {kDummy1, "DUMMY1", second, second, 1, 1024, 768, false}}));
-}
-
-TEST_F(DualMonitors, AnotherPrimaryComesFirstAndBecomesTheOrigin) {
+TEST_F(DualMonitors, ThePrimaryComesFirstAndIsTheOrigin) {
+    const Rect left{0, 0, 1280, 800}, right{1280, 32, 1024, 768};
+    EXPECT_EQ(displays(), (std::vector<DisplayDescription>{{kDummy0, "DUMMY0", left, left, 1, 1280, 800, true},
+                                                           {kDummy1, "DUMMY1", right, right, 1, 1024, 768, false}}));
     ASSERT_EQ(x.run({"xrandr", "--output", "DUMMY1", "--primary"}), 0);
     // Ids follow names, not order.
     const Rect first{0, 0, 1024, 768}, second{-1280, -32, 1280, 800};
@@ -54,10 +51,6 @@ TEST_F(DualMonitors, AreasAreReadAtTheirMonitorsOffsetAndInsideIt) {
     auto first = backend->captureDisplayArea(kDummy0, {10, 20, 100, 50});
     ASSERT_TRUE(first);
     EXPECT_TRUE(isSolid(*first, 0x202020));
-    auto whole = backend->captureDisplayArea(kDummy1, {0, 0, 1024, 768});
-    ASSERT_TRUE(whole);
-    EXPECT_EQ(rgbAt(*whole, 10, 20), 0xff8800u);
-    EXPECT_EQ(rgbAt(*whole, 1023, 767), 0x202020u);
     // The root is 800 pixels tall, DUMMY1 only 768.
     EXPECT_EQ(backend->captureDisplayArea(kDummy1, {0, 760, 10, 10}).error(),
               CaptureError::captureFailed("area 10x10 at (0, 760) is not inside display DUMMY1 (1024x768 pixels)"));

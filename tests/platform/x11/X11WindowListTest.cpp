@@ -1,6 +1,6 @@
 // Window enumeration on Xvfb, where no window manager runs: windows are the
 // root's children, or EWMH lists a test publishes itself. Real clients
-// (xterm) are listed and captured in tests/integration/AgentCaptureTest.cpp.
+// (xterm) are listed and captured in tests/integration/AgentXvfbTest.cpp.
 
 #include <unistd.h>
 
@@ -62,7 +62,8 @@ TEST_F(XvfbWindows, OnlyViewableApplicationWindowsAreListed) {
     EXPECT_GE(indexOf(list, popup), 0);
     for (const auto absent : {hidden, bare, menu, orphan}) EXPECT_EQ(indexOf(list, absent), -1) << absent;
 
-    x.unmap(shown);
+    xcb_unmap_window(x.connection(), shown);
+    x.sync();
     EXPECT_EQ(indexOf(windows(), shown), -1);
 }
 
