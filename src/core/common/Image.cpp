@@ -15,11 +15,13 @@ constexpr size_t kMappedImageBytes = size_t{1} << 20;
 
 size_t roundUp(size_t value, size_t unit) { return (value + unit - 1) / unit * unit; }
 
-// A private anonymous mapping of `bytes` (a whole number of pages) starting
-// on a huge-page boundary, so every whole 2 MiB of it can be a huge page.
-uint8_t* mapAligned(size_t bytes, int extraFlags) {
+// A private anonymous mapping of `bytes` (whole huge pages) reserved but not
+// backed, starting on a huge-page boundary, so every 2 MiB of it can be a
+// huge page.
+uint8_t* mapAlignedOnDemand(size_t bytes) {
     const size_t mapped = bytes + kHugePageBytes;
-    void* region = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | extraFlags, -1, 0);
+    void* region =
+        ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (region == MAP_FAILED) return nullptr;
     auto* start = static_cast<uint8_t*>(region);
     const auto misalignment = reinterpret_cast<uintptr_t>(start) % kHugePageBytes;
@@ -62,12 +64,16 @@ std::optional<Image> Image::allocate(uint32_t width, uint32_t height) {
     const size_t bytes = size_t(pixels) * 4;
     if (bytes >= kMappedImageBytes) {
         // A large image is written whole right after it is made. Mapping all
-        // its pages at once, in huge pages where offered, costs a fraction
-        // of taking one page fault per 4 KiB while it is filled.
+        // its pages at once costs a fraction of taking one page fault per
+        // 4 KiB while it is filled. No huge pages here: finding free 2 MiB
+        // blocks sometimes stalls for 100 ms (seen on a 4K capture one run
+        // in three), where 4 KiB pages cost a steady few milliseconds more.
         const size_t mapped = roundUp(bytes, kPageBytes);
-        if (uint8_t* pages = mapAligned(mapped, 0)) {
-            populate(pages, mapped);
-            image.pixels_ = std::unique_ptr<uint8_t[], ImagePixelRelease>(pages, ImagePixelRelease{mapped});
+        void* pages = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (pages != MAP_FAILED) {
+            populate(static_cast<uint8_t*>(pages), mapped);
+            image.pixels_ = std::unique_ptr<uint8_t[], ImagePixelRelease>(static_cast<uint8_t*>(pages),
+                                                                          ImagePixelRelease{mapped});
             return image;
         }
     }
@@ -79,7 +85,7 @@ std::optional<Image> Image::allocateOnDemand(uint32_t width, uint32_t height) {
     const uint64_t pixels = uint64_t{width} * uint64_t{height};
     if (pixels == 0 || pixels > kMaxPixels) return std::nullopt;
     const size_t bytes = roundUp(size_t(pixels) * 4, kHugePageBytes);
-    uint8_t* pages = mapAligned(bytes, MAP_NORESERVE);
+    uint8_t* pages = mapAlignedOnDemand(bytes);
     if (!pages) return allocate(width, height);
     Image image;
     image.width_ = width;
