@@ -68,12 +68,13 @@ inline uint64_t horizontalSum(__m128i sums) {
            static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
 }
 
-// Costs of bytes [bpp, end) sixteen at a time; returns where it stopped.
-size_t vectorCosts(const uint8_t* cur, const uint8_t* prev, size_t rowBytes, unsigned bpp, uint8_t* out,
-                   Costs& costs) {
+// Costs of bytes [from, end) sixteen at a time, from >= bpp; returns where
+// it stopped.
+size_t vectorCosts(const uint8_t* cur, const uint8_t* prev, size_t from, size_t rowBytes, unsigned bpp,
+                   uint8_t* out, Costs& costs) {
     const __m128i zero = _mm_setzero_si128();
     __m128i none = zero, sub = zero, up = zero, paeth = zero;
-    size_t i = bpp;
+    size_t i = from;
     for (; i + 16 <= rowBytes; i += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur + i));
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur + i - bpp));
@@ -121,11 +122,11 @@ TESSARIN_AVX2 inline uint64_t totalAvx2(__m256i sums) {
     return horizontalSum(pairs);
 }
 
-TESSARIN_AVX2 size_t vectorCostsAvx2(const uint8_t* cur, const uint8_t* prev, size_t rowBytes, unsigned bpp,
-                                     uint8_t* out, Costs& costs) {
+TESSARIN_AVX2 size_t vectorCostsAvx2(const uint8_t* cur, const uint8_t* prev, size_t from, size_t rowBytes,
+                                     unsigned bpp, uint8_t* out, Costs& costs) {
     const __m256i zero = _mm256_setzero_si256();
     __m256i none = zero, sub = zero, up = zero, paeth = zero;
-    size_t i = bpp;
+    size_t i = from;
     for (; i + 32 <= rowBytes; i += 32) {
         const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cur + i));
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cur + i - bpp));
@@ -255,19 +256,10 @@ Filter filterRow(const uint8_t* cur, const uint8_t* prev, size_t rowBytes, unsig
     scalarCosts(cur, prev, 0, lead, bpp, body, costs);
     size_t done = lead;
 #if defined(TESSARIN_PNG_AVX2)
-    if (hasAvx2()) done = vectorCostsAvx2(cur, prev, rowBytes, bpp, body, costs);
+    if (hasAvx2()) done = vectorCostsAvx2(cur, prev, done, rowBytes, bpp, body, costs);
 #endif
 #if defined(__SSE2__)
-    if (done + 16 <= rowBytes) {
-        Costs tail;
-        const size_t resumed = vectorCosts(cur + done - bpp, prev + done - bpp, rowBytes - done + bpp, bpp,
-                                           body + done - bpp, tail);
-        costs.none += tail.none;
-        costs.sub += tail.sub;
-        costs.up += tail.up;
-        costs.paeth += tail.paeth;
-        done += resumed - bpp;
-    }
+    done = vectorCosts(cur, prev, done, rowBytes, bpp, body, costs);
 #endif
     scalarCosts(cur, prev, done, rowBytes, bpp, body, costs);
 

@@ -99,7 +99,7 @@ void Image::prepareRows(uint32_t first, uint32_t count) {
     const size_t begin = stride() * first;
     const size_t end = stride() * std::min<uint64_t>(height_, uint64_t{first} + count);
     const size_t pageBegin = begin / kHugePageBytes * kHugePageBytes;
-    populate(pixels_.get() + pageBegin, std::min(end, pixels_.get_deleter().mappedBytes) - pageBegin);
+    populate(pixels_.get() + pageBegin, end - pageBegin);
 }
 
 Image Image::clone() const {

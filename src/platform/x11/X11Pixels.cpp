@@ -96,7 +96,8 @@ std::optional<Image> X11PixelReader::readShared(xcb_drawable_t drawable, PixelRe
     // converted. Keeping it small means the server and we each touch only a
     // few fresh pages, where a segment the size of the whole area would cost
     // a page fault per 4 KiB on both sides.
-    const auto rowsPerStrip = static_cast<uint32_t>(std::clamp<uint64_t>(options_.sharedStripBytes / stride, 1, height));
+    const auto rowsPerStrip =
+        static_cast<uint32_t>(std::clamp<uint64_t>(options_.sharedStripBytes / stride, 1, height));
     const uint64_t slotBytes = stride * rowsPerStrip;  // below 2^18 * 2^16: no overflow
     const uint32_t strips = (height + rowsPerStrip - 1) / rowsPerStrip;
     const uint64_t segmentBytes = slotBytes * std::min<uint32_t>(strips, 2);
