@@ -267,33 +267,24 @@ JsonFileStore::WriteResult JsonFileStore::writePending() {
         logStorageError("preferences write failed at " + file_.string() + ": the file there could not be read");
         return WriteResult::failed;
     }
-    bool changed = false;
+    const nlohmann::json onDisk = *document;
     for (const auto& [key, value] : pending_) {
-        const auto stored = document->find(key);
-        if (value) {
-            changed = changed || stored == document->end() || *stored != *value;
-            (*document)[key] = *value;
-        } else {
-            changed = changed || stored != document->end();
-            document->erase(key);
+        if (value) (*document)[key] = *value;
+        else document->erase(key);
+    }
+    // When the file already says all of it (an agent capturing the same
+    // region again), there is nothing to rewrite and nothing to fsync.
+    if (*document != onDisk) {
+        const auto text = PreferencesDocument::serialize(*document);
+        if (!text) {
+            logStorageError("preferences write refused at " + file_.string() + ": the document would be " +
+                            text.error());
+            return WriteResult::refused;
         }
-    }
-    if (!changed) {
-        // The file already says all of it (an agent capturing the same
-        // region again): no rewrite, no fsync.
-        document_ = std::move(*document);
-        pending_.clear();
-        return WriteResult::written;
-    }
-    const auto text = PreferencesDocument::serialize(*document);
-    if (!text) {
-        logStorageError("preferences write refused at " + file_.string() + ": the document would be " +
-                        text.error());
-        return WriteResult::refused;
-    }
-    if (auto error = replaceFile(file_, text.value(), syscalls_)) {
-        logStorageError("preferences write failed at " + file_.string() + ": " + *error);
-        return WriteResult::failed;
+        if (auto error = replaceFile(file_, text.value(), syscalls_)) {
+            logStorageError("preferences write failed at " + file_.string() + ": " + *error);
+            return WriteResult::failed;
+        }
     }
     document_ = std::move(*document);
     pending_.clear();
