@@ -312,21 +312,18 @@ void CaptureHistoryStore::clearAll() {
 }
 
 void CaptureHistoryStore::setPinned(std::string_view id, bool pinned) {
-    const CaptureHistoryItem* entry = item(id);
-    if (!entry || entry->isPinned == pinned) return;
-    CaptureHistoryItem updated = *entry;
-    updated.isPinned = pinned;
-    change({updated, updated.id});
-    pruneFullResolutionImages();
-    flush();
-    notifyChanged();
+    setFlag(id, &CaptureHistoryItem::isPinned, pinned);
 }
 
 void CaptureHistoryStore::setQuickAccess(std::string_view id, bool shown) {
+    setFlag(id, &CaptureHistoryItem::isQuickAccess, shown);
+}
+
+void CaptureHistoryStore::setFlag(std::string_view id, bool CaptureHistoryItem::*flag, bool value) {
     const CaptureHistoryItem* entry = item(id);
-    if (!entry || entry->isQuickAccess == shown) return;
+    if (!entry || entry->*flag == value) return;
     CaptureHistoryItem updated = *entry;
-    updated.isQuickAccess = shown;
+    updated.*flag = value;
     change({updated, updated.id});
     pruneFullResolutionImages();
     flush();

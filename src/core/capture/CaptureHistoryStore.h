@@ -147,6 +147,8 @@ private:
     void remove(const std::vector<std::string>& ids);
     void deleteFiles(std::vector<std::pair<std::string, std::string>> files);
     void pruneFullResolutionImages();
+    // Sets one of an item's switches and saves it; nothing when it is already so.
+    void setFlag(std::string_view id, bool CaptureHistoryItem::*flag, bool value);
     void flush();
     void finishFlush(IndexWrite result, std::vector<Operation> sent);
     void notifyRemoved(const std::vector<std::string>& ids);
