@@ -2,12 +2,16 @@
 """Times `tessarin annotate` against ImageMagick `convert` drawing the same 20
 shapes (five boxes, four arrows, three texts, four badges, a highlight, two
 pixelate boxes and a 600x400 smooth blur) onto the same screenshot-like PNG,
-at 1920x1080 and 3840x2160, and prints medians and ratios.
+at 1920x1080 and 3840x2160, and on a 1920x60000 scrolling capture (the 1080p
+screenshot stacked), and prints medians, ratios and peak memory.
 
 Both tools read the PNG, draw, and write a PNG; runs alternate so that any
-drift in the machine's load touches both alike. Usage:
+drift in the machine's load touches both alike. ImageMagick's default policy
+refuses images over 16K pixels a side, so for the tall image it runs under a
+policy that allows it. Usage:
 
     bench/annotate/run.py --tessarin build/src/tessarin [--runs 11] [--sizes 1920x1080,3840x2160]
+                          [--tall 1920x60000] [--tall-runs 3]
 """
 
 import argparse
@@ -18,6 +22,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zlib
 
 RED, BLUE, GREEN, YELLOW = "#FF3B30", "#007AFF", "#34C759", "#FFCC00"
 
@@ -111,10 +116,65 @@ def convert_args(spec, source, out):
     return args + [out]
 
 
-def timed(command, **kwargs):
+PERMISSIVE_POLICY = """<policymap>
+  <policy domain="resource" name="width" value="1MP"/>
+  <policy domain="resource" name="height" value="1MP"/>
+  <policy domain="resource" name="area" value="1GP"/>
+  <policy domain="resource" name="memory" value="16GiB"/>
+  <policy domain="resource" name="map" value="16GiB"/>
+  <policy domain="resource" name="disk" value="16GiB"/>
+</policymap>
+"""
+
+
+def measured(command, env=None):
+    """Wall time in seconds and peak resident memory in bytes of one run."""
     start = time.perf_counter()
-    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, **kwargs)
-    return time.perf_counter() - start
+    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+    _, status, usage = os.wait4(process.pid, 0)
+    elapsed = time.perf_counter() - start
+    process.returncode = os.waitstatus_to_exitcode(status)
+    error = process.stderr.read().decode(errors="replace")
+    process.stderr.close()
+    if process.returncode != 0:
+        raise RuntimeError(f"{command[0]} failed ({process.returncode}): {error.strip()[:300]}")
+    return elapsed, usage.ru_maxrss * 1024
+
+
+def stacked_png(source, path, width, height):
+    """A tall PNG made of `source` (a PNG `width` pixels wide) repeated down
+    the page, as a long scrolling capture of similar content looks."""
+    raw = subprocess.run(["convert", source, "-depth", "8", "rgba:-"], check=True, stdout=subprocess.PIPE).stdout
+    stride = width * 4
+    rows = len(raw) // stride
+    compressor = zlib.compressobj(3)
+    with open(path, "wb") as f:
+        def chunk(kind, data):
+            f.write(len(data).to_bytes(4, "big") + kind + data)
+            f.write((zlib.crc32(kind + data) & 0xFFFFFFFF).to_bytes(4, "big"))
+        f.write(b"\x89PNG\r\n\x1a\n")
+        chunk(b"IHDR", width.to_bytes(4, "big") + height.to_bytes(4, "big") + bytes([8, 6, 0, 0, 0]))
+        for y in range(height):
+            start = (y % rows) * stride
+            data = compressor.compress(b"\x00" + raw[start:start + stride])
+            if data:
+                chunk(b"IDAT", data)
+        chunk(b"IDAT", compressor.flush())
+        chunk(b"IEND", b"")
+
+
+def compare(label, ours, theirs, runs, rows, theirs_env=None):
+    """Alternates the two tools `runs` times after one warming run each."""
+    measured(ours), measured(theirs, env=theirs_env)  # warm the page cache and font caches
+    samples = {"tessarin annotate": [], "ImageMagick convert": []}
+    for _ in range(runs):
+        samples["tessarin annotate"].append(measured(ours))
+        samples["ImageMagick convert"].append(measured(theirs, env=theirs_env))
+    base = statistics.median(t for t, _ in samples["tessarin annotate"])
+    for tool, runs_of_tool in samples.items():
+        median = statistics.median(t for t, _ in runs_of_tool)
+        peak = max(m for _, m in runs_of_tool)
+        rows.append((label, tool, median * 1000, median / base, peak))
 
 
 def main():
@@ -122,34 +182,50 @@ def main():
     parser.add_argument("--tessarin", required=True)
     parser.add_argument("--runs", type=int, default=11)
     parser.add_argument("--sizes", default="1920x1080,3840x2160")
+    parser.add_argument("--tall", default="1920x60000", help="the tall image's size, or '' to skip it")
+    parser.add_argument("--tall-runs", type=int, default=3)
     args = parser.parse_args()
     tessarin = os.path.abspath(args.tessarin)
     rows = []
+    tall_bytes = None
     with tempfile.TemporaryDirectory(prefix="tessarin-annotate-bench-") as work:
-        for size in args.sizes.split(","):
-            width, height = (int(v) for v in size.split("x"))
-            source = os.path.join(work, f"in-{size}.png")
-            make_input(source, width, height)
+        def case(width, height, source, runs, theirs_env=None):
             spec = shapes(width, height)
             assert len(spec) == 20
+            size = f"{width}x{height}"
             spec_path = os.path.join(work, f"spec-{size}.json")
             with open(spec_path, "w") as f:
                 json.dump({"shapes": spec}, f)
             ours = [tessarin, "annotate", "--in", source, "--out", os.path.join(work, "t.png"), "--shapes", spec_path]
             theirs = convert_args(spec, source, os.path.join(work, "m.png"))
-            timed(ours), timed(theirs)  # warm the page cache and font caches
-            times = {"tessarin annotate": [], "ImageMagick convert": []}
-            for _ in range(args.runs):
-                times["tessarin annotate"].append(timed(ours))
-                times["ImageMagick convert"].append(timed(theirs))
-            base = statistics.median(times["tessarin annotate"])
-            for tool, samples in times.items():
-                median = statistics.median(samples)
-                rows.append((size, tool, median * 1000, median / base))
-    print(f"{'size':<11} {'tool':<22} {'median ms':>10} {'x tessarin':>11}")
-    for size, tool, ms, ratio in rows:
-        print(f"{size:<11} {tool:<22} {ms:>10.1f} {ratio:>11.2f}")
-    print("target: tessarin at most 0.5x ImageMagick's median at every size")
+            compare(size, ours, theirs, runs, rows, theirs_env)
+
+        for size in args.sizes.split(","):
+            width, height = (int(v) for v in size.split("x"))
+            source = os.path.join(work, f"in-{size}.png")
+            make_input(source, width, height)
+            case(width, height, source, args.runs)
+        if args.tall:
+            width, height = (int(v) for v in args.tall.split("x"))
+            screen = os.path.join(work, f"screen-{width}.png")
+            make_input(screen, width, 1080)
+            source = os.path.join(work, f"in-{args.tall}.png")
+            stacked_png(screen, source, width, height)
+            policy = os.path.join(work, "policy")
+            os.makedirs(policy)
+            with open(os.path.join(policy, "policy.xml"), "w") as f:
+                f.write(PERMISSIVE_POLICY)
+            case(width, height, source, args.tall_runs, dict(os.environ, MAGICK_CONFIGURE_PATH=policy))
+            tall_bytes = width * height * 4
+    print(f"{'size':<11} {'tool':<22} {'median ms':>10} {'x tessarin':>11} {'peak MiB':>9}")
+    for size, tool, ms, ratio, peak in rows:
+        print(f"{size:<11} {tool:<22} {ms:>10.1f} {ratio:>11.2f} {peak / 2**20:>9.1f}")
+    print("target: tessarin at most 0.5x ImageMagick's median at every screen size")
+    if tall_bytes:
+        ours_peak = max(peak for size, tool, _, _, peak in rows if size == args.tall and tool == "tessarin annotate")
+        limit = tall_bytes + 64 * 2**20
+        print(f"{args.tall}: image {tall_bytes / 2**20:.1f} MiB, tessarin's peak {ours_peak / 2**20:.1f} MiB, "
+              f"limit (image + 64 MiB) {limit / 2**20:.1f} MiB: {'within' if ours_peak <= limit else 'OVER'}")
 
 
 if __name__ == "__main__":

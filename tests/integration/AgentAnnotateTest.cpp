@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <cstring>
 #include <fstream>
 
 #include "AgentProcess.h"
@@ -64,6 +65,29 @@ TEST_F(AgentAnnotate, RendersFromAFileOrStandardInputWithoutADisplay) {
     ASSERT_EQ(run({"annotate", "--in", "in.png", "--out", "same.png", "--shapes", "empty.json"}).status, 0);
     const auto same = decodeImageFile(workDir() / "same.png");
     EXPECT_TRUE(same && std::ranges::equal(original->bytes(), same->bytes()));
+}
+
+TEST_F(AgentAnnotate, ImagesTallerThanASurfaceAreAnnotatedToTheirLastRow) {
+    auto tall = *Image::allocate(64, 40000);
+    for (size_t i = 0; i < tall.byteCount(); ++i) tall.data()[i] = i % 4 == 3 ? 255 : uint8_t(i * 7 % 251);
+    MemorySink sink;
+    ASSERT_TRUE(encodePng(tall, sink));
+    const auto bytes = sink.take();
+    writeFile(workDir() / "tall.png", std::string(bytes.begin(), bytes.end()));
+    writeFile(workDir() / "tall.json", R"({"shapes":[
+      {"type":"box","x":8,"y":39980,"w":20,"h":12,"filled":true,"color":"#00FF00"},
+      {"type":"blur","x":0,"y":32700,"w":64,"h":140,"style":"smoothBlur"},
+      {"type":"arrow","from":[2,100],"to":[60,39990]},
+      {"type":"number","x":32,"y":20000,"n":3},
+      {"type":"text","x":4,"y":32760,"text":"Hi","fontSize":12}]})");
+    const AgentRun result = run({"annotate", "--in", "tall.png", "--out", "tall-marked.png", "--shapes", "tall.json"});
+    ASSERT_EQ(result.out + result.err, resultLine("tall-marked.png", 64, 40000));
+    const auto marked = decodeImageFile(workDir() / "tall-marked.png");
+    ASSERT_TRUE(marked && marked->width() == 64 && marked->height() == 40000);
+    const uint8_t* box = marked->row(39986) + 20 * 4;
+    EXPECT_TRUE(box[0] == 0 && box[1] == 255 && box[2] == 0) << "the box near the last row is drawn";
+    EXPECT_NE(std::memcmp(marked->row(32767), tall.row(32767), marked->stride()), 0) << "the blur crosses row 32767";
+    EXPECT_EQ(std::memcmp(marked->row(10000), tall.row(10000), 12 * 4), 0) << "left of the arrow nothing changed";
 }
 
 TEST_F(AgentAnnotate, BadInputsFailWithTheirMessageAndWriteNothing) {

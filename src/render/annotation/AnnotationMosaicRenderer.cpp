@@ -9,6 +9,11 @@
 namespace tessarin::AnnotationMosaicRenderer {
 namespace {
 
+// The blur strength and pixel block of each effect.
+double secureBlurSigma(uint32_t r) { return std::max(1.0, 0.35 * r); }
+uint32_t pixelBlock(uint32_t r) { return std::max<uint32_t>(2, r); }
+double smoothBlurSigma(uint32_t r) { return std::max<double>(1, r); }
+
 PixelRect grown(const PixelRect& r, int64_t by, uint32_t width, uint32_t height) {
     const int64_t x0 = std::max<int64_t>(r.x - by, 0);
     const int64_t y0 = std::max<int64_t>(r.y - by, 0);
@@ -46,9 +51,10 @@ CairoSurfacePtr cropped(cairo_surface_t* surface, int64_t x, int64_t y, const Pi
     return out;
 }
 
-CairoSurfacePtr blurred(const Image& source, const PixelRect& region, double sigma, uint32_t pixelBlock) {
+// `block` 0 blurs the source itself, else its pixelation with that block.
+CairoSurfacePtr blurred(const Image& source, const PixelRect& region, double sigma, uint32_t block) {
     const PixelRect extended = grown(region, MosaicKernels::blurReach(sigma), source.width(), source.height());
-    CairoSurfacePtr work = pixelBlock ? pixelated(source, pixelBlock, extended) : premultiplied(source, extended);
+    CairoSurfacePtr work = block ? pixelated(source, block, extended) : premultiplied(source, extended);
     if (!work) return nullptr;
     MosaicKernels::gaussianBlur(viewOf(work.get()), sigma);
     cairo_surface_mark_dirty(work.get());
@@ -56,6 +62,16 @@ CairoSurfacePtr blurred(const Image& source, const PixelRect& region, double sig
 }
 
 }  // namespace
+
+uint32_t sourceReach(AnnotationMosaicEffect effect, uint32_t r) {
+    switch (effect) {
+        case AnnotationMosaicEffect::pixelate: return pixelBlock(r) - 1;
+        case AnnotationMosaicEffect::secureBlur: return MosaicKernels::blurReach(secureBlurSigma(r)) + pixelBlock(r) - 1;
+        case AnnotationMosaicEffect::smoothBlur: return MosaicKernels::blurReach(smoothBlurSigma(r));
+        case AnnotationMosaicEffect::blackOut: return 0;
+    }
+    return 0;
+}
 
 CairoSurfacePtr renderedImage(const Image& source, AnnotationMosaicEffect effect, uint32_t radiusInSourcePixels,
                               const PixelRect& regionFromBottom) {
@@ -70,7 +86,7 @@ CairoSurfacePtr renderedImage(const Image& source, AnnotationMosaicEffect effect
     switch (effect) {
         case AnnotationMosaicEffect::pixelate: {
             if (inside) {
-                if (CairoSurfacePtr image = pixelated(source, std::max<uint32_t>(2, r), region)) return image;
+                if (CairoSurfacePtr image = pixelated(source, pixelBlock(r), region)) return image;
             }
             // The whole-image software path, cropped to what lies inside.
             const PixelRect clipped = grown(region, 0, source.width(), uint32_t(H));
@@ -82,10 +98,10 @@ CairoSurfacePtr renderedImage(const Image& source, AnnotationMosaicEffect effect
         }
         case AnnotationMosaicEffect::secureBlur:
             if (!inside) return nullptr;
-            return blurred(source, region, std::max(1.0, 0.35 * r), std::max<uint32_t>(2, r));
+            return blurred(source, region, secureBlurSigma(r), pixelBlock(r));
         case AnnotationMosaicEffect::smoothBlur:
             if (!inside) return nullptr;
-            return blurred(source, region, std::max<double>(1, r), 0);
+            return blurred(source, region, smoothBlurSigma(r), 0);
         case AnnotationMosaicEffect::blackOut: return nullptr;
     }
     return nullptr;

@@ -19,4 +19,7 @@ namespace tessarin::AnnotationMosaicRenderer {
 CairoSurfacePtr renderedImage(const Image& source, AnnotationMosaicEffect effect, uint32_t radiusInSourcePixels,
                               const PixelRect& regionFromBottom);
 
+// How far beyond the region, in source pixels, renderedImage reads the source.
+uint32_t sourceReach(AnnotationMosaicEffect effect, uint32_t radiusInSourcePixels);
+
 }  // namespace tessarin::AnnotationMosaicRenderer

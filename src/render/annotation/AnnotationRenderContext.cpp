@@ -13,6 +13,22 @@ constexpr double kMaxRadiusInSourcePixels = 8192;
 
 }  // namespace
 
+double AnnotationRenderContext::radiusInSourcePixels(AnnotationMosaicEffect effect, double radiusInCanvasPoints) const {
+    const Rect& D = imageDrawRect_;
+    const double sx = source_.width() / std::max(1.0, D.width);
+    const double sy = source_.height() / std::max(1.0, D.height);
+    const double scale = std::max(1.0, std::max(sx, sy));
+    const double minimum =
+        effect == AnnotationMosaicEffect::pixelate || effect == AnnotationMosaicEffect::secureBlur ? 2 : 1;
+    const double radius = std::round(radiusInCanvasPoints * scale);  // half away from zero
+    return std::isnan(radius) ? minimum : std::clamp(radius, minimum, kMaxRadiusInSourcePixels);
+}
+
+uint32_t AnnotationRenderContext::sourceReach(AnnotationMosaicEffect effect, double radiusInCanvasPoints) const {
+    if (effect == AnnotationMosaicEffect::blackOut) return 0;
+    return AnnotationMosaicRenderer::sourceReach(effect, uint32_t(radiusInSourcePixels(effect, radiusInCanvasPoints))) + 1;
+}
+
 std::optional<AnnotationRenderContext::RegionImage> AnnotationRenderContext::mosaicRegionImage(
     AnnotationMosaicEffect effect, double radiusInCanvasPoints, const Rect& canvasRect) {
     const double W = source_.width();
@@ -20,11 +36,7 @@ std::optional<AnnotationRenderContext::RegionImage> AnnotationRenderContext::mos
     const Rect& D = imageDrawRect_;
     const double sx = W / std::max(1.0, D.width);
     const double sy = H / std::max(1.0, D.height);
-    const double scale = std::max(1.0, std::max(sx, sy));
-    const double minimum =
-        effect == AnnotationMosaicEffect::pixelate || effect == AnnotationMosaicEffect::secureBlur ? 2 : 1;
-    double radius = std::round(radiusInCanvasPoints * scale);  // half away from zero
-    radius = std::isnan(radius) ? minimum : std::clamp(radius, minimum, kMaxRadiusInSourcePixels);
+    const double radius = radiusInSourcePixels(effect, radiusInCanvasPoints);
 
     const Rect region = Rect{(canvasRect.minX() - D.minX()) * sx, (canvasRect.minY() - D.minY()) * sy,
                              canvasRect.standardized().width * sx, canvasRect.standardized().height * sy}

@@ -42,6 +42,12 @@ public:
     std::optional<RegionImage> mosaicRegionImage(AnnotationMosaicEffect effect, double radiusInCanvasPoints,
                                                  const Rect& canvasRect);
 
+    // The mosaic radius in source pixels for a radius in drawing units.
+    double radiusInSourcePixels(AnnotationMosaicEffect effect, double radiusInCanvasPoints) const;
+    // How many source pixels beyond a region's edges making its image reads
+    // (a pixel more for the rounding of regions to whole pixels).
+    uint32_t sourceReach(AnnotationMosaicEffect effect, double radiusInCanvasPoints) const;
+
     size_t cachedRegionCount() const { return mosaicRegionImages_.size(); }
 
 private:

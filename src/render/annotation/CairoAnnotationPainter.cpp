@@ -11,15 +11,17 @@
 #include "core/annotation/RectAnnotations.h"
 #include "core/annotation/SegmentAnnotations.h"
 #include "render/annotation/AnnotationRenderContext.h"
+#include "render/annotation/BadgeDigits.h"
 
 namespace tessarin {
 namespace {
 
 namespace geo = AnnotationGeometry;
 
-// Ellipses beyond the visible area are flattened to this many vertices
-// before clipping (a 1-pixel error at a radius of about a million).
+// Ellipses are flattened to at most this many vertices (a 1-pixel error at
+// a radius of about a million), and to chords this close to the curve.
 constexpr int kEllipseVertices = 2048;
+constexpr double kEllipseTolerance = 0.05;
 constexpr double kMosaicPreviewAlpha = 0.18;
 
 void setColor(cairo_t* cr, const AnnotationColor& c) { cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha); }
@@ -85,16 +87,16 @@ void finishShape(cairo_t* cr, bool filled, double width) {
     }
 }
 
-double badgeFontFactor(size_t characters) {
-    if (characters <= 1) return 0.52;
-    if (characters == 2) return 0.44;
-    return 0.36;
-}
-
 }  // namespace
 
 CairoAnnotationPainter::CairoAnnotationPainter(cairo_t* cr, const PangoTextEngine& text, const Rect& visibleArea)
-    : cr_(cr), text_(text), visible_(visibleArea.standardized()) {}
+    : CairoAnnotationPainter(cr, text, visibleArea, visibleArea) {}
+
+CairoAnnotationPainter::CairoAnnotationPainter(cairo_t* cr, const PangoTextEngine& text, const Rect& visibleArea,
+                                               const Rect& targetArea)
+    : cr_(cr), text_(text), visible_(visibleArea.standardized()), target_(targetArea.standardized()) {}
+
+void CairoAnnotationPainter::beginShape() { cairo_new_path(cr_); }
 
 double CairoAnnotationPainter::strokeWidth(double lineWidth) const {
     if (!std::isfinite(lineWidth) || lineWidth <= 0) return 0;
@@ -134,25 +136,26 @@ void CairoAnnotationPainter::shapeEllipse(const Rect& rect, bool filled, double 
     if (!(r.width > 0) || !(r.height > 0) || (!filled && width <= 0)) return;
     const Rect box = reach(width);
     if (!intersects(geo::grownBy(r, width), visible_)) return;
-    if (box.intersection(r) == r) {
-        cairo_save(cr_);
-        cairo_translate(cr_, r.midX(), r.midY());
-        cairo_scale(cr_, r.width / 2, r.height / 2);
-        cairo_arc(cr_, 0, 0, 1, 0, 2 * std::numbers::pi);
-        cairo_restore(cr_);
-    } else {
-        std::vector<Point> polygon;
-        polygon.reserve(kEllipseVertices);
-        for (int i = 0; i < kEllipseVertices; ++i) {
-            const double angle = 2 * std::numbers::pi * i / kEllipseVertices;
-            polygon.push_back({r.midX() + r.width / 2 * std::cos(angle), r.midY() + r.height / 2 * std::sin(angle)});
-        }
-        polygon = clipPolygon(std::move(polygon), box);
-        if (polygon.size() < 3) return;
-        cairo_move_to(cr_, polygon[0].x, polygon[0].y);
-        for (size_t i = 1; i < polygon.size(); ++i) cairo_line_to(cr_, polygon[i].x, polygon[i].y);
-        cairo_close_path(cr_);
+    // Flattened here rather than by Cairo's curves, so the path is the same
+    // whichever part of the image the target holds: chords within 1/20 of a
+    // pixel of the ellipse, so no curve shows.
+    const double radius = std::max(r.width, r.height) / 2;
+    const double step = std::acos(std::clamp(1 - kEllipseTolerance / radius, -1.0, 1.0));
+    const int vertices = std::clamp(int(std::ceil(std::numbers::pi / std::max(step, 1e-9))), 8, kEllipseVertices);
+    std::vector<Point> polygon;
+    polygon.reserve(size_t(vertices));
+    for (int i = 0; i < vertices; ++i) {
+        const double angle = 2 * std::numbers::pi * i / vertices;
+        polygon.push_back({r.midX() + r.width / 2 * std::cos(angle), r.midY() + r.height / 2 * std::sin(angle)});
     }
+    if (box.intersection(r) != r) polygon = clipPolygon(std::move(polygon), box);
+    if (polygon.size() < 3) return;
+    cairo_move_to(cr_, polygon[0].x, polygon[0].y);
+    for (size_t i = 1; i < polygon.size(); ++i) cairo_line_to(cr_, polygon[i].x, polygon[i].y);
+    cairo_close_path(cr_);
+    // Round joins keep the outline within half the width of the chords, as
+    // it would be of the curve; mitres would poke out at every vertex.
+    cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
     finishShape(cr_, filled, width);
 }
 
@@ -165,6 +168,7 @@ void CairoAnnotationPainter::fillBlack(const Rect& rect, double alpha) {
 }
 
 void CairoAnnotationPainter::paint(const LineAnnotation& line) {
+    beginShape();
     if (!finite(line.startPoint) || !finite(line.endPoint)) return;
     if (geo::distance(line.startPoint, line.endPoint) <= geo::kMinimumSegmentLength) return;
     setColor(cr_, line.color);
@@ -172,6 +176,7 @@ void CairoAnnotationPainter::paint(const LineAnnotation& line) {
 }
 
 void CairoAnnotationPainter::paint(const ArrowAnnotation& arrow) {
+    beginShape();
     if (!finite(arrow.startPoint) || !finite(arrow.endPoint)) return;
     const auto head = geo::arrowHead(arrow.startPoint, arrow.endPoint);
     if (!head) return;
@@ -188,18 +193,21 @@ void CairoAnnotationPainter::paint(const ArrowAnnotation& arrow) {
 }
 
 void CairoAnnotationPainter::paint(const RectangleAnnotation& shape) {
+    beginShape();
     if (!shape.rect.isFinite()) return;
     setColor(cr_, shape.color);
     shapeRect(shape.rect, shape.filled, strokeWidth(shape.lineWidth));
 }
 
 void CairoAnnotationPainter::paint(const CircleAnnotation& shape) {
+    beginShape();
     if (!shape.rect.isFinite()) return;
     setColor(cr_, shape.color);
     shapeEllipse(shape.rect, shape.filled, strokeWidth(shape.lineWidth));
 }
 
 void CairoAnnotationPainter::paint(const HighlighterAnnotation& highlight) {
+    beginShape();
     const Rect r = highlight.rect.standardized().intersection(visible_);
     if (!highlight.rect.isFinite() || r.isEmpty()) return;
     setColor(cr_, highlight.color.withAlpha(HighlighterAnnotation::kPaintAlpha));
@@ -208,6 +216,7 @@ void CairoAnnotationPainter::paint(const HighlighterAnnotation& highlight) {
 }
 
 void CairoAnnotationPainter::paint(const NumberAnnotation& badge) {
+    beginShape();
     const double size = badge.size;
     if (!finite(badge.center) || !std::isfinite(size) || !intersects(badge.badgeRect().standardized(), visible_)) return;
     const Rect square = badge.badgeRect().standardized();
@@ -221,19 +230,18 @@ void CairoAnnotationPainter::paint(const NumberAnnotation& badge) {
         setColor(cr_, badge.color);
         shapeEllipse(geo::grownBy(square, -stroke / 2), false, strokeWidth(stroke));
     }
-    const std::string digits = std::to_string(badge.number);
-    const double fontSize = std::max(size * badgeFontFactor(digits.size()), 10.0);
-    const Size measured = text_.measure(digits, fontSize, std::nullopt, true);
+    const BadgeDigits digits = BadgeDigits::of(badge, text_);
     cairo_save(cr_);
     cairo_translate(cr_, badge.center.x, badge.center.y);
     cairo_scale(cr_, 1, -1);  // text runs in a y-down space
-    cairo_move_to(cr_, -measured.width / 2, -measured.height / 2);
+    cairo_move_to(cr_, -digits.measured.width / 2, -digits.measured.height / 2);
     setColor(cr_, textColor);
-    text_.draw(cr_, digits, fontSize, std::nullopt, true);
+    text_.draw(cr_, digits.text, digits.fontSize, std::nullopt, true);
     cairo_restore(cr_);
 }
 
 void CairoAnnotationPainter::paint(const TextAnnotation& text) {
+    beginShape();
     if (!finite(text.position)) return;
     const Rect box = text.textBox();
     if (!box.isFinite() || !intersects(geo::grownBy(box, 1), visible_)) return;
@@ -247,6 +255,7 @@ void CairoAnnotationPainter::paint(const TextAnnotation& text) {
 }
 
 void CairoAnnotationPainter::paint(const FreehandAnnotation& stroke) {
+    beginShape();
     const double width = strokeWidth(stroke.lineWidth);
     if (stroke.points.size() < 2 || width <= 0) return;
     if (!std::all_of(stroke.points.begin(), stroke.points.end(), finite)) return;
@@ -260,6 +269,7 @@ void CairoAnnotationPainter::paint(const FreehandAnnotation& stroke) {
 }
 
 void CairoAnnotationPainter::paint(const PixelateAnnotation& mosaic, AnnotationRenderContext* context) {
+    beginShape();
     if (!mosaic.rect.isFinite()) return;
     const Rect R = mosaic.rect.standardized();
     const bool blackOut = mosaic.effect == AnnotationMosaicEffect::blackOut;
@@ -273,7 +283,11 @@ void CairoAnnotationPainter::paint(const PixelateAnnotation& mosaic, AnnotationR
         fillBlack(visible, 1);
         return;
     }
-    const auto region = context->mosaicRegionImage(mosaic.effect, mosaic.radius, visible);
+    // Only the processed pixels that can land on the target are made; the
+    // clip stays the whole box's, so its edges are the same in every tile.
+    const Rect wanted = visible.intersection(target_);
+    if (wanted.isEmpty()) return;
+    const auto region = context->mosaicRegionImage(mosaic.effect, mosaic.radius, wanted);
     if (!region) {
         fillBlack(R, kMosaicPreviewAlpha);  // as the preview without source pixels
         return;

@@ -4,6 +4,9 @@
 // area is clipped before it reaches Cairo, whose fixed-point coordinates
 // cannot hold it, and stroke widths and font sizes are capped, so hostile
 // numbers cost neither time nor memory.
+//
+// Every shape starts from an empty path: whatever an earlier shape left
+// behind (text leaves a current point) never joins the next one.
 
 #include "core/annotation/Annotation.h"
 #include "render/annotation/CairoHandles.h"
@@ -15,6 +18,11 @@ class CairoAnnotationPainter final : public AnnotationPainter {
 public:
     // `visibleArea` is the drawing-space rectangle that ends up on the target.
     CairoAnnotationPainter(cairo_t* cr, const PangoTextEngine& text, const Rect& visibleArea);
+    // The same drawing, of which only `targetArea` (a part of the visible
+    // area: one tile of it) lands on the target. Shapes are built against
+    // the whole visible area, so every tile draws exactly the same pixels as
+    // one surface would; only mosaic regions are cut down to the target.
+    CairoAnnotationPainter(cairo_t* cr, const PangoTextEngine& text, const Rect& visibleArea, const Rect& targetArea);
 
     void paint(const ArrowAnnotation&) override;
     void paint(const LineAnnotation&) override;
@@ -27,6 +35,8 @@ public:
     void paint(const FreehandAnnotation&) override;
 
 private:
+    // Drops any path or current point an earlier drawing left.
+    void beginShape();
     double strokeWidth(double lineWidth) const;
     // The visible area grown by `margin`: anything drawn outside it cannot show.
     Rect reach(double margin) const;
@@ -38,6 +48,7 @@ private:
     cairo_t* cr_;
     const PangoTextEngine& text_;
     Rect visible_;
+    Rect target_;
 };
 
 }  // namespace tessarin

@@ -1,7 +1,11 @@
 #include "render/annotation/ImageCompositor.h"
 
 #include <algorithm>
+#include <cmath>
+#include <deque>
 
+#include "core/annotation/RectAnnotations.h"
+#include "render/annotation/AnnotationDrawnBounds.h"
 #include "render/annotation/AnnotationRenderContext.h"
 #include "render/annotation/CairoAnnotationPainter.h"
 #include "render/annotation/PixelBuffer.h"
@@ -10,34 +14,177 @@ namespace tessarin::ImageCompositor {
 
 namespace {
 
-bool drawsSomething(const std::vector<AnnotationPtr>& annotations) {
-    return std::any_of(annotations.begin(), annotations.end(), [](const auto& a) { return a && !a->isHidden(); });
+// Shapes are built against the image within this many pixels of a tile.
+// Cairo's fixed-point coordinates hold about 8 million pixels; geometry,
+// strokes included, stays well inside that, and every image up to this
+// size a side is built against as a whole, the same in every tile.
+constexpr int64_t kGeometryReach = int64_t{1} << 19;
+
+int64_t right(const PixelRect& r) { return r.x + r.width; }
+int64_t bottom(const PixelRect& r) { return r.y + r.height; }
+
+PixelRect intersection(const PixelRect& a, const PixelRect& b) {
+    const int64_t x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
+    const int64_t x1 = std::min(right(a), right(b)), y1 = std::min(bottom(a), bottom(b));
+    if (x1 <= x0 || y1 <= y0) return {};
+    return {x0, y0, x1 - x0, y1 - y0};
 }
 
-// The source with the annotations drawn over it, premultiplied; nothing on failure.
-CairoSurfacePtr drawn(const Image& source, const std::vector<AnnotationPtr>& annotations, const Rect& imageDrawRect,
-                      const PangoTextEngine& text) {
-    const double W = source.width();
-    const double H = source.height();
-    // The source is the bitmap's first layer.
-    CairoSurfacePtr target = premultipliedSurface(source);
-    if (!target) return nullptr;
-    CairoPtr cr(cairo_create(target.get()));
-    // Drawing space (y up, imageDrawRect onto the whole bitmap) to pixels (y down).
-    cairo_translate(cr.get(), 0, H);
-    cairo_scale(cr.get(), W / imageDrawRect.width, -H / imageDrawRect.height);
-    cairo_translate(cr.get(), -imageDrawRect.x, -imageDrawRect.y);
-    AnnotationRenderContext context(source, imageDrawRect);
-    CairoAnnotationPainter painter(cr.get(), text, imageDrawRect);
+PixelRect unionOf(const PixelRect& a, const PixelRect& b) {
+    if (a.isEmpty()) return b;
+    if (b.isEmpty()) return a;
+    const int64_t x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
+    return {x0, y0, std::max(right(a), right(b)) - x0, std::max(bottom(a), bottom(b)) - y0};
+}
+
+// Drawing space (y up, the draw rectangle over the whole image) onto the
+// target's pixels (origin top-left, y down).
+class PixelMapping {
+public:
+    PixelMapping(const Image& image, const Rect& drawRect)
+        : W_(image.width()), H_(image.height()), D_(drawRect), sx_(W_ / D_.width), sy_(H_ / D_.height) {}
+
+    const Rect& drawRect() const { return D_; }
+    PixelRect wholeImage() const { return {0, 0, int64_t(W_), int64_t(H_)}; }
+
+    // The whole pixels `r` touches, and one more on every side for rounding,
+    // inside the image. Geometry that is not a number touches everything.
+    PixelRect touched(const Rect& r) const {
+        const double x0 = (r.minX() - D_.minX()) * sx_ - 1;
+        const double x1 = (r.maxX() - D_.minX()) * sx_ + 1;
+        const double y0 = H_ - (r.maxY() - D_.minY()) * sy_ - 1;
+        const double y1 = H_ - (r.minY() - D_.minY()) * sy_ + 1;
+        if (std::isnan(x0) || std::isnan(x1) || std::isnan(y0) || std::isnan(y1)) return wholeImage();
+        const auto column = [&](double v) { return int64_t(std::clamp(v, 0.0, W_)); };
+        const auto row = [&](double v) { return int64_t(std::clamp(v, 0.0, H_)); };
+        const int64_t left = column(std::floor(x0)), top = row(std::floor(y0));
+        return {left, top, column(std::ceil(x1)) - left, row(std::ceil(y1)) - top};
+    }
+
+    Rect drawingArea(const PixelRect& p) const {
+        if (p == wholeImage()) return D_;
+        return {D_.x + double(p.x) / sx_, D_.y + (H_ - double(bottom(p))) / sy_, double(p.width) / sx_,
+                double(p.height) / sy_};
+    }
+
+    // Makes drawing space land on the image's pixels.
+    void apply(cairo_t* cr) const {
+        cairo_translate(cr, 0, H_);
+        cairo_scale(cr, sx_, -sy_);
+        cairo_translate(cr, -D_.x, -D_.y);
+    }
+
+private:
+    double W_, H_;
+    Rect D_;
+    double sx_, sy_;
+};
+
+// A visible annotation and the target pixels drawing it can change.
+struct Placed {
+    const Annotation* annotation;
+    PixelRect pixels;
+};
+
+std::vector<Placed> placed(const std::vector<AnnotationPtr>& annotations, const PixelMapping& mapping,
+                           const PangoTextEngine& text) {
+    std::vector<Placed> result;
     for (const auto& annotation : annotations) {
         if (!annotation || annotation->isHidden()) continue;
+        const PixelRect pixels = mapping.touched(AnnotationDrawnBounds::of(*annotation, text));
+        if (!pixels.isEmpty()) result.push_back({annotation.get(), pixels});
+    }
+    return result;
+}
+
+// How far from a tile its mosaic boxes read the source, or nothing when no
+// box reads it.
+std::optional<int64_t> mosaicReach(const std::vector<Placed>& shapes, const AnnotationRenderContext& context) {
+    std::optional<int64_t> reach;
+    for (const Placed& shape : shapes) {
+        const auto* mosaic = dynamic_cast<const PixelateAnnotation*>(shape.annotation);
+        if (!mosaic || mosaic->effect == AnnotationMosaicEffect::blackOut) continue;
+        reach = std::max(reach.value_or(0), int64_t(context.sourceReach(mosaic->effect, mosaic->radius)));
+    }
+    return reach;
+}
+
+struct DrawnTile {
+    CairoSurfacePtr surface;
+    PixelRect pixels;
+};
+
+// The shapes that reach `tile` drawn over its source pixels; nothing on failure.
+CairoSurfacePtr drawTile(const Image& source, const std::vector<Placed>& shapes, const PixelRect& tile,
+                         const PixelMapping& mapping, const PangoTextEngine& text) {
+    CairoSurfacePtr surface =
+        premultipliedSurface(source, uint32_t(tile.x), uint32_t(tile.y), uint32_t(tile.width), uint32_t(tile.height));
+    if (!surface) return nullptr;
+    // The tile's place goes in the device offset, so every tile works with
+    // the same user-space transform and the same coordinates.
+    cairo_surface_set_device_offset(surface.get(), -double(tile.x), -double(tile.y));
+    CairoPtr cr(cairo_create(surface.get()));
+    mapping.apply(cr.get());
+    // Mosaic regions are cut to the tile, so they serve no other tile.
+    AnnotationRenderContext context(source, mapping.drawRect());
+    const auto grown = [&](int64_t by) { return PixelRect{tile.x - by, tile.y - by, tile.width + 2 * by, tile.height + 2 * by}; };
+    const Rect geometryArea = mapping.drawingArea(intersection(grown(kGeometryReach), mapping.wholeImage()));
+    CairoAnnotationPainter painter(cr.get(), text, geometryArea, mapping.drawingArea(grown(1)));
+    for (const Placed& shape : shapes) {
+        if (intersection(shape.pixels, tile).isEmpty()) continue;
         cairo_save(cr.get());
-        annotation->draw(painter, &context);
+        shape.annotation->draw(painter, &context);
         cairo_restore(cr.get());
     }
     if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
-    cairo_surface_flush(target.get());
-    return target;
+    cairo_surface_flush(surface.get());
+    return surface;
+}
+
+// Draws `shapes` over the parts of `target` they touch, band by band from
+// the top and tile by tile within a band, reading the unannotated pixels
+// from `source`. When the two are one image, a mosaic box reads pixels a
+// little beyond its tile, so a drawn tile is held back until no tile still
+// to be drawn can read its rows.
+bool drawTiles(const Image& source, Image& target, const std::vector<Placed>& shapes, const PixelMapping& mapping,
+               const PangoTextEngine& text, const Tiling& tiling) {
+    const int64_t tileWidth = std::clamp<int64_t>(tiling.maxTileWidth, 1, Tiling::kLargestTile);
+    const int64_t tileHeight = std::clamp<int64_t>(tiling.maxTileHeight, 1, Tiling::kLargestTile);
+    PixelRect all;
+    for (const Placed& shape : shapes) all = unionOf(all, shape.pixels);
+    const int64_t bandRows =
+        std::clamp<int64_t>(int64_t(std::min<size_t>(tiling.bandBytes / (size_t(all.width) * 4), INT64_MAX)), 1,
+                            tileHeight);
+
+    const std::optional<int64_t> reach =
+        &source == &target ? mosaicReach(shapes, AnnotationRenderContext(source, mapping.drawRect())) : std::nullopt;
+    std::deque<DrawnTile> held;
+    const auto writeHeldAbove = [&](int64_t row) {
+        while (!held.empty() && bottom(held.front().pixels) <= row) {
+            const PixelRect& p = held.front().pixels;
+            writeChanged(held.front().surface.get(), source, uint32_t(p.x), uint32_t(p.y), target);
+            held.pop_front();
+        }
+    };
+
+    for (int64_t y = all.y; y < bottom(all); y += bandRows) {
+        const PixelRect band{all.x, y, all.width, std::min(bandRows, bottom(all) - y)};
+        if (reach) writeHeldAbove(y - *reach);
+        PixelRect area;
+        for (const Placed& shape : shapes) area = unionOf(area, intersection(shape.pixels, band));
+        for (int64_t x = area.x; x < right(area); x += tileWidth) {
+            const PixelRect tile{x, area.y, std::min(tileWidth, right(area) - x), area.height};
+            CairoSurfacePtr drawn = drawTile(source, shapes, tile, mapping, text);
+            if (!drawn) return false;
+            if (reach) {
+                held.push_back({std::move(drawn), tile});
+            } else {
+                writeChanged(drawn.get(), source, uint32_t(tile.x), uint32_t(tile.y), target);
+            }
+        }
+    }
+    writeHeldAbove(INT64_MAX);
+    return true;
 }
 
 bool usable(const Image& source, const Rect& imageDrawRect) {
@@ -47,24 +194,21 @@ bool usable(const Image& source, const Rect& imageDrawRect) {
 }  // namespace
 
 std::optional<Image> composite(const Image& source, const std::vector<AnnotationPtr>& annotations,
-                               const Rect& imageDrawRect, const PangoTextEngine& text) {
+                               const Rect& imageDrawRect, const PangoTextEngine& text, const Tiling& tiling) {
     if (!usable(source, imageDrawRect)) return std::nullopt;
-    // Nothing to draw leaves the pixels exactly as they are (the round trip
-    // through premultiplied alpha would round translucent ones).
-    if (!drawsSomething(annotations)) return source.clone();
-    const CairoSurfacePtr target = drawn(source, annotations, imageDrawRect, text);
-    if (!target) return std::nullopt;
-    return straightImage(target.get());
+    const PixelMapping mapping(source, imageDrawRect);
+    const std::vector<Placed> shapes = placed(annotations, mapping, text);
+    Image result = source.clone();
+    if (!shapes.empty() && !drawTiles(source, result, shapes, mapping, text, tiling)) return std::nullopt;
+    return result;
 }
 
 bool compositeInPlace(Image& image, const std::vector<AnnotationPtr>& annotations, const Rect& imageDrawRect,
-                      const PangoTextEngine& text) {
+                      const PangoTextEngine& text, const Tiling& tiling) {
     if (!usable(image, imageDrawRect)) return false;
-    if (!drawsSomething(annotations)) return true;
-    const CairoSurfacePtr target = drawn(image, annotations, imageDrawRect, text);
-    if (!target) return false;
-    writeStraight(target.get(), image);
-    return true;
+    const PixelMapping mapping(image, imageDrawRect);
+    const std::vector<Placed> shapes = placed(annotations, mapping, text);
+    return shapes.empty() || drawTiles(image, image, shapes, mapping, text, tiling);
 }
 
 }  // namespace tessarin::ImageCompositor

@@ -1,7 +1,15 @@
 #pragma once
 // Draws annotations over an image: the one rendering path the editor's
 // export, the agent's annotate command and the tests share.
+//
+// The image is drawn in tiles, so its size is bounded only by what an
+// Image may hold, not by the drawing library's surfaces (32767 pixels a
+// side), and only the parts that shapes touch are converted and drawn. A
+// band draws every shape that reaches it exactly as one surface over the
+// whole image would: the same pixels, whatever the band height.
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -11,15 +19,33 @@
 
 namespace tessarin::ImageCompositor {
 
+// Tiles are bands across the image, split into columns only when the image
+// is wider than a surface can be. Bands give exactly one surface's pixels;
+// a column edge clips the shapes that cross it, which Cairo's rasteriser
+// rounds a little differently (a level or two on a few pixels of them).
+struct Tiling {
+    // Cairo's image surfaces hold at most this many pixels a side.
+    static constexpr uint32_t kLargestTile = 32767;
+
+    uint32_t maxTileWidth = kLargestTile;
+    uint32_t maxTileHeight = 4096;
+    // Bands of tiles are as tall as fits in about this many bytes (at least a row).
+    size_t bandBytes = size_t{8} << 20;
+
+    // One tile over any image a surface can hold.
+    static Tiling singleSurface() { return {kLargestTile, kLargestTile, SIZE_MAX}; }
+};
+
 // The annotations drawn in list order (hidden ones skipped) over `source`,
 // whose pixels cover `imageDrawRect` of drawing space. The result has the
-// source's pixel size; nothing when the draw rectangle is empty or the
-// image is larger than the drawing library can hold.
+// source's pixel size, and a pixel differs from the source's only where a
+// shape painted it. Nothing when the draw rectangle is empty or drawing fails.
 std::optional<Image> composite(const Image& source, const std::vector<AnnotationPtr>& annotations,
-                               const Rect& imageDrawRect, const PangoTextEngine& text);
-// The same drawn over `image` itself, sparing a third full-size buffer.
-// False (and `image` untouched) when composite would give nothing.
+                               const Rect& imageDrawRect, const PangoTextEngine& text, const Tiling& tiling = {});
+// The same drawn over `image` itself, sparing a second full-size buffer.
+// False when composite would give nothing; after a failure while drawing,
+// `image` may hold part of the drawing and should be dropped.
 bool compositeInPlace(Image& image, const std::vector<AnnotationPtr>& annotations, const Rect& imageDrawRect,
-                      const PangoTextEngine& text);
+                      const PangoTextEngine& text, const Tiling& tiling = {});
 
 }  // namespace tessarin::ImageCompositor

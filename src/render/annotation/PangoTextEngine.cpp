@@ -107,6 +107,27 @@ Size PangoTextEngine::measure(std::string_view text, double fontSize, std::optio
     return size;
 }
 
+Rect PangoTextEngine::inkExtents(std::string_view text, double fontSize, std::optional<double> wrapWidth,
+                                 bool bold) const {
+    if (!drawable(fontSize) || text.empty()) return {};
+    double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+    double top = 0;
+    for (const std::string_view paragraph : paragraphs(text)) {
+        const PangoLayoutPtr l = layout(context_.get(), paragraph, fontSize, wrapWidth, bold);
+        PangoRectangle ink, logical;
+        pango_layout_get_extents(l.get(), &ink, &logical);
+        if (ink.width > 0 && ink.height > 0) {
+            x0 = std::min(x0, double(ink.x) / PANGO_SCALE);
+            x1 = std::max(x1, double(ink.x + ink.width) / PANGO_SCALE);
+            y0 = std::min(y0, top + double(ink.y) / PANGO_SCALE);
+            y1 = std::max(y1, top + double(ink.y + ink.height) / PANGO_SCALE);
+        }
+        top += double(logical.height) / PANGO_SCALE;
+    }
+    if (!(x1 > x0) || !(y1 > y0)) return {};
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
 void PangoTextEngine::draw(cairo_t* cr, std::string_view text, double fontSize, std::optional<double> wrapWidth,
                            bool bold) const {
     if (!drawable(fontSize) || text.empty()) return;
@@ -123,6 +144,8 @@ void PangoTextEngine::draw(cairo_t* cr, std::string_view text, double fontSize, 
         pango_layout_get_extents(l.get(), nullptr, &logical);
         y += double(logical.height) / PANGO_SCALE;
     }
+    // Showing a layout moves the current point; the next shape must not start from it.
+    cairo_new_path(cr);
 }
 
 }  // namespace tessarin

@@ -29,8 +29,13 @@ public:
     PangoTextEngine();
     Size measure(std::string_view text, double fontSize, std::optional<double> wrapWidth,
                  bool bold = false) const override;
+    // What the drawn glyphs cover, relative to the layout's top-left corner
+    // in a y-down space. It can reach past the measured box: overhanging
+    // glyphs, stacked marks, a character wider than the wrap width. Empty
+    // when nothing would be drawn.
+    Rect inkExtents(std::string_view text, double fontSize, std::optional<double> wrapWidth, bool bold) const;
     // Draws with the layout's top-left corner at the current point of a
-    // y-down user space.
+    // y-down user space, and leaves no path or current point behind.
     void draw(cairo_t* cr, std::string_view text, double fontSize, std::optional<double> wrapWidth, bool bold) const;
 
 private:

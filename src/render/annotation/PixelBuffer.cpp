@@ -14,6 +14,29 @@ inline uint8_t unpremultiply(uint8_t c, uint8_t a) {
     return uint8_t(v > 255 ? 255 : v);
 }
 
+// One straight RGBA pixel as the B, G, R, A bytes of a premultiplied ARGB32 word.
+inline void premultiplyPixel(const uint8_t* in, uint8_t* out) {
+    const uint8_t a = in[3];
+    if (a == 255) {
+        out[0] = in[2], out[1] = in[1], out[2] = in[0], out[3] = 255;
+    } else {
+        out[0] = premultiply(in[2], a), out[1] = premultiply(in[1], a), out[2] = premultiply(in[0], a);
+        out[3] = a;
+    }
+}
+
+inline void unpremultiplyPixel(const uint8_t* in, uint8_t* out) {
+    const uint8_t a = in[3];
+    if (a == 255) {
+        out[0] = in[2], out[1] = in[1], out[2] = in[0];
+    } else if (a == 0) {
+        out[0] = out[1] = out[2] = 0;
+    } else {
+        out[0] = unpremultiply(in[2], a), out[1] = unpremultiply(in[1], a), out[2] = unpremultiply(in[0], a);
+    }
+    out[3] = a;
+}
+
 }  // namespace
 
 CairoSurfacePtr makeSurface(uint32_t width, uint32_t height) {
@@ -36,15 +59,7 @@ CairoSurfacePtr premultipliedSurface(const Image& image, uint32_t x, uint32_t y,
     for (uint32_t row = 0; row < height; ++row) {
         const uint8_t* in = image.row(y + row) + size_t{x} * 4;
         uint8_t* out = view.row(row);
-        for (uint32_t i = 0; i < width; ++i, in += 4, out += 4) {
-            const uint8_t a = in[3];
-            if (a == 255) {
-                out[0] = in[2], out[1] = in[1], out[2] = in[0], out[3] = 255;
-            } else {
-                out[0] = premultiply(in[2], a), out[1] = premultiply(in[1], a), out[2] = premultiply(in[0], a);
-                out[3] = a;
-            }
-        }
+        for (uint32_t i = 0; i < width; ++i, in += 4, out += 4) premultiplyPixel(in, out);
     }
     cairo_surface_mark_dirty(surface.get());
     return surface;
@@ -67,16 +82,20 @@ void writeStraight(cairo_surface_t* surface, Image& image) {
     for (uint32_t row = 0; row < view.height; ++row) {
         const uint8_t* in = view.row(row);
         uint8_t* out = image.row(row);
-        for (uint32_t i = 0; i < view.width; ++i, in += 4, out += 4) {
-            const uint8_t a = in[3];
-            if (a == 255) {
-                out[0] = in[2], out[1] = in[1], out[2] = in[0];
-            } else if (a == 0) {
-                out[0] = out[1] = out[2] = 0;
-            } else {
-                out[0] = unpremultiply(in[2], a), out[1] = unpremultiply(in[1], a), out[2] = unpremultiply(in[0], a);
-            }
-            out[3] = a;
+        for (uint32_t i = 0; i < view.width; ++i, in += 4, out += 4) unpremultiplyPixel(in, out);
+    }
+}
+
+void writeChanged(cairo_surface_t* surface, const Image& original, uint32_t x, uint32_t y, Image& target) {
+    const PixelView view = viewOf(surface);
+    for (uint32_t row = 0; row < view.height; ++row) {
+        const uint8_t* drawn = view.row(row);
+        const uint8_t* before = original.row(y + row) + size_t{x} * 4;
+        uint8_t* out = target.row(y + row) + size_t{x} * 4;
+        for (uint32_t i = 0; i < view.width; ++i, drawn += 4, before += 4, out += 4) {
+            uint8_t was[4];
+            premultiplyPixel(before, was);
+            if (std::memcmp(was, drawn, 4) != 0) unpremultiplyPixel(drawn, out);
         }
     }
 }

@@ -32,5 +32,11 @@ CairoSurfacePtr premultipliedSurface(const Image& image);
 // Back to straight alpha, into a new image or over one of the surface's size.
 std::optional<Image> straightImage(cairo_surface_t* surface);
 void writeStraight(cairo_surface_t* surface, Image& image);
+// Writes back a surface made by premultipliedSurface(original, x, y, ...)
+// and drawn on since, over the same rectangle of `target` (which may be
+// `original` itself). Pixels whose premultiplied value did not change are
+// not written, so a translucent pixel nothing painted keeps its exact
+// straight value instead of the rounding of a round trip.
+void writeChanged(cairo_surface_t* surface, const Image& original, uint32_t x, uint32_t y, Image& target);
 
 }  // namespace tessarin

@@ -1,0 +1,159 @@
+// Compositing as properties over random shape sequences: drawing never
+// reaches past the shapes' drawn bounds (no stroke carried from one shape
+// to the next), and any tiling gives the pixels one surface gives.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "../TestImages.h"
+#include "RandomAnnotations.h"
+#include "core/annotation/AnnotationSpec.h"
+#include "core/annotation/AnnotationTools.h"
+#include "render/annotation/AnnotationDrawnBounds.h"
+#include "render/annotation/ImageCompositor.h"
+
+namespace tessarin {
+namespace {
+
+using ImageCompositor::Tiling;
+using test::RandomAnnotations;
+
+// Pixels (top-left, y down) a drawing-space rectangle overlaps, for an
+// image drawn 1:1 with its draw rectangle at the origin.
+struct PixelArea {
+    int64_t x0, y0, x1, y1;
+    bool holds(int64_t x, int64_t y) const { return x >= x0 && x < x1 && y >= y0 && y < y1; }
+};
+
+PixelArea pixelsOf(const Rect& r, double imageHeight) {
+    if (!r.isFinite()) return {INT64_MIN, INT64_MIN, INT64_MAX, INT64_MAX};
+    return {int64_t(std::floor(r.minX())), int64_t(std::floor(imageHeight - r.maxY())), int64_t(std::ceil(r.maxX())),
+            int64_t(std::ceil(imageHeight - r.minY()))};
+}
+
+std::string describe(const std::vector<AnnotationPtr>& shapes) {
+    std::string out;
+    for (const auto& s : shapes) out += std::string(AnnotationTools::title(s->toolType())) + " ";
+    return out;
+}
+
+class Compositor : public ::testing::Test {
+protected:
+    // The first pixel that differs between the images, as "x,y", or "".
+    static std::string firstDifference(const Image& a, const Image& b) {
+        for (uint32_t y = 0; y < a.height(); ++y) {
+            for (uint32_t x = 0; x < a.width(); ++x) {
+                if (std::memcmp(a.row(y) + x * 4, b.row(y) + x * 4, 4) != 0) {
+                    return std::to_string(x) + "," + std::to_string(y);
+                }
+            }
+        }
+        return "";
+    }
+
+    std::shared_ptr<PangoTextEngine> text = std::make_shared<PangoTextEngine>();
+};
+
+TEST_F(Compositor, NoPixelOutsideTheDrawnBoundsChanges) {
+    constexpr uint32_t W = 160, H = 120;
+    for (uint32_t seed = 1; seed <= 150; ++seed) {
+        RandomAnnotations random(seed, {W, H}, text);
+        const auto shapes = random.sequence(1 + seed % 12);
+        const Image source = test::noiseImage(W, H, seed, seed % 2 == 0);
+        // Some sequences through small tiles, so shapes are redrawn tile by tile.
+        const Tiling tiling = seed % 3 == 0 ? Tiling{41, 29, SIZE_MAX} : seed % 3 == 1 ? Tiling{W, 7, SIZE_MAX} : Tiling{};
+        const auto out = ImageCompositor::composite(source, shapes, {0, 0, W, H}, *text, tiling);
+        ASSERT_TRUE(out) << seed;
+        std::vector<PixelArea> allowed;
+        for (const auto& shape : shapes) allowed.push_back(pixelsOf(AnnotationDrawnBounds::of(*shape, *text), H));
+        for (uint32_t y = 0; y < H; ++y) {
+            for (uint32_t x = 0; x < W; ++x) {
+                if (std::memcmp(out->row(y) + x * 4, source.row(y) + x * 4, 4) == 0) continue;
+                const bool inside = std::any_of(allowed.begin(), allowed.end(), [&](const PixelArea& a) { return a.holds(x, y); });
+                ASSERT_TRUE(inside) << "seed " << seed << ": pixel " << x << "," << y << " changed; shapes "
+                                    << describe(shapes);
+            }
+        }
+    }
+}
+
+TEST_F(Compositor, TextThenBadgeThenOutlinedEllipseDrawsNoConnectingStroke) {
+    const char json[] = R"({"shapes":[{"type":"text","x":20,"y":20,"text":"Hi","color":"#0000FF"},
+        {"type":"number","x":300,"y":250,"n":1},{"type":"circle","x":250,"y":50,"w":100,"h":60}]})";
+    const auto spec = AnnotationSpec::decode({reinterpret_cast<const uint8_t*>(json), sizeof json - 1});
+    const Image white = test::makeImage(400, 300, [](uint32_t, uint32_t) { return test::Rgba{255, 255, 255, 255}; });
+    const auto out = ImageCompositor::composite(white, spec.annotations({400, 300}, text), {0, 0, 400, 300}, *text);
+    ASSERT_TRUE(out);
+    // Between the badge (282..318, 232..268) and the ellipse (248..352, 48..112) the image stays white.
+    for (uint32_t y = 115; y < 230; ++y) {
+        for (uint32_t x = 240; x < 400; ++x) {
+            const uint8_t* p = out->row(y) + x * 4;
+            ASSERT_TRUE(p[0] == 255 && p[1] == 255 && p[2] == 255) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(Compositor, NothingDrawnKeepsTranslucentPixelsExactly) {
+    const Image translucent = test::noiseImage(90, 70, 4, false);
+    const auto corner = std::make_shared<RectangleAnnotation>(Rect{0, 0, 10, 10}, AnnotationColor::black(), 2, false);
+    const auto out = ImageCompositor::composite(translucent, {corner}, {0, 0, 90, 70}, *text);
+    ASSERT_TRUE(out);
+    for (uint32_t y = 0; y < 55; ++y) {
+        ASSERT_EQ(std::memcmp(out->row(y), translucent.row(y), out->stride()), 0) << "row " << y << " is far from the box";
+    }
+}
+
+TEST_F(Compositor, BandsOfAnyHeightGiveTheSingleSurfacePixels) {
+    constexpr uint32_t W = 257, H = 181;
+    // Bands 23 and 2 rows tall, one row, and as many rows as fit in 9 rows of 64 pixels.
+    const Tiling tilings[] = {{W, 23, SIZE_MAX}, {W, 2, SIZE_MAX}, {W, H, 0}, {Tiling::kLargestTile, 4096, 64 * 4 * 9}};
+    const Rect drawRects[] = {{0, 0, W, H}, {-20, 30, W / 2.0, H / 2.0}};
+    for (uint32_t seed = 1; seed <= 24; ++seed) {
+        RandomAnnotations random(seed * 7919, {W, H}, text);
+        auto shapes = random.sequence(6);
+        // Every mosaic effect, reaching across tile edges.
+        for (int i = 0; i < 3; ++i) shapes.push_back(random.of(RandomAnnotations::Kind::mosaic));
+        shapes.push_back(random.of(RandomAnnotations::Kind::text));
+        const Image source = test::noiseImage(W, H, seed, seed % 2 == 0);
+        const Rect& D = drawRects[seed % 2];
+        const auto single = ImageCompositor::composite(source, shapes, D, *text, Tiling::singleSurface());
+        ASSERT_TRUE(single);
+        for (const Tiling& tiling : tilings) {
+            const auto tiled = ImageCompositor::composite(source, shapes, D, *text, tiling);
+            ASSERT_TRUE(tiled);
+            EXPECT_EQ(firstDifference(*single, *tiled), "")
+                << "seed " << seed << ", tiles " << tiling.maxTileWidth << "x" << tiling.maxTileHeight << ": "
+                << describe(shapes);
+            Image inPlace = source.clone();
+            ASSERT_TRUE(ImageCompositor::compositeInPlace(inPlace, shapes, D, *text, tiling));
+            EXPECT_EQ(firstDifference(*single, inPlace), "")
+                << "in place, seed " << seed << ", tiles " << tiling.maxTileWidth << "x" << tiling.maxTileHeight;
+        }
+    }
+}
+
+TEST_F(Compositor, ImagesBeyondTheSurfaceLimitAreDrawnEverywhere) {
+    // Taller, then wider, than any one Cairo surface: a box past the limit,
+    // a blur near the origin and a diagonal over the whole image.
+    for (const auto& [W, H] : {std::pair<double, double>{24, 40000}, {40000, 24}}) {
+        Image image = test::noiseImage(uint32_t(W), uint32_t(H), 3);
+        const Image before = image.clone();
+        // In drawing space, y up: the box sits at the bottom (tall) or right (wide) end.
+        const Rect pastLimit = H > W ? Rect{2, 2, 10, 10} : Rect{W - 12, 2, 10, 10};
+        const Rect nearOrigin = H > W ? Rect{2, H - 12, 10, 10} : Rect{2, 2, 10, 10};
+        const auto box = std::make_shared<RectangleAnnotation>(pastLimit, AnnotationColor::black(), 1, true);
+        const auto blur = std::make_shared<PixelateAnnotation>(nearOrigin, AnnotationMosaicEffect::smoothBlur, 12);
+        const auto across = std::make_shared<LineAnnotation>(Point{0, 0}, Point{W, H}, AnnotationColor::white(), 3);
+        ASSERT_TRUE(ImageCompositor::compositeInPlace(image, {box, blur, across}, {0, 0, W, H}, *text));
+        const auto pixel = [&](const Image& img, double x, double y) { return img.row(uint32_t(H - 1 - y)) + uint32_t(x) * 4; };
+        EXPECT_EQ(pixel(image, pastLimit.midX(), pastLimit.midY())[0], 0) << W << "x" << H;
+        EXPECT_NE(std::memcmp(pixel(image, nearOrigin.midX(), nearOrigin.midY()),
+                              pixel(before, nearOrigin.midX(), nearOrigin.midY()), 4), 0) << W << "x" << H;
+        EXPECT_EQ(pixel(image, W / 2, H / 2)[1], 255) << "the diagonal crosses the middle";
+    }
+}
+
+}  // namespace
+}  // namespace tessarin
