@@ -8,10 +8,14 @@
 
 #include "../TestImages.h"
 #include "core/annotation/AnnotationSpec.h"
+#include "core/annotation/AnnotationTools.h"
+#include "core/annotation/OtherAnnotations.h"
 #include "core/annotation/RectAnnotations.h"
+#include "core/annotation/SegmentAnnotations.h"
 #include "render/annotation/AnnotationMosaicRenderer.h"
 #include "render/annotation/AnnotationPixelator.h"
 #include "render/annotation/AnnotationRenderContext.h"
+#include "render/annotation/CairoAnnotationPainter.h"
 #include "render/annotation/ImageCompositor.h"
 #include "render/annotation/MosaicKernels.h"
 #include "render/annotation/PixelBuffer.h"
@@ -172,6 +176,46 @@ TEST_F(Render, NumberBadges) {
     for (uint32_t y = 42; y < 58; ++y)
         for (uint32_t x = 44; x < 56; ++x) digit += at(badge, x, y).b > 200 && at(badge, x, y).r > 200;
     EXPECT_GT(digit, 10) << "the digit is white";
+}
+
+TEST_F(Render, APathLeftInTheContextIsNeverJoinedToTheNextShape) {
+    // Every kind, drawn in the right half after something left a path and a
+    // current point in the left half (as text drawing once did).
+    const AnnotationColor red{1, 0, 0, 1};
+    const AnnotationPtr kinds[] = {
+        std::make_shared<ArrowAnnotation>(Point{120, 20}, Point{180, 60}, red, 3),
+        std::make_shared<LineAnnotation>(Point{120, 60}, Point{180, 20}, red, 3),
+        std::make_shared<NumberAnnotation>(4, Point{150, 40}, red, 30, true),
+        std::make_shared<NumberAnnotation>(5, Point{150, 40}, red, 30, false),
+        std::make_shared<RectangleAnnotation>(Rect{120, 20, 60, 40}, red, 3, false),
+        std::make_shared<CircleAnnotation>(Rect{120, 20, 60, 40}, red, 3, false),
+        std::make_shared<FreehandAnnotation>(std::vector<Point>{{120, 20}, {150, 60}, {180, 20}}, red, 3),
+        std::make_shared<HighlighterAnnotation>(Rect{120, 20, 60, 40}, red),
+        std::make_shared<PixelateAnnotation>(Rect{120, 20, 60, 40}, AnnotationMosaicEffect::pixelate, 12),
+        std::make_shared<TextAnnotation>("Hi", Point{120, 20}, 20, red, std::nullopt, text),
+    };
+    for (const auto& shape : kinds) {
+        const CairoSurfacePtr surface = makeSurface(200, 80);
+        const CairoPtr cr(cairo_create(surface.get()));
+        cairo_set_source_rgb(cr.get(), 1, 1, 1);
+        cairo_paint(cr.get());
+        cairo_translate(cr.get(), 0, 80);
+        cairo_scale(cr.get(), 1, -1);
+        CairoAnnotationPainter painter(cr.get(), *text, {0, 0, 200, 80});
+        cairo_move_to(cr.get(), 10, 10);
+        cairo_line_to(cr.get(), 40, 70);
+        shape->draw(painter, nullptr);
+        const auto out = straightImage(surface.get());
+        bool reachedRight = false;
+        for (uint32_t y = 0; y < 80; ++y) {
+            for (uint32_t x = 0; x < 200; ++x) {
+                const bool painted = at(*out, x, y).g < 250;
+                ASSERT_TRUE(!painted || x >= 110) << AnnotationTools::title(shape->toolType()) << " at " << x << "," << y;
+                reachedRight |= painted;
+            }
+        }
+        EXPECT_TRUE(reachedRight) << AnnotationTools::title(shape->toolType());
+    }
 }
 
 PixelView viewOfImage(const CairoSurfacePtr& surface) { return viewOf(surface.get()); }
