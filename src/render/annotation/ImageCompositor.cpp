@@ -110,19 +110,21 @@ std::optional<int64_t> mosaicReach(const std::vector<Placed>& shapes, const Anno
 }
 
 struct DrawnTile {
-    CairoSurfacePtr surface;
-    PixelRect pixels;
+    CairoSurfacePtr surface;  // over `area`
+    PixelRect area;
+    PixelRect tile;  // the part of it that is this tile's
 };
 
-// The shapes that reach `tile` drawn over its source pixels; nothing on failure.
-CairoSurfacePtr drawTile(const Image& source, const std::vector<Placed>& shapes, const PixelRect& tile,
-                         const PixelMapping& mapping, const PangoTextEngine& text) {
+// The shapes that reach `tile` drawn over the source pixels of `area`, a
+// rectangle that holds the tile; nothing on failure.
+std::optional<DrawnTile> drawTile(const Image& source, const std::vector<Placed>& shapes, const PixelRect& tile,
+                                  const PixelRect& area, const PixelMapping& mapping, const PangoTextEngine& text) {
     CairoSurfacePtr surface =
-        premultipliedSurface(source, uint32_t(tile.x), uint32_t(tile.y), uint32_t(tile.width), uint32_t(tile.height));
-    if (!surface) return nullptr;
-    // The tile's place goes in the device offset, so every tile works with
-    // the same user-space transform and the same coordinates.
-    cairo_surface_set_device_offset(surface.get(), -double(tile.x), -double(tile.y));
+        premultipliedSurface(source, uint32_t(area.x), uint32_t(area.y), uint32_t(area.width), uint32_t(area.height));
+    if (!surface) return std::nullopt;
+    // The surface's place goes in the device offset, so every tile works
+    // with the same user-space transform and the same coordinates.
+    cairo_surface_set_device_offset(surface.get(), -double(area.x), -double(area.y));
     CairoPtr cr(cairo_create(surface.get()));
     mapping.apply(cr.get());
     // Mosaic regions are cut to the tile, so they serve no other tile.
@@ -136,9 +138,29 @@ CairoSurfacePtr drawTile(const Image& source, const std::vector<Placed>& shapes,
         shape.annotation->draw(painter, &context);
         cairo_restore(cr.get());
     }
-    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return std::nullopt;
     cairo_surface_flush(surface.get());
-    return surface;
+    return DrawnTile{std::move(surface), area, tile};
+}
+
+// Where a tile is drawn: over every shape that reaches it, whole across,
+// when a surface can be that wide. Cairo rounds a shape clipped at a
+// surface's side a little differently from the same shape drawn whole, so
+// a tile's sides must cut no shape for the tile to give one surface's pixels.
+PixelRect surfaceAreaFor(const PixelRect& tile, const std::vector<Placed>& shapes) {
+    PixelRect area = tile;
+    const PixelRect rows{INT64_MIN / 4, tile.y, INT64_MAX / 2, tile.height};
+    for (const Placed& shape : shapes) {
+        if (!intersection(shape.pixels, tile).isEmpty()) area = unionOf(area, intersection(shape.pixels, rows));
+    }
+    return area.width <= Tiling::kLargestTile ? area : tile;
+}
+
+void writeBack(const DrawnTile& drawn, const Image& source, Image& target) {
+    const PixelView part = viewOf(drawn.surface.get())
+                               .part(uint32_t(drawn.tile.x - drawn.area.x), uint32_t(drawn.tile.y - drawn.area.y),
+                                     uint32_t(drawn.tile.width), uint32_t(drawn.tile.height));
+    writeChanged(part, source, uint32_t(drawn.tile.x), uint32_t(drawn.tile.y), target);
 }
 
 // Draws `shapes` over the parts of `target` they touch, band by band from
@@ -160,9 +182,8 @@ bool drawTiles(const Image& source, Image& target, const std::vector<Placed>& sh
         &source == &target ? mosaicReach(shapes, AnnotationRenderContext(source, mapping.drawRect())) : std::nullopt;
     std::deque<DrawnTile> held;
     const auto writeHeldAbove = [&](int64_t row) {
-        while (!held.empty() && bottom(held.front().pixels) <= row) {
-            const PixelRect& p = held.front().pixels;
-            writeChanged(held.front().surface.get(), source, uint32_t(p.x), uint32_t(p.y), target);
+        while (!held.empty() && bottom(held.front().tile) <= row) {
+            writeBack(held.front(), source, target);
             held.pop_front();
         }
     };
@@ -174,12 +195,12 @@ bool drawTiles(const Image& source, Image& target, const std::vector<Placed>& sh
         for (const Placed& shape : shapes) area = unionOf(area, intersection(shape.pixels, band));
         for (int64_t x = area.x; x < right(area); x += tileWidth) {
             const PixelRect tile{x, area.y, std::min(tileWidth, right(area) - x), area.height};
-            CairoSurfacePtr drawn = drawTile(source, shapes, tile, mapping, text);
+            std::optional<DrawnTile> drawn = drawTile(source, shapes, tile, surfaceAreaFor(tile, shapes), mapping, text);
             if (!drawn) return false;
             if (reach) {
-                held.push_back({std::move(drawn), tile});
+                held.push_back(std::move(*drawn));
             } else {
-                writeChanged(drawn.get(), source, uint32_t(tile.x), uint32_t(tile.y), target);
+                writeBack(*drawn, source, target);
             }
         }
     }

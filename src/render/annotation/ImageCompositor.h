@@ -5,8 +5,8 @@
 // The image is drawn in tiles, so its size is bounded only by what an
 // Image may hold, not by the drawing library's surfaces (32767 pixels a
 // side), and only the parts that shapes touch are converted and drawn. A
-// band draws every shape that reaches it exactly as one surface over the
-// whole image would: the same pixels, whatever the band height.
+// tile draws every shape that reaches it exactly as one surface over the
+// whole image would: the same pixels, whatever the tile size.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,10 +19,12 @@
 
 namespace tessarin::ImageCompositor {
 
-// Tiles are bands across the image, split into columns only when the image
-// is wider than a surface can be. Bands give exactly one surface's pixels;
-// a column edge clips the shapes that cross it, which Cairo's rasteriser
-// rounds a little differently (a level or two on a few pixels of them).
+// Tiles are bands across the image, split into columns when they are wider
+// than `maxTileWidth`. Every tile gives exactly one surface's pixels: a
+// tile is drawn on a surface wide enough to hold whole every shape that
+// reaches it. Only a shape wider than a surface can be, crossing a column
+// edge, is clipped there, and Cairo rounds a clipped shape a little
+// differently (a level or two on a few of its pixels).
 struct Tiling {
     // Cairo's image surfaces hold at most this many pixels a side.
     static constexpr uint32_t kLargestTile = 32767;

@@ -86,8 +86,7 @@ void writeStraight(cairo_surface_t* surface, Image& image) {
     }
 }
 
-void writeChanged(cairo_surface_t* surface, const Image& original, uint32_t x, uint32_t y, Image& target) {
-    const PixelView view = viewOf(surface);
+void writeChanged(const PixelView& view, const Image& original, uint32_t x, uint32_t y, Image& target) {
     for (uint32_t row = 0; row < view.height; ++row) {
         const uint8_t* drawn = view.row(row);
         const uint8_t* before = original.row(y + row) + size_t{x} * 4;

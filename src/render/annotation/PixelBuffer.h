@@ -19,6 +19,10 @@ struct PixelView {
     uint32_t width = 0;
     uint32_t height = 0;
     uint8_t* row(uint32_t y) const { return data + stride * y; }
+    // The part of width x height pixels at (x, y), which must lie inside.
+    PixelView part(uint32_t x, uint32_t y, uint32_t partWidth, uint32_t partHeight) const {
+        return {row(y) + size_t{x} * 4, stride, partWidth, partHeight};
+    }
 };
 
 // A new ARGB32 surface; nothing when Cairo refuses the size.
@@ -32,11 +36,11 @@ CairoSurfacePtr premultipliedSurface(const Image& image);
 // Back to straight alpha, into a new image or over one of the surface's size.
 std::optional<Image> straightImage(cairo_surface_t* surface);
 void writeStraight(cairo_surface_t* surface, Image& image);
-// Writes back a surface made by premultipliedSurface(original, x, y, ...)
-// and drawn on since, over the same rectangle of `target` (which may be
-// `original` itself). Pixels whose premultiplied value did not change are
-// not written, so a translucent pixel nothing painted keeps its exact
-// straight value instead of the rounding of a round trip.
-void writeChanged(cairo_surface_t* surface, const Image& original, uint32_t x, uint32_t y, Image& target);
+// Writes back premultiplied pixels made from `original` at (x, y) and drawn
+// on since, over the same rectangle of `target` (which may be `original`
+// itself). Pixels whose premultiplied value did not change are not
+// written, so a translucent pixel nothing painted keeps its exact straight
+// value instead of the rounding of a round trip.
+void writeChanged(const PixelView& drawn, const Image& original, uint32_t x, uint32_t y, Image& target);
 
 }  // namespace tessarin

@@ -134,10 +134,12 @@ TEST_F(Compositor, NothingDrawnKeepsTranslucentPixelsExactly) {
     }
 }
 
-TEST_F(Compositor, BandsOfAnyHeightGiveTheSingleSurfacePixels) {
+TEST_F(Compositor, AnyTilingGivesTheSingleSurfacePixels) {
     constexpr uint32_t W = 257, H = 181;
-    // Bands 23 and 2 rows tall, one row, and as many rows as fit in 9 rows of 64 pixels.
-    const Tiling tilings[] = {{W, 23, SIZE_MAX}, {W, 2, SIZE_MAX}, {W, H, 0}, {Tiling::kLargestTile, 4096, 64 * 4 * 9}};
+    // Bands 23 and 2 rows tall, one row, as many rows as fit in 9 rows of
+    // 64 pixels, and tiles 40x23 and 13 wide.
+    const Tiling tilings[] = {{W, 23, SIZE_MAX}, {W, 2, SIZE_MAX},  {W, H, 0}, {Tiling::kLargestTile, 4096, 64 * 4 * 9},
+                              {40, 23, SIZE_MAX}, {13, H, SIZE_MAX}};
     const Rect drawRects[] = {{0, 0, W, H}, {-20, 30, W / 2.0, H / 2.0}};
     for (uint32_t seed = 1; seed <= 24; ++seed) {
         RandomAnnotations random(seed * 7919, {W, H}, text);
