@@ -1,6 +1,7 @@
 #include "render/annotation/AnnotationMosaicRenderer.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "render/annotation/AnnotationPixelator.h"
 #include "render/annotation/MosaicKernels.h"
@@ -22,26 +23,35 @@ PixelRect grown(const PixelRect& r, int64_t by, uint32_t width, uint32_t height)
     return {x0, y0, x1 - x0, y1 - y0};
 }
 
-CairoSurfacePtr premultiplied(const Image& source, const PixelRect& r) {
-    return premultipliedSurface(source, uint32_t(r.x), uint32_t(r.y), uint32_t(r.width), uint32_t(r.height));
+// Work areas live on the heap: a region and the margin its kernel reads
+// can be larger than a Cairo surface may be.
+std::optional<HeapPixels> premultiplied(const Image& source, const PixelRect& r) {
+    auto pixels = HeapPixels::allocate(uint32_t(r.width), uint32_t(r.height));
+    if (pixels) premultiplyInto(source, uint32_t(r.x), uint32_t(r.y), pixels->view());
+    return pixels;
 }
 
-// The pixelated image's pixels over `target` (top-left source pixels).
-CairoSurfacePtr pixelated(const Image& source, uint32_t block, const PixelRect& target) {
+// The pixelated image's pixels over `target` (top-left source pixels) into
+// `out`, which is as large as `target`.
+bool pixelateInto(const Image& source, uint32_t block, const PixelRect& target, const PixelView& out) {
     const PixelRect area = MosaicKernels::blockAlignedArea(source.width(), source.height(), block, target);
-    CairoSurfacePtr input = premultiplied(source, area);
+    const std::optional<HeapPixels> input = premultiplied(source, area);
+    if (!input) return false;
+    MosaicKernels::pixelate({input->view(), uint32_t(area.x), uint32_t(area.y), source.width(), source.height()},
+                            block, out, uint32_t(target.x), uint32_t(target.y));
+    return true;
+}
+
+CairoSurfacePtr pixelated(const Image& source, uint32_t block, const PixelRect& target) {
     CairoSurfacePtr output = makeSurface(uint32_t(target.width), uint32_t(target.height));
-    if (!input || !output) return nullptr;
-    MosaicKernels::pixelate({viewOf(input.get()), uint32_t(area.x), uint32_t(area.y), source.width(), source.height()},
-                            block, viewOf(output.get()), uint32_t(target.x), uint32_t(target.y));
+    if (!output || !pixelateInto(source, block, target, viewOf(output.get()))) return nullptr;
     cairo_surface_mark_dirty(output.get());
     return output;
 }
 
-CairoSurfacePtr cropped(cairo_surface_t* surface, int64_t x, int64_t y, const PixelRect& size) {
+CairoSurfacePtr cropped(const PixelView& from, int64_t x, int64_t y, const PixelRect& size) {
     CairoSurfacePtr out = makeSurface(uint32_t(size.width), uint32_t(size.height));
     if (!out) return nullptr;
-    const PixelView from = viewOf(surface);
     const PixelView to = viewOf(out.get());
     for (uint32_t row = 0; row < to.height; ++row) {
         const uint8_t* in = from.row(uint32_t(y + row)) + x * 4;
@@ -54,11 +64,16 @@ CairoSurfacePtr cropped(cairo_surface_t* surface, int64_t x, int64_t y, const Pi
 // `block` 0 blurs the source itself, else its pixelation with that block.
 CairoSurfacePtr blurred(const Image& source, const PixelRect& region, double sigma, uint32_t block) {
     const PixelRect extended = grown(region, MosaicKernels::blurReach(sigma), source.width(), source.height());
-    CairoSurfacePtr work = block ? pixelated(source, block, extended) : premultiplied(source, extended);
+    std::optional<HeapPixels> work;
+    if (block) {
+        work = HeapPixels::allocate(uint32_t(extended.width), uint32_t(extended.height));
+        if (work && !pixelateInto(source, block, extended, work->view())) work.reset();
+    } else {
+        work = premultiplied(source, extended);
+    }
     if (!work) return nullptr;
-    MosaicKernels::gaussianBlur(viewOf(work.get()), sigma);
-    cairo_surface_mark_dirty(work.get());
-    return cropped(work.get(), region.x - extended.x, region.y - extended.y, region);
+    MosaicKernels::gaussianBlur(work->view(), sigma);
+    return cropped(work->view(), region.x - extended.x, region.y - extended.y, region);
 }
 
 }  // namespace
@@ -94,7 +109,7 @@ CairoSurfacePtr renderedImage(const Image& source, AnnotationMosaicEffect effect
             CairoSurfacePtr whole = premultipliedSurface(source);
             if (!whole) return nullptr;
             CairoSurfacePtr image = AnnotationPixelator::pixelatedImage(viewOf(whole.get()), r);
-            return image ? cropped(image.get(), clipped.x, clipped.y, clipped) : nullptr;
+            return image ? cropped(viewOf(image.get()), clipped.x, clipped.y, clipped) : nullptr;
         }
         case AnnotationMosaicEffect::secureBlur:
             if (!inside) return nullptr;

@@ -170,8 +170,10 @@ void writeBack(const DrawnTile& drawn, const Image& source, Image& target) {
 // to be drawn can read its rows.
 bool drawTiles(const Image& source, Image& target, const std::vector<Placed>& shapes, const PixelMapping& mapping,
                const PangoTextEngine& text, const Tiling& tiling) {
-    const int64_t tileWidth = std::clamp<int64_t>(tiling.maxTileWidth, 1, Tiling::kLargestTile);
-    const int64_t tileHeight = std::clamp<int64_t>(tiling.maxTileHeight, 1, Tiling::kLargestTile);
+    // A tile's mosaic regions reach a pixel past it on every side, and are surfaces too.
+    const int64_t largest = Tiling::kLargestTile - 2;
+    const int64_t tileWidth = std::clamp<int64_t>(tiling.maxTileWidth, 1, largest);
+    const int64_t tileHeight = std::clamp<int64_t>(tiling.maxTileHeight, 1, largest);
     PixelRect all;
     for (const Placed& shape : shapes) all = unionOf(all, shape.pixels);
     const int64_t bandRows =

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <new>
 
 namespace tessarin {
 namespace {
@@ -39,6 +40,16 @@ inline void unpremultiplyPixel(const uint8_t* in, uint8_t* out) {
 
 }  // namespace
 
+std::optional<HeapPixels> HeapPixels::allocate(uint32_t width, uint32_t height) {
+    if (width == 0 || height == 0 || uint64_t{width} * height > Image::kMaxPixels) return std::nullopt;
+    HeapPixels pixels;
+    const size_t stride = size_t{width} * 4;
+    pixels.bytes_.reset(new (std::nothrow) uint8_t[stride * height]);
+    if (!pixels.bytes_) return std::nullopt;
+    pixels.view_ = {pixels.bytes_.get(), stride, width, height};
+    return pixels;
+}
+
 CairoSurfacePtr makeSurface(uint32_t width, uint32_t height) {
     if (width == 0 || height == 0 || width > 32767 || height > 32767) return nullptr;
     CairoSurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(width), int(height)));
@@ -52,15 +63,18 @@ PixelView viewOf(cairo_surface_t* surface) {
             uint32_t(cairo_image_surface_get_width(surface)), uint32_t(cairo_image_surface_get_height(surface))};
 }
 
+void premultiplyInto(const Image& image, uint32_t x, uint32_t y, const PixelView& view) {
+    for (uint32_t row = 0; row < view.height; ++row) {
+        const uint8_t* in = image.row(y + row) + size_t{x} * 4;
+        uint8_t* out = view.row(row);
+        for (uint32_t i = 0; i < view.width; ++i, in += 4, out += 4) premultiplyPixel(in, out);
+    }
+}
+
 CairoSurfacePtr premultipliedSurface(const Image& image, uint32_t x, uint32_t y, uint32_t width, uint32_t height) {
     CairoSurfacePtr surface = makeSurface(width, height);
     if (!surface) return nullptr;
-    const PixelView view = viewOf(surface.get());
-    for (uint32_t row = 0; row < height; ++row) {
-        const uint8_t* in = image.row(y + row) + size_t{x} * 4;
-        uint8_t* out = view.row(row);
-        for (uint32_t i = 0; i < width; ++i, in += 4, out += 4) premultiplyPixel(in, out);
-    }
+    premultiplyInto(image, x, y, viewOf(surface.get()));
     cairo_surface_mark_dirty(surface.get());
     return surface;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "core/common/Image.h"
@@ -25,12 +26,27 @@ struct PixelView {
     }
 };
 
+// Pixels on the heap, for work areas no Cairo call draws on: they are not
+// bound by the size limit of Cairo's surfaces.
+class HeapPixels {
+public:
+    // Nothing when the size is empty or the memory cannot be had.
+    static std::optional<HeapPixels> allocate(uint32_t width, uint32_t height);
+    const PixelView& view() const { return view_; }
+
+private:
+    std::unique_ptr<uint8_t[]> bytes_;
+    PixelView view_;
+};
+
 // A new ARGB32 surface; nothing when Cairo refuses the size.
 CairoSurfacePtr makeSurface(uint32_t width, uint32_t height);
 PixelView viewOf(cairo_surface_t* surface);
 
-// Premultiplies the sub-rectangle (x, y, width, height) of `image` into a new
-// surface of that size. The rectangle must lie inside the image.
+// Premultiplies the sub-rectangle of `image` at (x, y), as large as `out`,
+// into `out`. The rectangle must lie inside the image.
+void premultiplyInto(const Image& image, uint32_t x, uint32_t y, const PixelView& out);
+// The same into a new surface of the rectangle's size.
 CairoSurfacePtr premultipliedSurface(const Image& image, uint32_t x, uint32_t y, uint32_t width, uint32_t height);
 CairoSurfacePtr premultipliedSurface(const Image& image);
 // Back to straight alpha, into a new image or over one of the surface's size.

@@ -186,5 +186,23 @@ TEST_F(Compositor, ImagesBeyondTheSurfaceLimitAreDrawnEverywhere) {
     }
 }
 
+TEST_F(Compositor, MosaicsWiderThanASurfaceAreProcessedWhole) {
+    // White up to column 32700 and black beyond, blurred across its whole
+    // width: the first column tile's work area (its part of the box and the
+    // margin the blur reads) is wider than any Cairo surface.
+    constexpr uint32_t W = 40000, H = 8, edge = 32700;
+    Image image = test::makeImage(W, H, [](uint32_t x, uint32_t) {
+        return x < edge ? test::Rgba{255, 255, 255, 255} : test::Rgba{0, 0, 0, 255};
+    });
+    const auto blur = std::make_shared<PixelateAnnotation>(Rect{0, 0, W, H}, AnnotationMosaicEffect::smoothBlur, 12);
+    ASSERT_TRUE(ImageCompositor::compositeInPlace(image, {blur}, {0, 0, W, H}, *text));
+    for (uint32_t y = 0; y < H; ++y) {
+        EXPECT_EQ(image.row(y)[(edge - 200) * 4], 255) << "white far from the edge stays white";
+        EXPECT_EQ(image.row(y)[(edge + 60) * 4], 0);
+        const uint8_t atEdge = image.row(y)[edge * 4];
+        EXPECT_TRUE(atEdge > 60 && atEdge < 200) << "the edge is blurred: " << int(atEdge);
+    }
+}
+
 }  // namespace
 }  // namespace tessarin
