@@ -32,7 +32,7 @@ struct Tiling {
     uint32_t maxTileWidth = kLargestTile;
     uint32_t maxTileHeight = 4096;
     // Bands of tiles are as tall as fits in about this many bytes (at least a row).
-    size_t bandBytes = size_t{8} << 20;
+    size_t bandBytes = size_t{4} << 20;
 
     // One tile over any image a surface can hold.
     static Tiling singleSurface() { return {kLargestTile, kLargestTile, SIZE_MAX}; }
