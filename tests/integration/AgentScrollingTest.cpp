@@ -1,13 +1,18 @@
 // capture-scrolling against a real scrolling client on Xvfb: an xterm whose
-// scroll-back holds 500 numbered lines, scrolled through XTEST by tessarin
+// scroll-back holds numbered lines, scrolled through XTEST by tessarin
 // itself or, with --no-auto-scroll, by this test while tessarin watches.
-// The stitched image must show every line once, in order.
+// The stitched image must show every line once, in order: lines numbered
+// all across, and a log whose lines differ only in a number near the left
+// edge. Lines that repeat two by two cannot be followed: the capture keeps
+// the first frame and warns.
 
 #include <xcb/xtest.h>
 
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <initializer_list>
+#include <optional>
 #include <thread>
 
 #include "AgentXServerTest.h"
@@ -15,23 +20,32 @@
 namespace tessarin::integration {
 namespace {
 
-constexpr int kLines = 500;
 constexpr int kRows = 40;
 constexpr int kBorder = 2;  // xterm's inner border
 
 // Lines such as "0042 0042 ... 0042", sixteen times across the 80 columns, so
 // every sampled column of the region sees text.
-const std::string kPrintLines =
-    "awk 'BEGIN{for(i=1;i<=500;i++){s=sprintf(\"%04d\",i);l=s;for(j=1;j<16;j++)l=l\" \"s;print l}}'; sleep 600";
+const std::string kNumberedAcross =
+    "awk 'BEGIN{for(i=1;i<=500;i++){s=sprintf(\"%04d\",i);l=s;for(j=1;j<16;j++)l=l\" \"s;print l}}'";
+// A log: the same text on every line but for its number in columns 4 to 7,
+// inside the left tenth of the region that the sampled columns skip.
+const std::string kLookAlikeLog =
+    "awk 'BEGIN{for(i=1;i<=300;i++)printf \"Row %04d of the log - quick brown fox jumps over the lazy dog\\n\",i}'";
+// Two lines, again and again.
+const std::string kTwoLinesRepeated =
+    "awk 'BEGIN{for(i=1;i<=300;i++)print (i%2 ? \"even odd even odd even odd even odd\" : "
+    "\"odd even odd even odd even odd even odd\")}'";
 
 class ScrollingAgent : public AgentXServerTest {
 protected:
-    void SetUp() override {
-        AgentXServerTest::SetUp();
+    // An xterm whose scroll-back holds what `script` prints, shown from the
+    // top; `numberColumn` is where line 1 shows "0001" (none: no numbers).
+    void openTerminal(const std::string& script, int lines, std::optional<int64_t> numberColumn) {
         if (IsSkipped() || HasFatalFailure()) return;
+        lineCount = lines;
         x.setRootColour(0x404040);
         x.spawn({"xterm", "-T", "scrolling-capture", "-geometry", "80x40+0+0", "-sl", "1000", "-fa", "DejaVu Sans Mono",
-                 "-fs", "10", "-bg", "white", "-fg", "black", "-e", "sh", "-c", kPrintLines});
+                 "-fs", "10", "-bg", "white", "-fg", "black", "-e", "sh", "-c", script + "; sleep 600"});
         const auto window = x.waitForTopLevel("scrolling-capture");
         const auto geometry = window ? x.rootGeometry(*window) : std::nullopt;
         ASSERT_TRUE(geometry) << "xterm did not start";
@@ -45,9 +59,10 @@ protected:
         ASSERT_EQ(run({"capture-region", "--rect", rect(), "--out", "top.png"}).status, 0);
         const auto top = decodedFile(workDir() / "top.png");
         ASSERT_TRUE(top);
+        if (!numberColumn) return;
         // Line 1 reads 0001, line d ends in digit d: one cell per digit.
-        digits[0] = cell(*top, 0, 0);
-        for (int d = 1; d <= 9; ++d) digits[d] = cell(*top, d - 1, 3);
+        digits[0] = cell(*top, 0, *numberColumn);
+        for (int d = 1; d <= 9; ++d) digits[d] = cell(*top, d - 1, *numberColumn + 3);
     }
 
     // Wheel clicks at the middle of the xterm.
@@ -87,22 +102,25 @@ protected:
         return value;
     }
 
-    // Every line 1..500 once, in order, then the shell's empty line.
-    void expectAllLines(const Image& image) {
+    // Every line once, in order, then the shell's empty line: the numbers
+    // read at each of `columns`.
+    void expectAllLines(const Image& image, std::initializer_list<int64_t> columns) {
         EXPECT_EQ(int64_t(image.width()), area.width);
-        EXPECT_EQ(int64_t(image.height()), 2 * kBorder + (kLines + 1) * lineHeight);
+        EXPECT_EQ(int64_t(image.height()), 2 * kBorder + (lineCount + 1) * lineHeight);
         int wrong = 0;
-        for (int line = 0; line < kLines && wrong < 5; ++line) {
-            const int first = number(image, line, 0);
-            const int last = number(image, line, 75);
-            if (first != line + 1 || last != line + 1) {
-                ADD_FAILURE() << "text line " << line << " reads " << first << " / " << last;
-                ++wrong;
+        for (int line = 0; line < lineCount && wrong < 5; ++line) {
+            for (const int64_t column : columns) {
+                const int read = number(image, line, column);
+                if (read != line + 1) {
+                    ADD_FAILURE() << "text line " << line << " reads " << read << " at column " << column;
+                    ++wrong;
+                }
             }
         }
-        EXPECT_EQ(number(image, kLines, 0), -1);
+        EXPECT_EQ(number(image, lineCount, *columns.begin()), -1);
     }
 
+    int lineCount = 0;
     PixelRect area;
     int64_t lineHeight = 0;
     int64_t cellWidth = 0;
@@ -110,15 +128,48 @@ protected:
 };
 
 TEST_F(ScrollingAgent, AutoScrollStitchesEveryLineOnce) {
+    ASSERT_NO_FATAL_FAILURE(openTerminal(kNumberedAcross, 500, 0));
     const AgentRun result = run({"capture-scrolling", "--rect", rect(), "--out", "tall.png", "--max-seconds", "60"});
     ASSERT_EQ(result.status, 0) << result.err;
     const auto image = decodedFile(workDir() / "tall.png");
     ASSERT_TRUE(image);
     EXPECT_EQ(result.out, resultLine("tall.png", image->width(), image->height()));
-    expectAllLines(*image);
+    EXPECT_EQ(result.err, "");
+    expectAllLines(*image, {0, 75});
+}
+
+// The lines differ only in a number the sampled columns never see.
+TEST_F(ScrollingAgent, AutoScrollStitchesALogOfLookAlikeLinesOnce) {
+    ASSERT_NO_FATAL_FAILURE(openTerminal(kLookAlikeLog, 300, 4));
+    const AgentRun result = run({"capture-scrolling", "--rect", rect(), "--out", "log.png", "--max-seconds", "60"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto image = decodedFile(workDir() / "log.png");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(result.out, resultLine("log.png", image->width(), image->height()));
+    EXPECT_EQ(result.err, "");
+    expectAllLines(*image, {4});
+}
+
+// The view scrolls, but no frame can be placed: the result is the first
+// frame, as before, and a warning says the capture lost track.
+TEST_F(ScrollingAgent, ContentThatCannotBeFollowedGivesTheFirstFrameAndAWarning) {
+    ASSERT_NO_FATAL_FAILURE(openTerminal(kTwoLinesRepeated, 300, std::nullopt));
+    const AgentRun result = run({"capture-scrolling", "--rect", rect(), "--out", "lost.png", "--max-seconds", "60"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto image = decodedFile(workDir() / "lost.png");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(int64_t(image->height()), area.height);
+    EXPECT_EQ(result.out, resultLine("lost.png", image->width(), image->height()));
+    const std::string prefix = R"({"warning":"scrolling capture lost track of the content: )";
+    EXPECT_EQ(result.err.substr(0, prefix.size()), prefix) << result.err;
+    EXPECT_NE(result.err.find(R"( frames moved but could not be stitched, 0 were (0 rows); the image holds only what was stitched"})"
+                              "\n"),
+              std::string::npos)
+        << result.err;
 }
 
 TEST_F(ScrollingAgent, WithoutAutoScrollItFollowsTheUsersScrolling) {
+    ASSERT_NO_FATAL_FAILURE(openTerminal(kNumberedAcross, 500, 0));
     AgentRun result;
     std::thread agent([&] {
         result = run({"capture-scrolling", "--rect", rect(), "--out", "tall.png", "--no-auto-scroll",
@@ -135,7 +186,7 @@ TEST_F(ScrollingAgent, WithoutAutoScrollItFollowsTheUsersScrolling) {
     ASSERT_EQ(result.status, 0) << result.err;
     const auto image = decodedFile(workDir() / "tall.png");
     ASSERT_TRUE(image);
-    expectAllLines(*image);
+    expectAllLines(*image, {0, 75});
 }
 
 }  // namespace
