@@ -16,7 +16,7 @@ namespace tessarin {
 
 struct DenseColumnLimits {
     int64_t maximumColumns = 256;       // 768 signature bytes a row
-    int64_t maximumComparisons = 768;   // row pairs compared pixel by pixel
+    int64_t maximumComparisons = 256;   // row pairs compared pixel by pixel
 };
 
 // Columns of `frame` where rows with the same signature in `sampled` (its

@@ -77,7 +77,7 @@ struct ScrollingFrameRaster {
     int64_t signatureLength = 0;
     std::vector<int32_t> informativeRows;
     std::vector<int32_t> informativeRowPrefix;
-    // Hashes of the whole width of up to 64 rows spread over the frame
+    // Hashes of the whole width of up to 32 rows spread over the frame
     // (alpha ignored): changes the sampled columns miss, such as a list of
     // look-alike rows scrolled by whole rows, still show here. Empty for a
     // raster built without a frame.
