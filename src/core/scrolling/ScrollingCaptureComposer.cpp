@@ -114,7 +114,7 @@ ScrollingFramePlacement ScrollingCaptureComposer::placement(const ScrollingFrame
     auto sampled = bestAlignmentCandidate(raster, allowExhaustiveSearch);
     const Verdict verdict = judge(sampled, previousFrame_, raster, minimumAcceptedRows);
     if (verdict != Verdict::undecided || !denseRetry) return {verdict, std::move(sampled), false};
-    if (auto dense = denseRetryCandidate(raster, minimumAcceptedRows, allowExhaustiveSearch)) {
+    if (auto dense = denseRetryCandidate(raster, minimumAcceptedRows)) {
         return {Verdict::placed, dense, true};
     }
     return {Verdict::refused, std::move(sampled), true};
@@ -125,8 +125,7 @@ ScrollingFramePlacement ScrollingCaptureComposer::placement(const ScrollingFrame
 // the canvas's top (the first frame's). So no frame is kept for a retry
 // that most captures never need.
 std::optional<AlignmentCandidate> ScrollingCaptureComposer::denseRetryCandidate(const ScrollingFrameRaster& raster,
-                                                                                int64_t minimumAcceptedRows,
-                                                                                bool allowExhaustiveSearch) const {
+                                                                                int64_t minimumAcceptedRows) const {
     const int64_t height = previousFrame_.height;
     if (!raster.sourceBuffer || canvas_.isEmpty() || totalHeight_ < height) return std::nullopt;
     const auto columns = discriminatingColumns(*raster.sourceBuffer, raster);
@@ -145,9 +144,12 @@ std::optional<AlignmentCandidate> ScrollingCaptureComposer::denseRetryCandidate(
     const auto index = previous.makeRowHashIndex();
     // A few columns of digits repeat glyph rows from line to line, so an
     // exact-row vote on them is weaker evidence than on the sampled
-    // signature: here it must also pass the score.
+    // signature: here it must also pass the score. On rows that differ
+    // in these columns the vote nearly always decides; the exhaustive
+    // search, up to a few thousand scores of 768-byte rows, is left out to
+    // keep the retry's cost bounded.
     auto candidate = tessarin::bestAlignmentCandidate(
-        {&previous, &index, minimumAppendedRows_, previousSuccessfulAlignment_, allowExhaustiveSearch, false}, current);
+        {&previous, &index, minimumAppendedRows_, previousSuccessfulAlignment_, false, false}, current);
     if (judge(candidate, previous, current, minimumAcceptedRows) != ScrollingFramePlacement::Verdict::placed) {
         return std::nullopt;
     }

@@ -99,8 +99,7 @@ private:
                                            const ScrollingFrameRaster& previous, const ScrollingFrameRaster& current,
                                            int64_t minimumAcceptedRows) const;
     std::optional<AlignmentCandidate> denseRetryCandidate(const ScrollingFrameRaster& raster,
-                                                          int64_t minimumAcceptedRows,
-                                                          bool allowExhaustiveSearch) const;
+                                                          int64_t minimumAcceptedRows) const;
 
     int64_t minimumAppendedRows_ = 0;
     int64_t width_ = 0;
