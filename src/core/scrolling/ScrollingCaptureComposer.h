@@ -34,8 +34,8 @@ struct ScrollingCaptureFrameDisposition {
 struct ScrollingFramePlacement {
     // undecided: no candidate, one that another overlap matches about as
     // well, or one that scrolled too little; refused: a candidate that a
-    // band of the frame contradicts, or one the dense retry could not
-    // improve on.
+    // band of the frame contradicts, or a frame the dense retry could not
+    // place either.
     enum class Verdict { placed, refused, undecided };
     Verdict verdict = Verdict::undecided;
     std::optional<AlignmentCandidate> candidate;  // the placed one, else the sampled pass's
