@@ -1,18 +1,22 @@
-// capture-scrolling against a real scrolling client on Xvfb: an xterm whose
+// capture-scrolling against real scrolling clients on Xvfb: an xterm whose
 // scroll-back holds numbered lines, scrolled through XTEST by tessarin
-// itself or, with --no-auto-scroll, by this test while tessarin watches.
-// The stitched image must show every line once, in order: lines numbered
-// all across, and a log whose lines differ only in a number near the left
-// edge. Lines that repeat two by two cannot be followed: the capture keeps
-// the first frame and warns.
+// itself or, with --no-auto-scroll, by this test while tessarin watches,
+// and a GTK text view (zenity --text-info) of a log. The stitched image must
+// show every line once, in order: lines numbered all across, and logs whose
+// lines differ only in a number near the left edge. Lines that repeat two by
+// two cannot be followed: the capture keeps the first frame and warns.
 
+#include <nlohmann/json.hpp>
 #include <xcb/xtest.h>
 
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <regex>
 #include <initializer_list>
 #include <optional>
+#include <sstream>
 #include <thread>
 
 #include "AgentXServerTest.h"
@@ -166,6 +170,88 @@ TEST_F(ScrollingAgent, ContentThatCannotBeFollowedGivesTheFirstFrameAndAWarning)
                               "\n"),
               std::string::npos)
         << result.err;
+}
+
+constexpr const char* kEmDash = "\xE2\x80\x94";  // UTF-8
+
+// A text view's inside in `image`: the rows and columns that are mostly
+// white (the window around it is grey, its text is sparse).
+PixelRect whiteInside(const Image& image) {
+    std::vector<uint32_t> rows(image.height()), columns(image.width());
+    for (uint32_t y = 0; y < image.height(); ++y) {
+        for (uint32_t x = 0; x < image.width(); ++x) {
+            if (x11::testing::rgbAt(image, x, y) != 0xffffff) continue;
+            ++rows[y];
+            ++columns[x];
+        }
+    }
+    const auto span = [](const std::vector<uint32_t>& counts, uint32_t across) {
+        std::pair<int64_t, int64_t> range{-1, -1};
+        for (size_t i = 0; i < counts.size(); ++i) {
+            if (counts[i] * 5 < across * 2) continue;
+            if (range.first < 0) range.first = int64_t(i);
+            range.second = int64_t(i);
+        }
+        return range;
+    };
+    const auto [top, bottom] = span(rows, image.width());
+    const auto [left, right] = span(columns, image.height());
+    return {left, top, right - left + 1, bottom - top + 1};
+}
+
+// The view the problem was first seen in: a GTK text view in a proportional
+// font, read back with the agent's own text recognition. Line k must read
+// "Row k of the log — quick brown fox"; a few digits may be misread, but
+// never as another line's number.
+TEST_F(ScrollingAgent, AutoScrollStitchesALogInAGtkTextView) {
+    const auto log = workDir() / "rows.txt";
+    {
+        std::ofstream out(log);
+        for (int i = 1; i <= 300; ++i) out << "Row " << std::string(i < 10 ? 3 : i < 100 ? 2 : 1, '0') << i
+                                           << " of the log " << kEmDash << " quick brown fox\n";
+    }
+    x.setRootColour(0x404040);
+    const std::string home = workDir().string();
+    ASSERT_GT(x.spawn({"env", "HOME=" + home, "XDG_CONFIG_HOME=" + home, "XDG_CACHE_HOME=" + home,
+                       "XDG_DATA_HOME=" + home, "NO_AT_BRIDGE=1", "zenity", "--text-info", "--filename=" + log.string(),
+                       "--title=look-alike-log", "--width=600", "--height=500"}),
+              0);
+    const auto window = x.waitForTopLevel("look-alike-log");
+    const auto geometry = window ? x.rootGeometry(*window) : std::nullopt;
+    ASSERT_TRUE(geometry) << "zenity did not start";
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // the text is laid out
+    ASSERT_EQ(run({"capture-region", "--rect", rectArgument(*geometry), "--out", "window.png"}).status, 0);
+    const auto shot = decodedFile(workDir() / "window.png");
+    ASSERT_TRUE(shot);
+    PixelRect view = whiteInside(*shot);
+    ASSERT_GT(view.width, 300);
+    ASSERT_GT(view.height, 300);
+    view.x += geometry->x;
+    view.y += geometry->y;
+
+    const AgentRun result =
+        run({"capture-scrolling", "--rect", rectArgument(view), "--out", "log.png", "--max-seconds", "60"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    const AgentRun read = run({"capture-text", "--in", "log.png"});
+    ASSERT_EQ(read.status, 0) << read.err;
+    const auto text = nlohmann::json::parse(read.out, nullptr, false);
+    ASSERT_TRUE(text.is_object() && text["text"].is_string()) << read.out;
+    std::istringstream lines(text["text"].get<std::string>());
+    const std::regex row(std::string(R"(^Row (\d{4}) of the log )") + kEmDash + " quick brown fox$");
+    int rows = 0, misread = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("Row ", 0) != 0) continue;
+        ++rows;
+        std::smatch match;
+        if (!std::regex_match(line, match, row)) {
+            ++misread;
+            continue;
+        }
+        EXPECT_EQ(std::stoi(match[1]), rows) << line;
+    }
+    EXPECT_EQ(rows, 300);
+    EXPECT_LE(misread, 5);
 }
 
 TEST_F(ScrollingAgent, WithoutAutoScrollItFollowsTheUsersScrolling) {
