@@ -19,6 +19,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # X servers and real clients for the integration tests and the demonstration
   xvfb xauth xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils x11-utils x11-apps xterm
+  # a GTK text view (zenity --text-info) for the scrolling capture's integration test
+  zenity
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer

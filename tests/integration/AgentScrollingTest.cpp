@@ -1,13 +1,22 @@
-// capture-scrolling against a real scrolling client on Xvfb: an xterm whose
-// scroll-back holds 500 numbered lines, scrolled through XTEST by tessarin
-// itself or, with --no-auto-scroll, by this test while tessarin watches.
-// The stitched image must show every line once, in order.
+// capture-scrolling against real scrolling clients on Xvfb: an xterm whose
+// scroll-back holds numbered lines, scrolled through XTEST by tessarin
+// itself or, with --no-auto-scroll, by this test while tessarin watches,
+// and a GTK text view (zenity --text-info) of a log. The stitched image must
+// show every line once, in order: lines numbered all across, and logs whose
+// lines differ only in a number near the left edge. Lines that repeat two by
+// two cannot be followed: the capture keeps the first frame and warns.
 
+#include <nlohmann/json.hpp>
 #include <xcb/xtest.h>
 
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <regex>
+#include <initializer_list>
+#include <optional>
+#include <sstream>
 #include <thread>
 
 #include "AgentXServerTest.h"
@@ -15,23 +24,32 @@
 namespace tessarin::integration {
 namespace {
 
-constexpr int kLines = 500;
 constexpr int kRows = 40;
 constexpr int kBorder = 2;  // xterm's inner border
 
 // Lines such as "0042 0042 ... 0042", sixteen times across the 80 columns, so
 // every sampled column of the region sees text.
-const std::string kPrintLines =
-    "awk 'BEGIN{for(i=1;i<=500;i++){s=sprintf(\"%04d\",i);l=s;for(j=1;j<16;j++)l=l\" \"s;print l}}'; sleep 600";
+const std::string kNumberedAcross =
+    "awk 'BEGIN{for(i=1;i<=500;i++){s=sprintf(\"%04d\",i);l=s;for(j=1;j<16;j++)l=l\" \"s;print l}}'";
+// A log: the same text on every line but for its number in columns 4 to 7,
+// inside the left tenth of the region that the sampled columns skip.
+const std::string kLookAlikeLog =
+    "awk 'BEGIN{for(i=1;i<=300;i++)printf \"Row %04d of the log - quick brown fox jumps over the lazy dog\\n\",i}'";
+// Two lines, again and again.
+const std::string kTwoLinesRepeated =
+    "awk 'BEGIN{for(i=1;i<=300;i++)print (i%2 ? \"even odd even odd even odd even odd\" : "
+    "\"odd even odd even odd even odd even odd\")}'";
 
 class ScrollingAgent : public AgentXServerTest {
 protected:
-    void SetUp() override {
-        AgentXServerTest::SetUp();
+    // An xterm whose scroll-back holds what `script` prints, shown from the
+    // top; `numberColumn` is where line 1 shows "0001" (none: no numbers).
+    void openTerminal(const std::string& script, int lines, std::optional<int64_t> numberColumn) {
         if (IsSkipped() || HasFatalFailure()) return;
+        lineCount = lines;
         x.setRootColour(0x404040);
         x.spawn({"xterm", "-T", "scrolling-capture", "-geometry", "80x40+0+0", "-sl", "1000", "-fa", "DejaVu Sans Mono",
-                 "-fs", "10", "-bg", "white", "-fg", "black", "-e", "sh", "-c", kPrintLines});
+                 "-fs", "10", "-bg", "white", "-fg", "black", "-e", "sh", "-c", script + "; sleep 600"});
         const auto window = x.waitForTopLevel("scrolling-capture");
         const auto geometry = window ? x.rootGeometry(*window) : std::nullopt;
         ASSERT_TRUE(geometry) << "xterm did not start";
@@ -45,9 +63,10 @@ protected:
         ASSERT_EQ(run({"capture-region", "--rect", rect(), "--out", "top.png"}).status, 0);
         const auto top = decodedFile(workDir() / "top.png");
         ASSERT_TRUE(top);
+        if (!numberColumn) return;
         // Line 1 reads 0001, line d ends in digit d: one cell per digit.
-        digits[0] = cell(*top, 0, 0);
-        for (int d = 1; d <= 9; ++d) digits[d] = cell(*top, d - 1, 3);
+        digits[0] = cell(*top, 0, *numberColumn);
+        for (int d = 1; d <= 9; ++d) digits[d] = cell(*top, d - 1, *numberColumn + 3);
     }
 
     // Wheel clicks at the middle of the xterm.
@@ -87,22 +106,25 @@ protected:
         return value;
     }
 
-    // Every line 1..500 once, in order, then the shell's empty line.
-    void expectAllLines(const Image& image) {
+    // Every line once, in order, then the shell's empty line: the numbers
+    // read at each of `columns`.
+    void expectAllLines(const Image& image, std::initializer_list<int64_t> columns) {
         EXPECT_EQ(int64_t(image.width()), area.width);
-        EXPECT_EQ(int64_t(image.height()), 2 * kBorder + (kLines + 1) * lineHeight);
+        EXPECT_EQ(int64_t(image.height()), 2 * kBorder + (lineCount + 1) * lineHeight);
         int wrong = 0;
-        for (int line = 0; line < kLines && wrong < 5; ++line) {
-            const int first = number(image, line, 0);
-            const int last = number(image, line, 75);
-            if (first != line + 1 || last != line + 1) {
-                ADD_FAILURE() << "text line " << line << " reads " << first << " / " << last;
-                ++wrong;
+        for (int line = 0; line < lineCount && wrong < 5; ++line) {
+            for (const int64_t column : columns) {
+                const int read = number(image, line, column);
+                if (read != line + 1) {
+                    ADD_FAILURE() << "text line " << line << " reads " << read << " at column " << column;
+                    ++wrong;
+                }
             }
         }
-        EXPECT_EQ(number(image, kLines, 0), -1);
+        EXPECT_EQ(number(image, lineCount, *columns.begin()), -1);
     }
 
+    int lineCount = 0;
     PixelRect area;
     int64_t lineHeight = 0;
     int64_t cellWidth = 0;
@@ -110,15 +132,130 @@ protected:
 };
 
 TEST_F(ScrollingAgent, AutoScrollStitchesEveryLineOnce) {
+    ASSERT_NO_FATAL_FAILURE(openTerminal(kNumberedAcross, 500, 0));
     const AgentRun result = run({"capture-scrolling", "--rect", rect(), "--out", "tall.png", "--max-seconds", "60"});
     ASSERT_EQ(result.status, 0) << result.err;
     const auto image = decodedFile(workDir() / "tall.png");
     ASSERT_TRUE(image);
     EXPECT_EQ(result.out, resultLine("tall.png", image->width(), image->height()));
-    expectAllLines(*image);
+    EXPECT_EQ(result.err, "");
+    expectAllLines(*image, {0, 75});
+}
+
+// The lines differ only in a number the sampled columns never see.
+TEST_F(ScrollingAgent, AutoScrollStitchesALogOfLookAlikeLinesOnce) {
+    ASSERT_NO_FATAL_FAILURE(openTerminal(kLookAlikeLog, 300, 4));
+    const AgentRun result = run({"capture-scrolling", "--rect", rect(), "--out", "log.png", "--max-seconds", "60"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto image = decodedFile(workDir() / "log.png");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(result.out, resultLine("log.png", image->width(), image->height()));
+    EXPECT_EQ(result.err, "");
+    expectAllLines(*image, {4});
+}
+
+// The view scrolls, but no frame can be placed: the result is the first
+// frame, as before, and a warning says the capture lost track.
+TEST_F(ScrollingAgent, ContentThatCannotBeFollowedGivesTheFirstFrameAndAWarning) {
+    ASSERT_NO_FATAL_FAILURE(openTerminal(kTwoLinesRepeated, 300, std::nullopt));
+    const AgentRun result = run({"capture-scrolling", "--rect", rect(), "--out", "lost.png", "--max-seconds", "60"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto image = decodedFile(workDir() / "lost.png");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(int64_t(image->height()), area.height);
+    EXPECT_EQ(result.out, resultLine("lost.png", image->width(), image->height()));
+    const std::string prefix = R"({"warning":"scrolling capture lost track of the content: )";
+    EXPECT_EQ(result.err.substr(0, prefix.size()), prefix) << result.err;
+    EXPECT_NE(result.err.find(R"( frames moved but could not be stitched, 0 were (0 rows); the image holds only what was stitched"})"
+                              "\n"),
+              std::string::npos)
+        << result.err;
+}
+
+constexpr const char* kEmDash = "\xE2\x80\x94";  // UTF-8
+
+// A text view's inside in `image`: the rows and columns that are mostly
+// white (the window around it is grey, its text is sparse).
+PixelRect whiteInside(const Image& image) {
+    std::vector<uint32_t> rows(image.height()), columns(image.width());
+    for (uint32_t y = 0; y < image.height(); ++y) {
+        for (uint32_t x = 0; x < image.width(); ++x) {
+            if (x11::testing::rgbAt(image, x, y) != 0xffffff) continue;
+            ++rows[y];
+            ++columns[x];
+        }
+    }
+    const auto span = [](const std::vector<uint32_t>& counts, uint32_t across) {
+        std::pair<int64_t, int64_t> range{-1, -1};
+        for (size_t i = 0; i < counts.size(); ++i) {
+            if (counts[i] * 5 < across * 2) continue;
+            if (range.first < 0) range.first = int64_t(i);
+            range.second = int64_t(i);
+        }
+        return range;
+    };
+    const auto [top, bottom] = span(rows, image.width());
+    const auto [left, right] = span(columns, image.height());
+    return {left, top, right - left + 1, bottom - top + 1};
+}
+
+// The view the problem was first seen in: a GTK text view in a proportional
+// font, read back with the agent's own text recognition. Line k must read
+// "Row k of the log — quick brown fox"; a few digits may be misread, but
+// never as another line's number.
+TEST_F(ScrollingAgent, AutoScrollStitchesALogInAGtkTextView) {
+    const auto log = workDir() / "rows.txt";
+    {
+        std::ofstream out(log);
+        for (int i = 1; i <= 300; ++i) out << "Row " << std::string(i < 10 ? 3 : i < 100 ? 2 : 1, '0') << i
+                                           << " of the log " << kEmDash << " quick brown fox\n";
+    }
+    x.setRootColour(0x404040);
+    const std::string home = workDir().string();
+    ASSERT_GT(x.spawn({"env", "HOME=" + home, "XDG_CONFIG_HOME=" + home, "XDG_CACHE_HOME=" + home,
+                       "XDG_DATA_HOME=" + home, "NO_AT_BRIDGE=1", "zenity", "--text-info", "--filename=" + log.string(),
+                       "--title=look-alike-log", "--width=600", "--height=500"}),
+              0);
+    const auto window = x.waitForTopLevel("look-alike-log");
+    const auto geometry = window ? x.rootGeometry(*window) : std::nullopt;
+    ASSERT_TRUE(geometry) << "zenity did not start";
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // the text is laid out
+    ASSERT_EQ(run({"capture-region", "--rect", rectArgument(*geometry), "--out", "window.png"}).status, 0);
+    const auto shot = decodedFile(workDir() / "window.png");
+    ASSERT_TRUE(shot);
+    PixelRect view = whiteInside(*shot);
+    ASSERT_GT(view.width, 300);
+    ASSERT_GT(view.height, 300);
+    view.x += geometry->x;
+    view.y += geometry->y;
+
+    const AgentRun result =
+        run({"capture-scrolling", "--rect", rectArgument(view), "--out", "log.png", "--max-seconds", "60"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    const AgentRun read = run({"capture-text", "--in", "log.png"});
+    ASSERT_EQ(read.status, 0) << read.err;
+    const auto text = nlohmann::json::parse(read.out, nullptr, false);
+    ASSERT_TRUE(text.is_object() && text["text"].is_string()) << read.out;
+    std::istringstream lines(text["text"].get<std::string>());
+    const std::regex row(std::string(R"(^Row (\d{4}) of the log )") + kEmDash + " quick brown fox$");
+    int rows = 0, misread = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("Row ", 0) != 0) continue;
+        ++rows;
+        std::smatch match;
+        if (!std::regex_match(line, match, row)) {
+            ++misread;
+            continue;
+        }
+        EXPECT_EQ(std::stoi(match[1]), rows) << line;
+    }
+    EXPECT_EQ(rows, 300);
+    EXPECT_LE(misread, 5);
 }
 
 TEST_F(ScrollingAgent, WithoutAutoScrollItFollowsTheUsersScrolling) {
+    ASSERT_NO_FATAL_FAILURE(openTerminal(kNumberedAcross, 500, 0));
     AgentRun result;
     std::thread agent([&] {
         result = run({"capture-scrolling", "--rect", rect(), "--out", "tall.png", "--no-auto-scroll",
@@ -135,7 +272,7 @@ TEST_F(ScrollingAgent, WithoutAutoScrollItFollowsTheUsersScrolling) {
     ASSERT_EQ(result.status, 0) << result.err;
     const auto image = decodedFile(workDir() / "tall.png");
     ASSERT_TRUE(image);
-    expectAllLines(*image);
+    expectAllLines(*image, {0, 75});
 }
 
 }  // namespace

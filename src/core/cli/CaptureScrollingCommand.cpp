@@ -1,9 +1,12 @@
 // capture-scrolling: streams a region, scrolls it (unless told not to) and
-// writes the stitched tall image.
+// writes the stitched tall image. When the content moved but could not be
+// followed, the result still stands (the image holds what was stitched) and
+// a warning line on standard error says so.
 
 #include "core/cli/CLIError.h"
 #include "core/cli/CaptureCommandSupport.h"
 #include "core/cli/Commands.h"
+#include "core/cli/JsonWriter.h"
 #include "core/scrolling/HeadlessScrollingSession.h"
 
 namespace tessarin::Commands {
@@ -28,7 +31,8 @@ int runCaptureScrolling(TessarinCLI& cli, const CLIArguments& args) {
     parameters.maxDurationSeconds = double(args.integer("max-seconds").value_or(30));
     parameters.idleTimeoutSeconds = double(args.integer("idle-seconds").value_or(3));
 
-    const auto outcome = writtenCapture(cli, output, [&cli, &parameters, &target](Completion<ImageResult> done) {
+    ScrollingTrackingSummary tracking;
+    const auto outcome = writtenCapture(cli, output, [&](Completion<ImageResult> done) {
         if (parameters.autoScroll && !cli.capture.syntheticInputAccess().granted) {
             done(unexpected(CaptureError::captureFailed(kAccessibilityMessage)));
             return;
@@ -41,10 +45,18 @@ int runCaptureScrolling(TessarinCLI& cli, const CLIArguments& args) {
         environment.movePointer = [&cli](Point global) { (void)cli.capture.movePointer(global); };
         environment.postScroll = [&cli](int32_t lines) { (void)cli.capture.postScroll(lines); };
         HeadlessScrollingSession session(parameters, std::move(environment));
-        done(session.run());
+        auto image = session.run();
+        tracking = session.tracking();
+        done(std::move(image));
     });
     if (!outcome.succeeded) throw CLIError::captureFailed(outcome.reason);
     emitResult(cli, output.asGiven, outcome.width, outcome.height);
+    if (const auto warning = lostTrackingWarning(tracking)) {
+        if (const auto line = JsonWriter::compact({{"warning", *warning}})) {
+            cli.err << *line << '\n';
+            cli.err.flush();
+        }
+    }
     return 0;
 }
 

@@ -44,9 +44,12 @@ Expected<Image, CaptureError> HeadlessScrollingSession::run() {
     }
     ending_ = run.ending();
     run.stop();
+    tracking_ = run.tracking();
     logLine(LogLevel::info, LogCategory::capture,
             std::string("scrolling.headless ended=") + (ending_ ? describe(*ending_) : "deadline") +
-                " appended_rows=" + std::to_string(run.appendedRows()));
+                " appended_rows=" + std::to_string(run.appendedRows()) +
+                " placed_frames=" + std::to_string(tracking_.placedFrames) +
+                " lost_frames=" + std::to_string(tracking_.lostFrames));
     if (run.streamError() && run.appendedRows() == 0) return unexpected(*run.streamError());
     return run.renderFinalImage();
 }

@@ -37,11 +37,14 @@ public:
     // or the stream's error when nothing beyond the first frame was.
     Expected<Image, CaptureError> run();
     std::optional<ScrollingCaptureRun::Ending> ending() const { return ending_; }
+    // After run(): how well the capture followed the content.
+    const ScrollingTrackingSummary& tracking() const { return tracking_; }
 
 private:
     HeadlessScrollingParameters parameters_;
     ScrollingEnvironment environment_;
     std::optional<ScrollingCaptureRun::Ending> ending_;
+    ScrollingTrackingSummary tracking_;
 };
 
 }  // namespace tessarin

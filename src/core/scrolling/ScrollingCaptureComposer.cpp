@@ -4,106 +4,11 @@
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <set>
+
+#include "core/scrolling/ScrollingDenseRetry.h"
 
 namespace tessarin {
 namespace {
-
-struct SearchBounds {
-    int64_t minimumOverlap = 0;
-    int64_t previousHeight = 0;
-    int64_t currentHeight = 0;
-    int64_t maximumInset = 0;
-
-    SearchBounds(int64_t previous, int64_t current)
-        : minimumOverlap(std::max<int64_t>(256, std::min(previous, current)) / 8),
-          previousHeight(previous),
-          currentHeight(current),
-          maximumInset(std::min<int64_t>(current / 4, 160)) {}
-};
-
-// Lower score, then larger overlap, then smaller inset.
-bool isBetter(const AlignmentCandidate& a, const AlignmentCandidate& b) {
-    if (a.score != b.score) return a.score < b.score;
-    if (a.alignment.overlap != b.alignment.overlap) return a.alignment.overlap > b.alignment.overlap;
-    return a.alignment.leadingInset < b.alignment.leadingInset;
-}
-
-bool passes(const std::optional<AlignmentCandidate>& candidate) {
-    return candidate && candidate->score <= ScrollingCaptureComposer::kPassingScore;
-}
-
-std::vector<int64_t> insetsAround(int64_t centre, int64_t radius, int64_t maximumInset) {
-    std::set<int64_t> insets;
-    for (int64_t i = centre - radius; i <= centre + radius; ++i) insets.insert(std::clamp<int64_t>(i, 0, maximumInset));
-    return {insets.begin(), insets.end()};
-}
-
-std::optional<AlignmentCandidate> search(const ScrollingFrameRaster& previous, const ScrollingFrameRaster& current,
-                                         const SearchBounds& bounds, const std::vector<int64_t>& insets,
-                                         int64_t overlapStep, const std::vector<int64_t>& centres, int64_t radius) {
-    const int64_t step = std::max<int64_t>(1, overlapStep);
-    std::optional<AlignmentCandidate> best;
-    std::vector<int64_t> overlaps;
-    for (const int64_t inset : insets) {
-        const int64_t upper = std::min(bounds.previousHeight, bounds.currentHeight - inset) - 1;
-        if (upper < bounds.minimumOverlap) continue;
-        overlaps.clear();
-        if (centres.empty()) {
-            for (int64_t v = upper; v >= bounds.minimumOverlap; v -= step) overlaps.push_back(v);
-        } else {
-            for (const int64_t c : centres) {
-                const int64_t low = std::max(c - radius, bounds.minimumOverlap);
-                for (int64_t v = std::min(c + radius, upper); v >= low; v -= step) overlaps.push_back(v);
-            }
-            std::sort(overlaps.begin(), overlaps.end(), std::greater<>());
-            overlaps.erase(std::unique(overlaps.begin(), overlaps.end()), overlaps.end());
-        }
-        for (const int64_t overlap : overlaps) {
-            const double limit = best ? best->score : kUnscorable;
-            AlignmentCandidate candidate{{inset, overlap}, previous.alignmentScore(overlap, current, inset, limit), false};
-            if (!best || isBetter(candidate, *best)) best = candidate;
-        }
-    }
-    return best;
-}
-
-std::optional<AlignmentCandidate> bestVotedDeltaCandidate(const ScrollingFrameRaster& previous,
-                                                          const ScrollingFrameRaster& current,
-                                                          const ScrollingRowHashIndex& previousIndex,
-                                                          int64_t minimumAppendedRows, const SearchBounds& bounds) {
-    const int64_t shorter = std::min(bounds.previousHeight, bounds.currentHeight);
-    const auto deltas = previous.exactForwardScrollDeltas(current, minimumAppendedRows,
-                                                          shorter - bounds.minimumOverlap, &previousIndex);
-    if (deltas.empty()) return std::nullopt;
-    auto alignmentOf = [&](const ScrollingExactScrollDelta& d) -> std::optional<ScrollingCaptureAlignment> {
-        const int64_t inset = std::clamp<int64_t>(d.firstMatchedRow, 0, bounds.maximumInset);
-        const int64_t overlap = bounds.currentHeight - inset - d.delta;
-        if (overlap < bounds.minimumOverlap || overlap > bounds.previousHeight ||
-            inset + overlap > bounds.currentHeight) {
-            return std::nullopt;
-        }
-        return ScrollingCaptureAlignment{inset, overlap};
-    };
-    const int64_t runnerUp = deltas.size() > 1 ? deltas[1].votes : 0;
-    if (deltas[0].votes >= 8 && deltas[0].votes >= 2 * runnerUp) {
-        if (const auto alignment = alignmentOf(deltas[0])) {
-            return AlignmentCandidate{
-                *alignment, previous.alignmentScore(alignment->overlap, current, alignment->leadingInset, kUnscorable),
-                true};
-        }
-    }
-    std::optional<AlignmentCandidate> best;
-    for (size_t k = 0; k < std::min<size_t>(8, deltas.size()); ++k) {
-        const auto alignment = alignmentOf(deltas[k]);
-        if (!alignment) continue;
-        AlignmentCandidate candidate{
-            *alignment, previous.alignmentScore(alignment->overlap, current, alignment->leadingInset, kUnscorable),
-            false};
-        if (!best || isBetter(candidate, *best)) best = candidate;
-    }
-    return best;
-}
 
 // Nearest-neighbour scaling of the first `totalHeight` rows; `scale` at most 1.
 Expected<Image, CaptureError> renderScaled(const Image& canvas, int64_t totalHeight, double scale) {
@@ -178,35 +83,77 @@ void ScrollingCaptureComposer::prepareForNextFrame() {
 
 std::optional<AlignmentCandidate> ScrollingCaptureComposer::bestAlignmentCandidate(const ScrollingFrameRaster& current,
                                                                                    bool allowExhaustiveSearch) const {
-    const ScrollingFrameRaster& previous = previousFrame_;
-    const SearchBounds bounds(previous.height, current.height);
-    auto voted = bestVotedDeltaCandidate(previous, current, previousFrameRowHashIndex_, minimumAppendedRows_, bounds);
-    if (voted && (voted->decisive || passes(voted))) return voted;
+    return tessarin::bestAlignmentCandidate({&previousFrame_, &previousFrameRowHashIndex_, minimumAppendedRows_,
+                                             previousSuccessfulAlignment_, allowExhaustiveSearch, true},
+                                            current);
+}
 
-    if (previousSuccessfulAlignment_) {
-        const auto [insetCentre, overlapCentre] = *previousSuccessfulAlignment_;
-        const int64_t radius = std::min<int64_t>(12, std::max<int64_t>(8, bounds.maximumInset));
-        auto preferred = search(previous, current, bounds, insetsAround(insetCentre, radius, bounds.maximumInset), 1,
-                                {overlapCentre}, std::max<int64_t>(48, 3 * minimumAppendedRows_));
-        if (passes(preferred)) return preferred;
-    }
-    if (!allowExhaustiveSearch) return std::nullopt;
+ScrollingFramePlacement::Verdict ScrollingCaptureComposer::judge(const std::optional<AlignmentCandidate>& candidate,
+                                                                 const ScrollingFrameRaster& previous,
+                                                                 const ScrollingFrameRaster& current,
+                                                                 int64_t minimumAcceptedRows) const {
+    using Verdict = ScrollingFramePlacement::Verdict;
+    if (!candidate) return Verdict::undecided;
+    const auto alignment = candidate->alignment;
+    const int64_t appendedRows = current.height - (alignment.leadingInset + alignment.overlap);
+    // A zero-row append would add an empty slice: it is no movement. On
+    // look-alike rows the best sampled candidate is often a near-zero
+    // scroll that is no better than the true one, so too small a scroll
+    // leaves the frame undecided rather than refused.
+    if (appendedRows < std::max<int64_t>(1, minimumAcceptedRows)) return Verdict::undecided;
+    if (!verifier_.rejects(alignment, candidate->score, previous, current)) return Verdict::placed;
+    // A band that contradicts the alignment is a decision; ambiguity is not.
+    return verifier_.isAmbiguous(alignment, candidate->score, previous, current) ? Verdict::undecided
+                                                                                  : Verdict::refused;
+}
 
-    const int64_t shorter = std::min(previous.height, current.height);
-    const int64_t insetStep = current.height >= 100 ? 4 : 2;
-    const int64_t overlapStep = shorter >= 576 ? shorter / 64 : 8;
-    std::set<int64_t> coarseInsets{0};
-    for (int64_t i = insetStep; i <= bounds.maximumInset; i += insetStep) coarseInsets.insert(i);
-    const auto coarse =
-        search(previous, current, bounds, {coarseInsets.begin(), coarseInsets.end()}, overlapStep, {}, 0);
-    if (!coarse) return std::nullopt;
-    for (const int64_t widening : {int64_t{1}, int64_t{2}}) {
-        auto refined = search(previous, current, bounds,
-                              insetsAround(coarse->alignment.leadingInset, 8 * widening, bounds.maximumInset), 1,
-                              {coarse->alignment.overlap}, 3 * widening * std::max<int64_t>(8, overlapStep));
-        if (passes(refined)) return refined;
+ScrollingFramePlacement ScrollingCaptureComposer::placement(const ScrollingFrameRaster& raster,
+                                                            int64_t minimumAcceptedRows, bool allowExhaustiveSearch,
+                                                            bool denseRetry) const {
+    using Verdict = ScrollingFramePlacement::Verdict;
+    auto sampled = bestAlignmentCandidate(raster, allowExhaustiveSearch);
+    const Verdict verdict = judge(sampled, previousFrame_, raster, minimumAcceptedRows);
+    if (verdict != Verdict::undecided || !denseRetry) return {verdict, std::move(sampled), false};
+    if (auto dense = denseRetryCandidate(raster, minimumAcceptedRows)) {
+        return {Verdict::placed, dense, true};
     }
-    return std::nullopt;
+    return {Verdict::refused, std::move(sampled), true};
+}
+
+// The previous frame's pixels are gone, but the canvas holds its content:
+// its rows below the header are the canvas's last rows, and its header is
+// the canvas's top (the first frame's). So no frame is kept for a retry
+// that most captures never need.
+std::optional<AlignmentCandidate> ScrollingCaptureComposer::denseRetryCandidate(const ScrollingFrameRaster& raster,
+                                                                                int64_t minimumAcceptedRows) const {
+    const int64_t height = previousFrame_.height;
+    if (!raster.sourceBuffer || canvas_.isEmpty() || totalHeight_ < height) return std::nullopt;
+    const auto columns = discriminatingColumns(*raster.sourceBuffer, raster);
+    if (columns.empty()) return std::nullopt;
+    const int64_t header =
+        previousSuccessfulAlignment_ ? std::clamp<int64_t>(previousSuccessfulAlignment_->leadingInset, 0, height) : 0;
+    const int64_t tail = totalHeight_ - height;
+    const Image& canvas = canvas_;
+    const auto previous = ScrollingFrameRaster::fromRows(
+        width_, height, columns, ScrollingFrameRaster::PixelOrder::rgba,
+        [&canvas, header, tail](int64_t y) { return canvas.row(static_cast<uint32_t>(y < header ? y : tail + y)); });
+    const RegionFrame& pixels = *raster.sourceBuffer;
+    const auto current = ScrollingFrameRaster::fromRows(raster.width, raster.height, columns,
+                                                        ScrollingFrameRaster::PixelOrder::bgra,
+                                                        [&pixels](int64_t y) { return pixels.row(y); });
+    const auto index = previous.makeRowHashIndex();
+    // A few columns of digits repeat glyph rows from line to line, so an
+    // exact-row vote on them is weaker evidence than on the sampled
+    // signature: here it must also pass the score. On rows that differ
+    // in these columns the vote nearly always decides; the exhaustive
+    // search, up to a few thousand scores of 768-byte rows, is left out to
+    // keep the retry's cost bounded.
+    auto candidate = tessarin::bestAlignmentCandidate(
+        {&previous, &index, minimumAppendedRows_, previousSuccessfulAlignment_, false, false}, current);
+    if (judge(candidate, previous, current, minimumAcceptedRows) != ScrollingFramePlacement::Verdict::placed) {
+        return std::nullopt;
+    }
+    return candidate;
 }
 
 Expected<ScrollingCaptureFrameDisposition, CaptureError> ScrollingCaptureComposer::appendDisposition(
@@ -214,21 +161,19 @@ Expected<ScrollingCaptureFrameDisposition, CaptureError> ScrollingCaptureCompose
     if (raster.width != width_) return ScrollingCaptureFrameDisposition::ignored();
     if (totalHeight_ >= rowLimit_) return ScrollingCaptureFrameDisposition::reachedRowLimit();
     const bool allowExhaustiveSearch = consecutiveAlignmentFailures_ < 3 || consecutiveAlignmentFailures_ % 4 == 0;
-    const auto candidate = bestAlignmentCandidate(raster, allowExhaustiveSearch);
-    if (candidate) {
-        const auto alignment = candidate->alignment;
+    const auto decided = placement(raster, minimumAcceptedRows, allowExhaustiveSearch);
+    if (decided.denseRetried) ++denseRetries_;
+    if (decided.verdict == ScrollingFramePlacement::Verdict::placed) {
+        const auto alignment = decided.candidate->alignment;
         const int64_t appendedRows = raster.height - (alignment.leadingInset + alignment.overlap);
-        // A zero-row append would add an empty slice: it is no movement.
-        if (appendedRows >= std::max<int64_t>(1, minimumAcceptedRows) &&
-            !verifier_.rejects(alignment, candidate->score, previousFrame_, raster)) {
-            // Only a frame taller than the first can outgrow the canvas.
-            if (totalHeight_ + appendedRows > int64_t{canvas_.height()}) {
-                return ScrollingCaptureFrameDisposition::reachedRowLimit();
-            }
-            if (auto error = commit(raster, *candidate)) return unexpected(std::move(*error));
-            consecutiveAlignmentFailures_ = 0;
-            return ScrollingCaptureFrameDisposition::appended(appendedRows);
+        // Only a frame taller than the first can outgrow the canvas.
+        if (totalHeight_ + appendedRows > int64_t{canvas_.height()}) {
+            return ScrollingCaptureFrameDisposition::reachedRowLimit();
         }
+        if (auto error = commit(raster, *decided.candidate)) return unexpected(std::move(*error));
+        consecutiveAlignmentFailures_ = 0;
+        if (decided.denseRetried) ++denseRetryPlacements_;
+        return ScrollingCaptureFrameDisposition::appended(appendedRows);
     }
     ++consecutiveAlignmentFailures_;
     return ScrollingCaptureFrameDisposition::ignored();

@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/scrolling/ScrollingAlignmentSearch.h"
 #include "core/scrolling/ScrollingAlignmentVerifier.h"
 #include "core/scrolling/ScrollingFrameRaster.h"
 
@@ -29,16 +30,22 @@ struct ScrollingCaptureFrameDisposition {
     friend bool operator==(const ScrollingCaptureFrameDisposition&, const ScrollingCaptureFrameDisposition&) = default;
 };
 
-struct AlignmentCandidate {
-    ScrollingCaptureAlignment alignment;
-    double score = kUnscorable;
-    bool decisive = false;  // an exact-row vote the score need not confirm
+// Whether a frame can be placed, and where.
+struct ScrollingFramePlacement {
+    // undecided: no candidate, one that another overlap matches about as
+    // well, or one that scrolled too little; refused: a candidate that a
+    // band of the frame contradicts, or a frame the dense retry could not
+    // place either.
+    enum class Verdict { placed, refused, undecided };
+    Verdict verdict = Verdict::undecided;
+    std::optional<AlignmentCandidate> candidate;  // the placed one, else the sampled pass's
+    bool denseRetried = false;                    // the sampled pass left it undecided
 };
 
 class ScrollingCaptureComposer {
 public:
     static constexpr int64_t kMaximumRows = 60'000;
-    static constexpr double kPassingScore = 8.0;
+    static constexpr double kPassingScore = kPassingAlignmentScore;
 
     static Expected<ScrollingCaptureComposer, CaptureError> make(const ScrollingFrameRaster& firstRaster,
                                                                  int64_t minimumAppendedRows);
@@ -58,7 +65,13 @@ public:
     // empty afterwards.
     Expected<Image, CaptureError> takeFinalImage();
 
-    // The search, exposed for tests and the benchmark.
+    // Where `raster` would go, without placing it. The sampled signatures
+    // decide first; a frame they leave undecided is tried again, when
+    // `denseRetry` is set, on signatures of the columns where look-alike
+    // rows differ, under the same search, scores and verifier.
+    ScrollingFramePlacement placement(const ScrollingFrameRaster& raster, int64_t minimumAcceptedRows,
+                                      bool allowExhaustiveSearch, bool denseRetry = true) const;
+    // The sampled pass's search, exposed for tests and the benchmark.
     std::optional<AlignmentCandidate> bestAlignmentCandidate(const ScrollingFrameRaster& current,
                                                              bool allowExhaustiveSearch) const;
 
@@ -70,6 +83,9 @@ public:
     size_t sliceCount() const { return sliceHeights_.size(); }
     size_t segmentCount() const { return segmentCount_; }
     int64_t consecutiveAlignmentFailures() const { return consecutiveAlignmentFailures_; }
+    // Frames the dense retry ran for, and those it placed.
+    int64_t denseRetries() const { return denseRetries_; }
+    int64_t denseRetryPlacements() const { return denseRetryPlacements_; }
     const ScrollingFrameRaster& previousFrame() const { return previousFrame_; }
     const std::optional<ScrollingCaptureAlignment>& previousSuccessfulAlignment() const {
         return previousSuccessfulAlignment_;
@@ -79,6 +95,11 @@ private:
     ScrollingCaptureComposer() = default;
     std::optional<CaptureError> commit(const ScrollingFrameRaster& raster, const AlignmentCandidate& candidate);
     void foldIfNeeded();
+    ScrollingFramePlacement::Verdict judge(const std::optional<AlignmentCandidate>& candidate,
+                                           const ScrollingFrameRaster& previous, const ScrollingFrameRaster& current,
+                                           int64_t minimumAcceptedRows) const;
+    std::optional<AlignmentCandidate> denseRetryCandidate(const ScrollingFrameRaster& raster,
+                                                          int64_t minimumAcceptedRows) const;
 
     int64_t minimumAppendedRows_ = 0;
     int64_t width_ = 0;
@@ -93,6 +114,8 @@ private:
     int64_t totalHeight_ = 0;
     int64_t preparedRows_ = 0;  // canvas rows already mapped
     int64_t consecutiveAlignmentFailures_ = 0;
+    int64_t denseRetries_ = 0;
+    int64_t denseRetryPlacements_ = 0;
     ScrollingAlignmentVerifier verifier_;
 };
 

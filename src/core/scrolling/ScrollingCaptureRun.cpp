@@ -101,6 +101,8 @@ void ScrollingCaptureRun::handle(FrameProcessingResult result) {
         checkIdle();
         return;
     }
+    tracking_.count(result->disposition.kind == ScrollingCaptureFrameDisposition::Kind::appended,
+                    result->disposition.rows, result->visiblyMoved());
     switch (result->disposition.kind) {
         case ScrollingCaptureFrameDisposition::Kind::appended: lastGrowthAt_ = deps_.now(); break;
         case ScrollingCaptureFrameDisposition::Kind::reachedRowLimit:

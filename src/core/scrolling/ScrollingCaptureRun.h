@@ -12,6 +12,7 @@
 #include "core/scrolling/ScrollingAutoScroller.h"
 #include "core/scrolling/ScrollingCaptureConfiguration.h"
 #include "core/scrolling/ScrollingCapturePump.h"
+#include "core/scrolling/ScrollingTrackingSummary.h"
 
 namespace tessarin {
 
@@ -71,6 +72,7 @@ public:
     // Why the stream stopped by itself, once that was seen.
     const std::optional<CaptureError>& streamError() const { return streamError_; }
     const ScrollingCaptureConfiguration& configuration() const { return deps_.configuration; }
+    const ScrollingTrackingSummary& tracking() const { return tracking_; }
 
 private:
     void handle(FrameProcessingResult result);
@@ -85,6 +87,7 @@ private:
     bool isStopped_ = false;
     std::optional<Ending> ending_;
     std::optional<CaptureError> streamError_;
+    ScrollingTrackingSummary tracking_;
 };
 
 const char* describe(ScrollingCaptureRun::Ending ending);

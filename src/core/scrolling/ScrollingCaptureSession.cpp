@@ -6,7 +6,6 @@
 namespace tessarin {
 namespace {
 
-constexpr double kMovedButIgnoredScore = 0.05;
 constexpr int64_t kLostTrackingStreak = 5;
 
 }  // namespace
@@ -76,7 +75,7 @@ void ScrollingCaptureSession::handle(const ScrollingCaptureRun::FrameOutcome& ou
                     "scrolling.frame result=appended appended_rows=" + std::to_string(result.disposition.rows));
             break;
         case ScrollingCaptureFrameDisposition::Kind::ignored:
-            if (result.stillnessScore > kMovedButIgnoredScore && !run_->isAutoScrolling()) {
+            if (result.visiblyMoved() && !run_->isAutoScrolling()) {
                 ++movingIgnoredStreak_;
                 if (movingIgnoredStreak_ >= kLostTrackingStreak && !isShowingLostTrackingHint_) {
                     isShowingLostTrackingHint_ = true;
@@ -124,6 +123,18 @@ void ScrollingCaptureSession::toggleAutoScroll() {
 void ScrollingCaptureSession::onAutoScrollEnded(ScrollingCaptureRun::Ending ending) {
     autoScrollButtonOn_ = false;
     logLine(LogLevel::info, LogCategory::capture, std::string("scrolling.autoscroll disarmed=true reason=") + describe(ending));
+    // Scrolling through content it could not follow, the auto-scroller only
+    // sees no growth and would report the end or an unscrollable window;
+    // the user must hear instead that the capture lost track.
+    const bool followsContent = ending != ScrollingCaptureRun::Ending::reachedRowLimit &&
+                                ending != ScrollingCaptureRun::Ending::streamFailed;
+    if (followsContent && run_->tracking().lostTrack()) {
+        isShowingLostTrackingHint_ = true;
+        showHint(ScrollingHints::lostTracking);
+        logLine(LogLevel::info, LogCategory::capture,
+                "scrolling.frame result=lost_tracking lost_frames=" + std::to_string(run_->tracking().lostFrames));
+        return;
+    }
     switch (ending) {
         case ScrollingCaptureRun::Ending::reachedEnd: showHint(ScrollingHints::reachedEnd); break;
         case ScrollingCaptureRun::Ending::cannotScroll: showHint(ScrollingHints::cannotScroll); break;

@@ -43,9 +43,11 @@ FrameProcessingResult ScrollingCaptureStitcher::processRaster(
     std::optional<ScrollingCapturePreviewRequest> previewRequest, ScrollingClock::time_point queuedAt) {
     ScrollingCaptureFrameProcessingResult result;
     result.stillnessScore = raster.stillnessScore(lastObservedFrame_);
+    result.movedOutsideSamples = result.stillnessScore <= kVisibleMovementScore &&
+                                 raster.changedRowShare(lastObservedFrame_) >= kMinimumChangedRowShare;
     lastObservedFrame_ = raster.releasingSource();
     // An unchanged frame costs no alignment and no failure count.
-    if (result.stillnessScore <= kMinimumMovementScore) {
+    if (result.stillnessScore <= kMinimumMovementScore && !result.movedOutsideSamples) {
         result.disposition = ScrollingCaptureFrameDisposition::ignored();
         return result;
     }

@@ -10,6 +10,7 @@
 #include "core/common/Executor.h"
 #include "core/common/ThreadPool.h"
 #include "core/scrolling/ScrollingCaptureComposer.h"
+#include "core/scrolling/ScrollingTrackingSummary.h"
 
 namespace tessarin {
 
@@ -31,6 +32,11 @@ struct ScrollingCaptureFrameProcessingResult {
     int64_t analysisDurationMilliseconds = 0;
     std::optional<ScrollingCapturePreviewSnapshot> previewSnapshot;
     double stillnessScore = 0;
+    // Most rows changed although the sampled columns did not: look-alike
+    // rows scrolled by whole rows. Such a frame moved.
+    bool movedOutsideSamples = false;
+
+    bool visiblyMoved() const { return stillnessScore > kVisibleMovementScore || movedOutsideSamples; }
 };
 
 using FrameProcessingResult = Expected<ScrollingCaptureFrameProcessingResult, CaptureError>;
@@ -38,6 +44,10 @@ using FrameProcessingResult = Expected<ScrollingCaptureFrameProcessingResult, Ca
 class ScrollingCaptureStitcher {
 public:
     static constexpr double kMinimumMovementScore = 0.02;
+    // The share of whole rows that must change for a frame that looks still
+    // in the sampled columns to count as moved: more than a blinking cursor
+    // or a ticking clock changes.
+    static constexpr double kMinimumChangedRowShare = 0.25;
 
     // `worker` runs the analysis; without one the stitcher starts its own
     // thread.

@@ -24,6 +24,39 @@ bool isEdgeRow(const uint8_t* row, int64_t length) {
     return false;
 }
 
+// Rows 0, step, 2 x step, ... that the stillness score compares.
+int64_t stillnessStep(int64_t height) { return height >= 48 ? height / 24 : 1; }
+
+constexpr int64_t kFingerprintRows = 32;
+
+// A hash of a BGRA row's colour bytes, eight at a time in four
+// independent lanes (so the multiplications overlap).
+uint64_t fingerprintRow(const uint8_t* row, int64_t width) {
+    static constexpr uint8_t kColourBytes[8] = {0xff, 0xff, 0xff, 0, 0xff, 0xff, 0xff, 0};
+    uint64_t colour = 0;
+    std::memcpy(&colour, kColourBytes, 8);
+    uint64_t lanes[4] = {0x9E3779B97F4A7C15ull, 0xC2B2AE3D27D4EB4Full, 0x165667B19E3779F9ull, 0x27D4EB2F165667C5ull};
+    const auto mixIn = [](uint64_t hash, uint64_t word) {
+        hash = (hash ^ word) * 0x100000001b3ull;
+        return hash ^ (hash >> 29);
+    };
+    const int64_t bytes = width * 4;
+    int64_t i = 0;
+    for (; i + 32 <= bytes; i += 32) {
+        for (int lane = 0; lane < 4; ++lane) {
+            uint64_t word = 0;
+            std::memcpy(&word, row + i + lane * 8, 8);
+            lanes[lane] = mixIn(lanes[lane], word & colour);
+        }
+    }
+    for (; i + 4 <= bytes; i += 4) {
+        uint32_t pixel = 0;
+        std::memcpy(&pixel, row + i, 4);
+        lanes[0] = mixIn(lanes[0], uint64_t(pixel) & colour);
+    }
+    return mixIn(mixIn(mixIn(lanes[0], lanes[1]), lanes[2]), lanes[3] ^ uint64_t(width));
+}
+
 }  // namespace
 
 int64_t signatureDifference(const uint8_t* a, const uint8_t* b, int64_t length) {
@@ -94,27 +127,44 @@ Expected<ScrollingFrameRaster, CaptureError> ScrollingFrameRaster::fromFrame(std
     if (!frame || !frame->isWellFormed() || frame->height > (int64_t{1} << 24) || frame->width > (int64_t{1} << 24)) {
         return unexpected(CaptureError::captureFailed(ScrollingMessages::framePreparationFailed));
     }
+    const RegionFrame& pixels = *frame;
+    auto raster = fromRows(frame->width, frame->height, sampleColumns(frame->width), PixelOrder::bgra,
+                           [&pixels](int64_t y) { return pixels.row(y); });
+    // Rows spread by the golden ratio: no period of the content (a line
+    // height dividing the step) can hide every change from them.
+    const int64_t rows = std::min<int64_t>(kFingerprintRows, raster.height);
+    for (int64_t k = 0; k < rows; ++k) {
+        const uint32_t spread = static_cast<uint32_t>(k) * 0x9E3779B9u;
+        const auto r = static_cast<int64_t>((uint64_t{spread} * static_cast<uint64_t>(raster.height)) >> 32);
+        raster.rowFingerprints.push_back(fingerprintRow(pixels.row(r), raster.width));
+    }
+    raster.sourceBuffer = std::move(frame);
+    return raster;
+}
+
+ScrollingFrameRaster ScrollingFrameRaster::fromRows(int64_t width, int64_t height, const std::vector<int64_t>& columns,
+                                                    PixelOrder order, const std::function<const uint8_t*(int64_t)>& row) {
     ScrollingFrameRaster raster;
-    raster.width = frame->width;
-    raster.height = frame->height;
-    raster.bytesPerRow = frame->width * 4;
-    const auto columns = sampleColumns(frame->width);
+    raster.width = width;
+    raster.height = height;
+    raster.bytesPerRow = width * 4;
     raster.signatureLength = static_cast<int64_t>(columns.size()) * 3;
-    raster.signatures.resize(static_cast<size_t>(raster.height * raster.signatureLength));
+    raster.signatures.resize(static_cast<size_t>(height * raster.signatureLength));
+    const int red = order == PixelOrder::bgra ? 2 : 0;
+    const int blue = 2 - red;
     uint8_t* out = raster.signatures.data();
-    for (int64_t r = 0; r < raster.height; ++r) {
-        const uint8_t* row = frame->row(r);
+    for (int64_t r = 0; r < height; ++r) {
+        const uint8_t* pixels = row(r);
         for (const int64_t c : columns) {
-            const uint8_t* pixel = row + c * 4;
-            *out++ = pixel[2];
+            const uint8_t* pixel = pixels + c * 4;
+            *out++ = pixel[red];
             *out++ = pixel[1];
-            *out++ = pixel[0];
+            *out++ = pixel[blue];
         }
     }
-    auto index = makeInformativeRowIndex(raster.signatures, raster.height, raster.signatureLength);
+    auto index = makeInformativeRowIndex(raster.signatures, height, raster.signatureLength);
     raster.informativeRows = std::move(index.rows);
     raster.informativeRowPrefix = std::move(index.prefix);
-    raster.sourceBuffer = std::move(frame);
     return raster;
 }
 
@@ -204,11 +254,21 @@ double ScrollingFrameRaster::stillnessScore(const ScrollingFrameRaster& other) c
         signatureLength < 1) {
         return kUnscorable;
     }
-    const int64_t step = height >= 48 ? height / 24 : 1;
+    const int64_t step = stillnessStep(height);
     int64_t total = 0;
     int64_t rows = 0;
     for (int64_t r = 0; r < height; r += step, ++rows) total += signatureDifference(signature(r), other.signature(r), signatureLength);
     return double(total) / double(std::max<int64_t>(1, rows * signatureLength));
+}
+
+double ScrollingFrameRaster::changedRowShare(const ScrollingFrameRaster& other) const {
+    if (width != other.width || height != other.height) return 1;
+    const auto& mine = rowFingerprints;
+    const auto& theirs = other.rowFingerprints;
+    if (mine.empty() || mine.size() != theirs.size()) return 0;
+    int64_t changed = 0;
+    for (size_t i = 0; i < mine.size(); ++i) changed += mine[i] != theirs[i] ? 1 : 0;
+    return double(changed) / double(mine.size());
 }
 
 std::optional<RowSampling> RowSampling::make(const ScrollingFrameRaster& previous, const ScrollingFrameRaster& current,

@@ -7,6 +7,7 @@
 // while rows may still be cut out of it.
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <unordered_map>
@@ -76,8 +77,20 @@ struct ScrollingFrameRaster {
     int64_t signatureLength = 0;
     std::vector<int32_t> informativeRows;
     std::vector<int32_t> informativeRowPrefix;
+    // Hashes of the whole width of up to 32 rows spread over the frame
+    // (alpha ignored): changes the sampled columns miss, such as a list of
+    // look-alike rows scrolled by whole rows, still show here. Empty for a
+    // raster built without a frame.
+    std::vector<uint64_t> rowFingerprints;
 
     static Expected<ScrollingFrameRaster, CaptureError> fromFrame(std::shared_ptr<const RegionFrame> frame);
+
+    // Where R, G and B sit in a 4-byte pixel.
+    enum class PixelOrder { bgra, rgba };
+    // The analysis of `height` rows `width` pixels wide, each supplied by
+    // `row(y)`, summarised by `columns`; no pixels to cut slices from.
+    static ScrollingFrameRaster fromRows(int64_t width, int64_t height, const std::vector<int64_t>& columns,
+                                         PixelOrder order, const std::function<const uint8_t*(int64_t)>& row);
 
     // Rows [startRow, height) as an RGBA image (alpha 255).
     Expected<Image, CaptureError> makeImage(int64_t startRow) const;
@@ -99,6 +112,10 @@ struct ScrollingFrameRaster {
                                                                     const ScrollingRowHashIndex* rowHashIndex) const;
     // 0 for identical frames, kUnscorable for frames of another shape.
     double stillnessScore(const ScrollingFrameRaster& other) const;
+    // The share of the fingerprinted rows whose whole width differs from
+    // `other`'s: 0 for identical frames, 1 for frames of another shape;
+    // 0 when either raster was built without fingerprints.
+    double changedRowShare(const ScrollingFrameRaster& other) const;
     // Called on the previous frame: mean byte difference of up to 24 sampled
     // informative rows of the overlap, the worst row dropped. Returns early
     // with a value above `scoreLimit` once that limit cannot be met.

@@ -161,7 +161,8 @@ TEST(ScrollingStitcher, StillFramesCostNothingAndMovedFramesAreTimed) {
 // and optionally a run of identical lines (shorter than the view, so every
 // frame still shows some unique content): whatever the composer appends
 // must be exactly the page, in order, with nothing doubled or skipped;
-// where the content is unambiguous every frame connects.
+// where the content is unambiguous every frame connects, and wherever the
+// sampled pass decides a frame, the dense retry leaves its decision alone.
 TEST(ScrollingComposerProperty, RandomStepsReproduceThePageExactly) {
     for (uint32_t seed = 1; seed <= 24; ++seed) {
         std::mt19937 random(seed);
@@ -176,7 +177,21 @@ TEST(ScrollingComposerProperty, RandomStepsReproduceThePageExactly) {
         int64_t offset = 0, appendedRows = 0, ignored = 0;
         while (offset < lastOffset) {
             offset = std::min(lastOffset, offset + std::uniform_int_distribution<int64_t>(12, 400)(random));
-            const auto disposition = append(composer, cutFrame(page, offset, frameHeight, header));
+            const auto raster = rasterOf(cutFrame(page, offset, frameHeight, header));
+            // Where the sampled pass decides, the retry changes nothing.
+            const int64_t failures = composer.consecutiveAlignmentFailures();
+            const bool exhaustive = failures < 3 || failures % 4 == 0;
+            const auto sampled = composer.placement(raster, 12, exhaustive, false);
+            const auto full = composer.placement(raster, 12, exhaustive, true);
+            if (sampled.verdict != ScrollingFramePlacement::Verdict::undecided) {
+                EXPECT_EQ(full.verdict, sampled.verdict);
+                EXPECT_EQ(full.candidate.has_value(), sampled.candidate.has_value());
+                if (full.candidate && sampled.candidate) {
+                    EXPECT_EQ(full.candidate->alignment, sampled.candidate->alignment);
+                }
+                EXPECT_FALSE(full.denseRetried);
+            }
+            const auto disposition = composer.appendDisposition(raster, 12).value();
             ASSERT_NE(disposition.kind, Kind::reachedRowLimit);
             appendedRows += disposition.kind == Kind::appended ? disposition.rows : 0;
             ignored += disposition.kind == Kind::appended ? 0 : 1;

@@ -65,13 +65,14 @@ struct Harness {
         Expected<Image, CaptureError> image;
         std::optional<Ending> ending;
         double seconds;
+        ScrollingTrackingSummary tracking;
     };
     Result runHeadless(bool autoScroll, double maxSeconds, double idleSeconds) {
         const auto start = clock.now();
         HeadlessScrollingSession session({{0, 0, 240, kFrameHeight}, autoScroll, maxSeconds, idleSeconds, {}},
                                          environment());
         auto image = session.run();
-        return {std::move(image), session.ending(), clock.secondsSince(start)};
+        return {std::move(image), session.ending(), clock.secondsSince(start), session.tracking()};
     }
 };
 
@@ -176,6 +177,60 @@ TEST(HeadlessScrolling, EndsAtIdleDeadlineOrStreamFailureWithWhatWasStitched) {
             EXPECT_EQ(int64_t(r.image->height()), c.height);
         }
         EXPECT_TRUE(isPrefixOfStitchedPage(*r.image, h.viewer.page, cutFrame(h.viewer.page, 0, kFrameHeight), 0));
+    }
+}
+
+// Auto-scrolled content that only the dense retry can follow is stitched
+// whole; content that moves but that nothing can place ends with the first
+// frame, as before, but the run says it lost track, and the agent's
+// warning text says how much.
+TEST(HeadlessScrolling, LookAlikeRowsAreFollowedAndLostTrackingIsReported) {
+    const struct {
+        const char* name;
+        Page page;
+        int64_t height;
+        bool lost;
+    } cases[] = {
+        {"log numbered at the left edge", testing::makeLookAlikePage(240, 80, testing::NumberEdge::left), 80 * 16, false},
+        {"log numbered at the right edge", testing::makeLookAlikePage(240, 80, testing::NumberEdge::right), 80 * 16, false},
+        {"ordinary page", viewerPage(80), 80 * 16, false},
+        {"lines repeating two by two", testing::tiledPage(makePage({.width = 240, .lines = 2}), 40), kFrameHeight, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness h;
+        h.viewer.page = c.page;
+        const auto r = h.runHeadless(true, 30, 3);
+        ASSERT_TRUE(r.image);
+        EXPECT_EQ(int64_t(r.image->height()), c.height);
+        EXPECT_TRUE(isPrefixOfStitchedPage(*r.image, c.page, cutFrame(c.page, 0, kFrameHeight), 0));
+        EXPECT_EQ(r.tracking.lostTrack(), c.lost);
+        EXPECT_EQ(r.tracking.appendedRows, c.height - kFrameHeight);
+        const auto warning = lostTrackingWarning(r.tracking);
+        ASSERT_EQ(warning.has_value(), c.lost);
+        if (c.lost) {
+            EXPECT_EQ(*warning, "scrolling capture lost track of the content: " + std::to_string(r.tracking.lostFrames) +
+                                    " frames moved but could not be stitched, 0 were (0 rows); the image holds only "
+                                    "what was stitched");
+        }
+    }
+}
+
+// The rule itself: a few lost frames, or fewer lost than placed, are the
+// ordinary hiccups of a capture.
+TEST(ScrollingTracking, LostTrackWhenMoreMovingFramesAreLostThanPlaced) {
+    const struct {
+        int64_t placed, lost;
+        bool lostTrack;
+    } rows[] = {{0, 0, false}, {0, 4, false}, {0, 5, true}, {5, 5, false}, {5, 6, true}, {100, 20, false}};
+    for (const auto& row : rows) {
+        ScrollingTrackingSummary summary;
+        for (int64_t i = 0; i < row.placed; ++i) summary.count(true, 10, true);
+        for (int64_t i = 0; i < row.lost; ++i) summary.count(false, 0, true);
+        summary.count(false, 0, false);  // not visibly moved: never lost
+        EXPECT_EQ(summary.lostFrames, row.lost);
+        EXPECT_EQ(summary.appendedRows, row.placed * 10);
+        EXPECT_EQ(summary.lostTrack(), row.lostTrack) << row.placed << " placed, " << row.lost << " lost";
     }
 }
 
@@ -289,21 +344,26 @@ TEST(ScrollingSession, RunsOnceAndTurnsFramesIntoHints) {
 // Cancel gives nothing.
 TEST(ScrollingSession, AutoScrollEndingsTurnTheButtonOffWithTheirHint) {
     const struct {
-        int64_t pageLines;
+        Page page;
         std::optional<double> failAfter;
         const char* hint;
         bool grew;
-    } cases[] = {{18, std::nullopt, ScrollingHints::cannotScroll, false}, {80, 0.5, ScrollingHints::streamFailed, true}};
+    } cases[] = {
+        {viewerPage(18), std::nullopt, ScrollingHints::cannotScroll, false},  // shorter than the view
+        {viewerPage(80), 0.5, ScrollingHints::streamFailed, true},
+        // It scrolls, but no frame can be placed: not "can't be scrolled".
+        {testing::tiledPage(makePage({.width = 240, .lines = 2}), 40), std::nullopt, ScrollingHints::lostTracking, false},
+    };
     for (const auto& c : cases) {
         Harness h;
-        h.viewer.page = viewerPage(c.pageLines);  // 18 lines are shorter than the view
+        h.viewer.page = c.page;
         h.failAfter = c.failAfter;
         ScrollingCaptureSession::Hooks hooks;
         hooks.environment = h.environment();
         ScrollingCaptureSession session(true, {}, hooks);
         ASSERT_FALSE(session.start());
         EXPECT_TRUE(session.isAutoScrollButtonOn());
-        for (int i = 0; i < 400 && session.isAutoScrollButtonOn(); ++i) {
+        for (int i = 0; i < 1000 && session.isAutoScrollButtonOn(); ++i) {
             session.pollOnce();
             h.clock.sleep(std::chrono::milliseconds(16));
         }

@@ -61,6 +61,51 @@ inline Page makePage(const PageOptions& options) {
     return page;
 }
 
+enum class NumberEdge { left, right };
+
+// 5x7 bitmaps of the digits 0 to 9, one byte a row, bit 4 leftmost.
+inline constexpr uint8_t kDigitGlyphs[10][7] = {
+    {0x0e, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0e}, {0x04, 0x0c, 0x04, 0x04, 0x04, 0x04, 0x0e},
+    {0x0e, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1f}, {0x1f, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0e},
+    {0x02, 0x06, 0x0a, 0x12, 0x1f, 0x02, 0x02}, {0x1f, 0x10, 0x1e, 0x01, 0x01, 0x11, 0x0e},
+    {0x06, 0x08, 0x10, 0x1e, 0x11, 0x11, 0x0e}, {0x1f, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08},
+    {0x0e, 0x11, 0x11, 0x0e, 0x11, 0x11, 0x0e}, {0x0e, 0x11, 0x11, 0x0f, 0x01, 0x02, 0x0c},
+};
+
+// A log whose lines are the same text except for a four-digit line number
+// (1, 2, ...) hugging one edge, outside the columns a frame's signature
+// samples: every line looks like every other one unless the number is seen.
+inline Page makeLookAlikePage(int64_t width, int64_t lines, NumberEdge edge, int64_t lineHeight = 16) {
+    Page page = makePage({.width = width, .lines = 1, .lineHeight = lineHeight, .seed = 3});
+    const std::vector<uint32_t> line = page.pixels;
+    page.height = lines * lineHeight;
+    page.pixels.clear();
+    for (int64_t l = 0; l < lines; ++l) page.pixels.insert(page.pixels.end(), line.begin(), line.end());
+    const uint32_t background = line[0];
+    const int64_t left = edge == NumberEdge::left ? 1 : width - 1 - 4 * 6;
+    for (int64_t l = 0; l < lines; ++l) {
+        const int64_t number = l + 1;
+        const int64_t digits[4] = {number / 1000 % 10, number / 100 % 10, number / 10 % 10, number % 10};
+        for (int64_t y = 0; y < lineHeight; ++y) {
+            for (int64_t x = left; x < left + 4 * 6; ++x) {
+                const int64_t glyphRow = y - (lineHeight - 7) / 2;
+                const int64_t glyphColumn = (x - left) % 6;
+                const bool ink = glyphRow >= 0 && glyphRow < 7 && glyphColumn < 5 &&
+                                 ((kDigitGlyphs[digits[(x - left) / 6]][glyphRow] >> (4 - glyphColumn)) & 1) != 0;
+                page.pixels[static_cast<size_t>((l * lineHeight + y) * width + x)] = ink ? 0x101010u : background;
+            }
+        }
+    }
+    return page;
+}
+
+// `tile` repeated `times` times, top to bottom.
+inline Page tiledPage(const Page& tile, int64_t times) {
+    Page page{tile.width, tile.height * times, {}};
+    for (int64_t t = 0; t < times; ++t) page.pixels.insert(page.pixels.end(), tile.pixels.begin(), tile.pixels.end());
+    return page;
+}
+
 inline std::shared_ptr<RegionFrame> blankFrame(int64_t width, int64_t height, size_t padding = 8) {
     auto frame = std::make_shared<RegionFrame>();
     frame->width = width;
@@ -89,6 +134,16 @@ inline std::shared_ptr<RegionFrame> cutFrame(const Page& page, int64_t offset, i
                                              int64_t header = 0) {
     return frameOf(page.width, frameHeight, [&](int64_t x, int64_t y) -> uint32_t {
         if (y < header) return (y % 7 == 0 || x % 50 < 25) ? 0x203040u + uint32_t(y) : 0xd0d8e0u;
+        return page.at(x, std::min(page.height - 1, offset + y - header));
+    });
+}
+
+// The same view under a toolbar whose rows are the first `header` rows of
+// `toolbar` (distinct rows, unlike the striped one above).
+inline std::shared_ptr<RegionFrame> cutFrameUnder(const Page& toolbar, int64_t header, const Page& page, int64_t offset,
+                                                  int64_t frameHeight) {
+    return frameOf(page.width, frameHeight, [&](int64_t x, int64_t y) -> uint32_t {
+        if (y < header) return toolbar.at(x, y);
         return page.at(x, std::min(page.height - 1, offset + y - header));
     });
 }

@@ -1,0 +1,141 @@
+// Content whose rows look alike to the sampled signature: a log whose lines
+// differ only in a line number at the very left or right edge. The sampled
+// pass finds every alignment ambiguous; the dense retry must place every
+// frame, exactly, and still refuse what nothing can tell apart.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "ScrollingTestSupport.h"
+#include "core/scrolling/ScrollingCaptureComposer.h"
+#include "core/scrolling/ScrollingCaptureStitcher.h"
+#include "core/scrolling/ScrollingDenseRetry.h"
+
+namespace tessarin {
+namespace {
+
+using Kind = ScrollingCaptureFrameDisposition::Kind;
+using Verdict = ScrollingFramePlacement::Verdict;
+using testing::cutFrame;
+using testing::isPrefixOfStitchedPage;
+using testing::makeLookAlikePage;
+using testing::NumberEdge;
+using testing::Page;
+
+ScrollingFrameRaster rasterOf(std::shared_ptr<RegionFrame> frame) {
+    return ScrollingFrameRaster::fromFrame(std::move(frame)).value();
+}
+
+// The numbers' columns: [1, 25) at the left, [width - 25, width - 1) at the right.
+bool isNumberColumn(int64_t x, int64_t width, NumberEdge edge) {
+    return edge == NumberEdge::left ? x >= 1 && x < 25 : x >= width - 25 && x < width - 1;
+}
+
+TEST(ScrollingDenseRetry, ColumnsAreWhereLookAlikeRowsDiffer) {
+    for (const auto edge : {NumberEdge::left, NumberEdge::right}) {
+        SCOPED_TRACE(edge == NumberEdge::left ? "left" : "right");
+        const Page page = makeLookAlikePage(320, 60, edge);
+        const auto frame = cutFrame(page, 40, 400);
+        const auto columns = discriminatingColumns(*frame, rasterOf(frame));
+        ASSERT_FALSE(columns.empty());
+        EXPECT_TRUE(std::ranges::is_sorted(columns));
+        for (const int64_t x : columns) EXPECT_TRUE(isNumberColumn(x, 320, edge)) << x;
+        // The units and the tens both change within a frame of 25 lines.
+        EXPECT_GE(columns.size(), 8u);
+
+        const auto thinned = discriminatingColumns(*frame, rasterOf(frame), {.maximumColumns = 5});
+        ASSERT_EQ(thinned.size(), 5u);
+        EXPECT_TRUE(std::ranges::is_sorted(thinned));
+        EXPECT_EQ(thinned.front(), columns.front());
+    }
+    // Identical lines: a denser look sees nothing more.
+    const Page same = testing::tiledPage(testing::makePage({.width = 320, .lines = 1}), 40);
+    const auto frame = cutFrame(same, 0, 400);
+    EXPECT_TRUE(discriminatingColumns(*frame, rasterOf(frame)).empty());
+    // Rows that all differ in the sampled columns leave nothing to retry.
+    const auto ordinary = cutFrame(testing::makePage({.width = 320, .lines = 40}), 0, 400);
+    EXPECT_LE(discriminatingColumns(*ordinary, rasterOf(ordinary)).size(), 320u);
+}
+
+// Random scroll steps over look-alike logs (number at either edge, two
+// widths, line heights and a range of frame heights): every line once, in
+// order, and every frame placed, although the sampled pass alone places
+// none of them.
+TEST(ScrollingDenseRetry, LookAlikeRowsStitchEveryLineOnceInOrder) {
+    for (uint32_t seed = 1; seed <= 12; ++seed) {
+        std::mt19937 random(seed);
+        const auto edge = seed % 2 ? NumberEdge::left : NumberEdge::right;
+        const int64_t width = seed % 3 == 0 ? 900 : 320;
+        const int64_t frameHeight = 300 + int64_t(seed * 37 % 500);
+        const Page page = makeLookAlikePage(width, 300, edge, seed % 4 == 0 ? 20 : 16);
+        const auto first = cutFrame(page, 0, frameHeight);
+        auto composer = ScrollingCaptureComposer::make(rasterOf(first), 12).value();
+        const int64_t lastOffset = page.height - frameHeight;
+        int64_t offset = 0, ignored = 0, sampledPlacements = 0, appendedRows = 0;
+        while (offset < lastOffset) {
+            offset += std::uniform_int_distribution<int64_t>(12, frameHeight * 3 / 4)(random);
+            // No last step too small to count.
+            if (lastOffset - offset < 12) offset = lastOffset;
+            const auto raster = rasterOf(cutFrame(page, offset, frameHeight));
+            sampledPlacements += composer.placement(raster, 12, true, false).verdict == Verdict::placed;
+            const auto disposition = composer.appendDisposition(raster, 12).value();
+            ignored += disposition.kind != Kind::appended;
+            appendedRows += disposition.rows;
+            EXPECT_EQ(appendedRows, offset) << "a frame placed at the wrong height";
+        }
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        EXPECT_EQ(ignored, 0);
+        EXPECT_EQ(sampledPlacements, 0);
+        EXPECT_EQ(composer.denseRetryPlacements(), composer.denseRetries());
+        const Image image = composer.render(1).value();
+        EXPECT_EQ(int64_t(image.height()), page.height);
+        EXPECT_TRUE(isPrefixOfStitchedPage(image, page, first, 0));
+    }
+}
+
+// Lines that repeat two by two scroll visibly (by an odd number of lines)
+// but no column tells the readings apart: the frame is refused, never
+// placed wrongly, and the retry is counted.
+TEST(ScrollingDenseRetry, ContentNothingCanTellApartIsRefused) {
+    const Page page = testing::tiledPage(testing::makePage({.width = 320, .lines = 2}), 60);
+    auto composer = ScrollingCaptureComposer::make(rasterOf(cutFrame(page, 0, 400)), 12).value();
+    for (const int64_t offset : {48, 80, 112}) {
+        EXPECT_EQ(composer.appendDisposition(rasterOf(cutFrame(page, offset, 400)), 12).value().kind, Kind::ignored);
+    }
+    EXPECT_EQ(composer.totalHeight(), 400);
+    EXPECT_EQ(composer.denseRetries(), 3);
+    EXPECT_EQ(composer.denseRetryPlacements(), 0);
+}
+
+// Look-alike rows scrolled by whole rows leave the sampled columns as they
+// were: the stillness score is 0, yet the frame moved and must be aligned.
+// A change of a few rows (a blinking cursor at the edge) is still no
+// movement: no alignment, no failure.
+TEST(ScrollingStitcher, WholeRowsChangingOutsideTheSamplesAreMovement) {
+    const Page page = makeLookAlikePage(320, 100, NumberEdge::left);
+    const auto first = rasterOf(cutFrame(page, 0, 400));
+    ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first);
+    const auto process = [&](std::shared_ptr<RegionFrame> frame) {
+        return stitcher.processRaster(rasterOf(std::move(frame)), 12, std::nullopt, ScrollingClock::now()).value();
+    };
+    const auto scrolled = process(cutFrame(page, 32, 400));
+    EXPECT_EQ(scrolled.stillnessScore, 0.0);
+    EXPECT_TRUE(scrolled.movedOutsideSamples);
+    EXPECT_TRUE(scrolled.visiblyMoved());
+    EXPECT_EQ(scrolled.disposition, ScrollingCaptureFrameDisposition::appended(32));
+
+    auto blinked = cutFrame(page, 32, 400);
+    for (int64_t y = 100; y < 116; ++y) std::memset(blinked->bytes.data() + blinked->bytesPerRow * size_t(y), 0, 40);
+    for (const auto& frame : {blinked, cutFrame(page, 32, 400)}) {
+        const auto still = process(frame);
+        EXPECT_FALSE(still.movedOutsideSamples);
+        EXPECT_FALSE(still.visiblyMoved());
+        EXPECT_EQ(still.disposition.kind, Kind::ignored);
+        EXPECT_EQ(stitcher.composer().consecutiveAlignmentFailures(), 0);
+    }
+}
+
+}  // namespace
+}  // namespace tessarin
