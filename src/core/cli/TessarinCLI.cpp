@@ -6,6 +6,18 @@
 
 namespace tessarin {
 
+void TessarinCLI::warn(const std::string& message) {
+    if (const auto line = JsonWriter::compact({{"warning", message}})) err << *line << '\n';
+    err.flush();
+}
+
+bool TessarinCLI::isAgentInvocation(const std::vector<std::string>& args) {
+    // The desktop starts the program bare or with tessarin: links; anything
+    // else is meant for the agent, and a misspelt command must fail, not
+    // open a window.
+    return !args.empty() && !args[0].starts_with(kLinkScheme);
+}
+
 void TessarinCLI::fail(const std::string& message) {
     const auto line = JsonWriter::compact({{"error", message}});
     err << line.value_or(R"({"error":"tessarin failed"})") << '\n';
@@ -30,7 +42,7 @@ int TessarinCLI::run(const std::vector<std::string>& args) {
         fail("unknown command \"" + parsed.command() + "\"");
         out << usageText() << '\n';
         out.flush();
-        return 64;
+        return kUnknownCommandStatus;
     }
     int status = 0;
     try {
@@ -43,7 +55,12 @@ int TessarinCLI::run(const std::vector<std::string>& args) {
         fail(error.what());
         return 1;
     }
-    out.flush();
+    // A result nobody received is a failure: a script reading a full disk's
+    // or a closed pipe's nothing must not see success.
+    if (!out.flush()) {
+        fail("could not write the result to standard output");
+        return 1;
+    }
     if (const auto warning = ignoredFlagsWarning(parsed)) {
         err << *warning << '\n';
         err.flush();
