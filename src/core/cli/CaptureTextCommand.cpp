@@ -76,6 +76,11 @@ int runCaptureText(TessarinCLI& cli, const CLIArguments& args) {
     std::optional<fs::path> written;
     if (const auto out = args.value("out")) {
         written = validatedOutput(cli, *out);
+        // This result names the resolved file, whose folders must be UTF-8 too.
+        if (!JsonWriter::isValidUtf8(written->string())) {
+            throw CLIError::badArguments("--out must be a UTF-8 file name (the JSON result could not name this file "
+                                         "exactly)");
+        }
         ExportManager::writeResolvedImage(image, *written, ImageFormat::forOutputPath(*out), *out);
     }
 

@@ -39,9 +39,16 @@ TEST(RandomInput, RectParserEitherReturnsFourFiniteNumbersOrTheFormatError) {
 }
 
 TEST(RandomInput, WholeCommandLinesGiveDocumentedStatusesAndJsonErrors) {
+    namespace fs = std::filesystem;
     testing::CLIHarness cli;
-    std::filesystem::create_directory(cli.path("box"));
+    fs::create_directory(cli.path("box"));
+    fs::create_directory(cli.path("outside"));
     cli.sandboxRoot = cli.path("box");  // whatever the arguments, writes stay in here
+    // Ways out: a link, and a chain of links longer than the kernel follows.
+    fs::create_directory_symlink(cli.path("outside"), cli.path("box/escape"));
+    for (int i = 0; i < 40; ++i) fs::create_symlink("c" + std::to_string(i + 1), cli.path("box/c" + std::to_string(i)));
+    fs::create_directory_symlink(cli.path("outside"), cli.path("box/c40"));
+    const std::vector<std::string> folders = {"box/", "box/escape/", "box/c0/", "box/c1/", "box/new/../"};
     // Small displays keep the many successful captures cheap.
     cli.backend.displayList = {testing::makeDisplay(1, {0, 0, 64, 48}, 1, true),
                                testing::makeDisplay(2, {64, 0, 32, 32}, 2)};
@@ -53,7 +60,10 @@ TEST(RandomInput, WholeCommandLinesGiveDocumentedStatusesAndJsonErrors) {
         std::vector<std::string> args = {table[rng() % table.size()].name};
         for (auto n = rng() % 7; n > 0; --n) {
             args.push_back(rng() % 3 ? flags[rng() % flags.size()] : randomText(rng, 12));
-            if (rng() % 2) args.push_back(rng() % 4 ? cli.path("box/" + randomText(rng, 8)) : randomText(rng, 20));
+            if (rng() % 2) {
+                args.push_back(rng() % 4 ? cli.path(folders[rng() % folders.size()] + randomText(rng, 8))
+                                         : randomText(rng, 20));
+            }
         }
         const auto result = cli.run(args);
         EXPECT_TRUE(result.status == 0 || result.status == 1) << args[0];
@@ -62,6 +72,7 @@ TEST(RandomInput, WholeCommandLinesGiveDocumentedStatusesAndJsonErrors) {
             EXPECT_TRUE(result.out.empty()) << result.out;
         }
     }
+    EXPECT_TRUE(fs::is_empty(cli.path("outside"))) << "a write left the sandbox";
 }
 
 TEST(RandomInput, ADisplayChoiceIsANumberThatNamesADisplayOrARefusal) {
