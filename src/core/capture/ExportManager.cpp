@@ -59,8 +59,9 @@ void writeResolvedImage(const Image& image, const fs::path& resolved, ImageForma
     if (!file) {
         const FileFault& fault = file.error();
         if (fault.inFolder) {
-            throw ExportError::fileSystem(
-                "Cannot create folder " + shown.parent_path().string() + ": " + fault.reason, fault.errorNumber);
+            const fs::path folder = shown.has_parent_path() ? shown.parent_path() : resolved.parent_path();
+            throw ExportError::fileSystem("Cannot create folder " + folder.string() + ": " + fault.reason,
+                                          fault.errorNumber);
         }
         throw fileFailure(shown, fault);
     }

@@ -27,6 +27,7 @@ const xcb_screen_t* screenNumber(xcb_connection_t* connection, int number) {
 
 std::string timeoutText() {
     const auto milliseconds = replyTimeout().count();
+    if (milliseconds == 1000) return "1 second";
     if (milliseconds % 1000 == 0) return std::to_string(milliseconds / 1000) + " seconds";
     return std::to_string(milliseconds) + " ms";
 }
