@@ -5,6 +5,7 @@
 
 #include "core/cli/CLIError.h"
 #include "core/common/PathResolution.h"
+#include "core/common/PosixFiles.h"
 
 namespace tessarin::CLISandbox {
 namespace fs = std::filesystem;
@@ -43,7 +44,12 @@ bool isPath(const fs::path& path, const fs::path& root) {
 
 fs::path validated(const std::optional<std::string>& root, const std::string& flag, const std::string& value) {
     const auto resolvedValue = resolvePath(value);
-    if (!root) return resolvedValue ? *resolvedValue : absolute(value);
+    if (!root) {
+        if (resolvedValue) return *resolvedValue;
+        // The kernel would refuse it too; with a root it is a violation.
+        throw CLIError::badArguments("--" + flag + " \"" + absolute(value).string() +
+                                     "\" cannot be resolved: " + errnoText(resolvedValue.error()));
+    }
     const auto resolvedRoot = resolvePath(*root);
     const std::string rootShown = resolvedRoot ? resolvedRoot->string() : absolute(*root).string();
     if (!resolvedRoot || !resolvedValue) throw CLIError::sandboxViolation(flag, absolute(value).string(), rootShown);

@@ -24,8 +24,7 @@ bool isPath(const std::filesystem::path& path, const std::filesystem::path& root
 // a location outside the resolved root, or one whose links cannot be
 // resolved (a chain longer than the kernel follows, an unreadable link), is
 // a sandbox violation for `flag` (named without dashes). Without a root an
-// unresolvable value is returned as given, made absolute: opening it
-// without following links then fails with the kernel's own error.
+// unresolvable value is refused all the same, with the kernel's reason.
 std::filesystem::path validated(const std::optional<std::string>& root, const std::string& flag,
                                 const std::string& value);
 

@@ -1,5 +1,7 @@
 #include "core/cli/TessarinCLI.h"
 
+#include <cctype>
+
 #include "core/cli/CLIError.h"
 #include "core/cli/JsonWriter.h"
 #include "core/common/Log.h"
@@ -15,7 +17,14 @@ bool TessarinCLI::isAgentInvocation(const std::vector<std::string>& args) {
     // The desktop starts the program bare or with tessarin: links; anything
     // else is meant for the agent, and a misspelt command must fail, not
     // open a window.
-    return !args.empty() && !args[0].starts_with(kLinkScheme);
+    if (args.empty()) return false;
+    // URL schemes compare without regard to case.
+    const std::string_view first(args[0]);
+    if (first.size() < kLinkScheme.size()) return true;
+    for (size_t i = 0; i < kLinkScheme.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(first[i])) != kLinkScheme[i]) return true;
+    }
+    return false;
 }
 
 void TessarinCLI::fail(const std::string& message) {

@@ -110,6 +110,8 @@ TEST(Dispatcher, OnlyNoArgumentsAndLinksAreForTheDesktop) {
     const std::pair<std::vector<std::string>, bool> rows[] = {
         {{}, false},
         {{"tessarin://capture-area"}, false},
+        {{"Tessarin:capture"}, false},
+        {{"tessarin"}, true},
         {{"captur-full", "--out", "x.png"}, true},  // a misspelt command is still the agent's: status 64
         {{"capture"}, true},
         {{"-psn_0_12345"}, true},

@@ -41,6 +41,10 @@ TEST_F(SandboxTest, WithoutARootPathsAreResolvedTheSameWayButNotConfined) {
     EXPECT_EQ(check("/etc/../x.png", std::nullopt), "/x.png");
     EXPECT_EQ(check(outside + "/x.png", std::nullopt), outside + "/x.png");
     EXPECT_EQ(check("shot.png", std::nullopt), fs::canonical(fs::current_path()) / "shot.png");
+    // What cannot be resolved is refused, as the kernel would.
+    fs::create_symlink("loop", root + "/loop");
+    EXPECT_EQ(check(root + "/loop/../x.png", std::nullopt),
+              "--out \"" + root + "/loop/../x.png\" cannot be resolved: Too many levels of symbolic links");
 }
 
 TEST_F(SandboxTest, PathsAreResolvedThroughLinksBeforeTheyAreCompared) {
