@@ -47,6 +47,21 @@ PieceKind parsePiece(const std::string& text, double& value) {
     return std::isfinite(value) ? PieceKind::number : PieceKind::nonFinite;
 }
 
+// --display or --display-id: absent, or a number; anything else is refused.
+std::optional<int64_t> displayFlag(const CLIArguments& args, const std::string& name, const char* what) {
+    const auto text = args.value(name);
+    const bool bare = args.switchGiven(name);
+    if (!text && !bare) return std::nullopt;
+    // A value that is no number must not quietly choose the first display:
+    // that captures a screen nobody asked for.
+    const auto number = text ? parseStrictInteger(*text) : std::nullopt;
+    if (!number) {
+        throw CLIError::badArguments("--" + name + " must be " + what + " (see `tessarin list-targets`), not \"" +
+                                     text.value_or("") + "\"");
+    }
+    return number;
+}
+
 }  // namespace
 
 OutputTarget requireOutput(TessarinCLI& cli, const CLIArguments& args) {
@@ -62,20 +77,6 @@ std::filesystem::path validatedOutput(TessarinCLI& cli, const std::string& value
         throw CLIError::badArguments("--out must be a UTF-8 file name (the JSON result could not name this file exactly)");
     }
     return CLISandbox::validated(cli.sandboxRoot, "out", value);
-}
-
-std::optional<int64_t> displayFlag(const CLIArguments& args, const std::string& name, const char* what) {
-    const auto text = args.value(name);
-    const bool bare = args.switchGiven(name);
-    if (!text && !bare) return std::nullopt;
-    // A value that is no number must not quietly choose the first display:
-    // that captures a screen nobody asked for.
-    const auto number = text ? parseStrictInteger(*text) : std::nullopt;
-    if (!number) {
-        throw CLIError::badArguments("--" + name + " must be " + what + " (see `tessarin list-targets`), not \"" +
-                                     text.value_or("") + "\"");
-    }
-    return number;
 }
 
 CaptureTarget::Display displayChoice(const CLIArguments& args, CaptureTarget::Display fallback) {
