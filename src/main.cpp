@@ -1,5 +1,6 @@
-// Process entry: an agent command word runs the command-line agent; any other
-// start (no arguments, or what the desktop passes) is the desktop application.
+// Process entry: no arguments, or a tessarin: link (what the desktop passes),
+// start the desktop application; anything else is an agent command line, so
+// an unknown word gets the agent's error and status 64, never a window.
 
 #include <string>
 #include <vector>
@@ -10,7 +11,7 @@
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty() || !tessarin::TessarinCLI::isCommandWord(args[0])) {
+    if (!tessarin::TessarinCLI::isAgentInvocation(args)) {
         return tessarin::runDesktopApplication(argc, argv);
     }
     return tessarin::runAgent(argc > 0 ? argv[0] : "", args);

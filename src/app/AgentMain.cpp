@@ -1,5 +1,10 @@
 #include "app/AgentMain.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <iostream>
 #include <memory>
 
@@ -27,9 +32,31 @@ std::unique_ptr<KeyValueStore> openPreferences() {
     return std::make_unique<InMemoryKeyValueStore>();
 }
 
+// A standard descriptor the caller closed (`>&-`) would be handed to the
+// next file opened, and a result line would land inside an image. Hold each
+// closed one with a descriptor that refuses writes, so output to it fails
+// and is reported instead.
+void holdClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int held = ::open("/dev/null", O_RDONLY | O_NOCTTY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
+}
+
+// The C++ stream and the C stream beneath it both flushed and error-free.
+bool standardOutputDelivered() {
+    std::cout.flush();
+    return std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
 }  // namespace
 
 int runAgent(const std::string& programPath, const std::vector<std::string>& args) {
+    holdClosedStandardDescriptors();
     configureLoggingFromEnvironment();
     // Before any other thread starts: it sets the engine's thread limit.
     ocr::ModuleTextRecognizer recognizer;
@@ -46,7 +73,10 @@ int runAgent(const std::string& programPath, const std::vector<std::string>& arg
                         &textRecognition};
         status = cli.run(args);
     }
-    std::cout.flush();
+    if (!standardOutputDelivered() && status == 0) {
+        std::cerr << R"({"error":"could not write the result to standard output"})" << std::endl;
+        return 1;
+    }
     return status;
 }
 

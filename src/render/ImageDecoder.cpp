@@ -51,8 +51,12 @@ DecodeResult decodeImageFile(const std::filesystem::path& path, uint64_t maxByte
     // file type is checked on the descriptor so nothing can swap it after.
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (file.get() < 0) return fileError(DecodeError::Kind::fileSystem, path, std::strerror(errno));
+    return decodeOpenedImageFile(file.get(), path, maxBytes);
+}
+
+DecodeResult decodeOpenedImageFile(int fd, const std::filesystem::path& path, uint64_t maxBytes) {
     struct stat info {};
-    if (::fstat(file.get(), &info) != 0) return fileError(DecodeError::Kind::fileSystem, path, std::strerror(errno));
+    if (::fstat(fd, &info) != 0) return fileError(DecodeError::Kind::fileSystem, path, std::strerror(errno));
     if (!S_ISREG(info.st_mode)) return fileError(DecodeError::Kind::fileSystem, path, "not a regular file");
     const auto size = static_cast<uint64_t>(info.st_size);
     if (size > maxBytes) {
@@ -68,7 +72,7 @@ DecodeResult decodeImageFile(const std::filesystem::path& path, uint64_t maxByte
     }
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t got = ::read(file.get(), bytes.data() + done, bytes.size() - done);
+        const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
         if (got < 0) {
             if (errno == EINTR) continue;
             return fileError(DecodeError::Kind::fileSystem, path, std::strerror(errno));

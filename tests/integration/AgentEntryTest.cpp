@@ -19,13 +19,26 @@ protected:
     void SetUp() override { ::unsetenv("DISPLAY"); }
 };
 
-TEST_F(AgentEntry, AnythingButACommandWordStartsTheDesktopApplication) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{}, {"nosuch"}}) {
+TEST_F(AgentEntry, OnlyNoArgumentsOrALinkStartTheDesktopApplication) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{}, {"tessarin://capture-area"}}) {
         SCOPED_TRACE(args.empty() ? "(no arguments)" : args[0]);
         const std::string application =
             "tessarin: the desktop application is not built yet; run `tessarin help` for the agent's commands\n";
         EXPECT_EQ(run(args), (AgentRun{0, application, ""}));
     }
+    // Any other word is an agent command line: a typo fails instead of opening a window.
+    const AgentRun usage = run({"help"});
+    for (const char* word : {"nosuch", "captur-full", "capture"}) {
+        EXPECT_EQ(run({word, "--out", "x.png"}), (AgentRun{64, usage.out, errorLine(std::string("unknown command \"") + word + "\"")}));
+    }
+}
+
+TEST_F(AgentEntry, AResultThatCannotBeWrittenIsAFailure) {
+    setStandardOutput(Output::full);
+    EXPECT_EQ(run({"version"}), refused("could not write the result to standard output"));
+    setStandardOutput(Output::closed);
+    EXPECT_EQ(run({"help"}), refused("could not write the result to standard output"));
 }
 
 TEST_F(AgentEntry, HelpAndVersionNeedNoScreen) {

@@ -70,7 +70,8 @@ AgentRun AgentTest::run(const std::vector<std::string>& args, const EnvironmentC
     for (const auto& [name, value] : variables) envStrings.push_back(name + "=" + value);
     const std::vector<char*> argv = pointers(argStrings);
     const std::vector<char*> envp = pointers(envStrings);
-    const std::string outPath = (root() / "stdout").string();
+    const std::string outPath = standardOutput_ == Output::full ? "/dev/full" : (root() / "stdout").string();
+    const bool closeOutput = standardOutput_ == Output::closed;
     const std::string errPath = (root() / "stderr").string();
     const std::string directory = workDir().string();
     const std::string input = standardInput_.string();
@@ -84,6 +85,7 @@ AgentRun AgentTest::run(const std::vector<std::string>& args, const EnvironmentC
             !redirect(errPath.c_str(), output, 2) || ::chdir(directory.c_str()) != 0) {
             ::_exit(125);
         }
+        if (closeOutput) ::close(1);
         if (fileSizeLimit) {
             ::signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec
             if (::setrlimit(RLIMIT_FSIZE, &fileSize) != 0) ::_exit(125);
@@ -103,7 +105,7 @@ AgentRun AgentTest::run(const std::vector<std::string>& args, const EnvironmentC
         return result;
     }
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = fileContents(outPath);
+    if (standardOutput_ == Output::captured) result.out = fileContents(outPath);
     result.err = fileContents(errPath);
     return result;
 }

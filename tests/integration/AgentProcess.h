@@ -56,6 +56,11 @@ protected:
     // What later runs read as standard input (a file, a FIFO, /dev/zero); /dev/null until set.
     void setStandardInput(const fs::path& path) { standardInput_ = path; }
 
+    // Where later runs' standard output goes: captured (the default), a
+    // device that is always full, or nowhere (the descriptor closed, `>&-`).
+    enum class Output { captured, full, closed };
+    void setStandardOutput(Output output) { standardOutput_ = output; }
+
     const fs::path& root() const { return temp_.path(); }
     fs::path workDir() const { return root() / "work"; }
     fs::path homeDir() const { return root() / "home"; }
@@ -64,6 +69,7 @@ protected:
 private:
     tessarin::testing::TempDir temp_;
     fs::path standardInput_ = "/dev/null";
+    Output standardOutput_ = Output::captured;
 };
 
 // The result line of a capture command, spelled out: keys sorted, slashes

@@ -1,7 +1,11 @@
 // The agent on Xvfb (one 1920x1080 screen), checked through what a script
 // sees: the status, the JSON lines and the pixels of the files written.
 
+#include <sys/stat.h>
+
 #include <nlohmann/json.hpp>
+
+#include <fstream>
 
 #include <algorithm>
 #include <array>
@@ -100,6 +104,60 @@ TEST_F(XvfbAgent, AWriteThatFailsPartWayLeavesTheExistingFileAlone) {
     EXPECT_NE(failed.err.find(R"(existing.png: File too large"})" "\n"), std::string::npos) << failed.err;
     EXPECT_EQ(fileContents(workDir() / "existing.png"), before);
     EXPECT_EQ(folderEntries(workDir()), std::vector<std::string>{"existing.png"}) << "no temporary file left behind";
+}
+
+// The issue's reproducer: 41 links lead out of the root, one more than the
+// kernel follows while resolving, so a resolver that gives up and keeps the
+// name would let the kernel finish the walk outside.
+TEST_F(XvfbAgent, TheSandboxRefusesALinkChainLongerThanTheKernelFollows) {
+    const fs::path box = root() / "R/root";
+    const fs::path outside = root() / "R/outside";
+    fs::create_directories(box);
+    fs::create_directories(outside);
+    for (int i = 0; i < 40; ++i) fs::create_symlink("c" + std::to_string(i + 1), box / ("c" + std::to_string(i)));
+    fs::create_directory_symlink(outside, box / "c40");
+    const AgentRun run = this->run({"capture-full", "--out", (box / "c0/x.png").string()},
+                                   {{"TESSARIN_SANDBOX_ROOT", box.string()}});
+    EXPECT_EQ(run, refused("--out \"" + (box / "c0/x.png").string() + "\" is outside the sandbox root \"" +
+                           fs::canonical(box).string() + "\" (set by TESSARIN_SANDBOX_ROOT)"));
+    EXPECT_TRUE(folderEntries(outside).empty());
+}
+
+// A misspelt command must fail, and an unwritable standard output or
+// preferences folder must be reported, not pass as success.
+TEST_F(XvfbAgent, FailuresThatUsedToPassAsSuccess) {
+    const AgentRun misspelt = run({"captur-full", "--out", "x.png"});
+    EXPECT_EQ(misspelt.status, 64);
+    EXPECT_EQ(misspelt.err, errorLine("unknown command \"captur-full\""));
+    EXPECT_FALSE(fs::exists(workDir() / "x.png"));
+
+    setStandardOutput(Output::full);
+    EXPECT_EQ(run({"list-targets"}), refused("could not write the result to standard output"));
+    setStandardOutput(Output::closed);
+    EXPECT_EQ(run({"capture-full", "--out", "closed.png"}), refused("could not write the result to standard output"));
+    EXPECT_TRUE(decodedFile(workDir() / "closed.png")) << "the result line did not land in the image";
+    setStandardOutput(Output::captured);
+
+    // A file where the configuration folder should be: the region cannot be saved.
+    std::ofstream(root() / "not-a-folder") << "x";
+    const AgentRun unsaved = run({"capture-region", "--rect", "0,0,10,10", "--out", "r.png"},
+                                 {{"XDG_CONFIG_HOME", (root() / "not-a-folder").string()}});
+    EXPECT_EQ(unsaved.status, 0);
+    EXPECT_EQ(unsaved.out, resultLine("r.png", 10, 10));
+    EXPECT_EQ(unsaved.err, R"({"warning":"could not save the region for capture-previous-region: the preferences )"
+                           R"(file could not be written"})" "\n");
+}
+
+// Overwriting keeps the file's permissions; a pipe is refused, not replaced.
+TEST_F(XvfbAgent, AnExistingTargetKeepsItsModeAndSpecialFilesAreRefused) {
+    ASSERT_EQ(run({"capture-full", "--out", "private.png"}).status, 0);
+    fs::permissions(workDir() / "private.png", fs::perms(0600));
+    ASSERT_EQ(run({"capture-full", "--out", "private.png"}).status, 0);
+    EXPECT_EQ(fs::status(workDir() / "private.png").permissions(), fs::perms(0600));
+
+    ASSERT_EQ(::mkfifo((workDir() / "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(run({"capture-full", "--out", "fifo"}), refused("capture failed: Cannot write fifo: not a regular file"));
+    EXPECT_TRUE(fs::is_fifo(workDir() / "fifo"));
 }
 
 TEST_F(XvfbAgent, DoctorReportsTheScreenAsAvailable) {

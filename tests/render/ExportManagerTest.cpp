@@ -31,12 +31,7 @@ struct Faults {
 int fail(int error) { return errno = error, -1; }
 
 const FileSystemCalls calls = {
-    [](const char* path, int flags, mode_t mode) {
-        if (flags & O_DIRECTORY) return ::open(path, flags, mode);
-        faults.opened.push_back(fs::path(path).filename());
-        if (faults.collisions > 0) return --faults.collisions, fail(EEXIST);
-        return faults.openError ? fail(faults.openError) : ::open(path, flags, mode);
-    },
+    [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
     [](int fd, const void* buffer, size_t count) -> ssize_t {
         static bool interrupt = false;
         if (faults.interruptAndShortWrites && (interrupt = !interrupt)) return fail(EINTR);
@@ -47,7 +42,16 @@ const FileSystemCalls calls = {
     },
     [](int fd) { return faults.fsyncError ? fail(faults.fsyncError) : ::fsync(fd); },
     [](int fd) { return ::close(fd) != 0 ? -1 : faults.closeError ? fail(faults.closeError) : 0; },
-    [](const char* from, const char* to) { return faults.renameError ? fail(faults.renameError) : ::rename(from, to); },
+    [](const char* from, const char* to) { return ::rename(from, to); },
+    [](int folder, const char* name, int flags, mode_t mode) {
+        if (flags & O_DIRECTORY) return ::openat(folder, name, flags, mode);
+        faults.opened.push_back(name);
+        if (faults.collisions > 0) return --faults.collisions, fail(EEXIST);
+        return faults.openError ? fail(faults.openError) : ::openat(folder, name, flags, mode);
+    },
+    [](int fromFolder, const char* from, int toFolder, const char* to) {
+        return faults.renameError ? fail(faults.renameError) : ::renameat(fromFolder, from, toFolder, to);
+    },
 };
 
 class ExportManagerTest : public ::testing::Test {
@@ -90,18 +94,20 @@ TEST_F(ExportManagerTest, WritesPngAndJpegIntoNewFoldersUnderAnyName) {
     EXPECT_EQ(entries(), (std::vector<std::string>{"a", "shot.jpg", longName}));
 }
 
-TEST_F(ExportManagerTest, ReplacesALinkAtTheTargetNotWhatItPointsAtThroughShortAndInterruptedWrites) {
+TEST_F(ExportManagerTest, WritesThroughALinkAtTheTargetKeepingItsModeThroughShortAndInterruptedWrites) {
     test::writeFile(folder / "elsewhere", {'k', 'e', 'e', 'p'});
+    fs::permissions(folder / "elsewhere", fs::perms(0600));
     fs::create_symlink(folder / "elsewhere", target());
     faults.interruptAndShortWrites = true;
     const mode_t previous = umask(022);
     write(target());
+    write(folder / "new.png");
     umask(previous);
-    EXPECT_FALSE(fs::is_symlink(target()));
-    EXPECT_TRUE(test::samePixels(*decodeImageFile(target()), image));
-    EXPECT_EQ(test::readFile(folder / "elsewhere"), (test::Bytes{'k', 'e', 'e', 'p'}));
-    EXPECT_EQ(fs::status(target()).permissions(), fs::perms(0644));
-    EXPECT_EQ(entries(), (std::vector<std::string>{"elsewhere", "shot.png"}));
+    EXPECT_TRUE(fs::is_symlink(target()));
+    EXPECT_TRUE(test::samePixels(*decodeImageFile(folder / "elsewhere"), image));
+    EXPECT_EQ(fs::status(folder / "elsewhere").permissions(), fs::perms(0600));  // the file's own mode
+    EXPECT_EQ(fs::status(folder / "new.png").permissions(), fs::perms(0644));    // a new file's
+    EXPECT_EQ(entries(), (std::vector<std::string>{"elsewhere", "new.png", "shot.png"}));
 }
 
 TEST_F(ExportManagerTest, EveryFailureLeavesTheOldFileAndNoTemporary) {

@@ -139,19 +139,45 @@ RawShape readShape(const json& object, size_t index) {
     return shape;
 }
 
+// Refuses containers nested deeper than the limit by counting brackets
+// outside strings, in one pass. The JSON library's parse callback could do
+// it, but with a callback the library revisits the parent container at
+// every close, which makes a long flat array quadratic.
+void checkNesting(std::span<const uint8_t> bytes) {
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const uint8_t byte : bytes) {
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (byte == '\\') escaped = true;
+            else if (byte == '"') inString = false;
+            continue;
+        }
+        switch (byte) {
+            case '"': inString = true; break;
+            case '[':
+            case '{':
+                if (++depth > kMaxNestingDepth) {
+                    throw ParseFailure{"nesting deeper than " + std::to_string(kMaxNestingDepth) + " levels"};
+                }
+                break;
+            case ']':
+            case '}': --depth; break;
+            default: break;
+        }
+    }
+}
+
 std::vector<RawShape> parseDocument(std::span<const uint8_t> bytes) {
     if (bytes.size() > AnnotationSpec::kMaxDocumentBytes) {
         throw ParseFailure{"the document is larger than " + std::to_string(AnnotationSpec::kMaxDocumentBytes >> 20) +
                            " MiB"};
     }
+    checkNesting(bytes);
     json document;
     try {
-        document = json::parse(bytes.begin(), bytes.end(), [](int depth, json::parse_event_t, json&) {
-            if (depth > kMaxNestingDepth) {
-                throw ParseFailure{"nesting deeper than " + std::to_string(kMaxNestingDepth) + " levels"};
-            }
-            return true;
-        });
+        document = json::parse(bytes.begin(), bytes.end());
     } catch (const json::exception& e) {
         // "[json.exception.parse_error.101] parse error at ..." without the bracketed tag.
         std::string message = e.what();

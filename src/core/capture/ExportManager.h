@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "core/common/DurableFile.h"
 #include "core/common/Image.h"
 #include "core/common/ImageFormat.h"
 
@@ -50,27 +51,26 @@ private:
     int errorNumber_;
 };
 
-// The system calls a write goes through. Tests substitute functions that fail
-// the way disks fail (full, interrupted, short writes, a refused rename).
-struct FileSystemCalls {
-    int (*open)(const char* path, int flags, mode_t mode);
-    ssize_t (*write)(int fd, const void* buffer, size_t count);
-    int (*fsync)(int fd);
-    int (*close)(int fd);
-    int (*rename)(const char* from, const char* to);
-
-    static const FileSystemCalls& system();
-};
-
 namespace ExportManager {
 
 // Encodes `image` in `format` and puts it at `path`, creating missing parent
-// folders. Throws ExportError; on any failure an existing file at `path` is
-// left untouched and no temporary file remains. A replaced file is a new
-// file: mode 0644 less the umask, not the old file's mode or owner.
+// folders. The path is resolved first (resolvePath): a link at `path` is
+// written through, "new/../x.png" writes x.png without making "new", and a
+// name ending in a slash is refused. Throws ExportError; on any failure an
+// existing file at `path` is left untouched and no temporary file remains.
+// A new file gets mode 0644 less the umask; a replaced file keeps its mode
+// and, where allowed, its owner. A pipe, device or folder at `path` is
+// refused, never replaced.
 void writeImage(const Image& image, const std::filesystem::path& path, ImageFormat format);
 void writeImage(const Image& image, const std::filesystem::path& path, ImageFormat format,
                 const FileSystemCalls& calls);
+
+// The same for a path resolvePath() already returned and a caller judged
+// (the agent's sandbox): it is opened following no link at all, so a folder
+// swapped for a link since the judging fails the write instead of carrying
+// it elsewhere. `shown` is the path as the user gave it, for messages.
+void writeResolvedImage(const Image& image, const std::filesystem::path& resolved, ImageFormat format,
+                        const std::filesystem::path& shown, const FileSystemCalls& calls = FileSystemCalls::system());
 
 // "Screenshot 2025-03-07 at 14.05.09.png": the localised word "Screenshot",
 // a space, the local time in the localised date pattern

@@ -82,6 +82,11 @@ bool CLIArguments::flag(const std::string& name) const {
     return lower != "false" && lower != "0" && lower != "no";
 }
 
+bool CLIArguments::switchGiven(const std::string& name) const {
+    consume(name);
+    return switches_.contains(name) && !values_.contains(name);
+}
+
 std::vector<std::string> CLIArguments::ignoredFlags() const {
     std::set<std::string> given;
     for (const auto& [name, _] : values_) given.insert(name);

@@ -27,6 +27,8 @@ public:
     // Base-10 integer with an optional sign and nothing else; out of range reads as none.
     std::optional<int64_t> integer(const std::string& name) const;
     bool flag(const std::string& name) const;
+    // True when `name` was given without a value (and so has none to read).
+    bool switchGiven(const std::string& name) const;
 
     // Flags given but never read, sorted.
     std::vector<std::string> ignoredFlags() const;

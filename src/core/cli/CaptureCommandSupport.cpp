@@ -47,17 +47,41 @@ PieceKind parsePiece(const std::string& text, double& value) {
     return std::isfinite(value) ? PieceKind::number : PieceKind::nonFinite;
 }
 
+// --display or --display-id: absent, or a number; anything else is refused.
+std::optional<int64_t> displayFlag(const CLIArguments& args, const std::string& name, const char* what) {
+    const auto text = args.value(name);
+    const bool bare = args.switchGiven(name);
+    if (!text && !bare) return std::nullopt;
+    // A value that is no number must not quietly choose the first display:
+    // that captures a screen nobody asked for.
+    const auto number = text ? parseStrictInteger(*text) : std::nullopt;
+    if (!number) {
+        throw CLIError::badArguments("--" + name + " must be " + what + " (see `tessarin list-targets`), not \"" +
+                                     text.value_or("") + "\"");
+    }
+    return number;
+}
+
 }  // namespace
 
 OutputTarget requireOutput(TessarinCLI& cli, const CLIArguments& args) {
     const auto out = args.value("out");
     if (!out) throw CLIError::missingFlag("--out");
-    return {*out, CLISandbox::validated(cli.sandboxRoot, "out", *out), ImageFormat::forOutputPath(*out)};
+    return {*out, validatedOutput(cli, *out), ImageFormat::forOutputPath(*out)};
+}
+
+std::filesystem::path validatedOutput(TessarinCLI& cli, const std::string& value) {
+    // The result line names the file; JSON strings are Unicode, so a name
+    // that is not UTF-8 could only be reported as some other name.
+    if (!JsonWriter::isValidUtf8(value)) {
+        throw CLIError::badArguments("--out must be a UTF-8 file name (the JSON result could not name this file exactly)");
+    }
+    return CLISandbox::validated(cli.sandboxRoot, "out", value);
 }
 
 CaptureTarget::Display displayChoice(const CLIArguments& args, CaptureTarget::Display fallback) {
-    const auto id = args.integer("display-id");
-    const auto index = args.integer("display");
+    const auto id = displayFlag(args, "display-id", "a display id");
+    const auto index = displayFlag(args, "display", "a display index");
     if (id) {
         if (*id < 0 || *id > int64_t{std::numeric_limits<uint32_t>::max()}) {
             // No display can carry this id.
@@ -120,7 +144,7 @@ CaptureOutcome writtenCapture(TessarinCLI& cli, const OutputTarget& output, Asyn
     ImageResult image = cli.runAsyncOnMain<ImageResult>(std::move(operation));
     if (!image) return {false, 0, 0, image.error().description()};
     try {
-        ExportManager::writeImage(*image, output.location, output.format);
+        ExportManager::writeResolvedImage(*image, output.location, output.format, output.asGiven);
     } catch (const ExportError& error) {
         return {false, 0, 0, error.description()};
     }

@@ -27,6 +27,8 @@ struct OutputTarget {
     ImageFormat format;
 };
 OutputTarget requireOutput(TessarinCLI& cli, const CLIArguments& args);
+// An --out value checked (UTF-8, sandbox) and resolved.
+std::filesystem::path validatedOutput(TessarinCLI& cli, const std::string& value);
 
 // --display-id, else --display, else `fallback`.
 CaptureTarget::Display displayChoice(const CLIArguments& args, CaptureTarget::Display fallback);

@@ -24,9 +24,12 @@ void rememberLastRegion(TessarinCLI& cli, const Rect& rect, const DisplayDescrip
     if (preferences.rememberLastCaptureSelection()) {
         if (auto stored = rememberedArea(rect, display)) preferences.setLastCaptureSelection(stored);
     }
-    // The process exits right after this command.
+    // The process exits right after this command. The capture itself
+    // succeeded, but a later capture-previous-region would replay an older
+    // region: say so.
     if (!cli.defaults.synchronize()) {
         logLine(LogLevel::error, LogCategory::storage, "could not save the previous capture region");
+        cli.warn("could not save the region for capture-previous-region: the preferences file could not be written");
     }
 }
 

@@ -10,6 +10,7 @@
 #include "core/cli/Commands.h"
 #include "core/cli/GraphemeCount.h"
 #include "core/cli/JsonWriter.h"
+#include "core/common/DurableFile.h"
 #include "core/recording/TextRecognitionManager.h"
 #include "render/ImageDecoder.h"
 
@@ -25,7 +26,9 @@ namespace fs = std::filesystem;
 }
 
 Image decodedInput(TessarinCLI& cli, const std::string& value) {
-    auto image = decodeImageFile(CLISandbox::validated(cli.sandboxRoot, "in", value));
+    const auto file = openRegularFileNoFollow(CLISandbox::validated(cli.sandboxRoot, "in", value));
+    if (!file) throwCaptureError(CaptureMessages::loadFailed);
+    auto image = decodeOpenedImageFile(file->get(), value);
     if (image) return std::move(image).value();
     switch (image.error().kind) {
         case DecodeError::Kind::fileSystem:
@@ -72,8 +75,13 @@ int runCaptureText(TessarinCLI& cli, const CLIArguments& args) {
     // Examined only after the capture, as a copy of the image read.
     std::optional<fs::path> written;
     if (const auto out = args.value("out")) {
-        written = CLISandbox::validated(cli.sandboxRoot, "out", *out);
-        ExportManager::writeImage(image, *written, ImageFormat::forOutputPath(*out));
+        written = validatedOutput(cli, *out);
+        // This result names the resolved file, whose folders must be UTF-8 too.
+        if (!JsonWriter::isValidUtf8(written->string())) {
+            throw CLIError::badArguments("--out must be a UTF-8 file name (the JSON result could not name this file "
+                                         "exactly)");
+        }
+        ExportManager::writeResolvedImage(image, *written, ImageFormat::forOutputPath(*out), *out);
     }
 
     const bool collapse = args.flag("no-linebreaks");

@@ -1,10 +1,31 @@
 #include "core/cli/TessarinCLI.h"
 
+#include <cctype>
+
 #include "core/cli/CLIError.h"
 #include "core/cli/JsonWriter.h"
 #include "core/common/Log.h"
 
 namespace tessarin {
+
+void TessarinCLI::warn(const std::string& message) {
+    if (const auto line = JsonWriter::compact({{"warning", message}})) err << *line << '\n';
+    err.flush();
+}
+
+bool TessarinCLI::isAgentInvocation(const std::vector<std::string>& args) {
+    // The desktop starts the program bare or with tessarin: links; anything
+    // else is meant for the agent, and a misspelt command must fail, not
+    // open a window.
+    if (args.empty()) return false;
+    // URL schemes compare without regard to case.
+    const std::string_view first(args[0]);
+    if (first.size() < kLinkScheme.size()) return true;
+    for (size_t i = 0; i < kLinkScheme.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(first[i])) != kLinkScheme[i]) return true;
+    }
+    return false;
+}
 
 void TessarinCLI::fail(const std::string& message) {
     const auto line = JsonWriter::compact({{"error", message}});
@@ -30,7 +51,7 @@ int TessarinCLI::run(const std::vector<std::string>& args) {
         fail("unknown command \"" + parsed.command() + "\"");
         out << usageText() << '\n';
         out.flush();
-        return 64;
+        return kUnknownCommandStatus;
     }
     int status = 0;
     try {
@@ -43,7 +64,12 @@ int TessarinCLI::run(const std::vector<std::string>& args) {
         fail(error.what());
         return 1;
     }
-    out.flush();
+    // A result nobody received is a failure: a script reading a full disk's
+    // or a closed pipe's nothing must not see success.
+    if (!out.flush()) {
+        fail("could not write the result to standard output");
+        return 1;
+    }
     if (const auto warning = ignoredFlagsWarning(parsed)) {
         err << *warning << '\n';
         err.flush();

@@ -56,6 +56,13 @@ struct TessarinCLI {
     // The first row whose name or alias is exactly `word`.
     static const Subcommand* subcommand(std::string_view word);
     static bool isCommandWord(std::string_view word);
+    // What the desktop passes the application: links such as tessarin://capture.
+    static constexpr std::string_view kLinkScheme = "tessarin:";
+    static constexpr int kUnknownCommandStatus = 64;
+    // True when these arguments (without the program path) are an agent
+    // command line: anything but nothing at all or a tessarin: link. An
+    // unknown word then ends with the usage text and kUnknownCommandStatus.
+    static bool isAgentInvocation(const std::vector<std::string>& args);
     static std::string usageText();
 
     // Runs one command line (args[0] is the command word) and returns the
@@ -63,6 +70,9 @@ struct TessarinCLI {
     int run(const std::vector<std::string>& args);
 
     void fail(const std::string& message);
+    // One {"warning": message} line on the error stream: the command still
+    // succeeds, but something the user relies on did not happen.
+    void warn(const std::string& message);
     std::optional<std::string> ignoredFlagsWarning(const CLIArguments& args) const;
 
     template <class T>

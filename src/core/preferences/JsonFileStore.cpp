@@ -16,12 +16,16 @@
 
 #include "core/common/AppInfo.h"
 #include "core/common/Log.h"
+#include "core/common/DurableFile.h"
+#include "core/common/PathResolution.h"
 #include "core/common/PosixFiles.h"
 #include "core/preferences/PreferencesDocument.h"
 
 namespace tessarin {
 namespace fs = std::filesystem;
 namespace {
+
+constexpr std::chrono::seconds kStaleTemporaryAge = std::chrono::minutes(5);
 
 void logStorageError(const std::string& message) { logLine(LogLevel::error, LogCategory::storage, message); }
 
@@ -156,8 +160,25 @@ private:
     std::string path_;
 };
 
+// Where a write lands: through a link (a preferences file kept with a
+// person's dotfiles is a link into their repository) to the file it names,
+// so the link stays a link.
+fs::path writeTarget(const fs::path& file) {
+    const auto resolved = resolvePath(file);
+    return resolved ? *resolved : file;
+}
+
+// Temporary files of writers killed before their rename. Caller holds the
+// lock, and a live writer's file is seconds old.
+void removeStaleTemporaries(const fs::path& target) {
+    const UniqueFd folder(openRetrying(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0) return;
+    removeStaleFiles(folder.get(), target.filename().string() + ".tmp-", kStaleTemporaryAge);
+}
+
 // The old file stays whole until the rename; a failure before it leaves the
-// old file as it was and no temporary file behind.
+// old file as it was and no temporary file behind. A replaced file keeps
+// its mode.
 std::optional<std::string> replaceFile(const fs::path& file, const std::string& text, const StoreSyscalls& sys) {
     UniqueFd out;
     std::optional<TemporaryFile> temporary;
@@ -176,6 +197,10 @@ std::optional<std::string> replaceFile(const fs::path& file, const std::string& 
         if (n < 0) return "write: " + errnoText(errno);
         if (n == 0) return std::string("write: no progress");
         written += static_cast<size_t>(n);
+    }
+    struct stat existing {};
+    if (::stat(file.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        (void)::fchmod(out.get(), existing.st_mode & 07777);
     }
     if (sys.fsync(out.get()) != 0) return "fsync: " + errnoText(errno);
     if (::close(out.release()) != 0) return "close: " + errnoText(errno);
@@ -281,7 +306,9 @@ JsonFileStore::WriteResult JsonFileStore::writePending() {
                             text.error());
             return WriteResult::refused;
         }
-        if (auto error = replaceFile(file_, text.value(), syscalls_)) {
+        const fs::path target = writeTarget(file_);
+        removeStaleTemporaries(target);
+        if (auto error = replaceFile(target, text.value(), syscalls_)) {
             logStorageError("preferences write failed at " + file_.string() + ": " + *error);
             return WriteResult::failed;
         }

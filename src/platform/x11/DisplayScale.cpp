@@ -26,7 +26,16 @@ std::optional<double> positiveNumber(std::string_view text) {
 
 }  // namespace
 
-std::optional<double> parseGdkScale(std::string_view text) { return positiveNumber(text); }
+std::optional<double> parseGdkScale(std::string_view text) {
+    // GTK reads an integer factor; a fraction, a huge or a non-finite value
+    // would size every capture wrongly, so it does not count as set.
+    text = trim(text);
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (value < 1 || value > kMaxScale) return std::nullopt;
+    return value;
+}
 
 std::optional<double> parseXftDpi(std::string_view resources) {
     std::optional<double> dpi;
@@ -36,7 +45,8 @@ std::optional<double> parseXftDpi(std::string_view resources) {
         resources = newline == std::string_view::npos ? std::string_view{} : resources.substr(newline + 1);
         const size_t colon = line.find(':');
         if (colon == std::string_view::npos || trim(line.substr(0, colon)) != "Xft.dpi") continue;
-        if (auto value = positiveNumber(line.substr(colon + 1))) dpi = value;
+        auto value = positiveNumber(line.substr(colon + 1));
+        if (value && *value <= kMaxScale * kBaseDpi) dpi = value;
     }
     return dpi;
 }
@@ -46,7 +56,7 @@ double chooseScale(std::optional<std::string_view> gdkScale, std::optional<std::
     if (auto value = gdkScale ? parseGdkScale(*gdkScale) : std::nullopt) {
         scale = *value;
     } else if (auto dpi = resources ? parseXftDpi(*resources) : std::nullopt) {
-        scale = *dpi / 96;
+        scale = *dpi / kBaseDpi;
     }
     return std::max(scale, 1.0);
 }

@@ -9,12 +9,18 @@
 
 namespace tessarin::x11 {
 
-// GDK_SCALE's value when it is a positive, finite number.
+// The largest factor a desktop is taken to mean; anything past it is a typo.
+inline constexpr int kMaxScale = 8;
+// The dots per inch of scale 1.
+inline constexpr double kBaseDpi = 96;
+
+// GDK_SCALE's value when it is what GTK accepts: a whole number, here from
+// 1 to kMaxScale (spaces around it allowed).
 std::optional<double> parseGdkScale(std::string_view text);
 
 // The Xft.dpi value in an X resource database (the RESOURCE_MANAGER
-// property of the root window) when it is positive; the last line wins, as
-// in the resource manager.
+// property of the root window) when it is positive and at most kMaxScale
+// times kBaseDpi; the last valid line wins, as in the resource manager.
 std::optional<double> parseXftDpi(std::string_view resources);
 
 // GDK_SCALE when it is valid, else Xft.dpi / 96, else 1; never below 1.

@@ -21,17 +21,18 @@ Expected<SharedMemorySegment, std::string> SharedMemorySegment::create(xcb_conne
     const int id = calls.get(IPC_PRIVATE, size, IPC_CREAT | 0600);
     if (id < 0) return unexpected("shmget of " + std::to_string(size) + " bytes failed: " + std::strerror(errno));
     void* address = calls.attach(id, nullptr, 0);
+    // The name goes at once, before anything can block or a signal can end
+    // the process: the memory then lives exactly as long as someone has it
+    // attached, and a kill during set-up leaks nothing. Linux lets the
+    // server attach a segment whose name is already removed.
+    const int attachError = errno;
+    calls.control(id, IPC_RMID, nullptr);
     if (address == reinterpret_cast<void*>(-1)) {
-        const int error = errno;
-        calls.control(id, IPC_RMID, nullptr);
-        return unexpected(std::string("shmat failed: ") + std::strerror(error));
+        return unexpected(std::string("shmat failed: ") + std::strerror(attachError));
     }
     const xcb_shm_seg_t serverID = xcb_generate_id(connection);
     const uint8_t errorCode =
         checkRequest(connection, xcb_shm_attach_checked(connection, serverID, static_cast<uint32_t>(id), 0));
-    // Both sides hold the segment now (or the server never will): the name
-    // can go, the memory stays until the last detach.
-    calls.control(id, IPC_RMID, nullptr);
     if (errorCode != 0 || xcb_connection_has_error(connection) != 0) {
         calls.detach(address);
         // A server on another machine cannot see our memory: BadAccess.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include <xcb/bigreq.h>
 #include <xcb/composite.h>
 #include <xcb/randr.h>
 #include <xcb/shm.h>
@@ -22,6 +23,13 @@ const xcb_screen_t* screenNumber(xcb_connection_t* connection, int number) {
         if (i == number) return it.data;
     }
     return nullptr;
+}
+
+std::string timeoutText() {
+    const auto milliseconds = replyTimeout().count();
+    if (milliseconds == 1000) return "1 second";
+    if (milliseconds % 1000 == 0) return std::to_string(milliseconds / 1000) + " seconds";
+    return std::to_string(milliseconds) + " ms";
 }
 
 }  // namespace
@@ -47,7 +55,11 @@ std::vector<uint32_t> cardinalsFromBytes(const std::string& bytes) {
 
 Expected<std::unique_ptr<X11Connection>, std::string> X11Connection::open(const std::string& displayName) {
     int screen = 0;
-    xcb_connection_t* connection = xcb_connect(displayName.c_str(), &screen);
+    xcb_connection_t* connection = connectWithin(displayName, &screen);
+    if (connection == nullptr) {
+        return unexpected("cannot open X display \"" + displayName + "\": the X server did not answer within " +
+                          timeoutText());
+    }
     // xcb_connect never returns null; a failed connection still has to be
     // disconnected to free it.
     if (const int code = xcb_connection_has_error(connection); code != 0) {
@@ -74,9 +86,13 @@ Expected<std::unique_ptr<X11Connection>, std::string> X11Connection::open(const 
 X11Connection::X11Connection(xcb_connection_t* connection, const xcb_screen_t* screen, std::string displayName)
     : connection_(connection), screen_(screen), displayName_(std::move(displayName)) {}
 
-X11Connection::~X11Connection() { xcb_disconnect(connection_); }
+X11Connection::~X11Connection() {
+    forgetConnection(connection_);
+    xcb_disconnect(connection_);
+}
 
 std::string X11Connection::brokenMessage() const {
+    if (timedOut(connection_)) return "X display " + displayName_ + " did not answer within " + timeoutText();
     return "lost the connection to X display " + displayName_ + " (" +
            connectionErrorText(xcb_connection_has_error(connection_)) + ")";
 }
@@ -86,10 +102,7 @@ uint64_t X11Connection::maximumRequestBytes() const {
     return uint64_t{xcb_get_maximum_request_length(connection_)} * 4;
 }
 
-void X11Connection::sync() const {
-    XcbPtr<xcb_get_input_focus_reply_t> reply(
-        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
-}
+void X11Connection::sync() const { syncWithin(connection_); }
 
 namespace {
 
@@ -133,9 +146,13 @@ void X11Connection::probeExtensions() {
     xcb_prefetch_extension_data(connection_, &xcb_shm_id);
     xcb_prefetch_extension_data(connection_, &xcb_randr_id);
     xcb_prefetch_extension_data(connection_, &xcb_composite_id);
+    xcb_prefetch_extension_data(connection_, &xcb_big_requests_id);
     constexpr std::string_view xtestName = "XTEST";
     const auto xtestCookie =
         xcb_query_extension(connection_, static_cast<uint16_t>(xtestName.size()), xtestName.data());
+    // xcb_get_extension_data below waits without limit; after this bounded
+    // round trip the answers are already here (or the connection is shut).
+    syncWithin(connection_);
 
     auto present = [this](xcb_extension_t* extension) {
         const xcb_query_extension_reply_t* data = xcb_get_extension_data(connection_, extension);
@@ -144,6 +161,10 @@ void X11Connection::probeExtensions() {
     const bool shm = present(&xcb_shm_id);
     const bool randr = present(&xcb_randr_id);
     const bool composite = present(&xcb_composite_id);
+    // BIG-REQUESTS is known now, so this only sends its enable request; the
+    // reply is read with the version replies below. Asked later, libxcb
+    // would wait for it without limit.
+    xcb_prefetch_maximum_request_length(connection_);
 
     // Version requests are only legal on present extensions.
     xcb_shm_query_version_cookie_t shmCookie{};

@@ -72,6 +72,29 @@ TEST(AnnotationSpec, ParseFailuresOfTheWholeDocumentComeFirst) {
     }
 }
 
+TEST(AnnotationSpec, NestingIsLimitedToSixtyFourLevelsOutsideStrings) {
+    const auto nested = [](int levels, const std::string& inside = "") {
+        std::string doc = R"({"shapes":[],"extra":)";
+        for (int i = 1; i < levels; ++i) doc += '[';  // inside the object: one level already
+        doc += inside;
+        for (int i = 1; i < levels; ++i) doc += ']';
+        return doc + "}";
+    };
+    const std::string tooDeep = "Invalid annotation spec JSON: nesting deeper than 64 levels";
+    EXPECT_EQ(errorOf(nested(64)), "(decoded)");
+    EXPECT_EQ(errorOf(nested(65)), tooDeep);
+    // Brackets and escaped quotes inside strings are text, not nesting.
+    EXPECT_EQ(errorOf(nested(64, R"("[[[[{{{{\"[[[[")")), "(decoded)");
+    EXPECT_EQ(errorOf(shapes(R"({"type":"text","x":1,"y":1,"text":")" + std::string(500, '[') + "\"}")), "(decoded)");
+}
+
+// A long flat list of shapes used to cost time quadratic in its length.
+TEST(AnnotationSpec, AFlatListOfManyShapesIsParsedInOnePass) {
+    std::string list = R"({"type":"box","x":1,"y":2,"w":3,"h":4})";
+    for (int i = 0; i < 100000; ++i) list += ",{}";
+    EXPECT_EQ(errorOf(shapes(list)), R"(Invalid annotation spec JSON: shapes[1] has no key "type")");
+}
+
 TEST(AnnotationSpec, DefaultsAliasesAndColours) {
     EXPECT_TRUE(decode(R"({"shapes":[],"other":1})").shapes().empty());
     const auto spec = decode(shapes(R"({"type":"BOX","x":1,"y":2,"w":3,"h":4},

@@ -173,6 +173,14 @@ const FileSystemCalls failingCalls = {
         return ::open(path, flags, mode);
     },
     ::write, ::fsync, ::close, ::rename,
+    // Images are written relative to their folder.
+    [](int folder, const char* name, int flags, mode_t mode) {
+        const std::string text = name;
+        if (diskFaults.failPng && text.find(".png.tmp-") != std::string::npos) return errno = EIO, -1;
+        if (!(flags & O_DIRECTORY) && diskFaults.failImages) return errno = ENOSPC, -1;
+        return ::openat(folder, name, flags, mode);
+    },
+    ::renameat,
 };
 
 struct LogLines final : LogSink {

@@ -38,7 +38,8 @@ public:
     CommandResult run(std::vector<std::string> args) {
         std::ostringstream out;
         std::ostringstream err;
-        TessarinCLI cli{service, store, loop, out, err, "/usr/bin/tessarin", sandboxRoot, nullptr, nullptr, textRecognition};
+        TessarinCLI cli{service, defaults ? *defaults : store, loop, outOverride ? *outOverride : out, err,
+                        "/usr/bin/tessarin", sandboxRoot, nullptr, nullptr, textRecognition};
         const int status = cli.run(args);
         return {status, out.str(), err.str()};
     }
@@ -52,6 +53,8 @@ public:
     ScreenCaptureService service{backend, loop, pool};
     std::optional<std::string> sandboxRoot;
     TextRecognitionManager* textRecognition = nullptr;
+    KeyValueStore* defaults = nullptr;    // `store` unless set
+    std::ostream* outOverride = nullptr;  // a captured string stream unless set
     TempDir tmp;
 };
 

@@ -32,6 +32,19 @@ TEST(CaptureCommands, RefusalsAreExactAndComeBeforeCapturing) {
         {{"capture-full", "--out", "/tmp/../etc/x.png"}, "--out \"/etc/x.png\" is outside the sandbox root \"" +
                                                              fs::canonical(cli.tmp.path()).string() +
                                                              "\" (set by TESSARIN_SANDBOX_ROOT)"},
+        // A display choice that is no number must not capture the first display.
+        {{"capture-full", "--out", out, "--display", "1.0"},
+         "--display must be a display index (see `tessarin list-targets`), not \"1.0\""},
+        {{"capture-full", "--out", out, "--display", "one"},
+         "--display must be a display index (see `tessarin list-targets`), not \"one\""},
+        {{"capture-full", "--out", out, "--display", "0x1"},
+         "--display must be a display index (see `tessarin list-targets`), not \"0x1\""},
+        {{"capture-full", "--out", out, "--display-id", " 4097"},
+         "--display-id must be a display id (see `tessarin list-targets`), not \" 4097\""},
+        {{"capture-region", "--out", out, "--rect", "1,2,3,4", "--display-id", "4097x"},
+         "--display-id must be a display id (see `tessarin list-targets`), not \"4097x\""},
+        {{"capture-region", "--out", out, "--rect", "1,2,3,4", "--display"},
+         "--display must be a display index (see `tessarin list-targets`), not \"\""},
         {{"capture-window", "--out", out}, "missing required flag --app"},
         {{"capture-window", "--out", out, "--app", "gimp"},
          "capture failed: Capture failed: No on-screen window for app=gimp"},

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "CLIHarness.h"
+#include "core/preferences/KeyValueStore.h"
 
 namespace tessarin {
 namespace {
@@ -62,6 +63,62 @@ TEST(Doctor, ReportsAccessAndExitStatus) {
         EXPECT_NE(result.out.find(lines), std::string::npos) << result.out;
         EXPECT_EQ(result.out.find("  → capture-* needs an X display.") == std::string::npos, granted) << result.out;
         EXPECT_EQ(result.err, "");
+    }
+}
+
+// A stream that refuses every byte, as standard output on a full disk or a
+// closed descriptor does.
+class RefusingBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+};
+
+TEST(Dispatcher, AResultThatCouldNotBeWrittenIsAFailure) {
+    CLIHarness cli;
+    RefusingBuffer refusing;
+    std::ostream lost(&refusing);
+    cli.outOverride = &lost;
+    const auto result = cli.run({"list-targets"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "{\"error\":\"could not write the result to standard output\"}\n");
+}
+
+// A store that cannot write, like one in a read-only or full folder.
+class UnwritableStore final : public KeyValueStore {
+public:
+    std::optional<nlohmann::json> object(const std::string& key) const override { return memory.object(key); }
+    bool set(const std::string& key, const nlohmann::json& value) override { return memory.set(key, value), false; }
+    bool remove(const std::string& key) override { return memory.remove(key), false; }
+    std::optional<nlohmann::json> reload(const std::string& key) override { return memory.reload(key); }
+    bool synchronize() override { return false; }
+    InMemoryKeyValueStore memory;
+};
+
+TEST(Dispatcher, APreferenceThatCouldNotBeSavedIsAWarningBesideTheResult) {
+    CLIHarness cli;
+    UnwritableStore store;
+    cli.defaults = &store;
+    const auto result = cli.run({"capture-region", "--rect", "0,0,10,10", "--out", cli.path("x.png")});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find("\"width\":10"), std::string::npos) << result.out;
+    EXPECT_EQ(result.err,
+              "{\"warning\":\"could not save the region for capture-previous-region: the preferences file could not "
+              "be written\"}\n");
+}
+
+TEST(Dispatcher, OnlyNoArgumentsAndLinksAreForTheDesktop) {
+    const std::pair<std::vector<std::string>, bool> rows[] = {
+        {{}, false},
+        {{"tessarin://capture-area"}, false},
+        {{"Tessarin:capture"}, false},
+        {{"tessarin"}, true},
+        {{"captur-full", "--out", "x.png"}, true},  // a misspelt command is still the agent's: status 64
+        {{"capture"}, true},
+        {{"-psn_0_12345"}, true},
+        {{"capture-full"}, true},
+    };
+    for (const auto& [args, agent] : rows) {
+        EXPECT_EQ(TessarinCLI::isAgentInvocation(args), agent) << (args.empty() ? "(none)" : args[0]);
     }
 }
 

@@ -24,8 +24,14 @@ TEST(DisplayID, Fnv1aOfTheNameMatchesPublishedVectors) {
 }
 
 TEST(DisplayScale, GdkScaleWinsThenXftDpiThenOne) {
-    EXPECT_EQ(parseGdkScale(" 1.5 "), 1.5);
-    for (const char* bad : {"0", "-2", "2x", "", "inf", "nan"}) EXPECT_EQ(parseGdkScale(bad), std::nullopt) << bad;
+    EXPECT_EQ(parseGdkScale(" 2 "), 2);
+    EXPECT_EQ(parseGdkScale("8"), 8);
+    // Only what GTK accepts: whole factors, and none a desktop would mean.
+    for (const char* bad : {"0", "-2", "2x", "", "inf", "nan", "1.5", "3.7", "9", "100", "1e308", "99999999999"}) {
+        EXPECT_EQ(parseGdkScale(bad), std::nullopt) << bad;
+    }
+    EXPECT_EQ(parseXftDpi("Xft.dpi:\t1e308\n"), std::nullopt);
+    EXPECT_EQ(parseXftDpi("Xft.dpi:\t192\nXft.dpi:\t96000\n"), 192);
     EXPECT_EQ(parseXftDpi("Xft.antialias:\t1\nXft.dpi:\t192\nXft.hinting:\t1\n"), 192);
     EXPECT_EQ(parseXftDpi("Xft.dpi: 120"), 120);                   // no final newline
     EXPECT_EQ(parseXftDpi("Xft.dpi:\t96\nXft.dpi:\t144\n"), 144);  // the last one wins
@@ -38,6 +44,8 @@ TEST(DisplayScale, GdkScaleWinsThenXftDpiThenOne) {
     EXPECT_EQ(chooseScale(std::nullopt, std::nullopt), 1);
     EXPECT_EQ(chooseScale(std::nullopt, "Xft.dpi:\t72\n"), 1);  // never below 1
     EXPECT_EQ(chooseScale("0.5", std::nullopt), 1);
+    EXPECT_EQ(chooseScale("3.7", "Xft.dpi:\t192\n"), 2);  // an unusable GDK_SCALE falls back
+    EXPECT_EQ(chooseScale("1e308", std::nullopt), 1);
 }
 
 TEST(MonitorOrder, PrimaryFirstThenServerOrderWithoutEmptyMonitors) {

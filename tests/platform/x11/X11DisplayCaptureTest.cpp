@@ -2,6 +2,9 @@
 // single-screen Xvfb server (1920x1080, one RandR monitor named "screen" that
 // is not flagged primary).
 
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -71,6 +74,28 @@ TEST_F(XvfbDisplays, SharedMemoryGetImageStripsAndTheFallbackAgree) {
         ASSERT_EQ(image->byteCount(), shared->byteCount());
         EXPECT_EQ(std::memcmp(shared->data(), image->data(), image->byteCount()), 0);
     }
+}
+
+// How many processes had each segment attached when its name was removed.
+std::vector<shmatt_t> attachedAtRemoval;
+
+// The name must go while only this process holds the segment, before the
+// round trip to the server: a kill during that wait then leaks nothing.
+TEST_F(XvfbDisplays, ASharedMemorySegmentsNameIsRemovedBeforeTheServerAttachesIt) {
+    static SharedMemoryCalls recording = SharedMemoryCalls::system();
+    recording.control = [](int id, int command, shmid_ds* buffer) {
+        shmid_ds status{};
+        if (command == IPC_RMID && ::shmctl(id, IPC_STAT, &status) == 0) attachedAtRemoval.push_back(status.shm_nattch);
+        return ::shmctl(id, command, buffer);
+    };
+    X11BackendOptions options;
+    options.pixels.sharedMemoryCalls = &recording;
+    auto other = connectBackend(options);
+    ASSERT_TRUE(other);
+    ASSERT_TRUE(other->captureDisplayArea(kScreen, {0, 0, 64, 64}));
+    EXPECT_TRUE(other->usingSharedMemory());
+    ASSERT_FALSE(attachedAtRemoval.empty());
+    for (const shmatt_t count : attachedAtRemoval) EXPECT_EQ(count, 1u);
 }
 
 TEST_F(XvfbDisplays, AreasNotInsideTheDisplayAreRefusedNotClipped) {

@@ -1,0 +1,121 @@
+#pragma once
+// Files that are replaced whole or not at all, written inside a folder that
+// was opened once without following any link.
+//
+// The folder is opened one component at a time from "/" with O_NOFOLLOW, so
+// a path that resolvePath() judged (it contains no links) cannot be bent
+// somewhere else between the judging and the writing: a component swapped
+// for a link since then fails the open with ELOOP. The temporary file is
+// created, written and renamed relative to that folder's descriptor, so
+// every step lands in the folder that was opened. Readers open the same
+// way. The agent's output sandbox, image export and the preference store
+// all write through DurableFile.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "core/common/Expected.h"
+#include "core/common/PosixFiles.h"
+
+namespace tessarin {
+
+int openAtSystem(int folder, const char* name, int flags, mode_t mode);
+
+// The system calls a durable write goes through. Tests substitute functions
+// that fail the way disks fail (full, interrupted, short writes, a refused
+// rename). `open` and `rename` serve writers that still work with paths.
+struct FileSystemCalls {
+    int (*open)(const char* path, int flags, mode_t mode);
+    ssize_t (*write)(int fd, const void* buffer, size_t count);
+    int (*fsync)(int fd);
+    int (*close)(int fd);
+    int (*rename)(const char* from, const char* to);
+    int (*openat)(int folder, const char* name, int flags, mode_t mode) = openAtSystem;
+    int (*renameat)(int fromFolder, const char* from, int toFolder, const char* to) = ::renameat;
+
+    static const FileSystemCalls& system();
+};
+
+// Why a file could not be opened or written: the errno and its sentence
+// ("No space left on device", "not a regular file").
+struct FileFault {
+    int errorNumber = 0;
+    std::string reason;
+    bool inFolder = false;  // the folder could not be opened or made
+};
+FileFault faultFromErrno(int error);
+
+// Opens the folder `folder` (absolute, no links, no "." or "..": what
+// resolvePath() returns) without following links. With `createMode`,
+// missing folders are made with that mode (less the umask).
+Expected<UniqueFd, FileFault> openFolderNoFollow(const std::filesystem::path& folder,
+                                                 std::optional<mode_t> createMode = std::nullopt,
+                                                 const FileSystemCalls& calls = FileSystemCalls::system());
+
+// Opens the regular file at `path` (as for openFolderNoFollow) for reading,
+// following no link. Pipes, devices and folders are refused without being
+// opened for reading, so nothing blocks.
+Expected<UniqueFd, FileFault> openRegularFileNoFollow(const std::filesystem::path& path);
+
+struct DurableWriteOptions {
+    mode_t newFileMode = 0644;                // less the umask; a replaced file keeps its own mode
+    std::optional<mode_t> folderMode = 0777;  // missing folders made with this mode; none: they must exist
+    // Temporary files are "<prefix><random>" beside the target; the prefix is
+    // ".<name>.tmp-" unless given.
+    std::string temporaryPrefix;
+    // Temporaries with this target's prefix older than this are left-overs
+    // of a killed writer and are removed when the next write starts.
+    std::chrono::seconds staleAfter{std::chrono::minutes(5)};
+};
+
+// One replacement of the file at `target` (absolute, no links, as for
+// openFolderNoFollow). Until commit() succeeds, destroying it removes the
+// temporary file and leaves any existing target exactly as it was.
+class DurableFile {
+public:
+    // Opens the folder, refuses an existing target that is not a regular
+    // file, removes stale temporaries and creates the temporary file.
+    static Expected<DurableFile, FileFault> create(const std::filesystem::path& target, const DurableWriteOptions& options = {},
+                                                   const FileSystemCalls& calls = FileSystemCalls::system());
+
+    DurableFile(DurableFile&& other) noexcept;
+    DurableFile& operator=(DurableFile&&) = delete;
+    DurableFile(const DurableFile&) = delete;
+    ~DurableFile();
+
+    int fd() const { return fd_; }
+    const std::string& temporaryName() const { return temporaryName_; }
+
+    // Writes all of `bytes`, retrying interrupted and short writes.
+    std::optional<FileFault> writeAll(std::string_view bytes);
+
+    // Flushes the data to disk, gives the file the replaced file's mode and
+    // (where allowed) owner, and renames it over the target.
+    std::optional<FileFault> commit();
+
+private:
+    DurableFile(const FileSystemCalls& calls, UniqueFd folder, std::string name, std::string temporaryName, int fd)
+        : calls_(&calls), folder_(std::move(folder)), name_(std::move(name)), temporaryName_(std::move(temporaryName)),
+          fd_(fd) {}
+    void closeTemporary();
+
+    const FileSystemCalls* calls_;
+    UniqueFd folder_;
+    std::string name_;
+    std::string temporaryName_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+// The random part of temporary file names.
+std::string randomFileSuffix();
+
+// Removes the regular files in `folder` whose names start with `prefix` and
+// that were last modified more than `age` before now. Best effort.
+void removeStaleFiles(int folder, const std::string& prefix, std::chrono::seconds age);
+
+}  // namespace tessarin

@@ -1,0 +1,113 @@
+// The path rules every command follows, with and without a sandbox root:
+// where a file lands, what is refused, and what a replaced file keeps.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include "CLIHarness.h"
+
+namespace tessarin {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CLIHarness;
+using testing::errorLine;
+
+class OutputPaths : public ::testing::Test {
+protected:
+    OutputPaths() {
+        cli.backend.displayList = {testing::makeDisplay(1, {0, 0, 32, 24}, 1, true)};
+        base = fs::canonical(cli.tmp.path());
+        fs::create_directories(base / "root");
+        fs::create_directories(base / "outside");
+    }
+    testing::CommandResult capture(const std::string& out) { return cli.run({"capture-full", "--out", out}); }
+    std::string refusal(const std::string& resolved) const {
+        return "--out \"" + resolved + "\" is outside the sandbox root \"" + (base / "root").string() +
+               "\" (set by TESSARIN_SANDBOX_ROOT)";
+    }
+
+    CLIHarness cli;
+    fs::path base;
+};
+
+TEST_F(OutputPaths, ALinkChainTooLongToResolveIsASandboxViolation) {
+    const fs::path root = base / "root";
+    for (int i = 0; i < 40; ++i) fs::create_symlink("c" + std::to_string(i + 1), root / ("c" + std::to_string(i)));
+    fs::create_directory_symlink(base / "outside", root / "c40");
+    cli.sandboxRoot = root.string();
+    EXPECT_EQ(capture((root / "c0/x.png").string()).err, errorLine(refusal((root / "c0/x.png").string())));
+    for (const char* flag : {"--in", "--shapes"}) {
+        const auto result = cli.run({"annotate", "--in", (root / "in.png").string(), "--out", (root / "o.png").string(),
+                                     flag, (root / "c0/x.png").string()});
+        EXPECT_EQ(result.status, 1) << flag;
+        EXPECT_NE(result.err.find("is outside the sandbox root"), std::string::npos) << result.err;
+    }
+    EXPECT_TRUE(fs::is_empty(base / "outside"));
+}
+
+TEST_F(OutputPaths, OneSetOfRulesWithAndWithoutARoot) {
+    for (const bool sandboxed : {false, true}) {
+        SCOPED_TRACE(sandboxed ? "with a root" : "without a root");
+        cli.sandboxRoot = sandboxed ? std::optional<std::string>((base / "root").string()) : std::nullopt;
+        const fs::path folder = base / "root";
+        // A name ending in a slash names a folder, never a file.
+        EXPECT_EQ(capture((folder / "o.png/").string()).err,
+                  errorLine("capture failed: Cannot write " + (folder / "o.png/").string() + ": Is a directory"));
+        EXPECT_FALSE(fs::exists(folder / "o.png"));
+        // ".." takes a missing name back without making it.
+        EXPECT_EQ(capture((folder / "nothere/../x.png").string()).status, 0);
+        EXPECT_TRUE(fs::exists(folder / "x.png"));
+        EXPECT_FALSE(fs::exists(folder / "nothere"));
+        fs::remove(folder / "x.png");
+    }
+}
+
+TEST_F(OutputPaths, AnExistingOutputKeepsItsPermissions) {
+    const fs::path shot = base / "root/shot.png";
+    ASSERT_EQ(capture(shot.string()).status, 0);
+    fs::permissions(shot, fs::perms(0600));
+    ASSERT_EQ(capture(shot.string()).status, 0);
+    EXPECT_EQ(fs::status(shot).permissions(), fs::perms(0600));
+}
+
+TEST_F(OutputPaths, PipesAndDevicesAreRefusedNotReplaced) {
+    const fs::path pipe = base / "root/pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::vector<fs::path> specials = {pipe};
+    // Only root can make a device node; this one is a harmless copy of /dev/null.
+    const fs::path device = base / "root/null";
+    if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) specials.push_back(device);
+    for (const auto& special : specials) {
+        const auto result = capture(special.string());
+        EXPECT_EQ(result.err, errorLine("capture failed: Cannot write " + special.string() + ": not a regular file"));
+        EXPECT_FALSE(fs::is_regular_file(special));
+    }
+    // A link to a regular file is written through.
+    fs::create_symlink(base / "root/real.png", base / "root/link.png");
+    std::ofstream(base / "root/real.png") << "old";
+    EXPECT_EQ(capture((base / "root/link.png").string()).status, 0);
+    EXPECT_TRUE(fs::is_symlink(base / "root/link.png"));
+    EXPECT_NE(testing::readFile((base / "root/real.png").string()), "old");
+}
+
+TEST_F(OutputPaths, NamesThatAreNotUtf8AreRefusedBecauseJsonCannotCarryThem) {
+    const std::string name = (base / "root/caf\xe9.png").string();  // Latin-1
+    const std::string message = "--out must be a UTF-8 file name (the JSON result could not name this file exactly)";
+    EXPECT_EQ(capture(name).err, errorLine(message));
+    EXPECT_EQ(cli.run({"capture-text", "--in", name, "--out", name}).status, 1);
+    EXPECT_TRUE(fs::is_empty(base / "root"));
+    EXPECT_EQ(capture((base / "root/café.png").string()).status, 0);
+}
+
+TEST_F(OutputPaths, TemporariesLeftByAKilledRunAreSweptByTheNextWrite) {
+    const fs::path stale = base / "root/.shot.png.tmp-Ab12Cd";
+    std::ofstream(stale) << "half an image";
+    fs::last_write_time(stale, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    ASSERT_EQ(capture((base / "root/shot.png").string()).status, 0);
+    EXPECT_FALSE(fs::exists(stale));
+}
+
+}  // namespace
+}  // namespace tessarin
