@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "core/common/PosixFiles.h"
 #include "render/JpegDecoder.h"
 #include "render/PngDecoder.h"
 
@@ -50,13 +51,13 @@ DecodeResult decodeImageFile(const std::filesystem::path& path, uint64_t maxByte
     // O_NONBLOCK keeps open() from waiting on a FIFO nobody writes to; the
     // file type is checked on the descriptor so nothing can swap it after.
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.get() < 0) return fileError(DecodeError::Kind::fileSystem, path, std::strerror(errno));
+    if (file.get() < 0) return fileError(DecodeError::Kind::fileSystem, path, errnoText(errno));
     return decodeOpenedImageFile(file.get(), path, maxBytes);
 }
 
 DecodeResult decodeOpenedImageFile(int fd, const std::filesystem::path& path, uint64_t maxBytes) {
     struct stat info {};
-    if (::fstat(fd, &info) != 0) return fileError(DecodeError::Kind::fileSystem, path, std::strerror(errno));
+    if (::fstat(fd, &info) != 0) return fileError(DecodeError::Kind::fileSystem, path, errnoText(errno));
     if (!S_ISREG(info.st_mode)) return fileError(DecodeError::Kind::fileSystem, path, "not a regular file");
     const auto size = static_cast<uint64_t>(info.st_size);
     if (size > maxBytes) {
@@ -75,7 +76,7 @@ DecodeResult decodeOpenedImageFile(int fd, const std::filesystem::path& path, ui
         const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
         if (got < 0) {
             if (errno == EINTR) continue;
-            return fileError(DecodeError::Kind::fileSystem, path, std::strerror(errno));
+            return fileError(DecodeError::Kind::fileSystem, path, errnoText(errno));
         }
         if (got == 0) break;  // the file shrank; decoding what is there reports the truncation
         done += static_cast<size_t>(got);

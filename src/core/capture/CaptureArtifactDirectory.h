@@ -5,9 +5,9 @@
 //
 // The index is shared with other processes (the agent and the application),
 // so it is changed only under an exclusive flock(2) on "index.json.lock":
-// read, change, write to a temporary file, fsync, rename over the index,
-// fsync the folder. A crash at any point leaves the old index or the new
-// one, whole. File names handed in are checked: a name with a path
+// read, change, replace it whole (StoredFile.h: temporary file, fsync,
+// rename, folder fsync). A crash at any point leaves the old index or the
+// new one, whole. File names handed in are checked: a name with a path
 // separator, "." or ".." is refused, so nothing outside a sub-folder is
 // ever removed.
 
@@ -22,6 +22,7 @@
 
 #include "core/capture/ExportManager.h"
 #include "core/common/Expected.h"
+#include "core/common/StoredFile.h"
 
 namespace tessarin {
 
@@ -46,13 +47,8 @@ public:
     // Creates the folder and its sub-folders; logs and returns false on failure.
     bool ensureDirectories() const;
 
-    // What reading the index found.
-    struct IndexRead {
-        enum class Kind { missing, text, unusable, failed };
-        Kind kind = Kind::missing;
-        std::string text;
-        std::string reason;  // for unusable (not a regular file, too large) and failed (I/O)
-    };
+    // What reading the index found; over `maxBytes` it is unusable.
+    using IndexRead = FileRead;
     IndexRead readIndex(size_t maxBytes) const;
 
     // The index's read-change-write under the lock. `change` receives the
@@ -64,11 +60,12 @@ public:
     // Replaces the index with `text`.
     bool persist(const std::string& text) const;
 
-    // Under the lock, moves an index that does not parse to
-    // "index.json.corrupt-<UTC time>" (only when it is still the same text,
-    // so an index another process has just repaired is kept). Returns the
-    // new path, or nothing when it was not moved.
-    std::optional<std::filesystem::path> setIndexAside(const std::string& expectedText, const std::string& reason) const;
+    // Under the lock, moves an index judged unusable (`judged`, read with
+    // `maxBytes`) to "index.json.corrupt-<UTC time>", only while it still
+    // reads the same, so an index another process has just repaired is kept.
+    // Returns the new path, or nothing when it was not moved.
+    std::optional<std::filesystem::path> setIndexAside(const IndexRead& judged, size_t maxBytes,
+                                                       const std::string& reason) const;
     // Whether an index set aside earlier is still waiting for a person.
     bool hasSetAsideIndex() const;
 
@@ -82,14 +79,7 @@ public:
                         std::chrono::seconds minimumAge = std::chrono::seconds(0),
                         std::chrono::system_clock::time_point now = std::chrono::system_clock::now()) const;
 
-    // Deletes temporary index files at least `minimumAge` old, left behind
-    // by a process that died while writing the index.
-    void removeStaleTemporaries(std::chrono::seconds minimumAge,
-                                std::chrono::system_clock::time_point now = std::chrono::system_clock::now()) const;
-
 private:
-    std::optional<std::string> writeIndexLocked(const std::string& text) const;
-
     std::filesystem::path root_;
     std::vector<std::string> subfolders_;
     const FileSystemCalls* calls_;

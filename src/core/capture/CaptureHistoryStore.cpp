@@ -46,7 +46,6 @@ CaptureHistoryStore::CaptureHistoryStore(CaptureArtifactDirectory folder, Execut
 
 void CaptureHistoryStore::load() {
     folder_.ensureDirectories();
-    folder_.removeStaleTemporaries(options_.garbageGrace);
     const auto read = folder_.readIndex(CaptureHistoryIndex::maxBytes);
     const std::string where = folder_.indexPath().string();
     switch (read.kind) {
@@ -58,13 +57,13 @@ void CaptureHistoryStore::load() {
             return;
         case CaptureArtifactDirectory::IndexRead::Kind::unusable:
             logStorage("index load failed at " + where + ", GC skipped: " + read.reason);
-            folder_.setIndexAside(read.text, read.reason);
+            folder_.setIndexAside(read, CaptureHistoryIndex::maxBytes, read.reason);
             return;
         case CaptureArtifactDirectory::IndexRead::Kind::text: {
             auto parsed = CaptureHistoryIndex::parse(read.text);
             if (!parsed) {
                 logStorage("index load failed at " + where + ", GC skipped: " + parsed.error());
-                folder_.setIndexAside(read.text, parsed.error());
+                folder_.setIndexAside(read, CaptureHistoryIndex::maxBytes, parsed.error());
                 return;
             }
             items_ = std::move(parsed->items);
@@ -351,17 +350,17 @@ CaptureHistoryStore::IndexWrite CaptureHistoryStore::writeIndex(const CaptureArt
     using Read = CaptureArtifactDirectory::IndexRead;
     IndexWrite result;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        std::optional<std::pair<std::string, std::string>> unreadable;  // text, reason
+        std::optional<std::pair<Read, std::string>> unreadable;  // as read, reason
         result.written = folder.updateIndex(CaptureHistoryIndex::maxBytes, [&](const Read& current) -> std::optional<std::string> {
             std::vector<CaptureHistoryItem> items;
             if (current.kind == Read::Kind::unusable) {
-                unreadable.emplace(current.text, current.reason);
+                unreadable.emplace(current, current.reason);
                 return std::nullopt;
             }
             if (current.kind == Read::Kind::text) {
                 auto parsed = CaptureHistoryIndex::parse(current.text);
                 if (!parsed) {
-                    unreadable.emplace(current.text, parsed.error());
+                    unreadable.emplace(current, parsed.error());
                     return std::nullopt;
                 }
                 items = std::move(parsed->items);
@@ -373,7 +372,7 @@ CaptureHistoryStore::IndexWrite CaptureHistoryStore::writeIndex(const CaptureArt
         if (!unreadable) return result;
         // Broken since start-up: keep it for a person, then write ours.
         result.written = false;
-        if (!folder.setIndexAside(unreadable->first, unreadable->second)) break;
+        if (!folder.setIndexAside(unreadable->first, CaptureHistoryIndex::maxBytes, unreadable->second)) break;
     }
     return result;
 }

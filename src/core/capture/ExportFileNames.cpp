@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -14,6 +13,7 @@
 #include "core/capture/ExportManager.h"
 #include "core/capture/Uuid.h"
 #include "core/common/Localization.h"
+#include "core/common/PosixFiles.h"
 #include "core/common/Log.h"
 
 namespace tessarin::ExportManager {
@@ -25,7 +25,7 @@ constexpr int kMaxUniqueAttempts = 10000;
 constexpr auto kDragFileLifetime = std::chrono::seconds(86400);
 
 ExportError fileSystemError(const std::string& what, const fs::path& path, int error) {
-    return ExportError::fileSystem(what + " " + path.string() + ": " + std::strerror(error), error);
+    return ExportError::fileSystem(what + " " + path.string() + ": " + errnoText(error), error);
 }
 
 std::string twoDigits(int value) {
@@ -176,7 +176,7 @@ fs::path prepareTemporaryDragImageURL(ImageFormat format, const fs::path& tempor
         const auto modified = std::chrono::system_clock::from_time_t(info.st_mtim.tv_sec);
         if (now - modified > kDragFileLifetime && ::unlink(it->path().c_str()) != 0) {
             logLine(LogLevel::error, LogCategory::storage,
-                    "remove failed at " + it->path().string() + ": " + std::strerror(errno));
+                    "remove failed at " + it->path().string() + ": " + errnoText(errno));
         }
     }
     const std::string name = generateFilename(format, now);

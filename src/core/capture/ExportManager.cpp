@@ -1,9 +1,9 @@
 #include "core/capture/ExportManager.h"
 
 #include <cerrno>
-#include <cstring>
 
 #include "core/common/Log.h"
+#include "core/common/PosixFiles.h"
 #include "core/common/PathResolution.h"
 #include "render/ByteSink.h"
 #include "render/JpegEncoder.h"
@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 ExportError writeFailure(const fs::path& target, int error) {
-    return ExportError::fileSystem("Cannot write " + target.string() + ": " + std::strerror(error), error);
+    return ExportError::fileSystem("Cannot write " + target.string() + ": " + errnoText(error), error);
 }
 
 ExportError fileFailure(const fs::path& target, const FileFault& fault) {

@@ -59,26 +59,24 @@ Expected<UniqueFd, FileFault> openChildFolder(int parent, const std::string& nam
     return unexpected(faultFromErrno(ENOENT));
 }
 
-// ".<name>.tmp-", shortened so prefix and suffix stay within NAME_MAX.
-std::string defaultTemporaryPrefix(const std::string& name) {
+}  // namespace
+
+std::string temporaryPrefixFor(const std::string& name) {
     const size_t extra = 1 + 5 + kSuffixLength;  // ".", ".tmp-", suffix
     return "." + name.substr(0, NAME_MAX - extra) + ".tmp-";
 }
 
-}  // namespace
+int fsyncRetrying(const FileSystemCalls& calls, int fd) {
+    int result;
+    do result = calls.fsync(fd);
+    while (result != 0 && errno == EINTR);
+    return result;
+}
 
 int openAtSystem(int folder, const char* name, int flags, mode_t mode) { return ::openat(folder, name, flags, mode); }
 
 const FileSystemCalls& FileSystemCalls::system() {
-    static const FileSystemCalls calls{
-        [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
-        ::write,
-        ::fsync,
-        ::close,
-        ::rename,
-        openAtSystem,
-        ::renameat,
-    };
+    static const FileSystemCalls calls{};
     return calls;
 }
 
@@ -121,9 +119,9 @@ Expected<UniqueFd, FileFault> openFolderNoFollow(const fs::path& folder, std::op
     return current;
 }
 
-Expected<UniqueFd, FileFault> openRegularFileNoFollow(const fs::path& path) {
+Expected<UniqueFd, FileFault> openRegularFileNoFollow(const fs::path& path, const FileSystemCalls& calls) {
     if (namesFolder(path) || !path.has_filename()) return unexpected(faultFromErrno(EISDIR));
-    auto folder = openFolderNoFollow(path.parent_path());
+    auto folder = openFolderNoFollow(path.parent_path(), std::nullopt, calls);
     if (!folder) return unexpected(folder.error());
     const std::string name = path.filename().string();
     // Judge the type before opening: opening a device can have effects of its own.
@@ -133,7 +131,7 @@ Expected<UniqueFd, FileFault> openRegularFileNoFollow(const fs::path& path) {
     }
     if (S_ISLNK(info.st_mode)) return unexpected(faultFromErrno(ELOOP));
     if (!S_ISREG(info.st_mode)) return unexpected(S_ISDIR(info.st_mode) ? faultFromErrno(EISDIR) : notRegular());
-    UniqueFd fd(openAtRetrying(FileSystemCalls::system(), folder->get(), name.c_str(),
+    UniqueFd fd(openAtRetrying(calls, folder->get(), name.c_str(),
                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
     if (fd.get() < 0) return unexpected(faultFromErrno(errno));
     if (::fstat(fd.get(), &info) != 0) return unexpected(faultFromErrno(errno));
@@ -177,7 +175,7 @@ Expected<DurableFile, FileFault> DurableFile::create(const fs::path& target, con
         if (!S_ISREG(existing.st_mode)) return unexpected(notRegular());
     }
 
-    const std::string prefix = options.temporaryPrefix.empty() ? defaultTemporaryPrefix(name) : options.temporaryPrefix;
+    const std::string prefix = temporaryPrefixFor(name);
     removeStaleFiles(folder->get(), prefix, options.staleAfter);
     int error = EEXIST;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
@@ -231,17 +229,29 @@ std::optional<FileFault> DurableFile::commit() {
         if (::fchown(fd_, existing.st_uid, existing.st_gid) != 0) (void)::fchown(fd_, uid_t(-1), existing.st_gid);
         if (::fchmod(fd_, existing.st_mode & 07777) != 0) return faultFromErrno(errno);
     }
-    while (calls_->fsync(fd_) != 0) {
-        if (errno != EINTR) return faultFromErrno(errno);
-    }
+    if (fsyncRetrying(*calls_, fd_) != 0) return faultFromErrno(errno);
     const int fd = std::exchange(fd_, -1);
     if (calls_->close(fd) != 0) return faultFromErrno(errno);
     if (calls_->renameat(folder_.get(), temporaryName_.c_str(), folder_.get(), name_.c_str()) != 0) {
         return faultFromErrno(errno);
     }
     committed_ = true;
-    // The folder is not synced: the rename is atomic, so after a crash the
-    // folder holds the old file or the new one, each whole.
+    return syncFolder();
+}
+
+std::optional<FileFault> DurableFile::syncFolder() {
+    // The rename is atomic, but only durable once the folder's entry is on
+    // disk: without this a power cut could bring back the old file after the
+    // caller was told (and, for an index, deleted the files it no longer
+    // names). The O_PATH descriptor cannot be synced, so "." is opened.
+    const int folder = openAtRetrying(*calls_, folder_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    // A folder we may write into but not list: the rename stands, unsynced.
+    if (folder < 0) return std::nullopt;
+    const int result = fsyncRetrying(*calls_, folder);
+    const int error = errno;
+    calls_->close(folder);
+    // EINVAL: a file system that cannot sync folders.
+    if (result != 0 && error != EINVAL) return faultFromErrno(error);
     return std::nullopt;
 }
 

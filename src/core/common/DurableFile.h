@@ -8,10 +8,11 @@
 // for a link since then fails the open with ELOOP. The temporary file is
 // created, written and renamed relative to that folder's descriptor, so
 // every step lands in the folder that was opened. Readers open the same
-// way. The agent's output sandbox, image export and the preference store
-// all write through DurableFile.
+// way. Image export writes through DurableFile; whole-file documents (the
+// preferences, the history index) through StoredFile.h, which builds on it.
 
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -25,16 +26,17 @@ namespace tessarin {
 
 int openAtSystem(int folder, const char* name, int flags, mode_t mode);
 
-// The system calls a durable write goes through. Tests substitute functions
-// that fail the way disks fail (full, interrupted, short writes, a refused
-// rename). `open` and `rename` serve writers that still work with paths.
+// The system calls every durable write and capped read goes through, one
+// seam for image export, the history index and the preferences. Tests
+// substitute functions that fail the way disks fail (full, interrupted,
+// short writes, a refused rename, a folder that cannot be synced); fields
+// left out of a designated initialiser are the real calls.
 struct FileSystemCalls {
-    int (*open)(const char* path, int flags, mode_t mode);
-    ssize_t (*write)(int fd, const void* buffer, size_t count);
-    int (*fsync)(int fd);
-    int (*close)(int fd);
-    int (*rename)(const char* from, const char* to);
     int (*openat)(int folder, const char* name, int flags, mode_t mode) = openAtSystem;
+    ssize_t (*read)(int fd, void* buffer, size_t count) = ::read;
+    ssize_t (*write)(int fd, const void* buffer, size_t count) = ::write;
+    int (*fsync)(int fd) = ::fsync;
+    int (*close)(int fd) = ::close;
     int (*renameat)(int fromFolder, const char* from, int toFolder, const char* to) = ::renameat;
 
     static const FileSystemCalls& system();
@@ -59,16 +61,16 @@ Expected<UniqueFd, FileFault> openFolderNoFollow(const std::filesystem::path& fo
 // Opens the regular file at `path` (as for openFolderNoFollow) for reading,
 // following no link. Pipes, devices and folders are refused without being
 // opened for reading, so nothing blocks.
-Expected<UniqueFd, FileFault> openRegularFileNoFollow(const std::filesystem::path& path);
+Expected<UniqueFd, FileFault> openRegularFileNoFollow(const std::filesystem::path& path,
+                                                      const FileSystemCalls& calls = FileSystemCalls::system());
 
 struct DurableWriteOptions {
     mode_t newFileMode = 0644;                // less the umask; a replaced file keeps its own mode
     std::optional<mode_t> folderMode = 0777;  // missing folders made with this mode; none: they must exist
-    // Temporary files are "<prefix><random>" beside the target; the prefix is
-    // ".<name>.tmp-" unless given.
-    std::string temporaryPrefix;
-    // Temporaries with this target's prefix older than this are left-overs
-    // of a killed writer and are removed when the next write starts.
+    // Temporary files are ".<name>.tmp-XXXXXX" beside the target. Those older
+    // than this are left-overs of a killed writer and are removed when the
+    // next write of the same target starts (under the caller's lock, where
+    // the file has one, so a live writer's file is seconds old).
     std::chrono::seconds staleAfter{std::chrono::minutes(5)};
 };
 
@@ -94,7 +96,11 @@ public:
     std::optional<FileFault> writeAll(std::string_view bytes);
 
     // Flushes the data to disk, gives the file the replaced file's mode and
-    // (where allowed) owner, and renames it over the target.
+    // (where allowed) owner, renames it over the target and flushes the
+    // folder, so the new name survives a power cut. fsync is retried when a
+    // signal interrupts it. When only the folder flush fails, the target
+    // has been replaced but the fault is still returned: the caller must not
+    // act as if the change were safe (delete what the old file named).
     std::optional<FileFault> commit();
 
 private:
@@ -102,6 +108,7 @@ private:
         : calls_(&calls), folder_(std::move(folder)), name_(std::move(name)), temporaryName_(std::move(temporaryName)),
           fd_(fd) {}
     void closeTemporary();
+    std::optional<FileFault> syncFolder();
 
     const FileSystemCalls* calls_;
     UniqueFd folder_;
@@ -113,6 +120,12 @@ private:
 
 // The random part of temporary file names.
 std::string randomFileSuffix();
+
+// ".<name>.tmp-", shortened so the whole temporary name stays within NAME_MAX.
+std::string temporaryPrefixFor(const std::string& name);
+
+// fsync(2) through `calls`, retried when a signal interrupts it.
+int fsyncRetrying(const FileSystemCalls& calls, int fd);
 
 // Removes the regular files in `folder` whose names start with `prefix` and
 // that were last modified more than `age` before now. Best effort.

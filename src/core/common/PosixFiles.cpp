@@ -5,8 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
-#include <system_error>
+#include <string>
 
 namespace tessarin {
 
@@ -15,7 +16,20 @@ void UniqueFd::reset(int fd) {
     fd_ = fd;
 }
 
-std::string errnoText(int error) { return std::generic_category().message(error); }
+namespace {
+
+// strerror_r comes in two flavours: the GNU one returns the text (maybe a
+// static string, maybe the buffer), the POSIX one fills the buffer.
+[[maybe_unused]] const char* errorText(const char* result, const char*) { return result; }
+[[maybe_unused]] const char* errorText(int result, const char* buffer) { return result == 0 ? buffer : nullptr; }
+
+}  // namespace
+
+std::string errnoText(int error) {
+    char buffer[256] = {};
+    const char* text = errorText(::strerror_r(error, buffer, sizeof buffer), buffer);
+    return text ? text : "Unknown error " + std::to_string(error);
+}
 
 int openRetrying(const char* path, int flags, mode_t mode) {
     int fd;

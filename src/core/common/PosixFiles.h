@@ -32,6 +32,9 @@ private:
     int fd_ = -1;
 };
 
+// The sentence for an errno ("No space left on device"). Safe on any
+// thread, unlike strerror(3) (and std::generic_category().message(), which
+// calls it): file work runs on the background executor.
 std::string errnoText(int error);
 
 // open(2), retried when a signal interrupts it.

@@ -6,9 +6,10 @@
 // same file, so a write never replaces the file from this process's cached
 // copy. Each write takes an exclusive flock(2) on the sibling
 // "preferences.json.lock", reads the file again, applies only this process's
-// changed keys, writes a temporary file in the same folder, fsyncs it,
-// renames it over the file and fsyncs the folder. Readers need no lock: they
-// only ever see a whole old or a whole new file.
+// changed keys and replaces the file whole (StoredFile.h: temporary file,
+// fsync, rename, folder fsync). Readers need no lock: they only ever see a
+// whole old or a whole new file. A preferences.json that is a link (kept
+// with a person's dotfiles) is written through and stays a link.
 //
 // A file that cannot be read as a JSON object (bad JSON, not UTF-8, over the
 // size cap, nested too deep, not a regular file, no read permission) reads as
@@ -17,8 +18,6 @@
 // the next write starts a fresh document. A file that could not be read for
 // a passing reason (out of descriptors, I/O error) is left alone and writes
 // fail rather than replace it.
-
-#include <sys/types.h>
 
 #include <filesystem>
 #include <functional>
@@ -29,20 +28,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/common/DurableFile.h"
 #include "core/common/Expected.h"
 #include "core/preferences/KeyValueStore.h"
 
 namespace tessarin {
-
-// The system calls on the write path whose failures matter (disk full, a
-// failed fsync, a refused rename); tests replace them to reach those paths.
-struct StoreSyscalls {
-    std::function<ssize_t(int fd, const void* data, size_t size)> write;
-    std::function<int(int fd)> fsync;
-    std::function<int(const char* from, const char* to)> rename;
-
-    static StoreSyscalls posix();
-};
 
 class JsonFileStore final : public KeyValueStore {
 public:
@@ -58,7 +48,7 @@ public:
 
     // Reads the file at once; a missing file or folder is an empty store and
     // nothing is created until the first write.
-    explicit JsonFileStore(std::filesystem::path file, StoreSyscalls syscalls = StoreSyscalls::posix());
+    explicit JsonFileStore(std::filesystem::path file, const FileSystemCalls& calls = FileSystemCalls::system());
     ~JsonFileStore() override;
 
     JsonFileStore(const JsonFileStore&) = delete;
@@ -85,7 +75,7 @@ private:
     bool change(const std::string& key, std::optional<nlohmann::json> value);
 
     std::filesystem::path file_;
-    StoreSyscalls syscalls_;
+    const FileSystemCalls* calls_;
     mutable std::mutex mutex_;
     nlohmann::json document_ = nlohmann::json::object();
     Changes pending_;

@@ -1,12 +1,12 @@
 #include "platform/x11/SharedMemory.h"
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include "core/common/PosixFiles.h"
 #include "platform/x11/XcbHandles.h"
 
 namespace tessarin::x11 {
@@ -19,7 +19,7 @@ const SharedMemoryCalls& SharedMemoryCalls::system() {
 Expected<SharedMemorySegment, std::string> SharedMemorySegment::create(xcb_connection_t* connection, size_t size,
                                                                        const SharedMemoryCalls& calls) {
     const int id = calls.get(IPC_PRIVATE, size, IPC_CREAT | 0600);
-    if (id < 0) return unexpected("shmget of " + std::to_string(size) + " bytes failed: " + std::strerror(errno));
+    if (id < 0) return unexpected("shmget of " + std::to_string(size) + " bytes failed: " + errnoText(errno));
     void* address = calls.attach(id, nullptr, 0);
     // The name goes at once, before anything can block or a signal can end
     // the process: the memory then lives exactly as long as someone has it
@@ -28,7 +28,7 @@ Expected<SharedMemorySegment, std::string> SharedMemorySegment::create(xcb_conne
     const int attachError = errno;
     calls.control(id, IPC_RMID, nullptr);
     if (address == reinterpret_cast<void*>(-1)) {
-        return unexpected(std::string("shmat failed: ") + std::strerror(attachError));
+        return unexpected(std::string("shmat failed: ") + errnoText(attachError));
     }
     const xcb_shm_seg_t serverID = xcb_generate_id(connection);
     const uint8_t errorCode =

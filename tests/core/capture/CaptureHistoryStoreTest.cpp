@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "HistoryTestSupport.h"
 #include "core/capture/CaptureHistoryAdmission.h"
@@ -14,6 +13,7 @@
 #include "core/capture/Thumbnail.h"
 #include "core/capture/Uuid.h"
 #include "core/common/Log.h"
+#include "core/common/PosixFiles.h"
 #include "render/ImageDecoder.h"
 
 namespace tessarin {
@@ -164,23 +164,15 @@ struct DiskFaults {
     bool failImages = false, failPng = false, failIndex = false;
 } diskFaults;
 
+// Images and the index are all written relative to their folder.
 const FileSystemCalls failingCalls = {
-    [](const char* path, int flags, mode_t mode) {
-        const std::string name = path;
-        const bool isIndex = name.find(".index.json.tmp-") != std::string::npos;
-        if (diskFaults.failPng && name.find(".png.tmp-") != std::string::npos) return errno = EIO, -1;
-        if (!(flags & O_DIRECTORY) && (isIndex ? diskFaults.failIndex : diskFaults.failImages)) return errno = ENOSPC, -1;
-        return ::open(path, flags, mode);
-    },
-    ::write, ::fsync, ::close, ::rename,
-    // Images are written relative to their folder.
-    [](int folder, const char* name, int flags, mode_t mode) {
+    .openat = [](int folder, const char* name, int flags, mode_t mode) {
         const std::string text = name;
+        const bool isIndex = text.find(".index.json.tmp-") != std::string::npos;
         if (diskFaults.failPng && text.find(".png.tmp-") != std::string::npos) return errno = EIO, -1;
-        if (!(flags & O_DIRECTORY) && diskFaults.failImages) return errno = ENOSPC, -1;
+        if ((flags & O_CREAT) && (isIndex ? diskFaults.failIndex : diskFaults.failImages)) return errno = ENOSPC, -1;
         return ::openat(folder, name, flags, mode);
     },
-    ::renameat,
 };
 
 struct LogLines final : LogSink {
@@ -204,7 +196,7 @@ TEST(CaptureHistoryDisk, AFullDiskDropsTheCaptureAndLeavesTheIndexWhole) {
     EXPECT_TRUE(store.items().size() == 1 && history.indexText() == index);
     ASSERT_FALSE(log.lines.empty());
     EXPECT_TRUE(log.lines.back().starts_with("history image write failed for ") &&
-                log.lines.back().ends_with(std::strerror(ENOSPC))) << log.lines.back();
+                log.lines.back().ends_with(errnoText(ENOSPC))) << log.lines.back();
 
     // The thumbnail fits, the full image does not: a new capture leaves no
     // file behind, an edit leaves the capture's own image in place.

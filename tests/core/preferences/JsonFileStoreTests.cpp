@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <memory>
 
 #include <gtest/gtest.h>
 
+#include "core/common/PosixFiles.h"
 #include "core/preferences/PreferencesDocument.h"
 #include "core/preferences/PreferencesTestSupport.h"
 
@@ -81,12 +81,18 @@ TEST(JsonFileStore, KeepsJsonTypesAcrossProcessesAndCreatesPrivateFiles) {
 
 // Two stores on one file, as the application and the agent have: each writes
 // only its own changes, and only when the file does not already say them.
+int writes = 0;
+const FileSystemCalls countingWrites = {
+    .fsync = [](int) { return 0; },
+    .renameat = [](int fromFolder, const char* from, int toFolder, const char* to) {
+        return ++writes, ::renameat(fromFolder, from, toFolder, to);
+    },
+};
+
 TEST(JsonFileStore, WritesOnlyItsOwnChangesAndOnlyWhenTheFileDiffers) {
     TemporaryHome home;
-    int writes = 0;
-    StoreSyscalls calls = testing::withoutFsync();
-    calls.rename = [&writes](const char* from, const char* to) { return ++writes, ::rename(from, to); };
-    JsonFileStore application(home.preferencesFile(), calls);
+    writes = 0;
+    JsonFileStore application(home.preferencesFile(), countingWrites);
     JsonFileStore agent(home.preferencesFile());
     const json area = {{"fullscreen", {{"screenID", 1}}}};
     ASSERT_TRUE(application.set("playSound", false));
@@ -159,45 +165,54 @@ TEST(JsonFileStore, FolderThatCannotBeCreatedFailsWithoutThrowing) {
     EXPECT_EQ(readFile(home.root() / "blocker"), "not a folder");
 }
 
-// Which system call fails on the way to disk (disk full, failed fsync,
-// refused rename). In each case the old file must stay whole.
-TEST(JsonFileStore, FailedWriteLeavesTheOldFileWholeAndRetriesOnSynchronize) {
-    for (const std::string which : {"write", "fsync", "rename"}) {
-        SCOPED_TRACE(which);
-        TemporaryHome home;
-        CapturedLog log;
-        const fs::path file = home.preferencesFile();
-        writeFile(file, R"({"historyMaxCount": 10})");
-        const std::string before = readFile(file);
+// The writer's own failures are tested with it (StoredFileTest); what the
+// store adds is that the change stays pending and goes out with the next write.
+bool failRenames = false;
+const FileSystemCalls refusedRenames = {
+    .renameat = [](int fromFolder, const char* from, int toFolder, const char* to) {
+        return failRenames ? (errno = EROFS, -1) : ::renameat(fromFolder, from, toFolder, to);
+    },
+};
 
-        auto failing = std::make_shared<bool>(true);
-        StoreSyscalls calls = StoreSyscalls::posix();
-        if (which == "write") {
-            calls.write = [failing, real = calls.write](int fd, const void* data, size_t size) -> ssize_t {
-                if (!*failing) return real(fd, data, size);
-                if (size > 4) return real(fd, data, 4);  // part of it fits, then the disk is full
-                errno = ENOSPC;
-                return -1;
-            };
-        } else if (which == "fsync") {
-            calls.fsync = [failing, real = calls.fsync](int fd) { return *failing ? (errno = EIO, -1) : real(fd); };
-        } else {
-            calls.rename = [failing, real = calls.rename](const char* from, const char* to) {
-                return *failing ? (errno = EROFS, -1) : real(from, to);
-            };
-        }
-        JsonFileStore store(file, calls);
+TEST(JsonFileStore, AFailedWriteKeepsTheChangePendingForSynchronize) {
+    TemporaryHome home;
+    CapturedLog log;
+    const fs::path file = home.preferencesFile();
+    writeFile(file, R"({"historyMaxCount": 10})");
+    const std::string before = readFile(file);
+    failRenames = true;
+    JsonFileStore store(file, refusedRenames);
 
-        EXPECT_FALSE(store.set("playSound", false));
-        EXPECT_EQ(readFile(file), before);
-        EXPECT_EQ(filesIn(home.configFolder()).size(), 2u) << "no temporary file left behind";
-        ASSERT_FALSE(log.lines.empty());
-        EXPECT_NE(log.lines.back().message.find("preferences write failed at " + file.string()), std::string::npos);
+    EXPECT_FALSE(store.set("playSound", false));
+    EXPECT_EQ(readFile(file), before);
+    EXPECT_EQ(store.object("playSound"), json(false));
+    ASSERT_FALSE(log.lines.empty());
+    EXPECT_EQ(log.lines.back().message, "preferences write failed at " + file.string() + ": " + errnoText(EROFS));
 
-        *failing = false;
-        EXPECT_TRUE(store.synchronize());
-        EXPECT_EQ(storedDocument(file), json({{"historyMaxCount", 10}, {"playSound", false}}));
-    }
+    failRenames = false;
+    EXPECT_TRUE(store.synchronize());
+    EXPECT_EQ(storedDocument(file), json({{"historyMaxCount", 10}, {"playSound", false}}));
+}
+
+// A preferences file kept with a person's dotfiles is a link into their
+// repository: it is written through and stays a link.
+TEST(JsonFileStore, ALinkedPreferencesFileIsWrittenThroughAndStaysALink) {
+    TemporaryHome home;
+    const fs::path dotfiles = home.root() / "dotfiles";
+    fs::create_directories(dotfiles);
+    fs::create_directories(home.configFolder());
+    writeFile(dotfiles / "tessarin.json", R"({"kept": 1})");
+    fs::permissions(dotfiles / "tessarin.json", fs::perms(0640));
+    fs::create_symlink(dotfiles / "tessarin.json", home.preferencesFile());
+
+    JsonFileStore store(home.preferencesFile());
+    EXPECT_EQ(store.object("kept"), json(1));
+    ASSERT_TRUE(store.set("added", true));
+
+    EXPECT_TRUE(fs::is_symlink(home.preferencesFile()));
+    EXPECT_EQ(storedDocument(dotfiles / "tessarin.json"), json({{"kept", 1}, {"added", true}}));
+    EXPECT_EQ(permissions(dotfiles / "tessarin.json"), 0640u);
+    EXPECT_EQ(filesIn(dotfiles).size(), 1u) << "no temporary left beside the target";
 }
 
 TEST(JsonFileStore, RefusesValuesThatCouldNotBeReadBack) {

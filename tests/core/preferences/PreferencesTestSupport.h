@@ -46,9 +46,8 @@ struct CapturedLog final : LogSink {
 
 // Durability is not under test where a test writes many times, and fsync
 // would only slow it.
-inline StoreSyscalls withoutFsync() {
-    StoreSyscalls calls = StoreSyscalls::posix();
-    calls.fsync = [](int) { return 0; };
+inline const FileSystemCalls& withoutFsync() {
+    static const FileSystemCalls calls{.fsync = [](int) { return 0; }};
     return calls;
 }
 

@@ -1,0 +1,111 @@
+// Image export, the history index and the preferences all keep their files
+// through the one writer, reader and set-aside (core/common/StoredFile.h),
+// whose failures are tested there; this shows each store goes through them.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <functional>
+#include <map>
+#include <regex>
+
+#include "HistoryTestSupport.h"
+#include "core/capture/CaptureArtifactDirectory.h"
+#include "core/capture/ExportManager.h"
+#include "core/preferences/JsonFileStore.h"
+#include "core/preferences/PreferencesDocument.h"
+#include "render/TestImages.h"
+
+namespace tessarin {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> events;  // "create <name>", "fsync <name>", "rename <to>", "fsync folder"
+std::map<int, std::string> names;
+
+const FileSystemCalls recording = {
+    .openat = [](int folder, const char* name, int flags, mode_t mode) {
+        const int fd = ::openat(folder, name, flags, mode);
+        if (flags & O_CREAT) events.push_back(std::string("create ") + name);
+        if (!(flags & O_PATH)) names[fd] = (flags & O_DIRECTORY) ? "folder" : name;
+        return fd;
+    },
+    .fsync = [](int fd) { return events.push_back("fsync " + names[fd]), ::fsync(fd); },
+    .close = [](int fd) { return names.erase(fd), ::close(fd); },
+    .renameat = [](int fromFolder, const char* from, int toFolder, const char* to) {
+        return events.push_back(std::string("rename ") + to), ::renameat(fromFolder, from, toFolder, to);
+    },
+};
+
+struct Store {
+    const char* name;
+    const char* file;
+    std::function<void(const fs::path& folder)> write;
+    std::function<void(const fs::path& folder)> open;  // reads the file; none for image export
+    size_t maxBytes = 0;
+};
+
+const Image image = test::noiseImage(8, 8, 1);
+const Store stores[] = {
+    {"image export", "shot.png",
+     [](const fs::path& folder) { ExportManager::writeImage(image, folder / "shot.png", ImageFormat::png(), recording); },
+     nullptr},
+    {"history index", "index.json",
+     [](const fs::path& folder) { ASSERT_TRUE(CaptureArtifactDirectory(folder, {}, recording).persist("{}")); },
+     [](const fs::path& folder) { test::HistoryHarness(folder, recording).open(); }, CaptureHistoryIndex::maxBytes},
+    {"preferences", "preferences.json",
+     [](const fs::path& folder) { ASSERT_TRUE(JsonFileStore(folder / "preferences.json", recording).set("k", 1)); },
+     [](const fs::path& folder) { JsonFileStore(folder / "preferences.json", recording); }, PreferencesDocument::maxBytes},
+};
+
+TEST(StoredFiles, EveryStoreWritesThroughTheDurableWriterAndSweepsItsOwnLeftovers) {
+    for (const Store& store : stores) {
+        SCOPED_TRACE(store.name);
+        testing::TempDir tmp;
+        const fs::path folder = fs::canonical(tmp.path());
+        const std::string prefix = std::string(".") + store.file + ".tmp-";
+        std::ofstream(folder / (prefix + "killed")) << "left by a killed writer";
+        std::ofstream(folder / (prefix + "active")) << "still being written";
+        fs::last_write_time(folder / (prefix + "killed"), fs::file_time_type::clock::now() - std::chrono::hours(1));
+        events.clear();
+
+        store.write(folder);
+
+        ASSERT_EQ(events.size(), 4u);
+        const std::string temporary = events[0].substr(std::string("create ").size());
+        EXPECT_TRUE(std::regex_match(temporary, std::regex(std::regex_replace(prefix, std::regex(R"(\.)"), R"(\.)") +
+                                                           "[A-Za-z0-9]{6}")))
+            << temporary;
+        EXPECT_EQ(events[1], "fsync " + temporary);
+        EXPECT_EQ(events[2], std::string("rename ") + store.file);
+        EXPECT_EQ(events[3], "fsync folder");
+        EXPECT_FALSE(fs::exists(folder / (prefix + "killed")));
+        EXPECT_TRUE(fs::exists(folder / (prefix + "active")));
+    }
+}
+
+TEST(StoredFiles, EveryStoreThatReadsRefusesAnOverCapFileAndSetsItAside) {
+    for (const Store& store : stores) {
+        if (!store.open) continue;
+        SCOPED_TRACE(store.name);
+        testing::TempDir tmp;
+        const fs::path folder = fs::canonical(tmp.path());
+        std::ofstream(folder / store.file) << "{";
+        fs::resize_file(folder / store.file, store.maxBytes + 1);  // sparse: nothing is read
+
+        store.open(folder);
+
+        std::vector<fs::path> aside;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            if (entry.path().filename().string().starts_with(std::string(store.file) + ".corrupt-")) aside.push_back(entry);
+        }
+        ASSERT_EQ(aside.size(), 1u);
+        EXPECT_EQ(fs::file_size(aside[0]), store.maxBytes + 1) << "kept whole for a person";
+        EXPECT_FALSE(fs::exists(folder / store.file));
+    }
+}
+
+}  // namespace
+}  // namespace tessarin
