@@ -37,7 +37,7 @@ bool CaptureArtifactDirectory::ensureDirectories() const {
     std::error_code error;
     fs::create_directories(root_.parent_path(), error);
     if (error) {
-        logStorage("createDirectory failed at " + root_.parent_path().string() + ": " + error.message());
+        logStorage("createDirectory failed at " + root_.parent_path().string() + ": " + errnoText(error.value()));
         return false;
     }
     std::vector<fs::path> folders{root_};
@@ -124,13 +124,13 @@ void CaptureArtifactDirectory::collectGarbage(std::string_view subfolder,
     fs::directory_iterator it(folderPath, error);
     if (error) {
         if (error != std::errc::no_such_file_or_directory) {
-            logStorage("GC listing failed at " + folderPath.string() + ": " + error.message());
+            logStorage("GC listing failed at " + folderPath.string() + ": " + errnoText(error.value()));
         }
         return;
     }
     for (const fs::directory_iterator end; it != end; it.increment(error)) {
         if (error) {
-            logStorage("GC listing failed at " + folderPath.string() + ": " + error.message());
+            logStorage("GC listing failed at " + folderPath.string() + ": " + errnoText(error.value()));
             return;
         }
         const std::string name = it->path().filename().string();
