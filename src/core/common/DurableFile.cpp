@@ -59,8 +59,7 @@ Expected<UniqueFd, FileFault> openChildFolder(int parent, const std::string& nam
     return unexpected(faultFromErrno(ENOENT));
 }
 
-}  // namespace
-
+// ".<name>.tmp-", shortened so the whole temporary name stays within NAME_MAX.
 std::string temporaryPrefixFor(const std::string& name) {
     const size_t extra = 1 + 5 + kSuffixLength;  // ".", ".tmp-", suffix
     return "." + name.substr(0, NAME_MAX - extra) + ".tmp-";
@@ -72,6 +71,8 @@ int fsyncRetrying(const FileSystemCalls& calls, int fd) {
     while (result != 0 && errno == EINTR);
     return result;
 }
+
+}  // namespace
 
 int openAtSystem(int folder, const char* name, int flags, mode_t mode) { return ::openat(folder, name, flags, mode); }
 

@@ -121,12 +121,6 @@ private:
 // The random part of temporary file names.
 std::string randomFileSuffix();
 
-// ".<name>.tmp-", shortened so the whole temporary name stays within NAME_MAX.
-std::string temporaryPrefixFor(const std::string& name);
-
-// fsync(2) through `calls`, retried when a signal interrupts it.
-int fsyncRetrying(const FileSystemCalls& calls, int fd);
-
 // Removes the regular files in `folder` whose names start with `prefix` and
 // that were last modified more than `age` before now. Best effort.
 void removeStaleFiles(int folder, const std::string& prefix, std::chrono::seconds age);
