@@ -178,6 +178,9 @@ Expected<DurableFile, FileFault> DurableFile::create(const fs::path& target, con
 
     const std::string prefix = temporaryPrefixFor(name);
     removeStaleFiles(folder->get(), prefix, options.staleAfter);
+    if (!options.formerTemporaryPrefix.empty()) {
+        removeStaleFiles(folder->get(), options.formerTemporaryPrefix, options.staleAfter);
+    }
     int error = EEXIST;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string temporary = prefix + randomFileSuffix();

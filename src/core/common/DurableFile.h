@@ -72,6 +72,9 @@ struct DurableWriteOptions {
     // next write of the same target starts (under the caller's lock, where
     // the file has one, so a live writer's file is seconds old).
     std::chrono::seconds staleAfter{std::chrono::minutes(5)};
+    // Another name prefix of this target's temporaries, swept the same way:
+    // the names earlier builds left behind ("preferences.json.tmp-").
+    std::string formerTemporaryPrefix{};
 };
 
 // One replacement of the file at `target` (absolute, no links, as for

@@ -147,7 +147,9 @@ JsonFileStore::WriteResult JsonFileStore::writePending() {
                             text.error());
             return WriteResult::refused;
         }
-        const DurableWriteOptions options{.newFileMode = kFileMode, .folderMode = kFolderMode};
+        const DurableWriteOptions options{.newFileMode = kFileMode,
+                                          .folderMode = kFolderMode,
+                                          .formerTemporaryPrefix = file_.filename().string() + ".tmp-"};
         if (auto fault = replaceFileContents(file_, text.value(), options, *calls_)) {
             logStorageError("preferences write failed at " + file_.string() + ": " + fault->reason);
             return WriteResult::failed;

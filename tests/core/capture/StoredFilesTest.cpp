@@ -86,6 +86,23 @@ TEST(StoredFiles, EveryStoreWritesThroughTheDurableWriterAndSweepsItsOwnLeftover
     }
 }
 
+TEST(StoredFiles, PreferencesAlsoSweepTheTemporariesEarlierBuildsNamedWithoutADot) {
+    testing::TempDir tmp;
+    const fs::path folder = fs::canonical(tmp.path());
+    const fs::path killed = folder / "preferences.json.tmp-123-abc";
+    const fs::path active = folder / "preferences.json.tmp-456-def";
+    const fs::path someoneElses = folder / "shot.png.tmp-789";
+    for (const auto& path : {killed, active, someoneElses}) std::ofstream(path) << "left over";
+    fs::last_write_time(killed, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    fs::last_write_time(someoneElses, fs::file_time_type::clock::now() - std::chrono::hours(1));
+
+    ASSERT_TRUE(JsonFileStore(folder / "preferences.json").set("k", 1));
+
+    EXPECT_FALSE(fs::exists(killed));
+    EXPECT_TRUE(fs::exists(active));
+    EXPECT_TRUE(fs::exists(someoneElses));
+}
+
 TEST(StoredFiles, EveryStoreThatReadsRefusesAnOverCapFileAndSetsItAside) {
     for (const Store& store : stores) {
         if (!store.open) continue;
