@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <system_error>
 
+#include "core/common/Log.h"
+
 namespace tessarin {
 
 ThreadPool::ThreadPool(unsigned threads) : maxThreads_(std::max(threads, 1u)) { threads_.reserve(maxThreads_); }
 
-ThreadPool::~ThreadPool() {
+ThreadPool::~ThreadPool() { shutdown(); }
+
+void ThreadPool::shutdown() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -24,11 +28,17 @@ ThreadPool::~ThreadPool() {
         }
         thread.join();
     }
+    std::lock_guard lock(mutex_);
+    joined_ = true;
 }
 
 void ThreadPool::post(Task task) {
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        if (joined_) {
+            lock.unlock();
+            return;  // shut down: `task` is destroyed unrun, here
+        }
         queue_.push_back(std::move(task));
         if (queue_.size() > idle_ && threads_.size() < maxThreads_ && !stopping_) {
             try {
@@ -68,7 +78,16 @@ void ThreadPool::work() {
             task = std::move(queue_.front());
             queue_.pop_front();
         }
+        runGuarded(task);
+    }
+}
+
+void ThreadPool::runGuarded(Task& task) {
+    try {
         task();
+    } catch (...) {
+        logLine(LogLevel::error, LogCategory::capture,
+                "background.task threw: " + backgroundFailureReason(std::current_exception()));
     }
 }
 

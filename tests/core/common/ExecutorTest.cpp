@@ -29,9 +29,10 @@ TEST(RunAsyncOnMain, ServicesMainTasksWhileWaitingForABackgroundResult) {
     ThreadPool pool(2);
     const auto mainThread = std::this_thread::get_id();
     const auto result = runAsyncOnMain<std::unique_ptr<int>>(loop, [&](Completion<std::unique_ptr<int>> done) {
-        runInBackground<int>(pool, loop, [] { return 6 * 7; }, [&, done = std::move(done)](int value) mutable {
+        runInBackground<std::optional<int>>(pool, loop, [] { return std::optional(6 * 7); },
+                                            [&, done = std::move(done)](std::optional<int> value) mutable {
             EXPECT_EQ(std::this_thread::get_id(), mainThread);
-            loop.post([value, done = std::move(done)]() mutable { done(std::make_unique<int>(value)); });
+            loop.post([value, done = std::move(done)]() mutable { done(std::make_unique<int>(value.value_or(0))); });
         });
     });
     ASSERT_TRUE(result);

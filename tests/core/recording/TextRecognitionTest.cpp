@@ -113,7 +113,7 @@ TEST(ExtractFullText, JoinsLinesInOrderAndDeliversEngineErrorsAndThrowsAsErrors)
 TEST(SingleResume, DeliversExactlyOnceAcrossThreads) {
     for (int round = 0; round < 50; ++round) {
         std::atomic<int> calls{0};
-        SingleResume<int> guard([&](int) { ++calls; });
+        SingleResume<std::optional<int>> guard([&](std::optional<int>) { ++calls; });
         std::atomic<int> delivered{0};
         std::thread other([&] { delivered += guard.resume(1); });
         delivered += guard.resume(2);
