@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <map>
 #include <optional>
 #include <string>
 
@@ -26,46 +25,6 @@ struct ScopedEnvironment {
     const char* variable;
     std::optional<std::string> previous;
 };
-
-// The decision alone, for every kind of session, without a display server.
-TEST(PlatformChoice, WaylandSessionsGetTheNullBackEndUnlessX11IsForced) {
-    using Kind = PlatformChoice::Kind;
-    using Variables = std::map<std::string, std::string, std::less<>>;
-    const std::string noDisplay =
-        "no X display: DISPLAY is not set (run under an X session or Xvfb; Wayland sessions need the portal back "
-        "end, which is not built yet)";
-    const std::string wayland(kWaylandSessionReason);
-    const struct {
-        Variables environment;
-        PlatformChoice expected;
-    } rows[] = {
-        {{{"DISPLAY", ":0"}}, {Kind::x11, ":0", {}}},
-        {{{"DISPLAY", ":0"}, {"XDG_SESSION_TYPE", "x11"}}, {Kind::x11, ":0", {}}},
-        {{}, {Kind::null, {}, noDisplay}},
-        // Xwayland sets DISPLAY too.
-        {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}}, {Kind::null, {}, wayland}},
-        {{{"DISPLAY", ":0"}, {"XDG_SESSION_TYPE", "wayland"}}, {Kind::null, {}, wayland}},
-        {{{"XDG_SESSION_TYPE", "wayland"}}, {Kind::null, {}, wayland}},
-        {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", ""}}, {Kind::x11, ":0", {}}},  // empty is unset
-        {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}, {"TESSARIN_PLATFORM", "x11"}}, {Kind::x11, ":0", {}}},
-        {{{"WAYLAND_DISPLAY", "wayland-0"}, {"TESSARIN_PLATFORM", "x11"}}, {Kind::null, {}, noDisplay}},
-        {{{"DISPLAY", ":0"}, {"TESSARIN_PLATFORM", "null"}},
-         {Kind::null, {}, "screen capture disabled (TESSARIN_PLATFORM=null)"}},
-        {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}, {"TESSARIN_PLATFORM", "wayland"}},
-         {Kind::null, {}, "unknown TESSARIN_PLATFORM value \"wayland\" (expected x11 or null)"}},
-    };
-    for (const auto& [variables, expected] : rows) {
-        const auto lookup = [&variables](std::string_view name) -> std::optional<std::string> {
-            const auto found = variables.find(name);
-            if (found == variables.end() || found->second.empty()) return std::nullopt;
-            return found->second;
-        };
-        std::string described;
-        for (const auto& [name, value] : variables) described += name + "=" + value + " ";
-        SCOPED_TRACE(described);
-        EXPECT_EQ(choosePlatform(lookup), expected);
-    }
-}
 
 TEST(PlatformFactory, WithoutAUsableDisplayTheNullBackEndSaysWhy) {
     ScopedEnvironment noWayland("WAYLAND_DISPLAY", std::nullopt);
