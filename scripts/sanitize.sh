@@ -28,7 +28,7 @@ run_sanitizer() {
     thread) folder=build-tsan; flags="-fsanitize=thread"; targets=("${thread_targets[@]}") ;;
     *) echo "unknown sanitizer: $kind (expected address or thread)" >&2; return 2 ;;
   esac
-  flags="$flags -fno-omit-frame-pointer"
+  flags="$flags -fno-omit-frame-pointer -w"
   local generator=()
   [ -f "$folder/CMakeCache.txt" ] || generator=(-G Ninja)
   # -O1: the sanitizers' checks, at a fraction of an optimised build's

@@ -33,27 +33,31 @@ void ThreadPool::shutdown() {
 }
 
 void ThreadPool::post(Task task) {
+    Task refused;  // destroyed unrun after the lock is released (its completion says "cancelled")
     {
         std::unique_lock lock(mutex_);
         if (joined_) {
-            lock.unlock();
-            return;  // shut down: `task` is destroyed unrun, here
-        }
-        queue_.push_back(std::move(task));
-        if (queue_.size() > idle_ && threads_.size() < maxThreads_ && !stopping_) {
-            try {
-                threads_.emplace_back([this] { work(); });
-            } catch (const std::system_error&) {
-                // The threads already running take the task; with none, no
-                // background work can ever run.
-                if (threads_.empty()) {
-                    queue_.pop_back();
-                    throw;
-                }
-            }
+            refused = std::move(task);  // shut down
+        } else {
+            queue_.push_back(std::move(task));
+            if (queue_.size() > idle_ && threads_.size() < maxThreads_ && !stopping_) startThread(refused);
         }
     }
     wake_.notify_one();
+}
+
+// Under the lock. The threads already running take the task; with none, no
+// background work can run, and the task is refused rather than kept forever.
+void ThreadPool::startThread(Task& refused) {
+    try {
+        threads_.emplace_back([this] { work(); });
+    } catch (const std::system_error& error) {
+        if (!threads_.empty()) return;
+        logLine(LogLevel::error, LogCategory::capture,
+                std::string("background.thread could not start: ") + error.what());
+        refused = std::move(queue_.back());
+        queue_.pop_back();
+    }
 }
 
 size_t ThreadPool::startedThreads() const {

@@ -35,6 +35,7 @@ public:
 
 private:
     void work();
+    void startThread(Task& refused);
     static void runGuarded(Task& task);
     const size_t maxThreads_;
     mutable std::mutex mutex_;
