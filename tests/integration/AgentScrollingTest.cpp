@@ -8,9 +8,13 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <functional>
+#include <optional>
 #include <thread>
 
 #include "AgentXServerTest.h"
+#include "render/TestImages.h"
 
 namespace tessarin::integration {
 namespace {
@@ -20,9 +24,11 @@ constexpr int kRows = 40;
 constexpr int kBorder = 2;  // xterm's inner border
 
 // Lines such as "0042 0042 ... 0042", sixteen times across the 80 columns, so
-// every sampled column of the region sees text.
-const std::string kPrintLines =
-    "awk 'BEGIN{for(i=1;i<=500;i++){s=sprintf(\"%04d\",i);l=s;for(j=1;j<16;j++)l=l\" \"s;print l}}'; sleep 600";
+// every sampled column of the region sees text; then `marker` is created.
+std::string printLines(const std::filesystem::path& marker) {
+    return "awk 'BEGIN{for(i=1;i<=500;i++){s=sprintf(\"%04d\",i);l=s;for(j=1;j<16;j++)l=l\" \"s;print l}}'; "
+           "touch '" + marker.string() + "'; sleep 600";
+}
 
 class ScrollingAgent : public AgentXServerTest {
 protected:
@@ -31,7 +37,7 @@ protected:
         if (IsSkipped() || HasFatalFailure()) return;
         x.setRootColour(0x404040);
         x.spawn({"xterm", "-T", "scrolling-capture", "-geometry", "80x40+0+0", "-sl", "1000", "-fa", "DejaVu Sans Mono",
-                 "-fs", "10", "-bg", "white", "-fg", "black", "-e", "sh", "-c", kPrintLines});
+                 "-fs", "10", "-bg", "white", "-fg", "black", "-e", "sh", "-c", printLines(workDir() / "printed")});
         const auto window = x.waitForTopLevel("scrolling-capture");
         const auto geometry = window ? x.rootGeometry(*window) : std::nullopt;
         ASSERT_TRUE(geometry) << "xterm did not start";
@@ -39,15 +45,39 @@ protected:
         lineHeight = (area.height - 2 * kBorder) / kRows;
         cellWidth = (area.width - 2 * kBorder) / 80;
         ASSERT_GT(lineHeight, 4);
-        std::this_thread::sleep_for(std::chrono::seconds(1));  // the lines are printed
+        // Every line written, and shown: output arriving later would scroll
+        // the terminal back down.
+        ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(workDir() / "printed"); })) << "no lines printed";
+        ASSERT_TRUE(settledCapture("bottom.png"));
         wheel(4, 150);  // back to the top of the scroll-back
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        ASSERT_EQ(run({"capture-region", "--rect", rect(), "--out", "top.png"}).status, 0);
-        const auto top = decodedFile(workDir() / "top.png");
+        const auto top = settledCapture("top.png");
         ASSERT_TRUE(top);
         // Line 1 reads 0001, line d ends in digit d: one cell per digit.
         digits[0] = cell(*top, 0, 0);
         for (int d = 1; d <= 9; ++d) digits[d] = cell(*top, d - 1, 3);
+    }
+
+    static bool waitFor(const std::function<bool()>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // polls the condition
+        }
+        return true;
+    }
+
+    // The terminal's area once it has stopped changing: two captures in a
+    // row alike.
+    std::optional<Image> settledCapture(const std::string& name) {
+        std::optional<Image> previous, current;
+        const bool settled = waitFor([&] {
+            if (run({"capture-region", "--rect", rect(), "--out", name}).status != 0) return false;
+            previous = std::move(current);
+            current = decodedFile(workDir() / name);
+            return previous && current && test::samePixels(*previous, *current);
+        });
+        if (!settled) return std::nullopt;
+        return current;
     }
 
     // Wheel clicks at the middle of the xterm.
