@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config ccache
   # libraries
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-composite0-dev libxcb-xtest0-dev
   # XCB's own dependencies, whose static archives the program links

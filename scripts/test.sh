@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # One command for every test: installs what is missing, builds, and runs the
 # whole suite (unit, random-input and integration tests; the integration
-# tests start their own X servers).
+# tests start their own X servers), then the unit and store tests again
+# under AddressSanitizer+UBSan and ThreadSanitizer (scripts/sanitize.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/build.sh
-cd build
-ctest --output-on-failure --parallel "$(nproc)" --timeout 300
+(cd build && ctest --output-on-failure --parallel "$(nproc)" --timeout 300)
+./scripts/sanitize.sh

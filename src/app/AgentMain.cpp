@@ -58,7 +58,9 @@ bool standardOutputDelivered() {
 int runAgent(const std::string& programPath, const std::vector<std::string>& args) {
     holdClosedStandardDescriptors();
     configureLoggingFromEnvironment();
-    // Before any other thread starts: it sets the engine's thread limit.
+    // Before any other thread starts, and before the engine module loads.
+    ocr::limitEngineThreads();
+    // What the background executor's tasks use outlives it.
     ocr::ModuleTextRecognizer recognizer;
     LazyScreenBackend backend(makeScreenBackend);
     const auto preferences = openPreferences();
@@ -72,6 +74,14 @@ int runAgent(const std::string& programPath, const std::vector<std::string>& arg
                         CLISandbox::rootFromEnvironment(), &std::cin, annotationRendererFromModule(),
                         &textRecognition};
         status = cli.run(args);
+        // The services stop first (what is in flight completes as cancelled),
+        // then the background executor finishes its tasks, then the main
+        // executor runs the continuations they posted, while every service
+        // still exists.
+        textRecognition.shutdown();
+        capture.shutdown();
+        background.shutdown();
+        mainLoop.drain();
     }
     if (!standardOutputDelivered() && status == 0) {
         std::cerr << R"({"error":"could not write the result to standard output"})" << std::endl;

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "core/recording/TextRecognition.h"
+#include "ocr/ModuleRecognizerBarrier.h"
 #include "ocr/ScreenTextImage.h"
 #include "ocr/TextRecognizerModule.h"
 
@@ -691,9 +692,5 @@ private:
 }  // namespace tessarin::ocr
 
 extern "C" __attribute__((visibility("default"))) tessarin::TextRecognizer* tessarin_ocr_create_recognizer() {
-    try {
-        return new tessarin::ocr::TesseractTextRecognizer();
-    } catch (...) {
-        return nullptr;
-    }
+    return tessarin::ocr::createRecognizerBehindBarrier<tessarin::ocr::TesseractTextRecognizer>();
 }

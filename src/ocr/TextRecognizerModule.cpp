@@ -6,11 +6,9 @@
 
 namespace tessarin::ocr {
 
-ModuleTextRecognizer::ModuleTextRecognizer(std::string modulePath) : modulePath_(std::move(modulePath)) {
-    // One engine thread per image: OpenMP's default starts more threads than
-    // a small machine has cores and runs several times slower.
-    ::setenv("OMP_THREAD_LIMIT", "1", 1);
-}
+void limitEngineThreads() { ::setenv("OMP_THREAD_LIMIT", "1", 1); }
+
+ModuleTextRecognizer::ModuleTextRecognizer(std::string modulePath) : modulePath_(std::move(modulePath)) {}
 
 // The module stays mapped for the life of the process: its code runs the
 // engine's destructor.

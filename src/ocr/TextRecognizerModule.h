@@ -17,11 +17,17 @@ namespace tessarin::ocr {
 inline constexpr const char* kModuleEntryPoint = "tessarin_ocr_create_recognizer";
 inline constexpr const char* kModuleName = "ocr";  // libtessarin-ocr.so
 
+// One engine thread per image: OpenMP's default starts more threads than a
+// small machine has cores and runs several times slower. Sets
+// OMP_THREAD_LIMIT=1 for the process, so call it from main() before any
+// other thread starts (setenv is not safe beside threads reading the
+// environment) and before the module is loaded.
+void limitEngineThreads();
+
 class ModuleTextRecognizer : public TextRecognizer {
 public:
-    // Sets OMP_THREAD_LIMIT=1 for the process: construct it on the main
-    // thread before other threads start. `modulePath` empty means the
-    // module's usual places (see core/common/LoadableModule.h).
+    // `modulePath` empty means the module's usual places (see
+    // core/common/LoadableModule.h). Construct it after limitEngineThreads().
     explicit ModuleTextRecognizer(std::string modulePath = {});
     ~ModuleTextRecognizer() override;
 

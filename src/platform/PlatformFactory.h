@@ -6,9 +6,9 @@
 
 namespace tessarin {
 
-// The back end for this session: X11 when DISPLAY names a reachable server,
-// otherwise a NullScreenBackend that explains why. TESSARIN_PLATFORM=null
-// forces the null back end (tests of the no-display paths).
+// The back end for this session (see choosePlatform in PlatformChoice.h):
+// X11 when DISPLAY names a reachable server outside a Wayland session,
+// otherwise a NullScreenBackend that explains why.
 std::unique_ptr<ScreenBackend> makeScreenBackend();
 
 }  // namespace tessarin

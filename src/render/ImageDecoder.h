@@ -24,6 +24,8 @@ struct DecodeError {
     };
     Kind kind;
     std::string message;
+    // A decode cancelled or stopped by an internal failure.
+    static DecodeError interrupted(std::string reason) { return {Kind::fileSystem, std::move(reason)}; }
 };
 
 using DecodeResult = Expected<Image, DecodeError>;

@@ -12,14 +12,17 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <regex>
+#include <functional>
 #include <initializer_list>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <thread>
 
 #include "AgentXServerTest.h"
+#include "render/TestImages.h"
 
 namespace tessarin::integration {
 namespace {
@@ -49,7 +52,8 @@ protected:
         lineCount = lines;
         x.setRootColour(0x404040);
         x.spawn({"xterm", "-T", "scrolling-capture", "-geometry", "80x40+0+0", "-sl", "1000", "-fa", "DejaVu Sans Mono",
-                 "-fs", "10", "-bg", "white", "-fg", "black", "-e", "sh", "-c", script + "; sleep 600"});
+                 "-fs", "10", "-bg", "white", "-fg", "black", "-e", "sh", "-c",
+                 script + "; touch '" + (workDir() / "printed").string() + "'; sleep 600"});
         const auto window = x.waitForTopLevel("scrolling-capture");
         const auto geometry = window ? x.rootGeometry(*window) : std::nullopt;
         ASSERT_TRUE(geometry) << "xterm did not start";
@@ -57,16 +61,39 @@ protected:
         lineHeight = (area.height - 2 * kBorder) / kRows;
         cellWidth = (area.width - 2 * kBorder) / 80;
         ASSERT_GT(lineHeight, 4);
-        std::this_thread::sleep_for(std::chrono::seconds(1));  // the lines are printed
+        // Every line written, and shown: output arriving later would scroll
+        // the terminal back down.
+        ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(workDir() / "printed"); })) << "no lines printed";
+        ASSERT_TRUE(settledCapture(rect(), "bottom.png"));
         wheel(4, 150);  // back to the top of the scroll-back
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        ASSERT_EQ(run({"capture-region", "--rect", rect(), "--out", "top.png"}).status, 0);
-        const auto top = decodedFile(workDir() / "top.png");
+        const auto top = settledCapture(rect(), "top.png");
         ASSERT_TRUE(top);
         if (!numberColumn) return;
         // Line 1 reads 0001, line d ends in digit d: one cell per digit.
         digits[0] = cell(*top, 0, *numberColumn);
         for (int d = 1; d <= 9; ++d) digits[d] = cell(*top, d - 1, *numberColumn + 3);
+    }
+
+    static bool waitFor(const std::function<bool()>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // polls the condition
+        }
+        return true;
+    }
+
+    // `region` once it has stopped changing: two captures in a row alike.
+    std::optional<Image> settledCapture(const std::string& region, const std::string& name) {
+        std::optional<Image> previous, current;
+        const bool settled = waitFor([&] {
+            if (run({"capture-region", "--rect", region, "--out", name}).status != 0) return false;
+            previous = std::move(current);
+            current = decodedFile(workDir() / name);
+            return previous && current && test::samePixels(*previous, *current);
+        });
+        if (!settled) return std::nullopt;
+        return current;
     }
 
     // Wheel clicks at the middle of the xterm.
@@ -219,9 +246,7 @@ TEST_F(ScrollingAgent, AutoScrollStitchesALogInAGtkTextView) {
     const auto window = x.waitForTopLevel("look-alike-log");
     const auto geometry = window ? x.rootGeometry(*window) : std::nullopt;
     ASSERT_TRUE(geometry) << "zenity did not start";
-    std::this_thread::sleep_for(std::chrono::seconds(1));  // the text is laid out
-    ASSERT_EQ(run({"capture-region", "--rect", rectArgument(*geometry), "--out", "window.png"}).status, 0);
-    const auto shot = decodedFile(workDir() / "window.png");
+    const auto shot = settledCapture(rectArgument(*geometry), "window.png");  // the text is laid out
     ASSERT_TRUE(shot);
     PixelRect view = whiteInside(*shot);
     ASSERT_GT(view.width, 300);

@@ -170,6 +170,26 @@ TEST_F(XvfbAgent, DoctorReportsTheScreenAsAvailable) {
     EXPECT_EQ(doctor.out.find("→"), std::string::npos) << "no hints: " << doctor.out;
 }
 
+// A Wayland session with Xwayland's DISPLAY: capturing through X11 would
+// give black or partial images, so the agent refuses and says why, unless
+// X11 is asked for by name.
+TEST_F(XvfbAgent, AWaylandSessionIsRefusedWithTheReasonUnlessX11IsForced) {
+    for (const EnvironmentChanges& session : {EnvironmentChanges{{"WAYLAND_DISPLAY", "wayland-0"}},
+                                              EnvironmentChanges{{"XDG_SESSION_TYPE", "wayland"}}}) {
+        const AgentRun capture = run({"capture-full", "--out", "wayland.png"}, session);
+        EXPECT_EQ(capture.status, 1);
+        EXPECT_NE(capture.err.find("this is a Wayland session"), std::string::npos) << capture.err;
+        EXPECT_FALSE(std::filesystem::exists(workDir() / "wayland.png"));
+        const AgentRun doctor = run({"doctor"}, session);
+        EXPECT_EQ(doctor.status, 1);
+        EXPECT_NE(doctor.out.find("NOT granted ✗"), std::string::npos) << doctor.out;
+    }
+    const AgentRun forced =
+        run({"capture-full", "--out", "xwayland.png"}, {{"WAYLAND_DISPLAY", "wayland-0"}, {"TESSARIN_PLATFORM", "x11"}});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_TRUE(std::filesystem::exists(workDir() / "xwayland.png"));
+}
+
 // Two xterms with a background the server paints, so their pixels are
 // known before they draw any text; the first is the larger.
 class XvfbAgentWithTerminals : public XvfbAgent {

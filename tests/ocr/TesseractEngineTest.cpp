@@ -21,7 +21,9 @@ using testing::renderedText;
 using testing::wordAccuracy;
 
 TextRecognizer& engine() {
+    static const bool limited = (ocr::limitEngineThreads(), true);
     static ocr::ModuleTextRecognizer recognizer(TESSARIN_OCR_MODULE);
+    (void)limited;
     return recognizer;
 }
 

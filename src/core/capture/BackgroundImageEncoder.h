@@ -20,6 +20,12 @@ struct ClipboardImageRepresentations {
     std::optional<std::vector<uint8_t>> tiff;
 };
 
+// Interrupted: no representation at all.
+template <>
+struct InterruptedResult<ClipboardImageRepresentations> {
+    static ClipboardImageRepresentations make(std::string_view) { return {}; }
+};
+
 class BackgroundImageEncoder {
 public:
     using EncodeFunction = std::function<std::optional<std::vector<uint8_t>>(const Image&, ExportManager::ClipboardImageType)>;

@@ -13,6 +13,8 @@ public:
     static CaptureError noDisplay() { return CaptureError(Kind::noDisplay, {}); }
     static CaptureError permissionDenied() { return CaptureError(Kind::permissionDenied, {}); }
     static CaptureError captureFailed(std::string message) { return CaptureError(Kind::captureFailed, std::move(message)); }
+    // An operation cancelled or stopped by an internal failure.
+    static CaptureError interrupted(std::string reason) { return captureFailed(std::move(reason)); }
 
     Kind kind() const { return kind_; }
     const std::string& message() const { return message_; }

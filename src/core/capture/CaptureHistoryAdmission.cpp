@@ -15,14 +15,16 @@ std::shared_ptr<CapturePersistenceTicket> CaptureHistoryAdmission::admit(SharedI
 
 void CaptureHistoryAdmission::mergeEdited(const std::shared_ptr<CapturePersistenceTicket>& ticket, SharedImage edited,
                                           Completion<CaptureHistoryStore::Result> done) {
-    ticket->value([this, edited = std::move(edited), done = std::move(done)](CapturePersistenceTicket::Result item) mutable {
+    // The ticket may resolve after this admission is gone: `done` then hears "cancelled".
+    ticket->value(lifetime_.guard([this, edited = std::move(edited),
+                                   done = std::move(done)](CapturePersistenceTicket::Result item) mutable {
         if (!item) {
             done(std::nullopt);
             return;
         }
         const HistorySettings settings = settings_();
         store_.replaceImage(item->id, std::move(edited), settings.maxCount, settings.maxAgeDays, std::move(done));
-    });
+    }));
 }
 
 }  // namespace tessarin

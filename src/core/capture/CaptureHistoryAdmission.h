@@ -37,6 +37,7 @@ private:
     CaptureHistoryStore& store_;
     Executor& main_;
     std::function<HistorySettings()> settings_;
+    LifetimeToken lifetime_;
 };
 
 }  // namespace tessarin

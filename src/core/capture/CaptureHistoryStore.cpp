@@ -137,6 +137,7 @@ void CaptureHistoryStore::loadThumbnailAsync(std::string_view id, Completion<Dec
 // ---- captures and edits -------------------------------------------------------
 
 void CaptureHistoryStore::enqueue(Mutation mutation) {
+    if (!lifetime_.alive()) return;  // shut down: `mutation` and its completion are dropped, as cancelled
     mutations_.push_back(std::move(mutation));
     if (!mutating_) runNextMutation();
 }
@@ -150,7 +151,7 @@ void CaptureHistoryStore::runNextMutation() {
     mutating_ = true;
     Mutation next = std::move(mutations_.front());
     mutations_.pop_front();
-    next([this] { main_.post([this] { runNextMutation(); }); });
+    next([this] { main_.post(lifetime_.guard([this] { runNextMutation(); })); });
 }
 
 void CaptureHistoryStore::record(SharedImage image, std::optional<CaptureSessionInfo> session, int maxCount,
@@ -165,7 +166,8 @@ void CaptureHistoryStore::record(SharedImage image, std::optional<CaptureSession
         entry.id = newUUIDString();
         entry.imageFilename = entry.id + ".png";
         entry.createdAt = now();
-        performRecord(std::move(entry), std::move(image), maxCount, maxAgeDays, std::move(done), std::move(finished));
+        performRecord(std::move(entry), std::move(image), maxCount, maxAgeDays, std::move(done), std::move(finished),
+                      [](CaptureHistoryItem written) { return std::optional(std::move(written)); });
     });
 }
 
@@ -176,7 +178,8 @@ void CaptureHistoryStore::addQuickAccessItem(SharedImage image, int maxCount, in
         entry.imageFilename = entry.id + ".png";
         entry.createdAt = now();
         entry.isQuickAccess = true;
-        performRecord(std::move(entry), std::move(image), maxCount, maxAgeDays, std::move(done), std::move(finished));
+        performRecord(std::move(entry), std::move(image), maxCount, maxAgeDays, std::move(done), std::move(finished),
+                      [](CaptureHistoryItem written) { return std::optional(std::move(written)); });
     });
 }
 
@@ -191,15 +194,27 @@ void CaptureHistoryStore::replaceImage(std::string id, SharedImage image, int ma
             finished();
             return;
         }
-        CaptureHistoryItem edited = *existing;
-        edited.isAnnotated = true;
-        fullResolutionRemoved_.erase(edited.id);  // the edit writes it again
-        performRecord(std::move(edited), std::move(image), maxCount, maxAgeDays, std::move(done), std::move(finished));
+        // The edit owns the image files, the pixel size and the annotated
+        // flag; everything else is taken from the item as it is once the
+        // files are written, since a pin, a flag, a delete or another
+        // process may have changed it meanwhile.
+        performRecord(*existing, std::move(image), maxCount, maxAgeDays, std::move(done), std::move(finished),
+                      [this](CaptureHistoryItem written) -> std::optional<CaptureHistoryItem> {
+                          const CaptureHistoryItem* current = item(written.id);
+                          if (!current) return std::nullopt;
+                          CaptureHistoryItem edited = *current;
+                          edited.imageFilename = written.imageFilename;
+                          edited.pixelWidth = written.pixelWidth;
+                          edited.pixelHeight = written.pixelHeight;
+                          edited.isAnnotated = true;
+                          fullResolutionRemoved_.erase(edited.id);  // written again; pruning decides anew
+                          return edited;
+                      });
     });
 }
 
 void CaptureHistoryStore::performRecord(CaptureHistoryItem entry, SharedImage image, int maxCount, int maxAgeDays,
-                                        Completion<Result> done, Task finished) {
+                                        Completion<Result> done, Task finished, Admit admit) {
     if (!image || image->isEmpty()) {
         done(std::nullopt);
         finished();
@@ -212,21 +227,31 @@ void CaptureHistoryStore::performRecord(CaptureHistoryItem entry, SharedImage im
     const fs::path small = folder_.folder(kThumbnails) / entry.thumbnailFilename();
     writer_.writeHistoryImages(
         std::move(image), full, small, [](const Image& source) { return makeThumbnail(source, thumbnailBounds); },
-        [this, entry = std::move(entry), maxCount, maxAgeDays, done = std::move(done),
-         finished = std::move(finished)](WriteResult written) mutable {
+        lifetime_.guard([this, entry = std::move(entry), maxCount, maxAgeDays, done = std::move(done),
+                         finished = std::move(finished), admit = std::move(admit)](WriteResult written) mutable {
             if (!written) {
                 logStorage("history image write failed for " + entry.id + ": " + written.error().description());
                 done(std::nullopt);
                 finished();
                 return;
             }
-            change({entry, entry.id});
+            std::optional<CaptureHistoryItem> admitted = admit(entry);
+            if (!admitted) {
+                // Removed while its files were written (perhaps because of
+                // what they show): the files go too.
+                logStorage("history edit dropped: item " + entry.id + " was removed meanwhile");
+                deleteFiles({{kImages, entry.imageFilename}, {kThumbnails, entry.thumbnailFilename()}});
+                done(std::nullopt);
+                finished();
+                return;
+            }
+            change({*admitted, admitted->id});
             prune(maxCount, maxAgeDays);
             flush();
             notifyChanged();
-            done(std::move(entry));
+            done(std::move(*admitted));
             finished();
-        });
+        }));
 }
 
 // ---- changes --------------------------------------------------------------------
@@ -271,12 +296,13 @@ void CaptureHistoryStore::remove(const std::vector<std::string>& ids) {
 void CaptureHistoryStore::deleteFiles(std::vector<std::pair<std::string, std::string>> files) {
     if (files.empty()) return;
     ++pendingDeletions_;
-    background_.post([this, &main = main_, folder = folder_, files = std::move(files)] {
+    auto deleted = lifetime_.guard([this] {
+        --pendingDeletions_;
+        checkIdle();
+    });
+    background_.post([&main = main_, folder = folder_, files = std::move(files), deleted = std::move(deleted)]() mutable {
         for (const auto& [subfolder, name] : files) folder.removeFile(name, subfolder);
-        main.post([this] {
-            --pendingDeletions_;
-            checkIdle();
-        });
+        main.post(std::move(deleted));
     });
 }
 
@@ -386,10 +412,13 @@ void CaptureHistoryStore::flush() {
     flushing_ = true;
     std::vector<Operation> sent = std::move(unsent_);
     unsent_.clear();
-    background_.post([this, &main = main_, folder = folder_, sent = std::move(sent)]() mutable {
+    auto written = lifetime_.guard([this](IndexWrite& result, std::vector<Operation>& operations) {
+        finishFlush(std::move(result), std::move(operations));
+    });
+    background_.post([&main = main_, folder = folder_, sent = std::move(sent), written = std::move(written)]() mutable {
         IndexWrite result = writeIndex(folder, sent);
-        main.post([this, result = std::move(result), sent = std::move(sent)]() mutable {
-            finishFlush(std::move(result), std::move(sent));
+        main.post([result = std::move(result), sent = std::move(sent), written = std::move(written)]() mutable {
+            written(result, sent);
         });
     });
 }
@@ -421,23 +450,30 @@ void CaptureHistoryStore::finishFlush(IndexWrite result, std::vector<Operation> 
 
 // ---- observers ------------------------------------------------------------------
 
-void CaptureHistoryStore::addObserver(CaptureHistoryObserver* observer) { observers_.push_back(observer); }
-
-void CaptureHistoryStore::removeObserver(CaptureHistoryObserver* observer) {
-    std::erase(observers_, observer);
-}
+Subscription CaptureHistoryStore::addObserver(CaptureHistoryObserver& observer) { return observers_.add(&observer); }
 
 void CaptureHistoryStore::notifyRemoved(const std::vector<std::string>& ids) {
-    for (auto* observer : std::vector(observers_)) observer->captureHistoryItemsRemoved(ids);
+    observers_.notify([&ids](CaptureHistoryObserver* observer) { observer->captureHistoryItemsRemoved(ids); });
 }
 
 void CaptureHistoryStore::notifyChanged() {
-    for (auto* observer : std::vector(observers_)) observer->captureHistoryItemsChanged();
+    observers_.notify([](CaptureHistoryObserver* observer) { observer->captureHistoryItemsChanged(); });
 }
 
 void CaptureHistoryStore::whenIdle(Completion<bool> done) {
+    if (!lifetime_.alive()) return;  // shut down: `done` hears "cancelled"
     idleWaiters_.push_back(std::move(done));
-    main_.post([this] { checkIdle(); });
+    main_.post(lifetime_.guard([this] { checkIdle(); }));
+}
+
+void CaptureHistoryStore::shutdown() {
+    if (!lifetime_.alive()) return;
+    lifetime_.invalidate();
+    // Destroyed outside the store's state: their completions may call back in.
+    auto queued = std::move(mutations_);
+    auto waiters = std::move(idleWaiters_);
+    mutations_.clear();
+    idleWaiters_.clear();
 }
 
 void CaptureHistoryStore::checkIdle() {

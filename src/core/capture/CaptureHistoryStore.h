@@ -37,6 +37,8 @@
 #include "core/capture/CaptureHistoryItem.h"
 #include "core/capture/Thumbnail.h"
 #include "core/common/Executor.h"
+#include "core/common/Lifetime.h"
+#include "core/common/ObserverList.h"
 #include "render/ImageDecoder.h"
 
 namespace tessarin {
@@ -82,6 +84,14 @@ public:
                         BackgroundImageWriter& writer);
     CaptureHistoryStore(const CaptureHistoryStore&) = delete;
     CaptureHistoryStore& operator=(const CaptureHistoryStore&) = delete;
+    ~CaptureHistoryStore() { shutdown(); }
+
+    // Stops on the main executor: work in flight finishes in the background
+    // but nothing comes back to the store; queued captures and edits, and
+    // idle waiters, complete as cancelled. Changes not yet written stay
+    // unwritten (the files they name are collected at the next start).
+    // Call before the background executor shuts down.
+    void shutdown();
 
     const std::vector<CaptureHistoryItem>& items() const { return items_; }
     const CaptureHistoryItem* item(std::string_view id) const;
@@ -103,7 +113,10 @@ public:
     // The same with the item flagged as shown in Quick Access.
     void addQuickAccessItem(SharedImage image, int maxCount, int maxAgeDays, Completion<Result> done);
     // An edited capture: the item with `id` gets the new image files, its new
-    // pixel size and isAnnotated, in place. Nothing when there is no such item.
+    // pixel size and isAnnotated, in place; its other fields are as they are
+    // when the files are written (a pin or a flag set meanwhile stays).
+    // Nothing when there is no such item, then or once the files are
+    // written (the files just written are removed again).
     void replaceImage(std::string id, SharedImage image, int maxCount, int maxAgeDays, Completion<Result> done);
 
     void deleteItem(std::string_view id);
@@ -115,8 +128,9 @@ public:
     void reconcilePinnedIDs(const std::set<std::string, std::less<>>& pinnedIDs);
     void prune(int maxCount, int maxAgeDays);
 
-    void addObserver(CaptureHistoryObserver* observer);
-    void removeObserver(CaptureHistoryObserver* observer);
+    // Observes until the subscription is reset or destroyed; an observer
+    // removed during a notification is not called from then on.
+    [[nodiscard]] Subscription addObserver(CaptureHistoryObserver& observer);
 
     // Completes once no capture, edit, index write or file deletion is pending, with
     // whether the last index write succeeded.
@@ -141,8 +155,11 @@ private:
     void load();
     void enqueue(Mutation mutation);
     void runNextMutation();
+    // Writes the image files, then `admit` turns the item as written into
+    // the change to make (nothing: drop it; its files are removed).
+    using Admit = UniqueFunction<std::optional<CaptureHistoryItem>(CaptureHistoryItem written)>;
     void performRecord(CaptureHistoryItem item, SharedImage image, int maxCount, int maxAgeDays,
-                       Completion<Result> done, Task finished);
+                       Completion<Result> done, Task finished, Admit admit);
     void change(Operation operation);
     void remove(const std::vector<std::string>& ids);
     void deleteFiles(std::vector<std::pair<std::string, std::string>> files);
@@ -164,7 +181,7 @@ private:
 
     std::vector<CaptureHistoryItem> items_;
     std::set<std::string, std::less<>> fullResolutionRemoved_;
-    std::vector<CaptureHistoryObserver*> observers_;
+    ObserverList<CaptureHistoryObserver*> observers_;
     bool collectedGarbage_ = false;
 
     std::deque<Mutation> mutations_;
@@ -175,6 +192,7 @@ private:
     bool flushAgain_ = false;
     bool lastWriteSucceeded_ = true;
     std::vector<Completion<bool>> idleWaiters_;
+    LifetimeToken lifetime_;  // last: invalidated first
 };
 
 }  // namespace tessarin

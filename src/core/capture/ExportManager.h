@@ -32,6 +32,7 @@ public:
     static ExportError cannotCreateImageFile() { return {Kind::cannotCreateImageFile, "Cannot create image file", 0}; }
     static ExportError failedToWriteImage() { return {Kind::failedToWriteImage, "Failed to write image", 0}; }
     static ExportError cannotLocateDesktop() { return {Kind::cannotLocateDesktop, "Cannot locate Desktop directory", 0}; }
+    static ExportError interrupted(std::string reason) { return {Kind::failedToWriteImage, "Failed to write image: " + reason, 0}; }
     // `description` is the whole sentence, e.g. "Cannot write /x/y.png: No
     // space left on device"; `errorNumber` is the errno behind it.
     static ExportError fileSystem(std::string description, int errorNumber) {

@@ -58,18 +58,19 @@ bool containsIgnoringCase(const std::string& haystack, const std::string& needle
     return lowercased(haystack).find(lowercased(needle)) != std::string::npos;
 }
 
-ImageResult ScreenCaptureService::captureDisplayNow(uint32_t displayID) {
-    auto display = displayWithID(backend_, displayID);
+ImageResult ScreenCaptureService::captureDisplayWith(ScreenBackend& backend, uint32_t displayID) {
+    auto display = displayWithID(backend, displayID);
     if (!display) return unexpected(display.error());
-    return captureWholeDisplay(backend_, *display);
+    return captureWholeDisplay(backend, *display);
 }
 
-ImageResult ScreenCaptureService::captureRegionNow(const Rect& rect, const ScreenCaptureRegionContext& context) {
+ImageResult ScreenCaptureService::captureRegionWith(ScreenBackend& backend, const Rect& rect,
+                                                    const ScreenCaptureRegionContext& context) {
     if (!context.display.displayID) return unexpected(CaptureError::noDisplay());
     const auto crop = pixelAlignedCropRect(rect, context.frame, context.scale,
                                            {double(context.outputSize.width), double(context.outputSize.height)});
     if (!crop) return unexpected(CaptureError::captureFailed(CaptureMessages::cropFailed));
-    return backend_.captureDisplayArea(*context.display.displayID, *crop);
+    return backend.captureDisplayArea(*context.display.displayID, *crop);
 }
 
 Expected<std::unique_ptr<RegionFrameStream>, CaptureError> ScreenCaptureService::openRegionStream(
@@ -86,8 +87,8 @@ Expected<std::unique_ptr<RegionFrameStream>, CaptureError> ScreenCaptureService:
 
 void ScreenCaptureService::captureDisplay(uint32_t displayID, Completion<ImageResult> done) {
     inBackground<ImageResult>(
-        [this, displayID] {
-            auto result = captureDisplayNow(displayID);
+        [&backend = backend_, displayID] {
+            auto result = captureDisplayWith(backend, displayID);
             logCapture("captureDisplay displayID=" + std::to_string(displayID), result);
             return result;
         },
@@ -96,15 +97,15 @@ void ScreenCaptureService::captureDisplay(uint32_t displayID, Completion<ImageRe
 
 void ScreenCaptureService::captureDisplayUnderCursor(Completion<ImageResult> done) {
     inBackground<ImageResult>(
-        [this]() -> ImageResult {
-            auto displays = backend_.displays();
+        [&backend = backend_]() -> ImageResult {
+            auto displays = backend.displays();
             if (!displays) return unexpected(displays.error());
-            const auto pointer = backend_.pointerLocation();
+            const auto pointer = backend.pointerLocation();
             auto display = pointer ? ScreenLocator::screen(*pointer, *displays) : std::nullopt;
             // Without a pointer (no seat on the server) the main display is the sensible choice.
             if (!display && !displays->empty()) display = displays->front();
             if (!display) return unexpected(CaptureError::noDisplay());
-            auto result = captureWholeDisplay(backend_, *display);
+            auto result = captureWholeDisplay(backend, *display);
             logCapture("captureDisplayUnderCursor display=" + display->name, result);
             return result;
         },
@@ -115,10 +116,10 @@ void ScreenCaptureService::prepareRegionCapture(const DisplayDescription& displa
                                                 Completion<Expected<ScreenCaptureRegionContext, CaptureError>> done) {
     using Result = Expected<ScreenCaptureRegionContext, CaptureError>;
     inBackground<Result>(
-        [this, display]() -> Result {
+        [&backend = backend_, display]() -> Result {
             if (!display.displayID) return unexpected(CaptureError::noDisplay());
             // Re-read the display: it may have been unplugged or moved since it was chosen.
-            auto current = displayWithID(backend_, *display.displayID);
+            auto current = displayWithID(backend, *display.displayID);
             if (!current) return unexpected(current.error());
             return ScreenCaptureRegionContext{*current, current->frame, std::max(1.0, current->scale),
                                               displayPixelSize(*current)};
@@ -129,8 +130,8 @@ void ScreenCaptureService::prepareRegionCapture(const DisplayDescription& displa
 void ScreenCaptureService::captureRegion(const Rect& rect, const ScreenCaptureRegionContext& context,
                                          Completion<ImageResult> done) {
     inBackground<ImageResult>(
-        [this, rect, context] {
-            auto result = captureRegionNow(rect, context);
+        [&backend = backend_, rect, context] {
+            auto result = captureRegionWith(backend, rect, context);
             logCapture("captureRegion display=" + context.display.name, result);
             return result;
         },
@@ -140,8 +141,8 @@ void ScreenCaptureService::captureRegion(const Rect& rect, const ScreenCaptureRe
 void ScreenCaptureService::captureWindow(const std::string& ownerName, const std::string& title,
                                          Completion<ImageResult> done) {
     inBackground<ImageResult>(
-        [this, ownerName, title]() -> ImageResult {
-            auto windows = backend_.windows();
+        [&backend = backend_, ownerName, title]() -> ImageResult {
+            auto windows = backend.windows();
             if (!windows) return unexpected(windows.error());
             const WindowDescription* best = nullptr;
             double bestArea = 0;
@@ -156,7 +157,7 @@ void ScreenCaptureService::captureWindow(const std::string& ownerName, const std
                 }
             }
             if (!best) return unexpected(CaptureError::captureFailed(CaptureMessages::noWindow(ownerName, title)));
-            auto result = backend_.captureWindow(best->windowID);
+            auto result = backend.captureWindow(best->windowID);
             logCapture("captureWindow windowID=" + std::to_string(best->windowID), result);
             return result;
         },
@@ -166,10 +167,10 @@ void ScreenCaptureService::captureWindow(const std::string& ownerName, const std
 void ScreenCaptureService::agentTargets(Completion<Expected<AgentTargetList, CaptureError>> done) {
     using Result = Expected<AgentTargetList, CaptureError>;
     inBackground<Result>(
-        [this]() -> Result {
-            auto displays = backend_.displays();
+        [&backend = backend_]() -> Result {
+            auto displays = backend.displays();
             if (!displays) return unexpected(displays.error());
-            auto windows = backend_.windows();
+            auto windows = backend.windows();
             if (!windows) return unexpected(windows.error());
             AgentTargetList list;
             for (size_t i = 0; i < displays->size(); ++i) {
@@ -191,13 +192,13 @@ void ScreenCaptureService::agentTargets(Completion<Expected<AgentTargetList, Cap
 void ScreenCaptureService::freezeScreens(Completion<Expected<FrozenScreens, CaptureError>> done) {
     using Result = Expected<FrozenScreens, CaptureError>;
     inBackground<Result>(
-        [this]() -> Result {
-            auto displays = backend_.displays();
+        [&backend = backend_]() -> Result {
+            auto displays = backend.displays();
             if (!displays) return unexpected(displays.error());
             std::vector<FrozenScreenFrame> frames;
             for (const auto& d : *displays) {
                 if (!d.displayID) continue;
-                auto image = captureWholeDisplay(backend_, d);
+                auto image = captureWholeDisplay(backend, d);
                 if (!image) return unexpected(image.error());
                 frames.push_back({*d.displayID, std::move(*image), d.frame, std::max(1.0, d.scale)});
             }

@@ -5,6 +5,7 @@
 
 #include "core/capture/FrozenScreens.h"
 #include "core/capture/HeadlessCaptureProvider.h"
+#include "core/common/Lifetime.h"
 
 namespace tessarin {
 
@@ -37,18 +38,37 @@ public:
 
     // The synchronous cores of the operations above, for callers already on a
     // background thread (the scrolling region stream).
-    ImageResult captureDisplayNow(uint32_t displayID);
-    ImageResult captureRegionNow(const Rect& rect, const ScreenCaptureRegionContext& context);
+    ImageResult captureDisplayNow(uint32_t displayID) { return captureDisplayWith(backend_, displayID); }
+    ImageResult captureRegionNow(const Rect& rect, const ScreenCaptureRegionContext& context) {
+        return captureRegionWith(backend_, rect, context);
+    }
+
+    // On the main executor, before the background executor shuts down: from
+    // then on every operation, including those in flight, completes as
+    // cancelled. The destructor does it too.
+    void shutdown() { lifetime_.invalidate(); }
+    ~ScreenCaptureService() override { shutdown(); }
 
 private:
+    static ImageResult captureDisplayWith(ScreenBackend& backend, uint32_t displayID);
+    static ImageResult captureRegionWith(ScreenBackend& backend, const Rect& rect,
+                                         const ScreenCaptureRegionContext& context);
+
+    // `work` runs in the background with the back end (which outlives the
+    // background executor) and values only, never `this`.
     template <class T, class Work>
     void inBackground(Work work, Completion<T> done) {
-        runInBackground<T>(background_, main_, std::move(work), std::move(done));
+        if (!lifetime_.alive()) {
+            main_.post([done = std::move(done)] { done(interruptedResult<T>(kCancelled)); });
+            return;
+        }
+        runInBackground<T>(background_, main_, std::move(work), lifetime_.guard(std::move(done)));
     }
 
     ScreenBackend& backend_;
     Executor& main_;
     Executor& background_;
+    LifetimeToken lifetime_;
 };
 
 // The stream configuration size of one display: its frame in device pixels.

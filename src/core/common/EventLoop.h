@@ -1,6 +1,8 @@
 #pragma once
 // The agent's main executor: a queue of tasks serviced on the thread that
-// calls runUntil(). It is what runAsyncOnMain pumps.
+// calls runUntil(). It is what runAsyncOnMain pumps. Tasks still queued when
+// it is destroyed are destroyed unrun (their completions say "cancelled"):
+// drain() it before the objects those tasks belong to go.
 
 #include <condition_variable>
 #include <deque>
@@ -37,7 +39,8 @@ struct ResultBox {
 };
 
 // Starts `operation` on the loop and services the loop until it completes,
-// then returns its result. Operations report failure inside T.
+// then returns its result. Operations report failure inside T; one that
+// drops its completion ends the wait with T's cancelled value.
 template <class T>
 T runAsyncOnMain(EventLoop& loop, AsyncOperation<T> operation) {
     ResultBox<T> box;

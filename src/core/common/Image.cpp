@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace tessarin {
 namespace {
@@ -77,7 +78,9 @@ std::optional<Image> Image::allocate(uint32_t width, uint32_t height) {
             return image;
         }
     }
-    image.pixels_.reset(std::make_unique_for_overwrite<uint8_t[]>(bytes).release());
+    uint8_t* heap = new (std::nothrow) uint8_t[bytes];
+    if (!heap) return std::nullopt;
+    image.pixels_.reset(heap);
     return image;
 }
 
@@ -105,6 +108,7 @@ void Image::prepareRows(uint32_t first, uint32_t count) {
 Image Image::clone() const {
     if (isEmpty()) return {};
     auto copy = allocate(width_, height_);
+    if (!copy) throw std::bad_alloc();
     std::memcpy(copy->data(), data(), byteCount());
     return std::move(*copy);
 }

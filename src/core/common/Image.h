@@ -25,7 +25,8 @@ public:
     Image() = default;
     // Pixels are left uninitialised (a large image's pages are mapped and
     // zeroed up front); callers fill every row. Returns nothing when the size
-    // is empty or over kMaxPixels, so no caller multiplies sizes unchecked.
+    // is empty or over kMaxPixels, so no caller multiplies sizes unchecked,
+    // and when the memory cannot be had: it never throws.
     static std::optional<Image> allocate(uint32_t width, uint32_t height);
     // The same for a buffer sized for the most rows it may ever need and
     // filled a few rows at a time: its pages are mapped on first touch, in

@@ -13,7 +13,10 @@
 // one, so the two sides share the C library but not the C++ runtime. What
 // crosses the boundary is therefore plain data (strings, vectors, images)
 // whose memory ends in malloc and free, and calls through a module's own
-// virtual functions; never an exception, a stream or a locale.
+// virtual functions; never an exception, a stream or a locale. Each entry
+// point therefore runs its body behind runBehindModuleBarrier
+// (ModuleBarrier.h), inside the module. A module also has its own copy of
+// every global of the static libraries it links (the log sink, for one).
 
 #include <filesystem>
 #include <string>

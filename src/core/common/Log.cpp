@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 
 #include "core/common/AppInfo.h"
 
@@ -35,16 +36,26 @@ JournalSink& journal() {
     return sink;
 }
 
-std::atomic<LogSink*> currentSink = nullptr;
+// Recursive: a sink may log while it writes.
+std::recursive_mutex sinkMutex;
+LogSink* currentSink = nullptr;
 
 }  // namespace
 
 void logLine(LogLevel level, std::string_view category, std::string_view message) {
-    LogSink* sink = currentSink.load();
-    (sink ? *sink : static_cast<LogSink&>(journal())).write(level, category, message);
+    std::lock_guard lock(sinkMutex);
+    (currentSink ? *currentSink : static_cast<LogSink&>(journal())).write(level, category, message);
 }
 
-LogSink* setLogSink(LogSink* sink) { return currentSink.exchange(sink); }
+ScopedLogSink::ScopedLogSink(LogSink& sink) {
+    std::lock_guard lock(sinkMutex);
+    previous_ = std::exchange(currentSink, &sink);
+}
+
+ScopedLogSink::~ScopedLogSink() {
+    std::lock_guard lock(sinkMutex);
+    currentSink = previous_;
+}
 
 void configureLoggingFromEnvironment() {
     const char* value = std::getenv("TESSARIN_LOG");

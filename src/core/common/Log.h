@@ -2,7 +2,7 @@
 // Diagnostics and storage log lines. They go to the system journal through
 // syslog(3) under the application id, with the category at the start of the
 // message; TESSARIN_LOG=stderr mirrors them to standard error for debugging.
-// Tests install their own sink to read what was logged.
+// Tests install their own sink (ScopedLogSink) to read what was logged.
 
 #include <string>
 #include <string_view>
@@ -26,9 +26,21 @@ public:
 
 void logLine(LogLevel level, std::string_view category, std::string_view message);
 
-// Replaces the process's sink; nullptr restores the system journal sink.
-// Returns the previous one so scoped test sinks can put it back.
-LogSink* setLogSink(LogSink* sink);
+// Sends this process's log lines to `sink` for the life of the object,
+// then to whatever received them before. Lines are written one at a time
+// under one lock, so once the destructor returns no thread is still inside
+// `sink` or can reach it. (A loadable module has its own copy of this
+// state: its lines go to the system journal.)
+class ScopedLogSink {
+public:
+    explicit ScopedLogSink(LogSink& sink);
+    ~ScopedLogSink();
+    ScopedLogSink(const ScopedLogSink&) = delete;
+    ScopedLogSink& operator=(const ScopedLogSink&) = delete;
+
+private:
+    LogSink* previous_;
+};
 
 // Reads TESSARIN_LOG once at start-up ("stderr" mirrors every line there).
 void configureLoggingFromEnvironment();

@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <system_error>
 
+#include "core/common/Log.h"
+
 namespace tessarin {
 
 ThreadPool::ThreadPool(unsigned threads) : maxThreads_(std::max(threads, 1u)) { threads_.reserve(maxThreads_); }
 
-ThreadPool::~ThreadPool() {
+ThreadPool::~ThreadPool() { shutdown(); }
+
+void ThreadPool::shutdown() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -24,26 +28,36 @@ ThreadPool::~ThreadPool() {
         }
         thread.join();
     }
+    std::lock_guard lock(mutex_);
+    joined_ = true;
 }
 
 void ThreadPool::post(Task task) {
+    Task refused;  // destroyed unrun after the lock is released (its completion says "cancelled")
     {
-        std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(task));
-        if (queue_.size() > idle_ && threads_.size() < maxThreads_ && !stopping_) {
-            try {
-                threads_.emplace_back([this] { work(); });
-            } catch (const std::system_error&) {
-                // The threads already running take the task; with none, no
-                // background work can ever run.
-                if (threads_.empty()) {
-                    queue_.pop_back();
-                    throw;
-                }
-            }
+        std::unique_lock lock(mutex_);
+        if (joined_) {
+            refused = std::move(task);  // shut down
+        } else {
+            queue_.push_back(std::move(task));
+            if (queue_.size() > idle_ && threads_.size() < maxThreads_ && !stopping_) startThread(refused);
         }
     }
     wake_.notify_one();
+}
+
+// Under the lock. The threads already running take the task; with none, no
+// background work can run, and the task is refused rather than kept forever.
+void ThreadPool::startThread(Task& refused) {
+    try {
+        threads_.emplace_back([this] { work(); });
+    } catch (const std::system_error& error) {
+        if (!threads_.empty()) return;
+        logLine(LogLevel::error, LogCategory::capture,
+                std::string("background.thread could not start: ") + error.what());
+        refused = std::move(queue_.back());
+        queue_.pop_back();
+    }
 }
 
 size_t ThreadPool::startedThreads() const {
@@ -68,7 +82,16 @@ void ThreadPool::work() {
             task = std::move(queue_.front());
             queue_.pop_front();
         }
+        runGuarded(task);
+    }
+}
+
+void ThreadPool::runGuarded(Task& task) {
+    try {
         task();
+    } catch (...) {
+        logLine(LogLevel::error, LogCategory::capture,
+                "background.task threw: " + backgroundFailureReason(std::current_exception()));
     }
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 // The background executor: up to a fixed number of worker threads, each
 // started the first time a task finds no idle one (a command that never
-// works in the background starts none). The destructor finishes every
-// queued task before joining, so no accepted work is lost.
+// works in the background starts none). shutdown() (and the destructor)
+// finishes every queued task before joining, so no accepted work is lost;
+// a task posted after it is destroyed unrun. A task that throws is logged
+// and the worker goes on: tasks report failure in their results, this is
+// only the last line.
 
 #include <condition_variable>
 #include <deque>
@@ -22,6 +25,9 @@ public:
     ThreadPool& operator=(const ThreadPool&) = delete;
 
     void post(Task task) override;
+    // Runs what is queued, then joins every thread. Idempotent; call it
+    // after the services that post here have shut down.
+    void shutdown();
 
     // Threads started so far, and those waiting for work (for tests).
     size_t startedThreads() const;
@@ -29,12 +35,15 @@ public:
 
 private:
     void work();
+    void startThread(Task& refused);
+    static void runGuarded(Task& task);
     const size_t maxThreads_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Task> queue_;
     size_t idle_ = 0;
     bool stopping_ = false;
+    bool joined_ = false;
     std::vector<std::thread> threads_;
 };
 

@@ -114,17 +114,10 @@ void AppPreferences::store(const char* key, std::optional<nlohmann::json> value)
 }
 
 void AppPreferences::notify(std::string_view key) {
-    // Copied first: an observer may subscribe or unsubscribe while called.
-    std::vector<PreferenceSubscription::Observer> observers;
-    for (const auto& [id, observer] : observers_->byId) observers.push_back(observer);
-    for (const auto& observer : observers) observer(key);
+    observers_.notify([key](const PreferenceObserver& observer) { observer(key); });
 }
 
-PreferenceSubscription AppPreferences::subscribe(PreferenceSubscription::Observer observer) {
-    const uint64_t id = observers_->nextId++;
-    observers_->byId.emplace(id, std::move(observer));
-    return {observers_, id};
-}
+PreferenceSubscription AppPreferences::subscribe(PreferenceObserver observer) { return observers_.add(std::move(observer)); }
 
 void AppPreferences::setPlaySound(bool value) {
     playSound_ = value;

@@ -8,13 +8,13 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string_view>
 
 #include "core/capture/CapturePreset.h"
 #include "core/capture/StoredCaptureSelection.h"
+#include "core/common/ObserverList.h"
 #include "core/preferences/AnnotationToolType.h"
 #include "core/preferences/KeyValueStore.h"
 #include "core/preferences/LoginItemService.h"
@@ -35,36 +35,8 @@ struct AppPreferencesSnapshot {
 
 // Ends an observation when destroyed or reset; safe to outlive the
 // preferences it observes.
-class PreferenceSubscription {
-public:
-    using Observer = std::function<void(std::string_view key)>;
-    struct Observers {
-        std::map<uint64_t, Observer> byId;
-        uint64_t nextId = 0;
-    };
-
-    PreferenceSubscription() = default;
-    PreferenceSubscription(std::weak_ptr<Observers> observers, uint64_t id) : observers_(std::move(observers)), id_(id) {}
-    PreferenceSubscription(PreferenceSubscription&& other) noexcept = default;
-    PreferenceSubscription& operator=(PreferenceSubscription&& other) noexcept {
-        if (this != &other) {
-            reset();
-            observers_ = std::move(other.observers_);
-            id_ = other.id_;
-        }
-        return *this;
-    }
-    ~PreferenceSubscription() { reset(); }
-
-    void reset() {
-        if (const auto observers = observers_.lock()) observers->byId.erase(id_);
-        observers_.reset();
-    }
-
-private:
-    std::weak_ptr<Observers> observers_;
-    uint64_t id_ = 0;
-};
+using PreferenceSubscription = Subscription;
+using PreferenceObserver = std::function<void(std::string_view key)>;
 
 class AppPreferences {
 public:
@@ -145,7 +117,9 @@ public:
     // built. None while rememberLastCaptureSelection() is off.
     const std::optional<StoredCaptureSelection>& reloadLastCaptureSelection();
 
-    [[nodiscard]] PreferenceSubscription subscribe(PreferenceSubscription::Observer observer);
+    // An observer removed (its subscription reset) while a change is being
+    // announced is not called from then on.
+    [[nodiscard]] PreferenceSubscription subscribe(PreferenceObserver observer);
 
 private:
     void store(const char* key, std::optional<nlohmann::json> value);
@@ -154,8 +128,7 @@ private:
     KeyValueStore& store_;
     NullLoginItemService noLoginItems_;
     LoginItemService& loginItems_;
-    std::shared_ptr<PreferenceSubscription::Observers> observers_ =
-        std::make_shared<PreferenceSubscription::Observers>();
+    ObserverList<PreferenceObserver> observers_;
 
     // The initial values are the defaults: construction falls back to them.
     bool playSound_ = true;

@@ -35,6 +35,9 @@ public:
     enum class Kind { engineUnavailable, missingLanguageData, unreadableImage, engineFailure };
 
     TextRecognitionError(Kind kind, std::string message) : kind_(kind), message_(std::move(message)) {}
+    // Recognition cancelled or stopped by an internal failure.
+    static TextRecognitionError interrupted(std::string reason) { return {Kind::engineFailure, std::move(reason)}; }
+
     Kind kind() const { return kind_; }
     const std::string& description() const { return message_; }
 
@@ -50,8 +53,12 @@ class TextRecognizer {
 public:
     virtual ~TextRecognizer() = default;
     // Synchronous and possibly slow: callers run it off the main thread. An
-    // image without text gives no blocks, not an error. Implementations may
-    // throw; TextRecognitionManager turns that into an engine failure.
+    // image without text gives no blocks, not an error. Every failure comes
+    // back as an error value, never as an exception: an engine in a loadable
+    // module runs behind the module's own exception barrier (an exception
+    // cannot cross into the program, whose C++ runtime is a separate copy),
+    // and TextRecognitionManager still catches what an in-process
+    // implementation throws.
     virtual RecognizedBlocks recognize(const Image& image, const TextRecognitionRequest& request) = 0;
 };
 

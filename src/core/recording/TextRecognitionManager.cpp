@@ -22,14 +22,19 @@ size_t lineBreakLength(std::string_view text, size_t i) {
 
 void TextRecognitionManager::recognizeText(Image image, TextRecognitionRequest request,
                                            Completion<RecognizedBlocks> done) {
-    // Posted back to the main executor whichever way the engine ends.
+    if (!lifetime_.alive()) {
+        main_.post([done = std::move(done)] { done(interruptedResult<RecognizedBlocks>(kCancelled)); });
+        return;
+    }
+    // Posted back to the main executor whichever way the engine ends; after
+    // shutdown() the result is dropped and `done` hears "cancelled".
     auto guard = std::make_shared<SingleResume<RecognizedBlocks>>(
-        [&main = main_, done = std::move(done)](RecognizedBlocks result) mutable {
+        [&main = main_, done = lifetime_.guard(std::move(done))](RecognizedBlocks result) mutable {
             main.post([result = std::move(result), done = std::move(done)]() mutable { done(std::move(result)); });
         });
-    background_.post([this, guard, image = std::move(image), request = std::move(request)]() mutable {
+    background_.post([&recognizer = recognizer_, guard, image = std::move(image), request = std::move(request)]() mutable {
         try {
-            guard->resume(recognizer_.recognize(image, request));
+            guard->resume(recognizer.recognize(image, request));
         } catch (const std::exception& error) {
             guard->resume(unexpected(TextRecognitionError(TextRecognitionError::Kind::engineFailure, error.what())));
         } catch (...) {

@@ -8,15 +8,24 @@
 #include <vector>
 
 #include "core/common/Executor.h"
+#include "core/common/Lifetime.h"
 #include "core/recording/TextRecognition.h"
 
 namespace tessarin {
 
 class TextRecognitionManager {
 public:
-    // The recogniser runs on `background`; completions arrive on `main`.
+    // The recogniser runs on `background` and must outlive it; completions
+    // arrive on `main`.
     TextRecognitionManager(TextRecognizer& recognizer, Executor& background, Executor& main)
         : recognizer_(recognizer), background_(background), main_(main) {}
+    ~TextRecognitionManager() { shutdown(); }
+    TextRecognitionManager(const TextRecognitionManager&) = delete;
+    TextRecognitionManager& operator=(const TextRecognitionManager&) = delete;
+
+    // On the main executor, before the background executor shuts down: a
+    // recognition in flight, and any asked for later, completes as cancelled.
+    void shutdown() { lifetime_.invalidate(); }
 
     void recognizeText(Image image, TextRecognitionRequest request, Completion<RecognizedBlocks> done);
     // Simplified Chinese, traditional Chinese, then US English; accurate,
@@ -33,6 +42,7 @@ private:
     TextRecognizer& recognizer_;
     Executor& background_;
     Executor& main_;
+    LifetimeToken lifetime_;
 };
 
 }  // namespace tessarin

@@ -17,24 +17,45 @@ ScrollingCaptureStitcher::ScrollingCaptureStitcher(ScrollingCaptureComposer comp
       ownWorker_(worker == nullptr ? std::make_unique<ThreadPool>(1) : nullptr),
       worker_(worker == nullptr ? ownWorker_.get() : worker) {}
 
-// The own worker finishes the frame in flight before the composer goes.
-ScrollingCaptureStitcher::~ScrollingCaptureStitcher() { ownWorker_.reset(); }
+ScrollingCaptureStitcher::~ScrollingCaptureStitcher() {
+    std::unique_lock lock(inFlightMutex_);
+    idle_.wait(lock, [this] { return inFlight_ == 0; });
+    lock.unlock();
+    ownWorker_.reset();
+}
+
+void ScrollingCaptureStitcher::finishedFrame() {
+    std::lock_guard lock(inFlightMutex_);
+    --inFlight_;
+    idle_.notify_all();
+}
 
 void ScrollingCaptureStitcher::submit(std::shared_ptr<const RegionFrame> frame, int64_t minimumAcceptedRows,
                                       std::optional<ScrollingCapturePreviewRequest> previewRequest,
                                       UniqueFunction<void(FrameProcessingResult)> done) {
     const auto queuedAt = ScrollingClock::now();
+    {
+        std::lock_guard lock(inFlightMutex_);
+        ++inFlight_;
+    }
     worker_->post([this, frame = std::move(frame), minimumAcceptedRows, previewRequest, queuedAt,
                    done = std::move(done)]() mutable {
-        auto raster = ScrollingFrameRaster::fromFrame(std::move(frame));
-        if (!raster) {
-            done(unexpected(raster.error()));
-            return;
+        FrameProcessingResult result = unexpected(CaptureError::interrupted("the frame analysis failed"));
+        try {
+            auto raster = ScrollingFrameRaster::fromFrame(std::move(frame));
+            if (raster) {
+                result = processRaster(*raster, minimumAcceptedRows, previewRequest, queuedAt);
+                // Before `done`: once it runs, the final image may be taken.
+                prepareForNextFrame();
+            } else {
+                result = unexpected(raster.error());
+            }
+        } catch (...) {
+            result = unexpected(CaptureError::interrupted(backgroundFailureReason(std::current_exception())));
         }
-        auto result = processRaster(*raster, minimumAcceptedRows, previewRequest, queuedAt);
-        // Before `done`: once it runs, the final image may be taken.
-        prepareForNextFrame();
+        // `done` is the last use of the stitcher's caller; the count the last of this one.
         done(std::move(result));
+        finishedFrame();
     });
 }
 

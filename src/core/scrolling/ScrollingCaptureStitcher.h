@@ -4,6 +4,8 @@
 // thread: submit() hands a frame over and its completion runs there.
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 #include <optional>
 
@@ -50,7 +52,11 @@ public:
     static constexpr double kMinimumChangedRowShare = 0.25;
 
     // `worker` runs the analysis; without one the stitcher starts its own
-    // thread.
+    // thread (a third executor beside the main and background ones: the
+    // analysis of one frame takes tens of milliseconds and must never queue
+    // behind encodes and file writes). The destructor waits for the frame
+    // in flight, whichever worker runs it, so a submitted task never finds
+    // the stitcher gone.
     ScrollingCaptureStitcher(ScrollingCaptureComposer composer, const ScrollingFrameRaster& firstRaster,
                              Executor* worker = nullptr);
     ~ScrollingCaptureStitcher();
@@ -79,8 +85,13 @@ public:
 private:
     ScrollingCaptureComposer composer_;
     ScrollingFrameRaster lastObservedFrame_;
+    void finishedFrame();
+
     std::unique_ptr<ThreadPool> ownWorker_;
     Executor* worker_;
+    std::mutex inFlightMutex_;
+    std::condition_variable idle_;
+    int inFlight_ = 0;
 };
 
 }  // namespace tessarin

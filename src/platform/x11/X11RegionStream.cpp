@@ -41,6 +41,7 @@ std::optional<CaptureError> X11RegionStream::start() {
                                                SharedMemoryCalls::system());
     if (!segment) return CaptureError::captureFailed(segment.error());
     segment_ = std::make_unique<SharedMemorySegment>(std::move(segment.value()));
+    frames_ = std::make_unique<RegionFrameRecycler>(area_.width, area_.height, static_cast<size_t>(stride_));
     thread_ = std::thread([this] { grabLoop(); });
     return std::nullopt;
 }
@@ -84,18 +85,12 @@ std::optional<CaptureError> X11RegionStream::grab(RegionFrame& frame) {
 }
 
 void X11RegionStream::grabLoop() {
-    std::shared_ptr<RegionFrame> spare;
     auto next = std::chrono::steady_clock::now();
     for (;;) {
-        // Reuse the spare buffer unless a reader still holds it.
-        if (!spare || spare.use_count() > 1) {
-            spare = std::make_shared<RegionFrame>();
-            spare->width = area_.width;
-            spare->height = area_.height;
-            spare->bytesPerRow = static_cast<size_t>(stride_);
-            spare->bytes.resize(static_cast<size_t>(stride_ * static_cast<uint64_t>(area_.height)));
-        }
-        auto error = grab(*spare);
+        std::unique_ptr<RegionFrame> frame = frames_->take();
+        auto error = grab(*frame);
+        // Released outside the lock; with no reader left it goes back to the shelf.
+        std::shared_ptr<const RegionFrame> replaced;
         {
             std::unique_lock guard(lock_);
             if (error) {
@@ -103,7 +98,7 @@ void X11RegionStream::grabLoop() {
                 logLine(LogLevel::error, LogCategory::capture, "scrolling.stream stopped error=" + stopError_->description());
                 return;
             }
-            std::swap(latestBuffer_, spare);
+            replaced = std::exchange(latestBuffer_, frames_->publish(std::move(frame)));
             ++latestFrameID_;
             // A frame that came late moves the schedule instead of bursting.
             next = std::max(next + interval_, std::chrono::steady_clock::now());

@@ -2,8 +2,9 @@
 // A region of the root window grabbed at a fixed rate on its own thread and
 // its own X connection (so grabs never wait behind the back end's other
 // requests). Each grab goes through MIT-SHM into one reused segment and is
-// copied into a frame buffer that is recycled once no reader holds it; the
-// grabbing thread only swaps the newest frame and its id under the lock.
+// copied into a frame buffer that readers hand back when they let go of it
+// (RegionFrameRecycler); the grabbing thread only swaps the newest frame
+// and its id under the lock.
 
 #include <atomic>
 #include <condition_variable>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "core/common/Geometry.h"
+#include "platform/RegionFrameRecycler.h"
 #include "platform/RegionFrameStream.h"
 #include "platform/x11/PixelConversion.h"
 
@@ -49,7 +51,8 @@ private:
     std::mutex lock_;
     std::condition_variable wake_;
     bool stopping_ = false;
-    std::shared_ptr<RegionFrame> latestBuffer_;
+    std::unique_ptr<RegionFrameRecycler> frames_;
+    std::shared_ptr<const RegionFrame> latestBuffer_;
     uint64_t latestFrameID_ = 0;
     std::optional<CaptureError> stopError_;
     std::thread thread_;

@@ -3,19 +3,26 @@
 #include <exception>
 #include <new>
 
+#include "core/common/ModuleBarrier.h"
 #include "render/annotation/AnnotationSpecRendering.h"
 
 extern "C" __attribute__((visibility("default"))) void tessarin_render_annotation_spec(
     const uint8_t* spec, size_t specSize, const char* imagePath, tessarin::AnnotationRenderOutcome* outcome) {
     using namespace tessarin;
     static_assert(std::is_same_v<decltype(tessarin_render_annotation_spec), RenderAnnotationSpecEntryPoint>);
-    try {
-        outcome->image = AnnotationSpecRendering::renderToImage({spec, specSize}, imagePath);
-    } catch (const AnnotationSpecError& error) {
-        outcome->error = error.description();
-    } catch (const std::bad_alloc&) {
-        outcome->error = AnnotationSpecError::renderFailed().description();
-    } catch (const std::exception& error) {
-        outcome->error = error.what();
+    // Nothing may leave the module (see core/common/ModuleBarrier.h): the
+    // spec's own errors keep their text, anything else is caught last.
+    const auto thrown = runBehindModuleBarrier([&] {
+        try {
+            outcome->image = AnnotationSpecRendering::renderToImage({spec, specSize}, imagePath);
+        } catch (const AnnotationSpecError& error) {
+            outcome->error = error.description();
+        } catch (const std::bad_alloc&) {
+            outcome->error = AnnotationSpecError::renderFailed().description();
+        }
+    });
+    if (thrown) {
+        outcome->image.reset();
+        (void)runBehindModuleBarrier([&] { outcome->error = *thrown; });
     }
 }

@@ -178,8 +178,7 @@ const FileSystemCalls failingCalls = {
 struct LogLines final : LogSink {
     void write(LogLevel, std::string_view, std::string_view message) override { lines.emplace_back(message); }
     std::vector<std::string> lines;
-    LogSink* previous = setLogSink(this);
-    ~LogLines() override { setLogSink(previous); }
+    ScopedLogSink installed{*this};  // last: uninstalled first
 };
 
 TEST(CaptureHistoryDisk, AFullDiskDropsTheCaptureAndLeavesTheIndexWhole) {

@@ -32,9 +32,8 @@ const double inf = std::numeric_limits<double>::infinity();
 
 struct CapturedLog final : LogSink {
     std::vector<std::string> lines;
-    LogSink* previous = setLogSink(this);
-    ~CapturedLog() override { setLogSink(previous); }
     void write(LogLevel, std::string_view, std::string_view message) override { lines.emplace_back(message); }
+    ScopedLogSink installed{*this};  // last: uninstalled first
 };
 
 TEST(CaptureTarget, ExplicitScreenByIdIndexOrMainFirstNumber) {

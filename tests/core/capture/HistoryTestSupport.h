@@ -25,12 +25,13 @@ public:
         : root_(std::move(root)), calls_(calls), writer(pool, loop, calls) {}
 
     CaptureHistoryStore& open() {
+        removalsSubscription.reset();
         store.reset();
         CaptureHistoryStore::Options options;
         options.now = [this] { return clock; };
         options.garbageGrace = grace;
         store.emplace(CaptureArtifactDirectory(root_, {"images", "thumbnails"}, calls_), loop, pool, writer, options);
-        store->addObserver(&removals);
+        removalsSubscription = store->addObserver(removals);
         return *store;
     }
     std::optional<CaptureHistoryItem> record(uint32_t width = 40, uint32_t height = 30, int maxCount = 50) {
@@ -75,6 +76,7 @@ public:
     BackgroundImageWriter writer;
     RemovalLog removals;
     std::optional<CaptureHistoryStore> store;
+    Subscription removalsSubscription;
 };
 
 }  // namespace tessarin::test

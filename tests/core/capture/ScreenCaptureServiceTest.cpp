@@ -6,6 +6,7 @@
 #include "core/common/EventLoop.h"
 #include "core/common/ThreadPool.h"
 #include "support/FakeScreenBackend.h"
+#include "support/ManualExecutor.h"
 
 namespace tessarin {
 namespace {
@@ -89,6 +90,29 @@ TEST_F(ScreenCaptureServiceTest, FrozenScreensCropLikeLiveCapture) {
     EXPECT_EQ(std::tuple(crop->width(), crop->row(0)[0], crop->row(0)[1]), std::tuple(300u, uint8_t{10}, uint8_t{20}));
     EXPECT_EQ(frozen->crop({backend.displayList[1], {0, 0, 0, 0}}).error().description(),
               "Capture failed: Failed to crop frozen screen image");
+}
+
+// A service destroyed, or shut down, while a capture is in the background:
+// the grab uses the back end only, and the caller hears "cancelled".
+TEST(ScreenCaptureServiceLifetime, CapturesInFlightCompleteAsCancelledWhenTheServiceGoes) {
+    testing::FakeScreenBackend backend;
+    backend.displayList = {makeDisplay(7, {0, 0, 200, 100}, 1, true)};
+    testing::ManualExecutor main, background;
+    std::vector<std::string> heard;
+    const auto record = [&heard](ImageResult image) {
+        heard.push_back(image ? "image" : image.error().description());
+    };
+    auto service = std::make_unique<ScreenCaptureService>(backend, main, background);
+    service->captureDisplay(7, record);
+    service.reset();
+    service = std::make_unique<ScreenCaptureService>(backend, main, background);
+    service->captureDisplay(7, record);
+    service->shutdown();
+    service->captureDisplay(7, record);
+    while (background.runAll() + main.runAll() > 0) {
+    }
+    const std::string cancelled = "Capture failed: " + std::string(kCancelled);
+    EXPECT_EQ(heard, (std::vector<std::string>{cancelled, cancelled, cancelled}));
 }
 
 }  // namespace

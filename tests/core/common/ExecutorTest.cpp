@@ -2,9 +2,13 @@
 
 #include <atomic>
 #include <future>
+#include <mutex>
+#include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "core/common/EventLoop.h"
+#include "core/common/Log.h"
 #include "core/common/ThreadPool.h"
 
 namespace tessarin {
@@ -29,9 +33,10 @@ TEST(RunAsyncOnMain, ServicesMainTasksWhileWaitingForABackgroundResult) {
     ThreadPool pool(2);
     const auto mainThread = std::this_thread::get_id();
     const auto result = runAsyncOnMain<std::unique_ptr<int>>(loop, [&](Completion<std::unique_ptr<int>> done) {
-        runInBackground<int>(pool, loop, [] { return 6 * 7; }, [&, done = std::move(done)](int value) mutable {
+        runInBackground<std::optional<int>>(pool, loop, [] { return std::optional(6 * 7); },
+                                            [&, done = std::move(done)](std::optional<int> value) mutable {
             EXPECT_EQ(std::this_thread::get_id(), mainThread);
-            loop.post([value, done = std::move(done)]() mutable { done(std::make_unique<int>(value)); });
+            loop.post([value, done = std::move(done)]() mutable { done(std::make_unique<int>(value.value_or(0))); });
         });
     });
     ASSERT_TRUE(result);
@@ -65,6 +70,85 @@ TEST(ThreadPool, FinishesEveryQueuedTaskBeforeJoining) {
         for (int i = 0; i < 1000; ++i) pool.post([&count] { ++count; });
     }
     EXPECT_EQ(count.load(), 1000);
+}
+
+struct TaskFailure {
+    std::string reason;
+    static TaskFailure interrupted(std::string why) { return {std::move(why)}; }
+};
+using TaskResult = Expected<int, TaskFailure>;
+
+std::string described(const TaskResult& result) { return result ? std::to_string(*result) : result.error().reason; }
+
+// An operation that loses its completion no longer leaves the waiting
+// caller servicing the loop forever.
+TEST(RunAsyncOnMain, ADroppedCompletionEndsTheWaitAsCancelled) {
+    EventLoop loop;
+    const auto result = runAsyncOnMain<TaskResult>(loop, [&](Completion<TaskResult> done) {
+        loop.post([done = std::move(done)] {});  // a task that forgets to call it
+    });
+    EXPECT_EQ(described(result), kCancelled);
+}
+
+TEST(RunInBackground, WorkThatThrowsCompletesOnMainWithWhatItThrew) {
+    EventLoop loop;
+    ThreadPool pool(1);
+    const auto mainThread = std::this_thread::get_id();
+    const auto failed = runAsyncOnMain<TaskResult>(loop, [&](Completion<TaskResult> done) {
+        runInBackground<TaskResult>(
+            pool, loop, []() -> TaskResult { throw std::runtime_error("disk on fire"); },
+            [&, done = std::move(done)](TaskResult result) {
+                EXPECT_EQ(std::this_thread::get_id(), mainThread);
+                done(std::move(result));
+            });
+    });
+    EXPECT_EQ(described(failed), "background task failed: disk on fire");
+    const auto starved = runAsyncOnMain<TaskResult>(loop, [&](Completion<TaskResult> done) {
+        runInBackground<TaskResult>(pool, loop, []() -> TaskResult { throw std::bad_alloc(); }, std::move(done));
+    });
+    EXPECT_EQ(described(starved), "out of memory");
+    const auto fine = runAsyncOnMain<TaskResult>(loop, [&](Completion<TaskResult> done) {
+        runInBackground<TaskResult>(pool, loop, [] { return TaskResult(5); }, std::move(done));
+    });
+    EXPECT_EQ(described(fine), "5");
+}
+
+struct LogLines final : LogSink {
+    void write(LogLevel, std::string_view, std::string_view message) override {
+        std::lock_guard lock(mutex);
+        lines.emplace_back(message);
+    }
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    ScopedLogSink installed{*this};  // last: uninstalled first
+};
+
+// The pool's last line of defence: a throwing task is logged and the
+// worker goes on with the next one.
+TEST(ThreadPool, ATaskThatThrowsIsLoggedAndTheNextOneStillRuns) {
+    LogLines log;
+    std::atomic<bool> nextRan = false;
+    {
+        ThreadPool pool(1);
+        pool.post([] { throw std::logic_error("broken task"); });
+        pool.post([&] { nextRan = true; });
+    }
+    EXPECT_TRUE(nextRan);
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"background.task threw: background task failed: broken task"}));
+}
+
+TEST(ThreadPool, WorkPostedAfterShutdownIsDroppedAndItsCompletionCancelled) {
+    EventLoop loop;
+    ThreadPool pool(1);
+    pool.post([] {});
+    pool.shutdown();
+    std::vector<std::string> heard;
+    std::atomic<bool> ran = false;
+    runInBackground<TaskResult>(pool, loop, [&] { ran = true; return TaskResult(1); },
+                                [&](TaskResult result) { heard.push_back(described(result)); });
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(heard, (std::vector<std::string>{std::string(kCancelled)}));
+    EXPECT_EQ(pool.startedThreads(), 0u);
 }
 
 }  // namespace

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
 
 #include "core/common/Image.h"
 #include "core/common/PixelRows.h"
@@ -21,6 +24,21 @@ TEST(Image, BothAllocatorsRefuseEmptyAndOversizedImagesAndAllowExactlyTheCap) {
     EXPECT_EQ(image->stride(), 12u);
     EXPECT_EQ(image->byteCount(), 24u);
 }
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // both reserve terabytes of address space
+// Out of memory, allocate() says "nothing" as its contract promises; it
+// does not throw (which in a background task would end the program).
+[[noreturn]] void allocateBeyondTheAddressSpaceLimit() {
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = uint64_t{512} << 20;  // far below 1 GiB of pixels
+    if (::setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
+    std::_Exit(Image::allocate(16384, 16384) ? 2 : 0);
+}
+
+TEST(ImageDeathTest, AllocationWithoutMemoryReturnsNothingInsteadOfThrowing) {
+    EXPECT_EXIT(allocateBeyondTheAddressSpaceLimit(), ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 TEST(Image, CroppedCopiesTheRightPixelsAndRefusesOutOfBounds) {
     auto image = Image::allocate(4, 3);

@@ -189,5 +189,23 @@ TEST(AppPreferencesReplay, ReloadsTheSelectionTheAgentStoredMeanwhile) {
     EXPECT_EQ(application.reloadLastCaptureSelection(), std::nullopt) << "not replayed while remembering is off";
 }
 
+// A view that closes another from inside a change notification: the closed
+// one is not called for the change in progress nor any later one.
+TEST(AppPreferencesObserving, AnObserverRemovedDuringANotificationIsNotCalledAgain) {
+    InMemoryKeyValueStore store;
+    FakeLoginItems loginItems;
+    AppPreferences p(store, loginItems);
+    std::vector<std::string> calls;
+    PreferenceSubscription closing, closed;
+    closing = p.subscribe([&](std::string_view key) {
+        calls.push_back("closing " + std::string(key));
+        closed.reset();
+    });
+    closed = p.subscribe([&](std::string_view key) { calls.push_back("closed " + std::string(key)); });
+    p.setPlaySound(false);
+    p.setShowThumbnail(false);
+    EXPECT_EQ(calls, (std::vector<std::string>{"closing playSound", "closing showThumbnail"}));
+}
+
 }  // namespace
 }  // namespace tessarin

@@ -37,11 +37,10 @@ struct CapturedLog final : LogSink {
         std::string category, message;
     };
     std::vector<Line> lines;
-    LogSink* previous = setLogSink(this);
-    ~CapturedLog() override { setLogSink(previous); }
     void write(LogLevel level, std::string_view category, std::string_view message) override {
         lines.push_back({level, std::string(category), std::string(message)});
     }
+    ScopedLogSink installed{*this};  // last: uninstalled first
 };
 
 // Durability is not under test where a test writes many times, and fsync

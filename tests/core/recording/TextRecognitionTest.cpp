@@ -13,6 +13,7 @@
 #include "core/recording/ScreenTextExtraction.h"
 #include "core/recording/SingleResume.h"
 #include "core/recording/TextRecognitionManager.h"
+#include "support/ManualExecutor.h"
 
 namespace tessarin {
 namespace {
@@ -113,7 +114,7 @@ TEST(ExtractFullText, JoinsLinesInOrderAndDeliversEngineErrorsAndThrowsAsErrors)
 TEST(SingleResume, DeliversExactlyOnceAcrossThreads) {
     for (int round = 0; round < 50; ++round) {
         std::atomic<int> calls{0};
-        SingleResume<int> guard([&](int) { ++calls; });
+        SingleResume<std::optional<int>> guard([&](std::optional<int>) { ++calls; });
         std::atomic<int> delivered{0};
         std::thread other([&] { delivered += guard.resume(1); });
         delivered += guard.resume(2);
@@ -145,6 +146,28 @@ TEST(ScreenTextExtraction, CollapsesWhenAskedAndReportsFailuresWithTheirText) {
     EXPECT_FALSE(OCRResultContent::forText("").offersCopyAll);
     EXPECT_EQ(OCRResultContent::forText("Hello").body, "Hello");
     EXPECT_TRUE(OCRResultContent::forText("Hello").offersCopyAll);
+}
+
+// A manager stopped, or destroyed, with a recognition in flight: the
+// engine's run finishes in the background without touching the manager,
+// and the caller hears "cancelled".
+TEST(TextRecognitionManagerLifetime, WorkInFlightCompletesAsCancelledWhenTheManagerGoes) {
+    ScriptedRecognizer recognizer;
+    recognizer.blocks = {{"Hello", {0, 0, 1, 1}, 0.9}};
+    testing::ManualExecutor main, background;
+    std::vector<std::string> heard;
+    const auto record = [&heard](RecognizedText text) { heard.push_back(text ? *text : text.error().description()); };
+    auto manager = std::make_unique<TextRecognitionManager>(recognizer, background, main);
+    manager->extractFullText(blankImage(), record);
+    manager.reset();
+    manager = std::make_unique<TextRecognitionManager>(recognizer, background, main);
+    manager->extractFullText(blankImage(), record);
+    manager->shutdown();
+    manager->extractFullText(blankImage(), record);  // asked after shutdown
+    while (background.runAll() + main.runAll() > 0) {
+    }
+    EXPECT_EQ(heard, std::vector<std::string>(3, std::string(kCancelled)));
+    EXPECT_EQ(recognizer.lastWidth, 8u);  // the engine did run
 }
 
 }  // namespace

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
+#include <thread>
+
 #include "ScrollingTestSupport.h"
+#include "core/common/ThreadPool.h"
 #include "core/scrolling/ScrollingCaptureStitcher.h"
 
 namespace tessarin {
@@ -155,6 +160,28 @@ TEST(ScrollingStitcher, StillFramesCostNothingAndMovedFramesAreTimed) {
     // A frame that moved but cannot be placed is a failure.
     EXPECT_EQ(process(cutFrame(makePage({.seed = 5}), 0, 400), std::nullopt).disposition.kind, Kind::ignored);
     EXPECT_EQ(stitcher.composer().consecutiveAlignmentFailures(), 1);
+}
+
+// The stitcher's owner may let go of it while a frame is analysed on a
+// worker it does not own: the destructor waits, so the analysis never runs
+// on a stitcher that is gone, and its completion has run.
+TEST(ScrollingStitcher, DestroyingItWaitsForTheFrameInFlight) {
+    const Page page = makePage({.width = 320, .lines = 120});
+    const auto first = rasterOf(cutFrame(page, 0, 400));
+    ThreadPool worker(1);
+    std::promise<void> gate;
+    std::shared_future<void> opened = gate.get_future().share();
+    worker.post([opened] { opened.wait(); });  // the frame queues behind this
+    auto stitcher = std::make_unique<ScrollingCaptureStitcher>(ScrollingCaptureComposer::make(first, 12).value(),
+                                                               first, &worker);
+    std::atomic<bool> appended = false;
+    stitcher->submit(cutFrame(page, 64, 400), 12, std::nullopt, [&](FrameProcessingResult result) {
+        appended = result && result->disposition == ScrollingCaptureFrameDisposition::appended(64);
+    });
+    std::thread opener([&] { gate.set_value(); });
+    stitcher.reset();
+    EXPECT_TRUE(appended);
+    opener.join();
 }
 
 // Random scroll sequences over pages with a sticky header, varied colours

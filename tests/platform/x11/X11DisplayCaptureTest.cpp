@@ -135,13 +135,19 @@ TEST_F(XvfbDisplays, RegionStreamKeepsDeliveringTheNewestFrameOfTheArea) {
     x.createWindow({.rect = {110, 220, 40, 30}, .colour = 0xc08040});
     auto stream = backend->openRegionStream(kScreen, {100, 200, 64, 48}, 30);
     ASSERT_TRUE(stream) << stream.error().description();
+    const auto started = std::chrono::steady_clock::now();
     ASSERT_FALSE((*stream)->start());
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    const auto latest = (*stream)->latest();
-    // Unchanged content still arrives as new frames, paced (about 12 in
-    // 0.4 s; the bounds leave room for a busy machine).
-    EXPECT_GE(latest.frameID, 3u);
-    EXPECT_LE(latest.frameID, 20u);
+    // Unchanged content still arrives as new frames: wait for the third.
+    LatestRegionFrame latest;
+    const auto deadline = started + std::chrono::seconds(20);
+    while ((latest = (*stream)->latest()).frameID < 3 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // polls the condition
+    }
+    ASSERT_GE(latest.frameID, 3u);
+    // Paced, not bursting: no more frames than 30 a second allow in the time
+    // taken (plus the first).
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_LE(double(latest.frameID), seconds * 30 + 2);
     ASSERT_TRUE(latest.frame);
     EXPECT_EQ(latest.frame->width, 64);
     EXPECT_EQ(latest.frame->height, 48);
@@ -153,10 +159,10 @@ TEST_F(XvfbDisplays, RegionStreamKeepsDeliveringTheNewestFrameOfTheArea) {
     EXPECT_EQ(bgr(10, 20), 0xc08040u);
     EXPECT_EQ(bgr(49, 47), 0xc08040u);
     EXPECT_EQ(bgr(50, 20), 0x102030u);
-    (*stream)->stop();
+    (*stream)->stop();  // joins the grabbing thread: no frame can follow
     const uint64_t stopped = (*stream)->latest().frameID;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ((*stream)->latest().frameID, stopped);
+    EXPECT_TRUE((*stream)->latest().frame);  // the last frame stays readable
     EXPECT_FALSE((*stream)->stopError());
 
     EXPECT_FALSE(backend->openRegionStream(kScreen, {1900, 0, 64, 48}, 30));  // not inside the display

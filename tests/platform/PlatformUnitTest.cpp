@@ -1,0 +1,83 @@
+// The platform's pure parts: which back end a session gets, and how a
+// region stream's frame buffers come back.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "platform/PlatformChoice.h"
+#include "platform/RegionFrameRecycler.h"
+
+namespace tessarin {
+namespace {
+
+// The decision alone, for every kind of session, without a display server.
+TEST(PlatformChoice, WaylandSessionsGetTheNullBackEndUnlessX11IsForced) {
+    using Kind = PlatformChoice::Kind;
+    using Variables = std::map<std::string, std::string, std::less<>>;
+    const std::string noDisplay =
+        "no X display: DISPLAY is not set (run under an X session or Xvfb; Wayland sessions need the portal back "
+        "end, which is not built yet)";
+    const std::string wayland(kWaylandSessionReason);
+    const struct {
+        Variables environment;
+        PlatformChoice expected;
+    } rows[] = {
+        {{{"DISPLAY", ":0"}}, {Kind::x11, ":0", {}}},
+        {{{"DISPLAY", ":0"}, {"XDG_SESSION_TYPE", "x11"}}, {Kind::x11, ":0", {}}},
+        {{}, {Kind::null, {}, noDisplay}},
+        // Xwayland sets DISPLAY too.
+        {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}}, {Kind::null, {}, wayland}},
+        {{{"DISPLAY", ":0"}, {"XDG_SESSION_TYPE", "wayland"}}, {Kind::null, {}, wayland}},
+        {{{"XDG_SESSION_TYPE", "wayland"}}, {Kind::null, {}, wayland}},
+        {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", ""}}, {Kind::x11, ":0", {}}},  // empty is unset
+        {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}, {"TESSARIN_PLATFORM", "x11"}}, {Kind::x11, ":0", {}}},
+        {{{"WAYLAND_DISPLAY", "wayland-0"}, {"TESSARIN_PLATFORM", "x11"}}, {Kind::null, {}, noDisplay}},
+        {{{"DISPLAY", ":0"}, {"TESSARIN_PLATFORM", "null"}},
+         {Kind::null, {}, "screen capture disabled (TESSARIN_PLATFORM=null)"}},
+        {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}, {"TESSARIN_PLATFORM", "wayland"}},
+         {Kind::null, {}, "unknown TESSARIN_PLATFORM value \"wayland\" (expected x11 or null)"}},
+    };
+    for (const auto& [variables, expected] : rows) {
+        const auto lookup = [&variables](std::string_view name) -> std::optional<std::string> {
+            const auto found = variables.find(name);
+            if (found == variables.end() || found->second.empty()) return std::nullopt;
+            return found->second;
+        };
+        std::string described;
+        for (const auto& [name, value] : variables) described += name + "=" + value + " ";
+        SCOPED_TRACE(described);
+        EXPECT_EQ(choosePlatform(lookup), expected);
+    }
+}
+
+TEST(RegionFrameRecycler, ABufferComesBackOnlyWhenItsLastReaderLetsGo) {
+    RegionFrameRecycler frames(4, 2, 16);
+    auto first = frames.take();
+    ASSERT_EQ(first->bytes.size(), 32u);
+    const RegionFrame* firstBuffer = first.get();
+    std::shared_ptr<const RegionFrame> published = frames.publish(std::move(first));
+    std::shared_ptr<const RegionFrame> reader = published;  // a reader still holds it
+    published.reset();
+    EXPECT_EQ(frames.spares(), 0u);
+    auto second = frames.take();
+    EXPECT_NE(second.get(), firstBuffer);  // so the next grab gets a new one
+    reader.reset();
+    EXPECT_EQ(frames.spares(), 1u);
+    auto third = frames.take();
+    EXPECT_EQ(third.get(), firstBuffer);  // handed back, reused
+    EXPECT_EQ(std::pair(third->width, third->height), std::pair(int64_t{4}, int64_t{2}));
+
+    // Readers may outlive the stream: their buffer is then simply freed.
+    std::shared_ptr<const RegionFrame> late;
+    {
+        RegionFrameRecycler gone(4, 2, 16);
+        late = gone.publish(gone.take());
+    }
+    late.reset();
+}
+
+}  // namespace
+}  // namespace tessarin
