@@ -11,20 +11,6 @@
 
 namespace tessarin::ocr {
 
-InkMask::InkMask(const GreyImage& image) : width_(image.width), height_(image.height) {
-    ink_.assign(image.pixels.size(), false);
-    if (image.pixels.empty()) return;
-    std::array<size_t, 256> histogram{};
-    for (const uint8_t value : image.pixels) ++histogram[value];
-    const int background = int(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
-    const int darkest = *std::min_element(image.pixels.begin(), image.pixels.end());
-    // Less contrast than this is no text at all.
-    constexpr int kLeastContrast = 48;
-    if (background - darkest < kLeastContrast) return;
-    const int below = background - (background - darkest) / 3;
-    for (size_t i = 0; i < image.pixels.size(); ++i) ink_[i] = image.pixels[i] < below;
-}
-
 namespace {
 
 // One UTF-8 character, as the engine gives a glyph.
@@ -95,99 +81,6 @@ std::optional<CellGrid> monospaceGrid(const std::vector<Line>& lines) {
     return std::nullopt;
 }
 
-std::optional<char> punctuationOf(const std::vector<InkBlob>& blobs, int baseline, double pitch, double textHeight) {
-    // A dot or a comma is at most this part of the text's height tall and
-    // wide, and at most half a cell wide (a comma's tail may make it half
-    // the text's height tall). A dot is symmetric and stands on the
-    // baseline, reaching at most one pixel below it (bitmap fonts centre it
-    // on the baseline); a comma starts at the baseline or above and ends
-    // below it, its tail to the left of its head or well below the baseline.
-    constexpr double kDotSize = 0.3;
-    constexpr double kDotWidthOfCell = 0.5;
-    constexpr double kCommaHeight = 0.5;
-    const int commaDepth = std::max(2, int(std::lround(0.12 * textHeight)));
-    const auto narrow = [&](const InkBlob& blob) {
-        return blob.width() <= std::round(kDotWidthOfCell * pitch) && blob.width() <= kDotSize * textHeight;
-    };
-    const auto isDot = [&](const InkBlob& blob) {
-        return narrow(blob) && blob.height() <= kDotSize * textHeight && blob.height() <= blob.width() + 1 &&
-               blob.bottom >= baseline - 1 && blob.bottom <= baseline + 1 &&
-               std::abs(blob.topMiddle - blob.bottomMiddle) < 0.5;
-    };
-    const auto isComma = [&](const InkBlob& blob) {
-        const bool tail = blob.bottomMiddle <= blob.topMiddle - 0.5 || blob.bottom >= baseline + commaDepth;
-        return narrow(blob) && blob.height() <= kCommaHeight * textHeight && blob.top <= baseline &&
-               blob.bottom > baseline && tail;
-    };
-    if (blobs.size() == 1) {
-        if (isDot(blobs[0])) return '.';
-        if (isComma(blobs[0])) return ',';
-        return std::nullopt;
-    }
-    if (blobs.size() != 2) return std::nullopt;
-    const InkBlob& upper = blobs[0].top < blobs[1].top ? blobs[0] : blobs[1];
-    const InkBlob& lower = blobs[0].top < blobs[1].top ? blobs[1] : blobs[0];
-    // The upper dot of a colon stands about the x-height above the lower,
-    // straight above it.
-    const double upperCentre = (upper.left + upper.right) / 2.0, lowerCentre = (lower.left + lower.right) / 2.0;
-    const bool stacked = upper.bottom < lower.top - 1 && std::abs(upperCentre - lowerCentre) <= 0.25 * pitch + 0.5;
-    const bool upperDot = narrow(upper) && upper.height() <= kDotSize * textHeight &&
-                          upper.height() <= upper.width() + 1 && upper.bottom <= baseline - 0.2 * textHeight &&
-                          upper.top >= baseline - 0.8 * textHeight;
-    if (!stacked || !upperDot) return std::nullopt;
-    if (isDot(lower)) return ':';
-    if (isComma(lower)) return ';';
-    return std::nullopt;
-}
-
-namespace {
-
-// The extent of the ink in each row of a cell, from the first row with ink
-// to the last row of the first piece of rows with ink.
-std::vector<std::pair<int, int>> rowExtents(const InkMask& ink, int left, int right, int top, int bottom) {
-    std::vector<std::pair<int, int>> rows;
-    for (int y = top; y < bottom; ++y) {
-        int first = right, last = left - 1;
-        for (int x = left; x < right; ++x) {
-            if (!ink.at(x, y)) continue;
-            first = std::min(first, x);
-            last = std::max(last, x);
-        }
-        if (last >= first) {
-            rows.emplace_back(first, last);
-        } else if (!rows.empty()) {
-            break;
-        }
-    }
-    return rows;
-}
-
-}  // namespace
-
-bool hasStraightLeftSide(const InkMask& ink, int left, int right, int top, int bottom) {
-    const auto rows = rowExtents(ink, left, right, top, bottom);
-    return !rows.empty() && std::all_of(rows.begin(), rows.end(), [&](const auto& row) { return row.first == rows.back().first; });
-}
-
-std::optional<char> squareBracketOf(const InkMask& ink, int left, int right, int top, int bottom) {
-    const auto rows = rowExtents(ink, left, right, top, bottom);
-    if (rows.size() < 5) return std::nullopt;
-    const auto [leftmost, rightmost] = std::accumulate(
-        rows.begin(), rows.end(), std::pair{right, left}, [](auto extent, const auto& row) {
-            return std::pair{std::min(extent.first, row.first), std::max(extent.second, row.second)};
-        });
-    const bool straightLeft = std::all_of(rows.begin(), rows.end(), [&](const auto& row) { return row.first == leftmost; });
-    const bool straightRight = std::all_of(rows.begin(), rows.end(), [&](const auto& row) { return row.second == rightmost; });
-    // The strokes at the ends reach further than the upright in between
-    // (the middle half of the rows).
-    const auto width = [](const std::pair<int, int>& row) { return row.second - row.first + 1; };
-    int middle = 0;
-    for (size_t i = rows.size() / 4; i < rows.size() * 3 / 4; ++i) middle = std::max(middle, width(rows[i]));
-    const bool ends = width(rows.front()) > middle && width(rows.back()) > middle;
-    if (!ends || straightLeft == straightRight) return std::nullopt;
-    return straightLeft ? '[' : ']';
-}
-
 namespace {
 
 // The typographic marks the engine's models give for what a terminal can
@@ -198,52 +91,6 @@ std::string asciiOf(const std::string& glyph) {
         {"\u00ab", "<"}, {"\u00bb", ">"}, {"\u2026", "."}};
     const auto found = table.find(glyph);
     return found == table.end() ? glyph : found->second;
-}
-
-std::vector<InkBlob> blobsIn(const InkMask& ink, int left, int right, int top, int bottom) {
-    const int width = right - left, height = bottom - top;
-    std::vector<InkBlob> blobs;
-    if (width <= 0 || height <= 0) return blobs;
-    std::vector<bool> seen(size_t(width) * height);
-    std::vector<std::pair<int, int>> stack;
-    for (int y = top; y < bottom; ++y) {
-        for (int x = left; x < right; ++x) {
-            if (!ink.at(x, y) || seen[size_t(y - top) * width + (x - left)]) continue;
-            InkBlob blob{x, y, x, y, 0, 0, 0};
-            std::vector<std::pair<int, int>> pixels;
-            stack.assign(1, {x, y});
-            seen[size_t(y - top) * width + (x - left)] = true;
-            while (!stack.empty()) {
-                const auto [px, py] = stack.back();
-                stack.pop_back();
-                ++blob.pixels;
-                pixels.emplace_back(px, py);
-                blob.left = std::min(blob.left, px), blob.right = std::max(blob.right, px);
-                blob.top = std::min(blob.top, py), blob.bottom = std::max(blob.bottom, py);
-                for (int dy = -1; dy <= 1; ++dy) {
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const int nx = px + dx, ny = py + dy;
-                        if (nx < left || nx >= right || ny < top || ny >= bottom || !ink.at(nx, ny)) continue;
-                        const size_t index = size_t(ny - top) * width + (nx - left);
-                        if (seen[index]) continue;
-                        seen[index] = true;
-                        stack.emplace_back(nx, ny);
-                    }
-                }
-            }
-            const auto middleOfRow = [&](int row) {
-                int first = blob.right, last = blob.left;
-                for (const auto& [px, py] : pixels) {
-                    if (py == row) first = std::min(first, px), last = std::max(last, px);
-                }
-                return (first + last) / 2.0;
-            };
-            blob.topMiddle = middleOfRow(blob.top);
-            blob.bottomMiddle = middleOfRow(blob.bottom);
-            blobs.push_back(blob);
-        }
-    }
-    return blobs;
 }
 
 // One cell of a line: its ink, the glyphs the engine put there, and the
@@ -318,16 +165,6 @@ std::string pictureOf(const InkMask& ink, const Cell& cell, int top, int bottom,
         }
     }
     return picture;
-}
-
-// The most common value, if any.
-std::optional<int> mostCommon(const std::vector<int>& values) {
-    std::map<int, int> counts;
-    for (const int value : values) ++counts[value];
-    const auto best = std::max_element(counts.begin(), counts.end(),
-                                       [](const auto& a, const auto& b) { return a.second < b.second; });
-    if (best == counts.end()) return std::nullopt;
-    return best->first;
 }
 
 // Lays the line's glyphs, in their order, on its inked cells: each glyph on
@@ -452,10 +289,75 @@ std::optional<std::string> majority(const Votes& votes, const std::string& pictu
     return std::nullopt;
 }
 
+// The pictures each character is firmly read from: by three cells or more,
+// and by most of the cells showing that picture.
+using Owners = std::map<std::string, std::vector<std::string>>;
+
+Owners ownersOf(const Votes& votes) {
+    // Of several pictures firmly read as one character, the one read so
+    // most often owns it, with the pictures of its shape.
+    std::map<std::string, std::pair<int, std::string>> best;
+    for (const auto& [picture, readings] : votes) {
+        const auto label = majority(votes, picture);
+        if (!label || readings.at(*label).first < 3) continue;
+        auto& [count, owner] = best[*label];
+        if (readings.at(*label).first > count) count = readings.at(*label).first, owner = picture;
+    }
+    Owners owners;
+    for (const auto& [label, owner] : best) owners[label].push_back(owner.second);
+    return owners;
+}
+
+// The ink of a picture moved to its own top left corner: the same glyph
+// gives the same shape even where a line's baseline came out a pixel off.
+std::string shapeOf(const std::string& picture) {
+    int left = 255, top = 255;
+    for (size_t i = 0; i + 1 < picture.size(); i += 2) {
+        left = std::min(left, int(uint8_t(picture[i])));
+        top = std::min(top, int(uint8_t(picture[i + 1])));
+    }
+    std::string shape = picture;
+    for (size_t i = 0; i + 1 < shape.size(); i += 2) {
+        shape[i] = char(uint8_t(shape[i]) - left);
+        shape[i + 1] = char(uint8_t(shape[i + 1]) - top);
+    }
+    return shape;
+}
+
+// In a terminal one character is one picture. A cell read as a character
+// that other cells firmly show in another shape is that character's look-
+// alike (O for 0, Z for 2, ...) when the look-alike is not firmly shown in
+// yet another shape; otherwise the reading stands.
+std::string otherThanItsLookAlike(const std::string& read, const std::string& picture, const Owners& owners) {
+    static const std::map<std::string, std::string> lookAlike = {
+        {"0", "O"}, {"O", "0"}, {"2", "Z"}, {"Z", "2"}, {"5", "S"}, {"S", "5"}, {"8", "B"}, {"B", "8"}};
+    const auto partner = lookAlike.find(read);
+    const auto owned = owners.find(read);
+    if (partner == lookAlike.end() || owned == owners.end() || picture.empty()) return read;
+    const std::string shape = shapeOf(picture);
+    for (const auto& other : owned->second) {
+        if (other == picture || shapeOf(other) == shape) return read;
+    }
+    const auto partnerOwned = owners.find(partner->second);
+    if (partnerOwned != owners.end()) {
+        const bool mine = std::any_of(partnerOwned->second.begin(), partnerOwned->second.end(),
+                                      [&](const std::string& other) { return shapeOf(other) == shape; });
+        if (!mine) return read;
+    }
+    return partner->second;
+}
+
+// The readings the engine gives a curly brace: the shape check of a brace
+// is only trusted over these (a round capital's smoothed edge can look like
+// a brace's point).
+bool mayBeBrace(const std::string& engine) {
+    return engine.size() == 1 && std::string_view("{}()[]f3tlJ1|").find(engine[0]) != std::string_view::npos;
+}
+
 // The line's text read from its cells, or nothing when some cell with ink
 // cannot be read.
-std::optional<std::string> readCells(LineCells& line, const Votes& votes, const InkMask& ink, const CellGrid& grid,
-                                     double textHeight) {
+std::optional<std::string> readCells(LineCells& line, const Votes& votes, const Owners& owners, const InkMask& ink,
+                                     const CellGrid& grid, double textHeight) {
     std::string text;
     bool blankBefore = false;
     for (Cell& cell : line.cells) {
@@ -468,6 +370,10 @@ std::optional<std::string> readCells(LineCells& line, const Votes& votes, const 
         if (line.baseline) {
             if (const auto mark = punctuationOf(cell.blobs, *line.baseline, grid.pitch, textHeight)) {
                 read = std::string(1, *mark);
+            } else if (const auto stroke = strokeMarkOf(ink, cell.blobs, *line.baseline, grid.pitch, textHeight)) {
+                read = std::string(1, *stroke);
+            } else if (const auto brace = mayBeBrace(engine) ? curlyBraceOf(ink, cell.blobs, textHeight) : std::nullopt) {
+                read = std::string(1, *brace);
             } else if (const auto voted = majority(votes, cell.picture)) {
                 read = voted;
             }
@@ -481,6 +387,7 @@ std::optional<std::string> readCells(LineCells& line, const Votes& votes, const 
         // A capital L stands on its upright at the left; an l whose serif
         // or stem stands further in is no L.
         if (read == "L" && !hasStraightLeftSide(ink, cell.left, cell.right, line.top, line.bottom)) read = "l";
+        if (read) read = otherThanItsLookAlike(*read, cell.picture, owners);
         if (!read) return std::nullopt;
         if (blankBefore) text += ' ';
         blankBefore = false;
@@ -539,12 +446,18 @@ void readTerminalCells(std::vector<Line>& lines, const GreyImage& image) {
         if (terminalLines.back().baseline) baselines.push_back(*terminalLines.back().baseline);
     }
     if (const auto rowPitch = rowPitchOf(baselines, 0.5 * textHeight)) {
+        // Most lines' baselines lie on the grid; a line whose glyphs were
+        // misread may give a baseline off it, and takes the grid's row
+        // nearest its box instead.
+        std::vector<int> phases;
+        for (const int baseline : baselines) phases.push_back(baseline % *rowPitch);
+        const int phase = mostCommon(phases).value_or(0);
         const int descent = int(std::ceil(0.2 * *rowPitch));
         for (LineCells& line : terminalLines) {
-            int baseline = line.baseline.value_or(baselines.front());
-            if (!line.baseline) {
-                const double rows = std::round((line.line->box.maxY() - 1 - baseline) / *rowPitch);
-                baseline += int(rows) * *rowPitch;
+            int baseline = line.baseline.value_or(-1);
+            if (!line.baseline || baseline % *rowPitch != phase) {
+                const double rows = std::round((line.line->box.maxY() - 1 - phase) / *rowPitch);
+                baseline = phase + int(rows) * *rowPitch;
             }
             line = cellsOf(*line.line, {baseline + 1 + descent - *rowPitch, baseline + 1 + descent}, grid, ink);
             line.baseline = baseline;
@@ -565,8 +478,9 @@ void readTerminalCells(std::vector<Line>& lines, const GreyImage& image) {
             tally.second += cell.glyph->confidence;
         }
     }
+    const Owners owners = ownersOf(votes);
     for (LineCells& line : terminalLines) {
-        if (auto text = readCells(line, votes, ink, grid, textHeight)) line.line->text = std::move(*text);
+        if (auto text = readCells(line, votes, owners, ink, grid, textHeight)) line.line->text = std::move(*text);
     }
 }
 
