@@ -10,6 +10,11 @@ Peers: `tesseract <png> - -l eng` and `-l chi_sim+chi_tra+eng`, each at its
 default OpenMP threading and with OMP_THREAD_LIMIT=1. Usage:
 
     bench/ocr/run.py --tessarin build/src/tessarin [--runs 5] [--images folder] [--only pattern]
+                     [--before folder-with-an-older-libtessarin-ocr.so]
+
+--before adds a column "before": the same executable with the engine module
+of another build (TESSARIN_MODULE_DIR), to compare a change's accuracy and
+time with what it changes.
 
 Without --images the images are rendered into a temporary folder.
 
@@ -78,6 +83,7 @@ def main():
     parser.add_argument("--images")
     parser.add_argument("--only", default="", help="only images whose name holds this")
     parser.add_argument("--show", action="store_true", help="print tessarin's text of each image")
+    parser.add_argument("--before", help="folder holding the engine module of another build")
     args = parser.parse_args()
 
     folder = args.images or tempfile.mkdtemp(prefix="tessarin-ocr-bench-")
@@ -96,6 +102,9 @@ def main():
         ("all/1", lambda png: ["tesseract", png, "-", "-l", "chi_sim+chi_tra+eng"], one, str),
         ("all/omp", lambda png: ["tesseract", png, "-", "-l", "chi_sim+chi_tra+eng"], base, str),
     ]
+    if args.before:
+        tools.insert(1, ("before", lambda png: [args.tessarin, "capture-text", "--in", png],
+                         dict(base, TESSARIN_MODULE_DIR=args.before), lambda out: json.loads(out)["text"]))
     tool_names = [name for name, *_ in tools]
     peers = tool_names[1:]
 

@@ -71,9 +71,16 @@ std::optional<CellGrid> monospaceGrid(const std::vector<Line>& lines) {
     for (int whole = widest; whole >= narrowest; --whole) {
         if (phaseFit(centres, whole).first < kFit) continue;
         double bestPitch = whole, bestFit = 0, bestOffset = 0;
-        for (double pitch = whole - 0.3; pitch <= whole + 0.3; pitch += 0.01) {
+        for (int step = -30; step <= 30; ++step) {
+            const double pitch = whole + step / 100.0;
             const auto [fit, offset] = phaseFit(centres, pitch);
             if (fit > bestFit) bestPitch = pitch, bestFit = fit, bestOffset = offset;
+        }
+        // A pitch this near a whole one is the whole one, measured roughly
+        // (cell edges drift off the glyphs across a screen otherwise).
+        if (std::abs(bestPitch - whole) <= 0.03) {
+            bestPitch = whole;
+            bestOffset = phaseFit(centres, whole).second;
         }
         // Centres are mid-cell; the grid starts half a cell before.
         return CellGrid{bestOffset - bestPitch / 2, bestPitch};
@@ -135,6 +142,8 @@ CellGrid alignedToInk(CellGrid grid, const InkMask& ink, const std::vector<std::
             for (uint32_t x = 0; x < ink.width(); ++x) inkInColumn[x] += ink.at(int(x), y);
         }
     }
+    // Cell edges on whole columns, so that rounding never moves them.
+    grid.origin = std::round(grid.origin);
     double bestShift = 0;
     long bestInk = -1;
     const int steps = int(std::ceil(grid.pitch));
