@@ -159,7 +159,9 @@ std::optional<char> strokeMarkOf(const InkMask& ink, const std::vector<InkBlob>&
     if (straight && blob.width() <= 2 && blob.height() >= 0.6 * textHeight) return '|';
     // A rule: one flat stroke across most of the cell, below the baseline
     // ('_') or about halfway up the lower-case letters ('-').
-    const bool flat = blob.height() <= std::max(2.0, 0.12 * textHeight) && blob.width() >= 0.6 * pitch;
+    // (A filled rectangle: a tilde's wave is as flat but not straight.)
+    const bool flat = straight && blob.pixels == blob.width() * blob.height() &&
+                      blob.height() <= std::max(2.0, 0.12 * textHeight) && blob.width() >= 0.6 * pitch;
     if (flat && blob.top > baseline) return '_';
     if (flat && blob.bottom < baseline - 0.15 * textHeight && blob.top > baseline - 0.5 * textHeight) return '-';
     // A caret: a small peak high above the baseline, its two legs apart at

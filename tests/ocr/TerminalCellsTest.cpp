@@ -245,6 +245,9 @@ TEST(CellShapes, StrokesBracesAndBracketsAreToldByTheirShape) {
               '^');
     EXPECT_EQ(stroke(fixedGlyph('_')), '_');
     EXPECT_EQ(stroke(fixedGlyph('-')), '-');
+    // A smoothed tilde is as flat as a hyphen, but a wave.
+    EXPECT_FALSE(stroke({"......", "......", "......", "......", "......", "......", ".##..#", "#..##.", "......",
+                         "......", "......", "......", "......"}));
     for (const char c : {'l', '1', 'i', 'v', '='}) {
         SCOPED_TRACE(std::string(1, c));
         EXPECT_FALSE(stroke(fixedGlyph(c)));
