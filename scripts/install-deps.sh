@@ -19,6 +19,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # X servers and real clients for the integration tests and the demonstration
   xvfb xauth xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils x11-utils x11-apps xterm
+  # bitmap fonts for terminals in the text-recognition corpus (misc-fixed 9x15)
+  xfonts-base
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer

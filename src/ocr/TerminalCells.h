@@ -31,9 +31,10 @@ struct CellGrid {
 };
 
 // The grid the glyphs of the lines sit on, when they sit on one: the widest
-// pitch (between a quarter of the lines' height and their height) on which
-// the centres of at least 8 letters and digits fall near their cells'
-// centres. Nothing for proportional text.
+// whole pitch (between a quarter of the lines' height and their height) on
+// which the centres of at least 16 letters and digits fall near their
+// cells' centres, refined to a fraction of a pixel for scaled screenshots.
+// Nothing for proportional text.
 std::optional<CellGrid> monospaceGrid(const std::vector<Line>& lines);
 
 // In a terminal a Han character takes two cells and its strokes cross the

@@ -8,6 +8,10 @@
 // is how Han script shows up to them, do the Chinese models read it. The
 // same way, a second, larger reading is made only when the first one is
 // unsure of some line. Every model loads once per process.
+//
+// The rules that combine and check readings need no engine and live beside
+// this file: LineReadings (second opinions, Han choice), WordGaps (words
+// run together) and TerminalCells (terminal text read again cell by cell).
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
@@ -32,8 +36,8 @@
 #include "ocr/LineReadings.h"
 #include "ocr/ScreenTextImage.h"
 #include "ocr/TerminalCells.h"
-#include "ocr/WordGaps.h"
 #include "ocr/TextRecognizerModule.h"
+#include "ocr/WordGaps.h"
 
 namespace tessarin::ocr {
 namespace {
@@ -54,6 +58,9 @@ constexpr double kSecondOpinion = 0.90;
 // reads far better enlarged four times and then smoothed, which gives its
 // stair-stepped strokes the soft edges of the print the models learnt from;
 // it is read that way at once (at its original size it reads poorly).
+// Nearest-neighbour enlargement keeps the glyphs exact but reads worse and
+// slower, smoothed or not (bench/ocr, terminal corpus); the cell check
+// afterwards is what uses the exact glyphs.
 constexpr uint32_t kBitmapScale = 4;
 constexpr double kBitmapBlurPerScale = 0.375;  // a 1.5 pixel blur at four times
 // Han text reads best at twice its size.
@@ -160,6 +167,8 @@ public:
         std::vector<std::string> all = han;
         all.insert(all.end(), latin.begin(), latin.end());
 
+        // A terminal's cursor block is no text, and the engine joins it to
+        // the line above (in smoothed fonts as in bitmap ones).
         ScaledImage original{darkTextOnLight(image), 1, {}};
         eraseSolidBlocks(original.pixels);
         const std::optional<ScaledImage> bitmap = smoothedBitmapText(original);
