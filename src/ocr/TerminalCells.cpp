@@ -335,26 +335,37 @@ std::string shapeOf(const std::string& picture) {
     return shape;
 }
 
+// Whether other cells firmly show `text` in another shape than `picture`.
+bool ownedElsewhere(const std::string& text, const std::string& picture, const Owners& owners) {
+    const auto owned = owners.find(text);
+    if (owned == owners.end() || picture.empty()) return false;
+    const std::string shape = shapeOf(picture);
+    return std::none_of(owned->second.begin(), owned->second.end(),
+                        [&](const std::string& other) { return other == picture || shapeOf(other) == shape; });
+}
+
 // In a terminal one character is one picture. A cell read as a character
-// that other cells firmly show in another shape is that character's look-
-// alike (O for 0, Z for 2, ...) when the look-alike is not firmly shown in
-// yet another shape; otherwise the reading stands.
-std::string otherThanItsLookAlike(const std::string& read, const std::string& picture, const Owners& owners) {
+// that other cells firmly show in another shape is misread: when no
+// majority of the cells showing its picture agree on a reading, the
+// picture's other reading elsewhere is taken (a % read as 2 here and as %
+// there); otherwise the character's look-alike (O for 0, Z for 2, ...) when
+// that is not firmly shown in yet another shape. Else the reading stands.
+std::string otherThanItsLookAlike(const std::string& read, const std::string& picture, const Votes& votes,
+                                  const Owners& owners) {
+    if (!ownedElsewhere(read, picture, owners)) return read;
+    if (!majority(votes, picture)) {
+        const auto readings = votes.find(picture);
+        std::optional<std::pair<int, std::string>> other;
+        for (const auto& [text, tally] : readings == votes.end() ? Votes::mapped_type{} : readings->second) {
+            if (text == read || ownedElsewhere(text, picture, owners)) continue;
+            if (!other || tally.first > other->first) other = std::pair{tally.first, text};
+        }
+        if (other) return other->second;
+    }
     static const std::map<std::string, std::string> lookAlike = {
         {"0", "O"}, {"O", "0"}, {"2", "Z"}, {"Z", "2"}, {"5", "S"}, {"S", "5"}, {"8", "B"}, {"B", "8"}};
     const auto partner = lookAlike.find(read);
-    const auto owned = owners.find(read);
-    if (partner == lookAlike.end() || owned == owners.end() || picture.empty()) return read;
-    const std::string shape = shapeOf(picture);
-    for (const auto& other : owned->second) {
-        if (other == picture || shapeOf(other) == shape) return read;
-    }
-    const auto partnerOwned = owners.find(partner->second);
-    if (partnerOwned != owners.end()) {
-        const bool mine = std::any_of(partnerOwned->second.begin(), partnerOwned->second.end(),
-                                      [&](const std::string& other) { return shapeOf(other) == shape; });
-        if (!mine) return read;
-    }
+    if (partner == lookAlike.end() || ownedElsewhere(partner->second, picture, owners)) return read;
     return partner->second;
 }
 
@@ -398,7 +409,7 @@ std::optional<std::string> readCells(LineCells& line, const Votes& votes, const 
         // A capital L stands on its upright at the left; an l whose serif
         // or stem stands further in is no L.
         if (read == "L" && !hasStraightLeftSide(ink, cell.left, cell.right, line.top, line.bottom)) read = "l";
-        if (read) read = otherThanItsLookAlike(*read, cell.picture, owners);
+        if (read) read = otherThanItsLookAlike(*read, cell.picture, votes, owners);
         if (!read) return std::nullopt;
         if (blankBefore) text += ' ';
         blankBefore = false;
