@@ -1,8 +1,7 @@
 #pragma once
 // Terminal text read again cell by cell (the shapes of single cells are
-// CellShapes'). In a terminal every character has
-// the same advance, so the engine's glyphs can be laid on a grid of cells
-// and checked against the ink of each cell: a glyph over a blank cell was
+// CellShapes'). In a terminal every character has the same advance, so the
+// engine's glyphs can be laid on a grid of cells and checked against the ink of each cell: a glyph over a blank cell was
 // invented, two glyphs in one cell are one too many, and the shape of the
 // ink in a cell tells the punctuation the engine confuses apart (a dot is
 // one blob on the baseline, a comma reaches below it, a colon is two blobs,
@@ -47,9 +46,10 @@ void dropHanReadingsOfLatinCells(std::vector<Line>& hanReadings, const std::vect
                                  const GreyImage& image);
 
 // The lines read again on the cell grid of the image, when the image holds
-// monospace text. A line whose glyphs cannot all be laid on cells (a glyph
-// two cells wide, a character other than printable ASCII) keeps the engine's
-// text. Spaces come out single, as the engine gives them.
+// monospace text. A line with Han script, a glyph of several characters or
+// an inked cell that neither its shape, its picture's votes nor the engine
+// can read keeps the engine's text. Runs of blank cells come out as one
+// space, as the engine gives them.
 void readTerminalCells(std::vector<Line>& lines, const GreyImage& image);
 
 }  // namespace tessarin::ocr

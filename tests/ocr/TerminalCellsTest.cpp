@@ -235,7 +235,6 @@ TEST(CellShapes, PunctuationIsToldByItsBlobs) {
 
 TEST(CellShapes, StrokesBracesAndBracketsAreToldByTheirShape) {
     constexpr double kHeight = 12.5;
-    const InkMask none(blankImage(1, 1));
     const auto stroke = [&](const std::vector<std::string>& art) {
         const ArtCell cell = artCell(art);
         return strokeMarkOf(InkMask(cell.image), cell.blobs, kFixedBaselineRow, kPitch, kHeight);
@@ -289,7 +288,6 @@ TEST(CellShapes, StrokesBracesAndBracketsAreToldByTheirShape) {
     };
     EXPECT_TRUE(straight({"#....", "#....", "#....", "#....", "#####"}));  // L
     EXPECT_FALSE(straight({"###..", "..#..", "..#..", "..#..", "...##"}));  // a smoothed font's l
-    (void)none;
 }
 
 }  // namespace
