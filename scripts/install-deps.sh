@@ -21,6 +21,8 @@ packages=(
   xvfb xauth xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils x11-utils x11-apps xterm
   # a GTK text view (zenity --text-info) for the scrolling capture's integration test
   zenity
+  # bitmap fonts for terminals in the text-recognition corpus (misc-fixed 9x15)
+  xfonts-base
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Renders the screen-like images the OCR benchmark reads, each beside a .txt
 # file holding the text it shows. Pango at 96 dpi with grey anti-aliasing and
-# slight hinting, as desktop toolkits draw; sizes in pixels. One image is a
-# real xterm on a private Xvfb (needs Xvfb, xterm and ImageMagick's import).
+# slight hinting, as desktop toolkits draw; sizes in pixels.
+# Terminal screens are make_terminal_images.sh's.
 #
 #   bench/ocr/make_images.sh <folder>
 set -eu
@@ -79,38 +79,3 @@ render zh-traditional-16 "WenQuanYi Micro Hei 16px" "#1a1a1a" "#fafafa" \
 
 render status-bar-11 "DejaVu Sans 11px" "#e8e8e8" "#3c3c3c" \
 "Ln 42, Col 17  Spaces: 4  UTF-8  LF  C++  Linux"
-
-# A terminal table in xterm's default font (the server's bitmap "fixed",
-# 6x13, no anti-aliasing) on a private Xvfb, as a real xterm draws it.
-xterm_table() {
-    printf '%s\n' "$2" > "$out/$1.txt"
-    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$out/.display" 2>/dev/null &
-    server=$!
-    while [ ! -s "$out/.display" ]; do sleep 0.1; done
-    display=:$(cat "$out/.display")
-    rm -f "$out/.display"
-    DISPLAY=$display xterm -b 0 -T table -geometry 80x$(($(printf '%s\n' "$2" | wc -l) + 1))+0+0 \
-        -e sh -c "cat '$out/$1.txt'; exec sleep 30" 2>/dev/null &
-    client=$!
-    sleep 1.5
-    DISPLAY=$display import -window table "$out/$1.png"
-    kill $client $server
-}
-
-xterm_table terminal-fixed-13 \
-"lrwxrwxrwx 1 root root       6 Mar 12  2023 apropos -> whatis
--rwxr-xr-x 1 root root   18752 May 25  2023 apt
--rwxr-xr-x 1 root root   88456 May 25  2023 apt-cache
--rwxr-xr-x 1 root root   26944 May 25  2023 apt-config
-lrwxrwxrwx 1 root root      19 Jan 14  2023 ar -> x86_64-linux-gnu-ar
--rwxr-xr-x 1 root root   43888 Sep 20  2022 arch
-lrwxrwxrwx 1 root root      21 Jun 17  2022 awk -> /etc/alternatives/awk
--rwxr-xr-x 1 root root   60400 Sep 20  2022 b2sum
--rwxr-xr-x 1 root root   43856 Sep 20  2022 basename
--rwxr-xr-x 1 root root 1265648 Apr 23  2023 bash
--rwxr-xr-x 1 root root    6794 Apr 23  2023 bashbug
--rwxr-xr-x 1 root root  292952 Oct 31  2022 bison
--rwxr-xr-x 1 root root   39224 Sep 20  2022 cat
--rwxr-xr-x 1 root root   14888 Feb 25  2023 chattr
--rwxr-xr-x 1 root root   72000 Sep 20  2022 chgrp
--rwxr-xr-x 1 root root   64824 Sep 20  2022 chmod"

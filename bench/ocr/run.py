@@ -1,16 +1,30 @@
 #!/usr/bin/env python3
-"""Word accuracy and wall time of `tessarin capture-text --in` against the
-plain `tesseract` command on the same screen-like images, in the same run.
+"""Accuracy and wall time of `tessarin capture-text --in` against the plain
+`tesseract` command on the same screen-like images, in the same run.
+
+Two sets of images: screen-like text rendered with Pango (make_images.sh)
+and the terminal corpus, screens of a real xterm in three fonts
+(make_terminal_images.sh, tests/ocr/terminal).
 
 Peers: `tesseract <png> - -l eng` and `-l chi_sim+chi_tra+eng`, each at its
 default OpenMP threading and with OMP_THREAD_LIMIT=1. Usage:
 
-    bench/ocr/run.py --tessarin build/src/tessarin [--runs 5] [--images folder]
+    bench/ocr/run.py --tessarin build/src/tessarin [--runs 5] [--images folder] [--only pattern]
+                     [--before folder-with-an-older-libtessarin-ocr.so]
 
-Without --images the images are rendered by make_images.sh into a temporary
-folder. Word accuracy is 1 - (word edit distance / words in the truth),
-floored at 0; Han characters count as one word each, so Chinese is scored
-per character. Line breaks and spacing are not scored.
+--before adds a column "before": the same executable with the engine module
+of another build (TESSARIN_MODULE_DIR), to compare a change's accuracy and
+time with what it changes.
+
+Without --images the images are rendered into a temporary folder.
+
+Scores, each 1 - edit distance / length of the truth, floored at 0:
+  words   tokens split on white space; Han characters count as one word
+          each, so Chinese is scored per character.
+  tokens  exact tokens split on white space, nothing normalised (terminal
+          corpus: one wrong colon makes a token wrong).
+  chars   characters other than white space.
+Line breaks and spacing are not scored.
 """
 
 import argparse
@@ -24,11 +38,8 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-TOKEN = re.compile(r"[\u3400-\u9fff\uf900-\ufaff]|[^\s\u3400-\u9fff\uf900-\ufaff]+")
-
-
-def words(text):
-    return TOKEN.findall(text)
+HAN = re.compile(r"[\u3400-\u9fff\uf900-\ufaff]")
+WORD = re.compile(r"[\u3400-\u9fff\uf900-\ufaff]|[^\s\u3400-\u9fff\uf900-\ufaff]+")
 
 
 def edit_distance(a, b):
@@ -41,9 +52,16 @@ def edit_distance(a, b):
     return previous[-1]
 
 
-def accuracy(truth, text):
-    expected = words(truth)
-    return max(0.0, 1.0 - edit_distance(expected, words(text)) / max(1, len(expected)))
+def score(expected, actual):
+    return max(0.0, 1.0 - edit_distance(expected, actual) / max(1, len(expected)))
+
+
+def scores(truth, text):
+    return {
+        "words": score(WORD.findall(truth), WORD.findall(text)),
+        "tokens": score(truth.split(), text.split()),
+        "chars": score("".join(truth.split()), "".join(text.split())),
+    }
 
 
 def timed(command, env, runs):
@@ -63,12 +81,16 @@ def main():
     parser.add_argument("--tessarin", required=True)
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--images")
+    parser.add_argument("--only", default="", help="only images whose name holds this")
+    parser.add_argument("--show", action="store_true", help="print tessarin's text of each image")
+    parser.add_argument("--before", help="folder holding the engine module of another build")
     args = parser.parse_args()
 
     folder = args.images or tempfile.mkdtemp(prefix="tessarin-ocr-bench-")
     if not args.images:
         subprocess.run([os.path.join(HERE, "make_images.sh"), folder], check=True)
-    names = sorted(f[:-4] for f in os.listdir(folder) if f.endswith(".png"))
+        subprocess.run([os.path.join(HERE, "make_terminal_images.sh"), args.tessarin, folder], check=True)
+    names = sorted(f[:-4] for f in os.listdir(folder) if f.endswith(".png") and args.only in f)
 
     base = {k: v for k, v in os.environ.items() if k != "OMP_THREAD_LIMIT"}
     one = dict(base, OMP_THREAD_LIMIT="1")
@@ -80,39 +102,66 @@ def main():
         ("all/1", lambda png: ["tesseract", png, "-", "-l", "chi_sim+chi_tra+eng"], one, str),
         ("all/omp", lambda png: ["tesseract", png, "-", "-l", "chi_sim+chi_tra+eng"], base, str),
     ]
+    if args.before:
+        tools.insert(1, ("before", lambda png: [args.tessarin, "capture-text", "--in", png],
+                         dict(base, TESSARIN_MODULE_DIR=args.before), lambda out: json.loads(out)["text"]))
+    tool_names = [name for name, *_ in tools]
+    peers = tool_names[1:]
 
-    names_of = [name for name, *_ in tools]
-    print(f"word accuracy and median wall time of {args.runs} runs; ratios are tessarin's time over the peer's")
-    print(f"{'image':20}" + "".join(f"{n:>9}" for n in names_of) + " |" + "".join(f"{n:>9}" for n in names_of)
-          + " |" + "".join(f"{'/' + n:>9}" for n in names_of[1:]))
-    accuracy_of = {n: {} for n in names_of}
-    worst = {n: 0.0 for n in names_of[1:]}
+    def header(title):
+        return (f"{title:24}" + "".join(f"{n:>9}" for n in tool_names) + " |" + "".join(f"{n:>9}" for n in tool_names)
+                + " |" + "".join(f"{'/' + n:>9}" for n in peers))
+
+    print(f"median wall time of {args.runs} runs; ratios are tessarin's time over the peer's")
+    results = {}  # name -> tool -> (scores, seconds)
+    han_in_latin = []
     for name in names:
         png = os.path.join(folder, name + ".png")
         with open(os.path.join(folder, name + ".txt"), encoding="utf-8") as f:
             truth = f.read()
-        times = {}
+        results[name] = {}
         for tool, command, env, text_of in tools:
             seconds, out = timed(command(png), env, args.runs)
-            accuracy_of[tool][name] = accuracy(truth, text_of(out))
-            times[tool] = seconds
-        ratios = {n: times["tessarin"] / times[n] for n in names_of[1:]}
-        for n in ratios:
-            worst[n] = max(worst[n], ratios[n])
-        print(f"{name:20}" + "".join(f"{accuracy_of[n][name] * 100:8.1f}%" for n in names_of) + " |"
-              + "".join(f"{times[n] * 1000:7.0f}ms" for n in names_of) + " |"
-              + "".join(f"{ratios[n]:9.2f}" for n in names_of[1:]))
+            text = text_of(out)
+            results[name][tool] = (scores(truth, text), seconds)
+            if tool == "tessarin":
+                if args.show:
+                    print(f"--- {name}\n{text}")
+                if not HAN.search(truth) and HAN.search(text):
+                    han_in_latin.append(name)
 
-    def mean_over(tool, chosen):
-        return statistics.mean(accuracy_of[tool][n] for n in chosen) * 100
+    def table(title, chosen, metric):
+        if not chosen:
+            return
+        print()
+        print(header(f"{title}: {metric}"))
+        for name in chosen:
+            row = results[name]
+            print(f"{name:24}" + "".join(f"{row[n][0][metric] * 100:8.1f}%" for n in tool_names) + " |"
+                  + "".join(f"{row[n][1] * 1000:7.0f}ms" for n in tool_names) + " |"
+                  + "".join(f"{row['tessarin'][1] / row[n][1]:9.2f}" for n in peers))
+        for label, group in groups_of(chosen):
+            print(f"{'mean, ' + label:24}" + "".join(
+                f"{statistics.mean(results[n][t][0][metric] for n in group) * 100:8.1f}%" for t in tool_names) + " |"
+                + "".join(f"{statistics.mean(results[n][t][1] for n in group) * 1000:7.0f}ms" for t in tool_names))
+        behind = [n for n in chosen if any(results[n][t][0][metric] > results[n]["tessarin"][0][metric] for t in peers)]
+        print(f"images where a peer scores higher ({metric}):", ", ".join(behind) if behind else "none")
 
-    english = [n for n in names if "zh" not in n]
-    print(f"{'mean, all':20}" + "".join(f"{mean_over(n, names):8.1f}%" for n in names_of))
-    print(f"{'mean, English':20}" + "".join(f"{mean_over(n, english):8.1f}%" for n in names_of))
-    print(f"{'worst time ratio':20}" + " " * 9 * len(names_of) + " |" + " " * 9 * len(names_of) + " |"
-          + "".join(f"{worst[n]:9.2f}" for n in names_of[1:]))
-    behind = [n for n in names if any(accuracy_of[t][n] > accuracy_of["tessarin"][n] for t in names_of[1:])]
-    print("images where a peer reads more words:", ", ".join(behind) if behind else "none")
+    def groups_of(chosen):
+        groups = [("all", chosen)]
+        for font in ("fixed", "9x15", "dejavu"):
+            group = [n for n in chosen if n.startswith(f"xterm-{font}-")]
+            if group:
+                groups.append((f"xterm {font}", group))
+        return groups
+
+    terminal = [n for n in names if n.startswith("xterm-")]
+    screen = [n for n in names if n not in terminal]
+    table("screen text", screen, "words")
+    table("terminal", terminal, "tokens")
+    table("terminal", terminal, "chars")
+    print()
+    print("Han characters in the text of an all-Latin image:", ", ".join(han_in_latin) if han_in_latin else "none")
 
 
 if __name__ == "__main__":

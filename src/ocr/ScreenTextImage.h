@@ -47,8 +47,9 @@ bool hasOnlyBitmapText(const GreyImage& image);
 // Paints over, in the background's white, every dark rectangle, filled or
 // one pixel outline, at least 8 pixels tall and at least a third as wide as
 // tall: a terminal's block cursor (hollow when the window is not focused),
-// which the engine otherwise joins to the line above it. No glyph of a bitmap
-// font is such a rectangle (an l or a | is narrower, an O is rounded).
+// which the engine otherwise joins to the line above it. No glyph of text at
+// screen sizes is such a rectangle (an l or a | is narrower, an O is
+// rounded, a full stop smaller), smoothed or not.
 void eraseSolidBlocks(GreyImage& image);
 
 // Gaussian blur of the given standard deviation in pixels (separable).

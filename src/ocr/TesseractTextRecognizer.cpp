@@ -8,6 +8,10 @@
 // is how Han script shows up to them, do the Chinese models read it. The
 // same way, a second, larger reading is made only when the first one is
 // unsure of some line. Every model loads once per process.
+//
+// The rules that combine and check readings need no engine and live beside
+// this file: LineReadings (second opinions, Han choice), WordGaps (words
+// run together) and TerminalCells (terminal text read again cell by cell).
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
@@ -29,9 +33,12 @@
 #include <vector>
 
 #include "core/recording/TextRecognition.h"
+#include "ocr/LineReadings.h"
 #include "ocr/ModuleRecognizerBarrier.h"
 #include "ocr/ScreenTextImage.h"
+#include "ocr/TerminalCells.h"
 #include "ocr/TextRecognizerModule.h"
+#include "ocr/WordGaps.h"
 
 namespace tessarin::ocr {
 namespace {
@@ -52,18 +59,13 @@ constexpr double kSecondOpinion = 0.90;
 // reads far better enlarged four times and then smoothed, which gives its
 // stair-stepped strokes the soft edges of the print the models learnt from;
 // it is read that way at once (at its original size it reads poorly).
+// Nearest-neighbour enlargement keeps the glyphs exact but reads worse and
+// slower, smoothed or not (bench/ocr, terminal corpus); the cell check
+// afterwards is what uses the exact glyphs.
 constexpr uint32_t kBitmapScale = 4;
 constexpr double kBitmapBlurPerScale = 0.375;  // a 1.5 pixel blur at four times
 // Han text reads best at twice its size.
 constexpr uint32_t kHanScale = 2;
-// Lines the Latin models read with less confidence than this are offered to
-// the Han models: Han script is what the Latin models cannot read.
-constexpr double kHanRetryConfidence = 0.80;
-// Below this a line of the first reading is taken for Han script at once
-// (the Latin models read Han lines at 0 to 0.3). Lines mixing Han and Latin
-// read at 0.55 to 0.7, like Latin text the models stumble on in a busy
-// screenshot; those are told apart by the shape of their words.
-constexpr double kHanLikelyConfidence = 0.5;
 // The preferred Han model (simplified Chinese) is trusted when its mean
 // confidence over the unsure lines reaches this; otherwise a later one
 // (traditional) wins when it is ahead by kLaterLanguageMargin.
@@ -96,47 +98,12 @@ std::optional<std::string> tesseractLanguage(const std::string& tag) {
     return found->second;
 }
 
-// CJK unified ideographs (the basic block, extension A and compatibility).
-bool containsHan(const std::string& text) {
-    for (size_t i = 0; i + 2 < text.size(); ++i) {
-        const auto b0 = static_cast<unsigned char>(text[i]);
-        const auto b1 = static_cast<unsigned char>(text[i + 1]);
-        if ((b0 == 0xe3 && b1 >= 0x90) || (b0 >= 0xe4 && b0 <= 0xe9) || (b0 == 0xef && b1 >= 0xa4 && b1 <= 0xab)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool isHanModel(const std::string& language) { return language.rfind("chi_", 0) == 0; }
 
 std::string joined(const std::vector<std::string>& languages) {
     std::string text;
     for (const auto& language : languages) text += (text.empty() ? "" : "+") + language;
     return text;
-}
-
-struct Line {
-    std::string text;
-    Rect box;  // source pixels, top-left origin
-    double confidence = 0;
-    bool looksLikeHan = false;  // see looksLikeHan() below
-};
-
-// Han glyphs are about as wide as the line is tall; Latin letters about half
-// that. A Latin model meeting Han glyphs reads a few unsure letters spread
-// over as many squares, so an unsure word whose letters are each at least
-// 0.9 of the line's height wide (1.2 and very unsure for a lone letter, as a
-// capital M can be wide) is most likely Han. A wrong guess costs time only:
-// Han readings replace a line only when they hold Han script and are more
-// confident.
-bool looksLikeHan(const char* word, const Rect& box, double confidence, const Line& line) {
-    if (word == nullptr || confidence >= 0.8 || line.box.height <= 0) return false;
-    size_t letters = 0;
-    for (const char* c = word; *c != '\0'; ++c) letters += (static_cast<unsigned char>(*c) & 0xc0) != 0x80;
-    if (letters == 0) return false;
-    const double width = box.width / double(letters) / line.box.height;
-    return letters == 1 ? width >= 1.2 && confidence < 0.5 : width >= 0.9;
 }
 
 // A part of the source image at one scale, as the engine reads it.
@@ -147,35 +114,6 @@ struct ScaledImage {
 };
 
 using Lines = Expected<std::vector<Line>, TextRecognitionError>;
-
-bool isUnsure(const Line& line) { return line.confidence < kHanRetryConfidence; }
-bool isHanLikely(const Line& line) { return line.confidence < kHanLikelyConfidence || line.looksLikeHan; }
-
-double overlap(const Rect& a, const Rect& b) {
-    const Rect common = a.intersection(b);
-    const double area = common.width * common.height;
-    const double either = a.width * a.height + b.width * b.height - area;
-    return either > 0 ? area / either : 0;
-}
-
-// The part of `inner` that lies inside `outer`.
-double coverage(const Rect& inner, const Rect& outer) {
-    const Rect common = inner.intersection(outer);
-    const double area = inner.width * inner.height;
-    return area > 0 ? common.width * common.height / area : 0;
-}
-
-// One recognised word with the box of each of its glyphs, in the engine's
-// pixels.
-struct WordGlyphs {
-    std::string text;
-    struct Glyph {
-        std::string text;
-        int left = 0, top = 0, right = 0, bottom = 0;
-    };
-    std::vector<Glyph> glyphs;
-    int left = 0, right = 0;  // of the whole word
-};
 
 WordGlyphs wordGlyphs(const tesseract::ResultIterator& word) {
     WordGlyphs result;
@@ -188,149 +126,23 @@ WordGlyphs wordGlyphs(const tesseract::ResultIterator& word) {
         const OwnedText symbol(glyph.GetUTF8Text(tesseract::RIL_SYMBOL));
         int left = 0, top = 0, right = 0, bottom = 0;
         if (!symbol || !glyph.BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom)) return result;
-        result.glyphs.push_back({symbol.get(), left, top, right, bottom});
+        result.glyphs.push_back({symbol.get(), left, top, right, bottom, glyph.Confidence(tesseract::RIL_SYMBOL) / 100.0});
     } while (!glyph.IsAtFinalElement(tesseract::RIL_WORD, tesseract::RIL_SYMBOL) && glyph.Next(tesseract::RIL_SYMBOL));
     return result;
 }
 
-// The widths of the runs of blank columns with ink on both sides within
-// [x0, x1) x [y0, y1). The engine's glyph boxes only roughly follow the ink
-// (a word's last box may reach into the space after it), so gaps are
-// measured on the image itself: a pixel is ink a quarter of the way from the
-// area's lightest value to its darkest.
-std::vector<int> blankRuns(const GreyImage& image, int x0, int x1, int y0, int y1) {
-    x0 = std::max(x0, 0);
-    y0 = std::max(y0, 0);
-    x1 = std::min(x1, int(image.width));
-    y1 = std::min(y1, int(image.height));
-    std::vector<int> runs;
-    if (x1 <= x0 || y1 <= y0) return runs;
-    uint8_t lightest = 0, darkest = 255;
-    for (int y = y0; y < y1; ++y) {
-        for (int x = x0; x < x1; ++x) {
-            lightest = std::max(lightest, image.at(x, y));
-            darkest = std::min(darkest, image.at(x, y));
-        }
-    }
-    const int ink = lightest - (lightest - darkest) / 4;
-    int run = -1;  // -1 until the first ink column
-    for (int x = x0; x < x1; ++x) {
-        bool blank = true;
-        for (int y = y0; y < y1 && blank; ++y) blank = image.at(x, y) > ink;
-        if (!blank) {
-            if (run > 0) runs.push_back(run);
-            run = 0;
-        } else if (run >= 0) {
-            ++run;
-        }
-    }
-    return runs;
-}
-
-// The widest blank between a word's glyph and the one before it.
-int gapBefore(const GreyImage& image, const WordGlyphs& word, size_t index) {
-    const auto& before = word.glyphs[index - 1];
-    const auto& after = word.glyphs[index];
-    const auto runs = blankRuns(image, std::max(word.left, before.left), std::min(word.right, after.right),
-                                std::min(before.top, after.top), std::max(before.bottom, after.bottom));
-    return runs.empty() ? 0 : *std::max_element(runs.begin(), runs.end());
-}
-
-bool isLetterOrDigit(const std::string& glyph) {
-    return glyph.size() == 1 && std::isalnum(static_cast<unsigned char>(glyph[0]));
-}
-
-// Lower-case letters without ascender or descender stand as tall as the x-height.
-bool isXHeightLetter(const std::string& glyph) {
-    return glyph.size() == 1 && std::string_view("acemnorsuvwxz").find(glyph[0]) != std::string_view::npos;
-}
-
-template <class Number>
-Number median(std::vector<Number> values) {
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
-}
-
-// The engine's line model sometimes runs two words of small UI text
-// together where letters meet digits ("Col17" for "Col 17"): at 11 pixels
-// the space between them leaves a gap of a few pixels only. Such a gap still
-// stands out against the letter spacing of the line, so a word is split
-// where the blank between two letters or digits is at least kGapOverXHeight
-// of the line's x-height (a space with the glyphs' side bearings is about
-// that wide in small proportional fonts and far wider in monospace ones,
-// while letters of one word stay under two thirds of it apart, even in
-// monospace) and kGapOverUsual times the line's usual letter spacing.
-// Glyph boxes can be far off the ink, so words are split only when the
-// line's image holds as many such blanks as the text would then have
-// spaces, and not at all when the x-height the boxes give is out of
-// proportion to the line. A word whose text is not its glyphs' text is
-// left alone.
-std::string withWordGapsSplit(const std::string& lineText, const std::vector<WordGlyphs>& words,
-                              const GreyImage& image, const std::array<int, 4>& lineBox) {
-    constexpr double kGapOverXHeight = 0.65;
-    constexpr double kGapOverUsual = 2.0;
-    constexpr double kSpaceOverXHeight = 0.5;
-    constexpr std::pair<double, double> kXHeightOverLine{0.4, 0.8};
-    std::vector<std::vector<int>> gapsOf;  // per word, before each glyph but the first
-    std::vector<int> gaps, xHeights;
+// The glyphs of a line's words in source pixels.
+std::vector<ReadGlyph> sourceGlyphs(const std::vector<WordGlyphs>& words, double scale, Point origin) {
+    std::vector<ReadGlyph> glyphs;
     for (const auto& word : words) {
-        auto& wordGaps = gapsOf.emplace_back();
         for (size_t i = 0; i < word.glyphs.size(); ++i) {
             const auto& glyph = word.glyphs[i];
-            if (isXHeightLetter(glyph.text)) xHeights.push_back(glyph.bottom - glyph.top);
-            if (i > 0) gaps.push_back(wordGaps.emplace_back(gapBefore(image, word, i)));
+            const Rect box{origin.x + glyph.left / scale, origin.y + glyph.top / scale, (glyph.right - glyph.left) / scale,
+                           (glyph.bottom - glyph.top) / scale};
+            glyphs.push_back({glyph.text, box, std::clamp(glyph.confidence, 0.0, 1.0), i == 0});
         }
     }
-    if (gaps.size() < 3 || xHeights.empty()) return lineText;
-    const double usual = std::max(1, median(gaps));
-    const double xHeight = median(xHeights);
-    const auto [left, top, right, bottom] = lineBox;
-    const double lineHeight = bottom - top;
-    // Glyph boxes that make the x-height far from half the line's height
-    // (0.4 to 0.8 of it, with or without ascenders and descenders) do not
-    // follow the ink closely enough to be measured by.
-    if (xHeight < kXHeightOverLine.first * lineHeight || xHeight > kXHeightOverLine.second * lineHeight) {
-        return lineText;
-    }
-
-    const auto splitsBefore = [&](size_t w, size_t i) {
-        const int gap = gapsOf[w][i - 1];
-        return gap >= kGapOverXHeight * xHeight && gap >= kGapOverUsual * usual &&
-               isLetterOrDigit(words[w].glyphs[i - 1].text) && isLetterOrDigit(words[w].glyphs[i].text);
-    };
-    size_t splits = 0;
-    for (size_t w = 0; w < words.size(); ++w) {
-        for (size_t i = 1; i < words[w].glyphs.size(); ++i) splits += splitsBefore(w, i);
-    }
-    if (splits == 0) return lineText;
-    // Blanks a little narrower than the ones split at still count as spaces
-    // (a space after a comma looks narrower beside the comma's tail).
-    const auto lineBlanks = blankRuns(image, left, right, top, bottom);
-    const auto blanks = size_t(std::count_if(lineBlanks.begin(), lineBlanks.end(), [&](int gap) {
-        return gap >= kSpaceOverXHeight * xHeight && gap >= kGapOverUsual * usual;
-    }));
-    if (words.size() - 1 + splits > blanks) return lineText;
-
-    std::string text = lineText;
-    size_t from = 0;
-    for (size_t w = 0; w < words.size(); ++w) {
-        const auto& word = words[w];
-        const size_t at = text.find(word.text, from);
-        if (word.text.empty() || at == std::string::npos) continue;
-        std::string split, whole;
-        for (size_t i = 0; i < word.glyphs.size(); ++i) {
-            if (i > 0 && splitsBefore(w, i)) split += ' ';
-            split += word.glyphs[i].text;
-            whole += word.glyphs[i].text;
-        }
-        if (whole != word.text) {
-            from = at + word.text.size();
-            continue;
-        }
-        text.replace(at, word.text.size(), split);
-        from = at + split.size();
-    }
-    return text;
+    return glyphs;
 }
 
 class TesseractTextRecognizer : public TextRecognizer {
@@ -356,15 +168,18 @@ public:
         std::vector<std::string> all = han;
         all.insert(all.end(), latin.begin(), latin.end());
 
-        const ScaledImage original{darkTextOnLight(image), 1, {}};
+        // A terminal's cursor block is no text, and the engine joins it to
+        // the line above (in smoothed fonts as in bitmap ones).
+        ScaledImage original{darkTextOnLight(image), 1, {}};
+        eraseSolidBlocks(original.pixels);
         const std::optional<ScaledImage> bitmap = smoothedBitmapText(original);
         std::lock_guard lock(mutex_);
         const bool detect = request.automaticallyDetectsLanguage && !latin.empty() && !han.empty();
         Lines lines = readPage(bitmap ? *bitmap : original, detect ? latin : all);
-        if (!lines || request.level == RecognitionLevel::fast) return finished(std::move(lines), image);
+        if (!lines || request.level == RecognitionLevel::fast) return finished(std::move(lines), image, original);
         if (!detect) {
             if (auto error = bitmap ? std::nullopt : secondOpinion(*lines, original, all)) return unexpected(*error);
-            return finished(std::move(lines), image);
+            return finished(std::move(lines), image, original);
         }
 
         // Lines taken for Han script start the preferred Han model at once,
@@ -376,7 +191,7 @@ public:
         Lines preferred = std::vector<Line>{};
         std::jthread hanThread, nextHanThread;  // joined however this function ends
         const auto startHan = [&] {
-            hanImage = scaledImage(regionAround(original, *lines, isUnsure), kHanScale);
+            hanImage = scaledImage(part(original, regionAround(*lines, original.pixels.width, original.pixels.height, isUnsure)), kHanScale);
             hanThread = std::jthread([&] { preferred = guarded([&] { return readPage(*hanImage, {han.front()}); }); });
             if (han.size() > 1) nextHanThread = std::jthread([&] { preload({han[1]}); });
         };
@@ -386,7 +201,7 @@ public:
         if (!error && !hanImage && std::any_of(lines->begin(), lines->end(), isUnsure)) startHan();
         if (hanThread.joinable()) hanThread.join();
         if (error) return unexpected(*error);
-        if (!hanImage) return finished(std::move(lines), image);
+        if (!hanImage) return finished(std::move(lines), image, original);
         if (!preferred) return unexpected(preferred.error());
 
         // Simplified and traditional Chinese share most characters, and each
@@ -407,36 +222,18 @@ public:
                 chosenMean = mean;
             }
         }
+        dropHanReadingsOfLatinCells(chosen, *lines, original.pixels);
         takeHanReadings(*lines, chosen);
-        return finished(std::move(lines), image);
+        return finished(std::move(lines), image, original);
     }
 
 private:
-    // The part of the image holding the chosen lines, with a margin of one
-    // and a half times the tallest line's height (at least 16 pixels; the
-    // engine's layout analysis misreads lines cropped tighter): big
-    // screenshots with a few doubtful lines are read again only there.
-    template <class Chosen>
-    static ScaledImage regionAround(const ScaledImage& original, const std::vector<Line>& lines, Chosen chosen) {
-        double x0 = original.pixels.width, y0 = original.pixels.height, x1 = 0, y1 = 0, tallest = 0;
-        for (const Line& line : lines) {
-            if (!chosen(line)) continue;
-            x0 = std::min(x0, line.box.minX());
-            y0 = std::min(y0, line.box.minY());
-            x1 = std::max(x1, line.box.maxX());
-            y1 = std::max(y1, line.box.maxY());
-            tallest = std::max(tallest, line.box.height);
-        }
-        const double margin = std::max(16.0, tallest * 1.5);
-        const auto clampTo = [](double value, uint32_t size) {
-            return uint32_t(std::clamp(value, 0.0, double(size)));
-        };
-        const uint32_t left = clampTo(std::floor(x0 - margin), original.pixels.width);
-        const uint32_t top = clampTo(std::floor(y0 - margin), original.pixels.height);
-        const uint32_t right = clampTo(std::ceil(x1 + margin), original.pixels.width);
-        const uint32_t bottom = clampTo(std::ceil(y1 + margin), original.pixels.height);
-        if (right <= left || bottom <= top) return original;
-        return {cropped(original.pixels, left, top, right - left, bottom - top), 1, Point{double(left), double(top)}};
+    // The given part of an image read at its size; the whole image when the
+    // part is empty.
+    static ScaledImage part(const ScaledImage& original, const PixelBounds& bounds) {
+        if (bounds.isEmpty()) return original;
+        return {cropped(original.pixels, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top),
+                1, Point{double(bounds.left), double(bounds.top)}};
     }
 
     // The largest factor up to `factor` that keeps the image within
@@ -455,9 +252,7 @@ private:
     // nothing otherwise (or when it cannot be enlarged).
     static std::optional<ScaledImage> smoothedBitmapText(const ScaledImage& original) {
         if (!hasOnlyBitmapText(original.pixels)) return std::nullopt;
-        ScaledImage clean = original;
-        eraseSolidBlocks(clean.pixels);
-        ScaledImage large = scaledImage(clean, kBitmapScale);
+        ScaledImage large = scaledImage(original, kBitmapScale);
         if (large.scale == 1) return std::nullopt;
         blur(large.pixels, kBitmapBlurPerScale * large.scale);
         return large;
@@ -474,8 +269,9 @@ private:
         }
     }
 
-    static RecognizedBlocks finished(Lines lines, const Image& image) {
+    static RecognizedBlocks finished(Lines lines, const Image& image, const ScaledImage& original) {
         if (!lines) return unexpected(lines.error());
+        readTerminalCells(*lines, original.pixels);
         std::vector<RecognizedBlock> result;
         const double width = image.width();
         const double height = image.height();
@@ -499,94 +295,12 @@ private:
             return line.confidence < kSecondOpinion && !(leaveUnsure && isUnsure(line));
         };
         if (std::none_of(lines.begin(), lines.end(), wanted)) return std::nullopt;
-        const ScaledImage large = scaledImage(regionAround(original, lines, wanted), kLatinScale);
+        const ScaledImage large = scaledImage(part(original, regionAround(lines, original.pixels.width, original.pixels.height, wanted)), kLatinScale);
         if (large.scale == 1) return std::nullopt;
         auto others = readPage(large, languages);
         if (!others) return others.error();
-        for (Line& line : lines) {
-            if (!wanted(line)) continue;  // lines outside the region may be cut in the other reading
-            const Line* match = sameLine(line, *others);
-            if (match && match->confidence > line.confidence) {
-                line.text = match->text;
-                line.confidence = match->confidence;
-            }
-        }
+        takeMoreConfident(lines, *others, wanted);
         return std::nullopt;
-    }
-
-    // The line of another reading that covers most of the same place (at
-    // least half of the two boxes together), if any.
-    static const Line* sameLine(const Line& line, const std::vector<Line>& others) {
-        const Line* match = nullptr;
-        double best = 0.5;
-        for (const Line& other : others) {
-            const double common = overlap(line.box, other.box);
-            if (common > best) {
-                best = common;
-                match = &other;
-            }
-        }
-        return match;
-    }
-
-    // The Han line that covers most of a Latin line (more than half of it),
-    // if any. The two readings need not cut lines alike: the Latin models may
-    // split one Han line into several.
-    static const Line* coveringLine(const Line& line, const std::vector<Line>& readings) {
-        const Line* match = nullptr;
-        double best = 0.5;
-        for (const Line& other : readings) {
-            const double covered = coverage(line.box, other.box);
-            if (covered > best) {
-                best = covered;
-                match = &other;
-            }
-        }
-        return match;
-    }
-
-    // A Han model's mean confidence over the lines the Latin models were
-    // unsure of (a line it does not cover counts as 0).
-    static double meanConfidenceOver(const std::vector<Line>& lines, const std::vector<Line>& readings) {
-        double total = 0;
-        size_t count = 0;
-        for (const Line& line : lines) {
-            if (!isUnsure(line)) continue;
-            if (const Line* match = coveringLine(line, readings)) total += match->confidence;
-            ++count;
-        }
-        return count > 0 ? total / double(count) : 0;
-    }
-
-    // A Han line that holds Han script replaces the Latin lines it covers
-    // when they include an unsure one and it is more confident than those
-    // (a Han model may read Latin text with confidence, but not better than
-    // the Latin models). It takes the place of the first line it replaces,
-    // so the reading order stays the engine's.
-    static void takeHanReadings(std::vector<Line>& lines, const std::vector<Line>& readings) {
-        std::vector<std::optional<Line>> merged(lines.begin(), lines.end());
-        for (const Line& han : readings) {
-            if (!containsHan(han.text)) continue;
-            std::vector<size_t> covered;
-            double unsureTotal = 0;
-            size_t unsureCount = 0;
-            for (size_t i = 0; i < lines.size(); ++i) {
-                if (!merged[i] || coverage(lines[i].box, han.box) <= 0.5) continue;
-                covered.push_back(i);
-                if (isUnsure(lines[i])) {
-                    unsureTotal += lines[i].confidence;
-                    ++unsureCount;
-                }
-            }
-            if (unsureCount == 0 || han.confidence <= unsureTotal / double(unsureCount)) continue;
-            for (const size_t i : covered) merged[i].reset();
-            merged[covered.front()] = han;
-        }
-        std::vector<Line> result;
-        for (auto& line : merged) {
-            if (line) result.push_back(std::move(*line));
-        }
-        lines = std::move(result);
     }
 
     // Loads a model ahead of its use; a failure shows when it is used.
@@ -652,7 +366,9 @@ private:
         std::vector<WordGlyphs> words;  // of the current line
         std::array<int, 4> lineBox{};   // left, top, right, bottom in the engine's pixels
         const auto finishLine = [&] {
-            if (!lines.empty()) lines.back().text = withWordGapsSplit(lines.back().text, words, grey, lineBox);
+            if (lines.empty()) return;
+            lines.back().text = withWordGapsSplit(lines.back().text, words, grey, lineBox);
+            lines.back().glyphs = sourceGlyphs(words, scale, image.origin);
             words.clear();
         };
         do {
@@ -662,7 +378,7 @@ private:
                 iterator->BoundingBox(tesseract::RIL_TEXTLINE, &lineBox[0], &lineBox[1], &lineBox[2], &lineBox[3]);
                 const OwnedText text(iterator->GetUTF8Text(tesseract::RIL_TEXTLINE));
                 Line line{trimmedLine(text.get()), box(tesseract::RIL_TEXTLINE),
-                          std::clamp(double(iterator->Confidence(tesseract::RIL_TEXTLINE)) / 100.0, 0.0, 1.0), false};
+                          std::clamp(double(iterator->Confidence(tesseract::RIL_TEXTLINE)) / 100.0, 0.0, 1.0), false, {}};
                 inLine = !line.text.empty();
                 if (inLine) lines.push_back(std::move(line));
             }
@@ -671,7 +387,7 @@ private:
             if (lines.back().looksLikeHan) continue;
             const double confidence = iterator->Confidence(tesseract::RIL_WORD) / 100.0;
             lines.back().looksLikeHan =
-                looksLikeHan(words.back().text.c_str(), box(tesseract::RIL_WORD), confidence, lines.back());
+                looksLikeHan(words.back().text, box(tesseract::RIL_WORD), confidence, lines.back().box);
         } while (iterator->Next(tesseract::RIL_WORD));
         if (inLine) finishLine();
         return lines;
