@@ -5,5 +5,11 @@ cd "$(dirname "$0")/.."
 generator=()
 # An existing build folder keeps the generator it was made with.
 [ -f build/CMakeCache.txt ] || generator=(-G Ninja)
-cmake -S . -B build "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  # Hits from a checkout in another folder too (CI clones afresh).
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+fi
+cmake -S . -B build "${generator[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 cmake --build build --parallel "$(nproc)"
