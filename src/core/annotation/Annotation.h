@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
+#include "core/annotation/AnnotationToolType.h"
 #include "core/annotation/AnnotationValues.h"
-#include "core/preferences/AnnotationToolType.h"
 
 namespace tessarin {
 
