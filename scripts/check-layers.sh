@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Fails, naming each one, on an #include under src/ that goes up the layers
 # or reaches a graphics or platform library from a layer that must not know
-# it, and on a CMake library that links a layer it may not include.
+# it, on a CMake library that links a layer it may not include, and on an
+# include of a layer that none of the including layer's libraries declares
+# (directly or through the libraries it links) in DEPENDS.
 #
 # The layers, bottom first (docs/architecture.md draws them):
 #   common, screen          utilities; the vocabulary back ends and core share
@@ -97,31 +99,7 @@ report() {
     violations=$((violations + 1))
 }
 
-while IFS= read -r file; do
-    relative=${file#"$src"/}
-    layer=$(layer_of "$relative")
-    if [ "$layer" = unknown ]; then
-        report "$file: in no layer (add its folder to scripts/check-layers.sh)"
-        continue
-    fi
-    while IFS=: read -r line text; do
-        if [[ $text =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\"([^\"]+)\" ]]; then
-            included=${BASH_REMATCH[1]}
-            [[ $included == */* ]] || continue  # beside the file
-            target=$(layer_of "$included")
-            [ "$target" = "$layer" ] && continue
-            contains "${may_include[$layer]}" "$target" && continue
-            report "$file:$line: $layer includes $included ($target)"
-        elif [[ $text =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\<([^\>]+)\> ]]; then
-            included=${BASH_REMATCH[1]}
-            library=$(library_of "$included")
-            [ "$library" = open ] && continue
-            contains "${may_use[$layer]:-}" "$library" && continue
-            report "$file:$line: $layer includes <$included> ($library)"
-        fi
-    done < <(grep -n '^[[:space:]]*#[[:space:]]*include' "$file" || true)
-done < <(find "$src" -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.h.in' \) | sort)
-
+declare -A links=()  # library -> the libraries it declares in DEPENDS
 # Each library's declared DEPENDS: only layers it may include.
 while IFS= read -r cmake; do
     # One line per tessarin_library/tessarin_module call: its name, then its words.
@@ -133,7 +111,8 @@ while IFS= read -r cmake; do
             continue
         fi
         depends=${words#*DEPENDS}
-        [ "$depends" = "$words" ] && continue
+        [ "$depends" = "$words" ] && depends=""
+        links[$name]="$depends"
         for dependency in $depends; do
             if [ -n "${target_layer[$dependency]:-}" ]; then
                 target=${target_layer[$dependency]}
@@ -149,8 +128,58 @@ while IFS= read -r cmake; do
         sed -E 's/\(/ /; s/\)$//; s/[[:space:]]+/ /g')
 done < <(find "$src" -name CMakeLists.txt | sort)
 
+
+# The layers each layer's libraries link, directly or through others.
+declare -A reaches=()
+reach_of() {  # the layers library $1 links, through every DEPENDS
+    local pending=("$1") seen=" " name dependency
+    while [ ${#pending[@]} -gt 0 ]; do
+        name=${pending[-1]}
+        unset 'pending[-1]'
+        for dependency in ${links[$name]:-}; do
+            [ -n "${target_layer[$dependency]:-}" ] || continue
+            contains "$seen" "$dependency" && continue
+            seen+="$dependency "
+            pending+=("$dependency")
+            echo "${target_layer[$dependency]}"
+        done
+    done
+}
+for name in "${!links[@]}"; do
+    layer=${target_layer[$name]}
+    reaches[$layer]="${reaches[$layer]:-} $(reach_of "$name" | sort -u | tr '\n' ' ')"
+done
+
+while IFS= read -r file; do
+    relative=${file#"$src"/}
+    layer=$(layer_of "$relative")
+    if [ "$layer" = unknown ]; then
+        report "$file: in no layer (add its folder to scripts/check-layers.sh)"
+        continue
+    fi
+    while IFS=: read -r line text; do
+        if [[ $text =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\"([^\"]+)\" ]]; then
+            included=${BASH_REMATCH[1]}
+            [[ $included == */* ]] || continue  # beside the file
+            target=$(layer_of "$included")
+            [ "$target" = "$layer" ] && continue
+            if ! contains "${may_include[$layer]}" "$target"; then
+                report "$file:$line: $layer includes $included ($target)"
+            elif [ "$layer" != app ] && ! contains "${reaches[$layer]:-}" "$target"; then
+                report "$file:$line: $layer includes $included, but no $layer library declares $target in DEPENDS"
+            fi
+        elif [[ $text =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\<([^\>]+)\> ]]; then
+            included=${BASH_REMATCH[1]}
+            library=$(library_of "$included")
+            [ "$library" = open ] && continue
+            contains "${may_use[$layer]:-}" "$library" && continue
+            report "$file:$line: $layer includes <$included> ($library)"
+        fi
+    done < <(grep -n '^[[:space:]]*#[[:space:]]*include' "$file" || true)
+done < <(find "$src" -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.h.in' \) | sort)
+
 if [ "$violations" -gt 0 ]; then
-    echo "check-layers: $violations include(s) or link(s) go up the layers (see docs/architecture.md)" >&2
+    echo "check-layers: $violations include(s) or link(s) break the layers (see docs/architecture.md)" >&2
     exit 1
 fi
 echo "check-layers: every include and link goes down the layers"

@@ -30,11 +30,14 @@ put core/screen/CaptureError.h '#include "core/common/Geometry.h"'
 put platform/ScreenBackend.h '#include "core/screen/CaptureError.h"'
 put core/capture/Service.h '#include "platform/ScreenBackend.h"' '#include "Local.h"'
 put platform/x11/X11Backend.cpp '#include <xcb/xcb.h>' '#include "platform/ScreenBackend.h"'
+put core/screen/CMakeLists.txt 'tessarin_library(tessarin_screen DEPENDS tessarin_common)'
+put platform/CMakeLists.txt 'tessarin_library(tessarin_platform_interfaces DEPENDS tessarin_screen)' \
+    'tessarin_library(tessarin_platform SOURCES x11/X11Backend.cpp DEPENDS tessarin_platform_interfaces tessarin_dep_xcb)'
 put core/capture/CMakeLists.txt 'tessarin_library(tessarin_capture SOURCES a.cpp' '  DEPENDS tessarin_common tessarin_platform_interfaces)'
 expect "a tree that goes down" 0 "every include and link goes down"
 
 put platform/ScreenBackend.h '#include "core/capture/Service.h"'
-put core/preferences/Prefs.h '#include "core/common/Geometry.h"'
+put core/preferences/Prefs.h '#include "core/common/Geometry.h"'  # preferences declare no DEPENDS
 put core/annotation/Model.h '#  include "core/preferences/Prefs.h"'
 put core/capture/Window.cpp '#include <X11/Xlib.h>' '#include "platform/x11/X11Backend.h"'
 put render/annotation/Painter.cpp '#include <cairo.h>'
@@ -52,7 +55,8 @@ expect "a tree with upward includes" 1 \
     "tessarin_annotation (annotation) links tessarin_preferences (preferences)" \
     "tessarin_annotation (annotation) links PkgConfig::CAIRO (cairo)" \
     "core/odd/Thing.h: in no layer" \
-    "9 include(s) or link(s) go up"
+    "Prefs.h:1: preferences includes core/common/Geometry.h, but no preferences library declares common in DEPENDS" \
+    "10 include(s) or link(s) break the layers"
 
 [ "$failures" -eq 0 ] && echo "check-layers-test: all cases pass"
 exit $((failures > 0))
