@@ -19,43 +19,14 @@
 #include <string>
 #include <vector>
 
-#include "core/capture/CaptureError.h"
 #include "core/common/Expected.h"
 #include "core/common/Geometry.h"
 #include "core/common/Image.h"
+#include "core/screen/CaptureError.h"
+#include "core/screen/ScreenDescriptions.h"
 #include "platform/RegionFrameStream.h"
 
 namespace tessarin {
-
-struct DisplayDescription {
-    // Stable across restarts of the program and of the display server; none
-    // when the platform cannot name the display.
-    std::optional<uint32_t> displayID;
-    std::string name;  // the platform's own name, e.g. "DP-1"
-    Rect frame;        // global points, bottom-left origin
-    Rect visibleFrame; // frame less panels and docks
-    double scale = 1;  // device pixels per point, never below 1
-    int64_t pixelWidth = 0;
-    int64_t pixelHeight = 0;
-    bool primary = false;
-
-    friend bool operator==(const DisplayDescription&, const DisplayDescription&) = default;
-};
-
-struct WindowDescription {
-    uint32_t windowID = 0;
-    int32_t processID = 0;  // 0 when unknown
-    std::string app;        // what a user calls the application
-    std::string title;
-    Rect frame;             // global points, top-left origin
-    int layer = 0;          // 0 for normal application windows
-    bool onScreen = true;
-};
-
-struct AccessStatus {
-    bool granted = false;
-    std::string detail;  // why not, or which server; for doctor and errors
-};
 
 class ScreenBackend {
 public:

@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
+#include "core/annotation/AnnotationToolType.h"
 #include "core/annotation/AnnotationValues.h"
-#include "core/preferences/AnnotationToolType.h"
 
 namespace tessarin {
 
@@ -26,7 +26,6 @@ class HighlighterAnnotation;
 class PixelateAnnotation;
 class TextAnnotation;
 class FreehandAnnotation;
-class AnnotationRenderContext;  // defined by the renderer
 
 // A random (version 4) UUID.
 struct AnnotationID {
@@ -45,7 +44,10 @@ public:
     virtual void paint(const RectangleAnnotation&) = 0;
     virtual void paint(const CircleAnnotation&) = 0;
     virtual void paint(const HighlighterAnnotation&) = 0;
-    virtual void paint(const PixelateAnnotation&, AnnotationRenderContext* context) = 0;
+    // Renderers give their painters the unannotated image (an
+    // AnnotationMosaicSource) to draw mosaic boxes from; without one a box
+    // is previewed.
+    virtual void paint(const PixelateAnnotation&) = 0;
     virtual void paint(const TextAnnotation&) = 0;
     virtual void paint(const FreehandAnnotation&) = 0;
 };
@@ -61,7 +63,7 @@ public:
     bool isHidden() const { return hidden_; }
     void setHidden(bool hidden) { hidden_ = hidden; }
 
-    virtual void draw(AnnotationPainter& painter, AnnotationRenderContext* context) const = 0;
+    virtual void draw(AnnotationPainter& painter) const = 0;
     virtual Rect selectionBounds() const = 0;
     virtual Rect visualBounds() const { return selectionBounds(); }
     // The rectangle painted solid, for kinds that fill one.

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/preferences/AnnotationToolType.h"
+#include "core/annotation/AnnotationToolType.h"
 
 namespace tessarin {
 

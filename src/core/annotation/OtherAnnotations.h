@@ -21,7 +21,7 @@ public:
 
     NumberAnnotation(long long n, Point c, AnnotationColor col, double diameter, bool isFilled)
         : number(n), center(c), color(col), size(diameter), filled(isFilled) {}
-    void draw(AnnotationPainter& painter, AnnotationRenderContext*) const override { painter.paint(*this); }
+    void draw(AnnotationPainter& painter) const override { painter.paint(*this); }
     Rect selectionBounds() const override;
     std::optional<Rect> filledContentRect() const override;
     using Annotation::contains;
@@ -66,7 +66,7 @@ public:
                    std::shared_ptr<const TextMeasurer> measurer);
     TextAnnotation(const TextAnnotation& other);
 
-    void draw(AnnotationPainter& painter, AnnotationRenderContext*) const override { painter.paint(*this); }
+    void draw(AnnotationPainter& painter) const override { painter.paint(*this); }
     // (position, width or the measured width rounded up, measured height rounded up).
     Rect textBox() const;
     Rect selectionBounds() const override;
@@ -108,7 +108,7 @@ public:
 
     FreehandAnnotation(std::vector<Point> pts, AnnotationColor c, double width)
         : points(std::move(pts)), color(c), lineWidth(width) {}
-    void draw(AnnotationPainter& painter, AnnotationRenderContext*) const override { painter.paint(*this); }
+    void draw(AnnotationPainter& painter) const override { painter.paint(*this); }
     Rect selectionBounds() const override;
     using Annotation::contains;
     bool contains(Point point, double tolerance) const override;

@@ -42,7 +42,7 @@ class RectangleAnnotation final : public FillableShapeAnnotation {
 public:
     RectangleAnnotation(const Rect& r, AnnotationColor c, double width, bool isFilled)
         : FillableShapeAnnotation(r, c, width, isFilled) {}
-    void draw(AnnotationPainter& painter, AnnotationRenderContext*) const override { painter.paint(*this); }
+    void draw(AnnotationPainter& painter) const override { painter.paint(*this); }
     using Annotation::contains;
     bool contains(Point point, double tolerance) const override;
     AnnotationToolType toolType() const override { return AnnotationToolType::rectangle; }
@@ -54,7 +54,7 @@ class CircleAnnotation final : public FillableShapeAnnotation {
 public:
     CircleAnnotation(const Rect& r, AnnotationColor c, double width, bool isFilled)
         : FillableShapeAnnotation(r, c, width, isFilled) {}
-    void draw(AnnotationPainter& painter, AnnotationRenderContext*) const override { painter.paint(*this); }
+    void draw(AnnotationPainter& painter) const override { painter.paint(*this); }
     using Annotation::contains;
     bool contains(Point point, double tolerance) const override;
     AnnotationToolType toolType() const override { return AnnotationToolType::circle; }
@@ -68,7 +68,7 @@ public:
     AnnotationColor color;
 
     HighlighterAnnotation(const Rect& r, AnnotationColor c) : RectBackedAnnotation(r), color(c) {}
-    void draw(AnnotationPainter& painter, AnnotationRenderContext*) const override { painter.paint(*this); }
+    void draw(AnnotationPainter& painter) const override { painter.paint(*this); }
     using Annotation::contains;
     bool contains(Point point, double tolerance) const override;
     AnnotationToolType toolType() const override { return AnnotationToolType::highlighter; }
@@ -86,9 +86,7 @@ public:
 
     PixelateAnnotation(const Rect& r, AnnotationMosaicEffect e, double rad)
         : RectBackedAnnotation(r), effect(e), radius(rad) {}
-    void draw(AnnotationPainter& painter, AnnotationRenderContext* context) const override {
-        painter.paint(*this, context);
-    }
+    void draw(AnnotationPainter& painter) const override { painter.paint(*this); }
     std::optional<Rect> filledContentRect() const override { return rect.standardized(); }
     using Annotation::contains;
     bool contains(Point point, double tolerance) const override;

@@ -28,7 +28,7 @@ protected:
 class ArrowAnnotation final : public SegmentAnnotation {
 public:
     ArrowAnnotation(Point start, Point end, AnnotationColor c, double width) : SegmentAnnotation(start, end, c, width) {}
-    void draw(AnnotationPainter& painter, AnnotationRenderContext*) const override { painter.paint(*this); }
+    void draw(AnnotationPainter& painter) const override { painter.paint(*this); }
     // The selection bounds grown so the head fits.
     Rect visualBounds() const override;
     AnnotationToolType toolType() const override { return AnnotationToolType::arrow; }
@@ -38,7 +38,7 @@ public:
 class LineAnnotation final : public SegmentAnnotation {
 public:
     LineAnnotation(Point start, Point end, AnnotationColor c, double width) : SegmentAnnotation(start, end, c, width) {}
-    void draw(AnnotationPainter& painter, AnnotationRenderContext*) const override { painter.paint(*this); }
+    void draw(AnnotationPainter& painter) const override { painter.paint(*this); }
     AnnotationToolType toolType() const override { return AnnotationToolType::line; }
     std::shared_ptr<Annotation> duplicate() const override { return std::make_shared<LineAnnotation>(*this); }
 };

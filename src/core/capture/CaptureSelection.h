@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "core/common/Geometry.h"
-#include "platform/ScreenBackend.h"
+#include "core/screen/ScreenDescriptions.h"
 
 namespace tessarin {
 

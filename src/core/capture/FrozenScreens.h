@@ -6,10 +6,10 @@
 #include <optional>
 #include <vector>
 
-#include "core/capture/CaptureError.h"
 #include "core/capture/CaptureSelection.h"
 #include "core/common/Expected.h"
 #include "core/common/Image.h"
+#include "core/screen/CaptureError.h"
 
 namespace tessarin {
 

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "core/capture/AgentTargetList.h"
-#include "core/capture/CaptureError.h"
 #include "core/capture/PixelCrop.h"
 #include "core/common/Executor.h"
 #include "core/common/Expected.h"
 #include "core/common/Image.h"
+#include "core/screen/CaptureError.h"
 #include "platform/ScreenBackend.h"
 
 namespace tessarin {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/ScreenBackend.h"
+#include "core/screen/ScreenDescriptions.h"
 
 namespace tessarin::ScreenLocator {
 

@@ -7,7 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "platform/ScreenBackend.h"
+#include "core/screen/ScreenDescriptions.h"
 
 namespace tessarin::WindowTargetResolver {
 

@@ -12,10 +12,10 @@
 #include <optional>
 #include <string_view>
 
+#include "core/annotation/AnnotationToolType.h"
 #include "core/capture/CapturePreset.h"
 #include "core/capture/StoredCaptureSelection.h"
 #include "core/common/ObserverList.h"
-#include "core/preferences/AnnotationToolType.h"
 #include "core/preferences/KeyValueStore.h"
 #include "core/preferences/LoginItemService.h"
 #include "core/preferences/PreferenceValues.h"

@@ -13,9 +13,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/capture/CaptureError.h"
 #include "core/common/Expected.h"
 #include "core/common/Image.h"
+#include "core/screen/CaptureError.h"
 #include "platform/RegionFrameStream.h"
 
 namespace tessarin {

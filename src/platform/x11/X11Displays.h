@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/capture/CaptureError.h"
 #include "core/common/Expected.h"
 #include "core/common/Geometry.h"
+#include "core/screen/CaptureError.h"
 #include "platform/ScreenBackend.h"
 #include "platform/x11/RootCoordinates.h"
 

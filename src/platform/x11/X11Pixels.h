@@ -11,10 +11,10 @@
 
 #include <xcb/xcb.h>
 
-#include "core/capture/CaptureError.h"
 #include "core/common/Expected.h"
 #include "core/common/Geometry.h"
 #include "core/common/Image.h"
+#include "core/screen/CaptureError.h"
 #include "platform/x11/PixelConversion.h"
 #include "platform/x11/SharedMemory.h"
 

@@ -14,9 +14,9 @@
 
 #include <xcb/xcb.h>
 
-#include "core/capture/CaptureError.h"
 #include "core/common/Expected.h"
 #include "core/common/Geometry.h"
+#include "core/screen/CaptureError.h"
 #include "platform/ScreenBackend.h"
 #include "platform/x11/RootCoordinates.h"
 

@@ -38,7 +38,7 @@ public:
     void paint(const RectangleAnnotation& a) override { result = a.visualBounds(); }
     void paint(const CircleAnnotation& a) override { result = a.visualBounds(); }
     void paint(const HighlighterAnnotation& a) override { result = a.visualBounds(); }
-    void paint(const PixelateAnnotation& a, AnnotationRenderContext*) override { result = a.visualBounds(); }
+    void paint(const PixelateAnnotation& a) override { result = a.visualBounds(); }
     void paint(const FreehandAnnotation& a) override { result = a.visualBounds(); }
     void paint(const NumberAnnotation& badge) override {
         const BadgeDigits digits = BadgeDigits::of(badge, text_);
@@ -59,7 +59,7 @@ private:
 
 Rect of(const Annotation& annotation, const PangoTextEngine& text) {
     Bounds bounds(text);
-    annotation.draw(bounds, nullptr);
+    annotation.draw(bounds);
     return bounds.result;
 }
 

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "core/annotation/Annotation.h"
+#include "core/annotation/AnnotationMosaicSource.h"
 #include "core/common/Image.h"
 #include "render/annotation/CairoHandles.h"
 
@@ -23,7 +24,9 @@ struct MosaicRegionCacheKey {
     friend auto operator<=>(const MosaicRegionCacheKey&, const MosaicRegionCacheKey&) = default;
 };
 
-class AnnotationRenderContext {
+// Cairo's mosaic source: the processed regions are premultiplied Cairo
+// surfaces, cached by effect, radius and region.
+class AnnotationRenderContext final : public AnnotationMosaicSource {
 public:
     // The cache is emptied whole when an insertion finds it this full.
     static constexpr size_t kMaxCachedRegions = 64;
@@ -33,7 +36,7 @@ public:
         : source_(source), imageDrawRect_(imageDrawRect) {}
 
     const Image& sourceImage() const { return source_; }
-    const Rect& imageDrawRect() const { return imageDrawRect_; }
+    const Rect& imageDrawRect() const override { return imageDrawRect_; }
 
     struct RegionImage {
         SharedSurface image;  // premultiplied ARGB32, rows from the top
@@ -42,11 +45,10 @@ public:
     std::optional<RegionImage> mosaicRegionImage(AnnotationMosaicEffect effect, double radiusInCanvasPoints,
                                                  const Rect& canvasRect);
 
-    // The mosaic radius in source pixels for a radius in drawing units.
-    double radiusInSourcePixels(AnnotationMosaicEffect effect, double radiusInCanvasPoints) const;
-    // How many source pixels beyond a region's edges making its image reads
-    // (a pixel more for the rounding of regions to whole pixels).
-    uint32_t sourceReach(AnnotationMosaicEffect effect, double radiusInCanvasPoints) const;
+    double radiusInSourcePixels(AnnotationMosaicEffect effect, double radiusInCanvasPoints) const override;
+    // A pixel more than the kernels read, for the rounding of regions to
+    // whole pixels.
+    uint32_t sourceReach(AnnotationMosaicEffect effect, double radiusInCanvasPoints) const override;
 
     size_t cachedRegionCount() const { return mosaicRegionImages_.size(); }
 

@@ -93,8 +93,8 @@ CairoAnnotationPainter::CairoAnnotationPainter(cairo_t* cr, const PangoTextEngin
     : CairoAnnotationPainter(cr, text, visibleArea, visibleArea) {}
 
 CairoAnnotationPainter::CairoAnnotationPainter(cairo_t* cr, const PangoTextEngine& text, const Rect& visibleArea,
-                                               const Rect& targetArea)
-    : cr_(cr), text_(text), visible_(visibleArea.standardized()), target_(targetArea.standardized()) {}
+                                               const Rect& targetArea, AnnotationRenderContext* mosaics)
+    : cr_(cr), text_(text), visible_(visibleArea.standardized()), target_(targetArea.standardized()), mosaics_(mosaics) {}
 
 void CairoAnnotationPainter::beginShape() { cairo_new_path(cr_); }
 
@@ -268,16 +268,16 @@ void CairoAnnotationPainter::paint(const FreehandAnnotation& stroke) {
     cairo_stroke(cr_);
 }
 
-void CairoAnnotationPainter::paint(const PixelateAnnotation& mosaic, AnnotationRenderContext* context) {
+void CairoAnnotationPainter::paint(const PixelateAnnotation& mosaic) {
     beginShape();
     if (!mosaic.rect.isFinite()) return;
     const Rect R = mosaic.rect.standardized();
     const bool blackOut = mosaic.effect == AnnotationMosaicEffect::blackOut;
-    if (!context) {
+    if (!mosaics_) {
         fillBlack(R, blackOut ? 1 : kMosaicPreviewAlpha);
         return;
     }
-    const Rect visible = R.intersection(context->imageDrawRect().standardized());
+    const Rect visible = R.intersection(mosaics_->imageDrawRect().standardized());
     if (visible.isEmpty()) return;
     if (blackOut) {
         fillBlack(visible, 1);
@@ -287,7 +287,7 @@ void CairoAnnotationPainter::paint(const PixelateAnnotation& mosaic, AnnotationR
     // clip stays the whole box's, so its edges are the same in every tile.
     const Rect wanted = visible.intersection(target_);
     if (wanted.isEmpty()) return;
-    const auto region = context->mosaicRegionImage(mosaic.effect, mosaic.radius, wanted);
+    const auto region = mosaics_->mosaicRegionImage(mosaic.effect, mosaic.radius, wanted);
     if (!region) {
         fillBlack(R, kMosaicPreviewAlpha);  // as the preview without source pixels
         return;

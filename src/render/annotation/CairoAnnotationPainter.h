@@ -9,6 +9,7 @@
 // behind (text leaves a current point) never joins the next one.
 
 #include "core/annotation/Annotation.h"
+#include "render/annotation/AnnotationRenderContext.h"
 #include "render/annotation/CairoHandles.h"
 #include "render/annotation/PangoTextEngine.h"
 
@@ -22,7 +23,10 @@ public:
     // area: one tile of it) lands on the target. Shapes are built against
     // the whole visible area, so every tile draws exactly the same pixels as
     // one surface would; only mosaic regions are cut down to the target.
-    CairoAnnotationPainter(cairo_t* cr, const PangoTextEngine& text, const Rect& visibleArea, const Rect& targetArea);
+    // Mosaic boxes are drawn from `mosaics` (which must outlive the
+    // painter); without it they are previewed.
+    CairoAnnotationPainter(cairo_t* cr, const PangoTextEngine& text, const Rect& visibleArea, const Rect& targetArea,
+                           AnnotationRenderContext* mosaics = nullptr);
 
     void paint(const ArrowAnnotation&) override;
     void paint(const LineAnnotation&) override;
@@ -30,7 +34,7 @@ public:
     void paint(const RectangleAnnotation&) override;
     void paint(const CircleAnnotation&) override;
     void paint(const HighlighterAnnotation&) override;
-    void paint(const PixelateAnnotation&, AnnotationRenderContext* context) override;
+    void paint(const PixelateAnnotation&) override;
     void paint(const TextAnnotation&) override;
     void paint(const FreehandAnnotation&) override;
 
@@ -49,6 +53,7 @@ private:
     const PangoTextEngine& text_;
     Rect visible_;
     Rect target_;
+    AnnotationRenderContext* mosaics_;
 };
 
 }  // namespace tessarin

@@ -99,12 +99,12 @@ std::vector<Placed> placed(const std::vector<AnnotationPtr>& annotations, const 
 
 // How far from a tile its mosaic boxes read the source, or nothing when no
 // box reads it.
-std::optional<int64_t> mosaicReach(const std::vector<Placed>& shapes, const AnnotationRenderContext& context) {
+std::optional<int64_t> mosaicReach(const std::vector<Placed>& shapes, const AnnotationMosaicSource& mosaics) {
     std::optional<int64_t> reach;
     for (const Placed& shape : shapes) {
         const auto* mosaic = dynamic_cast<const PixelateAnnotation*>(shape.annotation);
         if (!mosaic || mosaic->effect == AnnotationMosaicEffect::blackOut) continue;
-        reach = std::max(reach.value_or(0), int64_t(context.sourceReach(mosaic->effect, mosaic->radius)));
+        reach = std::max(reach.value_or(0), int64_t(mosaics.sourceReach(mosaic->effect, mosaic->radius)));
     }
     return reach;
 }
@@ -131,11 +131,11 @@ std::optional<DrawnTile> drawTile(const Image& source, const std::vector<Placed>
     AnnotationRenderContext context(source, mapping.drawRect());
     const auto grown = [&](int64_t by) { return PixelRect{tile.x - by, tile.y - by, tile.width + 2 * by, tile.height + 2 * by}; };
     const Rect geometryArea = mapping.drawingArea(intersection(grown(kGeometryReach), mapping.wholeImage()));
-    CairoAnnotationPainter painter(cr.get(), text, geometryArea, mapping.drawingArea(grown(1)));
+    CairoAnnotationPainter painter(cr.get(), text, geometryArea, mapping.drawingArea(grown(1)), &context);
     for (const Placed& shape : shapes) {
         if (intersection(shape.pixels, tile).isEmpty()) continue;
         cairo_save(cr.get());
-        shape.annotation->draw(painter, &context);
+        shape.annotation->draw(painter);
         cairo_restore(cr.get());
     }
     if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return std::nullopt;

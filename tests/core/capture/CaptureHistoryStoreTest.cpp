@@ -8,12 +8,12 @@
 
 #include "HistoryTestSupport.h"
 #include "core/capture/CaptureHistoryAdmission.h"
-#include "core/capture/HistoryPreferences.h"
 #include "core/capture/HistoryRetention.h"
 #include "core/capture/Thumbnail.h"
 #include "core/capture/Uuid.h"
 #include "core/common/Log.h"
 #include "core/common/PosixFiles.h"
+#include "core/preferences/HistoryPreferences.h"
 #include "render/ImageDecoder.h"
 
 namespace tessarin {

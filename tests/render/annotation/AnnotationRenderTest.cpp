@@ -204,7 +204,7 @@ TEST_F(Render, APathLeftInTheContextIsNeverJoinedToTheNextShape) {
         CairoAnnotationPainter painter(cr.get(), *text, {0, 0, 200, 80});
         cairo_move_to(cr.get(), 10, 10);
         cairo_line_to(cr.get(), 40, 70);
-        shape->draw(painter, nullptr);
+        shape->draw(painter);
         const auto out = straightImage(surface.get());
         bool reachedRight = false;
         for (uint32_t y = 0; y < 80; ++y) {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "core/preferences/RawValue.h"
+#include "core/common/RawValue.h"
 
 namespace tessarin {
 
