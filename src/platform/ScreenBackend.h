@@ -24,6 +24,7 @@
 #include "core/common/Geometry.h"
 #include "core/common/Image.h"
 #include "platform/RegionFrameStream.h"
+#include "platform/ScreenCapabilities.h"
 
 namespace tessarin {
 
@@ -60,6 +61,9 @@ struct AccessStatus {
 class ScreenBackend {
 public:
     virtual ~ScreenBackend() = default;
+
+    // What this back end can do at all; none unless it says.
+    virtual ScreenCapabilities capabilities() { return {}; }
 
     // Connected displays in platform order, primary first.
     virtual Expected<std::vector<DisplayDescription>, CaptureError> displays() = 0;
