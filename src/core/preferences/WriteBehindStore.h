@@ -54,7 +54,9 @@ private:
 
     std::shared_ptr<WriteState> state_;
     Executor& background_;
-    // What this process last saw or set, by key; filled on first read.
+    // What this process last saw or set, by key. A key's first read asks
+    // the backing store, which may wait for a write in progress; the
+    // preferences read every key once, when they are built.
     mutable KeyValueChanges seen_;
 };
 
