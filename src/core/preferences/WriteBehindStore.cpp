@@ -57,6 +57,25 @@ void writeWaiting(const std::shared_ptr<WriteBehindStore::WriteState>& state) {
     }
 }
 
+// The posted write. One the executor destroys unrun (it was shutting down)
+// clears `queued`, so the next change posts a write again instead of
+// waiting for synchronize().
+class QueuedWrite {
+public:
+    explicit QueuedWrite(std::shared_ptr<WriteBehindStore::WriteState> state) : state_(std::move(state)) {}
+    QueuedWrite(QueuedWrite&&) noexcept = default;
+    QueuedWrite& operator=(QueuedWrite&&) = delete;
+    ~QueuedWrite() {
+        if (!state_) return;
+        const std::lock_guard guard(state_->mutex);
+        state_->queued = false;
+    }
+    void operator()() { writeWaiting(std::exchange(state_, nullptr)); }
+
+private:
+    std::shared_ptr<WriteBehindStore::WriteState> state_;
+};
+
 }  // namespace
 
 WriteBehindStore::WriteBehindStore(std::shared_ptr<KeyValueStore> backing, Executor& background)
@@ -87,7 +106,7 @@ void WriteBehindStore::enqueue(const KeyValueChanges& changes) {
         post = !state_->queued;
         state_->queued = true;
     }
-    if (post) background_.post([state = state_] { writeWaiting(state); });
+    if (post) background_.post(QueuedWrite(state_));
 }
 
 std::optional<nlohmann::json> WriteBehindStore::reload(const std::string& key) {

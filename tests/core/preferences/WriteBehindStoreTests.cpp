@@ -125,6 +125,36 @@ TEST(WriteBehindStore, AWriteQueuedWhenTheStoreGoesStillRuns) {
     EXPECT_EQ(backing->object("playSound"), json(false));
 }
 
+// An executor that is shutting down: it destroys what it is given.
+struct DroppingExecutor final : Executor {
+    void post(Task task) override {
+        ++dropped;
+        task = nullptr;
+    }
+    int dropped = 0;
+};
+
+TEST(WriteBehindStore, AWriteTheExecutorDroppedDoesNotStopLaterOnes) {
+    auto backing = std::make_shared<RecordingStore>();
+    DroppingExecutor dropping;
+    ManualExecutor working;
+    struct Switching final : Executor {
+        Executor* to;
+        void post(Task task) override { to->post(std::move(task)); }
+    } background;
+    background.to = &dropping;
+    WriteBehindStore store(backing, background);
+
+    store.set("playSound", false);
+    background.to = &working;
+    store.set("showThumbnail", false);
+    EXPECT_EQ(dropping.dropped, 1);
+    ASSERT_EQ(working.pending(), 1u);
+    working.runAll();
+    EXPECT_EQ(backing->batches,
+              (std::vector<KeyValueChanges>{{{"playSound", false}, {"showThumbnail", false}}}));
+}
+
 // A backing store that holds the first write until released, to make
 // changes arrive while a write is running.
 class GatedStore final : public KeyValueStore {
