@@ -16,6 +16,7 @@
 #include "core/common/Log.h"
 #include "core/common/ThreadPool.h"
 #include "core/preferences/JsonFileStore.h"
+#include "core/preferences/WriteBehindStore.h"
 #include "core/recording/TextRecognitionManager.h"
 #include "ocr/TextRecognizerModule.h"
 #include "platform/LazyScreenBackend.h"
@@ -24,12 +25,12 @@
 namespace tessarin {
 namespace {
 
-std::unique_ptr<KeyValueStore> openPreferences() {
+std::shared_ptr<KeyValueStore> openPreferences() {
     auto path = JsonFileStore::defaultPath();
-    if (path) return std::make_unique<JsonFileStore>(*path);
+    if (path) return std::make_shared<JsonFileStore>(*path);
     // Without a home folder the command still runs; it just remembers nothing.
     logLine(LogLevel::error, LogCategory::storage, "preferences unavailable: " + path.error());
-    return std::make_unique<InMemoryKeyValueStore>();
+    return std::make_shared<InMemoryKeyValueStore>();
 }
 
 // A standard descriptor the caller closed (`>&-`) would be handed to the
@@ -68,9 +69,11 @@ int runAgent(const std::string& programPath, const std::vector<std::string>& arg
     int status = 0;
     {
         ThreadPool background(2);
+        // Commands that change a preference synchronize() before they report.
+        WriteBehindStore defaults(preferences, background);
         ScreenCaptureService capture(backend, mainLoop, background);
         TextRecognitionManager textRecognition(recognizer, background, mainLoop);
-        TessarinCLI cli{capture, *preferences, mainLoop, std::cout, std::cerr, programPath,
+        TessarinCLI cli{capture, defaults, mainLoop, std::cout, std::cerr, programPath,
                         CLISandbox::rootFromEnvironment(), &std::cin, annotationRendererFromModule(),
                         &textRecognition};
         status = cli.run(args);

@@ -15,6 +15,7 @@ public:
     using Factory = std::function<std::unique_ptr<ScreenBackend>()>;
     explicit LazyScreenBackend(Factory factory) : factory_(std::move(factory)) {}
 
+    ScreenCapabilities capabilities() override { return backend().capabilities(); }
     Expected<std::vector<DisplayDescription>, CaptureError> displays() override { return backend().displays(); }
     Expected<Image, CaptureError> captureDisplayArea(uint32_t displayID, PixelRect area) override {
         return backend().captureDisplayArea(displayID, area);

@@ -12,6 +12,7 @@ class NullScreenBackend final : public ScreenBackend {
 public:
     explicit NullScreenBackend(std::string reason) : reason_(std::move(reason)) {}
 
+    ScreenCapabilities capabilities() override { return {}; }
     Expected<std::vector<DisplayDescription>, CaptureError> displays() override { return fail(); }
     Expected<Image, CaptureError> captureDisplayArea(uint32_t, PixelRect) override { return fail(); }
     Expected<std::vector<WindowDescription>, CaptureError> windows() override { return fail(); }

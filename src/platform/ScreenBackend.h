@@ -25,12 +25,16 @@
 #include "core/screen/CaptureError.h"
 #include "core/screen/ScreenDescriptions.h"
 #include "platform/RegionFrameStream.h"
+#include "platform/ScreenCapabilities.h"
 
 namespace tessarin {
 
 class ScreenBackend {
 public:
     virtual ~ScreenBackend() = default;
+
+    // What this back end can do at all; none unless it says.
+    virtual ScreenCapabilities capabilities() { return {}; }
 
     // Connected displays in platform order, primary first.
     virtual Expected<std::vector<DisplayDescription>, CaptureError> displays() = 0;

@@ -73,5 +73,24 @@ TEST(PlatformFactory, AWaylandSessionGetsX11OnlyWhenAskedByName) {
     EXPECT_EQ(displays->front().scale, 2);
 }
 
+// What each back end advertises, and what the adapter passes on: X11 does
+// everything but let the user pick an area; the null back end nothing.
+TEST(PlatformFactory, BackEndsAdvertiseWhatTheyCanDo) {
+    using C = ScreenCapability;
+    const ScreenCapabilities x11{C::displayCapture, C::regionCapture, C::windowCapture,
+                                 C::regionStream,   C::syntheticScroll, C::pointerPosition};
+    EXPECT_TRUE(NullScreenBackend("off").capabilities().empty());
+    EXPECT_EQ(x11.names(), (std::vector<std::string>{"display-capture", "region-capture", "window-capture",
+                                                     "region-stream", "synthetic-scroll", "pointer-position"}));
+    if (std::getenv("TESSARIN_TEST_X_SERVER") == nullptr) GTEST_SKIP() << "needs the test X server";
+    ScopedEnvironment noWayland("WAYLAND_DISPLAY", std::nullopt);
+    ScopedEnvironment noSessionType("XDG_SESSION_TYPE", std::nullopt);
+    ScopedEnvironment platform("TESSARIN_PLATFORM", std::nullopt);
+    auto backend = makeScreenBackend();
+    ASSERT_NE(dynamic_cast<x11::X11ScreenBackend*>(backend.get()), nullptr);
+    EXPECT_EQ(backend->capabilities(), x11);
+    EXPECT_FALSE(backend->capabilities().has(C::interactiveAreaPick));
+}
+
 }  // namespace
 }  // namespace tessarin

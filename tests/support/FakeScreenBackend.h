@@ -35,6 +35,10 @@ public:
     bool inputAllowed = false;
     std::vector<PixelRect> capturedAreas;  // what was asked of the screen
     std::vector<uint32_t> capturedWindows;
+    ScreenCapabilities capabilitySet{ScreenCapability::displayCapture, ScreenCapability::regionCapture,
+                                     ScreenCapability::windowCapture, ScreenCapability::pointerPosition};
+
+    ScreenCapabilities capabilities() override { return capabilitySet; }
 
     Expected<std::vector<DisplayDescription>, CaptureError> displays() override {
         if (failure) return unexpected(*failure);

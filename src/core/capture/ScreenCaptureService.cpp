@@ -19,19 +19,75 @@ std::string lowercased(const std::string& text) {
     return out;
 }
 
-Expected<DisplayDescription, CaptureError> displayWithID(ScreenBackend& backend, uint32_t displayID) {
-    auto displays = backend.displays();
+using DisplaysResult = AsyncScreenBackend::DisplaysResult;
+using WindowsResult = AsyncScreenBackend::WindowsResult;
+using RegionContextResult = Expected<ScreenCaptureRegionContext, CaptureError>;
+
+Expected<DisplayDescription, CaptureError> displayWithID(const DisplaysResult& displays, uint32_t displayID) {
     if (!displays) return unexpected(displays.error());
-    for (auto& d : *displays) {
+    for (const auto& d : *displays) {
         if (d.displayID == displayID) return d;
     }
     return unexpected(CaptureError::noDisplay());
 }
 
-ImageResult captureWholeDisplay(ScreenBackend& backend, const DisplayDescription& display) {
-    if (!display.displayID) return unexpected(CaptureError::noDisplay());
+Expected<DisplayDescription, CaptureError> displayWithID(ScreenBackend& backend, uint32_t displayID) {
+    return displayWithID(backend.displays(), displayID);
+}
+
+PixelRect wholeDisplayArea(const DisplayDescription& display) {
     const PixelSize size = displayPixelSize(display);
-    return backend.captureDisplayArea(*display.displayID, {0, 0, size.width, size.height});
+    return {0, 0, size.width, size.height};
+}
+
+ImageResult captureWholeDisplayNow(ScreenBackend& backend, const DisplayDescription& display) {
+    if (!display.displayID) return unexpected(CaptureError::noDisplay());
+    return backend.captureDisplayArea(*display.displayID, wholeDisplayArea(display));
+}
+
+// Where the region lies on its display's pixel grid, or why it cannot.
+Expected<PixelRect, CaptureError> regionArea(const Rect& rect, const ScreenCaptureRegionContext& context) {
+    if (!context.display.displayID) return unexpected(CaptureError::noDisplay());
+    const auto crop = pixelAlignedCropRect(rect, context.frame, context.scale,
+                                           {double(context.outputSize.width), double(context.outputSize.height)});
+    if (!crop) return unexpected(CaptureError::captureFailed(CaptureMessages::cropFailed));
+    return *crop;
+}
+
+// The largest on-screen window whose application and title contain the
+// given texts; the first of equal windows wins.
+const WindowDescription* bestWindow(const std::vector<WindowDescription>& windows, const std::string& ownerName,
+                                    const std::string& title) {
+    const WindowDescription* best = nullptr;
+    double bestArea = 0;
+    for (const auto& w : windows) {
+        const double area = w.frame.width * w.frame.height;
+        if (!w.onScreen || !(area > 0)) continue;
+        if (!containsIgnoringCase(w.app, ownerName)) continue;
+        if (!title.empty() && !containsIgnoringCase(w.title, title)) continue;
+        if (area > bestArea) {  // strictly larger: the first of equal windows wins
+            best = &w;
+            bestArea = area;
+        }
+    }
+    return best;
+}
+
+AgentTargetList targetList(const std::vector<DisplayDescription>& displays,
+                           const std::vector<WindowDescription>& windows) {
+    AgentTargetList list;
+    for (size_t i = 0; i < displays.size(); ++i) {
+        const auto& d = displays[i];
+        if (!d.displayID) continue;
+        const PixelSize size = displayPixelSize(d);
+        list.displays.push_back({int64_t(i), *d.displayID, size.width, size.height});
+    }
+    for (const auto& w : windows) {
+        if (!w.onScreen || !(w.frame.width * w.frame.height > 0)) continue;
+        list.windows.push_back({w.windowID, w.app, w.title, std::llround(w.frame.x), std::llround(w.frame.y),
+                                std::llround(w.frame.width), std::llround(w.frame.height)});
+    }
+    return list;
 }
 
 void logCapture(std::string_view what, const ImageResult& result) {
@@ -61,16 +117,14 @@ bool containsIgnoringCase(const std::string& haystack, const std::string& needle
 ImageResult ScreenCaptureService::captureDisplayWith(ScreenBackend& backend, uint32_t displayID) {
     auto display = displayWithID(backend, displayID);
     if (!display) return unexpected(display.error());
-    return captureWholeDisplay(backend, *display);
+    return captureWholeDisplayNow(backend, *display);
 }
 
 ImageResult ScreenCaptureService::captureRegionWith(ScreenBackend& backend, const Rect& rect,
                                                     const ScreenCaptureRegionContext& context) {
-    if (!context.display.displayID) return unexpected(CaptureError::noDisplay());
-    const auto crop = pixelAlignedCropRect(rect, context.frame, context.scale,
-                                           {double(context.outputSize.width), double(context.outputSize.height)});
-    if (!crop) return unexpected(CaptureError::captureFailed(CaptureMessages::cropFailed));
-    return backend.captureDisplayArea(*context.display.displayID, *crop);
+    const auto area = regionArea(rect, context);
+    if (!area) return unexpected(area.error());
+    return backend.captureDisplayArea(*context.display.displayID, *area);
 }
 
 Expected<std::unique_ptr<RegionFrameStream>, CaptureError> ScreenCaptureService::openRegionStream(
@@ -85,126 +139,142 @@ Expected<std::unique_ptr<RegionFrameStream>, CaptureError> ScreenCaptureService:
     return backend_.openRegionStream(*display.displayID, *crop, framesPerSecond);
 }
 
+void ScreenCaptureService::captureWholeDisplay(const DisplayDescription& display, std::string what,
+                                               Completion<ImageResult> done) {
+    if (!display.displayID) {
+        ImageResult failed = unexpected(CaptureError::noDisplay());
+        logCapture(what, failed);
+        return done(std::move(failed));
+    }
+    screen_->captureDisplayArea(*display.displayID, wholeDisplayArea(display),
+                                lifetime_.guard([what = std::move(what), done = std::move(done)](ImageResult result) {
+                                    logCapture(what, result);
+                                    done(std::move(result));
+                                }));
+}
+
 void ScreenCaptureService::captureDisplay(uint32_t displayID, Completion<ImageResult> done) {
-    inBackground<ImageResult>(
-        [&backend = backend_, displayID] {
-            auto result = captureDisplayWith(backend, displayID);
-            logCapture("captureDisplay displayID=" + std::to_string(displayID), result);
-            return result;
-        },
-        std::move(done));
+    if (!running(done)) return;
+    screen_->displays(lifetime_.guard([this, displayID, done = std::move(done)](DisplaysResult displays) mutable {
+        std::string what = "captureDisplay displayID=" + std::to_string(displayID);
+        auto display = displayWithID(displays, displayID);
+        if (!display) {
+            ImageResult failed = unexpected(display.error());
+            logCapture(what, failed);
+            return done(std::move(failed));
+        }
+        captureWholeDisplay(*display, std::move(what), std::move(done));
+    }));
 }
 
 void ScreenCaptureService::captureDisplayUnderCursor(Completion<ImageResult> done) {
-    inBackground<ImageResult>(
-        [&backend = backend_]() -> ImageResult {
-            auto displays = backend.displays();
-            if (!displays) return unexpected(displays.error());
-            const auto pointer = backend.pointerLocation();
-            auto display = pointer ? ScreenLocator::screen(*pointer, *displays) : std::nullopt;
-            // Without a pointer (no seat on the server) the main display is the sensible choice.
-            if (!display && !displays->empty()) display = displays->front();
-            if (!display) return unexpected(CaptureError::noDisplay());
-            auto result = captureWholeDisplay(backend, *display);
-            logCapture("captureDisplayUnderCursor display=" + display->name, result);
-            return result;
-        },
-        std::move(done));
+    if (!running(done)) return;
+    screen_->displays(lifetime_.guard([this, done = std::move(done)](DisplaysResult displays) mutable {
+        if (!displays) return done(unexpected(displays.error()));
+        screen_->pointerLocation(lifetime_.guard(
+            [this, displays = std::move(*displays), done = std::move(done)](std::optional<Point> pointer) mutable {
+                auto display = pointer ? ScreenLocator::screen(*pointer, displays) : std::nullopt;
+                // Without a pointer (no seat on the server) the main display is the sensible choice.
+                if (!display && !displays.empty()) display = displays.front();
+                if (!display) return done(unexpected(CaptureError::noDisplay()));
+                captureWholeDisplay(*display, "captureDisplayUnderCursor display=" + display->name, std::move(done));
+            }));
+    }));
 }
 
 void ScreenCaptureService::prepareRegionCapture(const DisplayDescription& display,
-                                                Completion<Expected<ScreenCaptureRegionContext, CaptureError>> done) {
-    using Result = Expected<ScreenCaptureRegionContext, CaptureError>;
-    inBackground<Result>(
-        [&backend = backend_, display]() -> Result {
-            if (!display.displayID) return unexpected(CaptureError::noDisplay());
-            // Re-read the display: it may have been unplugged or moved since it was chosen.
-            auto current = displayWithID(backend, *display.displayID);
-            if (!current) return unexpected(current.error());
-            return ScreenCaptureRegionContext{*current, current->frame, std::max(1.0, current->scale),
-                                              displayPixelSize(*current)};
-        },
-        std::move(done));
+                                                Completion<RegionContextResult> done) {
+    if (!running(done)) return;
+    if (!display.displayID) return completeLater<RegionContextResult>(unexpected(CaptureError::noDisplay()), std::move(done));
+    // Re-read the display: it may have been unplugged or moved since it was chosen.
+    screen_->displays(
+        lifetime_.guard([id = *display.displayID, done = std::move(done)](DisplaysResult displays) mutable {
+            auto current = displayWithID(displays, id);
+            if (!current) return done(unexpected(current.error()));
+            done(ScreenCaptureRegionContext{*current, current->frame, std::max(1.0, current->scale),
+                                            displayPixelSize(*current)});
+        }));
 }
 
 void ScreenCaptureService::captureRegion(const Rect& rect, const ScreenCaptureRegionContext& context,
                                          Completion<ImageResult> done) {
-    inBackground<ImageResult>(
-        [&backend = backend_, rect, context] {
-            auto result = captureRegionWith(backend, rect, context);
-            logCapture("captureRegion display=" + context.display.name, result);
-            return result;
-        },
-        std::move(done));
+    if (!running(done)) return;
+    std::string what = "captureRegion display=" + context.display.name;
+    const auto area = regionArea(rect, context);
+    if (!area) {
+        ImageResult failed = unexpected(area.error());
+        logCapture(what, failed);
+        return completeLater(std::move(failed), std::move(done));
+    }
+    screen_->captureDisplayArea(*context.display.displayID, *area,
+                                lifetime_.guard([what = std::move(what), done = std::move(done)](ImageResult result) {
+                                    logCapture(what, result);
+                                    done(std::move(result));
+                                }));
 }
 
 void ScreenCaptureService::captureWindow(const std::string& ownerName, const std::string& title,
                                          Completion<ImageResult> done) {
-    inBackground<ImageResult>(
-        [&backend = backend_, ownerName, title]() -> ImageResult {
-            auto windows = backend.windows();
-            if (!windows) return unexpected(windows.error());
-            const WindowDescription* best = nullptr;
-            double bestArea = 0;
-            for (const auto& w : *windows) {
-                const double area = w.frame.width * w.frame.height;
-                if (!w.onScreen || !(area > 0)) continue;
-                if (!containsIgnoringCase(w.app, ownerName)) continue;
-                if (!title.empty() && !containsIgnoringCase(w.title, title)) continue;
-                if (area > bestArea) {  // strictly larger: the first of equal windows wins
-                    best = &w;
-                    bestArea = area;
-                }
-            }
-            if (!best) return unexpected(CaptureError::captureFailed(CaptureMessages::noWindow(ownerName, title)));
-            auto result = backend.captureWindow(best->windowID);
-            logCapture("captureWindow windowID=" + std::to_string(best->windowID), result);
-            return result;
-        },
-        std::move(done));
+    if (!running(done)) return;
+    screen_->windows(
+        lifetime_.guard([this, ownerName, title, done = std::move(done)](WindowsResult windows) mutable {
+            if (!windows) return done(unexpected(windows.error()));
+            const WindowDescription* best = bestWindow(*windows, ownerName, title);
+            if (!best) return done(unexpected(CaptureError::captureFailed(CaptureMessages::noWindow(ownerName, title))));
+            screen_->captureWindow(
+                best->windowID,
+                lifetime_.guard([id = best->windowID, done = std::move(done)](ImageResult result) {
+                    logCapture("captureWindow windowID=" + std::to_string(id), result);
+                    done(std::move(result));
+                }));
+        }));
 }
 
 void ScreenCaptureService::agentTargets(Completion<Expected<AgentTargetList, CaptureError>> done) {
-    using Result = Expected<AgentTargetList, CaptureError>;
-    inBackground<Result>(
-        [&backend = backend_]() -> Result {
-            auto displays = backend.displays();
-            if (!displays) return unexpected(displays.error());
-            auto windows = backend.windows();
-            if (!windows) return unexpected(windows.error());
-            AgentTargetList list;
-            for (size_t i = 0; i < displays->size(); ++i) {
-                const auto& d = (*displays)[i];
-                if (!d.displayID) continue;
-                const PixelSize size = displayPixelSize(d);
-                list.displays.push_back({int64_t(i), *d.displayID, size.width, size.height});
-            }
-            for (const auto& w : *windows) {
-                if (!w.onScreen || !(w.frame.width * w.frame.height > 0)) continue;
-                list.windows.push_back({w.windowID, w.app, w.title, std::llround(w.frame.x), std::llround(w.frame.y),
-                                        std::llround(w.frame.width), std::llround(w.frame.height)});
-            }
-            return list;
-        },
-        std::move(done));
+    if (!running(done)) return;
+    screen_->displays(lifetime_.guard([this, done = std::move(done)](DisplaysResult displays) mutable {
+        if (!displays) return done(unexpected(displays.error()));
+        screen_->windows(lifetime_.guard(
+            [displays = std::move(*displays), done = std::move(done)](WindowsResult windows) mutable {
+                if (!windows) return done(unexpected(windows.error()));
+                done(targetList(displays, *windows));
+            }));
+    }));
 }
 
+// The displays still to grab, one after another, and the frames so far.
+struct ScreenCaptureService::FreezeProgress {
+    std::vector<DisplayDescription> displays;
+    size_t next = 0;
+    std::vector<FrozenScreenFrame> frames;
+};
+
 void ScreenCaptureService::freezeScreens(Completion<Expected<FrozenScreens, CaptureError>> done) {
-    using Result = Expected<FrozenScreens, CaptureError>;
-    inBackground<Result>(
-        [&backend = backend_]() -> Result {
-            auto displays = backend.displays();
-            if (!displays) return unexpected(displays.error());
-            std::vector<FrozenScreenFrame> frames;
-            for (const auto& d : *displays) {
-                if (!d.displayID) continue;
-                auto image = captureWholeDisplay(backend, d);
-                if (!image) return unexpected(image.error());
-                frames.push_back({*d.displayID, std::move(*image), d.frame, std::max(1.0, d.scale)});
-            }
-            return FrozenScreens(std::move(frames));
-        },
-        std::move(done));
+    if (!running(done)) return;
+    screen_->displays(lifetime_.guard([this, done = std::move(done)](DisplaysResult displays) mutable {
+        if (!displays) return done(unexpected(displays.error()));
+        auto progress = std::make_shared<FreezeProgress>();
+        progress->displays = std::move(*displays);
+        freezeNext(std::move(progress), std::move(done));
+    }));
+}
+
+void ScreenCaptureService::freezeNext(std::shared_ptr<FreezeProgress> progress,
+                                      Completion<Expected<FrozenScreens, CaptureError>> done) {
+    while (progress->next < progress->displays.size() && !progress->displays[progress->next].displayID) {
+        ++progress->next;
+    }
+    if (progress->next == progress->displays.size()) return done(FrozenScreens(std::move(progress->frames)));
+    const DisplayDescription& display = progress->displays[progress->next];
+    screen_->captureDisplayArea(
+        *display.displayID, wholeDisplayArea(display),
+        lifetime_.guard([this, progress, done = std::move(done)](ImageResult image) mutable {
+            if (!image) return done(unexpected(image.error()));
+            const DisplayDescription& grabbed = progress->displays[progress->next++];
+            progress->frames.push_back(
+                {*grabbed.displayID, std::move(*image), grabbed.frame, std::max(1.0, grabbed.scale)});
+            freezeNext(std::move(progress), std::move(done));
+        }));
 }
 
 }  // namespace tessarin

@@ -1,11 +1,17 @@
 #pragma once
-// The single place where pixels are taken from the screen. It asks the
-// platform back end for displays, windows and pixels on the background
-// executor and completes every operation on the main executor.
+// The single place where pixels are taken from the screen. Its operations
+// ask the completion-based back end (AsyncScreenBackend) for displays,
+// windows and pixels, one step after another on the main executor, and
+// complete there. A synchronous back end runs behind ScreenBackendAdapter;
+// the quick queries (displays(), the pointer, access, input) and the cores
+// used from background threads still call it directly.
+
+#include <memory>
 
 #include "core/capture/FrozenScreens.h"
 #include "core/capture/HeadlessCaptureProvider.h"
 #include "core/common/Lifetime.h"
+#include "platform/ScreenBackendAdapter.h"
 
 namespace tessarin {
 
@@ -14,7 +20,9 @@ public:
     // The back end must be safe to call from the background executor while
     // the main thread waits.
     ScreenCaptureService(ScreenBackend& backend, Executor& main, Executor& background)
-        : backend_(backend), main_(main), background_(background) {}
+        : backend_(backend), main_(main), screen_(std::make_unique<ScreenBackendAdapter>(backend, main, background)) {}
+
+    ScreenCapabilities capabilities() { return screen_->capabilities(); }
 
     Expected<std::vector<DisplayDescription>, CaptureError> displays() override { return backend_.displays(); }
     std::optional<Point> pointerLocation() override { return backend_.pointerLocation(); }
@@ -46,28 +54,40 @@ public:
     // On the main executor, before the background executor shuts down: from
     // then on every operation, including those in flight, completes as
     // cancelled. The destructor does it too.
-    void shutdown() { lifetime_.invalidate(); }
+    void shutdown() {
+        lifetime_.invalidate();
+        screen_->shutdown();
+    }
     ~ScreenCaptureService() override { shutdown(); }
 
 private:
     static ImageResult captureDisplayWith(ScreenBackend& backend, uint32_t displayID);
     static ImageResult captureRegionWith(ScreenBackend& backend, const Rect& rect,
                                          const ScreenCaptureRegionContext& context);
+    struct FreezeProgress;
 
-    // `work` runs in the background with the back end (which outlives the
-    // background executor) and values only, never `this`.
-    template <class T, class Work>
-    void inBackground(Work work, Completion<T> done) {
-        if (!lifetime_.alive()) {
-            main_.post([done = std::move(done)] { done(interruptedResult<T>(kCancelled)); });
-            return;
-        }
-        runInBackground<T>(background_, main_, std::move(work), lifetime_.guard(std::move(done)));
+    // The whole of `display`, logged as `what`. On the main executor.
+    void captureWholeDisplay(const DisplayDescription& display, std::string what, Completion<ImageResult> done);
+    void freezeNext(std::shared_ptr<FreezeProgress> progress, Completion<Expected<FrozenScreens, CaptureError>> done);
+
+    // False, with `done` completed later as cancelled, once shut down.
+    template <class T>
+    bool running(Completion<T>& done) {
+        if (lifetime_.alive()) return true;
+        completeLater<T>(interruptedResult<T>(kCancelled), std::move(done));
+        return false;
+    }
+    // Never inside the call that was given `done`.
+    template <class T>
+    void completeLater(T result, Completion<T> done) {
+        main_.post([result = std::move(result), done = std::move(done)]() mutable { done(std::move(result)); });
     }
 
     ScreenBackend& backend_;
     Executor& main_;
-    Executor& background_;
+    // Continuations touch `this`: each is guarded by the token, and the
+    // adapter drops what is in flight when it shuts down.
+    std::unique_ptr<AsyncScreenBackend> screen_;
     LifetimeToken lifetime_;
 };
 

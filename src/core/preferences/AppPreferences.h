@@ -1,7 +1,9 @@
 #pragma once
 // Every user setting, read from the key-value store once at construction and
-// written straight back by each setter. Stored values of the wrong type or
-// out of range never fail: each falls back to its default or is clamped.
+// handed back to it by each setter (the store decides when the disk sees
+// it: WriteBehindStore keeps the main thread off the disk). Stored values of
+// the wrong type or out of range never fail: each falls back to its default
+// or is clamped.
 //
 // Used on one thread (the application's main thread, or the agent's). Views
 // learn of changes through subscribe(); the observer gets the changed key.

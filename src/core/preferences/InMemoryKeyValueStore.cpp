@@ -2,6 +2,12 @@
 
 namespace tessarin {
 
+bool KeyValueStore::apply(const KeyValueChanges& changes) {
+    bool written = true;
+    for (const auto& [key, value] : changes) written = (value ? set(key, *value) : remove(key)) && written;
+    return written;
+}
+
 std::optional<nlohmann::json> InMemoryKeyValueStore::object(const std::string& key) const {
     const auto it = values_.find(key);
     if (it == values_.end()) return std::nullopt;

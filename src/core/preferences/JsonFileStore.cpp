@@ -160,26 +160,34 @@ JsonFileStore::WriteResult JsonFileStore::writePending() {
     return WriteResult::written;
 }
 
-bool JsonFileStore::change(const std::string& key, std::optional<nlohmann::json> value) {
+bool JsonFileStore::apply(const KeyValueChanges& changes) {
     const std::lock_guard guard(mutex_);
-    if (value) {
-        // A value that can never be written is refused now, or it would sit
-        // in the pending changes and fail every later write.
-        const auto alone = PreferencesDocument::serialize(nlohmann::json::object({{key, *value}}));
-        if (!alone) {
-            logStorageError("preferences value for \"" + key + "\" refused: it would be " + alone.error());
-            return false;
+    bool accepted = true;
+    KeyValueChanges added;
+    for (const auto& [key, value] : changes) {
+        if (value) {
+            // A value that can never be written is refused now, or it would
+            // sit in the pending changes and fail every later write.
+            const auto alone = PreferencesDocument::serialize(nlohmann::json::object({{key, *value}}));
+            if (!alone) {
+                logStorageError("preferences value for \"" + key + "\" refused: it would be " + alone.error());
+                accepted = false;
+                continue;
+            }
         }
+        pending_[key] = value;
+        added.emplace(key, value);
     }
-    pending_[key] = std::move(value);
     const WriteResult result = writePending();
-    if (result == WriteResult::refused) pending_.erase(key);
-    return result == WriteResult::written;
+    if (result == WriteResult::refused) {
+        for (const auto& change : added) pending_.erase(change.first);
+    }
+    return accepted && result == WriteResult::written;
 }
 
-bool JsonFileStore::set(const std::string& key, const nlohmann::json& value) { return change(key, value); }
+bool JsonFileStore::set(const std::string& key, const nlohmann::json& value) { return apply({{key, value}}); }
 
-bool JsonFileStore::remove(const std::string& key) { return change(key, std::nullopt); }
+bool JsonFileStore::remove(const std::string& key) { return apply({{key, std::nullopt}}); }
 
 std::optional<nlohmann::json> JsonFileStore::object(const std::string& key) const {
     const std::lock_guard guard(mutex_);

@@ -57,6 +57,8 @@ public:
     std::optional<nlohmann::json> object(const std::string& key) const override;
     bool set(const std::string& key, const nlohmann::json& value) override;
     bool remove(const std::string& key) override;
+    // One locked read-merge-write for all the changes.
+    bool apply(const KeyValueChanges& changes) override;
     std::optional<nlohmann::json> reload(const std::string& key) override;
     bool synchronize() override;
 
@@ -64,15 +66,14 @@ public:
     std::filesystem::path lockPath() const;
 
 private:
-    // A change of this process not yet on disk; nothing means "removed".
-    using Changes = std::map<std::string, std::optional<nlohmann::json>>;
+    // Changes of this process not yet on disk.
+    using Changes = KeyValueChanges;
     enum class WriteResult { written, failed, refused };
 
     // The file as it is now, moving a corrupt one aside; nothing when it
     // could not be read for a passing reason.
     std::optional<nlohmann::json> readForUse();
     WriteResult writePending();
-    bool change(const std::string& key, std::optional<nlohmann::json> value);
 
     std::filesystem::path file_;
     const FileSystemCalls* calls_;

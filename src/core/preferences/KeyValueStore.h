@@ -15,6 +15,9 @@
 
 namespace tessarin {
 
+// Changes to write together, by key; nothing means "remove the key".
+using KeyValueChanges = std::map<std::string, std::optional<nlohmann::json>>;
+
 class KeyValueStore {
 public:
     virtual ~KeyValueStore() = default;
@@ -23,6 +26,11 @@ public:
     virtual std::optional<nlohmann::json> object(const std::string& key) const = 0;
     virtual bool set(const std::string& key, const nlohmann::json& value) = 0;
     virtual bool remove(const std::string& key) = 0;
+
+    // Several changes in one write where the storage allows it; true when
+    // all of them reached it. A store used by a background writer makes this
+    // (with reload and synchronize) safe to call from another thread.
+    virtual bool apply(const KeyValueChanges& changes);
 
     // Reads one key again from the backing storage, for values another
     // process may have changed since this one last looked (the agent writes

@@ -30,6 +30,13 @@ public:
     static Expected<std::unique_ptr<X11ScreenBackend>, std::string> connect(const std::string& displayName,
                                                                             X11BackendOptions options);
 
+    // Everything but an interactive picker: X11 lets any client read the
+    // screen and list windows, and XTest sends input where the server has it.
+    ScreenCapabilities capabilities() override {
+        return {ScreenCapability::displayCapture, ScreenCapability::regionCapture,
+                ScreenCapability::windowCapture,  ScreenCapability::regionStream,
+                ScreenCapability::syntheticScroll, ScreenCapability::pointerPosition};
+    }
     Expected<std::vector<DisplayDescription>, CaptureError> displays() override;
     Expected<Image, CaptureError> captureDisplayArea(uint32_t displayID, PixelRect area) override;
     Expected<std::vector<WindowDescription>, CaptureError> windows() override;

@@ -115,5 +115,28 @@ TEST(ScreenCaptureServiceLifetime, CapturesInFlightCompleteAsCancelledWhenTheSer
     EXPECT_EQ(heard, (std::vector<std::string>{cancelled, cancelled, cancelled}));
 }
 
+// An operation takes several steps through the back end (the displays, then
+// the pixels); a shutdown between two steps ends it as cancelled, and the
+// service reports what its back end can do.
+TEST(ScreenCaptureServiceLifetime, AShutdownBetweenStepsCancelsTheRest) {
+    testing::FakeScreenBackend backend;
+    backend.displayList = {makeDisplay(7, {0, 0, 200, 100}, 1, true)};
+    testing::ManualExecutor main, background;
+    ScreenCaptureService service(backend, main, background);
+    EXPECT_EQ(service.capabilities(), backend.capabilitySet);
+
+    std::vector<std::string> heard;
+    service.captureDisplay(7, [&heard](ImageResult image) {
+        heard.push_back(image ? "image" : image.error().description());
+    });
+    ASSERT_TRUE(background.runOne());  // the displays
+    ASSERT_TRUE(main.runOne());        // the grab is asked for
+    service.shutdown();
+    while (background.runAll() + main.runAll() > 0) {
+    }
+    EXPECT_EQ(backend.capturedAreas.size(), 1u);
+    EXPECT_EQ(heard, (std::vector<std::string>{"Capture failed: " + std::string(kCancelled)}));
+}
+
 }  // namespace
 }  // namespace tessarin
