@@ -120,6 +120,22 @@ ScrollingFramePlacement ScrollingCaptureComposer::placement(const ScrollingFrame
     return {Verdict::refused, std::move(sampled), true};
 }
 
+bool ScrollingCaptureComposer::isSmallMovementAsGood(const ScrollingFrameRaster& previous,
+                                                     const ScrollingFrameRaster& current,
+                                                     const AlignmentCandidate& candidate,
+                                                     int64_t minimumAcceptedRows) const {
+    if (previous.height != current.height) return false;
+    const int64_t height = previous.height;
+    const int64_t candidateScroll = height - (candidate.alignment.leadingInset + candidate.alignment.overlap);
+    const int64_t smallest = std::max({int64_t{1}, minimumAppendedRows_, minimumAcceptedRows});
+    const double limit = candidate.score + verifier_.ambiguityMargin;
+    for (int64_t scroll = 0; scroll < std::min(smallest, candidateScroll); ++scroll) {
+        // The previous frame's rows [scroll, height) at the top of this one.
+        if (previous.alignmentScore(height - scroll, current, 0, limit) <= limit) return true;
+    }
+    return false;
+}
+
 // The previous frame's pixels are gone, but the canvas holds its content:
 // its rows below the header are the canvas's last rows, and its header is
 // the canvas's top (the first frame's). So no frame is kept for a retry
@@ -153,6 +169,14 @@ std::optional<AlignmentCandidate> ScrollingCaptureComposer::denseRetryCandidate(
     if (judge(candidate, previous, current, minimumAcceptedRows) != ScrollingFramePlacement::Verdict::placed) {
         return std::nullopt;
     }
+    // The search only looks forward by at least the minimum scroll, and
+    // the verifier's competitors stop short of the whole frame, so neither
+    // weighs the reading that the content did not move (or crept by a few
+    // rows). A frame that changed only outside the content (an overlay
+    // scrollbar fading in) reaches the retry that way, and on look-alike
+    // lines a scroll by a whole number of lines can then pass the score: if
+    // standing still matches about as well, nothing is placed.
+    if (isSmallMovementAsGood(previous, current, *candidate, minimumAcceptedRows)) return std::nullopt;
     return candidate;
 }
 

@@ -98,6 +98,11 @@ private:
     ScrollingFramePlacement::Verdict judge(const std::optional<AlignmentCandidate>& candidate,
                                            const ScrollingFrameRaster& previous, const ScrollingFrameRaster& current,
                                            int64_t minimumAcceptedRows) const;
+    // Whether `current` showing what `previous` showed, unmoved or moved
+    // by fewer rows than a scroll must add, scores within the ambiguity
+    // margin of `candidate`.
+    bool isSmallMovementAsGood(const ScrollingFrameRaster& previous, const ScrollingFrameRaster& current,
+                               const AlignmentCandidate& candidate, int64_t minimumAcceptedRows) const;
     std::optional<AlignmentCandidate> denseRetryCandidate(const ScrollingFrameRaster& raster,
                                                           int64_t minimumAcceptedRows) const;
 

@@ -109,6 +109,77 @@ TEST(ScrollingDenseRetry, ContentNothingCanTellApartIsRefused) {
     EXPECT_EQ(composer.denseRetryPlacements(), 0);
 }
 
+// A log as a GTK text view draws it: besides the number, the anti-aliased
+// text after it comes out a few grey levels different from line to line,
+// in many columns on either side of the sampled ones. Those faint
+// differences repeat every ten lines, with the units digit, so a reading
+// ten lines off differs only in the tens digit and passes the score.
+Page makeFaintlyVaryingLog(int64_t width, int64_t lines, NumberEdge edge, int64_t lineHeight) {
+    Page page = makeLookAlikePage(width, lines, edge, lineHeight);
+    const int64_t margin = width / 10;
+    for (int64_t l = 0; l < lines; ++l) {
+        const auto shade = static_cast<uint32_t>(0xf0 - 3 * (l % 10));
+        const uint32_t grey = shade << 16 | shade << 8 | shade;
+        for (int64_t y = l * lineHeight; y < (l + 1) * lineHeight; ++y) {
+            for (int64_t x = 0; x < width; ++x) {
+                const bool outsideSamples = x < margin - 1 || x > width - margin;
+                if (outsideSamples && !isNumberColumn(x, width, edge) && (x + y - l * lineHeight) % 3 == 0) {
+                    page.pixels[static_cast<size_t>(y * width + x)] = grey;
+                }
+            }
+        }
+    }
+    return page;
+}
+
+// An overlay scrollbar fading in or out changes a narrow column of every
+// row while the content stands still; the whole-row fingerprints call that
+// movement. The retry's forward search can only offer scrolled readings,
+// and here one of them, ten lines on, scores well enough: the frame that
+// did not move must be left alone, not stitched a second time below
+// itself.
+TEST(ScrollingDenseRetry, AFrameThatDidNotMoveIsNeverStitchedAgain) {
+    for (const auto edge : {NumberEdge::left, NumberEdge::right}) {
+        for (const int64_t lineHeight : {int64_t{16}, int64_t{22}}) {
+            SCOPED_TRACE(std::string(edge == NumberEdge::left ? "left" : "right") + " line height " +
+                         std::to_string(lineHeight));
+            const Page page = makeFaintlyVaryingLog(574, 300, edge, lineHeight);
+            const auto first = rasterOf(cutFrame(page, 0, 438));
+            ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first);
+            const auto process = [&](std::shared_ptr<RegionFrame> frame) {
+                return stitcher.processRaster(rasterOf(std::move(frame)), 12, std::nullopt, ScrollingClock::now())
+                    .value();
+            };
+            const int64_t step = 8 * lineHeight + 5;
+            ASSERT_EQ(process(cutFrame(page, step, 438)).disposition, ScrollingCaptureFrameDisposition::appended(step));
+            // Where the bar sits: clear of the numbers when they hug the right edge.
+            const int64_t bar = edge == NumberEdge::left ? 566 : 530;
+            for (const uint8_t shade : {uint8_t{0x90}, uint8_t{0xc0}, uint8_t{0xff}}) {
+                auto faded = cutFrame(page, step, 438);
+                for (int64_t y = 0; y < faded->height; ++y) {
+                    uint8_t* row = faded->bytes.data() + faded->bytesPerRow * size_t(y);
+                    for (int64_t x = bar; x < bar + 4; ++x) std::memset(row + x * 4, shade, 3);
+                }
+                const auto outcome = process(faded);
+                EXPECT_TRUE(outcome.visiblyMoved());
+                EXPECT_EQ(outcome.disposition.kind, Kind::ignored);
+                EXPECT_EQ(stitcher.composer().totalHeight(), 438 + step);
+            }
+            // Nor does one that crept by fewer rows than a scroll must add
+            // (a smooth scroll's first steps): the search cannot offer it.
+            for (const int64_t creep : {1, 4, 11}) {
+                EXPECT_EQ(process(cutFrame(page, step + creep, 438)).disposition.kind, Kind::ignored) << creep;
+                EXPECT_EQ(stitcher.composer().totalHeight(), 438 + step);
+            }
+            // The next real scroll still continues where the content is.
+            EXPECT_EQ(process(cutFrame(page, 2 * step, 438)).disposition,
+                      ScrollingCaptureFrameDisposition::appended(step));
+            const Image image = stitcher.composer().render(1).value();
+            EXPECT_TRUE(isPrefixOfStitchedPage(image, page, cutFrame(page, 0, 438), 0));
+        }
+    }
+}
+
 // Look-alike rows scrolled by whole rows leave the sampled columns as they
 // were: the stillness score is 0, yet the frame moved and must be aligned.
 // A change of a few rows (a blinking cursor at the edge) is still no
