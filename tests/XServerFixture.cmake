@@ -11,7 +11,7 @@
 #
 # Usage from any CMakeLists.txt below tests/:
 #
-#   tessarin_add_x_test(my_test SERVER xvfb SOURCES a.cpp LIBS ... LABELS ...)
+#   tessarin_add_x_test(my_test SERVER xvfb [RUN_SERIAL] SOURCES a.cpp LIBS ... LABELS ...)
 #       Like tessarin_add_test(); every case of the binary runs against the
 #       server.
 #   tessarin_require_x_server(dual TESTS name1 name2 ...)
@@ -81,7 +81,7 @@ function(tessarin_require_x_server kind)
 endfunction()
 
 function(tessarin_add_x_test name)
-  cmake_parse_arguments(ARG "" "SERVER" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "RUN_SERIAL" "SERVER" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT ARG_SERVER)
     message(FATAL_ERROR "tessarin_add_x_test(${name}) needs SERVER xvfb|dual")
   endif()
@@ -95,6 +95,10 @@ function(tessarin_add_x_test name)
   _tessarin_x_server(${ARG_SERVER} fixture number)
   _tessarin_x_environment(${ARG_SERVER} ${number} environment)
   set(labels ${ARG_LABELS} xserver)
+  set(serial FALSE)
+  if(ARG_RUN_SERIAL)
+    set(serial TRUE)
+  endif()
   # gtest_discover_tests learns the case names only at build time and
   # flattens list-valued PROPERTIES, so the binding is applied by a script
   # that ctest reads after the discovered cases (<name>_TESTS lists them).
@@ -106,7 +110,8 @@ function(tessarin_add_x_test name)
     RESOURCE_LOCK x_display_${number}
     LABELS \"${labels}\"
     ENVIRONMENT \"TESSARIN_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}\"
-    ENVIRONMENT_MODIFICATION \"${environment}\")
+    ENVIRONMENT_MODIFICATION \"${environment}\"
+    RUN_SERIAL ${serial})
 endif()
 ")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
