@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "AgentXServerTest.h"
+#include "support/TokenAccuracy.h"
 
 namespace tessarin::integration {
 namespace {
@@ -29,17 +30,7 @@ std::vector<std::string> tokens(const std::string& text) {
 // 1 - token edit distance / tokens expected: nothing normalised, so one
 // wrong colon makes its token wrong.
 double tokenAccuracy(const std::string& expected, const std::string& actual) {
-    const auto a = tokens(expected), b = tokens(actual);
-    std::vector<size_t> previous(b.size() + 1), current(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) previous[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-        current[0] = i;
-        for (size_t j = 1; j <= b.size(); ++j) {
-            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (a[i - 1] != b[j - 1])});
-        }
-        std::swap(previous, current);
-    }
-    return 1.0 - double(previous[b.size()]) / double(std::max<size_t>(1, a.size()));
+    return testing::tokenEditAccuracy(tokens(expected), tokens(actual));
 }
 
 // Whether the tokens of `wanted` follow each other somewhere in `text`.

@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "support/TokenAccuracy.h"
+
 namespace tessarin::testing {
 namespace {
 
@@ -84,19 +86,7 @@ Image renderedText(const std::string& text, const std::string& font, uint32_t fo
 }
 
 double wordAccuracy(const std::string& expected, const std::string& actual) {
-    const auto a = words(expected);
-    const auto b = words(actual);
-    std::vector<size_t> previous(b.size() + 1), current(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) previous[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-        current[0] = i;
-        for (size_t j = 1; j <= b.size(); ++j) {
-            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (a[i - 1] != b[j - 1])});
-        }
-        std::swap(previous, current);
-    }
-    const double errors = double(previous[b.size()]);
-    return std::max(0.0, 1.0 - errors / double(std::max<size_t>(1, a.size())));
+    return tokenEditAccuracy(words(expected), words(actual));
 }
 
 }  // namespace tessarin::testing
