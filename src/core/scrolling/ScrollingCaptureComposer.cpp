@@ -144,16 +144,26 @@ std::optional<AlignmentCandidate> ScrollingCaptureComposer::denseRetryCandidate(
                                                                                 int64_t minimumAcceptedRows) const {
     const int64_t height = previousFrame_.height;
     if (!raster.sourceBuffer || canvas_.isEmpty() || totalHeight_ < height) return std::nullopt;
-    const auto columns = discriminatingColumns(*raster.sourceBuffer, raster);
-    if (columns.empty()) return std::nullopt;
     const int64_t header =
         previousSuccessfulAlignment_ ? std::clamp<int64_t>(previousSuccessfulAlignment_->leadingInset, 0, height) : 0;
     const int64_t tail = totalHeight_ - height;
     const Image& canvas = canvas_;
-    const auto previous = ScrollingFrameRaster::fromRows(
-        width_, height, columns, ScrollingFrameRaster::PixelOrder::rgba,
-        [&canvas, header, tail](int64_t y) { return canvas.row(static_cast<uint32_t>(y < header ? y : tail + y)); });
+    const auto previousRow = [&canvas, header, tail](int64_t y) {
+        return canvas.row(static_cast<uint32_t>(y < header ? y : tail + y));
+    };
     const RegionFrame& pixels = *raster.sourceBuffer;
+    if (pixels.height < raster.height) return std::nullopt;
+    // Columns from both frames: a digit the new frame's lines all share
+    // can still be the one that tells them from the previous frame's. The
+    // previous frame's rows above the last inset are the canvas's top,
+    // which is only its content when that inset was a real header; they
+    // are left out of the choice.
+    const auto columns = discriminatingColumns(
+        {&previousFrame_, previousRow, ScrollingFrameRaster::PixelOrder::rgba, header},
+        {&raster, [&pixels](int64_t y) { return pixels.row(y); }, ScrollingFrameRaster::PixelOrder::bgra});
+    if (columns.empty()) return std::nullopt;
+    const auto previous =
+        ScrollingFrameRaster::fromRows(width_, height, columns, ScrollingFrameRaster::PixelOrder::rgba, previousRow);
     const auto current = ScrollingFrameRaster::fromRows(raster.width, raster.height, columns,
                                                         ScrollingFrameRaster::PixelOrder::bgra,
                                                         [&pixels](int64_t y) { return pixels.row(y); });
@@ -169,6 +179,19 @@ std::optional<AlignmentCandidate> ScrollingCaptureComposer::denseRetryCandidate(
     if (judge(candidate, previous, current, minimumAcceptedRows) != ScrollingFramePlacement::Verdict::placed) {
         return std::nullopt;
     }
+    // Once a frame has been refused since the last placement, the content
+    // may have moved past the previous frame altogether, and look-alike
+    // lines then match some reading a whole number of lines off about as
+    // well as the true one would. Only an exact-row vote on these columns
+    // still places a frame; anything less waits for the sampled pass to
+    // pick the content up again.
+    if (consecutiveAlignmentFailures_ > 0 && !candidate->decisive) return std::nullopt;
+    // These columns are where look-alike lines differ, so the true reading
+    // matches them almost exactly, while one a multiple of ten lines off
+    // differs by a whole digit glyph on every line and still passes the
+    // ordinary score (diluted over the other columns). Only a close match
+    // is taken.
+    if (candidate->score > kDenseRetryScoreCeiling) return std::nullopt;
     // The search only looks forward by at least the minimum scroll, and
     // the verifier's competitors stop short of the whole frame, so neither
     // weighs the reading that the content did not move (or crept by a few

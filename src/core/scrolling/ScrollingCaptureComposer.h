@@ -46,6 +46,8 @@ class ScrollingCaptureComposer {
 public:
     static constexpr int64_t kMaximumRows = 60'000;
     static constexpr double kPassingScore = kPassingAlignmentScore;
+    // The most a dense retry's candidate may score.
+    static constexpr double kDenseRetryScoreCeiling = 2.0;
 
     static Expected<ScrollingCaptureComposer, CaptureError> make(const ScrollingFrameRaster& firstRaster,
                                                                  int64_t minimumAppendedRows);

@@ -8,6 +8,7 @@
 // columns where they differ are the ones worth sampling.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "core/scrolling/ScrollingFrameRaster.h"
@@ -24,6 +25,23 @@ struct DenseColumnLimits {
 // rows are identical throughout (or there are none): a denser signature
 // would see no more than the sampled one.
 std::vector<int64_t> discriminatingColumns(const RegionFrame& frame, const ScrollingFrameRaster& sampled,
+                                           const DenseColumnLimits& limits = {});
+
+// One frame's rows as the column choice reads them: its sampled raster and
+// its pixels, in either order.
+struct DenseRowSource {
+    const ScrollingFrameRaster* sampled = nullptr;
+    std::function<const uint8_t*(int64_t)> row;
+    ScrollingFrameRaster::PixelOrder order = ScrollingFrameRaster::PixelOrder::bgra;
+    int64_t firstRow = 0;  // rows above it are not known for certain
+};
+
+// The same over two frames at once (the previous and the new one): rows of
+// either with the same signature are compared, across the frames too. A
+// digit that is the same on every line of one frame (the hundreds of a
+// line number) but differs from the other's is only seen that way, and a
+// reading that confuses the two frames' lines must be able to fail.
+std::vector<int64_t> discriminatingColumns(const DenseRowSource& first, const DenseRowSource& second,
                                            const DenseColumnLimits& limits = {});
 
 }  // namespace tessarin

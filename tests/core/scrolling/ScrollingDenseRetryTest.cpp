@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "ScrollingTestSupport.h"
@@ -178,6 +179,90 @@ TEST(ScrollingDenseRetry, AFrameThatDidNotMoveIsNeverStitchedAgain) {
             EXPECT_TRUE(isPrefixOfStitchedPage(image, page, cutFrame(page, 0, 438), 0));
         }
     }
+}
+
+// Two frames of nine lines, numbered 110..118 and 210..218: within either
+// frame only the units differ, so only the two frames together show that
+// the hundreds do too.
+TEST(ScrollingDenseRetry, ColumnsSeeDigitsThatDifferOnlyBetweenFrames) {
+    const Page page = makeLookAlikePage(320, 240, NumberEdge::left);
+    const auto earlier = cutFrame(page, 109 * 16, 144);
+    const auto later = cutFrame(page, 209 * 16, 144);
+    const auto rowsOf = [](const std::shared_ptr<RegionFrame>& frame) {
+        return [frame](int64_t y) { return frame->row(y); };
+    };
+    const auto hundreds = [](int64_t x) { return x >= 7 && x < 12; };
+    const auto alone = discriminatingColumns(*later, rasterOf(later));
+    ASSERT_FALSE(alone.empty());
+    EXPECT_TRUE(std::ranges::none_of(alone, hundreds));
+
+    const auto earlierRaster = rasterOf(earlier);
+    const auto laterRaster = rasterOf(later);
+    const auto both = discriminatingColumns({&earlierRaster, rowsOf(earlier)}, {&laterRaster, rowsOf(later)});
+    EXPECT_TRUE(std::ranges::any_of(both, hundreds));
+    for (const int64_t x : alone) EXPECT_TRUE(std::ranges::binary_search(both, x)) << x;
+    // Rows above `firstRow` are not looked at.
+    const auto skipped = discriminatingColumns({&earlierRaster, rowsOf(earlier), ScrollingFrameRaster::PixelOrder::bgra,
+                                                earlierRaster.height},
+                                               {&laterRaster, rowsOf(later)});
+    EXPECT_EQ(skipped, alone);
+}
+
+// The content jumps past the last placed frame while frames are missed or
+// refused (a busy machine), then comes back into view with little or no
+// overlap. On a long log the lines of one frame share their hundreds (and
+// often their tens), so a reading a multiple of ten lines off can match
+// everything the new frame alone shows. Whatever is placed must be placed
+// at its true height; refusing is always allowed.
+TEST(ScrollingDenseRetry, FramesBeyondTheLastPlacedOneAreNeverPlacedWrongly) {
+    int64_t placedAfterAGap = 0, refused = 0;
+    for (uint32_t seed = 1; seed <= 24; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 random(seed);
+        const auto edge = seed % 2 ? NumberEdge::left : NumberEdge::right;
+        const int64_t width = seed % 3 == 0 ? 574 : 320;
+        const int64_t lineHeight = std::array<int64_t, 3>{16, 20, 22}[seed % 3];
+        const int64_t frameHeight = 300 + int64_t(seed * 37 % 200);
+        const Page page = makeLookAlikePage(width, 700, edge, lineHeight);
+        auto composer = ScrollingCaptureComposer::make(rasterOf(cutFrame(page, 0, frameHeight)), 12).value();
+        const int64_t lastOffset = page.height - frameHeight;
+        int64_t placed = 0;  // the true offset of the last placed frame
+        const auto pick = [&](int64_t low, int64_t high) {
+            return std::uniform_int_distribution<int64_t>(low, std::max(low, high))(random);
+        };
+        while (placed + frameHeight < lastOffset) {
+            std::vector<int64_t> offsets;
+            // A run of frames overlapping the last placed one...
+            for (int64_t n = pick(0, 2); n > 0; --n) offsets.push_back(placed + pick(12, frameHeight * 3 / 4));
+            // ...then some that lost it, and one back near its end or past it.
+            for (int64_t n = pick(1, 4); n > 0; --n) offsets.push_back(placed + pick(frameHeight, 3 * frameHeight));
+            offsets.push_back(placed + frameHeight - pick(-2 * lineHeight, 3 * lineHeight));
+            bool missed = false;
+            for (int64_t offset : offsets) {
+                offset = std::min(offset, lastOffset);
+                const auto disposition =
+                    composer.appendDisposition(rasterOf(cutFrame(page, offset, frameHeight)), 12).value();
+                if (disposition.kind != Kind::appended) {
+                    ++refused;
+                    missed = true;
+                    continue;
+                }
+                ASSERT_EQ(disposition.rows, offset - placed) << "placed at the wrong height, offset " << offset;
+                placedAfterAGap += missed;
+                placed = offset;
+                missed = false;
+            }
+            // Tracking lost for good: pick it up again from a fresh capture.
+            if (composer.consecutiveAlignmentFailures() > 0 && placed + frameHeight <= offsets.back()) {
+                const int64_t restart = std::min(offsets.back(), lastOffset);
+                composer = ScrollingCaptureComposer::make(rasterOf(cutFrame(page, restart, frameHeight)), 12).value();
+                placed = restart;
+            }
+        }
+    }
+    EXPECT_GT(refused, 0);
+    // Not everything was refused: frames that still overlap get placed.
+    EXPECT_GT(placedAfterAGap, 0);
 }
 
 // Look-alike rows scrolled by whole rows leave the sampled columns as they
