@@ -20,19 +20,26 @@ struct ScrollingTrackingSummary {
     int64_t placedFrames = 0;  // appended
     int64_t lostFrames = 0;    // visibly moved but could not be placed
     int64_t appendedRows = 0;
+    int64_t lostSinceLastPlaced = 0;  // the moving frames at the end that could not be placed
 
     // Counts one analysed frame.
     void count(bool appended, int64_t rows, bool visiblyMoved) {
         if (appended) {
             ++placedFrames;
             appendedRows += rows;
+            lostSinceLastPlaced = 0;
         } else if (visiblyMoved) {
             ++lostFrames;
+            ++lostSinceLastPlaced;
         }
     }
     // The content moved, but more of its moving frames were lost than
-    // placed: the image holds far less than what scrolled by.
-    bool lostTrack() const { return lostFrames >= kMinimumLostFrames && lostFrames > placedFrames; }
+    // placed, or every moving frame after the last placed one was lost: the
+    // image holds far less than what scrolled by, or misses the end of it.
+    bool lostTrack() const {
+        return lostFrames >= kMinimumLostFrames &&
+               (lostFrames > placedFrames || lostSinceLastPlaced >= kMinimumLostFrames);
+    }
 };
 
 // The text of the agent's warning when the capture lost track, else none.

@@ -216,21 +216,27 @@ TEST(HeadlessScrolling, LookAlikeRowsAreFollowedAndLostTrackingIsReported) {
     }
 }
 
-// The rule itself: a few lost frames, or fewer lost than placed, are the
-// ordinary hiccups of a capture.
-TEST(ScrollingTracking, LostTrackWhenMoreMovingFramesAreLostThanPlaced) {
+// The rule itself: a few lost frames, or fewer lost than placed and spread
+// among them, are the ordinary hiccups of a capture; a run of lost frames
+// after the last placed one means the end of the content is missing.
+TEST(ScrollingTracking, LostTrackWhenMoreMovingFramesAreLostThanPlacedOrTheEndIsLost) {
     const struct {
-        int64_t placed, lost;
+        int64_t placed, lostBetween, lostAtEnd;
         bool lostTrack;
-    } rows[] = {{0, 0, false}, {0, 4, false}, {0, 5, true}, {5, 5, false}, {5, 6, true}, {100, 20, false}};
+    } rows[] = {{0, 0, 0, false},  {0, 0, 4, false},   {0, 0, 5, true},   {5, 5, 0, false},
+                {5, 0, 6, true},   {100, 20, 0, false}, {100, 16, 4, false}, {100, 0, 5, true}};
     for (const auto& row : rows) {
         ScrollingTrackingSummary summary;
-        for (int64_t i = 0; i < row.placed; ++i) summary.count(true, 10, true);
-        for (int64_t i = 0; i < row.lost; ++i) summary.count(false, 0, true);
+        for (int64_t i = 0; i < row.placed; ++i) {
+            summary.count(true, 10, true);
+            if (i < row.lostBetween) summary.count(false, 0, true);
+        }
+        for (int64_t i = 0; i < row.lostAtEnd; ++i) summary.count(false, 0, true);
         summary.count(false, 0, false);  // not visibly moved: never lost
-        EXPECT_EQ(summary.lostFrames, row.lost);
+        EXPECT_EQ(summary.lostFrames, row.lostBetween + row.lostAtEnd);
         EXPECT_EQ(summary.appendedRows, row.placed * 10);
-        EXPECT_EQ(summary.lostTrack(), row.lostTrack) << row.placed << " placed, " << row.lost << " lost";
+        EXPECT_EQ(summary.lostTrack(), row.lostTrack)
+            << row.placed << " placed, " << row.lostBetween << " lost between, " << row.lostAtEnd << " at the end";
     }
 }
 
