@@ -53,30 +53,25 @@ double coverage(const Rect& inner, const Rect& outer) {
     return area > 0 ? common.width * common.height / area : 0;
 }
 
-const Line* sameLine(const Line& line, const std::vector<Line>& others) {
+// The line of `candidates` that scores best against `line`, above one half.
+template <typename Score>
+const Line* bestMatch(const Line& line, const std::vector<Line>& candidates, Score score) {
     const Line* match = nullptr;
     double best = 0.5;
-    for (const Line& other : others) {
-        const double common = overlap(line.box, other.box);
-        if (common > best) {
-            best = common;
+    for (const Line& other : candidates) {
+        const double value = score(line.box, other.box);
+        if (value > best) {
+            best = value;
             match = &other;
         }
     }
     return match;
 }
 
+const Line* sameLine(const Line& line, const std::vector<Line>& others) { return bestMatch(line, others, overlap); }
+
 const Line* coveringLine(const Line& line, const std::vector<Line>& readings) {
-    const Line* match = nullptr;
-    double best = 0.5;
-    for (const Line& other : readings) {
-        const double covered = coverage(line.box, other.box);
-        if (covered > best) {
-            best = covered;
-            match = &other;
-        }
-    }
-    return match;
+    return bestMatch(line, readings, coverage);
 }
 
 double meanConfidenceOver(const std::vector<Line>& lines, const std::vector<Line>& readings) {
