@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <vector>
 
 #include "core/common/PathResolution.h"
 
@@ -140,7 +142,7 @@ Expected<UniqueFd, FileFault> openRegularFileNoFollow(const fs::path& path, cons
     return fd;
 }
 
-void removeStaleFiles(int folder, const std::string& prefix, std::chrono::seconds age) {
+void removeStaleFiles(int folder, const std::vector<std::string>& prefixes, std::chrono::seconds age) {
     const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listing < 0) return;
     DIR* entries = ::fdopendir(listing);
@@ -151,7 +153,7 @@ void removeStaleFiles(int folder, const std::string& prefix, std::chrono::second
     const auto now = std::chrono::system_clock::now();
     while (const dirent* entry = ::readdir(entries)) {
         const std::string_view name(entry->d_name);
-        if (!name.starts_with(prefix)) continue;
+        if (std::none_of(prefixes.begin(), prefixes.end(), [&](const auto& p) { return name.starts_with(p); })) continue;
         struct stat info {};
         if (::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) continue;
         if (now - std::chrono::system_clock::from_time_t(info.st_mtim.tv_sec) <= age) continue;
@@ -177,10 +179,9 @@ Expected<DurableFile, FileFault> DurableFile::create(const fs::path& target, con
     }
 
     const std::string prefix = temporaryPrefixFor(name);
-    removeStaleFiles(folder->get(), prefix, options.staleAfter);
-    if (!options.formerTemporaryPrefix.empty()) {
-        removeStaleFiles(folder->get(), options.formerTemporaryPrefix, options.staleAfter);
-    }
+    std::vector<std::string> stalePrefixes{prefix};
+    if (!options.formerTemporaryPrefix.empty()) stalePrefixes.push_back(options.formerTemporaryPrefix);
+    removeStaleFiles(folder->get(), stalePrefixes, options.staleAfter);
     int error = EEXIST;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string temporary = prefix + randomFileSuffix();

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/common/Expected.h"
 #include "core/common/PosixFiles.h"
@@ -124,8 +125,9 @@ private:
 // The random part of temporary file names.
 std::string randomFileSuffix();
 
-// Removes the regular files in `folder` whose names start with `prefix` and
-// that were last modified more than `age` before now. Best effort.
-void removeStaleFiles(int folder, const std::string& prefix, std::chrono::seconds age);
+// Removes the regular files in `folder` whose names start with one of
+// `prefixes` and that were last modified more than `age` before now, in one
+// pass over the folder. Best effort.
+void removeStaleFiles(int folder, const std::vector<std::string>& prefixes, std::chrono::seconds age);
 
 }  // namespace tessarin
