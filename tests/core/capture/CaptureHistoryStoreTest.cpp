@@ -47,12 +47,9 @@ TEST_F(CaptureHistory, EditReplacesTheItemInPlaceWithItsNewSize) {
     const auto edited = history.record(100, 80);
     const auto newer = history.record();
     ASSERT_TRUE(history.replace(edited->id, 50, 20));
+    // Flags, size and date kept across a reopen: HistoryInterleaving.
     ASSERT_EQ(history.ids(), (Ids{newer->id, edited->id}));
-    const auto& item = store.items()[1];
-    EXPECT_TRUE(item.isAnnotated && item.pixelWidth == 50 && item.createdAt == edited->createdAt);
-    EXPECT_TRUE(test::samePixels(*decodeImageFile(*store.fileURL(item)), test::noiseImage(50, 20, 77)));
-    history.open();
-    EXPECT_EQ(history.store->items().size(), 2u);
+    EXPECT_TRUE(test::samePixels(*decodeImageFile(*store.fileURL(store.items()[1])), test::noiseImage(50, 20, 77)));
     EXPECT_FALSE(history.replace(newUUIDString(), 50, 20));
 }
 
