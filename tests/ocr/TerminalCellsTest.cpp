@@ -150,17 +150,6 @@ TEST(TerminalCells, ProportionalTextFewGlyphsAndHanAreLeftAlone) {
     EXPECT_EQ(lines[1].text, "\u4e2d");
 }
 
-TEST(TerminalCells, TheGridIsTheCellsOfTheText) {
-    std::vector<Line> lines;
-    for (size_t r = 0; r < kContext.size(); ++r) lines.push_back(reading(r, kContext[r], kContext[r]));
-    const auto grid = monospaceGrid(lines);
-    ASSERT_TRUE(grid);
-    EXPECT_NEAR(grid->pitch, kPitch, 0.05);
-    // Cell edges fall on the border plus whole cells (within a pixel).
-    const double phase = std::fmod(grid->origin - kBorder + 10 * kPitch, grid->pitch);
-    EXPECT_TRUE(phase < 1 || phase > grid->pitch - 1) << grid->origin;
-}
-
 TEST(TerminalCells, HanReadingsOfLatinCellsAreDropped) {
     // A lone e on its own row, the last letter of a wrapped word, that the
     // Han models read as a character.

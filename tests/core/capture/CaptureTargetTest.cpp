@@ -1,5 +1,6 @@
 // Where a capture lands: screens by id, index or number, pixel rectangles
-// to global points and back, the pixel-grid crop and the stored area replay.
+// to global points and back, and the pixel-grid crop (the stored area replay
+// is covered through capture-previous-region).
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,6 @@
 
 #include "core/capture/CaptureTarget.h"
 #include "core/capture/PixelCrop.h"
-#include "core/capture/PreviousCaptureReplay.h"
 #include "core/capture/ScreenLocator.h"
 #include "core/capture/WindowTargetResolver.h"
 #include "core/common/Log.h"
@@ -20,7 +20,6 @@ namespace {
 
 using testing::makeDisplay;
 namespace Target = CaptureTarget;
-namespace Replay = PreviousCaptureReplay;
 
 // A 1x monitor listed first, right of and a little lower than the 2x laptop
 // panel, which is primary.
@@ -102,21 +101,6 @@ TEST(WindowTargetResolver, FrontmostNormalWindowUnderPoint) {
     EXPECT_EQ(ownerPID({60, 700}, primary, windows, {200}), 300);
     EXPECT_EQ(ownerPID({10, 790}, primary, windows, {}), 300);  // panel layer skipped
     EXPECT_FALSE(ownerPID({5000, 5000}, primary, windows, {}));
-}
-
-// Replaying a stored area is also covered through capture-previous-region.
-TEST(PreviousCaptureReplay, AnAreaNeedsItsDisplayOrAMainOneAndIsRememberedDisplayLocal) {
-    const auto unknown = StoredCaptureSelection::area(0, 0, 1, 1, 99);
-    EXPECT_TRUE(std::holds_alternative<Replay::DisplayNotFound>(Replay::outcome(unknown, {kRight})));
-    EXPECT_TRUE(std::holds_alternative<Replay::DisplayNotFound>(Replay::outcome(unknown, {})));
-    const auto fallback = Replay::outcome(StoredCaptureSelection::area(1800, 50, 400, 300, 99), kDisplays);
-    ASSERT_TRUE(std::holds_alternative<Replay::Area>(fallback));
-    EXPECT_EQ(std::get<Replay::Area>(fallback).selection, (CaptureSelection{kPanel, {1112, 50, 400, 300}}));
-
-    EXPECT_EQ(rememberedArea({1522, -180, 300, 200}, kRight), StoredCaptureSelection::area(10, 20, 300, 200, 11));
-    auto anonymous = kRight;
-    anonymous.displayID.reset();
-    EXPECT_FALSE(rememberedArea({0, 0, 1, 1}, anonymous));
 }
 
 TEST(PixelAlignedCrop, FlipsScalesRoundsOutwardsAndIntersects) {

@@ -139,8 +139,9 @@ TEST_F(HistoryInterleaving, AnObserverRemovedInsideANotificationIsNotCalled) {
 TEST_F(HistoryInterleaving, DestroyingTheStoreWithWorkInFlightCancelsItsCompletions) {
     const auto kept = recorded();
     std::vector<std::string> heard;
-    store->record(image(40, 30), std::nullopt, 50, 30, [&](Result item) { heard.push_back(item ? "item" : "none"); });
-    store->record(image(40, 30), std::nullopt, 50, 30, [&](Result item) { heard.push_back(item ? "item" : "none"); });
+    const auto note = [&](Result item) { heard.push_back(item ? "item" : "none"); };
+    store->record(image(40, 30), std::nullopt, 50, 30, note);
+    store->record(image(40, 30), std::nullopt, 50, 30, note);
     store->whenIdle([&](bool written) { heard.push_back(written ? "idle" : "not idle"); });
     store->setPinned(kept.id, true);  // an index write in flight too
     ASSERT_GT(background.pending(), 0u);

@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <map>
-#include <regex>
 
 #include "HistoryTestSupport.h"
 #include "core/capture/CaptureArtifactDirectory.h"
@@ -60,29 +59,23 @@ const Store stores[] = {
      [](const fs::path& folder) { JsonFileStore(folder / "preferences.json", recording); }, PreferencesDocument::maxBytes},
 };
 
-TEST(StoredFiles, EveryStoreWritesThroughTheDurableWriterAndSweepsItsOwnLeftovers) {
+// Sweeping old temporaries is the writer's (DurableFileTest).
+TEST(StoredFiles, EveryStoreWritesThroughTheDurableWriter) {
     for (const Store& store : stores) {
         SCOPED_TRACE(store.name);
         testing::TempDir tmp;
         const fs::path folder = fs::canonical(tmp.path());
         const std::string prefix = std::string(".") + store.file + ".tmp-";
-        std::ofstream(folder / (prefix + "killed")) << "left by a killed writer";
-        std::ofstream(folder / (prefix + "active")) << "still being written";
-        fs::last_write_time(folder / (prefix + "killed"), fs::file_time_type::clock::now() - std::chrono::hours(1));
         events.clear();
 
         store.write(folder);
 
         ASSERT_EQ(events.size(), 4u);
         const std::string temporary = events[0].substr(std::string("create ").size());
-        EXPECT_TRUE(std::regex_match(temporary, std::regex(std::regex_replace(prefix, std::regex(R"(\.)"), R"(\.)") +
-                                                           "[A-Za-z0-9]{6}")))
-            << temporary;
+        EXPECT_TRUE(temporary.starts_with(prefix)) << temporary;  // its pattern: StoredFileTest
         EXPECT_EQ(events[1], "fsync " + temporary);
         EXPECT_EQ(events[2], std::string("rename ") + store.file);
         EXPECT_EQ(events[3], "fsync folder");
-        EXPECT_FALSE(fs::exists(folder / (prefix + "killed")));
-        EXPECT_TRUE(fs::exists(folder / (prefix + "active")));
     }
 }
 

@@ -103,25 +103,19 @@ TEST(AppPreferencesWriting, SettersStoreTypedClampedValuesAtOnce) {
     InMemoryKeyValueStore store;
     AppPreferences p(store);
     p.setPlaySound(false);
-    p.setAutoCopyToClipboard(true);
-    p.setShowThumbnail(false);
-    p.setOpenAnnotationEditorAfterCapture(true);
     p.setDefaultImageFormat(ImageFormatPreference::jpeg);
-    p.setLastAnnotationTool(AnnotationToolType::pixelate);
     p.setQuickAccessPosition(QuickAccessPosition::bottomLeft);
     p.setSelfTimerDurationSeconds(90);
     p.setHistoryMaxCount(0);
     p.setCapturePreset(CapturePreset::aspectRatio(16, 9));
     p.setLastCaptureSelection(StoredCaptureSelection::area(10, 20, 300, 200, 7));
-    json expected = json::parse(R"({"playSound":false, "autoCopyToClipboard":true, "showThumbnail":false,
-        "openAnnotationEditorAfterCapture":true, "defaultImageFormat":"jpeg", "lastAnnotationTool":"Pixelate",
-        "quickAccessPosition":"bottomLeft", "selfTimerDurationSeconds":60, "historyMaxCount":1,
-        "capturePreset":{"aspectRatio":{"width":16,"height":9}}})");
+    json expected = json::parse(R"({"playSound":false, "defaultImageFormat":"jpeg", "quickAccessPosition":"bottomLeft",
+        "selfTimerDurationSeconds":60, "historyMaxCount":1, "capturePreset":{"aspectRatio":{"width":16,"height":9}}})");
     expected["lastCaptureSelection"] = area;  // the JSON object itself
     // Compared as text, so a number stored as 60.0 or "60" would differ.
     EXPECT_EQ(json(store.values()).dump(), expected.dump());
     EXPECT_EQ(all(p), all(AppPreferences(store))) << "what is shown is what was stored";
-    EXPECT_EQ(p.snapshot(), (AppPreferencesSnapshot{false, true, false, true, ImageFormatPreference::jpeg}));
+    EXPECT_EQ(p.snapshot(), (AppPreferencesSnapshot{false, false, true, false, ImageFormatPreference::jpeg}));
 }
 
 // The login-item registration is the truth: read from the service, never stored.

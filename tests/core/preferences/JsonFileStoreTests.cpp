@@ -148,23 +148,6 @@ TEST(JsonFileStore, UnusableFileReadsAsEmptyIsKeptAsideAndLetsWritesContinue) {
     }
 }
 
-TEST(JsonFileStore, FolderThatCannotBeCreatedFailsWithoutThrowing) {
-    TemporaryHome home;
-    CapturedLog log;
-    // A regular file where the folder should be: the stand-in for a folder
-    // this user may not write to, which root could write to anyway.
-    writeFile(home.root() / "blocker", "not a folder");
-    JsonFileStore store(home.root() / "blocker" / "preferences.json");
-
-    EXPECT_FALSE(store.set("playSound", false));
-    EXPECT_EQ(store.object("playSound"), json(false)) << "the change stays visible in this process";
-    EXPECT_FALSE(store.synchronize());
-    // One line per failed write; reading found no file there, which is no error.
-    ASSERT_EQ(log.lines.size(), 2u);
-    EXPECT_EQ(log.lines.back().category, "Storage");
-    EXPECT_EQ(readFile(home.root() / "blocker"), "not a folder");
-}
-
 // The writer's own failures are tested with it (StoredFileTest); what the
 // store adds is that the change stays pending and goes out with the next write.
 bool failRenames = false;
@@ -192,6 +175,20 @@ TEST(JsonFileStore, AFailedWriteKeepsTheChangePendingForSynchronize) {
     failRenames = false;
     EXPECT_TRUE(store.synchronize());
     EXPECT_EQ(storedDocument(file), json({{"historyMaxCount", 10}, {"playSound", false}}));
+}
+
+// A regular file where the folder should be: the stand-in for a folder this
+// user may not write to, which root could write to anyway.
+TEST(JsonFileStore, FolderThatCannotBeCreatedFailsWithoutThrowing) {
+    TemporaryHome home;
+    CapturedLog log;
+    writeFile(home.root() / "blocker", "not a folder");
+    JsonFileStore store(home.root() / "blocker" / "preferences.json");
+    EXPECT_FALSE(store.set("playSound", false));
+    EXPECT_EQ(store.object("playSound"), json(false));
+    EXPECT_FALSE(store.synchronize());
+    EXPECT_EQ(log.lines.size(), 2u) << "one line per failed write; no file to read is no error";
+    EXPECT_EQ(readFile(home.root() / "blocker"), "not a folder");
 }
 
 // A preferences file kept with a person's dotfiles is a link into their

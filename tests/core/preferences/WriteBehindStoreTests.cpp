@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "core/common/ThreadPool.h"
-#include "core/preferences/PreferencesDocument.h"
 #include "core/preferences/PreferencesTestSupport.h"
 #include "support/ManualExecutor.h"
 
@@ -213,29 +212,6 @@ TEST(WriteBehindStore, WritesNeverOverlapAndTheLastChangeStays) {
     EXPECT_EQ(backing->inner.object("selfTimerDuration"), json(10));
     // The one running write, then everything set meanwhile as one more.
     EXPECT_EQ(backing->inner.batches.size(), 2u);
-}
-
-TEST(WriteBehindStore, TwoStoresOnOneFileMergeTheirChanges) {
-    testing::TemporaryHome home;
-    const auto file = home.preferencesFile();
-    ThreadPool background(2);
-    auto firstFile = std::make_shared<JsonFileStore>(file, testing::withoutFsync());
-    auto secondFile = std::make_shared<JsonFileStore>(file, testing::withoutFsync());
-    WriteBehindStore first(firstFile, background);
-    WriteBehindStore second(secondFile, background);
-
-    first.set("playSound", false);
-    second.set("historyMaxCount", 7);
-    first.set("showThumbnail", false);
-    EXPECT_TRUE(first.synchronize());
-    EXPECT_TRUE(second.synchronize());
-    background.shutdown();
-
-    EXPECT_EQ(second.reload("playSound"), json(false));
-    EXPECT_EQ(first.reload("historyMaxCount"), json(7));
-    const auto stored = PreferencesDocument::parse(testing::readFile(file));
-    ASSERT_TRUE(stored.hasValue());
-    EXPECT_EQ(*stored, json({{"historyMaxCount", 7}, {"playSound", false}, {"showThumbnail", false}}));
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 
 #include "../TestImages.h"
 #include "RandomAnnotations.h"
-#include "core/annotation/AnnotationSpec.h"
 #include "core/annotation/AnnotationTools.h"
 #include "render/annotation/AnnotationDrawnBounds.h"
 #include "render/annotation/ImageCompositor.h"
@@ -105,32 +104,6 @@ TEST_F(Compositor, DrawnBoundsAddTheInkThatReachesPastTheVisualBounds) {
             }
         }
         EXPECT_EQ(pastVisual, c.inkReachesPast) << c.what;
-    }
-}
-
-TEST_F(Compositor, TextThenBadgeThenOutlinedEllipseDrawsNoConnectingStroke) {
-    const char json[] = R"({"shapes":[{"type":"text","x":20,"y":20,"text":"Hi","color":"#0000FF"},
-        {"type":"number","x":300,"y":250,"n":1},{"type":"circle","x":250,"y":50,"w":100,"h":60}]})";
-    const auto spec = AnnotationSpec::decode({reinterpret_cast<const uint8_t*>(json), sizeof json - 1});
-    const Image white = test::makeImage(400, 300, [](uint32_t, uint32_t) { return test::Rgba{255, 255, 255, 255}; });
-    const auto out = ImageCompositor::composite(white, spec.annotations({400, 300}, text), {0, 0, 400, 300}, *text);
-    ASSERT_TRUE(out);
-    // Between the badge (282..318, 232..268) and the ellipse (248..352, 48..112) the image stays white.
-    for (uint32_t y = 115; y < 230; ++y) {
-        for (uint32_t x = 240; x < 400; ++x) {
-            const uint8_t* p = out->row(y) + x * 4;
-            ASSERT_TRUE(p[0] == 255 && p[1] == 255 && p[2] == 255) << x << "," << y;
-        }
-    }
-}
-
-TEST_F(Compositor, NothingDrawnKeepsTranslucentPixelsExactly) {
-    const Image translucent = test::noiseImage(90, 70, 4, false);
-    const auto corner = std::make_shared<RectangleAnnotation>(Rect{0, 0, 10, 10}, AnnotationColor::black(), 2, false);
-    const auto out = ImageCompositor::composite(translucent, {corner}, {0, 0, 90, 70}, *text);
-    ASSERT_TRUE(out);
-    for (uint32_t y = 0; y < 55; ++y) {
-        ASSERT_EQ(std::memcmp(out->row(y), translucent.row(y), out->stride()), 0) << "row " << y << " is far from the box";
     }
 }
 
