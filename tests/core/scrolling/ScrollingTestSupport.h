@@ -19,6 +19,19 @@
 
 namespace tessarin::testing {
 
+inline ScrollingFrameRaster rasterOf(std::shared_ptr<RegionFrame> frame) {
+    return ScrollingFrameRaster::fromFrame(std::move(frame)).value();
+}
+
+// A stitcher over `first`, and one frame through it on the calling thread.
+inline ScrollingCaptureStitcher stitcherFrom(const ScrollingFrameRaster& first) {
+    return ScrollingCaptureStitcher(ScrollingCaptureComposer::make(first, 12).value(), first);
+}
+inline auto processFrame(ScrollingCaptureStitcher& stitcher, std::shared_ptr<RegionFrame> frame,
+                         std::optional<ScrollingCapturePreviewRequest> preview = std::nullopt) {
+    return stitcher.processRaster(rasterOf(std::move(frame)), 12, preview, ScrollingClock::now()).value();
+}
+
 // Pixels as 0xRRGGBB, row-major.
 struct Page {
     int64_t width = 0;
