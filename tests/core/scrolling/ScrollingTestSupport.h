@@ -151,16 +151,6 @@ inline std::shared_ptr<RegionFrame> cutFrame(const Page& page, int64_t offset, i
     });
 }
 
-// The same view under a toolbar whose rows are the first `header` rows of
-// `toolbar` (distinct rows, unlike the striped one above).
-inline std::shared_ptr<RegionFrame> cutFrameUnder(const Page& toolbar, int64_t header, const Page& page, int64_t offset,
-                                                  int64_t frameHeight) {
-    return frameOf(page.width, frameHeight, [&](int64_t x, int64_t y) -> uint32_t {
-        if (y < header) return toolbar.at(x, y);
-        return page.at(x, std::min(page.height - 1, offset + y - header));
-    });
-}
-
 // The tall image a perfect stitch of frames [0, end) would give, as RGBA.
 inline bool isPrefixOfStitchedPage(const Image& image, const Page& page, const std::shared_ptr<RegionFrame>& first,
                                    int64_t header) {
