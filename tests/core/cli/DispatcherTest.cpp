@@ -31,11 +31,6 @@ TEST(Dispatcher, StatusAndStreamsOfEachKindOfCommandLine) {
 
 TEST(UsageText, LayoutOfTheCommandTable) {
     const std::string usage = TessarinCLI::usageText();
-    EXPECT_EQ(usage.rfind("tessarin — capture and annotate Linux screenshots (agent CLI)\n\nUSAGE\n"
-                          "  tessarin <command> [flags]\n\nCOMMANDS\n  annotate          Draw a JSON shape spec",
-                          0),
-              0u);
-    EXPECT_EQ(usage.substr(usage.size() - 6), "\n  ] }");
     for (const char* part : {
              // 17 characters: padded to 18, summary in column 21.
              "\n  capture-scrolling Auto-scroll a region and stitch a tall image\n",
@@ -113,9 +108,7 @@ TEST(Dispatcher, OnlyNoArgumentsAndLinksAreForTheDesktop) {
         {{"Tessarin:capture"}, false},
         {{"tessarin"}, true},
         {{"captur-full", "--out", "x.png"}, true},  // a misspelt command is still the agent's: status 64
-        {{"capture"}, true},
         {{"-psn_0_12345"}, true},
-        {{"capture-full"}, true},
     };
     for (const auto& [args, agent] : rows) {
         EXPECT_EQ(TessarinCLI::isAgentInvocation(args), agent) << (args.empty() ? "(none)" : args[0]);

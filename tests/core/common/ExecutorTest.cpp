@@ -63,15 +63,6 @@ TEST(ThreadPool, StartsThreadsOnlyWhenNoIdleOneCanTakeTheTask) {
     while (finished < 3) std::this_thread::yield();
 }
 
-TEST(ThreadPool, FinishesEveryQueuedTaskBeforeJoining) {
-    std::atomic<int> count = 0;
-    {
-        ThreadPool pool(2);
-        for (int i = 0; i < 1000; ++i) pool.post([&count] { ++count; });
-    }
-    EXPECT_EQ(count.load(), 1000);
-}
-
 struct TaskFailure {
     std::string reason;
     static TaskFailure interrupted(std::string why) { return {std::move(why)}; }
@@ -124,7 +115,7 @@ struct LogLines final : LogSink {
 };
 
 // The pool's last line of defence: a throwing task is logged and the
-// worker goes on with the next one.
+// worker goes on with the next one, which still runs before the join.
 TEST(ThreadPool, ATaskThatThrowsIsLoggedAndTheNextOneStillRuns) {
     LogLines log;
     std::atomic<bool> nextRan = false;

@@ -19,8 +19,7 @@ using testing::frameOf;
 using testing::isPrefixOfStitchedPage;
 using testing::makePage;
 using testing::Page;
-
-ScrollingFrameRaster rasterOf(std::shared_ptr<RegionFrame> frame) { return ScrollingFrameRaster::fromFrame(std::move(frame)).value(); }
+using testing::rasterOf;
 
 ScrollingCaptureComposer composerFor(const std::shared_ptr<RegionFrame>& first) {
     return ScrollingCaptureComposer::make(rasterOf(first), 12).value();
@@ -141,10 +140,9 @@ TEST(ScrollingComposer, RowLimitIsStickyAndNarrowerForVeryWideFrames) {
 
 TEST(ScrollingStitcher, StillFramesCostNothingAndMovedFramesAreTimed) {
     const Page page = makePage({.width = 320, .lines = 120});
-    const auto first = rasterOf(cutFrame(page, 0, 400));
-    ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first);
+    auto stitcher = testing::stitcherFrom(rasterOf(cutFrame(page, 0, 400)));
     const auto process = [&](std::shared_ptr<RegionFrame> frame, std::optional<ScrollingCapturePreviewRequest> preview) {
-        return stitcher.processRaster(rasterOf(std::move(frame)), 12, preview, ScrollingClock::now()).value();
+        return testing::processFrame(stitcher, std::move(frame), preview);
     };
     const auto still = process(cutFrame(page, 0, 400), std::nullopt);
     EXPECT_EQ(still.disposition.kind, Kind::ignored);

@@ -24,10 +24,8 @@ using testing::isPrefixOfStitchedPage;
 using testing::makeLookAlikePage;
 using testing::NumberEdge;
 using testing::Page;
-
-ScrollingFrameRaster rasterOf(std::shared_ptr<RegionFrame> frame) {
-    return ScrollingFrameRaster::fromFrame(std::move(frame)).value();
-}
+using testing::processFrame;
+using testing::rasterOf;
 
 // The numbers' columns: [1, 25) at the left, [width - 25, width - 1) at the right.
 bool isNumberColumn(int64_t x, int64_t width, NumberEdge edge) {
@@ -145,12 +143,8 @@ TEST(ScrollingDenseRetry, AFrameThatDidNotMoveIsNeverStitchedAgain) {
             SCOPED_TRACE(std::string(edge == NumberEdge::left ? "left" : "right") + " line height " +
                          std::to_string(lineHeight));
             const Page page = makeFaintlyVaryingLog(574, 300, edge, lineHeight);
-            const auto first = rasterOf(cutFrame(page, 0, 438));
-            ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first);
-            const auto process = [&](std::shared_ptr<RegionFrame> frame) {
-                return stitcher.processRaster(rasterOf(std::move(frame)), 12, std::nullopt, ScrollingClock::now())
-                    .value();
-            };
+            auto stitcher = testing::stitcherFrom(rasterOf(cutFrame(page, 0, 438)));
+            const auto process = [&](std::shared_ptr<RegionFrame> frame) { return processFrame(stitcher, frame); };
             const int64_t step = 8 * lineHeight + 5;
             ASSERT_EQ(process(cutFrame(page, step, 438)).disposition, ScrollingCaptureFrameDisposition::appended(step));
             // Where the bar sits: clear of the numbers when they hug the right edge.
@@ -271,11 +265,8 @@ TEST(ScrollingDenseRetry, FramesBeyondTheLastPlacedOneAreNeverPlacedWrongly) {
 // movement: no alignment, no failure.
 TEST(ScrollingStitcher, WholeRowsChangingOutsideTheSamplesAreMovement) {
     const Page page = makeLookAlikePage(320, 100, NumberEdge::left);
-    const auto first = rasterOf(cutFrame(page, 0, 400));
-    ScrollingCaptureStitcher stitcher(ScrollingCaptureComposer::make(first, 12).value(), first);
-    const auto process = [&](std::shared_ptr<RegionFrame> frame) {
-        return stitcher.processRaster(rasterOf(std::move(frame)), 12, std::nullopt, ScrollingClock::now()).value();
-    };
+    auto stitcher = testing::stitcherFrom(rasterOf(cutFrame(page, 0, 400)));
+    const auto process = [&](std::shared_ptr<RegionFrame> frame) { return processFrame(stitcher, frame); };
     const auto scrolled = process(cutFrame(page, 32, 400));
     EXPECT_EQ(scrolled.stillnessScore, 0.0);
     EXPECT_TRUE(scrolled.movedOutsideSamples);

@@ -12,10 +12,7 @@ namespace {
 using testing::cutFrame;
 using testing::frameOf;
 using testing::makePage;
-
-ScrollingFrameRaster rasterOf(std::shared_ptr<RegionFrame> frame) {
-    return ScrollingFrameRaster::fromFrame(std::move(frame)).value();
-}
+using testing::rasterOf;
 
 TEST(ScrollingRaster, SampledColumnsSpreadBetweenTheMargins) {
     const struct {

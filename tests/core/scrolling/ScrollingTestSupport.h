@@ -19,6 +19,19 @@
 
 namespace tessarin::testing {
 
+inline ScrollingFrameRaster rasterOf(std::shared_ptr<RegionFrame> frame) {
+    return ScrollingFrameRaster::fromFrame(std::move(frame)).value();
+}
+
+// A stitcher over `first`, and one frame through it on the calling thread.
+inline ScrollingCaptureStitcher stitcherFrom(const ScrollingFrameRaster& first) {
+    return ScrollingCaptureStitcher(ScrollingCaptureComposer::make(first, 12).value(), first);
+}
+inline auto processFrame(ScrollingCaptureStitcher& stitcher, std::shared_ptr<RegionFrame> frame,
+                         std::optional<ScrollingCapturePreviewRequest> preview = std::nullopt) {
+    return stitcher.processRaster(rasterOf(std::move(frame)), 12, preview, ScrollingClock::now()).value();
+}
+
 // Pixels as 0xRRGGBB, row-major.
 struct Page {
     int64_t width = 0;
@@ -134,16 +147,6 @@ inline std::shared_ptr<RegionFrame> cutFrame(const Page& page, int64_t offset, i
                                              int64_t header = 0) {
     return frameOf(page.width, frameHeight, [&](int64_t x, int64_t y) -> uint32_t {
         if (y < header) return (y % 7 == 0 || x % 50 < 25) ? 0x203040u + uint32_t(y) : 0xd0d8e0u;
-        return page.at(x, std::min(page.height - 1, offset + y - header));
-    });
-}
-
-// The same view under a toolbar whose rows are the first `header` rows of
-// `toolbar` (distinct rows, unlike the striped one above).
-inline std::shared_ptr<RegionFrame> cutFrameUnder(const Page& toolbar, int64_t header, const Page& page, int64_t offset,
-                                                  int64_t frameHeight) {
-    return frameOf(page.width, frameHeight, [&](int64_t x, int64_t y) -> uint32_t {
-        if (y < header) return toolbar.at(x, y);
         return page.at(x, std::min(page.height - 1, offset + y - header));
     });
 }
