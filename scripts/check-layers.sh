@@ -13,8 +13,9 @@
 #   preferences
 #   backends                the X11 back end and the factory that picks one
 #   annotation-render, ocr  Cairo/Pango drawing; the text-recognition engine
+#   shell                   the desktop application's decisions (no Qt)
 #   cli                     the commands
-#   app                     the program
+#   app                     the program and the Qt desktop module
 # Usage: scripts/check-layers.sh [source folder, default src]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,6 +36,7 @@ layer_of() {
         core/capture/*) echo capture ;;
         core/preferences/*) echo preferences ;;
         core/cli/*) echo cli ;;
+        core/shell/*) echo shell ;;
         ocr/*) echo ocr ;;
         app/* | main.cpp) echo app ;;
         *) echo unknown ;;
@@ -55,8 +57,9 @@ declare -A may_include=(
     [backends]="common screen platform"
     [annotation-render]="common codecs annotation"
     [ocr]="common recording"
+    [shell]="common screen platform codecs annotation recording scrolling capture preferences"
     [cli]="common screen platform codecs annotation recording scrolling capture preferences"
-    [app]="common screen platform codecs annotation recording scrolling capture preferences backends annotation-render ocr cli"
+    [app]="common screen platform codecs annotation recording scrolling capture preferences shell backends annotation-render ocr cli"
 )
 
 # System libraries only some layers may use; everything else (the C++ and
@@ -85,11 +88,13 @@ declare -A target_layer=(
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
-    [tessarin_cli]=cli
+    [tessarin_cli]=cli [tessarin_shell]=shell
+    [tessarin_desktop]=app [tessarin-desktop]=app
 )
 declare -A linked_library=(
     [tessarin_dep_xcb]=x11 [PkgConfig::XCB]=x11 [PkgConfig::CAIRO]=cairo [PkgConfig::PANGOCAIRO]=cairo
     [PkgConfig::TESSERACT]=tesseract
+    [Qt6::Core]=qt [Qt6::Gui]=qt [Qt6::Widgets]=qt [Qt6::DBus]=qt
 )
 
 contains() { [[ " $1 " == *" $2 "* ]]; }
