@@ -17,6 +17,9 @@ packages=(
   # a font with Han glyphs, for rendering Chinese test text
   fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the desktop application: Qt Widgets and QtDBus (its X11 platform plugin
+  # and the OpenGL headers its CMake package asks for), the session bus
+  qt6-base-dev qt6-qpa-plugins libgl-dev dbus dbus-bin
   # X servers and real clients for the integration tests and the demonstration
   xvfb xauth xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils x11-utils x11-apps xterm
   # a GTK text view (zenity --text-info) for the scrolling capture's integration test

@@ -1,0 +1,193 @@
+// The desktop application, loaded by the program as libtessarin-desktop.so
+// so agent commands never load Qt. Its one entry point runs the whole
+// application behind the module barrier.
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/desktop/QtAlertPresenter.h"
+#include "app/desktop/QtMainExecutor.h"
+#include "app/desktop/QtSessionBus.h"
+#include "app/desktop/QuitSignals.h"
+#include "app/desktop/TrayIcon.h"
+#include "core/common/Log.h"
+#include "core/common/ModuleBarrier.h"
+#include "core/common/ThreadPool.h"
+#include "core/preferences/JsonFileStore.h"
+#include "core/preferences/WriteBehindStore.h"
+#include "core/shell/InstanceGuard.h"
+#include "core/shell/TessarinApp.h"
+#include "core/shell/XdgAutostartLoginItem.h"
+#include "platform/PlatformFactory.h"
+
+namespace tessarin {
+namespace {
+
+constexpr std::string_view appCategory = "App";
+
+// Replaced by the X11 grabber's factory.
+std::unique_ptr<GlobalShortcutGrabber> makeGlobalShortcutGrabber(std::string* whyNot) {
+    *whyNot = "not built";
+    return std::make_unique<NullGlobalShortcutGrabber>();
+}
+
+std::shared_ptr<KeyValueStore> openPreferences() {
+    auto path = JsonFileStore::defaultPath();
+    if (path) return std::make_shared<JsonFileStore>(*path);
+    logLine(LogLevel::error, LogCategory::storage, "preferences unavailable: " + path.error());
+    return std::make_shared<InMemoryKeyValueStore>();
+}
+
+std::filesystem::path dataFolder() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    std::filesystem::path base;
+    if (data && data[0] == '/') {
+        base = data;
+    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
+        base = std::filesystem::path(home) / ".local" / "share";
+    } else {
+        base = std::filesystem::temp_directory_path();
+    }
+    return base / "io.tessarin.Tessarin";
+}
+
+std::unique_ptr<LoginItemService> makeLoginItems(const char* program) {
+    auto folder = XdgAutostartLoginItem::defaultFolder();
+    if (!folder) {
+        logLine(LogLevel::error, LogCategory::loginItem, "launch at login unavailable: " + folder.error());
+        return std::make_unique<NullLoginItemService>();
+    }
+    return std::make_unique<XdgAutostartLoginItem>(*folder, program);
+}
+
+PreferencesMigrator::DisplayFrameLookup liveDisplayFrames() {
+    return [](uint32_t displayID) -> std::optional<Rect> {
+        const auto backend = makeScreenBackend();
+        const auto displays = backend->displays();
+        if (!displays) return std::nullopt;
+        for (const auto& display : *displays) {
+            if (display.displayID == displayID) return display.frame;
+        }
+        return std::nullopt;
+    };
+}
+
+// The program's own absolute path, for the autostart entry.
+std::string programPath(const char* argv0) {
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) return self.string();
+    return argv0 ? argv0 : "tessarin";
+}
+
+int runApplication(int argc, char** argv) {
+    configureLoggingFromEnvironment();
+    QApplication::setApplicationName(QStringLiteral("Tessarin"));
+    QApplication::setOrganizationDomain(QStringLiteral("tessarin.io"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.tessarin.Tessarin"));
+    QApplication qt(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(applicationIcon());
+
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+    const auto request = classifyLaunch(arguments);
+    for (const auto& ignored : request.ignoredArguments) {
+        logLine(LogLevel::info, appCategory, "launch.ignored argument=" + ignored);
+    }
+
+    QtSessionBus bus;
+    const auto decision = decideLaunch(request, bus);
+    if (decision.kind == LaunchDecision::Kind::exit) {
+        if (!decision.message.empty()) std::fprintf(stderr, "tessarin: %s\n", decision.message.c_str());
+        return decision.exitStatus;
+    }
+
+    QtMainExecutor mainExecutor;
+    const auto backingStore = openPreferences();
+    std::string shortcutsUnavailable;
+    auto grabber = makeGlobalShortcutGrabber(&shortcutsUnavailable);
+    if (!shortcutsUnavailable.empty()) {
+        logLine(LogLevel::info, appCategory, "shortcuts.unavailable reason=" + shortcutsUnavailable);
+    }
+    QtAlertPresenter alerts;
+    const auto loginItems = makeLoginItems(argc > 0 ? argv[0] : nullptr);
+    int status = 0;
+    {
+        ThreadPool background(2);
+        WriteBehindStore preferencesStore(backingStore, background);
+        auto app = std::make_unique<TessarinApp>(DesktopPlatform{preferencesStore, *loginItems, *grabber, alerts,
+                                                                 mainExecutor, background, dataFolder(),
+                                                                 liveDisplayFrames()});
+
+        bool quitting = false;
+        auto quit = [&](std::string_view reason) {
+            if (quitting) return;
+            quitting = true;
+            logLine(LogLevel::info, appCategory, "quit.begin reason=" + std::string(reason));
+            app->quit([&](bool written) {
+                logLine(written ? LogLevel::info : LogLevel::error, appCategory,
+                        std::string("quit.flushed written=") + (written ? "true" : "false"));
+                QCoreApplication::exit(0);
+            });
+        };
+        app->appState().setHandler(MenuAction::quit, [&] { quit("menu"); });
+
+        // Key events wake the loop through the grabber's connection: no timer.
+        std::unique_ptr<QSocketNotifier> keys;
+        if (grabber->eventDescriptor() >= 0) {
+            keys = std::make_unique<QSocketNotifier>(grabber->eventDescriptor(), QSocketNotifier::Read);
+            QObject::connect(keys.get(), &QSocketNotifier::activated, [&] { grabber->processPendingEvents(); });
+            grabber->processPendingEvents();
+        }
+
+        QuitSignals signals([&](int signal) { quit(signal == SIGTERM ? "SIGTERM" : signal == SIGINT ? "SIGINT" : "SIGHUP"); });
+        bus.onNameLost([&] { quit("replaced"); });
+        bus.exportApplication([&](const std::string& link) { app->links().deliver(link); },
+                              [] { logLine(LogLevel::info, "App", "instance.activate"); });
+        for (const auto& link : decision.linksToHandle) app->links().deliver(link);
+        app->links().install([&](const std::string& link) { app->appState().handleExternalURL(link); });
+
+        TrayIcon tray(*app);
+        QTimer::singleShot(0, [&] {
+            app->start();
+            logLine(LogLevel::info, appCategory, "app.ready");
+        });
+        // The session manager may end the loop without asking first: write
+        // what is pending anyway.
+        QObject::connect(&qt, &QCoreApplication::aboutToQuit, [&] {
+            if (!quitting) {
+                quitting = true;
+                app->quit([](bool) {});
+            }
+        });
+
+        status = QApplication::exec();
+        bus.releaseName();
+        mainExecutor.drain();
+        app.reset();
+        background.shutdown();
+        mainExecutor.drain();
+    }
+    logLine(LogLevel::info, appCategory, "app.exit status=" + std::to_string(status));
+    return status;
+}
+
+}  // namespace
+}  // namespace tessarin
+
+extern "C" __attribute__((visibility("default"))) int tessarin_desktop_main(int argc, char** argv) {
+    int status = 1;
+    const auto failure = tessarin::runBehindModuleBarrier([&] { status = tessarin::runApplication(argc, argv); });
+    if (failure) {
+        std::fprintf(stderr, "tessarin: the desktop application failed: %s\n", failure->c_str());
+        return 1;
+    }
+    return status;
+}

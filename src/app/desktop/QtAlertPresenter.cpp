@@ -1,0 +1,20 @@
+#include "app/desktop/QtAlertPresenter.h"
+
+#include <QMessageBox>
+
+#include "core/common/Log.h"
+
+namespace tessarin {
+
+void QtAlertPresenter::showWarning(const std::string& title, const std::string& message) {
+    logLine(LogLevel::info, "App", "alert.warning title=" + title);
+    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromStdString(title), QString::fromStdString(message),
+                                QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    box->show();
+    box->raise();
+    box->activateWindow();
+}
+
+}  // namespace tessarin

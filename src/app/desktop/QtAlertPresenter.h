@@ -1,0 +1,15 @@
+#pragma once
+// Warnings as the desktop shows them: a dialog with a title and a message,
+// shown without blocking the event loop (shortcuts and links keep working
+// while it is up) and deleted when dismissed.
+
+#include "core/shell/AppState.h"
+
+namespace tessarin {
+
+class QtAlertPresenter final : public AlertPresenter {
+public:
+    void showWarning(const std::string& title, const std::string& message) override;
+};
+
+}  // namespace tessarin
