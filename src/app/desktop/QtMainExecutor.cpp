@@ -24,16 +24,19 @@ QtMainExecutor::~QtMainExecutor() {
 }
 
 void QtMainExecutor::post(Task task) {
+    pending_.fetch_add(1, std::memory_order_relaxed);
     QCoreApplication::postEvent(this, new TaskEvent(std::move(task)));
 }
 
 void QtMainExecutor::drain() {
-    QCoreApplication::sendPostedEvents(this, taskEventType);
+    // Tasks posted by the tasks being run join the queue behind them.
+    while (pending_.load(std::memory_order_relaxed) > 0) QCoreApplication::sendPostedEvents(this, taskEventType);
 }
 
 void QtMainExecutor::customEvent(QEvent* event) {
     if (event->type() != taskEventType) return;
-    auto& task = static_cast<TaskEvent*>(event)->task;
+    pending_.fetch_sub(1, std::memory_order_relaxed);
+    auto task = std::move(static_cast<TaskEvent*>(event)->task);
     if (task) task();
 }
 

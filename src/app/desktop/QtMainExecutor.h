@@ -6,6 +6,7 @@
 // carried), which is the rule for continuations whose owner died.
 
 #include <QObject>
+#include <atomic>
 
 #include "core/common/Executor.h"
 
@@ -23,6 +24,9 @@ public:
 
 protected:
     void customEvent(QEvent* event) override;
+
+private:
+    std::atomic<int> pending_{0};  // posted, not yet run
 };
 
 }  // namespace tessarin
