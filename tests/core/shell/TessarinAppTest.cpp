@@ -4,6 +4,7 @@
 
 #include "core/capture/StoredCaptureSelection.h"
 #include "core/preferences/PreferencesTestSupport.h"
+#include "core/shell/ShellTestSupport.h"
 #include "support/FakeGlobalShortcutGrabber.h"
 #include "support/ManualExecutor.h"
 
@@ -12,17 +13,12 @@ namespace {
 
 using nlohmann::json;
 
-struct RecordingAlerts final : AlertPresenter {
-    std::vector<std::string> titles;
-    void showWarning(const std::string& title, const std::string&) override { titles.push_back(title); }
-};
-
 struct TessarinAppTest : ::testing::Test {
     testing::TempDir dir;
     InMemoryKeyValueStore store;
     NullLoginItemService loginItems;
     testing::FakeGlobalShortcutGrabber grabber;
-    RecordingAlerts alerts;
+    testing::RecordingAlerts alerts;
     testing::ManualExecutor main, background;
 
     std::unique_ptr<TessarinApp> launch() {
@@ -79,28 +75,25 @@ TEST_F(TessarinAppTest, AssignsAndGrabsTheDefaultsOnceAndShowsThemInTheMenu) {
     EXPECT_EQ(grabber.calls, std::vector<std::string>{"grab 1 Shift+Print"});
 }
 
-TEST_F(TessarinAppTest, QuitRunsOnceAndTellsEveryCaller) {
-    const auto app = launch();
-    app->start();
-    settle();
-    std::vector<bool> heard;
-    app->quit([&heard](bool written) { heard.push_back(written); });
-    app->quit([&heard](bool written) { heard.push_back(written); });
-    EXPECT_TRUE(grabber.held.empty());
-    EXPECT_FALSE(grabber.listening());
-    settle();
-    EXPECT_EQ(heard, (std::vector<bool>{true, true}));
-    app->quit([&heard](bool written) { heard.push_back(written); });  // after the fact: told at once
-    EXPECT_EQ(heard.size(), 3u);
-}
-
-TEST_F(TessarinAppTest, QuitReportsPreferencesThatDidNotReachTheDisk) {
-    const auto app = launch();
-    store.failWrites = true;
-    std::optional<bool> heard;
-    app->quit([&heard](bool written) { heard = written; });
-    settle();
-    EXPECT_EQ(heard, false);
+TEST_F(TessarinAppTest, QuitRunsOnceAndTellsEveryCallerWhetherAllWasWritten) {
+    for (const bool preferencesFail : {false, true}) {
+        SCOPED_TRACE(preferencesFail);
+        const auto app = launch();
+        app->start();
+        settle();
+        store.failWrites = preferencesFail;
+        std::vector<bool> heard;
+        const auto listen = [&heard](bool written) { heard.push_back(written); };
+        app->quit(listen);
+        app->quit(listen);
+        EXPECT_TRUE(grabber.held.empty());
+        EXPECT_FALSE(grabber.listening());
+        settle();
+        EXPECT_EQ(heard, std::vector<bool>(2, !preferencesFail));
+        app->quit(listen);  // after the fact: told at once
+        EXPECT_EQ(heard.size(), 3u);
+        store.failWrites = false;
+    }
 }
 
 TEST_F(TessarinAppTest, AnApplicationDestroyedMidQuitStillAnswers) {
@@ -115,10 +108,10 @@ TEST_F(TessarinAppTest, AnApplicationDestroyedMidQuitStillAnswers) {
 TEST_F(TessarinAppTest, LinksThatArriveBeforeStartAreHandledAtStart) {
     const auto app = launch();
     app->links().deliver("tessarin://capture-area");
-    EXPECT_TRUE(alerts.titles.empty());
+    EXPECT_TRUE(alerts.shown.empty());
     app->start();
     app->links().deliver("tessarin://open-history");
-    EXPECT_EQ(alerts.titles, (std::vector<std::string>{"Unsupported URL", "Unsupported URL"}));
+    EXPECT_EQ(alerts.shown.size(), 2u);
 }
 
 }  // namespace
