@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
+#include "core/capture/CaptureHistoryItem.h"
 #include "core/capture/StoredCaptureSelection.h"
 #include "core/preferences/PreferencesTestSupport.h"
 #include "core/shell/ShellTestSupport.h"
@@ -103,6 +106,28 @@ TEST_F(TessarinAppTest, AnApplicationDestroyedMidQuitStillAnswers) {
     app.reset();
     EXPECT_EQ(heard, false);
     settle();
+}
+
+TEST_F(TessarinAppTest, StartPrunesTheHistoryInTheDataFolderByTheRetentionSettings) {
+    const double now = double(std::time(nullptr)) - kReferenceDateOffset;
+    const auto item = [](const char* id, double createdAt) {
+        CaptureHistoryItem made;
+        made.id = id;
+        made.createdAt = createdAt;
+        made.imageFilename = std::string(id) + ".png";
+        made.pixelWidth = made.pixelHeight = 10;
+        return made;
+    };
+    const CaptureHistoryItem recent = item("1F4D7C1A-9A5E-4C2B-8F00-00000000000A", now - 60),
+                             old = item("1F4D7C1A-9A5E-4C2B-8F00-00000000000B", now - 3 * 86400);
+    testing::writeFile(dir / "data/History/index.json", CaptureHistoryIndex::serialize({recent, old}));
+    store.set("historyMaxAgeDays", 2);
+    const auto app = launch();
+    app->start();
+    settle();
+    const auto index = CaptureHistoryIndex::parse(testing::readFile(dir / "data/History/index.json"));
+    ASSERT_TRUE(index);
+    EXPECT_EQ(index->items, std::vector<CaptureHistoryItem>{recent});
 }
 
 TEST_F(TessarinAppTest, LinksThatArriveBeforeStartAreHandledAtStart) {
