@@ -64,7 +64,7 @@ public:
     void start();
     // Called (maybe more than once) on the main thread before the event
     // loop ends; `done` runs once everything is written, with whether it
-    // all reached the disk.
+    // all reached the disk (at once when a quit has already finished).
     void quit(std::function<void(bool written)> done);
 
     AppPreferences& preferences() { return *preferences_; }
