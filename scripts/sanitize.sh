@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 # Unit and store tests: no X server, no engine module, no child program.
 # ThreadSanitizer takes those with threads in them.
 address_targets=(common_test capture_service_test capture_output_test scrolling_test recording_test
-                 tessarin_preferences_tests platform_unit_test)
+                 tessarin_preferences_tests tessarin_shell_tests platform_unit_test)
 thread_targets=(common_test capture_service_test capture_output_test scrolling_test recording_test)
 
 launcher=()

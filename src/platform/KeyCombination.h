@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tessarin {
 
@@ -41,5 +42,81 @@ struct KeyCombination {
 
     friend bool operator==(const KeyCombination&, const KeyCombination&) = default;
 };
+
+namespace detail {
+
+// The modifiers in their text order, each with the names parsing accepts.
+inline constexpr std::pair<uint8_t, std::string_view> keyModifierNames[] = {
+    {KeyModifier::control, "Ctrl"},  {KeyModifier::control, "Control"}, {KeyModifier::alt, "Alt"},
+    {KeyModifier::shift, "Shift"},   {KeyModifier::super, "Super"},     {KeyModifier::super, "Meta"},
+};
+
+inline char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+inline bool isAsciiLetter(char c) { return asciiLower(c) >= 'a' && asciiLower(c) <= 'z'; }
+
+inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+// The modifier bit a part names, or 0.
+inline uint8_t keyModifierNamed(std::string_view part) {
+    for (const auto& [bit, name] : keyModifierNames) {
+        if (equalsIgnoringCase(part, name)) return bit;
+    }
+    return 0;
+}
+
+inline bool isKeyName(std::string_view part) {
+    if (part.empty()) return false;
+    for (const char c : part) {
+        if (!isAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '_') return false;
+    }
+    // "Ctrl+Shift" names modifiers only: there is no key to press.
+    return keyModifierNamed(part) == 0;
+}
+
+inline std::string joinedKeyCombination(uint8_t modifiers, const std::string& key) {
+    std::string text;
+    uint8_t written = 0;
+    for (const auto& [bit, name] : keyModifierNames) {
+        if (!(modifiers & bit) || (written & bit)) continue;
+        written |= bit;
+        text.append(name).push_back('+');
+    }
+    return text + key;
+}
+
+}  // namespace detail
+
+inline std::optional<KeyCombination> KeyCombination::parse(std::string_view text) {
+    KeyCombination combination;
+    for (;;) {
+        const size_t plus = text.find('+');
+        const std::string_view part = text.substr(0, plus);
+        if (plus == std::string_view::npos) {
+            if (!detail::isKeyName(part)) return std::nullopt;
+            combination.key = part;
+            if (part.size() == 1) combination.key[0] = detail::asciiLower(part[0]);
+            return combination;
+        }
+        const uint8_t bit = detail::keyModifierNamed(part);
+        if (bit == 0 || (combination.modifiers & bit)) return std::nullopt;
+        combination.modifiers |= bit;
+        text.remove_prefix(plus + 1);
+    }
+}
+
+inline std::string KeyCombination::text() const { return detail::joinedKeyCombination(modifiers, key); }
+
+inline std::string KeyCombination::displayText() const {
+    std::string shown = key;
+    if (shown.size() == 1) shown[0] = detail::asciiUpper(shown[0]);
+    return detail::joinedKeyCombination(modifiers, shown);
+}
 
 }  // namespace tessarin

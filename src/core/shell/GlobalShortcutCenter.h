@@ -35,9 +35,11 @@ public:
     GlobalShortcutCenter(const GlobalShortcutCenter&) = delete;
     GlobalShortcutCenter& operator=(const GlobalShortcutCenter&) = delete;
 
-    // Grabs every assigned name, logs each refusal ("shortcut.refused
-    // name=<name> keys=<text> reason=<detail>"), and follows assignment
-    // changes from then on.
+    // Grabs every assigned name (the grab id is the name's index in
+    // allShortcutNames), logs each refusal ("shortcut.refused name=<name>
+    // keys=<text> reason=<detail>"), and follows assignment changes from
+    // then on. A combination that an earlier-grabbed name already has is
+    // not grabbed again: that name is unavailable until it changes.
     void registerAll();
     // Releases every grab and stops following changes (at quit).
     void releaseAll();
@@ -45,19 +47,28 @@ public:
     ShortcutStatus status(ShortcutName name) const;
     // Whether a grab of this name was refused since start (first-run guide).
     bool wasRefused(ShortcutName name) const;
-    // Why the name is not active, for the settings; empty when it is.
+    // Why the name is not active, for the settings (localised); empty when
+    // it is active or has no combination.
     std::string problem(ShortcutName name) const;
 
 private:
-    // implementation detail; see the .cpp
     struct NameState {
         ShortcutStatus status = ShortcutStatus::unassigned;
+        // What the grabber was last asked to grab for this name (whatever
+        // it answered): what must be released when the assignment changes.
+        std::optional<KeyCombination> requested;
         bool everRefused = false;
         bool keyDown = false;
         std::string problem;
     };
-    void grabName(ShortcutName name);
+    // Brings every grab in line with the assignments.
+    void synchronize();
+    void releaseName(ShortcutName name);
+    void grabName(ShortcutName name, const KeyCombination& combination);
+    void applyResult(ShortcutName name, const GrabResult& result);
+    void regrabbed(int id, const GrabResult& result);
     void keyTransition(int id, KeyTransition transition);
+    NameState* stateOf(int id);
 
     KeyboardShortcuts& shortcuts_;
     GlobalShortcutGrabber& grabber_;

@@ -23,6 +23,9 @@ public:
 private:
     std::deque<std::string> pending_;
     Handler handler_;
+    // While the queue is handed over, a link delivered from inside the
+    // handler waits its turn behind the older ones.
+    bool draining_ = false;
 };
 
 }  // namespace tessarin

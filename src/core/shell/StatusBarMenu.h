@@ -43,6 +43,9 @@ struct MenuRow {
 std::optional<ShortcutName> shortcutNameOf(MenuAction action);
 // The menu action a shortcut runs (every shortcut has one).
 MenuAction menuActionOf(ShortcutName name);
+// The title of the action's row, localised ("Capture Area"); the settings
+// name shortcuts by it too.
+std::string menuTitle(MenuAction action);
 
 // Updates are the package manager's business: the update row and its
 // separator are built hidden unless `updateAvailable`.

@@ -11,9 +11,12 @@
 //   4. the coordinator: the default shortcuts once per installation, the
 //      global shortcuts, the menu rows, the history store.
 // start(), once the event loop runs: prune the history by the retention
-// settings (later also: restore pins, offer the first-run guide).
+// settings and hand queued links to the application state (later also:
+// restore pins, offer the first-run guide).
 // quit(): release the grabs, let the history's pending writes finish,
 // write the preferences; then the owner stops the executors. Runs once.
+// Destroying the application before quit() has finished cancels it: its
+// waiters hear `false`.
 
 #include <filesystem>
 #include <functional>
@@ -61,7 +64,7 @@ public:
     void start();
     // Called (maybe more than once) on the main thread before the event
     // loop ends; `done` runs once everything is written, with whether it
-    // all reached the disk.
+    // all reached the disk (at once when a quit has already finished).
     void quit(std::function<void(bool written)> done);
 
     AppPreferences& preferences() { return *preferences_; }
@@ -82,6 +85,8 @@ private:
     LinkInbox links_;
     bool quitting_ = false;
     std::vector<std::function<void(bool)>> quitWaiters_;
+    std::optional<bool> quitOutcome_;  // once quit() has finished
+    void finishQuit(bool historyWritten);
 };
 
 }  // namespace tessarin
