@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -57,7 +58,7 @@ std::filesystem::path dataFolder() {
     return base / "io.tessarin.Tessarin";
 }
 
-std::unique_ptr<LoginItemService> makeLoginItems(const char* program) {
+std::unique_ptr<LoginItemService> makeLoginItems(const std::string& program) {
     auto folder = XdgAutostartLoginItem::defaultFolder();
     if (!folder) {
         logLine(LogLevel::error, LogCategory::loginItem, "launch at login unavailable: " + folder.error());
@@ -117,7 +118,7 @@ int runApplication(int argc, char** argv) {
         logLine(LogLevel::info, appCategory, "shortcuts.unavailable reason=" + shortcutsUnavailable);
     }
     QtAlertPresenter alerts;
-    const auto loginItems = makeLoginItems(argc > 0 ? argv[0] : nullptr);
+    const auto loginItems = makeLoginItems(programPath(argc > 0 ? argv[0] : nullptr));
     int status = 0;
     {
         ThreadPool background(2);
@@ -152,7 +153,6 @@ int runApplication(int argc, char** argv) {
         bus.exportApplication([&](const std::string& link) { app->links().deliver(link); },
                               [] { logLine(LogLevel::info, "App", "instance.activate"); });
         for (const auto& link : decision.linksToHandle) app->links().deliver(link);
-        app->links().install([&](const std::string& link) { app->appState().handleExternalURL(link); });
 
         TrayIcon tray(*app);
         QTimer::singleShot(0, [&] {

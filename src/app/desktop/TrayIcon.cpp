@@ -12,24 +12,22 @@ namespace {
 
 // A viewfinder: four corner brackets around a lens; while capturing, a red
 // recording dot fills the lens.
-QPixmap drawIcon(int size, bool capturing, bool filledBackground) {
+QPixmap drawIcon(int size, bool capturing) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal s = size;
-    if (filledBackground) {
-        QPainterPath tile;
-        tile.addRoundedRect(QRectF(0.04 * s, 0.04 * s, 0.92 * s, 0.92 * s), 0.2 * s, 0.2 * s);
-        QLinearGradient gradient(0, 0, 0, s);
-        gradient.setColorAt(0, QColor(0x3b, 0x82, 0xf6));
-        gradient.setColorAt(1, QColor(0x1d, 0x4e, 0xd8));
-        painter.fillPath(tile, gradient);
-    }
-    const QColor ink = filledBackground ? QColor(Qt::white) : QColor(0xe8, 0xe8, 0xe8);
-    QPen pen(ink, std::max(1.5, s / 11.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    // A tile keeps the icon readable on light and dark panels alike.
+    QPainterPath tile;
+    tile.addRoundedRect(QRectF(0.04 * s, 0.04 * s, 0.92 * s, 0.92 * s), 0.2 * s, 0.2 * s);
+    QLinearGradient gradient(0, 0, 0, s);
+    gradient.setColorAt(0, QColor(0x3b, 0x82, 0xf6));
+    gradient.setColorAt(1, QColor(0x1d, 0x4e, 0xd8));
+    painter.fillPath(tile, gradient);
+    QPen pen(Qt::white, std::max(1.5, s / 11.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     painter.setPen(pen);
-    const qreal inset = filledBackground ? 0.22 * s : 0.12 * s;
+    const qreal inset = 0.22 * s;
     const qreal arm = 0.22 * s;
     const QRectF box(inset, inset, s - 2 * inset, s - 2 * inset);
     const QPointF corners[4] = {box.topLeft(), box.topRight(), box.bottomRight(), box.bottomLeft()};
@@ -53,17 +51,17 @@ QPixmap drawIcon(int size, bool capturing, bool filledBackground) {
     return pixmap;
 }
 
-QIcon iconOfSizes(bool capturing, bool filledBackground) {
+QIcon iconOfSizes(bool capturing) {
     QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) icon.addPixmap(drawIcon(size, capturing, filledBackground));
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) icon.addPixmap(drawIcon(size, capturing));
     return icon;
 }
 
 }  // namespace
 
-QIcon trayIdleIcon() { return iconOfSizes(false, false); }
-QIcon trayCapturingIcon() { return iconOfSizes(true, false); }
-QIcon applicationIcon() { return iconOfSizes(false, true); }
+QIcon trayIdleIcon() { return iconOfSizes(false); }
+QIcon trayCapturingIcon() { return iconOfSizes(true); }
+QIcon applicationIcon() { return iconOfSizes(false); }
 
 TrayIcon::TrayIcon(TessarinApp& app) : app_(app) {
     buildMenu();
