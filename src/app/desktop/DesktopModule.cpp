@@ -106,7 +106,7 @@ int runApplication(int argc, char** argv) {
     QtSessionBus bus;
     const auto decision = decideLaunch(request, bus);
     if (decision.kind == LaunchDecision::Kind::exit) {
-        if (!decision.message.empty()) std::fprintf(stderr, "tessarin: %s\n", decision.message.c_str());
+        if (!decision.message.empty()) std::fprintf(stderr, "%s\n", decision.message.c_str());
         return decision.exitStatus;
     }
 
