@@ -92,6 +92,7 @@ public:
     // down for an id repeats that id, whatever the modifiers are now.
     std::optional<Report> press(xcb_keycode_t keycode, uint16_t modifiers);
     std::optional<Report> release(xcb_keycode_t keycode);
+    bool isDown(xcb_keycode_t keycode) const { return keysDown_.contains(keycode); }
 
 private:
     std::map<GrabVariant, int> owners_;      // granted variant -> id
@@ -106,6 +107,8 @@ struct KeyEventSummary {
 };
 // Without detectable auto-repeat the server repeats a held key as a
 // release and a press with the same time stamp: the release is dropped.
+// (When the press has not arrived yet, the grabber asks the server whether
+// the key is still down.)
 bool isAutoRepeatRelease(const KeyEventSummary& event, const std::optional<KeyEventSummary>& next);
 
 }  // namespace tessarin::x11

@@ -261,6 +261,13 @@ void X11GlobalShortcutGrabber::processPendingEvents() {
     if (connection_->isBroken() && socketWatched_) connectionLost();
 }
 
+bool X11GlobalShortcutGrabber::isKeyDown(xcb_keycode_t keycode) {
+    xcb_connection_t* c = connection_->raw();
+    const auto keymap = waitReply(xcb_query_keymap_reply, c, xcb_query_keymap(c));
+    keepQueuedEvents();
+    return keymap && (keymap->keys[keycode / 8] & (1u << (keycode % 8))) != 0;
+}
+
 bool X11GlobalShortcutGrabber::dispatch(const std::vector<XcbPtr<xcb_generic_event_t>>& events) {
     bool keyboardChanged = false;
     for (size_t i = 0; i < events.size(); ++i) {
@@ -272,6 +279,11 @@ bool X11GlobalShortcutGrabber::dispatch(const std::vector<XcbPtr<xcb_generic_eve
                 std::optional<KeyEventSummary> next;
                 if (i + 1 < events.size() && isKeyEvent(*events[i + 1])) next = summaryOf(*events[i + 1]);
                 if (isAutoRepeatRelease(summary, next)) continue;
+                // The pair's press may still be on its way: a key the
+                // server holds down was not released.
+                if (!summary.press && !next && table_.isDown(summary.keycode) && isKeyDown(summary.keycode)) {
+                    continue;
+                }
             }
             const auto& key = reinterpret_cast<const xcb_key_press_event_t&>(event);
             const auto report = summary.press ? table_.press(key.detail, modifierBits(key.state))

@@ -6,7 +6,8 @@
 // state of Caps Lock and Num Lock (a passive grab matches one exact modifier
 // state). XKB's detectable auto-repeat makes a held key send presses and one
 // release; a server without XKB repeats as release+press pairs of one time
-// stamp, whose releases are dropped. When the keyboard mapping changes
+// stamp, whose releases are dropped (a release whose press has not come
+// yet is dropped when the server says the key is still down). When the keyboard mapping changes
 // every id is grabbed again and its new result reported.
 //
 // eventDescriptor() is an epoll descriptor over the X socket and a wake-up
@@ -70,6 +71,8 @@ private:
     // descriptor readable for it.
     void keepQueuedEvents();
     std::vector<XcbPtr<xcb_generic_event_t>> takeEvents();
+    // Whether the server holds `keycode` down (false when it cannot tell).
+    bool isKeyDown(xcb_keycode_t keycode);
     // True when the events asked for a new keyboard map.
     bool dispatch(const std::vector<XcbPtr<xcb_generic_event_t>>& events);
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <initializer_list>
 #include <set>
+#include <span>
 #include <vector>
 
 #include <xcb/xtest.h>
@@ -39,6 +40,25 @@ KeyboardMap readKeyboardMap(xcb_connection_t* c) {
     const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
     return KeyboardMap(setup->min_keycode, reply->keysyms_per_keycode,
                        {keysyms, keysyms + xcb_get_keyboard_mapping_keysyms_length(reply.get())});
+}
+
+// The highest keycode that types nothing, 0 when there is none.
+xcb_keycode_t spareKeycode(xcb_connection_t* c) {
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    const auto reply =
+        waitReply(xcb_get_keyboard_mapping_reply, c,
+                  xcb_get_keyboard_mapping(c, setup->min_keycode,
+                                           static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1)));
+    if (!reply || reply->keysyms_per_keycode == 0) return 0;
+    const std::span keysyms(xcb_get_keyboard_mapping_keysyms(reply.get()),
+                            size_t(xcb_get_keyboard_mapping_keysyms_length(reply.get())));
+    for (size_t row = keysyms.size() / reply->keysyms_per_keycode; row-- > 0;) {
+        const auto symbols = keysyms.subspan(row * reply->keysyms_per_keycode, reply->keysyms_per_keycode);
+        if (std::ranges::all_of(symbols, [](xcb_keysym_t s) { return s == XCB_NO_SYMBOL; })) {
+            return static_cast<xcb_keycode_t>(setup->min_keycode + row);
+        }
+    }
+    return 0;
 }
 
 // The test's keyboard: XTEST key presses on the test's own connection. Keys
@@ -313,19 +333,7 @@ TEST_F(ShortcutGrab, ANewKeyboardMapGrabsEveryIdAgain) {
     const KeyboardMap before = readKeyboardMap(x.connection());
     const xcb_keysym_t f33 = xkb_keysym_from_name("F33", XKB_KEYSYM_NO_FLAGS);
     ASSERT_TRUE(before.keycodesOf(f33).empty());
-    // A keycode that types nothing, from the top.
-    const xcb_setup_t* setup = xcb_get_setup(x.connection());
-    xcb_keycode_t spare = 0;
-    for (int keycode = setup->max_keycode; keycode >= setup->min_keycode && spare == 0; --keycode) {
-        bool empty = true;
-        const auto reply = waitReply(
-            xcb_get_keyboard_mapping_reply, x.connection(),
-            xcb_get_keyboard_mapping(x.connection(), static_cast<xcb_keycode_t>(keycode), 1));
-        ASSERT_TRUE(reply);
-        const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
-        for (int i = 0; i < xcb_get_keyboard_mapping_keysyms_length(reply.get()); ++i) empty &= keysyms[i] == 0;
-        if (empty) spare = static_cast<xcb_keycode_t>(keycode);
-    }
+    const xcb_keycode_t spare = spareKeycode(x.connection());
     ASSERT_NE(spare, 0);
 
     ASSERT_TRUE(grabber->grab(1, {kShift, "Print"}).ok());
@@ -352,6 +360,41 @@ TEST_F(ShortcutGrab, ANewKeyboardMapGrabsEveryIdAgain) {
     keyboard.type({spare});
     keyboard.type({"Shift_L", "Print"});
     EXPECT_EQ(settle(), (std::vector<Report>{{2, pressed}, {2, released}, {1, pressed}, {1, released}}));
+}
+
+TEST_F(ShortcutGrab, NumLockMovedToAnotherModifierIsFollowed) {
+    ASSERT_TRUE(grabber->grab(1, {kShift, "Print"}).ok());
+    const auto original = waitReply(xcb_get_modifier_mapping_reply, x.connection(),
+                                    xcb_get_modifier_mapping(x.connection()));
+    ASSERT_TRUE(original);
+    const uint8_t perModifier = original->keycodes_per_modifier;
+    const xcb_keycode_t* keys = xcb_get_modifier_mapping_keycodes(original.get());
+    const std::vector<xcb_keycode_t> before(keys, keys + 8 * perModifier);
+    // Num Lock from Mod2 to Mod3 (rows: Shift, Lock, Control, Mod1..Mod5).
+    std::vector<xcb_keycode_t> moved = before;
+    const xcb_keycode_t numLock = keyboard.keycode("Num_Lock");
+    for (uint8_t i = 0; i < perModifier; ++i) {
+        if (moved[4 * perModifier + i] == numLock) moved[4 * perModifier + i] = 0;
+    }
+    moved[5 * perModifier] = numLock;
+    const auto setModifiers = [&](const std::vector<xcb_keycode_t>& map) {
+        const auto reply = waitReply(xcb_set_modifier_mapping_reply, x.connection(),
+                                     xcb_set_modifier_mapping(x.connection(), perModifier, map.data()));
+        return reply && reply->status == XCB_MAPPING_STATUS_SUCCESS;
+    };
+    ASSERT_TRUE(setModifiers(moved));
+    struct Restore {
+        std::function<void()> undo;
+        ~Restore() { undo(); }
+    } restore{[&] { setModifiers(before); }};
+    ASSERT_TRUE(waitUntil([this] { return regrabs.size() >= 2; }));
+    for (const auto& [id, result] : regrabs) EXPECT_TRUE(result.ok()) << id << ": " << result.detail;
+
+    keyboard.type({"Num_Lock"});
+    ASSERT_EQ(keyboard.modifierState(), XCB_MOD_MASK_3);
+    keyboard.type({"Shift_L", "Print"});
+    keyboard.type({"Num_Lock"});
+    EXPECT_EQ(settle(), kPressAndRelease);
 }
 
 }  // namespace
