@@ -213,6 +213,8 @@ void X11GlobalShortcutGrabber::regrabAll() {
     std::vector<std::pair<int, GrabResult>> results;
     for (const auto& [id, combination] : assignments_) results.emplace_back(id, grabVariants(id, combination));
     keepQueuedEvents();
+    // A connection that broke meanwhile is reported once, by connectionLost().
+    if (connection_->isBroken()) return;
     // The listener may grab or release: it is told after the table is settled.
     for (const auto& [id, result] : results) {
         if (regrabListener_) regrabListener_(id, result);

@@ -14,7 +14,10 @@
 // counter: the grabber's own round trips (in grab(), after a mapping
 // change) read whatever events had arrived into libxcb's queue, where the
 // socket no longer shows them, and the counter then keeps the descriptor
-// readable until processPendingEvents() has handled them.
+// readable until processPendingEvents() has handled them. When the
+// connection breaks, the socket leaves the epoll set (a closed socket is
+// readable for ever) and every id hears a failed result through the regrab
+// listener, once.
 
 #include <map>
 #include <memory>
