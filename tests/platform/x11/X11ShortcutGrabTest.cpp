@@ -62,12 +62,16 @@ xcb_keycode_t spareKeycode(xcb_connection_t* c) {
 }
 
 // The test's keyboard: XTEST key presses on the test's own connection. Keys
-// still down at the end come up again.
+// still down at the end come up again, and locks left on go off, for the
+// next test on the same server.
 class Keyboard {
 public:
     explicit Keyboard(testing::TestDisplay& x) : x_(x) {}
     ~Keyboard() {
+        if (!x_.ok()) return;
         for (const xcb_keycode_t key : std::set<xcb_keycode_t>(down_)) release(key);
+        if (modifierState() & XCB_MOD_MASK_LOCK) type({"Caps_Lock"});
+        if (modifierState() & XCB_MOD_MASK_2) type({"Num_Lock"});
     }
 
     std::vector<xcb_keycode_t> keycodes(const char* name) {
