@@ -26,7 +26,7 @@ layer_of() {
     case "$1" in
         core/common/*) echo common ;;
         core/screen/*) echo screen ;;
-        platform/x11/* | platform/PlatformFactory.* | platform/PlatformChoice.*) echo backends ;;
+        platform/x11/* | platform/PlatformFactory.* | platform/PlatformChoice.* | platform/ShortcutGrabberFactory.*) echo backends ;;
         platform/*) echo platform ;;
         render/annotation/*) echo annotation-render ;;
         render/*) echo codecs ;;
@@ -66,7 +66,7 @@ declare -A may_include=(
 # POSIX headers, zlib, libpng, libjpeg, libdeflate, JSON) is open to all.
 library_of() {
     case "$1" in
-        xcb/* | X11/*) echo x11 ;;
+        xcb/* | X11/* | xkbcommon/*) echo x11 ;;
         cairo*.h | pango/* | glib*.h | glib/*) echo cairo ;;
         tesseract/* | leptonica/*) echo tesseract ;;
         Q* | qt*/*) echo qt ;;
@@ -83,7 +83,7 @@ declare -A may_use=(
 # The layer of each library target, and of the outside libraries they link.
 declare -A target_layer=(
     [tessarin_common]=common [tessarin_screen]=screen [tessarin_render]=codecs
-    [tessarin_platform_interfaces]=platform [tessarin_platform]=backends
+    [tessarin_platform_interfaces]=platform [tessarin_platform]=backends [tessarin_x11_shortcuts]=backends
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
@@ -92,7 +92,8 @@ declare -A target_layer=(
     [tessarin_desktop]=app [tessarin-desktop]=app
 )
 declare -A linked_library=(
-    [tessarin_dep_xcb]=x11 [PkgConfig::XCB]=x11 [PkgConfig::CAIRO]=cairo [PkgConfig::PANGOCAIRO]=cairo
+    [tessarin_dep_xcb]=x11 [PkgConfig::XCB]=x11 [PkgConfig::XCB_XKB]=x11 [PkgConfig::XKBCOMMON]=x11
+    [PkgConfig::CAIRO]=cairo [PkgConfig::PANGOCAIRO]=cairo
     [PkgConfig::TESSERACT]=tesseract
     [Qt6::Core]=qt [Qt6::Gui]=qt [Qt6::Widgets]=qt [Qt6::DBus]=qt
 )
