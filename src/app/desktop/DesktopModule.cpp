@@ -26,17 +26,12 @@
 #include "core/shell/TessarinApp.h"
 #include "core/shell/XdgAutostartLoginItem.h"
 #include "platform/PlatformFactory.h"
+#include "platform/ShortcutGrabberFactory.h"
 
 namespace tessarin {
 namespace {
 
 constexpr std::string_view appCategory = "App";
-
-// Replaced by the X11 grabber's factory.
-std::unique_ptr<GlobalShortcutGrabber> makeGlobalShortcutGrabber(std::string* whyNot) {
-    *whyNot = "not built";
-    return std::make_unique<NullGlobalShortcutGrabber>();
-}
 
 std::shared_ptr<KeyValueStore> openPreferences() {
     auto path = JsonFileStore::defaultPath();
