@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
-# One command from a fresh Debian 12 machine to the agent at work: installs
-# what is missing, builds, and runs the agent's commands. With no DISPLAY it
-# starts its own Xvfb with two real client windows and demonstrates there.
+# One command from a fresh Debian 12 machine to Tessarin at work: installs
+# what is missing and builds. On a desktop (DISPLAY set) it starts the
+# application in the tray. With no DISPLAY it demonstrates under its own
+# Xvfb: the agent's commands against two real client windows, then the
+# application in a private session with a window manager, a tray and a
+# session bus, with screenshots of what it showed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/build.sh
+
+if [ -n "${DISPLAY:-}" ] && [ -z "${TESSARIN_DEMO_AGENT:-}" ]; then
+  # Replaces a copy already running; the terminal stays free.
+  nohup ./build/src/tessarin >/dev/null 2>&1 &
+  echo "Tessarin is running in your tray: Print captures an area, Shift+Print the full screen."
+  echo "Quit it from its tray menu. (TESSARIN_DEMO_AGENT=1 $0 runs the agent's demonstration here instead.)"
+  exit 0
+fi
 
 out="${TESSARIN_DEMO_OUT:-$PWD/demo-output}"
 mkdir -p "$out"
@@ -64,5 +75,14 @@ run annotate --in "$out/full.png" --out "$out/annotated.png" --shapes "$out/shap
 run capture-text --app xterm --out "$out/text-source.png"
 # (the region leaves out less's prompt line, which would repeat in every step)
 run capture-scrolling --rect 41,41,484,300 --max-seconds 15 --out "$out/scrolled.png"
+
+if [ -z "${TESSARIN_DEMO_AGENT:-}" ]; then
+  echo
+  echo "# the desktop application, in a private session (Xvfb, openbox, trayer, session bus)"
+  # The agent's Xvfb is done with; the application gets a session of its own.
+  cleanup
+  pids=()
+  ./tests/support/desktop-session.sh -- ./scripts/demo-desktop.sh "$out/desktop"
+fi
 echo
 echo "# images written to $out"
