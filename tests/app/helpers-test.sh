@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# The desktop-test helpers (lib.sh, hold-key, tray-icons) against plain X
+# clients and, when it is installed, a real tray application (flameshot).
+# Runs inside tests/support/desktop-session.sh:
+#
+#   desktop-session.sh --display N -- helpers-test.sh CASE
+#
+# CASE: hold-key, wait-for, log-lines, window, screenshot, tray-app.
+# Exit status 77 (skipped) for tray-app without flameshot.
+set -u
+
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=lib.sh
+. "$here/lib.sh"
+case_name=${1:?case}
+[ -n "${DESKTOP_SESSION_DIR:-}" ] || { echo "run me inside tests/support/desktop-session.sh" >&2; exit 2; }
+scratch="$DESKTOP_SESSION_DIR/scratch"
+mkdir -p "$scratch"
+
+failures=0
+expect() {
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what" >&2
+        failures=$((failures + 1))
+    fi
+}
+line_is() { [ "$(cat "$1" 2>/dev/null)" = "$2" ]; }
+
+case "$case_name" in
+hold-key)
+    "$HOLD_KEY" --report Print >"$scratch/print.out" 2>"$scratch/print.err" &
+    wait_for "line_is '$scratch/print.out' holding" 10
+    expect "the first client holds Print" line_is "$scratch/print.out" holding
+
+    "$HOLD_KEY" Print >"$scratch/second.out" 2>"$scratch/second.err"
+    status=$?
+    expect "a second grab of Print is reported with status 3" [ "$status" -eq 3 ]
+    expect "and says who has it" grep -qx "hold-key: Print is held by another client" "$scratch/second.err"
+    expect "and never claims to hold it" bash -c "! grep -q holding '$scratch/second.out'"
+
+    "$HOLD_KEY" Shift+Print >"$scratch/shift.out" 2>&1 &
+    wait_for "line_is '$scratch/shift.out' holding" 10
+    expect "Shift+Print is another combination, free to grab" line_is "$scratch/shift.out" holding
+
+    # The grab covers NumLock and CapsLock: the key still reaches the holder.
+    for locks in "" Num_Lock Caps_Lock "Num_Lock Caps_Lock"; do
+        # shellcheck disable=SC2086
+        [ -z "$locks" ] || xdotool key $locks
+        before=$(count_log_lines "$scratch/print.err" "key.release key=Print")
+        xdotool key Print
+        wait_for "[ \$(count_log_lines '$scratch/print.err' 'key.release key=Print') -gt $before ]" 10
+        expect "Print with locks '${locks:-none}' reaches the holder" \
+            [ "$(count_log_lines "$scratch/print.err" "key.release key=Print")" -gt "$before" ]
+        # shellcheck disable=SC2086
+        [ -z "$locks" ] || xdotool key $locks
+    done
+
+    for bad in "Hyper+Print" "Shift+NoSuchKey" ""; do
+        "$HOLD_KEY" "$bad" >/dev/null 2>"$scratch/bad.err"
+        status=$?
+        expect "'$bad' is refused as an argument (status 2)" [ "$status" -eq 2 ]
+        expect "with a message" grep -q "hold-key: " "$scratch/bad.err"
+    done
+    ;;
+wait-for)
+    expect "a true condition is met at once" wait_for true 1
+    ( sleep 0.3; touch "$scratch/late" ) &
+    expect "a condition that becomes true is waited for" wait_for "[ -e '$scratch/late' ]" 10
+    wait_for false 1 2>"$scratch/timeout.err"
+    status=$?
+    expect "a condition that stays false times out" [ "$status" -eq 1 ]
+    expect "and the message names it" grep -q "still false after 1 s: false" "$scratch/timeout.err"
+    ;;
+log-lines)
+    log="$scratch/app.log"
+    expect "a missing log counts 0" [ "$(count_log_lines "$log" "action.dispatch")" -eq 0 ]
+    cat >"$log" <<'EOF'
+io.tessarin.shortcuts: action.dispatch action=captureArea source=shortcut handled=false
+action.dispatch action=captureFullScreen source=shortcut handled=false
+action.dispatch action=captureArea source=menu handled=true
+actionXdispatch action=captureArea
+EOF
+    # label | text | count
+    while IFS='|' read -r label text count; do
+        expect "$label" [ "$(count_log_lines "$log" "$text")" -eq "$count" ]
+    done <<'EOF'
+every dispatch, with or without a category prefix|action.dispatch|3
+one action|action.dispatch action=captureArea|2
+one action from one source|action=captureArea source=shortcut|1
+dots are not wildcards|action.dispatch action=captureArea source=menu handled=true|1
+text that is not there|action=recordVideo|0
+EOF
+    ;;
+window)
+    expect "no window named tessarin-probe yet" bash -c ". '$here/lib.sh'; ! window_exists '^tessarin-probe\$'"
+    xlogo -title tessarin-probe &
+    logo=$!
+    expect "a mapped window is found by its title" wait_for "window_exists '^tessarin-probe\$'" 10
+    kill "$logo"; wait "$logo" 2>/dev/null
+    expect "and no longer once it is closed" wait_for "! window_exists '^tessarin-probe\$'" 10
+    ;;
+screenshot)
+    xsetroot -solid '#3366cc'
+    xlogo -geometry 300x300+100+100 -bg white -fg black &
+    logo=$!
+    wait_for "window_exists xlogo" 10
+    screenshot "$scratch/shot.png"
+    expect "the screenshot covers the screen" [ "$(identify -format '%wx%h' "$scratch/shot.png")" = 1920x1080 ]
+    expect "it shows the root colour" [ "$(convert "$scratch/shot.png" -format '%[hex:p{1500,300}]' info:)" = 3366CC ]
+    expect "it shows the window's drawing" region_varies "$scratch/shot.png" 110 110 280 280
+    expect "an empty stretch of root is one colour" bash -c ". '$here/lib.sh'; ! region_varies '$scratch/shot.png' 1200 200 200 200"
+    kill "$logo"; wait "$logo" 2>/dev/null
+    ;;
+tray-app)
+    command -v flameshot >/dev/null || { echo "flameshot not installed (./scripts/install-deps.sh --bench): skipped"; exit 77; }
+    expect "the tray starts empty" [ "$(tray_icon_count)" -eq 0 ]
+    flameshot >"$scratch/flameshot.log" 2>&1 &
+    app=$!
+    expect "its icon docks" wait_for "[ \$(tray_icon_count) -eq 1 ]" 30
+    expect "its bus name is owned by it" wait_for "[ \"\$(bus_owner_pid org.flameshot.Flameshot)\" = $app ]" 30
+    expect "a name nobody owns has no pid" bash -c ". '$here/lib.sh'; ! bus_owner_pid io.tessarin.Nobody"
+    menu=$(open_tray_menu 3)
+    expect "a right click on the icon opens a menu" [ -n "$menu" ]
+    read -r _ x y w h <<<"$("$TRAY_ICONS" --list)"
+    screenshot "$scratch/tray.png"
+    expect "the screenshot shows the icon" region_varies "$scratch/tray.png" "$x" "$y" "$w" "$h"
+    eval "$(xdotool getwindowgeometry --shell "$menu")"  # X Y WIDTH HEIGHT
+    expect "and the menu" region_varies "$scratch/tray.png" "$X" "$Y" "$WIDTH" "$HEIGHT"
+    xdotool key Escape
+    kill "$app"; wait "$app" 2>/dev/null
+    expect "the icon leaves with its program" wait_for "[ \$(tray_icon_count) -eq 0 ]" 10
+    ;;
+*)
+    echo "unknown case $case_name" >&2
+    exit 2
+    ;;
+esac
+
+[ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
