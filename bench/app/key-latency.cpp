@@ -221,16 +221,26 @@ public:
         return key != 0;
     }
 
-    double tap(const std::vector<xcb_keycode_t>& modifiers, xcb_keycode_t key) {
+    // Sends the release of `key` last and returns at once, so that waiting
+    // for the program's answer starts the moment the release is on its way;
+    // call releaseModifiers() afterwards.
+    double pressAndRelease(const std::vector<xcb_keycode_t>& modifiers, xcb_keycode_t key) {
         for (xcb_keycode_t code : modifiers) fake(XCB_KEY_PRESS, code);
         fake(XCB_KEY_PRESS, key);
         sync();
         fake(XCB_KEY_RELEASE, key);
         xcb_flush(connection_);
-        const double releasedAt = nowMs();
+        return nowMs();
+    }
+
+    void releaseModifiers(const std::vector<xcb_keycode_t>& modifiers) {
         for (auto code = modifiers.rbegin(); code != modifiers.rend(); ++code) fake(XCB_KEY_RELEASE, *code);
         sync();
-        return releasedAt;
+    }
+
+    void tap(const std::vector<xcb_keycode_t>& modifiers, xcb_keycode_t key) {
+        pressAndRelease(modifiers, key);
+        releaseModifiers(modifiers);
     }
 
 private:
@@ -307,8 +317,9 @@ int main(int argc, char** argv) {
         if (afterCode != 0) keyboard.tap(afterModifiers, afterCode);
         sleepMs(options.gapMs);
         child.drain();
-        const double releasedAt = keyboard.tap(keyModifiers, keyCode);
+        const double releasedAt = keyboard.pressAndRelease(keyModifiers, keyCode);
         const auto lineAt = child.waitForLine(options.match, releasedAt + options.timeoutSeconds * 1000);
+        keyboard.releaseModifiers(keyModifiers);
         if (lineAt) samples.push_back(std::max(0.0, *lineAt - releasedAt));
     }
     child.stop();

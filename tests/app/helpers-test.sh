@@ -5,7 +5,8 @@
 #
 #   desktop-session.sh --display N -- helpers-test.sh CASE
 #
-# CASE: hold-key, wait-for, log-lines, window, screenshot, tray-app.
+# CASE: hold-key, wait-for, log-lines, window, screenshot, key-latency,
+# tray-app. KEY_LATENCY names bench/app's key-latency tool.
 # Exit status 77 (skipped) for tray-app without flameshot.
 set -u
 
@@ -114,6 +115,36 @@ screenshot)
     expect "it shows the window's drawing" region_varies "$scratch/shot.png" 110 110 280 280
     expect "an empty stretch of root is one colour" bash -c ". '$here/lib.sh'; ! region_varies '$scratch/shot.png' 1200 200 200 200"
     kill "$logo"; wait "$logo" 2>/dev/null
+    ;;
+key-latency)
+    # The benchmark's timing tool, with hold-key standing in for a program
+    # that reacts to a global shortcut.
+    "$KEY_LATENCY" --key Shift+Print --match "key.release key=Shift+Print" --runs 5 --gap-ms 10 \
+        --log "$scratch/holder.log" -- "$HOLD_KEY" --report Shift+Print >"$scratch/latency.out" 2>"$scratch/latency.err"
+    status=$?
+    cat "$scratch/latency.out"
+    expect "every press is answered" [ "$status" -eq 0 ]
+    expect "and counted" grep -q "^runs=5 dispatched=5 median_ms=[0-9.]* min_ms=" "$scratch/latency.out"
+    expect "the program's standard error is logged" [ "$(count_log_lines "$scratch/holder.log" "key.release key=Shift+Print")" -ge 6 ]
+    "$HOLD_KEY" Shift+Print >"$scratch/after.out" 2>&1 &
+    holder=$!
+    wait_for "line_is '$scratch/after.out' holding || ! kill -0 $holder" 10
+    expect "the program was ended: the key is free again" line_is "$scratch/after.out" holding
+    kill "$holder" 2>/dev/null
+
+    # label | status | message | arguments
+    while IFS='|' read -r label wanted message args; do
+        eval "set -- $args"
+        "$KEY_LATENCY" --ready-timeout 1 "$@" >/dev/null 2>"$scratch/refused.err"
+        status=$?
+        expect "$label: status $wanted" [ "$status" -eq "$wanted" ]
+        expect "$label: says so" grep -qF "$message" "$scratch/refused.err"
+    done <<'EOF'
+a program that exits at once|3|exited (status 4) before dispatching|-- bash -c "exit 4"
+a program that never answers|3|no line with 'action.dispatch action=captureArea' within 1 s|-- sleep 30
+an unknown key|2|unknown key 'Prnt'|--key Prnt -- true
+no program|2|usage: key-latency|--key Print
+EOF
     ;;
 tray-app)
     command -v flameshot >/dev/null || { echo "flameshot not installed (./scripts/install-deps.sh --bench): skipped"; exit 77; }
