@@ -136,7 +136,7 @@ interrupted)
     kill -TERM "$session_pid"
     wait "$session_pid"
     status=$?
-    expect "the interrupted session reports it (130)" [ "$status" -eq 130 ]
+    expect "the interrupted session reports it (128 + SIGTERM)" [ "$status" -eq 143 ]
     expect "the command is ended" none_running "$command_pid"
     expect "the display's lock is released" lock_gone
     ;;

@@ -25,7 +25,9 @@
 #   status 1. SIGKILL of this script cannot be caught: then nothing is torn
 #   down.
 # - The command runs in a process group of its own, so a command that was
-#   interrupted or left children behind is ended as a whole.
+#   interrupted or left children behind is ended as a whole. Being a
+#   background group, it cannot read a terminal: run interactive programs in
+#   an xterm inside the session.
 # - Readiness is waited for, never slept for: the server answers, the window
 #   manager has set _NET_SUPPORTING_WM_CHECK, and the tray manager selection
 #   _NET_SYSTEM_TRAY_S0 has an owner.
@@ -168,12 +170,15 @@ fail_start() {
     exit 2
 }
 
+# Exits 128 + the signal's number, as a shell reports a command it killed.
 on_signal() {
     echo "desktop-session: interrupted; tearing the session down" >&2
     tear_down
-    exit 130
+    exit "$1"
 }
-trap on_signal INT TERM HUP
+trap 'on_signal 129' HUP
+trap 'on_signal 130' INT
+trap 'on_signal 143' TERM
 
 # Waits up to $1 tenths of a second for "$2..." to succeed while pid $xvfb_pid lives.
 wait_until() {
