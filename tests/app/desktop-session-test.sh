@@ -5,7 +5,7 @@
 #   desktop-session-test.sh DISPLAY_NUMBER CASE
 #
 # CASE is one of: environment, status, teardown, keep-dir, taken-display,
-# interrupted. TRAY_ICONS names the built tray-icons client.
+# interrupted, killed. TRAY_ICONS names the built tray-icons client.
 set -u
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -40,6 +40,32 @@ none_running() {
     return 0
 }
 lock_gone() { [ ! -e "/tmp/.X$display-lock" ]; }
+wait_for_gone() {
+    for _ in $(seq 1 100); do [ -e "$1" ] || return 0; sleep 0.1; done
+    return 1
+}
+all_gone_within_10s() {
+    for _ in $(seq 1 100); do
+        none_running "$@" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    none_running "$@"
+}
+
+# A session command that starts a child in its group and a daemon that
+# leaves it (setsid), then writes their pids, the session's servers, tray,
+# window manager and bus to $scratch/pids and the session folder to
+# $scratch/dir.
+record_session_pids='
+    sleep 300 & echo $! >> "'"$scratch"'/pids"
+    setsid sleep 301 </dev/null >/dev/null 2>&1 & echo $! >> "'"$scratch"'/pids"
+    for name in Xvfb openbox trayer dbus-daemon; do
+        for p in $(pgrep -x "$name"); do
+            tr "\0" "\n" < /proc/$p/environ 2>/dev/null | grep -qxF "TESSARIN_DESKTOP_SESSION=$DESKTOP_SESSION_DIR" && echo $p
+        done
+    done >> "'"$scratch"'/pids"
+    echo "$DESKTOP_SESSION_DIR" > "'"$scratch"'/dir"
+'
 
 case "$case_name" in
 environment)
@@ -85,16 +111,7 @@ status)
 teardown)
     # A child left in the command's group, a daemon that left it (setsid),
     # and the servers themselves: all must be gone afterwards.
-    "$session" --display "$display" -- bash -c '
-        sleep 300 & echo $! >> "'"$scratch"'/pids"
-        setsid sleep 301 </dev/null >/dev/null 2>&1 & echo $! >> "'"$scratch"'/pids"
-        for name in Xvfb openbox trayer dbus-daemon; do
-            for p in $(pgrep -x "$name"); do
-                tr "\0" "\n" < /proc/$p/environ 2>/dev/null | grep -qxF "TESSARIN_DESKTOP_SESSION=$DESKTOP_SESSION_DIR" && echo $p
-            done
-        done >> "'"$scratch"'/pids"
-        echo "$DESKTOP_SESSION_DIR" > "'"$scratch"'/dir"
-    '
+    "$session" --display "$display" -- bash -c "$record_session_pids"
     status=$?
     expect "the session's status is the command's" [ "$status" -eq 0 ]
     expect "servers, tray, window manager, bus and children were seen" [ "$(wc -l < "$scratch/pids")" -ge 6 ]
@@ -139,6 +156,18 @@ interrupted)
     expect "the interrupted session reports it (128 + SIGTERM)" [ "$status" -eq 143 ]
     expect "the command is ended" none_running "$command_pid"
     expect "the display's lock is released" lock_gone
+    ;;
+killed)
+    # As ctest's timeout does it: SIGKILL, no chance to tear down.
+    "$session" --display "$display" -- bash -c "$record_session_pids"$'\n'"exec sleep 302" &
+    session_pid=$!
+    for _ in $(seq 1 300); do [ -s "$scratch/dir" ] && break; sleep 0.1; done
+    expect "the session started" [ -s "$scratch/dir" ]
+    kill -KILL "$session_pid"
+    wait "$session_pid" 2>/dev/null
+    # shellcheck disable=SC2046
+    expect "none of the session's processes survives it" all_gone_within_10s $(cat "$scratch/pids")
+    expect "the session folder is removed" wait_for_gone "$(cat "$scratch/dir")"
     ;;
 *)
     echo "unknown case $case_name" >&2

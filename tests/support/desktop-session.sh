@@ -22,8 +22,9 @@
 #   services the bus activates) carries TESSARIN_DESKTOP_SESSION=<folder> in
 #   its environment. Tear-down ends exactly those processes, by pid, and
 #   then checks that none is left; a leftover makes a successful command's
-#   status 1. SIGKILL of this script cannot be caught: then nothing is torn
-#   down.
+#   status 1. SIGKILL of this script (ctest's timeout kills the whole process
+#   tree so) cannot be trapped: a watchdog outside the tree then ends the
+#   session's processes within a second and removes its folder.
 # - The command runs in a process group of its own, so a command that was
 #   interrupted or left children behind is ended as a whole. Being a
 #   background group, it cannot read a terminal: run interactive programs in
@@ -64,11 +65,16 @@ is_server_for_display() {
     tr '\0' '\n' < "/proc/$pid/cmdline" | grep -qx -- ":$num"
 }
 
+# A server killed with SIGKILL leaves its lock and socket behind, and Xvfb
+# refuses a lock whose pid still exists, even as a zombie that a container's
+# init has not reaped yet: such leftovers are removed, a live server is not.
 if [ -n "$display" ]; then
     owner=$(tr -dc '0-9' 2>/dev/null < "/tmp/.X$display-lock")
     if is_server_for_display "$owner" "$display"; then
         die "display :$display is in use by pid $owner ($(tr '\0' ' ' < "/proc/$owner/cmdline")); choose another with --display"
     fi
+    rm -f "/tmp/.X$display-lock" "/tmp/.X11-unix/X$display" 2>/dev/null \
+        || die "cannot remove the stale /tmp/.X$display-lock of a server that is gone"
 fi
 
 if [ -n "$keep_dir" ]; then
@@ -94,9 +100,11 @@ session_env=(
     "XDG_SESSION_TYPE=x11"
     "QT_QPA_PLATFORM=xcb"
 )
-# Runs "$@" with the session's environment.
+# Replaces the calling (sub)shell with "$@" in the session's environment:
+# called as ( in_session ... ), it leaves no shell in between that would
+# outlive or report on the program.
 in_session() {
-    env -u WAYLAND_DISPLAY -u XAUTHORITY -u SESSION_MANAGER -u DBUS_SESSION_BUS_PID \
+    exec env -u WAYLAND_DISPLAY -u XAUTHORITY -u SESSION_MANAGER -u DBUS_SESSION_BUS_PID \
         -u XDG_CURRENT_DESKTOP -u DESKTOP_STARTUP_ID \
         "${session_env[@]}" "$@"
 }
@@ -170,6 +178,27 @@ fail_start() {
     exit 2
 }
 
+# Runs detached (its own session, parent init, no standard streams that
+# would keep ctest waiting) until this script is gone, then kills what is
+# left of the session. After a normal tear-down it finds nothing to do.
+start_watchdog() {
+    ( setsid bash -c '
+        script_pid=$1 marker=$2 root=$3 keep=$4
+        alive() { [ -e "/proc/$1" ] && ! grep -q "^State:[[:space:]]*Z" "/proc/$1/status" 2>/dev/null; }
+        session_pids() { grep -lzxF -- "$marker" /proc/[0-9]*/environ 2>/dev/null | sed -n "s|^/proc/\([0-9]*\)/environ\$|\1|p"; }
+        while alive "$script_pid"; do sleep 0.5; done
+        pids=$(session_pids)
+        if [ -n "$pids" ]; then
+            kill -TERM $pids 2>/dev/null
+            for _ in 1 2 3 4 5 6 7 8 9 10; do [ -n "$(session_pids)" ] || break; sleep 0.2; done
+            pids=$(session_pids)
+            [ -z "$pids" ] || kill -KILL $pids 2>/dev/null
+        fi
+        [ -n "$keep" ] || rm -rf "$root"
+    ' desktop-session-watchdog "$$" "$marker" "$root" "$keep_dir" </dev/null >/dev/null 2>&1 & )
+}
+start_watchdog
+
 # Exits 128 + the signal's number, as a shell reports a command it killed.
 on_signal() {
     echo "desktop-session: interrupted; tearing the session down" >&2
@@ -195,12 +224,12 @@ wait_until() {
 # --- X server
 xvfb_args=(-screen 0 1920x1080x24 -nolisten tcp -noreset)
 if [ -n "$display" ]; then
-    in_session Xvfb ":$display" "${xvfb_args[@]}" >"$root/logs/xvfb.log" 2>&1 </dev/null &
+    ( in_session Xvfb ":$display" "${xvfb_args[@]}" ) >"$root/logs/xvfb.log" 2>&1 </dev/null &
     xvfb_pid=$!
 else
     # -displayfd: the server takes the first free number and writes it.
     exec 3>"$root/logs/display"
-    in_session Xvfb -displayfd 3 "${xvfb_args[@]}" >"$root/logs/xvfb.log" 2>&1 </dev/null &
+    ( in_session Xvfb -displayfd 3 "${xvfb_args[@]}" ) >"$root/logs/xvfb.log" 2>&1 </dev/null &
     xvfb_pid=$!
     exec 3>&-
     for _ in $(seq 1 200); do
@@ -216,22 +245,22 @@ export DISPLAY=":$display"
 wait_until 200 xdpyinfo || fail_start "Xvfb on :$display did not answer within 20 s (display taken, or the server failed)"
 
 # --- session bus, listening in the private runtime folder
-in_session dbus-daemon --session --fork --nopidfile --address="unix:path=$root/runtime/bus" \
-    --print-address=1 >"$root/logs/bus-address" 2>"$root/logs/dbus.log" </dev/null \
+( in_session dbus-daemon --session --fork --nopidfile --address="unix:path=$root/runtime/bus" \
+    --print-address=1 ) >"$root/logs/bus-address" 2>"$root/logs/dbus.log" </dev/null \
     || fail_start "dbus-daemon did not start"
 bus_address=$(head -n 1 "$root/logs/bus-address")
 [ -n "$bus_address" ] || fail_start "dbus-daemon printed no address"
 session_env+=("DBUS_SESSION_BUS_ADDRESS=$bus_address")
 
 # --- window manager
-in_session openbox --sm-disable --config-file "$openbox_config" \
+( in_session openbox --sm-disable --config-file "$openbox_config" ) \
     >"$root/logs/openbox.log" 2>&1 </dev/null &
 wm_is_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
 wait_until 200 wm_is_running || fail_start "openbox did not take over the screen within 20 s"
 
 # --- system tray
-in_session trayer --edge bottom --align right --widthtype request --height 24 \
-    --transparent false --tint 0x404040 --SetDockType true --SetPartialStrut true \
+( in_session trayer --edge bottom --align right --widthtype request --height 24 \
+    --transparent false --tint 0x404040 --SetDockType true --SetPartialStrut true ) \
     >"$root/logs/trayer.log" 2>&1 </dev/null &
 tray_is_owned() {
     python3 - <<'EOF'
@@ -253,7 +282,7 @@ wait_until 200 tray_is_owned || fail_start "trayer did not take the tray selecti
 
 # --- the command, in a process group of its own
 set -m
-in_session "$@" &
+( in_session "$@" ) &
 command_pgid=$!
 set +m
 wait "$command_pgid"
