@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # lib.sh - helpers for tests that drive a desktop program inside
 # tests/support/desktop-session.sh. Source it:  . tests/app/lib.sh
 #

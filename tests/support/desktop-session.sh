@@ -152,7 +152,7 @@ tear_down() {
     fi
     pids=$(session_pids)
     others=$(echo "$pids" | grep -vx -- "${xvfb_pid:-none}")
-    # shellcheck disable=SC2086
+    # shellcheck disable=SC2086,SC2046 # pid lists split on purpose
     end_pids TERM $others || end_pids KILL $(session_pids | grep -vx -- "${xvfb_pid:-none}")
     if [ -n "${xvfb_pid:-}" ]; then
         end_pids TERM "$xvfb_pid" || end_pids KILL "$xvfb_pid"
