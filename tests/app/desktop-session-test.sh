@@ -142,6 +142,21 @@ taken-display)
     expect "the message names the display and its owner" grep -q "display :$display is in use by pid $other" "$scratch/errors"
     expect "the command did not run" [ ! -e "$scratch/ran" ]
     expect "the other server is left alone" running "$other"
+
+    # That bare server has no tray: tray-icons says so rather than count 0.
+    # label | status | message | arguments
+    while IFS='|' read -r label wanted message args; do
+        # shellcheck disable=SC2086
+        DISPLAY=":$display" "$TRAY_ICONS" $args >/dev/null 2>"$scratch/tray.err"
+        status=$?
+        expect "tray-icons $label: status $wanted" [ "$status" -eq "$wanted" ]
+        expect "tray-icons $label: says so" grep -qF "$message" "$scratch/tray.err"
+    done <<'EOF'
+without a tray|1|no system tray (nothing owns _NET_SYSTEM_TRAY_S0)|
+waiting without a tray|1|0 icon(s) docked after waiting 0.3 s for 1|--wait 0.3
+--since without --wait|2|usage: tray-icons|--since 1700000000.5
+an unknown flag|2|usage: tray-icons|--count
+EOF
     kill "$other"; wait "$other" 2>/dev/null
     ;;
 interrupted)
