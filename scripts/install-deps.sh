@@ -28,10 +28,15 @@ packages=(
   zenity
   # bitmap fonts for terminals in the text-recognition corpus (misc-fixed 9x15)
   xfonts-base
+  # the private desktop of the application's tests (tests/support/desktop-session.sh):
+  # window manager, system tray, session bus, input and window tools, screenshots;
+  # python3 asks libX11 who owns the tray selection
+  openbox trayer dbus dbus-x11 xdotool xclip imagemagick python3 libx11-6
 )
 if [ "${1:-}" = "--bench" ]; then
-  # peers the capture benchmark measures against, and a command timer
-  packages+=(scrot maim imagemagick hyperfine time tesseract-ocr pango1.0-tools)
+  # peers the capture benchmark measures against, and a command timer;
+  # flameshot's tray application is the application benchmark's peer
+  packages+=(scrot maim imagemagick hyperfine time tesseract-ocr pango1.0-tools flameshot)
 fi
 
 missing=()

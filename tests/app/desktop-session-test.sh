@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# Behaviour of tests/support/desktop-session.sh: what the command sees, the
+# status it returns, and that nothing of the session outlives it.
+#
+#   desktop-session-test.sh DISPLAY_NUMBER CASE
+#
+# CASE is one of: environment, status, teardown, keep-dir, taken-display,
+# interrupted, killed. TRAY_ICONS names the built tray-icons client.
+set -u
+
+here=$(cd "$(dirname "$0")" && pwd)
+session="$here/../support/desktop-session.sh"
+display=${1:?display number}
+case_name=${2:?case}
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/desktop-session-test.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
+failures=0
+expect() {
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what" >&2
+        failures=$((failures + 1))
+    fi
+}
+
+running() {
+    local state
+    state=$(sed -n 's/^[0-9]* (.*) \([A-Za-z]\).*/\1/p' "/proc/$1/stat" 2>/dev/null) || return 1
+    [ -n "$state" ] && [ "$state" != Z ]
+}
+none_running() {
+    local pid
+    for pid in "$@"; do
+        running "$pid" && { echo "still running: $pid $(cat "/proc/$pid/cmdline" | tr '\0' ' ')" >&2; return 1; }
+    done
+    return 0
+}
+lock_gone() { [ ! -e "/tmp/.X$display-lock" ]; }
+wait_for_gone() {
+    for _ in $(seq 1 100); do [ -e "$1" ] || return 0; sleep 0.1; done
+    return 1
+}
+all_gone_within_10s() {
+    for _ in $(seq 1 100); do
+        none_running "$@" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    none_running "$@"
+}
+
+# A session command that starts a child in its group and a daemon that
+# leaves it (setsid), then writes their pids, the session's servers, tray,
+# window manager and bus to $scratch/pids and the session folder to
+# $scratch/dir.
+record_session_pids='
+    sleep 300 & echo $! >> "'"$scratch"'/pids"
+    setsid sleep 301 </dev/null >/dev/null 2>&1 & echo $! >> "'"$scratch"'/pids"
+    for name in Xvfb openbox trayer dbus-daemon; do
+        for p in $(pgrep -x "$name"); do
+            tr "\0" "\n" < /proc/$p/environ 2>/dev/null | grep -qxF "TESSARIN_DESKTOP_SESSION=$DESKTOP_SESSION_DIR" && echo $p
+        done
+    done >> "'"$scratch"'/pids"
+    echo "$DESKTOP_SESSION_DIR" > "'"$scratch"'/dir"
+'
+
+case "$case_name" in
+environment)
+    # The command reports what it sees, one name=value a line.
+    "$session" --display "$display" -- bash -c '
+        echo "home=$HOME"
+        for d in "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"; do
+            case "$d" in "$DESKTOP_SESSION_DIR"/*) ;; *) echo "outside=$d" ;; esac
+            [ -d "$d" ] && [ -w "$d" ] || echo "unusable=$d"
+        done
+        echo "runtime_mode=$(stat -c %a "$XDG_RUNTIME_DIR")"
+        echo "display=$DISPLAY"
+        echo "wayland=${WAYLAND_DISPLAY-unset}"
+        echo "session_type=$XDG_SESSION_TYPE"
+        echo "qpa=$QT_QPA_PLATFORM"
+        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+            org.freedesktop.DBus.GetId >/dev/null && echo "bus=answers"
+        xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id" && echo "wm=running"
+        echo "tray_icons=$("$TRAY_ICONS")"
+    ' >"$scratch/seen" 2>"$scratch/errors"
+    status=$?
+    cat "$scratch/seen"
+    expect "the command succeeded" [ "$status" -eq 0 ]
+    expect "HOME is private" grep -q "^home=/.*/home$" "$scratch/seen"
+    expect "HOME is not the user's" bash -c "! grep -qx 'home=$HOME' '$scratch/seen'"
+    expect "every XDG folder is inside the session folder and usable" bash -c "! grep -qE '^(outside|unusable)=' '$scratch/seen'"
+    expect "the runtime folder is private (0700)" grep -qx "runtime_mode=700" "$scratch/seen"
+    expect "DISPLAY is the session's" grep -qx "display=:$display" "$scratch/seen"
+    expect "WAYLAND_DISPLAY is removed" grep -qx "wayland=unset" "$scratch/seen"
+    expect "the session type is x11" grep -qx "session_type=x11" "$scratch/seen"
+    expect "Qt uses xcb" grep -qx "qpa=xcb" "$scratch/seen"
+    expect "the session bus answers" grep -qx "bus=answers" "$scratch/seen"
+    expect "the window manager runs" grep -qx "wm=running" "$scratch/seen"
+    expect "the tray is there, empty" grep -qx "tray_icons=0" "$scratch/seen"
+    ;;
+status)
+    for wanted in 0 1 7 42; do
+        "$session" --display "$display" -- bash -c "exit $wanted"
+        got=$?
+        expect "exit status $wanted is passed on" [ "$got" -eq "$wanted" ]
+    done
+    ;;
+teardown)
+    # A child left in the command's group, a daemon that left it (setsid),
+    # and the servers themselves: all must be gone afterwards.
+    "$session" --display "$display" -- bash -c "$record_session_pids"
+    status=$?
+    expect "the session's status is the command's" [ "$status" -eq 0 ]
+    expect "servers, tray, window manager, bus and children were seen" [ "$(wc -l < "$scratch/pids")" -ge 6 ]
+    # shellcheck disable=SC2046
+    expect "none of them outlives the session" none_running $(cat "$scratch/pids")
+    expect "the session folder is removed" [ ! -e "$(cat "$scratch/dir")" ]
+    expect "the display's lock is released" lock_gone
+    ;;
+keep-dir)
+    "$session" --display "$display" --keep-dir "$scratch/kept" -- bash -c 'echo "{}" > "$XDG_CONFIG_HOME/preferences.json"'
+    expect "the session succeeded" [ $? -eq 0 ]
+    expect "files the command wrote are kept" [ -f "$scratch/kept/config/preferences.json" ]
+    expect "the servers' logs are kept" [ -f "$scratch/kept/logs/xvfb.log" ]
+    mkdir -p "$scratch/full" && touch "$scratch/full/something"
+    "$session" --display "$display" --keep-dir "$scratch/full" -- true 2>"$scratch/errors"
+    status=$?
+    expect "a folder that is not empty is refused" [ "$status" -eq 2 ]
+    expect "with a message that says why" grep -q "is not empty" "$scratch/errors"
+    ;;
+taken-display)
+    Xvfb ":$display" -nolisten tcp -noreset >/dev/null 2>&1 </dev/null &
+    other=$!
+    for _ in $(seq 1 100); do DISPLAY=":$display" xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    "$session" --display "$display" -- touch "$scratch/ran" 2>"$scratch/errors"
+    status=$?
+    cat "$scratch/errors"
+    expect "the session refuses a display in use" [ "$status" -eq 2 ]
+    expect "the message names the display and its owner" grep -q "display :$display is in use by pid $other" "$scratch/errors"
+    expect "the command did not run" [ ! -e "$scratch/ran" ]
+    expect "the other server is left alone" running "$other"
+
+    # That bare server has no tray: tray-icons says so rather than count 0.
+    # label | status | message | arguments
+    while IFS='|' read -r label wanted message args; do
+        # shellcheck disable=SC2086
+        DISPLAY=":$display" "$TRAY_ICONS" $args >/dev/null 2>"$scratch/tray.err"
+        status=$?
+        expect "tray-icons $label: status $wanted" [ "$status" -eq "$wanted" ]
+        expect "tray-icons $label: says so" grep -qF "$message" "$scratch/tray.err"
+    done <<'EOF'
+without a tray|1|no system tray (nothing owns _NET_SYSTEM_TRAY_S0)|
+waiting without a tray|1|0 icon(s) docked after waiting 0.3 s for 1|--wait 0.3
+--since without --wait|2|usage: tray-icons|--since 1700000000.5
+an unknown flag|2|usage: tray-icons|--count
+EOF
+    kill "$other"; wait "$other" 2>/dev/null
+    ;;
+interrupted)
+    "$session" --display "$display" -- bash -c 'echo $$ > "'"$scratch"'/pid"; exec sleep 300' &
+    session_pid=$!
+    for _ in $(seq 1 300); do [ -s "$scratch/pid" ] && break; sleep 0.1; done
+    command_pid=$(cat "$scratch/pid" 2>/dev/null)
+    expect "the command started" [ -n "$command_pid" ]
+    kill -TERM "$session_pid"
+    wait "$session_pid"
+    status=$?
+    expect "the interrupted session reports it (128 + SIGTERM)" [ "$status" -eq 143 ]
+    expect "the command is ended" none_running "$command_pid"
+    expect "the display's lock is released" lock_gone
+    ;;
+killed)
+    # As ctest's timeout does it: SIGKILL, no chance to tear down.
+    "$session" --display "$display" -- bash -c "$record_session_pids"$'\n'"exec sleep 302" &
+    session_pid=$!
+    for _ in $(seq 1 300); do [ -s "$scratch/dir" ] && break; sleep 0.1; done
+    expect "the session started" [ -s "$scratch/dir" ]
+    kill -KILL "$session_pid"
+    wait "$session_pid" 2>/dev/null
+    # shellcheck disable=SC2046
+    expect "none of the session's processes survives it" all_gone_within_10s $(cat "$scratch/pids")
+    expect "the session folder is removed" wait_for_gone "$(cat "$scratch/dir")"
+    ;;
+*)
+    echo "unknown case $case_name" >&2
+    exit 2
+    ;;
+esac
+
+[ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
