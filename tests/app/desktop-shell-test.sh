@@ -5,9 +5,9 @@
 #
 #   desktop-shell-test.sh CASE
 #
-# Environment: TESSARIN (the program), HOLD_KEY (tests/app/hold-key),
-# TRAY_ICONS (tests/app/tray-icons), SHOTS (optional folder for screenshots
-# of what the application showed).
+# Environment: TESSARIN (the program), HOLD_KEY and TRAY_ICONS (the X
+# clients of tests/app), SHOTS (optional folder for screenshots of what the
+# application showed).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=lib.sh
@@ -41,7 +41,7 @@ start_app() {
     "$TESSARIN" "$@" >"$work/$name.log" 2>&1 &
     app_pid=$!
     pids+=("$app_pid")
-    wait_for 15 grep -q "app.ready" "$work/$name.log" || fail "$name never became ready"
+    wait_for "grep -q \"app.ready\" \"$work/$name.log\"" 15 || fail "$name never became ready"
 }
 
 dispatches() {  # dispatches LOG ACTION SOURCE: how many times the action ran
@@ -51,41 +51,52 @@ dispatches() {  # dispatches LOG ACTION SOURCE: how many times the action ran
 shot() {  # shot NAME: a screenshot of the whole screen, when SHOTS is set
     [ -n "${SHOTS:-}" ] || return 0
     mkdir -p "$SHOTS"
-    "$TESSARIN" capture-full --out "$SHOTS/$1.png" >/dev/null
+    screenshot "$SHOTS/$1.png"
 }
 
-# Waits for the process to end; prints its exit status.
-exit_status_of() {
-    local pid=$1 status=0
-    wait "$pid" || status=$?
-    echo "$status"
+alive_count() {  # alive_count PID...: how many of them still run
+    local count=0 pid
+    for pid in "$@"; do kill -0 "$pid" 2>/dev/null && count=$((count + 1)); done
+    echo "$count"
+}
+
+# Waits for the process to end (it must be this shell's child: never in a
+# command substitution); sets exit_status.
+wait_exit() {
+    exit_status=0
+    wait "$1" || exit_status=$?
 }
 
 case_docks_and_menu() {
     start_app app
-    wait_for 10 tray_has_icons 1 || fail "the tray icon never docked"
-    open_tray_menu || fail "could not click the tray icon"
-    wait_for 5 popup_menu_shown || fail "the tray menu did not open"
+    wait_for "[ \"\$(tray_icon_count)\" = 1 ]" 10 || fail "the tray icon never docked"
+    local menu
+    menu=$(open_tray_menu 3 1 5) || fail "the tray menu did not open"
+    # Eleven rows and six separators make a tall menu; a stray tooltip is small.
+    local height
+    height=$(xwininfo -id "$menu" | awk '/Height:/{print $2}')
+    [ "$height" -gt 200 ] || fail "the window that opened ($height px high) is not the menu"
     shot tray-menu
     xdotool key Escape
     kill -TERM "$app_pid"
-    [ "$(exit_status_of "$app_pid")" = 0 ] || fail "quit with a non-zero status"
+    wait_exit "$app_pid"
+    [ "$exit_status" = 0 ] || fail "quit with a non-zero status"
 }
 
 case_shortcut_runs_once() {
     start_app app
     grep -q "shortcut.refused" "$work/app.log" && fail "a default shortcut was refused"
     xdotool key Print
-    wait_for 5 test "$(dispatches "$work/app.log" captureArea shortcut)" -ge 1 || fail "Print ran nothing"
+    wait_for "test \"\$(dispatches \"$work/app.log\" captureArea shortcut)\" -ge 1" 5 || fail "Print ran nothing"
     xdotool key shift+Print
-    wait_for 5 test "$(dispatches "$work/app.log" captureFullScreen shortcut)" -ge 1 || fail "Shift+Print ran nothing"
+    wait_for "test \"\$(dispatches \"$work/app.log\" captureFullScreen shortcut)\" -ge 1" 5 || fail "Shift+Print ran nothing"
     # A held key auto-repeats; it still runs its action once, on release.
     xset r on
     xset r rate 200 30
     xdotool keydown Print
     sleep 1
     xdotool keyup Print
-    wait_for 5 test "$(dispatches "$work/app.log" captureArea shortcut)" -ge 2 || fail "the held key ran nothing"
+    wait_for "test \"\$(dispatches \"$work/app.log\" captureArea shortcut)\" -ge 2" 5 || fail "the held key ran nothing"
     # Let any stray repeat arrive before counting.
     xdotool key ctrl+Escape
     sleep 0.5
@@ -98,22 +109,23 @@ case_combination_held_elsewhere() {
     : "${HOLD_KEY:?}"
     "$HOLD_KEY" Shift+Print >"$work/holder.log" 2>&1 &
     pids+=($!)
-    wait_for 5 grep -q holding "$work/holder.log" || fail "the other client could not grab Shift+Print"
+    wait_for "grep -q holding \"$work/holder.log\"" 5 || fail "the other client could not grab Shift+Print"
     start_app app
     grep -q "shortcut.refused name=captureFullScreen" "$work/app.log" || fail "the held combination was not reported"
     kill -0 "$app_pid" || fail "the application did not keep running"
     xdotool key Print
-    wait_for 5 test "$(dispatches "$work/app.log" captureArea shortcut)" -ge 1 || fail "the free shortcut stopped working"
+    wait_for "test \"\$(dispatches \"$work/app.log\" captureArea shortcut)\" -ge 1" 5 || fail "the free shortcut stopped working"
 }
 
 case_plain_start_replaces_running_copy() {
     start_app first
     local first=$app_pid
-    wait_for 5 test "$(bus_owner_pid io.tessarin.Tessarin)" = "$first" || fail "the first copy does not own the bus name"
+    wait_for "test \"\$(bus_owner_pid io.tessarin.Tessarin)\" = \"$first\"" 5 || fail "the first copy does not own the bus name"
     start_app second
     local second=$app_pid
-    wait_for 5 test "$(bus_owner_pid io.tessarin.Tessarin)" = "$second" || fail "the second copy did not take over"
-    [ "$(exit_status_of "$first")" = 0 ] || fail "the replaced copy did not quit with status 0"
+    wait_for "test \"\$(bus_owner_pid io.tessarin.Tessarin)\" = \"$second\"" 5 || fail "the second copy did not take over"
+    wait_exit "$first"
+    [ "$exit_status" = 0 ] || fail "the replaced copy did not quit with status 0"
     grep -q "quit.begin reason=replaced" "$work/first.log" || fail "the replaced copy did not quit in order"
     # The newcomer grabbed the keys the old copy let go.
     grep -q "shortcut.refused" "$work/second.log" && fail "the new copy found its shortcuts taken"
@@ -128,7 +140,7 @@ case_link_goes_to_running_copy() {
     timeout 10 "$TESSARIN" 'tessarin://nonsense' >"$work/link.log" 2>&1 || status=$?
     [ "$status" = 0 ] || fail "the link start exited with $status"
     [ "$(bus_owner_pid io.tessarin.Tessarin)" = "$owner" ] || fail "the link start replaced the running copy"
-    wait_for 5 window_exists "Unsupported URL" || fail "no warning for the unsupported link"
+    wait_for "window_exists \"Unsupported URL\"" 5 || fail "no warning for the unsupported link"
     shot unsupported-url
     kill -0 "$app_pid" || fail "the running copy quit"
 }
@@ -137,7 +149,7 @@ case_link_starts_the_application() {
     # No copy runs: the link start becomes the application and handles it.
     start_app app 'tessarin://capture-area'
     [ "$(bus_owner_pid io.tessarin.Tessarin)" = "$app_pid" ] || fail "the link start does not own the bus name"
-    wait_for 5 window_exists "Unsupported URL" || fail "the link that started the application was dropped"
+    wait_for "window_exists \"Unsupported URL\"" 5 || fail "the link that started the application was dropped"
 }
 
 case_two_starts_at_once() {
@@ -146,9 +158,9 @@ case_two_starts_at_once() {
     "$TESSARIN" >"$work/b.log" 2>&1 &
     local b=$!
     pids+=("$a" "$b")
-    wait_for 15 bus_owner_is_one_of "$a" "$b" || fail "nobody owns the bus name"
+    wait_for "bus_owner_pid io.tessarin.Tessarin" 15 || fail "nobody owns the bus name"
     # Exactly one survives, and it is the owner.
-    wait_for 10 test "$(alive_count "$a" "$b")" = 1 || fail "$(alive_count "$a" "$b") copies are running"
+    wait_for "test \"\$(alive_count \"$a\" \"$b\")\" = 1" 10 || fail "$(alive_count "$a" "$b") copies are running"
     local owner
     owner=$(bus_owner_pid io.tessarin.Tessarin)
     kill -0 "$owner" || fail "the owner is not running"
@@ -157,7 +169,8 @@ case_two_starts_at_once() {
 case_sigterm_writes_and_exits() {
     start_app app
     kill -TERM "$app_pid"
-    [ "$(exit_status_of "$app_pid")" = 0 ] || fail "SIGTERM did not end with status 0"
+    wait_exit "$app_pid"
+    [ "$exit_status" = 0 ] || fail "SIGTERM did not end with status 0"
     grep -q "quit.flushed written=true" "$work/app.log" || fail "quit did not report everything written"
     grep -q '"hasSetDefaultShortcutsV3"' "$XDG_CONFIG_HOME/io.tessarin.Tessarin/preferences.json" ||
         fail "the preferences were not written"
@@ -169,9 +182,19 @@ case_quit_row_and_signals() {
     for signal in INT HUP; do
         start_app "app-$signal"
         kill "-$signal" "$app_pid"
-        [ "$(exit_status_of "$app_pid")" = 0 ] || fail "SIG$signal did not end with status 0"
+        wait_exit "$app_pid"
+        [ "$exit_status" = 0 ] || fail "SIG$signal did not end with status 0"
         grep -q "quit.begin reason=SIG$signal" "$work/app-$signal.log" || fail "SIG$signal skipped the orderly quit"
     done
+}
+
+case_runs_without_a_tray() {
+    pkill -x trayer || fail "no tray host to take away"
+    wait_for "! xdotool search --class trayer" 5 || fail "trayer stayed"
+    start_app app
+    grep -q "tray.unavailable" "$work/app.log" || fail "the missing tray was not logged"
+    xdotool key Print
+    wait_for "test \"\$(dispatches \"$work/app.log\" captureArea shortcut)\" -ge 1" 5 || fail "shortcuts stopped working"
 }
 
 name=${1:?usage: $0 CASE}

@@ -205,8 +205,23 @@ void X11GlobalShortcutGrabber::ungrab(int id) {
     xcb_flush(c);
 }
 
+std::vector<std::vector<xcb_keycode_t>> X11GlobalShortcutGrabber::keycodesOfAssignments() const {
+    std::vector<std::vector<xcb_keycode_t>> keycodes;
+    for (const auto& [id, combination] : assignments_) {
+        keycodes.push_back(keyboard_.keycodesOf(keysymFromName(combination.key)));
+    }
+    return keycodes;
+}
+
 void X11GlobalShortcutGrabber::regrabAll() {
+    const auto keycodesBefore = keycodesOfAssignments();
+    const uint16_t numLockBefore = numLockMask_;
     readKeyboard();
+    // The server announces a new keyboard each time another device types
+    // (the first key of a second keyboard, or of XTEST): the map is usually
+    // the same. Grabbing again then would forget the key that is down and
+    // lose the release that completes its shortcut.
+    if (keycodesOfAssignments() == keycodesBefore && numLockMask_ == numLockBefore) return;
     // Everything is released first, so that no id finds its key still held
     // under another id's old keycode.
     for (const auto& [id, combination] : assignments_) ungrab(id);

@@ -65,6 +65,8 @@ private:
     void enableXkb(const X11ShortcutOptions& options);
     // Reads the keyboard and modifier maps; false when the server did not answer.
     bool readKeyboard();
+    // For each assignment in order, the keycodes that type its key now.
+    std::vector<std::vector<xcb_keycode_t>> keycodesOfAssignments() const;
     GrabResult grabVariants(int id, const KeyCombination& combination);
     void ungrab(int id);
     void regrabAll();

@@ -366,6 +366,32 @@ TEST_F(ShortcutGrab, ANewKeyboardMapGrabsEveryIdAgain) {
     EXPECT_EQ(settle(), (std::vector<Report>{{2, pressed}, {2, released}, {1, pressed}, {1, released}}));
 }
 
+// The server announces a new map whenever another device starts typing;
+// when it moves none of the grabbed keys, a key that is down stays down.
+TEST_F(ShortcutGrab, AMapChangeThatMovesNoGrabbedKeyKeepsTheKeyThatIsDown) {
+    const xcb_keycode_t spare = spareKeycode(x.connection());
+    ASSERT_NE(spare, 0);
+    ASSERT_TRUE(grabber->grab(1, {0, "Print"}).ok());
+    const xcb_keycode_t print = keyboard.keycode("Print");
+    keyboard.press(print);
+    ASSERT_TRUE(waitUntil([this] { return std::ranges::find(heard, Report{1, pressed}) != heard.end(); }));
+
+    const auto setSpare = [&](xcb_keysym_t keysym) {
+        xcb_change_keyboard_mapping(x.connection(), 1, spare, 1, &keysym);
+        x.sync();
+    };
+    setSpare(xkb_keysym_from_name("F34", XKB_KEYSYM_NO_FLAGS));
+    struct Restore {
+        std::function<void()> undo;
+        ~Restore() { undo(); }
+    } restore{[&] { setSpare(XCB_NO_SYMBOL); }};
+    keyboard.type({spare});
+
+    keyboard.release(print);
+    EXPECT_EQ(settle(), kPressAndRelease);
+    EXPECT_TRUE(regrabs.empty());
+}
+
 TEST_F(ShortcutGrab, NumLockMovedToAnotherModifierIsFollowed) {
     ASSERT_TRUE(grabber->grab(1, {kShift, "Print"}).ok());
     const auto original = waitReply(xcb_get_modifier_mapping_reply, x.connection(),
