@@ -120,58 +120,6 @@ teardown)
     expect "the session folder is removed" [ ! -e "$(cat "$scratch/dir")" ]
     expect "the display's lock is released" lock_gone
     ;;
-keep-dir)
-    "$session" --display "$display" --keep-dir "$scratch/kept" -- bash -c 'echo "{}" > "$XDG_CONFIG_HOME/preferences.json"'
-    expect "the session succeeded" [ $? -eq 0 ]
-    expect "files the command wrote are kept" [ -f "$scratch/kept/config/preferences.json" ]
-    expect "the servers' logs are kept" [ -f "$scratch/kept/logs/xvfb.log" ]
-    mkdir -p "$scratch/full" && touch "$scratch/full/something"
-    "$session" --display "$display" --keep-dir "$scratch/full" -- true 2>"$scratch/errors"
-    status=$?
-    expect "a folder that is not empty is refused" [ "$status" -eq 2 ]
-    expect "with a message that says why" grep -q "is not empty" "$scratch/errors"
-    ;;
-taken-display)
-    Xvfb ":$display" -nolisten tcp -noreset >/dev/null 2>&1 </dev/null &
-    other=$!
-    for _ in $(seq 1 100); do DISPLAY=":$display" xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-    "$session" --display "$display" -- touch "$scratch/ran" 2>"$scratch/errors"
-    status=$?
-    cat "$scratch/errors"
-    expect "the session refuses a display in use" [ "$status" -eq 2 ]
-    expect "the message names the display and its owner" grep -q "display :$display is in use by pid $other" "$scratch/errors"
-    expect "the command did not run" [ ! -e "$scratch/ran" ]
-    expect "the other server is left alone" running "$other"
-
-    # That bare server has no tray: tray-icons says so rather than count 0.
-    # label | status | message | arguments
-    while IFS='|' read -r label wanted message args; do
-        # shellcheck disable=SC2086
-        DISPLAY=":$display" "$TRAY_ICONS" $args >/dev/null 2>"$scratch/tray.err"
-        status=$?
-        expect "tray-icons $label: status $wanted" [ "$status" -eq "$wanted" ]
-        expect "tray-icons $label: says so" grep -qF "$message" "$scratch/tray.err"
-    done <<'EOF'
-without a tray|1|no system tray (nothing owns _NET_SYSTEM_TRAY_S0)|
-waiting without a tray|1|0 icon(s) docked after waiting 0.3 s for 1|--wait 0.3
---since without --wait|2|usage: tray-icons|--since 1700000000.5
-an unknown flag|2|usage: tray-icons|--count
-EOF
-    kill "$other"; wait "$other" 2>/dev/null
-    ;;
-interrupted)
-    "$session" --display "$display" -- bash -c 'echo $$ > "'"$scratch"'/pid"; exec sleep 300' &
-    session_pid=$!
-    for _ in $(seq 1 300); do [ -s "$scratch/pid" ] && break; sleep 0.1; done
-    command_pid=$(cat "$scratch/pid" 2>/dev/null)
-    expect "the command started" [ -n "$command_pid" ]
-    kill -TERM "$session_pid"
-    wait "$session_pid"
-    status=$?
-    expect "the interrupted session reports it (128 + SIGTERM)" [ "$status" -eq 143 ]
-    expect "the command is ended" none_running "$command_pid"
-    expect "the display's lock is released" lock_gone
-    ;;
 killed)
     # As ctest's timeout does it: SIGKILL, no chance to tear down.
     "$session" --display "$display" -- bash -c "$record_session_pids"$'\n'"exec sleep 302" &
