@@ -23,9 +23,11 @@ TEST_F(AgentEntry, OnlyNoArgumentsOrALinkStartTheDesktopApplicationAndVersionNee
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{}, {"tessarin://capture-area"}}) {
         SCOPED_TRACE(args.empty() ? "(no arguments)" : args[0]);
-        const std::string application =
-            "tessarin: the desktop application is not built yet; run `tessarin help` for the agent's commands\n";
-        EXPECT_EQ(run(args), (AgentRun{0, application, ""}));
+        // Here there is no display: the application says so without loading Qt.
+        const std::string noDisplay =
+            "tessarin: no display to run the desktop application on (DISPLAY is not set); run `tessarin help` for "
+            "the agent's commands\n";
+        EXPECT_EQ(run(args), (AgentRun{1, "", noDisplay}));
     }
     // Any other word is an agent command line: a typo fails instead of opening a window.
     EXPECT_EQ(run({"captur-full", "--out", "x.png"}), (AgentRun{64, run({"help"}).out, errorLine("unknown command \"captur-full\"")}));
