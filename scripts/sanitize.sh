@@ -7,7 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Unit and store tests: no X server, no engine module, no child program.
+# Unit and store tests: no X server, no engine module, no child program, no
+# desktop session.
 # ThreadSanitizer takes those with threads in them.
 address_targets=(common_test capture_service_test capture_output_test scrolling_test recording_test
                  tessarin_preferences_tests tessarin_shell_tests platform_unit_test)
@@ -46,7 +47,7 @@ run_sanitizer() {
   export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=1"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
   export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
-  local skipped="_NOT_BUILT$|^XServer[.]|^OcrModule[.]"
+  local skipped="_NOT_BUILT$|^XServer[.]|^OcrModule[.]|^Desktop(Session|Shell)[.]"
   [ "$kind" = thread ] && skipped="$skipped|DeathTest"
   # Sweeps of many pages through the composer run on one thread, where
   # ThreadSanitizer has nothing to watch and runs 25 times slower.
