@@ -12,18 +12,12 @@
 #include <gtest/gtest.h>
 
 #include "app/desktop/QtMainExecutor.h"
+#include "app/desktop/QtTestApplication.h"
 
 namespace tessarin {
 namespace {
 
-int argc = 1;
-char name[] = "qt-main-executor-test";
-char* argv[] = {name, nullptr};
-
-QCoreApplication& application() {
-    static QCoreApplication app(argc, argv);
-    return app;
-}
+QGuiApplication& application() { return qtTestApplication(); }
 
 // Runs the loop until `done` or a generous bound (a hang fails, never a race).
 void runUntil(const std::function<bool()>& done) {

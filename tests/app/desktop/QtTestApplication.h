@@ -1,0 +1,20 @@
+#pragma once
+// One Qt application per test process, on the offscreen platform, so the Qt
+// pieces run without a display.
+
+#include <QGuiApplication>
+
+namespace tessarin {
+
+inline QGuiApplication& qtTestApplication() {
+    static int argc = 1;
+    static char name[] = "tessarin-qt-test";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QGuiApplication(argc, argv);
+    }();
+    return *app;
+}
+
+}  // namespace tessarin
