@@ -106,6 +106,21 @@ TEST(AreaSelectionDrag, ClickingOutsideTheSelectionStartsANewOne) {
     EXPECT_EQ(model.currentSelection(), (Rect{800, 600, 100, 100}));
 }
 
+TEST(AreaSelectionDrag, ADisplaySmallerThanTheMinimumIsSelectedWhole) {
+    AreaSelectionModel model({20, 16}, request());
+    drag(model, {10, 10}, {10, 10});
+    EXPECT_EQ(model.currentSelection(), (Rect{0, 0, 20, 16}));
+    EXPECT_TRUE(model.keyDown({Key::returnKey}).confirmed);
+}
+
+TEST(AreaSelectionDrag, APresetChangeDuringAMoveContinuesFromTheNewRectangle) {
+    AreaSelectionModel model = modelWithSelection({100, 100, 200, 100});
+    model.mouseDown({150, 150});
+    model.keyDown({Key::r});  // 1:1
+    model.mouseDragged({160, 150});
+    EXPECT_EQ(model.currentSelection(), (Rect{110, 50, 200, 200}));
+}
+
 TEST(AreaSelectionKeys, ActByMeaning) {
     AreaSelectionModel model(kDisplay, request());
     EXPECT_TRUE(model.keyDown({Key::escape}).cancelled);
@@ -119,6 +134,9 @@ TEST(AreaSelectionKeys, ActByMeaning) {
     AreaSelectionModel withoutPresets(kDisplay, request(CaptureSelectionActionStyle::allInOne(), false));
     EXPECT_FALSE(withoutPresets.keyDown({Key::r}).handled);
     EXPECT_EQ(withoutPresets.activePreset(), CapturePreset::freeform());
+    CaptureSelectionRequest emptyList = request();
+    emptyList.presets.clear();
+    EXPECT_FALSE(AreaSelectionModel(kDisplay, emptyList).keyDown({Key::r}).handled);
 }
 
 TEST(AreaSelectionKeys, RCyclesThePresetsAndShiftRGoesBack) {
