@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include "OverlayTestSupport.h"
+
+namespace tessarin {
+namespace {
+
+using namespace OverlayTests;
+
+double area(const std::vector<Rect>& rects) {
+    double sum = 0;
+    for (const Rect& r : rects) sum += r.width * r.height;
+    return sum;
+}
+
+bool inside(const Rect& inner, const Rect& outer) {
+    return inner.minX() >= outer.minX() && inner.maxX() <= outer.maxX() && inner.minY() >= outer.minY() &&
+           inner.maxY() <= outer.maxY();
+}
+
+TEST(OverlayDrawing, ShowsTheHintUntilASelectionExistsThenTheSelectionsChrome) {
+    AreaSelectionModel model({1440, 900}, request());
+    OverlayDrawing picture = model.drawing();
+    ASSERT_TRUE(picture.hintBadge);
+    EXPECT_EQ(picture.hintBadge->text, "Drag to capture an area. Press R to change preset.");
+    EXPECT_EQ(centre(picture.hintBadge->frame), (Point{720, 450}));
+    EXPECT_EQ(picture.mask, (std::vector<Rect>{{0, 0, 1440, 900}}));
+    EXPECT_FALSE(picture.toolbar);
+    EXPECT_FALSE(picture.sizeBadge);
+
+    model.mouseDown({400, 400});  // a zero-size start changes nothing yet
+    EXPECT_EQ(model.drawing(), picture);
+
+    model.mouseDragged({700, 600});
+    picture = model.drawing();
+    EXPECT_FALSE(picture.hintBadge);
+    EXPECT_EQ(picture.selection, (Rect{400, 400, 300, 200}));
+    EXPECT_EQ(area(picture.mask), 1440.0 * 900 - 300 * 200);
+    EXPECT_EQ(picture.knobs.size(), 8u);
+    ASSERT_TRUE(picture.sizeBadge);
+    EXPECT_EQ(picture.sizeBadge->text, "300 \u00d7 200");
+    EXPECT_EQ(picture.sizeBadge->frame.minY(), 600 + CaptureOverlayStyle::badgeGap);  // above the top-left corner
+    EXPECT_EQ(picture.sizeBadge->frame.minX(), 400);
+    ASSERT_TRUE(picture.toolbar);
+    EXPECT_LT(picture.toolbar->frame.maxY(), 400);
+}
+
+TEST(OverlayDrawing, BadgesStayOnTheDisplayAndClearOfTheToolbar) {
+    const Rect bounds{0, 0, 1440, 900};
+    const Rect selections[] = {{0, 0, 1440, 900}, {1400, 860, 40, 40}, {0, 876, 100, 24}, {400, 20, 300, 200},
+                               {500, 400, 30, 30}};
+    for (const Rect& s : selections) {
+        AreaSelectionModel model({1440, 900}, request(), {}, s);
+        const OverlayDrawing picture = model.drawing();
+        ASSERT_TRUE(picture.sizeBadge && picture.toolbar) << s.x;
+        EXPECT_TRUE(inside(picture.sizeBadge->frame, bounds)) << s.x << "," << s.y;
+        EXPECT_TRUE(inside(picture.toolbar->frame, bounds)) << s.x << "," << s.y;
+    }
+    AreaSelectionModel aboveToolbar({1440, 900}, request(), {}, Rect{400, 20, 300, 200});  // toolbar above it
+    const OverlayDrawing picture = aboveToolbar.drawing();
+    EXPECT_TRUE(picture.sizeBadge->frame.intersection(picture.toolbar->frame).isEmpty());
+}
+
+// Every point whose colour can differ between the two pictures.
+std::vector<Point> changedPoints(const OverlayDrawing& before, const OverlayDrawing& after) {
+    std::vector<Point> points;
+    const double reach = CaptureOverlayStyle::chromeReach;
+    const auto nearEdge = [reach](const std::optional<Rect>& s, Point p) {
+        if (!s) return false;
+        const Rect outer{s->x - reach, s->y - reach, s->width + 2 * reach, s->height + 2 * reach};
+        const Rect inner{s->x + reach, s->y + reach, s->width - 2 * reach, s->height - 2 * reach};
+        return outer.containsInclusive(p) && !(inner.width > 0 && inner.height > 0 && inner.containsInclusive(p));
+    };
+    const auto in = [](const auto& badge, Point p) { return badge && badge->frame.containsInclusive(p); };
+    for (double x = 1; x < after.bounds.width; x += 7) {
+        for (double y = 1; y < after.bounds.height; y += 7) {
+            const Point p{x, y};
+            const bool clearBefore = before.selection && before.selection->containsInclusive(p);
+            const bool clearAfter = after.selection && after.selection->containsInclusive(p);
+            if (clearBefore != clearAfter || nearEdge(before.selection, p) || nearEdge(after.selection, p) ||
+                in(before.sizeBadge, p) || in(after.sizeBadge, p) || in(before.toolbar, p) || in(after.toolbar, p) ||
+                in(before.hintBadge, p) || in(after.hintBadge, p)) {
+                points.push_back(p);
+            }
+        }
+    }
+    return points;
+}
+
+TEST(OverlayRepaint, CoversTheOldAndNewChromeOfEveryKindOfChange) {
+    const Rect start{400, 300, 600, 400};
+    const struct { const char* what; Point down, to; } rows[] = {
+        {"move", {700, 500}, {760, 470}},
+        {"resize the top-left corner", {395, 705}, {300, 800}},
+        {"resize the right edge inwards", {1000, 500}, {700, 500}},
+        {"a new selection elsewhere", {100, 100}, {250, 200}},
+    };
+    for (const auto& [what, down, to] : rows) {
+        AreaSelectionModel model({1440, 900}, request(), {}, start);
+        const OverlayDrawing before = model.drawing();
+        std::vector<Rect> repaint = model.mouseDown(down).repaint;
+        const OverlayResponse dragged = model.mouseDragged(to);
+        repaint.insert(repaint.end(), dragged.repaint.begin(), dragged.repaint.end());
+        const OverlayDrawing after = model.drawing();
+        ASSERT_NE(before, after) << what;
+        for (const Point& p : changedPoints(before, after)) {
+            ASSERT_TRUE(covered(repaint, p)) << what << ": " << p.x << "," << p.y;
+        }
+    }
+}
+
+TEST(OverlayRepaint, TheFirstSelectionRepaintsTheHintAndNothingChangedRepaintsNothing) {
+    AreaSelectionModel model({1440, 900}, request());
+    const Rect hint = model.drawing().hintBadge->frame;
+    EXPECT_TRUE(model.mouseMoved({10, 10}).repaint.empty());
+    model.mouseDown({100, 100});
+    const OverlayResponse response = model.mouseDragged({300, 300});
+    EXPECT_TRUE(covered(response.repaint, centre(hint)));
+    EXPECT_TRUE(model.mouseDragged({300, 300}).repaint.empty());
+}
+
+TEST(OverlayRepaint, DraggingALargeSelectionOnA4KDisplayRepaintsStripsNotTheDisplay) {
+    const Size uhd{3840, 2160};
+    AreaSelectionModel model(uhd, request(), {}, Rect{400, 300, 3000, 1600});
+    model.mouseDown({2000, 1000});
+    const OverlayResponse response = model.mouseDragged({2004, 1003});
+    ASSERT_FALSE(response.repaint.empty());
+    for (const Rect& r : response.repaint) EXPECT_TRUE(inside(r, {0, 0, uhd.width, uhd.height}));
+    EXPECT_LT(area(response.repaint), 0.05 * uhd.width * uhd.height);
+}
+
+TEST(OverlayRepaint, SubtractingLeavesUpToFourPieces) {
+    const Rect a{0, 0, 100, 100};
+    const struct { Rect b; size_t pieces; double area; } rows[] = {
+        {{200, 200, 10, 10}, 1, 10000},  // apart
+        {{25, 25, 50, 50}, 4, 7500},     // a hole
+        {{0, 0, 100, 100}, 0, 0},        // all of it
+        {{50, -10, 100, 200}, 1, 5000},  // the right half
+    };
+    for (const auto& [b, pieces, expectedArea] : rows) {
+        const auto parts = subtracting(a, b);
+        EXPECT_EQ(parts.size(), pieces) << b.x;
+        EXPECT_EQ(area(parts), expectedArea) << b.x;
+    }
+}
+
+}  // namespace
+}  // namespace tessarin
