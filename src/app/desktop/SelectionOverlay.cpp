@@ -1,0 +1,338 @@
+#include "app/desktop/SelectionOverlay.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+
+#include "app/desktop/ToolbarGlyphs.h"
+#include "core/common/Log.h"
+
+namespace tessarin {
+namespace {
+
+constexpr int keyboardGrabAttempts = 20;  // 25 ms apart: half a second
+constexpr int keyboardGrabRetryMs = 25;
+
+const QColor maskColour(0, 0, 0, 115);
+const QColor accent(0x3b, 0x82, 0xf6);
+const QColor badgeColour(20, 20, 24, 215);
+
+Qt::CursorShape cursorShape(OverlayCursor cursor) {
+    switch (cursor) {
+        case OverlayCursor::crosshair: return Qt::CrossCursor;
+        case OverlayCursor::arrow: return Qt::ArrowCursor;
+        case OverlayCursor::openHand: return Qt::OpenHandCursor;
+        case OverlayCursor::closedHand: return Qt::ClosedHandCursor;
+        case OverlayCursor::resizeTopLeft:
+        case OverlayCursor::resizeBottomRight: return Qt::SizeFDiagCursor;
+        case OverlayCursor::resizeTopRight:
+        case OverlayCursor::resizeBottomLeft: return Qt::SizeBDiagCursor;
+        case OverlayCursor::resizeTop:
+        case OverlayCursor::resizeBottom: return Qt::SizeVerCursor;
+        case OverlayCursor::resizeLeft:
+        case OverlayCursor::resizeRight: return Qt::SizeHorCursor;
+    }
+    return Qt::CrossCursor;
+}
+
+std::optional<OverlayKeyPress> keyPress(const QKeyEvent& event) {
+    const bool shift = event.modifiers().testFlag(Qt::ShiftModifier);
+    switch (event.key()) {
+        case Qt::Key_Escape: return OverlayKeyPress{OverlayKeyPress::Key::escape, shift};
+        case Qt::Key_R: return OverlayKeyPress{OverlayKeyPress::Key::r, shift};
+        case Qt::Key_Return: return OverlayKeyPress{OverlayKeyPress::Key::returnKey, shift};
+        case Qt::Key_Enter: return OverlayKeyPress{OverlayKeyPress::Key::keypadEnter, shift};
+        default: return std::nullopt;
+    }
+}
+
+// The Qt screen showing a display: by output name, else by position in
+// device pixels.
+QScreen* screenFor(const DisplayDescription& display) {
+    const auto screens = QGuiApplication::screens();
+    for (QScreen* screen : screens) {
+        if (screen->name().toStdString() == display.name) return screen;
+    }
+    for (QScreen* screen : screens) {
+        const QRect pixels(screen->geometry().topLeft() * screen->devicePixelRatio(),
+                           screen->geometry().size() * screen->devicePixelRatio());
+        if (pixels.width() == display.pixelWidth && pixels.height() == display.pixelHeight) return screen;
+    }
+    return nullptr;
+}
+
+QFont badgeFont() {
+    QFont font = QGuiApplication::font();
+    font.setPointSizeF(std::max(9.0, font.pointSizeF()));
+    font.setWeight(QFont::Medium);
+    return font;
+}
+
+}  // namespace
+
+// One display's window. Converts between Qt's logical pixels (top-left, y
+// down) and the session's view points (bottom-left, y up) through device
+// pixels, so a desktop scale different from Qt's own still lines up.
+class OverlayWindow final : public QWidget {
+public:
+    OverlayWindow(SelectionOverlay& owner, size_t index, const DisplayDescription& display, QScreen* screen,
+                  const FrozenScreenFrame* frozen)
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                               Qt::X11BypassWindowManagerHint | Qt::NoDropShadowWindowHint),
+          owner_(owner), index_(index), heightPoints_(display.frame.height) {
+        setAttribute(Qt::WA_DeleteOnClose, false);
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setMouseTracking(true);
+        setWindowTitle(QStringLiteral("Tessarin Selection"));
+        if (frozen) {
+            backdrop_ = QImage(frozen->image.data(), static_cast<int>(frozen->image.width()),
+                               static_cast<int>(frozen->image.height()), static_cast<qsizetype>(frozen->image.stride()),
+                               QImage::Format_RGBA8888)
+                            .convertToFormat(QImage::Format_RGB32);
+        } else {
+            setAttribute(Qt::WA_TranslucentBackground);
+        }
+        if (screen) {
+            setScreen(screen);
+            setGeometry(screen->geometry());
+            dpr_ = screen->devicePixelRatio();
+        }
+        // Points per logical pixel: device pixels per logical pixel over
+        // device pixels per point.
+        pointsPerPixel_ = dpr_ / std::max(1.0, display.scale);
+        setCursor(Qt::CrossCursor);
+    }
+
+    QPointF toPixels(Point p) const { return {p.x / pointsPerPixel_, (heightPoints_ - p.y) / pointsPerPixel_}; }
+    QRectF toPixels(const Rect& r) const {
+        return QRectF(r.minX() / pointsPerPixel_, (heightPoints_ - r.maxY()) / pointsPerPixel_,
+                      r.width / pointsPerPixel_, r.height / pointsPerPixel_);
+    }
+    Point toPoints(const QPointF& p) const { return {p.x() * pointsPerPixel_, heightPoints_ - p.y() * pointsPerPixel_}; }
+    double pointsPerPixel() const { return pointsPerPixel_; }
+
+    void repaint(const std::vector<Rect>& rects) {
+        for (const Rect& r : rects) update(toPixels(r).toAlignedRect().adjusted(-2, -2, 2, 2));
+    }
+
+    // Takes the keyboard, retrying while another client holds it.
+    void grabKeyboardSoon(int attemptsLeft = keyboardGrabAttempts) {
+        if (QWindow* window = windowHandle(); window && window->setKeyboardGrabEnabled(true)) return;
+        if (attemptsLeft <= 1) {
+            owner_.keyboardUnavailable();
+            return;
+        }
+        QTimer::singleShot(keyboardGrabRetryMs, this, [this, attemptsLeft] { grabKeyboardSoon(attemptsLeft - 1); });
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPainter painter(this);
+        painter.setClipRegion(event->region());
+        if (!backdrop_.isNull()) painter.drawImage(rect(), backdrop_);
+        else painter.setCompositionMode(QPainter::CompositionMode_Source);
+        const OverlayDrawing drawing = owner_.session().view(index_).drawing();
+        for (const Rect& r : drawing.mask) painter.fillRect(toPixels(r), maskColour);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        if (drawing.selection && !drawing.selection->isEmpty()) {
+            if (backdrop_.isNull()) painter.fillRect(toPixels(*drawing.selection), QColor(0, 0, 0, 1));
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(QColor(0, 0, 0, 90), 3));
+            painter.drawRect(toPixels(*drawing.selection));
+            painter.setPen(QPen(Qt::white, 1.5));
+            painter.drawRect(toPixels(*drawing.selection));
+            for (const Rect& knob : drawing.knobs) {
+                QPainterPath path;
+                const QRectF k = toPixels(knob);
+                path.addRoundedRect(k, std::min(k.width(), k.height()) / 2, std::min(k.width(), k.height()) / 2);
+                painter.fillPath(path, Qt::white);
+                painter.setPen(QPen(accent, 1.5));
+                painter.drawPath(path);
+            }
+        }
+        if (drawing.sizeBadge) paintBadge(painter, *drawing.sizeBadge);
+        if (drawing.hintBadge) paintBadge(painter, *drawing.hintBadge);
+        if (drawing.toolbar) paintToolbar(painter, *drawing.toolbar);
+    }
+
+    void mousePressEvent(QMouseEvent* event) override {
+        const Point p = toPoints(event->position());
+        if (event->button() == Qt::RightButton) {
+            showPresetMenu(p, event->globalPosition().toPoint());
+            return;
+        }
+        if (event->button() != Qt::LeftButton) return;
+        owner_.apply(index_, owner_.session().mouseDown(index_, p));
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        const Point p = toPoints(event->position());
+        const bool dragging = event->buttons().testFlag(Qt::LeftButton);
+        owner_.apply(index_, dragging ? owner_.session().mouseDragged(index_, p) : owner_.session().mouseMoved(index_, p));
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton) return;
+        owner_.apply(index_, owner_.session().mouseUp(index_, toPoints(event->position())));
+    }
+    void leaveEvent(QEvent*) override { owner_.apply(index_, owner_.session().mouseExited(index_)); }
+    void keyPressEvent(QKeyEvent* event) override {
+        const auto press = keyPress(*event);
+        if (!press) return;
+        owner_.apply(owner_.session().keyDisplay(), owner_.session().keyDown(*press));
+    }
+
+private:
+    void paintBadge(QPainter& painter, const OverlayBadge& badge) {
+        const QRectF frame = toPixels(badge.frame);
+        QPainterPath path;
+        path.addRoundedRect(frame, 6, 6);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.fillPath(path, badgeColour);
+        painter.setFont(badgeFont());
+        painter.setPen(Qt::white);
+        painter.drawText(frame, Qt::AlignCenter, QString::fromStdString(badge.text));
+    }
+
+    void paintToolbar(QPainter& painter, const OverlayToolbarLayout& toolbar) {
+        const QRectF frame = toPixels(toolbar.frame);
+        QPainterPath panel;
+        panel.addRoundedRect(frame, 10, 10);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.fillPath(panel, badgeColour);
+        painter.setFont(badgeFont());
+        for (const auto& item : toolbar.items) {
+            const QRectF r = toPixels(item.frame);
+            if (item.pressed || item.checked) {
+                QPainterPath highlight;
+                highlight.addRoundedRect(r.adjusted(1, 1, -1, -1), 6, 6);
+                painter.fillPath(highlight, item.pressed ? accent.darker(130) : accent);
+            }
+            QRectF textArea = r;
+            if (!item.symbolName.empty()) {
+                const qreal side = std::min<qreal>(20, r.height() - 10);
+                const QRectF glyph = item.showsTitle ? QRectF(r.left() + 10, r.center().y() - side / 2, side, side)
+                                                     : QRectF(r.center().x() - side / 2, r.center().y() - side / 2, side, side);
+                if (paintToolbarGlyph(painter, glyph, item.symbolName, Qt::white)) {
+                    if (!item.showsTitle) continue;
+                    textArea.setLeft(glyph.right() + 6);
+                }
+            }
+            painter.setPen(Qt::white);
+            painter.drawText(textArea, Qt::AlignCenter, QString::fromStdString(item.title));
+        }
+    }
+
+    void showPresetMenu(Point p, QPoint globalPosition) {
+        const auto items = owner_.session().rightMouseDown(index_, p);
+        if (!items) return;
+        QMenu menu;
+        for (size_t i = 0; i < items->size(); ++i) {
+            QAction* action = menu.addAction(QString::fromStdString((*items)[i].title));
+            action->setCheckable(true);
+            action->setChecked((*items)[i].checked);
+            action->setData(static_cast<qulonglong>(i));
+        }
+        if (QAction* chosen = menu.exec(globalPosition)) {
+            owner_.apply(index_, owner_.session().choosePreset(index_, chosen->data().toULongLong()));
+        }
+    }
+
+    SelectionOverlay& owner_;
+    size_t index_;
+    double heightPoints_;
+    double dpr_ = 1;
+    double pointsPerPixel_ = 1;
+    QImage backdrop_;
+};
+
+SelectionOverlay::SelectionOverlay(std::vector<DisplayDescription> displays, const CaptureSelectionRequest& request,
+                                   size_t startingDisplay, std::shared_ptr<const FrozenScreens> frozen,
+                                   OverlayEnvironment environment, Done done)
+    : session_(displays, request, startingDisplay, [&] {
+          if (!environment.measureText) {
+              // Badge texts measured in points with the font the badges use.
+              environment.measureText = [](std::string_view text) {
+                  return QFontMetricsF(badgeFont()).horizontalAdvance(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+              };
+          }
+          return environment;
+      }()),
+      displays_(std::move(displays)), frozen_(std::move(frozen)), done_(std::move(done)) {
+    for (size_t i = 0; i < displays_.size(); ++i) {
+        const FrozenScreenFrame* still =
+            frozen_ && displays_[i].displayID ? frozen_->frame(*displays_[i].displayID) : nullptr;
+        windows_.push_back(std::make_unique<OverlayWindow>(*this, i, displays_[i], screenFor(displays_[i]), still));
+    }
+    connect(qApp, &QGuiApplication::screenAdded, this, [this] { displaysChanged(); });
+    connect(qApp, &QGuiApplication::screenRemoved, this, [this] { displaysChanged(); });
+    for (QScreen* screen : QGuiApplication::screens()) {
+        connect(screen, &QScreen::geometryChanged, this, [this] { displaysChanged(); });
+    }
+}
+
+SelectionOverlay::~SelectionOverlay() = default;
+
+void SelectionOverlay::show() {
+    for (auto& window : windows_) {
+        window->show();
+        window->raise();
+    }
+    const size_t keys = session_.keyDisplay();
+    if (keys < windows_.size()) windows_[keys]->grabKeyboardSoon();
+}
+
+void SelectionOverlay::cancel() {
+    if (session_.hasEnded()) return;
+    session_.cancel();
+    finish();
+}
+
+std::vector<unsigned long> SelectionOverlay::windowIds() const {
+    std::vector<unsigned long> ids;
+    for (const auto& window : windows_) ids.push_back(static_cast<unsigned long>(window->winId()));
+    return ids;
+}
+
+void SelectionOverlay::apply(size_t display, const OverlaySessionResponse& response) {
+    for (const auto& repaint : response.repaints) {
+        if (repaint.display < windows_.size()) windows_[repaint.display]->repaint(repaint.rects);
+    }
+    if (display < windows_.size()) windows_[display]->setCursor(cursorShape(response.cursor));
+    if (response.ended) finish();
+}
+
+void SelectionOverlay::keyboardUnavailable() {
+    logLine(LogLevel::error, LogCategory::capture,
+            "overlay.keyboard another program holds the keyboard; selection cancelled");
+    cancel();
+}
+
+void SelectionOverlay::displaysChanged() {
+    // The windows cover the displays as they were; what the user sees no
+    // longer matches them.
+    logLine(LogLevel::info, LogCategory::capture, "overlay.displays_changed selection cancelled");
+    cancel();
+}
+
+void SelectionOverlay::finish() {
+    if (finishing_) return;
+    finishing_ = true;
+    for (auto& window : windows_) {
+        if (QWindow* handle = window->windowHandle()) handle->setKeyboardGrabEnabled(false);
+        window->hide();
+    }
+    // Out of the event handler that ended it: `done` may destroy us.
+    QTimer::singleShot(0, this, [this] {
+        auto done = std::move(done_);
+        done_ = nullptr;
+        if (done) done(session_.outcome());
+    });
+}
+
+}  // namespace tessarin
