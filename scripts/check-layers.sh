@@ -92,7 +92,7 @@ declare -A target_layer=(
     [tessarin_desktop]=app [tessarin-desktop]=app
 )
 declare -A linked_library=(
-    [tessarin_dep_xcb]=x11 [PkgConfig::XCB]=x11 [PkgConfig::XCB_XKB]=x11 [PkgConfig::XKBCOMMON]=x11
+    [tessarin_dep_xcb]=x11 [PkgConfig::XCB]=x11 [PkgConfig::XCB_XKB]=x11 [PkgConfig::XCB_XINPUT]=x11 [PkgConfig::XKBCOMMON]=x11
     [PkgConfig::CAIRO]=cairo [PkgConfig::PANGOCAIRO]=cairo
     [PkgConfig::TESSERACT]=tesseract
     [Qt6::Core]=qt [Qt6::Gui]=qt [Qt6::Widgets]=qt [Qt6::DBus]=qt

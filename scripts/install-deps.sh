@@ -9,7 +9,7 @@ packages=(
   # libraries
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-composite0-dev libxcb-xtest0-dev
   # global key grabs: XKB's auto-repeat and map events, keysym names
-  libxcb-xkb-dev libxkbcommon-dev
+  libxcb-xkb-dev libxcb-xinput-dev libxkbcommon-dev
   # XCB's own dependencies, whose static archives the program links
   libxau-dev libxdmcp-dev
   nlohmann-json3-dev zlib1g-dev libdeflate-dev libpng-dev libjpeg62-turbo-dev

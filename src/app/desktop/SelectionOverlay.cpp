@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/ToolbarGlyphs.h"
 #include "core/common/Log.h"
 
@@ -51,21 +52,6 @@ std::optional<OverlayKeyPress> keyPress(const QKeyEvent& event) {
         case Qt::Key_Enter: return OverlayKeyPress{OverlayKeyPress::Key::keypadEnter, shift};
         default: return std::nullopt;
     }
-}
-
-// The Qt screen showing a display: by output name, else by position in
-// device pixels.
-QScreen* screenFor(const DisplayDescription& display) {
-    const auto screens = QGuiApplication::screens();
-    for (QScreen* screen : screens) {
-        if (screen->name().toStdString() == display.name) return screen;
-    }
-    for (QScreen* screen : screens) {
-        const QRect pixels(screen->geometry().topLeft() * screen->devicePixelRatio(),
-                           screen->geometry().size() * screen->devicePixelRatio());
-        if (pixels.width() == display.pixelWidth && pixels.height() == display.pixelHeight) return screen;
-    }
-    return nullptr;
 }
 
 QFont badgeFont() {

@@ -20,6 +20,7 @@
 #include "TestDisplay.h"
 #include "platform/x11/KeyGrabs.h"
 #include "platform/x11/X11GlobalShortcutGrabber.h"
+#include "platform/x11/X11RawKeyWatcher.h"
 
 namespace tessarin::x11 {
 namespace {
@@ -425,6 +426,48 @@ TEST_F(ShortcutGrab, NumLockMovedToAnotherModifierIsFollowed) {
     keyboard.type({"Shift_L", "Print"});
     keyboard.type({"Num_Lock"});
     EXPECT_EQ(settle(), kPressAndRelease);
+}
+
+}  // namespace
+}  // namespace tessarin::x11
+
+namespace tessarin::x11 {
+namespace {
+
+// Escape watched for a countdown: heard once per press, even while another
+// client holds the keyboard (the window being timed keeps its menu open),
+// and other keys are not reported.
+TEST(RawKeyWatcher, HearsEachPressOfItsKeyEvenUnderAnotherClientsKeyboardGrab) {
+    if (!std::getenv("TESSARIN_TEST_X_SERVER")) GTEST_SKIP() << "needs the test X server";
+    testing::TestDisplay x;
+    ASSERT_TRUE(x.ok());
+    Keyboard keyboard{x};
+    int heard = 0;
+    auto watcher = X11RawKeyWatcher::open(std::getenv("DISPLAY"), "Escape", [&] { ++heard; });
+    ASSERT_TRUE(watcher) << watcher.error();
+    const auto hear = [&](int expected) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (heard < expected && std::chrono::steady_clock::now() < deadline) {
+            pollfd readable{(*watcher)->eventDescriptor(), POLLIN, 0};
+            if (::poll(&readable, 1, 100) > 0) (*watcher)->processPendingEvents();
+        }
+        return heard;
+    };
+
+    testing::TestDisplay holder;
+    const auto grab = waitReply(xcb_grab_keyboard_reply, holder.connection(),
+                                xcb_grab_keyboard(holder.connection(), 0, holder.root(), XCB_CURRENT_TIME,
+                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    ASSERT_TRUE(grab && grab->status == XCB_GRAB_STATUS_SUCCESS);
+    keyboard.type({"a"});
+    keyboard.type({"Escape"});
+    EXPECT_EQ(hear(1), 1);
+    keyboard.type({"Escape"});
+    EXPECT_EQ(hear(2), 2);
+    xcb_ungrab_keyboard(holder.connection(), XCB_CURRENT_TIME);
+    holder.sync();
+
+    EXPECT_FALSE(X11RawKeyWatcher::open(std::getenv("DISPLAY"), "NoSuchKey", [] {}));
 }
 
 }  // namespace
