@@ -120,6 +120,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override {
+        if (!painted_) {
+            painted_ = true;
+            owner_.windowPainted();
+        }
         QPainter painter(this);
         painter.setClipRegion(event->region());
         if (!backdrop_.isNull()) painter.drawImage(rect(), backdrop_);
@@ -235,6 +239,7 @@ private:
     double dpr_ = 1;
     double pointsPerPixel_ = 1;
     QImage backdrop_;
+    bool painted_ = false;
 };
 
 SelectionOverlay::SelectionOverlay(std::vector<DisplayDescription> displays, const CaptureSelectionRequest& request,
@@ -291,6 +296,13 @@ void SelectionOverlay::apply(size_t display, const OverlaySessionResponse& respo
     }
     if (display < windows_.size()) windows_[display]->setCursor(cursorShape(response.cursor));
     if (response.ended) finish();
+}
+
+void SelectionOverlay::windowPainted() {
+    // Every display shows the overlay from now on: what a person waits for.
+    if (++paintedWindows_ != windows_.size()) return;
+    logLine(LogLevel::info, LogCategory::capture,
+            "overlay.shown displays=" + std::to_string(windows_.size()) + " frozen=" + (frozen_ ? "true" : "false"));
 }
 
 void SelectionOverlay::keyboardUnavailable() {

@@ -45,6 +45,7 @@ public:
     OverlaySession& session() { return session_; }
     void apply(size_t display, const OverlaySessionResponse& response);
     void keyboardUnavailable();
+    void windowPainted();
 
 private:
     void finish();
@@ -56,6 +57,7 @@ private:
     std::vector<std::unique_ptr<OverlayWindow>> windows_;
     Done done_;
     bool finishing_ = false;
+    size_t paintedWindows_ = 0;
 };
 
 }  // namespace tessarin
