@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
