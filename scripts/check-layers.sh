@@ -11,6 +11,7 @@
 #   annotation, recording,  the core subsystems
 #   scrolling, capture,
 #   preferences
+#   flow                    the capture flow (uses capture and preferences)
 #   backends                the X11 back end and the factory that picks one
 #   annotation-render, ocr  Cairo/Pango drawing; the text-recognition engine
 #   shell                   the desktop application's decisions (no Qt)
@@ -35,6 +36,7 @@ layer_of() {
         core/scrolling/*) echo scrolling ;;
         core/capture/*) echo capture ;;
         core/preferences/*) echo preferences ;;
+        core/flow/*) echo flow ;;
         core/cli/*) echo cli ;;
         core/shell/*) echo shell ;;
         ocr/*) echo ocr ;;
@@ -54,12 +56,13 @@ declare -A may_include=(
     [scrolling]="common screen platform"
     [capture]="common screen platform codecs"
     [preferences]="common screen annotation capture"
+    [flow]="common screen platform codecs annotation recording scrolling capture preferences"
     [backends]="common screen platform"
     [annotation-render]="common codecs annotation"
     [ocr]="common recording"
-    [shell]="common screen platform codecs annotation recording scrolling capture preferences"
+    [shell]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [cli]="common screen platform codecs annotation recording scrolling capture preferences"
-    [app]="common screen platform codecs annotation recording scrolling capture preferences shell backends annotation-render ocr cli"
+    [app]="common screen platform codecs annotation recording scrolling capture preferences flow shell backends annotation-render ocr cli"
 )
 
 # System libraries only some layers may use; everything else (the C++ and
@@ -86,6 +89,7 @@ declare -A target_layer=(
     [tessarin_platform_interfaces]=platform [tessarin_platform]=backends [tessarin_x11_shortcuts]=backends
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
+    [tessarin_flow]=flow
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
     [tessarin_cli]=cli [tessarin_shell]=shell

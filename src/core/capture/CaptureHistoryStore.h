@@ -62,7 +62,7 @@ public:
 class CaptureHistoryStore {
 public:
     using Result = std::optional<CaptureHistoryItem>;
-    static constexpr PixelSize thumbnailBounds{440, 330};
+    static constexpr ThumbnailSize thumbnailBounds{440, 330};
 
     struct Options {
         // Unpinned, non-Quick-Access items that keep their full-resolution PNG.

@@ -33,7 +33,7 @@ std::vector<Span> areaSpans(uint32_t source, uint32_t target) {
 
 }  // namespace
 
-PixelSize thumbnailSize(PixelSize image, PixelSize bounds) {
+ThumbnailSize thumbnailSize(ThumbnailSize image, ThumbnailSize bounds) {
     if (image.width == 0 || image.height == 0) return {};
     const double scale = std::min({double(bounds.width) / image.width, double(bounds.height) / image.height, 1.0});
     const auto side = [scale](uint32_t length) {
@@ -42,8 +42,8 @@ PixelSize thumbnailSize(PixelSize image, PixelSize bounds) {
     return {side(image.width), side(image.height)};
 }
 
-std::optional<Image> makeThumbnail(const Image& image, PixelSize bounds) {
-    const PixelSize size = thumbnailSize({image.width(), image.height()}, bounds);
+std::optional<Image> makeThumbnail(const Image& image, ThumbnailSize bounds) {
+    const ThumbnailSize size = thumbnailSize({image.width(), image.height()}, bounds);
     if (size.width == 0) return std::nullopt;
     auto out = Image::allocate(size.width, size.height);
     if (!out) return std::nullopt;

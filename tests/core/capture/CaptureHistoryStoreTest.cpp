@@ -243,7 +243,7 @@ TEST(CaptureHistoryAdmissionTest, TicketsResolveOnceForEveryConsumerAndEditsMerg
 
 TEST(ThumbnailTest, FitsTheBoundsWithoutEnlargingAndAveragesInPremultipliedAlpha) {
     const struct {
-        PixelSize image, expected;
+        ThumbnailSize image, expected;
     } sizes[] = {
         {{1920, 1080}, {440, 247}}, {{100, 50}, {100, 50}}, {{10000, 1}, {440, 1}},
         {{1, 10000}, {1, 330}},     {{880, 660}, {440, 330}}, {{0, 5}, {0, 0}},
@@ -252,7 +252,7 @@ TEST(ThumbnailTest, FitsTheBoundsWithoutEnlargingAndAveragesInPremultipliedAlpha
 
     // Black/white halve to grey; transparent black beside opaque white gives
     // white at half alpha, not grey; 3-to-2 weighs the middle pixel half to each side.
-    const auto reduced = [](std::vector<test::Rgba> pixels, PixelSize to) {
+    const auto reduced = [](std::vector<test::Rgba> pixels, ThumbnailSize to) {
         const Image source = test::makeImage(uint32_t(pixels.size()), 1, [&](uint32_t x, uint32_t) { return pixels[x]; });
         const auto out = makeThumbnail(source, to);
         return out ? std::vector<uint8_t>(out->bytes().begin(), out->bytes().end()) : std::vector<uint8_t>{};

@@ -1,0 +1,317 @@
+// What each mode captures, what it remembers, and where the image goes.
+
+#include "FlowTestSupport.h"
+
+namespace tessarin {
+namespace {
+
+using testing::FlowHarness;
+using testing::selectionOn;
+
+class CaptureFlowModes : public ::testing::Test, protected FlowHarness {
+protected:
+    // Display index of the fake screen's pixels (blue channel).
+    static int displayIndexOf(const SharedImage& image) { return image->row(0)[2]; }
+    Image picture(uint32_t width, uint32_t height) { return std::move(*Image::allocate(width, height)); }
+    const DisplayDescription& main7() const { return backend.displayList[0]; }
+    const DisplayDescription& side11() const { return backend.displayList[1]; }
+};
+
+TEST_F(CaptureFlowModes, FullScreenUnderThePointerCapturesAndRemembersTheSameDisplay) {
+    backend.pointer = Point{2000, 500};  // on display 11
+    flow.start(CaptureMode::fullScreen);
+    backend.pointer = Point{100, 100};  // moved before the pixels were read
+    settle();
+    ASSERT_EQ(quickAccess.shown.size(), 1u);
+    EXPECT_EQ(displayIndexOf(quickAccess.shown[0].image), 1);
+    EXPECT_EQ(quickAccess.shown[0].image->width(), 1920u);
+    EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::fullscreen(11));
+}
+
+TEST_F(CaptureFlowModes, FullScreenOfAGivenDisplayAndWithoutAPointer) {
+    flow.startFullScreen(11);
+    settle();
+    EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::fullscreen(11));
+
+    backend.pointer.reset();  // no seat: the main display
+    flow.start(CaptureMode::fullScreen);
+    settle();
+    EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::fullscreen(7));
+    ASSERT_EQ(quickAccess.shown.size(), 2u);
+    EXPECT_EQ(displayIndexOf(quickAccess.shown[1].image), 0);
+}
+
+TEST_F(CaptureFlowModes, TheLastSelectionIsStoredOnlyWhenRememberingIsOn) {
+    preferences.setRememberLastCaptureSelection(false);
+    flow.startFullScreen(11);
+    flow.captureSelection(selectionOn(main7(), {10, 20, 300, 200}));
+    settle();
+    flow.captureSelection(selectionOn(main7(), {10, 20, 300, 200}));
+    settle();
+    EXPECT_FALSE(store.contains("lastCaptureSelection"));
+    EXPECT_EQ(quickAccess.shown.size(), 2u);
+
+    preferences.setRememberLastCaptureSelection(true);
+    flow.captureSelection(selectionOn(side11(), {1500, 40, 300, 200}));
+    settle();
+    EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::area(60, 40, 300, 200, 11));
+}
+
+TEST_F(CaptureFlowModes, AreaUsesTheOverlayWithACaptureButton) {
+    preferences.setFreezeScreenDuringCapture(false);
+    preferences.setCapturePresetsEnabled(false);
+    flow.start(CaptureMode::area);
+    settle();
+    ASSERT_EQ(overlay.requests.size(), 1u);
+    const auto& request = overlay.requests[0].request;
+    EXPECT_EQ(request.actions, std::vector<CaptureSelectionAction>{CaptureSelectionAction::capture});
+    EXPECT_EQ(request.minimumDimension, 24.0);
+    EXPECT_EQ(request.hintText, "Drag to capture an area");
+    EXPECT_EQ(overlay.requests[0].freezing, nullptr);
+
+    overlay.pending.answer(AreaSelectionResult{selectionOn(main7(), {0, 800, 50, 100}), CaptureSelectionAction::capture});
+    settle();
+    ASSERT_EQ(quickAccess.shown.size(), 1u);
+    EXPECT_EQ(quickAccess.shown[0].image->width(), 50u);
+    EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::area(0, 800, 50, 100, 7));
+}
+
+TEST_F(CaptureFlowModes, AllInOneRequestCarriesThePresetsAndWholeToolbar) {
+    preferences.setCapturePreset(CapturePreset::builtIn()[3]);
+    flow.startAllInOne();
+    settle();
+    ASSERT_EQ(overlay.requests.size(), 1u);
+    const auto& request = overlay.requests[0].request;
+    EXPECT_EQ(request.minimumDimension, 24.0);
+    EXPECT_EQ(request.hintText, "Drag to capture an area. Press R to change preset.");
+    EXPECT_TRUE(request.presetsEnabled);
+    EXPECT_EQ(request.presets, CapturePreset::builtIn());
+    EXPECT_EQ(request.activePreset, CapturePreset::builtIn()[3]);
+    EXPECT_EQ(request.actions.size(), allCaptureSelectionActions.size());
+}
+
+TEST_F(CaptureFlowModes, AFrozenOverlayCutsTheSelectionFromTheStillImage) {
+    flow.startAllInOne();
+    settle();
+    ASSERT_EQ(overlay.requests.size(), 1u);
+    ASSERT_NE(overlay.requests[0].freezing, nullptr);
+    EXPECT_EQ(overlay.requests[0].freezing->frames().size(), 2u);
+    const size_t grabsBefore = backend.capturedAreas.size();
+    overlay.pending.answer(AreaSelectionResult{selectionOn(side11(), {1450, 10, 30, 20}), CaptureSelectionAction::capture});
+    settle();
+    EXPECT_EQ(backend.capturedAreas.size(), grabsBefore);  // no second look at the screen
+    ASSERT_EQ(quickAccess.shown.size(), 1u);
+    EXPECT_EQ(quickAccess.shown[0].image->width(), 30u);
+    EXPECT_EQ(displayIndexOf(quickAccess.shown[0].image), 1);
+}
+
+TEST_F(CaptureFlowModes, EveryAllInOneActionLeadsWhereItSays) {
+    struct Case {
+        CaptureSelectionAction action;
+        int thumbnails, copies, editors, texts, timers, scrolls, switches;
+    };
+    const Case cases[] = {
+        {CaptureSelectionAction::capture, 1, 0, 0, 0, 0, 0, 0},
+        {CaptureSelectionAction::copy, 0, 1, 0, 0, 0, 0, 0},
+        {CaptureSelectionAction::annotate, 0, 0, 1, 0, 0, 0, 0},
+        {CaptureSelectionAction::ocr, 0, 0, 0, 1, 0, 0, 0},
+        {CaptureSelectionAction::timer, 0, 0, 0, 0, 1, 0, 0},
+        {CaptureSelectionAction::scrolling, 0, 0, 0, 0, 0, 1, 0},
+        {CaptureSelectionAction::fullScreen, 0, 0, 0, 0, 0, 0, 1},
+        {CaptureSelectionAction::window, 0, 0, 0, 0, 0, 0, 1},
+        {CaptureSelectionAction::record, 0, 0, 0, 0, 0, 0, 1},
+        {CaptureSelectionAction::cancel, 0, 0, 0, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        FlowHarness h;
+        h.preferences.setFreezeScreenDuringCapture(false);
+        h.preferences.setSelfTimerDurationSeconds(3);
+        h.preferences.setAutoScrollDuringScrollingCapture(false);
+        h.flow.startAllInOne();
+        h.settle();
+        const auto selection = selectionOn(h.backend.displayList[1], {1500, 100, 200, 100});
+        h.overlay.pending.answer(AreaSelectionResult{selection, c.action});
+        h.settle();
+        const std::string name(rawValue(c.action));
+        EXPECT_EQ(int(h.quickAccess.shown.size()), c.thumbnails) << name;
+        EXPECT_EQ(int(h.clipboard.copied.size()), c.copies) << name;
+        EXPECT_EQ(int(h.editor.opened.size()), c.editors) << name;
+        EXPECT_EQ(int(h.text.extracted.size()), c.texts) << name;
+        EXPECT_EQ(int(h.selfTimer.runs.size()), c.timers) << name;
+        EXPECT_EQ(int(h.scrolling.requests.size()), c.scrolls) << name;
+        EXPECT_EQ(int(h.modeSwitch.switches.size()), c.switches) << name;
+        EXPECT_TRUE(h.errors.empty()) << name;
+        if (c.timers) {
+            EXPECT_EQ(h.selfTimer.runs[0], std::pair(3, selection));
+        }
+        if (c.scrolls) {
+            EXPECT_EQ(h.scrolling.requests[0].selection, selection);
+            EXPECT_FALSE(h.scrolling.requests[0].autoScroll);
+        }
+        if (c.switches) {
+            EXPECT_EQ(h.modeSwitch.switches[0].selection, selection) << name;
+        }
+        const bool waiting = c.timers || c.scrolls;
+        EXPECT_EQ(h.flow.isCapturing(), waiting) << name;
+    }
+}
+
+TEST_F(CaptureFlowModes, TheModeSwitchRunsOnceTheCaptureHasEnded) {
+    preferences.setFreezeScreenDuringCapture(false);
+    std::vector<bool> capturingWhenSwitched;
+    modeSwitch.then = [this, &capturingWhenSwitched](const AllInOneModeSwitch& s) {
+        capturingWhenSwitched.push_back(flow.isCapturing());
+        flow.startFullScreen(s.selection.screen.displayID);  // what the application does
+    };
+    flow.startAllInOne();
+    settle();
+    overlay.pending.answer(AreaSelectionResult{selectionOn(side11(), {1500, 100, 20, 20}), CaptureSelectionAction::fullScreen});
+    settle();
+    EXPECT_EQ(capturingWhenSwitched, std::vector<bool>{false});
+    ASSERT_EQ(modeSwitch.switches.size(), 1u);
+    EXPECT_EQ(modeSwitch.switches[0].kind, AllInOneModeSwitch::Kind::fullScreen);
+    EXPECT_EQ(stateChanges, (std::vector<bool>{true, false, true, false}));
+    ASSERT_EQ(quickAccess.shown.size(), 1u);  // the full-screen capture was not ignored
+    EXPECT_EQ(quickAccess.shown[0].image->width(), 1920u);
+}
+
+TEST_F(CaptureFlowModes, SelfTimerCancelledEndsWithoutCaptureOrError) {
+    const auto selection = selectionOn(main7(), {0, 0, 100, 100});
+    flow.startSelfTimer(selection);
+    settle();
+    ASSERT_EQ(selfTimer.runs.size(), 1u);
+    EXPECT_EQ(selfTimer.runs[0].first, 5);  // the preference's default
+    selfTimer.pending.answer(false);
+    settle();
+    EXPECT_TRUE(backend.capturedAreas.empty());
+    EXPECT_TRUE(errors.empty());
+    EXPECT_TRUE(completionLines().empty());
+    EXPECT_EQ(stateChanges, (std::vector<bool>{true, false}));
+}
+
+TEST_F(CaptureFlowModes, SelfTimerAtZeroCapturesTheSelectionLive) {
+    flow.startSelfTimer(selectionOn(main7(), {0, 0, 100, 100}), 2, CaptureOutputAction{CaptureOutputAction::Kind::copy});
+    settle();
+    EXPECT_EQ(selfTimer.runs[0].first, 2);
+    selfTimer.pending.answer(true);
+    settle();
+    ASSERT_EQ(clipboard.copied.size(), 1u);
+    EXPECT_EQ(clipboard.copied[0]->width(), 100u);
+    EXPECT_FALSE(flow.isCapturing());
+}
+
+TEST_F(CaptureFlowModes, WindowPickLogsItsResultAndCompletes) {
+    flow.start(CaptureMode::window);
+    settle();
+    ASSERT_EQ(windowPicker.picks.size(), 1u);
+    EXPECT_EQ(windowPicker.picks[0], lastCaptureID());
+    windowPicker.pending.answer(std::optional<Image>(picture(640, 480)));
+    settle();
+    EXPECT_TRUE(log.contains("[" + lastCaptureID() + "] window.pick result=success image=640x480"));
+    EXPECT_EQ(quickAccess.shown.size(), 1u);
+    EXPECT_FALSE(store.contains("lastCaptureSelection"));
+
+    flow.start(CaptureMode::window);
+    settle();
+    windowPicker.pending.answer(unexpected(CaptureError::captureFailed("the window closed")));
+    settle();
+    EXPECT_EQ(errors, std::vector<std::string>{"Capture failed: the window closed"});
+}
+
+TEST_F(CaptureFlowModes, ScrollingHandsOverAndCompletesWithTheStitchedImage) {
+    flow.start(CaptureMode::scrolling);
+    settle();
+    ASSERT_EQ(scrolling.requests.size(), 1u);
+    EXPECT_EQ(scrolling.requests[0].selection, std::nullopt);
+    EXPECT_TRUE(scrolling.requests[0].autoScroll);
+    EXPECT_EQ(scrolling.requests[0].session.mode, CaptureMode::scrolling);
+    EXPECT_EQ(scrolling.requests[0].session.frontmostWindow, WindowHandle(0x2a00007));
+    EXPECT_TRUE(flow.isCapturing());
+    scrolling.pending.answer(std::optional<Image>(picture(300, 2000)));
+    settle();
+    ASSERT_EQ(quickAccess.shown.size(), 1u);
+    EXPECT_EQ(quickAccess.shown[0].image->height(), 2000u);
+    EXPECT_EQ(stored.at(0).mode, CaptureMode::scrolling);
+
+    flow.startScrolling(selectionOn(main7(), {0, 0, 10, 10}), false);
+    settle();
+    scrolling.pending.answer(std::optional<Image>());  // cancelled
+    settle();
+    EXPECT_FALSE(scrolling.requests[1].autoScroll);
+    EXPECT_EQ(quickAccess.shown.size(), 1u);
+    EXPECT_FALSE(flow.isCapturing());
+}
+
+TEST_F(CaptureFlowModes, ReplayWarnsWhenThereIsNothingToReplayOrItsDisplayIsGone) {
+    struct Case {
+        std::optional<StoredCaptureSelection> stored;
+        std::pair<std::string, std::string> warning;
+    };
+    const Case cases[] = {
+        {std::nullopt,
+         {"No Previous Capture", "Capture an area or full screen before using Capture Previous Area."}},
+        {StoredCaptureSelection::fullscreen(42),
+         {"Display Not Found", "The display used by the previous capture is no longer connected."}},
+    };
+    for (const auto& c : cases) {
+        FlowHarness h;
+        h.preferences.setLastCaptureSelection(c.stored);
+        h.flow.replayLast();
+        h.settle();
+        EXPECT_EQ(h.alerts.shown, std::vector{c.warning});
+        EXPECT_TRUE(h.errors.empty());
+        EXPECT_TRUE(h.backend.capturedAreas.empty());
+        EXPECT_EQ(h.stateChanges, (std::vector<bool>{true, false}));
+    }
+}
+
+TEST_F(CaptureFlowModes, ReplayOfAnAreaWithoutAnyDisplayLeftWarnsDisplayNotFound) {
+    preferences.setLastCaptureSelection(StoredCaptureSelection::area(0, 0, 10, 10, 11));
+    for (auto& d : backend.displayList) d.primary = false;  // no main display to fall back to
+    backend.displayList.erase(backend.displayList.begin() + 1);
+    flow.replayLast();
+    settle();
+    EXPECT_EQ(alerts.shown.at(0).first, "Display Not Found");
+}
+
+TEST_F(CaptureFlowModes, ReplayCapturesThePreviousAreaOrFullScreenAgain) {
+    preferences.setLastCaptureSelection(StoredCaptureSelection::fullscreen(11));
+    flow.replayLast(CaptureOutputAction{CaptureOutputAction::Kind::copy});
+    settle();
+    ASSERT_EQ(clipboard.copied.size(), 1u);
+    EXPECT_EQ(clipboard.copied[0]->width(), 1920u);
+
+    preferences.setLastCaptureSelection(StoredCaptureSelection::area(20, 30, 200, 100, 11));
+    flow.replayLast();
+    settle();
+    ASSERT_EQ(quickAccess.shown.size(), 1u);
+    EXPECT_EQ(displayIndexOf(quickAccess.shown[0].image), 1);
+    EXPECT_EQ(std::pair(quickAccess.shown[0].image->width(), quickAccess.shown[0].image->height()),
+              std::pair(200u, 100u));
+}
+
+TEST_F(CaptureFlowModes, ReplayOfAnAreaOnAnUnpluggedDisplayUsesTheMainDisplay) {
+    preferences.setLastCaptureSelection(StoredCaptureSelection::area(1800, 50, 400, 300, 11));
+    backend.displayList.pop_back();  // display 11 unplugged
+    flow.replayLast();
+    settle();
+    EXPECT_TRUE(alerts.shown.empty());
+    ASSERT_EQ(quickAccess.shown.size(), 1u);
+    EXPECT_EQ(displayIndexOf(quickAccess.shown[0].image), 0);
+    // Kept inside the 1440-point main display: local x 1040.
+    EXPECT_EQ(quickAccess.shown[0].image->row(0)[0], uint8_t(1040 % 256));
+    EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::area(1040, 50, 400, 300, 7));
+}
+
+TEST_F(CaptureFlowModes, ReplayReadsWhatTheAgentStoredSinceTheStart) {
+    store.set("lastCaptureSelection", StoredCaptureSelection::fullscreen(11).toJson());
+    flow.replayLast();
+    settle();
+    ASSERT_EQ(quickAccess.shown.size(), 1u);
+    EXPECT_EQ(quickAccess.shown[0].image->width(), 1920u);
+    // A full screen replay shows no picker: the focus restore is skipped.
+    EXPECT_EQ(completionLines().at(1), "complete.restore_focus duration_ms=0 skipped=true");
+}
+
+}  // namespace
+}  // namespace tessarin
