@@ -55,6 +55,8 @@ struct CaptureFlowDependencies {
     // The window with the focus when a capture starts (for the focus restore).
     std::function<std::optional<WindowHandle>()> frontmostWindow;
     std::function<std::chrono::system_clock::time_point()> now = [] { return std::chrono::system_clock::now(); };
+    // All-in-One toolbar buttons whose flow this build does not have yet.
+    std::vector<CaptureSelectionAction> unavailableAllInOneActions = {};
 };
 
 class CaptureFlowController {

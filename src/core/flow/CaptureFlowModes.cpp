@@ -16,9 +16,6 @@ namespace {
 
 // The overlay's whole toolbar for All-in-One; a plain area capture offers
 // only the capture button (Escape cancels).
-const std::vector<CaptureSelectionAction> kAllInOneActions(allCaptureSelectionActions.begin(),
-                                                           allCaptureSelectionActions.end());
-const std::vector<CaptureSelectionAction> kAreaActions{CaptureSelectionAction::capture};
 
 std::optional<CaptureOutputAction> outputActionOf(CaptureSelectionAction action) {
     switch (action) {
@@ -46,14 +43,18 @@ bool hasDisplay(const std::vector<DisplayDescription>& displays, uint32_t id) {
 
 void CaptureFlowController::captureArea(const CaptureSession& session, Done done) {
     selectThenAct(session,
-                  CaptureSelectionRequest::areaCapture(kAreaActions, d_.preferences.capturePresetsEnabled(),
+                  CaptureSelectionRequest::areaCapture(CaptureSelectionActionStyle::button(title(CaptureSelectionAction::capture),
+                                                                                                   std::string(iconName(CaptureSelectionAction::capture)),
+                                                                                                   CaptureSelectionAction::capture),
+                                                       d_.preferences.capturePresetsEnabled(),
                                                        d_.preferences.capturePreset()),
                   std::move(done));
 }
 
 void CaptureFlowController::runAllInOne(const CaptureSession& session, Done done) {
     selectThenAct(session,
-                  CaptureSelectionRequest::areaCapture(kAllInOneActions, d_.preferences.capturePresetsEnabled(),
+                  CaptureSelectionRequest::areaCapture(CaptureSelectionActionStyle::allInOne(d_.unavailableAllInOneActions),
+                                                       d_.preferences.capturePresetsEnabled(),
                                                        d_.preferences.capturePreset()),
                   std::move(done));
 }

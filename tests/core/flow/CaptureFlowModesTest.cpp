@@ -64,7 +64,8 @@ TEST_F(CaptureFlowModes, AreaUsesTheOverlayWithACaptureButton) {
     settle();
     ASSERT_EQ(overlay.requests.size(), 1u);
     const auto& request = overlay.requests[0].request;
-    EXPECT_EQ(request.actions, std::vector<CaptureSelectionAction>{CaptureSelectionAction::capture});
+    EXPECT_EQ(request.actionStyle.kind, CaptureSelectionActionStyle::Kind::button);
+    EXPECT_EQ(request.actionStyle.action, CaptureSelectionAction::capture);
     EXPECT_EQ(request.minimumDimension, 24.0);
     EXPECT_EQ(request.hintText, "Drag to capture an area");
     EXPECT_EQ(overlay.requests[0].freezing, nullptr);
@@ -87,7 +88,7 @@ TEST_F(CaptureFlowModes, AllInOneRequestCarriesThePresetsAndWholeToolbar) {
     EXPECT_TRUE(request.presetsEnabled);
     EXPECT_EQ(request.presets, CapturePreset::builtIn());
     EXPECT_EQ(request.activePreset, CapturePreset::builtIn()[3]);
-    EXPECT_EQ(request.actions.size(), allCaptureSelectionActions.size());
+    EXPECT_EQ(request.actionStyle, CaptureSelectionActionStyle::allInOne());
 }
 
 TEST_F(CaptureFlowModes, AFrozenOverlayCutsTheSelectionFromTheStillImage) {
