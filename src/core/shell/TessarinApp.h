@@ -72,6 +72,8 @@ public:
     KeyboardShortcuts& shortcuts() { return *shortcuts_; }
     GlobalShortcutCenter& shortcutCenter() { return *shortcutCenter_; }
     LinkInbox& links() { return links_; }
+    CaptureHistoryStore& history() { return *history_; }
+    BackgroundImageWriter& imageWriter() { return *imageWriter_; }
     std::vector<MenuRow> menuRows() const;
 
 private:
