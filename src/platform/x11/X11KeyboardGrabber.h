@@ -34,6 +34,9 @@ public:
     KeyboardGrabStatus poll() override;
     void release() override;
 
+    // How many attempts of the current grab the server has answered.
+    int answeredAttempts() const { return plan_ ? plan_->attempts() : 0; }
+
 private:
     void sendAttempt();
     KeyboardGrabStatus trying(GrabRetryPlan::Clock::time_point now) const;
