@@ -10,8 +10,9 @@ packages=(
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-composite0-dev libxcb-xtest0-dev
   # global key grabs: XKB's auto-repeat and map events, keysym names
   libxcb-xkb-dev libxkbcommon-dev
-  # the capture sound: libcanberra and the freedesktop sound theme's events
-  libcanberra-dev sound-theme-freedesktop
+  # the capture sound: libcanberra, its PulseAudio (and PipeWire) driver and
+  # the freedesktop sound theme's events
+  libcanberra-dev libcanberra-pulse sound-theme-freedesktop
   # XCB's own dependencies, whose static archives the program links
   libxau-dev libxdmcp-dev
   nlohmann-json3-dev zlib1g-dev libdeflate-dev libpng-dev libjpeg62-turbo-dev
