@@ -27,7 +27,7 @@ layer_of() {
     case "$1" in
         core/common/*) echo common ;;
         core/screen/*) echo screen ;;
-        platform/x11/* | platform/sound/* | platform/PlatformFactory.* | platform/PlatformChoice.* | platform/ShortcutGrabberFactory.*) echo backends ;;
+        platform/x11/* | platform/sound/* | platform/PlatformFactory.* | platform/PlatformChoice.* | platform/ShortcutGrabberFactory.* | platform/InteractionFactory.*) echo backends ;;
         platform/*) echo platform ;;
         render/annotation/*) echo annotation-render ;;
         render/*) echo codecs ;;

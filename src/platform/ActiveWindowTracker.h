@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace tessarin {
 
@@ -33,6 +34,18 @@ public:
     // waiting for the switch: isActive() tells when it happened.
     virtual ActivationResult activate(uint32_t window) = 0;
     virtual bool isActive(uint32_t window) = 0;
+};
+
+// Where there is no display to ask: no window is active, none can be.
+class NullActiveWindowTracker final : public ActiveWindowTracker {
+public:
+    explicit NullActiveWindowTracker(std::string reason) : reason_(std::move(reason)) {}
+    std::optional<uint32_t> activeWindow() override { return std::nullopt; }
+    ActivationResult activate(uint32_t) override { return {ActivationOutcome::failed, reason_}; }
+    bool isActive(uint32_t) override { return false; }
+
+private:
+    std::string reason_;
 };
 
 }  // namespace tessarin

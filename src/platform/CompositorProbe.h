@@ -12,4 +12,9 @@ public:
     virtual bool compositing() = 0;
 };
 
+class NullCompositorProbe final : public CompositorProbe {
+public:
+    bool compositing() override { return false; }
+};
+
 }  // namespace tessarin

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace tessarin {
 
@@ -30,6 +31,18 @@ public:
     virtual KeyboardGrabStatus poll() = 0;
     // Gives the keyboard back (also a grab still being tried).
     virtual void release() = 0;
+};
+
+// Where no keyboard can be grabbed: every start fails with the reason.
+class NullKeyboardGrabber final : public KeyboardGrabber {
+public:
+    explicit NullKeyboardGrabber(std::string reason) : reason_(std::move(reason)) {}
+    KeyboardGrabStatus start(uint32_t) override { return {KeyboardGrabState::failed, reason_, {}}; }
+    KeyboardGrabStatus poll() override { return {KeyboardGrabState::failed, reason_, {}}; }
+    void release() override {}
+
+private:
+    std::string reason_;
 };
 
 // When to try again: answers to attempts go in, the next step comes out.

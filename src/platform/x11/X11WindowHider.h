@@ -11,15 +11,12 @@
 #include <string>
 
 #include "core/common/Expected.h"
+#include "platform/OwnWindowHider.h"
 #include "platform/x11/X11Connection.h"
 
 namespace tessarin::x11 {
 
-struct WindowHiding {
-    int withdrawn = 0;  // windows that were on screen and are gone now
-};
-
-class X11WindowHider {
+class X11WindowHider final : public OwnWindowHider {
 public:
     // Uses `connection` for its requests and events, on the caller's thread.
     // With a compositing manager, `settle` more passes after the last
@@ -27,9 +24,7 @@ public:
     explicit X11WindowHider(X11Connection& connection,
                             std::chrono::milliseconds settle = std::chrono::milliseconds(50));
 
-    // Windows that do not exist, or are not on screen, are skipped. Fails
-    // naming a window still on screen when the time ran out.
-    Expected<WindowHiding, std::string> hide(std::span<const uint32_t> windows);
+    Expected<WindowHiding, std::string> hide(std::span<const uint32_t> windows) override;
 
 private:
     X11Connection& connection_;
