@@ -74,21 +74,6 @@ TEST(WindowPick, OwnWindowsAreNeverPicked) {
     EXPECT_EQ(pick(windows, {5, 5}, {.processID = 7, .windowIDs = {1, 3}}), std::nullopt);
 }
 
-TEST(WindowPick, HighlightIsTheWindowsOwnFrame) {
-    const auto picked = topmostPickableWindowAt({window(9, {10.5, 20.25, 300, 200})}, {11, 21}, {});
-    ASSERT_TRUE(picked);
-    EXPECT_EQ(picked->frame, (Rect{10.5, 20.25, 300, 200}));
-}
-
-TEST(WindowPick, KindsThatCanBeCaptured) {
-    EXPECT_TRUE(isPickableKind(WindowKind::normal));
-    EXPECT_TRUE(isPickableKind(WindowKind::dialog));
-    EXPECT_TRUE(isPickableKind(WindowKind::utility));
-    EXPECT_FALSE(isPickableKind(WindowKind::dock));
-    EXPECT_FALSE(isPickableKind(WindowKind::desktop));
-    EXPECT_FALSE(isPickableKind(WindowKind::popup));
-}
-
 using namespace std::chrono_literals;
 using Answer = GrabRetryPlan::Answer;
 using Step = GrabRetryPlan::Step;

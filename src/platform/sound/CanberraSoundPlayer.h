@@ -2,7 +2,7 @@
 // The capture sound through libcanberra: the sound theme's "screen-capture"
 // event (the freedesktop theme ships it), else "camera-shutter". libcanberra
 // picks the sound server (PulseAudio, also as PipeWire's front) or ALSA; where
-// none works, play() says false and logs why, once per failure.
+// none works, play() says false and logs why.
 //
 // A library of its own: only the desktop application links libcanberra.
 

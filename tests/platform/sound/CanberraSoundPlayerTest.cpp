@@ -2,6 +2,9 @@
 // sound server it says false and logs why; with a private PulseAudio
 // server playing into a null sink it plays. Every folder the sound stack
 // reads or writes points into a temporary folder.
+//
+// libcanberra remembers where it found each sound for the rest of the
+// process, so each case needs a process of its own, as ctest runs them.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -13,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -63,12 +67,13 @@ bool onPath(const std::string& program) {
 class CaptureSound : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"home", "config", "run"}) std::filesystem::create_directories(folder / name);
+        for (const char* name : {"home", "config", "cache", "run"}) std::filesystem::create_directories(folder / name);
         ::chmod((folder / "run").c_str(), 0700);
         // No client may start a server of its own.
         std::ofstream(folder / "client.conf") << "autospawn = no\n";
         ::setenv("HOME", (folder / "home").c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", (folder / "cache").c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", (folder / "run").c_str(), 1);
         ::setenv("PULSE_CLIENTCONFIG", (folder / "client.conf").c_str(), 1);
         ::unsetenv("PULSE_SERVER");
@@ -106,6 +111,20 @@ protected:
         server = -1;
     }
 
+    // A freedesktop sound theme of the test's own, holding only `sounds`
+    // (copies of the installed theme's), as the only theme folder there is.
+    void useThemeWith(std::initializer_list<std::string> sounds) {
+        const auto installed = std::filesystem::path("/usr/share/sounds/freedesktop");
+        const auto theme = folder / "data" / "sounds" / "freedesktop";
+        std::filesystem::create_directories(theme / "stereo");
+        std::filesystem::copy_file(installed / "index.theme", theme / "index.theme");
+        for (const std::string& sound : sounds) {
+            std::filesystem::copy_file(installed / "stereo" / (sound + ".oga"), theme / "stereo" / (sound + ".oga"));
+        }
+        ::setenv("XDG_DATA_DIRS", (folder / "data").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (folder / "home").c_str(), 1);
+    }
+
     testing::TempDir folder;
     pid_t server = -1;
     RecordingSink sink;
@@ -135,6 +154,25 @@ TEST_F(CaptureSound, PlaysTheScreenCaptureSoundThroughASoundServer) {
     ASSERT_TRUE(startServer()) << "the test's PulseAudio server did not start";
     EXPECT_TRUE(player.play()) << sink.all();
     EXPECT_EQ(player.lastEventID(), "screen-capture");
+}
+
+TEST_F(CaptureSound, WithoutTheScreenCaptureSoundTheShutterPlays) {
+    if (!onPath("pulseaudio")) GTEST_SKIP() << "pulseaudio is not installed (./scripts/install-deps.sh installs it)";
+    useThemeWith({"camera-shutter"});
+    ASSERT_TRUE(startServer()) << "the test's PulseAudio server did not start";
+    CanberraSoundPlayer player({.driver = "pulse"});
+    EXPECT_TRUE(player.play()) << sink.all();
+    EXPECT_EQ(player.lastEventID(), "camera-shutter");
+}
+
+TEST_F(CaptureSound, AThemeWithNeitherSoundPlaysNothingAndSaysSo) {
+    if (!onPath("pulseaudio")) GTEST_SKIP() << "pulseaudio is not installed (./scripts/install-deps.sh installs it)";
+    useThemeWith({});
+    ASSERT_TRUE(startServer()) << "the test's PulseAudio server did not start";
+    CanberraSoundPlayer player({.driver = "pulse"});
+    EXPECT_FALSE(player.play());
+    EXPECT_TRUE(sink.contains("sound.play play error=")) << sink.all();
+    EXPECT_EQ(player.lastEventID(), "");
 }
 
 }  // namespace

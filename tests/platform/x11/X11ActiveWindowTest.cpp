@@ -120,12 +120,6 @@ TEST_F(ActiveWindow, AWindowManagerIsAskedAsAPagerWithAServerTime) {
     EXPECT_EQ(tracker->activeWindow(), std::nullopt);
 }
 
-TEST_F(ActiveWindow, ServerTimeMovesOn) {
-    const xcb_timestamp_t first = tracker->serverTime();
-    EXPECT_NE(first, 0u);
-    EXPECT_GE(tracker->serverTime(), first);
-}
-
 TEST(CompositorProbe, ACompositorIsTheOwnerOfItsScreenSelection) {
     TESSARIN_REQUIRE_X_SERVER();
     TestDisplay x;

@@ -140,12 +140,5 @@ TEST_F(KeyboardGrab, ALostConnectionFailsTheGrabWithoutACrash) {
     grabber.release();  // on a broken connection: nothing to send, no crash
 }
 
-TEST_F(KeyboardGrab, PollingWithoutAStartSaysSo) {
-    X11KeyboardGrabber grabber(ours);
-    const auto status = grabber.poll();
-    EXPECT_EQ(status.state, KeyboardGrabState::failed);
-    EXPECT_EQ(status.detail, "no grab was started");
-}
-
 }  // namespace
 }  // namespace tessarin::x11::testing
