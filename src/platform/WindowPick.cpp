@@ -27,6 +27,15 @@ bool isPickableKind(WindowKind kind) {
     return false;
 }
 
+Point windowSpacePoint(Point displaySpace, double primaryDisplayHeight) {
+    return {displaySpace.x, primaryDisplayHeight - displaySpace.y};
+}
+
+Rect displaySpaceRect(const Rect& windowSpace, double primaryDisplayHeight) {
+    const Rect r = windowSpace.standardized();
+    return {r.x, primaryDisplayHeight - r.maxY(), r.width, r.height};
+}
+
 std::optional<WindowDescription> topmostPickableWindowAt(const std::vector<PickableWindow>& windowsTopmostFirst,
                                                          Point globalTopLeft, const WindowPickExclusions& exclusions) {
     for (const PickableWindow& window : windowsTopmostFirst) {

@@ -53,6 +53,13 @@ bool isPickableKind(WindowKind kind);
 std::optional<WindowDescription> topmostPickableWindowAt(const std::vector<PickableWindow>& windowsTopmostFirst,
                                                          Point globalTopLeft, const WindowPickExclusions& exclusions);
 
+// The pointer and display frames are global points with a bottom-left
+// origin (y up), window frames global points with a top-left origin (y
+// down); both have their origin on the primary display, whose frame height
+// (in points) turns one into the other.
+Point windowSpacePoint(Point displaySpace, double primaryDisplayHeight);
+Rect displaySpaceRect(const Rect& windowSpace, double primaryDisplayHeight);
+
 // The windows to pick from, topmost first.
 class PickableWindowSource {
 public:

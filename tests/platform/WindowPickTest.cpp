@@ -74,6 +74,29 @@ TEST(WindowPick, OwnWindowsAreNeverPicked) {
     EXPECT_EQ(pick(windows, {5, 5}, {.processID = 7, .windowIDs = {1, 3}}), std::nullopt);
 }
 
+TEST(WindowPick, PointerAndHighlightChangeSpacesAroundThePrimaryDisplay) {
+    // A primary display 800 points high; a second one above it reaches
+    // negative window-space y.
+    constexpr double height = 800;
+    const struct {
+        Point pointer;
+        Point expected;
+    } points[] = {
+        {{0, 800}, {0, 0}},          // the primary's top-left corner
+        {{10, 0}, {10, 800}},        // its bottom edge
+        {{-300, 1000}, {-300, -200}},  // on a display above and to the left
+    };
+    for (const auto& [pointer, expected] : points) EXPECT_EQ(windowSpacePoint(pointer, height), expected);
+
+    EXPECT_EQ(displaySpaceRect({100, 50, 300, 200}, height), (Rect{100, 550, 300, 200}));
+    EXPECT_EQ(displaySpaceRect({100, -250, 300, 200}, height), (Rect{100, 850, 300, 200}));
+    // The pointer over a window is inside the highlight drawn for it.
+    const Rect window{100, 50, 300, 200};
+    const Point pointer{150, 700};
+    EXPECT_TRUE(window.containsInclusive(windowSpacePoint(pointer, height)));
+    EXPECT_TRUE(displaySpaceRect(window, height).containsInclusive(pointer));
+}
+
 using namespace std::chrono_literals;
 using Answer = GrabRetryPlan::Answer;
 using Step = GrabRetryPlan::Step;

@@ -87,6 +87,23 @@ TEST_F(WindowHider, AWindowInsideAFrameTakesTheFrameAlong) {
     EXPECT_EQ(pixelsOf(0xffff00, {400, 400, 100, 100}), 0u);
 }
 
+TEST_F(WindowHider, UnderACompositorTheWindowIsGoneToo) {
+    // The test owns the compositor selection; nobody redirects the windows,
+    // so the screen shows the result at once, after the hider's settle.
+    const xcb_window_t owner = x.createWindow({.rect = {0, 0, 1, 1}, .mapped = false});
+    xcb_set_selection_owner(x.connection(), owner, atomNamed(x.connection(), "_NET_WM_CM_S0"), XCB_CURRENT_TIME);
+    x.sync();
+    const auto window = x.createWindow({.rect = {600, 100, 80, 80}, .colour = 0x00ff00});
+    ASSERT_EQ(pixelsOf(0x00ff00, {600, 100, 80, 80}), 80u * 80u);
+
+    X11WindowHider hider(*connection, std::chrono::milliseconds(1));
+    const std::vector<uint32_t> ours = {window};
+    const auto hidden = hider.hide(ours);
+    ASSERT_TRUE(hidden) << hidden.error();
+    EXPECT_EQ(hidden.value().withdrawn, 1);
+    EXPECT_EQ(pixelsOf(0x00ff00, {600, 100, 80, 80}), 0u);
+}
+
 TEST_F(WindowHider, WindowsNotOnScreenAreSkipped) {
     const auto unmapped = x.createWindow({.rect = {0, 0, 10, 10}, .mapped = false});
     X11WindowHider hider(*connection);
