@@ -12,7 +12,8 @@
 #   scrolling, capture,
 #   preferences
 #   flow                    the capture flow (uses capture and preferences)
-#   backends                the X11 back end and the factory that picks one
+#   backends                the X11 back end and the factory that picks one,
+#                           the capture sound (libcanberra)
 #   annotation-render, ocr  Cairo/Pango drawing; the text-recognition engine
 #   shell                   the desktop application's decisions (no Qt)
 #   cli                     the commands
@@ -27,7 +28,7 @@ layer_of() {
     case "$1" in
         core/common/*) echo common ;;
         core/screen/*) echo screen ;;
-        platform/x11/* | platform/PlatformFactory.* | platform/PlatformChoice.* | platform/ShortcutGrabberFactory.*) echo backends ;;
+        platform/x11/* | platform/sound/* | platform/PlatformFactory.* | platform/PlatformChoice.* | platform/ShortcutGrabberFactory.* | platform/InteractionFactory.*) echo backends ;;
         platform/*) echo platform ;;
         render/annotation/*) echo annotation-render ;;
         render/*) echo codecs ;;
@@ -70,6 +71,7 @@ declare -A may_include=(
 library_of() {
     case "$1" in
         xcb/* | X11/* | xkbcommon/*) echo x11 ;;
+        canberra.h) echo canberra ;;
         cairo*.h | pango/* | glib*.h | glib/*) echo cairo ;;
         tesseract/* | leptonica/*) echo tesseract ;;
         Q* | qt*/*) echo qt ;;
@@ -77,7 +79,7 @@ library_of() {
     esac
 }
 declare -A may_use=(
-    [backends]="x11"
+    [backends]="x11 canberra"
     [annotation-render]="cairo"
     [ocr]="tesseract"
     [app]="qt"
@@ -86,7 +88,9 @@ declare -A may_use=(
 # The layer of each library target, and of the outside libraries they link.
 declare -A target_layer=(
     [tessarin_common]=common [tessarin_screen]=screen [tessarin_render]=codecs
-    [tessarin_platform_interfaces]=platform [tessarin_platform]=backends [tessarin_x11_shortcuts]=backends
+    [tessarin_platform_interfaces]=platform [tessarin_platform_interaction]=platform
+    [tessarin_platform]=backends [tessarin_x11_shortcuts]=backends [tessarin_x11_interaction]=backends
+    [tessarin_capture_sound]=backends
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
     [tessarin_flow]=flow
@@ -97,6 +101,7 @@ declare -A target_layer=(
 )
 declare -A linked_library=(
     [tessarin_dep_xcb]=x11 [PkgConfig::XCB]=x11 [PkgConfig::XCB_XKB]=x11 [PkgConfig::XCB_XINPUT]=x11 [PkgConfig::XKBCOMMON]=x11
+    [PkgConfig::CANBERRA]=canberra
     [PkgConfig::CAIRO]=cairo [PkgConfig::PANGOCAIRO]=cairo
     [PkgConfig::TESSERACT]=tesseract
     [Qt6::Core]=qt [Qt6::Gui]=qt [Qt6::Widgets]=qt [Qt6::DBus]=qt

@@ -10,6 +10,9 @@ packages=(
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-composite0-dev libxcb-xtest0-dev
   # global key grabs: XKB's auto-repeat and map events, keysym names
   libxcb-xkb-dev libxcb-xinput-dev libxkbcommon-dev
+  # the capture sound: libcanberra, its PulseAudio (and PipeWire) driver and
+  # the freedesktop sound theme's events
+  libcanberra-dev libcanberra-pulse sound-theme-freedesktop
   # XCB's own dependencies, whose static archives the program links
   libxau-dev libxdmcp-dev
   nlohmann-json3-dev zlib1g-dev libdeflate-dev libpng-dev libjpeg62-turbo-dev
@@ -32,6 +35,8 @@ packages=(
   # window manager, system tray, session bus, input and window tools, screenshots;
   # python3 asks libX11 who owns the tray selection
   openbox trayer dbus dbus-x11 xdotool xclip imagemagick python3 libx11-6
+  # a sound server with a null sink, for the capture sound's test
+  pulseaudio
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer;

@@ -36,6 +36,7 @@
 
 set(TESSARIN_X_XVFB_DISPLAY 91 CACHE STRING "X display number of the Xvfb test server")
 set(TESSARIN_X_DUAL_DISPLAY 92 CACHE STRING "X display number of the two-monitor Xorg test server")
+set(TESSARIN_X_DESKTOP_DISPLAY 93 CACHE STRING "X display number of the private desktop sessions of the tests")
 set(TESSARIN_X_SESSION_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/support/x-session.sh
     CACHE INTERNAL "Starts and stops the test X servers")
 

@@ -20,6 +20,7 @@
 #include "core/common/Image.h"
 #include "core/screen/CaptureError.h"
 #include "core/flow/CaptureSession.h"
+#include "platform/CaptureSoundPlayer.h"
 
 namespace tessarin {
 
@@ -117,12 +118,7 @@ public:
     virtual void open(SharedImage image, const CaptureSessionInfo& session, Finished finished) = 0;
 };
 
-// The capture cue; false when it could not be played.
-class CaptureSoundPlayer {
-public:
-    virtual ~CaptureSoundPlayer() = default;
-    virtual bool play() = 0;
-};
+// The capture cue: platform/CaptureSoundPlayer.h.
 
 class ClipboardWriter {
 public:

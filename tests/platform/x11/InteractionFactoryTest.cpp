@@ -1,0 +1,74 @@
+// The interactive capture's services for the session: X11 on the test
+// server, null ones that say why where there is no usable display.
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TestDisplay.h"
+#include "platform/InteractionFactory.h"
+
+namespace tessarin {
+namespace {
+
+struct ScopedEnvironment {
+    ScopedEnvironment(const char* name, const std::optional<std::string>& value) : variable(name) {
+        if (const char* old = std::getenv(name)) previous = old;
+        set(value);
+    }
+    ~ScopedEnvironment() { set(previous); }
+    void set(const std::optional<std::string>& value) const {
+        value ? setenv(variable, value->c_str(), 1) : unsetenv(variable);
+    }
+    const char* variable;
+    std::optional<std::string> previous;
+};
+
+TEST(InteractionFactory, WithoutAUsableDisplayEveryServiceSaysWhy) {
+    ScopedEnvironment noWayland("WAYLAND_DISPLAY", std::nullopt);
+    ScopedEnvironment noSessionType("XDG_SESSION_TYPE", std::nullopt);
+    const struct {
+        std::optional<std::string> platform, display;
+        std::string reason;
+    } rows[] = {
+        {"null", ":59", "screen capture disabled (TESSARIN_PLATFORM=null)"},
+        {std::nullopt, ":59", "cannot open X display \":59\": no X server answered, or it refused the connection"},
+    };
+    for (const auto& [platform, display, reason] : rows) {
+        SCOPED_TRACE(reason);
+        ScopedEnvironment platformChoice("TESSARIN_PLATFORM", platform);
+        ScopedEnvironment displayName("DISPLAY", display);
+        auto services = DesktopInteraction::open();
+        EXPECT_EQ(services.unavailableReason(), reason);
+        EXPECT_EQ(services.activeWindow().activeWindow(), std::nullopt);
+        const auto activation = services.activeWindow().activate(42);
+        EXPECT_EQ(activation.outcome, ActivationOutcome::failed);
+        EXPECT_EQ(activation.detail, reason);
+        EXPECT_FALSE(services.compositor().compositing());
+        const std::vector<uint32_t> windows = {42};
+        const auto hidden = services.ownWindows().hide(windows);
+        ASSERT_TRUE(hidden);
+        EXPECT_EQ(hidden.value().withdrawn, 0);
+    }
+}
+
+TEST(InteractionFactory, OnAnXServerTheServicesWork) {
+    TESSARIN_REQUIRE_X_SERVER();
+    x11::testing::TestDisplay x;
+    const auto window = x.createWindow({.rect = {0, 0, 50, 50}, .colour = 0x123456});
+    auto services = DesktopInteraction::open();
+    ASSERT_EQ(services.unavailableReason(), "");
+    EXPECT_EQ(services.activeWindow().activate(window).outcome, ActivationOutcome::focused);
+    EXPECT_TRUE(services.activeWindow().isActive(window));
+    EXPECT_FALSE(services.compositor().compositing());
+    const std::vector<uint32_t> windows = {window};
+    const auto hidden = services.ownWindows().hide(windows);
+    ASSERT_TRUE(hidden) << hidden.error();
+    EXPECT_EQ(hidden.value().withdrawn, 1);
+    xcb_set_input_focus(x.connection(), XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_CURRENT_TIME);
+    x.sync();
+}
+
+}  // namespace
+}  // namespace tessarin

@@ -1,0 +1,207 @@
+// The interactive capture's X11 side on a real desktop: openbox manages
+// the windows (frames, focus, minimising) and a tray panel docks at the
+// edge. Runs inside tests/support/desktop-session.sh, one case a session.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "InteractionTestSupport.h"
+#include "TestDisplay.h"
+#include "platform/x11/X11ActiveWindow.h"
+#include "platform/x11/X11Displays.h"
+#include "platform/x11/X11WindowHider.h"
+#include "platform/x11/X11WindowPick.h"
+
+namespace tessarin::x11::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+
+// Tests on a shared machine get generous limits: they wait on conditions,
+// and only a fault runs into these.
+constexpr auto kPatience = 20s;
+
+template <class Condition>
+bool eventually(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+class Desktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TESSARIN_REQUIRE_X_SERVER();
+        ASSERT_TRUE(x.ok());
+        auto opened = X11ActiveWindowTracker::open(std::getenv("DISPLAY"));
+        ASSERT_TRUE(opened) << opened.error();
+        tracker = std::move(opened.value());
+        ASSERT_TRUE(eventually([&] { return tracker->windowManagerActivates(); })) << "openbox did not announce itself";
+        backend = connectBackend();
+        ASSERT_TRUE(backend);
+    }
+
+    // The managed client window titled `title`, once the window manager lists it.
+    std::optional<xcb_window_t> clientTitled(const std::string& title) {
+        std::optional<xcb_window_t> found;
+        eventually([&] {
+            const auto listed = backend->windows();
+            if (!listed) return false;
+            for (const WindowDescription& window : listed.value()) {
+                if (window.title == title) found = window.windowID;
+            }
+            return found.has_value();
+        });
+        return found;
+    }
+    xcb_window_t startXlogo(const std::string& title, const std::string& geometry) {
+        x.spawn({"xlogo", "-title", title, "-geometry", geometry});
+        const auto window = clientTitled(title);
+        EXPECT_TRUE(window) << title << " did not appear";
+        return window.value_or(0);
+    }
+    std::optional<WindowDescription> described(xcb_window_t window) {
+        const auto listed = backend->windows();
+        if (!listed) return std::nullopt;
+        for (const WindowDescription& w : listed.value()) {
+            if (w.windowID == window) return w;
+        }
+        return std::nullopt;
+    }
+
+    TestDisplay x;
+    std::unique_ptr<X11ActiveWindowTracker> tracker;
+    std::unique_ptr<X11ScreenBackend> backend;
+};
+
+TEST_F(Desktop, FocusGoesBackToTheWindowThatHadIt) {
+    const xcb_window_t first = startXlogo("first logo", "200x150+50+80");
+    const xcb_window_t second = startXlogo("second logo", "200x150+400+80");
+    ASSERT_TRUE(first && second);
+    // openbox focuses a new window when it maps.
+    ASSERT_TRUE(eventually([&] { return tracker->isActive(second); }));
+    const auto before = tracker->activeWindow();
+    EXPECT_EQ(before, second);
+
+    // Something else took the focus meanwhile (as the overlay does).
+    EXPECT_EQ(tracker->activate(first).outcome, ActivationOutcome::requested);
+    ASSERT_TRUE(eventually([&] { return tracker->isActive(first); }));
+
+    EXPECT_EQ(tracker->activate(*before).outcome, ActivationOutcome::requested);
+    EXPECT_TRUE(eventually([&] { return tracker->isActive(second); }));
+}
+
+TEST_F(Desktop, AMinimisedWindowComesBackWhenActivated) {
+    const xcb_window_t window = startXlogo("minimised logo", "200x150+100+100");
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(eventually([&] { return tracker->isActive(window); }));
+    ASSERT_EQ(x.run({"xdotool", "windowminimize", "--sync", std::to_string(window)}), 0);
+    EXPECT_FALSE(tracker->isActive(window));
+
+    // Minimised, it is no window to pick.
+    X11PickableWindows source(*backend);
+    const auto pickable = source.pickableWindows();
+    ASSERT_TRUE(pickable);
+    for (const PickableWindow& w : pickable.value()) {
+        if (w.description.windowID == window) {
+            EXPECT_TRUE(w.hidden);
+        }
+    }
+
+    EXPECT_EQ(tracker->activate(window).outcome, ActivationOutcome::requested);
+    EXPECT_TRUE(eventually([&] { return tracker->isActive(window) && described(window).has_value(); }));
+}
+
+TEST_F(Desktop, APickFindsTheClientAreaInsideTheFrame) {
+    const xcb_window_t lower = startXlogo("lower logo", "300x200+100+100");
+    const xcb_window_t upper = startXlogo("upper logo", "300x200+200+150");
+    ASSERT_TRUE(lower && upper);
+    ASSERT_TRUE(eventually([&] { return tracker->isActive(upper); }));
+
+    X11PickableWindows source(*backend);
+    const auto pickable = source.pickableWindows();
+    ASSERT_TRUE(pickable) << pickable.error().description();
+    const auto upperFrame = described(upper);
+    const auto lowerFrame = described(lower);
+    ASSERT_TRUE(upperFrame && lowerFrame);
+    EXPECT_EQ(upperFrame->frame.width, 300);
+    EXPECT_EQ(upperFrame->frame.height, 200);
+
+    // Where both overlap the upper one is picked, beside it the lower one.
+    const Point overlap{upperFrame->frame.x + 10, upperFrame->frame.y + 10};
+    const Point lowerOnly{lowerFrame->frame.x + 5, lowerFrame->frame.y + 5};
+    auto picked = topmostPickableWindowAt(pickable.value(), overlap, {});
+    ASSERT_TRUE(picked);
+    EXPECT_EQ(picked->windowID, upper);
+    EXPECT_EQ(picked->frame, upperFrame->frame);
+    picked = topmostPickableWindowAt(pickable.value(), lowerOnly, {});
+    ASSERT_TRUE(picked);
+    EXPECT_EQ(picked->windowID, lower);
+    // The title bar above the client area belongs to the frame: no pick
+    // of the upper window there (the lower one, or nothing, is under it).
+    picked = topmostPickableWindowAt(pickable.value(), {overlap.x, upperFrame->frame.y - 3}, {});
+    EXPECT_TRUE(!picked || picked->windowID != upper);
+    // Excluding the upper window by id finds the lower one under it.
+    picked = topmostPickableWindowAt(pickable.value(), overlap, {.processID = std::nullopt, .windowIDs = {upper}});
+    ASSERT_TRUE(picked);
+    EXPECT_EQ(picked->windowID, lower);
+}
+
+TEST_F(Desktop, TheTrayPanelIsADockAndNeverPicked) {
+    X11PickableWindows source(*backend);
+    std::optional<PickableWindow> dock;
+    ASSERT_TRUE(eventually([&] {
+        const auto pickable = source.pickableWindows();
+        if (!pickable) return false;
+        for (const PickableWindow& w : pickable.value()) {
+            if (w.kind == WindowKind::dock) dock = w;
+        }
+        return dock.has_value();
+    })) << "the session's tray panel is not listed as a dock";
+    const Rect frame = dock->description.frame;
+    const auto picked = topmostPickableWindowAt({*dock}, {frame.midX(), frame.midY()}, {});
+    EXPECT_FALSE(picked);
+}
+
+TEST_F(Desktop, AManagedWindowOfOursLeavesTheScreenWithItsFrame) {
+    const uint32_t colour = 0xff00aa;
+    const auto ours = x.createWindow({.rect = {300, 300, 240, 160}, .colour = colour, .wmClass = "ours\0Ours\0"s,
+                                      .wmName = "our overlay"s});
+    ASSERT_TRUE(clientTitled("our overlay"));
+    auto where = described(ours);
+    ASSERT_TRUE(where);
+    const auto displays = backend->displays();
+    ASSERT_TRUE(displays && !displays.value().empty());
+    const uint32_t screen = displays.value().front().displayID.value_or(0);
+    const PixelRect area{0, 0, displays.value().front().pixelWidth, displays.value().front().pixelHeight};
+    auto count = [&] {
+        const auto image = backend->captureDisplayArea(screen, area);
+        size_t n = 0;
+        for (uint32_t y = 0; image && y < image.value().height(); ++y) {
+            for (uint32_t x0 = 0; x0 < image.value().width(); ++x0) n += rgbAt(image.value(), x0, y) == colour;
+        }
+        return n;
+    };
+    ASSERT_TRUE(eventually([&] { return count() > 0; })) << "our window never showed";
+
+    auto opened = X11Connection::open(std::getenv("DISPLAY"));
+    ASSERT_TRUE(opened);
+    X11WindowHider hider(*opened.value());
+    const std::vector<uint32_t> windows = {ours};
+    const auto hidden = hider.hide(windows);
+    ASSERT_TRUE(hidden) << hidden.error();
+    EXPECT_EQ(hidden.value().withdrawn, 1);
+    EXPECT_EQ(count(), 0u);
+    EXPECT_FALSE(described(ours).has_value());
+}
+
+}  // namespace
+}  // namespace tessarin::x11::testing

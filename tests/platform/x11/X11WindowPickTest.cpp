@@ -1,0 +1,167 @@
+// What a window pick reads on a real server: the back end's window list
+// with each window's kind and hidden state, and the pick over it. The test
+// publishes the stacking list itself, as a window manager would.
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <initializer_list>
+#include <string>
+
+#include "InteractionTestSupport.h"
+#include "TestDisplay.h"
+#include "platform/x11/X11WindowPick.h"
+
+namespace tessarin::x11::testing {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(WindowKindNames, FirstKnownTypeWins) {
+    struct Case {
+        std::vector<std::string> types;
+        WindowKind expected;
+    };
+    const std::vector<Case> cases = {
+        {{}, WindowKind::normal},
+        {{"_NET_WM_WINDOW_TYPE_NORMAL"}, WindowKind::normal},
+        {{"_NET_WM_WINDOW_TYPE_DIALOG"}, WindowKind::dialog},
+        {{"_NET_WM_WINDOW_TYPE_UTILITY"}, WindowKind::utility},
+        {{"_NET_WM_WINDOW_TYPE_TOOLBAR"}, WindowKind::utility},
+        {{"_NET_WM_WINDOW_TYPE_SPLASH"}, WindowKind::utility},
+        {{"_NET_WM_WINDOW_TYPE_MENU"}, WindowKind::utility},
+        {{"_NET_WM_WINDOW_TYPE_DOCK"}, WindowKind::dock},
+        {{"_NET_WM_WINDOW_TYPE_DESKTOP"}, WindowKind::desktop},
+        {{"_NET_WM_WINDOW_TYPE_DROPDOWN_MENU"}, WindowKind::popup},
+        {{"_NET_WM_WINDOW_TYPE_POPUP_MENU"}, WindowKind::popup},
+        {{"_NET_WM_WINDOW_TYPE_TOOLTIP"}, WindowKind::popup},
+        {{"_NET_WM_WINDOW_TYPE_NOTIFICATION"}, WindowKind::popup},
+        {{"_NET_WM_WINDOW_TYPE_COMBO"}, WindowKind::popup},
+        {{"_NET_WM_WINDOW_TYPE_DND"}, WindowKind::popup},
+        // Vendor types come first with a standard one after them.
+        {{"_KDE_NET_WM_WINDOW_TYPE_OVERRIDE", "_NET_WM_WINDOW_TYPE_NORMAL"}, WindowKind::normal},
+        {{"_NET_WM_WINDOW_TYPE_SOMETHING_NEW", "_NET_WM_WINDOW_TYPE_DOCK"}, WindowKind::dock},
+        {{"_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_WINDOW_TYPE_NORMAL"}, WindowKind::dialog},
+        {{"", "UTF8_STRING"}, WindowKind::normal},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(windowKindFromTypeNames(c.types), c.expected) << (c.types.empty() ? "(none)" : c.types.front());
+    }
+}
+
+TEST(WindowStateNames, HiddenIsOneStateAmongOthers) {
+    EXPECT_FALSE(isHiddenFromStateNames({}));
+    EXPECT_FALSE(isHiddenFromStateNames({"_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_ABOVE"}));
+    EXPECT_TRUE(isHiddenFromStateNames({"_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_HIDDEN"}));
+}
+
+class WindowPickQuery : public XServerTest {
+protected:
+    xcb_window_t client(PixelRect rect, const std::string& name, std::initializer_list<std::string> types,
+                        std::initializer_list<std::string> states = {}, uint32_t pid = 4242) {
+        const auto window =
+            x.createWindow({.rect = rect, .wmClass = name + "\0Pick\0"s, .netWmName = name, .pid = pid});
+        setAtoms(window, "_NET_WM_WINDOW_TYPE", types);
+        setAtoms(window, "_NET_WM_STATE", states);
+        return window;
+    }
+    void setAtoms(xcb_window_t window, const std::string& property, std::initializer_list<std::string> names) {
+        if (names.size() == 0) return;
+        std::vector<xcb_atom_t> atoms;
+        for (const std::string& name : names) atoms.push_back(atomNamed(x.connection(), name));
+        xcb_change_property(x.connection(), XCB_PROP_MODE_REPLACE, window, atomNamed(x.connection(), property),
+                            XCB_ATOM_ATOM, 32, static_cast<uint32_t>(atoms.size()), atoms.data());
+        x.sync();
+    }
+    void publishStacking(std::vector<xcb_window_t> bottomToTop) {
+        x.setRootProperty("_NET_CLIENT_LIST_STACKING", "WINDOW", 32, bottomToTop.data(),
+                          static_cast<uint32_t>(bottomToTop.size()));
+    }
+    static const PickableWindow* find(const std::vector<PickableWindow>& windows, xcb_window_t id) {
+        const auto it = std::find_if(windows.begin(), windows.end(),
+                                     [id](const PickableWindow& w) { return w.description.windowID == id; });
+        return it == windows.end() ? nullptr : &*it;
+    }
+};
+
+TEST_F(WindowPickQuery, KindsAndHiddenStatesComeWithTheList) {
+    const auto desktop = client({0, 0, 1920, 1080}, "desktop", {"_NET_WM_WINDOW_TYPE_DESKTOP"});
+    const auto editor = client({100, 100, 600, 400}, "editor", {});
+    const auto dialog = client({200, 150, 200, 100}, "dialog", {"_NET_WM_WINDOW_TYPE_DIALOG"});
+    const auto minimised = client({150, 120, 300, 300}, "minimised", {"_NET_WM_WINDOW_TYPE_NORMAL"},
+                                  {"_NET_WM_STATE_HIDDEN"});
+    const auto panel = client({0, 0, 1920, 30}, "panel", {"_NET_WM_WINDOW_TYPE_DOCK"}, {"_NET_WM_STATE_STICKY"});
+    publishStacking({desktop, editor, dialog, minimised, panel});
+
+    X11PickableWindows source(*backend);
+    const auto listed = source.pickableWindows();
+    ASSERT_TRUE(listed) << listed.error().description();
+    const auto& windows = listed.value();
+    ASSERT_EQ(windows.size(), 5u);
+    // Topmost first, as the stacking list says.
+    EXPECT_EQ(windows.front().description.windowID, panel);
+    EXPECT_EQ(windows.back().description.windowID, desktop);
+    struct Expected {
+        xcb_window_t window;
+        WindowKind kind;
+        bool hidden;
+    };
+    for (const auto& e : {Expected{desktop, WindowKind::desktop, false}, Expected{editor, WindowKind::normal, false},
+                          Expected{dialog, WindowKind::dialog, false}, Expected{minimised, WindowKind::normal, true},
+                          Expected{panel, WindowKind::dock, false}}) {
+        const PickableWindow* window = find(windows, e.window);
+        ASSERT_NE(window, nullptr) << e.window;
+        EXPECT_EQ(window->kind, e.kind) << window->description.title;
+        EXPECT_EQ(window->hidden, e.hidden) << window->description.title;
+    }
+
+    // Over the dialog (which lies under the hidden window's area).
+    auto picked = topmostPickableWindowAt(windows, {250, 160}, {});
+    ASSERT_TRUE(picked);
+    EXPECT_EQ(picked->windowID, dialog);
+    // Under the panel and over the editor's corner.
+    picked = topmostPickableWindowAt(windows, {110, 20 + 90}, {});
+    ASSERT_TRUE(picked);
+    EXPECT_EQ(picked->windowID, editor);
+    // The desktop alone: nothing to pick.
+    EXPECT_FALSE(topmostPickableWindowAt(windows, {1500, 900}, {}));
+    // Our own windows by process: the editor's 4242 rules out every one.
+    EXPECT_FALSE(topmostPickableWindowAt(windows, {250, 160}, {.processID = 4242, .windowIDs = {}}));
+}
+
+TEST_F(WindowPickQuery, TheHighlightIsTheClientAreaTheCaptureReads) {
+    // A client inside a frame with a title bar and a border, as a
+    // reparenting window manager builds it.
+    const auto frame = x.createWindow({.rect = {300, 200, 420, 330}, .colour = 0x777777});
+    const auto inside = x.createWindow(
+        {.rect = {10, 25, 400, 295}, .colour = 0x00aa00, .wmClass = "framed\0Pick\0"s, .parent = frame});
+    publishStacking({inside});
+
+    X11PickableWindows source(*backend);
+    const auto windows = source.pickableWindows();
+    ASSERT_TRUE(windows);
+    const auto picked = topmostPickableWindowAt(windows.value(), {320, 240}, {});
+    ASSERT_TRUE(picked);
+    EXPECT_EQ(picked->frame, (Rect{310, 225, 400, 295}));
+    // The title bar is the frame's, not the window's.
+    EXPECT_FALSE(topmostPickableWindowAt(windows.value(), {320, 210}, {}));
+
+    const auto image = backend->captureWindow(picked->windowID);
+    ASSERT_TRUE(image) << image.error().description();
+    EXPECT_EQ(image.value().width(), 400u);
+    EXPECT_EQ(image.value().height(), 295u);
+    EXPECT_TRUE(isSolid(image.value(), 0x00aa00));
+}
+
+TEST_F(WindowPickQuery, ALostConnectionIsAnError) {
+    X11PickableWindows source(*backend);
+    ::shutdown(xcb_get_file_descriptor(backend->connection().raw()), SHUT_RDWR);
+    const auto windows = source.pickableWindows();
+    ASSERT_FALSE(windows);
+    EXPECT_NE(windows.error().description().find("lost the connection"), std::string::npos)
+        << windows.error().description();
+}
+
+}  // namespace
+}  // namespace tessarin::x11::testing
