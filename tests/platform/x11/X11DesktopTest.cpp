@@ -104,7 +104,8 @@ TEST_F(Desktop, AMinimisedWindowComesBackWhenActivated) {
     ASSERT_TRUE(window);
     ASSERT_TRUE(eventually([&] { return tracker->isActive(window); }));
     ASSERT_EQ(x.run({"xdotool", "windowminimize", "--sync", std::to_string(window)}), 0);
-    EXPECT_FALSE(tracker->isActive(window));
+    // The window manager hands the focus on a moment after the window is gone.
+    EXPECT_TRUE(eventually([&] { return !tracker->isActive(window); }));
 
     // Minimised, it is no window to pick.
     X11PickableWindows source(*backend);
