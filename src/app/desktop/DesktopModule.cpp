@@ -16,9 +16,8 @@
 #include "app/desktop/QtMainExecutor.h"
 #include "app/desktop/QtSessionBus.h"
 #include "app/desktop/QuitSignals.h"
-#include "app/desktop/SelectionOverlay.h"
+#include "app/desktop/DesktopCapture.h"
 #include "app/desktop/TrayIcon.h"
-#include "core/capture/ScreenCaptureService.h"
 #include "core/common/Log.h"
 #include "core/common/ModuleBarrier.h"
 #include "core/common/ThreadPool.h"
@@ -27,7 +26,6 @@
 #include "core/shell/InstanceGuard.h"
 #include "core/shell/TessarinApp.h"
 #include "core/shell/XdgAutostartLoginItem.h"
-#include "platform/LazyScreenBackend.h"
 #include "platform/PlatformFactory.h"
 #include "platform/ShortcutGrabberFactory.h"
 
@@ -138,34 +136,7 @@ int runApplication(int argc, char** argv) {
         };
         app->appState().setHandler(MenuAction::quit, [&] { quit("menu"); });
 
-        // The All-in-One overlay over frozen displays; until the capture
-        // flow takes the outcome, it is logged.
-        LazyScreenBackend screenBackend(makeScreenBackend);
-        ScreenCaptureService capture(screenBackend, mainExecutor, background);
-        std::unique_ptr<SelectionOverlay> overlay;
-        app->appState().setHandler(MenuAction::captureAllInOne, [&] {
-            if (overlay) return;
-            capture.freezeScreens([&](Expected<FrozenScreens, CaptureError> frozen) {
-                const auto displays = capture.displays();
-                if (!frozen || !displays) return;
-                auto allInOne = CaptureSelectionRequest::areaCapture(CaptureSelectionActionStyle::allInOne(),
-                                                                    app->preferences().capturePresetsEnabled(),
-                                                                    app->preferences().capturePreset());
-                overlay = std::make_unique<SelectionOverlay>(
-                    *displays, allInOne, 0, std::make_shared<const FrozenScreens>(std::move(*frozen)),
-                    OverlayEnvironment{}, [&](std::optional<OverlayOutcome> outcome) {
-                        const Rect r = outcome ? outcome->selection.rect : Rect{};
-                        logLine(LogLevel::info, LogCategory::capture,
-                                std::string("overlay.outcome ") +
-                                    (outcome ? "action=" + std::string(rawValue(outcome->action)) + " rect=" +
-                                                   std::to_string(r.x) + "," + std::to_string(r.y) + "," +
-                                                   std::to_string(r.width) + "," + std::to_string(r.height)
-                                             : "cancelled"));
-                        overlay.reset();
-                    });
-                overlay->show();
-            });
-        });
+        DesktopCapture capture(*app, mainExecutor, background, alerts);
 
         // Key events wake the loop through the grabber's connection: no timer.
         std::unique_ptr<QSocketNotifier> keys;
@@ -196,7 +167,6 @@ int runApplication(int argc, char** argv) {
         });
 
         status = QApplication::exec();
-        overlay.reset();
         capture.shutdown();
         bus.releaseName();
         mainExecutor.drain();

@@ -1,0 +1,386 @@
+#include "app/desktop/DesktopCapture.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+
+#include "app/desktop/QtDisplayMapping.h"
+#include "app/desktop/QtPasteboard.h"
+#include "app/desktop/SelectionOverlay.h"
+#include "app/desktop/SelfTimerHud.h"
+#include "app/desktop/WindowPickOverlay.h"
+#include "core/capture/BackgroundImageEncoder.h"
+#include "core/capture/CaptureHistoryAdmission.h"
+#include "core/capture/ScreenCaptureService.h"
+#include "core/common/Log.h"
+#include "core/flow/CaptureCompletionRouter.h"
+#include "core/flow/CaptureFlowController.h"
+#include "core/flow/InteractiveCapturePresentationRestorer.h"
+#include "core/flow/ScreenRecordingPermission.h"
+#include "core/flow/StandardCompletionPorts.h"
+#include "core/preferences/HistoryPreferences.h"
+#include "platform/InteractionFactory.h"
+#include "platform/PlatformFactory.h"
+#include "platform/sound/CanberraSoundPlayer.h"
+#include "platform/x11/X11RawKeyWatcher.h"
+#include "platform/x11/X11ScreenBackend.h"
+#include "platform/x11/X11WindowPick.h"
+
+namespace tessarin {
+namespace {
+
+void logPending(const std::string& what) {
+    logLine(LogLevel::info, LogCategory::capture, "feature.pending " + what);
+}
+
+// Our windows that may be on the screen (the tray menu that was just
+// chosen from, a dialog), to take off it before the screen is read.
+std::vector<uint32_t> ownWindows() {
+    std::vector<uint32_t> ids;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        // The tray icon lives in the panel: it stays.
+        if (qstrcmp(widget->metaObject()->className(), "QSystemTrayIconSys") == 0) continue;
+        if (widget->testAttribute(Qt::WA_WState_Created)) ids.push_back(static_cast<uint32_t>(widget->winId()));
+    }
+    return ids;
+}
+
+size_t displayUnderPointer(const std::vector<DisplayDescription>& displays) {
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    for (size_t i = 0; i < displays.size(); ++i) {
+        if (screen && screenFor(displays[i]) == screen) return i;
+    }
+    return 0;
+}
+
+template <class T>
+std::shared_ptr<Completion<T>> shared(Completion<T> done) {
+    return std::make_shared<Completion<T>>(std::move(done));
+}
+
+class Alerts final : public FlowAlerts {
+public:
+    explicit Alerts(AlertPresenter& alerts) : alerts_(alerts) {}
+    void showWarning(const std::string& title, const std::string& message) override {
+        alerts_.showWarning(title, message);
+    }
+
+private:
+    AlertPresenter& alerts_;
+};
+
+class SelectionPresenter final : public CaptureSelectionPresenter {
+public:
+    SelectionPresenter(ScreenCaptureService& screen, DesktopInteraction& interaction, AppPreferences& preferences)
+        : screen_(screen), interaction_(interaction), preferences_(preferences) {}
+
+    void selectArea(const std::string&, const CaptureSelectionRequest& request,
+                    std::shared_ptr<const FrozenScreens> freezing,
+                    Completion<std::optional<AreaSelectionResult>> done) override {
+        auto answer = shared(std::move(done));
+        // Without a compositor a window cannot let the live screen show
+        // through: the overlay always stands on a frozen image then, and
+        // the capture after it reads the live screen once it has gone.
+        if (freezing || interaction_.compositor().compositing()) return present(request, freezing, false, answer);
+        screen_.freezeScreens([this, request, answer](Expected<FrozenScreens, CaptureError> frozen) {
+            if (!frozen) return (*answer)(std::nullopt);
+            present(request, std::make_shared<const FrozenScreens>(std::move(*frozen)), true, answer);
+        });
+    }
+
+    void cancel() {
+        if (overlay_) overlay_->cancel();
+    }
+
+private:
+    void present(const CaptureSelectionRequest& request, std::shared_ptr<const FrozenScreens> frozen,
+                 bool backdropOnly, std::shared_ptr<Completion<std::optional<AreaSelectionResult>>> answer) {
+        const auto displays = screen_.displays();
+        if (!displays || displays->empty()) return (*answer)(std::nullopt);
+        OverlayEnvironment environment;
+        environment.hapticFeedbackEnabled = preferences_.hapticFeedbackEnabled();
+        overlay_ = std::make_unique<SelectionOverlay>(
+            *displays, request, displayUnderPointer(*displays), frozen, environment,
+            [this, backdropOnly, answer](std::optional<OverlayOutcome> outcome) {
+                if (backdropOnly && overlay_) {
+                    const auto ids = overlay_->windowIds();
+                    const std::vector<uint32_t> windows(ids.begin(), ids.end());
+                    if (const auto hidden = interaction_.ownWindows().hide(windows); !hidden) {
+                        logLine(LogLevel::error, LogCategory::capture, "overlay.hide " + hidden.error());
+                    }
+                }
+                retire();
+                if (!outcome) return (*answer)(std::nullopt);
+                (*answer)(AreaSelectionResult{outcome->selection, outcome->action});
+            });
+        overlay_->show();
+    }
+
+    // The overlay's own callback is running: destroy it from the loop.
+    void retire() {
+        if (!overlay_) return;
+        SelectionOverlay* done = overlay_.release();
+        done->deleteLater();
+    }
+
+    ScreenCaptureService& screen_;
+    DesktopInteraction& interaction_;
+    AppPreferences& preferences_;
+    std::unique_ptr<SelectionOverlay> overlay_;
+};
+
+class Picker final : public WindowPicker {
+public:
+    Picker(ScreenCaptureService& screen, ScreenBackend& backend, DesktopInteraction& interaction, Executor& main,
+           Executor& background)
+        : screen_(screen), backend_(backend), interaction_(interaction), main_(main), background_(background) {}
+
+    void pick(const std::string&, Completion<PickedImage> done) override {
+        auto answer = shared(std::move(done));
+        auto* x11 = dynamic_cast<x11::X11ScreenBackend*>(&backend_);
+        if (!x11) return (*answer)(PickedImage(unexpected(CaptureError::captureFailed("no window list on this desktop"))));
+        auto windows = x11::X11PickableWindows(*x11).pickableWindows();
+        if (!windows) return (*answer)(PickedImage(unexpected(windows.error())));
+        screen_.freezeScreens([this, answer, windows = std::move(*windows)](Expected<FrozenScreens, CaptureError> frozen) mutable {
+            const auto displays = screen_.displays();
+            if (!displays) return (*answer)(PickedImage(unexpected(displays.error())));
+            WindowPickExclusions exclusions;
+            exclusions.processID = static_cast<int32_t>(QCoreApplication::applicationPid());
+            auto still = frozen ? std::make_shared<const FrozenScreens>(std::move(*frozen)) : nullptr;
+            overlay_ = std::make_unique<WindowPickOverlay>(
+                *displays, still, std::move(windows), exclusions,
+                [this, answer](std::optional<WindowDescription> picked) { finish(picked, answer); });
+            overlay_->show();
+        });
+    }
+
+private:
+    void finish(std::optional<WindowDescription> picked, std::shared_ptr<Completion<PickedImage>> answer) {
+        if (overlay_) {
+            const auto ids = overlay_->windowIds();
+            const std::vector<uint32_t> windows(ids.begin(), ids.end());
+            (void)interaction_.ownWindows().hide(windows);
+            overlay_.release()->deleteLater();
+        }
+        if (!picked) return (*answer)(PickedImage(std::optional<Image>()));
+        const uint32_t id = picked->windowID;
+        ScreenBackend& backend = backend_;
+        runInBackground<PickedImage>(
+            background_, main_,
+            [&backend, id]() -> PickedImage {
+                auto image = backend.captureWindow(id);
+                if (!image) return unexpected(image.error());
+                return std::optional<Image>(std::move(*image));
+            },
+            [answer](PickedImage result) { (*answer)(std::move(result)); });
+    }
+
+    ScreenCaptureService& screen_;
+    ScreenBackend& backend_;
+    DesktopInteraction& interaction_;
+    Executor& main_;
+    Executor& background_;
+    std::unique_ptr<WindowPickOverlay> overlay_;
+};
+
+class Timer final : public SelfTimerHUD {
+public:
+    Timer()
+        : hud_([](std::function<void()> pressed) {
+              std::string why;
+              auto watcher = x11::watchKeyPresses("Escape", std::move(pressed), &why);
+              if (!watcher) logLine(LogLevel::info, LogCategory::capture, "self_timer.escape unavailable: " + why);
+              return watcher;
+          }) {}
+    void run(int seconds, const CaptureSelection& selection, Completion<bool> done) override {
+        auto answer = shared(std::move(done));
+        const QRectF area = qtRectOf(selection.screen, screenFor(selection.screen), selection.rect);
+        hud_.run(seconds, area, [answer](bool completed) { (*answer)(completed); });
+    }
+    void cancel() { hud_.cancel(); }
+
+private:
+    SelfTimerHud hud_;
+};
+
+class NoScrolling final : public ScrollingCaptureHandOff {
+public:
+    void run(ScrollingCaptureRequest, Completion<PickedImage> done) override {
+        logPending("scrolling capture");
+        done(PickedImage(std::optional<Image>()));
+    }
+};
+
+class LoggedQuickAccess final : public QuickAccessPresenter {
+public:
+    void present(SharedImage image, std::shared_ptr<CapturePersistenceTicket>, ImageFormat,
+                 const CaptureSessionInfo& session) override {
+        logPending("quick_access image=" + std::to_string(image->width()) + "x" + std::to_string(image->height()) +
+                   " capture=" + session.captureID);
+    }
+};
+class LoggedPins final : public PinPresenter {
+public:
+    void pin(SharedImage, std::shared_ptr<CapturePersistenceTicket>) override { logPending("pin"); }
+};
+class LoggedEditor final : public AnnotationEditorOpener {
+public:
+    void open(SharedImage, const CaptureSessionInfo& session, Finished) override {
+        logPending("annotation_editor capture=" + session.captureID);
+    }
+};
+class LoggedTextExtraction final : public TextExtraction {
+public:
+    void extract(SharedImage, bool) override { logPending("text_result_window"); }
+};
+
+class Activation final : public WindowActivation {
+public:
+    explicit Activation(ActiveWindowTracker& tracker) : tracker_(tracker) {}
+    void activate(WindowHandle window) override { tracker_.activate(static_cast<uint32_t>(window)); }
+    bool isActive(WindowHandle window) override { return tracker_.isActive(static_cast<uint32_t>(window)); }
+
+private:
+    ActiveWindowTracker& tracker_;
+};
+
+}  // namespace
+
+struct DesktopCapture::Parts {
+    Parts(TessarinApp& app, Executor& main, Executor& background, AlertPresenter& alertPresenter)
+        : backend(makeScreenBackend()),
+          screen(*backend, main, background),
+          interaction(DesktopInteraction::open()),
+          alerts(alertPresenter),
+          selection(screen, interaction, app.preferences()),
+          picker(screen, *backend, interaction, main, background),
+          encoder(background, main),
+          clipboard(pasteboard, encoder),
+          saver(app.imageWriter()),
+          admission(app.history(), main, [&app] { return historySettings(app.preferences()); }),
+          activation(interaction.activeWindow()),
+          restorer(activation,
+                   [&main](std::chrono::milliseconds delay, Task task) {
+                       QTimer::singleShot(delay, [&main, task = std::make_shared<Task>(std::move(task))]() mutable {
+                           main.post(std::move(*task));
+                       });
+                   }),
+          router(CaptureCompletionRouter::Dependencies{
+              .main = main,
+              .snapshot = [&app] { return app.preferences().snapshot(); },
+              .onCaptureStored = storingIn(admission),
+              .onEditedStored = mergingEditsInto(admission),
+              .restoreFocus = [this](const CaptureSession& session,
+                                     Completion<bool> done) { restorer.restoreAppFocus(session, std::move(done)); },
+              .ports = CaptureCompletionPorts{quickAccess, pins, editor, sound, clipboard, saver, text},
+              .presentError = [&alertPresenter](const std::string& message) {
+                  alertPresenter.showWarning("Tessarin", message);
+              }}),
+          flow(CaptureFlowDependencies{
+              .main = main,
+              .screen = screen,
+              .preferences = app.preferences(),
+              .selectionPresenter = selection,
+              .windowPicker = picker,
+              .selfTimer = timer,
+              .scrolling = scrolling,
+              .modeSwitch = modeSwitch,
+              .alerts = alerts,
+              .completion = router,
+              .screenRecordingPermission = askingOnlyOnce(
+                  [this] { return backend->screenCaptureAccess().granted; },
+                  [this](Completion<bool> done) { done(backend->screenCaptureAccess().granted); }),
+              .isExternallyBusy = [&app] { return app.appState().isRecording(); },
+              .onCaptureStateChanged = [&app](bool capturing) { app.appState().setCapturing(capturing); },
+              .presentError = {},
+              .frontmostWindow = [this]() -> std::optional<WindowHandle> {
+                  if (auto active = interaction.activeWindow().activeWindow()) return WindowHandle{*active};
+                  return std::nullopt;
+              },
+              .unavailableAllInOneActions = {CaptureSelectionAction::annotate, CaptureSelectionAction::ocr,
+                                             CaptureSelectionAction::scrolling, CaptureSelectionAction::record}}) {}
+
+    // A mode chosen on the All-in-One toolbar.
+    class ModeSwitch final : public ModeSwitchHandOff {
+    public:
+        void switchMode(const AllInOneModeSwitch& change) override {
+            if (!flow) return;
+            switch (change.kind) {
+                case AllInOneModeSwitch::Kind::fullScreen: flow->startFullScreen(change.selection.screen.displayID); break;
+                case AllInOneModeSwitch::Kind::window: flow->start(CaptureMode::window); break;
+                case AllInOneModeSwitch::Kind::record: logPending("screen recording"); break;
+            }
+        }
+        CaptureFlowController* flow = nullptr;
+    };
+
+    std::unique_ptr<ScreenBackend> backend;
+    ScreenCaptureService screen;
+    DesktopInteraction interaction;
+    Alerts alerts;
+    SelectionPresenter selection;
+    Picker picker;
+    Timer timer;
+    NoScrolling scrolling;
+    ModeSwitch modeSwitch;
+    LoggedQuickAccess quickAccess;
+    LoggedPins pins;
+    LoggedEditor editor;
+    LoggedTextExtraction text;
+    CanberraSoundPlayer sound;
+    QtPasteboard pasteboard;
+    BackgroundImageEncoder encoder;
+    PasteboardClipboardWriter clipboard;
+    DesktopImageSaver saver;
+    CaptureHistoryAdmission admission;
+    Activation activation;
+    InteractiveCapturePresentationRestorer restorer;
+    CaptureCompletionRouter router;
+    CaptureFlowController flow;
+};
+
+DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& background, AlertPresenter& alerts)
+    : parts_(std::make_unique<Parts>(app, main, background, alerts)) {
+    if (!parts_->interaction.unavailableReason().empty()) {
+        logLine(LogLevel::info, LogCategory::capture,
+                "capture.desktop_services unavailable: " + parts_->interaction.unavailableReason());
+    }
+    parts_->modeSwitch.flow = &parts_->flow;
+    CaptureFlowController& flow = parts_->flow;
+    OwnWindowHider& hider = parts_->interaction.ownWindows();
+    // Each trigger runs from the loop, once the menu it came from is off the
+    // screen, and takes our other windows off it before anything is read.
+    auto entry = [&main, &hider](std::function<void()> start) {
+        return [&main, &hider, start] {
+            main.post([&hider, start] {
+                const auto windows = ownWindows();
+                if (const auto hidden = hider.hide(windows); !hidden) {
+                    logLine(LogLevel::error, LogCategory::capture, "capture.hide_own_windows " + hidden.error());
+                }
+                start();
+            });
+        };
+    };
+    AppState& state = app.appState();
+    state.setHandler(MenuAction::captureArea, entry([&flow] { flow.start(CaptureMode::area); }));
+    state.setHandler(MenuAction::captureFullScreen, entry([&flow] { flow.start(CaptureMode::fullScreen); }));
+    state.setHandler(MenuAction::captureWindow, entry([&flow] { flow.start(CaptureMode::window); }));
+    state.setHandler(MenuAction::captureScrolling, entry([&flow] { flow.start(CaptureMode::scrolling); }));
+    state.setHandler(MenuAction::captureAllInOne, entry([&flow] { flow.startAllInOne(); }));
+    state.setHandler(MenuAction::capturePreviousArea, entry([&flow] { flow.replayLast(); }));
+}
+
+DesktopCapture::~DesktopCapture() { shutdown(); }
+
+void DesktopCapture::shutdown() {
+    if (!parts_) return;
+    parts_->selection.cancel();
+    parts_->timer.cancel();
+    parts_->flow.shutdown();
+    parts_->router.shutdown();
+    parts_->screen.shutdown();
+}
+
+}  // namespace tessarin

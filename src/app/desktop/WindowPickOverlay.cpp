@@ -1,0 +1,143 @@
+#include "app/desktop/WindowPickOverlay.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+
+#include "app/desktop/QtDisplayMapping.h"
+
+namespace tessarin {
+
+class PickWindow final : public QWidget {
+public:
+    PickWindow(WindowPickOverlay& owner, const DisplayDescription& display, const FrozenScreenFrame* frozen)
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                               Qt::X11BypassWindowManagerHint),
+          owner_(owner), display_(display), screen_(screenFor(display)) {
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setMouseTracking(true);
+        setCursor(Qt::PointingHandCursor);
+        setWindowTitle(QStringLiteral("Tessarin Window Pick"));
+        if (frozen) {
+            backdrop_ = QImage(frozen->image.data(), static_cast<int>(frozen->image.width()),
+                               static_cast<int>(frozen->image.height()), static_cast<qsizetype>(frozen->image.stride()),
+                               QImage::Format_RGBA8888)
+                            .convertToFormat(QImage::Format_RGB32);
+        }
+        if (screen_) {
+            setScreen(screen_);
+            setGeometry(screen_->geometry());
+        }
+    }
+
+    void grabKeys() {
+        if (QWindow* window = windowHandle()) window->setKeyboardGrabEnabled(true);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        if (!backdrop_.isNull()) painter.drawImage(rect(), backdrop_);
+        QRegion dimmed(rect());
+        QRectF lit;
+        if (const auto& window = owner_.highlighted()) {
+            const Rect frame = displaySpaceRect(window->frame, owner_.primaryHeight());
+            lit = qtRectOf(display_, screen_, frame).translated(-geometry().topLeft());
+            dimmed -= QRegion(lit.toAlignedRect());
+        }
+        painter.setClipRegion(dimmed);
+        painter.fillRect(rect(), QColor(0, 0, 0, 100));
+        painter.setClipping(false);
+        if (!lit.isNull()) {
+            painter.setPen(QPen(QColor(0x3b, 0x82, 0xf6), 3));
+            painter.drawRect(lit.adjusted(1.5, 1.5, -1.5, -1.5));
+        }
+    }
+    void mouseMoveEvent(QMouseEvent* event) override { owner_.pointerAt(toGlobal(event->position())); }
+    void mousePressEvent(QMouseEvent* event) override {
+        owner_.pointerAt(toGlobal(event->position()));
+        if (event->button() == Qt::LeftButton) owner_.pick();
+        else if (event->button() == Qt::RightButton) owner_.cancel();
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape) owner_.cancel();
+        else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) owner_.pick();
+    }
+
+private:
+    Point toGlobal(const QPointF& local) const {
+        const double dpr = screen_ ? screen_->devicePixelRatio() : 1.0;
+        const double pointsPerPixel = dpr / std::max(1.0, display_.scale);
+        return {display_.frame.x + local.x() * pointsPerPixel,
+                display_.frame.y + display_.frame.height - local.y() * pointsPerPixel};
+    }
+
+    WindowPickOverlay& owner_;
+    DisplayDescription display_;
+    QScreen* screen_;
+    QImage backdrop_;
+};
+
+WindowPickOverlay::WindowPickOverlay(std::vector<DisplayDescription> displays,
+                                     std::shared_ptr<const FrozenScreens> frozen,
+                                     std::vector<PickableWindow> windowsTopmostFirst, WindowPickExclusions exclusions,
+                                     Done done)
+    : displays_(std::move(displays)), frozen_(std::move(frozen)), windows_(std::move(windowsTopmostFirst)),
+      exclusions_(std::move(exclusions)), done_(std::move(done)) {
+    for (const auto& display : displays_) {
+        if (display.primary || primaryHeight_ == 0) primaryHeight_ = display.frame.height;
+        const FrozenScreenFrame* still = frozen_ && display.displayID ? frozen_->frame(*display.displayID) : nullptr;
+        views_.push_back(std::make_unique<PickWindow>(*this, display, still));
+    }
+}
+
+WindowPickOverlay::~WindowPickOverlay() = default;
+
+void WindowPickOverlay::show() {
+    for (auto& view : views_) {
+        view->show();
+        view->raise();
+    }
+    if (!views_.empty()) views_.front()->grabKeys();
+}
+
+std::vector<unsigned long> WindowPickOverlay::windowIds() const {
+    std::vector<unsigned long> ids;
+    for (const auto& view : views_) ids.push_back(static_cast<unsigned long>(view->winId()));
+    return ids;
+}
+
+void WindowPickOverlay::pointerAt(Point global) {
+    auto under = topmostPickableWindowAt(windows_, windowSpacePoint(global, primaryHeight_), exclusions_);
+    const bool changed = under.has_value() != highlighted_.has_value() ||
+                         (under && highlighted_ && under->windowID != highlighted_->windowID);
+    if (!changed) return;
+    highlighted_ = std::move(under);
+    for (auto& view : views_) view->update();
+}
+
+void WindowPickOverlay::pick() {
+    if (highlighted_) finish(highlighted_);
+}
+
+void WindowPickOverlay::cancel() { finish(std::nullopt); }
+
+void WindowPickOverlay::finish(std::optional<WindowDescription> picked) {
+    if (finished_) return;
+    finished_ = true;
+    for (auto& view : views_) {
+        if (QWindow* handle = view->windowHandle()) handle->setKeyboardGrabEnabled(false);
+        view->hide();
+    }
+    QTimer::singleShot(0, this, [this, picked = std::move(picked)] {
+        auto done = std::move(done_);
+        done_ = nullptr;
+        if (done) done(picked);
+    });
+}
+
+}  // namespace tessarin
