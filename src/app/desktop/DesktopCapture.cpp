@@ -187,8 +187,8 @@ private:
 
 class Timer final : public SelfTimerHUD {
 public:
-    Timer()
-        : hud_([](std::function<void()> pressed) {
+    explicit Timer(OwnWindowHider& hider)
+        : hider_(hider), hud_([](std::function<void()> pressed) {
               std::string why;
               auto watcher = x11::watchKeyPresses("Escape", std::move(pressed), &why);
               if (!watcher) logLine(LogLevel::info, LogCategory::capture, "self_timer.escape unavailable: " + why);
@@ -197,11 +197,19 @@ public:
     void run(int seconds, const CaptureSelection& selection, Completion<bool> done) override {
         auto answer = shared(std::move(done));
         const QRectF area = qtRectOf(selection.screen, screenFor(selection.screen), selection.rect);
-        hud_.run(seconds, area, [answer](bool completed) { (*answer)(completed); });
+        hud_.run(seconds, area, [this, answer](bool completed) {
+            // The region is read right after: the badge must be off the screen.
+            const std::vector<uint32_t> badge{static_cast<uint32_t>(hud_.winId())};
+            if (const auto hidden = hider_.hide(badge); !hidden) {
+                logLine(LogLevel::error, LogCategory::capture, "self_timer.hide " + hidden.error());
+            }
+            (*answer)(completed);
+        });
     }
     void cancel() { hud_.cancel(); }
 
 private:
+    OwnWindowHider& hider_;
     SelfTimerHud hud_;
 };
 
@@ -256,6 +264,7 @@ struct DesktopCapture::Parts {
           alerts(alertPresenter),
           selection(screen, interaction, app.preferences()),
           picker(screen, *backend, interaction, main, background),
+          timer(interaction.ownWindows()),
           encoder(background, main),
           clipboard(pasteboard, encoder),
           saver(app.imageWriter()),
