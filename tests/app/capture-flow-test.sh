@@ -25,8 +25,8 @@ fail() {
     exit 1
 }
 
-preferences="$XDG_CONFIG_HOME/io.tessarin.Tessarin/preferences.json"
-history_images="$XDG_DATA_HOME/io.tessarin.Tessarin/History/images"
+preferences="${XDG_CONFIG_HOME:-$work/config}/io.tessarin.Tessarin/preferences.json"
+history_images="${XDG_DATA_HOME:-$work/data}/io.tessarin.Tessarin/History/images"
 
 # prefer JSON: the preferences the application starts with.
 prefer() {
@@ -162,6 +162,27 @@ case_self_timer_leaves_no_badge() {
     completed
     "$TESSARIN" capture-region --rect 400,300,300,200 --out "$work/agent.png" >/dev/null
     same_pixels "$(history_image)" "$work/agent.png" || fail "the timed capture differs (the badge in the picture?)"
+}
+
+# On the two-monitor server (DUMMY0 1280x800 at +0+0, DUMMY1 1024x768 at
+# +1280+0), run by ctest under a private bus without a window manager.
+case_second_display() {
+    export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+    preferences="$XDG_CONFIG_HOME/io.tessarin.Tessarin/preferences.json"
+    history_images="$XDG_DATA_HOME/io.tessarin.Tessarin/History/images"
+    mkdir -p "$HOME"
+    "$TESSARIN" >"$work/app.log" 2>&1 &
+    app_pid=$!
+    pids+=("$app_pid")
+    wait_for "grep -q app.ready '$work/app.log'" 15 || fail "the application never became ready"
+    xdotool mousemove --sync 1500 300
+    xdotool key Print
+    wait_for "grep -q 'overlay.shown displays=2' '$work/app.log'" 5 || fail "the overlay did not cover both displays"
+    drag 1400 200 1700 400
+    xdotool key Return
+    completed
+    "$TESSARIN" capture-region --display 1 --rect 120,200,300,200 --out "$work/agent.png" >/dev/null
+    same_pixels "$(history_image)" "$work/agent.png" || fail "the capture on the second display differs from the agent's"
 }
 
 name=${1:?usage: $0 CASE}
