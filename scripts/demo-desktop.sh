@@ -35,18 +35,30 @@ else
     echo "  the tray menu did not open"
 fi
 
-say "pressing Print (Capture Area) and Shift+Print (Capture Full Screen)"
+say "Print: Capture Area — drag a rectangle in the overlay, then Return"
+xlogo -geometry 300x300+820+380 >/dev/null 2>&1 &
+wait_for "xdotool search --onlyvisible --class xlogo" 5 || true
 xdotool key Print
+wait_for "grep -q overlay.shown '$log'" 5 || echo "  the overlay did not show"
+xdotool mousemove --sync 760 340 mousedown 1 mousemove 900 450 mousemove --sync 1180 720 mouseup 1
+sleep 0.3
+shot 3-area-overlay
+xdotool key Return
+wait_for "grep -q complete.thumbnail_schedule '$log'" 10 || echo "  the capture did not complete"
+
+say "Shift+Print: Capture Full Screen"
 xdotool key shift+Print
-wait_for "grep -q 'action=captureFullScreen source=shortcut' '$log'" 5 || true
-grep "action.dispatch" "$log" | sed 's/^/  /'
-echo "  (the capture flow comes next; the shortcuts reach the application's action entry point)"
+wait_for "[ \$(grep -c complete.thumbnail_schedule '$log') -ge 2 ]" 10 || echo "  the capture did not complete"
+grep -E "action.dispatch|complete\.|capture.start" "$log" | sed 's/^/  /'
+history="$XDG_DATA_HOME/io.tessarin.Tessarin/History/images"
+mkdir -p "$out/history"
+cp "$history"/*.png "$out/history/" 2>/dev/null && echo "  the captures in the history: $out/history/"
 
 say "a link from another program: tessarin 'tessarin://nonsense'"
 "$tessarin" 'tessarin://nonsense' && echo "  the second start handed the link over and exited (status 0)"
 wait_for "window_exists 'Unsupported URL'" 5 || true
 sleep 0.5
-shot 3-unsupported-url
+shot 4-unsupported-url
 
 say "quitting with SIGTERM (as at logout)"
 kill -TERM "$app"

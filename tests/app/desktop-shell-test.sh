@@ -86,10 +86,13 @@ case_docks_and_menu() {
 case_shortcut_runs_once() {
     start_app app
     grep -q "shortcut.refused" "$work/app.log" && fail "a default shortcut was refused"
+    # Print opens the area overlay, which holds the keyboard until Escape.
     xdotool key Print
     wait_for "test \"\$(dispatches \"$work/app.log\" captureArea shortcut)\" -ge 1" 5 || fail "Print ran nothing"
+    close_overlay 1
     xdotool key shift+Print
     wait_for "test \"\$(dispatches \"$work/app.log\" captureFullScreen shortcut)\" -ge 1" 5 || fail "Shift+Print ran nothing"
+    wait_for "grep -q complete.route_policy '$work/app.log'" 10 || fail "the full screen capture did not complete"
     # A held key auto-repeats; it still runs its action once, on release.
     xset r on
     xset r rate 200 30
@@ -97,12 +100,16 @@ case_shortcut_runs_once() {
     sleep 1
     xdotool keyup Print
     wait_for "test \"\$(dispatches \"$work/app.log\" captureArea shortcut)\" -ge 2" 5 || fail "the held key ran nothing"
-    # Let any stray repeat arrive before counting.
-    xdotool key ctrl+Escape
-    sleep 0.5
+    close_overlay 2
     [ "$(dispatches "$work/app.log" captureArea shortcut)" = 2 ] ||
         fail "Print ran $(dispatches "$work/app.log" captureArea shortcut) times for two presses"
     [ "$(dispatches "$work/app.log" captureFullScreen shortcut)" = 1 ] || fail "Shift+Print ran more than once"
+}
+
+close_overlay() {  # close_overlay N: the Nth overlay has shown; Escape closes it
+    wait_for "[ \"\$(grep -c overlay.shown '$work/app.log')\" -ge $1 ]" 5 || fail "overlay $1 did not show"
+    xdotool key Escape
+    wait_for "! xdotool search --onlyvisible --name 'Tessarin Selection'" 5 || fail "overlay $1 stayed"
 }
 
 case_combination_held_elsewhere() {
