@@ -144,11 +144,13 @@ public:
         auto windows = x11::X11PickableWindows(*x11).pickableWindows();
         if (!windows) return (*answer)(PickedImage(unexpected(windows.error())));
         screen_.freezeScreens([this, answer, windows = std::move(*windows)](Expected<FrozenScreens, CaptureError> frozen) mutable {
+            // A freeze cut short (the application is quitting) ends the pick.
+            if (!frozen) return (*answer)(PickedImage(unexpected(frozen.error())));
             const auto displays = screen_.displays();
             if (!displays) return (*answer)(PickedImage(unexpected(displays.error())));
             WindowPickExclusions exclusions;
             exclusions.processID = static_cast<int32_t>(QCoreApplication::applicationPid());
-            auto still = frozen ? std::make_shared<const FrozenScreens>(std::move(*frozen)) : nullptr;
+            auto still = std::make_shared<const FrozenScreens>(std::move(*frozen));
             overlay_ = std::make_unique<WindowPickOverlay>(
                 *displays, still, std::move(windows), exclusions,
                 [this, answer](std::optional<WindowDescription> picked) { finish(picked, answer); });
