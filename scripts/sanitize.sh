@@ -47,12 +47,13 @@ run_sanitizer() {
   export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=1"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
   export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
-  local skipped="_NOT_BUILT$|^XServer[.]|^OcrModule[.]|^Desktop(Session|Shell)[.]"
+  local skipped="_NOT_BUILT$|^XServer[.]|^OcrModule[.]"
   [ "$kind" = thread ] && skipped="$skipped|DeathTest"
   # Sweeps of many pages through the composer run on one thread, where
   # ThreadSanitizer has nothing to watch and runs 25 times slower.
   [ "$kind" = thread ] && skipped="$skipped|^ScrollingDenseRetry[.]|^ScrollingComposerProperty[.]"
-  (cd "$folder" && ctest --output-on-failure --parallel "$(nproc)" --timeout 600 -E "$skipped")
+  # The desktop application's tests (label app) need the program.
+  (cd "$folder" && ctest --output-on-failure --parallel "$(nproc)" --timeout 600 -E "$skipped" -LE app)
 }
 
 kinds=("$@")
