@@ -52,8 +52,9 @@ run_sanitizer() {
   # Sweeps of many pages through the composer run on one thread, where
   # ThreadSanitizer has nothing to watch and runs 25 times slower.
   [ "$kind" = thread ] && skipped="$skipped|^ScrollingDenseRetry[.]|^ScrollingComposerProperty[.]"
-  # The desktop application's tests (label app) need the program.
-  (cd "$folder" && ctest --output-on-failure --parallel "$(nproc)" --timeout 600 -E "$skipped" -LE app)
+  # Tests of the program, the desktop application and X servers (labels
+  # integration, app, xserver) need what only the main build makes.
+  (cd "$folder" && ctest --output-on-failure --parallel "$(nproc)" --timeout 600 -E "$skipped" -LE "xserver|app|integration")
 }
 
 kinds=("$@")
