@@ -134,13 +134,18 @@ inner_drag() {
     stop_app
 }
 
-# inner stalls RUNS: "full=MS area=MS" per run: the longest mainloop.stall
-# from the shortcut to half a second after the capture completed.
+# inner stalls RUNS: "full=MS area=MS open=MS finish=MS" per round: the
+# longest mainloop.stall from the shortcut to half a second after the
+# capture completed; for the area capture also split at 0.2 s after the
+# overlay showed.
 inner_stalls() {
-    local runs=$1 out="$DESKTOP_SESSION_DIR/app.log" done_count before full area
+    local runs=$1 out="$DESKTOP_SESSION_DIR/app.log" done_count before full area open finish
     start_app "$out" TESSARIN_TRACE_STALLS=1 || { echo "error=not ready"; stop_app; return 0; }
     settle "$app_pid"
-    longest() { tail -n +"$(( $1 + 1 ))" "$out" | sed -n 's/.*mainloop\.stall ms=\([0-9.]*\).*/\1/p' | sort -g | tail -n 1; }
+    # longest FROM [TO]: the longest stall logged in lines FROM+1 to TO (default: the end) of the log.
+    longest() {
+        sed -n "$(( $1 + 1 )),${2:-\$}p" "$out" | sed -n 's/.*mainloop\.stall ms=\([0-9.]*\).*/\1/p' | sort -g | tail -n 1
+    }
     for _ in $(seq 1 "$runs"); do
         done_count=$(lines_with "$out" complete.thumbnail_schedule)
         before=$(wc -l <"$out")
@@ -151,16 +156,20 @@ inner_stalls() {
 
         done_count=$((done_count + 1))
         before=$(wc -l <"$out")
-        local shown
+        local shown opened
         shown=$(lines_with "$out" overlay.shown)
         xdotool key Print
         wait_lines "$out" overlay.shown $((shown + 1)) 20 || { echo "error=no overlay"; break; }
+        sleep 0.2
+        opened=$(wc -l <"$out")
         xdotool mousemove --sync 400 300 mousedown 1 mousemove 550 400 mousemove --sync 700 500 mouseup 1
         xdotool key Return
         wait_lines "$out" complete.thumbnail_schedule $((done_count + 1)) 20 || { echo "error=area capture did not complete"; break; }
         sleep 0.5
         area=$(longest "$before")
-        echo "full=${full:-0} area=${area:-0}"
+        open=$(longest "$before" "$opened")
+        finish=$(longest "$opened")
+        echo "full=${full:-0} area=${area:-0} open=${open:-0} finish=${finish:-0}"
         sleep 0.3
     done
     stop_app
@@ -296,7 +305,7 @@ paint_count=$(grep -c '^[0-9]' "$scratch/paints")
 if [ "$paint_count" -gt 0 ]; then
     paint_p95=$(awk '/^[0-9]/ { print $1 }' "$scratch/paints" | percentile 95)
     paint_median=$(awk '/^[0-9]/ { print $1 }' "$scratch/paints" | percentile 50)
-    area_median=$(awk '/^[0-9]/ { print $2 }' "$scratch/paints" | median)
+    area_median=$(awk '/^[0-9]/ { print $2 }' "$scratch/paints" | median | xargs printf '%.0f')
     area_share=$(awk -v a="$area_median" 'BEGIN { printf "%.1f", 100 * a / (3840 * 2160) }')
     drag_cell="$paint_p95 (median $paint_median; $paint_count paints over $drag_runs drags)"
 else
@@ -339,9 +348,10 @@ stall_cell() {  # stall_cell full|area
     local values
     values=$(sed -n "s/.*$1=\([0-9.]*\).*/\1/p" "$scratch/stalls")
     if [ -z "$values" ]; then echo "failed: $(grep error= "$scratch/stalls" | head -n 1)"; return; fi
-    echo "$(echo "$values" | median) (worst $(echo "$values" | sort -g | tail -n 1); $(echo "$values" | wc -l) captures)"
+    echo "$(echo "$values" | median) (worst $(echo "$values" | sort -g | tail -n 1 | xargs printf '%.1f'); $(echo "$values" | wc -l) captures)"
 }
 stall_full=$(stall_cell full); stall_area=$(stall_cell area)
+stall_open=$(stall_cell open); stall_finish=$(stall_cell finish)
 log "   full: $stall_full; area: $stall_area"
 
 # 6. flameshot on the same server.
@@ -368,7 +378,6 @@ log "   tessarin $full_cell_tessarin, flameshot $full_cell_flameshot"
 
 # ---------------------------------------------------------------- the table
 
-tessarin_1080=${shown_1080%% *}
 echo
 echo "Capture flow on $(uname -m), $(nproc) cores, Xvfb; flameshot $(flameshot --version 2>/dev/null | head -n 1 | sed 's/^Flameshot //'); $runs runs"
 echo
@@ -379,13 +388,12 @@ echo "| All-in-One shortcut released to overlay shown, two 3840x2160, ms (median
 echo "| drag repaint at 3840x2160, paintEvent ms, p95 | $drag_cell | < 6 | median area repainted: $area_median px ($area_share% of the screen) |"
 echo "| Shift+Print released to thumbnail scheduled, 1920x1080, ms (median; min-max) | $thumbnail_1080 | 150 | |"
 echo "| longest main-thread stall, full-screen capture, ms (median over captures) | $stall_full | < 4 | |"
-echo "| longest main-thread stall, area capture (overlay, drag, Return), ms (median over captures) | $stall_area | < 4 | |"
+echo "| longest main-thread stall, area capture (overlay, drag, Return), ms (median over captures) | $stall_area | < 4 | of which opening the overlay (Print to 0.2 s after shown): $stall_open; drag, Return and completion: $stall_finish |"
 echo "| full screen to a PNG file, 1920x1080, ms (hyperfine median) | \`tessarin capture-full\`: $full_cell_tessarin | | \`flameshot full --path\`: $full_cell_flameshot |"
 echo
 echo "Memory (RSS of the application, MiB; overlay sampled once settled, closed 1 s after Escape):"
 echo
 echo "| screen | idle | overlay up | closed | overlay - idle | ratio to frozen pixel bytes (target <= 1.1) | closed - idle |"
 echo "|---|---|---|---|---|---|---|"
-echo "| 1920x1080 ${memory_1080#| }"
-echo "| two 3840x2160 ${memory_4k#| }"
-[ -n "$tessarin_1080" ] || true
+echo "| 1920x1080 $memory_1080"
+echo "| two 3840x2160 $memory_4k"
