@@ -111,7 +111,7 @@ inner_memory() {
 inner_drag() {
     local runs=$1 out="$DESKTOP_SESSION_DIR/app.log" run before moves x y
     start_app "$out" TESSARIN_TRACE_PAINT=1 || { echo "error=not ready"; stop_app; return 0; }
-    for run in $(seq 1 "$runs"); do
+    for _ in $(seq 1 "$runs"); do
         local shown
         shown=$(lines_with "$out" overlay.shown)
         xdotool key Print
