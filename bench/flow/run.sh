@@ -109,7 +109,7 @@ inner_memory() {
 # inner drag RUNS: one "overlay.paint" line per paint during RUNS drags of
 # 150 motion events 8 ms apart each, as "ms area" lines on standard output.
 inner_drag() {
-    local runs=$1 out="$DESKTOP_SESSION_DIR/app.log" run before moves x y
+    local runs=$1 out="$DESKTOP_SESSION_DIR/app.log" before moves x y
     start_app "$out" TESSARIN_TRACE_PAINT=1 || { echo "error=not ready"; stop_app; return 0; }
     for _ in $(seq 1 "$runs"); do
         local shown
