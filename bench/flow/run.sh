@@ -326,7 +326,7 @@ memory_row() {  # memory_row SCREEN LAYOUT PIXEL_BYTES
     delta=$((overlay - idle)); freed=$((closed - idle))
     ratio=$(awk -v d="$delta" -v b="$3" 'BEGIN { printf "%.2f", d * 1024 / b }')
     awk -v i="$idle" -v o="$overlay" -v c="$closed" -v d="$delta" -v f="$freed" -v b="$3" -v r="$ratio" -v n="$(field displays "$result")" \
-        'BEGIN { printf "| %.1f | %.1f (%s displays) | %.1f | +%.1f | %.2f (frozen: %.1f MiB) | %+.1f |\n", i/1024, o/1024, n, c/1024, d/1024, r, b/1048576, f/1024 }'
+        'BEGIN { printf "| %.1f | %.1f (displays: %s) | %.1f | +%.1f | %.2f (frozen: %.1f MiB) | %+.1f |\n", i/1024, o/1024, n, c/1024, d/1024, r, b/1048576, f/1024 }'
 }
 log "3. memory, 1920x1080"
 memory_1080=$(memory_row "$one_screen" one $((1920 * 1080 * 4)))
