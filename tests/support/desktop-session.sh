@@ -2,10 +2,13 @@
 # desktop-session.sh - run one command inside a private, complete X desktop:
 # Xvfb, a session bus of its own, openbox and a system tray (trayer).
 #
-#   desktop-session.sh [--display N] [--keep-dir DIR] -- command args...
+#   desktop-session.sh [--display N] [--screen WxH] [--keep-dir DIR] -- command args...
 #
 #   --display N     the X display to use; refused when a server already runs
 #                   there. Without it Xvfb picks a free number itself.
+#   --screen WxH    the size of the X screen (default 1920x1080). A screen
+#                   split into monitors is the command's business
+#                   (xrandr --setmonitor).
 #   --keep-dir DIR  put the session's folders and logs in DIR and keep them
 #                   afterwards (DIR is created; it must be empty or absent).
 #
@@ -38,13 +41,15 @@ self_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 openbox_config="$self_dir/../app/openbox-rc.xml"
 
 die() { echo "desktop-session: $*" >&2; exit 2; }
-usage() { die "usage: $0 [--display N] [--keep-dir DIR] -- command args..."; }
+usage() { die "usage: $0 [--display N] [--screen WxH] [--keep-dir DIR] -- command args..."; }
 
 display=
+screen=1920x1080
 keep_dir=
 while [ $# -gt 0 ]; do
     case "$1" in
         --display) [ $# -ge 2 ] || usage; display=$2; shift 2 ;;
+        --screen) [ $# -ge 2 ] || usage; screen=$2; shift 2 ;;
         --keep-dir) [ $# -ge 2 ] || usage; keep_dir=$2; shift 2 ;;
         --) shift; break ;;
         *) usage ;;
@@ -52,6 +57,7 @@ while [ $# -gt 0 ]; do
 done
 [ $# -gt 0 ] || usage
 case "$display" in *[!0-9]*) die "--display takes a number, got '$display'" ;; esac
+[[ "$screen" =~ ^[1-9][0-9]*x[1-9][0-9]*$ ]] || die "--screen takes WIDTHxHEIGHT, got '$screen'"
 
 for tool in Xvfb xdpyinfo xprop dbus-daemon openbox trayer python3; do
     command -v "$tool" >/dev/null || die "$tool missing (./scripts/install-deps.sh installs it)"
@@ -222,7 +228,7 @@ wait_until() {
 }
 
 # --- X server
-xvfb_args=(-screen 0 1920x1080x24 -nolisten tcp -noreset)
+xvfb_args=(-screen 0 "${screen}x24" -nolisten tcp -noreset)
 if [ -n "$display" ]; then
     ( in_session Xvfb ":$display" "${xvfb_args[@]}" ) >"$root/logs/xvfb.log" 2>&1 </dev/null &
     xvfb_pid=$!

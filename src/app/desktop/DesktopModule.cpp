@@ -3,6 +3,7 @@
 // application behind the module barrier.
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -73,6 +74,25 @@ PreferencesMigrator::DisplayFrameLookup liveDisplayFrames() {
         }
         return std::nullopt;
     };
+}
+
+// TESSARIN_TRACE_STALLS=1: a 1 ms timer on the main thread logs how late
+// it fired when that is over 1 ms, to see how long the loop was blocked
+// (bench/flow). Off by default: an idle application keeps no timer.
+void startStallProbe(QObject& parent) {
+    if (qEnvironmentVariableIntValue("TESSARIN_TRACE_STALLS") != 1) return;
+    auto* timer = new QTimer(&parent);
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setInterval(1);
+    QObject::connect(timer, &QTimer::timeout, [clock] {
+        const double lateness = static_cast<double>(clock->nsecsElapsed()) / 1e6 - 1.0;
+        clock->restart();
+        if (lateness > 1.0) logLine(LogLevel::info, "App", "mainloop.stall ms=" + std::to_string(lateness));
+    });
+    QObject::connect(timer, &QObject::destroyed, [clock] { delete clock; });
+    timer->start();
 }
 
 // The program's own absolute path, for the autostart entry.
@@ -153,6 +173,7 @@ int runApplication(int argc, char** argv) {
         for (const auto& link : decision.linksToHandle) app->links().deliver(link);
 
         TrayIcon tray(*app);
+        startStallProbe(qt);
         QTimer::singleShot(0, [&] {
             app->start();
             logLine(LogLevel::info, appCategory, "app.ready");

@@ -1,5 +1,6 @@
 #include "app/desktop/SelectionOverlay.h"
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -53,6 +54,32 @@ std::optional<OverlayKeyPress> keyPress(const QKeyEvent& event) {
         default: return std::nullopt;
     }
 }
+
+// TESSARIN_TRACE_PAINT=1 logs each paint's duration and repainted area, for
+// bench/flow; read once, so the cost when off is one test of a bool.
+bool tracingPaints() {
+    static const bool tracing = qEnvironmentVariableIntValue("TESSARIN_TRACE_PAINT") == 1;
+    return tracing;
+}
+
+class PaintTrace {
+public:
+    explicit PaintTrace(const QRegion& region) : region_(region) {
+        if (tracingPaints()) timer_.start();
+    }
+    ~PaintTrace() {
+        if (!timer_.isValid()) return;
+        const double ms = static_cast<double>(timer_.nsecsElapsed()) / 1e6;
+        long long area = 0;
+        for (const QRect& r : region_) area += static_cast<long long>(r.width()) * r.height();
+        logLine(LogLevel::info, LogCategory::capture,
+                "overlay.paint ms=" + std::to_string(ms) + " area=" + std::to_string(area));
+    }
+
+private:
+    const QRegion& region_;
+    QElapsedTimer timer_;
+};
 
 QFont badgeFont() {
     QFont font = QGuiApplication::font();
@@ -120,6 +147,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override {
+        const PaintTrace trace(event->region());
         if (!painted_) {
             painted_ = true;
             owner_.windowPainted();
