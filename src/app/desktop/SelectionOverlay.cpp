@@ -105,10 +105,13 @@ public:
         setMouseTracking(true);
         setWindowTitle(QStringLiteral("Tessarin Selection"));
         if (frozen) {
+            // The frozen pixels themselves, not a converted copy: a copy per
+            // display would double the memory of the frozen screens and cost
+            // the conversion before the first paint. The frozen screens
+            // outlive the windows (the overlay holds them).
             backdrop_ = QImage(frozen->image.data(), static_cast<int>(frozen->image.width()),
                                static_cast<int>(frozen->image.height()), static_cast<qsizetype>(frozen->image.stride()),
-                               QImage::Format_RGBA8888)
-                            .convertToFormat(QImage::Format_RGB32);
+                               QImage::Format_RGBX8888);
         } else {
             setAttribute(Qt::WA_TranslucentBackground);
         }

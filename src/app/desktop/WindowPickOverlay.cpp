@@ -25,8 +25,7 @@ public:
         if (frozen) {
             backdrop_ = QImage(frozen->image.data(), static_cast<int>(frozen->image.width()),
                                static_cast<int>(frozen->image.height()), static_cast<qsizetype>(frozen->image.stride()),
-                               QImage::Format_RGBA8888)
-                            .convertToFormat(QImage::Format_RGB32);
+                               QImage::Format_RGBX8888);
         }
         if (screen_) {
             setScreen(screen_);
