@@ -31,35 +31,50 @@ constexpr auto released = KeyTransition::released;
 constexpr int kSentinel = 99;
 constexpr uint8_t kShift = KeyModifier::shift;
 
-KeyboardMap readKeyboardMap(xcb_connection_t* c) {
+auto keyboardMapping(xcb_connection_t* c) {
     const xcb_setup_t* setup = xcb_get_setup(c);
-    const auto reply =
-        waitReply(xcb_get_keyboard_mapping_reply, c,
-                  xcb_get_keyboard_mapping(c, setup->min_keycode,
-                                           static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1)));
+    return waitReply(xcb_get_keyboard_mapping_reply, c,
+                     xcb_get_keyboard_mapping(c, setup->min_keycode,
+                                              static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1)));
+}
+
+KeyboardMap readKeyboardMap(xcb_connection_t* c) {
+    const auto reply = keyboardMapping(c);
     if (!reply) return {};
     const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
-    return KeyboardMap(setup->min_keycode, reply->keysyms_per_keycode,
+    return KeyboardMap(xcb_get_setup(c)->min_keycode, reply->keysyms_per_keycode,
                        {keysyms, keysyms + xcb_get_keyboard_mapping_keysyms_length(reply.get())});
 }
 
 // The highest keycode that types nothing, 0 when there is none.
 xcb_keycode_t spareKeycode(xcb_connection_t* c) {
-    const xcb_setup_t* setup = xcb_get_setup(c);
-    const auto reply =
-        waitReply(xcb_get_keyboard_mapping_reply, c,
-                  xcb_get_keyboard_mapping(c, setup->min_keycode,
-                                           static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1)));
+    const auto reply = keyboardMapping(c);
     if (!reply || reply->keysyms_per_keycode == 0) return 0;
     const std::span keysyms(xcb_get_keyboard_mapping_keysyms(reply.get()),
                             size_t(xcb_get_keyboard_mapping_keysyms_length(reply.get())));
     for (size_t row = keysyms.size() / reply->keysyms_per_keycode; row-- > 0;) {
         const auto symbols = keysyms.subspan(row * reply->keysyms_per_keycode, reply->keysyms_per_keycode);
         if (std::ranges::all_of(symbols, [](xcb_keysym_t s) { return s == XCB_NO_SYMBOL; })) {
-            return static_cast<xcb_keycode_t>(setup->min_keycode + row);
+            return static_cast<xcb_keycode_t>(xcb_get_setup(c)->min_keycode + row);
         }
     }
     return 0;
+}
+
+// Undoes a change to the server's keyboard when the test ends.
+struct Restore {
+    std::function<void()> undo;
+    ~Restore() { undo(); }
+};
+
+// Gives the spare keycode `keysym` until the test ends.
+[[nodiscard]] Restore mapSpare(testing::TestDisplay& x, xcb_keycode_t spare, xcb_keysym_t keysym) {
+    const auto set = [&x, spare](xcb_keysym_t symbol) {
+        xcb_change_keyboard_mapping(x.connection(), 1, spare, 1, &symbol);
+        x.sync();
+    };
+    set(keysym);
+    return {[set] { set(XCB_NO_SYMBOL); }};
 }
 
 // The test's keyboard: XTEST key presses on the test's own connection. Keys
@@ -85,15 +100,14 @@ public:
     void press(xcb_keycode_t key) { fake(XCB_KEY_PRESS, key), down_.insert(key); }
     void release(xcb_keycode_t key) { fake(XCB_KEY_RELEASE, key), down_.erase(key); }
     // Presses the keys in order and releases them in reverse.
-    void type(std::initializer_list<xcb_keycode_t> keys) {
+    void type(std::vector<xcb_keycode_t> keys) {
         for (const xcb_keycode_t key : keys) press(key);
-        for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) release(*key);
+        for (auto key = keys.rbegin(); key != keys.rend(); ++key) release(*key);
     }
     void type(std::initializer_list<const char*> names) {
         std::vector<xcb_keycode_t> keys;
         for (const char* name : names) keys.push_back(keycode(name));
-        for (const xcb_keycode_t key : keys) press(key);
-        for (auto key = keys.rbegin(); key != keys.rend(); ++key) release(*key);
+        type(keys);
     }
     // The modifier state the server holds now (locks included).
     uint16_t modifierState() {
@@ -344,15 +358,7 @@ TEST_F(ShortcutGrab, ANewKeyboardMapGrabsEveryIdAgain) {
     ASSERT_TRUE(grabber->grab(1, {kShift, "Print"}).ok());
     EXPECT_EQ(grabber->grab(2, {0, "F33"}).outcome, GrabOutcome::unknownKey);
 
-    const auto setSpare = [&](xcb_keysym_t keysym) {
-        xcb_change_keyboard_mapping(x.connection(), 1, spare, 1, &keysym);
-        x.sync();
-    };
-    setSpare(f33);
-    struct Restore {
-        std::function<void()> undo;
-        ~Restore() { undo(); }
-    } restore{[&] { setSpare(XCB_NO_SYMBOL); }};
+    const Restore restore = mapSpare(x, spare, f33);
 
     const auto heardBoth = [this] {
         std::set<int> ids;
@@ -377,15 +383,7 @@ TEST_F(ShortcutGrab, AMapChangeThatMovesNoGrabbedKeyKeepsTheKeyThatIsDown) {
     keyboard.press(print);
     ASSERT_TRUE(waitUntil([this] { return std::ranges::find(heard, Report{1, pressed}) != heard.end(); }));
 
-    const auto setSpare = [&](xcb_keysym_t keysym) {
-        xcb_change_keyboard_mapping(x.connection(), 1, spare, 1, &keysym);
-        x.sync();
-    };
-    setSpare(xkb_keysym_from_name("F34", XKB_KEYSYM_NO_FLAGS));
-    struct Restore {
-        std::function<void()> undo;
-        ~Restore() { undo(); }
-    } restore{[&] { setSpare(XCB_NO_SYMBOL); }};
+    const Restore restore = mapSpare(x, spare, xkb_keysym_from_name("F34", XKB_KEYSYM_NO_FLAGS));
     keyboard.type({spare});
 
     keyboard.release(print);
@@ -414,10 +412,7 @@ TEST_F(ShortcutGrab, NumLockMovedToAnotherModifierIsFollowed) {
         return reply && reply->status == XCB_MAPPING_STATUS_SUCCESS;
     };
     ASSERT_TRUE(setModifiers(moved));
-    struct Restore {
-        std::function<void()> undo;
-        ~Restore() { undo(); }
-    } restore{[&] { setModifiers(before); }};
+    const Restore restore{[&] { setModifiers(before); }};
     ASSERT_TRUE(waitUntil([this] { return regrabs.size() >= 2; }));
     for (const auto& [id, result] : regrabs) EXPECT_TRUE(result.ok()) << id << ": " << result.detail;
 
@@ -428,11 +423,6 @@ TEST_F(ShortcutGrab, NumLockMovedToAnotherModifierIsFollowed) {
     EXPECT_EQ(settle(), kPressAndRelease);
 }
 
-}  // namespace
-}  // namespace tessarin::x11
-
-namespace tessarin::x11 {
-namespace {
 
 // Escape watched for a countdown: heard once per press, even while another
 // client holds the keyboard (the window being timed keeps its menu open),
