@@ -102,10 +102,25 @@ using Answer = GrabRetryPlan::Answer;
 using Step = GrabRetryPlan::Step;
 const GrabRetryPlan::Clock::time_point t0{};
 
-TEST(GrabRetryPlan, GrantedAtOnceIsDone) {
-    GrabRetryPlan plan(t0, 500ms, 20ms);
-    EXPECT_EQ(plan.after(Answer::granted, t0 + 1ms), Step::done);
-    EXPECT_EQ(plan.attempts(), 1);
+TEST(GrabRetryPlan, RetriesOnlyRefusalsAndOnlyUntilTheDeadline) {
+    struct Case {
+        std::string name;
+        std::vector<std::pair<Answer, std::chrono::milliseconds>> answers;  // and when each came
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"granted at once", {{Answer::granted, 1ms}}, {Step::done}},
+        {"granted on a later attempt", {{Answer::heldElsewhere, 1ms}, {Answer::granted, 22ms}}, {Step::retry, Step::done}},
+        {"an invalid window is not retried", {{Answer::invalid, 1ms}}, {Step::giveUp}},
+        {"an answer after the deadline", {{Answer::heldElsewhere, 250ms}}, {Step::giveUp}},
+    };
+    for (const Case& c : cases) {
+        GrabRetryPlan plan(t0, 100ms, 20ms);
+        std::vector<Step> steps;
+        for (const auto& [answer, at] : c.answers) steps.push_back(plan.after(answer, t0 + at));
+        EXPECT_EQ(steps, c.steps) << c.name;
+        EXPECT_EQ(plan.attempts(), int(c.answers.size())) << c.name;
+    }
 }
 
 TEST(GrabRetryPlan, RefusalsAreRetriedAtTheIntervalUntilTheBudgetIsSpent) {
@@ -119,23 +134,6 @@ TEST(GrabRetryPlan, RefusalsAreRetriedAtTheIntervalUntilTheBudgetIsSpent) {
         EXPECT_EQ(plan.after(refusal, t0 + 100ms), Step::giveUp);
         EXPECT_EQ(plan.attempts(), 3);
     }
-}
-
-TEST(GrabRetryPlan, GrantedOnALaterAttempt) {
-    GrabRetryPlan plan(t0, 500ms, 20ms);
-    EXPECT_EQ(plan.after(Answer::heldElsewhere, t0 + 1ms), Step::retry);
-    EXPECT_EQ(plan.after(Answer::granted, t0 + 22ms), Step::done);
-    EXPECT_EQ(plan.attempts(), 2);
-}
-
-TEST(GrabRetryPlan, AnInvalidWindowIsNotRetried) {
-    GrabRetryPlan plan(t0, 500ms, 20ms);
-    EXPECT_EQ(plan.after(Answer::invalid, t0 + 1ms), Step::giveUp);
-}
-
-TEST(GrabRetryPlan, AnAnswerAfterTheDeadlineGivesUp) {
-    GrabRetryPlan plan(t0, 100ms, 20ms);
-    EXPECT_EQ(plan.after(Answer::heldElsewhere, t0 + 250ms), Step::giveUp);
 }
 
 }  // namespace
