@@ -19,34 +19,29 @@ namespace {
 using namespace std::string_literals;
 
 TEST(WindowKindNames, FirstKnownTypeWins) {
-    struct Case {
-        std::vector<std::string> types;
-        WindowKind expected;
+    const std::pair<WindowKind, std::vector<const char*>> singleTypes[] = {
+        {WindowKind::normal, {"NORMAL"}},
+        {WindowKind::dialog, {"DIALOG"}},
+        {WindowKind::utility, {"UTILITY", "TOOLBAR", "SPLASH", "MENU"}},
+        {WindowKind::dock, {"DOCK"}},
+        {WindowKind::desktop, {"DESKTOP"}},
+        {WindowKind::popup, {"DROPDOWN_MENU", "POPUP_MENU", "TOOLTIP", "NOTIFICATION", "COMBO", "DND"}},
     };
-    const std::vector<Case> cases = {
+    for (const auto& [kind, types] : singleTypes) {
+        for (const char* type : types) {
+            EXPECT_EQ(windowKindFromTypeNames({"_NET_WM_WINDOW_TYPE_"s + type}), kind) << type;
+        }
+    }
+    const std::pair<std::vector<std::string>, WindowKind> lists[] = {
         {{}, WindowKind::normal},
-        {{"_NET_WM_WINDOW_TYPE_NORMAL"}, WindowKind::normal},
-        {{"_NET_WM_WINDOW_TYPE_DIALOG"}, WindowKind::dialog},
-        {{"_NET_WM_WINDOW_TYPE_UTILITY"}, WindowKind::utility},
-        {{"_NET_WM_WINDOW_TYPE_TOOLBAR"}, WindowKind::utility},
-        {{"_NET_WM_WINDOW_TYPE_SPLASH"}, WindowKind::utility},
-        {{"_NET_WM_WINDOW_TYPE_MENU"}, WindowKind::utility},
-        {{"_NET_WM_WINDOW_TYPE_DOCK"}, WindowKind::dock},
-        {{"_NET_WM_WINDOW_TYPE_DESKTOP"}, WindowKind::desktop},
-        {{"_NET_WM_WINDOW_TYPE_DROPDOWN_MENU"}, WindowKind::popup},
-        {{"_NET_WM_WINDOW_TYPE_POPUP_MENU"}, WindowKind::popup},
-        {{"_NET_WM_WINDOW_TYPE_TOOLTIP"}, WindowKind::popup},
-        {{"_NET_WM_WINDOW_TYPE_NOTIFICATION"}, WindowKind::popup},
-        {{"_NET_WM_WINDOW_TYPE_COMBO"}, WindowKind::popup},
-        {{"_NET_WM_WINDOW_TYPE_DND"}, WindowKind::popup},
         // Vendor types come first with a standard one after them.
         {{"_KDE_NET_WM_WINDOW_TYPE_OVERRIDE", "_NET_WM_WINDOW_TYPE_NORMAL"}, WindowKind::normal},
         {{"_NET_WM_WINDOW_TYPE_SOMETHING_NEW", "_NET_WM_WINDOW_TYPE_DOCK"}, WindowKind::dock},
         {{"_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_WINDOW_TYPE_NORMAL"}, WindowKind::dialog},
         {{"", "UTF8_STRING"}, WindowKind::normal},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(windowKindFromTypeNames(c.types), c.expected) << (c.types.empty() ? "(none)" : c.types.front());
+    for (const auto& [types, kind] : lists) {
+        EXPECT_EQ(windowKindFromTypeNames(types), kind) << (types.empty() ? "(none)" : types.front());
     }
 }
 
