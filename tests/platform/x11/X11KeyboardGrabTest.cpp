@@ -43,30 +43,35 @@ protected:
         x.sync();
     }
 
+    // Polls while the grabber has had no answer yet.
+    static KeyboardGrabStatus untilFirstAnswer(X11KeyboardGrabber& grabber, KeyboardGrabStatus status) {
+        while (status.state == KeyboardGrabState::trying && grabber.answeredAttempts() == 0) {
+            std::this_thread::sleep_for(status.retryIn);
+            status = grabber.poll();
+        }
+        return status;
+    }
+
     TestDisplay x;
     // The toolkit's connection, which the grabber borrows.
     xcb_connection_t* ours = xcb_connect(nullptr, nullptr);
     xcb_window_t overlay = 0;
 };
 
-TEST_F(KeyboardGrab, AFreeKeyboardIsGrabbedAndReleased) {
-    X11KeyboardGrabber grabber(ours);
-    const auto status = pollUntilSettled(grabber, grabber.start(overlay));
-    ASSERT_EQ(status.state, KeyboardGrabState::grabbed) << status.detail;
-    EXPECT_EQ(otherClientGrabs(), XCB_GRAB_STATUS_ALREADY_GRABBED);
-
-    grabber.release();
-    ourRequestsArrived();
-    EXPECT_EQ(otherClientGrabs(), XCB_GRAB_STATUS_SUCCESS);
-}
-
-TEST_F(KeyboardGrab, DestroyingTheGrabberReleasesTheKeyboard) {
-    {
-        X11KeyboardGrabber grabber(ours);
-        ASSERT_EQ(pollUntilSettled(grabber, grabber.start(overlay)).state, KeyboardGrabState::grabbed);
+TEST_F(KeyboardGrab, AFreeKeyboardIsGrabbedAndReleasedOrFreedWithTheGrabber) {
+    for (const bool destroyOnly : {false, true}) {
+        SCOPED_TRACE(destroyOnly ? "destroyed" : "released");
+        {
+            X11KeyboardGrabber grabber(ours);
+            const auto status = pollUntilSettled(grabber, grabber.start(overlay));
+            ASSERT_EQ(status.state, KeyboardGrabState::grabbed) << status.detail;
+            EXPECT_EQ(otherClientGrabs(), XCB_GRAB_STATUS_ALREADY_GRABBED);
+            if (!destroyOnly) grabber.release();
+        }
+        ourRequestsArrived();
+        EXPECT_EQ(otherClientGrabs(), XCB_GRAB_STATUS_SUCCESS);
+        otherClientLetsGo();
     }
-    ourRequestsArrived();
-    EXPECT_EQ(otherClientGrabs(), XCB_GRAB_STATUS_SUCCESS);
 }
 
 TEST_F(KeyboardGrab, AGrabHeldElsewhereIsTriedAgainUntilItIsFree) {
@@ -74,11 +79,7 @@ TEST_F(KeyboardGrab, AGrabHeldElsewhereIsTriedAgainUntilItIsFree) {
     // A budget no loaded machine runs out of: the other client lets go
     // after the first refusal.
     X11KeyboardGrabber grabber(ours, {.budget = 30s, .interval = 10ms});
-    auto status = grabber.start(overlay);
-    while (status.state == KeyboardGrabState::trying && grabber.answeredAttempts() == 0) {
-        std::this_thread::sleep_for(status.retryIn);
-        status = grabber.poll();
-    }
+    auto status = untilFirstAnswer(grabber, grabber.start(overlay));
     ASSERT_EQ(status.state, KeyboardGrabState::trying) << status.detail;
     otherClientLetsGo();
 
@@ -100,33 +101,28 @@ TEST_F(KeyboardGrab, AGrabHeldForLongerThanTheBudgetFails) {
     EXPECT_EQ(otherClientGrabs(), XCB_GRAB_STATUS_SUCCESS);
 }
 
-TEST_F(KeyboardGrab, AWindowNotYetShownIsWaitedForThenGivenUp) {
-    const auto unmapped = x.createWindow({.rect = {0, 0, 50, 50}, .mapped = false});
-    X11KeyboardGrabber grabber(ours, {.budget = 60ms, .interval = 10ms});
-    const auto status = pollUntilSettled(grabber, grabber.start(unmapped));
-    EXPECT_EQ(status.state, KeyboardGrabState::failed);
-    EXPECT_NE(status.detail.find("the window is not on screen"), std::string::npos) << status.detail;
-}
 
 TEST_F(KeyboardGrab, AWindowMappedWhileTryingIsGrabbed) {
     const auto late = x.createWindow({.rect = {0, 0, 50, 50}, .mapped = false});
     X11KeyboardGrabber grabber(ours, {.budget = 30s, .interval = 10ms});
-    auto status = grabber.start(late);
-    while (status.state == KeyboardGrabState::trying && grabber.answeredAttempts() == 0) {
-        std::this_thread::sleep_for(status.retryIn);
-        status = grabber.poll();
-    }
+    const auto status = untilFirstAnswer(grabber, grabber.start(late));
     xcb_map_window(x.connection(), late);
     x.sync();
     EXPECT_EQ(pollUntilSettled(grabber, status).state, KeyboardGrabState::grabbed);
 }
 
-TEST_F(KeyboardGrab, AWindowThatDoesNotExistFailsAtOnce) {
-    X11KeyboardGrabber grabber(ours, {.budget = 30s, .interval = 10ms});
-    const auto status = pollUntilSettled(grabber, grabber.start(0x1fffffe));
-    EXPECT_EQ(status.state, KeyboardGrabState::failed);
-    EXPECT_NE(status.detail.find("cannot take the keyboard"), std::string::npos) << status.detail;
-    EXPECT_EQ(grabber.answeredAttempts(), 0);
+TEST_F(KeyboardGrab, AWindowNotShownInTimeOrThatDoesNotExistFails) {
+    const struct { xcb_window_t window; std::chrono::milliseconds budget; std::string reason; bool atOnce; } rows[] = {
+        {x.createWindow({.rect = {0, 0, 50, 50}, .mapped = false}), 60ms, "the window is not on screen", false},
+        {0x1fffffe, 30s, "cannot take the keyboard", true},  // whatever the budget
+    };
+    for (const auto& [window, budget, reason, atOnce] : rows) {
+        X11KeyboardGrabber grabber(ours, {.budget = budget, .interval = 10ms});
+        const auto status = pollUntilSettled(grabber, grabber.start(window));
+        EXPECT_EQ(status.state, KeyboardGrabState::failed);
+        EXPECT_NE(status.detail.find(reason), std::string::npos) << status.detail;
+        EXPECT_EQ(grabber.answeredAttempts() == 0, atOnce) << reason;
+    }
 }
 
 TEST_F(KeyboardGrab, ALostConnectionFailsTheGrabWithoutACrash) {
