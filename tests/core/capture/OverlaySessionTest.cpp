@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "OverlayTestSupport.h"
 #include "core/capture/OverlaySession.h"
 
@@ -92,27 +94,15 @@ TEST(OverlaySession, ReturnRightAfterAMouseDownDoesNotEndIt) {
 }
 
 TEST(OverlaySession, AChangeOfTheDisplaysCancelsIt) {
-    const auto resized = [] {
-        auto displays = twoDisplays();
-        displays[1].frame.width = 2560;
-        return displays;
+    const std::function<void(std::vector<DisplayDescription>&)> changes[] = {
+        [](auto& displays) { displays[1].frame.width = 2560; },
+        [](auto& displays) { displays.pop_back(); },
+        [](auto& displays) { displays.push_back(display(3, {-1280, 0, 1280, 1024})); },
+        [](auto& displays) { displays[1].displayID = 7; },
     };
-    const auto removed = [] {
-        auto displays = twoDisplays();
-        displays.pop_back();
-        return displays;
-    };
-    const auto added = [] {
-        auto displays = twoDisplays();
-        displays.push_back(display(3, {-1280, 0, 1280, 1024}));
-        return displays;
-    };
-    const auto replaced = [] {
-        auto displays = twoDisplays();
-        displays[1].displayID = 7;
-        return displays;
-    };
-    for (const auto& now : {resized(), removed(), added(), replaced()}) {
+    for (const auto& change : changes) {
+        auto now = twoDisplays();
+        change(now);
         OverlaySession session(twoDisplays(), request());
         dragOn(session, 0, {100, 100}, {300, 300});
         EXPECT_FALSE(session.displaysChanged(twoDisplays()));  // a notice that changes nothing
