@@ -244,19 +244,26 @@ TEST_F(CaptureFlowModes, ScrollingHandsOverAndCompletesWithTheStitchedImage) {
 }
 
 TEST_F(CaptureFlowModes, ReplayWarnsWhenThereIsNothingToReplayOrItsDisplayIsGone) {
-    struct Case {
-        std::optional<StoredCaptureSelection> stored;
-        std::pair<std::string, std::string> warning;
+    const std::pair<std::string, std::string> noPrevious{
+        "No Previous Capture", "Capture an area or full screen before using Capture Previous Area."},
+        notFound{"Display Not Found", "The display used by the previous capture is no longer connected."};
+    const auto noMainDisplayLeft = [](FlowHarness& h) {
+        for (auto& d : h.backend.displayList) d.primary = false;  // no main display to fall back to
+        h.backend.displayList.erase(h.backend.displayList.begin() + 1);
     };
-    const Case cases[] = {
-        {std::nullopt,
-         {"No Previous Capture", "Capture an area or full screen before using Capture Previous Area."}},
-        {StoredCaptureSelection::fullscreen(42),
-         {"Display Not Found", "The display used by the previous capture is no longer connected."}},
+    const struct {
+        std::optional<StoredCaptureSelection> stored;
+        std::function<void(FlowHarness&)> arrange;
+        std::pair<std::string, std::string> warning;
+    } cases[] = {
+        {std::nullopt, {}, noPrevious},
+        {StoredCaptureSelection::fullscreen(42), {}, notFound},
+        {StoredCaptureSelection::area(0, 0, 10, 10, 11), noMainDisplayLeft, notFound},
     };
     for (const auto& c : cases) {
         FlowHarness h;
         h.preferences.setLastCaptureSelection(c.stored);
+        if (c.arrange) c.arrange(h);
         h.flow.replayLast();
         h.settle();
         EXPECT_EQ(h.alerts.shown, std::vector{c.warning});
@@ -264,15 +271,6 @@ TEST_F(CaptureFlowModes, ReplayWarnsWhenThereIsNothingToReplayOrItsDisplayIsGone
         EXPECT_TRUE(h.backend.capturedAreas.empty());
         EXPECT_EQ(h.stateChanges, (std::vector<bool>{true, false}));
     }
-}
-
-TEST_F(CaptureFlowModes, ReplayOfAnAreaWithoutAnyDisplayLeftWarnsDisplayNotFound) {
-    preferences.setLastCaptureSelection(StoredCaptureSelection::area(0, 0, 10, 10, 11));
-    for (auto& d : backend.displayList) d.primary = false;  // no main display to fall back to
-    backend.displayList.erase(backend.displayList.begin() + 1);
-    flow.replayLast();
-    settle();
-    EXPECT_EQ(alerts.shown.at(0).first, "Display Not Found");
 }
 
 TEST_F(CaptureFlowModes, ReplayCapturesThePreviousAreaOrFullScreenAgain) {
