@@ -24,11 +24,11 @@ protected:
         tracker = std::move(opened.value());
     }
     void TearDown() override {
-        if (x.ok()) {
-            xcb_set_input_focus(x.connection(), XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
-                                XCB_CURRENT_TIME);
-            x.sync();
-        }
+        if (x.ok()) focusNothing();
+    }
+    void focusNothing() {
+        xcb_set_input_focus(x.connection(), XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_CURRENT_TIME);
+        x.sync();
     }
     // Publishes what a window manager announces: a check window naming
     // itself (unless `stale`) and the supported atoms.
@@ -48,7 +48,7 @@ protected:
     std::unique_ptr<X11ActiveWindowTracker> tracker;
 };
 
-TEST_F(ActiveWindow, WithoutAWindowManagerTheFocusIsSetDirectly) {
+TEST_F(ActiveWindow, WithoutAWindowManagerTheFocusIsSetDirectlyAndNoFocusIsNone) {
     const auto first = x.createWindow({.rect = {0, 0, 100, 100}, .colour = 0x112233});
     const auto second = x.createWindow({.rect = {50, 50, 100, 100}, .colour = 0x445566});
     EXPECT_FALSE(tracker->windowManagerActivates());
@@ -60,11 +60,8 @@ TEST_F(ActiveWindow, WithoutAWindowManagerTheFocusIsSetDirectly) {
     EXPECT_EQ(tracker->activate(second).outcome, ActivationOutcome::focused);
     EXPECT_TRUE(tracker->isActive(second));
     EXPECT_FALSE(tracker->isActive(first));
-}
 
-TEST_F(ActiveWindow, NoFocusedWindowIsNone) {
-    xcb_set_input_focus(x.connection(), XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_CURRENT_TIME);
-    x.sync();
+    focusNothing();
     EXPECT_EQ(tracker->activeWindow(), std::nullopt);
 }
 
