@@ -41,6 +41,8 @@ protected:
         return count;
     }
 
+    Expected<WindowHiding, std::string> hide(std::vector<uint32_t> ours) { return X11WindowHider(*connection).hide(ours); }
+
     std::unique_ptr<X11Connection> connection;
 };
 
@@ -51,9 +53,7 @@ TEST_F(WindowHider, AHiddenWindowIsGoneFromTheNextCapture) {
     ASSERT_EQ(pixelsOf(0xff00ff, area), 120u * 80u - 60u * 20u);
     ASSERT_EQ(pixelsOf(0x00ffee, area), 60u * 60u);
 
-    X11WindowHider hider(*connection);
-    const std::vector<uint32_t> ours = {overlay, thumbnail};
-    const auto hidden = hider.hide(ours);
+    const auto hidden = hide({overlay, thumbnail});
     ASSERT_TRUE(hidden) << hidden.error();
     EXPECT_EQ(hidden.value().withdrawn, 2);
     EXPECT_EQ(pixelsOf(0xff00ff, area), 0u);
@@ -77,9 +77,7 @@ TEST_F(WindowHider, AWindowInsideAFrameTakesTheFrameAlong) {
         if (event) xcb_unmap_window(x.connection(), frame);
         xcb_flush(x.connection());
     });
-    X11WindowHider hider(*connection);
-    const std::vector<uint32_t> ours = {inside};
-    const auto hidden = hider.hide(ours);
+    const auto hidden = hide({inside});
     windowManager.join();
     ASSERT_TRUE(hidden) << hidden.error();
     x.sync();
@@ -106,9 +104,7 @@ TEST_F(WindowHider, UnderACompositorTheWindowIsGoneToo) {
 
 TEST_F(WindowHider, WindowsNotOnScreenAreSkipped) {
     const auto unmapped = x.createWindow({.rect = {0, 0, 10, 10}, .mapped = false});
-    X11WindowHider hider(*connection);
-    const std::vector<uint32_t> ours = {unmapped, 0x1fffffe};
-    const auto hidden = hider.hide(ours);
+    const auto hidden = hide({unmapped, 0x1fffffe});
     ASSERT_TRUE(hidden) << hidden.error();
     EXPECT_EQ(hidden.value().withdrawn, 0);
 }
