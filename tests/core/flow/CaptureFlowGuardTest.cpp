@@ -58,13 +58,9 @@ TEST_F(CaptureFlowGuard, RefusedPermissionShowsTheAlertAndReportsNoCaptureState)
 
 TEST_F(CaptureFlowGuard, APressDuringThePermissionQuestionIsIgnored) {
     std::optional<Completion<bool>> question;
-    CaptureFlowDependencies dependencies{
-        .main = main, .screen = screen, .preferences = preferences, .selectionPresenter = overlay,
-        .windowPicker = windowPicker, .selfTimer = selfTimer, .scrolling = scrolling, .modeSwitch = modeSwitch,
-        .alerts = alerts, .completion = router,
-        .screenRecordingPermission = [&](Completion<bool> done) { question.emplace(std::move(done)); },
-        .isExternallyBusy = {}, .onCaptureStateChanged = [this](bool value) { stateChanges.push_back(value); },
-        .presentError = {}, .frontmostWindow = {}};
+    CaptureFlowDependencies dependencies = bareDependencies();
+    dependencies.screenRecordingPermission = [&](Completion<bool> done) { question.emplace(std::move(done)); };
+    dependencies.onCaptureStateChanged = [this](bool value) { stateChanges.push_back(value); };
     CaptureFlowController asking(std::move(dependencies));
     asking.start(CaptureMode::fullScreen);
     asking.start(CaptureMode::fullScreen);
@@ -129,11 +125,7 @@ TEST_F(CaptureFlowGuard, ErrorsAreShownOnceAndTheStateGoesBackToIdle) {
 }
 
 TEST_F(CaptureFlowGuard, TheDefaultErrorPresentationIsAWarningTitledWithTheApplicationName) {
-    CaptureFlowController plain(CaptureFlowDependencies{
-        .main = main, .screen = screen, .preferences = preferences, .selectionPresenter = overlay,
-        .windowPicker = windowPicker, .selfTimer = selfTimer, .scrolling = scrolling, .modeSwitch = modeSwitch,
-        .alerts = alerts, .completion = router, .screenRecordingPermission = {}, .isExternallyBusy = {},
-        .onCaptureStateChanged = {}, .presentError = {}, .frontmostWindow = {}});
+    CaptureFlowController plain(bareDependencies());
     plain.startFullScreen(99);
     settle();
     EXPECT_EQ(alerts.shown, (std::vector<std::pair<std::string, std::string>>{{"Tessarin", "No display found"}}));

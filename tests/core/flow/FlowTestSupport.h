@@ -118,27 +118,26 @@ public:
         .clock = clock.function(),
     }};
 
-    CaptureFlowController flow{CaptureFlowDependencies{
-        .main = main,
-        .screen = screen,
-        .preferences = preferences,
-        .selectionPresenter = overlay,
-        .windowPicker = windowPicker,
-        .selfTimer = selfTimer,
-        .scrolling = scrolling,
-        .modeSwitch = modeSwitch,
-        .alerts = alerts,
-        .completion = router,
-        .screenRecordingPermission =
-            [this](Completion<bool> done) {
-                ++permissionQuestions;
-                done(permissionGranted);
-            },
-        .isExternallyBusy = [this] { return externallyBusy; },
-        .onCaptureStateChanged = [this](bool capturing) { stateChanges.push_back(capturing); },
-        .presentError = [this](const std::string& message) { errors.push_back(message); },
-        .frontmostWindow = [] { return std::optional<WindowHandle>(0x2a00007); },
-    }};
+    // The ports the flow needs, without any of its optional hooks.
+    CaptureFlowDependencies bareDependencies() {
+        return {.main = main, .screen = screen, .preferences = preferences, .selectionPresenter = overlay,
+                .windowPicker = windowPicker, .selfTimer = selfTimer, .scrolling = scrolling, .modeSwitch = modeSwitch,
+                .alerts = alerts, .completion = router, .screenRecordingPermission = {}, .isExternallyBusy = {},
+                .onCaptureStateChanged = {}, .presentError = {}, .frontmostWindow = {}};
+    }
+
+    CaptureFlowController flow{[this] {
+        CaptureFlowDependencies hooked = bareDependencies();
+        hooked.screenRecordingPermission = [this](Completion<bool> done) {
+            ++permissionQuestions;
+            done(permissionGranted);
+        };
+        hooked.isExternallyBusy = [this] { return externallyBusy; };
+        hooked.onCaptureStateChanged = [this](bool capturing) { stateChanges.push_back(capturing); };
+        hooked.presentError = [this](const std::string& message) { errors.push_back(message); };
+        hooked.frontmostWindow = [] { return std::optional<WindowHandle>(0x2a00007); };
+        return hooked;
+    }()};
 };
 
 inline CaptureSelection selectionOn(const DisplayDescription& display, Rect rect) { return {display, rect}; }
