@@ -49,32 +49,28 @@ protected:
         ASSERT_TRUE(backend);
     }
 
+    // The first listed window that `matches`.
+    template <class Match>
+    std::optional<WindowDescription> listed(Match matches) {
+        const auto windows = backend->windows();
+        if (!windows) return std::nullopt;
+        const auto it = std::ranges::find_if(windows.value(), matches);
+        return it == windows.value().end() ? std::nullopt : std::optional(*it);
+    }
+    std::optional<WindowDescription> described(xcb_window_t window) {
+        return listed([window](const WindowDescription& w) { return w.windowID == window; });
+    }
     // The managed client window titled `title`, once the window manager lists it.
     std::optional<xcb_window_t> clientTitled(const std::string& title) {
-        std::optional<xcb_window_t> found;
-        eventually([&] {
-            const auto listed = backend->windows();
-            if (!listed) return false;
-            for (const WindowDescription& window : listed.value()) {
-                if (window.title == title) found = window.windowID;
-            }
-            return found.has_value();
-        });
-        return found;
+        std::optional<WindowDescription> found;
+        eventually([&] { return (found = listed([&](const WindowDescription& w) { return w.title == title; })).has_value(); });
+        return found ? std::optional(found->windowID) : std::nullopt;
     }
     xcb_window_t startXlogo(const std::string& title, const std::string& geometry) {
         x.spawn({"xlogo", "-title", title, "-geometry", geometry});
         const auto window = clientTitled(title);
         EXPECT_TRUE(window) << title << " did not appear";
         return window.value_or(0);
-    }
-    std::optional<WindowDescription> described(xcb_window_t window) {
-        const auto listed = backend->windows();
-        if (!listed) return std::nullopt;
-        for (const WindowDescription& w : listed.value()) {
-            if (w.windowID == window) return w;
-        }
-        return std::nullopt;
     }
 
     TestDisplay x;
