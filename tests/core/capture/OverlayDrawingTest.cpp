@@ -13,10 +13,7 @@ double area(const std::vector<Rect>& rects) {
     return sum;
 }
 
-bool inside(const Rect& inner, const Rect& outer) {
-    return inner.minX() >= outer.minX() && inner.maxX() <= outer.maxX() && inner.minY() >= outer.minY() &&
-           inner.maxY() <= outer.maxY();
-}
+bool inside(const Rect& inner, const Rect& outer) { return inner.intersection(outer) == inner; }
 
 TEST(OverlayDrawing, ShowsTheHintUntilASelectionExistsThenTheSelectionsChrome) {
     AreaSelectionModel model({1440, 900}, request());
