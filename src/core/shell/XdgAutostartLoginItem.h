@@ -1,5 +1,5 @@
 #pragma once
-// Launch at login through the XDG autostart specification: the entry
+// Launch at login through an XDG autostart entry: the file
 // $XDG_CONFIG_HOME/autostart/io.tessarin.Tessarin.desktop starts the
 // application when the user logs in. The entry is the only record: it is
 // enabled when the file exists, names this application and is not switched
@@ -18,8 +18,9 @@ class XdgAutostartLoginItem final : public LoginItemService {
 public:
     static constexpr const char* entryName = "io.tessarin.Tessarin.desktop";
 
-    // <folder>/io.tessarin.Tessarin.desktop, Exec=<program> (quoted as the
-    // desktop entry specification asks).
+    // <folder>/io.tessarin.Tessarin.desktop, Exec=<program>, quoted the way
+    // desktop entries quote arguments (spaces and reserved characters in
+    // double quotes, '%' doubled).
     XdgAutostartLoginItem(std::filesystem::path folder, std::string program);
 
     // $XDG_CONFIG_HOME/autostart, or $HOME/.config/autostart when it is
