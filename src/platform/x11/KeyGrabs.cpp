@@ -1,5 +1,9 @@
 #include "platform/x11/KeyGrabs.h"
 
+#include <xkbcommon/xkbcommon.h>
+
+#include "platform/x11/XcbHandles.h"
+
 #include <algorithm>
 
 namespace tessarin::x11 {
@@ -110,6 +114,32 @@ std::optional<GrabTable::Report> GrabTable::release(xcb_keycode_t keycode) {
 
 bool isAutoRepeatRelease(const KeyEventSummary& event, const std::optional<KeyEventSummary>& next) {
     return !event.press && next && next->press && next->keycode == event.keycode && next->time == event.time;
+}
+
+xcb_keysym_t keysymFromName(const std::string& name) {
+    if (name.empty()) return XKB_KEY_NoSymbol;
+    const xkb_keysym_t exact = xkb_keysym_from_name(name.c_str(), XKB_KEYSYM_NO_FLAGS);
+    if (exact != XKB_KEY_NoSymbol) return exact;
+    return xkb_keysym_from_name(name.c_str(), XKB_KEYSYM_CASE_INSENSITIVE);
+}
+
+xcb_get_keyboard_mapping_cookie_t requestKeyboardMap(xcb_connection_t* c) {
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    return xcb_get_keyboard_mapping(c, setup->min_keycode,
+                                    static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1));
+}
+
+KeyboardMap keyboardMapFrom(xcb_connection_t* c, const xcb_get_keyboard_mapping_reply_t& reply) {
+    auto* mapping = const_cast<xcb_get_keyboard_mapping_reply_t*>(&reply);
+    const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(mapping);
+    return KeyboardMap(xcb_get_setup(c)->min_keycode, reply.keysyms_per_keycode,
+                       {keysyms, keysyms + xcb_get_keyboard_mapping_keysyms_length(mapping)});
+}
+
+std::optional<KeyboardMap> readKeyboardMap(xcb_connection_t* c) {
+    const auto reply = waitReply(xcb_get_keyboard_mapping_reply, c, requestKeyboardMap(c));
+    if (!reply) return std::nullopt;
+    return keyboardMapFrom(c, *reply);
 }
 
 }  // namespace tessarin::x11

@@ -99,6 +99,16 @@ private:
     std::map<xcb_keycode_t, int> keysDown_;  // keycode -> the id it went down for
 };
 
+// The keysym an X keysym name stands for ("Print", "a"; a name in the wrong
+// case is accepted when it is unambiguous), XKB_KEY_NoSymbol for none.
+xcb_keysym_t keysymFromName(const std::string& name);
+
+// The request for the whole core keyboard map, and the map its reply gives.
+xcb_get_keyboard_mapping_cookie_t requestKeyboardMap(xcb_connection_t* c);
+KeyboardMap keyboardMapFrom(xcb_connection_t* c, const xcb_get_keyboard_mapping_reply_t& reply);
+// Both, with the bounded wait for the reply; nothing when none came.
+std::optional<KeyboardMap> readKeyboardMap(xcb_connection_t* c);
+
 // A key event as the auto-repeat filter sees it.
 struct KeyEventSummary {
     bool press = false;

@@ -19,13 +19,6 @@ namespace tessarin::x11 {
 
 namespace {
 
-xcb_keysym_t keysymFromName(const std::string& name) {
-    if (name.empty()) return XKB_KEY_NoSymbol;
-    const xkb_keysym_t exact = xkb_keysym_from_name(name.c_str(), XKB_KEYSYM_NO_FLAGS);
-    if (exact != XKB_KEY_NoSymbol) return exact;
-    return xkb_keysym_from_name(name.c_str(), XKB_KEYSYM_CASE_INSENSITIVE);
-}
-
 bool watch(int epoll, int fd) {
     epoll_event interest{};
     interest.events = EPOLLIN;
@@ -99,18 +92,14 @@ void X11GlobalShortcutGrabber::enableXkb(const X11ShortcutOptions& options) {
 
 bool X11GlobalShortcutGrabber::readKeyboard() {
     xcb_connection_t* c = connection_->raw();
-    const xcb_setup_t* setup = xcb_get_setup(c);
-    const auto mappingCookie = xcb_get_keyboard_mapping(
-        c, setup->min_keycode, static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1));
+    const auto mappingCookie = requestKeyboardMap(c);
     const auto modifiersCookie = xcb_get_modifier_mapping(c);
     const auto mapping = waitReply(xcb_get_keyboard_mapping_reply, c, mappingCookie);
     const auto modifiers = waitReply(xcb_get_modifier_mapping_reply, c, modifiersCookie);
     keepQueuedEvents();
     if (!mapping || !modifiers) return false;
 
-    const std::span keysyms(xcb_get_keyboard_mapping_keysyms(mapping.get()),
-                            static_cast<size_t>(xcb_get_keyboard_mapping_keysyms_length(mapping.get())));
-    keyboard_ = KeyboardMap(setup->min_keycode, mapping->keysyms_per_keycode, {keysyms.begin(), keysyms.end()});
+    keyboard_ = keyboardMapFrom(c, *mapping);
     const std::vector<xcb_keycode_t> numLockKeys = keyboard_.keycodesOf(XKB_KEY_Num_Lock);
     const std::span modifierMap(xcb_get_modifier_mapping_keycodes(modifiers.get()),
                                 static_cast<size_t>(xcb_get_modifier_mapping_keycodes_length(modifiers.get())));

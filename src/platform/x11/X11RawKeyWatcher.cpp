@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <span>
 
 #include "platform/x11/KeyGrabs.h"
 #include "platform/x11/XcbHandles.h"
@@ -15,18 +14,11 @@ namespace tessarin::x11 {
 namespace {
 
 Expected<std::vector<uint8_t>, std::string> keycodesOf(X11Connection& connection, const std::string& keyName) {
-    const xkb_keysym_t keysym = xkb_keysym_from_name(keyName.c_str(), XKB_KEYSYM_NO_FLAGS);
+    const xcb_keysym_t keysym = keysymFromName(keyName);
     if (keysym == XKB_KEY_NoSymbol) return unexpected("\"" + keyName + "\" is not the name of a key");
-    xcb_connection_t* c = connection.raw();
-    const xcb_setup_t* setup = xcb_get_setup(c);
-    const auto mapping = waitReply(
-        xcb_get_keyboard_mapping_reply, c,
-        xcb_get_keyboard_mapping(c, setup->min_keycode, static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1)));
-    if (!mapping) return unexpected(std::string("the X server did not send its keyboard map"));
-    const std::span keysyms(xcb_get_keyboard_mapping_keysyms(mapping.get()),
-                            static_cast<size_t>(xcb_get_keyboard_mapping_keysyms_length(mapping.get())));
-    const KeyboardMap map(setup->min_keycode, mapping->keysyms_per_keycode, {keysyms.begin(), keysyms.end()});
-    auto keycodes = map.keycodesOf(keysym);
+    const auto map = readKeyboardMap(connection.raw());
+    if (!map) return unexpected(std::string("the X server did not send its keyboard map"));
+    const auto keycodes = map->keycodesOf(keysym);
     if (keycodes.empty()) return unexpected("the keyboard has no key for \"" + keyName + "\"");
     return std::vector<uint8_t>(keycodes.begin(), keycodes.end());
 }

@@ -31,20 +31,7 @@ constexpr auto released = KeyTransition::released;
 constexpr int kSentinel = 99;
 constexpr uint8_t kShift = KeyModifier::shift;
 
-auto keyboardMapping(xcb_connection_t* c) {
-    const xcb_setup_t* setup = xcb_get_setup(c);
-    return waitReply(xcb_get_keyboard_mapping_reply, c,
-                     xcb_get_keyboard_mapping(c, setup->min_keycode,
-                                              static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1)));
-}
-
-KeyboardMap readKeyboardMap(xcb_connection_t* c) {
-    const auto reply = keyboardMapping(c);
-    if (!reply) return {};
-    const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
-    return KeyboardMap(xcb_get_setup(c)->min_keycode, reply->keysyms_per_keycode,
-                       {keysyms, keysyms + xcb_get_keyboard_mapping_keysyms_length(reply.get())});
-}
+auto keyboardMapping(xcb_connection_t* c) { return waitReply(xcb_get_keyboard_mapping_reply, c, requestKeyboardMap(c)); }
 
 // The highest keycode that types nothing, 0 when there is none.
 xcb_keycode_t spareKeycode(xcb_connection_t* c) {
@@ -91,7 +78,7 @@ public:
     }
 
     std::vector<xcb_keycode_t> keycodes(const char* name) {
-        return readKeyboardMap(x_.connection()).keycodesOf(xkb_keysym_from_name(name, XKB_KEYSYM_NO_FLAGS));
+        return readKeyboardMap(x_.connection()).value_or(KeyboardMap{}).keycodesOf(keysymFromName(name));
     }
     xcb_keycode_t keycode(const char* name) {
         const auto all = keycodes(name);
@@ -349,7 +336,7 @@ TEST_F(ShortcutGrab, EventsReadDuringAGrabStillWakeTheLoop) {
 }
 
 TEST_F(ShortcutGrab, ANewKeyboardMapGrabsEveryIdAgain) {
-    const KeyboardMap before = readKeyboardMap(x.connection());
+    const KeyboardMap before = readKeyboardMap(x.connection()).value_or(KeyboardMap{});
     const xcb_keysym_t f33 = xkb_keysym_from_name("F33", XKB_KEYSYM_NO_FLAGS);
     ASSERT_TRUE(before.keycodesOf(f33).empty());
     const xcb_keycode_t spare = spareKeycode(x.connection());
