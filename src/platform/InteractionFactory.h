@@ -4,8 +4,8 @@
 // connection of their own when DISPLAY names a reachable server outside a
 // Wayland session, otherwise null ones that say why.
 //
-// The keyboard grab is not among them: it is made on the connection of the
-// toolkit that owns the overlay window (x11/X11KeyboardGrabber.h).
+// The keyboard grab is not among them: it must be made on the connection of
+// the toolkit that owns the overlay window, so the toolkit makes it.
 
 #include <memory>
 #include <string>

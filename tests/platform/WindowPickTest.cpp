@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/KeyboardGrabber.h"
 #include "platform/WindowPick.h"
 
 namespace tessarin {
@@ -95,45 +94,6 @@ TEST(WindowPick, PointerAndHighlightChangeSpacesAroundThePrimaryDisplay) {
     const Point pointer{150, 700};
     EXPECT_TRUE(window.containsInclusive(windowSpacePoint(pointer, height)));
     EXPECT_TRUE(displaySpaceRect(window, height).containsInclusive(pointer));
-}
-
-using namespace std::chrono_literals;
-using Answer = GrabRetryPlan::Answer;
-using Step = GrabRetryPlan::Step;
-const GrabRetryPlan::Clock::time_point t0{};
-
-TEST(GrabRetryPlan, RetriesOnlyRefusalsAndOnlyUntilTheDeadline) {
-    struct Case {
-        std::string name;
-        std::vector<std::pair<Answer, std::chrono::milliseconds>> answers;  // and when each came
-        std::vector<Step> steps;
-    };
-    const Case cases[] = {
-        {"granted at once", {{Answer::granted, 1ms}}, {Step::done}},
-        {"granted on a later attempt", {{Answer::heldElsewhere, 1ms}, {Answer::granted, 22ms}}, {Step::retry, Step::done}},
-        {"an invalid window is not retried", {{Answer::invalid, 1ms}}, {Step::giveUp}},
-        {"an answer after the deadline", {{Answer::heldElsewhere, 250ms}}, {Step::giveUp}},
-    };
-    for (const Case& c : cases) {
-        GrabRetryPlan plan(t0, 100ms, 20ms);
-        std::vector<Step> steps;
-        for (const auto& [answer, at] : c.answers) steps.push_back(plan.after(answer, t0 + at));
-        EXPECT_EQ(steps, c.steps) << c.name;
-        EXPECT_EQ(plan.attempts(), int(c.answers.size())) << c.name;
-    }
-}
-
-TEST(GrabRetryPlan, RefusalsAreRetriedAtTheIntervalUntilTheBudgetIsSpent) {
-    for (const Answer refusal : {Answer::heldElsewhere, Answer::notViewable}) {
-        GrabRetryPlan plan(t0, 100ms, 30ms);
-        EXPECT_EQ(plan.after(refusal, t0 + 1ms), Step::retry);
-        EXPECT_EQ(plan.nextAttempt(), t0 + 31ms);
-        EXPECT_EQ(plan.after(refusal, t0 + 80ms), Step::retry);
-        // The last attempt is due at the deadline, not after it.
-        EXPECT_EQ(plan.nextAttempt(), t0 + 100ms);
-        EXPECT_EQ(plan.after(refusal, t0 + 100ms), Step::giveUp);
-        EXPECT_EQ(plan.attempts(), 3);
-    }
 }
 
 }  // namespace

@@ -19,9 +19,13 @@ QScreen* screenFor(const DisplayDescription& display) {
     return nullptr;
 }
 
-QRectF qtRectOf(const DisplayDescription& display, QScreen* screen, const Rect& global) {
+double pointsPerLogicalPixel(const DisplayDescription& display, QScreen* screen) {
     const double dpr = screen ? screen->devicePixelRatio() : 1.0;
-    const double pixelsPerPoint = std::max(1.0, display.scale) / dpr;
+    return dpr / std::max(1.0, display.scale);
+}
+
+QRectF qtRectOf(const DisplayDescription& display, QScreen* screen, const Rect& global) {
+    const double pixelsPerPoint = 1.0 / pointsPerLogicalPixel(display, screen);
     const QPointF origin = screen ? QPointF(screen->geometry().topLeft()) : QPointF();
     const double top = display.frame.y + display.frame.height;
     return QRectF(origin.x() + (global.minX() - display.frame.x) * pixelsPerPoint,

@@ -16,6 +16,10 @@ namespace tessarin {
 
 QScreen* screenFor(const DisplayDescription& display);
 
+// Points per Qt logical pixel on `display`: device pixels per logical pixel
+// over device pixels per point.
+double pointsPerLogicalPixel(const DisplayDescription& display, QScreen* screen);
+
 // A rectangle in global points on `display`, in Qt's global logical pixels.
 QRectF qtRectOf(const DisplayDescription& display, QScreen* screen, const Rect& global);
 

@@ -10,17 +10,15 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
-#include <QWindow>
 
 #include "app/desktop/QtDisplayMapping.h"
+#include "app/desktop/QtKeyboardGrab.h"
 #include "app/desktop/ToolbarGlyphs.h"
 #include "core/common/Log.h"
 
 namespace tessarin {
 namespace {
 
-constexpr int keyboardGrabAttempts = 20;  // 25 ms apart: half a second
-constexpr int keyboardGrabRetryMs = 25;
 
 const QColor maskColour(0, 0, 0, 115);
 const QColor accent(0x3b, 0x82, 0xf6);
@@ -104,25 +102,17 @@ public:
         setAttribute(Qt::WA_ShowWithoutActivating);
         setMouseTracking(true);
         setWindowTitle(QStringLiteral("Tessarin Selection"));
+        // The overlay holds the frozen screens for as long as its windows.
         if (frozen) {
-            // The frozen pixels themselves, not a converted copy: a copy per
-            // display would double the memory of the frozen screens and cost
-            // the conversion before the first paint. The frozen screens
-            // outlive the windows (the overlay holds them).
-            backdrop_ = QImage(frozen->image.data(), static_cast<int>(frozen->image.width()),
-                               static_cast<int>(frozen->image.height()), static_cast<qsizetype>(frozen->image.stride()),
-                               QImage::Format_RGBX8888);
+            backdrop_ = backdropOf(*frozen);
         } else {
             setAttribute(Qt::WA_TranslucentBackground);
         }
         if (screen) {
             setScreen(screen);
             setGeometry(screen->geometry());
-            dpr_ = screen->devicePixelRatio();
         }
-        // Points per logical pixel: device pixels per logical pixel over
-        // device pixels per point.
-        pointsPerPixel_ = dpr_ / std::max(1.0, display.scale);
+        pointsPerPixel_ = pointsPerLogicalPixel(display, screen);
         setCursor(Qt::CrossCursor);
     }
 
@@ -132,20 +122,9 @@ public:
                       r.width / pointsPerPixel_, r.height / pointsPerPixel_);
     }
     Point toPoints(const QPointF& p) const { return {p.x() * pointsPerPixel_, heightPoints_ - p.y() * pointsPerPixel_}; }
-    double pointsPerPixel() const { return pointsPerPixel_; }
 
     void repaint(const std::vector<Rect>& rects) {
         for (const Rect& r : rects) update(toPixels(r).toAlignedRect().adjusted(-2, -2, 2, 2));
-    }
-
-    // Takes the keyboard, retrying while another client holds it.
-    void grabKeyboardSoon(int attemptsLeft = keyboardGrabAttempts) {
-        if (QWindow* window = windowHandle(); window && window->setKeyboardGrabEnabled(true)) return;
-        if (attemptsLeft <= 1) {
-            owner_.keyboardUnavailable();
-            return;
-        }
-        QTimer::singleShot(keyboardGrabRetryMs, this, [this, attemptsLeft] { grabKeyboardSoon(attemptsLeft - 1); });
     }
 
 protected:
@@ -267,7 +246,6 @@ private:
     SelectionOverlay& owner_;
     size_t index_;
     double heightPoints_;
-    double dpr_ = 1;
     double pointsPerPixel_ = 1;
     QImage backdrop_;
     bool painted_ = false;
@@ -306,7 +284,7 @@ void SelectionOverlay::show() {
         window->raise();
     }
     const size_t keys = session_.keyDisplay();
-    if (keys < windows_.size()) windows_[keys]->grabKeyboardSoon();
+    if (keys < windows_.size()) grabKeyboardWithRetry(*windows_[keys], [this] { keyboardUnavailable(); });
 }
 
 void SelectionOverlay::cancel() {
@@ -353,7 +331,7 @@ void SelectionOverlay::finish() {
     if (finishing_) return;
     finishing_ = true;
     for (auto& window : windows_) {
-        if (QWindow* handle = window->windowHandle()) handle->setKeyboardGrabEnabled(false);
+        releaseKeyboard(*window);
         window->hide();
     }
     // Out of the event handler that ended it: `done` may destroy us.

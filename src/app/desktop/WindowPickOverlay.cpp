@@ -6,9 +6,9 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
-#include <QWindow>
 
 #include "app/desktop/QtDisplayMapping.h"
+#include "app/desktop/QtKeyboardGrab.h"
 
 namespace tessarin {
 
@@ -22,19 +22,11 @@ public:
         setMouseTracking(true);
         setCursor(Qt::PointingHandCursor);
         setWindowTitle(QStringLiteral("Tessarin Window Pick"));
-        if (frozen) {
-            backdrop_ = QImage(frozen->image.data(), static_cast<int>(frozen->image.width()),
-                               static_cast<int>(frozen->image.height()), static_cast<qsizetype>(frozen->image.stride()),
-                               QImage::Format_RGBX8888);
-        }
+        if (frozen) backdrop_ = backdropOf(*frozen);
         if (screen_) {
             setScreen(screen_);
             setGeometry(screen_->geometry());
         }
-    }
-
-    void grabKeys() {
-        if (QWindow* window = windowHandle()) window->setKeyboardGrabEnabled(true);
     }
 
 protected:
@@ -69,8 +61,7 @@ protected:
 
 private:
     Point toGlobal(const QPointF& local) const {
-        const double dpr = screen_ ? screen_->devicePixelRatio() : 1.0;
-        const double pointsPerPixel = dpr / std::max(1.0, display_.scale);
+        const double pointsPerPixel = pointsPerLogicalPixel(display_, screen_);
         return {display_.frame.x + local.x() * pointsPerPixel,
                 display_.frame.y + display_.frame.height - local.y() * pointsPerPixel};
     }
@@ -101,7 +92,7 @@ void WindowPickOverlay::show() {
         view->show();
         view->raise();
     }
-    if (!views_.empty()) views_.front()->grabKeys();
+    if (!views_.empty()) grabKeyboardWithRetry(*views_.front(), [this] { cancel(); });
 }
 
 std::vector<unsigned long> WindowPickOverlay::windowIds() const {
@@ -129,7 +120,7 @@ void WindowPickOverlay::finish(std::optional<WindowDescription> picked) {
     if (finished_) return;
     finished_ = true;
     for (auto& view : views_) {
-        if (QWindow* handle = view->windowHandle()) handle->setKeyboardGrabEnabled(false);
+        releaseKeyboard(*view);
         view->hide();
     }
     QTimer::singleShot(0, this, [this, picked = std::move(picked)] {

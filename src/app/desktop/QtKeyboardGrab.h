@@ -1,0 +1,24 @@
+#pragma once
+// What the overlays share: taking the keyboard without taking the focus,
+// and a frozen display as an image Qt can paint.
+
+#include <QImage>
+#include <QWidget>
+#include <functional>
+
+#include "core/capture/FrozenScreens.h"
+
+namespace tessarin {
+
+// Grabs the keyboard for `window` (on Qt's own connection, so the keys
+// reach Qt), trying again from the event loop every 25 ms for up to half a
+// second while another client holds it; then `failed` runs.
+void grabKeyboardWithRetry(QWidget& window, std::function<void()> failed);
+void releaseKeyboard(QWidget& window);
+
+// The frozen pixels themselves, not a copy: a converted copy per display
+// would double the frozen screens' memory and cost a conversion before the
+// first paint. The frame must outlive the image.
+QImage backdropOf(const FrozenScreenFrame& frame);
+
+}  // namespace tessarin
