@@ -5,6 +5,7 @@
 #include "core/cli/CLIError.h"
 #include "core/cli/JsonWriter.h"
 #include "core/common/Log.h"
+#include "core/common/TessarinLink.h"
 
 namespace tessarin {
 
@@ -17,14 +18,7 @@ bool TessarinCLI::isAgentInvocation(const std::vector<std::string>& args) {
     // The desktop starts the program bare or with tessarin: links; anything
     // else is meant for the agent, and a misspelt command must fail, not
     // open a window.
-    if (args.empty()) return false;
-    // URL schemes compare without regard to case.
-    const std::string_view first(args[0]);
-    if (first.size() < kLinkScheme.size()) return true;
-    for (size_t i = 0; i < kLinkScheme.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(first[i])) != kLinkScheme[i]) return true;
-    }
-    return false;
+    return !args.empty() && !isTessarinLink(args[0]);
 }
 
 void TessarinCLI::fail(const std::string& message) {

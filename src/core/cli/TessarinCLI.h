@@ -57,7 +57,6 @@ struct TessarinCLI {
     static const Subcommand* subcommand(std::string_view word);
     static bool isCommandWord(std::string_view word);
     // What the desktop passes the application: links such as tessarin://capture.
-    static constexpr std::string_view kLinkScheme = "tessarin:";
     static constexpr int kUnknownCommandStatus = 64;
     // True when these arguments (without the program path) are an agent
     // command line: anything but nothing at all or a tessarin: link. An

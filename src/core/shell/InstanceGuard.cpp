@@ -1,21 +1,10 @@
 #include "core/shell/InstanceGuard.h"
 
 #include "core/common/Log.h"
+#include "core/common/TessarinLink.h"
 
 namespace tessarin {
 namespace {
-
-constexpr std::string_view kLinkScheme = "tessarin:";
-
-bool isLink(std::string_view argument) {
-    if (argument.size() < kLinkScheme.size()) return false;
-    for (size_t i = 0; i < kLinkScheme.size(); ++i) {
-        char c = argument[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != kLinkScheme[i]) return false;
-    }
-    return true;
-}
 
 void logStep(const std::string& message) { logLine(LogLevel::info, LogCategory::capture, message); }
 
@@ -95,7 +84,7 @@ LaunchDecision decidePlainLaunch(const LaunchRequest& request, SessionBus& bus, 
 LaunchRequest classifyLaunch(const std::vector<std::string>& arguments) {
     LaunchRequest request;
     for (const auto& argument : arguments) {
-        (isLink(argument) ? request.links : request.ignoredArguments).push_back(argument);
+        (isTessarinLink(argument) ? request.links : request.ignoredArguments).push_back(argument);
     }
     return request;
 }
