@@ -7,23 +7,12 @@
 #include "platform/NullScreenBackend.h"
 #include "platform/PlatformFactory.h"
 #include "platform/x11/X11ScreenBackend.h"
+#include "support/ScopedEnvironment.h"
 
 namespace tessarin {
 namespace {
 
-// Sets (or clears, for nullopt) an environment variable for one scope.
-struct ScopedEnvironment {
-    ScopedEnvironment(const char* name, const std::optional<std::string>& value) : variable(name) {
-        if (const char* old = std::getenv(name)) previous = old;
-        set(value);
-    }
-    ~ScopedEnvironment() { set(previous); }
-    void set(const std::optional<std::string>& value) const {
-        value ? setenv(variable, value->c_str(), 1) : unsetenv(variable);
-    }
-    const char* variable;
-    std::optional<std::string> previous;
-};
+using testing::ScopedEnvironment;
 
 TEST(PlatformFactory, WithoutAUsableDisplayTheNullBackEndSaysWhy) {
     ScopedEnvironment noWayland("WAYLAND_DISPLAY", std::nullopt);

@@ -8,22 +8,12 @@
 
 #include "TestDisplay.h"
 #include "platform/InteractionFactory.h"
+#include "support/ScopedEnvironment.h"
 
 namespace tessarin {
 namespace {
 
-struct ScopedEnvironment {
-    ScopedEnvironment(const char* name, const std::optional<std::string>& value) : variable(name) {
-        if (const char* old = std::getenv(name)) previous = old;
-        set(value);
-    }
-    ~ScopedEnvironment() { set(previous); }
-    void set(const std::optional<std::string>& value) const {
-        value ? setenv(variable, value->c_str(), 1) : unsetenv(variable);
-    }
-    const char* variable;
-    std::optional<std::string> previous;
-};
+using testing::ScopedEnvironment;
 
 TEST(InteractionFactory, WithoutAUsableDisplayEveryServiceSaysWhy) {
     ScopedEnvironment noWayland("WAYLAND_DISPLAY", std::nullopt);
