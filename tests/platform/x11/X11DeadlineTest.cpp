@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "AbstractDisplaySocket.h"
 #include "platform/x11/X11Connection.h"
 
 namespace tessarin::x11 {
@@ -66,16 +67,7 @@ std::vector<uint8_t> setupReply() {
 class WedgedServer {
 public:
     explicit WedgedServer(bool answersSetup) {
-        listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        for (number_ = 47000 + int(::getpid() % 1000); number_ < 60000; ++number_) {
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            const std::string name = "/tmp/.X11-unix/X" + std::to_string(number_);
-            std::memcpy(address.sun_path + 1, name.data(), name.size());
-            const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-            if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) == 0) break;
-        }
-        ::listen(listener_, 4);
+        listener_ = testing::listenAsDisplay(47000 + int(::getpid() % 1000), number_, 4);
         if (!answersSetup) return;  // connections wait in the backlog, unanswered
         server_ = std::thread([this] {
             client_ = ::accept(listener_, nullptr, nullptr);

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "AbstractDisplaySocket.h"
 #include "TestDisplay.h"
 #include "platform/x11/X11GlobalShortcutGrabber.h"
 
@@ -39,16 +40,7 @@ int connectTo(const std::string& path) {
 class CuttableRelay {
 public:
     explicit CuttableRelay(const std::string& upstreamDisplay) {
-        listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        for (number_ = 48000 + int(::getpid() % 1000); number_ < 60000; ++number_) {
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            const std::string name = "/tmp/.X11-unix/X" + std::to_string(number_);
-            std::memcpy(address.sun_path + 1, name.data(), name.size());
-            const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-            if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) == 0) break;
-        }
-        ::listen(listener_, 1);
+        listener_ = testing::listenAsDisplay(48000 + int(::getpid() % 1000), number_);
         if (::pipe2(stop_, O_CLOEXEC) != 0) return;
         const std::string upstream = "/tmp/.X11-unix/X" + upstreamDisplay.substr(upstreamDisplay.find(':') + 1);
         relay_ = std::thread([this, upstream] { run(upstream); });
