@@ -4,26 +4,8 @@
 # what ends up in the history, on the clipboard and in the log.
 #
 #   capture-flow-test.sh CASE
-set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=lib.sh
-. "$here/lib.sh"
-
-: "${TESSARIN:?TESSARIN must name the program}"
-export TESSARIN_LOG=stderr
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    [ -f "$work/app.log" ] && tail -n 40 "$work/app.log" >&2
-    exit 1
-}
+# shellcheck source=app-test.sh
+. "$(dirname "$0")/app-test.sh"
 
 preferences="${XDG_CONFIG_HOME:-$work/config}/io.tessarin.Tessarin/preferences.json"
 history_images="${XDG_DATA_HOME:-$work/data}/io.tessarin.Tessarin/History/images"
@@ -39,10 +21,7 @@ start_app() {
     xlogo -geometry 300x300+420+330 >/dev/null 2>&1 &
     pids+=($!)
     wait_for "xdotool search --onlyvisible --class xlogo" 5 || fail "xlogo did not show"
-    "$TESSARIN" >"$work/app.log" 2>&1 &
-    app_pid=$!
-    pids+=("$app_pid")
-    wait_for "grep -q app.ready '$work/app.log'" 15 || fail "the application never became ready"
+    launch app
 }
 
 overlay_shown() { wait_for "grep -q overlay.shown '$work/app.log'" 5 || fail "the overlay did not show"; }
@@ -171,10 +150,7 @@ case_second_display() {
     preferences="$XDG_CONFIG_HOME/io.tessarin.Tessarin/preferences.json"
     history_images="$XDG_DATA_HOME/io.tessarin.Tessarin/History/images"
     mkdir -p "$HOME"
-    "$TESSARIN" >"$work/app.log" 2>&1 &
-    app_pid=$!
-    pids+=("$app_pid")
-    wait_for "grep -q app.ready '$work/app.log'" 15 || fail "the application never became ready"
+    launch app
     xdotool mousemove --sync 1500 300
     xdotool key Print
     wait_for "grep -q 'overlay.shown displays=2' '$work/app.log'" 5 || fail "the overlay did not cover both displays"
@@ -185,6 +161,4 @@ case_second_display() {
     same_pixels "$(history_image)" "$work/agent.png" || fail "the capture on the second display differs from the agent's"
 }
 
-name=${1:?usage: $0 CASE}
-"case_$name"
-echo "PASS: $name"
+run_case "$@"

@@ -8,41 +8,8 @@
 # Environment: TESSARIN (the program), HOLD_KEY and TRAY_ICONS (the X
 # clients of tests/app), SHOTS (optional folder for screenshots of what the
 # application showed).
-set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=lib.sh
-. "$here/lib.sh"
-
-: "${TESSARIN:?TESSARIN must name the program}"
-export TESSARIN_LOG=stderr
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    for log in "$work"/*.log; do
-        [ -e "$log" ] || continue
-        echo "--- $log" >&2
-        tail -n 40 "$log" >&2
-    done
-    exit 1
-}
-
-# start_app NAME [args...]: starts the application, logging to $work/NAME.log;
-# sets app_pid. Waits until it is ready.
-start_app() {
-    local name=$1
-    shift
-    "$TESSARIN" "$@" >"$work/$name.log" 2>&1 &
-    app_pid=$!
-    pids+=("$app_pid")
-    wait_for "grep -q \"app.ready\" \"$work/$name.log\"" 15 || fail "$name never became ready"
-}
+# shellcheck source=app-test.sh
+. "$(dirname "$0")/app-test.sh"
 
 dispatches() {  # dispatches LOG ACTION SOURCE: how many times the action ran
     grep -c "action.dispatch action=$2 source=$3 " "$1" || true
@@ -68,7 +35,7 @@ wait_exit() {
 }
 
 case_docks_and_menu() {
-    start_app app
+    launch app
     wait_for "[ \"\$(tray_icon_count)\" = 1 ]" 10 || fail "the tray icon never docked"
     local menu
     menu=$(open_tray_menu 3 1 5) || fail "the tray menu did not open"
@@ -84,7 +51,7 @@ case_docks_and_menu() {
 }
 
 case_shortcut_runs_once() {
-    start_app app
+    launch app
     grep -q "shortcut.refused" "$work/app.log" && fail "a default shortcut was refused"
     # Print opens the area overlay, which holds the keyboard until Escape.
     xdotool key Print
@@ -117,7 +84,7 @@ case_combination_held_elsewhere() {
     "$HOLD_KEY" Shift+Print >"$work/holder.log" 2>&1 &
     pids+=($!)
     wait_for "grep -q holding \"$work/holder.log\"" 5 || fail "the other client could not grab Shift+Print"
-    start_app app
+    launch app
     grep -q "shortcut.refused name=captureFullScreen" "$work/app.log" || fail "the held combination was not reported"
     kill -0 "$app_pid" || fail "the application did not keep running"
     xdotool key Print
@@ -125,10 +92,10 @@ case_combination_held_elsewhere() {
 }
 
 case_plain_start_replaces_running_copy() {
-    start_app first
+    launch first
     local first=$app_pid
     wait_for "test \"\$(bus_owner_pid io.tessarin.Tessarin)\" = \"$first\"" 5 || fail "the first copy does not own the bus name"
-    start_app second
+    launch second
     local second=$app_pid
     wait_for "test \"\$(bus_owner_pid io.tessarin.Tessarin)\" = \"$second\"" 5 || fail "the second copy did not take over"
     wait_exit "$first"
@@ -140,7 +107,7 @@ case_plain_start_replaces_running_copy() {
 }
 
 case_link_goes_to_running_copy() {
-    start_app app
+    launch app
     local owner
     owner=$(bus_owner_pid io.tessarin.Tessarin)
     local status=0
@@ -154,7 +121,7 @@ case_link_goes_to_running_copy() {
 
 case_link_starts_the_application() {
     # No copy runs: the link start becomes the application and handles it.
-    start_app app 'tessarin://capture-area'
+    launch app 'tessarin://capture-area'
     [ "$(bus_owner_pid io.tessarin.Tessarin)" = "$app_pid" ] || fail "the link start does not own the bus name"
     wait_for "window_exists \"Unsupported URL\"" 5 || fail "the link that started the application was dropped"
 }
@@ -174,7 +141,7 @@ case_two_starts_at_once() {
 }
 
 case_sigterm_writes_and_exits() {
-    start_app app
+    launch app
     kill -TERM "$app_pid"
     wait_exit "$app_pid"
     [ "$exit_status" = 0 ] || fail "SIGTERM did not end with status 0"
@@ -187,7 +154,7 @@ case_sigterm_writes_and_exits() {
 
 case_quit_row_and_signals() {
     for signal in INT HUP; do
-        start_app "app-$signal"
+        launch "app-$signal"
         kill "-$signal" "$app_pid"
         wait_exit "$app_pid"
         [ "$exit_status" = 0 ] || fail "SIG$signal did not end with status 0"
@@ -198,12 +165,10 @@ case_quit_row_and_signals() {
 case_runs_without_a_tray() {
     pkill -x trayer || fail "no tray host to take away"
     wait_for "! xdotool search --class trayer" 5 || fail "trayer stayed"
-    start_app app
+    launch app
     grep -q "tray.unavailable" "$work/app.log" || fail "the missing tray was not logged"
     xdotool key Print
     wait_for "test \"\$(dispatches \"$work/app.log\" captureArea shortcut)\" -ge 1" 5 || fail "shortcuts stopped working"
 }
 
-name=${1:?usage: $0 CASE}
-"case_$name"
-echo "PASS: $name"
+run_case "$@"

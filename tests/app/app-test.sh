@@ -1,0 +1,47 @@
+# shellcheck shell=bash
+# What the application's test scripts share (source it first): the helpers
+# of lib.sh, a scratch folder and the processes a case starts, both removed
+# at exit, and the way a case fails and starts the application.
+set -euo pipefail
+_app_test_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=lib.sh
+. "$_app_test_dir/lib.sh"
+
+: "${TESSARIN:?TESSARIN must name the program}"
+export TESSARIN_LOG=stderr
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# fail MESSAGE: says why, with the end of every log of the case.
+fail() {
+    echo "FAIL: $*" >&2
+    for log in "$work"/*.log; do
+        [ -e "$log" ] || continue
+        echo "--- $log" >&2
+        tail -n 40 "$log" >&2
+    done
+    exit 1
+}
+
+# launch NAME [args...]: starts the application, logging to $work/NAME.log,
+# and waits until it is ready; sets app_pid.
+launch() {
+    local name=$1
+    shift
+    "$TESSARIN" "$@" >"$work/$name.log" 2>&1 &
+    app_pid=$!
+    pids+=("$app_pid")
+    wait_for "grep -q app.ready '$work/$name.log'" 15 || fail "$name never became ready"
+}
+
+# run_case CASE: runs the script's function case_CASE.
+run_case() {
+    local name=${1:?usage: $0 CASE}
+    "case_$name"
+    echo "PASS: $name"
+}
