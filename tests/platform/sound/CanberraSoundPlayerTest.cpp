@@ -153,15 +153,5 @@ TEST_F(CaptureSound, WithoutTheScreenCaptureSoundTheShutterPlays) {
     EXPECT_EQ(player.lastEventID(), "camera-shutter");
 }
 
-TEST_F(CaptureSound, AThemeWithNeitherSoundPlaysNothingAndSaysSo) {
-    REQUIRE_PULSEAUDIO();
-    useThemeWith({});
-    ASSERT_TRUE(startServer()) << "the test's PulseAudio server did not start";
-    CanberraSoundPlayer player({.driver = "pulse"});
-    EXPECT_FALSE(player.play());
-    EXPECT_TRUE(sink.contains("sound.play play error=")) << sink.all();
-    EXPECT_EQ(player.lastEventID(), "");
-}
-
 }  // namespace
 }  // namespace tessarin

@@ -86,37 +86,6 @@ TEST_F(ActiveWindow, AStaleWindowManagerAnnouncementIsNotBelieved) {
     EXPECT_EQ(tracker->activate(window).outcome, ActivationOutcome::focused);
 }
 
-TEST_F(ActiveWindow, AWindowManagerIsAskedAsAPagerWithAServerTime) {
-    announceWindowManager(/*stale=*/false);
-    ASSERT_TRUE(tracker->windowManagerActivates());
-    const auto window = x.createWindow({.rect = {0, 0, 10, 10}});
-    // The test is the window manager: it receives what the root redirects.
-    const uint32_t redirect = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT;
-    ASSERT_EQ(checkRequest(x.connection(), xcb_change_window_attributes_checked(x.connection(), x.root(),
-                                                                                 XCB_CW_EVENT_MASK, &redirect)),
-              0);
-    const xcb_atom_t netActiveWindow = atomNamed(x.connection(), "_NET_ACTIVE_WINDOW");
-
-    EXPECT_EQ(tracker->activate(window).outcome, ActivationOutcome::requested);
-    const auto event = waitForEvent(
-        x.connection(), [](const xcb_generic_event_t& e) { return eventType(e) == XCB_CLIENT_MESSAGE; },
-        std::chrono::seconds(10));
-    ASSERT_TRUE(event);
-    const auto& message = *reinterpret_cast<const xcb_client_message_event_t*>(event.get());
-    EXPECT_EQ(message.type, netActiveWindow);
-    EXPECT_EQ(message.window, window);
-    EXPECT_EQ(message.format, 32);
-    EXPECT_EQ(message.data.data32[0], 2u);  // a pager-like source
-    EXPECT_NE(message.data.data32[1], 0u);  // a real time stamp, not CurrentTime
-
-    // The window manager's answer is what the root then says.
-    x.setRootProperty("_NET_ACTIVE_WINDOW", "WINDOW", 32, &window, 1);
-    EXPECT_TRUE(tracker->isActive(window));
-    const xcb_window_t none = XCB_WINDOW_NONE;
-    x.setRootProperty("_NET_ACTIVE_WINDOW", "WINDOW", 32, &none, 1);
-    EXPECT_EQ(tracker->activeWindow(), std::nullopt);
-}
-
 TEST(CompositorProbe, ACompositorIsTheOwnerOfItsScreenSelection) {
     TESSARIN_REQUIRE_X_SERVER();
     TestDisplay x;

@@ -1,6 +1,6 @@
 // The interactive capture's X11 side on a real desktop: openbox manages
-// the windows (frames, focus, minimising) and a tray panel docks at the
-// edge. Runs inside tests/support/desktop-session.sh, one case a session.
+// the windows (frames, focus, minimising). Runs inside
+// tests/support/desktop-session.sh, one case a session.
 
 #include <algorithm>
 #include <chrono>
@@ -13,7 +13,6 @@
 #include "TestDisplay.h"
 #include "platform/x11/X11ActiveWindow.h"
 #include "platform/x11/X11Displays.h"
-#include "platform/x11/X11WindowHider.h"
 #include "platform/x11/X11WindowPick.h"
 
 namespace tessarin::x11::testing {
@@ -150,54 +149,6 @@ TEST_F(Desktop, APickFindsTheClientAreaInsideTheFrame) {
     picked = topmostPickableWindowAt(pickable.value(), overlap, {.processID = std::nullopt, .windowIDs = {upper}});
     ASSERT_TRUE(picked);
     EXPECT_EQ(picked->windowID, lower);
-}
-
-TEST_F(Desktop, TheTrayPanelIsADockAndNeverPicked) {
-    X11PickableWindows source(*backend);
-    std::optional<PickableWindow> dock;
-    ASSERT_TRUE(eventually([&] {
-        const auto pickable = source.pickableWindows();
-        if (!pickable) return false;
-        for (const PickableWindow& w : pickable.value()) {
-            if (w.kind == WindowKind::dock) dock = w;
-        }
-        return dock.has_value();
-    })) << "the session's tray panel is not listed as a dock";
-    const Rect frame = dock->description.frame;
-    const auto picked = topmostPickableWindowAt({*dock}, {frame.midX(), frame.midY()}, {});
-    EXPECT_FALSE(picked);
-}
-
-TEST_F(Desktop, AManagedWindowOfOursLeavesTheScreenWithItsFrame) {
-    const uint32_t colour = 0xff00aa;
-    const auto ours = x.createWindow({.rect = {300, 300, 240, 160}, .colour = colour, .wmClass = "ours\0Ours\0"s,
-                                      .wmName = "our overlay"s});
-    ASSERT_TRUE(clientTitled("our overlay"));
-    auto where = described(ours);
-    ASSERT_TRUE(where);
-    const auto displays = backend->displays();
-    ASSERT_TRUE(displays && !displays.value().empty());
-    const uint32_t screen = displays.value().front().displayID.value_or(0);
-    const PixelRect area{0, 0, displays.value().front().pixelWidth, displays.value().front().pixelHeight};
-    auto count = [&] {
-        const auto image = backend->captureDisplayArea(screen, area);
-        size_t n = 0;
-        for (uint32_t y = 0; image && y < image.value().height(); ++y) {
-            for (uint32_t x0 = 0; x0 < image.value().width(); ++x0) n += rgbAt(image.value(), x0, y) == colour;
-        }
-        return n;
-    };
-    ASSERT_TRUE(eventually([&] { return count() > 0; })) << "our window never showed";
-
-    auto opened = X11Connection::open(std::getenv("DISPLAY"));
-    ASSERT_TRUE(opened);
-    X11WindowHider hider(*opened.value());
-    const std::vector<uint32_t> windows = {ours};
-    const auto hidden = hider.hide(windows);
-    ASSERT_TRUE(hidden) << hidden.error();
-    EXPECT_EQ(hidden.value().withdrawn, 1);
-    EXPECT_EQ(count(), 0u);
-    EXPECT_FALSE(described(ours).has_value());
 }
 
 }  // namespace
