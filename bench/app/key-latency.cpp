@@ -36,9 +36,11 @@
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
-#include "app/KeyCombo.h"
+#include "platform/KeyCombination.h"
+#include "platform/x11/KeyGrabs.h"
 
-using namespace tessarin::apptest;
+using tessarin::KeyCombination;
+namespace KeyModifier = tessarin::KeyModifier;
 
 namespace {
 
@@ -208,16 +210,23 @@ public:
         root_ = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
     }
 
-    bool prepare(const KeyCombo& combo, std::vector<xcb_keycode_t>& modifiers, xcb_keycode_t& key) {
-        static constexpr std::pair<uint16_t, uint32_t> modifierKeys[] = {
-            {XCB_MOD_MASK_SHIFT, 0xffe1}, {XCB_MOD_MASK_CONTROL, 0xffe3}, {XCB_MOD_MASK_1, 0xffe9}, {XCB_MOD_MASK_4, 0xffeb}};
-        for (const auto& [mask, keysym] : modifierKeys) {
-            if ((combo.modifiers & mask) == 0) continue;
-            const xcb_keycode_t code = keycodeFor(connection_, keysym);
+    bool prepare(const KeyCombination& combo, std::vector<xcb_keycode_t>& modifiers, xcb_keycode_t& key) {
+        const auto map = tessarin::x11::readKeyboardMap(connection_);
+        if (!map) return false;
+        const auto keycodeOf = [&](const std::string& name) -> xcb_keycode_t {
+            const auto codes = map->keycodesOf(tessarin::x11::keysymFromName(name));
+            return codes.empty() ? 0 : codes.front();
+        };
+        static constexpr std::pair<uint8_t, const char*> modifierKeys[] = {
+            {KeyModifier::shift, "Shift_L"}, {KeyModifier::control, "Control_L"}, {KeyModifier::alt, "Alt_L"},
+            {KeyModifier::super, "Super_L"}};
+        for (const auto& [bit, name] : modifierKeys) {
+            if ((combo.modifiers & bit) == 0) continue;
+            const xcb_keycode_t code = keycodeOf(name);
             if (code == 0) return false;
             modifiers.push_back(code);
         }
-        key = keycodeFor(connection_, combo.keysym);
+        key = keycodeOf(combo.key);
         return key != 0;
     }
 
@@ -265,10 +274,10 @@ int main(int argc, char** argv) {
     auto parsedOptions = parseOptions(argc, argv);
     if (!parsedOptions) return usage();
     Options& options = *parsedOptions;
-    const ParsedCombo key = parseKeyCombo(options.key);
-    const ParsedCombo after = options.afterKey.empty() ? ParsedCombo{} : parseKeyCombo(options.afterKey);
-    if (!key.combo || (!options.afterKey.empty() && !after.combo)) {
-        std::fprintf(stderr, "key-latency: %s\n", (!key.combo ? key : after).error.c_str());
+    const auto key = KeyCombination::parse(options.key);
+    const auto after = options.afterKey.empty() ? std::nullopt : KeyCombination::parse(options.afterKey);
+    if (!key || (!options.afterKey.empty() && !after)) {
+        std::fprintf(stderr, "key-latency: not a key combination: %s\n", (!key ? options.key : options.afterKey).c_str());
         return 2;
     }
 
@@ -280,8 +289,8 @@ int main(int argc, char** argv) {
     Keyboard keyboard(connection);
     std::vector<xcb_keycode_t> keyModifiers, afterModifiers;
     xcb_keycode_t keyCode = 0, afterCode = 0;
-    if (!keyboard.prepare(*key.combo, keyModifiers, keyCode) ||
-        (after.combo && !keyboard.prepare(*after.combo, afterModifiers, afterCode))) {
+    if (!keyboard.prepare(*key, keyModifiers, keyCode) ||
+        (after && !keyboard.prepare(*after, afterModifiers, afterCode))) {
         std::fprintf(stderr, "key-latency: the keyboard map lacks a key of %s\n", options.key.c_str());
         return 2;
     }

@@ -10,15 +10,17 @@
 // global shortcut. Exit status: 3 when another client already holds the
 // combination, 2 for a bad argument, 1 for other failures.
 
+#include <poll.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include <xcb/xcb.h>
+#include "platform/KeyCombination.h"
+#include "platform/x11/X11GlobalShortcutGrabber.h"
 
-#include "app/KeyCombo.h"
-
-using namespace tessarin::apptest;
+using namespace tessarin;
 
 namespace {
 
@@ -42,40 +44,29 @@ int main(int argc, char** argv) {
         }
     }
     if (comboText == nullptr) return fail(2, "usage: hold-key [--report] COMBO (e.g. Print, Shift+Print)");
-    const ParsedCombo parsed = parseKeyCombo(comboText);
-    if (!parsed.combo) return fail(2, parsed.error);
-    const KeyCombo& combo = *parsed.combo;
+    const auto combo = KeyCombination::parse(comboText);
+    if (!combo) return fail(2, std::string("not a key combination: ") + comboText);
 
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
-        return fail(1, "cannot open the X display (is DISPLAY set?)");
-    }
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    const xcb_keycode_t keycode = keycodeFor(connection, combo.keysym);
-    if (keycode == 0) {
-        xcb_disconnect(connection);
-        return fail(1, "the keyboard map has no key for '" + combo.text + "'");
-    }
-    switch (grabCombo(connection, root, keycode, combo)) {
-        case GrabResult::grabbed:
-            break;
-        case GrabResult::heldByAnotherClient:
-            xcb_disconnect(connection);
-            return fail(3, combo.text + " is held by another client");
-        case GrabResult::failed:
-            xcb_disconnect(connection);
-            return fail(1, "the server refused the grab of " + combo.text);
-    }
+    // The program's own grabber, on a connection of this process.
+    const char* display = std::getenv("DISPLAY");
+    auto opened = x11::X11GlobalShortcutGrabber::open(display ? display : "");
+    if (!opened) return fail(1, opened.error());
+    GlobalShortcutGrabber& grabber = **opened;
+    grabber.setKeyListener([&](int, KeyTransition transition) {
+        if (!report) return;
+        std::fprintf(stderr, "key.%s key=%s\n", transition == KeyTransition::pressed ? "press" : "release", comboText);
+        std::fflush(stderr);
+    });
+    const GrabResult result = grabber.grab(1, *combo);
+    if (result.outcome == GrabOutcome::refused) return fail(3, std::string(comboText) + " is held by another client");
+    if (!result.ok()) return fail(1, result.detail);
     std::printf("holding\n");
     std::fflush(stdout);
 
-    while (XcbPtr<xcb_generic_event_t> event{xcb_wait_for_event(connection)}) {
-        const uint8_t type = event->response_type & 0x7f;
-        if (!report || (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)) continue;
-        std::fprintf(stderr, "key.%s key=%s\n", type == XCB_KEY_PRESS ? "press" : "release", combo.text.c_str());
-        std::fflush(stderr);
+    while (true) {
+        pollfd readable{grabber.eventDescriptor(), POLLIN, 0};
+        if (readable.fd < 0 || ::poll(&readable, 1, -1) < 0) break;
+        grabber.processPendingEvents();
     }
-    xcb_disconnect(connection);
     return fail(1, "the X connection closed");
 }

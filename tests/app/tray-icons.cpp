@@ -28,9 +28,9 @@
 
 #include <xcb/xcb.h>
 
-#include "app/KeyCombo.h"
+#include "platform/x11/XcbHandles.h"
 
-using tessarin::apptest::XcbPtr;
+using tessarin::x11::XcbPtr;
 
 namespace {
 
