@@ -25,14 +25,6 @@
 namespace tessarin {
 namespace {
 
-std::shared_ptr<KeyValueStore> openPreferences() {
-    auto path = JsonFileStore::defaultPath();
-    if (path) return std::make_shared<JsonFileStore>(*path);
-    // Without a home folder the command still runs; it just remembers nothing.
-    logLine(LogLevel::error, LogCategory::storage, "preferences unavailable: " + path.error());
-    return std::make_shared<InMemoryKeyValueStore>();
-}
-
 // A standard descriptor the caller closed (`>&-`) would be handed to the
 // next file opened, and a result line would land inside an image. Hold each
 // closed one with a descriptor that refuses writes, so output to it fails
@@ -64,7 +56,7 @@ int runAgent(const std::string& programPath, const std::vector<std::string>& arg
     // What the background executor's tasks use outlives it.
     ocr::ModuleTextRecognizer recognizer;
     LazyScreenBackend backend(makeScreenBackend);
-    const auto preferences = openPreferences();
+    const auto preferences = openUserPreferences();
     EventLoop mainLoop;
     int status = 0;
     {

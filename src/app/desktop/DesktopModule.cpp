@@ -19,6 +19,7 @@
 #include "app/desktop/QuitSignals.h"
 #include "app/desktop/DesktopCapture.h"
 #include "app/desktop/TrayIcon.h"
+#include "core/capture/CaptureArtifactDirectory.h"
 #include "core/common/Log.h"
 #include "core/common/ModuleBarrier.h"
 #include "core/common/ThreadPool.h"
@@ -35,24 +36,13 @@ namespace {
 
 constexpr std::string_view appCategory = "App";
 
-std::shared_ptr<KeyValueStore> openPreferences() {
-    auto path = JsonFileStore::defaultPath();
-    if (path) return std::make_shared<JsonFileStore>(*path);
-    logLine(LogLevel::error, LogCategory::storage, "preferences unavailable: " + path.error());
-    return std::make_shared<InMemoryKeyValueStore>();
-}
-
+// $XDG_DATA_HOME/io.tessarin.Tessarin; without a home folder, one in the
+// temporary folder, so the application still runs.
 std::filesystem::path dataFolder() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    std::filesystem::path base;
-    if (data && data[0] == '/') {
-        base = data;
-    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
-        base = std::filesystem::path(home) / ".local" / "share";
-    } else {
-        base = std::filesystem::temp_directory_path();
-    }
-    return base / "io.tessarin.Tessarin";
+    auto folder = CaptureArtifactDirectory::applicationSupportRoot("");
+    if (folder) return *folder;
+    logLine(LogLevel::error, LogCategory::storage, "history unavailable in the data folder: " + folder.error());
+    return std::filesystem::temp_directory_path() / "io.tessarin.Tessarin";
 }
 
 std::unique_ptr<LoginItemService> makeLoginItems(const std::string& program) {
@@ -127,7 +117,7 @@ int runApplication(int argc, char** argv) {
     }
 
     QtMainExecutor mainExecutor;
-    const auto backingStore = openPreferences();
+    const auto backingStore = openUserPreferences();
     std::string shortcutsUnavailable;
     auto grabber = makeGlobalShortcutGrabber(&shortcutsUnavailable);
     if (!shortcutsUnavailable.empty()) {

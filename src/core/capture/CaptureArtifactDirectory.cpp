@@ -9,6 +9,7 @@
 #include "core/common/AppInfo.h"
 #include "core/common/Log.h"
 #include "core/common/PosixFiles.h"
+#include "core/common/XdgBaseFolders.h"
 
 namespace tessarin {
 namespace fs = std::filesystem;
@@ -20,15 +21,9 @@ void logStorage(const std::string& message) { logLine(LogLevel::error, LogCatego
 
 Expected<fs::path, std::string> CaptureArtifactDirectory::applicationSupportRoot(
     std::string_view name, const ExportManager::EnvironmentLookup& environment) {
-    fs::path base;
-    if (const char* data = environment("XDG_DATA_HOME"); data && data[0] == '/') {
-        base = data;
-    } else if (const char* home = environment("HOME"); home && home[0] == '/') {
-        base = fs::path(home) / ".local" / "share";
-    } else {
-        return unexpected(std::string("no home folder: HOME is not set to an absolute path"));
-    }
-    return base / AppInfo::appId / name;
+    const auto base = dataHome(environment);
+    if (!base) return unexpected(base.error());
+    return *base / AppInfo::appId / name;
 }
 
 bool CaptureArtifactDirectory::ensureDirectories() const {

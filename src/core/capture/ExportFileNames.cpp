@@ -137,16 +137,12 @@ fs::path uniqueURL(const std::string& filename, const fs::path& directory) {
     throw fileSystemError("No free file name for", directory / filename, EEXIST);
 }
 
-EnvironmentLookup processEnvironment() {
-    return [](const char* name) -> const char* { return std::getenv(name); };
-}
-
 fs::path desktopDirectory(const EnvironmentLookup& environment) {
     const char* home = environment("HOME");
     if (!absolutePath(home)) throw ExportError::cannotLocateDesktop();
-    const char* config = environment("XDG_CONFIG_HOME");
-    const fs::path configHome = absolutePath(config) ? fs::path(config) : fs::path(home) / ".config";
-    const fs::path desktop = desktopFromUserDirs(configHome / "user-dirs.dirs", home).value_or(fs::path(home) / "Desktop");
+    // HOME is absolute here, so there is always a configuration folder.
+    const fs::path configFolder = *configHome(environment);
+    const fs::path desktop = desktopFromUserDirs(configFolder / "user-dirs.dirs", home).value_or(fs::path(home) / "Desktop");
     std::error_code error;
     fs::create_directories(desktop, error);
     if (error) throw fileSystemError("Cannot create folder", desktop, error.value());

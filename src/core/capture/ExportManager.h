@@ -22,6 +22,7 @@
 #include "core/common/DurableFile.h"
 #include "core/common/Image.h"
 #include "core/common/ImageFormat.h"
+#include "core/common/XdgBaseFolders.h"
 
 namespace tessarin {
 
@@ -92,8 +93,8 @@ std::string formatDate(std::string_view pattern, const std::tm& time);
 // Throws ExportError.
 std::filesystem::path uniqueURL(const std::string& filename, const std::filesystem::path& directory);
 
-using EnvironmentLookup = std::function<const char*(const char* name)>;
-EnvironmentLookup processEnvironment();
+using tessarin::EnvironmentLookup;
+using tessarin::processEnvironment;
 
 // The XDG desktop folder: XDG_DESKTOP_DIR from
 // $XDG_CONFIG_HOME/user-dirs.dirs (default ~/.config/user-dirs.dirs), else

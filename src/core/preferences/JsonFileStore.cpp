@@ -8,6 +8,7 @@
 #include "core/common/PathResolution.h"
 #include "core/common/PosixFiles.h"
 #include "core/common/StoredFile.h"
+#include "core/common/XdgBaseFolders.h"
 #include "core/preferences/PreferencesDocument.h"
 
 namespace tessarin {
@@ -66,24 +67,22 @@ std::optional<std::string> createFolder(const fs::path& file, const FileSystemCa
     return std::nullopt;
 }
 
-bool usableBase(const char* value) { return value && *value && fs::path(value).is_absolute(); }
-
 }  // namespace
 
 Expected<fs::path, std::string> JsonFileStore::defaultPath(const EnvironmentLookup& environment) {
-    fs::path base;
-    if (const char* config = environment("XDG_CONFIG_HOME"); usableBase(config)) {
-        base = config;
-    } else if (const char* home = environment("HOME"); usableBase(home)) {
-        base = fs::path(home) / ".config";
-    } else {
-        return unexpected(std::string("no home folder: HOME is not set to an absolute path"));
-    }
-    return base / AppInfo::appId / fileName;
+    const auto base = configHome(environment);
+    if (!base) return unexpected(base.error());
+    return *base / AppInfo::appId / fileName;
 }
 
-Expected<fs::path, std::string> JsonFileStore::defaultPath() {
-    return defaultPath([](const char* name) -> const char* { return std::getenv(name); });
+Expected<fs::path, std::string> JsonFileStore::defaultPath() { return defaultPath(processEnvironment()); }
+
+std::shared_ptr<KeyValueStore> openUserPreferences() {
+    auto path = JsonFileStore::defaultPath();
+    if (path) return std::make_shared<JsonFileStore>(*path);
+    // Without a home folder the program still runs; it just remembers nothing.
+    logLine(LogLevel::error, LogCategory::storage, "preferences unavailable: " + path.error());
+    return std::make_shared<InMemoryKeyValueStore>();
 }
 
 JsonFileStore::JsonFileStore(fs::path file, const FileSystemCalls& calls) : file_(std::move(file)), calls_(&calls) {

@@ -20,6 +20,7 @@
 // fail rather than replace it.
 
 #include <filesystem>
+#include <memory>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -31,6 +32,7 @@
 #include "core/common/DurableFile.h"
 #include "core/common/Expected.h"
 #include "core/preferences/KeyValueStore.h"
+#include "core/common/XdgBaseFolders.h"
 
 namespace tessarin {
 
@@ -38,7 +40,7 @@ class JsonFileStore final : public KeyValueStore {
 public:
     static constexpr const char* fileName = "preferences.json";
 
-    using EnvironmentLookup = std::function<const char*(const char* name)>;
+    using EnvironmentLookup = tessarin::EnvironmentLookup;
 
     // $XDG_CONFIG_HOME/io.tessarin.Tessarin/preferences.json; an unset, empty
     // or relative XDG_CONFIG_HOME means $HOME/.config. Fails when HOME is
@@ -81,5 +83,10 @@ private:
     nlohmann::json document_ = nlohmann::json::object();
     Changes pending_;
 };
+
+// The preferences of this user (defaultPath()); without a home folder, a
+// store in memory, and the reason logged: the program runs, remembering
+// nothing.
+std::shared_ptr<KeyValueStore> openUserPreferences();
 
 }  // namespace tessarin

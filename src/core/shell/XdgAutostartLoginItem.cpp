@@ -9,6 +9,7 @@
 
 #include "core/common/Log.h"
 #include "core/common/StoredFile.h"
+#include "core/common/XdgBaseFolders.h"
 
 namespace tessarin {
 namespace fs = std::filesystem;
@@ -133,13 +134,9 @@ XdgAutostartLoginItem::XdgAutostartLoginItem(fs::path folder, std::string progra
     : folder_(std::move(folder)), program_(std::move(program)) {}
 
 Expected<fs::path, std::string> XdgAutostartLoginItem::defaultFolder() {
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/') {
-        return fs::path(config) / "autostart";
-    }
-    if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
-        return fs::path(home) / ".config" / "autostart";
-    }
-    return unexpected(std::string("no home folder: HOME is not set to an absolute path"));
+    const auto base = configHome();
+    if (!base) return unexpected(base.error());
+    return *base / "autostart";
 }
 
 std::string XdgAutostartLoginItem::entryText(const std::string& program) {
