@@ -34,8 +34,6 @@
 namespace tessarin {
 namespace {
 
-constexpr std::string_view appCategory = "App";
-
 // $XDG_DATA_HOME/io.tessarin.Tessarin; without a home folder, one in the
 // temporary folder, so the application still runs.
 std::filesystem::path dataFolder() {
@@ -79,7 +77,7 @@ void startStallProbe(QObject& parent) {
     QObject::connect(timer, &QTimer::timeout, [clock] {
         const double lateness = static_cast<double>(clock->nsecsElapsed()) / 1e6 - 1.0;
         clock->restart();
-        if (lateness > 1.0) logLine(LogLevel::info, "App", "mainloop.stall ms=" + std::to_string(lateness));
+        if (lateness > 1.0) logLine(LogLevel::info, LogCategory::app, "mainloop.stall ms=" + std::to_string(lateness));
     });
     QObject::connect(timer, &QObject::destroyed, [clock] { delete clock; });
     timer->start();
@@ -106,7 +104,7 @@ int runApplication(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
     const auto request = classifyLaunch(arguments);
     for (const auto& ignored : request.ignoredArguments) {
-        logLine(LogLevel::info, appCategory, "launch.ignored argument=" + ignored);
+        logLine(LogLevel::info, LogCategory::app, "launch.ignored argument=" + ignored);
     }
 
     QtSessionBus bus;
@@ -121,7 +119,7 @@ int runApplication(int argc, char** argv) {
     std::string shortcutsUnavailable;
     auto grabber = makeGlobalShortcutGrabber(&shortcutsUnavailable);
     if (!shortcutsUnavailable.empty()) {
-        logLine(LogLevel::info, appCategory, "shortcuts.unavailable reason=" + shortcutsUnavailable);
+        logLine(LogLevel::info, LogCategory::app, "shortcuts.unavailable reason=" + shortcutsUnavailable);
     }
     QtAlertPresenter alerts;
     const auto loginItems = makeLoginItems(programPath(argc > 0 ? argv[0] : nullptr));
@@ -137,9 +135,9 @@ int runApplication(int argc, char** argv) {
         auto quit = [&](std::string_view reason) {
             if (quitting) return;
             quitting = true;
-            logLine(LogLevel::info, appCategory, "quit.begin reason=" + std::string(reason));
+            logLine(LogLevel::info, LogCategory::app, "quit.begin reason=" + std::string(reason));
             app->quit([&](bool written) {
-                logLine(written ? LogLevel::info : LogLevel::error, appCategory,
+                logLine(written ? LogLevel::info : LogLevel::error, LogCategory::app,
                         std::string("quit.flushed written=") + (written ? "true" : "false"));
                 QCoreApplication::exit(0);
             });
@@ -159,14 +157,14 @@ int runApplication(int argc, char** argv) {
         QuitSignals signals([&](int signal) { quit(signal == SIGTERM ? "SIGTERM" : signal == SIGINT ? "SIGINT" : "SIGHUP"); });
         bus.onNameLost([&] { quit("replaced"); });
         bus.exportApplication([&](const std::string& link) { app->links().deliver(link); },
-                              [] { logLine(LogLevel::info, "App", "instance.activate"); });
+                              [] { logLine(LogLevel::info, LogCategory::app, "instance.activate"); });
         for (const auto& link : decision.linksToHandle) app->links().deliver(link);
 
         TrayIcon tray(*app);
         startStallProbe(qt);
         QTimer::singleShot(0, [&] {
             app->start();
-            logLine(LogLevel::info, appCategory, "app.ready");
+            logLine(LogLevel::info, LogCategory::app, "app.ready");
         });
         // The session manager may end the loop without asking first: write
         // what is pending anyway.
@@ -185,7 +183,7 @@ int runApplication(int argc, char** argv) {
         background.shutdown();
         mainExecutor.drain();
     }
-    logLine(LogLevel::info, appCategory, "app.exit status=" + std::to_string(status));
+    logLine(LogLevel::info, LogCategory::app, "app.exit status=" + std::to_string(status));
     return status;
 }
 

@@ -7,7 +7,7 @@
 namespace tessarin {
 
 void QtAlertPresenter::showWarning(const std::string& title, const std::string& message) {
-    logLine(LogLevel::info, "App", "alert.warning title=" + title);
+    logLine(LogLevel::info, LogCategory::app, "alert.warning title=" + title);
     auto* box = new QMessageBox(QMessageBox::Warning, QString::fromStdString(title), QString::fromStdString(message),
                                 QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);

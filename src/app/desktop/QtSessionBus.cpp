@@ -18,7 +18,7 @@ const QString objectPath =
 const QString applicationInterface = QStringLiteral("org.freedesktop.Application");
 constexpr int forwardTimeoutMs = 5000;
 
-void logBus(LogLevel level, const std::string& message) { logLine(level, "App", message); }
+void logBus(LogLevel level, const std::string& message) { logLine(level, LogCategory::app, message); }
 
 }  // namespace
 

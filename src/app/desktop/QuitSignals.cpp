@@ -26,7 +26,7 @@ extern "C" void onQuitSignal(int signal) {
 
 QuitSignals::QuitSignals(std::function<void(int)> quit) : quit_(std::move(quit)) {
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        logLine(LogLevel::error, "App", "signals.pipe failed; signals end the application at once");
+        logLine(LogLevel::error, LogCategory::app, "signals.pipe failed; signals end the application at once");
         return;
     }
     notifier_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);

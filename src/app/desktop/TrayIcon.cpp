@@ -79,7 +79,7 @@ TrayIcon::TrayIcon(TessarinApp& app) : app_(app) {
     stateSubscription_ = app_.appState().subscribe([this] { refreshIcon(); });
     shortcutSubscription_ = app_.shortcuts().subscribe([this](ShortcutName) { refreshMenu(); });
     if (!hostAvailable()) {
-        logLine(LogLevel::info, "App", "tray.unavailable no system tray host; shortcuts and links still work");
+        logLine(LogLevel::info, LogCategory::app, "tray.unavailable no system tray host; shortcuts and links still work");
     }
     icon_.show();
 }

@@ -16,6 +16,8 @@ inline constexpr std::string_view capture = "Capture";
 inline constexpr std::string_view storage = "Storage";
 inline constexpr std::string_view preferencesMigrator = "PreferencesMigrator";
 inline constexpr std::string_view loginItem = "LoginItem";
+// The desktop application's own life: start, single instance, shortcuts, quit.
+inline constexpr std::string_view app = "App";
 }  // namespace LogCategory
 
 class LogSink {

@@ -28,7 +28,7 @@ std::string sentence(std::string_view english, const std::string& first, const s
 }
 
 void logProblem(std::string_view step, ShortcutName name, const KeyCombination& keys, std::string_view reason) {
-    logLine(LogLevel::info, LogCategory::capture,
+    logLine(LogLevel::info, LogCategory::app,
             std::string(step) + " name=" + std::string(rawValue(name)) + " keys=" + keys.text() +
                 " reason=" + std::string(reason));
 }

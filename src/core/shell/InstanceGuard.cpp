@@ -6,7 +6,7 @@
 namespace tessarin {
 namespace {
 
-void logStep(const std::string& message) { logLine(LogLevel::info, LogCategory::capture, message); }
+void logStep(const std::string& message) { logLine(LogLevel::info, LogCategory::app, message); }
 
 std::string_view claimText(SessionBus::Claim claim) {
     switch (claim) {

@@ -26,7 +26,7 @@ void applySystemAlignedDefaults(KeyboardShortcuts& shortcuts, KeyValueStore& sto
     for (const auto& [name, combination] : defaults) {
         const auto holder = shortcuts.nameAssigned(combination);
         if (holder && *holder != name) {
-            logLine(LogLevel::info, LogCategory::capture,
+            logLine(LogLevel::info, LogCategory::app,
                     "shortcut.default_skipped name=" + std::string(rawValue(name)) + " keys=" + combination.text() +
                         " holder=" + std::string(rawValue(*holder)));
             continue;

@@ -45,7 +45,7 @@ void TessarinApp::quit(std::function<void(bool written)> done) {
     quitWaiters_.push_back(std::move(done));
     if (quitting_) return;
     quitting_ = true;
-    logLine(LogLevel::info, LogCategory::capture, "app.quit step=begin");
+    logLine(LogLevel::info, LogCategory::app, "app.quit step=begin");
     shortcutCenter_->releaseAll();
     history_->whenIdle([this](bool historyWritten) { finishQuit(historyWritten); });
 }
@@ -54,7 +54,7 @@ void TessarinApp::finishQuit(bool historyWritten) {
     history_->shutdown();
     const bool preferencesWritten = platform_.preferencesStore.synchronize();
     const bool written = historyWritten && preferencesWritten;
-    logLine(LogLevel::info, LogCategory::capture,
+    logLine(LogLevel::info, LogCategory::app,
             std::string("app.quit step=done history_written=") + (historyWritten ? "true" : "false") +
                 " preferences_written=" + (preferencesWritten ? "true" : "false"));
     quitOutcome_ = written;
