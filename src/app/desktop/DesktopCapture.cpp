@@ -47,6 +47,14 @@ std::vector<uint32_t> ownWindows() {
     return ids;
 }
 
+// Takes our windows off the screen before it is read; `what` names them in
+// the log when one stays.
+void takeOffScreen(OwnWindowHider& hider, const std::vector<uint32_t>& windows, std::string_view what) {
+    if (const auto hidden = hider.hide(windows); !hidden) {
+        logLine(LogLevel::error, LogCategory::capture, std::string(what) + ".hide " + hidden.error());
+    }
+}
+
 size_t displayUnderPointer(const std::vector<DisplayDescription>& displays) {
     QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
     for (size_t i = 0; i < displays.size(); ++i) {
@@ -104,13 +112,7 @@ private:
         overlay_ = std::make_unique<SelectionOverlay>(
             *displays, request, displayUnderPointer(*displays), frozen, environment,
             [this, backdropOnly, answer](std::optional<OverlayOutcome> outcome) {
-                if (backdropOnly && overlay_) {
-                    const auto ids = overlay_->windowIds();
-                    const std::vector<uint32_t> windows(ids.begin(), ids.end());
-                    if (const auto hidden = interaction_.ownWindows().hide(windows); !hidden) {
-                        logLine(LogLevel::error, LogCategory::capture, "overlay.hide " + hidden.error());
-                    }
-                }
+                if (backdropOnly && overlay_) takeOffScreen(interaction_.ownWindows(), overlay_->windowIds(), "overlay");
                 retire();
                 if (!outcome) return (*answer)(std::nullopt);
                 (*answer)(AreaSelectionResult{outcome->selection, outcome->action});
@@ -161,9 +163,7 @@ public:
 private:
     void finish(std::optional<WindowDescription> picked, std::shared_ptr<Completion<PickedImage>> answer) {
         if (overlay_) {
-            const auto ids = overlay_->windowIds();
-            const std::vector<uint32_t> windows(ids.begin(), ids.end());
-            (void)interaction_.ownWindows().hide(windows);
+            takeOffScreen(interaction_.ownWindows(), overlay_->windowIds(), "window_pick");
             overlay_.release()->deleteLater();
         }
         if (!picked) return (*answer)(PickedImage(std::optional<Image>()));
@@ -201,10 +201,7 @@ public:
         const QRectF area = qtRectOf(selection.screen, screenFor(selection.screen), selection.rect);
         hud_.run(seconds, area, [this, answer](bool completed) {
             // The region is read right after: the badge must be off the screen.
-            const std::vector<uint32_t> badge{static_cast<uint32_t>(hud_.winId())};
-            if (const auto hidden = hider_.hide(badge); !hidden) {
-                logLine(LogLevel::error, LogCategory::capture, "self_timer.hide " + hidden.error());
-            }
+            takeOffScreen(hider_, {static_cast<uint32_t>(hud_.winId())}, "self_timer");
             (*answer)(completed);
         });
     }
@@ -366,10 +363,7 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
     auto entry = [&main, &hider](std::function<void()> start) {
         return [&main, &hider, start] {
             main.post([&hider, start] {
-                const auto windows = ownWindows();
-                if (const auto hidden = hider.hide(windows); !hidden) {
-                    logLine(LogLevel::error, LogCategory::capture, "capture.hide_own_windows " + hidden.error());
-                }
+                takeOffScreen(hider, ownWindows(), "capture.own_windows");
                 start();
             });
         };

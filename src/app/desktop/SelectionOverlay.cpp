@@ -293,9 +293,9 @@ void SelectionOverlay::cancel() {
     finish();
 }
 
-std::vector<unsigned long> SelectionOverlay::windowIds() const {
-    std::vector<unsigned long> ids;
-    for (const auto& window : windows_) ids.push_back(static_cast<unsigned long>(window->winId()));
+std::vector<uint32_t> SelectionOverlay::windowIds() const {
+    std::vector<uint32_t> ids;
+    for (const auto& window : windows_) ids.push_back(static_cast<uint32_t>(window->winId()));
     return ids;
 }
 

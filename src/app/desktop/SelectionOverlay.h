@@ -39,7 +39,7 @@ public:
     // Ends it without a selection (the flow was aborted).
     void cancel();
     // The window ids of the overlay, which captures must never contain.
-    std::vector<unsigned long> windowIds() const;
+    std::vector<uint32_t> windowIds() const;
 
     // Called by the windows.
     OverlaySession& session() { return session_; }

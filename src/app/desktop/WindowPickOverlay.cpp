@@ -95,9 +95,9 @@ void WindowPickOverlay::show() {
     if (!views_.empty()) grabKeyboardWithRetry(*views_.front(), [this] { cancel(); });
 }
 
-std::vector<unsigned long> WindowPickOverlay::windowIds() const {
-    std::vector<unsigned long> ids;
-    for (const auto& view : views_) ids.push_back(static_cast<unsigned long>(view->winId()));
+std::vector<uint32_t> WindowPickOverlay::windowIds() const {
+    std::vector<uint32_t> ids;
+    for (const auto& view : views_) ids.push_back(static_cast<uint32_t>(view->winId()));
     return ids;
 }
 

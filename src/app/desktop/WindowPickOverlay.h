@@ -27,7 +27,7 @@ public:
     ~WindowPickOverlay() override;
 
     void show();
-    std::vector<unsigned long> windowIds() const;
+    std::vector<uint32_t> windowIds() const;
 
     // Called by the windows: `global` in global points, bottom-left origin.
     void pointerAt(Point global);
