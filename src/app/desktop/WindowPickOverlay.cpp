@@ -1,5 +1,6 @@
 #include "app/desktop/WindowPickOverlay.h"
 
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -27,6 +28,14 @@ public:
             setScreen(screen_);
             setGeometry(screen_->geometry());
         }
+    }
+
+    // Lights the window under the pointer before the pointer moves.
+    bool pointAtCursor() {
+        const QPoint cursor = QCursor::pos();
+        if (!geometry().contains(cursor)) return false;
+        owner_.pointerAt(toGlobal(mapFromGlobal(QPointF(cursor))));
+        return true;
     }
 
 protected:
@@ -91,6 +100,9 @@ void WindowPickOverlay::show() {
     for (auto& view : views_) {
         view->show();
         view->raise();
+    }
+    for (auto& view : views_) {
+        if (view->pointAtCursor()) break;
     }
     if (!views_.empty()) grabKeyboardWithRetry(*views_.front(), [this] { cancel(); });
 }
