@@ -12,7 +12,6 @@ class CaptureFlowModes : public ::testing::Test, protected FlowHarness {
 protected:
     // Display index of the fake screen's pixels (blue channel).
     static int displayIndexOf(const SharedImage& image) { return image->row(0)[2]; }
-    Image picture(uint32_t width, uint32_t height) { return std::move(*Image::allocate(width, height)); }
     const DisplayDescription& main7() const { return backend.displayList[0]; }
     const DisplayDescription& side11() const { return backend.displayList[1]; }
 };
@@ -26,19 +25,6 @@ TEST_F(CaptureFlowModes, FullScreenUnderThePointerCapturesAndRemembersTheSameDis
     EXPECT_EQ(displayIndexOf(quickAccess.shown[0].image), 1);
     EXPECT_EQ(quickAccess.shown[0].image->width(), 1920u);
     EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::fullscreen(11));
-}
-
-TEST_F(CaptureFlowModes, FullScreenOfAGivenDisplayAndWithoutAPointer) {
-    flow.startFullScreen(11);
-    settle();
-    EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::fullscreen(11));
-
-    backend.pointer.reset();  // no seat: the main display
-    flow.start(CaptureMode::fullScreen);
-    settle();
-    EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::fullscreen(7));
-    ASSERT_EQ(quickAccess.shown.size(), 2u);
-    EXPECT_EQ(displayIndexOf(quickAccess.shown[1].image), 0);
 }
 
 TEST_F(CaptureFlowModes, TheLastSelectionIsStoredOnlyWhenRememberingIsOn) {
@@ -55,40 +41,6 @@ TEST_F(CaptureFlowModes, TheLastSelectionIsStoredOnlyWhenRememberingIsOn) {
     flow.captureSelection(selectionOn(side11(), {1500, 40, 300, 200}));
     settle();
     EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::area(60, 40, 300, 200, 11));
-}
-
-TEST_F(CaptureFlowModes, AreaUsesTheOverlayWithACaptureButton) {
-    preferences.setFreezeScreenDuringCapture(false);
-    preferences.setCapturePresetsEnabled(false);
-    flow.start(CaptureMode::area);
-    settle();
-    ASSERT_EQ(overlay.requests.size(), 1u);
-    const auto& request = overlay.requests[0].request;
-    EXPECT_EQ(request.actionStyle.kind, CaptureSelectionActionStyle::Kind::button);
-    EXPECT_EQ(request.actionStyle.action, CaptureSelectionAction::capture);
-    EXPECT_EQ(request.minimumDimension, 24.0);
-    EXPECT_EQ(request.hintText, "Drag to capture an area");
-    EXPECT_EQ(overlay.requests[0].freezing, nullptr);
-
-    overlay.pending.answer(AreaSelectionResult{selectionOn(main7(), {0, 800, 50, 100}), CaptureSelectionAction::capture});
-    settle();
-    ASSERT_EQ(quickAccess.shown.size(), 1u);
-    EXPECT_EQ(quickAccess.shown[0].image->width(), 50u);
-    EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::area(0, 800, 50, 100, 7));
-}
-
-TEST_F(CaptureFlowModes, AllInOneRequestCarriesThePresetsAndWholeToolbar) {
-    preferences.setCapturePreset(CapturePreset::builtIn()[3]);
-    flow.startAllInOne();
-    settle();
-    ASSERT_EQ(overlay.requests.size(), 1u);
-    const auto& request = overlay.requests[0].request;
-    EXPECT_EQ(request.minimumDimension, 24.0);
-    EXPECT_EQ(request.hintText, "Drag to capture an area. Press R to change preset.");
-    EXPECT_TRUE(request.presetsEnabled);
-    EXPECT_EQ(request.presets, CapturePreset::builtIn());
-    EXPECT_EQ(request.activePreset, CapturePreset::builtIn()[3]);
-    EXPECT_EQ(request.actionStyle, CaptureSelectionActionStyle::allInOne());
 }
 
 TEST_F(CaptureFlowModes, AFrozenOverlayCutsTheSelectionFromTheStillImage) {
@@ -190,59 +142,6 @@ TEST_F(CaptureFlowModes, SelfTimerCancelledEndsWithoutCaptureOrError) {
     EXPECT_EQ(stateChanges, (std::vector<bool>{true, false}));
 }
 
-TEST_F(CaptureFlowModes, SelfTimerAtZeroCapturesTheSelectionLive) {
-    flow.startSelfTimer(selectionOn(main7(), {0, 0, 100, 100}), 2, CaptureOutputAction{CaptureOutputAction::Kind::copy});
-    settle();
-    EXPECT_EQ(selfTimer.runs[0].first, 2);
-    selfTimer.pending.answer(true);
-    settle();
-    ASSERT_EQ(clipboard.copied.size(), 1u);
-    EXPECT_EQ(clipboard.copied[0]->width(), 100u);
-    EXPECT_FALSE(flow.isCapturing());
-}
-
-TEST_F(CaptureFlowModes, WindowPickLogsItsResultAndCompletes) {
-    flow.start(CaptureMode::window);
-    settle();
-    ASSERT_EQ(windowPicker.picks.size(), 1u);
-    EXPECT_EQ(windowPicker.picks[0], lastCaptureID());
-    windowPicker.pending.answer(std::optional<Image>(picture(640, 480)));
-    settle();
-    EXPECT_TRUE(log.contains("[" + lastCaptureID() + "] window.pick result=success image=640x480"));
-    EXPECT_EQ(quickAccess.shown.size(), 1u);
-    EXPECT_FALSE(store.contains("lastCaptureSelection"));
-
-    flow.start(CaptureMode::window);
-    settle();
-    windowPicker.pending.answer(unexpected(CaptureError::captureFailed("the window closed")));
-    settle();
-    EXPECT_EQ(errors, std::vector<std::string>{"Capture failed: the window closed"});
-}
-
-TEST_F(CaptureFlowModes, ScrollingHandsOverAndCompletesWithTheStitchedImage) {
-    flow.start(CaptureMode::scrolling);
-    settle();
-    ASSERT_EQ(scrolling.requests.size(), 1u);
-    EXPECT_EQ(scrolling.requests[0].selection, std::nullopt);
-    EXPECT_TRUE(scrolling.requests[0].autoScroll);
-    EXPECT_EQ(scrolling.requests[0].session.mode, CaptureMode::scrolling);
-    EXPECT_EQ(scrolling.requests[0].session.frontmostWindow, WindowHandle(0x2a00007));
-    EXPECT_TRUE(flow.isCapturing());
-    scrolling.pending.answer(std::optional<Image>(picture(300, 2000)));
-    settle();
-    ASSERT_EQ(quickAccess.shown.size(), 1u);
-    EXPECT_EQ(quickAccess.shown[0].image->height(), 2000u);
-    EXPECT_EQ(stored.at(0).mode, CaptureMode::scrolling);
-
-    flow.startScrolling(selectionOn(main7(), {0, 0, 10, 10}), false);
-    settle();
-    scrolling.pending.answer(std::optional<Image>());  // cancelled
-    settle();
-    EXPECT_FALSE(scrolling.requests[1].autoScroll);
-    EXPECT_EQ(quickAccess.shown.size(), 1u);
-    EXPECT_FALSE(flow.isCapturing());
-}
-
 TEST_F(CaptureFlowModes, ReplayWarnsWhenThereIsNothingToReplayOrItsDisplayIsGone) {
     const std::pair<std::string, std::string> noPrevious{
         "No Previous Capture", "Capture an area or full screen before using Capture Previous Area."},
@@ -271,22 +170,6 @@ TEST_F(CaptureFlowModes, ReplayWarnsWhenThereIsNothingToReplayOrItsDisplayIsGone
         EXPECT_TRUE(h.backend.capturedAreas.empty());
         EXPECT_EQ(h.stateChanges, (std::vector<bool>{true, false}));
     }
-}
-
-TEST_F(CaptureFlowModes, ReplayCapturesThePreviousAreaOrFullScreenAgain) {
-    preferences.setLastCaptureSelection(StoredCaptureSelection::fullscreen(11));
-    flow.replayLast(CaptureOutputAction{CaptureOutputAction::Kind::copy});
-    settle();
-    ASSERT_EQ(clipboard.copied.size(), 1u);
-    EXPECT_EQ(clipboard.copied[0]->width(), 1920u);
-
-    preferences.setLastCaptureSelection(StoredCaptureSelection::area(20, 30, 200, 100, 11));
-    flow.replayLast();
-    settle();
-    ASSERT_EQ(quickAccess.shown.size(), 1u);
-    EXPECT_EQ(displayIndexOf(quickAccess.shown[0].image), 1);
-    EXPECT_EQ(std::pair(quickAccess.shown[0].image->width(), quickAccess.shown[0].image->height()),
-              std::pair(200u, 100u));
 }
 
 TEST_F(CaptureFlowModes, ReplayOfAnAreaOnAnUnpluggedDisplayUsesTheMainDisplay) {
