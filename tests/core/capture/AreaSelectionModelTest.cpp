@@ -189,19 +189,6 @@ TEST(AreaSelectionConfirm, ReturnRightAfterAMouseDownConfirmsNothing) {
     EXPECT_EQ(response.confirmed->selection, (Rect{400, 400, 24, 24}));
 }
 
-TEST(AreaSelectionConfirm, HapticFeedbackOnlyWhenOnAndOnlyForARealConfirmation) {
-    for (bool enabled : {true, false}) {
-        int performed = 0;
-        OverlayEnvironment environment{enabled, [&performed] { ++performed; }, {}};
-        AreaSelectionModel model(kDisplay, request(), environment);
-        model.confirmSelection();
-        EXPECT_EQ(performed, 0);
-        drag(model, {10, 10}, {200, 200});
-        EXPECT_TRUE(model.confirmSelection(CaptureSelectionAction::ocr).confirmed);
-        EXPECT_EQ(performed, enabled ? 1 : 0);
-    }
-}
-
 TEST(AreaSelectionToolbarClicks, ActOnReleaseOverTheSameButtonAndNeverMoveTheSelection) {
     AreaSelectionModel model = modelWithSelection({400, 400, 300, 200}, request(CaptureSelectionActionStyle::recording(true)));
     const auto items = model.toolbar().layout().items;

@@ -111,15 +111,5 @@ TEST(OverlayRepaint, TheFirstSelectionRepaintsTheHintAndNothingChangedRepaintsNo
     EXPECT_TRUE(model.mouseDragged({300, 300}).repaint.empty());
 }
 
-TEST(OverlayRepaint, DraggingALargeSelectionOnA4KDisplayRepaintsStripsNotTheDisplay) {
-    const Size uhd{3840, 2160};
-    AreaSelectionModel model(uhd, request(), {}, Rect{400, 300, 3000, 1600});
-    model.mouseDown({2000, 1000});
-    const OverlayResponse response = model.mouseDragged({2004, 1003});
-    ASSERT_FALSE(response.repaint.empty());
-    for (const Rect& r : response.repaint) EXPECT_TRUE(inside(r, {0, 0, uhd.width, uhd.height}));
-    EXPECT_LT(area(response.repaint), 0.05 * uhd.width * uhd.height);
-}
-
 }  // namespace
 }  // namespace tessarin

@@ -122,19 +122,6 @@ TEST_F(CaptureFlowGuard, ErrorsAreShownOnceAndTheStateGoesBackToIdle) {
     }
 }
 
-TEST_F(CaptureFlowGuard, ACancelledPickEndsSilently) {
-    flow.start(CaptureMode::window);
-    settle();
-    windowPicker.pending.answer(std::optional<Image>());
-    settle();
-    EXPECT_TRUE(errors.empty());
-    EXPECT_TRUE(alerts.shown.empty());
-    EXPECT_EQ(stateChanges, (std::vector<bool>{true, false}));
-    EXPECT_TRUE(completionLines().empty());
-    EXPECT_EQ(sound.played, 0);
-    EXPECT_TRUE(log.contains("window.pick result=cancelled"));
-}
-
 TEST_F(CaptureFlowGuard, NothingInFlightReachesTheUserAfterShutdown) {
     flow.start(CaptureMode::window);
     settle();

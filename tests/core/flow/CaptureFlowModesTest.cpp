@@ -128,20 +128,6 @@ TEST_F(CaptureFlowModes, TheModeSwitchRunsOnceTheCaptureHasEnded) {
     EXPECT_EQ(quickAccess.shown[0].image->width(), 1920u);
 }
 
-TEST_F(CaptureFlowModes, SelfTimerCancelledEndsWithoutCaptureOrError) {
-    const auto selection = selectionOn(main7(), {0, 0, 100, 100});
-    flow.startSelfTimer(selection);
-    settle();
-    ASSERT_EQ(selfTimer.runs.size(), 1u);
-    EXPECT_EQ(selfTimer.runs[0].first, 5);  // the preference's default
-    selfTimer.pending.answer(false);
-    settle();
-    EXPECT_TRUE(backend.capturedAreas.empty());
-    EXPECT_TRUE(errors.empty());
-    EXPECT_TRUE(completionLines().empty());
-    EXPECT_EQ(stateChanges, (std::vector<bool>{true, false}));
-}
-
 TEST_F(CaptureFlowModes, ReplayWarnsWhenThereIsNothingToReplayOrItsDisplayIsGone) {
     const std::pair<std::string, std::string> noPrevious{
         "No Previous Capture", "Capture an area or full screen before using Capture Previous Area."},
