@@ -43,21 +43,6 @@ TEST_F(CaptureFlowModes, TheLastSelectionIsStoredOnlyWhenRememberingIsOn) {
     EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::area(60, 40, 300, 200, 11));
 }
 
-TEST_F(CaptureFlowModes, AFrozenOverlayCutsTheSelectionFromTheStillImage) {
-    flow.startAllInOne();
-    settle();
-    ASSERT_EQ(overlay.requests.size(), 1u);
-    ASSERT_NE(overlay.requests[0].freezing, nullptr);
-    EXPECT_EQ(overlay.requests[0].freezing->frames().size(), 2u);
-    const size_t grabsBefore = backend.capturedAreas.size();
-    overlay.pending.answer(AreaSelectionResult{selectionOn(side11(), {1450, 10, 30, 20}), CaptureSelectionAction::capture});
-    settle();
-    EXPECT_EQ(backend.capturedAreas.size(), grabsBefore);  // no second look at the screen
-    ASSERT_EQ(quickAccess.shown.size(), 1u);
-    EXPECT_EQ(quickAccess.shown[0].image->width(), 30u);
-    EXPECT_EQ(displayIndexOf(quickAccess.shown[0].image), 1);
-}
-
 TEST_F(CaptureFlowModes, EveryAllInOneActionLeadsWhereItSays) {
     struct Case {
         CaptureSelectionAction action;
