@@ -51,10 +51,8 @@ struct FakeSelectionPresenter final : CaptureSelectionPresenter {
 };
 
 struct FakeWindowPicker final : WindowPicker {
-    std::vector<std::string> picks;
     Pending<PickedImage> pending;
-    void pick(const std::string& captureID, Completion<PickedImage> done) override {
-        picks.push_back(captureID);
+    void pick(const std::string&, Completion<PickedImage> done) override {
         pending.done.emplace(std::move(done));
     }
 };

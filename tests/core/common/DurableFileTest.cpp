@@ -114,19 +114,6 @@ TEST_F(DurableFileTest, PipesDevicesFoldersAndFolderNamesAreRefusedAndLeftAlone)
     EXPECT_TRUE(std::none_of(names.begin(), names.end(), [](const std::string& n) { return n.find(".tmp-") != n.npos; }));
 }
 
-TEST_F(DurableFileTest, StaleTemporariesOfTheSameTargetAreSweptFreshOnesAndOthersKept) {
-    const auto make = [&](const std::string& name, std::chrono::minutes age) {
-        std::ofstream(folder / name) << "left over";
-        const auto when = fs::file_time_type::clock::now() - age;
-        fs::last_write_time(folder / name, when);
-    };
-    make(".shot.png.tmp-killed", std::chrono::minutes(30));
-    make(".shot.png.tmp-live", std::chrono::minutes(0));
-    make(".other.png.tmp-killed", std::chrono::minutes(30));
-    ASSERT_FALSE(replace(target(), "new"));
-    EXPECT_EQ(entries(folder), (std::vector<std::string>{".other.png.tmp-killed", ".shot.png.tmp-live", "shot.png"}));
-}
-
 TEST_F(DurableFileTest, AFolderThatBecameALinkFailsTheWriteInsteadOfFollowingIt) {
     fs::create_directories(folder / "outside");
     fs::create_directory_symlink(folder / "outside", folder / "sub");

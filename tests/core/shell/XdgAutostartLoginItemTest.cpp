@@ -60,7 +60,6 @@ TEST_F(AutostartTest, AnEntrySwitchedOffOrNamingAnotherProgramReadsAsDisabled) {
         {"switched off in GNOME", ours + "X-GNOME-Autostart-enabled=false\n", false},
         {"another program", "[Desktop Entry]\nExec=/usr/bin/other\n", false},
         {"a program that starts with ours", "[Desktop Entry]\nExec=/usr/bin/tessarin-old\n", false},
-        {"no Exec", "[Desktop Entry]\nType=Application\n", false},
         {"Exec in another group", "[Desktop Action x]\nExec=/usr/bin/tessarin\n", false},
         {"unterminated quote", "[Desktop Entry]\nExec=\"/usr/bin/tessarin\n", false},
         {"not text at all", std::string("\0\xff\n=", 4), false},
