@@ -30,7 +30,6 @@ TEST_F(CaptureFlowModes, FullScreenUnderThePointerCapturesAndRemembersTheSameDis
 TEST_F(CaptureFlowModes, TheLastSelectionIsStoredOnlyWhenRememberingIsOn) {
     preferences.setRememberLastCaptureSelection(false);
     flow.startFullScreen(11);
-    flow.captureSelection(selectionOn(main7(), {10, 20, 300, 200}));
     settle();
     flow.captureSelection(selectionOn(main7(), {10, 20, 300, 200}));
     settle();
@@ -154,16 +153,6 @@ TEST_F(CaptureFlowModes, ReplayOfAnAreaOnAnUnpluggedDisplayUsesTheMainDisplay) {
     // Kept inside the 1440-point main display: local x 1040.
     EXPECT_EQ(quickAccess.shown[0].image->row(0)[0], uint8_t(1040 % 256));
     EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::area(1040, 50, 400, 300, 7));
-}
-
-TEST_F(CaptureFlowModes, ReplayReadsWhatTheAgentStoredSinceTheStart) {
-    store.set("lastCaptureSelection", StoredCaptureSelection::fullscreen(11).toJson());
-    flow.replayLast();
-    settle();
-    ASSERT_EQ(quickAccess.shown.size(), 1u);
-    EXPECT_EQ(quickAccess.shown[0].image->width(), 1920u);
-    // A full screen replay shows no picker: the focus restore is skipped.
-    EXPECT_EQ(completionLines().at(1), "complete.restore_focus duration_ms=0 skipped=true");
 }
 
 }  // namespace
