@@ -111,9 +111,6 @@ TEST(AreaSelectionKeys, ActByMeaning) {
     AreaSelectionModel withoutPresets(kDisplay, request(CaptureSelectionActionStyle::allInOne(), false));
     EXPECT_FALSE(withoutPresets.keyDown({Key::r}).handled);
     EXPECT_EQ(withoutPresets.activePreset(), CapturePreset::freeform());
-    CaptureSelectionRequest emptyList = request();
-    emptyList.presets.clear();
-    EXPECT_FALSE(AreaSelectionModel(kDisplay, emptyList).keyDown({Key::r}).handled);
 }
 
 TEST(AreaSelectionKeys, RCyclesThePresetsAndShiftRGoesBack) {
