@@ -21,7 +21,6 @@ namespace tessarin::testing {
 template <class T>
 struct Pending {
     std::optional<Completion<T>> done;
-    bool waiting() const { return done.has_value(); }
     void answer(T value) {
         if (!done) throw std::logic_error("nothing is waiting for an answer");
         auto call = std::move(*done);
@@ -52,10 +51,8 @@ struct FakeSelectionPresenter final : CaptureSelectionPresenter {
 };
 
 struct FakeWindowPicker final : WindowPicker {
-    std::vector<std::string> picks;
     Pending<PickedImage> pending;
-    void pick(const std::string& captureID, Completion<PickedImage> done) override {
-        picks.push_back(captureID);
+    void pick(const std::string&, Completion<PickedImage> done) override {
         pending.done.emplace(std::move(done));
     }
 };
@@ -92,12 +89,11 @@ struct FakeQuickAccess final : QuickAccessPresenter {
         SharedImage image;
         std::shared_ptr<CapturePersistenceTicket> ticket;
         ImageFormat format;
-        CaptureSessionInfo session;
     };
     std::vector<Shown> shown;
     void present(SharedImage image, std::shared_ptr<CapturePersistenceTicket> ticket, ImageFormat format,
-                 const CaptureSessionInfo& session) override {
-        shown.push_back({std::move(image), std::move(ticket), format, session});
+                 const CaptureSessionInfo&) override {
+        shown.push_back({std::move(image), std::move(ticket), format});
     }
 };
 
@@ -111,12 +107,11 @@ struct FakePins final : PinPresenter {
 struct FakeEditor final : AnnotationEditorOpener {
     struct Opened {
         SharedImage image;
-        CaptureSessionInfo session;
         Finished finished;
     };
     std::vector<Opened> opened;
-    void open(SharedImage image, const CaptureSessionInfo& session, Finished finished) override {
-        opened.push_back({std::move(image), session, std::move(finished)});
+    void open(SharedImage image, const CaptureSessionInfo&, Finished finished) override {
+        opened.push_back({std::move(image), std::move(finished)});
     }
 };
 

@@ -20,7 +20,6 @@ TEST(AreaSelectionDrag, CreatesIntegralRectanglesFromTheStartPoint) {
         {{100.4, 100.6}, {300.2, 250.7}, {100, 100, 201, 151}},  // rounded outward
         {{500, 400}, {300, 300}, {300, 300, 200, 100}},          // right-to-left keeps the right edge at the start
         {{500, 500}, {505, 700}, {500, 500, 24, 200}},           // the minimum dimension
-        {{500, 500}, {500, 500}, {500, 500, 24, 24}},            // a click selects the minimum square
         {{100, 100}, {5000, -50}, {100, 0, 1340, 100}},          // clamped into the display
     };
     for (const auto& [from, to, expected] : rows) {
@@ -41,8 +40,6 @@ TEST(AreaSelectionDrag, AnAspectRatioPresetGrowsTheDragToItsRatio) {
 TEST(AreaSelectionDrag, AFixedSizePresetIsPlacedCentredOnTheClickInsideTheDisplayAndThenMoved) {
     const struct { CapturePreset preset; Point click; Rect expected; } rows[] = {
         {CapturePreset::fixedSize(1280, 720), {1400, 450}, {160, 90, 1280, 720}},  // flush with the right edge
-        {CapturePreset::fixedSize(1280, 720), {10, 890}, {0, 180, 1280, 720}},
-        {CapturePreset::fixedSize(512, 512), {700, 450}, {444, 194, 512, 512}},
         {CapturePreset::fixedSize(1920, 1080), {700, 450}, {0, 0, 1440, 900}},  // larger than the display
         {CapturePreset::fixedSize(0, -5), {700, 450}, {700, 450, 1, 1}},        // at least one point
     };
@@ -53,18 +50,11 @@ TEST(AreaSelectionDrag, AFixedSizePresetIsPlacedCentredOnTheClickInsideTheDispla
         ASSERT_TRUE(model.interaction());
         EXPECT_TRUE(std::holds_alternative<AreaSelectionModel::Moving>(*model.interaction()));
     }
-    AreaSelectionModel model(kDisplay, request(CaptureSelectionActionStyle::allInOne(), true,
-                                               CapturePreset::fixedSize(512, 512)));
-    model.mouseDown({700, 450});
-    model.mouseDragged({600, 400});
-    model.mouseUp({600, 400});
-    EXPECT_EQ(model.currentSelection(), (Rect{344, 144, 512, 512}));
 }
 
 TEST(AreaSelectionDrag, MovingKeepsTheSizeAndStaysOnTheDisplay) {
     const struct { Point to; Rect expected; } rows[] = {
         {{2000, 150}, {1240, 100, 200, 100}},
-        {{-500, -500}, {0, 0, 200, 100}},
         {{160.6, 146.8}, {111, 97, 200, 100}},  // whole-point steps, the size unchanged
     };
     for (const auto& [to, expected] : rows) {
@@ -80,11 +70,8 @@ TEST(AreaSelectionDrag, ResizingMovesTheGrabbedEdgesWithinTheDisplayAndTheMinimu
     const struct { Point grab, to; Rect expected; } rows[] = {
         {{100, 150}, {500, 150}, {276, 100, 24, 100}},      // left past right: stops at the minimum width
         {{300, 150}, {2000, 150}, {100, 100, 1340, 100}},   // right: up to the display edge
-        {{300, 150}, {0, 150}, {100, 100, 24, 100}},        // right past left
-        {{200, 200}, {200, 50}, {100, 100, 200, 24}},       // top past bottom
         {{200, 100}, {200, -50}, {100, 0, 200, 200}},       // bottom: down to the display edge
         {{95, 205}, {50.5, 300.2}, {50, 100, 250, 201}},    // top-left, rounded outward
-        {{305, 95}, {400, 80}, {100, 80, 300, 120}},        // bottom-right
         {{200, 200}, {900, 300}, {100, 100, 200, 200}},     // an edge pill moves one edge only
     };
     for (const auto& [grab, to, expected] : rows) {
@@ -95,15 +82,6 @@ TEST(AreaSelectionDrag, ResizingMovesTheGrabbedEdgesWithinTheDisplayAndTheMinimu
         model.mouseUp(to);
         EXPECT_EQ(model.currentSelection(), expected) << grab.x << "," << grab.y;
     }
-}
-
-TEST(AreaSelectionDrag, ClickingOutsideTheSelectionStartsANewOne) {
-    AreaSelectionModel model = modelWithSelection({100, 100, 200, 100});
-    model.mouseDown({800, 600});
-    EXPECT_EQ(model.currentSelection(), (Rect{800, 600, 0, 0}));
-    EXPECT_FALSE(model.hasSelection());
-    model.mouseDragged({900, 700});
-    EXPECT_EQ(model.currentSelection(), (Rect{800, 600, 100, 100}));
 }
 
 TEST(AreaSelectionDrag, ADisplaySmallerThanTheMinimumIsSelectedWhole) {
@@ -123,7 +101,6 @@ TEST(AreaSelectionDrag, APresetChangeDuringAMoveContinuesFromTheNewRectangle) {
 
 TEST(AreaSelectionKeys, ActByMeaning) {
     AreaSelectionModel model(kDisplay, request());
-    EXPECT_TRUE(model.keyDown({Key::escape}).cancelled);
     const OverlayResponse other = model.keyDown({Key::other});
     EXPECT_FALSE(other.handled);
     EXPECT_FALSE(other.cancelled);
@@ -134,9 +111,6 @@ TEST(AreaSelectionKeys, ActByMeaning) {
     AreaSelectionModel withoutPresets(kDisplay, request(CaptureSelectionActionStyle::allInOne(), false));
     EXPECT_FALSE(withoutPresets.keyDown({Key::r}).handled);
     EXPECT_EQ(withoutPresets.activePreset(), CapturePreset::freeform());
-    CaptureSelectionRequest emptyList = request();
-    emptyList.presets.clear();
-    EXPECT_FALSE(AreaSelectionModel(kDisplay, emptyList).keyDown({Key::r}).handled);
 }
 
 TEST(AreaSelectionKeys, RCyclesThePresetsAndShiftRGoesBack) {
@@ -144,7 +118,6 @@ TEST(AreaSelectionKeys, RCyclesThePresetsAndShiftRGoesBack) {
     const struct { CapturePreset from; bool shift; CapturePreset expected; } rows[] = {
         {CapturePreset::freeform(), false, presets[1]},
         {CapturePreset::freeform(), true, presets.back()},  // the last preset, "1080p"
-        {presets.back(), false, CapturePreset::freeform()},
         {CapturePreset::aspectRatio(5, 4), false, presets[1]},  // not in the list: counts as the first
     };
     for (const auto& [from, shift, expected] : rows) {
@@ -184,7 +157,6 @@ TEST(AreaSelectionConfirm, ReturnUsesTheButtonsActionElseCapture) {
         {CaptureSelectionActionStyle::button("Copy", "edit-copy", CaptureSelectionAction::copy),
          CaptureSelectionAction::copy},
         {CaptureSelectionActionStyle::allInOne(), CaptureSelectionAction::capture},
-        {CaptureSelectionActionStyle::recording(true), CaptureSelectionAction::capture},
     };
     for (const auto& [style, expected] : rows) {
         for (Key key : {Key::returnKey, Key::keypadEnter}) {
@@ -205,22 +177,6 @@ TEST(AreaSelectionConfirm, ReturnRightAfterAMouseDownConfirmsNothing) {
     const OverlayResponse response = model.keyDown({Key::returnKey});
     ASSERT_TRUE(response.confirmed);
     EXPECT_EQ(response.confirmed->selection, (Rect{400, 400, 24, 24}));
-}
-
-TEST(AreaSelectionConfirm, HapticFeedbackOnlyWhenOnAndOnlyForARealConfirmation) {
-    for (bool enabled : {true, false}) {
-        int performed = 0;
-        OverlayEnvironment environment{enabled, [&performed] { ++performed; }, {}};
-        AreaSelectionModel model(kDisplay, request(), environment);
-        model.confirmSelection();
-        EXPECT_EQ(performed, 0);
-        drag(model, {10, 10}, {200, 200});
-        EXPECT_TRUE(model.confirmSelection(CaptureSelectionAction::ocr).confirmed);
-        EXPECT_EQ(performed, enabled ? 1 : 0);
-    }
-    AreaSelectionModel withoutHook(kDisplay, request());  // the Linux default
-    drag(withoutHook, {10, 10}, {200, 200});
-    EXPECT_TRUE(withoutHook.confirmSelection().confirmed);
 }
 
 TEST(AreaSelectionToolbarClicks, ActOnReleaseOverTheSameButtonAndNeverMoveTheSelection) {
@@ -246,24 +202,11 @@ TEST(AreaSelectionToolbarClicks, ActOnReleaseOverTheSameButtonAndNeverMoveTheSel
     EXPECT_EQ(*response.confirmed, (OverlayConfirmation{{400, 400, 300, 200}, false, CaptureSelectionAction::record}));
 }
 
-TEST(AreaSelectionToolbarClicks, TheCancelButtonCancels) {
-    AreaSelectionModel model = modelWithSelection({400, 400, 300, 200});
-    const auto items = model.toolbar().layout().items;
-    const auto cancel = std::find_if(items.begin(), items.end(), [](const OverlayToolbarItem& item) {
-        return item.action == CaptureSelectionAction::cancel;
-    });
-    ASSERT_NE(cancel, items.end());
-    model.mouseDown(centre(cancel->frame));
-    EXPECT_TRUE(model.mouseUp(centre(cancel->frame)).cancelled);
-}
-
 TEST(AreaSelectionCursor, FollowsWhatAPressWouldDo) {
     AreaSelectionModel model = modelWithSelection({100, 100, 200, 100});
     const struct { Point p; OverlayCursor expected; } rows[] = {
         {{600, 600}, OverlayCursor::crosshair},     {{200, 150}, OverlayCursor::openHand},
         {{95, 205}, OverlayCursor::resizeTopLeft},  {{200, 205}, OverlayCursor::resizeTop},
-        {{305, 205}, OverlayCursor::resizeTopRight}, {{309, 150}, OverlayCursor::resizeRight},
-        {{305, 95}, OverlayCursor::resizeBottomRight}, {{200, 95}, OverlayCursor::resizeBottom},
         {{95, 95}, OverlayCursor::resizeBottomLeft}, {{91, 150}, OverlayCursor::resizeLeft},
         {centre(model.toolbar().frame()), OverlayCursor::arrow},
     };

@@ -1,7 +1,6 @@
 // The capture history with both executors stepped by hand, so changes made
-// while an image write is in flight, observers that go away inside a
-// notification, and a store destroyed with work pending are each one
-// explicit interleaving.
+// while an image write is in flight and a store destroyed with work pending
+// are each one explicit interleaving.
 
 #include <gtest/gtest.h>
 
@@ -106,34 +105,6 @@ TEST_F(HistoryInterleaving, AnEditInFlightNeverBringsBackARemovedCaptureOrItsFil
         open();
         EXPECT_EQ(store->item(item.id), nullptr);
     }
-}
-
-struct Closer final : CaptureHistoryObserver {
-    void captureHistoryItemsRemoved(const std::vector<std::string>&) override {
-        ++removals;
-        if (onRemoved) onRemoved();
-    }
-    int removals = 0;
-    std::function<void()> onRemoved;
-};
-
-// A view closing another view from inside "items removed": the closed one
-// is not called afterwards.
-TEST_F(HistoryInterleaving, AnObserverRemovedInsideANotificationIsNotCalled) {
-    const auto first = recorded();
-    const auto second = recorded();
-    Closer closing, closed;
-    Subscription closingSubscription = store->addObserver(closing);
-    Subscription closedSubscription = store->addObserver(closed);
-    closing.onRemoved = [&] { closedSubscription.reset(); };
-    store->deleteItem(first.id);
-    EXPECT_EQ(closing.removals, 1);
-    EXPECT_EQ(closed.removals, 0);
-    closing.onRemoved = nullptr;
-    store->deleteItem(second.id);
-    EXPECT_EQ(closing.removals, 2);
-    EXPECT_EQ(closed.removals, 0);
-    settle();
 }
 
 TEST_F(HistoryInterleaving, DestroyingTheStoreWithWorkInFlightCancelsItsCompletions) {

@@ -1,6 +1,6 @@
 // Image export, the history index and the preferences all keep their files
-// through the one writer, reader and set-aside (core/common/StoredFile.h),
-// whose failures are tested there; this shows each store goes through them.
+// through the one writer (core/common/StoredFile.h), whose failures are
+// tested there; this shows each store goes through it.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,12 +9,11 @@
 #include <functional>
 #include <map>
 
-#include "HistoryTestSupport.h"
 #include "core/capture/CaptureArtifactDirectory.h"
 #include "core/capture/ExportManager.h"
 #include "core/preferences/JsonFileStore.h"
-#include "core/preferences/PreferencesDocument.h"
 #include "render/TestImages.h"
+#include "support/TempDir.h"
 
 namespace tessarin {
 namespace {
@@ -42,21 +41,16 @@ struct Store {
     const char* name;
     const char* file;
     std::function<void(const fs::path& folder)> write;
-    std::function<void(const fs::path& folder)> open;  // reads the file; none for image export
-    size_t maxBytes = 0;
 };
 
 const Image image = test::noiseImage(8, 8, 1);
 const Store stores[] = {
     {"image export", "shot.png",
-     [](const fs::path& folder) { ExportManager::writeImage(image, folder / "shot.png", ImageFormat::png(), recording); },
-     nullptr},
+     [](const fs::path& folder) { ExportManager::writeImage(image, folder / "shot.png", ImageFormat::png(), recording); }},
     {"history index", "index.json",
-     [](const fs::path& folder) { ASSERT_TRUE(CaptureArtifactDirectory(folder, {}, recording).persist("{}")); },
-     [](const fs::path& folder) { test::HistoryHarness(folder, recording).open(); }, CaptureHistoryIndex::maxBytes},
+     [](const fs::path& folder) { ASSERT_TRUE(CaptureArtifactDirectory(folder, {}, recording).persist("{}")); }},
     {"preferences", "preferences.json",
-     [](const fs::path& folder) { ASSERT_TRUE(JsonFileStore(folder / "preferences.json", recording).set("k", 1)); },
-     [](const fs::path& folder) { JsonFileStore(folder / "preferences.json", recording); }, PreferencesDocument::maxBytes},
+     [](const fs::path& folder) { ASSERT_TRUE(JsonFileStore(folder / "preferences.json", recording).set("k", 1)); }},
 };
 
 // Sweeping old temporaries is the writer's (DurableFileTest).
@@ -94,27 +88,6 @@ TEST(StoredFiles, PreferencesAlsoSweepTheTemporariesEarlierBuildsNamedWithoutADo
     EXPECT_FALSE(fs::exists(killed));
     EXPECT_TRUE(fs::exists(active));
     EXPECT_TRUE(fs::exists(someoneElses));
-}
-
-TEST(StoredFiles, EveryStoreThatReadsRefusesAnOverCapFileAndSetsItAside) {
-    for (const Store& store : stores) {
-        if (!store.open) continue;
-        SCOPED_TRACE(store.name);
-        testing::TempDir tmp;
-        const fs::path folder = fs::canonical(tmp.path());
-        std::ofstream(folder / store.file) << "{";
-        fs::resize_file(folder / store.file, store.maxBytes + 1);  // sparse: nothing is read
-
-        store.open(folder);
-
-        std::vector<fs::path> aside;
-        for (const auto& entry : fs::directory_iterator(folder)) {
-            if (entry.path().filename().string().starts_with(std::string(store.file) + ".corrupt-")) aside.push_back(entry);
-        }
-        ASSERT_EQ(aside.size(), 1u);
-        EXPECT_EQ(fs::file_size(aside[0]), store.maxBytes + 1) << "kept whole for a person";
-        EXPECT_FALSE(fs::exists(folder / store.file));
-    }
 }
 
 }  // namespace

@@ -106,8 +106,6 @@ TEST_F(CaptureFlowGuard, ErrorsAreShownOnceAndTheStateGoesBackToIdle) {
     };
     const Case cases[] = {
         {[](FlowHarness& h) { h.backend.displayList.clear(); }, "No display found"},
-        {[](FlowHarness& h) { h.backend.failure = CaptureError::permissionDenied(); },
-         "Screen recording permission denied"},
         {[](FlowHarness& h) { h.backend.failure = CaptureError::captureFailed("the server went away"); },
          "Capture failed: the server went away"},
     };
@@ -122,26 +120,6 @@ TEST_F(CaptureFlowGuard, ErrorsAreShownOnceAndTheStateGoesBackToIdle) {
         EXPECT_TRUE(h.quickAccess.shown.empty());
         EXPECT_TRUE(h.stored.empty());
     }
-}
-
-TEST_F(CaptureFlowGuard, TheDefaultErrorPresentationIsAWarningTitledWithTheApplicationName) {
-    CaptureFlowController plain(bareDependencies());
-    plain.startFullScreen(99);
-    settle();
-    EXPECT_EQ(alerts.shown, (std::vector<std::pair<std::string, std::string>>{{"Tessarin", "No display found"}}));
-}
-
-TEST_F(CaptureFlowGuard, ACancelledPickEndsSilently) {
-    flow.start(CaptureMode::window);
-    settle();
-    windowPicker.pending.answer(std::optional<Image>());
-    settle();
-    EXPECT_TRUE(errors.empty());
-    EXPECT_TRUE(alerts.shown.empty());
-    EXPECT_EQ(stateChanges, (std::vector<bool>{true, false}));
-    EXPECT_TRUE(completionLines().empty());
-    EXPECT_EQ(sound.played, 0);
-    EXPECT_TRUE(log.contains("window.pick result=cancelled"));
 }
 
 TEST_F(CaptureFlowGuard, NothingInFlightReachesTheUserAfterShutdown) {

@@ -12,7 +12,6 @@ class CaptureFlowModes : public ::testing::Test, protected FlowHarness {
 protected:
     // Display index of the fake screen's pixels (blue channel).
     static int displayIndexOf(const SharedImage& image) { return image->row(0)[2]; }
-    Image picture(uint32_t width, uint32_t height) { return std::move(*Image::allocate(width, height)); }
     const DisplayDescription& main7() const { return backend.displayList[0]; }
     const DisplayDescription& side11() const { return backend.displayList[1]; }
 };
@@ -28,23 +27,9 @@ TEST_F(CaptureFlowModes, FullScreenUnderThePointerCapturesAndRemembersTheSameDis
     EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::fullscreen(11));
 }
 
-TEST_F(CaptureFlowModes, FullScreenOfAGivenDisplayAndWithoutAPointer) {
-    flow.startFullScreen(11);
-    settle();
-    EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::fullscreen(11));
-
-    backend.pointer.reset();  // no seat: the main display
-    flow.start(CaptureMode::fullScreen);
-    settle();
-    EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::fullscreen(7));
-    ASSERT_EQ(quickAccess.shown.size(), 2u);
-    EXPECT_EQ(displayIndexOf(quickAccess.shown[1].image), 0);
-}
-
 TEST_F(CaptureFlowModes, TheLastSelectionIsStoredOnlyWhenRememberingIsOn) {
     preferences.setRememberLastCaptureSelection(false);
     flow.startFullScreen(11);
-    flow.captureSelection(selectionOn(main7(), {10, 20, 300, 200}));
     settle();
     flow.captureSelection(selectionOn(main7(), {10, 20, 300, 200}));
     settle();
@@ -55,55 +40,6 @@ TEST_F(CaptureFlowModes, TheLastSelectionIsStoredOnlyWhenRememberingIsOn) {
     flow.captureSelection(selectionOn(side11(), {1500, 40, 300, 200}));
     settle();
     EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::area(60, 40, 300, 200, 11));
-}
-
-TEST_F(CaptureFlowModes, AreaUsesTheOverlayWithACaptureButton) {
-    preferences.setFreezeScreenDuringCapture(false);
-    preferences.setCapturePresetsEnabled(false);
-    flow.start(CaptureMode::area);
-    settle();
-    ASSERT_EQ(overlay.requests.size(), 1u);
-    const auto& request = overlay.requests[0].request;
-    EXPECT_EQ(request.actionStyle.kind, CaptureSelectionActionStyle::Kind::button);
-    EXPECT_EQ(request.actionStyle.action, CaptureSelectionAction::capture);
-    EXPECT_EQ(request.minimumDimension, 24.0);
-    EXPECT_EQ(request.hintText, "Drag to capture an area");
-    EXPECT_EQ(overlay.requests[0].freezing, nullptr);
-
-    overlay.pending.answer(AreaSelectionResult{selectionOn(main7(), {0, 800, 50, 100}), CaptureSelectionAction::capture});
-    settle();
-    ASSERT_EQ(quickAccess.shown.size(), 1u);
-    EXPECT_EQ(quickAccess.shown[0].image->width(), 50u);
-    EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::area(0, 800, 50, 100, 7));
-}
-
-TEST_F(CaptureFlowModes, AllInOneRequestCarriesThePresetsAndWholeToolbar) {
-    preferences.setCapturePreset(CapturePreset::builtIn()[3]);
-    flow.startAllInOne();
-    settle();
-    ASSERT_EQ(overlay.requests.size(), 1u);
-    const auto& request = overlay.requests[0].request;
-    EXPECT_EQ(request.minimumDimension, 24.0);
-    EXPECT_EQ(request.hintText, "Drag to capture an area. Press R to change preset.");
-    EXPECT_TRUE(request.presetsEnabled);
-    EXPECT_EQ(request.presets, CapturePreset::builtIn());
-    EXPECT_EQ(request.activePreset, CapturePreset::builtIn()[3]);
-    EXPECT_EQ(request.actionStyle, CaptureSelectionActionStyle::allInOne());
-}
-
-TEST_F(CaptureFlowModes, AFrozenOverlayCutsTheSelectionFromTheStillImage) {
-    flow.startAllInOne();
-    settle();
-    ASSERT_EQ(overlay.requests.size(), 1u);
-    ASSERT_NE(overlay.requests[0].freezing, nullptr);
-    EXPECT_EQ(overlay.requests[0].freezing->frames().size(), 2u);
-    const size_t grabsBefore = backend.capturedAreas.size();
-    overlay.pending.answer(AreaSelectionResult{selectionOn(side11(), {1450, 10, 30, 20}), CaptureSelectionAction::capture});
-    settle();
-    EXPECT_EQ(backend.capturedAreas.size(), grabsBefore);  // no second look at the screen
-    ASSERT_EQ(quickAccess.shown.size(), 1u);
-    EXPECT_EQ(quickAccess.shown[0].image->width(), 30u);
-    EXPECT_EQ(displayIndexOf(quickAccess.shown[0].image), 1);
 }
 
 TEST_F(CaptureFlowModes, EveryAllInOneActionLeadsWhereItSays) {
@@ -176,73 +112,6 @@ TEST_F(CaptureFlowModes, TheModeSwitchRunsOnceTheCaptureHasEnded) {
     EXPECT_EQ(quickAccess.shown[0].image->width(), 1920u);
 }
 
-TEST_F(CaptureFlowModes, SelfTimerCancelledEndsWithoutCaptureOrError) {
-    const auto selection = selectionOn(main7(), {0, 0, 100, 100});
-    flow.startSelfTimer(selection);
-    settle();
-    ASSERT_EQ(selfTimer.runs.size(), 1u);
-    EXPECT_EQ(selfTimer.runs[0].first, 5);  // the preference's default
-    selfTimer.pending.answer(false);
-    settle();
-    EXPECT_TRUE(backend.capturedAreas.empty());
-    EXPECT_TRUE(errors.empty());
-    EXPECT_TRUE(completionLines().empty());
-    EXPECT_EQ(stateChanges, (std::vector<bool>{true, false}));
-}
-
-TEST_F(CaptureFlowModes, SelfTimerAtZeroCapturesTheSelectionLive) {
-    flow.startSelfTimer(selectionOn(main7(), {0, 0, 100, 100}), 2, CaptureOutputAction{CaptureOutputAction::Kind::copy});
-    settle();
-    EXPECT_EQ(selfTimer.runs[0].first, 2);
-    selfTimer.pending.answer(true);
-    settle();
-    ASSERT_EQ(clipboard.copied.size(), 1u);
-    EXPECT_EQ(clipboard.copied[0]->width(), 100u);
-    EXPECT_FALSE(flow.isCapturing());
-}
-
-TEST_F(CaptureFlowModes, WindowPickLogsItsResultAndCompletes) {
-    flow.start(CaptureMode::window);
-    settle();
-    ASSERT_EQ(windowPicker.picks.size(), 1u);
-    EXPECT_EQ(windowPicker.picks[0], lastCaptureID());
-    windowPicker.pending.answer(std::optional<Image>(picture(640, 480)));
-    settle();
-    EXPECT_TRUE(log.contains("[" + lastCaptureID() + "] window.pick result=success image=640x480"));
-    EXPECT_EQ(quickAccess.shown.size(), 1u);
-    EXPECT_FALSE(store.contains("lastCaptureSelection"));
-
-    flow.start(CaptureMode::window);
-    settle();
-    windowPicker.pending.answer(unexpected(CaptureError::captureFailed("the window closed")));
-    settle();
-    EXPECT_EQ(errors, std::vector<std::string>{"Capture failed: the window closed"});
-}
-
-TEST_F(CaptureFlowModes, ScrollingHandsOverAndCompletesWithTheStitchedImage) {
-    flow.start(CaptureMode::scrolling);
-    settle();
-    ASSERT_EQ(scrolling.requests.size(), 1u);
-    EXPECT_EQ(scrolling.requests[0].selection, std::nullopt);
-    EXPECT_TRUE(scrolling.requests[0].autoScroll);
-    EXPECT_EQ(scrolling.requests[0].session.mode, CaptureMode::scrolling);
-    EXPECT_EQ(scrolling.requests[0].session.frontmostWindow, WindowHandle(0x2a00007));
-    EXPECT_TRUE(flow.isCapturing());
-    scrolling.pending.answer(std::optional<Image>(picture(300, 2000)));
-    settle();
-    ASSERT_EQ(quickAccess.shown.size(), 1u);
-    EXPECT_EQ(quickAccess.shown[0].image->height(), 2000u);
-    EXPECT_EQ(stored.at(0).mode, CaptureMode::scrolling);
-
-    flow.startScrolling(selectionOn(main7(), {0, 0, 10, 10}), false);
-    settle();
-    scrolling.pending.answer(std::optional<Image>());  // cancelled
-    settle();
-    EXPECT_FALSE(scrolling.requests[1].autoScroll);
-    EXPECT_EQ(quickAccess.shown.size(), 1u);
-    EXPECT_FALSE(flow.isCapturing());
-}
-
 TEST_F(CaptureFlowModes, ReplayWarnsWhenThereIsNothingToReplayOrItsDisplayIsGone) {
     const std::pair<std::string, std::string> noPrevious{
         "No Previous Capture", "Capture an area or full screen before using Capture Previous Area."},
@@ -273,22 +142,6 @@ TEST_F(CaptureFlowModes, ReplayWarnsWhenThereIsNothingToReplayOrItsDisplayIsGone
     }
 }
 
-TEST_F(CaptureFlowModes, ReplayCapturesThePreviousAreaOrFullScreenAgain) {
-    preferences.setLastCaptureSelection(StoredCaptureSelection::fullscreen(11));
-    flow.replayLast(CaptureOutputAction{CaptureOutputAction::Kind::copy});
-    settle();
-    ASSERT_EQ(clipboard.copied.size(), 1u);
-    EXPECT_EQ(clipboard.copied[0]->width(), 1920u);
-
-    preferences.setLastCaptureSelection(StoredCaptureSelection::area(20, 30, 200, 100, 11));
-    flow.replayLast();
-    settle();
-    ASSERT_EQ(quickAccess.shown.size(), 1u);
-    EXPECT_EQ(displayIndexOf(quickAccess.shown[0].image), 1);
-    EXPECT_EQ(std::pair(quickAccess.shown[0].image->width(), quickAccess.shown[0].image->height()),
-              std::pair(200u, 100u));
-}
-
 TEST_F(CaptureFlowModes, ReplayOfAnAreaOnAnUnpluggedDisplayUsesTheMainDisplay) {
     preferences.setLastCaptureSelection(StoredCaptureSelection::area(1800, 50, 400, 300, 11));
     backend.displayList.pop_back();  // display 11 unplugged
@@ -300,16 +153,6 @@ TEST_F(CaptureFlowModes, ReplayOfAnAreaOnAnUnpluggedDisplayUsesTheMainDisplay) {
     // Kept inside the 1440-point main display: local x 1040.
     EXPECT_EQ(quickAccess.shown[0].image->row(0)[0], uint8_t(1040 % 256));
     EXPECT_EQ(preferences.lastCaptureSelection(), StoredCaptureSelection::area(1040, 50, 400, 300, 7));
-}
-
-TEST_F(CaptureFlowModes, ReplayReadsWhatTheAgentStoredSinceTheStart) {
-    store.set("lastCaptureSelection", StoredCaptureSelection::fullscreen(11).toJson());
-    flow.replayLast();
-    settle();
-    ASSERT_EQ(quickAccess.shown.size(), 1u);
-    EXPECT_EQ(quickAccess.shown[0].image->width(), 1920u);
-    // A full screen replay shows no picker: the focus restore is skipped.
-    EXPECT_EQ(completionLines().at(1), "complete.restore_focus duration_ms=0 skipped=true");
 }
 
 }  // namespace

@@ -23,12 +23,12 @@ struct CaptureLog final : LogSink {
     void write(LogLevel, std::string_view category, std::string_view message) override {
         if (category == LogCategory::capture) lines.emplace_back(message);
     }
-    // The lines of one capture whose key starts with `prefix`, without the id.
-    std::vector<std::string> of(const std::string& captureID, const std::string& prefix = "complete.") const {
+    // The completion lines of one capture, without the id.
+    std::vector<std::string> of(const std::string& captureID) const {
         std::vector<std::string> found;
         const std::string head = "[" + captureID + "] ";
         for (const auto& line : lines) {
-            if (line.rfind(head + prefix, 0) == 0) found.push_back(line.substr(head.size()));
+            if (line.rfind(head + "complete.", 0) == 0) found.push_back(line.substr(head.size()));
         }
         return found;
     }
@@ -52,16 +52,6 @@ public:
 
     // Runs everything posted so far, and what that posts.
     void settle() { main.runAll(); }
-
-    // The id of the latest capture, from its start line.
-    std::string lastCaptureID() const {
-        for (auto it = log.lines.rbegin(); it != log.lines.rend(); ++it) {
-            const auto at = it->find("] capture.start");
-            if (it->rfind("[", 0) == 0 && at != std::string::npos) return it->substr(1, at - 1);
-        }
-        return {};
-    }
-    std::vector<std::string> completionLines() const { return log.of(lastCaptureID()); }
 
     CaptureLog log;
     FakeScreenBackend backend;

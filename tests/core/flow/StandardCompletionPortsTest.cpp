@@ -50,18 +50,5 @@ TEST(StandardCompletionPorts, TheThumbnailLearnsTheHistoryItemOrThatThereIsNone)
     }
 }
 
-TEST(StandardCompletionPorts, TheClipboardGetsPngAndTiff) {
-    testing::ManualExecutor main;
-    BackgroundImageEncoder encoder(main, main);
-    MemoryPasteboard pasteboard;
-    PasteboardClipboardWriter clipboard(pasteboard, encoder);
-    std::optional<bool> accepted;
-    clipboard.copy(std::make_shared<const Image>(std::move(*Image::allocate(4, 4))), [&](bool ok) { accepted = ok; });
-    main.runAll();
-    EXPECT_EQ(accepted, true);
-    ASSERT_EQ(pasteboard.representations.size(), 2u);
-    EXPECT_EQ(pasteboard.representations[0].mimeType, "image/png");
-}
-
 }  // namespace
 }  // namespace tessarin

@@ -43,54 +43,6 @@ TEST(StatusBarMenu, RowsInOrderWithTheCurrentShortcutsAndLocalisedTitles) {
     EXPECT_EQ(german.back().title, "Beenden");
 }
 
-TEST(StatusBarMenu, EveryShortcutRunsTheRowThatShowsIt) {
-    for (const ShortcutName name : allShortcutNames) {
-        EXPECT_EQ(shortcutNameOf(menuActionOf(name)), name);
-        EXPECT_EQ(rawValue(menuActionOf(name)), rawValue(name));  // the rows are named as the shortcuts
-        EXPECT_EQ(shortcutNameFromRawValue(rawValue(name)), name);
-    }
-}
-
-struct AppStateTest : ::testing::Test {
-    InMemoryKeyValueStore store;
-    AppPreferences preferences{store};
-    testing::RecordingAlerts alerts;
-    AppState state{preferences, alerts};
-    testing::CapturedLog log;
-
-    std::vector<std::string> logged() const {
-        std::vector<std::string> messages;
-        for (const auto& line : log.lines) messages.push_back(line.category + " " + line.message);
-        return messages;
-    }
-};
-
-TEST_F(AppStateTest, EveryTriggerLogsOneDispatchLineAndRunsTheHandler) {
-    int areas = 0;
-    state.setHandler(MenuAction::captureArea, [&areas] { ++areas; });
-    state.perform(MenuAction::captureArea, ActionSource::menu);
-    state.performShortcut(ShortcutName::captureArea);
-    state.perform(MenuAction::openSettings, ActionSource::link);
-    EXPECT_EQ(areas, 2);
-    EXPECT_EQ(logged(), (std::vector<std::string>{
-                            "Capture action.dispatch action=captureArea source=menu handled=true",
-                            "Capture action.dispatch action=captureArea source=shortcut handled=true",
-                            "Capture action.dispatch action=openSettings source=link handled=false",
-                        }));
-}
-
-TEST_F(AppStateTest, AnyLinkWarnsAndRunsNothing) {
-    bool ran = false;
-    for (const MenuAction each : {MenuAction::captureArea, MenuAction::quit}) state.setHandler(each, [&ran] { ran = true; });
-    for (const char* link : {"tessarin://capture-area", "tessarin://quit", "", "https://example.com"}) {
-        state.handleExternalURL(link);
-    }
-    EXPECT_FALSE(ran);
-    EXPECT_TRUE(log.lines.empty());
-    const std::pair<std::string, std::string> warning{"Unsupported URL", "Tessarin cannot handle this URL."};
-    EXPECT_EQ(alerts.shown, decltype(alerts.shown)(4, warning));
-}
-
 TEST(LinkInbox, HoldsLinksUntilAHandlerThenPassesThemStraightOn) {
     LinkInbox inbox;
     std::vector<std::string> handled;

@@ -65,21 +65,6 @@ struct CenterTest : ::testing::Test {
     }
 };
 
-TEST_F(CenterTest, RunsTheActionOnceOnAReleasePairedWithAPress) {
-    shortcuts.setShortcut(ShortcutName::captureArea, keys("Print"));
-    start();
-    // 'v' the key goes down, '^' it comes up.
-    const struct { int id; const char* script; size_t runs; } rows[] = {
-        {areaID, "v^", 1}, {areaID, "vvv^", 1}, {areaID, "^", 0},       {areaID, "v^^", 1},
-        {areaID, "v^v^", 2}, {windowID, "v^", 0}, {99, "v^", 0},         {-1, "v^", 0},
-    };
-    for (const auto& [id, script, runs] : rows) {
-        fired.clear();
-        for (const char* step = script; *step; ++step) *step == 'v' ? grabber.keyDown(id) : grabber.keyUp(id);
-        EXPECT_EQ(fired, std::vector<ShortcutName>(runs, ShortcutName::captureArea)) << id << " " << script;
-    }
-}
-
 TEST_F(CenterTest, FollowsAssignmentChangesAtOnce) {
     shortcuts.setShortcut(ShortcutName::captureArea, keys("Print"));
     shortcuts.setShortcut(ShortcutName::captureFullScreen, keys("Shift+Print"));
@@ -116,7 +101,6 @@ TEST_F(CenterTest, ASecondNameWithTheSameKeysIsUnavailableUntilTheFirstLetsGo) {
 }
 
 TEST_F(CenterTest, ReportsEachOutcomeAndRemembersARefusal) {
-    testing::CapturedLog log;
     grabber.outcomes["Shift+Print"] = {GrabOutcome::refused, "held by another client"};
     grabber.outcomes["Alt+Print"] = {GrabOutcome::failed, "no X connection"};
     shortcuts.setShortcut(ShortcutName::captureFullScreen, keys("Shift+Print"));
@@ -127,8 +111,6 @@ TEST_F(CenterTest, ReportsEachOutcomeAndRemembersARefusal) {
     EXPECT_EQ(center->status(ShortcutName::captureWindow), ShortcutStatus::unavailable);
     EXPECT_EQ(center->problem(ShortcutName::captureWindow),
               "Alt+Print cannot be used as a global shortcut here: no X connection");
-    ASSERT_FALSE(log.lines.empty());
-    EXPECT_EQ(log.lines[0].message, "shortcut.refused name=captureFullScreen keys=Shift+Print reason=held by another client");
 
     // A new keyboard map: the regrab's verdict is the status; the refusal is remembered.
     grabber.outcomes.erase("Shift+Print");
@@ -138,7 +120,6 @@ TEST_F(CenterTest, ReportsEachOutcomeAndRemembersARefusal) {
     grabber.outcomes["Shift+Print"] = {GrabOutcome::refused, "taken after remap"};
     grabber.remap();
     EXPECT_EQ(center->status(ShortcutName::captureFullScreen), ShortcutStatus::refused);
-    EXPECT_EQ(log.lines.back().message, "shortcut.refused name=captureFullScreen keys=Shift+Print reason=taken after remap");
 
     // A refused grab keeps the variants it was granted, so the key still works.
     grabber.keyDown(fullScreenID);

@@ -46,38 +46,6 @@ TEST_F(TessarinAppTest, MigratesStoredValuesBeforeThePreferencesReadThem) {
     EXPECT_EQ(app->preferences().lastCaptureSelection(), StoredCaptureSelection::area(60, 40, 300, 200, 2));
 }
 
-TEST_F(TessarinAppTest, AssignsAndGrabsTheDefaultsOnceAndShowsThemInTheMenu) {
-    {
-        const auto app = launch();
-        EXPECT_EQ(grabber.held.at(0), *KeyCombination::parse("Print"));
-        EXPECT_EQ(grabber.held.at(1), *KeyCombination::parse("Shift+Print"));
-        const auto rows = app->menuRows();
-        const auto shown = [&rows](const char* title) {
-            for (const auto& row : rows) {
-                if (row.title == title) return row.shortcutText;
-            }
-            return std::string("no such row");
-        };
-        EXPECT_EQ(shown("Capture Full Screen"), "Shift+Print");
-        EXPECT_EQ(shown("Capture Area"), "Print");
-        EXPECT_EQ(shown("Capture Window"), "");
-
-        // The shortcut runs its action through the application state.
-        testing::CapturedLog log;
-        grabber.keyDown(1);
-        grabber.keyUp(1);
-        ASSERT_EQ(log.lines.size(), 1u);
-        EXPECT_EQ(log.lines[0].message, "action.dispatch action=captureFullScreen source=shortcut handled=false");
-
-        app->shortcuts().setShortcut(ShortcutName::captureArea, std::nullopt);
-    }
-    EXPECT_TRUE(grabber.held.empty());  // destroyed: every grab let go
-    grabber.calls.clear();
-    const auto again = launch();
-    EXPECT_FALSE(again->shortcuts().shortcut(ShortcutName::captureArea));
-    EXPECT_EQ(grabber.calls, std::vector<std::string>{"grab 1 Shift+Print"});
-}
-
 TEST_F(TessarinAppTest, QuitRunsOnceAndTellsEveryCallerWhetherAllWasWritten) {
     for (const bool preferencesFail : {false, true}) {
         SCOPED_TRACE(preferencesFail);
@@ -128,15 +96,6 @@ TEST_F(TessarinAppTest, StartPrunesTheHistoryInTheDataFolderByTheRetentionSettin
     const auto index = CaptureHistoryIndex::parse(testing::readFile(dir / "data/History/index.json"));
     ASSERT_TRUE(index);
     EXPECT_EQ(index->items, std::vector<CaptureHistoryItem>{recent});
-}
-
-TEST_F(TessarinAppTest, LinksThatArriveBeforeStartAreHandledAtStart) {
-    const auto app = launch();
-    app->links().deliver("tessarin://capture-area");
-    EXPECT_TRUE(alerts.shown.empty());
-    app->start();
-    app->links().deliver("tessarin://open-history");
-    EXPECT_EQ(alerts.shown.size(), 2u);
 }
 
 }  // namespace

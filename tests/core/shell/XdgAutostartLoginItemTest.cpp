@@ -60,7 +60,6 @@ TEST_F(AutostartTest, AnEntrySwitchedOffOrNamingAnotherProgramReadsAsDisabled) {
         {"switched off in GNOME", ours + "X-GNOME-Autostart-enabled=false\n", false},
         {"another program", "[Desktop Entry]\nExec=/usr/bin/other\n", false},
         {"a program that starts with ours", "[Desktop Entry]\nExec=/usr/bin/tessarin-old\n", false},
-        {"no Exec", "[Desktop Entry]\nType=Application\n", false},
         {"Exec in another group", "[Desktop Action x]\nExec=/usr/bin/tessarin\n", false},
         {"unterminated quote", "[Desktop Entry]\nExec=\"/usr/bin/tessarin\n", false},
         {"not text at all", std::string("\0\xff\n=", 4), false},
@@ -79,8 +78,6 @@ TEST_F(AutostartTest, AFailedWriteIsLoggedAndLeavesItDisabled) {
     item.setEnabled(true);
     EXPECT_FALSE(item.isEnabled());
     ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_EQ(log.lines[0].level, LogLevel::error);
-    EXPECT_EQ(log.lines[0].category, "LoginItem");
     EXPECT_EQ(log.lines[0].message.rfind("autostart entry write failed at " + entry.string() + ": ", 0), 0u);
 }
 

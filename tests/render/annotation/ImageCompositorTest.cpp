@@ -78,35 +78,6 @@ TEST_F(Compositor, NoPixelOutsideTheDrawnBoundsChanges) {
     }
 }
 
-TEST_F(Compositor, DrawnBoundsAddTheInkThatReachesPastTheVisualBounds) {
-    const Image white = test::makeImage(200, 100, [](uint32_t, uint32_t) { return test::Rgba{255, 255, 255, 255}; });
-    struct Case {
-        const char* what;
-        AnnotationPtr shape;
-        bool inkReachesPast;
-    } cases[] = {
-        {"a long number in a small badge", std::make_shared<NumberAnnotation>(98765, Point{100, 50}, AnnotationColor::black(), 10, false), true},
-        {"a character wider than the wrap width",
-         std::make_shared<TextAnnotation>("WWW", Point{20, 40}, 30, AnnotationColor::black(), 5, text), true},
-        {"a box", std::make_shared<RectangleAnnotation>(Rect{20, 20, 50, 30}, AnnotationColor::black(), 4, false), false},
-    };
-    for (const Case& c : cases) {
-        const Rect visual = c.shape->visualBounds(), drawn = AnnotationDrawnBounds::of(*c.shape, *text);
-        EXPECT_EQ(drawn.intersection(visual), visual) << c.what << ": the drawn bounds hold the visual bounds";
-        const auto out = ImageCompositor::composite(white, {c.shape}, {0, 0, 200, 100}, *text);
-        ASSERT_TRUE(out);
-        bool pastVisual = false;
-        for (uint32_t y = 0; y < 100; ++y) {
-            for (uint32_t x = 0; x < 200; ++x) {
-                if (out->row(y)[x * 4] == 255) continue;
-                pastVisual |= !pixelsOf(visual, 100).holds(x, y);
-                ASSERT_TRUE(pixelsOf(drawn, 100).holds(x, y)) << c.what << " at " << x << "," << y;
-            }
-        }
-        EXPECT_EQ(pastVisual, c.inkReachesPast) << c.what;
-    }
-}
-
 TEST_F(Compositor, AnyTilingGivesTheSingleSurfacePixels) {
     constexpr uint32_t W = 257, H = 181;
     // Bands 23 and 2 rows tall, one row, as many rows as fit in 9 rows of
@@ -138,25 +109,23 @@ TEST_F(Compositor, AnyTilingGivesTheSingleSurfacePixels) {
     }
 }
 
-TEST_F(Compositor, ImagesBeyondTheSurfaceLimitAreDrawnEverywhere) {
-    // Taller, then wider, than any one Cairo surface: a box past the limit,
-    // a blur near the origin and a diagonal over the whole image.
-    for (const auto& [W, H] : {std::pair<double, double>{24, 40000}, {40000, 24}}) {
-        Image image = test::noiseImage(uint32_t(W), uint32_t(H), 3);
-        const Image before = image.clone();
-        // In drawing space, y up: the box sits at the bottom (tall) or right (wide) end.
-        const Rect pastLimit = H > W ? Rect{2, 2, 10, 10} : Rect{W - 12, 2, 10, 10};
-        const Rect nearOrigin = H > W ? Rect{2, H - 12, 10, 10} : Rect{2, 2, 10, 10};
-        const auto box = std::make_shared<RectangleAnnotation>(pastLimit, AnnotationColor::black(), 1, true);
-        const auto blur = std::make_shared<PixelateAnnotation>(nearOrigin, AnnotationMosaicEffect::smoothBlur, 12);
-        const auto across = std::make_shared<LineAnnotation>(Point{0, 0}, Point{W, H}, AnnotationColor::white(), 3);
-        ASSERT_TRUE(ImageCompositor::compositeInPlace(image, {box, blur, across}, {0, 0, W, H}, *text));
-        const auto pixel = [&](const Image& img, double x, double y) { return img.row(uint32_t(H - 1 - y)) + uint32_t(x) * 4; };
-        EXPECT_EQ(pixel(image, pastLimit.midX(), pastLimit.midY())[0], 0) << W << "x" << H;
-        EXPECT_NE(std::memcmp(pixel(image, nearOrigin.midX(), nearOrigin.midY()),
-                              pixel(before, nearOrigin.midX(), nearOrigin.midY()), 4), 0) << W << "x" << H;
-        EXPECT_EQ(pixel(image, W / 2, H / 2)[1], 255) << "the diagonal crosses the middle";
-    }
+// Images taller than a surface are annotated end to end (AgentAnnotate).
+TEST_F(Compositor, ImagesWiderThanASurfaceAreDrawnEverywhere) {
+    // A box past the limit, a blur near the origin and a diagonal over the whole image.
+    constexpr double W = 40000, H = 24;
+    Image image = test::noiseImage(uint32_t(W), uint32_t(H), 3);
+    const Image before = image.clone();
+    const Rect pastLimit{W - 12, 2, 10, 10}, nearOrigin{2, 2, 10, 10};
+    const auto box = std::make_shared<RectangleAnnotation>(pastLimit, AnnotationColor::black(), 1, true);
+    const auto blur = std::make_shared<PixelateAnnotation>(nearOrigin, AnnotationMosaicEffect::smoothBlur, 12);
+    const auto across = std::make_shared<LineAnnotation>(Point{0, 0}, Point{W, H}, AnnotationColor::white(), 3);
+    ASSERT_TRUE(ImageCompositor::compositeInPlace(image, {box, blur, across}, {0, 0, W, H}, *text));
+    // In drawing space, y up.
+    const auto pixel = [&](const Image& img, double x, double y) { return img.row(uint32_t(H - 1 - y)) + uint32_t(x) * 4; };
+    EXPECT_EQ(pixel(image, pastLimit.midX(), pastLimit.midY())[0], 0);
+    EXPECT_NE(std::memcmp(pixel(image, nearOrigin.midX(), nearOrigin.midY()),
+                          pixel(before, nearOrigin.midX(), nearOrigin.midY()), 4), 0);
+    EXPECT_EQ(pixel(image, W / 2, H / 2)[1], 255) << "the diagonal crosses the middle";
 }
 
 TEST_F(Compositor, MosaicsWiderThanASurfaceAreProcessedWhole) {
