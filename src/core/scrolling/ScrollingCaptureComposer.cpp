@@ -162,6 +162,31 @@ std::optional<AlignmentCandidate> ScrollingCaptureComposer::denseRetryCandidate(
         {&previousFrame_, previousRow, ScrollingFrameRaster::PixelOrder::rgba, header},
         {&raster, [&pixels](int64_t y) { return pixels.row(y); }, ScrollingFrameRaster::PixelOrder::bgra});
     if (columns.empty()) return std::nullopt;
+    if (auto placed = denseCandidateOn(columns, previousRow, raster, minimumAcceptedRows)) return placed;
+    // An overlay scrollbar's thumb fades in while the content scrolls and
+    // moves at its own pace: where look-alike rows differ by the thumb,
+    // its columns disagree with every true reading. Such a frame is tried
+    // once more without the strip along the right edge, then the left
+    // (where right-to-left desktops put the scrollbar); line numbers and
+    // digits further in still decide.
+    const int64_t strip = std::min<int64_t>(kScrollbarStripWidth, width_ / 10);
+    for (const bool rightEdge : {true, false}) {
+        std::vector<int64_t> inner;
+        for (const int64_t column : columns) {
+            const bool inStrip = rightEdge ? column >= width_ - strip : column < strip;
+            if (!inStrip) inner.push_back(column);
+        }
+        if (inner.size() == columns.size() || inner.empty()) continue;
+        if (auto placed = denseCandidateOn(inner, previousRow, raster, minimumAcceptedRows)) return placed;
+    }
+    return std::nullopt;
+}
+
+std::optional<AlignmentCandidate> ScrollingCaptureComposer::denseCandidateOn(
+    const std::vector<int64_t>& columns, const std::function<const uint8_t*(int64_t)>& previousRow,
+    const ScrollingFrameRaster& raster, int64_t minimumAcceptedRows) const {
+    const int64_t height = previousFrame_.height;
+    const RegionFrame& pixels = *raster.sourceBuffer;
     const auto previous =
         ScrollingFrameRaster::fromRows(width_, height, columns, ScrollingFrameRaster::PixelOrder::rgba, previousRow);
     const auto current = ScrollingFrameRaster::fromRows(raster.width, raster.height, columns,

@@ -10,6 +10,7 @@
 // the canvas itself, and the stitched pixels never exist twice.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -48,6 +49,8 @@ public:
     static constexpr double kPassingScore = kPassingAlignmentScore;
     // The most a dense retry's candidate may score.
     static constexpr double kDenseRetryScoreCeiling = 2.0;
+    // The widest scrollbar the dense retry leaves out on a second try.
+    static constexpr int64_t kScrollbarStripWidth = 24;
 
     static Expected<ScrollingCaptureComposer, CaptureError> make(const ScrollingFrameRaster& firstRaster,
                                                                  int64_t minimumAppendedRows);
@@ -107,6 +110,11 @@ private:
                                const AlignmentCandidate& candidate, int64_t minimumAcceptedRows) const;
     std::optional<AlignmentCandidate> denseRetryCandidate(const ScrollingFrameRaster& raster,
                                                           int64_t minimumAcceptedRows) const;
+    // The retry's search and checks on signatures of `columns`.
+    std::optional<AlignmentCandidate> denseCandidateOn(const std::vector<int64_t>& columns,
+                                                       const std::function<const uint8_t*(int64_t)>& previousRow,
+                                                       const ScrollingFrameRaster& raster,
+                                                       int64_t minimumAcceptedRows) const;
 
     int64_t minimumAppendedRows_ = 0;
     int64_t width_ = 0;

@@ -175,6 +175,39 @@ TEST(ScrollingDenseRetry, AFrameThatDidNotMoveIsNeverStitchedAgain) {
     }
 }
 
+// While the content scrolls, an overlay scrollbar's thumb shows along the
+// edge and moves at its own pace (a frame's height for the whole page). On
+// look-alike lines the rows it crosses are the only ones telling blank
+// gaps apart, so its columns join the dense signature and contradict the
+// true reading. Every frame must still be placed at its height, whichever
+// edge carries the thumb and whichever the line numbers.
+TEST(ScrollingDenseRetry, AnOverlayScrollbarThumbDoesNotStopTheStitch) {
+    for (const auto edge : {NumberEdge::left, NumberEdge::right}) {
+        SCOPED_TRACE(edge == NumberEdge::left ? "numbers left, thumb right" : "numbers right, thumb left");
+        const int64_t width = 574, frameHeight = 438, lineHeight = 19;
+        const Page page = makeLookAlikePage(width, 300, edge, lineHeight);
+        const int64_t thumbLeft = edge == NumberEdge::left ? width - 6 : 2;
+        const auto withThumb = [&](int64_t offset) {
+            auto frame = cutFrame(page, offset, frameHeight);
+            const int64_t top = offset * frameHeight / page.height;
+            for (int64_t y = top; y < std::min(frameHeight, top + 40); ++y) {
+                uint8_t* row = frame->bytes.data() + frame->bytesPerRow * size_t(y);
+                for (int64_t x = thumbLeft; x < thumbLeft + 3; ++x) std::memset(row + x * 4, 0x70, 3);
+            }
+            return frame;
+        };
+        auto composer = ScrollingCaptureComposer::make(rasterOf(cutFrame(page, 0, frameHeight)), 1).value();
+        const int64_t step = 9 * lineHeight + 2;
+        int64_t appended = 0;
+        for (int64_t offset = step; offset + frameHeight <= page.height; offset += step) {
+            const auto disposition = composer.appendDisposition(rasterOf(withThumb(offset)), 1).value();
+            ASSERT_EQ(disposition, ScrollingCaptureFrameDisposition::appended(step)) << "offset " << offset;
+            appended += step;
+        }
+        EXPECT_EQ(composer.totalHeight(), frameHeight + appended);
+    }
+}
+
 // Two frames of nine lines, numbered 110..118 and 210..218: within either
 // frame only the units differ, so only the two frames together show that
 // the hundreds do too.
