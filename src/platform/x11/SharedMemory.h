@@ -40,6 +40,7 @@ public:
     ~SharedMemorySegment();
 
     const uint8_t* data() const { return data_; }
+    uint8_t* data() { return data_; }
     size_t size() const { return size_; }
     xcb_shm_seg_t serverID() const { return serverID_; }
 
