@@ -10,9 +10,13 @@ namespace {
 constexpr int attempts = 20;
 constexpr int retryMs = 25;
 
-void tryGrab(QPointer<QWidget> window, int attemptsLeft, std::function<void()> failed) {
+QWindow* handleOf(QWidget* widget) { return widget->windowHandle(); }
+QWindow* handleOf(QWindow* window) { return window; }
+
+template <class Window>
+void tryGrab(QPointer<Window> window, int attemptsLeft, std::function<void()> failed) {
     if (!window) return;
-    if (QWindow* handle = window->windowHandle(); handle && handle->setKeyboardGrabEnabled(true)) return;
+    if (QWindow* handle = handleOf(window.data()); handle && handle->setKeyboardGrabEnabled(true)) return;
     if (attemptsLeft <= 1) {
         if (failed) failed();
         return;
@@ -28,9 +32,15 @@ void grabKeyboardWithRetry(QWidget& window, std::function<void()> failed) {
     tryGrab(QPointer<QWidget>(&window), attempts, std::move(failed));
 }
 
+void grabKeyboardWithRetry(QWindow& window, std::function<void()> failed) {
+    tryGrab(QPointer<QWindow>(&window), attempts, std::move(failed));
+}
+
 void releaseKeyboard(QWidget& window) {
     if (QWindow* handle = window.windowHandle()) handle->setKeyboardGrabEnabled(false);
 }
+
+void releaseKeyboard(QWindow& window) { window.setKeyboardGrabEnabled(false); }
 
 QImage backdropOf(const FrozenScreenFrame& frame) {
     return QImage(frame.image.data(), static_cast<int>(frame.image.width()), static_cast<int>(frame.image.height()),

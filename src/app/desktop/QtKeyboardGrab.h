@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <QWindow>
 #include <functional>
 
 #include "core/capture/FrozenScreens.h"
@@ -14,7 +15,9 @@ namespace tessarin {
 // reach Qt), trying again from the event loop every 25 ms for up to half a
 // second while another client holds it; then `failed` runs.
 void grabKeyboardWithRetry(QWidget& window, std::function<void()> failed);
+void grabKeyboardWithRetry(QWindow& window, std::function<void()> failed);
 void releaseKeyboard(QWidget& window);
+void releaseKeyboard(QWindow& window);
 
 // The frozen pixels themselves, not a copy: a converted copy per display
 // would double the frozen screens' memory and cost a conversion before the

@@ -9,8 +9,8 @@
 #include <QPainterPath>
 #include <QScreen>
 #include <QTimer>
-#include <QWidget>
 
+#include "app/desktop/DirectPaintWindow.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtKeyboardGrab.h"
 #include "app/desktop/ToolbarGlyphs.h"
@@ -62,20 +62,19 @@ bool tracingPaints() {
 
 class PaintTrace {
 public:
-    explicit PaintTrace(const QRegion& region) : region_(region) {
+    explicit PaintTrace(const QRect& area) : area_(area) {
         if (tracingPaints()) timer_.start();
     }
     ~PaintTrace() {
         if (!timer_.isValid()) return;
         const double ms = static_cast<double>(timer_.nsecsElapsed()) / 1e6;
-        long long area = 0;
-        for (const QRect& r : region_) area += static_cast<long long>(r.width()) * r.height();
+        const long long area = static_cast<long long>(area_.width()) * area_.height();
         logLine(LogLevel::info, LogCategory::capture,
                 "overlay.paint ms=" + std::to_string(ms) + " area=" + std::to_string(area));
     }
 
 private:
-    const QRegion& region_;
+    QRect area_;
     QElapsedTimer timer_;
 };
 
@@ -91,27 +90,16 @@ QFont badgeFont() {
 // One display's window. Converts between Qt's logical pixels (top-left, y
 // down) and the session's view points (bottom-left, y up) through device
 // pixels, so a desktop scale different from Qt's own still lines up.
-class OverlayWindow final : public QWidget {
+class OverlayWindow final : public DirectPaintWindow {
 public:
     OverlayWindow(SelectionOverlay& owner, size_t index, const DisplayDescription& display, QScreen* screen,
                   const FrozenScreenFrame* frozen)
-        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                               Qt::X11BypassWindowManagerHint | Qt::NoDropShadowWindowHint),
-          owner_(owner), index_(index), heightPoints_(display.frame.height) {
-        setAttribute(Qt::WA_DeleteOnClose, false);
-        setAttribute(Qt::WA_ShowWithoutActivating);
-        setMouseTracking(true);
-        setWindowTitle(QStringLiteral("Tessarin Selection"));
+        : DirectPaintWindow(screen, frozen != nullptr), owner_(owner), index_(index), heightPoints_(display.frame.height) {
+        setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint |
+                 Qt::NoDropShadowWindowHint);
+        setTitle(QStringLiteral("Tessarin Selection"));
         // The overlay holds the frozen screens for as long as its windows.
-        if (frozen) {
-            backdrop_ = backdropOf(*frozen);
-        } else {
-            setAttribute(Qt::WA_TranslucentBackground);
-        }
-        if (screen) {
-            setScreen(screen);
-            setGeometry(screen->geometry());
-        }
+        if (frozen) backdrop_ = backdropOf(*frozen);
         pointsPerPixel_ = pointsPerLogicalPixel(display, screen);
         setCursor(Qt::CrossCursor);
     }
@@ -124,20 +112,22 @@ public:
     Point toPoints(const QPointF& p) const { return {p.x() * pointsPerPixel_, heightPoints_ - p.y() * pointsPerPixel_}; }
 
     void repaint(const std::vector<Rect>& rects) {
-        for (const Rect& r : rects) update(toPixels(r).toAlignedRect().adjusted(-2, -2, 2, 2));
+        for (const Rect& r : rects) scheduleRepaint(toPixels(r).toAlignedRect().adjusted(-2, -2, 2, 2));
     }
 
 protected:
-    void paintEvent(QPaintEvent* event) override {
-        const PaintTrace trace(event->region());
-        if (!painted_) {
-            painted_ = true;
-            owner_.windowPainted();
+    void paintArea(QPainter& painter, const QRect& area) override {
+        const PaintTrace trace(area);
+        if (!backdrop_.isNull()) {
+            // Only the frozen pixels under `area`: the image has the
+            // display's device pixels, the window logical ones.
+            const qreal scaleX = backdrop_.width() / qreal(std::max(1, width()));
+            const qreal scaleY = backdrop_.height() / qreal(std::max(1, height()));
+            const QRectF source(area.x() * scaleX, area.y() * scaleY, area.width() * scaleX, area.height() * scaleY);
+            painter.drawImage(QRectF(area), backdrop_, source);
+        } else {
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
         }
-        QPainter painter(this);
-        painter.setClipRegion(event->region());
-        if (!backdrop_.isNull()) painter.drawImage(rect(), backdrop_);
-        else painter.setCompositionMode(QPainter::CompositionMode_Source);
         const OverlayDrawing drawing = owner_.session().view(index_).drawing();
         for (const Rect& r : drawing.mask) painter.fillRect(toPixels(r), maskColour);
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -162,6 +152,13 @@ protected:
         if (drawing.toolbar) paintToolbar(painter, *drawing.toolbar);
     }
 
+    void firstPaintFinished() override { owner_.windowPainted(); }
+
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::Leave) owner_.apply(index_, owner_.session().mouseExited(index_));
+        return DirectPaintWindow::event(event);
+    }
+
     void mousePressEvent(QMouseEvent* event) override {
         const Point p = toPoints(event->position());
         if (event->button() == Qt::RightButton) {
@@ -180,7 +177,6 @@ protected:
         if (event->button() != Qt::LeftButton) return;
         owner_.apply(index_, owner_.session().mouseUp(index_, toPoints(event->position())));
     }
-    void leaveEvent(QEvent*) override { owner_.apply(index_, owner_.session().mouseExited(index_)); }
     void keyPressEvent(QKeyEvent* event) override {
         const auto press = keyPress(*event);
         if (!press) return;
@@ -248,7 +244,6 @@ private:
     double heightPoints_;
     double pointsPerPixel_ = 1;
     QImage backdrop_;
-    bool painted_ = false;
 };
 
 SelectionOverlay::SelectionOverlay(std::vector<DisplayDescription> displays, const CaptureSelectionRequest& request,
@@ -276,7 +271,11 @@ SelectionOverlay::SelectionOverlay(std::vector<DisplayDescription> displays, con
     }
 }
 
-SelectionOverlay::~SelectionOverlay() = default;
+SelectionOverlay::~SelectionOverlay() {
+    windows_.clear();
+    // Between overlays the band buffers are only memory.
+    DirectPaintWindow::releaseBandBuffers();
+}
 
 void SelectionOverlay::show() {
     for (auto& window : windows_) {
