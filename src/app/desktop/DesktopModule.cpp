@@ -18,6 +18,7 @@
 #include "app/desktop/QtSessionBus.h"
 #include "app/desktop/QuitSignals.h"
 #include "app/desktop/DesktopCapture.h"
+#include "app/desktop/DirectPaintWindow.h"
 #include "app/desktop/TrayIcon.h"
 #include "core/capture/CaptureArtifactDirectory.h"
 #include "core/common/Log.h"
@@ -165,6 +166,8 @@ int runApplication(int argc, char** argv) {
         QTimer::singleShot(0, [&] {
             app->start();
             logLine(LogLevel::info, LogCategory::app, "app.ready");
+            // After the shell is up, before anyone asks for an overlay.
+            QTimer::singleShot(0, [] { DirectPaintWindow::prepare(); });
         });
         // The session manager may end the loop without asking first: write
         // what is pending anyway.

@@ -17,7 +17,7 @@ namespace tessarin {
 namespace {
 
 // How long one slice of a repaint may keep the event loop, in milliseconds.
-constexpr qint64 kSliceBudgetNs = 2'500'000;
+constexpr qint64 kSliceBudgetNs = 1'500'000;
 
 // The writer all direct windows share: one connection of our own, opened
 // on first use. Null where it cannot be had (not X11, no server).
@@ -53,6 +53,8 @@ DirectPaintWindow::DirectPaintWindow(QScreen* screen, bool opaque) : opaque_(opa
 }
 
 DirectPaintWindow::~DirectPaintWindow() = default;
+
+void DirectPaintWindow::prepare() { sharedWriter(); }
 
 void DirectPaintWindow::releaseBandBuffers() {
     if (auto* writer = sharedWriter()) writer->releaseBuffers();

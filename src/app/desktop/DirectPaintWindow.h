@@ -2,10 +2,10 @@
 // A top-level window painted without a full-size backing store: each area
 // to repaint is composed a band of rows at a time into a small buffer and
 // written straight into the window (X11WindowImageWriter). A full-screen
-// window over a frozen screen then costs the frozen image and a megabyte,
-// not the image twice. A long repaint (the first one covers the whole
-// screen) goes on from the event loop in slices of a few milliseconds, so
-// input and timers keep flowing while it is drawn.
+// window over a frozen screen then costs the frozen image and a megabyte of
+// band buffers, not the image twice. A long repaint (the first one covers
+// the whole screen) goes on from the event loop in slices of about 1.5 ms,
+// so input and timers keep flowing while it is drawn.
 //
 // Where the writer cannot be had (no X11 connection of our own), Qt's own
 // backing store paints the window instead: the same pictures, more memory.
@@ -35,6 +35,9 @@ public:
     void scheduleFullRepaint();
     // Frees the band buffers; the next repaint takes them again.
     static void releaseBandBuffers();
+    // Opens the writer's connection now, so the first overlay does not wait
+    // for it.
+    static void prepare();
 
 protected:
     // Paints the part of the window within `area` (logical pixels; the

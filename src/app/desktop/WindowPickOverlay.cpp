@@ -6,28 +6,22 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
-#include <QWidget>
 
+#include "app/desktop/DirectPaintWindow.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtKeyboardGrab.h"
 
 namespace tessarin {
 
-class PickWindow final : public QWidget {
+class PickWindow final : public DirectPaintWindow {
 public:
     PickWindow(WindowPickOverlay& owner, const DisplayDescription& display, const FrozenScreenFrame* frozen)
-        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                               Qt::X11BypassWindowManagerHint),
-          owner_(owner), display_(display), screen_(screenFor(display)) {
-        setAttribute(Qt::WA_ShowWithoutActivating);
-        setMouseTracking(true);
+        : DirectPaintWindow(screenFor(display), frozen != nullptr), owner_(owner), display_(display),
+          screen_(screenFor(display)) {
+        setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint);
         setCursor(Qt::PointingHandCursor);
-        setWindowTitle(QStringLiteral("Tessarin Window Pick"));
+        setTitle(QStringLiteral("Tessarin Window Pick"));
         if (frozen) backdrop_ = backdropOf(*frozen);
-        if (screen_) {
-            setScreen(screen_);
-            setGeometry(screen_->geometry());
-        }
     }
 
     // Lights the window under the pointer before the pointer moves.
@@ -38,23 +32,32 @@ public:
         return true;
     }
 
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        if (!backdrop_.isNull()) painter.drawImage(rect(), backdrop_);
-        QRegion dimmed(rect());
-        QRectF lit;
-        if (const auto& window = owner_.highlighted()) {
-            const Rect frame = displaySpaceRect(window->frame, owner_.primaryHeight());
-            lit = qtRectOf(display_, screen_, frame).translated(-geometry().topLeft());
-            dimmed -= QRegion(lit.toAlignedRect());
+    // Only what was lit and what is lit now change.
+    void highlightChanged() {
+        const QRectF lit = litRect();
+        for (const QRectF& r : {lit_, lit}) {
+            if (!r.isNull()) scheduleRepaint(r.toAlignedRect().adjusted(-4, -4, 4, 4));
         }
-        painter.setClipRegion(dimmed);
-        painter.fillRect(rect(), QColor(0, 0, 0, 100));
-        painter.setClipping(false);
-        if (!lit.isNull()) {
+        lit_ = lit;
+    }
+
+protected:
+    void paintArea(QPainter& painter, const QRect& area) override {
+        if (!backdrop_.isNull()) {
+            const qreal scaleX = backdrop_.width() / qreal(std::max(1, width()));
+            const qreal scaleY = backdrop_.height() / qreal(std::max(1, height()));
+            painter.drawImage(QRectF(area), backdrop_,
+                              QRectF(area.x() * scaleX, area.y() * scaleY, area.width() * scaleX, area.height() * scaleY));
+        }
+        QRegion dimmed(area);
+        if (!lit_.isNull()) dimmed -= QRegion(lit_.toAlignedRect());
+        painter.save();
+        painter.setClipRegion(dimmed, Qt::IntersectClip);
+        painter.fillRect(area, QColor(0, 0, 0, 100));
+        painter.restore();
+        if (!lit_.isNull()) {
             painter.setPen(QPen(QColor(0x3b, 0x82, 0xf6), 3));
-            painter.drawRect(lit.adjusted(1.5, 1.5, -1.5, -1.5));
+            painter.drawRect(lit_.adjusted(1.5, 1.5, -1.5, -1.5));
         }
     }
     void mouseMoveEvent(QMouseEvent* event) override { owner_.pointerAt(toGlobal(event->position())); }
@@ -69,6 +72,13 @@ protected:
     }
 
 private:
+    QRectF litRect() const {
+        const auto& window = owner_.highlighted();
+        if (!window) return {};
+        const Rect frame = displaySpaceRect(window->frame, owner_.primaryHeight());
+        return qtRectOf(display_, screen_, frame).translated(-geometry().topLeft());
+    }
+
     Point toGlobal(const QPointF& local) const {
         const double pointsPerPixel = pointsPerLogicalPixel(display_, screen_);
         return {display_.frame.x + local.x() * pointsPerPixel,
@@ -79,6 +89,7 @@ private:
     DisplayDescription display_;
     QScreen* screen_;
     QImage backdrop_;
+    QRectF lit_;  // logical pixels of this window
 };
 
 WindowPickOverlay::WindowPickOverlay(std::vector<DisplayDescription> displays,
@@ -94,7 +105,10 @@ WindowPickOverlay::WindowPickOverlay(std::vector<DisplayDescription> displays,
     }
 }
 
-WindowPickOverlay::~WindowPickOverlay() = default;
+WindowPickOverlay::~WindowPickOverlay() {
+    views_.clear();
+    DirectPaintWindow::releaseBandBuffers();
+}
 
 void WindowPickOverlay::show() {
     for (auto& view : views_) {
@@ -119,7 +133,7 @@ void WindowPickOverlay::pointerAt(Point global) {
                          (under && highlighted_ && under->windowID != highlighted_->windowID);
     if (!changed) return;
     highlighted_ = std::move(under);
-    for (auto& view : views_) view->update();
+    for (auto& view : views_) view->highlightChanged();
 }
 
 void WindowPickOverlay::pick() {

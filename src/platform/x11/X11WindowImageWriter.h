@@ -26,7 +26,7 @@ namespace tessarin::x11 {
 class X11WindowImageWriter {
 public:
     // Bytes of one band buffer.
-    static constexpr size_t kDefaultBufferBytes = size_t{1} << 20;
+    static constexpr size_t kDefaultBufferBytes = size_t{512} << 10;
 
     static Expected<std::unique_ptr<X11WindowImageWriter>, std::string> open(
         const std::string& displayName, size_t bufferBytes = kDefaultBufferBytes, bool useSharedMemory = true);
