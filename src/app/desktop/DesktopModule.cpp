@@ -18,7 +18,7 @@
 #include "app/desktop/QtSessionBus.h"
 #include "app/desktop/QuitSignals.h"
 #include "app/desktop/DesktopCapture.h"
-#include "app/desktop/DirectPaintWindow.h"
+#include "app/desktop/SelectionOverlay.h"
 #include "app/desktop/TrayIcon.h"
 #include "core/capture/CaptureArtifactDirectory.h"
 #include "core/common/Log.h"
@@ -167,7 +167,7 @@ int runApplication(int argc, char** argv) {
             app->start();
             logLine(LogLevel::info, LogCategory::app, "app.ready");
             // After the shell is up, before anyone asks for an overlay.
-            QTimer::singleShot(0, [] { DirectPaintWindow::prepare(); });
+            QTimer::singleShot(0, [] { SelectionOverlay::prepare(); });
         });
         // The session manager may end the loop without asking first: write
         // what is pending anyway.

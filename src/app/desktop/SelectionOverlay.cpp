@@ -271,6 +271,21 @@ SelectionOverlay::SelectionOverlay(std::vector<DisplayDescription> displays, con
     }
 }
 
+void SelectionOverlay::prepare() {
+    DirectPaintWindow::prepare();
+    // The first overlay would otherwise pay for the badge font's glyphs and
+    // the frozen pixels' conversion while it opens.
+    QImage scratch(256, 24, QImage::Format_RGB32);
+    QImage frozen(8, 8, QImage::Format_RGBX8888);
+    frozen.fill(Qt::black);
+    QPainter painter(&scratch);
+    painter.drawImage(QRectF(0, 0, 8, 8), frozen, QRectF(0, 0, 8, 8));
+    painter.fillRect(QRectF(0, 0, 8, 8), maskColour);
+    painter.setFont(badgeFont());
+    painter.drawText(QRectF(scratch.rect()), Qt::AlignCenter,
+                     QStringLiteral("Drag to capture an area. Press R to change preset. Free 0123456789 \u00d7"));
+}
+
 SelectionOverlay::~SelectionOverlay() {
     windows_.clear();
     // Between overlays the band buffers are only memory.

@@ -35,6 +35,10 @@ public:
                      OverlayEnvironment environment, Done done);
     ~SelectionOverlay() override;
 
+    // Readies what every overlay needs (the window writer, fonts), so the
+    // first one opens as fast as the others. For after start-up.
+    static void prepare();
+
     void show();
     // Ends it without a selection (the flow was aborted).
     void cancel();
