@@ -37,6 +37,8 @@ packages=(
   openbox trayer dbus dbus-x11 xdotool xclip imagemagick python3 libx11-6
   # a sound server with a null sink, for the capture sound's test
   pulseaudio
+  # tessarin:// links opened as a desktop opens them, and the desktop file checked
+  xdg-utils desktop-file-utils
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer;

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "app/desktop/DesktopLinks.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtPasteboard.h"
 #include "app/desktop/SelectionOverlay.h"
@@ -375,9 +376,27 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
     state.setHandler(MenuAction::captureScrolling, entry([&flow] { flow.start(CaptureMode::scrolling); }));
     state.setHandler(MenuAction::captureAllInOne, entry([&flow] { flow.startAllInOne(); }));
     state.setHandler(MenuAction::capturePreviousArea, entry([&flow] { flow.replayLast(); }));
+
+    links_ = std::make_unique<DesktopLinks>(DesktopLinks::Targets{
+        .app = app,
+        .flow = flow,
+        .admission = parts_->admission,
+        .quickAccess = parts_->quickAccess,
+        .pins = parts_->pins,
+        .text = parts_->text,
+        .backend = *parts_->backend,
+        .hider = hider,
+        .main = main,
+        .background = background,
+        .alerts = alerts,
+        .startCapture = [entry](std::function<void()> start) { entry(std::move(start))(); }});
+    state.setLinkHandler([links = links_.get()](const std::string& url) { links->handle(url); });
 }
 
-DesktopCapture::~DesktopCapture() { shutdown(); }
+DesktopCapture::~DesktopCapture() {
+    shutdown();
+    links_.reset();
+}
 
 void DesktopCapture::shutdown() {
     if (!parts_) return;

@@ -18,6 +18,8 @@
 
 namespace tessarin {
 
+class DesktopLinks;
+
 class DesktopCapture {
 public:
     DesktopCapture(TessarinApp& app, Executor& main, Executor& background, AlertPresenter& alerts);
@@ -32,6 +34,7 @@ public:
 private:
     struct Parts;
     std::unique_ptr<Parts> parts_;
+    std::unique_ptr<DesktopLinks> links_;  // before the parts it uses go
 };
 
 }  // namespace tessarin

@@ -38,9 +38,13 @@ AppState::AppState(AppPreferences& preferences, AlertPresenter& alerts) : prefer
     static_assert(std::tuple_size_v<decltype(handlers_)> == std::size(kMenuActionNames));
 }
 
-void AppState::handleExternalURL(const std::string&) {
-    // No link is understood yet, so none may run anything; say so rather
-    // than drop it silently.
+void AppState::handleExternalURL(const std::string& url) {
+    if (linkHandler_) {
+        linkHandler_(url);
+        return;
+    }
+    // Nobody understands links here, so none may run anything; say so
+    // rather than drop it silently.
     alerts_.showWarning(localized("Unsupported URL"), localized("Tessarin cannot handle this URL."));
 }
 

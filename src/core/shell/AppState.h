@@ -42,9 +42,11 @@ public:
 
     AppPreferences& preferences() { return preferences_; }
 
-    // A link from outside. Links are not understood yet: every one shows the
-    // warning "Unsupported URL" / "Tessarin cannot handle this URL.".
+    // A link from outside, for the link handler. Without one, every link
+    // shows the warning "Unsupported URL" / "Tessarin cannot handle this URL.".
     void handleExternalURL(const std::string& url);
+    using LinkHandler = std::function<void(const std::string& url)>;
+    void setLinkHandler(LinkHandler handler) { linkHandler_ = std::move(handler); }
 
     // Logs "action.dispatch action=<raw> source=<raw> handled=<true|false>"
     // and runs the action's handler when one is registered.
@@ -65,6 +67,7 @@ private:
     AppPreferences& preferences_;
     AlertPresenter& alerts_;
     std::array<Handler, 12> handlers_{};
+    LinkHandler linkHandler_;
     bool isCapturing_ = false;
     bool isRecording_ = false;
     ObserverList<Observer> observers_;

@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# tessarin:// links in a real session (see desktop-shell-test.sh for the
+# session): opened by a later start of the program or by xdg-open through
+# the desktop file, asked about when the preference says so, and hostile
+# file paths refused without a hang.
+#
+#   links-test.sh CASE
+# shellcheck source=app-test.sh
+. "$(dirname "$0")/app-test.sh"
+
+preferences="${XDG_CONFIG_HOME:-$work/config}/io.tessarin.Tessarin/preferences.json"
+desktop_folder="$HOME/Desktop"
+
+prefer() {
+    mkdir -p "$(dirname "$preferences")"
+    echo "$1" >"$preferences"
+}
+
+start_app() {
+    xsetroot -solid '#2e4a62'
+    mkdir -p "$desktop_folder"
+    launch app
+}
+
+# open_link LINK: a later start of the program hands the link over and ends.
+open_link() {
+    "$TESSARIN" "$1" >>"$work/later.log" 2>&1 || fail "the later start failed"
+}
+
+saved_image() {  # saved_image: the one image in the Desktop folder
+    wait_for "ls '$desktop_folder'/*.png" 10 || fail "nothing was saved to the Desktop folder"
+    ls "$desktop_folder"/*.png | head -n 1
+}
+
+size_of() { identify -format '%wx%h' "$1"; }
+
+one_running_copy() {
+    kill -0 "$app_pid" 2>/dev/null || fail "the running application is gone"
+    [ "$(pgrep -c -f "^$TESSARIN\$")" = 1 ] || fail "more than one application runs: $(pgrep -a -f "$TESSARIN")"
+}
+
+case_area_and_full_screen_save_to_the_desktop() {
+    start_app
+    open_link 'tessarin://capture-area?x=10&y=20&width=300&height=200&action=save'
+    local image
+    image=$(saved_image)
+    [ "$(size_of "$image")" = 300x200 ] || fail "the area image is $(size_of "$image"), not 300x200"
+    "$TESSARIN" capture-region --rect 10,20,300,200 --out "$work/agent.png" >/dev/null
+    [ "$(compare -metric AE "$image" "$work/agent.png" null: 2>&1)" = 0 ] || fail "the area differs from the agent's"
+    one_running_copy
+    rm -f "$desktop_folder"/*.png
+    open_link 'tessarin://capture-fullscreen?action=save'
+    image=$(saved_image)
+    [ "$(size_of "$image")" = "$(xwininfo -root | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')" ] || fail "the full screen is $(size_of "$image")"
+    one_running_copy
+}
+
+case_xdg_open_goes_through_the_desktop_file() {
+    local applications="$XDG_DATA_HOME/applications"
+    mkdir -p "$applications"
+    sed "s|^Exec=tessarin |Exec=$TESSARIN |" "$SOURCE_DIR/data/io.tessarin.Tessarin.desktop" >"$applications/io.tessarin.Tessarin.desktop"
+    desktop-file-validate "$applications/io.tessarin.Tessarin.desktop" || fail "the desktop file does not validate"
+    XDG_UTILS_DEBUG_LEVEL=0 xdg-mime default io.tessarin.Tessarin.desktop x-scheme-handler/tessarin
+    [ "$(xdg-mime query default x-scheme-handler/tessarin)" = io.tessarin.Tessarin.desktop ] || fail "not the scheme's handler"
+    start_app
+    xdg-open 'tessarin://capture-area?x=0&y=0&width=64&height=48&action=save' >>"$work/later.log" 2>&1 || fail "xdg-open failed"
+    local image
+    image=$(saved_image)
+    [ "$(size_of "$image")" = 64x48 ] || fail "the image is $(size_of "$image"), not 64x48"
+    one_running_copy
+}
+
+case_confirmation_is_asked_and_return_cancels() {
+    prefer '{"confirmURLSchemeActions": true}'
+    start_app
+    open_link 'tessarin://capture-fullscreen?action=save'
+    wait_for "xdotool search --onlyvisible --name 'Allow this Tessarin action'" 10 || fail "no question was asked"
+    [ -z "$(ls "$desktop_folder")" ] || fail "something was saved before the answer"
+    [ -n "${SHOTS:-}" ] && mkdir -p "$SHOTS" && "$TESSARIN" capture-full --out "$SHOTS/link-confirmation.png" >/dev/null
+    # Return is the key a user typing elsewhere would press: it must cancel.
+    xdotool key Return
+    wait_for "grep -q 'link.confirmation allowed=false' '$work/app.log'" 10 || fail "Return did not answer"
+    wait_for "! xdotool search --onlyvisible --name 'Allow this Tessarin action'" 5 || fail "the question stayed"
+    # A link that never asks still runs at once.
+    open_link 'tessarin://open-history'
+    wait_for "grep -q 'action.dispatch action=openHistory source=link' '$work/app.log'" 10 || fail "open-history did not run"
+    [ -z "$(ls "$desktop_folder")" ] || fail "a refused link saved an image"
+    # Allowed with the button: the capture runs once the question is gone.
+    open_link 'tessarin://capture-area?x=5&y=5&width=40&height=30&action=save'
+    wait_for "xdotool search --onlyvisible --name 'Allow this Tessarin action'" 10 || fail "no second question"
+    xdotool key Tab Return  # Cancel has the focus; Tab reaches Allow
+    local image
+    image=$(saved_image)
+    [ "$(size_of "$image")" = 40x30 ] || fail "the allowed capture is $(size_of "$image")"
+}
+
+case_hostile_files_warn_and_never_hang() {
+    start_app
+    mkfifo "$work/fifo"
+    open_link "tessarin://pin?filepath=$work/fifo"
+    open_link 'tessarin://pin?filepath=/dev/zero'
+    open_link 'tessarin://pin?filepath=relative.png'
+    open_link 'tessarin://pin?filepath=/tmp/x%00.png'
+    open_link 'tessarin://open-annotate?filepath=/nonexistent/%1B.png'
+    wait_for "[ \$(grep -c 'alert.warning title=Pin failed' '$work/app.log') -ge 4 ]" 15 || fail "not every bad path was warned about"
+    wait_for "grep -q 'alert.warning title=Annotate failed' '$work/app.log'" 10 || fail "the missing file was not warned about"
+    # Still answering: a capture link runs.
+    open_link 'tessarin://capture-area?x=0&y=0&width=32&height=32&action=save'
+    saved_image >/dev/null
+    one_running_copy
+}
+
+case_unknown_links_warn() {
+    start_app
+    open_link 'tessarin://no-such-command'
+    wait_for "grep -q 'alert.warning title=Unsupported URL' '$work/app.log'" 10 || fail "no Unsupported URL warning"
+    open_link 'tessarin://capture-area?x=0&y=0&width=0&height=10&action=save'
+    wait_for "[ \$(grep -c 'alert.warning title=Unsupported URL' '$work/app.log') -ge 2 ]" 10 || fail "an empty region was not refused"
+    [ -z "$(ls "$desktop_folder")" ] || fail "an empty region saved an image"
+}
+
+run_case "$@"
