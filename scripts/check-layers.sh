@@ -12,6 +12,7 @@
 #   scrolling, capture,
 #   preferences
 #   flow                    the capture flow (uses capture and preferences)
+#   automation              tessarin:// links: parsing and the executor (uses flow)
 #   backends                the X11 back end and the factory that picks one,
 #                           the capture sound (libcanberra)
 #   annotation-render, ocr  Cairo/Pango drawing; the text-recognition engine
@@ -38,6 +39,7 @@ layer_of() {
         core/capture/*) echo capture ;;
         core/preferences/*) echo preferences ;;
         core/flow/*) echo flow ;;
+        core/automation/*) echo automation ;;
         core/cli/*) echo cli ;;
         core/shell/*) echo shell ;;
         ocr/*) echo ocr ;;
@@ -61,9 +63,10 @@ declare -A may_include=(
     [backends]="common screen platform"
     [annotation-render]="common codecs annotation"
     [ocr]="common recording"
+    [automation]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [shell]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [cli]="common screen platform codecs annotation recording scrolling capture preferences"
-    [app]="common screen platform codecs annotation recording scrolling capture preferences flow shell backends annotation-render ocr cli"
+    [app]="common screen platform codecs annotation recording scrolling capture preferences flow automation shell backends annotation-render ocr cli"
 )
 
 # System libraries only some layers may use; everything else (the C++ and
@@ -93,7 +96,7 @@ declare -A target_layer=(
     [tessarin_capture_sound]=backends
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
-    [tessarin_flow]=flow
+    [tessarin_flow]=flow [tessarin_automation]=automation
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
     [tessarin_cli]=cli [tessarin_shell]=shell

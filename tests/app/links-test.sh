@@ -27,8 +27,9 @@ open_link() {
     "$TESSARIN" "$1" >>"$work/later.log" 2>&1 || fail "the later start failed"
 }
 
-saved_image() {  # saved_image: the one image in the Desktop folder
-    wait_for "ls '$desktop_folder'/*.png" 10 || fail "nothing was saved to the Desktop folder"
+saved_image() {  # saved_image: the one image in the Desktop folder, once written
+    # The name is claimed by an empty file first; the image replaces it whole.
+    wait_for "identify '$desktop_folder'/*.png" 10 || fail "nothing was saved to the Desktop folder"
     ls "$desktop_folder"/*.png | head -n 1
 }
 
@@ -51,7 +52,9 @@ case_area_and_full_screen_save_to_the_desktop() {
     rm -f "$desktop_folder"/*.png
     open_link 'tessarin://capture-fullscreen?action=save'
     image=$(saved_image)
-    [ "$(size_of "$image")" = "$(xwininfo -root | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')" ] || fail "the full screen is $(size_of "$image")"
+    local screen
+    screen=$(xwininfo -root | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
+    [ "$(size_of "$image")" = "$screen" ] || fail "the full screen is $(size_of "$image"), the screen $screen"
     one_running_copy
 }
 
