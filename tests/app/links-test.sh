@@ -113,6 +113,18 @@ case_hostile_files_warn_and_never_hang() {
     one_running_copy
 }
 
+case_a_capture_link_during_a_capture_is_dropped() {
+    start_app
+    xdotool key Print
+    wait_for "grep -q overlay.shown '$work/app.log'" 10 || fail "the overlay did not show"
+    open_link 'tessarin://capture-fullscreen?action=save'
+    wait_for "grep -q 'capture.ignored' '$work/app.log'" 10 || fail "the link was not dropped"
+    xdotool search --onlyvisible --name 'Tessarin Selection' >/dev/null || fail "the link took the overlay away"
+    xdotool key Escape
+    wait_for "! xdotool search --onlyvisible --name 'Tessarin Selection'" 5 || fail "the overlay stayed"
+    [ -z "$(ls "$desktop_folder")" ] || fail "the dropped link saved an image"
+}
+
 case_unknown_links_warn() {
     start_app
     open_link 'tessarin://no-such-command'
