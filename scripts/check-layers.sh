@@ -40,6 +40,7 @@ layer_of() {
         core/flow/*) echo flow ;;
         core/cli/*) echo cli ;;
         core/shell/*) echo shell ;;
+        core/history/*) echo shell ;;
         ocr/*) echo ocr ;;
         app/* | main.cpp) echo app ;;
         *) echo unknown ;;
@@ -96,7 +97,7 @@ declare -A target_layer=(
     [tessarin_flow]=flow
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
-    [tessarin_cli]=cli [tessarin_shell]=shell
+    [tessarin_cli]=cli [tessarin_shell]=shell [tessarin_history_window]=shell
     [tessarin_desktop]=app [tessarin-desktop]=app
 )
 declare -A linked_library=(
