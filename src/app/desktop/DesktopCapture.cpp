@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "app/desktop/HistoryWindow.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtPasteboard.h"
 #include "app/desktop/SelectionOverlay.h"
@@ -347,6 +348,7 @@ struct DesktopCapture::Parts {
     InteractiveCapturePresentationRestorer restorer;
     CaptureCompletionRouter router;
     CaptureFlowController flow;
+    std::unique_ptr<HistoryWindowHost> history;
 };
 
 DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& background, AlertPresenter& alerts)
@@ -375,12 +377,19 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
     state.setHandler(MenuAction::captureScrolling, entry([&flow] { flow.start(CaptureMode::scrolling); }));
     state.setHandler(MenuAction::captureAllInOne, entry([&flow] { flow.startAllInOne(); }));
     state.setHandler(MenuAction::capturePreviousArea, entry([&flow] { flow.replayLast(); }));
+
+    parts_->history = std::make_unique<HistoryWindowHost>(DesktopHistoryPorts{
+        app.history(), app.preferences(), parts_->clipboard, parts_->saver, parts_->alerts, parts_->pins,
+        app.preferencesStore(), main, background});
+    HistoryWindowHost& history = *parts_->history;
+    state.setHandler(MenuAction::openHistory, [&history] { history.open(); });
 }
 
 DesktopCapture::~DesktopCapture() { shutdown(); }
 
 void DesktopCapture::shutdown() {
     if (!parts_) return;
+    if (parts_->history) parts_->history->close();
     parts_->selection.cancel();
     parts_->timer.cancel();
     parts_->flow.shutdown();
