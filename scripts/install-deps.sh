@@ -37,6 +37,8 @@ packages=(
   openbox trayer dbus dbus-x11 xdotool xclip imagemagick python3 libx11-6
   # a sound server with a null sink, for the capture sound's test
   pulseaudio
+  # the stand-in file manager on the session bus of the history window's test
+  python3-dbus python3-gi
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer;

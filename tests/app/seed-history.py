@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Writes a capture history for the application to open: an index and, per
 item, a full-resolution PNG and a JPEG thumbnail, all made by ImageMagick.
 

@@ -9,7 +9,9 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "app/desktop/HistoryGridView.h"
@@ -96,7 +98,8 @@ HistoryWindow::HistoryWindow(HistoryWindowPorts ports, KeyValueStore& frames, Ex
     toolbar->setContentsMargins(16, 0, 16, 0);
     toolbar->addStretch();
     pause_ = new QPushButton(this);
-    clear_ = new QPushButton(QIcon::fromTheme(QStringLiteral("user-trash")), text(HistoryWindowText::clear), this);
+    clear_ = new QPushButton(QIcon::fromTheme(QStringLiteral("user-trash"), style()->standardIcon(QStyle::SP_TrashIcon)),
+                             text(HistoryWindowText::clear), this);
     toolbar->addWidget(pause_);
     toolbar->addWidget(clear_);
     column->addLayout(toolbar);
@@ -118,6 +121,9 @@ HistoryWindow::HistoryWindow(HistoryWindowPorts ports, KeyValueStore& frames, Ex
     pages_->addWidget(grid_);
     column->addWidget(pages_, 1);
 
+    // Ctrl+W closes the window, as it does documents.
+    auto* closing = new QShortcut(QKeySequence::Close, this);
+    QObject::connect(closing, &QShortcut::activated, this, &QWidget::close);
     QObject::connect(pause_, &QPushButton::clicked, [this] { controller_.togglePaused(); });
     QObject::connect(clear_, &QPushButton::clicked, [this] { askToClear(); });
     controller_.setListener([this](const HistoryListChanges& changes) { refresh(changes); });
