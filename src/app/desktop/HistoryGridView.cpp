@@ -87,8 +87,23 @@ void HistoryGridView::startLoads(const std::vector<ThumbnailKey>& keys) {
                 auto finished = cache_.finished(key, std::move(picture));
                 if (finished.repaint) viewport()->update();
                 startLoads(finished.start);
+                checkThumbnailsVisible();
             }));
     }
+}
+
+void HistoryGridView::checkThumbnailsVisible() {
+    if (!thumbnailsVisible_) return;
+    const auto& cells = controller_.model().cells();
+    const auto range = layout().visible(verticalScrollBar()->value(), viewport()->height());
+    if (range.last == range.first) return;
+    for (size_t i = range.first; i < range.last; ++i) {
+        const auto& cell = cells[i];
+        if (!cache_.picture(cell.item.id, cell.thumbnailRevision) && !cache_.failed(cell.item.id, cell.thumbnailRevision)) {
+            return;
+        }
+    }
+    std::exchange(thumbnailsVisible_, nullptr)(range.last - range.first);
 }
 
 void HistoryGridView::paintEvent(QPaintEvent*) {

@@ -28,6 +28,10 @@ public:
     // Called once, after the first paint that shows cells.
     void onFirstPaint(std::function<void()> call) { firstPaint_ = std::move(call); }
 
+    // Called once, when every cell on the screen first has its thumbnail
+    // (or its failure), with how many cells that is.
+    void onThumbnailsVisible(std::function<void(size_t)> call) { thumbnailsVisible_ = std::move(call); }
+
     // For the benchmark's log: thumbnails decoded so far.
     int thumbnailsShown() const { return thumbnailsShown_; }
 
@@ -56,6 +60,8 @@ private:
     std::optional<HistoryGridHit> hover_;
     int thumbnailsShown_ = 0;
     std::function<void()> firstPaint_;
+    std::function<void(size_t)> thumbnailsVisible_;
+    void checkThumbnailsVisible();
     LifetimeToken lifetime_;  // last: invalidated first
 };
 

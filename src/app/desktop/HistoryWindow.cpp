@@ -124,6 +124,10 @@ HistoryWindow::HistoryWindow(HistoryWindowPorts ports, KeyValueStore& frames, Ex
     // Ctrl+W closes the window, as it does documents.
     auto* closing = new QShortcut(QKeySequence::Close, this);
     QObject::connect(closing, &QShortcut::activated, this, &QWidget::close);
+    grid_->onThumbnailsVisible([this](size_t count) {
+        logWindow("thumbnails_visible count=" + std::to_string(count) +
+                  " ms=" + std::to_string(opened.isValid() ? opened.elapsed() : -1));
+    });
     QObject::connect(pause_, &QPushButton::clicked, [this] { controller_.togglePaused(); });
     QObject::connect(clear_, &QPushButton::clicked, [this] { askToClear(); });
     controller_.setListener([this](const HistoryListChanges& changes) { refresh(changes); });
