@@ -190,6 +190,24 @@ case_reveal_calls_the_file_manager() {
     grep -q "history.action reveal item=$(id_of 1) result=shown" "$work/app.log" || fail "the reveal was not logged as shown"
 }
 
+case_reveal_without_a_file_manager_opens_the_folder() {
+    seed Area
+    prefer
+    # No file manager owns the name on this bus; xdg-open is a stand-in
+    # that writes down what it was asked to open.
+    ! bus_owner_pid org.freedesktop.FileManager1 >/dev/null || fail "a file manager runs on the test bus"
+    mkdir -p "$work/bin"
+    printf '#!/bin/sh\necho "$@" >>"%s"\n' "$work/opened" >"$work/bin/xdg-open"
+    chmod +x "$work/bin/xdg-open"
+    PATH="$work/bin:$PATH" launch app
+    open_history
+    shown 1
+    more_action 0 Down Down
+    wait_for "[ -s '$work/opened' ]" 10 || fail "nothing was opened"
+    [ "$(cat "$work/opened")" = "file://$history/images" ] || fail "xdg-open was asked: $(cat "$work/opened")"
+    grep -q "history.action reveal item=$(id_of 0) result=opened_folder" "$work/app.log" || fail "the fallback was not logged"
+}
+
 case_missing_image_warns() {
     seed Window
     prefer
