@@ -42,6 +42,7 @@ layer_of() {
         core/automation/*) echo automation ;;
         core/cli/*) echo cli ;;
         core/shell/*) echo shell ;;
+        core/history/*) echo shell ;;
         ocr/*) echo ocr ;;
         app/* | main.cpp) echo app ;;
         *) echo unknown ;;
@@ -99,7 +100,7 @@ declare -A target_layer=(
     [tessarin_flow]=flow [tessarin_automation]=automation
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
-    [tessarin_cli]=cli [tessarin_shell]=shell
+    [tessarin_cli]=cli [tessarin_shell]=shell [tessarin_history_window]=shell
     [tessarin_desktop]=app [tessarin-desktop]=app
 )
 declare -A linked_library=(

@@ -39,6 +39,8 @@ packages=(
   pulseaudio
   # tessarin:// links opened as a desktop opens them, and the desktop file checked
   xdg-utils desktop-file-utils
+  # the stand-in file manager on the session bus of the history window's test
+  python3-dbus python3-gi
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer;

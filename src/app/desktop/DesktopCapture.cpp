@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "app/desktop/DesktopLinks.h"
+#include "app/desktop/HistoryWindow.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtPasteboard.h"
 #include "app/desktop/SelectionOverlay.h"
@@ -348,6 +349,7 @@ struct DesktopCapture::Parts {
     InteractiveCapturePresentationRestorer restorer;
     CaptureCompletionRouter router;
     CaptureFlowController flow;
+    std::unique_ptr<HistoryWindowHost> history;
 };
 
 DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& background, AlertPresenter& alerts)
@@ -391,6 +393,11 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
         .alerts = alerts,
         .startCapture = [entry](std::function<void()> start) { entry(std::move(start))(); }});
     state.setLinkHandler([links = links_.get()](const std::string& url) { links->handle(url); });
+    parts_->history = std::make_unique<HistoryWindowHost>(DesktopHistoryPorts{
+        app.history(), app.preferences(), parts_->clipboard, parts_->saver, parts_->alerts, parts_->pins,
+        app.preferencesStore(), main, background});
+    HistoryWindowHost& history = *parts_->history;
+    state.setHandler(MenuAction::openHistory, [&history] { history.open(); });
 }
 
 DesktopCapture::~DesktopCapture() {
@@ -400,6 +407,7 @@ DesktopCapture::~DesktopCapture() {
 
 void DesktopCapture::shutdown() {
     if (!parts_) return;
+    if (parts_->history) parts_->history->close();
     parts_->selection.cancel();
     parts_->timer.cancel();
     parts_->flow.shutdown();

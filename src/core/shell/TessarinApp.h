@@ -74,6 +74,8 @@ public:
     LinkInbox& links() { return links_; }
     CaptureHistoryStore& history() { return *history_; }
     BackgroundImageWriter& imageWriter() { return *imageWriter_; }
+    // The store under the preferences, for values of our own windows (frames).
+    KeyValueStore& preferencesStore() { return platform_.preferencesStore; }
     std::vector<MenuRow> menuRows() const;
 
 private:

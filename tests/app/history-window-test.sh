@@ -1,0 +1,291 @@
+#!/usr/bin/env bash
+# The capture history window in a real session (see desktop-shell-test.sh
+# for the session): a seeded history opened from the tray, its cells read
+# back as text, its buttons clicked, and what that did to the history, the
+# clipboard, the file manager (a stand-in on the session bus) and the
+# preferences.
+#
+#   history-window-test.sh CASE
+# shellcheck source=app-test.sh
+. "$(dirname "$0")/app-test.sh"
+
+history="${XDG_DATA_HOME:-$work/data}/io.tessarin.Tessarin/History"
+preferences="${XDG_CONFIG_HOME:-$work/config}/io.tessarin.Tessarin/preferences.json"
+# The window's frame, so the cells are where the script expects them.
+frame='"windowFrameCaptureHistoryWindow": {"x": 100, "y": 80, "width": 960, "height": 720}'
+
+prefer() {  # prefer JSON-MEMBERS: the preferences the application starts with
+    mkdir -p "$(dirname "$preferences")"
+    echo "{$frame${1:+, $1}}" >"$preferences"
+}
+
+seed() {  # seed ITEM...: the history the application starts with (ids in $work/ids)
+    "$(dirname "$0")/seed-history.py" "$history" "$@" >"$work/ids"
+}
+id_of() { sed -n "$(($1 + 1))p" "$work/ids"; }  # id_of INDEX (newest first)
+
+index_ids() { python3 -c 'import json,sys; print("\n".join(i["id"] for i in json.load(open(sys.argv[1]))["items"]))' "$history/index.json"; }
+index_count() { index_ids | grep -c . || true; }
+
+# open_history: the tray's "Open History" row (the fourth from the bottom).
+open_history() {
+    open_tray_menu 3 1 5 >/dev/null || fail "the tray menu did not open"
+    xdotool key Up Up Up Up Return
+}
+
+# shown [ITEMS]: waits for the window's first paint (with ITEMS cells) and
+# reads where its parts are: grid_x, grid_y, pause_x/y, clear_x/y.
+shown() {
+    wait_for "grep -q 'history_window.first_paint items=$1 ' '$work/app.log'" 10 || fail "the history window did not show $1 items"
+    local line
+    line=$(grep 'history_window.first_paint' "$work/app.log" | tail -n 1)
+    IFS=, read -r grid_x grid_y <<<"$(sed 's/.* grid=\([^ ]*\).*/\1/' <<<"$line")"
+    IFS=, read -r pause_x pause_y <<<"$(sed 's/.* pause=\([^ ]*\).*/\1/' <<<"$line")"
+    IFS=, read -r clear_x clear_y <<<"$(sed 's/.* clear=\([^ ]*\).*/\1/' <<<"$line")"
+}
+
+# click_button INDEX SLOT: a cell's button (slot 0 Copy, 1 Save, 2 "More
+# Actions"), cells 216 x 244, 12 apart, 16 from the grid's edges, four
+# columns at this width; buttons 62 wide, 68 apart, 223 below the cell's top.
+click_button() {
+    local column=$(($1 % 4)) row=$(($1 / 4))
+    local x=$((grid_x + 16 + column * 228 + 8 + $2 * 68 + 31))
+    local y=$((grid_y + 16 + row * 256 + 223))
+    xdotool mousemove --sync "$x" "$y" click 1
+}
+
+# more_action INDEX KEYS...: opens the cell's "More Actions" menu and picks
+# an entry with KEYS (Pin, Reveal in File Manager, Delete: Down once, twice,
+# three times).
+more_action() {
+    local index=$1
+    shift
+    local before
+    before=$(visible_windows)
+    click_button "$index" 2
+    wait_for "[ \"\$(comm -13 <(echo '$before') <(visible_windows) | grep -c .)\" -ge 1 ]" 5 || fail "the More Actions menu did not open"
+    xdotool key "$@" Return
+}
+
+# window_text: the window's text, read by the program's own text recognition
+# from the window enlarged.
+window_text() {
+    "$TESSARIN" capture-region --rect 100,80,960,720 --out "$work/window.png" >/dev/null 2>&1 || return 0
+    convert "$work/window.png" -resize 200% "$work/window-large.png"
+    "$TESSARIN" capture-text --in "$work/window-large.png" 2>/dev/null || true
+}
+
+# badges_of INDEX: the text of a cell's badges: light letters on green
+# (Annotated) and blue (Pinned) pills, turned dark on light for reading.
+badges_of() {
+    local column=$(($1 % 4)) row=$(($1 / 4))
+    local x=$((grid_x + 16 + column * 228 + 8)) y=$((grid_y + 16 + row * 256 + 184))
+    "$TESSARIN" capture-region --rect "$x,$y,200,20" --out "$work/badges.png" >/dev/null 2>&1 || return 0
+    convert "$work/badges.png" -fuzz 30% -fill black -opaque '#3a9a5b' -fill black -opaque '#2f6fd6' \
+        -colorspace gray -threshold 60% -negate -fill white -draw 'color 0,0 floodfill' \
+        -draw 'color 199,19 floodfill' -resize 400% -bordercolor white -border 20 "$work/badges-read.png"
+    "$TESSARIN" capture-text --in "$work/badges-read.png" 2>/dev/null | sed 's/.*"text":"\(.*\)"}/\1/'
+}
+expect_text() {  # expect_text TEXT...: each one is in the window
+    local text
+    text=$(window_text)
+    for wanted in "$@"; do
+        grep -qiF -- "$wanted" <<<"$text" || fail "the window does not read \"$wanted\"; it reads: $text"
+    done
+}
+
+shot() {
+    [ -n "${SHOTS:-}" ] || return 0
+    mkdir -p "$SHOTS"
+    screenshot "$SHOTS/$1.png"
+}
+
+case_lists_captures_with_badges_and_titles() {
+    seed Area:a "Full Screen:p" Window Scrolling:ap
+    prefer
+    launch app
+    open_history
+    shown 4
+    wait_for "grep -q 'history_window.first_paint' '$work/app.log'" 5
+    expect_text "Area Capture" "Full Screen Capture" "Window Capture" "Scrolling Capture" \
+        "Pause History" "Clear History" "Copy" "Save"
+    [ "$(badges_of 0)" = "Annotated" ] || fail "the area capture's badges read \"$(badges_of 0)\""
+    [ "$(badges_of 1)" = "Pinned" ] || fail "the full screen capture's badges read \"$(badges_of 1)\""
+    [ -z "$(badges_of 2)" ] || fail "the window capture has badges: $(badges_of 2)"
+    [ "$(badges_of 3)" = "Annotated Pinned" ] || fail "the scrolling capture's badges read \"$(badges_of 3)\""
+    shot history-full
+    # A second request raises the same window.
+    open_history
+    wait_for "grep -q history_window.raised '$work/app.log'" 5 || fail "the second request did not raise the window"
+    [ "$(xdotool search --onlyvisible --name '^Capture History$' | wc -l)" = 1 ] || fail "more than one history window"
+}
+
+case_empty_state() {
+    prefer
+    launch app
+    open_history
+    wait_for "grep -q 'history_window.shown items=0' '$work/app.log'" 10 || fail "the history window did not open"
+    wait_for "xdotool search --onlyvisible --name '^Capture History$'" 5 || fail "no window named Capture History"
+    wait_for "window_text | grep -q 'No Capture History'" 5 || fail "no empty state: $(window_text)"
+    expect_text "New screenshots will appear here"
+    shot history-empty
+}
+
+case_copy_and_save() {
+    seed Window
+    prefer
+    launch app
+    open_history
+    shown 1
+    click_button 0 0
+    wait_for "xclip -selection clipboard -t TARGETS -o | grep -qx image/png" 10 || fail "Copy put no image on the clipboard"
+    xclip -selection clipboard -t image/png -o >"$work/clip.png"
+    [ "$(identify -format '%wx%h' "$work/clip.png")" = 800x600 ] || fail "the clipboard image is not the 800x600 capture"
+    click_button 0 1
+    wait_for "grep -q 'history.action save item=$(id_of 0) result=saved path=' '$work/app.log'" 10 || fail "Save did not save"
+    local saved
+    saved=$(grep -o 'result=saved path=.*' "$work/app.log" | tail -n 1 | sed 's/result=saved path=//')
+    [ "$(identify -format '%wx%h' "$saved")" = 800x600 ] || fail "the saved file $saved is not the capture"
+}
+
+case_delete_from_more_actions() {
+    seed Area Window
+    prefer
+    launch app
+    open_history
+    shown 2
+    local gone
+    gone=$(id_of 0)
+    more_action 0 Down Down Down
+    wait_for "! grep -q '$gone' '$history/index.json'" 10 || fail "the deleted item is still in the index"
+    [ "$(index_count)" = 1 ] || fail "Delete removed more than its item"
+    wait_for "[ ! -e '$history/images/$gone.png' ] && [ ! -e '$history/thumbnails/$gone.jpg' ]" 10 || fail "its files stayed"
+    wait_for "! window_text | grep -q 'Area Capture'" 5 || fail "the deleted area capture is still shown"
+    expect_text "Window Capture"
+}
+
+case_pin_goes_to_the_pin_presenter() {
+    seed Area
+    prefer
+    launch app
+    open_history
+    shown 1
+    more_action 0 Down
+    wait_for "grep -q 'history.action pin item=$(id_of 0) result=pinned' '$work/app.log'" 10 || fail "Pin did not pin"
+}
+
+case_reveal_calls_the_file_manager() {
+    seed Area Window
+    prefer
+    "$(dirname "$0")/fake-file-manager.py" "$work/calls" >"$work/file-manager.log" 2>&1 &
+    pids+=($!)
+    wait_for "bus_owner_pid org.freedesktop.FileManager1" 10 || fail "the stand-in file manager did not start"
+    launch app
+    open_history
+    shown 2
+    more_action 1 Down Down
+    wait_for "grep -q ShowItems '$work/calls'" 10 || fail "the file manager was not asked to show anything"
+    [ "$(cat "$work/calls")" = "ShowItems file://$history/images/$(id_of 1).png" ] ||
+        fail "the file manager was asked: $(cat "$work/calls")"
+    grep -q "history.action reveal item=$(id_of 1) result=shown" "$work/app.log" || fail "the reveal was not logged as shown"
+}
+
+case_reveal_without_a_file_manager_opens_the_folder() {
+    seed Area
+    prefer
+    # No file manager owns the name on this bus; xdg-open is a stand-in
+    # that writes down what it was asked to open.
+    ! bus_owner_pid org.freedesktop.FileManager1 >/dev/null || fail "a file manager runs on the test bus"
+    mkdir -p "$work/bin"
+    printf '#!/bin/sh\necho "$@" >>"%s"\n' "$work/opened" >"$work/bin/xdg-open"
+    chmod +x "$work/bin/xdg-open"
+    PATH="$work/bin:$PATH" launch app
+    open_history
+    shown 1
+    more_action 0 Down Down
+    wait_for "[ -s '$work/opened' ]" 10 || fail "nothing was opened"
+    [ "$(cat "$work/opened")" = "file://$history/images" ] || fail "xdg-open was asked: $(cat "$work/opened")"
+    grep -q "history.action reveal item=$(id_of 0) result=opened_folder" "$work/app.log" || fail "the fallback was not logged"
+}
+
+case_missing_image_warns() {
+    seed Window
+    prefer
+    launch app
+    open_history
+    shown 1
+    rm "$history/images/$(id_of 0).png" "$history/thumbnails/$(id_of 0).jpg"
+    click_button 0 0
+    wait_for "xdotool search --onlyvisible --name '^Image Open Failed$'" 10 || fail "no Image Open Failed warning"
+    grep -q "alert.warning title=Image Open Failed" "$work/app.log" || fail "the warning was not logged"
+    ! xclip -selection clipboard -t TARGETS -o 2>/dev/null | grep -qx image/png || fail "something was copied"
+    shot history-missing-image
+}
+
+case_clear_asks_first() {
+    seed Area "Window:p"
+    prefer
+    launch app
+    open_history
+    shown 2
+    xdotool mousemove --sync "$clear_x" "$clear_y" click 1
+    wait_for "xdotool search --onlyvisible --name '^Clear Capture History\\?$'" 10 || fail "Clear History did not ask"
+    shot history-clear-question
+    [ "$(index_count)" = 2 ] || fail "the history was cleared before the answer"
+    xdotool key Escape
+    wait_for "grep -q 'clear_answer confirmed=false' '$work/app.log'" 5 || fail "the cancel was not heard"
+    [ "$(index_count)" = 2 ] || fail "a cancelled clear removed items"
+
+    xdotool mousemove --sync "$clear_x" "$clear_y" click 1
+    wait_for "[ \"\$(grep -c history_window.clear_question '$work/app.log')\" = 2 ]" 10 || fail "the second clear did not ask"
+    wait_for "xdotool search --onlyvisible --name '^Clear Capture History\\?$'" 10 || fail "no question window"
+    # Cancel is the default; the destructive "Clear History" is before it.
+    xdotool key shift+Tab space
+    wait_for "grep -q 'clear_answer confirmed=true' '$work/app.log'" 5 || fail "the confirmation was not heard"
+    wait_for "[ \"\$(index_count)\" = 0 ]" 10 || fail "the index still lists items (pinned ones too must go)"
+    wait_for "! find '$history/images' '$history/thumbnails' -type f | grep -q ." 10 || fail "files stayed after the clear"
+    wait_for "window_text | grep -q 'No Capture History'" 5 || fail "the empty state did not show"
+}
+
+case_pause_switches_the_preference() {
+    seed Area
+    prefer
+    launch app
+    open_history
+    shown 1
+    xdotool mousemove --sync "$pause_x" "$pause_y" click 1
+    wait_for "grep -q '\"historyPaused\": *true' '$preferences'" 10 || fail "historyPaused was not stored"
+    expect_text "Resume History"
+    # Paused: a capture adds nothing, the item stays.
+    xdotool key shift+Print
+    wait_for "grep -q 'complete.route_policy' '$work/app.log'" 10 || fail "the capture did not complete"
+    [ "$(index_count)" = 1 ] || fail "a paused history took the capture"
+}
+
+case_frame_is_kept() {
+    seed Area
+    prefer
+    launch app
+    open_history
+    shown 1
+    local window
+    window=$(xdotool search --onlyvisible --name '^Capture History$' | head -n 1)
+    local info
+    info=$(xwininfo -id "$window")
+    [ "$(awk '/Absolute upper-left X:/{print $4}' <<<"$info"),$(awk '/Absolute upper-left Y:/{print $4}' <<<"$info")" = "100,80" ] ||
+        fail "the window is not at its stored place: $info"
+    [ "$(awk '/Width:/{print $2}' <<<"$info")x$(awk '/Height:/{print $2}' <<<"$info")" = 960x720 ] ||
+        fail "the window is not its stored size: $info"
+    xdotool windowsize --sync "$window" 700 500
+    wait_for "grep -q '\"width\": *700' '$preferences'" 10 || fail "the new size was not stored"
+    xdotool windowactivate --sync "$window" key ctrl+w
+    wait_for "grep -q history_window.closed '$work/app.log'" 5 || fail "the window did not close"
+    open_history
+    wait_for "[ \"\$(grep -c 'history_window.first_paint' '$work/app.log')\" = 2 ]" 10 || fail "it did not open again"
+    window=$(xdotool search --onlyvisible --name '^Capture History$' | head -n 1)
+    info=$(xwininfo -id "$window")
+    [ "$(awk '/Width:/{print $2}' <<<"$info")x$(awk '/Height:/{print $2}' <<<"$info")" = 700x500 ] ||
+        fail "the window did not come back at its new size: $info"
+}
+
+run_case "$@"
