@@ -8,6 +8,7 @@
 
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtPasteboard.h"
+#include "app/desktop/QuickAccessThumbnails.h"
 #include "app/desktop/SelectionOverlay.h"
 #include "app/desktop/SelfTimerHud.h"
 #include "app/desktop/WindowPickOverlay.h"
@@ -220,14 +221,6 @@ public:
     }
 };
 
-class LoggedQuickAccess final : public QuickAccessPresenter {
-public:
-    void present(SharedImage image, std::shared_ptr<CapturePersistenceTicket>, ImageFormat,
-                 const CaptureSessionInfo& session) override {
-        logPending("quick_access image=" + std::to_string(image->width()) + "x" + std::to_string(image->height()) +
-                   " capture=" + session.captureID);
-    }
-};
 class LoggedPins final : public PinPresenter {
 public:
     void pin(SharedImage, std::shared_ptr<CapturePersistenceTicket>) override { logPending("pin"); }
@@ -264,6 +257,8 @@ struct DesktopCapture::Parts {
           selection(screen, interaction, app.preferences()),
           picker(screen, *backend, interaction, main, background),
           timer(interaction.ownWindows()),
+          quickAccess(main, app.history(), app.preferences(), [this] { return interaction.compositor().compositing(); },
+                      quickAccessServices(app, alertPresenter)),
           encoder(background, main),
           clipboard(pasteboard, encoder),
           saver(app.imageWriter()),
@@ -301,7 +296,10 @@ struct DesktopCapture::Parts {
                   [this] { return backend->screenCaptureAccess().granted; },
                   [this](Completion<bool> done) { done(backend->screenCaptureAccess().granted); }),
               .isExternallyBusy = [&app] { return app.appState().isRecording(); },
-              .onCaptureStateChanged = [&app](bool capturing) { app.appState().setCapturing(capturing); },
+              .onCaptureStateChanged = [this, &app](bool capturing) {
+                  app.appState().setCapturing(capturing);
+                  if (!capturing) quickAccess.reappear();
+              },
               .presentError = {},
               .frontmostWindow = [this]() -> std::optional<WindowHandle> {
                   if (auto active = interaction.activeWindow().activeWindow()) return WindowHandle{*active};
@@ -309,6 +307,26 @@ struct DesktopCapture::Parts {
               },
               .unavailableAllInOneActions = {CaptureSelectionAction::annotate, CaptureSelectionAction::ocr,
                                              CaptureSelectionAction::scrolling, CaptureSelectionAction::record}}) {}
+
+    // What a thumbnail's buttons and drags reach. The annotation editor is
+    // not built yet: its button stays out, as on the All-in-One toolbar.
+    ThumbnailServices quickAccessServices(TessarinApp& app, AlertPresenter& alertPresenter) {
+        ThumbnailServices services;
+        services.copy = [this](SharedImage image, Completion<bool> done) { clipboard.copy(std::move(image), std::move(done)); };
+        services.save = [this](SharedImage image, ImageFormat format, Completion<PathResult> done) {
+            saver.save(std::move(image), format, std::move(done));
+        };
+        services.pin = [this](SharedImage image, std::shared_ptr<CapturePersistenceTicket> ticket) {
+            pins.pin(std::move(image), std::move(ticket));
+        };
+        services.presentError = [&alertPresenter](const std::string& message) {
+            alertPresenter.showWarning("Tessarin", message);
+        };
+        services.writeDragFile = [&app](SharedImage image, ImageFormat format, Completion<PathResult> done) {
+            app.imageWriter().writeTemporaryDragImageFile(std::move(image), format, std::move(done));
+        };
+        return services;
+    }
 
     // A mode chosen on the All-in-One toolbar.
     class ModeSwitch final : public ModeSwitchHandOff {
@@ -333,7 +351,7 @@ struct DesktopCapture::Parts {
     Timer timer;
     NoScrolling scrolling;
     ModeSwitch modeSwitch;
-    LoggedQuickAccess quickAccess;
+    QuickAccessThumbnails quickAccess;
     LoggedPins pins;
     LoggedEditor editor;
     LoggedTextExtraction text;
@@ -360,21 +378,26 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
     OwnWindowHider& hider = parts_->interaction.ownWindows();
     // Each trigger runs from the loop, once the menu it came from is off the
     // screen, and takes our other windows off it before anything is read.
-    auto entry = [&main, &hider](std::function<void()> start) {
-        return [&main, &hider, start] {
-            main.post([&hider, start] {
+    AppState& state = app.appState();
+    QuickAccessThumbnails& quickAccess = parts_->quickAccess;
+    auto entry = [&main, &hider, &state, &quickAccess](std::function<void()> start) {
+        return [&main, &hider, &state, &quickAccess, start] {
+            main.post([&hider, &state, &quickAccess, start] {
                 takeOffScreen(hider, ownWindows(), "capture.own_windows");
                 start();
+                // A trigger that started nothing leaves the thumbnails it hid.
+                if (!state.isCapturing()) quickAccess.reappear();
             });
         };
     };
-    AppState& state = app.appState();
     state.setHandler(MenuAction::captureArea, entry([&flow] { flow.start(CaptureMode::area); }));
     state.setHandler(MenuAction::captureFullScreen, entry([&flow] { flow.start(CaptureMode::fullScreen); }));
     state.setHandler(MenuAction::captureWindow, entry([&flow] { flow.start(CaptureMode::window); }));
     state.setHandler(MenuAction::captureScrolling, entry([&flow] { flow.start(CaptureMode::scrolling); }));
     state.setHandler(MenuAction::captureAllInOne, entry([&flow] { flow.startAllInOne(); }));
     state.setHandler(MenuAction::capturePreviousArea, entry([&flow] { flow.replayLast(); }));
+    // The thumbnails shown when the application last quit.
+    parts_->quickAccess.restore();
 }
 
 DesktopCapture::~DesktopCapture() { shutdown(); }
@@ -383,6 +406,7 @@ void DesktopCapture::shutdown() {
     if (!parts_) return;
     parts_->selection.cancel();
     parts_->timer.cancel();
+    parts_->quickAccess.closeAll();
     parts_->flow.shutdown();
     parts_->router.shutdown();
     parts_->screen.shutdown();

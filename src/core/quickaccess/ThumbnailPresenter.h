@@ -28,16 +28,13 @@
 #include "core/common/Lifetime.h"
 #include "core/flow/CaptureFlowPorts.h"
 #include "core/preferences/PreferenceValues.h"
+#include "core/quickaccess/ThumbnailControls.h"
 #include "core/quickaccess/ThumbnailDragFile.h"
 #include "render/ImageDecoder.h"
 
 namespace tessarin {
 
 using ThumbnailID = uint64_t;
-
-// What the thumbnail's buttons do. Copy leaves the thumbnail; save (once
-// written), pin, annotate and close consume it.
-enum class ThumbnailAction { copy, save, pin, annotate, close };
 
 // One shown window. The presenter owns it until it is dismissed, then
 // calls fadeOut(), after which the window closes itself in its own time.
