@@ -114,7 +114,7 @@ private:
 QuickAccessWindow::QuickAccessWindow(const ThumbnailContent& content, ThumbnailPresenter& presenter,
                                      QElapsedTimer shownSince)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::WindowDoesNotAcceptFocus),
+                           Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint),
       id_(content.id),
       presenter_(presenter),
       dragFile_(content.dragFile),

@@ -1,7 +1,13 @@
 #pragma once
 // One Quick Access thumbnail on the screen: a frameless tool window above
 // the others, on every workspace, out of the taskbar, that never takes the
-// focus. It paints the image and, under the pointer, the controls of
+// focus. It is not managed by the window manager (override-redirect): a
+// manager that focuses on click takes the click from a window that refuses
+// the focus (openbox does), and an unmanaged window is on every workspace
+// and in no taskbar by nature. It is raised by us instead: when shown, a
+// turn of the loop later, and when it comes back after a capture. The
+// EWMH hints (above, sticky, skip taskbar and pager, every desktop) are set
+// all the same, for pagers and compositors that read them. It paints the image and, under the pointer, the controls of
 // core/quickaccess/ThumbnailControls; a click on one goes to the presenter,
 // a drag elsewhere drags the image out (its file, written in the
 // background as the drag starts, and its data).

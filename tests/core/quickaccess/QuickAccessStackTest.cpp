@@ -199,3 +199,35 @@ TEST(ThumbnailPresenter, QuitClosesThumbnailsButLeavesTheirFlagsForTheNextLaunch
 
 }  // namespace
 }  // namespace tessarin
+
+namespace tessarin {
+namespace {
+
+TEST(ThumbnailControls, CloseInTheCornerTheRestCentredInOrder) {
+    const auto controls = ThumbnailControls::layout(
+        {ThumbnailAction::copy, ThumbnailAction::save, ThumbnailAction::pin, ThumbnailAction::close});
+    ASSERT_EQ(controls.size(), 4u);
+    EXPECT_EQ(controls[0].action, ThumbnailAction::close);
+    EXPECT_EQ(controls[0].frame, (Rect{8, 8, 22, 22}));
+    // Three buttons of 24 with gaps of 6 (84 high) centred in 165.
+    EXPECT_EQ(controls[1].frame, (Rect{54, 40.5, 112, 24}));
+    EXPECT_EQ(controls[3].frame, (Rect{54, 100.5, 112, 24}));
+    EXPECT_EQ(controls[2].label, "Save");
+
+    struct Probe {
+        Point at;
+        std::optional<ThumbnailAction> action;
+    };
+    const Probe probes[] = {{{19, 19}, ThumbnailAction::close},
+                            {{110, 52}, ThumbnailAction::copy},
+                            {{110, 67}, std::nullopt},  // between two buttons: a drag starts there
+                            {{110, 112}, ThumbnailAction::pin},
+                            {{200, 150}, std::nullopt}};
+    for (const Probe& probe : probes) {
+        EXPECT_EQ(ThumbnailControls::actionAt(controls, probe.at), probe.action) << probe.at.x << "," << probe.at.y;
+    }
+    EXPECT_EQ(ThumbnailControls::layout({ThumbnailAction::close}).size(), 1u);
+}
+
+}  // namespace
+}  // namespace tessarin
