@@ -188,9 +188,11 @@ void QuickAccessWindow::reappear() {
 void QuickAccessWindow::fadeOutAndDelete(bool compositing) {
     if (fading_) return;
     fading_ = true;
-    if (!compositing || !isVisible()) {
+    if (!compositing || !isVisible() || dragging_) {
         hide();
-        deleteLater();
+        // A drag from this window is still running its own loop, which
+        // would delete the window under it: deleted once the drag returns.
+        if (!dragging_) deleteLater();
         return;
     }
     auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
@@ -281,11 +283,16 @@ void QuickAccessWindow::startDrag() {
     auto* drag = new QDrag(this);
     drag->setMimeData(new DragFileMimeData(dragFile_));
     drag->setPixmap(QPixmap::fromImage(image_.scaled(image_.size() / 2, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-    QPointer<QuickAccessWindow> self(this);
+    dragging_ = true;
     const Qt::DropAction result = drag->exec(Qt::CopyAction);
+    dragging_ = false;
     logLine(LogLevel::info, LogCategory::capture,
             "quick_access.drag_end id=" + std::to_string(id_) + " dropped=" + (result == Qt::IgnoreAction ? "false" : "true"));
-    if (self) hovered_ = rect().contains(mapFromGlobal(QCursor::pos()));
+    if (fading_) {
+        deleteLater();
+        return;
+    }
+    hovered_ = rect().contains(mapFromGlobal(QCursor::pos()));
 }
 
 QuickAccessWindowHandle::~QuickAccessWindowHandle() {

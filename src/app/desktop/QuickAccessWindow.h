@@ -14,7 +14,6 @@
 
 #include <QElapsedTimer>
 #include <QImage>
-#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -61,6 +60,7 @@ private:
     bool placed_ = false;
     bool hovered_ = false;
     bool fading_ = false;
+    bool dragging_ = false;
     std::optional<QPoint> pressedAt_;
 };
 
