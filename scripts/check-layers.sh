@@ -12,6 +12,7 @@
 #   scrolling, capture,
 #   preferences
 #   flow                    the capture flow (uses capture and preferences)
+#   quickaccess             the Quick Access thumbnails (a presenter of the flow)
 #   backends                the X11 back end and the factory that picks one,
 #                           the capture sound (libcanberra)
 #   annotation-render, ocr  Cairo/Pango drawing; the text-recognition engine
@@ -38,6 +39,7 @@ layer_of() {
         core/capture/*) echo capture ;;
         core/preferences/*) echo preferences ;;
         core/flow/*) echo flow ;;
+        core/quickaccess/*) echo quickaccess ;;
         core/cli/*) echo cli ;;
         core/shell/*) echo shell ;;
         ocr/*) echo ocr ;;
@@ -58,12 +60,13 @@ declare -A may_include=(
     [capture]="common screen platform codecs"
     [preferences]="common screen annotation capture"
     [flow]="common screen platform codecs annotation recording scrolling capture preferences"
+    [quickaccess]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [backends]="common screen platform"
     [annotation-render]="common codecs annotation"
     [ocr]="common recording"
     [shell]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [cli]="common screen platform codecs annotation recording scrolling capture preferences"
-    [app]="common screen platform codecs annotation recording scrolling capture preferences flow shell backends annotation-render ocr cli"
+    [app]="common screen platform codecs annotation recording scrolling capture preferences flow quickaccess shell backends annotation-render ocr cli"
 )
 
 # System libraries only some layers may use; everything else (the C++ and
@@ -94,6 +97,7 @@ declare -A target_layer=(
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
     [tessarin_flow]=flow
+    [tessarin_quickaccess]=quickaccess
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
     [tessarin_cli]=cli [tessarin_shell]=shell

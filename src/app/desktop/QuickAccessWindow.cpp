@@ -1,7 +1,5 @@
 #include "app/desktop/QuickAccessWindow.h"
 
-#include <xcb/xcb.h>
-
 #include <QDrag>
 #include <QEventLoop>
 #include <QFile>
@@ -15,12 +13,10 @@
 #include <QStyleHints>
 #include <QCursor>
 #include <QUrl>
-#include <array>
-#include <map>
-#include <string>
 
 #include "core/common/Log.h"
 #include "core/quickaccess/QuickAccessLayout.h"
+#include "platform/x11/FloatingWindowHints.h"
 
 namespace tessarin {
 namespace {
@@ -41,19 +37,6 @@ QImage previewOf(const Image& image, QSize bounds) {
             .scaled(bounds, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
     return view.scaled(bounds, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-}
-
-// Interned once per name: the hints are set at every show.
-xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
-    static std::map<std::string, xcb_atom_t> known;
-    if (auto it = known.find(name); it != known.end()) return it->second;
-    auto cookie = xcb_intern_atom(connection, 0, static_cast<uint16_t>(qstrlen(name)), name);
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
-    if (!reply) return XCB_ATOM_NONE;
-    const xcb_atom_t value = reply->atom;
-    free(reply);
-    known.emplace(name, value);
-    return value;
 }
 
 QString mimeTypeOf(ImageFormat format) {
@@ -144,23 +127,12 @@ QuickAccessWindow::QuickAccessWindow(const ThumbnailContent& content, ThumbnailP
     if (content.image) image_ = previewOf(*content.image, QSize(width() - 8, height() - 8));
 }
 
-// On every workspace, above the others, out of the taskbar and pager. Set
-// before each map, where the window manager reads them: it drops them when
-// the window is withdrawn (as captures do with our windows).
+// Before each map: the window manager drops the hints when a capture
+// withdraws the window.
 void QuickAccessWindow::setDesktopHints() {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !x11->connection()) return;
-    xcb_connection_t* connection = x11->connection();
-    const auto window = static_cast<xcb_window_t>(winId());
-    const std::array<xcb_atom_t, 4> states{
-        atom(connection, "_NET_WM_STATE_ABOVE"), atom(connection, "_NET_WM_STATE_STICKY"),
-        atom(connection, "_NET_WM_STATE_SKIP_TASKBAR"), atom(connection, "_NET_WM_STATE_SKIP_PAGER")};
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom(connection, "_NET_WM_STATE"), XCB_ATOM_ATOM,
-                        32, static_cast<uint32_t>(states.size()), states.data());
-    const uint32_t allDesktops = 0xFFFFFFFF;
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom(connection, "_NET_WM_DESKTOP"),
-                        XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
-    xcb_flush(connection);
+    if (!x11) return;
+    x11::setFloatingPanelHints(x11->connection(), static_cast<uint32_t>(winId()));
 }
 
 void QuickAccessWindow::showEvent(QShowEvent*) { setDesktopHints(); }

@@ -59,6 +59,8 @@ ThumbnailID ThumbnailPresenter::show(SharedImage image, std::optional<CaptureSes
     shown.window = d_.desktop.makeWindow(content, *this);
     const ThumbnailID id = shown.id;
     presented_.push_back(std::move(shown));
+    // The oldest goes first, so the new one appears straight in its slot.
+    evictIfNeeded();
     // Placed before it is raised, so it appears where it belongs.
     restackOverlays();
     Presented& placed = presented_.back();
@@ -72,7 +74,6 @@ ThumbnailID ThumbnailPresenter::show(SharedImage image, std::optional<CaptureSes
             logFront(*still, "stabilize");
         }
     }));
-    evictIfNeeded();
     return id;
 }
 
@@ -88,15 +89,13 @@ void ThumbnailPresenter::bind(ThumbnailID id, const std::optional<CaptureHistory
     d_.history.prune();
 }
 
+// The caller lays the column out again.
 void ThumbnailPresenter::evictIfNeeded() {
     const size_t maxCount = static_cast<size_t>(std::max(1, d_.settings().maxCount));
-    bool evicted = false;
     while (presented_.size() > maxCount) {
         logQuickAccess("evict id=" + std::to_string(presented_.front().id));
         remove(presented_.front().id, Flag::clear, Pruning::prune);
-        evicted = true;
     }
-    if (evicted) restackOverlays();
 }
 
 void ThumbnailPresenter::dismiss(ThumbnailID id) {

@@ -43,6 +43,8 @@ TEST(ThumbnailPresenter, SixCapturesWithAMaximumOfFiveLeaveTheNewestFiveFlagged)
     EXPECT_EQ(h.presenter->presented(), std::vector<ThumbnailID>(ids.begin() + 1, ids.end()));
     EXPECT_TRUE(h.desktop.windows.at(ids[0])->fading);
     EXPECT_EQ(h.shownYs(), (std::vector<double>{899, 718, 537, 356, 175}));
+    // The newest went straight to the fifth slot, never to a sixth.
+    EXPECT_EQ(h.desktop.windows.at(ids[5])->moves, std::vector<Point>{(Point{1684, 175})});
     EXPECT_FALSE(h.history.flags.at("item1"));
     for (int i = 2; i <= 6; ++i) EXPECT_TRUE(h.history.flags.at("item" + std::to_string(i))) << i;
     // The evicted item may now be beyond the retention: the history is pruned.

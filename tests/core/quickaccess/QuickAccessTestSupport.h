@@ -15,6 +15,7 @@ namespace tessarin::test {
 struct WindowRecord {
     std::optional<Rect> display;  // the display it stands on, once placed
     std::optional<Point> origin;
+    std::vector<Point> moves;
     int raised = 0;
     bool fading = false;
 };
@@ -23,7 +24,10 @@ class RecordedWindow final : public ThumbnailWindow {
 public:
     explicit RecordedWindow(std::shared_ptr<WindowRecord> record) : record_(std::move(record)) {}
     std::optional<Rect> currentVisibleFrame() const override { return record_->display; }
-    void moveTo(Point origin) override { record_->origin = origin; }
+    void moveTo(Point origin) override {
+        record_->origin = origin;
+        record_->moves.push_back(origin);
+    }
     void orderFront() override { ++record_->raised; }
     Rect frame() const override {
         const Point o = record_->origin.value_or(Point{});
