@@ -97,10 +97,36 @@ case_stays_out_of_the_way() {
     xdotool mousemove --sync 1790 980
     wait_for "grep -q 'front phase=stabilize' '$work/app.log'" 5 || fail "no second raise"
     [ "$(xdotool getactivewindow)" = "$logo" ] || fail "the thumbnail took the focus from xlogo"
+    # Another window raised over it: the thumbnail comes back on top.
+    xdotool windowmove --sync "$logo" 1500 700
+    xdotool windowraise "$logo"
+    wait_for "above '$window' '$logo'" 5 || fail "the thumbnail stayed under the raised xlogo"
     # The next capture takes it off the screen and it comes back.
     capture 2
     wait_for "[ \"\$(thumbnail_count)\" = 2 ]" 10 || fail "$(thumbnail_count) thumbnails after the second capture"
     [ "$(xdotool getactivewindow)" = "$logo" ] || fail "the focus left xlogo after the second capture"
+}
+
+# top_level WINDOW: the child of the root that holds WINDOW (its frame, when managed).
+top_level() {
+    local window=$1 parent root
+    root=$(xwininfo -root | awk '/Window id:/{print $4}')
+    while :; do
+        parent=$(xwininfo -tree -id "$window" | awk '/Parent window id:/{print $4}')
+        [ "$((parent))" = "$((root))" ] && break
+        window=$parent
+    done
+    echo "$((window))"
+}
+
+# above A B: window A is stacked above window B (xwininfo lists the root's
+# children top first).
+above() {
+    local a b order
+    a=$(top_level "$1")
+    b=$(top_level "$2")
+    order=$(xwininfo -root -children | grep -oE '^ +0x[0-9a-f]+' | while read -r id; do echo "$((id))"; done)
+    [ "$(grep -nx "$a" <<<"$order" | cut -d: -f1)" -lt "$(grep -nx "$b" <<<"$order" | cut -d: -f1)" ]
 }
 
 # click_close: the close button of the newest (topmost) thumbnail.

@@ -5,7 +5,8 @@
 // manager that focuses on click takes the click from a window that refuses
 // the focus (openbox does), and an unmanaged window is on every workspace
 // and in no taskbar by nature. It is raised by us instead: when shown, a
-// turn of the loop later, and when it comes back after a capture. The
+// turn of the loop later, and when it comes back after a capture; a window
+// manager restacks its own windows among themselves, below it. The
 // EWMH hints (above, sticky, skip taskbar and pager, every desktop) are set
 // all the same, for pagers and compositors that read them. It paints the image and, under the pointer, the controls of
 // core/quickaccess/ThumbnailControls; a click on one goes to the presenter,
