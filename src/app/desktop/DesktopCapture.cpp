@@ -309,7 +309,8 @@ struct DesktopCapture::Parts {
                                              CaptureSelectionAction::scrolling, CaptureSelectionAction::record}}) {}
 
     // What a thumbnail's buttons and drags reach. The annotation editor is
-    // not built yet: its button stays out, as on the All-in-One toolbar.
+    // not built yet: its button stays out, as on the All-in-One toolbar
+    // (annotateThroughEditor, core/quickaccess, is its action once it is).
     ThumbnailServices quickAccessServices(TessarinApp& app, AlertPresenter& alertPresenter) {
         ThumbnailServices services;
         services.copy = [this](SharedImage image, Completion<bool> done) { clipboard.copy(std::move(image), std::move(done)); };

@@ -212,3 +212,66 @@ TEST(ThumbnailDragFile, EachThumbnailGetsItsOwnDragFile) {
 
 }  // namespace
 }  // namespace tessarin
+
+#include "core/quickaccess/ThumbnailAnnotation.h"
+
+namespace tessarin {
+namespace {
+
+struct RecordingEditor final : AnnotationEditorOpener {
+    void open(SharedImage image, const CaptureSessionInfo& session, Finished finished) override {
+        opened.push_back(session.captureID);
+        openedImage = std::move(image);
+        pending = std::move(finished);
+    }
+    std::vector<std::string> opened;
+    SharedImage openedImage;
+    Finished pending;
+};
+
+struct RecordingThumbnails final : QuickAccessPresenter {
+    void present(SharedImage image, std::shared_ptr<CapturePersistenceTicket> ticket, ImageFormat format,
+                 const CaptureSessionInfo& session) override {
+        shown.push_back({std::move(image), std::move(ticket), format, session.captureID});
+    }
+    struct Shown {
+        SharedImage image;
+        std::shared_ptr<CapturePersistenceTicket> ticket;
+        ImageFormat format;
+        std::string captureID;
+    };
+    std::vector<Shown> shown;
+};
+
+TEST(ThumbnailAnnotation, TheEditIsMergedIntoTheSameItemAndShownAgain) {
+    testing::ManualExecutor main;
+    RecordingEditor editor;
+    RecordingThumbnails thumbnails;
+    std::vector<std::pair<std::shared_ptr<CapturePersistenceTicket>, SharedImage>> stored;
+    auto annotate = annotateThroughEditor(
+        editor, [&](const std::shared_ptr<CapturePersistenceTicket>& t, SharedImage edited) { stored.emplace_back(t, edited); },
+        thumbnails, [] { return ImageFormat::jpeg(); });
+    auto ticket = CapturePersistenceTicket::resolved(main, std::nullopt);
+    auto original = test::smallImage();
+    annotate(original, CaptureSessionInfo{"CAFE0001", CaptureMode::window}, ticket);
+    ASSERT_EQ(editor.opened, std::vector<std::string>{"CAFE0001"});
+    EXPECT_EQ(editor.openedImage, original);
+    EXPECT_TRUE(stored.empty());  // nothing until the user finishes
+
+    auto edited = test::smallImage();
+    editor.pending(edited);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].first, ticket);
+    EXPECT_EQ(stored[0].second, edited);
+    ASSERT_EQ(thumbnails.shown.size(), 1u);
+    EXPECT_EQ(thumbnails.shown[0].image, edited);
+    EXPECT_EQ(thumbnails.shown[0].ticket, ticket);
+    EXPECT_EQ(thumbnails.shown[0].format.kind, ImageFormat::Kind::jpeg);
+
+    // A thumbnail restored at launch has no session: the editor still opens.
+    annotate(original, std::nullopt, ticket);
+    EXPECT_EQ(editor.opened.size(), 2u);
+}
+
+}  // namespace
+}  // namespace tessarin
