@@ -164,6 +164,9 @@ case_close_and_restore() {
 }
 
 case_drag_out() {
+    # Drag files go to the temporary folder: the case's own.
+    export TMPDIR="$work/tmp"
+    mkdir -p "$TMPDIR"
     start_app
     capture 1
     "$DROP_TARGET" "$work" 200 200 400 300 >"$work/drop.log" 2>&1 &
@@ -183,7 +186,7 @@ case_drag_out() {
     local file
     file=$(cat "$work/dropped-file")
     [ -f "$file" ] || fail "the dropped file $file does not exist"
-    case "$file" in "${TMPDIR:-/tmp}"/tessarin-drags-*/Screenshot*.png) ;; *) fail "unexpected drag file $file" ;; esac
+    case "$file" in "$TMPDIR"/tessarin-drags-*/Screenshot*.png) ;; *) fail "unexpected drag file $file" ;; esac
     local image
     image=$(ls "$history"/images/*.png | head -n 1)
     [ "$(compare -metric AE "$file" "$image" null: 2>&1)" = 0 ] || fail "the dragged file differs from the capture"
