@@ -13,6 +13,7 @@
 #   preferences
 #   flow                    the capture flow (uses capture and preferences)
 #   automation              tessarin:// links: parsing and the executor (uses flow)
+#   quickaccess             the Quick Access thumbnails (a presenter of the flow)
 #   backends                the X11 back end and the factory that picks one,
 #                           the capture sound (libcanberra)
 #   annotation-render, ocr  Cairo/Pango drawing; the text-recognition engine
@@ -40,6 +41,7 @@ layer_of() {
         core/preferences/*) echo preferences ;;
         core/flow/*) echo flow ;;
         core/automation/*) echo automation ;;
+        core/quickaccess/*) echo quickaccess ;;
         core/cli/*) echo cli ;;
         core/shell/*) echo shell ;;
         core/history/*) echo shell ;;
@@ -61,13 +63,14 @@ declare -A may_include=(
     [capture]="common screen platform codecs"
     [preferences]="common screen annotation capture"
     [flow]="common screen platform codecs annotation recording scrolling capture preferences"
+    [quickaccess]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [backends]="common screen platform"
     [annotation-render]="common codecs annotation"
     [ocr]="common recording"
     [automation]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [shell]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [cli]="common screen platform codecs annotation recording scrolling capture preferences"
-    [app]="common screen platform codecs annotation recording scrolling capture preferences flow automation shell backends annotation-render ocr cli"
+    [app]="common screen platform codecs annotation recording scrolling capture preferences flow automation quickaccess shell backends annotation-render ocr cli"
 )
 
 # System libraries only some layers may use; everything else (the C++ and
@@ -98,6 +101,7 @@ declare -A target_layer=(
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
     [tessarin_flow]=flow [tessarin_automation]=automation
+    [tessarin_quickaccess]=quickaccess
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
     [tessarin_cli]=cli [tessarin_shell]=shell [tessarin_history_window]=shell

@@ -10,6 +10,7 @@
 #include "app/desktop/HistoryWindow.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtPasteboard.h"
+#include "app/desktop/QuickAccessThumbnails.h"
 #include "app/desktop/SelectionOverlay.h"
 #include "app/desktop/SelfTimerHud.h"
 #include "app/desktop/WindowPickOverlay.h"
@@ -222,14 +223,6 @@ public:
     }
 };
 
-class LoggedQuickAccess final : public QuickAccessPresenter {
-public:
-    void present(SharedImage image, std::shared_ptr<CapturePersistenceTicket>, ImageFormat,
-                 const CaptureSessionInfo& session) override {
-        logPending("quick_access image=" + std::to_string(image->width()) + "x" + std::to_string(image->height()) +
-                   " capture=" + session.captureID);
-    }
-};
 class LoggedPins final : public PinPresenter {
 public:
     void pin(SharedImage, std::shared_ptr<CapturePersistenceTicket>) override { logPending("pin"); }
@@ -266,6 +259,8 @@ struct DesktopCapture::Parts {
           selection(screen, interaction, app.preferences()),
           picker(screen, *backend, interaction, main, background),
           timer(interaction.ownWindows()),
+          quickAccess(main, app.history(), app.preferences(), [this] { return interaction.compositor().compositing(); },
+                      quickAccessServices(app, alertPresenter)),
           encoder(background, main),
           clipboard(pasteboard, encoder),
           saver(app.imageWriter()),
@@ -303,7 +298,10 @@ struct DesktopCapture::Parts {
                   [this] { return backend->screenCaptureAccess().granted; },
                   [this](Completion<bool> done) { done(backend->screenCaptureAccess().granted); }),
               .isExternallyBusy = [&app] { return app.appState().isRecording(); },
-              .onCaptureStateChanged = [&app](bool capturing) { app.appState().setCapturing(capturing); },
+              .onCaptureStateChanged = [this, &app](bool capturing) {
+                  app.appState().setCapturing(capturing);
+                  if (!capturing) quickAccess.reappear();
+              },
               .presentError = {},
               .frontmostWindow = [this]() -> std::optional<WindowHandle> {
                   if (auto active = interaction.activeWindow().activeWindow()) return WindowHandle{*active};
@@ -311,6 +309,27 @@ struct DesktopCapture::Parts {
               },
               .unavailableAllInOneActions = {CaptureSelectionAction::annotate, CaptureSelectionAction::ocr,
                                              CaptureSelectionAction::scrolling, CaptureSelectionAction::record}}) {}
+
+    // What a thumbnail's buttons and drags reach. The annotation editor is
+    // not built yet: its button stays out, as on the All-in-One toolbar
+    // (annotateThroughEditor, core/quickaccess, is its action once it is).
+    ThumbnailServices quickAccessServices(TessarinApp& app, AlertPresenter& alertPresenter) {
+        ThumbnailServices services;
+        services.copy = [this](SharedImage image, Completion<bool> done) { clipboard.copy(std::move(image), std::move(done)); };
+        services.save = [this](SharedImage image, ImageFormat format, Completion<PathResult> done) {
+            saver.save(std::move(image), format, std::move(done));
+        };
+        services.pin = [this](SharedImage image, std::shared_ptr<CapturePersistenceTicket> ticket) {
+            pins.pin(std::move(image), std::move(ticket));
+        };
+        services.presentError = [&alertPresenter](const std::string& message) {
+            alertPresenter.showWarning("Tessarin", message);
+        };
+        services.writeDragFile = [&app](SharedImage image, ImageFormat format, Completion<PathResult> done) {
+            app.imageWriter().writeTemporaryDragImageFile(std::move(image), format, std::move(done));
+        };
+        return services;
+    }
 
     // A mode chosen on the All-in-One toolbar.
     class ModeSwitch final : public ModeSwitchHandOff {
@@ -335,7 +354,7 @@ struct DesktopCapture::Parts {
     Timer timer;
     NoScrolling scrolling;
     ModeSwitch modeSwitch;
-    LoggedQuickAccess quickAccess;
+    QuickAccessThumbnails quickAccess;
     LoggedPins pins;
     LoggedEditor editor;
     LoggedTextExtraction text;
@@ -363,15 +382,18 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
     OwnWindowHider& hider = parts_->interaction.ownWindows();
     // Each trigger runs from the loop, once the menu it came from is off the
     // screen, and takes our other windows off it before anything is read.
-    auto entry = [&main, &hider](std::function<void()> start) {
-        return [&main, &hider, start] {
-            main.post([&hider, start] {
+    AppState& state = app.appState();
+    QuickAccessThumbnails& quickAccess = parts_->quickAccess;
+    auto entry = [&main, &hider, &state, &quickAccess](std::function<void()> start) {
+        return [&main, &hider, &state, &quickAccess, start] {
+            main.post([&hider, &state, &quickAccess, start] {
                 takeOffScreen(hider, ownWindows(), "capture.own_windows");
                 start();
+                // A trigger that started nothing leaves the thumbnails it hid.
+                if (!state.isCapturing()) quickAccess.reappear();
             });
         };
     };
-    AppState& state = app.appState();
     state.setHandler(MenuAction::captureArea, entry([&flow] { flow.start(CaptureMode::area); }));
     state.setHandler(MenuAction::captureFullScreen, entry([&flow] { flow.start(CaptureMode::fullScreen); }));
     state.setHandler(MenuAction::captureWindow, entry([&flow] { flow.start(CaptureMode::window); }));
@@ -398,6 +420,8 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
         app.preferencesStore(), main, background});
     HistoryWindowHost& history = *parts_->history;
     state.setHandler(MenuAction::openHistory, [&history] { history.open(); });
+    // The thumbnails shown when the application last quit.
+    parts_->quickAccess.restore();
 }
 
 DesktopCapture::~DesktopCapture() {
@@ -410,6 +434,7 @@ void DesktopCapture::shutdown() {
     if (parts_->history) parts_->history->close();
     parts_->selection.cancel();
     parts_->timer.cancel();
+    parts_->quickAccess.closeAll();
     parts_->flow.shutdown();
     parts_->router.shutdown();
     parts_->screen.shutdown();

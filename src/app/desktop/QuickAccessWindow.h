@@ -1,0 +1,88 @@
+#pragma once
+// One Quick Access thumbnail on the screen: a frameless tool window above
+// the others, on every workspace, out of the taskbar, that never takes the
+// focus. It is not managed by the window manager (override-redirect): a
+// manager that focuses on click takes the click from a window that refuses
+// the focus (openbox does), and an unmanaged window is on every workspace
+// and in no taskbar by nature. It is raised by us instead: when shown, a
+// turn of the loop later, and when it comes back after a capture; a window
+// manager restacks its own windows among themselves, below it. The
+// EWMH hints (above, sticky, skip taskbar and pager, every desktop) are set
+// all the same, for pagers and compositors that read them. It paints the image and, under the pointer, the controls of
+// core/quickaccess/ThumbnailControls; a click on one goes to the presenter,
+// a drag elsewhere drags the image out (its file, written in the
+// background as the drag starts, and its data).
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "core/quickaccess/ThumbnailPresenter.h"
+
+namespace tessarin {
+
+class QuickAccessWindow final : public QWidget {
+public:
+    // `shownSince` starts when the image was handed over; the first paint
+    // logs how long the thumbnail took to appear.
+    QuickAccessWindow(const ThumbnailContent& content, ThumbnailPresenter& presenter, QElapsedTimer shownSince);
+
+    bool placed() const { return placed_; }
+    void place(QPoint origin);
+    void orderFront();
+    // Back on the screen after a capture took it off behind Qt's back.
+    void reappear();
+    // Fades to transparent, then closes and deletes itself; at once when
+    // no compositor can show the fade.
+    void fadeOutAndDelete(bool compositing);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void setDesktopHints();
+    void startDrag();
+
+    ThumbnailID id_;
+    ThumbnailPresenter& presenter_;
+    std::shared_ptr<ThumbnailDragFile> dragFile_;
+    QImage image_;
+    std::vector<ThumbnailControl> controls_;
+    QElapsedTimer shownSince_;
+    bool painted_ = false;
+    bool placed_ = false;
+    bool hovered_ = false;
+    bool fading_ = false;
+    bool dragging_ = false;
+    std::optional<QPoint> pressedAt_;
+};
+
+// The presenter's handle on a window. It owns the window until fadeOut(),
+// after which the window deletes itself once faded.
+class QuickAccessWindowHandle final : public ThumbnailWindow {
+public:
+    QuickAccessWindowHandle(QuickAccessWindow* window, std::function<bool()> compositing)
+        : window_(window), compositing_(std::move(compositing)) {}
+    ~QuickAccessWindowHandle() override;
+    std::optional<Rect> currentVisibleFrame() const override;
+    void moveTo(Point origin) override;
+    void orderFront() override;
+    Rect frame() const override;
+    void fadeOut() override;
+    QuickAccessWindow* widget() const { return window_; }
+
+private:
+    QuickAccessWindow* window_;
+    std::function<bool()> compositing_;
+    bool fading_ = false;
+};
+
+}  // namespace tessarin
