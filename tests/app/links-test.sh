@@ -125,6 +125,18 @@ case_a_capture_link_during_a_capture_is_dropped() {
     [ -z "$(ls "$desktop_folder")" ] || fail "the dropped link saved an image"
 }
 
+case_quick_access_from_a_file() {
+    start_app
+    "$TESSARIN" capture-region --rect 0,0,120,90 --out "$work/picture.png" >/dev/null
+    open_link "tessarin://add-quick-access-overlay?filepath=$work/picture.png"
+    wait_for "xdotool search --onlyvisible --name 'Tessarin Quick Access'" 10 || fail "no thumbnail was shown"
+    local index="${XDG_DATA_HOME:-$HOME/.local/share}/io.tessarin.Tessarin/History/index.json"
+    wait_for "python3 -c 'import json,sys; sys.exit(0 if any(i.get(\"isQuickAccess\") for i in json.load(open(sys.argv[1]))[\"items\"]) else 1)' '$index'" 10 ||
+        fail "the history has no Quick Access item"
+    open_link 'tessarin://add-quick-access-overlay'
+    wait_for "grep -q 'alert.warning title=Quick Access failed' '$work/app.log'" 10 || fail "no warning without a file path"
+}
+
 case_unknown_links_warn() {
     start_app
     open_link 'tessarin://no-such-command'
