@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "app/desktop/DesktopPins.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtPasteboard.h"
 #include "app/desktop/SelectionOverlay.h"
@@ -42,6 +43,8 @@ std::vector<uint32_t> ownWindows() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         // The tray icon lives in the panel: it stays.
         if (qstrcmp(widget->metaObject()->className(), "QSystemTrayIconSys") == 0) continue;
+        // So do pinned screenshots: they belong to the desktop being captured.
+        if (widget->property("tessarinStaysOnScreen").toBool()) continue;
         if (widget->testAttribute(Qt::WA_WState_Created)) ids.push_back(static_cast<uint32_t>(widget->winId()));
     }
     return ids;
@@ -228,10 +231,6 @@ public:
                    " capture=" + session.captureID);
     }
 };
-class LoggedPins final : public PinPresenter {
-public:
-    void pin(SharedImage, std::shared_ptr<CapturePersistenceTicket>) override { logPending("pin"); }
-};
 class LoggedEditor final : public AnnotationEditorOpener {
 public:
     void open(SharedImage, const CaptureSessionInfo& session, Finished) override {
@@ -264,6 +263,7 @@ struct DesktopCapture::Parts {
           selection(screen, interaction, app.preferences()),
           picker(screen, *backend, interaction, main, background),
           timer(interaction.ownWindows()),
+          pins(app, screen, main, background, alerts, clipboard, saver),
           encoder(background, main),
           clipboard(pasteboard, encoder),
           saver(app.imageWriter()),
@@ -282,7 +282,7 @@ struct DesktopCapture::Parts {
               .onEditedStored = mergingEditsInto(admission),
               .restoreFocus = [this](const CaptureSession& session,
                                      Completion<bool> done) { restorer.restoreAppFocus(session, std::move(done)); },
-              .ports = CaptureCompletionPorts{quickAccess, pins, editor, sound, clipboard, saver, text},
+              .ports = CaptureCompletionPorts{quickAccess, pins.presenter(), editor, sound, clipboard, saver, text},
               .presentError = [&alertPresenter](const std::string& message) {
                   alertPresenter.showWarning("Tessarin", message);
               }}),
@@ -334,7 +334,7 @@ struct DesktopCapture::Parts {
     NoScrolling scrolling;
     ModeSwitch modeSwitch;
     LoggedQuickAccess quickAccess;
-    LoggedPins pins;
+    DesktopPins pins;
     LoggedEditor editor;
     LoggedTextExtraction text;
     CanberraSoundPlayer sound;
@@ -347,6 +347,8 @@ struct DesktopCapture::Parts {
     InteractiveCapturePresentationRestorer restorer;
     CaptureCompletionRouter router;
     CaptureFlowController flow;
+    Executor* mainExecutor = nullptr;
+    AppState* appState = nullptr;
 };
 
 DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& background, AlertPresenter& alerts)
@@ -356,6 +358,8 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
                 "capture.desktop_services unavailable: " + parts_->interaction.unavailableReason());
     }
     parts_->modeSwitch.flow = &parts_->flow;
+    parts_->mainExecutor = &main;
+    parts_->appState = &app.appState();
     CaptureFlowController& flow = parts_->flow;
     OwnWindowHider& hider = parts_->interaction.ownWindows();
     // Each trigger runs from the loop, once the menu it came from is off the
@@ -375,9 +379,42 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
     state.setHandler(MenuAction::captureScrolling, entry([&flow] { flow.start(CaptureMode::scrolling); }));
     state.setHandler(MenuAction::captureAllInOne, entry([&flow] { flow.startAllInOne(); }));
     state.setHandler(MenuAction::capturePreviousArea, entry([&flow] { flow.replayLast(); }));
+    parts_->pins.restoreAtLaunch();
 }
 
 DesktopCapture::~DesktopCapture() { shutdown(); }
+
+void DesktopCapture::activateAction(const std::string& name, const std::vector<std::string>& parameters) {
+    std::optional<MenuAction> action;
+    for (int i = 0; i <= static_cast<int>(MenuAction::quit); ++i) {
+        if (rawValue(static_cast<MenuAction>(i)) == name) action = static_cast<MenuAction>(i);
+    }
+    if (!action || !parts_) {
+        logLine(LogLevel::info, LogCategory::app, "bus.action ignored name=" + name);
+        return;
+    }
+    std::optional<CaptureOutputAction> output;
+    if (!parameters.empty()) output = CaptureOutputAction::parse(parameters.front(), std::nullopt);
+    std::function<void(CaptureFlowController&)> start;
+    switch (*action) {
+        case MenuAction::captureArea: start = [output](auto& flow) { flow.start(CaptureMode::area, output); }; break;
+        case MenuAction::captureFullScreen: start = [output](auto& flow) { flow.start(CaptureMode::fullScreen, output); }; break;
+        case MenuAction::captureWindow: start = [output](auto& flow) { flow.start(CaptureMode::window, output); }; break;
+        case MenuAction::capturePreviousArea: start = [output](auto& flow) { flow.replayLast(output); }; break;
+        default: break;
+    }
+    if (!output || !start) {
+        parts_->appState->perform(*action, ActionSource::link);
+        return;
+    }
+    logLine(LogLevel::info, LogCategory::capture,
+            "action.dispatch action=" + name + " source=bus output=" + std::string(rawValue(output->kind)));
+    Parts& parts = *parts_;
+    parts.mainExecutor->post([&parts, start] {
+        takeOffScreen(parts.interaction.ownWindows(), ownWindows(), "capture.own_windows");
+        start(parts.flow);
+    });
+}
 
 void DesktopCapture::shutdown() {
     if (!parts_) return;
@@ -386,6 +423,7 @@ void DesktopCapture::shutdown() {
     parts_->flow.shutdown();
     parts_->router.shutdown();
     parts_->screen.shutdown();
+    parts_->pins.shutdown();
 }
 
 }  // namespace tessarin

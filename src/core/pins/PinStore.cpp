@@ -201,7 +201,8 @@ void PinStore::flushNow() {
     flush();
 }
 
-PinStore::IndexWrite PinStore::writeIndex(const CaptureArtifactDirectory& folder, const std::vector<Change>& changes) {
+PinStore::IndexWrite PinStore::writeIndex(const CaptureArtifactDirectory& folder, const std::vector<Change>& changes,
+                                          const std::atomic<bool>* standDown) {
     using Read = CaptureArtifactDirectory::IndexRead;
     IndexWrite result;
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -209,6 +210,7 @@ PinStore::IndexWrite PinStore::writeIndex(const CaptureArtifactDirectory& folder
         result.released.clear();
         result.written = folder.updateIndex(PinIndexCodec::maxBytes, [&](const Read& current) -> std::optional<std::string> {
             PinStoreIndex index;
+            if (standDown && standDown->load()) return std::nullopt;  // the quit's own write has it
             if (current.kind == Read::Kind::unusable) {
                 unreadable.emplace(current, current.reason);
                 return std::nullopt;
@@ -227,6 +229,7 @@ PinStore::IndexWrite PinStore::writeIndex(const CaptureArtifactDirectory& folder
             result.index = std::move(index);
             return PinIndexCodec::serialize(result.index);
         });
+        if (standDown && standDown->load()) result.written = false;
         if (!unreadable) return result;
         // Damaged since start-up: keep it for a person, then write ours.
         result.written = false;
@@ -245,11 +248,14 @@ void PinStore::flush() {
     ++indexWrites_;
     std::vector<Change> sent = std::move(unsent_);
     unsent_.clear();
+    inFlight_ = sent;
+    standDown_ = std::make_shared<std::atomic<bool>>(false);
     auto written = lifetime_.guard([this](IndexWrite& result, std::vector<Change>& changes) {
         finishFlush(std::move(result), std::move(changes));
     });
-    background_.post([&main = main_, folder = folder_, sent = std::move(sent), written = std::move(written)]() mutable {
-        IndexWrite result = writeIndex(folder, sent);
+    background_.post([&main = main_, folder = folder_, sent = std::move(sent), standDown = standDown_,
+                      written = std::move(written)]() mutable {
+        IndexWrite result = writeIndex(folder, sent, standDown.get());
         main.post([result = std::move(result), sent = std::move(sent), written = std::move(written)]() mutable {
             written(result, sent);
         });
@@ -258,6 +264,7 @@ void PinStore::flush() {
 
 void PinStore::finishFlush(IndexWrite result, std::vector<Change> sent) {
     flushing_ = false;
+    inFlight_.clear();
     lastWriteSucceeded_ = result.written;
     if (result.written) {
         retryDelay_ = std::chrono::milliseconds(0);
@@ -306,6 +313,22 @@ void PinStore::deleteReleasedImages() {
         for (const auto& name : names) folder.removeFile(name, kImages);
         main.post(std::move(deleted));
     });
+}
+
+bool PinStore::writePendingNow() {
+    std::vector<Change> changes;
+    if (flushing_) {
+        standDown_->store(true);
+        changes = inFlight_;
+    }
+    changes.insert(changes.end(), unsent_.begin(), unsent_.end());
+    ++timerGeneration_;
+    if (changes.empty()) return lastWriteSucceeded_;
+    ++indexWrites_;
+    const IndexWrite result = writeIndex(folder_, changes);
+    if (result.written) unsent_.clear();
+    lastWriteSucceeded_ = result.written;
+    return result.written;
 }
 
 // ---- images ----------------------------------------------------------------------

@@ -26,7 +26,9 @@
 // an I/O error is left in place, and nothing is written over it until it
 // reads again.
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -110,6 +112,12 @@ public:
     void forget(std::string_view id);
     // Writes pending changes now instead of after the pause.
     void flushNow();
+    // At quit, on the calling thread, once the main loop has stopped: writes
+    // every change not known to be on disk, those of a write still in
+    // flight included (that write stands down if it has not taken the lock
+    // yet; if it has, replaying its changes after it is harmless: each sets
+    // its pin's state outright). Returns whether the index was written.
+    bool writePendingNow();
 
     // Decodes a pin's image off the main executor.
     void loadImageAsync(std::string_view id, Completion<PinImage> done);
@@ -138,7 +146,8 @@ private:
         PinStoreIndex index;
         std::vector<std::string> released;
     };
-    static IndexWrite writeIndex(const CaptureArtifactDirectory& folder, const std::vector<Change>& changes);
+    static IndexWrite writeIndex(const CaptureArtifactDirectory& folder, const std::vector<Change>& changes,
+                                 const std::atomic<bool>* standDown = nullptr);
 
     void load();
     void change(Change next);
@@ -156,6 +165,8 @@ private:
 
     PinStoreIndex index_;
     std::vector<Change> unsent_;
+    std::vector<Change> inFlight_;
+    std::shared_ptr<std::atomic<bool>> standDown_;  // of the write in flight
     std::set<std::string, std::less<>> released_;       // ids whose images may go once no entry names them
     std::set<std::string, std::less<>> writingImages_;  // adds in flight
     bool collectedGarbage_ = false;

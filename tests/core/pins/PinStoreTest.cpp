@@ -247,6 +247,21 @@ TEST(PinStore, ReopeningTheNewestClosedPinWritesAtOnce) {
     EXPECT_EQ(written.recentlyClosed.size(), 1u);
 }
 
+TEST(PinStore, AtQuitPendingChangesAreWrittenAtOnceEvenWithAWriteInFlight) {
+    PinHarness h;
+    h.open();
+    const std::string a = h.add();
+    h.store->flushNow();  // posted to the background, not yet run
+    h.store->closePin(a, Rect{4, 4, 300, 200}, 1);
+    ASSERT_TRUE(h.store->writePendingNow());
+    EXPECT_EQ(h.onDisk().recentlyClosed.size(), 1u);
+    h.loop.runAll();  // the write in flight stands down
+    const auto written = h.onDisk();
+    EXPECT_TRUE(written.pins.empty());
+    ASSERT_EQ(written.recentlyClosed.size(), 1u);
+    EXPECT_EQ(written.recentlyClosed[0].frame, (Rect{4, 4, 300, 200}));
+}
+
 TEST(PinStore, LoadingTellsAMissingFileFromAnUnreadableOne) {
     PinHarness h;
     h.open();

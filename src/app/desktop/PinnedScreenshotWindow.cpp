@@ -1,0 +1,199 @@
+#include "app/desktop/PinnedScreenshotWindow.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+#include <QWindow>
+
+#include "core/pins/PinPlacement.h"
+#include "platform/x11/X11FloatingWindowHints.h"
+
+namespace tessarin {
+namespace {
+
+Qt::Edges qtEdges(unsigned edges) {
+    Qt::Edges result;
+    if (edges & PinWindowChrome::left) result |= Qt::LeftEdge;
+    if (edges & PinWindowChrome::right) result |= Qt::RightEdge;
+    if (edges & PinWindowChrome::top) result |= Qt::TopEdge;
+    if (edges & PinWindowChrome::bottom) result |= Qt::BottomEdge;
+    return result;
+}
+
+Qt::CursorShape cursorFor(const PinWindowChrome::Hit& hit) {
+    using namespace PinWindowChrome;
+    if (hit.button) return Qt::PointingHandCursor;
+    const unsigned e = hit.edges;
+    if ((e & left && e & top) || (e & right && e & bottom)) return Qt::SizeFDiagCursor;
+    if ((e & right && e & top) || (e & left && e & bottom)) return Qt::SizeBDiagCursor;
+    if (e & (left | right)) return Qt::SizeHorCursor;
+    if (e & (top | bottom)) return Qt::SizeVerCursor;
+    return Qt::OpenHandCursor;
+}
+
+// The glyph of an icon button, drawn with lines so no theme is needed.
+void paintGlyph(QPainter& painter, PinWindowChrome::Button button, const QRectF& frame) {
+    const QRectF inner = frame.adjusted(7, 7, -7, -7);
+    if (button == PinWindowChrome::Button::close) {
+        painter.drawLine(inner.topLeft(), inner.bottomRight());
+        painter.drawLine(inner.topRight(), inner.bottomLeft());
+        return;
+    }
+    // Copy: two overlapping sheets.
+    painter.drawRect(inner.adjusted(0, 0, -3, -3));
+    painter.drawRect(inner.adjusted(3, 3, 0, 0));
+}
+
+}  // namespace
+
+PinnedScreenshotWindow::PinnedScreenshotWindow(const std::string& id, SharedImage image, QSize minimum,
+                                               x11::X11FloatingWindowHints* hints, Events events)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      image_(std::move(image)),
+      source_(image_->data(), static_cast<int>(image_->width()), static_cast<int>(image_->height()),
+              static_cast<qsizetype>(image_->stride()), QImage::Format_RGBA8888),
+      minimum_(minimum),
+      hints_(hints),
+      events_(std::move(events)) {
+    setWindowTitle(QStringLiteral("Tessarin Pin ") + QString::fromStdString(id));
+    setObjectName(QStringLiteral("pin-") + QString::fromStdString(id));
+    // Pins stay on the screen while a capture reads it: they are part of
+    // the desktop the user arranged, not chrome of the capture.
+    setProperty("tessarinStaysOnScreen", true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setMouseTracking(true);
+    setMinimumSize(minimum_);
+    winId();  // the native window, so the hints go on before it is mapped
+    if (hints_) hints_->markFloating(static_cast<uint32_t>(winId()));
+}
+
+PinnedScreenshotWindow::~PinnedScreenshotWindow() = default;
+
+void PinnedScreenshotWindow::dismiss() {
+    dismissed_ = true;
+    close();
+}
+
+void PinnedScreenshotWindow::applyHints() {
+    if (!hints_ || !testAttribute(Qt::WA_WState_Created)) return;
+    const double ratio = devicePixelRatioF();
+    hints_->keepAspect(static_cast<uint32_t>(winId()), {double(image_->width()), double(image_->height())},
+                       {minimum_.width() * ratio, minimum_.height() * ratio});
+}
+
+void PinnedScreenshotWindow::refreshScaled() {
+    const QSize target = size() * devicePixelRatioF();
+    if (scaled_.size() == target) return;
+    // Scaled once per size, so painting never converts the full image.
+    scaled_ = source_.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                  .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    scaled_.setDevicePixelRatio(devicePixelRatioF());
+}
+
+void PinnedScreenshotWindow::paintEvent(QPaintEvent*) {
+    refreshScaled();
+    QPainter painter(this);
+    painter.drawImage(QPointF(0, 0), scaled_);
+    // A hairline edge, so a pin stands apart from a desktop like its image.
+    painter.setPen(QPen(QColor(0, 0, 0, 90), 1));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (hovering_) paintButtons(painter);
+}
+
+void PinnedScreenshotWindow::paintButtons(QPainter& painter) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (const auto& button : PinWindowChrome::buttons(sizeInPoints())) {
+        const QRectF frame(button.frame.x, button.frame.y, button.frame.width, button.frame.height);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 0, 0, 160));
+        painter.drawRoundedRect(frame, 6, 6);
+        painter.setPen(QPen(Qt::white, 1.6));
+        painter.setBrush(Qt::NoBrush);
+        if (button.title.empty()) paintGlyph(painter, button.button, frame);
+        else painter.drawText(frame, Qt::AlignCenter, QString::fromStdString(button.title));
+    }
+}
+
+void PinnedScreenshotWindow::resizeEvent(QResizeEvent*) {
+    // Our own enforcement of the aspect ratio, for window managers that
+    // ignore the hints (and a size the toolkit itself proposed).
+    if (!correcting_) {
+        const Size image{double(image_->width()), double(image_->height())};
+        const Size wanted = PinPlacement::constrainedResize(
+            sizeInPoints(), sizeInPoints(), image, {double(minimum_.width()), double(minimum_.height())},
+            {1e6, 1e6});
+        const QSize corrected(qRound(wanted.width), qRound(wanted.height));
+        if (std::abs(corrected.width() - width()) > 1 || std::abs(corrected.height() - height()) > 1) {
+            correcting_ = true;
+            resize(corrected);
+            correcting_ = false;
+            return;
+        }
+    }
+    scheduleHints();
+    if (events_.changed && isVisible()) events_.changed(geometry());
+}
+
+void PinnedScreenshotWindow::showEvent(QShowEvent*) { scheduleHints(); }
+
+// Qt writes WM_NORMAL_HINTS itself when it shows or resizes the window,
+// from its own connection: ours go on after it has done so.
+void PinnedScreenshotWindow::scheduleHints() {
+    if (hintsPending_) return;
+    hintsPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        hintsPending_ = false;
+        applyHints();
+    });
+}
+
+void PinnedScreenshotWindow::moveEvent(QMoveEvent*) {
+    if (events_.changed && isVisible()) events_.changed(geometry());
+}
+
+void PinnedScreenshotWindow::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (dismissed_) return;
+    dismissed_ = true;
+    if (events_.closed) events_.closed(geometry());
+}
+
+void PinnedScreenshotWindow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const QPointF at = event->position();
+    const auto hit = PinWindowChrome::hitTest(sizeInPoints(), {at.x(), at.y()}, hovering_);
+    if (hit.button) {
+        switch (*hit.button) {
+            case PinWindowChrome::Button::copy:
+                if (events_.copy) events_.copy();
+                return;
+            case PinWindowChrome::Button::save:
+                if (events_.save) events_.save();
+                return;
+            case PinWindowChrome::Button::close: close(); return;
+        }
+    }
+    QWindow* native = windowHandle();
+    if (!native) return;
+    if (hit.edges != PinWindowChrome::none) native->startSystemResize(qtEdges(hit.edges));
+    else native->startSystemMove();
+}
+
+void PinnedScreenshotWindow::mouseMoveEvent(QMouseEvent* event) {
+    const QPointF at = event->position();
+    setCursor(cursorFor(PinWindowChrome::hitTest(sizeInPoints(), {at.x(), at.y()}, hovering_)));
+}
+
+void PinnedScreenshotWindow::enterEvent(QEnterEvent*) {
+    hovering_ = true;
+    update();
+}
+
+void PinnedScreenshotWindow::leaveEvent(QEvent*) {
+    hovering_ = false;
+    update();
+}
+
+}  // namespace tessarin
