@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <malloc.h>
 #include <map>
 
 #include "app/desktop/PinnedScreenshotWindow.h"
@@ -28,8 +29,9 @@ public:
         std::function<void(SharedImage)> save;
     };
 
-    QtPinWindows(ScreenCaptureService& screen, x11::X11FloatingWindowHints* hints, Actions actions)
-        : screen_(screen), hints_(hints), actions_(std::move(actions)) {
+    QtPinWindows(ScreenCaptureService& screen, Executor& main, Executor& background, x11::X11FloatingWindowHints* hints,
+                 Actions actions)
+        : screen_(screen), main_(main), background_(background), hints_(hints), actions_(std::move(actions)) {
         refreshDisplays();
     }
     ~QtPinWindows() override { closeAll(); }
@@ -85,6 +87,17 @@ public:
         };
         events.save = [this, image] {
             if (actions_.save) actions_.save(image);
+        };
+        events.scale = [this, image](QSize size, std::function<void(QImage)> done) {
+            background_.post([&main = main_, image, size, done = std::move(done)]() mutable {
+                const QImage source(image->data(), static_cast<int>(image->width()), static_cast<int>(image->height()),
+                                    static_cast<qsizetype>(image->stride()), QImage::Format_RGBA8888);
+                QImage scaled = source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                    .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+                // The full-size temporaries of the scaling go back to the system now.
+                ::malloc_trim(0);
+                main.post([scaled = std::move(scaled), done = std::move(done)]() mutable { done(std::move(scaled)); });
+            });
         };
         const QSize smallest(qCeil(minimum.width), qCeil(minimum.height));
         auto* window = new PinnedScreenshotWindow(id, std::move(image), smallest, hints_, std::move(events));
@@ -148,6 +161,8 @@ private:
     }
 
     ScreenCaptureService& screen_;
+    Executor& main_;
+    Executor& background_;
     x11::X11FloatingWindowHints* hints_;
     Actions actions_;
     PinnedScreenshotPresenter* presenter_ = nullptr;
@@ -186,7 +201,7 @@ struct DesktopPins::Parts {
         : store(PinStore::defaultDirectory(app.history().folder().root().parent_path() / "Pins"), main, background,
                 app.imageWriter(), PinStore::Options{.delay = qtDelay()}),
           hints(openHints()),
-          windows(screen, hints.get(),
+          windows(screen, main, background, hints.get(),
                   QtPinWindows::Actions{
                       .copy = [&clipboard](SharedImage image) {
                           clipboard.copy(std::move(image), [](bool copied) {
@@ -264,6 +279,7 @@ void DesktopPins::restoreAtLaunch() {
         parts.windows.refreshDisplays();
         const size_t stored = parts.store.index().pins.size();
         parts.presenter.restorePersistedPins([start, stored](size_t shown) {
+            ::malloc_trim(0);  // the decoders' full-size buffers, freed but kept by the allocator
             const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
             logPins(LogLevel::info, "pins.restored stored=" + std::to_string(stored) + " shown=" + std::to_string(shown) +
                                         " duration_ms=" + std::to_string(elapsed.count()));

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QTimer>
 #include <QWindow>
 
@@ -51,8 +52,6 @@ PinnedScreenshotWindow::PinnedScreenshotWindow(const std::string& id, SharedImag
                                                x11::X11FloatingWindowHints* hints, Events events)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       image_(std::move(image)),
-      source_(image_->data(), static_cast<int>(image_->width()), static_cast<int>(image_->height()),
-              static_cast<qsizetype>(image_->stride()), QImage::Format_RGBA8888),
       minimum_(minimum),
       hints_(hints),
       events_(std::move(events)) {
@@ -85,17 +84,32 @@ void PinnedScreenshotWindow::applyHints() {
 
 void PinnedScreenshotWindow::refreshScaled() {
     const QSize target = size() * devicePixelRatioF();
-    if (scaled_.size() == target) return;
-    // Scaled once per size, so painting never converts the full image.
-    scaled_ = source_.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                  .convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    scaled_.setDevicePixelRatio(devicePixelRatioF());
+    if (scaled_.size() == target || scaling_ == target) return;
+    scaling_ = target;
+    // Made once per size, off the main thread: a 4K image scaled on it
+    // would hold up every other window for a tenth of a second.
+    QPointer<PinnedScreenshotWindow> self(this);
+    events_.scale(target, [self, target](QImage scaled) {
+        if (self) self->takeScaled(target, std::move(scaled));
+    });
+}
+
+void PinnedScreenshotWindow::takeScaled(QSize target, QImage scaled) {
+    if (scaling_ != target) return;  // a newer size is on its way
+    scaling_ = QSize();
+    scaled_ = std::move(scaled);
+    update();
 }
 
 void PinnedScreenshotWindow::paintEvent(QPaintEvent*) {
     refreshScaled();
     QPainter painter(this);
-    painter.drawImage(QPointF(0, 0), scaled_);
+    if (scaled_.isNull()) {
+        painter.fillRect(rect(), QColor(0x30, 0x30, 0x30));
+    } else {
+        // The last scaled image stands in (stretched) while the next is made.
+        painter.drawImage(QRectF(rect()), scaled_);
+    }
     // A hairline edge, so a pin stands apart from a desktop like its image.
     painter.setPen(QPen(QColor(0, 0, 0, 90), 1));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));

@@ -9,6 +9,7 @@
 // (PinWindowChrome, PinPlacement); this class paints and forwards.
 
 #include <QImage>
+#include <QSize>
 #include <QWidget>
 #include <functional>
 
@@ -31,6 +32,9 @@ public:
         std::function<void(QRect geometry)> closed;
         std::function<void()> copy;
         std::function<void()> save;
+        // Scales the image to a size off the main thread; `done` runs on the
+        // main thread with the result (premultiplied, ready to paint).
+        std::function<void(QSize size, std::function<void(QImage scaled)> done)> scale;
     };
 
     PinnedScreenshotWindow(const std::string& id, SharedImage image, QSize minimum, x11::X11FloatingWindowHints* hints,
@@ -54,13 +58,14 @@ protected:
 private:
     Size sizeInPoints() const { return {static_cast<double>(width()), static_cast<double>(height())}; }
     void refreshScaled();
+    void takeScaled(QSize target, QImage scaled);
     void paintButtons(QPainter& painter);
     void applyHints();
     void scheduleHints();
 
     SharedImage image_;
-    QImage source_;  // a view of image_'s pixels, no copy
-    QImage scaled_;  // the image at the window's size, premultiplied for painting
+    QImage scaled_;  // the image at (about) the window's size, premultiplied for painting
+    QSize scaling_;  // the size being made off the main thread
     QSize minimum_;
     x11::X11FloatingWindowHints* hints_;
     Events events_;

@@ -267,6 +267,7 @@ void PinStore::finishFlush(IndexWrite result, std::vector<Change> sent) {
     inFlight_.clear();
     lastWriteSucceeded_ = result.written;
     if (result.written) {
+        logLine(LogLevel::debug, LogCategory::storage, "pins.index_write changes=" + std::to_string(sent.size()));
         retryDelay_ = std::chrono::milliseconds(0);
         // The index as written, with the changes made since on top.
         for (const auto& change : unsent_) {
