@@ -112,7 +112,7 @@ inside_one_rss() {
 
 inside_peer() {
     make_pins 10
-    local start end i
+    local start end i=0
     start=$(now_ms)
     for image in "$(pins_folder)"/images/*.png; do
         display -title "peer-$i" -geometry +0+0 -resize 1190x670 "$image" &

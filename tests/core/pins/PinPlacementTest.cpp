@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/pins/PinPlacement.h"
+#include "core/pins/PinWindowChrome.h"
 #include "core/pins/StoredPin.h"
 
 namespace tessarin {
@@ -98,6 +99,37 @@ TEST(PinRecentlyClosedQueue, KeepsTheTenNewestAndReturnsTheEvicted) {
     ASSERT_EQ(queue.size(), 10u);
     EXPECT_EQ(queue.front().id, "2");
     EXPECT_EQ(queue.back().id, "11");
+}
+
+TEST(PinWindowChrome, ButtonsWhileHoveredThenEdgesThenTheBodyMoves) {
+    using namespace PinWindowChrome;
+    const Size size{400, 300};
+    const auto frames = buttons(size);
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[0].button, Button::close);
+    EXPECT_EQ(frames[0].frame, (Rect{368, 8, 24, 24}));
+    EXPECT_EQ(frames[1].title, "Save");
+    struct Case {
+        Point at;
+        bool shown;
+        std::optional<Button> button;
+        unsigned edges;
+    } cases[] = {
+        {{380, 20}, true, Button::close, none},
+        {{380, 20}, false, std::nullopt, none},  // hidden buttons do not take presses
+        {{frames[1].frame.midX(), 20}, true, Button::save, none},
+        {{frames[2].frame.midX(), 20}, true, Button::copy, none},
+        {{2, 2}, true, std::nullopt, left | top},
+        {{398, 150}, true, std::nullopt, right},
+        {{200, 298}, false, std::nullopt, bottom},
+        {{200, 150}, true, std::nullopt, none},
+    };
+    for (const auto& c : cases) {
+        const Hit hit = hitTest(size, c.at, c.shown);
+        EXPECT_EQ(hit.button, c.button) << c.at.x << "," << c.at.y;
+        EXPECT_EQ(hit.edges, c.edges) << c.at.x << "," << c.at.y;
+        EXPECT_EQ(hit.moves(), !c.button && c.edges == none);
+    }
 }
 
 }  // namespace
