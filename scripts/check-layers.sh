@@ -11,7 +11,8 @@
 #   annotation, recording,  the core subsystems
 #   scrolling, capture,
 #   preferences
-#   flow                    the capture flow (uses capture and preferences)
+#   flow                    the capture flow (uses capture and preferences), and
+#                           the pins behind its pin port (core/pins)
 #   backends                the X11 back end and the factory that picks one,
 #                           the capture sound (libcanberra)
 #   annotation-render, ocr  Cairo/Pango drawing; the text-recognition engine
@@ -38,6 +39,7 @@ layer_of() {
         core/capture/*) echo capture ;;
         core/preferences/*) echo preferences ;;
         core/flow/*) echo flow ;;
+        core/pins/*) echo flow ;;
         core/cli/*) echo cli ;;
         core/shell/*) echo shell ;;
         ocr/*) echo ocr ;;
@@ -93,7 +95,7 @@ declare -A target_layer=(
     [tessarin_capture_sound]=backends
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
-    [tessarin_flow]=flow
+    [tessarin_flow]=flow [tessarin_pins]=flow
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
     [tessarin_cli]=cli [tessarin_shell]=shell
