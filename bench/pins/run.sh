@@ -35,17 +35,21 @@ median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "n/a"; else pr
 pins_folder() { echo "$XDG_DATA_HOME/io.tessarin.Tessarin/Pins"; }
 
 # make_pins COUNT: COUNT pins of one 3840x2160 image (an 8-bit fractal
-# plasma: about 8 MB of PNG, in the range of a busy 4K screenshot).
+# plasma: about 8 MB of PNG, in the range of a busy 4K screenshot), each
+# with the 1280x800 JPEG preview the application writes beside it.
 make_pins() {
     local count=$1 folder entries="" i id
     folder=$(pins_folder)
     rm -rf "$folder"
-    mkdir -p "$folder/images"
+    mkdir -p "$folder/images" "$folder/previews"
     [ -f "$cache/4k.png" ] || convert -size 3840x2160 -depth 8 plasma:fractal -blur 0x1 \
         -define png:compression-level=6 "$cache/4k.png"
+    # The preview the application writes beside each pin's image.
+    [ -f "$cache/preview.jpg" ] || convert "$cache/4k.png" -resize 1280x800 -quality 70 "$cache/preview.jpg"
     for i in $(seq 1 "$count"); do
         id=$(printf '5E1F0A2B-0000-4000-8000-%012d' "$i")
         cp "$cache/4k.png" "$folder/images/$id.png"
+        cp "$cache/preview.jpg" "$folder/previews/$id.jpg"
         entries+="${entries:+,}{\"id\":\"$id\",\"x\":$(( 40 * i )),\"y\":$(( 30 * i )),\"width\":1190.4,\"height\":669.6,\"screenID\":0}"
     done
     echo "{\"pins\":[$entries],\"recentlyClosed\":[]}" >"$folder/index.json"
@@ -67,6 +71,7 @@ inside_launch() {
     start_app
     wait_until '[ "$(visible "^Tessarin Pin ")" -ge 10 ]' 30 || { echo "launch n/a"; stop_app; return; }
     end=$(now_ms)
+    wait_until "grep -q 'pins.restored stored=10' '$work/app.log'" 60
     local restored
     restored=$(sed -n 's/.*pins.restored stored=10 shown=10 duration_ms=\([0-9]*\).*/\1/p' "$work/app.log")
     sleep 1
@@ -90,6 +95,7 @@ inside_one_rss() {
     make_pins 1
     start_app
     wait_until '[ "$(visible "^Tessarin Pin ")" -ge 1 ]' 30
+    wait_until "grep -q 'pins.restored stored=1' '$work/app.log'" 60
     sleep 1
     local window size
     window=$(xdotool search --onlyvisible --name "^Tessarin Pin " | head -n 1)
@@ -186,7 +192,7 @@ echo
 echo "| figure | tessarin | peer | target |"
 echo "|---|---|---|---|"
 echo "| launch to 10 pinned 3840x2160 images shown (ms) | $launch_median | display(1), 10 files: $peer_median | 300 |"
-echo "| of which restoring (load, decode, show; ms) | $restored_median | | |"
+echo "| until all 10 full images replaced their previews (ms, from the restore's start) | $restored_median | | |"
 echo "| index writes for one drag of 30 moves | ${writes:-n/a} (window moved to x=${moved_to:-?}) | without the pause: one per move | 1 |"
 awk -v e="$empty" -v o="$one" -v p="$pixel_bytes" -v b="$backing" -v t="$rss10_median" 'BEGIN {
     one = (o - e) * 1024; ten = (t - e) * 1024 / 10

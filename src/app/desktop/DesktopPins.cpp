@@ -70,7 +70,7 @@ public:
         return std::nullopt;
     }
 
-    void open(const std::string& id, SharedImage image, Rect frame, Size minimum) override {
+    void open(const std::string& id, SharedImage image, Rect frame, Size minimum, bool complete) override {
         PinnedScreenshotWindow::Events events;
         events.changed = [this, id](QRect geometry) {
             if (presenter_ && windows_.contains(id)) presenter_->windowMoved(id, toGlobal(geometry));
@@ -82,17 +82,17 @@ public:
             windows_.erase(it);
             if (presenter_) presenter_->windowClosed(id, toGlobal(geometry));
         };
-        events.copy = [this, image] {
-            if (actions_.copy) actions_.copy(image);
+        events.copy = [this](SharedImage shown) {
+            if (actions_.copy) actions_.copy(std::move(shown));
         };
-        events.save = [this, image] {
-            if (actions_.save) actions_.save(image);
+        events.save = [this](SharedImage shown) {
+            if (actions_.save) actions_.save(std::move(shown));
         };
-        events.scale = [this, image](QSize size, std::function<void(QImage)> done) {
-            background_.post([&main = main_, image, size, done = std::move(done)]() mutable {
-                const QImage source(image->data(), static_cast<int>(image->width()), static_cast<int>(image->height()),
-                                    static_cast<qsizetype>(image->stride()), QImage::Format_RGBA8888);
-                QImage scaled = source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        events.scale = [this](SharedImage source, QSize size, std::function<void(QImage)> done) {
+            background_.post([&main = main_, source = std::move(source), size, done = std::move(done)]() mutable {
+                const QImage view(source->data(), static_cast<int>(source->width()), static_cast<int>(source->height()),
+                                  static_cast<qsizetype>(source->stride()), QImage::Format_RGBA8888);
+                QImage scaled = view.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                                     .convertToFormat(QImage::Format_ARGB32_Premultiplied);
                 // The full-size temporaries of the scaling go back to the system now.
                 ::malloc_trim(0);
@@ -100,11 +100,16 @@ public:
             });
         };
         const QSize smallest(qCeil(minimum.width), qCeil(minimum.height));
-        auto* window = new PinnedScreenshotWindow(id, std::move(image), smallest, hints_, std::move(events));
+        auto* window = new PinnedScreenshotWindow(id, std::move(image), complete, smallest, hints_, std::move(events));
         windows_[id] = window;
         window->setGeometry(toQt(frame));
         window->show();
         logPins(LogLevel::info, "pin.shown id=" + id);
+    }
+
+    void setImage(const std::string& id, SharedImage image) override {
+        const auto it = windows_.find(id);
+        if (it != windows_.end()) it->second->setImage(std::move(image));
     }
 
     void close(const std::string& id) override {

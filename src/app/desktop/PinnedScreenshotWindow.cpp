@@ -48,10 +48,11 @@ void paintGlyph(QPainter& painter, PinWindowChrome::Button button, const QRectF&
 
 }  // namespace
 
-PinnedScreenshotWindow::PinnedScreenshotWindow(const std::string& id, SharedImage image, QSize minimum,
+PinnedScreenshotWindow::PinnedScreenshotWindow(const std::string& id, SharedImage image, bool complete, QSize minimum,
                                                x11::X11FloatingWindowHints* hints, Events events)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       image_(std::move(image)),
+      complete_(complete),
       minimum_(minimum),
       hints_(hints),
       events_(std::move(events)) {
@@ -82,22 +83,32 @@ void PinnedScreenshotWindow::applyHints() {
                        {minimum_.width() * ratio, minimum_.height() * ratio});
 }
 
+void PinnedScreenshotWindow::setImage(SharedImage image) {
+    image_ = std::move(image);
+    complete_ = true;
+    scaling_ = QSize();  // what is on its way was made from the old image
+    update();
+}
+
 void PinnedScreenshotWindow::refreshScaled() {
     const QSize target = size() * devicePixelRatioF();
-    if (scaled_.size() == target || scaling_ == target) return;
+    if ((scaled_.size() == target && scaledFrom_ == image_.get()) || scaling_ == target) return;
     scaling_ = target;
     // Made once per size, off the main thread: a 4K image scaled on it
     // would hold up every other window for a tenth of a second.
     QPointer<PinnedScreenshotWindow> self(this);
-    events_.scale(target, [self, target](QImage scaled) {
-        if (self) self->takeScaled(target, std::move(scaled));
+    const Image* from = image_.get();
+    events_.scale(image_, target, [self, target, from](QImage scaled) {
+        if (self) self->takeScaled(target, from, std::move(scaled));
     });
 }
 
-void PinnedScreenshotWindow::takeScaled(QSize target, QImage scaled) {
-    if (scaling_ != target) return;  // a newer size is on its way
+void PinnedScreenshotWindow::takeScaled(QSize target, const Image* from, QImage scaled) {
+    // A newer size, or the full image after a preview, is on its way.
+    if (scaling_ != target || from != image_.get()) return;
     scaling_ = QSize();
     scaled_ = std::move(scaled);
+    scaledFrom_ = from;
     update();
 }
 
@@ -123,7 +134,9 @@ void PinnedScreenshotWindow::paintButtons(QPainter& painter) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(0, 0, 0, 160));
         painter.drawRoundedRect(frame, 6, 6);
-        painter.setPen(QPen(Qt::white, 1.6));
+        // Copy and save wait for the full image.
+        const bool available = complete_ || button.button == PinWindowChrome::Button::close;
+        painter.setPen(QPen(available ? QColor(Qt::white) : QColor(255, 255, 255, 90), 1.6));
         painter.setBrush(Qt::NoBrush);
         if (button.title.empty()) paintGlyph(painter, button.button, frame);
         else painter.drawText(frame, Qt::AlignCenter, QString::fromStdString(button.title));
@@ -181,10 +194,10 @@ void PinnedScreenshotWindow::mousePressEvent(QMouseEvent* event) {
     if (hit.button) {
         switch (*hit.button) {
             case PinWindowChrome::Button::copy:
-                if (events_.copy) events_.copy();
+                if (events_.copy && complete_) events_.copy(image_);
                 return;
             case PinWindowChrome::Button::save:
-                if (events_.save) events_.save();
+                if (events_.save && complete_) events_.save(image_);
                 return;
             case PinWindowChrome::Button::close: close(); return;
         }

@@ -30,15 +30,18 @@ public:
         std::function<void(QRect geometry)> changed;
         // Closed by its button or the window manager.
         std::function<void(QRect geometry)> closed;
-        std::function<void()> copy;
-        std::function<void()> save;
-        // Scales the image to a size off the main thread; `done` runs on the
+        std::function<void(SharedImage)> copy;
+        std::function<void(SharedImage)> save;
+        // Scales an image to a size off the main thread; `done` runs on the
         // main thread with the result (premultiplied, ready to paint).
-        std::function<void(QSize size, std::function<void(QImage scaled)> done)> scale;
+        std::function<void(SharedImage image, QSize size, std::function<void(QImage scaled)> done)> scale;
     };
 
-    PinnedScreenshotWindow(const std::string& id, SharedImage image, QSize minimum, x11::X11FloatingWindowHints* hints,
-                           Events events);
+    // A window over a preview (`complete` false) offers copy and save only
+    // once setImage has given it the full image.
+    PinnedScreenshotWindow(const std::string& id, SharedImage image, bool complete, QSize minimum,
+                           x11::X11FloatingWindowHints* hints, Events events);
+    void setImage(SharedImage image);
     ~PinnedScreenshotWindow() override;
 
     // Closes without reporting it (unpinned, or its history item is gone).
@@ -58,7 +61,7 @@ protected:
 private:
     Size sizeInPoints() const { return {static_cast<double>(width()), static_cast<double>(height())}; }
     void refreshScaled();
-    void takeScaled(QSize target, QImage scaled);
+    void takeScaled(QSize target, const Image* from, QImage scaled);
     void paintButtons(QPainter& painter);
     void applyHints();
     void scheduleHints();
@@ -66,6 +69,8 @@ private:
     SharedImage image_;
     QImage scaled_;  // the image at (about) the window's size, premultiplied for painting
     QSize scaling_;  // the size being made off the main thread
+    const Image* scaledFrom_ = nullptr;
+    bool complete_ = true;
     QSize minimum_;
     x11::X11FloatingWindowHints* hints_;
     Events events_;

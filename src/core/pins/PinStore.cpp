@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "core/capture/Thumbnail.h"
 #include "core/capture/Uuid.h"
 #include "core/common/Log.h"
 #include "core/common/PosixFiles.h"
@@ -16,6 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kImages = "images";
+constexpr const char* kPreviews = "previews";
 
 void logStorage(const std::string& message) { logLine(LogLevel::error, LogCategory::storage, message); }
 
@@ -25,7 +27,26 @@ void removeID(std::vector<StoredPin>& pins, std::string_view id) {
 
 }  // namespace
 
-CaptureArtifactDirectory PinStore::defaultDirectory(const fs::path& root) { return CaptureArtifactDirectory(root, {kImages}); }
+CaptureArtifactDirectory PinStore::defaultDirectory(const fs::path& root) {
+    return CaptureArtifactDirectory(root, {kImages, kPreviews});
+}
+
+// Decodes the file at `path` off the main executor, telling a missing file
+// from one that cannot be read or decoded.
+static PinImage decodePinFile(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        return {PinImage::Kind::missing, nullptr, "Failed to load screenshot image"};
+    }
+    auto decoded = decodeImageFile(path);
+    if (!decoded) {
+        const bool unreadable = decoded.error().kind == DecodeError::Kind::fileSystem;
+        return {PinImage::Kind::unreadable, nullptr,
+                std::string(unreadable ? "Failed to load screenshot image" : "Failed to decode screenshot image") + ": " +
+                    decoded.error().message};
+    }
+    return {PinImage::Kind::loaded, std::make_shared<const Image>(std::move(*decoded)), {}};
+}
 
 PinStore::PinStore(CaptureArtifactDirectory folder, Executor& main, Executor& background, BackgroundImageWriter& writer,
                    Options options)
@@ -75,11 +96,15 @@ void PinStore::load() {
         logStorage("GC skipped at " + folder_.root().string() + ": a pins index set aside earlier is waiting there");
         return;
     }
-    std::set<std::string, std::less<>> referenced;
+    std::set<std::string, std::less<>> images, previews;
     for (const auto* list : {&index_.pins, &index_.recentlyClosed}) {
-        for (const auto& pin : *list) referenced.insert(pin.imageFilename());
+        for (const auto& pin : *list) {
+            images.insert(pin.imageFilename());
+            previews.insert(pin.id + ".jpg");
+        }
     }
-    folder_.collectGarbage(kImages, referenced, options_.garbageGrace);
+    folder_.collectGarbage(kImages, images, options_.garbageGrace);
+    folder_.collectGarbage(kPreviews, previews, options_.garbageGrace);
     collectedGarbage_ = true;
 }
 
@@ -90,6 +115,7 @@ std::set<std::string, std::less<>> PinStore::openIDs() const {
 }
 
 fs::path PinStore::imagePath(std::string_view id) const { return folder_.folder(kImages) / (std::string(id) + ".png"); }
+fs::path PinStore::previewPath(std::string_view id) const { return folder_.folder(kPreviews) / (std::string(id) + ".jpg"); }
 
 // ---- changes ----------------------------------------------------------------------
 
@@ -139,7 +165,9 @@ void PinStore::add(std::string id, SharedImage image, std::optional<Rect> frame,
     folder_.ensureDirectories();
     writingImages_.insert(id);
     StoredPin pin{id, frame, screenID};
-    writer_.write(std::move(image), imagePath(id), ImageFormat::png(),
+    auto preview = [](const Image& source) { return makeThumbnail(source, {previewWidth, previewHeight}); };
+    writer_.writeHistoryImages(
+        std::move(image), imagePath(id), previewPath(id), preview,
                   lifetime_.guard([this, pin = std::move(pin), done = std::move(done)](WriteResult written) mutable {
                       writingImages_.erase(pin.id);
                       if (!written) {
@@ -292,7 +320,7 @@ void PinStore::finishFlush(IndexWrite result, std::vector<Change> sent) {
 }
 
 void PinStore::deleteReleasedImages() {
-    std::vector<std::string> names;
+    std::vector<std::pair<const char*, std::string>> names;
     for (auto it = released_.begin(); it != released_.end();) {
         // Only when the index on disk (and ours) names it nowhere: not
         // while unwritten changes might still list it, nor while it is
@@ -301,7 +329,8 @@ void PinStore::deleteReleasedImages() {
             ++it;
             continue;
         }
-        names.push_back(*it + ".png");
+        names.emplace_back(kImages, *it + ".png");
+        names.emplace_back(kPreviews, *it + ".jpg");
         it = released_.erase(it);
     }
     if (names.empty()) return;
@@ -311,7 +340,7 @@ void PinStore::deleteReleasedImages() {
         checkIdle();
     });
     background_.post([&main = main_, folder = folder_, names = std::move(names), deleted = std::move(deleted)]() mutable {
-        for (const auto& name : names) folder.removeFile(name, kImages);
+        for (const auto& [subfolder, name] : names) folder.removeFile(name, subfolder);
         main.post(std::move(deleted));
     });
 }
@@ -335,23 +364,11 @@ bool PinStore::writePendingNow() {
 // ---- images ----------------------------------------------------------------------
 
 void PinStore::loadImageAsync(std::string_view id, Completion<PinImage> done) {
-    runInBackground<PinImage>(
-        background_, main_,
-        [path = imagePath(id)]() -> PinImage {
-            struct stat info {};
-            if (::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
-                return {PinImage::Kind::missing, nullptr, "Failed to load screenshot image"};
-            }
-            auto decoded = decodeImageFile(path);
-            if (!decoded) {
-                const bool unreadable = decoded.error().kind == DecodeError::Kind::fileSystem;
-                return {PinImage::Kind::unreadable, nullptr,
-                        std::string(unreadable ? "Failed to load screenshot image" : "Failed to decode screenshot image") +
-                            ": " + decoded.error().message};
-            }
-            return {PinImage::Kind::loaded, std::make_shared<const Image>(std::move(*decoded)), {}};
-        },
-        std::move(done));
+    runInBackground<PinImage>(background_, main_, [path = imagePath(id)] { return decodePinFile(path); }, std::move(done));
+}
+
+void PinStore::loadPreviewAsync(std::string_view id, Completion<PinImage> done) {
+    runInBackground<PinImage>(background_, main_, [path = previewPath(id)] { return decodePinFile(path); }, std::move(done));
 }
 
 // ---- lifetime ----------------------------------------------------------------------

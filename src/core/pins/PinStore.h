@@ -1,7 +1,9 @@
 #pragma once
 // The pinned screenshots that survive a restart: the open pins and the ten
 // most recently closed ones, with an image per pin, in the "Pins" artifact
-// folder ("index.json", "images/<id>.png").
+// folder ("index.json", "images/<id>.png"), and beside each image a small
+// JPEG preview ("previews/<id>.jpg", at most 1280 x 800) that a launch shows
+// while the full image is still being decoded.
 //
 // Lives on the main executor; image writes, decoding, deletions and index
 // writes run on the background executor.
@@ -95,9 +97,13 @@ public:
     std::set<std::string, std::less<>> openIDs() const;
     const CaptureArtifactDirectory& folder() const { return folder_; }
     std::filesystem::path imagePath(std::string_view id) const;
+    std::filesystem::path previewPath(std::string_view id) const;
+    static constexpr uint32_t previewWidth = 1280;
+    static constexpr uint32_t previewHeight = 800;
 
-    // Writes images/<id>.png, then lists the pin as open (last) and asks
-    // for a write. An id that was recently closed leaves that list.
+    // Writes images/<id>.png and its preview, then lists the pin as open
+    // (last) and asks for a write. An id that was recently closed leaves
+    // that list.
     void add(std::string id, SharedImage image, std::optional<Rect> frame, uint32_t screenID,
              Completion<PinAddResult> done);
     // A new frame for an open pin; nothing for an id that is not open.
@@ -121,6 +127,8 @@ public:
 
     // Decodes a pin's image off the main executor.
     void loadImageAsync(std::string_view id, Completion<PinImage> done);
+    // The same for its preview; `missing` for a pin stored without one.
+    void loadPreviewAsync(std::string_view id, Completion<PinImage> done);
 
     // Completes once no image write, index write or deletion is in flight
     // and nothing waits to be written (or the last write failed), with

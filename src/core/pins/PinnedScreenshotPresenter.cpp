@@ -35,14 +35,16 @@ std::optional<uint32_t> PinnedScreenshotPresenter::screenIDOf(const Rect& frame)
     return screen->displayID;
 }
 
-void PinnedScreenshotPresenter::show(const std::string& id, SharedImage image, std::optional<Rect> frame) {
+void PinnedScreenshotPresenter::show(const std::string& id, SharedImage image, std::optional<Rect> frame,
+                                     bool complete) {
     const Size size = imageSize(image);
-    open_[id] = Window{image, frame};
+    open_[id] = Window{image, frame, complete};
     if (!frame) {
         logPins(LogLevel::info, "pin.placement deferred id=" + id + " reason=no_display");
         return;
     }
-    windows_.open(id, std::move(image), *frame, PinPlacement::minimumSize(size, {frame->width, frame->height}));
+    // The minimum depends on the image's proportions only, so a preview gives the same.
+    windows_.open(id, std::move(image), *frame, PinPlacement::minimumSize(size, {frame->width, frame->height}), complete);
 }
 
 // ---- pinning ------------------------------------------------------------------------
@@ -144,6 +146,34 @@ void PinnedScreenshotPresenter::restoreMostRecentlyClosed() {
     }));
 }
 
+void PinnedScreenshotPresenter::showRestored(const StoredPin& pin, SharedImage image, bool complete) {
+    if (open_.contains(pin.id) || !store_.isOpen(pin.id)) return;
+    const auto screens = windows_.liveScreens();
+    std::optional<Rect> frame;
+    if (!screens.empty()) frame = PinPlacement::restoredFrame(pin, imageSize(image), screens, screens.front());
+    show(pin.id, std::move(image), frame, complete);
+    if (frame && frame != pin.frame) store_.updatePinFrame(pin.id, *frame, screenIDOf(*frame).value_or(pin.screenID));
+}
+
+void PinnedScreenshotPresenter::restoreLoaded(const StoredPin& pin, PinImage full) {
+    if (full.kind != PinImage::Kind::loaded) {
+        const bool missing = full.kind == PinImage::Kind::missing;
+        logPins(missing ? LogLevel::info : LogLevel::error,
+                "pin.restore " + std::string(missing ? "dropped" : "skipped") + " id=" + pin.id + ": " + full.reason);
+        // A preview shown meanwhile goes: the pin has no image to offer.
+        if (open_.erase(pin.id) > 0) windows_.close(pin.id);
+        // Only a missing file ends a pin: an I/O error may pass, and a
+        // damaged file is a person's to judge.
+        if (missing) store_.forget(pin.id);
+        return;
+    }
+    const auto window = open_.find(pin.id);
+    if (window == open_.end()) return showRestored(pin, full.image, true);
+    window->second.image = full.image;
+    window->second.complete = true;
+    if (window->second.frame) windows_.setImage(pin.id, full.image);
+}
+
 void PinnedScreenshotPresenter::restorePersistedPins(std::function<void(size_t shown)> done) {
     const std::vector<StoredPin> pins = store_.index().pins;
     auto finished = [this, done] {
@@ -153,21 +183,12 @@ void PinnedScreenshotPresenter::restorePersistedPins(std::function<void(size_t s
     if (pins.empty()) return finished();
     auto remaining = std::make_shared<size_t>(pins.size());
     for (const auto& pin : pins) {
-        store_.loadImageAsync(pin.id, lifetime_.guard([this, pin, remaining, finished](PinImage loaded) {
-            if (loaded.kind == PinImage::Kind::missing) {
-                logPins(LogLevel::info, "pin.restore dropped id=" + pin.id + ": the image file is missing");
-                store_.forget(pin.id);
-            } else if (loaded.kind == PinImage::Kind::unreadable) {
-                // Kept: an I/O error may pass, and a damaged file is a person's to judge.
-                logPins(LogLevel::error, "pin.restore skipped id=" + pin.id + ": " + loaded.reason);
-            } else if (!open_.contains(pin.id) && store_.isOpen(pin.id)) {
-                const auto screens = windows_.liveScreens();
-                std::optional<Rect> frame;
-                if (!screens.empty()) frame = PinPlacement::restoredFrame(pin, imageSize(loaded.image), screens, screens.front());
-                show(pin.id, loaded.image, frame);
-                if (frame && frame != pin.frame) store_.updatePinFrame(pin.id, *frame, screenIDOf(*frame).value_or(pin.screenID));
-            }
-            if (--*remaining == 0) finished();
+        store_.loadPreviewAsync(pin.id, lifetime_.guard([this, pin, remaining, finished](PinImage preview) {
+            if (preview.kind == PinImage::Kind::loaded) showRestored(pin, preview.image, false);
+            store_.loadImageAsync(pin.id, lifetime_.guard([this, pin, remaining, finished](PinImage full) {
+                restoreLoaded(pin, std::move(full));
+                if (--*remaining == 0) finished();
+            }));
         }));
     }
 }

@@ -31,8 +31,11 @@ public:
     virtual std::optional<uint32_t> screenUnderPointer() = 0;
     // Shows a window for `image` at `frame`, resizable down to `minimum`
     // with the image's aspect ratio. Its moves and closes are reported to
-    // the presenter (windowMoved, windowClosed).
-    virtual void open(const std::string& id, SharedImage image, Rect frame, Size minimum) = 0;
+    // the presenter (windowMoved, windowClosed). An image that is not
+    // `complete` is a preview: the window offers no copy or save until
+    // setImage hands it the full image.
+    virtual void open(const std::string& id, SharedImage image, Rect frame, Size minimum, bool complete) = 0;
+    virtual void setImage(const std::string& id, SharedImage image) = 0;
     // Closes a window without reporting it.
     virtual void close(const std::string& id) = 0;
     virtual void raise(const std::string& id) = 0;
@@ -83,8 +86,9 @@ public:
 
     void restoreMostRecentlyClosed();
     // Opens a window for every stored open pin, decoding their images off
-    // the main executor; `done` runs once all have been tried, with how
-    // many are shown.
+    // the main executor: first the small previews, so every pin shows
+    // quickly, then the full images, which replace them. `done` runs once
+    // all full images have been tried, with how many pins are shown.
     void restorePersistedPins(std::function<void(size_t shown)> done = {});
     void closeOverlays(const std::vector<std::string>& removedHistoryItemIDs);
     // Moves every window into the visible frame of its display (the main
@@ -98,11 +102,15 @@ private:
     struct Window {
         SharedImage image;
         std::optional<Rect> frame;  // nothing: waiting for a display
+        bool complete = true;       // false while `image` is the preview
     };
 
     std::optional<uint32_t> screenIDOf(const Rect& frame);
     // Opens (or, without a display, holds back) a window.
-    void show(const std::string& id, SharedImage image, std::optional<Rect> frame);
+    void show(const std::string& id, SharedImage image, std::optional<Rect> frame, bool complete = true);
+    // A stored open pin with its preview (`complete` false) or full image.
+    void showRestored(const StoredPin& pin, SharedImage image, bool complete);
+    void restoreLoaded(const StoredPin& pin, PinImage full);
     Size imageSize(const SharedImage& image) const;
 
     PinStore& store_;

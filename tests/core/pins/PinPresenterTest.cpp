@@ -12,11 +12,13 @@ class FakeWindows final : public PinWindowHost {
 public:
     std::vector<PinPlacement::Screen> liveScreens() override { return screens; }
     std::optional<uint32_t> screenUnderPointer() override { return pointerScreen; }
-    void open(const std::string& id, SharedImage, Rect frame, Size minimum) override {
+    void open(const std::string& id, SharedImage image, Rect frame, Size minimum, bool complete) override {
         frames[id] = frame;
         minimums[id] = minimum;
+        images[id] = {image, complete};
         ++opened;
     }
+    void setImage(const std::string& id, SharedImage image) override { images[id] = {image, true}; }
     void close(const std::string& id) override { frames.erase(id); }
     void raise(const std::string& id) override { raised.push_back(id); }
     void setFrame(const std::string& id, Rect frame) override { frames[id] = frame; }
@@ -25,6 +27,7 @@ public:
     std::optional<uint32_t> pointerScreen = 1;
     std::map<std::string, Rect> frames;
     std::map<std::string, Size> minimums;
+    std::map<std::string, std::pair<SharedImage, bool>> images;  // with whether it is the full image
     std::vector<std::string> raised;
     int opened = 0;
 };
@@ -61,6 +64,8 @@ struct PresenterHarness {
     void restart() {
         presenter.reset();
         windows.frames.clear();
+        windows.images.clear();
+        windows.opened = 0;
         h.open();
         presenter.emplace(*h.store, windows, history, alerts);
     }
@@ -119,6 +124,34 @@ TEST(PinPresenter, APinComesBackAfterARestartAtItsFrame) {
     EXPECT_EQ(shown, 1u);
     EXPECT_EQ(p.windows.frames.at(id), (Rect{1500, 100, 400, 300}));
     EXPECT_EQ(p.history.reconciled, 1);
+}
+
+TEST(PinPresenter, ALaunchShowsThePreviewFirstAndThenTheFullImage) {
+    PresenterHarness p;
+    const std::string withPreview = newUUIDString();
+    const std::string without = newUUIDString();
+    p.presenter->pin(p.image(2000, 1000), withPreview, false);
+    p.presenter->pin(p.image(600, 300), without, false);
+    p.h.settle();
+    ASSERT_TRUE(std::filesystem::exists(p.h.root() / "previews" / (withPreview + ".jpg")));
+    std::filesystem::remove(p.h.root() / "previews" / (without + ".jpg"));  // stored before previews existed
+    p.restart();
+    p.presenter->restorePersistedPins();
+    while (!p.windows.images.contains(withPreview) && p.h.loop.runOne()) {}
+    ASSERT_TRUE(p.windows.images.contains(withPreview));
+    EXPECT_FALSE(p.windows.images[withPreview].second);
+    EXPECT_EQ(p.windows.images[withPreview].first->width(), 1280u);
+    EXPECT_FALSE(p.windows.images.contains(without));  // it waits for its full image
+    p.h.settle();
+    EXPECT_TRUE(p.windows.images[withPreview].second);
+    EXPECT_EQ(p.windows.images[withPreview].first->width(), 2000u);
+    EXPECT_EQ(p.windows.opened, 2);  // no second window for the full image
+    EXPECT_TRUE(p.windows.images[without].second);
+    // Forgetting a pin removes its preview with its image.
+    p.presenter->unpin(withPreview);
+    p.h.settle();
+    EXPECT_FALSE(std::filesystem::exists(p.h.root() / "previews" / (withPreview + ".jpg")));
+    EXPECT_FALSE(p.h.hasImage(withPreview));
 }
 
 TEST(PinPresenter, RestoreForgetsOnlyPinsWhoseImageIsMissing) {

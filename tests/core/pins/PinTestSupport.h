@@ -52,7 +52,7 @@ public:
         PinStore::Options options;
         options.delay = clock.delay();
         options.garbageGrace = grace;
-        store.emplace(CaptureArtifactDirectory(root_, {"images"}, calls), loop, loop, writer, options);
+        store.emplace(CaptureArtifactDirectory(root_, {"images", "previews"}, calls), loop, loop, writer, options);
         return *store;
     }
     // Adds a pin and lets its image write finish (the index write waits for the pause).
