@@ -69,6 +69,9 @@ inside_launch() {
     local start end
     start=$(now_ms)
     start_app
+    wait_until "grep -q app.ready '$work/app.log'" 30
+    local ready
+    ready=$(now_ms)
     wait_until '[ "$(visible "^Tessarin Pin ")" -ge 10 ]' 30 || { echo "launch n/a"; stop_app; return; }
     end=$(now_ms)
     wait_until "grep -q 'pins.restored stored=10' '$work/app.log'" 60
@@ -79,7 +82,7 @@ inside_launch() {
     rss10=$(rss_kib "$app_pid")
     [ "${TRACE_STALLS:-0}" = 1 ] && grep -E "mainloop.stall|pins.restored|pin.shown|app.ready" "$work/app.log" >&2
     stop_app
-    echo "launch $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.0f", b - a }') ${restored:-n/a} $rss10"
+    echo "launch $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.0f", b - a }') ${restored:-n/a} $rss10 $(awk -v a="$ready" -v b="$end" 'BEGIN { printf "%.0f", b - a }')"
 }
 
 inside_empty_rss() {
@@ -168,10 +171,10 @@ trap 'rm -rf "$cache"' EXIT
 
 in_session() { "$session_script" --display "$display" -- "$self" --inside "$program" "$cache" "$1" 2>/dev/null; }
 
-launch=() restored=() peer=() rss10=()
+launch=() restored=() peer=() rss10=() after_ready=()
 for run in $(seq 1 "$runs"); do
-    read -r _ wall inner rss <<<"$(in_session launch | grep '^launch')"
-    launch+=("$wall"); restored+=("$inner"); rss10+=("$rss")
+    read -r _ wall inner rss ready <<<"$(in_session launch | grep '^launch')"
+    launch+=("$wall"); restored+=("$inner"); rss10+=("$rss"); after_ready+=("$ready")
     read -r _ p <<<"$(in_session peer | grep '^peer')"
     peer+=("$p")
 done
@@ -185,13 +188,15 @@ launch_median=$(printf '%s\n' "${launch[@]}" | median)
 restored_median=$(printf '%s\n' "${restored[@]}" | median)
 peer_median=$(printf '%s\n' "${peer[@]}" | median)
 rss10_median=$(printf '%s\n' "${rss10[@]}" | median)
+after_ready_median=$(printf '%s\n' "${after_ready[@]}" | median)
 
 echo
-echo "Pins, $runs runs, medians (machine: $(nproc) cores)"
+echo "Pins, $runs runs, medians (machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg))"
 echo
 echo "| figure | tessarin | peer | target |"
 echo "|---|---|---|---|"
 echo "| launch to 10 pinned 3840x2160 images shown (ms) | $launch_median | display(1), 10 files: $peer_median | 300 |"
+echo "| of which after the application was ready (ms) | $after_ready_median | | |"
 echo "| until all 10 full images replaced their previews (ms, from the restore's start) | $restored_median | | |"
 echo "| index writes for one drag of 30 moves | ${writes:-n/a} (window moved to x=${moved_to:-?}) | without the pause: one per move | 1 |"
 awk -v e="$empty" -v o="$one" -v p="$pixel_bytes" -v b="$backing" -v t="$rss10_median" 'BEGIN {
