@@ -13,6 +13,9 @@
 namespace tessarin {
 namespace {
 
+// Images of at most this many pixels (a pin's preview) are scaled on the main thread.
+constexpr uint64_t kScaledHere = uint64_t{1280} * 800;
+
 Qt::Edges qtEdges(unsigned edges) {
     Qt::Edges result;
     if (edges & PinWindowChrome::left) result |= Qt::LeftEdge;
@@ -94,8 +97,19 @@ void PinnedScreenshotWindow::refreshScaled() {
     const QSize target = size() * devicePixelRatioF();
     if ((scaled_.size() == target && scaledFrom_ == image_.get()) || scaling_ == target) return;
     scaling_ = target;
-    // Made once per size, off the main thread: a 4K image scaled on it
-    // would hold up every other window for a tenth of a second.
+    // A preview-sized image is scaled at once (a few milliseconds), so a
+    // pin never shows blank while full images are decoded in the background.
+    if (uint64_t{image_->width()} * image_->height() <= kScaledHere) {
+        const QImage view(image_->data(), static_cast<int>(image_->width()), static_cast<int>(image_->height()),
+                          static_cast<qsizetype>(image_->stride()), QImage::Format_RGBA8888);
+        takeScaled(target, image_.get(),
+                   view.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                       .convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        return;
+    }
+    // Anything larger is scaled once per size, off the main thread: a 4K
+    // image scaled on it would hold up every other window for a tenth of a
+    // second.
     QPointer<PinnedScreenshotWindow> self(this);
     const Image* from = image_.get();
     events_.scale(image_, target, [self, target, from](QImage scaled) {
