@@ -275,7 +275,7 @@ DesktopPins::DesktopPins(TessarinApp& app, ScreenCaptureService& screen, Executo
 
 DesktopPins::~DesktopPins() { shutdown(); }
 
-PinPresenter& DesktopPins::presenter() { return parts_->presenter; }
+PinnedScreenshotPresenter& DesktopPins::presenter() { return parts_->presenter; }
 
 void DesktopPins::restoreAtLaunch() {
     Parts& parts = *parts_;

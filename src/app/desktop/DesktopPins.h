@@ -9,6 +9,7 @@
 #include "core/capture/ScreenCaptureService.h"
 #include "core/common/Executor.h"
 #include "core/flow/CaptureFlowPorts.h"
+#include "core/pins/PinnedScreenshotPresenter.h"
 #include "core/shell/TessarinApp.h"
 
 namespace tessarin {
@@ -21,8 +22,9 @@ public:
     DesktopPins(const DesktopPins&) = delete;
     DesktopPins& operator=(const DesktopPins&) = delete;
 
-    // The capture flow's port.
-    PinPresenter& presenter();
+    // The capture flow's port, and what the history window and Quick Access
+    // need besides (pin under a history item's id, unpin).
+    PinnedScreenshotPresenter& presenter();
     // Brings back the pins of the last run, from the event loop.
     void restoreAtLaunch();
     // After the event loop: closes the windows and writes what is pending.
