@@ -69,9 +69,14 @@ case_pin_survives_restart() {
     # The history item it came from is marked pinned.
     wait_for "grep -q '\"id\":\"$id\"[^}]*\"isPinned\":true' '$data/History/index.json'" 5 ||
         fail "the history item is not marked pinned"
-    # Moved by the window manager: the new frame is stored.
-    xdotool windowmove --sync "$window" 150 120
-    wait_for "[ \"\$(geometry $window | cut -d' ' -f1-2)\" = '150 120' ]" 5 || fail "the pin did not move"
+    # Dragged by its image, the window manager moves it; the new frame is stored.
+    xdotool mousemove --sync $(( x + w / 2 )) $(( y + h / 2 )) mousedown 1
+    for step in 1 2 3 4 5 6 7 8 9 10; do
+        xdotool mousemove --sync $(( x + w / 2 - 20 * step )) $(( y + h / 2 - 8 * step ))
+    done
+    xdotool mouseup 1
+    wait_for "[ \"\$(geometry $window | cut -d' ' -f1-2)\" = '$(( x - 200 )) $(( y - 80 ))' ]" 5 ||
+        fail "the drag did not move the pin: $(geometry "$window")"
     local moved
     moved=$(geometry "$window")
     stop_app first
