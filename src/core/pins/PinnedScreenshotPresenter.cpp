@@ -84,6 +84,11 @@ void PinnedScreenshotPresenter::pin(SharedImage image, const std::string& id, bo
             alerts_.showWarning("Tessarin", added.error().description());
             return;
         }
+        if (droppedBeforeStored_.erase(id) > 0) {
+            // Unpinned, or its history item removed, while its image was written.
+            store_.forget(id);
+            return;
+        }
         const auto window = open_.find(id);
         if (window == open_.end()) {
             // Closed while its image was written: it is recently closed now.
@@ -102,6 +107,7 @@ void PinnedScreenshotPresenter::pin(SharedImage image, const std::string& id, bo
 
 void PinnedScreenshotPresenter::unpin(const std::string& id) {
     if (open_.erase(id) > 0) windows_.close(id);
+    if (!store_.index().names(id)) droppedBeforeStored_.insert(id);
     store_.forget(id);
     history_.setPinned(id, false);
 }
@@ -199,6 +205,7 @@ void PinnedScreenshotPresenter::closeOverlays(const std::vector<std::string>& re
     for (const auto& id : removedHistoryItemIDs) {
         const bool shown = open_.erase(id) > 0;
         if (shown) windows_.close(id);
+        if (shown && !store_.index().names(id)) droppedBeforeStored_.insert(id);
         if (shown || store_.isOpen(id)) store_.forget(id);
     }
 }

@@ -120,6 +120,8 @@ private:
     std::map<std::string, Window, std::less<>> open_;
     // Windows closed before their pin was stored, with their last frame.
     std::map<std::string, Rect, std::less<>> closedBeforeStored_;
+    // Windows unpinned or closed with their history item before their pin was stored.
+    std::set<std::string, std::less<>> droppedBeforeStored_;
     LifetimeToken lifetime_;  // last: invalidated first
 };
 

@@ -213,6 +213,25 @@ TEST(PinPresenter, RemovedHistoryItemsCloseTheirPinsWithoutKeepingThem) {
     EXPECT_FALSE(p.h.hasImage(removed));
 }
 
+TEST(PinPresenter, APinRemovedWhileItsImageIsWrittenIsNotStored) {
+    PresenterHarness p;
+    const std::string closed = newUUIDString();
+    const std::string removed = newUUIDString();
+    p.presenter->pin(p.image(300, 200), closed, false);
+    p.presenter->pin(p.image(300, 200), removed, false);
+    // Before the background writes ran.
+    p.windows.frames.erase(closed);
+    p.presenter->windowClosed(closed, Rect{1, 2, 300, 200});
+    p.presenter->closeOverlays({removed});
+    p.h.settle();
+    const auto written = p.h.onDisk();
+    EXPECT_TRUE(written.pins.empty());
+    ASSERT_EQ(written.recentlyClosed.size(), 1u);
+    EXPECT_EQ(written.recentlyClosed[0].id, closed);
+    EXPECT_EQ(written.recentlyClosed[0].frame, (Rect{1, 2, 300, 200}));
+    EXPECT_FALSE(p.h.hasImage(removed));
+}
+
 TEST(PinPresenter, WithoutADisplayPlacementWaitsForTheNextScreenChange) {
     PresenterHarness p;
     p.windows.screens.clear();
