@@ -181,20 +181,28 @@ void PinnedScreenshotPresenter::restoreLoaded(const StoredPin& pin, PinImage ful
 }
 
 void PinnedScreenshotPresenter::restorePersistedPins(std::function<void(size_t shown)> done) {
-    const std::vector<StoredPin> pins = store_.index().pins;
+    auto pins = std::make_shared<const std::vector<StoredPin>>(store_.index().pins);
     auto finished = [this, done] {
         history_.reconcilePinnedIDs(store_.openIDs());
         if (done) done(shownCount());
     };
-    if (pins.empty()) return finished();
-    auto remaining = std::make_shared<size_t>(pins.size());
-    for (const auto& pin : pins) {
-        store_.loadPreviewAsync(pin.id, lifetime_.guard([this, pin, remaining, finished](PinImage preview) {
-            if (preview.kind == PinImage::Kind::loaded) showRestored(pin, preview.image, false);
+    if (pins->empty()) return finished();
+    // Every preview first, then the full images: their decoding would
+    // otherwise take the processors from the windows being shown.
+    auto fullImages = [this, pins, finished] {
+        auto remaining = std::make_shared<size_t>(pins->size());
+        for (const auto& pin : *pins) {
             store_.loadImageAsync(pin.id, lifetime_.guard([this, pin, remaining, finished](PinImage full) {
                 restoreLoaded(pin, std::move(full));
                 if (--*remaining == 0) finished();
             }));
+        }
+    };
+    auto previewsLeft = std::make_shared<size_t>(pins->size());
+    for (const auto& pin : *pins) {
+        store_.loadPreviewAsync(pin.id, lifetime_.guard([this, pin, previewsLeft, fullImages](PinImage preview) {
+            if (preview.kind == PinImage::Kind::loaded) showRestored(pin, preview.image, false);
+            if (--*previewsLeft == 0) fullImages();
         }));
     }
 }
