@@ -11,7 +11,8 @@
 #   annotation, recording,  the core subsystems
 #   scrolling, capture,
 #   preferences
-#   flow                    the capture flow (uses capture and preferences)
+#   flow                    the capture flow (uses capture and preferences), and
+#                           the pins behind its pin port (core/pins)
 #   automation              tessarin:// links: parsing and the executor (uses flow)
 #   quickaccess             the Quick Access thumbnails (a presenter of the flow)
 #   backends                the X11 back end and the factory that picks one,
@@ -40,6 +41,7 @@ layer_of() {
         core/capture/*) echo capture ;;
         core/preferences/*) echo preferences ;;
         core/flow/*) echo flow ;;
+        core/pins/*) echo flow ;;
         core/automation/*) echo automation ;;
         core/quickaccess/*) echo quickaccess ;;
         core/cli/*) echo cli ;;
@@ -100,7 +102,7 @@ declare -A target_layer=(
     [tessarin_capture_sound]=backends
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
-    [tessarin_flow]=flow [tessarin_automation]=automation
+    [tessarin_flow]=flow [tessarin_pins]=flow [tessarin_automation]=automation
     [tessarin_quickaccess]=quickaccess
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr

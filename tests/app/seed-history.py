@@ -7,7 +7,9 @@ item, a full-resolution PNG and a JPEG thumbnail, all made by ImageMagick.
 Each ITEM is MODE[:FLAGS], MODE one of Area, "Full Screen", Window,
 Scrolling, FLAGS letters a (annotated) and p (pinned); or "N*MODE" for N
 plain items. Items are listed newest first, in the order given. Prints one
-line per item: its id.
+line per item: its id. A pinned item gets its pin too (the Pins folder
+beside the history), small in the bottom-left corner: at launch the
+history keeps only the pins that exist.
 """
 import json
 import os
@@ -49,6 +51,8 @@ def main():
     png, jpg = make_pictures(folder)
     now = time.time() - REFERENCE
     index = []
+    pins = []
+    pin_images = os.path.join(os.path.dirname(os.path.abspath(folder)), "Pins", "images")
     for number, (mode, flags) in enumerate(items):
         item_id = str(uuid.uuid4()).upper()
         shutil.copyfile(png, os.path.join(images, item_id + ".png"))
@@ -58,11 +62,18 @@ def main():
             "imageFilename": item_id + ".png", "pixelWidth": 800, "pixelHeight": 600, "sourceMode": mode,
             "isPinned": "p" in flags, "isAnnotated": "a" in flags, "isQuickAccess": False,
         })
+        if "p" in flags:
+            os.makedirs(pin_images, exist_ok=True)
+            shutil.copyfile(png, os.path.join(pin_images, item_id + ".png"))
+            pins.append({"id": item_id, "x": 160 * len(pins), "y": 0, "width": 160, "height": 120})
         print(item_id)
     os.remove(png)
     os.remove(jpg)
     with open(os.path.join(folder, "index.json"), "w") as out:
         json.dump({"items": index}, out)
+    if pins:
+        with open(os.path.join(os.path.dirname(pin_images), "index.json"), "w") as out:
+            json.dump({"pins": pins, "recentlyClosed": []}, out)
 
 
 if __name__ == "__main__":

@@ -8,6 +8,7 @@
 
 #include "app/desktop/DesktopLinks.h"
 #include "app/desktop/HistoryWindow.h"
+#include "app/desktop/DesktopPins.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtPasteboard.h"
 #include "app/desktop/QuickAccessThumbnails.h"
@@ -45,6 +46,8 @@ std::vector<uint32_t> ownWindows() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         // The tray icon lives in the panel: it stays.
         if (qstrcmp(widget->metaObject()->className(), "QSystemTrayIconSys") == 0) continue;
+        // So do pinned screenshots: they belong to the desktop being captured.
+        if (widget->property("tessarinStaysOnScreen").toBool()) continue;
         if (widget->testAttribute(Qt::WA_WState_Created)) ids.push_back(static_cast<uint32_t>(widget->winId()));
     }
     return ids;
@@ -223,10 +226,6 @@ public:
     }
 };
 
-class LoggedPins final : public PinPresenter {
-public:
-    void pin(SharedImage, std::shared_ptr<CapturePersistenceTicket>) override { logPending("pin"); }
-};
 class LoggedEditor final : public AnnotationEditorOpener {
 public:
     void open(SharedImage, const CaptureSessionInfo& session, Finished) override {
@@ -261,6 +260,7 @@ struct DesktopCapture::Parts {
           timer(interaction.ownWindows()),
           quickAccess(main, app.history(), app.preferences(), [this] { return interaction.compositor().compositing(); },
                       quickAccessServices(app, alertPresenter)),
+          pins(app, screen, main, background, alerts, clipboard, saver),
           encoder(background, main),
           clipboard(pasteboard, encoder),
           saver(app.imageWriter()),
@@ -279,7 +279,7 @@ struct DesktopCapture::Parts {
               .onEditedStored = mergingEditsInto(admission),
               .restoreFocus = [this](const CaptureSession& session,
                                      Completion<bool> done) { restorer.restoreAppFocus(session, std::move(done)); },
-              .ports = CaptureCompletionPorts{quickAccess, pins, editor, sound, clipboard, saver, text},
+              .ports = CaptureCompletionPorts{quickAccess, pins.presenter(), editor, sound, clipboard, saver, text},
               .presentError = [&alertPresenter](const std::string& message) {
                   alertPresenter.showWarning("Tessarin", message);
               }}),
@@ -320,7 +320,7 @@ struct DesktopCapture::Parts {
             saver.save(std::move(image), format, std::move(done));
         };
         services.pin = [this](SharedImage image, std::shared_ptr<CapturePersistenceTicket> ticket) {
-            pins.pin(std::move(image), std::move(ticket));
+            pins.presenter().pin(std::move(image), std::move(ticket));
         };
         services.presentError = [&alertPresenter](const std::string& message) {
             alertPresenter.showWarning("Tessarin", message);
@@ -355,7 +355,7 @@ struct DesktopCapture::Parts {
     NoScrolling scrolling;
     ModeSwitch modeSwitch;
     QuickAccessThumbnails quickAccess;
-    LoggedPins pins;
+    DesktopPins pins;
     LoggedEditor editor;
     LoggedTextExtraction text;
     CanberraSoundPlayer sound;
@@ -369,6 +369,8 @@ struct DesktopCapture::Parts {
     CaptureCompletionRouter router;
     CaptureFlowController flow;
     std::unique_ptr<HistoryWindowHost> history;
+    Executor* mainExecutor = nullptr;
+    AppState* appState = nullptr;
 };
 
 DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& background, AlertPresenter& alerts)
@@ -378,6 +380,8 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
                 "capture.desktop_services unavailable: " + parts_->interaction.unavailableReason());
     }
     parts_->modeSwitch.flow = &parts_->flow;
+    parts_->mainExecutor = &main;
+    parts_->appState = &app.appState();
     CaptureFlowController& flow = parts_->flow;
     OwnWindowHider& hider = parts_->interaction.ownWindows();
     // Each trigger runs from the loop, once the menu it came from is off the
@@ -406,7 +410,7 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
         .flow = flow,
         .admission = parts_->admission,
         .quickAccess = parts_->quickAccess,
-        .pins = parts_->pins,
+        .pins = parts_->pins.presenter(),
         .text = parts_->text,
         .backend = *parts_->backend,
         .hider = hider,
@@ -416,17 +420,50 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
         .startCapture = [entry](std::function<void()> start) { entry(std::move(start))(); }});
     state.setLinkHandler([links = links_.get()](const std::string& url) { links->handle(url); });
     parts_->history = std::make_unique<HistoryWindowHost>(DesktopHistoryPorts{
-        app.history(), app.preferences(), parts_->clipboard, parts_->saver, parts_->alerts, parts_->pins,
+        app.history(), app.preferences(), parts_->clipboard, parts_->saver, parts_->alerts, parts_->pins.presenter(),
         app.preferencesStore(), main, background});
     HistoryWindowHost& history = *parts_->history;
     state.setHandler(MenuAction::openHistory, [&history] { history.open(); });
     // The thumbnails shown when the application last quit.
     parts_->quickAccess.restore();
+    parts_->pins.restoreAtLaunch();
 }
 
 DesktopCapture::~DesktopCapture() {
     shutdown();
     links_.reset();
+}
+
+void DesktopCapture::activateAction(const std::string& name, const std::vector<std::string>& parameters) {
+    std::optional<MenuAction> action;
+    for (int i = 0; i <= static_cast<int>(MenuAction::quit); ++i) {
+        if (rawValue(static_cast<MenuAction>(i)) == name) action = static_cast<MenuAction>(i);
+    }
+    if (!action || !parts_) {
+        logLine(LogLevel::info, LogCategory::app, "bus.action ignored name=" + name);
+        return;
+    }
+    std::optional<CaptureOutputAction> output;
+    if (!parameters.empty()) output = CaptureOutputAction::parse(parameters.front(), std::nullopt);
+    std::function<void(CaptureFlowController&)> start;
+    switch (*action) {
+        case MenuAction::captureArea: start = [output](auto& flow) { flow.start(CaptureMode::area, output); }; break;
+        case MenuAction::captureFullScreen: start = [output](auto& flow) { flow.start(CaptureMode::fullScreen, output); }; break;
+        case MenuAction::captureWindow: start = [output](auto& flow) { flow.start(CaptureMode::window, output); }; break;
+        case MenuAction::capturePreviousArea: start = [output](auto& flow) { flow.replayLast(output); }; break;
+        default: break;
+    }
+    if (!output || !start) {
+        parts_->appState->perform(*action, ActionSource::link);
+        return;
+    }
+    logLine(LogLevel::info, LogCategory::capture,
+            "action.dispatch action=" + name + " source=bus output=" + std::string(rawValue(output->kind)));
+    Parts& parts = *parts_;
+    parts.mainExecutor->post([&parts, start] {
+        takeOffScreen(parts.interaction.ownWindows(), ownWindows(), "capture.own_windows");
+        start(parts.flow);
+    });
 }
 
 void DesktopCapture::shutdown() {
@@ -438,6 +475,7 @@ void DesktopCapture::shutdown() {
     parts_->flow.shutdown();
     parts_->router.shutdown();
     parts_->screen.shutdown();
+    parts_->pins.shutdown();
 }
 
 }  // namespace tessarin

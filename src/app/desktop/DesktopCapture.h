@@ -5,12 +5,14 @@
 // the capture sound and the focus restore. The tray rows and shortcuts run
 // its entry points through the application state.
 //
-// What later features provide (the Quick Access thumbnail, pins, the
+// Pinned screenshots are DesktopPins. What later features provide (the Quick Access thumbnail, the
 // editor, scrolling and recording chrome, the text result window) is a
 // stand-in here that logs what it was given; the All-in-One toolbar leaves
 // their buttons out.
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/common/Executor.h"
 #include "core/shell/AppState.h"
@@ -26,6 +28,14 @@ public:
     ~DesktopCapture();
     DesktopCapture(const DesktopCapture&) = delete;
     DesktopCapture& operator=(const DesktopCapture&) = delete;
+
+    // An action another program asked for on the session bus
+    // (org.freedesktop.Application.ActivateAction): a tray row by its action
+    // name ("captureFullScreen", "restoreRecentlyClosed"); a capture row may
+    // name what to do with the image instead of the usual completion, as
+    // its one parameter ("pin", "copy", "save", "annotate", "ocr"). Unknown
+    // names are logged and ignored.
+    void activateAction(const std::string& name, const std::vector<std::string>& parameters);
 
     // Before the background executor stops: work in flight completes as
     // cancelled and nothing reaches the user any more.

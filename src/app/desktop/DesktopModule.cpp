@@ -158,7 +158,10 @@ int runApplication(int argc, char** argv) {
         QuitSignals signals([&](int signal) { quit(signal == SIGTERM ? "SIGTERM" : signal == SIGINT ? "SIGINT" : "SIGHUP"); });
         bus.onNameLost([&] { quit("replaced"); });
         bus.exportApplication([&](const std::string& link) { app->links().deliver(link); },
-                              [] { logLine(LogLevel::info, LogCategory::app, "instance.activate"); });
+                              [] { logLine(LogLevel::info, LogCategory::app, "instance.activate"); },
+                              [&](const std::string& name, const std::vector<std::string>& parameters) {
+                                  capture.activateAction(name, parameters);
+                              });
         for (const auto& link : decision.linksToHandle) app->links().deliver(link);
 
         TrayIcon tray(*app);

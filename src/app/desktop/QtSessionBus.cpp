@@ -78,8 +78,9 @@ bool QtSessionBus::waitUntilGone(const std::string& uniqueName, std::chrono::mil
     return !connection.interface()->isServiceRegistered(name).value();
 }
 
-bool QtSessionBus::exportApplication(std::function<void(const std::string&)> open, std::function<void()> activate) {
-    new ApplicationAdaptor(this, std::move(open), std::move(activate));
+bool QtSessionBus::exportApplication(std::function<void(const std::string&)> open, std::function<void()> activate,
+                                     ActionHandler action) {
+    new ApplicationAdaptor(this, std::move(open), std::move(activate), std::move(action));
     return QDBusConnection::sessionBus().registerObject(objectPath, this);
 }
 
@@ -103,8 +104,8 @@ void QtSessionBus::nameLost(const QString& name) {
 }
 
 ApplicationAdaptor::ApplicationAdaptor(QObject* parent, std::function<void(const std::string&)> open,
-                                       std::function<void()> activate)
-    : QDBusAbstractAdaptor(parent), open_(std::move(open)), activate_(std::move(activate)) {}
+                                       std::function<void()> activate, QtSessionBus::ActionHandler action)
+    : QDBusAbstractAdaptor(parent), open_(std::move(open)), activate_(std::move(activate)), action_(std::move(action)) {}
 
 void ApplicationAdaptor::Activate(const QVariantMap&) {
     if (activate_) activate_();
@@ -116,8 +117,14 @@ void ApplicationAdaptor::Open(const QStringList& uris, const QVariantMap&) {
     }
 }
 
-void ApplicationAdaptor::ActivateAction(const QString& name, const QVariantList&, const QVariantMap&) {
-    logBus(LogLevel::info, "instance.action ignored name=" + name.toStdString());
+void ApplicationAdaptor::ActivateAction(const QString& name, const QVariantList& parameters, const QVariantMap&) {
+    if (!action_) {
+        logBus(LogLevel::info, "instance.action ignored name=" + name.toStdString());
+        return;
+    }
+    std::vector<std::string> texts;
+    for (const auto& parameter : parameters) texts.push_back(parameter.toString().toStdString());
+    action_(name.toStdString(), texts);
 }
 
 }  // namespace tessarin

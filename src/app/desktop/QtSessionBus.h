@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QVariantMap>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "core/shell/InstanceGuard.h"
 
@@ -26,8 +28,11 @@ public:
     bool waitUntilGone(const std::string& uniqueName, std::chrono::milliseconds limit) override;
 
     // Exports the application object; `open` receives each forwarded link,
-    // `activate` a plain activation. False when the bus refused.
-    bool exportApplication(std::function<void(const std::string& link)> open, std::function<void()> activate);
+    // `activate` a plain activation, `action` a named action with its
+    // parameters as text. False when the bus refused.
+    using ActionHandler = std::function<void(const std::string& name, const std::vector<std::string>& parameters)>;
+    bool exportApplication(std::function<void(const std::string& link)> open, std::function<void()> activate,
+                           ActionHandler action = {});
     // Runs `lost` once the bus hands the name to another copy.
     void onNameLost(std::function<void()> lost);
     void releaseName();
@@ -44,7 +49,8 @@ class ApplicationAdaptor final : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
 public:
-    ApplicationAdaptor(QObject* parent, std::function<void(const std::string&)> open, std::function<void()> activate);
+    ApplicationAdaptor(QObject* parent, std::function<void(const std::string&)> open, std::function<void()> activate,
+                       QtSessionBus::ActionHandler action = {});
 
 public Q_SLOTS:
     void Activate(const QVariantMap& platformData);
@@ -54,6 +60,7 @@ public Q_SLOTS:
 private:
     std::function<void(const std::string&)> open_;
     std::function<void()> activate_;
+    QtSessionBus::ActionHandler action_;
 };
 
 }  // namespace tessarin
