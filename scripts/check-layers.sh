@@ -28,7 +28,7 @@ layer_of() {
     case "$1" in
         core/common/*) echo common ;;
         core/screen/*) echo screen ;;
-        platform/x11/* | platform/sound/* | platform/PlatformFactory.* | platform/PlatformChoice.* | platform/ShortcutGrabberFactory.* | platform/InteractionFactory.*) echo backends ;;
+        platform/x11/* | platform/sound/* | platform/gsettings/* | platform/PlatformFactory.* | platform/PlatformChoice.* | platform/ShortcutGrabberFactory.* | platform/InteractionFactory.*) echo backends ;;
         platform/*) echo platform ;;
         render/annotation/*) echo annotation-render ;;
         render/*) echo codecs ;;
@@ -40,6 +40,8 @@ layer_of() {
         core/flow/*) echo flow ;;
         core/cli/*) echo cli ;;
         core/shell/*) echo shell ;;
+        core/settings/*) echo settings ;;
+        core/onboarding/*) echo onboarding ;;
         ocr/*) echo ocr ;;
         app/* | main.cpp) echo app ;;
         *) echo unknown ;;
@@ -62,8 +64,10 @@ declare -A may_include=(
     [annotation-render]="common codecs annotation"
     [ocr]="common recording"
     [shell]="common screen platform codecs annotation recording scrolling capture preferences flow"
+    [settings]="common screen platform codecs annotation recording scrolling capture preferences flow shell"
+    [onboarding]="common screen platform codecs annotation recording scrolling capture preferences flow shell"
     [cli]="common screen platform codecs annotation recording scrolling capture preferences"
-    [app]="common screen platform codecs annotation recording scrolling capture preferences flow shell backends annotation-render ocr cli"
+    [app]="common screen platform codecs annotation recording scrolling capture preferences flow shell settings onboarding backends annotation-render ocr cli"
 )
 
 # System libraries only some layers may use; everything else (the C++ and
@@ -72,6 +76,7 @@ library_of() {
     case "$1" in
         xcb/* | X11/* | xkbcommon/*) echo x11 ;;
         canberra.h) echo canberra ;;
+        gio/*) echo gio ;;
         cairo*.h | pango/* | glib*.h | glib/*) echo cairo ;;
         tesseract/* | leptonica/*) echo tesseract ;;
         Q* | qt*/*) echo qt ;;
@@ -79,7 +84,7 @@ library_of() {
     esac
 }
 declare -A may_use=(
-    [backends]="x11 canberra"
+    [backends]="x11 canberra gio"
     [annotation-render]="cairo"
     [ocr]="tesseract"
     [app]="qt"
@@ -90,7 +95,8 @@ declare -A target_layer=(
     [tessarin_common]=common [tessarin_screen]=screen [tessarin_render]=codecs
     [tessarin_platform_interfaces]=platform [tessarin_platform_interaction]=platform
     [tessarin_platform]=backends [tessarin_x11_shortcuts]=backends [tessarin_x11_interaction]=backends
-    [tessarin_capture_sound]=backends
+    [tessarin_capture_sound]=backends [tessarin_gsettings]=backends
+    [tessarin_settings]=settings [tessarin_onboarding]=onboarding
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
     [tessarin_flow]=flow
@@ -101,7 +107,7 @@ declare -A target_layer=(
 )
 declare -A linked_library=(
     [tessarin_dep_xcb]=x11 [PkgConfig::XCB]=x11 [PkgConfig::XCB_XKB]=x11 [PkgConfig::XCB_XINPUT]=x11 [PkgConfig::XKBCOMMON]=x11
-    [PkgConfig::CANBERRA]=canberra
+    [PkgConfig::CANBERRA]=canberra [PkgConfig::GIO]=gio
     [PkgConfig::CAIRO]=cairo [PkgConfig::PANGOCAIRO]=cairo
     [PkgConfig::TESSERACT]=tesseract
     [Qt6::Core]=qt [Qt6::Gui]=qt [Qt6::Widgets]=qt [Qt6::DBus]=qt
