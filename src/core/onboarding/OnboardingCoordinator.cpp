@@ -68,6 +68,8 @@ void OnboardingCoordinator::applyDefaultSetup(bool yes) {
     services_.store.set(OnboardingKey::setAsDefault, yes);
     if (yes) {
         ShortcutRegistration::applySystemAlignedDefaults(services_.shortcuts, services_.store);
+        // The entry may have gone since the preferences read it.
+        services_.preferences.reloadLaunchAtLogin();
         services_.preferences.setLaunchAtLogin(true);
     } else {
         services_.shortcuts.setShortcut(ShortcutName::captureFullScreen, std::nullopt);
