@@ -28,11 +28,23 @@ fail() {
     exit 1
 }
 
+# The first-run guide would open over every case: a fresh session starts
+# with it finished unless the case wrote preferences of its own first.
+preferences_file() { echo "${XDG_CONFIG_HOME:?}/io.tessarin.Tessarin/preferences.json"; }
+seed_guide_finished() {
+    local file
+    file=$(preferences_file)
+    [ -e "$file" ] && return 0
+    mkdir -p "$(dirname "$file")"
+    echo '{"onboardingCompletedV1": true}' >"$file"
+}
+
 # launch NAME [args...]: starts the application, logging to $work/NAME.log,
 # and waits until it is ready; sets app_pid.
 launch() {
     local name=$1
     shift
+    seed_guide_finished
     "$TESSARIN" "$@" >"$work/$name.log" 2>&1 &
     app_pid=$!
     pids+=("$app_pid")

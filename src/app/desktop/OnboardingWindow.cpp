@@ -8,6 +8,7 @@
 
 #include "app/desktop/TrayIcon.h"
 #include "core/common/Localization.h"
+#include "core/common/Log.h"
 #include "core/shell/StatusBarMenu.h"
 
 namespace tessarin {
@@ -62,6 +63,7 @@ void OnboardingWindow::showPage() {
         page_->deleteLater();
     }
     conflictWarning_ = nullptr;
+    conflictWarningLogged_ = false;
     screenStatus_ = nullptr;
     switch (coordinator_.step()) {
         case OnboardingStep::welcome: page_ = welcomePage(); break;
@@ -72,6 +74,7 @@ void OnboardingWindow::showPage() {
         case OnboardingStep::ready: page_ = readyPage(); break;
     }
     page_->setObjectName(QStringLiteral("onboarding.page.%1").arg(static_cast<int>(coordinator_.step())));
+    logLine(LogLevel::info, LogCategory::app, "onboarding.page step=" + std::to_string(static_cast<int>(coordinator_.step())));
     layout_->addWidget(page_);
     // Only the pages that follow the system poll it.
     const bool follows = screenStatus_ || conflictWarning_;
@@ -127,7 +130,8 @@ QWidget* OnboardingWindow::screenRecordingPage() {
     layout->addSpacing(12);
     layout->addWidget(wrapped("After changing your desktop's settings, Tessarin may need to restart for the change to "
                               "take effect."));
-    auto* restart = new QPushButton(qs("Restart Tessarin"));
+    // Alt+R presses it from the keyboard.
+    auto* restart = new QPushButton(QLatin1Char('&') + qs("Restart Tessarin"));
     restart->setObjectName(QStringLiteral("onboarding.restart"));
     QObject::connect(restart, &QPushButton::clicked, this, [this] {
         if (services_.relaunch) services_.relaunch();
@@ -195,7 +199,12 @@ void OnboardingWindow::refreshConflictWarning() {
                                                                      : qs("Waiting for permission…"));
     }
     if (!conflictWarning_) return;
-    conflictWarning_->setVisible(services_.systemShortcutsEnabled && services_.systemShortcutsEnabled());
+    const bool shown = services_.systemShortcutsEnabled && services_.systemShortcutsEnabled();
+    if (conflictWarning_->isHidden() == shown || !conflictWarningLogged_) {
+        logLine(LogLevel::info, LogCategory::app, std::string("onboarding.conflict_warning shown=") + (shown ? "true" : "false"));
+        conflictWarningLogged_ = true;
+    }
+    conflictWarning_->setVisible(shown);
 }
 
 QWidget* OnboardingWindow::tweakPage() {

@@ -58,6 +58,7 @@ private:
     QWidget* page_ = nullptr;
     QWidget* conflictWarning_ = nullptr;
     QLabel* screenStatus_ = nullptr;
+    bool conflictWarningLogged_ = false;
     QTimer poll_;  // runs while a page that follows the system is shown
     Subscription subscription_;
 };

@@ -34,7 +34,7 @@ QLabel* sectionTitle(std::string_view text) {
 QLabel* note(std::string_view text) {
     auto* label = new QLabel(qs(text));
     label->setWordWrap(true);
-    label->setStyleSheet(QStringLiteral("color: palette(mid);"));
+    label->setStyleSheet(QStringLiteral("color: #5f5f5f;"));
     return label;
 }
 
@@ -71,6 +71,7 @@ SettingsWindow::SettingsWindow(SettingsServices services, QWidget* parent)
     forward_->setToolTip(qs("Forward"));
     sidebar_->setObjectName(QStringLiteral("settings.sidebar"));
     sidebar_->setFixedWidth(170);
+    sidebar_->setStyleSheet(QStringLiteral("QListWidget::item { padding: 5px 8px; }"));
     for (const SettingsTab tab : allSettingsTabs) {
         sidebar_->addItem(QString::fromStdString(settingsTabTitle(tab)));
         auto* scroll = new QScrollArea;

@@ -125,3 +125,24 @@ TEST_F(OnboardingWindowTest, ShowingAgainStartsAtWelcome) {
 
 }  // namespace
 }  // namespace tessarin
+
+namespace tessarin {
+namespace {
+
+// With TESSARIN_SHOTS set, every guide page and settings tab is saved there
+// as a PNG, to check texts and layout by eye.
+TEST_F(OnboardingWindowTest, PicturesOfEveryPageWhenAsked) {
+    const QString folder = qEnvironmentVariable("TESSARIN_SHOTS");
+    if (folder.isEmpty()) GTEST_SKIP() << "TESSARIN_SHOTS is not set";
+    shortcuts.setShortcut(ShortcutName::captureArea, KeyCombination{0, "Print"});
+    OnboardingPresenter presenter(services());
+    presenter.show(OnboardingStep::welcome);
+    for (int step = 0; step <= 5; ++step) {
+        presenter.window()->coordinator().setStep(static_cast<OnboardingStep>(step));
+        QApplication::processEvents();
+        EXPECT_TRUE(presenter.window()->grab().save(folder + QStringLiteral("/guide-%1.png").arg(step)));
+    }
+}
+
+}  // namespace
+}  // namespace tessarin

@@ -257,3 +257,23 @@ TEST_F(SettingsWindowTest, TheRecorderRecordsClearsAndShowsAHeldCombination) {
 
 }  // namespace
 }  // namespace tessarin
+
+namespace tessarin {
+namespace {
+
+TEST_F(SettingsWindowTest, PicturesOfEveryTabWhenAsked) {
+    const QString folder = qEnvironmentVariable("TESSARIN_SHOTS");
+    if (folder.isEmpty()) GTEST_SKIP() << "TESSARIN_SHOTS is not set";
+    problems[ShortcutName::captureFullScreen] = "Another application holds Shift+Print.";
+    shortcuts.setShortcut(ShortcutName::captureArea, KeyCombination{0, "Print"});
+    shortcuts.setShortcut(ShortcutName::captureFullScreen, KeyCombination{KeyModifier::shift, "Print"});
+    auto settings = window();
+    for (const SettingsTab tab : allSettingsTabs) {
+        settings->show(tab);
+        QApplication::processEvents();
+        EXPECT_TRUE(settings->grab().save(folder + "/settings-" + QString::fromStdString(std::string(rawValue(tab))) + ".png"));
+    }
+}
+
+}  // namespace
+}  // namespace tessarin

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The first-run guide against a real session (tests/support/desktop-session.sh):
+# the conflict warning follows another client's grab of our keys, and
+# "Restart Tessarin" brings the same process back.
+#
+#   guide-test.sh CASE
+#
+# Environment: TESSARIN, HOLD_KEY; SHOTS (optional folder for screenshots).
+# shellcheck source=app-test.sh
+. "$(dirname "$0")/app-test.sh"
+
+shot() {
+    [ -n "${SHOTS:-}" ] || return 0
+    mkdir -p "$SHOTS"
+    screenshot "$SHOTS/$1.png"
+}
+
+# start_guide_at STEP: a first start whose guide resumes at STEP.
+start_guide_at() {
+    local file
+    file=$(preferences_file)
+    mkdir -p "$(dirname "$file")"
+    echo "{\"onboardingStepV1\": $1}" >"$file"
+    launch app
+    wait_for "grep -q 'onboarding.page step=$1' '$work/app.log'" 10 || fail "the guide did not open at step $1"
+    wait_for "xdotool search --onlyvisible --name 'Welcome to Tessarin'" 10 || fail "the guide window is not on screen"
+}
+
+case_conflict_warning_when_another_client_holds_the_keys() {
+    : "${HOLD_KEY:?}"
+    "$HOLD_KEY" Shift+Print >"$work/holder.log" 2>&1 &
+    pids+=($!)
+    wait_for "grep -q holding \"$work/holder.log\"" 5 || fail "the other client could not grab Shift+Print"
+    start_guide_at 3
+    grep -q "shortcut.refused name=captureFullScreen" "$work/app.log" || fail "the held combination was not refused"
+    wait_for "grep -q 'onboarding.conflict_warning shown=true' '$work/app.log'" 5 || fail "the guide did not warn"
+    shot guide-conflict-warning
+}
+
+case_no_warning_when_the_keys_are_free() {
+    start_guide_at 3
+    wait_for "grep -q 'onboarding.conflict_warning shown=' '$work/app.log'" 5 || fail "the warning was never decided"
+    grep -q 'onboarding.conflict_warning shown=false' "$work/app.log" || fail "the guide warned with nothing in the way"
+}
+
+case_restart_brings_the_same_process_back() {
+    start_guide_at 1
+    local window
+    window=$(xdotool search --onlyvisible --name 'Welcome to Tessarin' | head -n 1)
+    xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+    xdotool key --window "$window" alt+r
+    wait_for "grep -q 'app.relaunch program=' '$work/app.log'" 10 || fail "the restart did not begin"
+    wait_for "[ \"\$(grep -c app.ready '$work/app.log')\" -ge 2 ]" 15 || fail "the program did not come back"
+    kill -0 "$app_pid" || fail "the relaunched program is not the same process"
+    wait_for "grep -q 'onboarding.page step=1' <(sed -n '/app.relaunch program=/,\$p' '$work/app.log')" 10 ||
+        fail "the guide did not resume at the same step"
+}
+
+run_case "$@"
