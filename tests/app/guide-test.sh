@@ -56,4 +56,19 @@ case_restart_brings_the_same_process_back() {
         fail "the guide did not resume at the same step"
 }
 
+case_settings_open_at_the_tab_a_link_names() {
+    launch app
+    timeout 10 "$TESSARIN" 'tessarin://open-settings?tab=history' >"$work/link.log" 2>&1 || fail "the link start failed"
+    wait_for "grep -q 'settings.shown tab=history' '$work/app.log'" 10 || fail "the settings did not open at History"
+    wait_for "xdotool search --onlyvisible --name '^Settings\$'" 10 || fail "the settings window is not on screen"
+    shot settings-history-from-link
+    # The same window again, at another tab; an unknown tab keeps it.
+    timeout 10 "$TESSARIN" 'tessarin://open-settings?tab=shortcuts' >>"$work/link.log" 2>&1 || fail "the second link failed"
+    wait_for "grep -q 'settings.shown tab=shortcuts' '$work/app.log'" 10 || fail "the open window did not switch tabs"
+    timeout 10 "$TESSARIN" 'tessarin://open-settings?tab=nonsense' >>"$work/link.log" 2>&1 || fail "the third link failed"
+    wait_for "grep -q 'settings.unknown_tab tab=nonsense' '$work/app.log'" 10 || fail "the unknown tab was not reported"
+    [ "$(grep -c 'settings.shown tab=shortcuts' "$work/app.log")" = 2 ] || fail "an unknown tab changed the tab"
+    [ "$(xdotool search --onlyvisible --name '^Settings$' | wc -l)" = 1 ] || fail "a second settings window opened"
+}
+
 run_case "$@"

@@ -56,6 +56,7 @@ DesktopWindows::DesktopWindows(TessarinApp& app, KeyValueStore& store, std::func
             logLine(LogLevel::info, LogCategory::app, "settings.unknown_tab tab=" + requested);
         }
         settings().show(tab);
+        logLine(LogLevel::info, LogCategory::app, "settings.shown tab=" + std::string(rawValue(settings().currentTab())));
     });
 }
 
