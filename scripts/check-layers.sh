@@ -12,10 +12,12 @@
 #   scrolling, capture,
 #   preferences
 #   flow                    the capture flow (uses capture and preferences)
+#   automation              tessarin:// links: parsing and the executor (uses flow)
 #   backends                the X11 back end and the factory that picks one,
 #                           the capture sound (libcanberra)
 #   annotation-render, ocr  Cairo/Pango drawing; the text-recognition engine
 #   shell                   the desktop application's decisions (no Qt)
+#   settings, onboarding    the settings window's and first-run guide's decisions
 #   cli                     the commands
 #   app                     the program and the Qt desktop module
 # Usage: scripts/check-layers.sh [source folder, default src]
@@ -38,6 +40,7 @@ layer_of() {
         core/capture/*) echo capture ;;
         core/preferences/*) echo preferences ;;
         core/flow/*) echo flow ;;
+        core/automation/*) echo automation ;;
         core/cli/*) echo cli ;;
         core/shell/*) echo shell ;;
         core/settings/*) echo settings ;;
@@ -63,11 +66,12 @@ declare -A may_include=(
     [backends]="common screen platform"
     [annotation-render]="common codecs annotation"
     [ocr]="common recording"
+    [automation]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [shell]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [settings]="common screen platform codecs annotation recording scrolling capture preferences flow shell"
     [onboarding]="common screen platform codecs annotation recording scrolling capture preferences flow shell"
     [cli]="common screen platform codecs annotation recording scrolling capture preferences"
-    [app]="common screen platform codecs annotation recording scrolling capture preferences flow shell settings onboarding backends annotation-render ocr cli"
+    [app]="common screen platform codecs annotation recording scrolling capture preferences flow automation shell settings onboarding backends annotation-render ocr cli"
 )
 
 # System libraries only some layers may use; everything else (the C++ and
@@ -99,7 +103,7 @@ declare -A target_layer=(
     [tessarin_settings]=settings [tessarin_onboarding]=onboarding
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
-    [tessarin_flow]=flow
+    [tessarin_flow]=flow [tessarin_automation]=automation
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
     [tessarin_cli]=cli [tessarin_shell]=shell
