@@ -121,7 +121,7 @@ case_link_goes_to_running_copy() {
 
 case_link_starts_the_application() {
     # No copy runs: the link start becomes the application and handles it.
-    launch app 'tessarin://capture-area'
+    launch app 'tessarin://no-such-command'
     [ "$(bus_owner_pid io.tessarin.Tessarin)" = "$app_pid" ] || fail "the link start does not own the bus name"
     wait_for "window_exists \"Unsupported URL\"" 5 || fail "the link that started the application was dropped"
 }
