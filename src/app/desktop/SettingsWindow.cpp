@@ -246,10 +246,9 @@ void SettingsWindow::addSteppers(SettingsTab tab, std::string_view section, QVBo
             title->setText(QString::fromStdString(stepperTitle(stepper, value)));
         });
         refreshers_.back()();
-        QObject::connect(spin, &QSpinBox::valueChanged, this, [this, &stepper, spin, title](int value) {
+        QObject::connect(spin, &QSpinBox::valueChanged, this, [this, &stepper, title](int value) {
             writeStepper(stepper, services_.preferences, value);
             title->setText(QString::fromStdString(stepperTitle(stepper, stepper.read(services_.preferences))));
-            (void)spin;
         });
     }
 }
