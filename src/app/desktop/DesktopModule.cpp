@@ -152,7 +152,7 @@ int runApplication(int argc, char** argv) {
         app->appState().setHandler(MenuAction::quit, [&] { quit("menu"); });
 
         DesktopCapture capture(*app, mainExecutor, background, alerts);
-        DesktopWindows windows(*app, preferencesStore, [&] {
+        DesktopWindows windows(*app, preferencesStore, *grabber, [&] {
             relauncher.request();
             quit("relaunch");
         });

@@ -38,8 +38,9 @@ std::optional<ProgramCommand> desktopKeyboardSettings() {
 
 }  // namespace
 
-DesktopWindows::DesktopWindows(TessarinApp& app, KeyValueStore& store, std::function<void()> relaunch)
-    : app_(app), store_(store) {
+DesktopWindows::DesktopWindows(TessarinApp& app, KeyValueStore& store, const GlobalShortcutGrabber& keys,
+                               std::function<void()> relaunch)
+    : app_(app), keys_(keys) {
     const auto refusedOurKeys = [&center = app.shortcutCenter()] {
         return center.wasRefused(ShortcutName::captureArea) || center.wasRefused(ShortcutName::captureFullScreen);
     };
@@ -74,6 +75,7 @@ SettingsWindow& DesktopWindows::settings() {
     settings_ = std::make_unique<SettingsWindow>(SettingsServices{
         app_.preferences(), app_.shortcuts(),
         [&center = app_.shortcutCenter()](ShortcutName name) { return center.problem(name); },
+        [&keys = keys_](uint32_t keycode) { return keys.unshiftedKeyName(keycode); },
         [this] { return screen().syntheticInputAccess().granted; },
         [this] { guide_->show(OnboardingStep::welcome); }, confirmClearHistory,
         [&history = app_.history()] { history.clearAll(); }, AppInfo::shortVersion, AppInfo::buildNumber});

@@ -21,7 +21,9 @@ class ScreenBackend;
 class DesktopWindows {
 public:
     // `relaunch` quits in order and starts the program again.
-    DesktopWindows(TessarinApp& app, KeyValueStore& store, std::function<void()> relaunch);
+    // `keys` names keys for the shortcut recorder.
+    DesktopWindows(TessarinApp& app, KeyValueStore& store, const GlobalShortcutGrabber& keys,
+                   std::function<void()> relaunch);
     ~DesktopWindows();
     DesktopWindows(const DesktopWindows&) = delete;
     DesktopWindows& operator=(const DesktopWindows&) = delete;
@@ -34,7 +36,7 @@ private:
     ScreenBackend& screen();
 
     TessarinApp& app_;
-    KeyValueStore& store_;
+    const GlobalShortcutGrabber& keys_;
     std::unique_ptr<ScreenBackend> screen_;
     std::unique_ptr<OnboardingPresenter> guide_;
     std::unique_ptr<SettingsWindow> settings_;

@@ -281,7 +281,8 @@ void SettingsWindow::addPickers(SettingsTab tab, std::string_view section, QVBox
 void SettingsWindow::addShortcutRows(QVBoxLayout* layout) {
     auto* form = new QFormLayout;
     for (const ShortcutName name : allShortcutNames) {
-        auto* recorder = new ShortcutRecorderButton(name, services_.shortcuts, services_.shortcutProblem);
+        auto* recorder = new ShortcutRecorderButton(name, services_.shortcuts, services_.shortcutProblem,
+                                                    services_.unshiftedKeyName);
         recorders_.push_back(recorder);
         form->addRow(QString::fromStdString(menuTitle(menuActionOf(name))), recorder);
     }

@@ -31,6 +31,9 @@ struct SettingsServices {
     KeyboardShortcuts& shortcuts;
     // Why a shortcut does not work now (empty when it does).
     std::function<std::string(ShortcutName)> shortcutProblem;
+    // What a key types unshifted, by its hardware code ("1" for the "!"
+    // key); empty when unknown (the recorder then reads Qt's key).
+    std::function<std::string(uint32_t keycode)> unshiftedKeyName;
     // XTEST: whether Tessarin can scroll other windows.
     std::function<bool()> syntheticInputGranted;
     std::function<void()> showSetupGuide;

@@ -105,9 +105,11 @@ uint8_t keyModifiersOf(Qt::KeyboardModifiers modifiers) {
 }
 
 ShortcutRecorderButton::ShortcutRecorderButton(ShortcutName name, KeyboardShortcuts& shortcuts,
-                                               ShortcutRecorder::ProblemLookup problem, QWidget* parent)
+                                               ShortcutRecorder::ProblemLookup problem, KeyNameLookup unshiftedKeyName,
+                                               QWidget* parent)
     : QWidget(parent),
       recorder_(name, shortcuts, std::move(problem)),
+      unshiftedKeyName_(std::move(unshiftedKeyName)),
       record_(new QPushButton(this)),
       clear_(new QToolButton(this)),
       message_(new QLabel(this)) {
@@ -167,7 +169,12 @@ bool ShortcutRecorderButton::eventFilter(QObject* watched, QEvent* event) {
         return QWidget::eventFilter(watched, event);
     }
     const auto* key = static_cast<QKeyEvent*>(event);
-    const auto outcome = recorder_.keyPressed(keyModifiersOf(key->modifiers()), keysymNameOf(key->key()));
+    // The keyboard map knows what the key types unshifted on any layout;
+    // Qt's key (shifted) is the fallback the recorder unshifts for US keys.
+    std::string keysym;
+    if (unshiftedKeyName_ && key->nativeScanCode() != 0) keysym = unshiftedKeyName_(key->nativeScanCode());
+    if (keysym.empty()) keysym = keysymNameOf(key->key());
+    const auto outcome = recorder_.keyPressed(keyModifiersOf(key->modifiers()), keysym);
     if (outcome != ShortcutRecorder::Outcome::keepRecording) record_->releaseKeyboard();
     refresh();
     return true;  // a recorded key never activates the button

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QWidget>
+#include <functional>
+#include <string>
 
 #include "core/settings/ShortcutRecorder.h"
 
@@ -15,8 +17,9 @@ namespace tessarin {
 
 class ShortcutRecorderButton final : public QWidget {
 public:
+    using KeyNameLookup = std::function<std::string(uint32_t keycode)>;
     ShortcutRecorderButton(ShortcutName name, KeyboardShortcuts& shortcuts, ShortcutRecorder::ProblemLookup problem,
-                           QWidget* parent = nullptr);
+                           KeyNameLookup unshiftedKeyName = {}, QWidget* parent = nullptr);
 
     // Shows the assignment and the problem as they stand now.
     void refresh();
@@ -33,6 +36,7 @@ private:
     void stopRecording();
 
     ShortcutRecorder recorder_;
+    KeyNameLookup unshiftedKeyName_;
     QPushButton* record_;
     QToolButton* clear_;
     QLabel* message_;

@@ -54,7 +54,7 @@ struct SettingsWindowTest : ::testing::Test {
 
     std::unique_ptr<SettingsWindow> window(AppPreferences& over, KeyboardShortcuts& keys) {
         return std::make_unique<SettingsWindow>(SettingsServices{
-            over, keys, [this](ShortcutName name) { return problems[name]; }, [this] { return xtest; },
+            over, keys, [this](ShortcutName name) { return problems[name]; }, {}, [this] { return xtest; },
             [this] { ++guideShown; }, [this] { return confirmAnswer; }, [this] { ++cleared; }, "1.4.0", "142"});
     }
     std::unique_ptr<SettingsWindow> window() { return window(*preferences, shortcuts); }
@@ -273,6 +273,31 @@ TEST_F(SettingsWindowTest, PicturesOfEveryTabWhenAsked) {
         QApplication::processEvents();
         EXPECT_TRUE(settings->grab().save(folder + "/settings-" + QString::fromStdString(std::string(rawValue(tab))) + ".png"));
     }
+}
+
+}  // namespace
+}  // namespace tessarin
+
+namespace tessarin {
+namespace {
+
+// On a German layout Shift+7 types "/": the keyboard map's name for the
+// key wins over Qt's shifted key, so the stored key is the one pressed.
+TEST_F(SettingsWindowTest, TheRecorderNamesAKeyByTheKeyboardMapWhenItKnowsTheKey) {
+    const std::map<uint32_t, std::string> layout = {{16, "7"}};
+    ShortcutRecorderButton row(ShortcutName::recordVideo, shortcuts, {}, [&layout](uint32_t keycode) {
+        const auto found = layout.find(keycode);
+        return found == layout.end() ? std::string() : found->second;
+    });
+    const auto pressWithCode = [&row](int key, Qt::KeyboardModifiers modifiers, quint32 keycode) {
+        row.recordButton()->click();
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, keycode, 0, 0);
+        QApplication::sendEvent(row.recordButton(), &event);
+    };
+    pressWithCode(Qt::Key_Slash, Qt::ControlModifier | Qt::ShiftModifier, 16);
+    EXPECT_EQ(store.object("KeyboardShortcuts_recordVideo"), nlohmann::json("Ctrl+Shift+7"));
+    pressWithCode(Qt::Key_Question, Qt::ControlModifier | Qt::ShiftModifier, 61);  // not in the map: Qt's key, unshifted
+    EXPECT_EQ(store.object("KeyboardShortcuts_recordVideo"), nlohmann::json("Ctrl+Shift+slash"));
 }
 
 }  // namespace
