@@ -71,4 +71,37 @@ case_settings_open_at_the_tab_a_link_names() {
     [ "$(xdotool search --onlyvisible --name '^Settings$' | wc -l)" = 1 ] || fail "a second settings window opened"
 }
 
+case_a_first_start_walks_through_and_leaves_shortcuts_and_autostart() {
+    start_guide_at 0
+    local window step
+    window=$(xdotool search --onlyvisible --name 'Welcome to Tessarin' | head -n 1)
+    # Return presses each page's main button: Continue, Continue, Yes!, Done,
+    # Continue, Start Using Tessarin.
+    for step in 1 2 3 4 5; do
+        xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+        xdotool key --window "$window" Return
+        wait_for "grep -q 'onboarding.page step=$step' '$work/app.log'" 5 || fail "Return did not lead to step $step"
+        shot "guide-$step"
+    done
+    xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+    xdotool key --window "$window" Return
+    wait_for "! xdotool search --onlyvisible --name 'Welcome to Tessarin'" 5 || fail "the guide did not close"
+    local prefs
+    prefs=$(preferences_file)
+    kill -TERM "$app_pid"
+    wait "$app_pid" || fail "the application did not quit cleanly"
+    grep -q '"onboardingCompletedV1": *true' "$prefs" || fail "the guide was not recorded as finished"
+    grep -q '"onboardingSetAsDefaultV1": *true' "$prefs" || fail "the answer was not stored"
+    grep -q '"KeyboardShortcuts_captureArea": *"Print"' "$prefs" || fail "Print is not the area shortcut"
+    grep -q '"KeyboardShortcuts_captureFullScreen": *"Shift+Print"' "$prefs" || fail "Shift+Print is not the full screen shortcut"
+    local entry="$XDG_CONFIG_HOME/autostart/io.tessarin.Tessarin.desktop"
+    [ -f "$entry" ] || fail "no autostart entry"
+    grep -qx "Exec=$(readlink -f "$TESSARIN")" "$entry" || fail "the entry does not start this program: $(grep Exec "$entry")"
+    # The next start shows no guide, and the shortcut works.
+    launch again
+    grep -q 'onboarding.page' "$work/again.log" && fail "the guide opened again"
+    xdotool key Print
+    wait_for "grep -q 'action.dispatch action=captureArea source=shortcut' '$work/again.log'" 5 || fail "Print ran nothing"
+}
+
 run_case "$@"

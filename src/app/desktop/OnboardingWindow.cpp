@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -63,6 +64,7 @@ void OnboardingWindow::showPage() {
         page_->deleteLater();
     }
     conflictWarning_ = nullptr;
+    primary_ = nullptr;
     conflictWarningLogged_ = false;
     screenStatus_ = nullptr;
     switch (coordinator_.step()) {
@@ -79,6 +81,14 @@ void OnboardingWindow::showPage() {
     // Only the pages that follow the system poll it.
     const bool follows = screenStatus_ || conflictWarning_;
     follows ? poll_.start() : poll_.stop();
+}
+
+void OnboardingWindow::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && primary_) {
+        primary_->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QWidget* OnboardingWindow::header(std::string_view title, std::string_view subtitle) {
@@ -107,7 +117,9 @@ void OnboardingWindow::addFooter(QVBoxLayout* layout,
         button->setMinimumWidth(120);
         QObject::connect(button, &QPushButton::clicked, this, [action = std::move(action)] { action(); });
         row->addWidget(button);
+        primary_ = button;
     }
+    if (primary_) primary_->setDefault(true);
     row->addStretch();
     layout->addLayout(row);
 }

@@ -8,6 +8,7 @@
 // "Show Setup Guide Again" shows it at the first step.
 
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -41,6 +42,10 @@ public:
     // The page shown, rebuilt from the coordinator.
     void showPage();
 
+protected:
+    // Return presses the page's last footer button (Continue, Yes!, Done…).
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QWidget* header(std::string_view title, std::string_view subtitle);
     void addFooter(QVBoxLayout* layout, std::vector<std::pair<std::string_view, std::function<void()>>> buttons);
@@ -58,6 +63,7 @@ private:
     QWidget* page_ = nullptr;
     QWidget* conflictWarning_ = nullptr;
     QLabel* screenStatus_ = nullptr;
+    QPushButton* primary_ = nullptr;
     bool conflictWarningLogged_ = false;
     QTimer poll_;  // runs while a page that follows the system is shown
     Subscription subscription_;
