@@ -21,7 +21,9 @@ start_guide_at() {
     file=$(preferences_file)
     mkdir -p "$(dirname "$file")"
     echo "{\"onboardingStepV1\": $1}" >"$file"
+    keep_guide=1
     launch app
+    keep_guide=0
     wait_for "grep -q 'onboarding.page step=$1' '$work/app.log'" 10 || fail "the guide did not open at step $1"
     wait_for "xdotool search --onlyvisible --name 'Welcome to Tessarin'" 10 || fail "the guide window is not on screen"
 }
