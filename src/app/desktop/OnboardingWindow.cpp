@@ -1,6 +1,7 @@
 #include "app/desktop/OnboardingWindow.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPainter>
@@ -228,17 +229,28 @@ QWidget* OnboardingWindow::tweakPage() {
 QWidget* OnboardingWindow::readyPage() {
     QWidget* page = header("Ready to go!", "Start capturing from the tray icon, or with your shortcuts:");
     auto* layout = static_cast<QVBoxLayout*>(page->layout());
-    auto* list = new QLabel;
-    list->setObjectName(QStringLiteral("onboarding.shortcuts"));
-    list->setAlignment(Qt::AlignHCenter);
-    QStringList lines;
+    // Titles right-aligned against their keys, in two columns.
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(16);
+    int row = 0;
     for (const ShortcutName name : allShortcutNames) {
         const auto combination = services_.shortcuts.shortcut(name);
         if (!combination) continue;
-        lines << QString::fromStdString(menuTitle(menuActionOf(name)) + "  " + combination->displayText());
+        auto* title = new QLabel(QString::fromStdString(menuTitle(menuActionOf(name))));
+        auto* keys = new QLabel(QString::fromStdString(combination->displayText()));
+        keys->setObjectName(QString::fromStdString("onboarding.shortcut." + std::string(rawValue(name))));
+        QFont bold = keys->font();
+        bold.setBold(true);
+        keys->setFont(bold);
+        grid->addWidget(title, row, 0, Qt::AlignRight);
+        grid->addWidget(keys, row, 1, Qt::AlignLeft);
+        ++row;
     }
-    list->setText(lines.join(QLatin1Char('\n')));
-    layout->addWidget(list);
+    auto* centred = new QHBoxLayout;
+    centred->addStretch();
+    centred->addLayout(grid);
+    centred->addStretch();
+    layout->addLayout(centred);
     addFooter(layout, {{"Start Using Tessarin", [this] { coordinator_.advance(); }}});
     return page;
 }

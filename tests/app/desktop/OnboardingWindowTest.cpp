@@ -90,7 +90,9 @@ TEST_F(OnboardingWindowTest, AFirstStartWalksEveryPageAndLeavesShortcutsAndAutos
 
     QWidget* ready = page(window, OnboardingStep::ready);
     ASSERT_NE(ready, nullptr);
-    EXPECT_EQ(text(*ready, "onboarding.shortcuts"), "Capture Area  Print\nCapture Full Screen  Shift+Print");
+    EXPECT_EQ(text(*ready, "onboarding.shortcut.captureArea"), "Print");
+    EXPECT_EQ(text(*ready, "onboarding.shortcut.captureFullScreen"), "Shift+Print");
+    EXPECT_EQ(text(*ready, "onboarding.shortcut.captureWindow"), "<none>");
     click(*ready, "onboarding.button.Start Using Tessarin");
     EXPECT_TRUE(window.isHidden());
     EXPECT_TRUE(onboardingCompleted(store));
