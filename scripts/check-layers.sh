@@ -19,6 +19,7 @@
 #                           the capture sound (libcanberra)
 #   annotation-render, ocr  Cairo/Pango drawing; the text-recognition engine
 #   shell                   the desktop application's decisions (no Qt)
+#   settings, onboarding    the settings window's and first-run guide's decisions
 #   cli                     the commands
 #   app                     the program and the Qt desktop module
 # Usage: scripts/check-layers.sh [source folder, default src]
@@ -31,7 +32,7 @@ layer_of() {
     case "$1" in
         core/common/*) echo common ;;
         core/screen/*) echo screen ;;
-        platform/x11/* | platform/sound/* | platform/PlatformFactory.* | platform/PlatformChoice.* | platform/ShortcutGrabberFactory.* | platform/InteractionFactory.*) echo backends ;;
+        platform/x11/* | platform/sound/* | platform/gsettings/* | platform/PlatformFactory.* | platform/PlatformChoice.* | platform/ShortcutGrabberFactory.* | platform/InteractionFactory.*) echo backends ;;
         platform/*) echo platform ;;
         render/annotation/*) echo annotation-render ;;
         render/*) echo codecs ;;
@@ -47,6 +48,8 @@ layer_of() {
         core/cli/*) echo cli ;;
         core/shell/*) echo shell ;;
         core/history/*) echo shell ;;
+        core/settings/*) echo settings ;;
+        core/onboarding/*) echo onboarding ;;
         ocr/*) echo ocr ;;
         app/* | main.cpp) echo app ;;
         *) echo unknown ;;
@@ -71,8 +74,10 @@ declare -A may_include=(
     [ocr]="common recording"
     [automation]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [shell]="common screen platform codecs annotation recording scrolling capture preferences flow"
+    [settings]="common screen platform codecs annotation recording scrolling capture preferences flow shell"
+    [onboarding]="common screen platform codecs annotation recording scrolling capture preferences flow shell"
     [cli]="common screen platform codecs annotation recording scrolling capture preferences"
-    [app]="common screen platform codecs annotation recording scrolling capture preferences flow automation quickaccess shell backends annotation-render ocr cli"
+    [app]="common screen platform codecs annotation recording scrolling capture preferences flow automation quickaccess shell settings onboarding backends annotation-render ocr cli"
 )
 
 # System libraries only some layers may use; everything else (the C++ and
@@ -81,6 +86,7 @@ library_of() {
     case "$1" in
         xcb/* | X11/* | xkbcommon/*) echo x11 ;;
         canberra.h) echo canberra ;;
+        gio/*) echo gio ;;
         cairo*.h | pango/* | glib*.h | glib/*) echo cairo ;;
         tesseract/* | leptonica/*) echo tesseract ;;
         Q* | qt*/*) echo qt ;;
@@ -88,7 +94,7 @@ library_of() {
     esac
 }
 declare -A may_use=(
-    [backends]="x11 canberra"
+    [backends]="x11 canberra gio"
     [annotation-render]="cairo"
     [ocr]="tesseract"
     [app]="qt"
@@ -99,7 +105,8 @@ declare -A target_layer=(
     [tessarin_common]=common [tessarin_screen]=screen [tessarin_render]=codecs
     [tessarin_platform_interfaces]=platform [tessarin_platform_interaction]=platform
     [tessarin_platform]=backends [tessarin_x11_shortcuts]=backends [tessarin_x11_interaction]=backends
-    [tessarin_capture_sound]=backends
+    [tessarin_capture_sound]=backends [tessarin_gsettings]=backends
+    [tessarin_settings]=settings [tessarin_onboarding]=onboarding
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
     [tessarin_flow]=flow [tessarin_pins]=flow [tessarin_automation]=automation
@@ -111,7 +118,7 @@ declare -A target_layer=(
 )
 declare -A linked_library=(
     [tessarin_dep_xcb]=x11 [PkgConfig::XCB]=x11 [PkgConfig::XCB_XKB]=x11 [PkgConfig::XCB_XINPUT]=x11 [PkgConfig::XKBCOMMON]=x11
-    [PkgConfig::CANBERRA]=canberra
+    [PkgConfig::CANBERRA]=canberra [PkgConfig::GIO]=gio
     [PkgConfig::CAIRO]=cairo [PkgConfig::PANGOCAIRO]=cairo
     [PkgConfig::TESSERACT]=tesseract
     [Qt6::Core]=qt [Qt6::Gui]=qt [Qt6::Widgets]=qt [Qt6::DBus]=qt

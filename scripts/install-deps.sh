@@ -17,6 +17,8 @@ packages=(
   libxau-dev libxdmcp-dev
   nlohmann-json3-dev zlib1g-dev libdeflate-dev libpng-dev libjpeg62-turbo-dev
   libcairo2-dev libpango1.0-dev fonts-dejavu-core
+  # GSettings (GIO), read for the desktop's own screenshot shortcuts
+  libglib2.0-dev libglib2.0-bin
   # text recognition: the engine and its language data (English, simplified and traditional Chinese)
   libtesseract-dev libleptonica-dev tesseract-ocr-eng tesseract-ocr-chi-sim tesseract-ocr-chi-tra
   # a font with Han glyphs, for rendering Chinese test text

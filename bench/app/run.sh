@@ -117,6 +117,10 @@ inner_idle() {
 if [ "${1:-}" = --inner ]; then
     mode=$2
     shift 2
+    # A fresh session would open Tessarin's first-run guide over the measurement.
+    prefs="${XDG_CONFIG_HOME:?}/io.tessarin.Tessarin/preferences.json"
+    mkdir -p "$(dirname "$prefs")"
+    [ -e "$prefs" ] || echo '{"onboardingCompletedV1": true}' >"$prefs"
     case "$mode" in
         dock-time) inner_dock_time "$@" ;;
         idle) inner_idle "$@" ;;

@@ -68,7 +68,7 @@ inner_layout() {
     shift 2
     if [ "$layout" = two ]; then two_monitors || { echo "error=xrandr --setmonitor failed"; return 0; }; fi
     mkdir -p "$XDG_CONFIG_HOME/io.tessarin.Tessarin"
-    echo "{\"KeyboardShortcuts_captureAllInOne\": \"$all_in_one_key\"}" \
+    echo "{\"KeyboardShortcuts_captureAllInOne\": \"$all_in_one_key\", \"onboardingCompletedV1\": true}" \
         >"$XDG_CONFIG_HOME/io.tessarin.Tessarin/preferences.json"
     "$@"
 }

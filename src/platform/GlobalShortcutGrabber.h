@@ -49,6 +49,11 @@ public:
     virtual GrabResult grab(int id, const KeyCombination& combination) = 0;
     virtual void release(int id) = 0;
 
+    // The keysym name the key with this hardware code types with no
+    // modifier ("1" for the key that types "!" with Shift), for the
+    // shortcut recorder; empty when it is not known.
+    virtual std::string unshiftedKeyName(uint32_t /*keycode*/) const { return {}; }
+
     // -1 when there is nothing to watch.
     virtual int eventDescriptor() const = 0;
     virtual void processPendingEvents() = 0;

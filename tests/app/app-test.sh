@@ -28,11 +28,40 @@ fail() {
     exit 1
 }
 
+# The first-run guide would open over every case: a case starts with it
+# finished, added to the preferences the case wrote, unless it sets
+# keep_guide=1 to test the guide.
+preferences_file() { echo "${XDG_CONFIG_HOME:?}/io.tessarin.Tessarin/preferences.json"; }
+keep_guide=0
+seed_guide_finished() {
+    [ "$keep_guide" = 1 ] && return 0
+    local file
+    file=$(preferences_file)
+    mkdir -p "$(dirname "$file")"
+    python3 - "$file" <<'PY'
+import json, os, sys
+path = sys.argv[1]
+values = {}
+if os.path.exists(path):
+    try:
+        with open(path) as f:
+            values = json.load(f)
+    except ValueError:
+        sys.exit(0)  # a case testing a damaged file gets it as it wrote it
+if not isinstance(values, dict):
+    sys.exit(0)
+values.setdefault("onboardingCompletedV1", True)
+with open(path, "w") as f:
+    json.dump(values, f)
+PY
+}
+
 # launch NAME [args...]: starts the application, logging to $work/NAME.log,
 # and waits until it is ready; sets app_pid.
 launch() {
     local name=$1
     shift
+    seed_guide_finished
     "$TESSARIN" "$@" >"$work/$name.log" 2>&1 &
     app_pid=$!
     pids+=("$app_pid")

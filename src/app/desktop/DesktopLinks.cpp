@@ -222,7 +222,7 @@ DesktopLinks::DesktopLinks(Targets t) {
     ops.openHistory = [&state] { state.perform(MenuAction::openHistory, ActionSource::link); };
     ops.openSettings = [&state](std::optional<std::string> tab) {
         logLine(LogLevel::info, LogCategory::app, "link.open_settings tab=" + tab.value_or(""));
-        state.perform(MenuAction::openSettings, ActionSource::link);
+        state.openSettings(tab.value_or(""), ActionSource::link);
     };
     ops.applyDesktopIcons = [icons](DesktopIconAction action) { icons->apply(action); };
     ops.extractText = [&text = t.text](SharedImage image, bool collapse) { text.extract(std::move(image), collapse); };

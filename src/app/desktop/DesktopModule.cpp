@@ -18,6 +18,7 @@
 #include "app/desktop/QtSessionBus.h"
 #include "app/desktop/QuitSignals.h"
 #include "app/desktop/DesktopCapture.h"
+#include "app/desktop/DesktopWindows.h"
 #include "app/desktop/SelectionOverlay.h"
 #include "app/desktop/TrayIcon.h"
 #include "core/capture/CaptureArtifactDirectory.h"
@@ -26,6 +27,7 @@
 #include "core/common/ThreadPool.h"
 #include "core/preferences/JsonFileStore.h"
 #include "core/preferences/WriteBehindStore.h"
+#include "core/shell/AppRelauncher.h"
 #include "core/shell/InstanceGuard.h"
 #include "core/shell/TessarinApp.h"
 #include "core/shell/XdgAutostartLoginItem.h"
@@ -123,7 +125,11 @@ int runApplication(int argc, char** argv) {
         logLine(LogLevel::info, LogCategory::app, "shortcuts.unavailable reason=" + shortcutsUnavailable);
     }
     QtAlertPresenter alerts;
-    const auto loginItems = makeLoginItems(programPath(argc > 0 ? argv[0] : nullptr));
+    const std::string program = programPath(argc > 0 ? argv[0] : nullptr);
+    const auto loginItems = makeLoginItems(program);
+    // A relaunch starts the program plainly: links given to this start
+    // have been handled already.
+    AppRelauncher relauncher(program, {});
     int status = 0;
     {
         ThreadPool background(2);
@@ -146,6 +152,10 @@ int runApplication(int argc, char** argv) {
         app->appState().setHandler(MenuAction::quit, [&] { quit("menu"); });
 
         DesktopCapture capture(*app, mainExecutor, background, alerts);
+        DesktopWindows windows(*app, preferencesStore, *grabber, [&] {
+            relauncher.request();
+            quit("relaunch");
+        });
 
         // Key events wake the loop through the grabber's connection: no timer.
         std::unique_ptr<QSocketNotifier> keys;
@@ -169,6 +179,7 @@ int runApplication(int argc, char** argv) {
         QTimer::singleShot(0, [&] {
             app->start();
             logLine(LogLevel::info, LogCategory::app, "app.ready");
+            windows.presentGuideIfNeeded();
             // After the shell is up, before anyone asks for an overlay.
             QTimer::singleShot(0, [] { SelectionOverlay::prepare(); });
         });
@@ -190,6 +201,12 @@ int runApplication(int argc, char** argv) {
         mainExecutor.drain();
     }
     logLine(LogLevel::info, LogCategory::app, "app.exit status=" + std::to_string(status));
+    if (relauncher.requested()) {
+        logLine(LogLevel::info, LogCategory::app, "app.relaunch program=" + program);
+        const std::string failure = relauncher.execNow();
+        logLine(LogLevel::error, LogCategory::app, "app.relaunch_failed reason=" + failure);
+        return 1;
+    }
     return status;
 }
 

@@ -146,6 +146,13 @@ void AppPreferences::setLaunchAtLogin(bool value) {
     notify(PreferenceKey::launchAtLogin);
 }
 
+void AppPreferences::reloadLaunchAtLogin() {
+    const bool enabled = loginItems_.isEnabled();
+    if (enabled == launchAtLogin_) return;
+    launchAtLogin_ = enabled;
+    notify(PreferenceKey::launchAtLogin);
+}
+
 void AppPreferences::setOpenAnnotationEditorAfterCapture(bool value) {
     openAnnotationEditorAfterCapture_ = value;
     store(PreferenceKey::openAnnotationEditorAfterCapture, value);

@@ -90,6 +90,9 @@ public:
     // property then shows what the service reports, so a refused
     // registration does not leave the switch on.
     void setLaunchAtLogin(bool value);
+    // Asks the login-item service again (the user may have removed the
+    // autostart entry); observers hear of a change.
+    void reloadLaunchAtLogin();
     void setOpenAnnotationEditorAfterCapture(bool value);
     void setDefaultImageFormat(ImageFormatPreference value);
     void setLastAnnotationTool(AnnotationToolType value);

@@ -60,6 +60,12 @@ void AppState::perform(MenuAction action, ActionSource source) {
     handler();
 }
 
+void AppState::openSettings(std::string tab, ActionSource source) {
+    requestedSettingsTab_ = std::move(tab);
+    perform(MenuAction::openSettings, source);
+    requestedSettingsTab_.clear();
+}
+
 void AppState::setHandler(MenuAction action, Handler handler) {
     const size_t index = indexOf(action);
     if (index < handlers_.size()) handlers_[index] = std::move(handler);

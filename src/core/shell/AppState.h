@@ -53,6 +53,11 @@ public:
     void perform(MenuAction action, ActionSource source);
     void performShortcut(ShortcutName name) { perform(menuActionOf(name), ActionSource::shortcut); }
     void setHandler(MenuAction action, Handler handler);
+    // Opens the settings at a tab (its raw value, "history"; empty keeps
+    // the tab shown): the openSettings handler reads requestedSettingsTab()
+    // while it runs.
+    void openSettings(std::string tab, ActionSource source);
+    const std::string& requestedSettingsTab() const { return requestedSettingsTab_; }
 
     // A capture-like activity owns the screen; the tray shows it.
     bool isCapturing() const { return isCapturing_; }
@@ -70,6 +75,7 @@ private:
     LinkHandler linkHandler_;
     bool isCapturing_ = false;
     bool isRecording_ = false;
+    std::string requestedSettingsTab_;
     ObserverList<Observer> observers_;
 };
 

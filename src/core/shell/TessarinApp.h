@@ -12,7 +12,7 @@
 //      global shortcuts, the menu rows, the history store.
 // start(), once the event loop runs: prune the history by the retention
 // settings and hand queued links to the application state (later also:
-// restore pins, offer the first-run guide).
+// restore pins). The desktop module offers the first-run guide after it.
 // quit(): release the grabs, let the history's pending writes finish,
 // write the preferences; then the owner stops the executors. Runs once.
 // Destroying the application before quit() has finished cancels it: its

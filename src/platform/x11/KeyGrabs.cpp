@@ -75,6 +75,12 @@ std::vector<xcb_keycode_t> KeyboardMap::keycodesOf(xcb_keysym_t keysym) const {
     return keycodes;
 }
 
+xcb_keysym_t KeyboardMap::baseKeysym(xcb_keycode_t keycode) const {
+    if (keysymsPerKeycode_ == 0 || keycode < firstKeycode_) return XCB_NO_SYMBOL;
+    const size_t index = size_t(keycode - firstKeycode_) * keysymsPerKeycode_;
+    return index < keysyms_.size() ? keysyms_[index] : XCB_NO_SYMBOL;
+}
+
 void GrabTable::unbind(int id) {
     std::erase_if(owners_, [id](const auto& entry) { return entry.second == id; });
     std::erase_if(keysDown_, [id](const auto& entry) { return entry.second == id; });

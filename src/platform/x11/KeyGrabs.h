@@ -55,6 +55,9 @@ public:
     // Every keycode that types `keysym` in any of its columns (any group,
     // with or without Shift), in keycode order.
     std::vector<xcb_keycode_t> keycodesOf(xcb_keysym_t keysym) const;
+    // What the key types with no modifier (its first column), or
+    // XCB_NO_SYMBOL for a keycode outside the map.
+    xcb_keysym_t baseKeysym(xcb_keycode_t keycode) const;
 
 private:
     xcb_keycode_t firstKeycode_ = 0;

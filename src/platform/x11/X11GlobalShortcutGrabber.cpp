@@ -180,6 +180,15 @@ GrabResult X11GlobalShortcutGrabber::grabVariants(int id, const KeyCombination& 
     return {GrabOutcome::grabbed, {}};
 }
 
+std::string X11GlobalShortcutGrabber::unshiftedKeyName(uint32_t keycode) const {
+    if (keycode > 255) return {};
+    const xcb_keysym_t keysym = keyboard_.baseKeysym(static_cast<xcb_keycode_t>(keycode));
+    if (keysym == XCB_NO_SYMBOL) return {};
+    char name[64];
+    if (xkb_keysym_get_name(keysym, name, sizeof name) <= 0) return {};
+    return name;
+}
+
 void X11GlobalShortcutGrabber::release(int id) {
     ungrab(id);
     assignments_.erase(id);

@@ -54,6 +54,7 @@ public:
     void setRegrabListener(RegrabListener listener) override { regrabListener_ = std::move(listener); }
     GrabResult grab(int id, const KeyCombination& combination) override;
     void release(int id) override;
+    std::string unshiftedKeyName(uint32_t keycode) const override;
     int eventDescriptor() const override { return epoll_.get(); }
     void processPendingEvents() override;
 

@@ -60,3 +60,22 @@ TEST(LinkInbox, HoldsLinksUntilAHandlerThenPassesThemStraightOn) {
 
 }  // namespace
 }  // namespace tessarin
+
+namespace tessarin {
+namespace {
+
+TEST(AppStateSettingsTest, OpenSettingsHandsTheTabToTheHandlerWhileItRuns) {
+    InMemoryKeyValueStore store;
+    AppPreferences preferences(store);
+    testing::RecordingAlerts alerts;
+    AppState state(preferences, alerts);
+    std::vector<std::string> seen;
+    state.setHandler(MenuAction::openSettings, [&] { seen.push_back(state.requestedSettingsTab()); });
+    state.openSettings("history", ActionSource::link);
+    state.perform(MenuAction::openSettings, ActionSource::menu);
+    EXPECT_EQ(seen, (std::vector<std::string>{"history", ""}));
+    EXPECT_EQ(state.requestedSettingsTab(), "");
+}
+
+}  // namespace
+}  // namespace tessarin

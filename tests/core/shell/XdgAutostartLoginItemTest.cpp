@@ -1,6 +1,9 @@
 #include "core/shell/XdgAutostartLoginItem.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "core/preferences/PreferencesTestSupport.h"
 
@@ -90,6 +93,38 @@ TEST(AutostartFolder, FollowsXdgConfigHomeOnlyWhenAbsolute) {
     }
     ::setenv("HOME", "not/absolute", 1);
     EXPECT_FALSE(XdgAutostartLoginItem::defaultFolder());
+}
+
+}  // namespace
+}  // namespace tessarin
+
+namespace tessarin {
+namespace {
+
+// desktop-file-validate, run without a shell; its exit status and output.
+std::pair<int, std::string> validateDesktopFile(const std::filesystem::path& file, const std::filesystem::path& output) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(fd, 1);
+        ::dup2(fd, 2);
+        ::execlp("desktop-file-validate", "desktop-file-validate", file.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, testing::readFile(output)};
+}
+
+TEST_F(AutostartTest, AnEntryForAPathHoldingEveryReservedCharacterValidatesAndReadsBack) {
+    const std::string program = "/opt/Tess arin/\"q\" $HOME 100% back\\slash `x`/tessarin";
+    XdgAutostartLoginItem item(folder, program);
+    item.setEnabled(true);
+    EXPECT_TRUE(item.isEnabled());
+    const auto [status, output] = validateDesktopFile(entry, dir / "validate.out");
+    if (status == 127) GTEST_SKIP() << "desktop-file-validate is not installed";
+    EXPECT_EQ(status, 0) << output << readFile(entry);
+    EXPECT_EQ(output, "") << readFile(entry);
 }
 
 }  // namespace

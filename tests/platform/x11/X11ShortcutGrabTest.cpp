@@ -449,3 +449,27 @@ TEST(RawKeyWatcher, HearsEachPressOfItsKeyEvenUnderAnotherClientsKeyboardGrab) {
 
 }  // namespace
 }  // namespace tessarin::x11
+
+namespace tessarin::x11 {
+namespace {
+
+// The recorder stores a key by what it types unshifted, whatever Shift did.
+TEST_F(ShortcutGrab, AKeyIsNamedByWhatItTypesWithoutModifiers) {
+    const auto reply = keyboardMapping(x.connection());
+    ASSERT_TRUE(reply);
+    const KeyboardMap map = keyboardMapFrom(x.connection(), *reply);
+    const struct { const char* typed; const char* unshifted; } rows[] = {
+        {"exclam", "1"}, {"A", "a"}, {"question", "slash"}, {"Print", "Print"}, {"Shift_L", "Shift_L"},
+    };
+    for (const auto& [typed, unshifted] : rows) {
+        SCOPED_TRACE(typed);
+        const auto keycodes = map.keycodesOf(keysymFromName(typed));
+        ASSERT_FALSE(keycodes.empty());
+        EXPECT_EQ(grabber->unshiftedKeyName(keycodes.front()), unshifted);
+    }
+    EXPECT_EQ(grabber->unshiftedKeyName(0), "");
+    EXPECT_EQ(grabber->unshiftedKeyName(4096), "");
+}
+
+}  // namespace
+}  // namespace tessarin::x11

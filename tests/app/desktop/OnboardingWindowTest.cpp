@@ -1,0 +1,150 @@
+#include "app/desktop/OnboardingWindow.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include "core/shell/ShortcutRegistration.h"
+
+namespace tessarin {
+namespace {
+
+QApplication& widgetApplication() {
+    static int argc = 1;
+    static char name[] = "tessarin-guide-test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+struct FakeLoginItems final : LoginItemService {
+    bool enabled = false;
+    bool isEnabled() override { return enabled; }
+    void setEnabled(bool value) override { enabled = value; }
+};
+
+struct OnboardingWindowTest : ::testing::Test {
+    OnboardingWindowTest() { widgetApplication(); }
+    InMemoryKeyValueStore store;
+    FakeLoginItems loginItems;
+    AppPreferences preferences{store, loginItems};
+    KeyboardShortcuts shortcuts{store};
+    bool systemKeysOn = true;
+    int relaunches = 0;
+    std::optional<ProgramCommand> keyboardSettings = ProgramCommand{"gnome-control-center", {"keyboard"}};
+
+    OnboardingServices services() {
+        return {store, preferences, shortcuts, [] { return true; }, [this] { return systemKeysOn; }, keyboardSettings,
+                [this] { ++relaunches; }};
+    }
+    static QString text(QWidget& window, const char* name) {
+        auto* label = window.findChild<QLabel*>(QString::fromLatin1(name));
+        return label ? label->text() : QStringLiteral("<none>");
+    }
+    static void click(QWidget& window, const char* name) {
+        auto* button = window.findChild<QPushButton*>(QString::fromLatin1(name));
+        ASSERT_NE(button, nullptr) << name;
+        button->click();
+    }
+    static QWidget* page(QWidget& window, OnboardingStep step) {
+        return window.findChild<QWidget*>(QStringLiteral("onboarding.page.%1").arg(static_cast<int>(step)));
+    }
+};
+
+TEST_F(OnboardingWindowTest, AFirstStartWalksEveryPageAndLeavesShortcutsAndAutostart) {
+    OnboardingPresenter presenter(services());
+    presenter.presentIfNeeded();
+    ASSERT_NE(presenter.window(), nullptr);
+    QWidget& window = *presenter.window();
+    EXPECT_EQ(window.size(), QSize(600, 600));
+    EXPECT_EQ(text(*page(window, OnboardingStep::welcome), "onboarding.title"), "Welcome to Tessarin");
+    click(window, "onboarding.button.Continue");
+
+    QWidget* screen = page(window, OnboardingStep::screenRecording);
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(text(*screen, "onboarding.title"), "Screen Recording Access");
+    EXPECT_EQ(text(*screen, "onboarding.screenStatus"), "Screen recording access granted");
+    click(*screen, "onboarding.restart");
+    EXPECT_EQ(relaunches, 1);
+    click(*screen, "onboarding.button.Continue");
+
+    QWidget* setDefault = page(window, OnboardingStep::setDefault);
+    EXPECT_EQ(text(*setDefault, "onboarding.subtitle"),
+              "Assign Tessarin's system-style shortcuts (Print / Shift+Print) and launch it automatically at login?");
+    click(*setDefault, "onboarding.button.Yes!");
+    EXPECT_TRUE(loginItems.enabled);
+
+    QWidget* conflicts = page(window, OnboardingStep::disableSystemShortcuts);
+    ASSERT_NE(conflicts, nullptr);
+    auto* warning = conflicts->findChild<QWidget*>(QStringLiteral("onboarding.conflictWarning"));
+    ASSERT_NE(warning, nullptr);
+    EXPECT_FALSE(warning->isHidden());
+    EXPECT_EQ(text(*conflicts, "onboarding.conflictTitle"), "Shortcuts not disabled");
+    EXPECT_NE(conflicts->findChild<QPushButton*>(QStringLiteral("onboarding.openKeyboardSettings")), nullptr);
+    click(*conflicts, "onboarding.button.Done");
+    click(window, "onboarding.button.Continue");  // tweak
+
+    QWidget* ready = page(window, OnboardingStep::ready);
+    ASSERT_NE(ready, nullptr);
+    EXPECT_EQ(text(*ready, "onboarding.shortcut.captureArea"), "Print");
+    EXPECT_EQ(text(*ready, "onboarding.shortcut.captureFullScreen"), "Shift+Print");
+    EXPECT_EQ(text(*ready, "onboarding.shortcut.captureWindow"), "<none>");
+    click(*ready, "onboarding.button.Start Using Tessarin");
+    EXPECT_TRUE(window.isHidden());
+    EXPECT_TRUE(onboardingCompleted(store));
+    EXPECT_EQ(store.object(OnboardingKey::step), nlohmann::json(0));
+
+    OnboardingPresenter nextStart(services());
+    nextStart.presentIfNeeded();
+    EXPECT_EQ(nextStart.window(), nullptr);
+}
+
+TEST_F(OnboardingWindowTest, NoWarningWhenTheDesktopKeysAreOffAndNoButtonWithoutASettingsProgram) {
+    systemKeysOn = false;
+    keyboardSettings.reset();
+    store.set(OnboardingKey::step, 3);
+    OnboardingPresenter presenter(services());
+    presenter.presentIfNeeded();
+    QWidget* conflicts = page(*presenter.window(), OnboardingStep::disableSystemShortcuts);
+    ASSERT_NE(conflicts, nullptr);
+    EXPECT_TRUE(conflicts->findChild<QWidget*>(QStringLiteral("onboarding.conflictWarning"))->isHidden());
+    EXPECT_EQ(conflicts->findChild<QPushButton*>(QStringLiteral("onboarding.openKeyboardSettings")), nullptr);
+}
+
+TEST_F(OnboardingWindowTest, ShowingAgainStartsAtWelcome) {
+    store.set(OnboardingKey::step, 4);
+    OnboardingPresenter presenter(services());
+    presenter.presentIfNeeded();
+    EXPECT_NE(page(*presenter.window(), OnboardingStep::tweak), nullptr);
+    presenter.show(OnboardingStep::welcome);
+    EXPECT_EQ(presenter.window()->coordinator().step(), OnboardingStep::welcome);
+    EXPECT_EQ(store.object(OnboardingKey::step), nlohmann::json(0));
+}
+
+}  // namespace
+}  // namespace tessarin
+
+namespace tessarin {
+namespace {
+
+// With TESSARIN_SHOTS set, every guide page and settings tab is saved there
+// as a PNG, to check texts and layout by eye.
+TEST_F(OnboardingWindowTest, PicturesOfEveryPageWhenAsked) {
+    const QString folder = qEnvironmentVariable("TESSARIN_SHOTS");
+    if (folder.isEmpty()) GTEST_SKIP() << "TESSARIN_SHOTS is not set";
+    shortcuts.setShortcut(ShortcutName::captureArea, KeyCombination{0, "Print"});
+    OnboardingPresenter presenter(services());
+    presenter.show(OnboardingStep::welcome);
+    for (int step = 0; step <= 5; ++step) {
+        presenter.window()->coordinator().setStep(static_cast<OnboardingStep>(step));
+        QApplication::processEvents();
+        EXPECT_TRUE(presenter.window()->grab().save(folder + QStringLiteral("/guide-%1.png").arg(step)));
+    }
+}
+
+}  // namespace
+}  // namespace tessarin

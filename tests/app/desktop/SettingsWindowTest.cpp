@@ -1,0 +1,304 @@
+#include "app/desktop/SettingsWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include "app/desktop/ShortcutRecorderButton.h"
+#include "core/preferences/JsonFileStore.h"
+#include "core/preferences/PreferenceKeys.h"
+#include "core/preferences/PreferencesTestSupport.h"
+
+namespace tessarin {
+namespace {
+
+QApplication& widgetApplication() {
+    static int argc = 1;
+    static char name[] = "tessarin-settings-test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+struct FakeLoginItems final : LoginItemService {
+    bool enabled = false;
+    bool refuse = false;
+    bool isEnabled() override { return enabled; }
+    void setEnabled(bool value) override {
+        if (!refuse) enabled = value;
+    }
+};
+
+struct SettingsWindowTest : ::testing::Test {
+    SettingsWindowTest() { widgetApplication(); }
+
+    InMemoryKeyValueStore store;
+    FakeLoginItems loginItems;
+    std::unique_ptr<AppPreferences> preferences = std::make_unique<AppPreferences>(store, loginItems);
+    KeyboardShortcuts shortcuts{store};
+    std::map<ShortcutName, std::string> problems;
+    bool xtest = true;
+    int guideShown = 0;
+    bool confirmAnswer = false;
+    int cleared = 0;
+
+    std::unique_ptr<SettingsWindow> window(AppPreferences& over, KeyboardShortcuts& keys) {
+        return std::make_unique<SettingsWindow>(SettingsServices{
+            over, keys, [this](ShortcutName name) { return problems[name]; }, {}, [this] { return xtest; },
+            [this] { ++guideShown; }, [this] { return confirmAnswer; }, [this] { ++cleared; }, "1.4.0", "142"});
+    }
+    std::unique_ptr<SettingsWindow> window() { return window(*preferences, shortcuts); }
+
+    template <class W>
+    static W* control(QWidget& root, const char* name) {
+        auto* found = root.findChild<W*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+};
+
+// One row per control: change it through the widget, see the JSON stored.
+TEST_F(SettingsWindowTest, EveryControlWritesItsKey) {
+    auto settings = window();
+    namespace K = PreferenceKey;
+    const struct { const char* key; std::function<void(QWidget&)> change; nlohmann::json stored; } rows[] = {
+        {K::playSound, [](QWidget& w) { control<QCheckBox>(w, K::playSound)->click(); }, false},
+        {K::autoCopyToClipboard, [](QWidget& w) { control<QCheckBox>(w, K::autoCopyToClipboard)->click(); }, true},
+        {K::showThumbnail, [](QWidget& w) { control<QCheckBox>(w, K::showThumbnail)->click(); }, false},
+        {K::confirmURLSchemeActions, [](QWidget& w) { control<QCheckBox>(w, K::confirmURLSchemeActions)->click(); }, true},
+        {K::capturePresetsEnabled, [](QWidget& w) { control<QCheckBox>(w, K::capturePresetsEnabled)->click(); }, false},
+        {K::freezeScreenDuringCapture, [](QWidget& w) { control<QCheckBox>(w, K::freezeScreenDuringCapture)->click(); }, false},
+        {K::openAnnotationEditorAfterCapture,
+         [](QWidget& w) { control<QCheckBox>(w, K::openAnnotationEditorAfterCapture)->click(); }, true},
+        {K::rememberLastCaptureSelection,
+         [](QWidget& w) { control<QCheckBox>(w, K::rememberLastCaptureSelection)->click(); }, false},
+        {K::autoScrollDuringScrollingCapture,
+         [](QWidget& w) { control<QCheckBox>(w, K::autoScrollDuringScrollingCapture)->click(); }, false},
+        {K::historyEnabled, [](QWidget& w) { control<QCheckBox>(w, K::historyEnabled)->click(); }, false},
+        {K::historyPaused, [](QWidget& w) { control<QCheckBox>(w, K::historyPaused)->click(); }, true},
+        {K::selfTimerDurationSeconds, [](QWidget& w) { control<QSpinBox>(w, K::selfTimerDurationSeconds)->setValue(12); }, 12},
+        {K::quickAccessMaxCount, [](QWidget& w) { control<QSpinBox>(w, K::quickAccessMaxCount)->setValue(2); }, 2},
+        {K::historyMaxCount, [](QWidget& w) { control<QSpinBox>(w, K::historyMaxCount)->setValue(200); }, 200},
+        {K::historyMaxAgeDays, [](QWidget& w) { control<QSpinBox>(w, K::historyMaxAgeDays)->setValue(7); }, 7},
+        {K::quickAccessPosition,
+         [](QWidget& w) { auto* c = control<QComboBox>(w, K::quickAccessPosition); c->setCurrentIndex(c->findData("bottomLeft")); },
+         "bottomLeft"},
+        {K::defaultImageFormat,
+         [](QWidget& w) { auto* c = control<QComboBox>(w, K::defaultImageFormat); c->setCurrentIndex(c->findData("jpeg")); },
+         "jpeg"},
+        {K::capturePreset,
+         [](QWidget& w) { auto* c = control<QComboBox>(w, K::capturePreset); c->setCurrentIndex(c->findData("ratio-16-9")); },
+         [] {
+             for (const auto& preset : CapturePreset::builtIn()) {
+                 if (preset.id() == "ratio-16-9") return preset.toJson();
+             }
+             return nlohmann::json();
+         }()},
+    };
+    for (const auto& [key, change, stored] : rows) {
+        SCOPED_TRACE(key);
+        change(*settings);
+        EXPECT_EQ(store.object(key), stored);
+    }
+    // Nothing else was written along the way.
+    EXPECT_EQ(store.values().size(), std::size(rows));
+}
+
+TEST_F(SettingsWindowTest, SteppersStopAtTheirBounds) {
+    auto settings = window();
+    const struct { const char* key; int below; int lower; int above; int upper; } rows[] = {
+        {PreferenceKey::selfTimerDurationSeconds, 0, 1, 61, 60},
+        {PreferenceKey::quickAccessMaxCount, 0, 1, 6, 5},
+        {PreferenceKey::historyMaxCount, 0, 1, 501, 500},
+        {PreferenceKey::historyMaxAgeDays, 0, 1, 366, 365},
+    };
+    for (const auto& [key, below, lower, above, upper] : rows) {
+        SCOPED_TRACE(key);
+        auto* spin = control<QSpinBox>(*settings, key);
+        spin->setValue(lower + 1);
+        spin->setValue(above);
+        EXPECT_EQ(store.object(key), nlohmann::json(upper));
+        spin->setValue(below);
+        EXPECT_EQ(store.object(key), nlohmann::json(lower));
+    }
+}
+
+TEST_F(SettingsWindowTest, OpeningAndShowingEveryTabLeavesThePreferencesFileByteIdentical) {
+    testing::TempDir dir;
+    const auto file = dir / "preferences.json";
+    // Values away from the defaults, a preset no built-in matches, and a key
+    // the window does not know.
+    const std::string bytes =
+        R"({"capturePreset":{"aspectRatio":{"height":3,"width":7}},"defaultImageFormat":"jpeg",)"
+        R"("historyMaxAgeDays":9,"quickAccessMaxCount":2,"quickAccessPosition":"bottomLeft","selfTimerDurationSeconds":60,)"
+        R"("somethingNewer":[1,2]})";
+    testing::writeFile(file, bytes);
+    {
+        JsonFileStore fileStore(file);
+        AppPreferences filePreferences(fileStore, loginItems);
+        KeyboardShortcuts fileShortcuts(fileStore);
+        auto settings = window(filePreferences, fileShortcuts);
+        for (const SettingsTab tab : allSettingsTabs) settings->show(tab);
+        settings->refreshControls();
+        EXPECT_EQ(control<QComboBox>(*settings, PreferenceKey::capturePreset)->currentData().toString(), "ratio-7-3");
+        EXPECT_EQ(control<QSpinBox>(*settings, PreferenceKey::quickAccessMaxCount)->value(), 2);
+        settings->close();
+        fileStore.synchronize();
+    }
+    EXPECT_EQ(testing::readFile(file), bytes);
+}
+
+TEST_F(SettingsWindowTest, ALinkToHistoryWhileGeneralShowsGoesBackToGeneral) {
+    auto settings = window();
+    settings->show(std::nullopt);
+    EXPECT_EQ(settings->currentTab(), SettingsTab::general);
+    settings->show(SettingsTab::history);
+    auto* sidebar = control<QListWidget>(*settings, "settings.sidebar");
+    EXPECT_EQ(sidebar->currentItem()->text(), "History");
+    control<QToolButton>(*settings, "settings.back")->click();
+    EXPECT_EQ(settings->currentTab(), SettingsTab::general);
+    EXPECT_EQ(sidebar->currentItem()->text(), "General");
+    EXPECT_FALSE(control<QToolButton>(*settings, "settings.back")->isEnabled());
+    control<QToolButton>(*settings, "settings.forward")->click();
+    EXPECT_EQ(settings->currentTab(), SettingsTab::history);
+}
+
+TEST_F(SettingsWindowTest, LaunchAtLoginShowsTheRegistrationReadBackWhenShown) {
+    auto settings = window();
+    auto* box = control<QCheckBox>(*settings, PreferenceKey::launchAtLogin);
+    box->click();
+    EXPECT_TRUE(loginItems.enabled);
+    EXPECT_TRUE(box->isChecked());
+    loginItems.enabled = false;  // the user removed the autostart entry
+    settings->hide();
+    settings->show(std::nullopt);
+    EXPECT_FALSE(box->isChecked());
+    loginItems.refuse = true;
+    box->click();
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(store.contains(PreferenceKey::launchAtLogin));
+}
+
+TEST_F(SettingsWindowTest, AChangeMadeElsewhereShowsAtOnce) {
+    auto settings = window();
+    preferences->setQuickAccessMaxCount(3);
+    preferences->setHistoryPaused(true);
+    EXPECT_EQ(control<QSpinBox>(*settings, PreferenceKey::quickAccessMaxCount)->value(), 3);
+    EXPECT_TRUE(control<QCheckBox>(*settings, PreferenceKey::historyPaused)->isChecked());
+    shortcuts.setShortcut(ShortcutName::captureWindow, KeyCombination{KeyModifier::alt, "w"});
+    EXPECT_EQ(control<ShortcutRecorderButton>(*settings, "shortcut.captureWindow")->recordButton()->text(), "Alt+W");
+}
+
+TEST_F(SettingsWindowTest, ClearHistoryAsksFirstAndAccessibilityFollowsXtest) {
+    auto settings = window();
+    auto* clear = control<QPushButton>(*settings, "settings.clearHistory");
+    clear->click();
+    EXPECT_EQ(cleared, 0);
+    confirmAnswer = true;
+    clear->click();
+    EXPECT_EQ(cleared, 1);
+    control<QPushButton>(*settings, "settings.showSetupGuide")->click();
+    EXPECT_EQ(guideShown, 1);
+    auto* accessibility = control<QLabel>(*settings, "settings.accessibility");
+    EXPECT_EQ(accessibility->text(), "Accessibility access granted");
+    xtest = false;
+    settings->refreshControls();
+    EXPECT_EQ(accessibility->text(), "Accessibility access needed for auto-scroll");
+    EXPECT_EQ(control<QLabel>(*settings, "settings.version")->text(), "Version 1.4.0 (142)");
+}
+
+void press(QWidget* target, int key, Qt::KeyboardModifiers modifiers) {
+    QKeyEvent event(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(target, &event);
+}
+
+TEST_F(SettingsWindowTest, TheRecorderRecordsClearsAndShowsAHeldCombination) {
+    auto settings = window();
+    auto* row = control<ShortcutRecorderButton>(*settings, "shortcut.captureScrolling");
+    auto* button = row->recordButton();
+    EXPECT_EQ(button->text(), "Record Shortcut");
+    button->click();
+    EXPECT_EQ(button->text(), "Type Shortcut");
+    press(button, Qt::Key_Control, Qt::ControlModifier);
+    press(button, Qt::Key_Exclam, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(store.object("KeyboardShortcuts_captureScrolling"), nlohmann::json("Ctrl+Shift+1"));
+    EXPECT_EQ(button->text(), "Ctrl+Shift+1");
+
+    row->clearButton()->click();
+    EXPECT_FALSE(store.contains("KeyboardShortcuts_captureScrolling"));
+    EXPECT_EQ(button->text(), "Record Shortcut");
+
+    // Another application holds Shift+Print: assigned, and the row says why
+    // it does not work.
+    problems[ShortcutName::captureScrolling] = "Another application holds Shift+Print.";
+    button->click();
+    press(button, Qt::Key_Print, Qt::ShiftModifier);
+    EXPECT_EQ(store.object("KeyboardShortcuts_captureScrolling"), nlohmann::json("Shift+Print"));
+    EXPECT_EQ(row->messageLabel()->text(), "Another application holds Shift+Print.");
+    EXPECT_FALSE(row->messageLabel()->isHidden());
+
+    // A combination another row has is refused there.
+    shortcuts.setShortcut(ShortcutName::captureArea, KeyCombination{0, "Print"});
+    button->click();
+    press(button, Qt::Key_Print, Qt::NoModifier);
+    EXPECT_EQ(row->messageLabel()->text(), "Already used by “Capture Area”.");
+    EXPECT_EQ(store.object("KeyboardShortcuts_captureScrolling"), nlohmann::json("Shift+Print"));
+}
+
+}  // namespace
+}  // namespace tessarin
+
+namespace tessarin {
+namespace {
+
+TEST_F(SettingsWindowTest, PicturesOfEveryTabWhenAsked) {
+    const QString folder = qEnvironmentVariable("TESSARIN_SHOTS");
+    if (folder.isEmpty()) GTEST_SKIP() << "TESSARIN_SHOTS is not set";
+    problems[ShortcutName::captureFullScreen] = "Another application holds Shift+Print.";
+    shortcuts.setShortcut(ShortcutName::captureArea, KeyCombination{0, "Print"});
+    shortcuts.setShortcut(ShortcutName::captureFullScreen, KeyCombination{KeyModifier::shift, "Print"});
+    auto settings = window();
+    for (const SettingsTab tab : allSettingsTabs) {
+        settings->show(tab);
+        QApplication::processEvents();
+        EXPECT_TRUE(settings->grab().save(folder + "/settings-" + QString::fromStdString(std::string(rawValue(tab))) + ".png"));
+    }
+}
+
+}  // namespace
+}  // namespace tessarin
+
+namespace tessarin {
+namespace {
+
+// On a German layout Shift+7 types "/": the keyboard map's name for the
+// key wins over Qt's shifted key, so the stored key is the one pressed.
+TEST_F(SettingsWindowTest, TheRecorderNamesAKeyByTheKeyboardMapWhenItKnowsTheKey) {
+    const std::map<uint32_t, std::string> layout = {{16, "7"}};
+    ShortcutRecorderButton row(ShortcutName::recordVideo, shortcuts, {}, [&layout](uint32_t keycode) {
+        const auto found = layout.find(keycode);
+        return found == layout.end() ? std::string() : found->second;
+    });
+    const auto pressWithCode = [&row](int key, Qt::KeyboardModifiers modifiers, quint32 keycode) {
+        row.recordButton()->click();
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, keycode, 0, 0);
+        QApplication::sendEvent(row.recordButton(), &event);
+    };
+    pressWithCode(Qt::Key_Slash, Qt::ControlModifier | Qt::ShiftModifier, 16);
+    EXPECT_EQ(store.object("KeyboardShortcuts_recordVideo"), nlohmann::json("Ctrl+Shift+7"));
+    pressWithCode(Qt::Key_Question, Qt::ControlModifier | Qt::ShiftModifier, 61);  // not in the map: Qt's key, unshifted
+    EXPECT_EQ(store.object("KeyboardShortcuts_recordVideo"), nlohmann::json("Ctrl+Shift+slash"));
+}
+
+}  // namespace
+}  // namespace tessarin
