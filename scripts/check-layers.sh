@@ -15,6 +15,7 @@
 #   backends                the X11 back end and the factory that picks one,
 #                           the capture sound (libcanberra)
 #   annotation-render, ocr  Cairo/Pango drawing; the text-recognition engine
+#   media                   FFmpeg, PulseAudio and screen grabs for recording
 #   shell                   the desktop application's decisions (no Qt)
 #   cli                     the commands
 #   app                     the program and the Qt desktop module
@@ -41,6 +42,7 @@ layer_of() {
         core/cli/*) echo cli ;;
         core/shell/*) echo shell ;;
         ocr/*) echo ocr ;;
+        media/*) echo media ;;
         app/* | main.cpp) echo app ;;
         *) echo unknown ;;
     esac
@@ -61,6 +63,7 @@ declare -A may_include=(
     [backends]="common screen platform"
     [annotation-render]="common codecs annotation"
     [ocr]="common recording"
+    [media]="common screen platform backends recording"
     [shell]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [cli]="common screen platform codecs annotation recording scrolling capture preferences"
     [app]="common screen platform codecs annotation recording scrolling capture preferences flow shell backends annotation-render ocr cli"
@@ -74,6 +77,8 @@ library_of() {
         canberra.h) echo canberra ;;
         cairo*.h | pango/* | glib*.h | glib/*) echo cairo ;;
         tesseract/* | leptonica/*) echo tesseract ;;
+        libav*/* | libsw*/*) echo ffmpeg ;;
+        pulse/*) echo pulse ;;
         Q* | qt*/*) echo qt ;;
         *) echo open ;;
     esac
@@ -82,6 +87,7 @@ declare -A may_use=(
     [backends]="x11 canberra"
     [annotation-render]="cairo"
     [ocr]="tesseract"
+    [media]="x11 ffmpeg pulse"
     [app]="qt"
 )
 
@@ -96,6 +102,7 @@ declare -A target_layer=(
     [tessarin_flow]=flow
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
+    [tessarin_media_engine]=media [tessarin-media]=media
     [tessarin_cli]=cli [tessarin_shell]=shell
     [tessarin_desktop]=app [tessarin-desktop]=app
 )
@@ -104,6 +111,7 @@ declare -A linked_library=(
     [PkgConfig::CANBERRA]=canberra
     [PkgConfig::CAIRO]=cairo [PkgConfig::PANGOCAIRO]=cairo
     [PkgConfig::TESSERACT]=tesseract
+    [PkgConfig::FFMPEG]=ffmpeg [PkgConfig::PULSE_SIMPLE]=pulse
     [Qt6::Core]=qt [Qt6::Gui]=qt [Qt6::Widgets]=qt [Qt6::DBus]=qt
 )
 
