@@ -37,6 +37,10 @@ packages=(
   openbox trayer dbus dbus-x11 xdotool xclip imagemagick python3 libx11-6
   # a sound server with a null sink, for the capture sound's test
   pulseaudio
+  # the media engine: FFmpeg's libraries (libx264 comes with libavcodec) and
+  # the PulseAudio client for the microphone; ffmpeg/ffprobe check recordings
+  # in the tests and are the benchmark's peer
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libpulse-dev ffmpeg
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer;

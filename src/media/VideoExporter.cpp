@@ -187,7 +187,13 @@ std::optional<RecordingError> Export::setUpVideo(const AVStream* stream) {
     video_->time_base = stream->time_base;
     video_->framerate = av_d2q(rate, 100000);
     video_->gop_size = static_cast<int>(std::lround(2 * rate));
+    // A constant bit rate at the estimate's video rate: the size the editor
+    // promised is the size the user gets, whatever the content.
     video_->bit_rate = static_cast<int64_t>(state_.estimatedVideoBitRate(source_));
+    video_->rc_max_rate = video_->bit_rate;
+    video_->rc_min_rate = video_->bit_rate;
+    video_->rc_buffer_size = static_cast<int>(std::min<int64_t>(video_->bit_rate, INT32_MAX));
+    av_opt_set(video_->priv_data, "x264-params", "nal-hrd=cbr:force-cfr=1", 0);
     video_->thread_count = 2;
     if (output_->oformat->flags & AVFMT_GLOBALHEADER) video_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     switch (state_.qualityTier()) {

@@ -2,7 +2,8 @@
 // screen with a window and redraws it --fps times a second: the frame
 // number as 16 blocks of kBlock pixels along the top edge (white = bit set,
 // least significant bit on the left) and a bar that moves across, so a
-// recording can be checked frame by frame. Runs until killed.
+// recording can be checked frame by frame. Prints "ready" once the first
+// frame is on the screen, then runs until killed.
 //
 //   tessarin-moving-scene [--fps 60]
 
@@ -68,6 +69,10 @@ int main(int argc, char** argv) {
         // Waits until the server drew the frame, so frames never pile up.
         free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
         if (xcb_connection_has_error(c)) return 0;
+        if (frame == 0) {
+            std::printf("ready\n");
+            std::fflush(stdout);
+        }
         next += interval;
         std::this_thread::sleep_until(next);
     }
