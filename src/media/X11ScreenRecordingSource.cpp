@@ -47,11 +47,12 @@ void X11ScreenRecordingSource::setHandlers(FrameHandler onFrame, RecordingErrorH
 
 std::optional<RecordingError> X11ScreenRecordingSource::start() {
     if (thread_.joinable()) return std::nullopt;
-    auto connection = x11::X11Connection::open(settings_.displayName);
-    if (!connection) return RecordingError::noDisplay();
-    connection.value().reset();
     auto grabber = x11::ShmAreaGrabber::open(settings_.displayName, settings_.area);
-    if (!grabber) return RecordingError::recordingFailed(grabber.error().description());
+    if (!grabber) {
+        // Only a display that cannot be reached at all is "no display".
+        if (!x11::X11Connection::open(settings_.displayName)) return RecordingError::noDisplay();
+        return RecordingError::recordingFailed(grabber.error().description());
+    }
     grabber_ = std::move(grabber.value());
     if (grabber_->format().bitsPerPixel != 32) {
         return RecordingError::recordingFailed("the X display's pixels are not 32 bits wide");
@@ -61,16 +62,7 @@ std::optional<RecordingError> X11ScreenRecordingSource::start() {
         auto version = x11::waitReply(xcb_xfixes_query_version_reply, c, xcb_xfixes_query_version(c, 4, 0));
         hasXFixes_ = version != nullptr;
     }
-    const auto width = settings_.area.width;
-    const auto height = settings_.area.height;
-    for (size_t i = 0; i < kPoolSize; ++i) {
-        auto frame = std::make_shared<VideoFrame>();
-        frame->width = width;
-        frame->height = height;
-        frame->bytesPerRow = static_cast<size_t>(grabber_->stride());
-        frame->bytes.resize(static_cast<size_t>(grabber_->byteCount()));
-        pool_.push_back(std::move(frame));
-    }
+    pool_.clear();
     {
         std::lock_guard guard(lock_);
         stopping_ = false;
@@ -95,7 +87,17 @@ std::shared_ptr<VideoFrame> X11ScreenRecordingSource::freeFrame() {
     for (auto& frame : pool_) {
         if (frame.use_count() == 1) return frame;
     }
-    return nullptr;
+    // Frames are made as they are first needed: the first grab does not
+    // wait for the whole pool's pages, and a writer that keeps up needs
+    // only two or three.
+    if (pool_.size() >= kPoolSize) return nullptr;
+    auto frame = std::make_shared<VideoFrame>();
+    frame->width = settings_.area.width;
+    frame->height = settings_.area.height;
+    frame->bytesPerRow = static_cast<size_t>(grabber_->stride());
+    frame->bytes.resize(static_cast<size_t>(grabber_->byteCount()));
+    pool_.push_back(frame);
+    return frame;
 }
 
 void X11ScreenRecordingSource::drawCursor(VideoFrame& frame) {
