@@ -72,10 +72,13 @@ void PulseMicrophone::run() {
             }
             return;
         }
+        // A read returns as soon as a fragment (one chunk) was captured, so
+        // its first sample is one chunk old. The stream's reported latency
+        // is not used: for the first second or so it can be off by half a
+        // second, which would shift the sound against the picture.
         const int64_t readAt = monotonicNanoseconds();
-        const pa_usec_t latency = pa_simple_get_latency(stream_, &error);
         const int64_t length = static_cast<int64_t>(kChunkSamples) * 1'000'000'000 / kRecordingAudioSampleRate;
-        chunk.timestampNs = readAt - length - static_cast<int64_t>(latency == static_cast<pa_usec_t>(-1) ? 0 : latency) * 1000;
+        chunk.timestampNs = readAt - length;
         chunk.sampleRate = kRecordingAudioSampleRate;
         if (onAudio_) onAudio_(std::move(chunk));
     }

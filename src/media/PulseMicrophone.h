@@ -2,8 +2,8 @@
 // The microphone through PulseAudio (and PipeWire's Pulse server): the
 // default input as 44.1 kHz mono float samples, read in 1024-sample chunks
 // on the source's own thread. Each chunk is stamped with the monotonic time
-// its first sample was taken: the read's completion less the chunk's length
-// and the server's reported latency.
+// its first sample was taken: the read's completion less the chunk's length.
+// The stream's reported latency is not trusted (see the .cpp).
 
 #include <atomic>
 #include <string>

@@ -1,7 +1,8 @@
 // The recording engine end to end on the Xvfb server: the moving test
-// scene recorded with a PulseAudio null sink's monitor (fed a sine tone) as
-// the microphone, checked with ffprobe and by reading the frame numbers the
-// scene draws; a killed recorder and a full disk; and the exports.
+// scene recorded with a PulseAudio null sink's monitor as the microphone
+// (the scene plays a tone into the sink, and a beep with each flash), checked
+// with ffprobe, by reading the frame numbers the scene draws and by the
+// flashes against the beeps; a killed recorder and a full disk; the exports.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -143,6 +146,45 @@ std::vector<uint32_t> sceneFrameNumbers(const fs::path& movie) {
     return numbers;
 }
 
+// The times of the frames in which the scene's flash square lights up.
+std::vector<double> flashTimes(const fs::path& movie) {
+    std::vector<double> times;
+    const std::string text = output({"ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
+                                     "frame=best_effort_timestamp_time", "-of", "csv=p=0", movie});
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = text.find('\n', at);
+        if (end > at) times.push_back(std::atof(text.c_str() + at));
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    const std::string gray = output({"ffmpeg", "-v", "error", "-i", movie, "-vf", "crop=192:40:0:48,scale=1:1:flags=area",
+                                     "-f", "rawvideo", "-pix_fmt", "gray", "-"});
+    std::vector<double> flashes;
+    for (size_t i = 1; i < std::min(times.size(), gray.size()); ++i) {
+        if (static_cast<uint8_t>(gray[i]) > 128 && static_cast<uint8_t>(gray[i - 1]) <= 128) flashes.push_back(times[i]);
+    }
+    return flashes;
+}
+
+// The times at which a loud beep starts after at least 0.3 s of quieter sound.
+std::vector<double> beepTimes(const fs::path& movie) {
+    const std::string pcm =
+        output({"ffmpeg", "-v", "error", "-i", movie, "-vn", "-f", "f32le", "-ac", "1", "-ar", "44100", "-"});
+    std::vector<double> beeps;
+    size_t quiet = 0;
+    for (size_t i = 0; i + 4 <= pcm.size(); i += 4) {
+        float sample = 0;
+        std::memcpy(&sample, pcm.data() + i, 4);
+        if (std::fabs(sample) > 0.4f) {
+            if (quiet > 44100 * 3 / 10) beeps.push_back(static_cast<double>(i / 4) / 44100);
+            quiet = 0;
+        } else {
+            ++quiet;
+        }
+    }
+    return beeps;
+}
+
 // How many video frames FFmpeg decodes from the movie.
 int decodedFrames(const fs::path& movie) {
     const json counted = json::parse(output({"ffprobe", "-v", "quiet", "-count_frames", "-select_streams", "v",
@@ -162,13 +204,13 @@ protected:
         ::setenv("XDG_RUNTIME_DIR", folder_->path().c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (folder_->path() / "config").c_str(), 1);
         ::setenv("TESSARIN_MODULE_DIR", TESSARIN_MODULE_DIR, 1);
-        // A sound server of our own: a null sink playing a sine tone, whose
-        // monitor is the default input.
+        // A sound server of our own: a null sink, whose monitor is the
+        // default input, and into which the scene plays.
         const fs::path socket = folder_->path() / "pulse.sock";
         pulseServer_ = "unix:" + socket.string();
         pulse_ = spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
                         "--load=module-native-protocol-unix socket=" + socket.string() + " auth-anonymous=1",
-                        "--load=module-null-sink sink_name=tone rate=44100", "--load=module-sine sink=tone frequency=440"},
+                        "--load=module-null-sink sink_name=tone rate=44100"},
                        folder_->path() / "pulse.out");
         ::setenv("PULSE_SERVER", pulseServer_.c_str(), 1);
         const bool pulseUp = waitFor([] {
@@ -176,7 +218,8 @@ protected:
             output({"pactl", "set-default-source", "tone.monitor"}, &status);
             return status == 0;
         });
-        scene_ = spawn({TESSARIN_SCENE_BINARY, "--fps", "60"}, folder_->path() / "scene.out");
+        scene_ = spawn({TESSARIN_SCENE_BINARY, "--fps", "60", "--pulse-server", pulseServer_, "--flash-every", "60"},
+                       folder_->path() / "scene.out");
         const bool sceneUp = waitFor([] { return readFile(folder_->path() / "scene.out").find("ready") != std::string::npos; });
         ready_ = pulseUp && sceneUp;
     }
@@ -266,6 +309,23 @@ TEST_F(RecordingXvfbTest, FramesComeInOrderAndRarelyRepeat) {
         if (numbers[i] == numbers[i - 1]) ++repeated;
     }
     EXPECT_LE(repeated * 100, numbers.size()) << repeated << " of " << numbers.size() << " frames repeated";
+}
+
+TEST_F(RecordingXvfbTest, SoundAndPictureStayTogether) {
+    const std::vector<double> flashes = flashTimes(recording());
+    const std::vector<double> beeps = beepTimes(recording());
+    ASSERT_GE(flashes.size(), 3u);
+    ASSERT_GE(beeps.size(), 3u);
+    // Each flash with the beep nearest to it. A flash shows in the first
+    // grab after it was drawn, up to a frame (33 ms) late; the rest of the
+    // difference is the recorder's.
+    for (double flash : flashes) {
+        const auto nearest = *std::min_element(beeps.begin(), beeps.end(), [flash](double a, double b) {
+            return std::fabs(a - flash) < std::fabs(b - flash);
+        });
+        EXPECT_NEAR(nearest - flash, 0.0, 0.1) << "flashes " << ::testing::PrintToString(flashes) << ", beeps "
+                                              << ::testing::PrintToString(beeps);
+    }
 }
 
 TEST_F(RecordingXvfbTest, AKilledRecorderLeavesAPlayableFile) {
