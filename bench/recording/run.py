@@ -2,13 +2,16 @@
 """Screen recording against ffmpeg's x11grab on the same X server.
 
 Starts its own Xvfb (1920x1080x24) with the moving test scene and a private
-PulseAudio server (a null sink playing a sine tone, its monitor the default
-input), then records --seconds of the whole screen at 30 fps with
+PulseAudio server (a null sink, its monitor the default input, into which
+the scene plays a tone and a beep with each flash), then records --seconds of the whole screen at 30 fps with
 tessarin-recording-tool and with `ffmpeg -f x11grab -c:v libx264 -preset
 ultrafast` at the same bit rate, without and with the microphone, taking
 turns. For each run: frames missing against the frame rate, frames repeated
 (read from the frame numbers the scene draws), the process's CPU share and
-peak RSS, the file size, start-to-first-frame and stop-to-finished latency.
+peak RSS, the file size, start-to-first-frame and stop-to-finished latency,
+and with the microphone the audio/video offset (median of beep minus flash;
+a flash shows in the first grab after it was drawn, so up to one frame
+interval, 33 ms, of video lateness is the grab's granularity).
 Then the 1080p recording is exported to 720p by the tool and by ffmpeg.
 
   cmake --build build --target tessarin-recording-tool tessarin-moving-scene tessarin-media
@@ -74,6 +77,31 @@ def repeated_frames(movie):
     return repeats, backwards
 
 
+def av_offset_ms(movie):
+    out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
+                          "frame=best_effort_timestamp_time", "-of", "csv=p=0", movie], capture_output=True, text=True).stdout
+    times = [float(x) for x in out.replace(",", "").split() if x != "N/A"]
+    gray = subprocess.run(["ffmpeg", "-v", "error", "-i", movie, "-vf", "crop=192:40:0:48,scale=1:1:flags=area",
+                           "-f", "rawvideo", "-pix_fmt", "gray", "-"], capture_output=True).stdout
+    flashes = [times[i] for i in range(1, min(len(times), len(gray))) if gray[i] > 128 and gray[i - 1] <= 128]
+    pcm = subprocess.run(["ffmpeg", "-v", "error", "-i", movie, "-vn", "-f", "f32le", "-ac", "1", "-ar", "44100", "-"],
+                         capture_output=True).stdout
+    import array
+    samples = array.array("f", pcm[:len(pcm) // 4 * 4])
+    beeps, quiet = [], 0
+    for i, sample in enumerate(samples):
+        if abs(sample) > 0.4:
+            if quiet > 44100 * 0.3:
+                beeps.append(i / 44100)
+            quiet = 0
+        else:
+            quiet += 1
+    if not flashes or not beeps:
+        return None
+    offsets = sorted(min(beeps, key=lambda b: abs(b - f)) - f for f in flashes)
+    return 1000 * offsets[len(offsets) // 2]
+
+
 def audio_duration(movie):
     out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a", "-show_entries", "stream=duration",
                           "-of", "csv=p=0", movie], capture_output=True, text=True).stdout.strip()
@@ -104,12 +132,13 @@ def main():
         children.append(subprocess.Popen(
             ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
              f"--load=module-native-protocol-unix socket={socket} auth-anonymous=1",
-             "--load=module-null-sink sink_name=tone rate=44100", "--load=module-sine sink=tone frequency=440"],
+             "--load=module-null-sink sink_name=tone rate=44100"],
             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         if not wait_for(lambda: subprocess.run(["pactl", "set-default-source", "tone.monitor"], env=env,
                                                capture_output=True).returncode == 0):
             sys.exit("pulseaudio did not start")
-        scene_process = subprocess.Popen([scene, "--fps", "60"], env=env, stdout=subprocess.PIPE,
+        scene_process = subprocess.Popen([scene, "--fps", "60", "--pulse-server", env["PULSE_SERVER"],
+                                          "--flash-every", "60"], env=env, stdout=subprocess.PIPE,
                                          stderr=subprocess.DEVNULL)
         children.append(scene_process)
         scene_process.stdout.readline()
@@ -146,19 +175,20 @@ def main():
                     "repeated": repeats, "backwards": backwards, "cpu%": 100 * cpu / wall, "rssMiB": rss,
                     "sizeMiB": os.path.getsize(movie) / 2**20, "firstFrameMs": first_ms, "stopMs": stop_ms,
                     "audioS": audio_duration(movie) if microphone else None, "videoS": duration,
+                    "avMs": av_offset_ms(movie) if microphone else None,
                 })
 
         def cell(value, pattern):
             return "—" if value is None else pattern.format(value)
 
         print(f"\n{args.seconds:.0f} s of the moving scene at {WIDTH}x{HEIGHT}, {FPS} fps, {BIT_RATE} bit/s\n")
-        print("| tool | mic | frames | missing | repeated | CPU % | peak RSS MiB | file MiB | first frame ms | stop→finished ms | video s | audio s |")
-        print("|---|---|---|---|---|---|---|---|---|---|---|---|")
+        print("| tool | mic | frames | missing | repeated | CPU % | peak RSS MiB | file MiB | first frame ms | stop→finished ms | video s | audio s | A/V offset ms |")
+        print("|---|---|---|---|---|---|---|---|---|---|---|---|---|")
         for r in rows:
             print(f"| {r['tool']} | {'yes' if r['microphone'] else 'no'} | {r['frames']} | {r['missing']} | "
                   f"{r['repeated']} | {r['cpu%']:.1f} | {r['rssMiB']:.1f} | {r['sizeMiB']:.2f} | "
                   f"{cell(r['firstFrameMs'], '{:.0f}')} | {cell(r['stopMs'], '{:.0f}')} | {r['videoS']:.2f} | "
-                  f"{cell(r['audioS'], '{:.2f}')} |")
+                  f"{cell(r['audioS'], '{:.2f}')} | {cell(r['avMs'], '{:+.0f}')} |")
 
         source = os.path.join(work, "tessarin-mic.mov")
         out, wall, cpu, rss, _ = run_measured([tool, "export", "--in", source, "--preset", "p720"], env)
