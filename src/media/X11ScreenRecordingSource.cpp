@@ -54,6 +54,13 @@ std::optional<RecordingError> X11ScreenRecordingSource::start() {
         return RecordingError::recordingFailed(grabber.error().description());
     }
     grabber_ = std::move(grabber.value());
+    const xcb_screen_t& screen = grabber_->connection().screen();
+    const PixelRect& area = settings_.area;
+    if (area.x < 0 || area.y < 0 || area.x + area.width > screen.width_in_pixels ||
+        area.y + area.height > screen.height_in_pixels) {
+        grabber_.reset();
+        return RecordingError::recordingFailed("the selection reaches outside the screen");
+    }
     if (grabber_->format().bitsPerPixel != 32) {
         return RecordingError::recordingFailed("the X display's pixels are not 32 bits wide");
     }

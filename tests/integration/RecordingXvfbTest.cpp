@@ -367,6 +367,16 @@ TEST_F(RecordingXvfbTest, AnExistingDestinationIsRefusedAndUntouched) {
     EXPECT_EQ(readFile(movie), "mine");
 }
 
+TEST_F(RecordingXvfbTest, ASelectionOutsideTheScreenIsRefusedAndLeavesNoFile) {
+    const fs::path movie = dir() / "outside.mov";
+    int status = 0;
+    const json report = lastJsonLine(
+        output({TESSARIN_TOOL_BINARY, "record", "--area", "1900,0,100,100", "--seconds", "1", "--out", movie}, &status));
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(report.value("error", ""), "Recording failed: the selection reaches outside the screen");
+    EXPECT_FALSE(fs::exists(movie));
+}
+
 TEST_F(RecordingXvfbTest, OddSelectionsRecordAtTheNextEvenSize) {
     const fs::path movie = dir() / "odd.mov";
     const json report = lastJsonLine(
