@@ -224,17 +224,27 @@ protected:
         ready_ = pulseUp && sceneUp;
     }
 
-    // The 4 s recording of the whole screen with the microphone that most
-    // cases look at, made by the first that asks (ctest runs each case in a
-    // process of its own).
+    // The 10 s recording of the whole screen at 30 fps with the microphone
+    // that the recording checks look at, made by the first case that asks
+    // (ctest runs each case in a process of its own).
     static const fs::path& recording() {
         if (!recordReport_) {
             recording_ = folder_->path() / "Recording.mov";
             recordReport_ = new json(lastJsonLine(output({TESSARIN_TOOL_BINARY, "record", "--area", "0,0,1920,1080",
-                                                          "--seconds", "4", "--fps", "30", "--microphone", "--out",
+                                                          "--seconds", "10", "--fps", "30", "--microphone", "--out",
                                                           recording_})));
         }
         return recording_;
+    }
+
+    // A 3 s recording with the microphone, the source of the exports.
+    static const fs::path& exportSource() {
+        if (exportSource_.empty()) {
+            exportSource_ = folder_->path() / "Source.mov";
+            output({TESSARIN_TOOL_BINARY, "record", "--area", "0,0,1920,1080", "--seconds", "3", "--fps", "30",
+                    "--microphone", "--out", exportSource_});
+        }
+        return exportSource_;
     }
 
     static void TearDownTestSuite() {
@@ -271,6 +281,7 @@ protected:
     static inline bool ready_ = false;
     static inline std::string pulseServer_;
     static inline fs::path recording_;
+    static inline fs::path exportSource_;
     static inline json* recordReport_ = nullptr;
 };
 
@@ -291,7 +302,7 @@ TEST_F(RecordingXvfbTest, RecordsTheSceneAt1080p30WithMicrophoneAudio) {
     const std::vector<double> times = videoPacketTimes(recording());
     ASSERT_GE(times.size(), 2u);
     const double duration = times.back() - times.front();
-    EXPECT_NEAR(duration, 4.0, 0.5);
+    EXPECT_NEAR(duration, 10.0, 0.5);
     EXPECT_NEAR(recordReport_->value("duration", 0.0), duration, 0.05);
     EXPECT_GE(static_cast<double>(times.size()), 0.9 * duration * 30) << "frames were dropped";
     EXPECT_TRUE(std::is_sorted(times.begin(), times.end(), std::less_equal<>()) &&
@@ -302,7 +313,7 @@ TEST_F(RecordingXvfbTest, RecordsTheSceneAt1080p30WithMicrophoneAudio) {
 
 TEST_F(RecordingXvfbTest, FramesComeInOrderAndRarelyRepeat) {
     const std::vector<uint32_t> numbers = sceneFrameNumbers(recording());
-    ASSERT_GE(numbers.size(), 90u);
+    ASSERT_GE(numbers.size(), 270u);
     size_t repeated = 0;
     for (size_t i = 1; i < numbers.size(); ++i) {
         EXPECT_GE(numbers[i], numbers[i - 1]) << "frame " << i << " out of order";
@@ -314,8 +325,8 @@ TEST_F(RecordingXvfbTest, FramesComeInOrderAndRarelyRepeat) {
 TEST_F(RecordingXvfbTest, SoundAndPictureStayTogether) {
     const std::vector<double> flashes = flashTimes(recording());
     const std::vector<double> beeps = beepTimes(recording());
-    ASSERT_GE(flashes.size(), 3u);
-    ASSERT_GE(beeps.size(), 3u);
+    ASSERT_GE(flashes.size(), 8u);
+    ASSERT_GE(beeps.size(), 8u);
     // Each flash with the beep nearest to it. A flash shows in the first
     // grab after it was drawn, up to a frame (33 ms) late; the rest of the
     // difference is the recorder's.
@@ -390,20 +401,20 @@ TEST_F(RecordingXvfbTest, OddSelectionsRecordAtTheNextEvenSize) {
 }
 
 TEST_F(RecordingXvfbTest, ExportsPerPresetAndAudioMode) {
-    const std::string sourceBytes = readFile(recording());
+    const std::string sourceBytes = readFile(exportSource());
     const struct {
         std::vector<std::string> flags;
         int width, height;
         int channels;  // 0: no audio track
         double duration;
     } cases[] = {
-        {{"--preset", "p720", "--audio", "mono"}, 720, 404, 1, 4.0},
-        {{"--preset", "p480", "--audio", "mute", "--quality", "0.2"}, 480, 270, 0, 4.0},
-        {{"--preset", "original", "--audio", "preserve", "--trim", "1,2"}, 1920, 1080, 1, 2.0},
-        {{"--preset", "p1080", "--audio", "customVolume", "--volume", "0.5", "--quality", "0.9"}, 1080, 608, 1, 4.0},
+        {{"--preset", "p720", "--audio", "mono"}, 720, 404, 1, 3.0},
+        {{"--preset", "p480", "--audio", "mute", "--quality", "0.2"}, 480, 270, 0, 3.0},
+        {{"--preset", "original", "--audio", "preserve", "--trim", "1,1.5"}, 1920, 1080, 1, 1.5},
+        {{"--preset", "p1080", "--audio", "customVolume", "--volume", "0.5", "--quality", "0.9"}, 1080, 608, 1, 3.0},
     };
     for (const auto& c : cases) {
-        const json report = exportWith(recording(), c.flags);
+        const json report = exportWith(exportSource(), c.flags);
         ASSERT_TRUE(report.contains("file")) << report.dump();
         const fs::path exported = report["file"].get<std::string>();
         const json probed = probe(exported);
@@ -422,7 +433,7 @@ TEST_F(RecordingXvfbTest, ExportsPerPresetAndAudioMode) {
         EXPECT_NEAR(bytes, estimated, estimated * 0.2) << commandLine(c.flags);
         fs::remove(exported);
     }
-    EXPECT_EQ(readFile(recording()), sourceBytes) << "the source is never modified";
+    EXPECT_EQ(readFile(exportSource()), sourceBytes) << "the source is never modified";
 }
 
 TEST_F(RecordingXvfbTest, VolumeScalesTheSound) {
@@ -432,9 +443,9 @@ TEST_F(RecordingXvfbTest, VolumeScalesTheSound) {
         const auto at = text.find("mean_volume: ");
         return at == std::string::npos ? 0.0 : std::atof(text.c_str() + at + 13);
     };
-    const json report = exportWith(recording(), {"--audio", "customVolume", "--volume", "0.5", "--preset", "p480"});
+    const json report = exportWith(exportSource(), {"--audio", "customVolume", "--volume", "0.5", "--preset", "p480"});
     ASSERT_TRUE(report.contains("file")) << report.dump();
-    const double source = meanVolume(recording());
+    const double source = meanVolume(exportSource());
     const double halved = meanVolume(report["file"].get<std::string>());
     EXPECT_LT(source, -1.0) << "the tone is in the recording";
     EXPECT_NEAR(halved - source, -6.0, 1.0);
@@ -442,17 +453,17 @@ TEST_F(RecordingXvfbTest, VolumeScalesTheSound) {
 }
 
 TEST_F(RecordingXvfbTest, ACancelledExportLeavesNothing) {
-    const json report = exportWith(recording(), {"--cancel-at", "0.3"});
+    const json report = exportWith(exportSource(), {"--cancel-at", "0.3"});
     EXPECT_EQ(report.value("error", ""), "Recording failed: Export cancelled.");
-    EXPECT_FALSE(fs::exists(dir() / "Recording Edited.mov"));
-    const json empty = exportWith(recording(), {"--trim", "9,1"});
+    EXPECT_FALSE(fs::exists(dir() / "Source Edited.mov"));
+    const json empty = exportWith(exportSource(), {"--trim", "9,1"});
     EXPECT_EQ(empty.value("error", ""), "Recording failed: Trim range is empty.");
-    EXPECT_FALSE(fs::exists(dir() / "Recording Edited.mov"));
+    EXPECT_FALSE(fs::exists(dir() / "Source Edited.mov"));
 }
 
 TEST_F(RecordingXvfbTest, ARenamedMp4ExportsAsMp4) {
     const fs::path clip = dir() / "clip.mp4";
-    fs::copy_file(recording(), clip, fs::copy_options::overwrite_existing);
+    fs::copy_file(exportSource(), clip, fs::copy_options::overwrite_existing);
     const json report = exportWith(clip, {"--preset", "p480"});
     ASSERT_TRUE(report.contains("file")) << report.dump();
     EXPECT_EQ(fs::path(report["file"].get<std::string>()).filename(), "clip Edited.mp4");
