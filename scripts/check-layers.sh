@@ -18,6 +18,7 @@
 #   backends                the X11 back end and the factory that picks one,
 #                           the capture sound (libcanberra)
 #   annotation-render, ocr  Cairo/Pango drawing; the text-recognition engine
+#   media                   FFmpeg, PulseAudio and screen grabs for recording
 #   shell                   the desktop application's decisions (no Qt)
 #   settings, onboarding    the settings window's and first-run guide's decisions
 #   cli                     the commands
@@ -51,6 +52,7 @@ layer_of() {
         core/settings/*) echo settings ;;
         core/onboarding/*) echo onboarding ;;
         ocr/*) echo ocr ;;
+        media/*) echo media ;;
         app/* | main.cpp) echo app ;;
         *) echo unknown ;;
     esac
@@ -73,6 +75,7 @@ declare -A may_include=(
     [annotation-render]="common codecs annotation"
     [ocr]="common recording"
     [automation]="common screen platform codecs annotation recording scrolling capture preferences flow"
+    [media]="common screen platform backends recording"
     [shell]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [settings]="common screen platform codecs annotation recording scrolling capture preferences flow shell"
     [onboarding]="common screen platform codecs annotation recording scrolling capture preferences flow shell"
@@ -89,6 +92,8 @@ library_of() {
         gio/*) echo gio ;;
         cairo*.h | pango/* | glib*.h | glib/*) echo cairo ;;
         tesseract/* | leptonica/*) echo tesseract ;;
+        libav*/* | libsw*/*) echo ffmpeg ;;
+        pulse/*) echo pulse ;;
         Q* | qt*/*) echo qt ;;
         *) echo open ;;
     esac
@@ -97,6 +102,7 @@ declare -A may_use=(
     [backends]="x11 canberra gio"
     [annotation-render]="cairo"
     [ocr]="tesseract"
+    [media]="x11 ffmpeg pulse"
     [app]="qt"
 )
 
@@ -113,6 +119,7 @@ declare -A target_layer=(
     [tessarin_quickaccess]=quickaccess
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
+    [tessarin_media_engine]=media [tessarin-media]=media
     [tessarin_cli]=cli [tessarin_shell]=shell [tessarin_history_window]=shell
     [tessarin_desktop]=app [tessarin-desktop]=app
 )
@@ -121,6 +128,7 @@ declare -A linked_library=(
     [PkgConfig::CANBERRA]=canberra [PkgConfig::GIO]=gio
     [PkgConfig::CAIRO]=cairo [PkgConfig::PANGOCAIRO]=cairo
     [PkgConfig::TESSERACT]=tesseract
+    [PkgConfig::FFMPEG]=ffmpeg [PkgConfig::PULSE_SIMPLE]=pulse
     [Qt6::Core]=qt [Qt6::Gui]=qt [Qt6::Widgets]=qt [Qt6::DBus]=qt
 )
 

@@ -43,6 +43,10 @@ packages=(
   xdg-utils desktop-file-utils
   # the stand-in file manager on the session bus of the history window's test
   python3-dbus python3-gi
+  # the media engine: FFmpeg's libraries (libx264 comes with libavcodec) and
+  # the PulseAudio client for the microphone; ffmpeg/ffprobe check recordings
+  # in the tests and are the benchmark's peer
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libpulse-dev ffmpeg
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer;

@@ -10,9 +10,9 @@ cd "$(dirname "$0")/.."
 # Unit and store tests: no X server, no engine module, no child program, no
 # desktop session.
 # ThreadSanitizer takes those with threads in them.
-address_targets=(common_test capture_service_test capture_output_test scrolling_test recording_test
+address_targets=(common_test capture_service_test capture_output_test scrolling_test recording_test recording_model_test
                  tessarin_preferences_tests tessarin_shell_tests platform_unit_test)
-thread_targets=(common_test capture_service_test capture_output_test scrolling_test recording_test)
+thread_targets=(common_test capture_service_test capture_output_test scrolling_test recording_test recording_model_test)
 
 launcher=()
 if command -v ccache >/dev/null; then

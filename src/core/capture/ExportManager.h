@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "core/common/DatePattern.h"
 #include "core/common/DurableFile.h"
 #include "core/common/Image.h"
 #include "core/common/ImageFormat.h"
@@ -80,10 +81,8 @@ void writeResolvedImage(const Image& image, const std::filesystem::path& resolve
 std::string generateFilename(ImageFormat format,
                              std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 
-// Formats a local time with a date pattern of the form above: yyyy, MM, dd,
-// HH, mm and ss are fields, text in single quotes ('' is a quote) and any
-// other character are copied.
-std::string formatDate(std::string_view pattern, const std::tm& time);
+// Formats a local time with a date pattern (core/common/DatePattern.h).
+using tessarin::formatDate;
 
 // Claims a name in `directory` that nothing else has: `filename` when free,
 // else "base (2).ext", "base (3).ext", ... The name is claimed by creating an

@@ -3,11 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-#include <xcb/shm.h>
-
 #include "core/common/Log.h"
-#include "platform/x11/X11Connection.h"
-#include "platform/x11/X11Pixels.h"
+#include "platform/x11/ShmAreaGrabber.h"
 
 namespace tessarin::x11 {
 
@@ -21,27 +18,10 @@ X11RegionStream::~X11RegionStream() { stop(); }
 
 std::optional<CaptureError> X11RegionStream::start() {
     if (thread_.joinable()) return std::nullopt;
-    auto connection = X11Connection::open(displayName_);
-    if (!connection) return CaptureError::captureFailed(connection.error());
-    connection_ = std::move(connection.value());
-    const xcb_screen_t& screen = connection_->screen();
-    auto format = X11PixelReader(*connection_, {}).formatFor(screen.root_depth, screen.root_visual);
-    if (!format) return format.error();
-    format_ = *format;
-    stride_ = zpixmapStride(static_cast<uint32_t>(area_.width), format_);
-    if (area_.isEmpty() || area_.width > 0x7fff || area_.height > 0x7fff) {
-        return CaptureError::captureFailed("cannot stream an area of " + std::to_string(area_.width) + "x" +
-                                           std::to_string(area_.height) + " pixels");
-    }
-    if (!connection_->extensions().shm) {
-        return CaptureError::captureFailed("X display " + displayName_ +
-                                           " offers no shared memory (MIT-SHM), which the region stream needs");
-    }
-    auto segment = SharedMemorySegment::create(connection_->raw(), stride_ * static_cast<uint64_t>(area_.height),
-                                               SharedMemoryCalls::system());
-    if (!segment) return CaptureError::captureFailed(segment.error());
-    segment_ = std::make_unique<SharedMemorySegment>(std::move(segment.value()));
-    frames_ = std::make_unique<RegionFrameRecycler>(area_.width, area_.height, static_cast<size_t>(stride_));
+    auto grabber = ShmAreaGrabber::open(displayName_, area_);
+    if (!grabber) return grabber.error();
+    grabber_ = std::move(grabber.value());
+    frames_ = std::make_unique<RegionFrameRecycler>(area_.width, area_.height, static_cast<size_t>(grabber_->stride()));
     thread_ = std::thread([this] { grabLoop(); });
     return std::nullopt;
 }
@@ -53,9 +33,7 @@ void X11RegionStream::stop() {
     }
     wake_.notify_all();
     if (thread_.joinable()) thread_.join();
-    // The segment is detached before its connection closes.
-    segment_.reset();
-    connection_.reset();
+    grabber_.reset();
 }
 
 LatestRegionFrame X11RegionStream::latest() {
@@ -69,18 +47,8 @@ std::optional<CaptureError> X11RegionStream::stopError() {
 }
 
 std::optional<CaptureError> X11RegionStream::grab(RegionFrame& frame) {
-    xcb_connection_t* c = connection_->raw();
-    auto reply = waitReply(xcb_shm_get_image_reply, c,
-                           xcb_shm_get_image(c, connection_->root(), static_cast<int16_t>(area_.x),
-                                             static_cast<int16_t>(area_.y), static_cast<uint16_t>(area_.width),
-                                             static_cast<uint16_t>(area_.height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
-                                             segment_->serverID(), 0));
-    const uint64_t bytes = stride_ * static_cast<uint64_t>(area_.height);
-    if (!reply || reply->size < bytes) {
-        if (connection_->isBroken()) return CaptureError::captureFailed(connection_->brokenMessage());
-        return CaptureError::captureFailed("the X server stopped delivering the scrolling region");
-    }
-    std::memcpy(frame.bytes.data(), segment_->data(), bytes);
+    if (auto error = grabber_->grab()) return error;
+    std::memcpy(frame.bytes.data(), grabber_->pixels(), grabber_->byteCount());
     return std::nullopt;
 }
 

@@ -1,10 +1,8 @@
 #pragma once
 // A region of the root window grabbed at a fixed rate on its own thread and
-// its own X connection (so grabs never wait behind the back end's other
-// requests). Each grab goes through MIT-SHM into one reused segment and is
-// copied into a frame buffer that readers hand back when they let go of it
-// (RegionFrameRecycler); the grabbing thread only swaps the newest frame
-// and its id under the lock.
+// its own X connection (ShmAreaGrabber), each grab copied into a frame
+// buffer that readers hand back when they let go of it (RegionFrameRecycler);
+// the grabbing thread only swaps the newest frame and its id under the lock.
 
 #include <atomic>
 #include <condition_variable>
@@ -17,12 +15,10 @@
 #include "core/common/Geometry.h"
 #include "platform/RegionFrameRecycler.h"
 #include "platform/RegionFrameStream.h"
-#include "platform/x11/PixelConversion.h"
 
 namespace tessarin::x11 {
 
-class X11Connection;
-class SharedMemorySegment;
+class ShmAreaGrabber;
 
 class X11RegionStream final : public RegionFrameStream {
 public:
@@ -43,10 +39,7 @@ private:
     std::string displayName_;
     PixelRect area_;
     std::chrono::nanoseconds interval_;
-    std::unique_ptr<X11Connection> connection_;
-    std::unique_ptr<SharedMemorySegment> segment_;
-    PixelFormat format_;
-    uint64_t stride_ = 0;
+    std::unique_ptr<ShmAreaGrabber> grabber_;
 
     std::mutex lock_;
     std::condition_variable wake_;

@@ -1,0 +1,71 @@
+#pragma once
+// The recorder's and the video exporter's way into the media libraries
+// (FFmpeg, PulseAudio) and the screen. The engine lives in the loadable
+// module libtessarin-media.so so that no other command pays for loading
+// those libraries; loadMediaEngine() brings it in on first use.
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/common/Expected.h"
+#include "core/common/Geometry.h"
+#include "core/recording/RecordingMedia.h"
+#include "core/recording/VideoEditModel.h"
+
+namespace tessarin {
+
+struct ScreenSourceSettings {
+    std::string displayName;  // as in DISPLAY
+    PixelRect area;           // root pixels
+    double frameRate = kDefaultRecordingFrameRate;
+    bool showsCursor = true;
+};
+
+struct VideoEditResult {
+    std::filesystem::path exportedURL;
+    std::shared_ptr<const Image> posterFrame;
+    double duration = 0;
+    bool hadAudioTrack = false;
+};
+
+// Export progress in [0, 1], called on the exporting thread.
+using ExportProgress = std::function<void(double)>;
+
+class MediaEngine {
+public:
+    virtual ~MediaEngine() = default;
+    // An encoder for the recording's movie: H.264 and AAC in a fragmented
+    // QuickTime movie, so a crash loses at most the last fragment.
+    virtual std::unique_ptr<MovieEncoder> makeMovieEncoder(int fd, const MovieSettings& settings,
+                                                           std::optional<RecordingError>& error) = 0;
+    virtual std::unique_ptr<ScreenRecordingSource> makeScreenSource(const ScreenSourceSettings& settings) = 0;
+    // The default input of the sound server; `serverName` empty is the default server.
+    virtual std::unique_ptr<MicrophoneSource> makeMicrophone(const std::string& serverName) = 0;
+    // A frame near the start of a movie, as a poster frame.
+    virtual std::optional<Image> posterFrame(const std::filesystem::path& movie) = 0;
+    // What the editor needs to know about a movie.
+    virtual Expected<VideoEditSource, RecordingError> openVideo(const std::filesystem::path& movie) = 0;
+    // Trims, resizes and re-encodes `source` into makeEditedURL's file.
+    // Returns when done, failed or `cancel` became true; a failed or
+    // cancelled export leaves no file. The source is only read.
+    virtual Expected<VideoEditResult, RecordingError> exportVideo(const VideoEditSource& source,
+                                                                  const VideoEditState& state,
+                                                                  const std::atomic<bool>& cancel,
+                                                                  const ExportProgress& progress) = 0;
+};
+
+inline constexpr const char* kMediaModuleName = "media";  // libtessarin-media.so
+inline constexpr const char* kMediaModuleEntryPoint = "tessarin_media_create_engine";
+
+// The engine of the media module (kept for the life of the process), or why
+// it could not be loaded. `modulePath` empty means the module's usual places.
+Expected<MediaEngine*, std::string> loadMediaEngine(const std::string& modulePath = {});
+
+// The writer's encoder factory over an engine.
+MovieEncoderFactory movieEncoderFactory(MediaEngine& engine);
+
+}  // namespace tessarin

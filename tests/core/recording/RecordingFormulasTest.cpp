@@ -1,0 +1,350 @@
+// The recorder's and the video editor's rules as tables: sizes, rates,
+// texts, names and the size estimate.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <set>
+
+#include "core/recording/RecordingConfiguration.h"
+#include "core/recording/RecordingCopy.h"
+#include "core/recording/RecordingError.h"
+#include "core/recording/VideoEditModel.h"
+#include "core/recording/VideoGeometry.h"
+#include "support/TempDir.h"
+
+namespace tessarin {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+TEST(RecordingErrorText, EveryCaseHasItsText) {
+    const struct {
+        RecordingError error;
+        const char* text;
+    } cases[] = {
+        {RecordingError::recordingFailed("disk full"), "Recording failed: disk full"},
+        {RecordingError::destinationUnavailable(), "Cannot locate a save destination for the recording."},
+        {RecordingError::noDisplay(), "No display found for screen recording."},
+        {RecordingError::permissionDenied(), "Screen recording permission denied."},
+        {RecordingError::unsupported(), "Screen recording is not available on this macOS version."},
+        {recording_failure::startedTwice(), "Recording failed: Recording coordinator can only be started once."},
+        {recording_failure::noMicrophone(), "Recording failed: No microphone device available."},
+        {recording_failure::videoInputRefused(), "Recording failed: Unable to add video writer input."},
+        {recording_failure::audioInputRefused(), "Recording failed: Unable to add audio writer input."},
+        {recording_failure::destinationExists(), "Recording failed: Recording destination already exists."},
+        {recording_failure::noFrames(), "Recording failed: Recording did not produce any frames."},
+        {recording_failure::cancelled(), "Recording failed: Recording was cancelled."},
+        {recording_failure::writerReleased(), "Recording failed: Writer released unexpectedly."},
+        {recording_failure::posterFrameFailed(), "Recording failed: Failed to capture a poster frame."},
+        {recording_failure::sessionRunTwice(), "Recording failed: Recording session can only be run once."},
+        {recording_failure::trimRangeEmpty(), "Recording failed: Trim range is empty."},
+        {recording_failure::exportCancelled(), "Recording failed: Export cancelled."},
+        {recording_failure::videoTrackUnavailable(), "Recording failed: Video track unavailable."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.error.description(), c.text);
+}
+
+TEST(RecordingVideoGeometry, SidesAreEvenRoundedUpAndBounded) {
+    const struct {
+        double points, scale;
+        int64_t pixels;
+    } cases[] = {
+        {101, 2, 202}, {51, 2, 102},  {1, 2, 2},     {1, 1, 2},      {2.5, 1, 4},     {3, 1, 4},
+        {4.4, 1, 4},   {0, 1, 2},     {-20, 1, 2},   {kNaN, 1, 2},   {kInfinity, 1, 2}, {1919, 1, 1920},
+        {1080, 1, 1080}, {1365.5, 1, 1366}, {100000, 1, kMaxVideoSide + 2},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(evenPixelLength(c.points, c.scale), c.pixels) << c.points << " x " << c.scale;
+    }
+}
+
+TEST(RecordingVideoGeometry, SizesBeyondTheLargestLevelAreRefused) {
+    const struct {
+        VideoSize size;
+        bool accepted;
+    } cases[] = {
+        {{2, 2}, true},          {{1920, 1080}, true},  {{7680, 4320}, true}, {{8192, 4352}, true},
+        {{8192, 4354}, false},   {{8194, 100}, false},  {{100, 8194}, false}, {{0, 2}, false},
+        {{3, 2}, false},         {{kMaxVideoSide + 2, 2}, false},
+    };
+    for (const auto& c : cases) {
+        const auto refusal = checkVideoSize(c.size);
+        EXPECT_EQ(!refusal, c.accepted) << c.size.width << "x" << c.size.height;
+        if (refusal) {
+            EXPECT_EQ(*refusal, recording_failure::videoInputRefused());
+        }
+    }
+}
+
+TEST(RecordingVideoGeometry, FrameRatesAreWholeAndBounded) {
+    const struct {
+        double in, out;
+    } cases[] = {{30, 30}, {0, 30}, {-5, 30}, {kNaN, 30}, {kInfinity, 30}, {0.2, 1}, {29.97, 30}, {1000, 120}, {60, 60}};
+    for (const auto& c : cases) EXPECT_EQ(clampedRecordingFrameRate(c.in), c.out) << c.in;
+}
+
+TEST(RecordingVideoGeometry, BitRateIsATenthOfABitPerPixelBetweenFourAndThirtyMegabits) {
+    const struct {
+        double rate;
+        int64_t width, height, bits;
+    } cases[] = {
+        {30, 1920, 1080, 6'220'800}, {30, 320, 240, 4'000'000}, {60, 5120, 2880, 30'000'000},
+        {0, 3840, 2160, 4'000'000},  {kNaN, 3840, 2160, 4'000'000}, {60, 1920, 1080, 12'441'600},
+    };
+    for (const auto& c : cases) EXPECT_EQ(recordingVideoBitRate(c.rate, c.width, c.height), c.bits);
+}
+
+TEST(RecordingFileName, RecordingWordDateAndMov) {
+    std::tm time{};
+    time.tm_year = 2025 - 1900;
+    time.tm_mon = 0;
+    time.tm_mday = 31;
+    time.tm_hour = 14;
+    time.tm_min = 5;
+    time.tm_sec = 9;
+    EXPECT_EQ(generateRecordingFilename(time), "Recording 2025-01-31 at 14.05.09.mov");
+    time.tm_mon = 11;
+    time.tm_mday = 1;
+    time.tm_hour = 0;
+    EXPECT_EQ(generateRecordingFilename(time), "Recording 2025-12-01 at 00.05.09.mov");
+}
+
+TEST(RecordingClock, MinutesAreNotWrappedIntoHours) {
+    const struct {
+        double seconds;
+        const char* text;
+    } cases[] = {{0, "00:00"},    {59.9, "00:59"},  {61, "01:01"},     {3600, "60:00"},  {6001, "100:01"},
+                 {-3, "00:00"},   {kNaN, "00:00"},  {0.999, "00:00"}};
+    for (const auto& c : cases) EXPECT_EQ(recordingClockText(c.seconds), c.text) << c.seconds;
+}
+
+TEST(RecordingConfigurationDefaults, MatchTheRecordingFlow) {
+    const RecordingConfiguration configuration;
+    EXPECT_EQ(configuration.minimumSelectionDimension, 120.0);
+    EXPECT_EQ(configuration.frameRate, 30);
+    EXPECT_TRUE(configuration.showsCursor);
+    EXPECT_TRUE(configuration.dimsOutsideSelection);
+    EXPECT_FALSE(configuration.defaultMicrophoneEnabled);
+    EXPECT_EQ(configuration.chromePadding, 14.0);
+    EXPECT_EQ(configuration.selectionStrokeWidth, 2.0);
+    EXPECT_EQ(configuration.panelAnchorHeight, 68.0);
+}
+
+TEST(VideoEditPresets, TitlesNamesAndOrder) {
+    const char* titles[] = {"Original", "1440p", "1080p", "720p", "480p", "Custom"};
+    const char* names[] = {"original", "p1440", "p1080", "p720", "p480", "custom"};
+    for (size_t i = 0; i < kVideoDimensionPresets.size(); ++i) {
+        EXPECT_EQ(presetTitle(kVideoDimensionPresets[i]), titles[i]);
+        EXPECT_EQ(rawName(kVideoDimensionPresets[i]), names[i]);
+    }
+    const char* modeTitles[] = {"Don't change", "Convert to mono", "Mute", "Change volume"};
+    const char* modeNames[] = {"preserve", "mono", "mute", "customVolume"};
+    for (size_t i = 0; i < kVideoAudioModes.size(); ++i) {
+        EXPECT_EQ(audioModeTitle(kVideoAudioModes[i]), modeTitles[i]);
+        EXPECT_EQ(rawName(kVideoAudioModes[i]), modeNames[i]);
+    }
+}
+
+TEST(VideoEditPresets, NumberedPresetsLimitTheLongerSideAndStayEven) {
+    using P = VideoDimensionPreset;
+    const struct {
+        P preset;
+        VideoSize source, out;
+    } cases[] = {
+        {P::p1080, {2880, 1800}, {1080, 674}}, {P::p720, {1920, 1080}, {720, 404}}, {P::p480, {1080, 1920}, {270, 480}},
+        {P::p1440, {1920, 1080}, {1440, 810}}, {P::p1440, {2560, 1440}, {1440, 810}}, {P::p1080, {1080, 1080}, {1080, 1080}}, {P::original, {1921, 1081}, {1920, 1080}},
+        {P::custom, {1366, 768}, {1366, 768}},  {P::p720, {0, 0}, {2, 2}},      {P::p720, {720, 720}, {720, 720}},
+        {P::p480, {3, 1}, {2, 2}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(resolvedSize(c.preset, c.source), c.out) << rawName(c.preset) << " " << c.source.width;
+    }
+}
+
+TEST(VideoEditPresets, EvenPixelSizeRoundsDown) {
+    const struct {
+        double w, h;
+        VideoSize out;
+    } cases[] = {{101, 51, {100, 50}}, {100.5, 2.4, {100, 2}}, {1.2, 0, {2, 2}}, {kNaN, -1, {2, 2}},
+                 {1e12, 99.5, {kMaxVideoSide, 100}}};
+    for (const auto& c : cases) EXPECT_EQ(evenPixelSize(c.w, c.h), c.out) << c.w << "x" << c.h;
+}
+
+TEST(VideoEditCustomSize, KeepsTheAspectAndStaysWithinTheEncodersSides) {
+    const VideoSize source{1920, 1080};
+    const struct {
+        bool width;
+        double value;
+        VideoSize out;
+    } cases[] = {
+        {true, 1280, {1280, 720}}, {false, 720, {1280, 720}}, {true, 1, {2, 2}},        {true, 101, {100, 56}},
+        {true, 1e9, {8192, 4608}}, {false, 1e9, {8192, 4608}}, {false, kNaN, {4, 2}},
+    };
+    for (const auto& c : cases) {
+        VideoEditState state;
+        if (c.width) {
+            state.updateCustomWidth(c.value, source);
+        } else {
+            state.updateCustomHeight(c.value, source);
+        }
+        EXPECT_EQ(state.dimensionPreset, VideoDimensionPreset::custom);
+        EXPECT_EQ(state.customSize, c.out) << c.value;
+        EXPECT_EQ(state.resolvedOutputSize(source), c.out);
+    }
+    VideoEditState flat;
+    flat.updateCustomWidth(640, {640, 1});
+    EXPECT_EQ(flat.customSize, (VideoSize{640, 640})) << "a source height of 1 counts as square";
+}
+
+TEST(VideoEditQuality, LabelsAndTiers) {
+    const struct {
+        double quality;
+        const char* label;
+        ExportQualityTier tier;
+    } cases[] = {{0, "Low", ExportQualityTier::low},         {0.339, "Low", ExportQualityTier::low},
+                 {0.34, "Medium", ExportQualityTier::medium}, {0.62, "Medium", ExportQualityTier::medium},
+                 {0.67, "High", ExportQualityTier::highest},  {1, "High", ExportQualityTier::highest}};
+    for (const auto& c : cases) {
+        VideoEditState state;
+        state.quality = c.quality;
+        EXPECT_EQ(state.qualityLabel(), c.label) << c.quality;
+        EXPECT_EQ(state.qualityTier(), c.tier);
+    }
+}
+
+TEST(VideoEditEstimate, VideoAndAudioRatesOverTheTrimmedDuration) {
+    VideoEditSource source;
+    source.duration = 10;
+    source.hasAudio = true;
+    source.sourceSize = {1920, 1080};
+    source.nominalFrameRate = 30;
+    using A = VideoAudioMode;
+    const struct {
+        double quality, seconds;
+        VideoDimensionPreset preset;
+        A mode;
+        double volume;
+        bool audio;
+        int64_t bytes;
+    } cases[] = {
+        // 1920*1080*30*0.065*(0.62*1.15+0.35) = 4,298,261.76 bit/s; + 96,000 audio.
+        {0.62, 10, VideoDimensionPreset::original, A::preserve, 1, true, 5'492'827},
+        {0.62, 10, VideoDimensionPreset::original, A::mute, 1, true, 5'372'827},
+        {0.62, 10, VideoDimensionPreset::original, A::customVolume, 0.1, true, 5'432'827},
+        {0.62, 10, VideoDimensionPreset::original, A::customVolume, 2, true, 5'612'827},
+        {0.62, 10, VideoDimensionPreset::original, A::preserve, 1, false, 5'372'827},
+        {0.62, 0, VideoDimensionPreset::original, A::preserve, 1, true, 0},
+        {0.62, -4, VideoDimensionPreset::original, A::preserve, 1, true, 0},
+        // 480p: 480x270 → 252,720 x ... under the 320,000 bit/s floor at quality 0.
+        {0, 8, VideoDimensionPreset::p480, A::mono, 1, true, 416'000},
+    };
+    for (const auto& c : cases) {
+        VideoEditState state = VideoEditState::initial(source);
+        state.quality = c.quality;
+        state.selectedTimeRange = {0, c.seconds};
+        state.dimensionPreset = c.preset;
+        state.audioMode = c.mode;
+        state.volumeMultiplier = c.volume;
+        source.hasAudio = c.audio;
+        EXPECT_EQ(state.estimatedFileSizeBytes(source), c.bytes) << rawName(c.mode) << " " << c.seconds;
+    }
+    EXPECT_EQ(estimatedFileSizeText(5'492'827), "Estimated file size: 5.5 MB");
+    EXPECT_EQ(estimatedFileSizeText(999), "Estimated file size: 999 bytes");
+    EXPECT_EQ(estimatedFileSizeText(416'000), "Estimated file size: 416 KB");
+}
+
+TEST(VideoEditState, StartsWithTheWholeRecordingOnASixHundredthGrid) {
+    VideoEditSource source;
+    source.duration = 12.3456;
+    source.sourceSize = {1280, 720};
+    const VideoEditState state = VideoEditState::initial(source);
+    EXPECT_EQ(state.selectedTimeRange.start, 0);
+    EXPECT_DOUBLE_EQ(state.selectedTimeRange.duration, 7407.0 / 600);
+    EXPECT_EQ(state.quality, 0.62);
+    EXPECT_EQ(state.dimensionPreset, VideoDimensionPreset::original);
+    EXPECT_EQ(state.audioMode, VideoAudioMode::preserve);
+    EXPECT_EQ(state.volumeMultiplier, 1.0);
+}
+
+TEST(VideoEditState, TrimRangesAreClampedToTheSource) {
+    const struct {
+        MediaTimeRange in;
+        double duration;
+        MediaTimeRange out;
+    } cases[] = {{{1, 2}, 10, {1, 2}},     {{-1, 3}, 10, {0, 2}},   {{8, 5}, 10, {8, 2}},
+                 {{12, 1}, 10, {10, 0}},   {{2, -1}, 10, {2, 0}},   {{kNaN, 4}, 10, {0, 0}},
+                 {{0, 5}, kNaN, {0, 0}}};
+    for (const auto& c : cases) {
+        VideoEditState state;
+        state.selectedTimeRange = c.in;
+        EXPECT_EQ(state.clampedTimeRange(c.duration), c.out) << c.in.start << "+" << c.in.duration;
+    }
+}
+
+TEST(VideoEditState, ExportVolumePerAudioMode) {
+    const struct {
+        VideoAudioMode mode;
+        double multiplier, volume;
+    } cases[] = {{VideoAudioMode::preserve, 3, 1}, {VideoAudioMode::mono, 3, 1}, {VideoAudioMode::mute, 3, 0},
+                 {VideoAudioMode::customVolume, 0.25, 0.25}, {VideoAudioMode::customVolume, -1, 0},
+                 {VideoAudioMode::customVolume, kNaN, 1}};
+    for (const auto& c : cases) {
+        VideoEditState state;
+        state.audioMode = c.mode;
+        state.volumeMultiplier = c.multiplier;
+        EXPECT_EQ(state.exportVolume(), c.volume) << rawName(c.mode);
+    }
+}
+
+TEST(VideoTimeText, MinutesSecondsTenths) {
+    const struct {
+        double t;
+        const char* text;
+    } cases[] = {{0, "00:00.0"}, {1.99, "00:01.9"}, {61.25, "01:01.2"}, {3600, "60:00.0"}, {-1, "00:00.0"}};
+    for (const auto& c : cases) EXPECT_EQ(videoTimeText(c.t), c.text) << c.t;
+    EXPECT_EQ(videoRangeText({1, 3.5}), "00:01.0 - 00:04.5");
+}
+
+TEST(EditedFileName, NumberedUntilFree) {
+    std::set<std::string> taken;
+    auto exists = [&](const std::filesystem::path& p) { return taken.count(p.string()) > 0; };
+    EXPECT_EQ(makeEditedURL("/r/Recording.mov", exists), "/r/Recording Edited.mov");
+    EXPECT_EQ(makeEditedURL("/r/clip.mp4", exists), "/r/clip Edited.mp4");
+    EXPECT_EQ(makeEditedURL("/r/noext", exists), "/r/noext Edited.mov");
+    taken = {"/r/Recording Edited.mov", "/r/Recording Edited 2.mov"};
+    EXPECT_EQ(makeEditedURL("/r/Recording.mov", exists), "/r/Recording Edited 3.mov");
+}
+
+TEST(RecordingSaveAsCopy, CopiesReplacesAndLeavesNothingBehind) {
+    testing::TempDir dir;
+    const auto source = dir / "Recording.mov";
+    std::ofstream(source) << "movie";
+    const auto other = dir / "Other.mov";
+    std::ofstream(other) << "old";
+    EXPECT_FALSE(copyRecordingSafely(source, dir / "Copy.mov"));
+    EXPECT_FALSE(copyRecordingSafely(source, other));
+    std::ifstream copied(other);
+    std::string text;
+    copied >> text;
+    EXPECT_EQ(text, "movie");
+    // Onto itself, also through a link: nothing is copied or truncated.
+    std::filesystem::create_symlink(source, dir / "link.mov");
+    EXPECT_FALSE(copyRecordingSafely(source, dir / "link.mov"));
+    EXPECT_FALSE(copyRecordingSafely(source, source));
+    EXPECT_EQ(std::filesystem::file_size(source), 5u);
+    // A failed copy leaves no temporary file and the destination as it was.
+    EXPECT_TRUE(copyRecordingSafely(dir / "missing.mov", other));
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().filename().string().rfind(".", 0), std::string::npos) << entry.path();
+        ++entries;
+    }
+    EXPECT_EQ(entries, 4);
+}
+
+}  // namespace
+}  // namespace tessarin
