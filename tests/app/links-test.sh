@@ -137,6 +137,17 @@ case_quick_access_from_a_file() {
     wait_for "grep -q 'alert.warning title=Quick Access failed' '$work/app.log'" 10 || fail "no warning without a file path"
 }
 
+case_pin_from_a_file() {
+    start_app
+    "$TESSARIN" capture-region --rect 0,0,160,120 --out "$work/picture.png" >/dev/null
+    local before
+    before=$(md5sum <"$work/picture.png")
+    open_link "tessarin://pin?filepath=$work/picture.png"
+    wait_for "xdotool search --onlyvisible --name '^Tessarin Pin '" 10 || fail "no pin was shown"
+    # The file the link named is only read.
+    [ "$(md5sum <"$work/picture.png")" = "$before" ] || fail "the named file changed"
+}
+
 case_unknown_links_warn() {
     start_app
     open_link 'tessarin://no-such-command'
