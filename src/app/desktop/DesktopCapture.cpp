@@ -10,6 +10,7 @@
 #include "app/desktop/HistoryWindow.h"
 #include "app/desktop/DesktopPins.h"
 #include "app/desktop/QtDisplayMapping.h"
+#include "app/desktop/QuickAccessWindow.h"
 #include "app/desktop/QtPasteboard.h"
 #include "app/desktop/QuickAccessThumbnails.h"
 #include "app/desktop/SelectionOverlay.h"
@@ -46,6 +47,8 @@ std::vector<uint32_t> ownWindows() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         // The tray icon lives in the panel: it stays.
         if (qstrcmp(widget->metaObject()->className(), "QSystemTrayIconSys") == 0) continue;
+        // A thumbnail window made ahead waits far off every screen.
+        if (widget->property(QuickAccessWindow::kSpareProperty).toBool()) continue;
         // So do pinned screenshots: they belong to the desktop being captured.
         if (widget->property("tessarinStaysOnScreen").toBool()) continue;
         if (widget->testAttribute(Qt::WA_WState_Created)) ids.push_back(static_cast<uint32_t>(widget->winId()));

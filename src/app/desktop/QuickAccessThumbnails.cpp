@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include "app/desktop/QuickAccessWindow.h"
 #include "core/preferences/HistoryPreferences.h"
@@ -40,6 +41,23 @@ QuickAccessThumbnails::QuickAccessThumbnails(Executor& main, CaptureHistoryStore
 
 QuickAccessThumbnails::~QuickAccessThumbnails() { closeAll(); }
 
+void QuickAccessThumbnails::prepareSpare() {
+    // Once the capture that used the last one is over, in three turns of
+    // the loop (the widget, its native window, its map and first paint off
+    // the screen), each a few milliseconds at most.
+    QTimer::singleShot(kSpareDelayMs, &screenWatch_, [this] {
+        if (spare_) return;
+        spare_.reset(new QuickAccessWindow(presenter_));
+        QTimer::singleShot(0, &screenWatch_, [this, spare = spare_.get()] {
+            if (spare_.get() != spare) return;
+            spare->winId();
+            QTimer::singleShot(0, &screenWatch_, [this, spare] {
+                if (spare_.get() == spare) spare->prepareOffScreen();
+            });
+        });
+    });
+}
+
 void QuickAccessThumbnails::watchScreen(QScreen* screen) {
     QObject::connect(screen, &QScreen::availableGeometryChanged, &screenWatch_,
                      [this](const QRect&) { presenter_.restackOverlays(); });
@@ -54,7 +72,10 @@ void QuickAccessThumbnails::present(SharedImage image, std::shared_ptr<CapturePe
     presenting_.reset();
 }
 
-void QuickAccessThumbnails::restore() { presenter_.restore(imageFormat(preferences_.defaultImageFormat())); }
+void QuickAccessThumbnails::restore() {
+    presenter_.restore(imageFormat(preferences_.defaultImageFormat()));
+    prepareSpare();
+}
 
 void QuickAccessThumbnails::reappear() {
     for (ThumbnailID id : presenter_.presented()) {
@@ -73,7 +94,13 @@ std::unique_ptr<ThumbnailWindow> QuickAccessThumbnails::makeWindow(const Thumbna
     } else {
         since.start();
     }
-    auto* window = new QuickAccessWindow(content, presenter, since);
+    QuickAccessWindow* window = spare_.release();
+    if (window) {
+        window->setContent(content, since);
+    } else {
+        window = new QuickAccessWindow(content, presenter, since);
+    }
+    prepareSpare();
     return std::make_unique<QuickAccessWindowHandle>(window, compositing_);
 }
 

@@ -18,6 +18,8 @@ class QScreen;
 
 namespace tessarin {
 
+class QuickAccessWindow;
+
 class QuickAccessThumbnails final : public QuickAccessPresenter,
                                     private ThumbnailDesktop,
                                     private CaptureHistoryObserver {
@@ -42,6 +44,9 @@ private:
     std::optional<Rect> visibleFrameUnderPointer() const override;
     void captureHistoryItemsRemoved(const std::vector<std::string>& removedItemIDs) override;
     void watchScreen(QScreen* screen);
+    void prepareSpare();
+
+    static constexpr int kSpareDelayMs = 400;
 
     AppPreferences& preferences_;
     std::function<bool()> compositing_;  // asked at each fade: a compositor may come and go
@@ -50,6 +55,7 @@ private:
     Subscription removals_;
     QObject screenWatch_;
     std::optional<QElapsedTimer> presenting_;  // while a capture's thumbnail is being made
+    std::unique_ptr<QuickAccessWindow> spare_;  // the next thumbnail's window, made ahead
 };
 
 }  // namespace tessarin

@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QStyleHints>
 #include <QCursor>
+#include <QTimer>
 #include <QUrl>
 
 #include "core/common/Log.h"
@@ -110,13 +111,15 @@ private:
 
 QuickAccessWindow::QuickAccessWindow(const ThumbnailContent& content, ThumbnailPresenter& presenter,
                                      QElapsedTimer shownSince)
+    : QuickAccessWindow(presenter) {
+    setContent(content, shownSince);
+}
+
+QuickAccessWindow::QuickAccessWindow(ThumbnailPresenter& presenter)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint),
-      id_(content.id),
-      presenter_(presenter),
-      dragFile_(content.dragFile),
-      controls_(ThumbnailControls::layout(content.actions)),
-      shownSince_(shownSince) {
+      id_(),
+      presenter_(presenter) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_DeleteOnClose, false);
     setFocusPolicy(Qt::NoFocus);
@@ -124,6 +127,26 @@ QuickAccessWindow::QuickAccessWindow(const ThumbnailContent& content, ThumbnailP
     setWindowTitle(QStringLiteral("Tessarin Quick Access"));
     const Size size = QuickAccessLayout::thumbnailSize;
     setFixedSize(static_cast<int>(size.width), static_cast<int>(size.height));
+}
+
+void QuickAccessWindow::prepareOffScreen() {
+    setProperty(kSpareProperty, true);
+    setWindowTitle(QStringLiteral("Tessarin Spare Thumbnail"));
+    move(-10000, -10000);
+    show();
+}
+
+void QuickAccessWindow::setContent(const ThumbnailContent& content, QElapsedTimer shownSince) {
+    if (property(kSpareProperty).toBool()) {
+        setProperty(kSpareProperty, false);
+        setWindowTitle(QStringLiteral("Tessarin Quick Access"));
+        painted_ = false;
+        update();
+    }
+    id_ = content.id;
+    dragFile_ = content.dragFile;
+    controls_ = ThumbnailControls::layout(content.actions);
+    shownSince_ = shownSince;
     if (content.image) image_ = previewOf(*content.image, QSize(width() - 8, height() - 8));
 }
 
@@ -140,18 +163,33 @@ void QuickAccessWindow::showEvent(QShowEvent*) { setDesktopHints(); }
 void QuickAccessWindow::place(QPoint origin) {
     move(origin);
     placed_ = true;
-    if (!isVisible() && !fading_) show();
+    if (isVisible() || fading_ || showPending_) return;
+    // The native window now, the map on the next turn of the loop: two
+    // short steps instead of one long one in the capture's completion.
+    winId();
+    showPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        showPending_ = false;
+        if (isVisible() || fading_) return;
+        show();
+        raise();
+    });
 }
 
 void QuickAccessWindow::orderFront() {
+    if (showPending_) return;  // raised as it is mapped
     if (!isVisible()) show();
     raise();
 }
 
 void QuickAccessWindow::reappear() {
     if (fading_ || !placed_) return;
-    // Qt still counts the withdrawn window as shown: hidden first, so that
-    // show() maps it again.
+    // Qt still counts the withdrawn window as shown: mapped again directly,
+    // which costs no round trip (hide() and show() would cost several).
+    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>(); x11 && isVisible()) {
+        x11::remapAbove(x11->connection(), static_cast<uint32_t>(winId()));
+        return;
+    }
     hide();
     show();
     raise();
@@ -205,7 +243,7 @@ void QuickAccessWindow::paintEvent(QPaintEvent*) {
             painter.drawText(frame, Qt::AlignCenter, QString::fromStdString(control.label));
         }
     }
-    if (!painted_) {
+    if (!painted_ && !property(kSpareProperty).toBool()) {
         painted_ = true;
         const double milliseconds = static_cast<double>(shownSince_.nsecsElapsed()) / 1e6;
         logLine(LogLevel::info, LogCategory::capture,

@@ -28,6 +28,17 @@ public:
     // `shownSince` starts when the image was handed over; the first paint
     // logs how long the thumbnail took to appear.
     QuickAccessWindow(const ThumbnailContent& content, ThumbnailPresenter& presenter, QElapsedTimer shownSince);
+    // A window with its native side made and nothing to show yet: the next
+    // thumbnail's, made in a quiet moment so a capture need not wait for it.
+    explicit QuickAccessWindow(ThumbnailPresenter& presenter);
+    // Maps a spare window far off every screen and paints it once, so its
+    // native window and backing store exist before it is needed; captures
+    // leave it alone (kSpareProperty).
+    void prepareOffScreen();
+    // Gives a spare window its thumbnail.
+    void setContent(const ThumbnailContent& content, QElapsedTimer shownSince);
+
+    static constexpr const char* kSpareProperty = "tessarinOffScreenSpare";
 
     bool placed() const { return placed_; }
     void place(QPoint origin);
@@ -59,6 +70,7 @@ private:
     QElapsedTimer shownSince_;
     bool painted_ = false;
     bool placed_ = false;
+    bool showPending_ = false;  // mapped on the next turn of the loop
     bool hovered_ = false;
     bool fading_ = false;
     bool dragging_ = false;

@@ -40,4 +40,13 @@ void setFloatingPanelHints(xcb_connection_t* connection, uint32_t window) {
     xcb_flush(connection);
 }
 
+void remapAbove(xcb_connection_t* connection, uint32_t window) {
+    if (!connection || window == 0) return;
+    setFloatingPanelHints(connection, window);
+    xcb_map_window(connection, window);
+    const uint32_t above = XCB_STACK_MODE_ABOVE;
+    xcb_configure_window(connection, window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    xcb_flush(connection);
+}
+
 }  // namespace tessarin::x11

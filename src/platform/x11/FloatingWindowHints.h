@@ -13,4 +13,9 @@ namespace tessarin::x11 {
 
 void setFloatingPanelHints(xcb_connection_t* connection, uint32_t window);
 
+// Maps `window` again on top of the stack, with its hints, after a capture
+// withdrew it behind the toolkit's back: the toolkit still counts it as
+// shown, so nothing of its own state needs redoing, and no round trip is made.
+void remapAbove(xcb_connection_t* connection, uint32_t window);
+
 }  // namespace tessarin::x11
