@@ -19,6 +19,12 @@ APP_TEST_BIN="$root/build/tests/app"
 say() { echo; echo "# $*"; }
 shot() { "$tessarin" capture-full --out "$out/$1.png" >/dev/null && echo "  screenshot: $out/$1.png"; }
 
+# The first-run guide is a demonstration of its own (GuideDesktop tests):
+# here the application starts as it does once the guide is done.
+preferences="${XDG_CONFIG_HOME:-$HOME/.config}/io.tessarin.Tessarin/preferences.json"
+mkdir -p "$(dirname "$preferences")"
+[ -e "$preferences" ] || echo '{"onboardingCompletedV1": true}' >"$preferences"
+
 say "starting the application: $tessarin"
 TESSARIN_LOG=stderr "$tessarin" 2>"$log" &
 app=$!
@@ -59,6 +65,16 @@ say "a link from another program: tessarin 'tessarin://nonsense'"
 wait_for "window_exists 'Unsupported URL'" 5 || true
 sleep 0.5
 shot 4-unsupported-url
+
+link='tessarin://capture-area?x=820&y=380&width=300&height=300&action=save'
+say "a link that captures: tessarin '$link'"
+"$tessarin" "$link"
+desktop="$HOME/Desktop"
+if wait_for "identify '$desktop'/*.png" 10; then
+    cp "$desktop"/*.png "$out/" && echo "  saved to the Desktop folder, copied to $out/"
+else
+    echo "  nothing was saved"
+fi
 
 say "quitting with SIGTERM (as at logout)"
 kill -TERM "$app"
