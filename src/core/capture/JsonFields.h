@@ -7,12 +7,38 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/common/Expected.h"
 
 #include <nlohmann/json.hpp>
 
 namespace tessarin::JsonFields {
+
+// A stored document parsed as hostile input: at most `maxBytes` long and
+// `maxDepth` levels deep (checked while parsing, before anything deeper is
+// built). The error is a short reason for a log line.
+inline Expected<nlohmann::json, std::string> parseBounded(std::string_view text, size_t maxBytes, int maxDepth) {
+    if (text.size() > maxBytes) return unexpected("index larger than " + std::to_string(maxBytes) + " bytes");
+    bool tooDeep = false;
+    const nlohmann::json::parser_callback_t limit = [&tooDeep, maxDepth](int level, nlohmann::json::parse_event_t event,
+                                                                        nlohmann::json&) {
+        if ((event == nlohmann::json::parse_event_t::object_start ||
+             event == nlohmann::json::parse_event_t::array_start) &&
+            level > maxDepth) {
+            tooDeep = true;
+        }
+        return !tooDeep;
+    };
+    nlohmann::json document;
+    try {
+        document = nlohmann::json::parse(text.begin(), text.end(), limit);
+    } catch (const nlohmann::json::exception& error) {
+        return unexpected(std::string("not JSON: ") + error.what());
+    }
+    if (tooDeep) return unexpected("nested deeper than " + std::to_string(maxDepth) + " levels");
+    return document;
+}
 
 inline const nlohmann::json* member(const nlohmann::json& object, const char* key) {
     if (!object.is_object()) return nullptr;

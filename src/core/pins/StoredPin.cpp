@@ -100,22 +100,9 @@ std::string serialize(const PinStoreIndex& index) {
 }
 
 Expected<Decoded, std::string> parse(std::string_view text) {
-    if (text.size() > maxBytes) return unexpected("index larger than " + std::to_string(maxBytes) + " bytes");
-    bool tooDeep = false;
-    const json::parser_callback_t limit = [&tooDeep](int level, json::parse_event_t event, json&) {
-        if ((event == json::parse_event_t::object_start || event == json::parse_event_t::array_start) &&
-            level > kMaxDepth) {
-            tooDeep = true;
-        }
-        return !tooDeep;
-    };
-    json document;
-    try {
-        document = json::parse(text.begin(), text.end(), limit);
-    } catch (const json::exception& error) {
-        return unexpected(std::string("not JSON: ") + error.what());
-    }
-    if (tooDeep) return unexpected("nested deeper than " + std::to_string(kMaxDepth) + " levels");
+    auto parsed = JsonFields::parseBounded(text, maxBytes, kMaxDepth);
+    if (!parsed) return unexpected(parsed.error());
+    const json document = std::move(*parsed);
     if (!document.is_object()) return unexpected(std::string("not a JSON object"));
     const json empty = json::array();
     const json* pins = JsonFields::member(document, "pins");
