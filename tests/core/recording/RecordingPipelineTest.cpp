@@ -305,17 +305,18 @@ TEST(RecordingFileWriterTest, CancelRemovesTheFile) {
 }
 
 // A source whose start can fail or run a step in the middle of starting.
-class FakeScreen final : public ScreenRecordingSource {
+template <class Source, class DataHandler>
+class FakeSource final : public Source {
 public:
     std::optional<RecordingError> startError;
     std::function<void()> duringStart;
     std::atomic<int> starts{0};
     std::atomic<int> stops{0};
-    FrameHandler onFrame;
+    DataHandler onData;
     RecordingErrorHandler onError;
 
-    void setHandlers(FrameHandler frame, RecordingErrorHandler error) override {
-        onFrame = std::move(frame);
+    void setHandlers(DataHandler data, RecordingErrorHandler error) override {
+        onData = std::move(data);
         onError = std::move(error);
     }
     std::optional<RecordingError> start() override {
@@ -325,27 +326,8 @@ public:
     }
     void stop() override { ++stops; }
 };
-
-class FakeMicrophone final : public MicrophoneSource {
-public:
-    std::optional<RecordingError> startError;
-    std::function<void()> duringStart;
-    std::atomic<int> starts{0};
-    std::atomic<int> stops{0};
-    AudioHandler onAudio;
-    RecordingErrorHandler onError;
-
-    void setHandlers(AudioHandler audio, RecordingErrorHandler error) override {
-        onAudio = std::move(audio);
-        onError = std::move(error);
-    }
-    std::optional<RecordingError> start() override {
-        ++starts;
-        if (duringStart) duringStart();
-        return startError;
-    }
-    void stop() override { ++stops; }
-};
+using FakeScreen = FakeSource<ScreenRecordingSource, ScreenRecordingSource::FrameHandler>;
+using FakeMicrophone = FakeSource<MicrophoneSource, MicrophoneSource::AudioHandler>;
 
 struct Rig {
     testing::TempDir dir;
@@ -380,10 +362,10 @@ TEST(RecordingCoordinatorTest, RecordsAndFinishesWithPosterAndDuration) {
     Rig rig;
     ASSERT_FALSE(rig.coordinator->start());
     EXPECT_EQ(rig.coordinator->state(), S::recording);
-    rig.microphone->onAudio(chunkAt(500 * kMs, 441));  // before the first frame: dropped
-    rig.screen->onFrame(frameAt(1000 * kMs));
-    rig.microphone->onAudio(chunkAt(1000 * kMs, 441));
-    rig.screen->onFrame(frameAt(3000 * kMs));
+    rig.microphone->onData(chunkAt(500 * kMs, 441));  // before the first frame: dropped
+    rig.screen->onData(frameAt(1000 * kMs));
+    rig.microphone->onData(chunkAt(1000 * kMs, 441));
+    rig.screen->onData(frameAt(3000 * kMs));
     auto outcome = rig.coordinator->finish(false);
     ASSERT_TRUE(outcome) << outcome.error().description();
     ASSERT_TRUE(outcome->has_value());
@@ -465,7 +447,7 @@ TEST(RecordingCoordinatorTest, StoppingBeforeTheFirstFrameFails) {
 TEST(RecordingCoordinatorTest, DiscardRemovesTheFileAndHasNoResult) {
     Rig rig;
     ASSERT_FALSE(rig.coordinator->start());
-    rig.screen->onFrame(frameAt(0));
+    rig.screen->onData(frameAt(0));
     auto outcome = rig.coordinator->finish(true);
     ASSERT_TRUE(outcome);
     EXPECT_FALSE(outcome->has_value());
@@ -475,7 +457,7 @@ TEST(RecordingCoordinatorTest, DiscardRemovesTheFileAndHasNoResult) {
 TEST(RecordingCoordinatorTest, OneOutcomeForEarlyAndLateWaiters) {
     Rig rig;
     ASSERT_FALSE(rig.coordinator->start());
-    rig.screen->onFrame(frameAt(0));
+    rig.screen->onData(frameAt(0));
     std::vector<std::thread> early;
     std::vector<RecordingOutcome> seen;
     std::mutex seenLock;
@@ -506,7 +488,7 @@ TEST(RecordingCoordinatorTest, ErrorsGoToTheHandlerWhileRecordingOnly) {
     std::vector<RecordingError> errors;
     rig.coordinator->setErrorHandler([&](const RecordingError& error) { errors.push_back(error); });
     ASSERT_FALSE(rig.coordinator->start());
-    rig.screen->onFrame(frameAt(0));
+    rig.screen->onData(frameAt(0));
     rig.microphone->onError(recording_failure::noMicrophone());
     ASSERT_TRUE(rig.coordinator->finish(false));
     rig.screen->onError(RecordingError::noDisplay());
@@ -556,7 +538,7 @@ TEST(RecordingSessionTest, NamesTheFileRunsTheClockAndRunsOnce) {
     rig.now += std::chrono::milliseconds(61'500);
     EXPECT_EQ(rig.session->clockText(), "01:01");
     EXPECT_EQ(rig.session->start(), recording_failure::sessionRunTwice());
-    rig.screen->onFrame(frameAt(0));
+    rig.screen->onData(frameAt(0));
     auto ended = rig.session->finish(false);
     ASSERT_TRUE(ended.result);
     EXPECT_FALSE(ended.error);
@@ -576,8 +558,8 @@ TEST(RecordingSessionTest, APipelineErrorKeepsWhatWasRecordedAndReportsIt) {
     std::atomic<int> told{0};
     rig.session->setOnPipelineError([&](const RecordingError&) { ++told; });
     ASSERT_FALSE(rig.session->start());
-    rig.screen->onFrame(frameAt(0));
-    rig.screen->onFrame(frameAt(1000 * kMs));
+    rig.screen->onData(frameAt(0));
+    rig.screen->onData(frameAt(1000 * kMs));
     rig.screen->onError(RecordingError::noDisplay());
     rig.screen->onError(RecordingError::noDisplay());
     EXPECT_EQ(told, 1);
