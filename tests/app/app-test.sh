@@ -32,6 +32,14 @@ fail() {
 # finished, added to the preferences the case wrote, unless it sets
 # keep_guide=1 to test the guide.
 preferences_file() { echo "${XDG_CONFIG_HOME:?}/io.tessarin.Tessarin/preferences.json"; }
+preferences="${XDG_CONFIG_HOME:-$work/config}/io.tessarin.Tessarin/preferences.json"
+
+# prefer JSON: the preferences the application starts with.
+prefer() {
+    mkdir -p "$(dirname "$preferences")"
+    echo "$1" >"$preferences"
+}
+
 keep_guide=0
 seed_guide_finished() {
     [ "$keep_guide" = 1 ] && return 0

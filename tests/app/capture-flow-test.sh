@@ -7,14 +7,7 @@
 # shellcheck source=app-test.sh
 . "$(dirname "$0")/app-test.sh"
 
-preferences="${XDG_CONFIG_HOME:-$work/config}/io.tessarin.Tessarin/preferences.json"
 history_images="${XDG_DATA_HOME:-$work/data}/io.tessarin.Tessarin/History/images"
-
-# prefer JSON: the preferences the application starts with.
-prefer() {
-    mkdir -p "$(dirname "$preferences")"
-    echo "$1" >"$preferences"
-}
 
 start_app() {
     xsetroot -solid '#2e4a62'

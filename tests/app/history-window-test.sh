@@ -10,13 +10,11 @@
 . "$(dirname "$0")/app-test.sh"
 
 history="${XDG_DATA_HOME:-$work/data}/io.tessarin.Tessarin/History"
-preferences="${XDG_CONFIG_HOME:-$work/config}/io.tessarin.Tessarin/preferences.json"
 # The window's frame, so the cells are where the script expects them.
 frame='"windowFrameCaptureHistoryWindow": {"x": 100, "y": 80, "width": 960, "height": 720}'
 
-prefer() {  # prefer JSON-MEMBERS: the preferences the application starts with
-    mkdir -p "$(dirname "$preferences")"
-    echo "{$frame${1:+, $1}}" >"$preferences"
+prefer_with_frame() {  # prefer_with_frame JSON-MEMBERS: the preferences, with the window's frame
+    prefer "{$frame${1:+, $1}}"
 }
 
 seed() {  # seed ITEM...: the history the application starts with (ids in $work/ids)
@@ -102,7 +100,7 @@ shot() {
 
 case_lists_captures_with_badges_and_titles() {
     seed Area:a "Full Screen:p" Window Scrolling:ap
-    prefer
+    prefer_with_frame
     launch app
     open_history
     shown 4
@@ -121,7 +119,7 @@ case_lists_captures_with_badges_and_titles() {
 }
 
 case_empty_state() {
-    prefer
+    prefer_with_frame
     launch app
     open_history
     wait_for "grep -q 'history_window.shown items=0' '$work/app.log'" 10 || fail "the history window did not open"
@@ -133,7 +131,7 @@ case_empty_state() {
 
 case_copy_and_save() {
     seed Window
-    prefer
+    prefer_with_frame
     launch app
     open_history
     shown 1
@@ -150,7 +148,7 @@ case_copy_and_save() {
 
 case_delete_from_more_actions() {
     seed Area Window
-    prefer
+    prefer_with_frame
     launch app
     open_history
     shown 2
@@ -166,7 +164,7 @@ case_delete_from_more_actions() {
 
 case_pin_goes_to_the_pin_presenter() {
     seed Area
-    prefer
+    prefer_with_frame
     launch app
     open_history
     shown 1
@@ -176,7 +174,7 @@ case_pin_goes_to_the_pin_presenter() {
 
 case_reveal_calls_the_file_manager() {
     seed Area Window
-    prefer
+    prefer_with_frame
     "$(dirname "$0")/fake-file-manager.py" "$work/calls" >"$work/file-manager.log" 2>&1 &
     pids+=($!)
     wait_for "bus_owner_pid org.freedesktop.FileManager1" 10 || fail "the stand-in file manager did not start"
@@ -192,7 +190,7 @@ case_reveal_calls_the_file_manager() {
 
 case_reveal_without_a_file_manager_opens_the_folder() {
     seed Area
-    prefer
+    prefer_with_frame
     # No file manager owns the name on this bus; xdg-open is a stand-in
     # that writes down what it was asked to open.
     ! bus_owner_pid org.freedesktop.FileManager1 >/dev/null || fail "a file manager runs on the test bus"
@@ -210,7 +208,7 @@ case_reveal_without_a_file_manager_opens_the_folder() {
 
 case_missing_image_warns() {
     seed Window
-    prefer
+    prefer_with_frame
     launch app
     open_history
     shown 1
@@ -224,7 +222,7 @@ case_missing_image_warns() {
 
 case_clear_asks_first() {
     seed Area "Window:p"
-    prefer
+    prefer_with_frame
     launch app
     open_history
     shown 2
@@ -249,7 +247,7 @@ case_clear_asks_first() {
 
 case_pause_switches_the_preference() {
     seed Area
-    prefer
+    prefer_with_frame
     launch app
     open_history
     shown 1
@@ -264,7 +262,7 @@ case_pause_switches_the_preference() {
 
 case_frame_is_kept() {
     seed Area
-    prefer
+    prefer_with_frame
     launch app
     open_history
     shown 1

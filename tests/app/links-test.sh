@@ -8,13 +8,7 @@
 # shellcheck source=app-test.sh
 . "$(dirname "$0")/app-test.sh"
 
-preferences="${XDG_CONFIG_HOME:-$work/config}/io.tessarin.Tessarin/preferences.json"
 desktop_folder="$HOME/Desktop"
-
-prefer() {
-    mkdir -p "$(dirname "$preferences")"
-    echo "$1" >"$preferences"
-}
 
 start_app() {
     xsetroot -solid '#2e4a62'

@@ -8,14 +8,8 @@
 # shellcheck source=app-test.sh
 . "$(dirname "$0")/app-test.sh"
 
-preferences="$XDG_CONFIG_HOME/io.tessarin.Tessarin/preferences.json"
 history="$XDG_DATA_HOME/io.tessarin.Tessarin/History"
 title='Tessarin Quick Access'
-
-prefer() {
-    mkdir -p "$(dirname "$preferences")"
-    echo "$1" >"$preferences"
-}
 
 start_app() {
     xsetroot -solid '#2e4a62'
