@@ -5,21 +5,12 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
+#include "app/desktop/QtTestApplication.h"
+
 #include "core/shell/ShortcutRegistration.h"
 
 namespace tessarin {
 namespace {
-
-QApplication& widgetApplication() {
-    static int argc = 1;
-    static char name[] = "tessarin-guide-test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 struct FakeLoginItems final : LoginItemService {
     bool enabled = false;
@@ -28,7 +19,7 @@ struct FakeLoginItems final : LoginItemService {
 };
 
 struct OnboardingWindowTest : ::testing::Test {
-    OnboardingWindowTest() { widgetApplication(); }
+    OnboardingWindowTest() { qtWidgetTestApplication(); }
     InMemoryKeyValueStore store;
     FakeLoginItems loginItems;
     AppPreferences preferences{store, loginItems};

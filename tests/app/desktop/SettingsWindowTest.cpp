@@ -11,6 +11,8 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include "app/desktop/QtTestApplication.h"
+
 #include "app/desktop/ShortcutRecorderButton.h"
 #include "core/preferences/JsonFileStore.h"
 #include "core/preferences/PreferenceKeys.h"
@@ -18,17 +20,6 @@
 
 namespace tessarin {
 namespace {
-
-QApplication& widgetApplication() {
-    static int argc = 1;
-    static char name[] = "tessarin-settings-test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 struct FakeLoginItems final : LoginItemService {
     bool enabled = false;
@@ -40,7 +31,7 @@ struct FakeLoginItems final : LoginItemService {
 };
 
 struct SettingsWindowTest : ::testing::Test {
-    SettingsWindowTest() { widgetApplication(); }
+    SettingsWindowTest() { qtWidgetTestApplication(); }
 
     InMemoryKeyValueStore store;
     FakeLoginItems loginItems;
