@@ -1,5 +1,8 @@
 #include "app/desktop/QtKeyboardGrab.h"
 
+#include <algorithm>
+
+#include <QPainter>
 #include <QPointer>
 #include <QTimer>
 #include <QWindow>
@@ -10,13 +13,9 @@ namespace {
 constexpr int attempts = 20;
 constexpr int retryMs = 25;
 
-QWindow* handleOf(QWidget* widget) { return widget->windowHandle(); }
-QWindow* handleOf(QWindow* window) { return window; }
-
-template <class Window>
-void tryGrab(QPointer<Window> window, int attemptsLeft, std::function<void()> failed) {
+void tryGrab(QPointer<QWindow> window, int attemptsLeft, std::function<void()> failed) {
     if (!window) return;
-    if (QWindow* handle = handleOf(window.data()); handle && handle->setKeyboardGrabEnabled(true)) return;
+    if (window->setKeyboardGrabEnabled(true)) return;
     if (attemptsLeft <= 1) {
         if (failed) failed();
         return;
@@ -28,19 +27,18 @@ void tryGrab(QPointer<Window> window, int attemptsLeft, std::function<void()> fa
 
 }  // namespace
 
-void grabKeyboardWithRetry(QWidget& window, std::function<void()> failed) {
-    tryGrab(QPointer<QWidget>(&window), attempts, std::move(failed));
-}
-
 void grabKeyboardWithRetry(QWindow& window, std::function<void()> failed) {
     tryGrab(QPointer<QWindow>(&window), attempts, std::move(failed));
 }
 
-void releaseKeyboard(QWidget& window) {
-    if (QWindow* handle = window.windowHandle()) handle->setKeyboardGrabEnabled(false);
-}
-
 void releaseKeyboard(QWindow& window) { window.setKeyboardGrabEnabled(false); }
+
+void drawBackdrop(QPainter& painter, const QRect& area, const QImage& backdrop, QSize windowSize) {
+    const qreal scaleX = backdrop.width() / qreal(std::max(1, windowSize.width()));
+    const qreal scaleY = backdrop.height() / qreal(std::max(1, windowSize.height()));
+    painter.drawImage(QRectF(area), backdrop,
+                      QRectF(area.x() * scaleX, area.y() * scaleY, area.width() * scaleX, area.height() * scaleY));
+}
 
 QImage backdropOf(const FrozenScreenFrame& frame) {
     return QImage(frame.image.data(), static_cast<int>(frame.image.width()), static_cast<int>(frame.image.height()),

@@ -3,7 +3,7 @@
 // and a frozen display as an image Qt can paint.
 
 #include <QImage>
-#include <QWidget>
+#include <QPainter>
 #include <QWindow>
 #include <functional>
 
@@ -14,14 +14,15 @@ namespace tessarin {
 // Grabs the keyboard for `window` (on Qt's own connection, so the keys
 // reach Qt), trying again from the event loop every 25 ms for up to half a
 // second while another client holds it; then `failed` runs.
-void grabKeyboardWithRetry(QWidget& window, std::function<void()> failed);
 void grabKeyboardWithRetry(QWindow& window, std::function<void()> failed);
-void releaseKeyboard(QWidget& window);
 void releaseKeyboard(QWindow& window);
 
 // The frozen pixels themselves, not a copy: a converted copy per display
 // would double the frozen screens' memory and cost a conversion before the
 // first paint. The frame must outlive the image.
 QImage backdropOf(const FrozenScreenFrame& frame);
+// The part of `backdrop` (a display's device pixels) under `area` of a
+// window of `windowSize` logical pixels.
+void drawBackdrop(QPainter& painter, const QRect& area, const QImage& backdrop, QSize windowSize);
 
 }  // namespace tessarin

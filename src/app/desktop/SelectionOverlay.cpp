@@ -119,12 +119,7 @@ protected:
     void paintArea(QPainter& painter, const QRect& area) override {
         const PaintTrace trace(area);
         if (!backdrop_.isNull()) {
-            // Only the frozen pixels under `area`: the image has the
-            // display's device pixels, the window logical ones.
-            const qreal scaleX = backdrop_.width() / qreal(std::max(1, width()));
-            const qreal scaleY = backdrop_.height() / qreal(std::max(1, height()));
-            const QRectF source(area.x() * scaleX, area.y() * scaleY, area.width() * scaleX, area.height() * scaleY);
-            painter.drawImage(QRectF(area), backdrop_, source);
+            drawBackdrop(painter, area, backdrop_, size());
         } else {
             painter.setCompositionMode(QPainter::CompositionMode_Source);
         }

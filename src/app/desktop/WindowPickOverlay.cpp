@@ -43,12 +43,7 @@ public:
 
 protected:
     void paintArea(QPainter& painter, const QRect& area) override {
-        if (!backdrop_.isNull()) {
-            const qreal scaleX = backdrop_.width() / qreal(std::max(1, width()));
-            const qreal scaleY = backdrop_.height() / qreal(std::max(1, height()));
-            painter.drawImage(QRectF(area), backdrop_,
-                              QRectF(area.x() * scaleX, area.y() * scaleY, area.width() * scaleX, area.height() * scaleY));
-        }
+        if (!backdrop_.isNull()) drawBackdrop(painter, area, backdrop_, size());
         QRegion dimmed(area);
         if (!lit_.isNull()) dimmed -= QRegion(lit_.toAlignedRect());
         painter.save();
