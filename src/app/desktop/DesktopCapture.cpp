@@ -47,11 +47,16 @@ std::vector<uint32_t> ownWindows() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         // The tray icon lives in the panel: it stays.
         if (qstrcmp(widget->metaObject()->className(), "QSystemTrayIconSys") == 0) continue;
-        // A thumbnail window made ahead waits far off every screen.
-        if (widget->property(QuickAccessWindow::kSpareProperty).toBool()) continue;
-        // So do pinned screenshots: they belong to the desktop being captured.
+        // Pinned screenshots stay: they belong to the desktop being captured.
         if (widget->property("tessarinStaysOnScreen").toBool()) continue;
         if (widget->testAttribute(Qt::WA_WState_Created)) ids.push_back(static_cast<uint32_t>(widget->winId()));
+    }
+    // Thumbnails are windows without widgets. One made ahead waits far off
+    // every screen and stays.
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        const auto* thumbnail = dynamic_cast<const QuickAccessWindow*>(window);
+        if (!thumbnail || thumbnail->isSpare() || !thumbnail->handle()) continue;
+        ids.push_back(static_cast<uint32_t>(thumbnail->winId()));
     }
     return ids;
 }

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,11 +78,25 @@ void startStallProbe(QObject& parent) {
     clock->start();
     timer->setTimerType(Qt::PreciseTimer);
     timer->setInterval(1);
-    QObject::connect(timer, &QTimer::timeout, [clock] {
+    auto threadBusy = [] {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+    };
+    auto* busySince = new double(threadBusy());
+    QObject::connect(timer, &QTimer::timeout, [clock, busySince, threadBusy] {
         const double lateness = static_cast<double>(clock->nsecsElapsed()) / 1e6 - 1.0;
         clock->restart();
-        if (lateness > 1.0) logLine(LogLevel::info, LogCategory::app, "mainloop.stall ms=" + std::to_string(lateness));
+        const double busy = threadBusy();
+        // busy_ms: of the interval, how long the main thread itself ran;
+        // the rest it waited (the server) or was not scheduled (a loaded machine).
+        if (lateness > 1.0) {
+            logLine(LogLevel::info, LogCategory::app,
+                    "mainloop.stall ms=" + std::to_string(lateness) + " busy_ms=" + std::to_string(busy - *busySince));
+        }
+        *busySince = busy;
     });
+    QObject::connect(timer, &QObject::destroyed, [busySince] { delete busySince; });
     QObject::connect(timer, &QObject::destroyed, [clock] { delete clock; });
     timer->start();
 }

@@ -39,20 +39,44 @@ QuickAccessThumbnails::QuickAccessThumbnails(Executor& main, CaptureHistoryStore
                      [this](QScreen*) { presenter_.restackOverlays(); });
 }
 
-QuickAccessThumbnails::~QuickAccessThumbnails() { closeAll(); }
+QuickAccessThumbnails::~QuickAccessThumbnails() {
+    spares_->accepting = false;
+    closeAll();
+}
+
+QuickAccessThumbnails::Spares::~Spares() {
+    accepting = false;
+    windows.clear();
+}
+
+void QuickAccessThumbnails::retire(const std::weak_ptr<Spares>& weak, QuickAccessWindow* window) {
+    const auto spares = weak.lock();
+    if (!spares || !spares->accepting || spares->windows.size() >= kKeptSpares) {
+        window->hide();
+        window->deleteLater();
+        return;
+    }
+    window->parkOffScreen();
+    spares->windows.emplace_back(window);
+}
 
 void QuickAccessThumbnails::prepareSpare() {
+    if (!spares_->windows.empty() || sparePending_) return;
+    sparePending_ = true;
     // Once the capture that used the last one is over, in three turns of
-    // the loop (the widget, its native window, its map and first paint off
-    // the screen), each a few milliseconds at most.
+    // the loop (the window, its native window, its map off the screen),
+    // each a millisecond or so.
     QTimer::singleShot(kSpareDelayMs, &screenWatch_, [this] {
-        if (spare_) return;
-        spare_.reset(new QuickAccessWindow(presenter_));
-        QTimer::singleShot(0, &screenWatch_, [this, spare = spare_.get()] {
-            if (spare_.get() != spare) return;
+        sparePending_ = false;
+        if (!spares_->windows.empty()) return;
+        auto* spare = new QuickAccessWindow(presenter_);
+        spare->setRetire([weak = std::weak_ptr<Spares>(spares_)](QuickAccessWindow* w) { retire(weak, w); });
+        spares_->windows.emplace_back(spare);
+        QTimer::singleShot(0, &screenWatch_, [this, spare] {
+            if (spares_->windows.empty() || spares_->windows.back().get() != spare) return;
             spare->winId();
             QTimer::singleShot(0, &screenWatch_, [this, spare] {
-                if (spare_.get() == spare) spare->prepareOffScreen();
+                if (!spares_->windows.empty() && spares_->windows.back().get() == spare) spare->prepareOffScreen();
             });
         });
     });
@@ -94,11 +118,14 @@ std::unique_ptr<ThumbnailWindow> QuickAccessThumbnails::makeWindow(const Thumbna
     } else {
         since.start();
     }
-    QuickAccessWindow* window = spare_.release();
-    if (window) {
+    QuickAccessWindow* window = nullptr;
+    if (!spares_->windows.empty()) {
+        window = spares_->windows.back().release();
+        spares_->windows.pop_back();
         window->setContent(content, since);
     } else {
         window = new QuickAccessWindow(content, presenter, since);
+        window->setRetire([weak = std::weak_ptr<Spares>(spares_)](QuickAccessWindow* w) { retire(weak, w); });
     }
     prepareSpare();
     return std::make_unique<QuickAccessWindowHandle>(window, compositing_);

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "core/capture/CaptureHistoryStore.h"
 #include "core/preferences/AppPreferences.h"
@@ -46,7 +47,18 @@ private:
     void watchScreen(QScreen* screen);
     void prepareSpare();
 
+    // Windows made ahead, or kept from thumbnails that went, for the next
+    // thumbnails: a capture then only moves a window that already exists.
+    struct Spares {
+        std::vector<std::unique_ptr<QuickAccessWindow>> windows;
+        bool accepting = true;  // off while closing for good
+        ~Spares();
+    };
+    static void retire(const std::weak_ptr<Spares>& spares, QuickAccessWindow* window);
+
     static constexpr int kSpareDelayMs = 400;
+    // As many as a column replaced at once needs, at next to no cost each.
+    static constexpr size_t kKeptSpares = 3;
 
     AppPreferences& preferences_;
     std::function<bool()> compositing_;  // asked at each fade: a compositor may come and go
@@ -55,7 +67,8 @@ private:
     Subscription removals_;
     QObject screenWatch_;
     std::optional<QElapsedTimer> presenting_;  // while a capture's thumbnail is being made
-    std::unique_ptr<QuickAccessWindow> spare_;  // the next thumbnail's window, made ahead
+    std::shared_ptr<Spares> spares_ = std::make_shared<Spares>();
+    bool sparePending_ = false;
 };
 
 }  // namespace tessarin

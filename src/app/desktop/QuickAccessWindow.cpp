@@ -116,38 +116,51 @@ QuickAccessWindow::QuickAccessWindow(const ThumbnailContent& content, ThumbnailP
 }
 
 QuickAccessWindow::QuickAccessWindow(ThumbnailPresenter& presenter)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint),
-      id_(),
-      presenter_(presenter) {
-    setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    setFocusPolicy(Qt::NoFocus);
-    setMouseTracking(true);
-    setWindowTitle(QStringLiteral("Tessarin Quick Access"));
+    : DirectPaintWindow(nullptr, /*opaque=*/true), id_(), presenter_(presenter) {
+    setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
+             Qt::X11BypassWindowManagerHint);
+    setTitle(QStringLiteral("Tessarin Quick Access"));
     const Size size = QuickAccessLayout::thumbnailSize;
-    setFixedSize(static_cast<int>(size.width), static_cast<int>(size.height));
+    const QSize fixed(static_cast<int>(size.width), static_cast<int>(size.height));
+    setMinimumSize(fixed);
+    setMaximumSize(fixed);
+    resize(fixed);
 }
 
 void QuickAccessWindow::prepareOffScreen() {
     setProperty(kSpareProperty, true);
-    setWindowTitle(QStringLiteral("Tessarin Spare Thumbnail"));
-    move(-10000, -10000);
+    setTitle(QStringLiteral("Tessarin Spare Thumbnail"));
+    setPosition(-10000, -10000);
     show();
 }
 
+void QuickAccessWindow::parkOffScreen() {
+    fading_ = false;
+    placed_ = false;
+    hovered_ = false;
+    pressedAt_.reset();
+    image_ = QImage();
+    controls_.clear();
+    dragFile_.reset();
+    setOpacity(1.0);
+    setProperty(kSpareProperty, true);
+    setTitle(QStringLiteral("Tessarin Spare Thumbnail"));
+    setPosition(-10000, -10000);
+    if (!isVisible()) show();
+}
+
 void QuickAccessWindow::setContent(const ThumbnailContent& content, QElapsedTimer shownSince) {
-    if (property(kSpareProperty).toBool()) {
+    if (isSpare()) {
         setProperty(kSpareProperty, false);
-        setWindowTitle(QStringLiteral("Tessarin Quick Access"));
-        painted_ = false;
-        update();
+        setTitle(QStringLiteral("Tessarin Quick Access"));
     }
+    painted_ = false;
     id_ = content.id;
     dragFile_ = content.dragFile;
     controls_ = ThumbnailControls::layout(content.actions);
     shownSince_ = shownSince;
     if (content.image) image_ = previewOf(*content.image, QSize(width() - 8, height() - 8));
+    scheduleFullRepaint();
 }
 
 // Before each map: the window manager drops the hints when a capture
@@ -160,8 +173,20 @@ void QuickAccessWindow::setDesktopHints() {
 
 void QuickAccessWindow::showEvent(QShowEvent*) { setDesktopHints(); }
 
+bool QuickAccessWindow::event(QEvent* event) {
+    if (event->type() == QEvent::Enter) setHovered(true);
+    if (event->type() == QEvent::Leave) setHovered(false);
+    return DirectPaintWindow::event(event);
+}
+
+void QuickAccessWindow::setHovered(bool hovered) {
+    if (hovered_ == hovered) return;
+    hovered_ = hovered;
+    scheduleFullRepaint();
+}
+
 void QuickAccessWindow::place(QPoint origin) {
-    move(origin);
+    setPosition(origin);
     placed_ = true;
     if (isVisible() || fading_ || showPending_) return;
     // The native window now, the map on the next turn of the loop: two
@@ -199,25 +224,37 @@ void QuickAccessWindow::fadeOutAndDelete(bool compositing) {
     if (fading_) return;
     fading_ = true;
     if (!compositing || !isVisible() || dragging_) {
-        hide();
         // A drag from this window is still running its own loop, which
-        // would delete the window under it: deleted once the drag returns.
-        if (!dragging_) deleteLater();
+        // would delete the window under it: retired once the drag returns.
+        if (dragging_) {
+            hide();
+            return;
+        }
+        retire();
         return;
     }
-    auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
+    auto* fade = new QPropertyAnimation(this, "opacity", this);
     fade->setDuration(fadeMilliseconds);
-    fade->setStartValue(windowOpacity());
+    fade->setStartValue(opacity());
     fade->setEndValue(0.0);
-    connect(fade, &QPropertyAnimation::finished, this, [this] {
-        hide();
-        deleteLater();
+    connect(fade, &QPropertyAnimation::finished, this, [this, fade] {
+        fade->deleteLater();
+        retire();
     });
     fade->start();
 }
 
-void QuickAccessWindow::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
+void QuickAccessWindow::retire() {
+    if (retire_) {
+        // Whoever keeps spares takes it, or deletes it.
+        retire_(this);
+        return;
+    }
+    hide();
+    deleteLater();
+}
+
+void QuickAccessWindow::paintArea(QPainter& painter, const QRect&) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillRect(rect(), QColor(38, 40, 46));
     const QPoint at((width() - image_.width()) / 2, (height() - image_.height()) / 2);
@@ -243,7 +280,7 @@ void QuickAccessWindow::paintEvent(QPaintEvent*) {
             painter.drawText(frame, Qt::AlignCenter, QString::fromStdString(control.label));
         }
     }
-    if (!painted_ && !property(kSpareProperty).toBool()) {
+    if (!painted_ && !isSpare()) {
         painted_ = true;
         const double milliseconds = static_cast<double>(shownSince_.nsecsElapsed()) / 1e6;
         logLine(LogLevel::info, LogCategory::capture,
@@ -251,25 +288,12 @@ void QuickAccessWindow::paintEvent(QPaintEvent*) {
     }
 }
 
-void QuickAccessWindow::enterEvent(QEnterEvent*) {
-    hovered_ = true;
-    update();
-}
-
-void QuickAccessWindow::leaveEvent(QEvent*) {
-    hovered_ = false;
-    update();
-}
-
 void QuickAccessWindow::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) pressedAt_ = event->position().toPoint();
 }
 
 void QuickAccessWindow::mouseMoveEvent(QMouseEvent* event) {
-    if (!hovered_) {
-        hovered_ = true;
-        update();
-    }
+    setHovered(true);
     if (!pressedAt_ || !(event->buttons() & Qt::LeftButton)) return;
     if ((event->position().toPoint() - *pressedAt_).manhattanLength() < QGuiApplication::styleHints()->startDragDistance()) {
         return;
@@ -299,10 +323,10 @@ void QuickAccessWindow::startDrag() {
     logLine(LogLevel::info, LogCategory::capture,
             "quick_access.drag_end id=" + std::to_string(id_) + " dropped=" + (result == Qt::IgnoreAction ? "false" : "true"));
     if (fading_) {
-        deleteLater();
+        retire();
         return;
     }
-    hovered_ = rect().contains(mapFromGlobal(QCursor::pos()));
+    setHovered(rect().contains(mapFromGlobal(QCursor::pos())));
 }
 
 QuickAccessWindowHandle::~QuickAccessWindowHandle() {

@@ -12,18 +12,25 @@
 // core/quickaccess/ThumbnailControls; a click on one goes to the presenter,
 // a drag elsewhere drags the image out (its file, written in the
 // background as the drag starts, and its data).
+//
+// It paints straight into its window (DirectPaintWindow): no backing store
+// of its own, so a window made ahead or kept for the next thumbnail costs
+// next to nothing, and a capture never waits for a shared memory segment
+// to be made and attached.
 
 #include <QElapsedTimer>
 #include <QImage>
-#include <QWidget>
+#include <QVariant>
 #include <functional>
 #include <memory>
+#include <optional>
 
+#include "app/desktop/DirectPaintWindow.h"
 #include "core/quickaccess/ThumbnailPresenter.h"
 
 namespace tessarin {
 
-class QuickAccessWindow final : public QWidget {
+class QuickAccessWindow final : public DirectPaintWindow {
 public:
     // `shownSince` starts when the image was handed over; the first paint
     // logs how long the thumbnail took to appear.
@@ -37,6 +44,13 @@ public:
     void prepareOffScreen();
     // Gives a spare window its thumbnail.
     void setContent(const ThumbnailContent& content, QElapsedTimer shownSince);
+    // Where a window goes once it has faded out: kept as the next spare, or
+    // deleted. Unset: deleted.
+    void setRetire(std::function<void(QuickAccessWindow*)> retire) { retire_ = std::move(retire); }
+    // A window done with its thumbnail becomes a spare again, off every
+    // screen, its image dropped.
+    void parkOffScreen();
+    bool isSpare() const { return property(kSpareProperty).toBool(); }
 
     static constexpr const char* kSpareProperty = "tessarinOffScreenSpare";
 
@@ -50,10 +64,9 @@ public:
     void fadeOutAndDelete(bool compositing);
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
+    void paintArea(QPainter& painter, const QRect& area) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -61,6 +74,9 @@ protected:
 private:
     void setDesktopHints();
     void startDrag();
+    void setHovered(bool hovered);
+    void retire();
+    QRect rect() const { return QRect(QPoint(0, 0), size()); }
 
     ThumbnailID id_;
     ThumbnailPresenter& presenter_;
@@ -75,6 +91,7 @@ private:
     bool fading_ = false;
     bool dragging_ = false;
     std::optional<QPoint> pressedAt_;
+    std::function<void(QuickAccessWindow*)> retire_;
 };
 
 // The presenter's handle on a window. It owns the window until fadeOut(),
