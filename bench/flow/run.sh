@@ -74,8 +74,12 @@ inner_layout() {
 }
 
 start_app() {  # start_app LOG [ENV...]: sets app_pid once app.ready is logged
-    local out=$1
+    local out=$1 prefs="$XDG_CONFIG_HOME/io.tessarin.Tessarin/preferences.json"
     shift
+    # A user's usual day: the first-run guide was finished long ago (its
+    # window would otherwise be open through every capture).
+    mkdir -p "$(dirname "$prefs")"
+    [ -e "$prefs" ] || echo '{"onboardingCompletedV1": true}' >"$prefs"
     env TESSARIN_LOG=stderr "$@" "$PROGRAM" >"$out" 2>&1 </dev/null &
     app_pid=$!
     wait_lines "$out" app.ready 1 20

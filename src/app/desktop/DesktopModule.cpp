@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +32,7 @@
 #include "core/shell/TessarinApp.h"
 #include "core/shell/XdgAutostartLoginItem.h"
 #include "platform/PlatformFactory.h"
+#include "platform/ThreadPriority.h"
 #include "platform/ShortcutGrabberFactory.h"
 
 namespace tessarin {
@@ -68,36 +68,56 @@ PreferencesMigrator::DisplayFrameLookup liveDisplayFrames() {
     };
 }
 
+// The main thread's scheduler accounting, in milliseconds: how long it ran
+// and how long it was ready to run but waited for a processor.
+struct ThreadTimes {
+    double ran = 0;
+    double queued = 0;
+
+    static ThreadTimes now() {
+        ThreadTimes times;
+        if (std::FILE* stats = std::fopen("/proc/thread-self/schedstat", "r")) {
+            unsigned long long ran = 0, queued = 0;
+            if (std::fscanf(stats, "%llu %llu", &ran, &queued) == 2) {
+                times.ran = static_cast<double>(ran) / 1e6;
+                times.queued = static_cast<double>(queued) / 1e6;
+            }
+            std::fclose(stats);
+        }
+        return times;
+    }
+};
+
 // TESSARIN_TRACE_STALLS=1: a 1 ms timer on the main thread logs how late
 // it fired when that is over 1 ms, to see how long the loop was blocked
-// (bench/flow). Off by default: an idle application keeps no timer.
+// (bench/flow). Of a stall, busy_ms is how long the thread itself ran and
+// queued_ms how long it was ready but got no processor (a loaded machine);
+// the rest it waited, for the X server mostly. Off by default: an idle
+// application keeps no timer.
 void startStallProbe(QObject& parent) {
     if (qEnvironmentVariableIntValue("TESSARIN_TRACE_STALLS") != 1) return;
+    struct Probe {
+        QElapsedTimer clock;
+        ThreadTimes last;
+    };
+    auto probe = std::make_shared<Probe>();
+    probe->clock.start();
+    probe->last = ThreadTimes::now();
     auto* timer = new QTimer(&parent);
-    auto* clock = new QElapsedTimer;
-    clock->start();
     timer->setTimerType(Qt::PreciseTimer);
     timer->setInterval(1);
-    auto threadBusy = [] {
-        timespec now{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-        return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-    };
-    auto* busySince = new double(threadBusy());
-    QObject::connect(timer, &QTimer::timeout, [clock, busySince, threadBusy] {
-        const double lateness = static_cast<double>(clock->nsecsElapsed()) / 1e6 - 1.0;
-        clock->restart();
-        const double busy = threadBusy();
-        // busy_ms: of the interval, how long the main thread itself ran;
-        // the rest it waited (the server) or was not scheduled (a loaded machine).
+    QObject::connect(timer, &QTimer::timeout, [probe] {
+        const double lateness = static_cast<double>(probe->clock.nsecsElapsed()) / 1e6 - 1.0;
+        probe->clock.restart();
+        const ThreadTimes times = ThreadTimes::now();
         if (lateness > 1.0) {
             logLine(LogLevel::info, LogCategory::app,
-                    "mainloop.stall ms=" + std::to_string(lateness) + " busy_ms=" + std::to_string(busy - *busySince));
+                    "mainloop.stall ms=" + std::to_string(lateness) + " busy_ms=" +
+                        std::to_string(times.ran - probe->last.ran) +
+                        " queued_ms=" + std::to_string(times.queued - probe->last.queued));
         }
-        *busySince = busy;
+        probe->last = times;
     });
-    QObject::connect(timer, &QObject::destroyed, [busySince] { delete busySince; });
-    QObject::connect(timer, &QObject::destroyed, [clock] { delete clock; });
     timer->start();
 }
 
@@ -147,7 +167,7 @@ int runApplication(int argc, char** argv) {
     AppRelauncher relauncher(program, {});
     int status = 0;
     {
-        ThreadPool background(2);
+        ThreadPool background(2, lowerCurrentThreadPriority);
         WriteBehindStore preferencesStore(backingStore, background);
         auto app = std::make_unique<TessarinApp>(DesktopPlatform{preferencesStore, *loginItems, *grabber, alerts,
                                                                  mainExecutor, background, dataFolder(),

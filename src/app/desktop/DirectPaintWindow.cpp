@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "app/desktop/TrayIcon.h"
 #include "core/common/Log.h"
 #include "platform/x11/X11WindowImageWriter.h"
 
@@ -41,6 +42,9 @@ x11::X11WindowImageWriter* sharedWriter() {
 }  // namespace
 
 DirectPaintWindow::DirectPaintWindow(QScreen* screen, bool opaque) : opaque_(opaque) {
+    // These windows show in no taskbar: the application's whole icon would
+    // only slow down their creation.
+    setIcon(smallWindowIcon());
     if (!opaque) {
         QSurfaceFormat format = this->format();
         format.setAlphaBufferSize(8);

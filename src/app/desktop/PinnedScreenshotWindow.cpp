@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "app/desktop/TrayIcon.h"
 #include "core/pins/PinPlacement.h"
 #include "platform/x11/X11FloatingWindowHints.h"
 
@@ -68,6 +69,8 @@ PinnedScreenshotWindow::PinnedScreenshotWindow(const std::string& id, SharedImag
     setAttribute(Qt::WA_ShowWithoutActivating);
     setMouseTracking(true);
     setMinimumSize(minimum_);
+    // Out of the taskbar: a small icon keeps the window quick to make.
+    setWindowIcon(smallWindowIcon());
     winId();  // the native window, so the hints go on before it is mapped
     if (hints_) hints_->markFloating(static_cast<uint32_t>(winId()));
 }

@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <QSocketNotifier>
 
+#include "app/desktop/TrayIcon.h"
 #include "core/common/Localization.h"
 #include "core/common/Log.h"
 
@@ -22,6 +23,7 @@ SelfTimerHud::SelfTimerHud(WatcherFactory watchEscape)
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     setWindowTitle(QStringLiteral("Tessarin Self-Timer"));
+    setWindowIcon(smallWindowIcon());
     setFixedSize(badgeSide, badgeSide);
     // Round without a compositor: the window itself is cut to the badge.
     QPainterPath round;

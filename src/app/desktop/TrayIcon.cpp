@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <initializer_list>
 
 #include "core/common/Log.h"
 
@@ -51,17 +52,26 @@ QPixmap drawIcon(int size, bool capturing) {
     return pixmap;
 }
 
-QIcon iconOfSizes(bool capturing) {
+QIcon iconOfSizes(bool capturing, std::initializer_list<int> sizes) {
     QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) icon.addPixmap(drawIcon(size, capturing));
+    for (int size : sizes) icon.addPixmap(drawIcon(size, capturing));
     return icon;
 }
 
+// Panels ask for any of these.
+constexpr std::initializer_list<int> kTraySizes = {16, 22, 24, 32, 48, 64, 128, 256};
+
 }  // namespace
 
-QIcon trayIdleIcon() { return iconOfSizes(false); }
-QIcon trayCapturingIcon() { return iconOfSizes(true); }
-QIcon applicationIcon() { return iconOfSizes(false); }
+QIcon trayIdleIcon() { return iconOfSizes(false, kTraySizes); }
+QIcon trayCapturingIcon() { return iconOfSizes(true, kTraySizes); }
+// Window lists and switchers show 16 to 64 pixels, a 128 for large ones;
+// the guide draws it at 96 (scaled down from 128).
+QIcon applicationIcon() { return iconOfSizes(false, {16, 24, 32, 48, 64, 128}); }
+QIcon smallWindowIcon() {
+    static const QIcon icon = iconOfSizes(false, {16});
+    return icon;
+}
 
 TrayIcon::TrayIcon(TessarinApp& app) : app_(app) {
     buildMenu();

@@ -37,5 +37,9 @@ private:
 QIcon trayIdleIcon();
 QIcon trayCapturingIcon();
 QIcon applicationIcon();
+// For windows no taskbar or switcher shows (overlays, thumbnails, pins):
+// one small image. Every image of a window's icon travels to the X server
+// with each new window, and the full set is hundreds of kilobytes.
+QIcon smallWindowIcon();
 
 }  // namespace tessarin

@@ -7,7 +7,10 @@
 
 namespace tessarin {
 
-ThreadPool::ThreadPool(unsigned threads) : maxThreads_(std::max(threads, 1u)) { threads_.reserve(maxThreads_); }
+ThreadPool::ThreadPool(unsigned threads, std::function<void()> onThreadStart)
+    : maxThreads_(std::max(threads, 1u)), onThreadStart_(std::move(onThreadStart)) {
+    threads_.reserve(maxThreads_);
+}
 
 ThreadPool::~ThreadPool() { shutdown(); }
 
@@ -71,6 +74,7 @@ size_t ThreadPool::idleThreads() const {
 }
 
 void ThreadPool::work() {
+    if (onThreadStart_) onThreadStart_();
     for (;;) {
         Task task;
         {

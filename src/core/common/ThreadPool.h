@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -19,7 +20,9 @@ namespace tessarin {
 
 class ThreadPool final : public Executor {
 public:
-    explicit ThreadPool(unsigned threads = 2);
+    // `onThreadStart` runs first on each worker (the application lowers
+    // their priority there, so its interface thread comes first).
+    explicit ThreadPool(unsigned threads = 2, std::function<void()> onThreadStart = {});
     ~ThreadPool() override;
     ThreadPool(const ThreadPool&) = delete;
     ThreadPool& operator=(const ThreadPool&) = delete;
@@ -38,6 +41,7 @@ private:
     void startThread(Task& refused);
     static void runGuarded(Task& task);
     const size_t maxThreads_;
+    const std::function<void()> onThreadStart_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Task> queue_;

@@ -32,6 +32,10 @@ CanberraSoundPlayer::~CanberraSoundPlayer() = default;
 
 bool CanberraSoundPlayer::open() {
     if (context_) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (failedAt_ && now - *failedAt_ < options_.retryAfter) return false;
+    // Until it succeeds, this attempt counts as the last failure.
+    failedAt_ = now;
     auto context = std::make_unique<Context>();
     if (const int code = ca_context_create(&context->handle); code != CA_SUCCESS) {
         context->handle = nullptr;
@@ -51,6 +55,7 @@ bool CanberraSoundPlayer::open() {
         return false;
     }
     context_ = std::move(context);
+    failedAt_.reset();
     return true;
 }
 

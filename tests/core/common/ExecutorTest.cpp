@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <mutex>
@@ -41,6 +42,37 @@ TEST(RunAsyncOnMain, ServicesMainTasksWhileWaitingForABackgroundResult) {
     });
     ASSERT_TRUE(result);
     EXPECT_EQ(*result, 42);
+}
+
+// The application lowers its workers' priority there: it must come first
+// on every worker, once, and never on the posting thread.
+TEST(ThreadPool, TheThreadStartHookRunsOnceOnEachWorkerBeforeItsTasks) {
+    std::mutex mutex;
+    std::vector<std::thread::id> started;
+    std::vector<bool> hookedBeforeTask;
+    {
+        ThreadPool pool(2, [&] {
+            std::lock_guard lock(mutex);
+            started.push_back(std::this_thread::get_id());
+        });
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        for (int i = 0; i < 4; ++i) {
+            pool.post([&, released] {
+                {
+                    std::lock_guard lock(mutex);
+                    const auto self = std::this_thread::get_id();
+                    hookedBeforeTask.push_back(std::find(started.begin(), started.end(), self) != started.end());
+                }
+                released.wait();
+            });
+        }
+        release.set_value();
+    }
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_NE(started[0], started[1]);
+    EXPECT_EQ(std::count(started.begin(), started.end(), std::this_thread::get_id()), 0);
+    EXPECT_EQ(hookedBeforeTask, std::vector<bool>(4, true));
 }
 
 TEST(ThreadPool, StartsThreadsOnlyWhenNoIdleOneCanTakeTheTask) {
