@@ -201,6 +201,6 @@ echo "| until all 10 full images replaced their previews (ms, from the restore's
 echo "| index writes for one drag of 30 moves | ${writes:-n/a} (window moved to x=${moved_to:-?}) | without the pause: one per move | 1 |"
 awk -v e="$empty" -v o="$one" -v p="$pixel_bytes" -v b="$backing" -v t="$rss10_median" 'BEGIN {
     one = (o - e) * 1024; ten = (t - e) * 1024 / 10
-    printf "| memory of one open 4K pin (RSS over an idle app) | %.1f MiB = %.2fx pixel bytes | pixels %.1f MiB; window backing store %.1f MiB | 1.2x |\n", one / 1048576, one / p, p / 1048576, b / 1048576
+    printf "| memory of one open 4K pin (RSS over an idle app) | %.1f MiB = %.2fx pixel bytes | pixels %.1f MiB; one copy at the window size %.1f MiB | 1.2x |\n", one / 1048576, one / p, p / 1048576, b / 1048576
     printf "| memory per pin with 10 open | %.1f MiB = %.2fx pixel bytes | | 1.2x |\n", ten / 1048576, ten / p
 }'

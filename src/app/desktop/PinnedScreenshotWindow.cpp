@@ -5,7 +5,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
-#include <QWindow>
 
 #include "app/desktop/TrayIcon.h"
 #include "core/pins/PinPlacement.h"
@@ -54,23 +53,18 @@ void paintGlyph(QPainter& painter, PinWindowChrome::Button button, const QRectF&
 
 PinnedScreenshotWindow::PinnedScreenshotWindow(const std::string& id, SharedImage image, bool complete, QSize minimum,
                                                x11::X11FloatingWindowHints* hints, Events events)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+    : DirectPaintWindow(nullptr, /*opaque=*/true),
       image_(std::move(image)),
       complete_(complete),
       minimum_(minimum),
       hints_(hints),
       events_(std::move(events)) {
-    setWindowTitle(QStringLiteral("Tessarin Pin ") + QString::fromStdString(id));
+    setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setTitle(QStringLiteral("Tessarin Pin ") + QString::fromStdString(id));
     setObjectName(QStringLiteral("pin-") + QString::fromStdString(id));
-    // Pins stay on the screen while a capture reads it: they are part of
-    // the desktop the user arranged, not chrome of the capture.
-    setProperty("tessarinStaysOnScreen", true);
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_ShowWithoutActivating);
-    setMouseTracking(true);
+    // Shown without taking the focus from the window the user works in.
+    setProperty("_q_showWithoutActivating", true);
     setMinimumSize(minimum_);
-    // Out of the taskbar: a small icon keeps the window quick to make.
-    setWindowIcon(smallWindowIcon());
     winId();  // the native window, so the hints go on before it is mapped
     if (hints_) hints_->markFloating(static_cast<uint32_t>(winId()));
 }
@@ -83,8 +77,8 @@ void PinnedScreenshotWindow::dismiss() {
 }
 
 void PinnedScreenshotWindow::applyHints() {
-    if (!hints_ || !testAttribute(Qt::WA_WState_Created)) return;
-    const double ratio = devicePixelRatioF();
+    if (!hints_ || !handle()) return;
+    const double ratio = devicePixelRatio();
     hints_->keepAspect(static_cast<uint32_t>(winId()), {double(image_->width()), double(image_->height())},
                        {minimum_.width() * ratio, minimum_.height() * ratio});
 }
@@ -93,11 +87,12 @@ void PinnedScreenshotWindow::setImage(SharedImage image) {
     image_ = std::move(image);
     complete_ = true;
     scaling_ = QSize();  // what is on its way was made from the old image
-    update();
+    refreshScaled();
 }
 
 void PinnedScreenshotWindow::refreshScaled() {
-    const QSize target = size() * devicePixelRatioF();
+    const QSize target = size() * devicePixelRatio();
+    if (target.isEmpty()) return;
     if ((scaled_.size() == target && scaledFrom_ == image_.get()) || scaling_ == target) return;
     scaling_ = target;
     // A preview-sized image is scaled at once (a few milliseconds), so a
@@ -126,12 +121,10 @@ void PinnedScreenshotWindow::takeScaled(QSize target, const Image* from, QImage 
     scaling_ = QSize();
     scaled_ = std::move(scaled);
     scaledFrom_ = from;
-    update();
+    scheduleFullRepaint();
 }
 
-void PinnedScreenshotWindow::paintEvent(QPaintEvent*) {
-    refreshScaled();
-    QPainter painter(this);
+void PinnedScreenshotWindow::paintArea(QPainter& painter, const QRect&) {
     if (scaled_.isNull()) {
         painter.fillRect(rect(), QColor(0x30, 0x30, 0x30));
     } else {
@@ -177,10 +170,15 @@ void PinnedScreenshotWindow::resizeEvent(QResizeEvent*) {
         }
     }
     scheduleHints();
+    refreshScaled();
+    scheduleFullRepaint();
     if (events_.changed && isVisible()) events_.changed(geometry());
 }
 
-void PinnedScreenshotWindow::showEvent(QShowEvent*) { scheduleHints(); }
+void PinnedScreenshotWindow::showEvent(QShowEvent*) {
+    scheduleHints();
+    refreshScaled();
+}
 
 // Qt writes WM_NORMAL_HINTS itself when it shows or resizes the window,
 // from its own connection: ours go on after it has done so.
@@ -219,10 +217,8 @@ void PinnedScreenshotWindow::mousePressEvent(QMouseEvent* event) {
             case PinWindowChrome::Button::close: close(); return;
         }
     }
-    QWindow* native = windowHandle();
-    if (!native) return;
-    if (hit.edges != PinWindowChrome::none) native->startSystemResize(qtEdges(hit.edges));
-    else native->startSystemMove();
+    if (hit.edges != PinWindowChrome::none) startSystemResize(qtEdges(hit.edges));
+    else startSystemMove();
 }
 
 void PinnedScreenshotWindow::mouseMoveEvent(QMouseEvent* event) {
@@ -230,14 +226,21 @@ void PinnedScreenshotWindow::mouseMoveEvent(QMouseEvent* event) {
     setCursor(cursorFor(PinWindowChrome::hitTest(sizeInPoints(), {at.x(), at.y()}, hovering_)));
 }
 
-void PinnedScreenshotWindow::enterEvent(QEnterEvent*) {
-    hovering_ = true;
-    update();
+bool PinnedScreenshotWindow::event(QEvent* event) {
+    if (event->type() == QEvent::Enter) setHovering(true);
+    if (event->type() == QEvent::Leave) setHovering(false);
+    return DirectPaintWindow::event(event);
 }
 
-void PinnedScreenshotWindow::leaveEvent(QEvent*) {
-    hovering_ = false;
-    update();
+void PinnedScreenshotWindow::setHovering(bool hovering) {
+    if (hovering_ == hovering) return;
+    hovering_ = hovering;
+    // Only the buttons change.
+    for (const auto& button : PinWindowChrome::buttons(sizeInPoints())) {
+        scheduleRepaint(QRectF(button.frame.x, button.frame.y, button.frame.width, button.frame.height)
+                            .toAlignedRect()
+                            .adjusted(-2, -2, 2, 2));
+    }
 }
 
 }  // namespace tessarin

@@ -7,12 +7,16 @@
 // manager's hints, and its own correction of any size that breaks it).
 // What a point means and which size is allowed is decided in the core
 // (PinWindowChrome, PinPlacement); this class paints and forwards.
+//
+// It paints straight into its window (DirectPaintWindow): besides the image
+// it keeps one copy at the window's size, and no backing store of the same
+// size again.
 
 #include <QImage>
 #include <QSize>
-#include <QWidget>
 #include <functional>
 
+#include "app/desktop/DirectPaintWindow.h"
 #include "core/capture/BackgroundImageEncoder.h"
 #include "core/common/Geometry.h"
 #include "core/pins/PinWindowChrome.h"
@@ -23,7 +27,7 @@ namespace x11 {
 class X11FloatingWindowHints;
 }
 
-class PinnedScreenshotWindow final : public QWidget {
+class PinnedScreenshotWindow final : public DirectPaintWindow {
 public:
     struct Events {
         // The window's geometry (Qt's global logical pixels) after a move or resize.
@@ -48,18 +52,19 @@ public:
     void dismiss();
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
+    void paintArea(QPainter& painter, const QRect& area) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     Size sizeInPoints() const { return {static_cast<double>(width()), static_cast<double>(height())}; }
+    QRect rect() const { return QRect(QPoint(0, 0), size()); }
+    void setHovering(bool hovering);
     void refreshScaled();
     void takeScaled(QSize target, const Image* from, QImage scaled);
     void paintButtons(QPainter& painter);
