@@ -9,6 +9,7 @@
 #include "app/desktop/DesktopLinks.h"
 #include "app/desktop/HistoryWindow.h"
 #include "app/desktop/DesktopPins.h"
+#include "app/desktop/DesktopTextRecognition.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QuickAccessWindow.h"
 #include "app/desktop/QtPasteboard.h"
@@ -240,11 +241,6 @@ public:
         logPending("annotation_editor capture=" + session.captureID);
     }
 };
-class LoggedTextExtraction final : public TextExtraction {
-public:
-    void extract(SharedImage, bool) override { logPending("text_result_window"); }
-};
-
 class Activation final : public WindowActivation {
 public:
     explicit Activation(ActiveWindowTracker& tracker) : tracker_(tracker) {}
@@ -258,7 +254,8 @@ private:
 }  // namespace
 
 struct DesktopCapture::Parts {
-    Parts(TessarinApp& app, Executor& main, Executor& background, AlertPresenter& alertPresenter)
+    Parts(TessarinApp& app, Executor& main, Executor& background, AlertPresenter& alertPresenter,
+          TextRecognizer& recognizer)
         : backend(makeScreenBackend()),
           screen(*backend, main, background),
           interaction(DesktopInteraction::open()),
@@ -269,6 +266,7 @@ struct DesktopCapture::Parts {
           quickAccess(main, app.history(), app.preferences(), [this] { return interaction.compositor().compositing(); },
                       quickAccessServices(app, alertPresenter)),
           pins(app, screen, main, background, alerts, clipboard, saver),
+          text(recognizer, background, main, alertPresenter),
           encoder(background, main),
           clipboard(pasteboard, encoder),
           saver(app.imageWriter()),
@@ -315,8 +313,8 @@ struct DesktopCapture::Parts {
                   if (auto active = interaction.activeWindow().activeWindow()) return WindowHandle{*active};
                   return std::nullopt;
               },
-              .unavailableAllInOneActions = {CaptureSelectionAction::annotate, CaptureSelectionAction::ocr,
-                                             CaptureSelectionAction::scrolling, CaptureSelectionAction::record}}) {}
+              .unavailableAllInOneActions = {CaptureSelectionAction::annotate, CaptureSelectionAction::scrolling,
+                                             CaptureSelectionAction::record}}) {}
 
     // What a thumbnail's buttons and drags reach. The annotation editor is
     // not built yet: its button stays out, as on the All-in-One toolbar
@@ -365,7 +363,7 @@ struct DesktopCapture::Parts {
     QuickAccessThumbnails quickAccess;
     DesktopPins pins;
     LoggedEditor editor;
-    LoggedTextExtraction text;
+    DesktopTextRecognition text;
     CanberraSoundPlayer sound;
     QtPasteboard pasteboard;
     BackgroundImageEncoder encoder;
@@ -381,8 +379,9 @@ struct DesktopCapture::Parts {
     AppState* appState = nullptr;
 };
 
-DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& background, AlertPresenter& alerts)
-    : parts_(std::make_unique<Parts>(app, main, background, alerts)) {
+DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& background, AlertPresenter& alerts,
+                               TextRecognizer& recognizer)
+    : parts_(std::make_unique<Parts>(app, main, background, alerts, recognizer)) {
     if (!parts_->interaction.unavailableReason().empty()) {
         logLine(LogLevel::info, LogCategory::capture,
                 "capture.desktop_services unavailable: " + parts_->interaction.unavailableReason());

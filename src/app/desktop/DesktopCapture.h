@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/common/Executor.h"
+#include "core/recording/TextRecognition.h"
 #include "core/shell/AppState.h"
 #include "core/shell/TessarinApp.h"
 
@@ -24,7 +25,9 @@ class DesktopLinks;
 
 class DesktopCapture {
 public:
-    DesktopCapture(TessarinApp& app, Executor& main, Executor& background, AlertPresenter& alerts);
+    // `recognizer` reads text on `background` and must outlive it.
+    DesktopCapture(TessarinApp& app, Executor& main, Executor& background, AlertPresenter& alerts,
+                   TextRecognizer& recognizer);
     ~DesktopCapture();
     DesktopCapture(const DesktopCapture&) = delete;
     DesktopCapture& operator=(const DesktopCapture&) = delete;

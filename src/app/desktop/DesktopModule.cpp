@@ -31,6 +31,7 @@
 #include "core/shell/InstanceGuard.h"
 #include "core/shell/TessarinApp.h"
 #include "core/shell/XdgAutostartLoginItem.h"
+#include "ocr/TextRecognizerModule.h"
 #include "platform/PlatformFactory.h"
 #include "platform/ThreadPriority.h"
 #include "platform/ShortcutGrabberFactory.h"
@@ -131,6 +132,8 @@ std::string programPath(const char* argv0) {
 
 int runApplication(int argc, char** argv) {
     configureLoggingFromEnvironment();
+    // Before any other thread starts, and before the text engine loads.
+    ocr::limitEngineThreads();
     QApplication::setApplicationName(QStringLiteral("Tessarin"));
     QApplication::setOrganizationDomain(QStringLiteral("tessarin.io"));
     QGuiApplication::setDesktopFileName(QStringLiteral("io.tessarin.Tessarin"));
@@ -166,6 +169,9 @@ int runApplication(int argc, char** argv) {
     // have been handled already.
     AppRelauncher relauncher(program, {});
     int status = 0;
+    // Loaded the first time text is read; used on the background executor,
+    // so it outlives it.
+    ocr::ModuleTextRecognizer recognizer;
     {
         ThreadPool background(2, lowerCurrentThreadPriority);
         WriteBehindStore preferencesStore(backingStore, background);
@@ -186,7 +192,7 @@ int runApplication(int argc, char** argv) {
         };
         app->appState().setHandler(MenuAction::quit, [&] { quit("menu"); });
 
-        DesktopCapture capture(*app, mainExecutor, background, alerts);
+        DesktopCapture capture(*app, mainExecutor, background, alerts, recognizer);
         DesktopWindows windows(*app, preferencesStore, *grabber, [&] {
             relauncher.request();
             quit("relaunch");
