@@ -45,7 +45,7 @@ std::vector<CommandFlag> flagsOf(const TessarinCLI::Subcommand& command) {
                                                         command.usageLines.end()));
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
-        if (!word.starts_with("--") || word.size() < 3) continue;
+        if (!word.starts_with("--") || word.size() < 3 || word[2] == '-') continue;
         const auto end = std::find_if_not(word.begin() + 2, word.end(), isFlagCharacter);
         std::string name(word.begin(), end);
         const auto seen = [&](const CommandFlag& flag) { return flag.name == name; };

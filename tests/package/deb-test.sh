@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build tree (CPack), then checks it as
+# an installer meets it: its dependencies were computed from the shared
+# libraries, it holds the whole installed tree, the program runs from the
+# unpacked files, its post-install refreshes the desktop and MIME databases,
+# and lintian finds no error.
+#   deb-test.sh <build dir> <source dir>
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lib.sh"
+build=${1:?usage: $0 <build dir> <source dir>}
+for tool in cpack dpkg-deb dpkg-shlibdeps lintian; do require_tool "$tool"; done
+
+(cd "$build" && cpack -G DEB -B "$tmp/package" >"$tmp/cpack.log" 2>&1) || { cat "$tmp/cpack.log" >&2; exit 1; }
+deb=$(ls "$tmp"/package/tessarin_*.deb 2>/dev/null | head -n1)
+[ -n "$deb" ] || { echo "cpack made no .deb" >&2; exit 1; }
+
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+[ "$(dpkg-deb -f "$deb" Package)" = tessarin ] || fail "the package is not named tessarin"
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libc6 libpng16-16 libtesseract5 libqt6widgets6 libcairo2 libavcodec; do
+    [[ $depends == *"$library"* ]] || fail "Depends does not name $library (dpkg-shlibdeps): $depends"
+done
+[[ $depends == *qt6-qpa-plugins* ]] || fail "Depends does not name Qt's X11 platform plugin"
+
+contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for file in usr/bin/tessarin \
+    "usr/lib/$multiarch/tessarin/libtessarin-annotation.so" "usr/lib/$multiarch/tessarin/libtessarin-ocr.so" \
+    "usr/lib/$multiarch/tessarin/libtessarin-media.so" "usr/lib/$multiarch/tessarin/libtessarin-desktop.so" \
+    usr/share/applications/io.tessarin.Tessarin.desktop usr/share/metainfo/io.tessarin.Tessarin.metainfo.xml \
+    usr/share/icons/hicolor/scalable/apps/io.tessarin.Tessarin.svg usr/share/icons/hicolor/48x48/apps/io.tessarin.Tessarin.png \
+    usr/share/man/man1/tessarin.1.gz usr/share/bash-completion/completions/tessarin \
+    usr/share/zsh/vendor-completions/_tessarin usr/share/fish/vendor_completions.d/tessarin.fish \
+    usr/share/doc/tessarin/copyright usr/share/doc/tessarin/changelog.Debian.gz; do
+    grep -qx "./$file" <<<"$contents" || fail "the package does not hold /$file"
+done
+
+# The unpacked program runs and finds its modules.
+dpkg-deb -x "$deb" "$tmp/root"
+check_program_runs "$tmp/root/usr/bin/tessarin"
+
+# The post-install refreshes both databases, through stand-ins that log their arguments.
+dpkg-deb -e "$deb" "$tmp/control"
+mkdir -p "$tmp/stubs"
+for tool in update-desktop-database update-mime-database; do
+    printf '#!/bin/sh\necho "%s $*" >>"%s"\n' "$tool" "$tmp/calls" >"$tmp/stubs/$tool"
+    chmod +x "$tmp/stubs/$tool"
+done
+[ "$(stat -c %a "$tmp/control/postinst")" = 755 ] || fail "postinst is not mode 755"
+PATH=$tmp/stubs:/usr/bin:/bin "$tmp/control/postinst" configure || fail "postinst configure failed"
+grep -qx 'update-desktop-database -q /usr/share/applications' "$tmp/calls" 2>/dev/null ||
+    fail "postinst did not refresh the desktop database"
+grep -qx 'update-mime-database /usr/share/mime' "$tmp/calls" 2>/dev/null || fail "postinst did not refresh the MIME database"
+# Without the tools (a minimal system) the post-install still succeeds.
+mkdir -p "$tmp/empty"
+PATH=$tmp/empty /bin/sh "$tmp/control/postinst" configure || fail "postinst fails where the tools are missing"
+
+# lintian: no errors (warnings and notes are listed, not fatal).
+lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges' | tee "$tmp/lintian.log"
+[ "${PIPESTATUS[0]}" -eq 0 ] || fail "lintian reports errors"
+grep -q '^E:' "$tmp/lintian.log" && fail "lintian reports errors"
+finish
