@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package from the build tree (CPack), then checks it as
 # an installer meets it: its dependencies were computed from the shared
-# libraries, it holds the whole installed tree, the program runs from the
+# libraries and apt can satisfy them, it holds the whole installed tree, the program runs from the
 # unpacked files, its post-install refreshes the desktop and MIME databases,
 # and lintian finds no error.
 #   deb-test.sh <build dir> <source dir>
@@ -33,6 +33,10 @@ for file in usr/bin/tessarin \
     usr/share/doc/tessarin/copyright usr/share/doc/tessarin/changelog.Debian.gz; do
     grep -qx "./$file" <<<"$contents" || fail "the package does not hold /$file"
 done
+
+# apt could install it here: every dependency is known and satisfiable.
+apt-get install --simulate "$deb" >"$tmp/apt.log" 2>&1 && grep -q '^Inst tessarin ' "$tmp/apt.log" ||
+    fail "apt cannot install the package: $(tail -n 5 "$tmp/apt.log")"
 
 # The unpacked program runs and finds its modules.
 dpkg-deb -x "$deb" "$tmp/root"

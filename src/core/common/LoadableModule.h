@@ -11,8 +11,8 @@
 // works wherever it is unpacked. Once loaded it stays
 // loaded for the life of the process.
 //
-// The program links its own copy of libstdc++ and a module uses the shared
-// one, so the two sides share the C library but not the C++ runtime. What
+// The program may link its own copy of libstdc++ (the build tree's does)
+// and a module uses the shared one, so the two sides share the C library but not the C++ runtime. What
 // crosses the boundary is therefore plain data (strings, vectors, images)
 // whose memory ends in malloc and free, and calls through a module's own
 // virtual functions; never an exception, a stream or a locale. Each entry
