@@ -5,7 +5,8 @@
 # manual page renders and documents every command, flag, exit status and
 # environment variable, and each shell's completion offers every command.
 #   install-test.sh <build dir> <source dir> <case>
-# Cases: program, desktop_files, manual, environment_documented, bash, zsh, fish.
+# Cases: program, capture_on_x (needs DISPLAY), desktop_files, manual,
+# environment_documented, bash, zsh, fish.
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 build=${1:?usage: $0 <build dir> <source dir> <case>}
@@ -50,6 +51,18 @@ program)
     error=${error//\\\//\/}  # JSON writes / as \/
     [[ $error == *"lib/${multiarch:+$multiarch/}tessarin"* ]] || fail "the missing-module error does not name the folder: $error"
     [ ! -e "$tmp/x.png" ] || fail "annotate without its module wrote an image"
+    ;;
+capture_on_x)
+    # The installed program links the system's shared X libraries: it still
+    # reaches the server, captures and lists.
+    [ -n "${DISPLAY:-}" ] || { echo "needs DISPLAY (run through ctest)" >&2; exit 2; }
+    result=$("$program" capture-full --out "$tmp/full.png" 2>&1) || fail "capture-full failed: $result"
+    [[ $result == *'"width":'* ]] || fail "capture-full printed $result"
+    dimensions=$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); print(*struct.unpack(">II", d[16:24]))' \
+        "$tmp/full.png" 2>/dev/null)
+    [ -n "$dimensions" ] && [ "$dimensions" != "0 0" ] || fail "capture-full wrote no image"
+    targets=$("$program" list-targets 2>&1) || fail "list-targets failed: $targets"
+    [[ $targets == *'"displays"'* ]] || fail "list-targets printed $targets"
     ;;
 desktop_files)
     require_tool desktop-file-validate
