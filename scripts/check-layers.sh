@@ -121,7 +121,7 @@ declare -A target_layer=(
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
     [tessarin_media_engine]=media [tessarin-media]=media
     [tessarin_cli]=cli [tessarin_shell]=shell [tessarin_history_window]=shell
-    [tessarin_desktop]=app [tessarin-desktop]=app
+    [tessarin_desktop]=app [tessarin-desktop]=app [tessarin_reference]=app
 )
 declare -A linked_library=(
     [tessarin_dep_xcb]=x11 [PkgConfig::XCB]=x11 [PkgConfig::XCB_XKB]=x11 [PkgConfig::XCB_XINPUT]=x11 [PkgConfig::XKBCOMMON]=x11

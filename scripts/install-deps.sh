@@ -47,6 +47,12 @@ packages=(
   # the PulseAudio client for the microphone; ffmpeg/ffprobe check recordings
   # in the tests and are the benchmark's peer
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libpulse-dev ffmpeg
+  # installing and packaging: the bitmap icons rendered from the SVG, the
+  # Debian package's tools (dpkg-shlibdeps comes with dpkg-dev, CPack reads
+  # ELF files with file, the post-install refreshes the MIME database), and
+  # the checks of the installed tree: AppStream
+  # metainfo, the manual page, each shell's completion
+  librsvg2-bin dpkg-dev file lintian appstream man-db bash-completion zsh fish shared-mime-info
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer;

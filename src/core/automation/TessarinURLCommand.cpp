@@ -153,6 +153,12 @@ bool operator==(const TessarinURLCommand& a, const TessarinURLCommand& b) {
            a.filepath == b.filepath && a.tab == b.tab && a.iconAction == b.iconAction;
 }
 
+std::vector<std::string> TessarinURLCommand::commandWords() {
+    std::vector<std::string> words;
+    for (const auto& row : kCommandWords) words.emplace_back(row.word);
+    return words;
+}
+
 const std::vector<std::string>& registeredURLSchemes() {
     static const std::vector<std::string> schemes{"tessarin"};
     return schemes;

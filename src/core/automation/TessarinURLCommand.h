@@ -67,6 +67,8 @@ struct TessarinURLCommand {
     // or a link that is not well formed (bad percent escapes, spaces or
     // control characters).
     static std::optional<TessarinURLCommand> parse(std::string_view url);
+    // Every command word a link may name, in the order of the table.
+    static std::vector<std::string> commandWords();
 };
 bool operator==(const TessarinURLCommand& a, const TessarinURLCommand& b);
 

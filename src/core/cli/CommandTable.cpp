@@ -35,18 +35,21 @@ std::vector<TessarinCLI::Subcommand> makeTable() {
     };
 }
 
-const char* const kShapeSpecFooter[] = {
-    R"(  { "shapes": [)",
-    R"(    {"type":"box","x":N,"y":N,"w":N,"h":N,"color":"#RRGGBB","lineWidth":N,"filled":false},)",
-    R"(    {"type":"arrow","from":[x,y],"to":[x,y]},)",
-    R"(    {"type":"text","x":N,"y":N,"text":"…","fontSize":N},)",
-    R"(    {"type":"number","x":N,"y":N,"n":N},)",
-    R"(    {"type":"highlight","x":N,"y":N,"w":N,"h":N},)",
-    R"(    {"type":"blur","x":N,"y":N,"w":N,"h":N,"style":"pixelate|secureBlur|smoothBlur|blackOut"})",
-    R"(  ] })",
-};
-
 }  // namespace
+
+const std::vector<std::string>& TessarinCLI::shapeSpecLines() {
+    static const std::vector<std::string> lines{
+        R"(  { "shapes": [)",
+        R"(    {"type":"box","x":N,"y":N,"w":N,"h":N,"color":"#RRGGBB","lineWidth":N,"filled":false},)",
+        R"(    {"type":"arrow","from":[x,y],"to":[x,y]},)",
+        R"(    {"type":"text","x":N,"y":N,"text":"…","fontSize":N},)",
+        R"(    {"type":"number","x":N,"y":N,"n":N},)",
+        R"(    {"type":"highlight","x":N,"y":N,"w":N,"h":N},)",
+        R"(    {"type":"blur","x":N,"y":N,"w":N,"h":N,"style":"pixelate|secureBlur|smoothBlur|blackOut"})",
+        R"(  ] })",
+    };
+    return lines;
+}
 
 const std::vector<TessarinCLI::Subcommand>& TessarinCLI::subcommands() {
     static const std::vector<Subcommand> table = makeTable();
@@ -85,7 +88,7 @@ std::string TessarinCLI::usageText() {
         text += lines[i];
     }
     text += "\n\nANNOTATE SHAPE SPEC (stdin or --shapes file), coordinates are TOP-LEFT image pixels:";
-    for (const char* line : kShapeSpecFooter) {
+    for (const auto& line : shapeSpecLines()) {
         text += '\n';
         text += line;
     }

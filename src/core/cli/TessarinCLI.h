@@ -63,6 +63,8 @@ struct TessarinCLI {
     // unknown word then ends with the usage text and kUnknownCommandStatus.
     static bool isAgentInvocation(const std::vector<std::string>& args);
     static std::string usageText();
+    // The annotate shape spec's outline that ends the usage text.
+    static const std::vector<std::string>& shapeSpecLines();
 
     // Runs one command line (args[0] is the command word) and returns the
     // exit status: 0 success, 1 failure, 64 unknown command.

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <vector>
 
+#include "core/common/AppInfo.h"
+
 namespace tessarin {
 
 namespace fs = std::filesystem;
@@ -21,7 +23,7 @@ std::vector<fs::path> searchFolders() {
     const fs::path executable = fs::read_symlink("/proc/self/exe", error);
     if (!error) {
         folders.push_back(executable.parent_path());
-        folders.push_back(executable.parent_path().parent_path() / "lib" / "tessarin");
+        folders.push_back(executable.parent_path().parent_path() / AppInfo::moduleFolder);
     }
     return folders;
 }

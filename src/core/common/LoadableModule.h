@@ -6,11 +6,13 @@
 //
 // A module is libtessarin-<name>.so. It is looked for, in order, in
 // $TESSARIN_MODULE_DIR, next to the executable (the build tree) and in
-// <executable dir>/../lib/tessarin (an installed tree). Once loaded it stays
+// <executable dir>/../lib/<multiarch>/tessarin (an installed tree: the
+// configured AppInfo::moduleFolder under the prefix), so an installed tree
+// works wherever it is unpacked. Once loaded it stays
 // loaded for the life of the process.
 //
-// The program links its own copy of libstdc++ and a module uses the shared
-// one, so the two sides share the C library but not the C++ runtime. What
+// The program may link its own copy of libstdc++ (the build tree's does)
+// and a module uses the shared one, so the two sides share the C library but not the C++ runtime. What
 // crosses the boundary is therefore plain data (strings, vectors, images)
 // whose memory ends in malloc and free, and calls through a module's own
 // virtual functions; never an exception, a stream or a locale. Each entry
