@@ -95,9 +95,12 @@ void PinnedScreenshotWindow::refreshScaled() {
     if (target.isEmpty()) return;
     if ((scaled_.size() == target && scaledFrom_ == image_.get()) || scaling_ == target) return;
     scaling_ = target;
-    // A preview-sized image is scaled at once (a few milliseconds), so a
-    // pin never shows blank while full images are decoded in the background.
-    if (uint64_t{image_->width()} * image_->height() <= kScaledHere) {
+    // A preview-sized image is scaled at once (a few milliseconds) for the
+    // first picture, so a pin never shows blank while full images are
+    // decoded in the background. Later sizes (the window manager's
+    // adjustment, a resize) go to the background like the rest, the last
+    // picture stretched meanwhile.
+    if (scaled_.isNull() && uint64_t{image_->width()} * image_->height() <= kScaledHere) {
         const QImage view(image_->data(), static_cast<int>(image_->width()), static_cast<int>(image_->height()),
                           static_cast<qsizetype>(image_->stride()), QImage::Format_RGBA8888);
         takeScaled(target, image_.get(),
