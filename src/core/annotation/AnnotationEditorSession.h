@@ -1,0 +1,36 @@
+#pragma once
+// One image opened for annotation and whoever waits for the result.
+
+#include <memory>
+
+#include "core/annotation/AnnotationEditorPorts.h"
+
+namespace tessarin {
+
+class AnnotationEditorSession {
+public:
+    // Takes the finished image and reports when it was delivered (a history
+    // write may finish later).
+    using Completion = std::function<void(std::shared_ptr<const Image>, AnnotationDeliveryCallback)>;
+
+    AnnotationEditorSession(std::shared_ptr<const Image> image, Completion completion);
+
+    const AnnotationID& id() const { return id_; }
+    const std::shared_ptr<const Image>& image() const { return image_; }
+    bool isCompleted() const { return completed_; }
+
+    // Hands the image over exactly once: a second call fails without
+    // reaching the completion. A failed delivery may be retried.
+    void complete(std::shared_ptr<const Image> image, AnnotationDeliveryCallback finished);
+
+private:
+    AnnotationID id_ = AnnotationID::random();
+    std::shared_ptr<const Image> image_;
+    Completion completion_;
+    bool completed_ = false;
+    bool delivering_ = false;
+};
+
+using AnnotationEditorSessionPtr = std::shared_ptr<AnnotationEditorSession>;
+
+}  // namespace tessarin
