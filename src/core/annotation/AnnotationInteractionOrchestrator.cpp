@@ -69,7 +69,7 @@ void AnnotationInteractionOrchestrator::mouseDown(Point point, int clickCount, A
 
     if (!document.selectedIDs.empty()) {
         // With something selected a drawing tool edits the selection; a
-        // press elsewhere only clears it (the cursor showed an arrow).
+        // press elsewhere clears it and draws, so shapes follow one another.
         const auto handles = selectionHandles();
         const bool onHandle =
             std::ranges::any_of(handles, [&](const AnnotationHandle& h) { return h.rect.containsInclusive(point); });
@@ -77,8 +77,6 @@ void AnnotationInteractionOrchestrator::mouseDown(Point point, int clickCount, A
             onHandle || Resolver::selectedAnnotation(document.annotations, document.selectedIDs, point) != nullptr;
         if (onSelection) return startMoveGesture(point, clickCount, modifiers);
         applySelection({});
-        suppressToolCommitOnMouseUp_ = true;
-        return;
     }
     if (toolHandler_->toolType() == AnnotationToolType::text) {
         if (auto hit = std::dynamic_pointer_cast<TextAnnotation>(Resolver::hitAnnotation(document.annotations, point))) {
