@@ -11,8 +11,8 @@ void AnnotationEditorSession::complete(std::shared_ptr<const Image> image, Annot
         return;
     }
     if (!completion_) {
-        completed_ = true;
-        if (finished) finished(AnnotationDeliveryResult::delivered());
+        // Reporting success here would drop the edit silently: every opener gives a route.
+        if (finished) finished(AnnotationDeliveryResult::failed(std::string(kNoRouteMessage)));
         return;
     }
     delivering_ = true;

@@ -2,6 +2,7 @@
 // One image opened for annotation and whoever waits for the result.
 
 #include <memory>
+#include <string_view>
 
 #include "core/annotation/AnnotationEditorPorts.h"
 
@@ -12,6 +13,7 @@ public:
     // Takes the finished image and reports when it was delivered (a history
     // write may finish later).
     using Completion = std::function<void(std::shared_ptr<const Image>, AnnotationDeliveryCallback)>;
+    static constexpr std::string_view kNoRouteMessage = "This image has nowhere to go back to: use Save As or Copy.";
 
     AnnotationEditorSession(std::shared_ptr<const Image> image, Completion completion);
 
@@ -20,7 +22,8 @@ public:
     bool isCompleted() const { return completed_; }
 
     // Hands the image over exactly once: a second call fails without
-    // reaching the completion. A failed delivery may be retried.
+    // reaching the completion. A failed delivery may be retried. Without a
+    // completion it fails: the edit is never reported delivered to nowhere.
     void complete(std::shared_ptr<const Image> image, AnnotationDeliveryCallback finished);
 
 private:

@@ -450,6 +450,16 @@ TEST(AnnotationEditorHost, DoneGoesToTheSessionItStartedFor) {
     EXPECT_TRUE(host.isWindowOpen());
 }
 
+TEST(AnnotationEditorHost, ASessionWithoutARouteNeverReportsDoneSuccess) {
+    Editor e;
+    auto host = e.host();
+    host.open(std::make_shared<AnnotationEditorSession>(std::make_shared<const Image>(*Image::allocate(4, 4)), nullptr));
+    drawBox(*host.model());
+    host.done();
+    EXPECT_TRUE(host.isWindowOpen());
+    EXPECT_EQ(host.model()->exportError(), std::string(AnnotationEditorSession::kNoRouteMessage));
+}
+
 TEST(AnnotationEditorHost, QuitGoesThroughThePrompt) {
     Editor e;
     auto host = e.host();
