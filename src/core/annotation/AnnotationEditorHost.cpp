@@ -45,6 +45,10 @@ void AnnotationEditorHost::requestClose() {
 }
 
 void AnnotationEditorHost::requestQuit(std::function<void(bool)> decided) {
+    if (model_ && model_->isExporting()) {
+        if (decided) decided(false);  // an image is on its way: quitting now would lose it
+        return;
+    }
     if (!model_ || !model_->hasUnsavedChanges()) {
         retireModel();
         if (decided) decided(true);
@@ -77,13 +81,7 @@ void AnnotationEditorHost::answerPrompt(Choice choice) {
     if (!prompt_ || !model_) return;
     const Reason reason = prompt_->reason;
     prompt_.reset();
-    if (choice == Choice::cancel) {
-        if (reason == Reason::newSession) queued_.push_back(std::exchange(arriving_, nullptr));
-        if (reason == Reason::quit) {
-            if (auto decided = std::exchange(quitDecided_, nullptr)) decided(false);
-        }
-        return;
-    }
+    if (choice == Choice::cancel) return stayOpen(reason);
     if (choice == Choice::dontSave) return proceedAfterClosing(reason);
 
     const AnnotationID sessionID = model_->session()->id();
@@ -91,13 +89,18 @@ void AnnotationEditorHost::answerPrompt(Choice choice) {
                                                                                  AnnotationExportOutcome outcome) {
         if (!model_ || model_->session()->id() != sessionID) return;
         if (outcome.result.kind == AnnotationDeliveryResult::Kind::delivered) return proceedAfterClosing(reason);
-        // Not delivered: the editor stays open with its error, and nothing waiting is lost.
-        if (reason == Reason::newSession) queued_.push_back(std::exchange(arriving_, nullptr));
-        if (reason == Reason::quit) {
-            if (auto decided = std::exchange(quitDecided_, nullptr)) decided(false);
-        }
+        // Not delivered: the editor stays open with its error.
+        stayOpen(reason);
     });
-    if (!started && reason == Reason::newSession) queued_.push_back(std::exchange(arriving_, nullptr));
+    if (!started) stayOpen(reason);
+}
+
+void AnnotationEditorHost::stayOpen(Reason reason) {
+    // Nothing waiting is lost, and whoever asked to quit hears no.
+    if (reason == Reason::newSession && arriving_) queued_.push_back(std::exchange(arriving_, nullptr));
+    if (reason == Reason::quit) {
+        if (auto decided = std::exchange(quitDecided_, nullptr)) decided(false);
+    }
 }
 
 bool AnnotationEditorHost::done() {

@@ -51,7 +51,8 @@ public:
     void open(AnnotationEditorSessionPtr session);
     // The window's close button and Escape-to-close.
     void requestClose();
-    // Quitting the application: `decided` gets true when it may go on.
+    // Quitting the application: `decided` gets true when it may go on, false
+    // when the user cancelled, saving failed or an export is still running.
     void requestQuit(std::function<void(bool mayQuit)> decided);
 
     const std::optional<AnnotationClosePrompt>& prompt() const { return prompt_; }
@@ -64,6 +65,7 @@ private:
     void endCurrentSession();
     void retireModel();
     void proceedAfterClosing(AnnotationClosePrompt::Reason reason);
+    void stayOpen(AnnotationClosePrompt::Reason reason);
     void present(AnnotationEditorSessionPtr session);
 
     ModelFactory makeModel_;

@@ -16,9 +16,13 @@ void AnnotationEditorSession::complete(std::shared_ptr<const Image> image, Annot
         return;
     }
     delivering_ = true;
-    completion_(std::move(image), [this, finished = std::move(finished)](AnnotationDeliveryResult result) {
-        delivering_ = false;
-        if (result.kind == AnnotationDeliveryResult::Kind::delivered) completed_ = true;
+    // The completion may answer later (a history write), when the editor
+    // may have let go of the session.
+    completion_(std::move(image), [self = weak_from_this(), finished = std::move(finished)](AnnotationDeliveryResult result) {
+        if (auto session = self.lock()) {
+            session->delivering_ = false;
+            if (result.kind == AnnotationDeliveryResult::Kind::delivered) session->completed_ = true;
+        }
         if (finished) finished(std::move(result));
     });
 }

@@ -8,7 +8,7 @@
 
 namespace tessarin {
 
-class AnnotationEditorSession {
+class AnnotationEditorSession : public std::enable_shared_from_this<AnnotationEditorSession> {
 public:
     // Takes the finished image and reports when it was delivered (a history
     // write may finish later).

@@ -144,6 +144,8 @@ void AnnotationInteractionOrchestrator::startDuplicatesIfFarEnough(Point point) 
         }
     }
     document.geometryBaseline.clear();
+    duplicateOriginals_.clear();
+    for (const auto& a : originals) duplicateOriginals_.insert(a->id());
     auto copies = AnnotationDuplication::copies(originals, document.annotations, {0, 0});
     std::set<AnnotationID> copyIDs;
     moving->snapshots.clear();
@@ -205,9 +207,7 @@ void AnnotationInteractionOrchestrator::cancelDrag() {
     invalidate(Resolver::dirtyBounds(interaction_, document.annotations, kDirtyPadding));
     if (!document.pendingDuplicates.empty()) {
         document.cancelDuplicateDrag();
-        std::set<AnnotationID> originals;
-        for (const auto& [a, before] : document.geometryBaseline) originals.insert(a->id());
-        applySelection(originals);
+        applySelection(duplicateOriginals_);
     }
     for (auto& [a, before] : document.geometryBaseline) a->applyStateCapture(before);
     document.geometryBaseline.clear();
@@ -228,7 +228,7 @@ void AnnotationInteractionOrchestrator::applySelection(std::set<AnnotationID> id
 
 void AnnotationInteractionOrchestrator::duplicateSelection() {
     endDrag();
-    auto copies = AnnotationDuplication::copies(document.selectedAnnotations(), document.annotations, {0, 0});
+    auto copies = AnnotationDuplication::copies(document.selectedAnnotations(), document.annotations, kDuplicateOffset);
     if (copies.empty()) return;
     std::set<AnnotationID> ids;
     for (const auto& c : copies) ids.insert(c->id());

@@ -64,6 +64,8 @@ public:
     static constexpr double kDuplicateDistance = 3;
     // Drawing-space margin repainted around a changed annotation (handles, anti-aliasing).
     static constexpr double kDirtyPadding = 12;
+    // Where duplicateSelection() puts the copies: right of and below the originals.
+    static constexpr Point kDuplicateOffset{10, -10};
 
     explicit AnnotationInteractionOrchestrator(std::shared_ptr<const TextMeasurer> measurer,
                                                AnnotationClock clock = steadyAnnotationClock());
@@ -154,6 +156,7 @@ private:
     bool suppressToolCommitOnMouseUp_ = false;
     bool duplicateArmed_ = false;
     bool hasDraggedFarEnoughToDuplicate_ = false;
+    std::set<AnnotationID> duplicateOriginals_;
     Point pressPoint_;
     std::optional<Point> lastPointerPoint_;
     AnnotationModifiers lastModifiers_;

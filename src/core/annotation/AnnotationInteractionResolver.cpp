@@ -72,8 +72,9 @@ void scaleText(TextAnnotation& text, const I::ScalingText& s, Point point) {
     const double reachedHeight = std::abs(point.y - anchor.y);
     double scale = bounds.height > 0 ? reachedHeight / bounds.height : 1;
     if (!std::isfinite(scale)) scale = 1;
-    const double fontSize = std::clamp(s.initialFontSize * scale, kMinimumFontSize, kMaximumFontSize);
-    scale = fontSize / s.initialFontSize;
+    const double initialFontSize = s.initialFontSize > 0 ? s.initialFontSize : kMinimumFontSize;
+    const double fontSize = std::clamp(initialFontSize * scale, kMinimumFontSize, kMaximumFontSize);
+    scale = fontSize / initialFontSize;
     const double width = bounds.width * scale;
     const double height = bounds.height * scale;
     // The box lies on the pointer's side of the fixed corner, so dragging

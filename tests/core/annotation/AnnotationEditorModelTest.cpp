@@ -477,5 +477,21 @@ TEST(AnnotationEditorHost, QuitGoesThroughThePrompt) {
     EXPECT_EQ(e.completions.size(), 1u);
 }
 
+TEST(AnnotationEditorHost, QuitWaitsForARunningExport) {
+    Editor e;
+    e.renderer.deferred = true;
+    auto host = e.host();
+    host.open(e.session());
+    drawBox(*host.model());
+    host.done();
+    std::optional<bool> mayQuit;
+    host.requestQuit([&](bool ok) { mayQuit = ok; });
+    EXPECT_EQ(mayQuit, false);
+    e.renderer.finishAll();
+    EXPECT_EQ(e.completions.size(), 1u);
+    host.requestQuit([&](bool ok) { mayQuit = ok; });
+    EXPECT_EQ(mayQuit, true);
+}
+
 }  // namespace
 }  // namespace tessarin

@@ -194,6 +194,27 @@ TEST(AnnotationInteraction, DuplicatingDragStartsPastThreeWithAltOrCtrl) {
     }
 }
 
+TEST(AnnotationInteraction, CancellingADuplicatingDragLeavesNoTrace) {
+    ScriptedCanvas s;
+    const auto a = box(s, {0, 0, 40, 40});
+    s.doc().selectedIDs = {a->id()};
+    const auto before = testing::fingerprint(s.doc());
+    const size_t steps = s.doc().editLog.undoStack().size();
+    s.canvas.mouseDown({20, 20}, 1, ctrl);
+    s.canvas.mouseDragged({50, 20}, ctrl);
+    ASSERT_EQ(s.doc().annotations.size(), 2u);
+    s.canvas.cancelDrag();
+    EXPECT_EQ(testing::fingerprint(s.doc()), before);
+    EXPECT_EQ(s.doc().selectedIDs, std::set{a->id()}) << "the originals are selected again";
+    EXPECT_EQ(s.doc().editLog.undoStack().size(), steps);
+    s.canvas.mouseUp({50, 20}, ctrl);
+    EXPECT_EQ(s.doc().editLog.undoStack().size(), steps) << "the release after a cancel records nothing";
+
+    s.canvas.duplicateSelection();
+    ASSERT_EQ(s.doc().annotations.size(), 2u);
+    EXPECT_EQ(s.last<RectangleAnnotation>()->rect, (Rect{10, -10, 40, 40})) << "beside the original, not on it";
+}
+
 TEST(AnnotationInteraction, HandlesAndTheirDrags) {
     ScriptedCanvas s;
     const auto rect = box(s, {0, 0, 100, 60});
@@ -248,6 +269,11 @@ TEST(AnnotationInteraction, TextScaledPastItsOppositeCornerStaysValid) {
     s.drag({scaled.minX(), scaled.minY()}, {scaled.maxX(), scaled.maxY()});  // onto the fixed corner
     EXPECT_EQ(text->fontSize, AnnotationInteractionResolver::kMinimumFontSize) << "clamped, never 0 or NaN";
     EXPECT_GT(text->textBox().height, 0);
+
+    text->fontSize = 0;  // from a damaged document: still scales to a valid size
+    const Rect tiny = text->textBox();
+    s.drag({tiny.maxX(), tiny.maxY()}, {tiny.maxX() + 50, tiny.maxY() + 50});
+    EXPECT_TRUE(std::isfinite(text->fontSize) && text->fontSize >= AnnotationInteractionResolver::kMinimumFontSize);
 }
 
 TEST(AnnotationInteraction, TypedDigitsNumberTheSelectedBadge) {
