@@ -59,6 +59,9 @@ AnnotationToolHandler& AnnotationEditorModel::toolHandler(AnnotationToolType too
 
 void AnnotationEditorModel::setSelectedTool(AnnotationToolType tool) {
     if (tool == selectedTool_) return;
+    // What the old tool was doing finishes with the old tool's style.
+    canvas_.endDrag();
+    canvas_.commitPendingText();
     selectedTool_ = tool;
     applyHighlighterColorRule();
     if (deps_.toolMemory) deps_.toolMemory->rememberTool(tool);
@@ -222,9 +225,11 @@ void AnnotationEditorModel::deleteLayers(const std::set<AnnotationID>& ids) { ca
 
 void AnnotationEditorModel::toggleSidebarPanel(AnnotationSidebarPanel panel) {
     if (sidebarPanel_ == AnnotationSidebarPanel::crop) {
-        // Leaving the crop panel applies the crop and goes back to the panel before it.
+        // Leaving the crop panel applies the crop and goes back to the panel
+        // before it, or on to the panel asked for.
         endCropSession(true);
-        if (panel == AnnotationSidebarPanel::crop) return;
+        if (panel != AnnotationSidebarPanel::crop) sidebarPanel_ = panel;
+        return;
     }
     if (sidebarPanel_ == panel) {
         sidebarPanel_.reset();

@@ -134,8 +134,13 @@ AnnotationCursorKind cursor(const CanvasState& state, std::optional<Point> point
     if (const auto selected = singleSelected(state)) {
         if (auto handle = AnnotationHandles::handleAt(*selected, *point)) return handle->cursorKind;
     }
+    // A drawing tool draws over unselected annotations, so only the
+    // selection (or every annotation, for the move tool) shows a hand.
+    const bool drawing = state.toolType && *state.toolType != AnnotationToolType::move;
     for (auto it = state.annotations->rbegin(); it != state.annotations->rend(); ++it) {
-        if ((*it)->contains(*point)) return withOption(Cursor::of(Cursor::Type::openHand), state.isOptionDown);
+        if (!(*it)->contains(*point)) continue;
+        if (drawing && !state.selectedIDs.count((*it)->id())) break;
+        return withOption(Cursor::of(Cursor::Type::openHand), state.isOptionDown);
     }
     return idle;
 }

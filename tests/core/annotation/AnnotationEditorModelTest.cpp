@@ -273,6 +273,12 @@ TEST(AnnotationEditorModel, CropPanelAppliesOnLeavingAndRestoresThePanelBefore) 
     m.toggleSidebarPanel(AnnotationSidebarPanel::crop);
     m.cancelCrop();
     EXPECT_FALSE(m.document().cropRect) << "cancel applies nothing";
+    EXPECT_EQ(m.sidebarPanel(), AnnotationSidebarPanel::layers);
+
+    m.toggleSidebarPanel(AnnotationSidebarPanel::crop);
+    m.toggleSidebarPanel(AnnotationSidebarPanel::background);
+    EXPECT_EQ(m.sidebarPanel(), AnnotationSidebarPanel::background) << "from the crop straight to another panel";
+    EXPECT_EQ(m.document().cropRect, (Rect{10, 10, 100, 50}));
 }
 
 TEST(AnnotationEditorModel, BackgroundToggleRemembersTheLastStyle) {

@@ -391,6 +391,9 @@ TEST(AnnotationInteraction, CursorPolicy) {
         {T::text, false, false, {200, 200}, Cursor::of(CT::iBeam)},
         {T::move, false, false, {20, 20}, Cursor::of(CT::openHand)},
         {T::move, false, true, {20, 20}, Cursor::of(CT::dragCopy)},
+        {std::nullopt, false, false, {20, 20}, Cursor::of(CT::openHand)},
+        {T::rectangle, false, false, {20, 20}, Cursor::of(CT::crosshair)},  // it draws there
+        {T::rectangle, true, false, {20, 20}, Cursor::of(CT::openHand)},    // it moves the selection
         {T::move, true, false, {40, 40}, Cursor::resize(AnnotationResizeHandle::topRight)},
         {T::move, true, false, {40, 20}, Cursor::resize(AnnotationResizeHandle::right)},
     };
