@@ -184,6 +184,24 @@ TEST(AnnotationEditorModel, StyleChangesReachTheSelectionAsOneStep) {
     EXPECT_EQ(m->styleState().metrics[0].value, 9) << "the tool's shared style without a selection";
     m->setSelectedTool(T::pixelate);
     EXPECT_EQ(m->styleState().placeholderLabel, "Pixelate");
+
+    m->canvas().mouseDown({100, 100}, 1, {});  // a mosaic box
+    m->canvas().mouseUp({150, 150}, {});
+    m->canvas().deselect();
+    m->setColor(red);
+    m->setSelectedTool(T::rectangle);
+    m->updateParameter(4, AnnotationMetricKind::strokeWidth);
+    drawBox(*m, {200, 200}, {250, 250});  // red, width 4
+    const auto ids = m->document().order();
+    m->selectLayers({ids.begin(), ids.end()});
+    const auto mixed = m->styleState();
+    EXPECT_EQ(mixed.selectionCount, 3u);
+    EXPECT_TRUE(mixed.colorMixed) << "white and red";
+    ASSERT_EQ(mixed.metrics.size(), 2u) << "stroke width and mosaic radius";
+    EXPECT_TRUE(mixed.metrics[0].mixed) << "widths 9 and 4";
+    EXPECT_FALSE(mixed.metrics[1].mixed);
+    EXPECT_TRUE(mixed.showsMosaicEffect);
+    EXPECT_EQ(mixed.placeholderLabel, "Style");
 }
 
 TEST(AnnotationEditorModel, KeysOnTheCanvas) {

@@ -371,6 +371,22 @@ TEST(AnnotationInteraction, APressThatClosesTheTextBoxOpensNoOther) {
     EXPECT_FALSE(s.canvas.textEditing());
 }
 
+TEST(AnnotationInteraction, ChangesReportWhatToRepaint) {
+    ScriptedCanvas s;
+    const auto a = box(s, {0, 0, 40, 40});
+    s.canvas.takeChanges();
+    s.drag({20, 20}, {220, 20});
+    const auto changes = s.canvas.takeChanges();
+    ASSERT_TRUE(changes.dirtyRect);
+    EXPECT_TRUE(changes.dirtyRect->containsInclusive({0, 0}) && changes.dirtyRect->containsInclusive({240, 40}))
+        << "where it was and where it is";
+    EXPECT_TRUE(changes.selection && changes.history);
+    EXPECT_FALSE(changes.crop || changes.background || changes.textEditing);
+    EXPECT_FALSE(s.canvas.takeChanges().any()) << "reported once";
+    s.canvas.setCropRect(Rect{0, 0, 10, 10});
+    EXPECT_TRUE(s.canvas.takeChanges().crop);
+}
+
 TEST(AnnotationInteraction, CursorPolicy) {
     ScriptedCanvas s;
     const auto a = box(s, {0, 0, 40, 40});
