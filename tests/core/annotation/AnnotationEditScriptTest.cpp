@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <random>
 
 #include "EditorTestSupport.h"
@@ -19,7 +21,8 @@ struct NoRenderer final : AnnotationExportRenderer {
     }
 };
 
-void runScript(AnnotationEditorModel& m, testing::ManualClock& clock, std::mt19937& random, int events) {
+void runScript(AnnotationEditorModel& m, testing::ManualClock& clock, std::mt19937& random, int events,
+               const std::function<void()>& beforeEvent = {}, const std::function<void()>& afterEvent = {}) {
     std::uniform_real_distribution<double> coordinate(0, 400);
     const auto point = [&] { return Point{coordinate(random), coordinate(random)}; };
     const auto modifiers = [&] {
@@ -30,6 +33,7 @@ void runScript(AnnotationEditorModel& m, testing::ManualClock& clock, std::mt199
     for (int i = 0; i < events; ++i) {
         clock.now += (random() % 5) * 0.1;
         auto& canvas = m.canvas();
+        if (beforeEvent) beforeEvent();
         switch (random() % 14) {
             case 0:
             case 1:
@@ -62,6 +66,86 @@ void runScript(AnnotationEditorModel& m, testing::ManualClock& clock, std::mt199
                 if (random() % 2) m.endAdjusting();
                 break;
         }
+        if (afterEvent) afterEvent();
+    }
+}
+
+struct Drawn {
+    size_t index;
+    AnnotationStateCapture state;
+    Rect bounds;
+};
+
+std::map<AnnotationID, Drawn> drawnState(const AnnotationDocument& doc) {
+    std::map<AnnotationID, Drawn> out;
+    for (size_t i = 0; i < doc.annotations.size(); ++i) {
+        const auto& a = doc.annotations[i];
+        out.emplace(a->id(), Drawn{i, a->stateCapture(), a->visualBounds()});
+    }
+    return out;
+}
+
+bool covers(const std::optional<Rect>& dirty, const Rect& bounds) {
+    if (!dirty) return false;
+    const Rect b = bounds.standardized();
+    constexpr double e = 1e-6;  // the union's arithmetic rounds; the canvas repaints whole pixels anyway
+    return dirty->minX() <= b.minX() + e && dirty->minY() <= b.minY() + e && dirty->maxX() >= b.maxX() - e &&
+           dirty->maxY() >= b.maxY() - e;
+}
+
+// The canvas repaints only what takeChanges() names: every annotation that
+// appeared, vanished, changed or changed place in the drawing order must
+// lie inside it, where it was and where it is.
+TEST(AnnotationEditScript, RepaintReportsCoverEveryChangedAnnotation) {
+    NoRenderer renderer;
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        testing::ManualClock clock;
+        AnnotationEditorModel::Dependencies deps;
+        deps.measurer = std::make_shared<testing::FakeTextMeasurer>();
+        deps.renderer = &renderer;
+        deps.clock = clock.function();
+        AnnotationEditorModel m(nullptr, deps, Rect{0, 0, 400, 400});
+        std::mt19937 random(seed);
+        std::map<AnnotationID, Drawn> before;
+        const auto snapshot = [&] {
+            m.canvas().takeChanges();
+            before = drawnState(m.document());
+        };
+        const auto check = [&] {
+            const auto dirty = m.canvas().takeChanges().dirtyRect;
+            auto after = drawnState(m.document());
+            // Place in the drawing order counts among the annotations on both sides only.
+            std::vector<AnnotationID> survivors;
+            for (const auto& a : m.document().annotations) {
+                if (before.count(a->id())) survivors.push_back(a->id());
+            }
+            for (size_t rank = 0; rank < survivors.size(); ++rank) after.at(survivors[rank]).index = rank;
+            std::vector<std::pair<size_t, AnnotationID>> order;
+            for (const auto& [id, d] : before) {
+                if (after.count(id)) order.emplace_back(d.index, id);
+            }
+            std::sort(order.begin(), order.end());
+            for (size_t rank = 0; rank < order.size(); ++rank) before.at(order[rank].second).index = rank;
+            for (const auto& [id, was] : before) {
+                const auto now = after.find(id);
+                const bool same = now != after.end() && now->second.state == was.state && now->second.index == was.index;
+                const bool staysUnseen = was.state.isHidden && (now == after.end() || now->second.state.isHidden);
+                if (same || staysUnseen) continue;
+                if (!was.state.isHidden) {
+                    ASSERT_TRUE(covers(dirty, was.bounds)) << "where it was";
+                }
+                if (now != after.end() && !now->second.state.isHidden) {
+                    ASSERT_TRUE(covers(dirty, now->second.bounds)) << "where it is";
+                }
+            }
+            for (const auto& [id, now] : after) {
+                if (!before.count(id) && !now.state.isHidden) {
+                    ASSERT_TRUE(covers(dirty, now.bounds)) << "a new one";
+                }
+            }
+        };
+        runScript(m, clock, random, 120, snapshot, check);
     }
 }
 
