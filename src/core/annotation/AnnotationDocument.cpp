@@ -56,6 +56,12 @@ void AnnotationDocument::setBackground(std::optional<AnnotationBackgroundStyle> 
     editLog.recordBackground(std::move(from), std::move(style), coalescing);
 }
 
+void AnnotationDocument::setCrop(std::optional<Rect> rect) {
+    if (rect == cropRect) return;
+    auto from = std::exchange(cropRect, rect);
+    editLog.record(AnnotationEdit::Crop{std::move(from), std::move(rect)});
+}
+
 std::vector<AnnotationPtr> AnnotationDocument::selectedAnnotations() const {
     std::vector<AnnotationPtr> selected;
     for (const auto& a : annotations) {

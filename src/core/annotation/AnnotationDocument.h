@@ -33,6 +33,8 @@ public:
     // `order` must list every annotation's id exactly once; anything else is ignored.
     void reorder(const std::vector<AnnotationID>& order);
     void setBackground(std::optional<AnnotationBackgroundStyle> style, bool coalescing);
+    // Records one crop step; nothing when the crop stays the same.
+    void setCrop(std::optional<Rect> rect);
 
     std::vector<AnnotationPtr> selectedAnnotations() const;
     AnnotationPtr annotation(const AnnotationID& id) const;

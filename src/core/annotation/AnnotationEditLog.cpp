@@ -17,11 +17,28 @@ std::set<const Annotation*> annotationsOf(const std::vector<AnnotationChange>& c
 void AnnotationEditLog::record(AnnotationEdit::Edit edit) {
     undoStack_.push_back(std::move(edit));
     redoStack_.clear();
+    coalescingOpen_ = false;
+}
+
+const AnnotationEdit::Edit* AnnotationEditLog::takeUndo() {
+    coalescingOpen_ = false;
+    if (undoStack_.empty()) return nullptr;
+    redoStack_.push_back(std::move(undoStack_.back()));
+    undoStack_.pop_back();
+    return &redoStack_.back();
+}
+
+const AnnotationEdit::Edit* AnnotationEditLog::takeRedo() {
+    coalescingOpen_ = false;
+    if (redoStack_.empty()) return nullptr;
+    undoStack_.push_back(std::move(redoStack_.back()));
+    redoStack_.pop_back();
+    return &undoStack_.back();
 }
 
 void AnnotationEditLog::recordModify(std::vector<AnnotationChange> changes, bool coalescing) {
     if (changes.empty()) return;
-    if (coalescing && redoStack_.empty() && !undoStack_.empty()) {
+    if (coalescing && coalescingOpen_ && redoStack_.empty() && !undoStack_.empty()) {
         if (auto* last = std::get_if<AnnotationEdit::Modify>(&undoStack_.back());
             last && annotationsOf(last->changes) == annotationsOf(changes)) {
             for (auto& merged : last->changes) {
@@ -34,17 +51,19 @@ void AnnotationEditLog::recordModify(std::vector<AnnotationChange> changes, bool
         }
     }
     record(AnnotationEdit::Modify{std::move(changes)});
+    coalescingOpen_ = coalescing;
 }
 
 void AnnotationEditLog::recordBackground(std::optional<AnnotationBackgroundStyle> from,
                                          std::optional<AnnotationBackgroundStyle> to, bool coalescing) {
-    if (coalescing && redoStack_.empty() && !undoStack_.empty()) {
+    if (coalescing && coalescingOpen_ && redoStack_.empty() && !undoStack_.empty()) {
         if (auto* last = std::get_if<AnnotationEdit::Background>(&undoStack_.back())) {
             last->to = std::move(to);
             return;
         }
     }
     record(AnnotationEdit::Background{std::move(from), std::move(to)});
+    coalescingOpen_ = coalescing;
 }
 
 }  // namespace tessarin

@@ -1,7 +1,13 @@
 #pragma once
 // The undo history of an annotation document: what each edit changed, kept
 // on an undo and a redo stack. Recording lives here; applying an edit
-// backwards or forwards is the editor's (it also touches selection and view).
+// backwards or forwards is AnnotationEditReplay's, and the editor around it
+// also fixes up selection and view.
+//
+// Coalescing merges a run of changes (a slider drag, a run of typed digits)
+// into one step. A run is open from its first coalescing record until the
+// gesture that made it ends (endCoalescing) or anything else is recorded,
+// undone or redone: two separate slider drags are two steps.
 
 #include <cstddef>
 #include <optional>
@@ -59,6 +65,14 @@ public:
     void recordModify(std::vector<AnnotationChange> changes, bool coalescing);
     void recordBackground(std::optional<AnnotationBackgroundStyle> from, std::optional<AnnotationBackgroundStyle> to,
                           bool coalescing);
+    // The gesture that was coalescing ended: the next change starts a new step.
+    void endCoalescing() { coalescingOpen_ = false; }
+
+    // Moves the last undo entry onto the redo stack and returns it, for the
+    // caller to apply backwards; nothing when there is nothing to undo.
+    const AnnotationEdit::Edit* takeUndo();
+    // The mirror image: the last redo entry, moved back onto the undo stack.
+    const AnnotationEdit::Edit* takeRedo();
 
     const std::vector<AnnotationEdit::Edit>& undoStack() const { return undoStack_; }
     const std::vector<AnnotationEdit::Edit>& redoStack() const { return redoStack_; }
@@ -68,6 +82,7 @@ public:
 private:
     std::vector<AnnotationEdit::Edit> undoStack_;
     std::vector<AnnotationEdit::Edit> redoStack_;
+    bool coalescingOpen_ = false;
 };
 
 }  // namespace tessarin
