@@ -108,9 +108,14 @@ open_tray_menu() {
         after=$(visible_windows)
         comm -13 <(echo "$before") <(echo "$after") | grep -m 1 .
     }
-    if ! wait_for _new_window "$timeout"; then
-        echo "open_tray_menu: no window opened after clicking icon $id with button $button" >&2
-        return 1
+    # A click that lands while the icon is still being set up (docked, not
+    # yet answering) is lost: one more after a few quiet seconds.
+    if ! wait_for _new_window 4 2>/dev/null; then
+        xdotool mousemove --sync $((x + w / 2)) $((y + h / 2)) click "$button"
+        if ! wait_for _new_window "$timeout"; then
+            echo "open_tray_menu: no window opened after clicking icon $id with button $button twice" >&2
+            return 1
+        fi
     fi
     _new_window
 }
