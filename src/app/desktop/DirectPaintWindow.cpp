@@ -64,6 +64,22 @@ void DirectPaintWindow::releaseBandBuffers() {
     if (auto* writer = sharedWriter()) writer->releaseBuffers();
 }
 
+// A window that has painted what it had to keeps nothing of its own: the
+// buffers go back once no window has painted for a while, so a thumbnail
+// or a pin left on the screen, or an overlay the user only looks at, does
+// not hold a megabyte for nothing. Painting again takes them anew (a
+// fraction of a millisecond).
+void DirectPaintWindow::releaseBuffersWhenIdle() {
+    static QTimer* idle = [] {
+        auto* timer = new QTimer(qApp);
+        timer->setSingleShot(true);
+        timer->setInterval(kIdleReleaseMs);
+        QObject::connect(timer, &QTimer::timeout, [] { releaseBandBuffers(); });
+        return timer;
+    }();
+    idle->start();
+}
+
 QRect DirectPaintWindow::logicalOf(const QRect& deviceRect) const {
     const qreal ratio = devicePixelRatio();
     const int left = static_cast<int>(std::floor(deviceRect.left() / ratio));
@@ -132,6 +148,7 @@ void DirectPaintWindow::paintSlice() {
         schedule();
         return;
     }
+    releaseBuffersWhenIdle();
     if (!firstPaintDone_) {
         firstPaintDone_ = true;
         firstPaintFinished();

@@ -51,9 +51,12 @@ protected:
 private:
     void schedule();
     void paintSlice();
+    static void releaseBuffersWhenIdle();
     bool paintBandDirectly(const QRect& deviceBand);
     void paintThroughBackingStore(const QRegion& deviceRegion);
     QRect logicalOf(const QRect& deviceRect) const;
+
+    static constexpr int kIdleReleaseMs = 1000;
 
     bool opaque_;
     QRegion pending_;  // device pixels
