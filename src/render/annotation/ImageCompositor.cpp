@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <deque>
 
 #include "core/annotation/RectAnnotations.h"
@@ -80,11 +81,7 @@ private:
     double sx_, sy_;
 };
 
-// A visible annotation and the target pixels drawing it can change.
-struct Placed {
-    const Annotation* annotation;
-    PixelRect pixels;
-};
+using Placed = PlacedAnnotation;
 
 std::vector<Placed> placed(const std::vector<AnnotationPtr>& annotations, const PixelMapping& mapping,
                            const PangoTextEngine& text) {
@@ -118,7 +115,8 @@ struct DrawnTile {
 // The shapes that reach `tile` drawn over the source pixels of `area`, a
 // rectangle that holds the tile; nothing on failure.
 std::optional<DrawnTile> drawTile(const Image& source, const std::vector<Placed>& shapes, const PixelRect& tile,
-                                  const PixelRect& area, const PixelMapping& mapping, const PangoTextEngine& text) {
+                                  const PixelRect& area, const PixelMapping& mapping, const PangoTextEngine& text,
+                                  AnnotationRenderContext* sharedMosaics = nullptr) {
     CairoSurfacePtr surface =
         premultipliedSurface(source, uint32_t(area.x), uint32_t(area.y), uint32_t(area.width), uint32_t(area.height));
     if (!surface) return std::nullopt;
@@ -127,8 +125,11 @@ std::optional<DrawnTile> drawTile(const Image& source, const std::vector<Placed>
     cairo_surface_set_device_offset(surface.get(), -double(area.x), -double(area.y));
     CairoPtr cr(cairo_create(surface.get()));
     mapping.apply(cr.get());
-    // Mosaic regions are cut to the tile, so they serve no other tile.
-    AnnotationRenderContext context(source, mapping.drawRect());
+    // Mosaic regions are cut to the tile, so they serve no other tile
+    // (unless a caller keeps them for drawing the same tile again).
+    std::optional<AnnotationRenderContext> ownMosaics;
+    if (!sharedMosaics) ownMosaics.emplace(source, mapping.drawRect());
+    AnnotationRenderContext& context = sharedMosaics ? *sharedMosaics : *ownMosaics;
     const auto grown = [&](int64_t by) { return PixelRect{tile.x - by, tile.y - by, tile.width + 2 * by, tile.height + 2 * by}; };
     const Rect geometryArea = mapping.drawingArea(intersection(grown(kGeometryReach), mapping.wholeImage()));
     CairoAnnotationPainter painter(cr.get(), text, geometryArea, mapping.drawingArea(grown(1)), &context);
@@ -215,6 +216,46 @@ bool usable(const Image& source, const Rect& imageDrawRect) {
 }
 
 }  // namespace
+
+std::vector<PlacedAnnotation> placedAnnotations(const Image& source, const std::vector<AnnotationPtr>& annotations,
+                                                const Rect& imageDrawRect, const PangoTextEngine& text) {
+    if (!usable(source, imageDrawRect)) return {};
+    return placed(annotations, PixelMapping(source, imageDrawRect), text);
+}
+
+PixelRect touchedPixels(const Image& source, const Annotation& annotation, const Rect& imageDrawRect,
+                        const PangoTextEngine& text) {
+    if (!usable(source, imageDrawRect) || annotation.isHidden()) return {};
+    const PixelRect pixels = PixelMapping(source, imageDrawRect).touched(AnnotationDrawnBounds::of(annotation, text));
+    return pixels.isEmpty() ? PixelRect{} : pixels;
+}
+
+bool compositeRegion(const Image& source, const std::vector<PlacedAnnotation>& shapes, const Rect& imageDrawRect,
+                     const PangoTextEngine& text, const PixelRect& region, Image& out,
+                     AnnotationRenderContext* mosaics) {
+    if (!usable(source, imageDrawRect) || region.isEmpty() || region.x < 0 || region.y < 0 ||
+        right(region) > int64_t(source.width()) || bottom(region) > int64_t(source.height()) ||
+        out.width() != region.width || out.height() != region.height) {
+        return false;
+    }
+    for (int64_t row = 0; row < region.height; ++row) {
+        std::memcpy(out.row(uint32_t(row)), source.row(uint32_t(region.y + row)) + size_t(region.x) * 4, out.stride());
+    }
+    std::vector<Placed> reaching;
+    for (const Placed& shape : shapes) {
+        if (!intersection(shape.pixels, region).isEmpty()) reaching.push_back(shape);
+    }
+    if (reaching.empty()) return true;
+    const PixelMapping mapping(source, imageDrawRect);
+    const std::optional<DrawnTile> drawn =
+        drawTile(source, reaching, region, surfaceAreaFor(region, reaching), mapping, text, mosaics);
+    if (!drawn) return false;
+    const PixelView part = viewOf(drawn->surface.get())
+                               .part(uint32_t(region.x - drawn->area.x), uint32_t(region.y - drawn->area.y),
+                                     uint32_t(region.width), uint32_t(region.height));
+    writeChanged(part, source, uint32_t(region.x), uint32_t(region.y), out, 0, 0);
+    return true;
+}
 
 std::optional<Image> composite(const Image& source, const std::vector<AnnotationPtr>& annotations,
                                const Rect& imageDrawRect, const PangoTextEngine& text, const Tiling& tiling) {

@@ -101,10 +101,15 @@ void writeStraight(cairo_surface_t* surface, Image& image) {
 }
 
 void writeChanged(const PixelView& view, const Image& original, uint32_t x, uint32_t y, Image& target) {
+    writeChanged(view, original, x, y, target, x, y);
+}
+
+void writeChanged(const PixelView& view, const Image& original, uint32_t x, uint32_t y, Image& target,
+                  uint32_t targetX, uint32_t targetY) {
     for (uint32_t row = 0; row < view.height; ++row) {
         const uint8_t* drawn = view.row(row);
         const uint8_t* before = original.row(y + row) + size_t{x} * 4;
-        uint8_t* out = target.row(y + row) + size_t{x} * 4;
+        uint8_t* out = target.row(targetY + row) + size_t{targetX} * 4;
         for (uint32_t i = 0; i < view.width; ++i, drawn += 4, before += 4, out += 4) {
             uint8_t was[4];
             premultiplyPixel(before, was);

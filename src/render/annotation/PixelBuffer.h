@@ -58,5 +58,8 @@ void writeStraight(cairo_surface_t* surface, Image& image);
 // written, so a translucent pixel nothing painted keeps its exact straight
 // value instead of the rounding of a round trip.
 void writeChanged(const PixelView& drawn, const Image& original, uint32_t x, uint32_t y, Image& target);
+// The same into `target` at (targetX, targetY) instead of (x, y).
+void writeChanged(const PixelView& drawn, const Image& original, uint32_t x, uint32_t y, Image& target,
+                  uint32_t targetX, uint32_t targetY);
 
 }  // namespace tessarin

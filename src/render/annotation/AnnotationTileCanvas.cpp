@@ -1,0 +1,185 @@
+#include "render/annotation/AnnotationTileCanvas.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/annotation/AnnotationFingerprint.h"
+
+namespace tessarin {
+namespace {
+
+uint32_t tilesAcross(uint32_t length, uint32_t side) { return length == 0 ? 0 : (length - 1) / side + 1; }
+
+PixelRect clippedTo(const PixelRect& r, const PixelRect& bounds) {
+    const int64_t x0 = std::max(r.x, bounds.x), y0 = std::max(r.y, bounds.y);
+    const int64_t x1 = std::min(r.x + r.width, bounds.x + bounds.width);
+    const int64_t y1 = std::min(r.y + r.height, bounds.y + bounds.height);
+    if (x1 <= x0 || y1 <= y0) return {};
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+}  // namespace
+
+// Of the annotations drawn last time and still present, the largest set
+// whose stacking order did not change (a longest increasing run of their
+// former places). The others moved past something: what overlaps them may
+// now cover them, or they it.
+std::set<AnnotationID> AnnotationTileCanvas::stayingInOrder(const std::vector<AnnotationPtr>& annotations) const {
+    std::vector<std::pair<size_t, AnnotationID>> survivors;  // former place, in the new order
+    for (const auto& a : annotations) {
+        if (!a) continue;
+        const auto found = records_.find(a->id());
+        if (found != records_.end()) survivors.emplace_back(found->second.index, a->id());
+    }
+    // Patience sorting: tails[k] is the survivor ending the best run of length k + 1.
+    std::vector<size_t> tails, previous(survivors.size(), SIZE_MAX);
+    for (size_t i = 0; i < survivors.size(); ++i) {
+        const auto at = std::lower_bound(tails.begin(), tails.end(), survivors[i].first,
+                                         [&](size_t t, size_t place) { return survivors[t].first < place; });
+        if (at != tails.begin()) previous[i] = *(at - 1);
+        if (at == tails.end()) tails.push_back(i); else *at = i;
+    }
+    std::set<AnnotationID> kept;
+    for (size_t i = tails.empty() ? SIZE_MAX : tails.back(); i != SIZE_MAX; i = previous[i]) kept.insert(survivors[i].second);
+    return kept;
+}
+
+AnnotationTileCanvas::AnnotationTileCanvas(std::shared_ptr<const Image> source, const Rect& imageDrawRect,
+                                           const PangoTextEngine& text, uint32_t tileSide, size_t tileBudget)
+    : source_(std::move(source)),
+      drawRect_(imageDrawRect),
+      text_(text),
+      side_(std::max<uint32_t>(tileSide, 1)),
+      tileBudget_(tileBudget),
+      columns_(tilesAcross(source_->width(), side_)),
+      rows_(tilesAcross(source_->height(), side_)),
+      tiles_(size_t{columns_} * rows_),
+      dirty_(size_t{columns_} * rows_, 1),
+      mosaics_(*source_, imageDrawRect, SIZE_MAX, kMosaicCacheBytes) {}
+
+PixelRect AnnotationTileCanvas::tileRect(TileIndex index) const {
+    const int64_t x = int64_t{index.column} * side_, y = int64_t{index.row} * side_;
+    return {x, y, std::min<int64_t>(side_, source_->width() - x), std::min<int64_t>(side_, source_->height() - y)};
+}
+
+std::vector<PixelRect> AnnotationTileCanvas::update(const std::vector<AnnotationPtr>& annotations) {
+    std::vector<PixelRect> changed;
+    const auto mark = [&](const PixelRect& pixels) {
+        if (pixels.isEmpty()) return;
+        invalidate(pixels);
+        changed.push_back(pixels);
+    };
+    const std::set<AnnotationID> keptInOrder = stayingInOrder(annotations);
+    std::map<AnnotationID, Record> next;
+    placed_.clear();
+    for (size_t i = 0; i < annotations.size(); ++i) {
+        const AnnotationPtr& annotation = annotations[i];
+        if (!annotation || next.count(annotation->id())) continue;
+        std::string fingerprint = annotationFingerprint(*annotation);
+        const auto old = records_.find(annotation->id());
+        Record record;
+        if (old != records_.end() && old->second.fingerprint == fingerprint) {
+            record = std::move(old->second);
+            if (!keptInOrder.count(annotation->id())) mark(record.pixels);
+        } else {
+            if (old != records_.end()) mark(old->second.pixels);
+            record.fingerprint = std::move(fingerprint);
+            record.pixels = ImageCompositor::touchedPixels(*source_, *annotation, drawRect_, text_);
+            mark(record.pixels);
+        }
+        if (old != records_.end()) records_.erase(old);
+        record.index = i;
+        record.annotation = annotation;
+        if (!record.pixels.isEmpty()) placed_.push_back({annotation.get(), record.pixels});
+        next.emplace(annotation->id(), std::move(record));
+    }
+    for (const auto& [id, gone] : records_) mark(gone.pixels);
+    records_ = std::move(next);
+    return changed;
+}
+
+void AnnotationTileCanvas::invalidate(const PixelRect& pixels) {
+    const PixelRect r = clippedTo(pixels, {0, 0, source_->width(), source_->height()});
+    if (r.isEmpty()) return;
+    for (int64_t row = r.y / side_; row <= (r.y + r.height - 1) / side_; ++row) {
+        for (int64_t column = r.x / side_; column <= (r.x + r.width - 1) / side_; ++column) {
+            dirty_[slot({uint32_t(column), uint32_t(row)})] = 1;
+        }
+    }
+}
+
+void AnnotationTileCanvas::invalidateAll() { std::fill(dirty_.begin(), dirty_.end(), 1); }
+
+std::vector<AnnotationTileCanvas::TileIndex> AnnotationTileCanvas::render(const std::optional<PixelRect>& visible) {
+    const PixelRect whole{0, 0, source_->width(), source_->height()};
+    const PixelRect area = visible ? clippedTo(*visible, whole) : whole;
+    std::vector<TileIndex> drawn;
+    if (area.isEmpty()) return drawn;
+    for (uint32_t row = uint32_t(area.y / side_); row <= uint32_t((area.y + area.height - 1) / side_); ++row) {
+        for (uint32_t column = uint32_t(area.x / side_); column <= uint32_t((area.x + area.width - 1) / side_);
+             ++column) {
+            const TileIndex index{column, row};
+            const size_t at = slot(index);
+            if (!dirty_[at] && tiles_[at]) continue;
+            const PixelRect rect = tileRect(index);
+            if (!tiles_[at]) tiles_[at] = Image::allocate(uint32_t(rect.width), uint32_t(rect.height));
+            if (!tiles_[at]) continue;
+            if (!ImageCompositor::compositeRegion(*source_, placed_, drawRect_, text_, rect, *tiles_[at], &mosaics_)) {
+                continue;
+            }
+            dirty_[at] = 0;
+            drawn.push_back(index);
+        }
+    }
+    if (memoryBytes() > tileBudget_ + mosaics_.cachedBytes()) dropTilesOutside(area);
+    return drawn;
+}
+
+void AnnotationTileCanvas::dropTilesOutside(const PixelRect& visible) {
+    for (uint32_t row = 0; row < rows_; ++row) {
+        for (uint32_t column = 0; column < columns_; ++column) {
+            const TileIndex index{column, row};
+            if (clippedTo(tileRect(index), visible).isEmpty()) {
+                tiles_[slot(index)].reset();
+                dirty_[slot(index)] = 1;
+            }
+        }
+    }
+}
+
+const Image* AnnotationTileCanvas::tile(TileIndex index) const {
+    if (index.column >= columns_ || index.row >= rows_) return nullptr;
+    const auto& t = tiles_[slot(index)];
+    return t ? &*t : nullptr;
+}
+
+bool AnnotationTileCanvas::isDirty(TileIndex index) const {
+    return index.column < columns_ && index.row < rows_ && dirty_[slot(index)];
+}
+
+size_t AnnotationTileCanvas::dirtyCount() const { return size_t(std::count(dirty_.begin(), dirty_.end(), 1)); }
+
+std::optional<Image> AnnotationTileCanvas::snapshot() {
+    render();
+    auto out = Image::allocate(source_->width(), source_->height());
+    if (!out) return std::nullopt;
+    for (uint32_t row = 0; row < rows_; ++row) {
+        for (uint32_t column = 0; column < columns_; ++column) {
+            const Image* t = tile({column, row});
+            if (!t) return std::nullopt;
+            const PixelRect r = tileRect({column, row});
+            for (uint32_t y = 0; y < t->height(); ++y) {
+                std::memcpy(out->row(uint32_t(r.y) + y) + size_t(r.x) * 4, t->row(y), t->stride());
+            }
+        }
+    }
+    return out;
+}
+
+size_t AnnotationTileCanvas::memoryBytes() const {
+    size_t bytes = mosaics_.cachedBytes() + tiles_.capacity() * sizeof(tiles_[0]) + dirty_.size();
+    for (const auto& t : tiles_) bytes += t ? t->byteCount() : 0;
+    return bytes;
+}
+
+}  // namespace tessarin
