@@ -27,20 +27,11 @@ const std::vector<AnnotationBackgroundColor>& annotationBackgroundSolids() {
     return solids;
 }
 
-AnnotationBackgroundStyle AnnotationBackgroundMemory::enabledStyle() const {
-    return lastStyle.value_or(AnnotationBackgroundDefaults::style());
-}
-
-AnnotationBackgroundStyle AnnotationBackgroundMemory::withFill(const std::optional<AnnotationBackgroundStyle>& current,
-                                                               AnnotationBackgroundFill::Fill fill) {
+AnnotationBackgroundStyle annotationBackgroundWithFill(const std::optional<AnnotationBackgroundStyle>& current,
+                                                       AnnotationBackgroundFill::Fill fill) {
     AnnotationBackgroundStyle style = current.value_or(AnnotationBackgroundDefaults::style());
     style.fill = std::move(fill);
     return style;
-}
-
-void AnnotationBackgroundMemory::remember(const AnnotationBackgroundStyle& style) {
-    lastStyle = style;
-    if (const auto* blur = std::get_if<AnnotationBackgroundFill::Blur>(&style.fill)) lastBlurAmount = blur->amount;
 }
 
 std::optional<AnnotationBackgroundLayout> AnnotationBackgroundLayout::of(uint32_t imageWidth, uint32_t imageHeight,

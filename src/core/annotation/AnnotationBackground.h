@@ -28,27 +28,10 @@ AnnotationBackgroundStyle style();
 const std::vector<AnnotationBackgroundFill::Gradient>& annotationBackgroundGradients();
 const std::vector<AnnotationBackgroundColor>& annotationBackgroundSolids();
 
-// What the editor remembers about backgrounds between edits: the last
-// style used (turning the background on again brings it back) and the last
-// blur amount (a new blur fill starts from it). A plain value, held and
-// restored by the editor with the rest of its state.
-struct AnnotationBackgroundMemory {
-    std::optional<AnnotationBackgroundStyle> lastStyle;
-    double lastBlurAmount = AnnotationBackgroundDefaults::kBlurAmount;
-
-    // The style turning the background on gives.
-    AnnotationBackgroundStyle enabledStyle() const;
-    // `current` with its fill replaced; without a current style, the
-    // default padding, corners and shadow around the fill.
-    static AnnotationBackgroundStyle withFill(const std::optional<AnnotationBackgroundStyle>& current,
-                                              AnnotationBackgroundFill::Fill fill);
-    // A blur fill at the remembered amount.
-    AnnotationBackgroundFill::Fill blurFill() const { return AnnotationBackgroundFill::Blur{lastBlurAmount}; }
-    // Remembers a style the document now shows (and its blur amount).
-    void remember(const AnnotationBackgroundStyle& style);
-
-    friend bool operator==(const AnnotationBackgroundMemory&, const AnnotationBackgroundMemory&) = default;
-};
+// `current` with its fill replaced; without a current style, the default
+// padding, corners and shadow around the new fill.
+AnnotationBackgroundStyle annotationBackgroundWithFill(const std::optional<AnnotationBackgroundStyle>& current,
+                                                       AnnotationBackgroundFill::Fill fill);
 
 // The frame of one image in whole pixels. Output pixels have their origin
 // top-left.

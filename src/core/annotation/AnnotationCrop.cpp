@@ -193,7 +193,7 @@ Rect handleHitArea(const Rect& rect, AnnotationCropHandle handle) {
 
 }  // namespace AnnotationCropGeometry
 
-AnnotationCropSession::AnnotationCropSession(const Rect& imageRect, double pixelsPerPoint, std::optional<Rect> initial)
+AnnotationCropSessionState::AnnotationCropSessionState(const Rect& imageRect, double pixelsPerPoint, std::optional<Rect> initial)
     : imageRect_(imageRect.standardized()), pixelsPerPoint_(pixelsPerPoint), rect_(imageRect_) {
     if (initial && initial->isFinite()) {
         const Rect inside = initial->standardized().intersection(imageRect_);
@@ -201,14 +201,14 @@ AnnotationCropSession::AnnotationCropSession(const Rect& imageRect, double pixel
     }
 }
 
-bool AnnotationCropSession::canSelect(const AnnotationCropPreset& preset) const {
+bool AnnotationCropSessionState::canSelect(const AnnotationCropPreset& preset) const {
     if (preset.kind != AnnotationCropPreset::Kind::pixels) return true;
     if (!(pixelsPerPoint_ > 0) || preset.width < 1 || preset.height < 1) return false;
     return preset.width / pixelsPerPoint_ <= imageRect_.width + 0.5 &&
            preset.height / pixelsPerPoint_ <= imageRect_.height + 0.5;
 }
 
-bool AnnotationCropSession::select(const AnnotationCropPreset& preset) {
+bool AnnotationCropSessionState::select(const AnnotationCropPreset& preset) {
     if (!canSelect(preset)) return false;
     preset_ = preset;
     drag_.reset();
@@ -231,27 +231,27 @@ bool AnnotationCropSession::select(const AnnotationCropPreset& preset) {
     return true;
 }
 
-void AnnotationCropSession::reset() {
+void AnnotationCropSessionState::reset() {
     rect_ = imageRect_;
     preset_ = AnnotationCropPreset::freeform();
     drag_.reset();
 }
 
-std::optional<AnnotationCropHandle> AnnotationCropSession::handleAt(Point point) const {
+std::optional<AnnotationCropHandle> AnnotationCropSessionState::handleAt(Point point) const {
     for (const AnnotationCropHandle handle : kAnnotationCropHandles) {
         if (AnnotationCropGeometry::handleHitArea(rect_, handle).containsInclusive(point)) return handle;
     }
     return std::nullopt;
 }
 
-bool AnnotationCropSession::beginDrag(Point point) {
+bool AnnotationCropSessionState::beginDrag(Point point) {
     const auto handle = handleAt(point);
     if (!handle && !rect_.containsInclusive(point)) return false;
     drag_ = Drag{handle, point, rect_};
     return true;
 }
 
-bool AnnotationCropSession::dragTo(Point point) {
+bool AnnotationCropSessionState::dragTo(Point point) {
     if (!drag_) return false;
     const double dx = point.x - drag_->initialPoint.x;
     const double dy = point.y - drag_->initialPoint.y;
@@ -265,7 +265,7 @@ bool AnnotationCropSession::dragTo(Point point) {
     return true;
 }
 
-AnnotationCropCursor AnnotationCropSession::cursorAt(Point point) const {
+AnnotationCropCursor AnnotationCropSessionState::cursorAt(Point point) const {
     const auto handle = drag_ ? drag_->handle : handleAt(point);
     if (handle) {
         switch (*handle) {
@@ -282,7 +282,7 @@ AnnotationCropCursor AnnotationCropSession::cursorAt(Point point) const {
     return drag_ || rect_.containsInclusive(point) ? AnnotationCropCursor::move : AnnotationCropCursor::none;
 }
 
-AnnotationCropOverlay AnnotationCropSession::overlay() const {
+AnnotationCropOverlay AnnotationCropSessionState::overlay() const {
     AnnotationCropOverlay overlay;
     overlay.crop = rect_;
     const Rect& i = imageRect_;
@@ -304,7 +304,7 @@ AnnotationCropOverlay AnnotationCropSession::overlay() const {
     return overlay;
 }
 
-std::optional<Rect> AnnotationCropSession::committedCrop() const {
+std::optional<Rect> AnnotationCropSessionState::rectToApply() const {
     const auto crop = AnnotationCropGeometry::pixelRect(rect_, imageRect_, pixelsPerPoint_);
     const auto whole = AnnotationCropGeometry::pixelRect(imageRect_, imageRect_, pixelsPerPoint_);
     if (!crop || crop == whole) return std::nullopt;

@@ -95,7 +95,7 @@ struct AnnotationCropOverlay {
 
 enum class AnnotationCropCursor { none, move, resizeDiagonalRising, resizeDiagonalFalling, resizeHorizontal, resizeVertical };
 
-class AnnotationCropSession {
+class AnnotationCropSessionState {
 public:
     struct Drag {
         std::optional<AnnotationCropHandle> handle;  // none: moving
@@ -106,7 +106,7 @@ public:
 
     // Starts at `initial` (kept inside the image) or the whole image, with
     // the free preset.
-    AnnotationCropSession(const Rect& imageRect, double pixelsPerPoint, std::optional<Rect> initial = std::nullopt);
+    AnnotationCropSessionState(const Rect& imageRect, double pixelsPerPoint, std::optional<Rect> initial = std::nullopt);
 
     const Rect& imageRect() const { return imageRect_; }
     double pixelsPerPoint() const { return pixelsPerPoint_; }
@@ -132,9 +132,9 @@ public:
     AnnotationCropOverlay overlay() const;
     // What applying stores in the document: nothing when the crop is the
     // whole image.
-    std::optional<Rect> committedCrop() const;
+    std::optional<Rect> rectToApply() const;
 
-    friend bool operator==(const AnnotationCropSession&, const AnnotationCropSession&) = default;
+    friend bool operator==(const AnnotationCropSessionState&, const AnnotationCropSessionState&) = default;
 
 private:
     std::optional<AnnotationCropHandle> handleAt(Point point) const;

@@ -22,25 +22,12 @@ TEST(AnnotationBackgroundChoices, DefaultsAndSwatches) {
     EXPECT_EQ(annotationBackgroundSolids().front(), (AnnotationBackgroundColor{1, 1, 1, 1}));
 }
 
-TEST(AnnotationBackgroundChoices, TurningOnAgainRestoresTheLastStyle) {
-    AnnotationBackgroundMemory memory;
-    EXPECT_EQ(memory.enabledStyle(), AnnotationBackgroundDefaults::style()) << "first time: the default";
-    AnnotationBackgroundStyle mine{Solid{{0.1, 0.2, 0.3, 1}}, 10, 0, 0};
-    memory.remember(mine);
-    EXPECT_EQ(memory.enabledStyle(), mine) << "off and on again: the last style, not the default";
-
-    EXPECT_EQ(memory.blurFill(), (Fill{Blur{0.5}})) << "a new blur starts at 0.5";
-    memory.remember({Blur{0.8}, 10, 0, 0});
-    EXPECT_EQ(memory.blurFill(), (Fill{Blur{0.8}})) << "then at the last amount";
-}
-
 TEST(AnnotationBackgroundChoices, ReplacingTheFillKeepsTheRest) {
     const AnnotationBackgroundStyle current{Solid{}, 7, 3, 0.9};
-    const auto replaced = AnnotationBackgroundMemory::withFill(current, Blur{0.2});
-    EXPECT_EQ(replaced, (AnnotationBackgroundStyle{Blur{0.2}, 7, 3, 0.9}));
-    const auto fresh = AnnotationBackgroundMemory::withFill(std::nullopt, Blur{0.2});
-    EXPECT_EQ(fresh.padding, 48) << "no background before: default padding";
-    EXPECT_EQ(fresh.shadow, 0.5);
+    EXPECT_EQ(annotationBackgroundWithFill(current, Blur{0.2}), (AnnotationBackgroundStyle{Blur{0.2}, 7, 3, 0.9}));
+    const auto fresh = annotationBackgroundWithFill(std::nullopt, Blur{0.2});
+    EXPECT_EQ(fresh, (AnnotationBackgroundStyle{Blur{0.2}, 48, 12, 0.5})) << "no background before: the defaults";
+    EXPECT_EQ(AnnotationBackgroundStyle{}, AnnotationBackgroundDefaults::style()) << "a default style is the default";
 }
 
 TEST(AnnotationBackgroundLayout, Sizes) {

@@ -115,12 +115,12 @@ TEST(AnnotationCropGeometry, PixelRects) {
 }
 
 TEST(AnnotationCropSession, SizePresetsFitOrAreRefused) {
-    AnnotationCropSession exact({0, 0, 960, 540}, 2);
+    AnnotationCropSessionState exact({0, 0, 960, 540}, 2);
     EXPECT_TRUE(exact.canSelect(AnnotationCropPreset::pixels(1920, 1080))) << "an exact fit";
     EXPECT_TRUE(exact.select(AnnotationCropPreset::pixels(1280, 720)));
     expectNear(exact.rect(), {160, 90, 640, 360}, "centred on the current crop");
 
-    AnnotationCropSession small({0, 0, 500, 250}, 2);
+    AnnotationCropSessionState small({0, 0, 500, 250}, 2);
     EXPECT_FALSE(small.canSelect(AnnotationCropPreset::pixels(1280, 720)));
     EXPECT_FALSE(small.select(AnnotationCropPreset::pixels(1280, 720)));
     EXPECT_EQ(small.preset(), AnnotationCropPreset::freeform());
@@ -128,7 +128,7 @@ TEST(AnnotationCropSession, SizePresetsFitOrAreRefused) {
 }
 
 TEST(AnnotationCropSession, RatioPresets) {
-    AnnotationCropSession s({0, 0, 400, 200}, 1, Rect{300, 50, 100, 100});
+    AnnotationCropSessionState s({0, 0, 400, 200}, 1, Rect{300, 50, 100, 100});
     EXPECT_TRUE(s.select(AnnotationCropPreset::ratio(1, 1)));
     expectNear(s.rect(), {200, 0, 200, 200}, "a square as tall as the image, as near the crop's centre as it fits");
     EXPECT_TRUE(s.isHighlighted(AnnotationCropPreset::ratio(1, 1)));
@@ -141,7 +141,7 @@ TEST(AnnotationCropSession, RatioPresets) {
 }
 
 TEST(AnnotationCropSession, DragsMoveAndResize) {
-    AnnotationCropSession s({0, 0, 400, 300}, 1, Rect{100, 100, 200, 100});
+    AnnotationCropSessionState s({0, 0, 400, 300}, 1, Rect{100, 100, 200, 100});
     EXPECT_FALSE(s.beginDrag({10, 10})) << "outside the crop";
     EXPECT_EQ(s.cursorAt({10, 10}), AnnotationCropCursor::none);
     EXPECT_EQ(s.cursorAt({106, 106}), AnnotationCropCursor::resizeDiagonalRising) << "bottom-left handle";
@@ -158,31 +158,31 @@ TEST(AnnotationCropSession, DragsMoveAndResize) {
     s.dragTo({0, 0});
     expectNear(s.rect(), {200, 100, 20, 20}, "past the opposite corner");
     s.endDrag();
-    EXPECT_EQ(s.committedCrop(), (Rect{200, 100, 20, 20}));
+    EXPECT_EQ(s.rectToApply(), (Rect{200, 100, 20, 20}));
 }
 
 TEST(AnnotationCropSession, TinyAndDegenerateImagesNeverBreak) {
-    AnnotationCropSession tiny({0, 0, 8, 5}, 1);
+    AnnotationCropSessionState tiny({0, 0, 8, 5}, 1);
     ASSERT_TRUE(tiny.beginDrag({8, 5}));
     tiny.dragTo({-100, -100});
     expectNear(tiny.rect(), {0, 0, 8, 5}, "the minimum is clamped to the image");
-    EXPECT_FALSE(tiny.committedCrop());
+    EXPECT_FALSE(tiny.rectToApply());
 
-    AnnotationCropSession empty({0, 0, 0.3, 0.3}, 1);
+    AnnotationCropSessionState empty({0, 0, 0.3, 0.3}, 1);
     EXPECT_TRUE(empty.beginDrag({0.1, 0.1}));
     empty.dragTo({5, 5});
     EXPECT_EQ(empty.overlay().sizeLabel, "") << "no whole pixel, no label";
-    EXPECT_FALSE(empty.committedCrop());
+    EXPECT_FALSE(empty.rectToApply());
     EXPECT_TRUE(empty.select(AnnotationCropPreset::originalRatio()));
 
-    AnnotationCropSession zero({0, 0, 0, 0}, 0);
+    AnnotationCropSessionState zero({0, 0, 0, 0}, 0);
     EXPECT_FALSE(zero.canSelect(AnnotationCropPreset::pixels(1, 1)));
     EXPECT_TRUE(zero.select(AnnotationCropPreset::ratio(16, 9)));
-    EXPECT_FALSE(zero.committedCrop());
+    EXPECT_FALSE(zero.rectToApply());
 }
 
 TEST(AnnotationCropSession, OverlayDimsAroundTheCrop) {
-    AnnotationCropSession s({0, 0, 100, 100}, 2, Rect{20, 30, 40, 50});
+    AnnotationCropSessionState s({0, 0, 100, 100}, 2, Rect{20, 30, 40, 50});
     const AnnotationCropOverlay o = s.overlay();
     double dimmedArea = 0;
     for (const Rect& r : o.dimmed) dimmedArea += r.width * r.height;
@@ -190,15 +190,15 @@ TEST(AnnotationCropSession, OverlayDimsAroundTheCrop) {
     EXPECT_EQ(o.dimmed.size(), 4u);
     EXPECT_EQ(o.handles.size(), 8u);
     EXPECT_EQ(o.sizeLabel, "80 \u00d7 100");
-    EXPECT_EQ(AnnotationCropSession({0, 0, 100, 100}, 2).overlay().dimmed.size(), 0u);
-    EXPECT_FALSE(AnnotationCropSession({0, 0, 100, 100}, 2).committedCrop()) << "the whole image is no crop";
+    EXPECT_EQ(AnnotationCropSessionState({0, 0, 100, 100}, 2).overlay().dimmed.size(), 0u);
+    EXPECT_FALSE(AnnotationCropSessionState({0, 0, 100, 100}, 2).rectToApply()) << "the whole image is no crop";
 }
 
 TEST(AnnotationCropSession, InitialCropIsKeptInsideTheImage) {
-    expectNear(AnnotationCropSession({0, 0, 100, 100}, 1, Rect{50, 50, 100, 100}).rect(), {50, 50, 50, 50}, "cut");
-    expectNear(AnnotationCropSession({0, 0, 100, 100}, 1, Rect{500, 500, 10, 10}).rect(), {0, 0, 100, 100},
+    expectNear(AnnotationCropSessionState({0, 0, 100, 100}, 1, Rect{50, 50, 100, 100}).rect(), {50, 50, 50, 50}, "cut");
+    expectNear(AnnotationCropSessionState({0, 0, 100, 100}, 1, Rect{500, 500, 10, 10}).rect(), {0, 0, 100, 100},
                "outside: the whole image");
-    EXPECT_EQ(AnnotationCropSession({0, 0, 10, 10}, 1), AnnotationCropSession({0, 0, 10, 10}, 1)) << "a value";
+    EXPECT_EQ(AnnotationCropSessionState({0, 0, 10, 10}, 1), AnnotationCropSessionState({0, 0, 10, 10}, 1)) << "a value";
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include "core/annotation/OtherAnnotations.h"
 #include "core/annotation/RectAnnotations.h"
 #include "render/annotation/AnnotationBackgroundRenderer.h"
-#include "render/annotation/AnnotationExportRenderer.h"
+#include "render/annotation/AnnotationExportPipeline.h"
 
 namespace tessarin {
 namespace {
@@ -190,12 +190,12 @@ TEST(AnnotationExport, CropThenFrame) {
     const Image source = plain(200, 100, red);
     PangoTextEngine text;
     AnnotationExportInputs in{&source, {}, {0, 0, 100, 50}, Rect{0, 0, 50, 25}, std::nullopt};
-    const auto cropped = AnnotationExportRenderer::render(in, text);
+    const auto cropped = AnnotationExportPipeline::render(in, text);
     ASSERT_TRUE(cropped);
     EXPECT_EQ(cropped->width(), 100u) << "crop in points, cut in pixels";
     EXPECT_EQ(cropped->height(), 50u);
     in.background = flat(Solid{{0, 0, 1, 1}}, 10);
-    const auto framed = AnnotationExportRenderer::render(in, text);
+    const auto framed = AnnotationExportPipeline::render(in, text);
     ASSERT_TRUE(framed);
     EXPECT_EQ(framed->width(), 140u);
     EXPECT_TRUE(near(at(*framed, 0, 0), blue));
@@ -208,25 +208,25 @@ TEST(AnnotationExport, BlurredBackdropShowsNothingTheMosaicsHide) {
     const std::vector<AnnotationPtr> hidden = {
         std::make_shared<PixelateAnnotation>(Rect{0, 0, 100, 100}, AnnotationMosaicEffect::blackOut, 12)};
     AnnotationExportInputs in{&source, hidden, {0, 0, 100, 100}, std::nullopt, flat(Blur{0.5}, 20)};
-    const auto out = AnnotationExportRenderer::render(in, text);
+    const auto out = AnnotationExportPipeline::render(in, text);
     ASSERT_TRUE(out);
     EXPECT_LT(at(*out, 2, 2).r, 20) << "the padding is blurred from the blacked-out image, not the white source";
 
     hidden[0]->setHidden(true);
-    const auto shown = AnnotationExportRenderer::render(in, text);
+    const auto shown = AnnotationExportPipeline::render(in, text);
     EXPECT_GT(at(*shown, 2, 2).r, 235) << "a hidden box hides nothing";
 }
 
 TEST(AnnotationExport, FailuresNameTheirStep) {
     PangoTextEngine text;
     const Image source = plain(10, 10, red);
-    const auto none = AnnotationExportRenderer::render({nullptr, {}, {0, 0, 10, 10}, {}, {}}, text);
+    const auto none = AnnotationExportPipeline::render({nullptr, {}, {0, 0, 10, 10}, {}, {}}, text);
     ASSERT_FALSE(none);
     EXPECT_EQ(none.error().step, AnnotationExportError::Step::composite);
-    const auto empty = AnnotationExportRenderer::render({&source, {}, {0, 0, 0, 10}, {}, {}}, text);
+    const auto empty = AnnotationExportPipeline::render({&source, {}, {0, 0, 0, 10}, {}, {}}, text);
     ASSERT_FALSE(empty);
     const auto huge =
-        AnnotationExportRenderer::render({&source, {}, {0, 0, 10, 10}, {}, flat(Solid{}, 40000)}, text);
+        AnnotationExportPipeline::render({&source, {}, {0, 0, 10, 10}, {}, flat(Solid{}, 40000)}, text);
     ASSERT_FALSE(huge);
     EXPECT_EQ(huge.error().step, AnnotationExportError::Step::frame);
 }

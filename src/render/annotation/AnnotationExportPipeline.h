@@ -32,7 +32,7 @@ struct AnnotationExportError {
     std::string message;
 };
 
-namespace AnnotationExportRenderer {
+namespace AnnotationExportPipeline {
 
 // A `cache` (optional) keeps the backdrop and shadow between calls; its
 // backdrop key uses `backdropRevision`, which must change whenever the
@@ -41,5 +41,5 @@ Expected<Image, AnnotationExportError> render(const AnnotationExportInputs& inpu
                                               AnnotationBackgroundBitmapCache* cache = nullptr,
                                               uint64_t backdropRevision = 0);
 
-}  // namespace AnnotationExportRenderer
+}  // namespace AnnotationExportPipeline
 }  // namespace tessarin

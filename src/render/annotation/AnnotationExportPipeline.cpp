@@ -1,10 +1,10 @@
-#include "render/annotation/AnnotationExportRenderer.h"
+#include "render/annotation/AnnotationExportPipeline.h"
 
 #include "core/annotation/AnnotationCrop.h"
 #include "render/annotation/AnnotationBackgroundRenderer.h"
 #include "render/annotation/ImageCompositor.h"
 
-namespace tessarin::AnnotationExportRenderer {
+namespace tessarin::AnnotationExportPipeline {
 namespace {
 
 AnnotationExportError failure(AnnotationExportError::Step step, std::string message) { return {step, std::move(message)}; }
@@ -61,4 +61,4 @@ Expected<Image, AnnotationExportError> render(const AnnotationExportInputs& in, 
     return std::move(*framed);
 }
 
-}  // namespace tessarin::AnnotationExportRenderer
+}  // namespace tessarin::AnnotationExportPipeline
