@@ -115,24 +115,50 @@ std::vector<AnnotationTileCanvas::TileIndex> AnnotationTileCanvas::render(const 
     const PixelRect area = visible ? clippedTo(*visible, whole) : whole;
     std::vector<TileIndex> drawn;
     if (area.isEmpty()) return drawn;
+    const uint32_t firstColumn = uint32_t(area.x / side_), lastColumn = uint32_t((area.x + area.width - 1) / side_);
     for (uint32_t row = uint32_t(area.y / side_); row <= uint32_t((area.y + area.height - 1) / side_); ++row) {
-        for (uint32_t column = uint32_t(area.x / side_); column <= uint32_t((area.x + area.width - 1) / side_);
-             ++column) {
-            const TileIndex index{column, row};
-            const size_t at = slot(index);
-            if (!dirty_[at] && tiles_[at]) continue;
-            const PixelRect rect = tileRect(index);
-            if (!tiles_[at]) tiles_[at] = Image::allocate(uint32_t(rect.width), uint32_t(rect.height));
-            if (!tiles_[at]) continue;
-            if (!ImageCompositor::compositeRegion(*source_, placed_, drawRect_, text_, rect, *tiles_[at], &mosaics_)) {
+        // Neighbouring dirty tiles of a row are drawn as one run: shapes
+        // crossing them are set up and their pixels converted once.
+        for (uint32_t column = firstColumn; column <= lastColumn;) {
+            if (!needsDrawing({column, row})) {
+                ++column;
                 continue;
             }
-            dirty_[at] = 0;
-            drawn.push_back(index);
+            uint32_t end = column + 1;
+            while (end <= lastColumn && needsDrawing({end, row})) ++end;
+            drawRun(row, column, end, drawn);
+            column = end;
         }
     }
     if (memoryBytes() > tileBudget_ + mosaics_.cachedBytes()) dropTilesOutside(area);
     return drawn;
+}
+
+bool AnnotationTileCanvas::needsDrawing(TileIndex index) const {
+    const size_t at = slot(index);
+    return dirty_[at] || !tiles_[at];
+}
+
+void AnnotationTileCanvas::drawRun(uint32_t row, uint32_t firstColumn, uint32_t endColumn, std::vector<TileIndex>& drawn) {
+    const PixelRect first = tileRect({firstColumn, row});
+    const PixelRect last = tileRect({endColumn - 1, row});
+    const PixelRect run{first.x, first.y, last.x + last.width - first.x, first.height};
+    std::optional<Image> pixels = Image::allocate(uint32_t(run.width), uint32_t(run.height));
+    if (!pixels || !ImageCompositor::compositeRegion(*source_, placed_, drawRect_, text_, run, *pixels, &mosaics_)) {
+        return;  // the tiles stay dirty
+    }
+    for (uint32_t column = firstColumn; column < endColumn; ++column) {
+        const TileIndex index{column, row};
+        const PixelRect rect = tileRect(index);
+        auto& tile = tiles_[slot(index)];
+        if (!tile) tile = Image::allocate(uint32_t(rect.width), uint32_t(rect.height));
+        if (!tile) continue;
+        for (uint32_t y = 0; y < tile->height(); ++y) {
+            std::memcpy(tile->row(y), pixels->row(y) + size_t(rect.x - run.x) * 4, tile->stride());
+        }
+        dirty_[slot(index)] = 0;
+        drawn.push_back(index);
+    }
 }
 
 void AnnotationTileCanvas::dropTilesOutside(const PixelRect& visible) {

@@ -91,6 +91,8 @@ private:
 
     size_t slot(TileIndex index) const { return size_t{index.row} * columns_ + index.column; }
     void dropTilesOutside(const PixelRect& visible);
+    bool needsDrawing(TileIndex index) const;
+    void drawRun(uint32_t row, uint32_t firstColumn, uint32_t endColumn, std::vector<TileIndex>& drawn);
     std::set<AnnotationID> stayingInOrder(const std::vector<AnnotationPtr>& annotations) const;
 
     std::shared_ptr<const Image> source_;

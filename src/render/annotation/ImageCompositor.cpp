@@ -132,7 +132,10 @@ std::optional<DrawnTile> drawTile(const Image& source, const std::vector<Placed>
     AnnotationRenderContext& context = sharedMosaics ? *sharedMosaics : *ownMosaics;
     const auto grown = [&](int64_t by) { return PixelRect{tile.x - by, tile.y - by, tile.width + 2 * by, tile.height + 2 * by}; };
     const Rect geometryArea = mapping.drawingArea(intersection(grown(kGeometryReach), mapping.wholeImage()));
-    CairoAnnotationPainter painter(cr.get(), text, geometryArea, mapping.drawingArea(grown(1)), &context);
+    // A context kept across calls gets whole boxes (inside the image), so
+    // one processed region serves every tile a box covers, from call to call.
+    const Rect mosaicArea = sharedMosaics ? mapping.drawRect() : mapping.drawingArea(grown(1));
+    CairoAnnotationPainter painter(cr.get(), text, geometryArea, mosaicArea, &context);
     for (const Placed& shape : shapes) {
         if (intersection(shape.pixels, tile).isEmpty()) continue;
         cairo_save(cr.get());
