@@ -17,6 +17,17 @@ Expected<Image, AnnotationExportError> render(const AnnotationExportInputs& in, 
     if (!in.source || in.source->isEmpty()) return unexpected(failure(Step::composite, "There is no image to export."));
     std::optional<Image> image = ImageCompositor::composite(*in.source, in.annotations, in.imageDrawRect, text);
     if (!image) return unexpected(failure(Step::composite, "The annotations could not be drawn onto the image."));
+    return finish(std::move(*image), in, text, cache, backdropRevision);
+}
+
+Expected<Image, AnnotationExportError> finish(Image composited, const AnnotationExportInputs& in,
+                                              const PangoTextEngine& text, AnnotationBackgroundBitmapCache* cache,
+                                              uint64_t backdropRevision) {
+    using Step = AnnotationExportError::Step;
+    if (!in.source || composited.width() != in.source->width() || composited.height() != in.source->height()) {
+        return unexpected(failure(Step::composite, "The composited image does not match its source."));
+    }
+    std::optional<Image> image(std::move(composited));
 
     const double p = in.imageDrawRect.width > 0 ? in.source->width() / in.imageDrawRect.width : 0;
     if (in.cropRect && in.imageDrawRect.width > 0) {

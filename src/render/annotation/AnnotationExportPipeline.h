@@ -40,6 +40,12 @@ namespace AnnotationExportPipeline {
 Expected<Image, AnnotationExportError> render(const AnnotationExportInputs& inputs, const PangoTextEngine& text,
                                               AnnotationBackgroundBitmapCache* cache = nullptr,
                                               uint64_t backdropRevision = 0);
+// The same from the annotations already composited onto the source (an
+// open canvas's pixels, which equal the composite): crop and frame only.
+Expected<Image, AnnotationExportError> finish(Image composited, const AnnotationExportInputs& inputs,
+                                              const PangoTextEngine& text,
+                                              AnnotationBackgroundBitmapCache* cache = nullptr,
+                                              uint64_t backdropRevision = 0);
 
 }  // namespace AnnotationExportPipeline
 }  // namespace tessarin

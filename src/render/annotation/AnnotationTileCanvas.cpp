@@ -53,7 +53,8 @@ AnnotationTileCanvas::AnnotationTileCanvas(std::shared_ptr<const Image> source, 
       tileBudget_(tileBudget),
       columns_(tilesAcross(source_->width(), side_)),
       rows_(tilesAcross(source_->height(), side_)),
-      tiles_(size_t{columns_} * rows_),
+      bands_(rows_),
+      drawnOnce_(size_t{columns_} * rows_, 0),
       dirty_(size_t{columns_} * rows_, 1),
       mosaics_(*source_, imageDrawRect, SIZE_MAX, kMosaicCacheBytes) {}
 
@@ -136,47 +137,45 @@ std::vector<AnnotationTileCanvas::TileIndex> AnnotationTileCanvas::render(const 
 
 bool AnnotationTileCanvas::needsDrawing(TileIndex index) const {
     const size_t at = slot(index);
-    return dirty_[at] || !tiles_[at];
+    return dirty_[at] || !drawnOnce_[at];
 }
 
 void AnnotationTileCanvas::drawRun(uint32_t row, uint32_t firstColumn, uint32_t endColumn, std::vector<TileIndex>& drawn) {
     const PixelRect first = tileRect({firstColumn, row});
     const PixelRect last = tileRect({endColumn - 1, row});
     const PixelRect run{first.x, first.y, last.x + last.width - first.x, first.height};
-    std::optional<Image> pixels = Image::allocate(uint32_t(run.width), uint32_t(run.height));
-    if (!pixels || !ImageCompositor::compositeRegion(*source_, placed_, drawRect_, text_, run, *pixels, &mosaics_)) {
+    auto& band = bands_[row];
+    if (!band) band = Image::allocate(source_->width(), uint32_t(first.height));
+    if (!band || !ImageCompositor::compositeRegion(*source_, placed_, drawRect_, text_, run, *band, uint32_t(run.x), 0,
+                                                   &mosaics_)) {
         return;  // the tiles stay dirty
     }
     for (uint32_t column = firstColumn; column < endColumn; ++column) {
-        const TileIndex index{column, row};
-        const PixelRect rect = tileRect(index);
-        auto& tile = tiles_[slot(index)];
-        if (!tile) tile = Image::allocate(uint32_t(rect.width), uint32_t(rect.height));
-        if (!tile) continue;
-        for (uint32_t y = 0; y < tile->height(); ++y) {
-            std::memcpy(tile->row(y), pixels->row(y) + size_t(rect.x - run.x) * 4, tile->stride());
-        }
-        dirty_[slot(index)] = 0;
-        drawn.push_back(index);
+        const size_t at = slot({column, row});
+        dirty_[at] = 0;
+        drawnOnce_[at] = 1;
+        drawn.push_back({column, row});
     }
 }
 
 void AnnotationTileCanvas::dropTilesOutside(const PixelRect& visible) {
     for (uint32_t row = 0; row < rows_; ++row) {
+        if (!bands_[row] || !clippedTo(tileRect({0, row}), {0, visible.y, 1, visible.height}).isEmpty()) continue;
+        bands_[row].reset();
         for (uint32_t column = 0; column < columns_; ++column) {
-            const TileIndex index{column, row};
-            if (clippedTo(tileRect(index), visible).isEmpty()) {
-                tiles_[slot(index)].reset();
-                dirty_[slot(index)] = 1;
-            }
+            dirty_[slot({column, row})] = 1;
+            drawnOnce_[slot({column, row})] = 0;
         }
     }
 }
 
-const Image* AnnotationTileCanvas::tile(TileIndex index) const {
-    if (index.column >= columns_ || index.row >= rows_) return nullptr;
-    const auto& t = tiles_[slot(index)];
-    return t ? &*t : nullptr;
+std::optional<PixelView> AnnotationTileCanvas::tile(TileIndex index) const {
+    if (index.column >= columns_ || index.row >= rows_ || !drawnOnce_[slot(index)] || !bands_[index.row]) {
+        return std::nullopt;
+    }
+    const PixelRect r = tileRect(index);
+    Image& band = const_cast<Image&>(*bands_[index.row]);  // a view for reading; PixelView has no const form
+    return PixelView{band.row(0) + size_t(r.x) * 4, band.stride(), uint32_t(r.width), uint32_t(r.height)};
 }
 
 bool AnnotationTileCanvas::isDirty(TileIndex index) const {
@@ -187,24 +186,20 @@ size_t AnnotationTileCanvas::dirtyCount() const { return size_t(std::count(dirty
 
 std::optional<Image> AnnotationTileCanvas::snapshot() {
     render();
+    if (dirtyCount() > 0) return std::nullopt;  // a tile failed to draw
     auto out = Image::allocate(source_->width(), source_->height());
     if (!out) return std::nullopt;
     for (uint32_t row = 0; row < rows_; ++row) {
-        for (uint32_t column = 0; column < columns_; ++column) {
-            const Image* t = tile({column, row});
-            if (!t) return std::nullopt;
-            const PixelRect r = tileRect({column, row});
-            for (uint32_t y = 0; y < t->height(); ++y) {
-                std::memcpy(out->row(uint32_t(r.y) + y) + size_t(r.x) * 4, t->row(y), t->stride());
-            }
-        }
+        if (!bands_[row]) return std::nullopt;
+        const Image& band = *bands_[row];
+        for (uint32_t y = 0; y < band.height(); ++y) std::memcpy(out->row(row * side_ + y), band.row(y), band.stride());
     }
     return out;
 }
 
 size_t AnnotationTileCanvas::memoryBytes() const {
-    size_t bytes = mosaics_.cachedBytes() + tiles_.capacity() * sizeof(tiles_[0]) + dirty_.size();
-    for (const auto& t : tiles_) bytes += t ? t->byteCount() : 0;
+    size_t bytes = mosaics_.cachedBytes() + dirty_.size() + drawnOnce_.size() + bands_.capacity() * sizeof(bands_[0]);
+    for (const auto& band : bands_) bytes += band ? band->byteCount() : 0;
     return bytes;
 }
 

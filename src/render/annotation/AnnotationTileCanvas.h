@@ -27,6 +27,7 @@
 #include "render/annotation/AnnotationRenderContext.h"
 #include "render/annotation/ImageCompositor.h"
 #include "render/annotation/PangoTextEngine.h"
+#include "render/annotation/PixelBuffer.h"
 
 namespace tessarin {
 
@@ -69,9 +70,10 @@ public:
     // dirty and is left out.
     std::vector<TileIndex> render(const std::optional<PixelRect>& visible = std::nullopt);
 
-    // A drawn tile's pixels (straight RGBA), or nothing when it was never
-    // drawn or has been dropped.
-    const Image* tile(TileIndex index) const;
+    // A drawn tile's pixels (straight RGBA, rows `stride` bytes apart), or
+    // nothing when it was never drawn or has been dropped. Valid until the
+    // next render().
+    std::optional<PixelView> tile(TileIndex index) const;
     bool isDirty(TileIndex index) const;
     size_t dirtyCount() const;
     // Every tile drawn and joined: the canvas at 100%.
@@ -102,7 +104,10 @@ private:
     size_t tileBudget_;
     uint32_t columns_;
     uint32_t rows_;
-    std::vector<std::optional<Image>> tiles_;
+    // One image per row of tiles, as wide as the source: a run of tiles is
+    // drawn straight into it. Allocated when a tile of the row is drawn.
+    std::vector<std::optional<Image>> bands_;
+    std::vector<uint8_t> drawnOnce_;
     std::vector<uint8_t> dirty_;
     std::map<AnnotationID, Record> records_;
     std::vector<ImageCompositor::PlacedAnnotation> placed_;

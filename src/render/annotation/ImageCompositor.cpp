@@ -234,15 +234,16 @@ PixelRect touchedPixels(const Image& source, const Annotation& annotation, const
 }
 
 bool compositeRegion(const Image& source, const std::vector<PlacedAnnotation>& shapes, const Rect& imageDrawRect,
-                     const PangoTextEngine& text, const PixelRect& region, Image& out,
-                     AnnotationRenderContext* mosaics) {
+                     const PangoTextEngine& text, const PixelRect& region, Image& out, uint32_t outX,
+                     uint32_t outY, AnnotationRenderContext* mosaics) {
     if (!usable(source, imageDrawRect) || region.isEmpty() || region.x < 0 || region.y < 0 ||
         right(region) > int64_t(source.width()) || bottom(region) > int64_t(source.height()) ||
-        out.width() != region.width || out.height() != region.height) {
+        outX + region.width > int64_t(out.width()) || outY + region.height > int64_t(out.height())) {
         return false;
     }
     for (int64_t row = 0; row < region.height; ++row) {
-        std::memcpy(out.row(uint32_t(row)), source.row(uint32_t(region.y + row)) + size_t(region.x) * 4, out.stride());
+        std::memcpy(out.row(uint32_t(outY + row)) + size_t{outX} * 4,
+                    source.row(uint32_t(region.y + row)) + size_t(region.x) * 4, size_t(region.width) * 4);
     }
     std::vector<Placed> reaching;
     for (const Placed& shape : shapes) {
@@ -256,7 +257,7 @@ bool compositeRegion(const Image& source, const std::vector<PlacedAnnotation>& s
     const PixelView part = viewOf(drawn->surface.get())
                                .part(uint32_t(region.x - drawn->area.x), uint32_t(region.y - drawn->area.y),
                                      uint32_t(region.width), uint32_t(region.height));
-    writeChanged(part, source, uint32_t(region.x), uint32_t(region.y), out, 0, 0);
+    writeChanged(part, source, uint32_t(region.x), uint32_t(region.y), out, outX, outY);
     return true;
 }
 

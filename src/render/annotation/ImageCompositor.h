@@ -70,12 +70,13 @@ PixelRect touchedPixels(const Image& source, const Annotation& annotation, const
                         const PangoTextEngine& text);
 
 // The composite's pixels of `region` (inside the image) only, written into
-// `out` (an image of the region's size): exactly what composite() gives
-// there. `placed` comes from placedAnnotations (its annotations must be
-// alive and unchanged since). `mosaics`, when given, is a render context
-// over `source` that keeps processed mosaic regions from call to call.
+// `out` at (outX, outY) (where the region must fit): exactly what
+// composite() gives there. `placed` comes from placedAnnotations (its
+// annotations must be alive and unchanged since). `mosaics`, when given, is
+// a render context over `source` that keeps processed mosaic regions from
+// call to call.
 bool compositeRegion(const Image& source, const std::vector<PlacedAnnotation>& placed, const Rect& imageDrawRect,
-                     const PangoTextEngine& text, const PixelRect& region, Image& out,
-                     AnnotationRenderContext* mosaics = nullptr);
+                     const PangoTextEngine& text, const PixelRect& region, Image& out, uint32_t outX = 0,
+                     uint32_t outY = 0, AnnotationRenderContext* mosaics = nullptr);
 
 }  // namespace tessarin::ImageCompositor
