@@ -147,7 +147,7 @@ void AnnotationTileCanvas::drawRun(uint32_t row, uint32_t firstColumn, uint32_t 
     auto& band = bands_[row];
     if (!band) band = Image::allocate(source_->width(), uint32_t(first.height));
     if (!band || !ImageCompositor::compositeRegion(*source_, placed_, drawRect_, text_, run, *band, uint32_t(run.x), 0,
-                                                   &mosaics_)) {
+                                                   &mosaics_, &scratch_)) {
         return;  // the tiles stay dirty
     }
     for (uint32_t column = firstColumn; column < endColumn; ++column) {
@@ -198,7 +198,7 @@ std::optional<Image> AnnotationTileCanvas::snapshot() {
 }
 
 size_t AnnotationTileCanvas::memoryBytes() const {
-    size_t bytes = mosaics_.cachedBytes() + dirty_.size() + drawnOnce_.size() + bands_.capacity() * sizeof(bands_[0]);
+    size_t bytes = mosaics_.cachedBytes() + scratch_.capacity() + dirty_.size() + drawnOnce_.size() + bands_.capacity() * sizeof(bands_[0]);
     for (const auto& band : bands_) bytes += band ? band->byteCount() : 0;
     return bytes;
 }

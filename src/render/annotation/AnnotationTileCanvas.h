@@ -112,6 +112,7 @@ private:
     std::map<AnnotationID, Record> records_;
     std::vector<ImageCompositor::PlacedAnnotation> placed_;
     AnnotationRenderContext mosaics_;
+    std::vector<uint8_t> scratch_;  // the drawing surface's memory, kept between draws
 };
 
 }  // namespace tessarin

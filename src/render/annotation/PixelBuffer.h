@@ -61,5 +61,11 @@ void writeChanged(const PixelView& drawn, const Image& original, uint32_t x, uin
 // The same into `target` at (targetX, targetY) instead of (x, y).
 void writeChanged(const PixelView& drawn, const Image& original, uint32_t x, uint32_t y, Image& target,
                   uint32_t targetX, uint32_t targetY);
+// Every pixel of `drawn` into `target` at (targetX, targetY): the
+// original's own pixel where drawing left it unchanged, as writeChanged
+// keeps it, and the drawn one elsewhere. One pass instead of a copy and
+// writeChanged.
+void writeDrawn(const PixelView& drawn, const Image& original, uint32_t x, uint32_t y, Image& target,
+                uint32_t targetX, uint32_t targetY);
 
 }  // namespace tessarin
