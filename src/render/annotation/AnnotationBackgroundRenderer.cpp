@@ -147,13 +147,8 @@ std::optional<Image> blurredBackdrop(const Image& source, const std::optional<Re
         area.width = std::min<int64_t>(area.width, source.width() - area.x);
         area.height = std::min<int64_t>(area.height, source.height() - area.y);
     }
-    std::optional<Image> part = area == PixelRect{0, 0, source.width(), source.height()}
-                                    ? source.clone()
-                                    : source.cropped(uint32_t(area.x), uint32_t(area.y), uint32_t(area.width),
-                                                     uint32_t(area.height));
-    if (!part) return std::nullopt;
-    const auto [width, height] = fittedSize(part->width(), part->height(), kAnnotationBackdropMaxSide);
-    std::optional<Image> small = downscaled(*part, width, height);
+    const auto [width, height] = fittedSize(uint32_t(area.width), uint32_t(area.height), kAnnotationBackdropMaxSide);
+    std::optional<Image> small = downscaled(source, area, width, height);
     if (!small) return std::nullopt;
     CairoSurfacePtr surface = premultipliedSurface(*small);
     if (!surface) return std::nullopt;
@@ -205,10 +200,20 @@ std::optional<Image> mosaicOnlyComposite(const Image& source, const std::vector<
 }
 
 std::optional<Image> downscaled(const Image& source, uint32_t width, uint32_t height) {
-    if (source.isEmpty() || width == 0 || height == 0 || width > source.width() || height > source.height()) {
+    return downscaled(source, {0, 0, source.width(), source.height()}, width, height);
+}
+
+std::optional<Image> downscaled(const Image& source, const PixelRect& area, uint32_t width, uint32_t height) {
+    if (source.isEmpty() || area.isEmpty() || area.x < 0 || area.y < 0 || area.x + area.width > source.width() ||
+        area.y + area.height > source.height() || width == 0 || height == 0 || width > area.width ||
+        height > area.height) {
         return std::nullopt;
     }
-    if (width == source.width() && height == source.height()) return source.clone();
+    if (width == area.width && height == area.height) {
+        return source.cropped(uint32_t(area.x), uint32_t(area.y), width, height);
+    }
+    const uint32_t areaWidth = uint32_t(area.width), areaHeight = uint32_t(area.height);
+    const size_t left = size_t(area.x) * 4;
     auto out = Image::allocate(width, height);
     if (!out) return std::nullopt;
     // Each output pixel averages the source box it covers, weighted by
@@ -216,14 +221,14 @@ std::optional<Image> downscaled(const Image& source, uint32_t width, uint32_t he
     std::vector<uint64_t> sums(size_t{width} * 4);
     std::vector<uint64_t> counts(width);
     std::vector<uint32_t> firstColumn(width + 1);
-    for (uint32_t x = 0; x <= width; ++x) firstColumn[x] = uint32_t(uint64_t{x} * source.width() / width);
+    for (uint32_t x = 0; x <= width; ++x) firstColumn[x] = uint32_t(uint64_t{x} * areaWidth / width);
     for (uint32_t y = 0; y < height; ++y) {
         std::fill(sums.begin(), sums.end(), 0);
         std::fill(counts.begin(), counts.end(), 0);
-        const uint32_t y0 = uint32_t(uint64_t{y} * source.height() / height);
-        const uint32_t y1 = uint32_t(uint64_t{y + 1} * source.height() / height);
+        const uint32_t y0 = uint32_t(uint64_t{y} * areaHeight / height);
+        const uint32_t y1 = uint32_t(uint64_t{y + 1} * areaHeight / height);
         for (uint32_t sy = y0; sy < y1; ++sy) {
-            const uint8_t* row = source.row(sy);
+            const uint8_t* row = source.row(uint32_t(area.y) + sy) + left;
             for (uint32_t x = 0; x < width; ++x) {
                 uint64_t* sum = &sums[size_t{x} * 4];
                 for (uint32_t sx = firstColumn[x]; sx < firstColumn[x + 1]; ++sx) {

@@ -53,9 +53,11 @@ std::optional<Image> blurPreview(const Image& source, uint32_t maxSide);
 std::optional<Image> mosaicOnlyComposite(const Image& source, const std::vector<AnnotationPtr>& annotations,
                                          const Rect& imageDrawRect, const PangoTextEngine& text);
 
-// Area-averaged downscale of `source` to width x height (each at most the
-// source's); works on images of any size.
+// Area-averaged downscale of `source` (or of its `area`, which must lie
+// inside) to width x height (each at most the area's); works on images of
+// any size.
 std::optional<Image> downscaled(const Image& source, uint32_t width, uint32_t height);
+std::optional<Image> downscaled(const Image& source, const PixelRect& area, uint32_t width, uint32_t height);
 
 // A picture file chosen as the fill, decoded through the hardened decoder
 // and reduced to the smallest size that still covers an output of
