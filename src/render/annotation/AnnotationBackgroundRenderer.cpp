@@ -99,6 +99,31 @@ std::pair<uint32_t, uint32_t> fittedSize(uint32_t width, uint32_t height, uint32
 
 }  // namespace
 
+namespace {
+
+// Fill and shadow of a frame around an image of the layout's place.
+bool paintFrame(cairo_t* cr, const AnnotationBackgroundLayout& layout, const AnnotationBackgroundStyle& style, double p,
+                const Image* backdrop, const AnnotationBackgroundShadow* shadow) {
+    paintFill(cr, style.fill, layout.outputWidth, layout.outputHeight, backdrop);
+    const PixelRect& place = layout.imagePlace;
+    if (!shadow || shadow->image.isEmpty() || !(shadow->reach >= 0)) return true;
+    CairoSurfacePtr shadowSurface = premultipliedSurface(shadow->image);
+    if (!shadowSurface) return false;
+    // The shadow raster spans the image grown by its reach; stretch it over that.
+    const double reach = shadow->reach * p;
+    const double spanWidth = double(place.width) + 2 * reach, spanHeight = double(place.height) + 2 * reach;
+    cairo_save(cr);
+    cairo_translate(cr, double(place.x) - reach, double(place.y) - reach);
+    cairo_scale(cr, spanWidth / shadow->image.width(), spanHeight / shadow->image.height());
+    cairo_set_source_surface(cr, shadowSurface.get(), 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
+    cairo_paint(cr);
+    cairo_restore(cr);
+    return true;
+}
+
+}  // namespace
+
 std::optional<Image> framed(const Image& image, const AnnotationBackgroundStyle& style, double p,
                             const Image* backdrop, const AnnotationBackgroundShadow* shadow) {
     const auto layout = AnnotationBackgroundLayout::of(image.width(), image.height(), style, p);
@@ -107,30 +132,26 @@ std::optional<Image> framed(const Image& image, const AnnotationBackgroundStyle&
     CairoSurfacePtr picture = premultipliedSurface(image);
     if (!out || !picture) return std::nullopt;
     CairoPtr cr(cairo_create(out.get()));
-    paintFill(cr.get(), style.fill, layout->outputWidth, layout->outputHeight, backdrop);
-
+    if (!paintFrame(cr.get(), *layout, style, p, backdrop, shadow)) return std::nullopt;
     const PixelRect& place = layout->imagePlace;
-    if (shadow && !shadow->image.isEmpty() && shadow->reach >= 0) {
-        CairoSurfacePtr shadowSurface = premultipliedSurface(shadow->image);
-        if (shadowSurface) {
-            // The shadow raster spans the image grown by its reach; stretch it over that.
-            const double reach = shadow->reach * p;
-            const double spanWidth = place.width + 2 * reach, spanHeight = place.height + 2 * reach;
-            cairo_save(cr.get());
-            cairo_translate(cr.get(), place.x - reach, place.y - reach);
-            cairo_scale(cr.get(), spanWidth / shadow->image.width(), spanHeight / shadow->image.height());
-            cairo_set_source_surface(cr.get(), shadowSurface.get(), 0, 0);
-            cairo_pattern_set_filter(cairo_get_source(cr.get()), CAIRO_FILTER_BILINEAR);
-            cairo_paint(cr.get());
-            cairo_restore(cr.get());
-        }
-    }
-
     roundedRectPath(cr.get(), double(place.x), double(place.y), double(place.width), double(place.height),
                     layout->cornerRadius);
     cairo_clip(cr.get());
     cairo_set_source_surface(cr.get(), picture.get(), double(place.x), double(place.y));
     cairo_paint(cr.get());
+    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return std::nullopt;
+    cr.reset();
+    return straightImage(out.get());
+}
+
+std::optional<Image> framePreview(uint32_t imageWidth, uint32_t imageHeight, const AnnotationBackgroundStyle& style,
+                                  double p, const Image* backdrop, const AnnotationBackgroundShadow* shadow) {
+    const auto layout = AnnotationBackgroundLayout::of(imageWidth, imageHeight, style, p);
+    if (!layout) return std::nullopt;
+    CairoSurfacePtr out = makeSurface(layout->outputWidth, layout->outputHeight);
+    if (!out) return std::nullopt;
+    CairoPtr cr(cairo_create(out.get()));
+    if (!paintFrame(cr.get(), *layout, style, p, backdrop, shadow)) return std::nullopt;
     if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return std::nullopt;
     cr.reset();
     return straightImage(out.get());

@@ -35,6 +35,14 @@ namespace AnnotationBackgroundRenderer {
 std::optional<Image> framed(const Image& image, const AnnotationBackgroundStyle& style, double pixelsPerPoint,
                             const Image* blurredBackdrop, const AnnotationBackgroundShadow* shadow);
 
+// The frame alone (fill and shadow, no image) for an image of that many
+// pixels: what the canvas shows around its tiles while the background is
+// on. The tiles go at the layout's imagePlace, clipped to its corner radius
+// (AnnotationBackgroundLayout::of gives both).
+std::optional<Image> framePreview(uint32_t imageWidth, uint32_t imageHeight, const AnnotationBackgroundStyle& style,
+                                  double pixelsPerPoint, const Image* blurredBackdrop,
+                                  const AnnotationBackgroundShadow* shadow);
+
 // `source` cut to the crop (when set), downscaled to at most 512 pixels on
 // its longer side and blurred. Nothing when the draw rectangle has no width.
 std::optional<Image> blurredBackdrop(const Image& source, const std::optional<Rect>& cropRect,

@@ -101,6 +101,20 @@ TEST(AnnotationBackgroundFrame, ShadowDarkensBelowMoreThanAbove) {
     EXPECT_TRUE(near(at(*none, 60, 85), white, 0)) << "no shadow, plain fill";
 }
 
+TEST(AnnotationBackgroundFrame, PreviewIsTheFrameWithoutTheImage) {
+    const Image image = plain(40, 30, red);
+    const AnnotationBackgroundStyle style = flat(Gradient{{1, 1, 1, 1}, {0, 0, 1, 1}}, 12, 6, 0.7);
+    const auto shadow = R::shadowImage({40, 30}, style);
+    const auto full = R::framed(image, style, 1, nullptr, &*shadow);
+    const auto preview = R::framePreview(40, 30, style, 1, nullptr, &*shadow);
+    ASSERT_TRUE(full && preview);
+    ASSERT_EQ(preview->width(), full->width());
+    for (const auto [x, y] : {std::pair{0u, 0u}, {63u, 53u}, {20u, 50u}, {5u, 30u}}) {
+        EXPECT_TRUE(near(at(*preview, x, y), at(*full, x, y), 0)) << "outside the image: " << x << "," << y;
+    }
+    EXPECT_FALSE(near(at(*preview, 30, 25), red, 60)) << "no image in the preview";
+}
+
 TEST(AnnotationBackgroundFrame, BlurFillUsesTheBackdropOrGrey) {
     const auto grey = R::framed(plain(10, 10, red), flat(Blur{0.5}), 1, nullptr, nullptr);
     ASSERT_TRUE(grey);
