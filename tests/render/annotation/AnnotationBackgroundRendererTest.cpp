@@ -109,7 +109,7 @@ TEST(AnnotationBackgroundFrame, PreviewIsTheFrameWithoutTheImage) {
     const auto preview = R::framePreview(40, 30, style, 1, nullptr, &*shadow);
     ASSERT_TRUE(full && preview);
     ASSERT_EQ(preview->width(), full->width());
-    for (const auto [x, y] : {std::pair{0u, 0u}, {63u, 53u}, {20u, 50u}, {5u, 30u}}) {
+    for (const auto& [x, y] : {std::pair{0u, 0u}, {63u, 53u}, {20u, 50u}, {5u, 30u}}) {
         EXPECT_TRUE(near(at(*preview, x, y), at(*full, x, y), 0)) << "outside the image: " << x << "," << y;
     }
     EXPECT_FALSE(near(at(*preview, 30, 25), red, 60)) << "no image in the preview";
