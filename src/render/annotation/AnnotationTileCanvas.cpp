@@ -56,7 +56,8 @@ AnnotationTileCanvas::AnnotationTileCanvas(std::shared_ptr<const Image> source, 
       bands_(rows_),
       drawnOnce_(size_t{columns_} * rows_, 0),
       dirty_(size_t{columns_} * rows_, 1),
-      mosaics_(*source_, imageDrawRect, SIZE_MAX, kMosaicCacheBytes) {}
+      mosaics_(*source_, imageDrawRect, SIZE_MAX, kMosaicCacheBytes),
+      sourceIsOpaque_(isOpaque(*source_)) {}
 
 PixelRect AnnotationTileCanvas::tileRect(TileIndex index) const {
     const int64_t x = int64_t{index.column} * side_, y = int64_t{index.row} * side_;
@@ -147,7 +148,7 @@ void AnnotationTileCanvas::drawRun(uint32_t row, uint32_t firstColumn, uint32_t 
     auto& band = bands_[row];
     if (!band) band = Image::allocate(source_->width(), uint32_t(first.height));
     if (!band || !ImageCompositor::compositeRegion(*source_, placed_, drawRect_, text_, run, *band, uint32_t(run.x), 0,
-                                                   &mosaics_, &scratch_)) {
+                                                   &mosaics_, &scratch_, sourceIsOpaque_)) {
         return;  // the tiles stay dirty
     }
     for (uint32_t column = firstColumn; column < endColumn; ++column) {

@@ -113,6 +113,7 @@ private:
     std::vector<ImageCompositor::PlacedAnnotation> placed_;
     AnnotationRenderContext mosaics_;
     std::vector<uint8_t> scratch_;  // the drawing surface's memory, kept between draws
+    bool sourceIsOpaque_;  // as screenshots are: drawing then never reads the source twice
 };
 
 }  // namespace tessarin

@@ -257,7 +257,8 @@ PixelRect touchedPixels(const Image& source, const Annotation& annotation, const
 
 bool compositeRegion(const Image& source, const std::vector<PlacedAnnotation>& shapes, const Rect& imageDrawRect,
                      const PangoTextEngine& text, const PixelRect& region, Image& out, uint32_t outX,
-                     uint32_t outY, AnnotationRenderContext* mosaics, std::vector<uint8_t>* scratch) {
+                     uint32_t outY, AnnotationRenderContext* mosaics, std::vector<uint8_t>* scratch,
+                     bool sourceIsOpaque) {
     if (!usable(source, imageDrawRect) || region.isEmpty() || region.x < 0 || region.y < 0 ||
         right(region) > int64_t(source.width()) || bottom(region) > int64_t(source.height()) ||
         outX + region.width > int64_t(out.width()) || outY + region.height > int64_t(out.height())) {
@@ -281,7 +282,7 @@ bool compositeRegion(const Image& source, const std::vector<PlacedAnnotation>& s
     const PixelView part = viewOf(drawn->surface.get())
                                .part(uint32_t(region.x - drawn->area.x), uint32_t(region.y - drawn->area.y),
                                      uint32_t(region.width), uint32_t(region.height));
-    writeDrawn(part, source, uint32_t(region.x), uint32_t(region.y), out, outX, outY);
+    writeDrawn(part, source, uint32_t(region.x), uint32_t(region.y), out, outX, outY, sourceIsOpaque);
     return true;
 }
 

@@ -74,10 +74,11 @@ PixelRect touchedPixels(const Image& source, const Annotation& annotation, const
 // composite() gives there. `placed` comes from placedAnnotations (its
 // annotations must be alive and unchanged since). `mosaics`, when given, is
 // a render context over `source` that keeps processed mosaic regions from
-// call to call; `scratch`, when given, is working memory kept likewise.
+// call to call; `scratch`, when given, is working memory kept likewise;
+// `sourceIsOpaque` says every source pixel has alpha 255 (isOpaque).
 bool compositeRegion(const Image& source, const std::vector<PlacedAnnotation>& placed, const Rect& imageDrawRect,
                      const PangoTextEngine& text, const PixelRect& region, Image& out, uint32_t outX = 0,
                      uint32_t outY = 0, AnnotationRenderContext* mosaics = nullptr,
-                     std::vector<uint8_t>* scratch = nullptr);
+                     std::vector<uint8_t>* scratch = nullptr, bool sourceIsOpaque = false);
 
 }  // namespace tessarin::ImageCompositor

@@ -65,7 +65,11 @@ void writeChanged(const PixelView& drawn, const Image& original, uint32_t x, uin
 // original's own pixel where drawing left it unchanged, as writeChanged
 // keeps it, and the drawn one elsewhere. One pass instead of a copy and
 // writeChanged.
+// `originalIsOpaque` (every pixel of the original has alpha 255, as the
+// caller knows) spares reading the original where drawing left it opaque.
 void writeDrawn(const PixelView& drawn, const Image& original, uint32_t x, uint32_t y, Image& target,
-                uint32_t targetX, uint32_t targetY);
+                uint32_t targetX, uint32_t targetY, bool originalIsOpaque = false);
+// Whether every pixel has alpha 255.
+bool isOpaque(const Image& image);
 
 }  // namespace tessarin

@@ -92,6 +92,7 @@ struct CanvasCase {
     uint32_t width, height;
     Rect drawRect;
     uint32_t tileSide;
+    bool opaque = false;
 };
 
 TEST(AnnotationTileCanvas, RedrawingOnlyInvalidatedTilesEqualsTheExport) {
@@ -100,10 +101,11 @@ TEST(AnnotationTileCanvas, RedrawingOnlyInvalidatedTilesEqualsTheExport) {
         {"one pixel per point", 200, 150, {0, 0, 200, 150}, 32},
         {"two pixels per point, moved origin", 200, 150, {-20, 10, 100, 75}, 48},
         {"tiles not dividing the image", 173, 91, {0, 0, 173, 91}, 40},
+        {"an opaque screenshot", 190, 140, {0, 0, 190, 140}, 64, true},
     };
     constexpr int kSteps = 300;
     for (const CanvasCase& setup : setups) {
-        const auto source = std::make_shared<const Image>(test::noiseImage(setup.width, setup.height, 7, false));
+        const auto source = std::make_shared<const Image>(test::noiseImage(setup.width, setup.height, 7, setup.opaque));
         AnnotationTileCanvas canvas(source, setup.drawRect, *text, setup.tileSide);
         EditScript script(uint32_t(setup.width * 31 + setup.tileSide), {setup.drawRect.width, setup.drawRect.height}, text);
         std::vector<AnnotationPtr> doc = RandomAnnotations(11, {setup.drawRect.width, setup.drawRect.height}, text).sequence(12);
