@@ -57,7 +57,7 @@ AnnotationTileCanvas::AnnotationTileCanvas(std::shared_ptr<const Image> source, 
       drawnOnce_(size_t{columns_} * rows_, 0),
       dirty_(size_t{columns_} * rows_, 1),
       mosaics_(*source_, imageDrawRect, SIZE_MAX, kMosaicCacheBytes),
-      sourceIsOpaque_(isOpaque(*source_)) {}
+      bandOpaque_(rows_, -1) {}
 
 PixelRect AnnotationTileCanvas::tileRect(TileIndex index) const {
     const int64_t x = int64_t{index.column} * side_, y = int64_t{index.row} * side_;
@@ -141,6 +141,19 @@ bool AnnotationTileCanvas::needsDrawing(TileIndex index) const {
     return dirty_[at] || !drawnOnce_[at];
 }
 
+bool AnnotationTileCanvas::sourceRowsOpaque(uint32_t row) {
+    if (bandOpaque_[row] < 0) {
+        const PixelRect rows = tileRect({0, row});
+        bool opaque = true;
+        for (int64_t y = rows.y; opaque && y < rows.y + rows.height; ++y) {
+            const uint8_t* pixels = source_->row(uint32_t(y));
+            for (uint32_t x = 0; x < source_->width(); ++x) opaque = opaque && pixels[size_t{x} * 4 + 3] == 0xFF;
+        }
+        bandOpaque_[row] = opaque ? 1 : 0;
+    }
+    return bandOpaque_[row] == 1;
+}
+
 void AnnotationTileCanvas::drawRun(uint32_t row, uint32_t firstColumn, uint32_t endColumn, std::vector<TileIndex>& drawn) {
     const PixelRect first = tileRect({firstColumn, row});
     const PixelRect last = tileRect({endColumn - 1, row});
@@ -148,7 +161,7 @@ void AnnotationTileCanvas::drawRun(uint32_t row, uint32_t firstColumn, uint32_t 
     auto& band = bands_[row];
     if (!band) band = Image::allocate(source_->width(), uint32_t(first.height));
     if (!band || !ImageCompositor::compositeRegion(*source_, placed_, drawRect_, text_, run, *band, uint32_t(run.x), 0,
-                                                   &mosaics_, &scratch_, sourceIsOpaque_)) {
+                                                   &mosaics_, &scratch_, sourceRowsOpaque(row))) {
         return;  // the tiles stay dirty
     }
     for (uint32_t column = firstColumn; column < endColumn; ++column) {

@@ -94,6 +94,7 @@ private:
     size_t slot(TileIndex index) const { return size_t{index.row} * columns_ + index.column; }
     void dropTilesOutside(const PixelRect& visible);
     bool needsDrawing(TileIndex index) const;
+    bool sourceRowsOpaque(uint32_t row);
     void drawRun(uint32_t row, uint32_t firstColumn, uint32_t endColumn, std::vector<TileIndex>& drawn);
     std::set<AnnotationID> stayingInOrder(const std::vector<AnnotationPtr>& annotations) const;
 
@@ -113,7 +114,9 @@ private:
     std::vector<ImageCompositor::PlacedAnnotation> placed_;
     AnnotationRenderContext mosaics_;
     std::vector<uint8_t> scratch_;  // the drawing surface's memory, kept between draws
-    bool sourceIsOpaque_;  // as screenshots are: drawing then never reads the source twice
+    // Per row of tiles, whether the source's pixels there are all opaque (as
+    // a screenshot's are: drawing then reads them once); -1 until looked at.
+    std::vector<int8_t> bandOpaque_;
 };
 
 }  // namespace tessarin
