@@ -282,6 +282,23 @@ AnnotationCropCursor AnnotationCropSessionState::cursorAt(Point point) const {
     return drag_ || rect_.containsInclusive(point) ? AnnotationCropCursor::move : AnnotationCropCursor::none;
 }
 
+AnnotationCropKeyOutcome AnnotationCropSessionState::handleKey(AnnotationCropKey key, bool shift) {
+    if (drag_) return AnnotationCropKeyOutcome::ignored;
+    const double step = shift ? 10 : 1;
+    Point delta;
+    switch (key) {
+        case AnnotationCropKey::returnKey:
+        case AnnotationCropKey::enter: return AnnotationCropKeyOutcome::apply;
+        case AnnotationCropKey::escape: return AnnotationCropKeyOutcome::cancel;
+        case AnnotationCropKey::left: delta = {-step, 0}; break;
+        case AnnotationCropKey::right: delta = {step, 0}; break;
+        case AnnotationCropKey::up: delta = {0, step}; break;  // y grows upward
+        case AnnotationCropKey::down: delta = {0, -step}; break;
+    }
+    rect_ = AnnotationCropGeometry::moved(rect_, delta, imageRect_);
+    return AnnotationCropKeyOutcome::moved;
+}
+
 AnnotationCropOverlay AnnotationCropSessionState::overlay() const {
     AnnotationCropOverlay overlay;
     overlay.crop = rect_;

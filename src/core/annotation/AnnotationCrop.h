@@ -93,6 +93,10 @@ struct AnnotationCropOverlay {
     std::string sizeLabel;      // "640 × 360", in pixels
 };
 
+// Keys the crop takes while it is open; anything else is not its.
+enum class AnnotationCropKey { returnKey, enter, escape, left, right, up, down };
+enum class AnnotationCropKeyOutcome { ignored, moved, apply, cancel };
+
 enum class AnnotationCropCursor { none, move, resizeDiagonalRising, resizeDiagonalFalling, resizeHorizontal, resizeVertical };
 
 class AnnotationCropSessionState {
@@ -128,6 +132,9 @@ public:
     bool dragTo(Point point);
     void endDrag() { drag_.reset(); }
     AnnotationCropCursor cursorAt(Point point) const;
+    // Return or Enter apply, Escape cancels, an arrow moves the crop by a
+    // point (ten with Shift), kept inside the image. Ignored mid-drag.
+    AnnotationCropKeyOutcome handleKey(AnnotationCropKey key, bool shift = false);
 
     AnnotationCropOverlay overlay() const;
     // What applying stores in the document: nothing when the crop is the

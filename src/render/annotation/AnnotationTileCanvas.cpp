@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/annotation/AnnotationFingerprint.h"
+#include "core/annotation/RectAnnotations.h"
 
 namespace tessarin {
 namespace {
@@ -66,10 +67,12 @@ PixelRect AnnotationTileCanvas::tileRect(TileIndex index) const {
 
 std::vector<PixelRect> AnnotationTileCanvas::update(const std::vector<AnnotationPtr>& annotations) {
     std::vector<PixelRect> changed;
-    const auto mark = [&](const PixelRect& pixels) {
+    bool mosaicsChanged = false;
+    const auto mark = [&](const PixelRect& pixels, const Annotation& which) {
         if (pixels.isEmpty()) return;
         invalidate(pixels);
         changed.push_back(pixels);
+        if (dynamic_cast<const PixelateAnnotation*>(&which)) mosaicsChanged = true;
     };
     const std::set<AnnotationID> keptInOrder = stayingInOrder(annotations);
     std::map<AnnotationID, Record> next;
@@ -82,12 +85,12 @@ std::vector<PixelRect> AnnotationTileCanvas::update(const std::vector<Annotation
         Record record;
         if (old != records_.end() && old->second.fingerprint == fingerprint) {
             record = std::move(old->second);
-            if (!keptInOrder.count(annotation->id())) mark(record.pixels);
+            if (!keptInOrder.count(annotation->id())) mark(record.pixels, *annotation);
         } else {
-            if (old != records_.end()) mark(old->second.pixels);
+            if (old != records_.end()) mark(old->second.pixels, *old->second.annotation);
             record.fingerprint = std::move(fingerprint);
             record.pixels = ImageCompositor::touchedPixels(*source_, *annotation, drawRect_, text_);
-            mark(record.pixels);
+            mark(record.pixels, *annotation);
         }
         if (old != records_.end()) records_.erase(old);
         record.index = i;
@@ -95,8 +98,9 @@ std::vector<PixelRect> AnnotationTileCanvas::update(const std::vector<Annotation
         if (!record.pixels.isEmpty()) placed_.push_back({annotation.get(), record.pixels});
         next.emplace(annotation->id(), std::move(record));
     }
-    for (const auto& [id, gone] : records_) mark(gone.pixels);
+    for (const auto& [id, gone] : records_) mark(gone.pixels, *gone.annotation);
     records_ = std::move(next);
+    if (mosaicsChanged) ++mosaicRevision_;
     return changed;
 }
 

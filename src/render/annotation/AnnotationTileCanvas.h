@@ -62,6 +62,9 @@ public:
     // before drawing). Returns the image pixel rectangles whose drawing
     // changed, for the window to repaint.
     std::vector<PixelRect> update(const std::vector<AnnotationPtr>& annotations);
+    // Changes whenever an update changed what a mosaic box draws: the
+    // revision a blurred backdrop's cache key needs.
+    uint64_t mosaicRevision() const { return mosaicRevision_; }
     void invalidate(const PixelRect& pixels);
     void invalidateAll();
 
@@ -117,6 +120,7 @@ private:
     // Per row of tiles, whether the source's pixels there are all opaque (as
     // a screenshot's are: drawing then reads them once); -1 until looked at.
     std::vector<int8_t> bandOpaque_;
+    uint64_t mosaicRevision_ = 0;
 };
 
 }  // namespace tessarin

@@ -161,6 +161,31 @@ TEST(AnnotationCropSession, DragsMoveAndResize) {
     EXPECT_EQ(s.rectToApply(), (Rect{200, 100, 20, 20}));
 }
 
+TEST(AnnotationCropSession, Keys) {
+    AnnotationCropSessionState s({0, 0, 100, 100}, 1, Rect{10, 10, 50, 50});
+    const struct {
+        AnnotationCropKey key;
+        bool shift;
+        AnnotationCropKeyOutcome outcome;
+        Rect after;
+    } cases[] = {
+        {AnnotationCropKey::returnKey, false, AnnotationCropKeyOutcome::apply, {10, 10, 50, 50}},
+        {AnnotationCropKey::enter, false, AnnotationCropKeyOutcome::apply, {10, 10, 50, 50}},
+        {AnnotationCropKey::escape, false, AnnotationCropKeyOutcome::cancel, {10, 10, 50, 50}},
+        {AnnotationCropKey::right, false, AnnotationCropKeyOutcome::moved, {11, 10, 50, 50}},
+        {AnnotationCropKey::up, true, AnnotationCropKeyOutcome::moved, {11, 20, 50, 50}},
+        {AnnotationCropKey::left, true, AnnotationCropKeyOutcome::moved, {1, 20, 50, 50}},
+        {AnnotationCropKey::left, true, AnnotationCropKeyOutcome::moved, {0, 20, 50, 50}},
+        {AnnotationCropKey::down, false, AnnotationCropKeyOutcome::moved, {0, 19, 50, 50}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(s.handleKey(c.key, c.shift), c.outcome);
+        EXPECT_EQ(s.rect(), c.after);
+    }
+    ASSERT_TRUE(s.beginDrag({20, 40}));
+    EXPECT_EQ(s.handleKey(AnnotationCropKey::returnKey), AnnotationCropKeyOutcome::ignored) << "mid-drag";
+}
+
 TEST(AnnotationCropSession, TinyAndDegenerateImagesNeverBreak) {
     AnnotationCropSessionState tiny({0, 0, 8, 5}, 1);
     ASSERT_TRUE(tiny.beginDrag({8, 5}));

@@ -146,14 +146,17 @@ TEST(AnnotationTileCanvas, ADragRedrawsOnlyTheTilesUnderTheShape) {
     EXPECT_TRUE(canvas.update(doc).empty()) << "nothing changed";
     EXPECT_TRUE(canvas.render().empty());
 
+    const uint64_t mosaics = canvas.mosaicRevision();
     box->rect = box->rect.offsetBy(5, 0);
     const auto changed = canvas.update(doc);
+    EXPECT_EQ(canvas.mosaicRevision(), mosaics) << "a rectangle moved: the mosaics draw as before";
     ASSERT_EQ(changed.size(), 2u) << "where it was and where it is";
     EXPECT_EQ(canvas.render().size(), 1u) << "both inside the top-left tile";
     const size_t cached = canvas.mosaics().cachedRegionCount();
     far->rect = far->rect.offsetBy(0, 1);
     canvas.update(doc);
     EXPECT_EQ(canvas.render().size(), 4u);
+    EXPECT_NE(canvas.mosaicRevision(), mosaics) << "a mosaic moved: a blurred backdrop must be made again";
     EXPECT_GE(canvas.mosaics().cachedRegionCount(), cached) << "the session's mosaic cache is kept";
 }
 
