@@ -54,7 +54,13 @@ std::optional<AnnotationRenderContext::RegionImage> AnnotationRenderContext::mos
         CairoSurfacePtr rendered = AnnotationMosaicRenderer::renderedImage(
             source_, effect, uint32_t(radius), {key.regionX, key.regionY, key.regionWidth, key.regionHeight});
         if (!rendered) return std::nullopt;
-        if (mosaicRegionImages_.size() >= kMaxCachedRegions) mosaicRegionImages_.clear();
+        const size_t bytes = size_t(cairo_image_surface_get_stride(rendered.get())) *
+                             size_t(cairo_image_surface_get_height(rendered.get()));
+        if (mosaicRegionImages_.size() >= maxRegions_ || cachedBytes_ + bytes > maxBytes_) {
+            mosaicRegionImages_.clear();
+            cachedBytes_ = 0;
+        }
+        cachedBytes_ += bytes;
         found = mosaicRegionImages_.emplace(key, shareSurface(std::move(rendered))).first;
     }
     return RegionImage{found->second,

@@ -3,6 +3,7 @@
 // source, where it lies in drawing space, and the processed regions already
 // made (one context per composite or canvas redraw).
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -31,9 +32,11 @@ public:
     // The cache is emptied whole when an insertion finds it this full.
     static constexpr size_t kMaxCachedRegions = 64;
 
-    // `source` must outlive the context.
-    AnnotationRenderContext(const Image& source, const Rect& imageDrawRect)
-        : source_(source), imageDrawRect_(imageDrawRect) {}
+    // `source` must outlive the context. A context kept for a whole editing
+    // session may hold more regions, bounded by their bytes.
+    AnnotationRenderContext(const Image& source, const Rect& imageDrawRect, size_t maxCachedRegions = kMaxCachedRegions,
+                            size_t maxCachedBytes = SIZE_MAX)
+        : source_(source), imageDrawRect_(imageDrawRect), maxRegions_(maxCachedRegions), maxBytes_(maxCachedBytes) {}
 
     const Image& sourceImage() const { return source_; }
     const Rect& imageDrawRect() const override { return imageDrawRect_; }
@@ -51,10 +54,14 @@ public:
     uint32_t sourceReach(AnnotationMosaicEffect effect, double radiusInCanvasPoints) const override;
 
     size_t cachedRegionCount() const { return mosaicRegionImages_.size(); }
+    size_t cachedBytes() const { return cachedBytes_; }
 
 private:
     const Image& source_;
     Rect imageDrawRect_;
+    size_t maxRegions_;
+    size_t maxBytes_;
+    size_t cachedBytes_ = 0;
     std::map<MosaicRegionCacheKey, SharedSurface> mosaicRegionImages_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <deque>
 
 #include "core/annotation/RectAnnotations.h"
@@ -80,11 +81,7 @@ private:
     double sx_, sy_;
 };
 
-// A visible annotation and the target pixels drawing it can change.
-struct Placed {
-    const Annotation* annotation;
-    PixelRect pixels;
-};
+using Placed = PlacedAnnotation;
 
 std::vector<Placed> placed(const std::vector<AnnotationPtr>& annotations, const PixelMapping& mapping,
                            const PangoTextEngine& text) {
@@ -115,23 +112,52 @@ struct DrawnTile {
     PixelRect tile;  // the part of it that is this tile's
 };
 
+// The source pixels of `area` premultiplied into a surface over `buffer`,
+// which is grown as needed and reused from call to call: a canvas drawing
+// many regions spares the allocation and clearing of each surface.
+CairoSurfacePtr premultipliedSurfaceIn(std::vector<uint8_t>& buffer, const Image& source, const PixelRect& area) {
+    if (area.width <= 0 || area.height <= 0 || area.width > Tiling::kLargestTile || area.height > Tiling::kLargestTile) {
+        return nullptr;
+    }
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, int(area.width));
+    if (stride <= 0) return nullptr;
+    const size_t bytes = size_t(stride) * size_t(area.height);
+    if (buffer.size() < bytes) buffer.resize(bytes);
+    CairoSurfacePtr surface(cairo_image_surface_create_for_data(buffer.data(), CAIRO_FORMAT_ARGB32, int(area.width),
+                                                                int(area.height), stride));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+    premultiplyInto(source, uint32_t(area.x), uint32_t(area.y), viewOf(surface.get()));
+    cairo_surface_mark_dirty(surface.get());
+    return surface;
+}
+
 // The shapes that reach `tile` drawn over the source pixels of `area`, a
 // rectangle that holds the tile; nothing on failure.
 std::optional<DrawnTile> drawTile(const Image& source, const std::vector<Placed>& shapes, const PixelRect& tile,
-                                  const PixelRect& area, const PixelMapping& mapping, const PangoTextEngine& text) {
+                                  const PixelRect& area, const PixelMapping& mapping, const PangoTextEngine& text,
+                                  AnnotationRenderContext* sharedMosaics = nullptr,
+                                  std::vector<uint8_t>* scratch = nullptr) {
     CairoSurfacePtr surface =
-        premultipliedSurface(source, uint32_t(area.x), uint32_t(area.y), uint32_t(area.width), uint32_t(area.height));
+        scratch ? premultipliedSurfaceIn(*scratch, source, area)
+                : premultipliedSurface(source, uint32_t(area.x), uint32_t(area.y), uint32_t(area.width),
+                                       uint32_t(area.height));
     if (!surface) return std::nullopt;
     // The surface's place goes in the device offset, so every tile works
     // with the same user-space transform and the same coordinates.
     cairo_surface_set_device_offset(surface.get(), -double(area.x), -double(area.y));
     CairoPtr cr(cairo_create(surface.get()));
     mapping.apply(cr.get());
-    // Mosaic regions are cut to the tile, so they serve no other tile.
-    AnnotationRenderContext context(source, mapping.drawRect());
+    // Mosaic regions are cut to the tile, so they serve no other tile
+    // (unless a caller keeps them for drawing the same tile again).
+    std::optional<AnnotationRenderContext> ownMosaics;
+    if (!sharedMosaics) ownMosaics.emplace(source, mapping.drawRect());
+    AnnotationRenderContext& context = sharedMosaics ? *sharedMosaics : *ownMosaics;
     const auto grown = [&](int64_t by) { return PixelRect{tile.x - by, tile.y - by, tile.width + 2 * by, tile.height + 2 * by}; };
     const Rect geometryArea = mapping.drawingArea(intersection(grown(kGeometryReach), mapping.wholeImage()));
-    CairoAnnotationPainter painter(cr.get(), text, geometryArea, mapping.drawingArea(grown(1)), &context);
+    // A context kept across calls gets whole boxes (inside the image), so
+    // one processed region serves every tile a box covers, from call to call.
+    const Rect mosaicArea = sharedMosaics ? mapping.drawRect() : mapping.drawingArea(grown(1));
+    CairoAnnotationPainter painter(cr.get(), text, geometryArea, mosaicArea, &context);
     for (const Placed& shape : shapes) {
         if (intersection(shape.pixels, tile).isEmpty()) continue;
         cairo_save(cr.get());
@@ -215,6 +241,50 @@ bool usable(const Image& source, const Rect& imageDrawRect) {
 }
 
 }  // namespace
+
+std::vector<PlacedAnnotation> placedAnnotations(const Image& source, const std::vector<AnnotationPtr>& annotations,
+                                                const Rect& imageDrawRect, const PangoTextEngine& text) {
+    if (!usable(source, imageDrawRect)) return {};
+    return placed(annotations, PixelMapping(source, imageDrawRect), text);
+}
+
+PixelRect touchedPixels(const Image& source, const Annotation& annotation, const Rect& imageDrawRect,
+                        const PangoTextEngine& text) {
+    if (!usable(source, imageDrawRect) || annotation.isHidden()) return {};
+    const PixelRect pixels = PixelMapping(source, imageDrawRect).touched(AnnotationDrawnBounds::of(annotation, text));
+    return pixels.isEmpty() ? PixelRect{} : pixels;
+}
+
+bool compositeRegion(const Image& source, const std::vector<PlacedAnnotation>& shapes, const Rect& imageDrawRect,
+                     const PangoTextEngine& text, const PixelRect& region, Image& out, uint32_t outX,
+                     uint32_t outY, AnnotationRenderContext* mosaics, std::vector<uint8_t>* scratch,
+                     bool sourceIsOpaque) {
+    if (!usable(source, imageDrawRect) || region.isEmpty() || region.x < 0 || region.y < 0 ||
+        right(region) > int64_t(source.width()) || bottom(region) > int64_t(source.height()) ||
+        outX + region.width > int64_t(out.width()) || outY + region.height > int64_t(out.height())) {
+        return false;
+    }
+    std::vector<Placed> reaching;
+    for (const Placed& shape : shapes) {
+        if (!intersection(shape.pixels, region).isEmpty()) reaching.push_back(shape);
+    }
+    if (reaching.empty()) {
+        for (int64_t row = 0; row < region.height; ++row) {
+            std::memcpy(out.row(uint32_t(outY + row)) + size_t{outX} * 4,
+                        source.row(uint32_t(region.y + row)) + size_t(region.x) * 4, size_t(region.width) * 4);
+        }
+        return true;
+    }
+    const PixelMapping mapping(source, imageDrawRect);
+    const std::optional<DrawnTile> drawn =
+        drawTile(source, reaching, region, surfaceAreaFor(region, reaching), mapping, text, mosaics, scratch);
+    if (!drawn) return false;
+    const PixelView part = viewOf(drawn->surface.get())
+                               .part(uint32_t(region.x - drawn->area.x), uint32_t(region.y - drawn->area.y),
+                                     uint32_t(region.width), uint32_t(region.height));
+    writeDrawn(part, source, uint32_t(region.x), uint32_t(region.y), out, outX, outY, sourceIsOpaque);
+    return true;
+}
 
 std::optional<Image> composite(const Image& source, const std::vector<AnnotationPtr>& annotations,
                                const Rect& imageDrawRect, const PangoTextEngine& text, const Tiling& tiling) {

@@ -17,6 +17,10 @@
 #include "core/common/Image.h"
 #include "render/annotation/PangoTextEngine.h"
 
+namespace tessarin {
+class AnnotationRenderContext;
+}
+
 namespace tessarin::ImageCompositor {
 
 // Tiles are bands across the image, split into columns when they are wider
@@ -49,5 +53,32 @@ std::optional<Image> composite(const Image& source, const std::vector<Annotation
 // `image` may hold part of the drawing and should be dropped.
 bool compositeInPlace(Image& image, const std::vector<AnnotationPtr>& annotations, const Rect& imageDrawRect,
                       const PangoTextEngine& text, const Tiling& tiling = {});
+
+// A visible annotation and the image pixels drawing it can change.
+struct PlacedAnnotation {
+    const Annotation* annotation = nullptr;
+    PixelRect pixels;  // origin top-left; never empty
+};
+
+// Where each visible annotation of the list, in order, can change pixels of
+// `source` drawn over `imageDrawRect` (hidden and off-image ones are left out).
+std::vector<PlacedAnnotation> placedAnnotations(const Image& source, const std::vector<AnnotationPtr>& annotations,
+                                                const Rect& imageDrawRect, const PangoTextEngine& text);
+// Where drawing `annotation` can change pixels of `source`; empty when it
+// is hidden or off the image.
+PixelRect touchedPixels(const Image& source, const Annotation& annotation, const Rect& imageDrawRect,
+                        const PangoTextEngine& text);
+
+// The composite's pixels of `region` (inside the image) only, written into
+// `out` at (outX, outY) (where the region must fit): exactly what
+// composite() gives there. `placed` comes from placedAnnotations (its
+// annotations must be alive and unchanged since). `mosaics`, when given, is
+// a render context over `source` that keeps processed mosaic regions from
+// call to call; `scratch`, when given, is working memory kept likewise;
+// `sourceIsOpaque` says every source pixel has alpha 255 (isOpaque).
+bool compositeRegion(const Image& source, const std::vector<PlacedAnnotation>& placed, const Rect& imageDrawRect,
+                     const PangoTextEngine& text, const PixelRect& region, Image& out, uint32_t outX = 0,
+                     uint32_t outY = 0, AnnotationRenderContext* mosaics = nullptr,
+                     std::vector<uint8_t>* scratch = nullptr, bool sourceIsOpaque = false);
 
 }  // namespace tessarin::ImageCompositor

@@ -13,23 +13,49 @@ int64_t gridOrigin(uint32_t length, uint32_t block) {
     return ((start % block) + block) % block - int64_t(block);
 }
 
-// One horizontal box pass of radius r over every row, edges clamped.
+// Exact division by a fixed divisor through one multiply and shift: for
+// every n below 2^24, (n * multiplier) >> shift == n / divisor. Box sums
+// stay far below that (255 times a window of at most a few thousand).
+class Divider {
+public:
+    explicit Divider(uint32_t divisor) {
+        uint32_t l = 0;
+        while ((uint64_t{1} << l) < divisor) ++l;
+        shift_ = 24 + l;
+        multiplier_ = ((uint64_t{1} << shift_) + divisor - 1) / divisor;
+    }
+    uint32_t operator()(uint32_t n) const { return uint32_t((n * multiplier_) >> shift_); }
+
+private:
+    uint64_t multiplier_;
+    uint32_t shift_;
+};
+
+// One horizontal box pass of radius r over every row, edges clamped: each
+// row is copied with r edge pixels repeated on either side, then slid over.
 void boxRows(const PixelView& p, uint32_t r, std::vector<uint8_t>& line) {
     if (r == 0) return;
-    const int64_t w = p.width;
+    const size_t w = p.width;
     const uint32_t window = 2 * r + 1;
-    line.resize(size_t(w) * 4);
+    const Divider divide(window);
+    line.resize((w + 2 * size_t{r} + 1) * 4);
     for (uint32_t y = 0; y < p.height; ++y) {
         uint8_t* row = p.row(y);
-        std::copy(row, row + w * 4, line.begin());
-        const auto at = [&](int64_t x, int c) { return line[size_t(std::clamp<int64_t>(x, 0, w - 1)) * 4 + c]; };
-        for (int c = 0; c < 4; ++c) {
-            uint32_t sum = 0;
-            for (int64_t x = -int64_t(r); x <= int64_t(r); ++x) sum += at(x, c);
-            for (int64_t x = 0; x < w; ++x) {
-                row[x * 4 + c] = uint8_t((sum + window / 2) / window);
-                sum += at(x + r + 1, c);
-                sum -= at(x - r, c);
+        uint8_t* padded = line.data();
+        for (uint32_t i = 0; i < r; ++i) std::copy(row, row + 4, padded + size_t{i} * 4);
+        std::copy(row, row + w * 4, padded + size_t{r} * 4);
+        for (uint32_t i = 0; i <= r; ++i) std::copy(row + (w - 1) * 4, row + w * 4, padded + (r + w + i) * 4);
+        uint32_t sum[4] = {0, 0, 0, 0};
+        for (uint32_t x = 0; x < window; ++x) {
+            for (int c = 0; c < 4; ++c) sum[c] += padded[x * 4 + c];
+        }
+        const uint8_t* add = padded + size_t{window} * 4;
+        const uint8_t* drop = padded;
+        for (size_t x = 0; x < w; ++x, add += 4, drop += 4) {
+            for (int c = 0; c < 4; ++c) {
+                row[x * 4 + c] = uint8_t(divide(sum[c] + window / 2));
+                sum[c] += add[c];
+                sum[c] -= drop[c];
             }
         }
     }
@@ -42,6 +68,7 @@ void boxColumns(const PixelView& p, uint32_t r, std::vector<uint8_t>& copy) {
     const int64_t h = p.height;
     const size_t rowBytes = size_t(p.width) * 4;
     const uint32_t window = 2 * r + 1;
+    const Divider divide(window);
     copy.resize(rowBytes * size_t(h));
     for (int64_t y = 0; y < h; ++y) std::copy(p.row(uint32_t(y)), p.row(uint32_t(y)) + rowBytes, copy.begin() + y * rowBytes);
     const auto row = [&](int64_t y) { return copy.data() + size_t(std::clamp<int64_t>(y, 0, h - 1)) * rowBytes; };
@@ -55,7 +82,7 @@ void boxColumns(const PixelView& p, uint32_t r, std::vector<uint8_t>& copy) {
         const uint8_t* add = row(y + r + 1);
         const uint8_t* drop = row(y - r);
         for (size_t i = 0; i < rowBytes; ++i) {
-            out[i] = uint8_t((sums[i] + window / 2) / window);
+            out[i] = uint8_t(divide(sums[i] + window / 2));
             sums[i] += add[i];
             sums[i] -= drop[i];
         }

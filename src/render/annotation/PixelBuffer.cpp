@@ -38,6 +38,46 @@ inline void unpremultiplyPixel(const uint8_t* in, uint8_t* out) {
     out[3] = a;
 }
 
+// An opaque straight RGBA pixel, read as a little-endian word, as its
+// premultiplied ARGB32 word (the same bytes as premultiplyPixel gives).
+inline uint32_t opaqueWord(uint32_t rgba) { return (rgba & 0xFF00FF00u) | ((rgba & 0xFFu) << 16) | ((rgba >> 16) & 0xFFu); }
+
+inline uint32_t load(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline void store(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+// The premultiplied word of a straight pixel.
+inline uint32_t premultipliedWord(const uint8_t* in) {
+    const uint32_t v = load(in);
+    if ((v >> 24) == 0xFF) return opaqueWord(v);
+    uint8_t out[4];
+    premultiplyPixel(in, out);
+    return load(out);
+}
+
+bool isOpaque(const uint8_t* pixels, uint32_t count) {
+    uint32_t alphas = 0xFF000000u;
+    for (uint32_t i = 0; i < count; ++i) alphas &= load(pixels + size_t{i} * 4);
+    return (alphas >> 24) == 0xFF;
+}
+
+// Opaque pixels only swap their first and third bytes between straight
+// RGBA and premultiplied ARGB32. Converts a row that way and tells whether
+// it really was all opaque (the caller redoes it exactly otherwise); the
+// loop has no branch, so the compiler can make it wide.
+bool swappedIfOpaque(const uint8_t* in, uint8_t* out, uint32_t count) {
+    uint32_t alphas = 0xFF000000u;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t v = load(in + size_t{i} * 4);
+        alphas &= v;
+        store(out + size_t{i} * 4, opaqueWord(v));
+    }
+    return (alphas >> 24) == 0xFF;
+}
+
 }  // namespace
 
 std::optional<HeapPixels> HeapPixels::allocate(uint32_t width, uint32_t height) {
@@ -67,7 +107,8 @@ void premultiplyInto(const Image& image, uint32_t x, uint32_t y, const PixelView
     for (uint32_t row = 0; row < view.height; ++row) {
         const uint8_t* in = image.row(y + row) + size_t{x} * 4;
         uint8_t* out = view.row(row);
-        for (uint32_t i = 0; i < view.width; ++i, in += 4, out += 4) premultiplyPixel(in, out);
+        if (swappedIfOpaque(in, out, view.width)) continue;
+        for (uint32_t i = 0; i < view.width; ++i, in += 4, out += 4) store(out, premultipliedWord(in));
     }
 }
 
@@ -101,14 +142,43 @@ void writeStraight(cairo_surface_t* surface, Image& image) {
 }
 
 void writeChanged(const PixelView& view, const Image& original, uint32_t x, uint32_t y, Image& target) {
+    writeChanged(view, original, x, y, target, x, y);
+}
+
+void writeChanged(const PixelView& view, const Image& original, uint32_t x, uint32_t y, Image& target,
+                  uint32_t targetX, uint32_t targetY) {
     for (uint32_t row = 0; row < view.height; ++row) {
         const uint8_t* drawn = view.row(row);
         const uint8_t* before = original.row(y + row) + size_t{x} * 4;
-        uint8_t* out = target.row(y + row) + size_t{x} * 4;
+        uint8_t* out = target.row(targetY + row) + size_t{targetX} * 4;
         for (uint32_t i = 0; i < view.width; ++i, drawn += 4, before += 4, out += 4) {
-            uint8_t was[4];
-            premultiplyPixel(before, was);
-            if (std::memcmp(was, drawn, 4) != 0) unpremultiplyPixel(drawn, out);
+            if (premultipliedWord(before) != load(drawn)) unpremultiplyPixel(drawn, out);
+        }
+    }
+}
+
+bool isOpaque(const Image& image) {
+    for (uint32_t row = 0; row < image.height(); ++row) {
+        if (!isOpaque(image.row(row), image.width())) return false;
+    }
+    return true;
+}
+
+void writeDrawn(const PixelView& view, const Image& original, uint32_t x, uint32_t y, Image& target,
+                uint32_t targetX, uint32_t targetY, bool originalIsOpaque) {
+    for (uint32_t row = 0; row < view.height; ++row) {
+        const uint8_t* drawn = view.row(row);
+        const uint8_t* before = original.row(y + row) + size_t{x} * 4;
+        uint8_t* out = target.row(targetY + row) + size_t{targetX} * 4;
+        // Drawn opaque over opaque, a pixel is its drawn value swapped back
+        // (which is the original's own where nothing changed it).
+        if ((originalIsOpaque || isOpaque(before, view.width)) && swappedIfOpaque(drawn, out, view.width)) continue;
+        for (uint32_t i = 0; i < view.width; ++i, drawn += 4, before += 4, out += 4) {
+            if (premultipliedWord(before) == load(drawn)) {
+                store(out, load(before));
+            } else {
+                unpremultiplyPixel(drawn, out);
+            }
         }
     }
 }

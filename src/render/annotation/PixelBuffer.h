@@ -58,5 +58,18 @@ void writeStraight(cairo_surface_t* surface, Image& image);
 // written, so a translucent pixel nothing painted keeps its exact straight
 // value instead of the rounding of a round trip.
 void writeChanged(const PixelView& drawn, const Image& original, uint32_t x, uint32_t y, Image& target);
+// The same into `target` at (targetX, targetY) instead of (x, y).
+void writeChanged(const PixelView& drawn, const Image& original, uint32_t x, uint32_t y, Image& target,
+                  uint32_t targetX, uint32_t targetY);
+// Every pixel of `drawn` into `target` at (targetX, targetY): the
+// original's own pixel where drawing left it unchanged, as writeChanged
+// keeps it, and the drawn one elsewhere. One pass instead of a copy and
+// writeChanged.
+// `originalIsOpaque` (every pixel of the original has alpha 255, as the
+// caller knows) spares reading the original where drawing left it opaque.
+void writeDrawn(const PixelView& drawn, const Image& original, uint32_t x, uint32_t y, Image& target,
+                uint32_t targetX, uint32_t targetY, bool originalIsOpaque = false);
+// Whether every pixel has alpha 255.
+bool isOpaque(const Image& image);
 
 }  // namespace tessarin
