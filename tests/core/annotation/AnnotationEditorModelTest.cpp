@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "EditorTestSupport.h"
+#include "core/annotation/AnnotationCropTool.h"
 #include "core/annotation/AnnotationEditorHost.h"
 #include "core/annotation/OtherAnnotations.h"
 #include "core/annotation/RectAnnotations.h"
@@ -297,6 +298,36 @@ TEST(AnnotationEditorModel, CropPanelAppliesOnLeavingAndRestoresThePanelBefore) 
     m.toggleSidebarPanel(AnnotationSidebarPanel::background);
     EXPECT_EQ(m.sidebarPanel(), AnnotationSidebarPanel::background) << "from the crop straight to another panel";
     EXPECT_EQ(m.document().cropRect, (Rect{10, 10, 100, 50}));
+}
+
+// The real crop tool behind the model: a corner dragged in, Return applies
+// what it shows; Escape leaves the crop as it was.
+TEST(AnnotationEditorModel, TheCropToolAppliesItsRectangleOnReturnAndEscapeKeepsTheOldOne) {
+    Editor e;
+    auto deps = e.deps();
+    deps.cropSessions = AnnotationCropTool::factory(1.0);
+    AnnotationEditorModel m(e.session(), deps);
+    m.toggleSidebarPanel(AnnotationSidebarPanel::crop);
+    auto* tool = dynamic_cast<AnnotationCropTool*>(m.cropSession());
+    ASSERT_TRUE(tool);
+    EXPECT_EQ(tool->state().rect(), (Rect{0, 0, 400, 300}));
+    ASSERT_TRUE(tool->state().beginDrag({400, 300}));
+    tool->state().dragTo({300, 200});
+    tool->state().endDrag();
+    EXPECT_EQ(tool->state().rect(), (Rect{0, 0, 300, 200}));
+    EXPECT_TRUE(m.handleKey(AnnotationKey::named(AnnotationKey::Kind::returnKey)));
+    EXPECT_FALSE(m.cropSession());
+    EXPECT_EQ(m.document().cropRect, (Rect{0, 0, 300, 200}));
+
+    m.toggleSidebarPanel(AnnotationSidebarPanel::crop);
+    tool = dynamic_cast<AnnotationCropTool*>(m.cropSession());
+    ASSERT_TRUE(tool);
+    EXPECT_EQ(tool->state().rect(), (Rect{0, 0, 300, 200})) << "the session starts from the crop";
+    ASSERT_TRUE(tool->state().beginDrag({300, 200}));
+    tool->state().dragTo({150, 100});
+    EXPECT_TRUE(m.handleKey(AnnotationKey::named(AnnotationKey::Kind::escape)));
+    EXPECT_FALSE(m.cropSession());
+    EXPECT_EQ(m.document().cropRect, (Rect{0, 0, 300, 200}));
 }
 
 TEST(AnnotationEditorModel, BackgroundToggleRemembersTheLastStyle) {
