@@ -9,6 +9,7 @@
 #include "app/desktop/DesktopLinks.h"
 #include "app/desktop/HistoryWindow.h"
 #include "app/desktop/DesktopPins.h"
+#include "app/desktop/DesktopRecording.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QuickAccessWindow.h"
 #include "app/desktop/QtPasteboard.h"
@@ -124,7 +125,7 @@ private:
                 if (backdropOnly && overlay_) takeOffScreen(interaction_.ownWindows(), overlay_->windowIds(), "overlay");
                 retire();
                 if (!outcome) return (*answer)(std::nullopt);
-                (*answer)(AreaSelectionResult{outcome->selection, outcome->action});
+                (*answer)(AreaSelectionResult{outcome->selection, outcome->action, outcome->microphoneEnabled});
             });
         overlay_->show();
     }
@@ -311,7 +312,8 @@ struct DesktopCapture::Parts {
                   return std::nullopt;
               },
               .unavailableAllInOneActions = {CaptureSelectionAction::annotate, CaptureSelectionAction::ocr,
-                                             CaptureSelectionAction::scrolling, CaptureSelectionAction::record}}) {}
+                                             CaptureSelectionAction::scrolling}}),
+          recording(DesktopRecording::Ports{app, main, background, *backend, selection, sound, alertPresenter, alerts}) {}
 
     // What a thumbnail's buttons and drags reach. The annotation editor is
     // not built yet: its button stays out, as on the All-in-One toolbar
@@ -342,10 +344,13 @@ struct DesktopCapture::Parts {
             switch (change.kind) {
                 case AllInOneModeSwitch::Kind::fullScreen: flow->startFullScreen(change.selection.screen.displayID); break;
                 case AllInOneModeSwitch::Kind::window: flow->start(CaptureMode::window); break;
-                case AllInOneModeSwitch::Kind::record: logPending("screen recording"); break;
+                case AllInOneModeSwitch::Kind::record:
+                    if (record) record();
+                    break;
             }
         }
         CaptureFlowController* flow = nullptr;
+        std::function<void()> record;
     };
 
     std::unique_ptr<ScreenBackend> backend;
@@ -371,6 +376,7 @@ struct DesktopCapture::Parts {
     InteractiveCapturePresentationRestorer restorer;
     CaptureCompletionRouter router;
     CaptureFlowController flow;
+    DesktopRecording recording;
     std::unique_ptr<HistoryWindowHost> history;
     Executor* mainExecutor = nullptr;
     AppState* appState = nullptr;
@@ -407,6 +413,10 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
     state.setHandler(MenuAction::captureScrolling, entry([&flow] { flow.start(CaptureMode::scrolling); }));
     state.setHandler(MenuAction::captureAllInOne, entry([&flow] { flow.startAllInOne(); }));
     state.setHandler(MenuAction::capturePreviousArea, entry([&flow] { flow.replayLast(); }));
+    // A second press stops the recording: no windows to take off the screen first.
+    DesktopRecording& recording = parts_->recording;
+    state.setHandler(MenuAction::recordVideo, [&main, &recording] { main.post([&recording] { recording.toggle(); }); });
+    parts_->modeSwitch.record = [&main, &recording] { main.post([&recording] { recording.toggle(); }); };
 
     links_ = std::make_unique<DesktopLinks>(DesktopLinks::Targets{
         .app = app,
@@ -472,6 +482,8 @@ void DesktopCapture::activateAction(const std::string& name, const std::vector<s
 void DesktopCapture::shutdown() {
     if (!parts_) return;
     if (parts_->history) parts_->history->close();
+    // A running recording is finished and kept before anything else goes.
+    parts_->recording.shutdown();
     parts_->selection.cancel();
     parts_->timer.cancel();
     parts_->quickAccess.closeAll();
