@@ -1,5 +1,6 @@
 #include "app/desktop/TrimStripWidget.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -10,6 +11,7 @@ TrimStripWidget::TrimStripWidget(double duration, std::function<void(TrimRangeCo
     setObjectName("trimStrip");
     setMinimumHeight(56);
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void TrimStripWidget::setFrame(size_t index, size_t count, QImage frame) {
@@ -72,5 +74,27 @@ void TrimStripWidget::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TrimStripWidget::mouseReleaseEvent(QMouseEvent*) { control_.release(); }
+
+}  // namespace tessarin
+
+namespace tessarin {
+
+void TrimStripWidget::keyPressEvent(QKeyEvent* event) {
+    const double step = event->modifiers() & Qt::ShiftModifier ? 1.0 : 0.1;
+    TrimRangeControl::Part moved = TrimRangeControl::Part::none;
+    switch (event->key()) {
+        case Qt::Key_Left: control_.stepPlayhead(-step), moved = TrimRangeControl::Part::playhead; break;
+        case Qt::Key_Right: control_.stepPlayhead(step), moved = TrimRangeControl::Part::playhead; break;
+        case Qt::Key_I:
+            if (control_.startAtPlayhead()) moved = TrimRangeControl::Part::startHandle;
+            break;
+        case Qt::Key_O:
+            if (control_.endAtPlayhead()) moved = TrimRangeControl::Part::endHandle;
+            break;
+        default: return QWidget::keyPressEvent(event);
+    }
+    update();
+    if (moved != TrimRangeControl::Part::none && changed_) changed_(moved);
+}
 
 }  // namespace tessarin

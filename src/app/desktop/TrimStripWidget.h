@@ -28,6 +28,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Left/Right step the playhead by a tenth (Shift: a second), I and O
+    // move the range's start and end to it.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     static constexpr int kInset = 10;

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
@@ -127,6 +128,7 @@ void VideoEditorWindow::buildEditor() {
 
     auto* transport = new QHBoxLayout();
     play_ = new QPushButton(uiText("Play"), this);
+    play_->setFocusPolicy(Qt::NoFocus);
     play_->setObjectName("play");
     time_ = new QLabel(this);
     time_->setObjectName("time");
@@ -160,7 +162,7 @@ void VideoEditorWindow::buildEditor() {
     cancel_ = new QPushButton(uiText("Cancel"), this);
     cancel_->setObjectName("cancel");
     cancel_->setVisible(false);
-    export_ = new QPushButton(uiText("Export"), this);
+    export_ = new QPushButton(uiText("&Export"), this);
     export_->setObjectName("export");
     export_->setDefault(true);
     actions->addWidget(status_, 1);
@@ -183,6 +185,7 @@ void VideoEditorWindow::buildEditor() {
     QObject::connect(cancel_, &QPushButton::clicked, this, [this] { exportCancel_ = true; });
     refreshTexts();
     resize(760, 640);
+    strip_->setFocus(Qt::OtherFocusReason);
 }
 
 QWidget* VideoEditorWindow::buildSettings() {
@@ -209,7 +212,9 @@ QWidget* VideoEditorWindow::buildSettings() {
     outputSize_ = new QLabel(settings);
     outputSize_->setObjectName("outputSize");
     size->addWidget(outputSize_);
-    form->addRow(uiText("Size:"), size);
+    auto* sizeLabel = new QLabel(uiText("&Size:"), settings);
+    sizeLabel->setBuddy(preset_);
+    form->addRow(sizeLabel, size);
 
     auto* quality = new QHBoxLayout();
     quality_ = new QSlider(Qt::Horizontal, settings);
@@ -329,11 +334,17 @@ void VideoEditorWindow::loadStrip() {
     });
 }
 
+void VideoEditorWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Space || !model_ || model_->isExporting()) return QWidget::keyPressEvent(event);
+    togglePlayback();
+}
+
 void VideoEditorWindow::togglePlayback() {
     if (playback_->isActive()) return stopPlayback();
     const MediaTimeRange range = strip_->control().range();
-    // At the end of the range, play from its start again.
-    if (strip_->control().playhead() >= range.end() - 1e-3) strip_->control().setPlayhead(range.start);
+    // Outside the range, or at its end, play from its start.
+    const double at = strip_->control().playhead();
+    if (at < range.start || at >= range.end() - 1e-3) strip_->control().setPlayhead(range.start);
     playFrom_ = strip_->control().playhead();
     playClock_->start();
     playback_->start();

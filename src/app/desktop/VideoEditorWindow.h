@@ -43,6 +43,10 @@ public:
     // Shows the frame at `seconds` (the playhead, kept inside the trim range).
     void showFrameAt(double seconds);
 
+protected:
+    // Space plays and pauses.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void buildEmpty(const QString& problem);
     void buildEditor();

@@ -74,9 +74,22 @@ void TrimRangeControl::setRange(MediaTimeRange range) {
     const double end = std::clamp(finiteOr(range.end(), duration_), start + minimumDuration_, duration_);
     start_ = start;
     end_ = end;
-    playhead_ = std::clamp(playhead_, start_, end_);
 }
 
-void TrimRangeControl::setPlayhead(double seconds) { playhead_ = std::clamp(finiteOr(seconds, start_), start_, end_); }
+bool TrimRangeControl::startAtPlayhead() {
+    const MediaTimeRange before = range();
+    const double at = playhead_;
+    moveStart(at);
+    return range() != before;
+}
+
+bool TrimRangeControl::endAtPlayhead() {
+    const MediaTimeRange before = range();
+    const double at = playhead_;
+    moveEnd(at);
+    return range() != before;
+}
+
+void TrimRangeControl::setPlayhead(double seconds) { playhead_ = std::clamp(finiteOr(seconds, start_), 0.0, duration_); }
 
 }  // namespace tessarin

@@ -46,9 +46,15 @@ public:
     void setRange(MediaTimeRange range);
     MediaTimeRange range() const { return {start_, end_ - start_}; }
     double duration() const { return duration_; }
-    // Kept inside the range.
+    // Kept inside the recording.
     void setPlayhead(double seconds);
     double playhead() const { return playhead_; }
+
+    // The keyboard: the playhead steps by `seconds` (either way), and the
+    // range's start or end moves to the playhead. True when the range changed.
+    void stepPlayhead(double seconds) { setPlayhead(playhead_ + seconds); }
+    bool startAtPlayhead();
+    bool endAtPlayhead();
 
     // "00:01.0 - 00:04.5" and the playhead's "00:02.3".
     std::string rangeText() const { return videoRangeText(range()); }

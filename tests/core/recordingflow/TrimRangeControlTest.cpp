@@ -58,13 +58,15 @@ TEST(TrimRangeControlTest, HandlesKeepTheMinimumApartAndCarryThePlayhead) {
     EXPECT_EQ(control.rangeText(), "00:02.5 - 00:02.6");
 }
 
-TEST(TrimRangeControlTest, ThePlayheadStaysInsideTheRange) {
+TEST(TrimRangeControlTest, ThePlayheadStaysInsideTheRecording) {
     auto control = tenSecondsOver(0, 1000);
     control.setRange({2, 3});
     control.setPlayhead(9);
-    EXPECT_DOUBLE_EQ(control.playhead(), 5);
-    control.setPlayhead(0);
-    EXPECT_DOUBLE_EQ(control.playhead(), 2);
+    EXPECT_DOUBLE_EQ(control.playhead(), 9);
+    control.setPlayhead(-1);
+    EXPECT_DOUBLE_EQ(control.playhead(), 0);
+    control.setPlayhead(12);
+    EXPECT_DOUBLE_EQ(control.playhead(), 10);
 }
 
 TEST(TrimRangeControlTest, OddInputsStayInBounds) {
@@ -84,6 +86,29 @@ TEST(TrimRangeControlTest, OddInputsStayInBounds) {
     EXPECT_EQ(control.range(), (MediaTimeRange{0, 10}));
     control.setRange({std::nan(""), 2});
     EXPECT_DOUBLE_EQ(control.range().start, 0);
+}
+
+}  // namespace
+}  // namespace tessarin
+
+namespace tessarin {
+namespace {
+
+TEST(TrimRangeControlTest, TheKeyboardStepsThePlayheadAndSetsTheEnds) {
+    TrimRangeControl control(10.0);
+    control.stepPlayhead(1.0);
+    control.stepPlayhead(0.1);
+    EXPECT_TRUE(control.startAtPlayhead());
+    EXPECT_NEAR(control.range().start, 1.1, 1e-9);
+    control.stepPlayhead(2.0);
+    EXPECT_TRUE(control.endAtPlayhead());
+    EXPECT_NEAR(control.range().end(), 3.1, 1e-9);
+    EXPECT_FALSE(control.endAtPlayhead());  // already there
+    control.stepPlayhead(-3);  // before the start: the start can move back
+    EXPECT_TRUE(control.startAtPlayhead());
+    EXPECT_NEAR(control.range().start, 0.1, 1e-9);
+    control.stepPlayhead(99);
+    EXPECT_DOUBLE_EQ(control.playhead(), 10);
 }
 
 }  // namespace

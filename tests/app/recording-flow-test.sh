@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Record Video in the desktop application in a real session (see
+# desktop-shell-test.sh for the session): the overlay, the frame and panel,
+# stopping by a second press, the movie on the Desktop, the video thumbnail,
+# and the editor's trim and 720p export.
+#
+#   recording-flow-test.sh CASE
+# shellcheck source=app-test.sh
+. "$(dirname "$0")/app-test.sh"
+
+desktop="$HOME/Desktop"
+area=(300 240 960 600)  # x y width height: larger than 720p, to see the export shrink it
+
+start_app() {
+    xsetroot -solid '#2e4a62'
+    xlogo -geometry 200x200+500+400 >/dev/null 2>&1 &
+    pids+=($!)
+    wait_for "xdotool search --onlyvisible --class xlogo" 5 || fail "xlogo did not show"
+    launch app
+}
+
+# activate ACTION: the tray row's action, as org.freedesktop.Application.ActivateAction.
+activate() {
+    gdbus call --session --dest io.tessarin.Tessarin --object-path /io/tessarin/Tessarin \
+        --method org.freedesktop.Application.ActivateAction "$1" "[]" "{}" >/dev/null ||
+        fail "ActivateAction $1 failed"
+}
+
+shot() { [ -n "${SHOTS:-}" ] && mkdir -p "$SHOTS" && "$TESSARIN" capture-full --out "$SHOTS/$1.png" >/dev/null; true; }
+
+# select_and_record START_COMMAND: opens the overlay, selects the area, starts.
+select_and_record() {
+    "$@"
+    wait_for "grep -q overlay.shown '$work/app.log'" 10 || fail "the overlay did not show"
+    local x=${area[0]} y=${area[1]}
+    xdotool mousemove --sync "$x" "$y" mousedown 1 mousemove "$((x + 100))" "$((y + 100))" \
+        mousemove --sync "$((x + area[2]))" "$((y + area[3]))" mouseup 1
+    xdotool key Return
+    wait_for "grep -q 'recording_flow.panel' '$work/app.log'" 10 || fail "the recording did not start"
+    # Something moves inside the area while it records.
+    xdotool mousemove "$((x + 200))" "$((y + 200))"
+}
+
+# stop_recording STOP_COMMAND: prints the movie's path once it is finished.
+stop_recording() {
+    "$@"
+    wait_for "grep -q 'recording_flow.recorded file=' '$work/app.log'" 15 || fail "the recording did not finish"
+    grep -o 'recording_flow.recorded file=.*' "$work/app.log" | head -n 1 | sed 's/^recording_flow.recorded file=//'
+}
+
+probe() {  # probe FILE ENTRY: one value of the video stream
+    ffprobe -v error -select_streams v:0 -show_entries "stream=$2" -of csv=p=0 "$1"
+}
+
+duration_of() { ffprobe -v error -show_entries format=duration -of csv=p=0 "$1"; }
+
+# check_movie FILE: a movie of the area, at least two seconds, without our chrome.
+check_movie() {
+    local movie=$1
+    [ -f "$movie" ] || fail "no movie at $movie"
+    [[ "$movie" == "$desktop"/Recording\ *.mov ]] || fail "the movie is not named as a recording on the Desktop: $movie"
+    [ "$(probe "$movie" codec_name)" = h264 ] || fail "the movie is not H.264"
+    [ "$(probe "$movie" width),$(probe "$movie" height)" = "${area[2]},${area[3]}" ] ||
+        fail "the movie is $(probe "$movie" width)x$(probe "$movie" height), not the area"
+    python3 -c "import sys; sys.exit(0 if float('$(duration_of "$movie")') >= 2.0 else 1)" ||
+        fail "the movie is shorter than 2 s"
+    # Nothing of ours inside the frames: the last frame's edges match the
+    # screen under them, read after the chrome has gone.
+    ffmpeg -v error -sseof -0.5 -i "$movie" -frames:v 1 -y "$work/last.png" || fail "no last frame"
+    "$TESSARIN" capture-region --rect "${area[0]},${area[1]},${area[2]},${area[3]}" --out "$work/screen.png" >/dev/null
+    local edge
+    for edge in "${area[2]}x6+0+0" "${area[2]}x6+0+$((area[3] - 6))" "6x${area[3]}+0+0" "6x${area[3]}+$((area[2] - 6))+0"; do
+        convert "$work/last.png" -crop "$edge" +repage "$work/a.png"
+        convert "$work/screen.png" -crop "$edge" +repage "$work/b.png"
+        local error
+        error=$( (compare -metric RMSE "$work/a.png" "$work/b.png" null: 2>&1 || true) | sed -n 's/.*(\(.*\)).*/\1/p')
+        python3 -c "import sys; sys.exit(0 if float('$error') < 0.06 else 1)" ||
+            fail "the movie's edge $edge differs from the screen (RMSE $error): chrome in the recording?"
+    done
+}
+
+thumbnail_window() { xdotool search --onlyvisible --name 'Recording .*\.mov' | head -n 1; }
+
+case_menu_action_records() {
+    start_app
+    select_and_record activate recordVideo
+    # Frame and panel are on the screen, outside the area.
+    shot recording-chrome
+    local ring
+    "$TESSARIN" capture-full --out "$work/full.png" >/dev/null
+    ring=$(convert "$work/full.png" -crop "1x1+$((area[0] - 1))+$((area[1] + 50))" -format '%[pixel:p{0,0}]' info:)
+    [[ "$ring" == *"235,64,52"* ]] || fail "no frame line just outside the area (found $ring)"
+    sleep 3  # the length of the recording, not a wait for anything
+    local movie
+    movie=$(stop_recording activate recordVideo)
+    check_movie "$movie"
+    wait_for "test -n \"\$(thumbnail_window)\"" 10 || fail "no video thumbnail"
+    shot video-thumbnail
+    grep -q 'app.recording=false\|recording_flow.finished discard=0 kept=1' "$work/app.log" || fail "the flow did not end"
+}
+
+case_shortcut_records_and_edits() {
+    prefer '{"KeyboardShortcuts_recordVideo": "Ctrl+Alt+r"}'
+    start_app
+    select_and_record xdotool key ctrl+alt+r
+    sleep 3  # the length of the recording
+    local movie
+    movie=$(stop_recording xdotool key ctrl+alt+r)
+    check_movie "$movie"
+    wait_for "test -n \"\$(thumbnail_window)\"" 10 || fail "no video thumbnail"
+    # The poster is the play/edit button: it opens the editor.
+    local thumb x y
+    thumb=$(thumbnail_window)
+    eval "$(xdotool getwindowgeometry --shell "$thumb")"
+    xdotool mousemove --sync "$((X + WIDTH / 2))" "$((Y + 60))" click 1
+    wait_for "xdotool search --onlyvisible --name '^Edit Video'" 10 || fail "the editor did not open"
+    local editor
+    editor=$(xdotool search --onlyvisible --name '^Edit Video' | head -n 1)
+    xdotool windowactivate --sync "$editor" 2>/dev/null || xdotool windowfocus --sync "$editor"
+    # Trim to 0.5 s - 1.5 s with the strip's keys, pick 720p, export.
+    xdotool key --delay 60 Right Right Right Right Right i shift+Right o
+    shot video-editor
+    xdotool key alt+s 7 alt+e
+    wait_for "grep -q 'video_editor.export ' '$work/app.log'" 30 || fail "the export did not finish"
+    grep -q 'video_editor.export failed' "$work/app.log" && fail "the export failed: $(grep 'video_editor.export' "$work/app.log")"
+    local exported
+    exported=$(grep -o 'video_editor.export file=.*' "$work/app.log" | sed 's/^video_editor.export file=//')
+    [ "$exported" = "${movie%.mov} Edited.mov" ] || fail "the export is named '$exported'"
+    [ "$(probe "$exported" width),$(probe "$exported" height)" = "720,450" ] ||
+        fail "the export is $(probe "$exported" width)x$(probe "$exported" height), not 720p"
+    python3 -c "import sys; d = float('$(duration_of "$exported")'); sys.exit(0 if 0.8 <= d <= 1.3 else 1)" ||
+        fail "the export lasts $(duration_of "$exported") s, not the trimmed second"
+    shot video-editor-exported
+}
+
+case_quit_keeps_the_recording() {
+    start_app
+    select_and_record activate recordVideo
+    sleep 2  # the length of the recording
+    kill -TERM "$app_pid"
+    wait_for "! kill -0 $app_pid" 15 || fail "the application did not quit"
+    local movie
+    movie=$(ls "$desktop"/Recording\ *.mov 2>/dev/null | head -n 1)
+    [ -n "$movie" ] || fail "quitting threw the recording away"
+    python3 -c "import sys; sys.exit(0 if float('$(duration_of "$movie")') >= 1.0 else 1)" ||
+        fail "the kept movie is not a finished movie"
+}
+
+run_case "$@"
