@@ -10,9 +10,13 @@
 //          [--audio preserve|mono|mute|customVolume] [--volume V]
 //          [--trim START,DURATION] [--cancel-at FRACTION]
 //   probe  --in FILE
+//   frames --in FILE [--scrubs N] [--width W --height H]
+//          the editor's reading: open to first frame, then N jumps to
+//          scattered times (scrubbing) and N steps of one frame (playback)
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -241,11 +245,66 @@ int exportMovie(const Arguments& arguments, MediaEngine& engine) {
     return 0;
 }
 
+double percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t index = std::min(values.size() - 1, static_cast<size_t>(fraction * static_cast<double>(values.size())));
+    return values[index];
+}
+
+json latencyFigures(const std::vector<double>& milliseconds) {
+    return {{"p50Ms", percentile(milliseconds, 0.5)},
+            {"p95Ms", percentile(milliseconds, 0.95)},
+            {"maxMs", percentile(milliseconds, 1.0)}};
+}
+
+int frames(const Arguments& arguments, MediaEngine& engine) {
+    const std::filesystem::path movie = argument(arguments, "in");
+    const int64_t width = std::atoll(argument(arguments, "width", "960").c_str());
+    const int64_t height = std::atoll(argument(arguments, "height", "540").c_str());
+    const int scrubs = std::max(1, std::atoi(argument(arguments, "scrubs", "40").c_str()));
+    // As the editor opens: what the movie is, a reader, the first frame.
+    const auto opened = Clock::now();
+    auto source = engine.openVideo(movie);
+    if (!source) return fail(source.error().description());
+    auto reader = engine.openFrameReader(movie);
+    if (!reader) return fail(reader.error().description());
+    if (!(*reader)->frameAt(0, width, height)) return fail("no first frame");
+    const double firstFrameMs = millisecondsSince(opened);
+
+    // Scattered jumps, as a drag across the strip makes them: a fixed
+    // pseudo-random walk so every run asks for the same times.
+    std::vector<double> scrub;
+    uint32_t seed = 12345;
+    for (int i = 0; i < scrubs; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const double at = source->duration * static_cast<double>(seed >> 8) / static_cast<double>(1u << 24);
+        const auto started = Clock::now();
+        if (!(*reader)->frameAt(at, width, height)) return fail("no frame at " + std::to_string(at));
+        scrub.push_back(millisecondsSince(started));
+    }
+    std::vector<double> steps;
+    const double frame = source->nominalFrameRate > 0 ? 1.0 / source->nominalFrameRate : 1.0 / 30;
+    (*reader)->frameAt(0, width, height);
+    for (int i = 1; i <= scrubs; ++i) {
+        const auto started = Clock::now();
+        (*reader)->frameAt(i * frame, width, height);
+        steps.push_back(millisecondsSince(started));
+    }
+    json report{{"width", source->sourceSize.width},
+                {"height", source->sourceSize.height},
+                {"firstFrameMs", firstFrameMs},
+                {"scrub", latencyFigures(scrub)},
+                {"step", latencyFigures(steps)}};
+    std::printf("%s\n", report.dump().c_str());
+    return 0;
+}
+
 }  // namespace
 }  // namespace tessarin
 
 int main(int argc, char** argv) {
-    if (argc < 2) return tessarin::fail("usage: tessarin-recording-tool record|export|probe [flags]");
+    if (argc < 2) return tessarin::fail("usage: tessarin-recording-tool record|export|probe|frames [flags]");
     const std::string command = argv[1];
     const auto arguments = tessarin::parse(argc, argv);
     auto engine = tessarin::loadMediaEngine(tessarin::argument(arguments, "module"));
@@ -253,5 +312,6 @@ int main(int argc, char** argv) {
     if (command == "record") return tessarin::record(arguments, **engine);
     if (command == "export") return tessarin::exportMovie(arguments, **engine);
     if (command == "probe") return tessarin::probe(arguments, **engine);
+    if (command == "frames") return tessarin::frames(arguments, **engine);
     return tessarin::fail("unknown command " + command);
 }

@@ -204,6 +204,7 @@ QWidget* VideoEditorWindow::buildSettings() {
     for (auto* box : {width_, height_}) {
         box->setRange(2, int(kMaxVideoSide));
         box->setKeyboardTracking(false);
+        box->setFixedWidth(90);
     }
     size->addWidget(preset_);
     size->addWidget(width_);
@@ -212,6 +213,7 @@ QWidget* VideoEditorWindow::buildSettings() {
     outputSize_ = new QLabel(settings);
     outputSize_->setObjectName("outputSize");
     size->addWidget(outputSize_);
+    size->addStretch();
     auto* sizeLabel = new QLabel(uiText("&Size:"), settings);
     sizeLabel->setBuddy(preset_);
     form->addRow(sizeLabel, size);

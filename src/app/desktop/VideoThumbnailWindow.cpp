@@ -67,8 +67,10 @@ VideoThumbnailWindow::VideoThumbnailWindow(RecordingResult result, Handler handl
     edit->setFlat(true);
     edit->setFocusPolicy(Qt::NoFocus);
     column->addWidget(edit);
-    auto* name = new QLabel(QString::fromStdString(result_.fileURL.filename().string()), this);
-    name->setMaximumWidth(kWidth);
+    const QString fileName = QString::fromStdString(result_.fileURL.filename().string());
+    auto* name = new QLabel(this);
+    name->setText(name->fontMetrics().elidedText(fileName, Qt::ElideMiddle, kWidth));
+    name->setToolTip(fileName);
     column->addWidget(name);
     auto connect = [this](QPushButton* button, RecordingThumbnailAction action) {
         QObject::connect(button, &QPushButton::clicked, this, [this, action] {
