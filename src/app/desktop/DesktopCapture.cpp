@@ -301,7 +301,8 @@ struct DesktopCapture::Parts {
               .screenRecordingPermission = askingOnlyOnce(
                   [this] { return backend->screenCaptureAccess().granted; },
                   [this](Completion<bool> done) { done(backend->screenCaptureAccess().granted); }),
-              .isExternallyBusy = [&app] { return app.appState().isRecording(); },
+              // The recording's overlay counts too: the two flows share the selection overlay.
+              .isExternallyBusy = [this, &app] { return app.appState().isRecording() || recording.isBusy(); },
               .onCaptureStateChanged = [this, &app](bool capturing) {
                   app.appState().setCapturing(capturing);
                   if (!capturing) quickAccess.reappear();

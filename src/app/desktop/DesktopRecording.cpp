@@ -242,6 +242,8 @@ DesktopRecording::~DesktopRecording() { shutdown(); }
 
 void DesktopRecording::toggle() { parts_->flow->toggle(); }
 
+bool DesktopRecording::isBusy() const { return parts_->flow->state() != RecordingFlowController::State::idle; }
+
 void DesktopRecording::openEditor(const std::filesystem::path& movie) { parts_->openEditor(movie); }
 
 void DesktopRecording::shutdown() {

@@ -32,6 +32,8 @@ public:
 
     // "Record Video": starts, or stops the running recording.
     void toggle();
+    // From the press until the movie is finished (its overlay included).
+    bool isBusy() const;
     // Opens the editor on a movie (empty: the empty state).
     void openEditor(const std::filesystem::path& movie);
     // Quitting: finishes a running recording, keeping the file, and closes our windows.
