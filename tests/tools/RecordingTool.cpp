@@ -10,13 +10,16 @@
 //          [--audio preserve|mono|mute|customVolume] [--volume V]
 //          [--trim START,DURATION] [--cancel-at FRACTION]
 //   probe  --in FILE
-//   frames --in FILE [--scrubs N] [--width W --height H]
+//   frames --in FILE [--scrubs N] [--width W --height H] [--check-order]
 //          the editor's reading: open to first frame, then N jumps to
-//          scattered times (scrubbing) and N steps of one frame (playback)
+//          scattered times (scrubbing) and N steps of one frame (playback);
+//          --check-order: whether every time gives the same frame however
+//          it was reached (forwards, backwards, by jumps)
 
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <set>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -258,6 +261,44 @@ json latencyFigures(const std::vector<double>& milliseconds) {
             {"maxMs", percentile(milliseconds, 1.0)}};
 }
 
+// A digest of a frame's pixels (FNV-1a), to compare frames.
+uint64_t digest(const Image& image) {
+    uint64_t hash = 1469598103934665603ull;
+    for (uint32_t row = 0; row < image.height(); ++row) {
+        const uint8_t* pixel = image.data() + row * image.stride();
+        for (size_t i = 0; i < size_t(image.width()) * 4; ++i) hash = (hash ^ pixel[i]) * 1099511628211ull;
+    }
+    return hash;
+}
+
+int checkFrameOrder(const std::filesystem::path& movie, double duration, MediaEngine& engine) {
+    std::vector<double> times;
+    for (double at = 0; at < duration; at += 0.25) times.push_back(at);
+    std::vector<size_t> forwards(times.size()), backwards, jumps;
+    for (size_t i = 0; i < times.size(); ++i) forwards[i] = i;
+    backwards.assign(forwards.rbegin(), forwards.rend());
+    for (size_t i = 0; i < times.size(); ++i) jumps.push_back((i * 7) % times.size());
+    std::vector<std::optional<uint64_t>> seen(times.size());
+    bool consistent = true;
+    for (const auto& order : {forwards, backwards, jumps}) {
+        auto reader = engine.openFrameReader(movie);
+        if (!reader) return fail(reader.error().description());
+        for (size_t index : order) {
+            auto frame = (*reader)->frameAt(times[index], 320, 180);
+            if (!frame) return fail("no frame at " + std::to_string(times[index]));
+            const uint64_t hash = digest(*frame);
+            if (seen[index] && *seen[index] != hash) consistent = false;
+            seen[index] = hash;
+        }
+    }
+    std::set<uint64_t> distinct;
+    for (const auto& hash : seen) distinct.insert(hash.value_or(0));
+    std::printf("%s\n", json{{"times", times.size()}, {"consistent", consistent}, {"distinctFrames", distinct.size()}}
+                            .dump()
+                            .c_str());
+    return consistent ? 0 : 1;
+}
+
 int frames(const Arguments& arguments, MediaEngine& engine) {
     const std::filesystem::path movie = argument(arguments, "in");
     const int64_t width = std::atoll(argument(arguments, "width", "960").c_str());
@@ -271,6 +312,7 @@ int frames(const Arguments& arguments, MediaEngine& engine) {
     if (!reader) return fail(reader.error().description());
     if (!(*reader)->frameAt(0, width, height)) return fail("no first frame");
     const double firstFrameMs = millisecondsSince(opened);
+    if (arguments.count("check-order")) return checkFrameOrder(movie, source->duration, engine);
 
     // Scattered jumps, as a drag across the strip makes them: a fixed
     // pseudo-random walk so every run asks for the same times.
