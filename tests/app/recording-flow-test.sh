@@ -153,6 +153,28 @@ case_all_in_one_hands_over() {
     stop_recording activate recordVideo >/dev/null
 }
 
+case_save_as_copies() {
+    start_app
+    select_and_record activate recordVideo
+    sleep 2  # the length of the recording
+    local movie
+    movie=$(stop_recording activate recordVideo)
+    wait_for "test -n \"\$(thumbnail_window)\"" 10 || fail "no video thumbnail"
+    local thumb
+    thumb=$(thumbnail_window)
+    eval "$(xdotool getwindowgeometry --shell "$thumb")"
+    # "Save As" is the middle one of the three buttons along the bottom.
+    xdotool mousemove --sync "$((X + WIDTH / 2))" "$((Y + HEIGHT - 16))" click 1
+    wait_for "xdotool search --onlyvisible --name '^Save As'" 10 || fail "no save dialog"
+    xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^Save As' | head -n 1)" 2>/dev/null || true
+    mkdir -p "$work/copies"
+    xdotool key ctrl+a type --delay 20 "$work/copies/Clip"
+    xdotool key Return
+    wait_for "grep -q 'recording_flow.saved_copy' '$work/app.log'" 10 || fail "the copy was not saved"
+    cmp -s "$movie" "$work/copies/Clip.mov" || fail "the copy differs from the recording"
+    [ "$(ls -A "$work/copies")" = Clip.mov ] || fail "the copy left other files: $(ls -A "$work/copies")"
+}
+
 case_quit_keeps_the_recording() {
     start_app
     select_and_record activate recordVideo
