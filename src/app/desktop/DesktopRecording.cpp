@@ -111,7 +111,8 @@ struct DesktopRecording::Parts {
         if (engine_) return engine_;
         auto loaded = loadMediaEngine();
         if (!loaded) {
-            note("media_engine unavailable " + loaded.error());
+            engineError_ = loaded.error();
+            note("media_engine unavailable " + engineError_);
             return nullptr;
         }
         return engine_ = *loaded;
@@ -143,7 +144,7 @@ struct DesktopRecording::Parts {
 
     Expected<std::unique_ptr<RecordingRun>, RecordingError> makeRun(const RecordingRequest& request) {
         MediaEngine* media = engine();
-        if (!media) return unexpected(RecordingError::unsupported());
+        if (!media) return unexpected(RecordingError::recordingFailed(engineError_));
         const RecordingConfiguration settings = configuration();
         auto screen = screenSettings(ports.backend, request.selection, settings.frameRate);
         if (!screen) return unexpected(screen.error());
@@ -214,7 +215,8 @@ struct DesktopRecording::Parts {
 
     void openEditor(const std::filesystem::path& movie) {
         if (editor) editor->close();
-        auto* window = new VideoEditorWindow(engine(), movie);
+        MediaEngine* media = engine();
+        auto* window = new VideoEditorWindow(media, movie, media ? std::string() : engineError_);
         editor = window;
         window->show();
         window->raise();
@@ -228,6 +230,7 @@ struct DesktopRecording::Parts {
 
     Ports ports;
     MediaEngine* engine_ = nullptr;
+    std::string engineError_;  // why the media module could not be loaded
     QtFileManager fileManager;
     FileManagerReveal reveal;
     RecordingChrome chrome;  // before the flow, which closes it when it goes

@@ -63,11 +63,13 @@ private:
     QImage frame_;
 };
 
-VideoEditorWindow::VideoEditorWindow(MediaEngine* engine, const std::filesystem::path& movie) : engine_(engine) {
+VideoEditorWindow::VideoEditorWindow(MediaEngine* engine, const std::filesystem::path& movie,
+                                     const std::string& unavailable)
+    : engine_(engine) {
     setObjectName("tessarinVideoEditor");
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(uiText("Edit Video"));
-    QString problem;
+    QString problem = qs(unavailable);
     if (engine_ && !movie.empty()) {
         auto source = engine_->openVideo(movie);
         auto reader = source ? engine_->openFrameReader(movie) : unexpected(source.error());

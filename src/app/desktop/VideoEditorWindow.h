@@ -35,8 +35,9 @@ class FrameView;
 
 class VideoEditorWindow final : public QWidget {
 public:
-    // `engine` may be null and `movie` empty: the empty state, with `problem` when given.
-    VideoEditorWindow(MediaEngine* engine, const std::filesystem::path& movie);
+    // `engine` may be null (`unavailable` says why) and `movie` empty: the
+    // empty state, with the reason when there is one.
+    VideoEditorWindow(MediaEngine* engine, const std::filesystem::path& movie, const std::string& unavailable = {});
     ~VideoEditorWindow() override;
 
     bool hasVideo() const { return model_ != nullptr; }

@@ -96,6 +96,9 @@ TEST_F(RecordingWindowsTest, TheEditorWithoutARecordingShowsTheEmptyState) {
         EXPECT_EQ(labelText(*editor, "emptyTitle"), "No Video Selected");
         delete editor;
     }
+    VideoEditorWindow unavailable(nullptr, "/tmp/clip.mov", "cannot load libtessarin-media.so");
+    EXPECT_FALSE(unavailable.hasVideo());
+    EXPECT_EQ(labelText(unavailable, "problem"), "cannot load libtessarin-media.so");
 }
 
 }  // namespace
