@@ -175,6 +175,65 @@ case_save_as_copies() {
     [ "$(ls -A "$work/copies")" = Clip.mov ] || fail "the copy left other files: $(ls -A "$work/copies")"
 }
 
+# A private PulseAudio server whose null sink's monitor is the default input.
+start_pulse() {
+    export PULSE_SERVER="unix:$work/pulse.sock"
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
+        "--load=module-native-protocol-unix socket=$work/pulse.sock auth-anonymous=1" \
+        "--load=module-null-sink sink_name=tone rate=44100" >"$work/pulse.log" 2>&1 &
+    pids+=($!)
+    wait_for "pactl set-default-source tone.monitor" 10 || fail "pulseaudio did not start"
+}
+
+# select_with_microphone: the recording overlay over the area, its
+# microphone switch turned on, started.
+select_with_microphone() {
+    activate recordVideo
+    wait_for "grep -q overlay.shown '$work/app.log'" 10 || fail "the overlay did not show"
+    local x=${area[0]} y=${area[1]}
+    xdotool mousemove --sync "$x" "$y" mousedown 1 mousemove "$((x + 100))" "$((y + 100))" \
+        mousemove --sync "$((x + area[2]))" "$((y + area[3]))" mouseup 1
+    # The toolbar is centred 12 px under the area, 44 px high: the switch is
+    # its first item, 24 px from its left edge, found on the screen.
+    local row=$((y + area[3] + 12 + 22)) left
+    "$TESSARIN" capture-full --out "$work/overlay.png" >/dev/null
+    left=$(convert "$work/overlay.png" -crop "1920x1+0+$row" +repage -depth 8 txt:- | python3 -c '
+import sys
+pixels = [line.split()[2] for line in sys.stdin if not line.startswith("#")]
+print(next(i for i, p in enumerate(pixels) if p != pixels[0]))')
+    xdotool mousemove --sync "$((left + 24))" "$row" click 1
+    xdotool key Return
+    wait_for "grep -q 'recording_flow.panel' '$work/app.log'" 10 || fail "the recording did not start"
+}
+
+audio_codec() { ffprobe -v error -select_streams a:0 -show_entries stream=codec_name -of csv=p=0 "$1"; }
+
+case_microphone_records_sound() {
+    start_pulse
+    start_app
+    select_with_microphone
+    grep -q 'microphone=1' "$work/app.log" || fail "the microphone switch did not reach the recording"
+    sleep 2  # the length of the recording
+    local movie
+    movie=$(stop_recording activate recordVideo)
+    [ "$(audio_codec "$movie")" = aac ] || fail "no AAC sound track in $movie"
+    grep -q 'Microphone Access Denied' "$work/app.log" && fail "the microphone was reported denied"
+    true
+}
+
+case_microphone_denied_records_without() {
+    export PULSE_SERVER="unix:$work/no-such-server.sock"
+    start_app
+    select_with_microphone
+    wait_for "grep -q 'alert.warning title=Microphone Access Denied' '$work/app.log'" 5 || fail "no warning"
+    grep -q 'microphone=0' "$work/app.log" || fail "the recording asked for the microphone anyway"
+    sleep 2  # the length of the recording
+    local movie
+    movie=$(stop_recording activate recordVideo)
+    [ -z "$(audio_codec "$movie")" ] || fail "a sound track without a microphone"
+    [ "$(probe "$movie" codec_name)" = h264 ] || fail "the recording without sound is not a movie"
+}
+
 case_quit_keeps_the_recording() {
     start_app
     select_and_record activate recordVideo
