@@ -133,6 +133,16 @@ case_shortcut_records_and_edits() {
     shot video-editor-exported
 }
 
+case_link_records_and_stops() {
+    start_app
+    link() { "$TESSARIN" 'tessarin://record-screen' >>"$work/later.log" 2>&1 || fail "the link's start failed"; }
+    select_and_record link
+    sleep 2  # the length of the recording
+    local movie
+    movie=$(stop_recording link)  # the same link again stops
+    check_movie "$movie"
+}
+
 case_all_in_one_hands_over() {
     # Without presets the All-in-One toolbar is seven buttons centred under
     # the selection; record is the sixth, at 630,534 for this selection.
@@ -185,6 +195,17 @@ start_pulse() {
     wait_for "pactl set-default-source tone.monitor" 10 || fail "pulseaudio did not start"
 }
 
+# toolbar_left ROW: the first column of ROW that differs from its first
+# pixel (the toolbar's left edge); fails while the row is plain.
+toolbar_left() {
+    "$TESSARIN" capture-full --out "$work/overlay.png" >/dev/null
+    convert "$work/overlay.png" -crop "1920x1+0+$1" +repage -depth 8 txt:- | python3 -c '
+import sys
+pixels = [line.split()[2] for line in sys.stdin if not line.startswith("#")]
+edge = next((i for i, p in enumerate(pixels) if p != pixels[0]), None)
+sys.exit(1) if edge is None else print(edge)'
+}
+
 # select_with_microphone: the recording overlay over the area, its
 # microphone switch turned on, started.
 select_with_microphone() {
@@ -196,11 +217,8 @@ select_with_microphone() {
     # The toolbar is centred 12 px under the area, 44 px high: the switch is
     # its first item, 24 px from its left edge, found on the screen.
     local row=$((y + area[3] + 12 + 22)) left
-    "$TESSARIN" capture-full --out "$work/overlay.png" >/dev/null
-    left=$(convert "$work/overlay.png" -crop "1920x1+0+$row" +repage -depth 8 txt:- | python3 -c '
-import sys
-pixels = [line.split()[2] for line in sys.stdin if not line.startswith("#")]
-print(next(i for i, p in enumerate(pixels) if p != pixels[0]))')
+    wait_for "toolbar_left $row >'$work/left'" 5 || fail "no toolbar under the area"
+    left=$(cat "$work/left")
     xdotool mousemove --sync "$((left + 24))" "$row" click 1
     xdotool key Return
     wait_for "grep -q 'recording_flow.panel' '$work/app.log'" 10 || fail "the recording did not start"
