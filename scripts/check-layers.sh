@@ -15,6 +15,7 @@
 #                           the pins behind its pin port (core/pins)
 #   automation              tessarin:// links: parsing and the executor (uses flow)
 #   quickaccess             the Quick Access thumbnails (a presenter of the flow)
+#   recordingflow           the recording flow and the video editor's controls
 #   backends                the X11 back end and the factory that picks one,
 #                           the capture sound (libcanberra)
 #   annotation-render, ocr  Cairo/Pango drawing; the text-recognition engine
@@ -46,6 +47,7 @@ layer_of() {
         core/pins/*) echo flow ;;
         core/automation/*) echo automation ;;
         core/quickaccess/*) echo quickaccess ;;
+        core/recordingflow/*) echo recordingflow ;;
         core/cli/*) echo cli ;;
         core/shell/*) echo shell ;;
         core/history/*) echo shell ;;
@@ -71,6 +73,7 @@ declare -A may_include=(
     [preferences]="common screen annotation capture"
     [flow]="common screen platform codecs annotation recording scrolling capture preferences"
     [quickaccess]="common screen platform codecs annotation recording scrolling capture preferences flow"
+    [recordingflow]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [backends]="common screen platform"
     [annotation-render]="common codecs annotation"
     [ocr]="common recording"
@@ -80,7 +83,7 @@ declare -A may_include=(
     [settings]="common screen platform codecs annotation recording scrolling capture preferences flow shell"
     [onboarding]="common screen platform codecs annotation recording scrolling capture preferences flow shell"
     [cli]="common screen platform codecs annotation recording scrolling capture preferences"
-    [app]="common screen platform codecs annotation recording scrolling capture preferences flow automation quickaccess shell settings onboarding backends annotation-render ocr cli"
+    [app]="common screen platform codecs annotation recording scrolling capture preferences flow automation quickaccess recordingflow shell settings onboarding backends annotation-render ocr cli"
 )
 
 # System libraries only some layers may use; everything else (the C++ and
@@ -116,7 +119,7 @@ declare -A target_layer=(
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
     [tessarin_flow]=flow [tessarin_pins]=flow [tessarin_automation]=automation
-    [tessarin_quickaccess]=quickaccess
+    [tessarin_quickaccess]=quickaccess [tessarin_recordingflow]=recordingflow
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
     [tessarin_media_engine]=media [tessarin-media]=media

@@ -14,6 +14,17 @@ a flash shows in the first grab after it was drawn, so up to one frame
 interval, 33 ms, of video lateness is the grab's granularity).
 Then the 1080p recording is exported to 720p by the tool and by ffmpeg.
 
+The application's own recording flow runs too (row "tessarin app"): the
+desktop application on a private session bus, "Record Video" through its
+bus action, the overlay dragged over 1600x900 from the top-left corner with
+xdotool, recording with the frame ring and the control panel on the screen;
+its CPU share is the application process's over the recording.
+
+The editor's reading of the 1080p recording (tessarin-recording-tool
+frames): open to first frame shown, scrubbing (jumps to scattered times)
+and playback steps, against `ffmpeg -ss T -i movie -frames:v 1` for the same
+number of jumps (a new process each, as a peer with no resident decoder).
+
   cmake --build build --target tessarin-recording-tool tessarin-moving-scene tessarin-media
   bench/recording/run.py [--seconds 60] [--display 235]
 """
@@ -108,6 +119,87 @@ def audio_duration(movie):
     return float(out) if out and out != "N/A" else None
 
 
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def record_with_chrome(build, env, work, seconds):
+    """The application's flow: returns (movie, cpu seconds, wall seconds) or exits."""
+    home = os.path.join(work, "app-home")
+    config = os.path.join(home, ".config", "io.tessarin.Tessarin")
+    os.makedirs(config, exist_ok=True)
+    with open(os.path.join(config, "preferences.json"), "w") as f:
+        json.dump({"onboardingCompletedV1": True, "playSound": False}, f)
+    app_env = dict(env, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
+                   XDG_DATA_HOME=os.path.join(home, ".local/share"), XDG_CACHE_HOME=os.path.join(home, ".cache"),
+                   TESSARIN_LOG="stderr", QT_QPA_PLATFORM="xcb")
+    bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"],
+                         env=app_env, capture_output=True, text=True).stdout.split()
+    app_env["DBUS_SESSION_BUS_ADDRESS"] = bus[0]
+    log_path = os.path.join(work, "app.log")
+    log = open(log_path, "w")
+    app = subprocess.Popen([os.path.join(build, "src/tessarin")], env=app_env, stdout=log, stderr=log)
+
+    def logged(text):
+        with open(log_path) as f:
+            return text in f.read()
+
+    def action(name):
+        subprocess.run(["gdbus", "call", "--session", "--dest", "io.tessarin.Tessarin", "--object-path",
+                        "/io/tessarin/Tessarin", "--method", "org.freedesktop.Application.ActivateAction", name,
+                        "[]", "{}"], env=app_env, capture_output=True, check=True)
+
+    try:
+        if not wait_for(lambda: logged("app.ready")):
+            sys.exit("the application did not start")
+        action("recordVideo")
+        if not wait_for(lambda: logged("overlay.shown")):
+            sys.exit("the overlay did not show")
+        subprocess.run(["xdotool", "mousemove", "--sync", "0", "0", "mousedown", "1", "mousemove", "800", "450",
+                        "mousemove", "--sync", "1600", "900", "mouseup", "1", "key", "Return"], env=app_env, check=True)
+        if not wait_for(lambda: logged("recording_flow.panel")):
+            sys.exit("the recording did not start")
+        cpu_before, started = cpu_seconds(app.pid), time.monotonic()
+        time.sleep(seconds)
+        cpu = cpu_seconds(app.pid) - cpu_before
+        wall = time.monotonic() - started
+        action("recordVideo")
+        if not wait_for(lambda: logged("recording_flow.recorded file=")):
+            sys.exit("the recording did not finish")
+        with open(log_path) as f:
+            movie = f.read().split("recording_flow.recorded file=", 1)[1].splitlines()[0]
+        return movie, cpu, wall
+    finally:
+        app.terminate()
+        app.wait()
+        subprocess.run(["kill", bus[1]])
+
+
+def editor_reading(tool, movie, env, jumps):
+    out = subprocess.run([tool, "frames", "--in", movie, "--scrubs", str(jumps)], env=env, capture_output=True,
+                         text=True).stdout
+    ours = json.loads(out.strip().splitlines()[-1])
+    duration = float(subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
+                                     movie], capture_output=True, text=True).stdout.strip())
+    peer = []
+    for i in range(jumps):
+        at = duration * ((i * 0.618034) % 1.0)
+        started = time.monotonic()
+        subprocess.run(["ffmpeg", "-v", "error", "-ss", f"{at:.3f}", "-i", movie, "-frames:v", "1", "-s", "960x540",
+                        "-f", "null", "-"], env=env, capture_output=True)
+        peer.append((time.monotonic() - started) * 1000)
+    peer.sort()
+    print(f"\nEditor on the {ours['width']}x{ours['height']} recording ({jumps} jumps, preview 960x540):\n")
+    print("| reader | open to first frame ms | scrub p50 ms | scrub p95 ms | scrub max ms | playback step p95 ms |")
+    print("|---|---|---|---|---|---|")
+    print(f"| tessarin frame reader | {ours['firstFrameMs']:.0f} | {ours['scrub']['p50Ms']:.0f} | "
+          f"{ours['scrub']['p95Ms']:.0f} | {ours['scrub']['maxMs']:.0f} | {ours['step']['p95Ms']:.1f} |")
+    print(f"| ffmpeg -ss (a process per frame) | — | {peer[len(peer) // 2]:.0f} | "
+          f"{peer[min(len(peer) - 1, int(len(peer) * 0.95))]:.0f} | {peer[-1]:.0f} | — |")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--seconds", type=float, default=60)
@@ -178,6 +270,17 @@ def main():
                     "avMs": av_offset_ms(movie) if microphone else None,
                 })
 
+        movie, cpu, wall = record_with_chrome(build, env, work, args.seconds)
+        packets = video_packets(movie)
+        duration = packets[-1] - packets[0] if len(packets) > 1 else 0
+        repeats, backwards = repeated_frames(movie)
+        rows.append({
+            "tool": "tessarin app (ring + panel shown, 1600x900)", "microphone": False, "frames": len(packets),
+            "missing": max(0, round(duration * FPS) + 1 - len(packets)), "repeated": repeats, "backwards": backwards,
+            "cpu%": 100 * cpu / wall, "rssMiB": None, "sizeMiB": os.path.getsize(movie) / 2**20, "firstFrameMs": None,
+            "stopMs": None, "audioS": None, "videoS": duration, "avMs": None,
+        })
+
         def cell(value, pattern):
             return "—" if value is None else pattern.format(value)
 
@@ -186,7 +289,7 @@ def main():
         print("|---|---|---|---|---|---|---|---|---|---|---|---|---|")
         for r in rows:
             print(f"| {r['tool']} | {'yes' if r['microphone'] else 'no'} | {r['frames']} | {r['missing']} | "
-                  f"{r['repeated']} | {r['cpu%']:.1f} | {r['rssMiB']:.1f} | {r['sizeMiB']:.2f} | "
+                  f"{r['repeated']} | {r['cpu%']:.1f} | {cell(r['rssMiB'], '{:.1f}')} | {r['sizeMiB']:.2f} | "
                   f"{cell(r['firstFrameMs'], '{:.0f}')} | {cell(r['stopMs'], '{:.0f}')} | {r['videoS']:.2f} | "
                   f"{cell(r['audioS'], '{:.2f}')} | {cell(r['avMs'], '{:+.0f}')} |")
 
@@ -202,6 +305,7 @@ def main():
         print(f"\nExport {args.seconds:.0f} s 1080p → 720p: tessarin {ours:.2f} s ({args.seconds / ours:.1f}× real time, "
               f"{report.get('bytes', 0) / 2**20:.2f} MiB, estimate {report.get('estimatedBytes', 0) / 2**20:.2f} MiB); "
               f"ffmpeg -preset veryfast {peer_wall:.2f} s ({args.seconds / peer_wall:.1f}× real time)")
+        editor_reading(tool, os.path.join(work, "tessarin-video.mov"), env, 40)
     finally:
         for child in reversed(children):
             child.send_signal(signal.SIGTERM)

@@ -4,6 +4,7 @@
 
 #include "core/common/ModuleBarrier.h"
 #include "core/recording/MediaEngine.h"
+#include "media/FfmpegFrameReader.h"
 #include "media/FfmpegMovieEncoder.h"
 #include "media/PulseMicrophone.h"
 #include "media/VideoExporter.h"
@@ -49,6 +50,14 @@ public:
     Expected<VideoEditSource, RecordingError> openVideo(const std::filesystem::path& movie) override {
         std::optional<Expected<VideoEditSource, RecordingError>> opened;
         if (auto thrown = runBehindModuleBarrier([&] { opened.emplace(openVideoSource(movie)); })) {
+            return unexpected(crossed(thrown));
+        }
+        return std::move(*opened);
+    }
+
+    Expected<std::unique_ptr<VideoFrameReader>, RecordingError> openFrameReader(const std::filesystem::path& movie) override {
+        std::optional<Expected<std::unique_ptr<VideoFrameReader>, RecordingError>> opened;
+        if (auto thrown = runBehindModuleBarrier([&] { opened.emplace(openFfmpegFrameReader(movie)); })) {
             return unexpected(crossed(thrown));
         }
         return std::move(*opened);

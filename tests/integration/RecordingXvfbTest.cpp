@@ -466,6 +466,15 @@ TEST_F(RecordingXvfbTest, ACancelledExportLeavesNothing) {
     EXPECT_FALSE(fs::exists(dir() / "Source Edited.mov"));
 }
 
+TEST_F(RecordingXvfbTest, TheEditorsFramesDoNotDependOnHowTheyWereReached) {
+    const json report = lastJsonLine(output({TESSARIN_TOOL_BINARY, "frames", "--in", exportSource(), "--check-order"}));
+    ASSERT_FALSE(report.contains("error")) << report.dump();
+    EXPECT_TRUE(report.value("consistent", false)) << report.dump();
+    EXPECT_GE(report.value("times", 0), 11);  // every quarter second of about 3 s
+    // The scene moves: the quarter seconds are different frames.
+    EXPECT_EQ(report.value("distinctFrames", 0), report.value("times", 0)) << report.dump();
+}
+
 TEST_F(RecordingXvfbTest, ARenamedMp4ExportsAsMp4) {
     const fs::path clip = dir() / "clip.mp4";
     fs::copy_file(exportSource(), clip, fs::copy_options::overwrite_existing);

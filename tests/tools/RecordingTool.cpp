@@ -10,9 +10,16 @@
 //          [--audio preserve|mono|mute|customVolume] [--volume V]
 //          [--trim START,DURATION] [--cancel-at FRACTION]
 //   probe  --in FILE
+//   frames --in FILE [--scrubs N] [--width W --height H] [--check-order]
+//          the editor's reading: open to first frame, then N jumps to
+//          scattered times (scrubbing) and N steps of one frame (playback);
+//          --check-order: whether every time gives the same frame however
+//          it was reached (forwards, backwards, by jumps)
 
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <set>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -241,11 +248,105 @@ int exportMovie(const Arguments& arguments, MediaEngine& engine) {
     return 0;
 }
 
+double percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t index = std::min(values.size() - 1, static_cast<size_t>(fraction * static_cast<double>(values.size())));
+    return values[index];
+}
+
+json latencyFigures(const std::vector<double>& milliseconds) {
+    return {{"p50Ms", percentile(milliseconds, 0.5)},
+            {"p95Ms", percentile(milliseconds, 0.95)},
+            {"maxMs", percentile(milliseconds, 1.0)}};
+}
+
+// A digest of a frame's pixels (FNV-1a), to compare frames.
+uint64_t digest(const Image& image) {
+    uint64_t hash = 1469598103934665603ull;
+    for (uint32_t row = 0; row < image.height(); ++row) {
+        const uint8_t* pixel = image.data() + row * image.stride();
+        for (size_t i = 0; i < size_t(image.width()) * 4; ++i) hash = (hash ^ pixel[i]) * 1099511628211ull;
+    }
+    return hash;
+}
+
+int checkFrameOrder(const std::filesystem::path& movie, double duration, MediaEngine& engine) {
+    std::vector<double> times;
+    for (double at = 0; at < duration; at += 0.25) times.push_back(at);
+    std::vector<size_t> forwards(times.size()), backwards, jumps;
+    for (size_t i = 0; i < times.size(); ++i) forwards[i] = i;
+    backwards.assign(forwards.rbegin(), forwards.rend());
+    for (size_t i = 0; i < times.size(); ++i) jumps.push_back((i * 7) % times.size());
+    std::vector<std::optional<uint64_t>> seen(times.size());
+    bool consistent = true;
+    for (const auto& order : {forwards, backwards, jumps}) {
+        auto reader = engine.openFrameReader(movie);
+        if (!reader) return fail(reader.error().description());
+        for (size_t index : order) {
+            auto frame = (*reader)->frameAt(times[index], 320, 180);
+            if (!frame) return fail("no frame at " + std::to_string(times[index]));
+            const uint64_t hash = digest(*frame);
+            if (seen[index] && *seen[index] != hash) consistent = false;
+            seen[index] = hash;
+        }
+    }
+    std::set<uint64_t> distinct;
+    for (const auto& hash : seen) distinct.insert(hash.value_or(0));
+    std::printf("%s\n", json{{"times", times.size()}, {"consistent", consistent}, {"distinctFrames", distinct.size()}}
+                            .dump()
+                            .c_str());
+    return consistent ? 0 : 1;
+}
+
+int frames(const Arguments& arguments, MediaEngine& engine) {
+    const std::filesystem::path movie = argument(arguments, "in");
+    const int64_t width = std::atoll(argument(arguments, "width", "960").c_str());
+    const int64_t height = std::atoll(argument(arguments, "height", "540").c_str());
+    const int scrubs = std::max(1, std::atoi(argument(arguments, "scrubs", "40").c_str()));
+    // As the editor opens: what the movie is, a reader, the first frame.
+    const auto opened = Clock::now();
+    auto source = engine.openVideo(movie);
+    if (!source) return fail(source.error().description());
+    auto reader = engine.openFrameReader(movie);
+    if (!reader) return fail(reader.error().description());
+    if (!(*reader)->frameAt(0, width, height)) return fail("no first frame");
+    const double firstFrameMs = millisecondsSince(opened);
+    if (arguments.count("check-order")) return checkFrameOrder(movie, source->duration, engine);
+
+    // Scattered jumps, as a drag across the strip makes them: a fixed
+    // pseudo-random walk so every run asks for the same times.
+    std::vector<double> scrub;
+    uint32_t seed = 12345;
+    for (int i = 0; i < scrubs; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const double at = source->duration * static_cast<double>(seed >> 8) / static_cast<double>(1u << 24);
+        const auto started = Clock::now();
+        if (!(*reader)->frameAt(at, width, height)) return fail("no frame at " + std::to_string(at));
+        scrub.push_back(millisecondsSince(started));
+    }
+    std::vector<double> steps;
+    const double frame = source->nominalFrameRate > 0 ? 1.0 / source->nominalFrameRate : 1.0 / 30;
+    (*reader)->frameAt(0, width, height);
+    for (int i = 1; i <= scrubs; ++i) {
+        const auto started = Clock::now();
+        (*reader)->frameAt(i * frame, width, height);
+        steps.push_back(millisecondsSince(started));
+    }
+    json report{{"width", source->sourceSize.width},
+                {"height", source->sourceSize.height},
+                {"firstFrameMs", firstFrameMs},
+                {"scrub", latencyFigures(scrub)},
+                {"step", latencyFigures(steps)}};
+    std::printf("%s\n", report.dump().c_str());
+    return 0;
+}
+
 }  // namespace
 }  // namespace tessarin
 
 int main(int argc, char** argv) {
-    if (argc < 2) return tessarin::fail("usage: tessarin-recording-tool record|export|probe [flags]");
+    if (argc < 2) return tessarin::fail("usage: tessarin-recording-tool record|export|probe|frames [flags]");
     const std::string command = argv[1];
     const auto arguments = tessarin::parse(argc, argv);
     auto engine = tessarin::loadMediaEngine(tessarin::argument(arguments, "module"));
@@ -253,5 +354,6 @@ int main(int argc, char** argv) {
     if (command == "record") return tessarin::record(arguments, **engine);
     if (command == "export") return tessarin::exportMovie(arguments, **engine);
     if (command == "probe") return tessarin::probe(arguments, **engine);
+    if (command == "frames") return tessarin::frames(arguments, **engine);
     return tessarin::fail("unknown command " + command);
 }

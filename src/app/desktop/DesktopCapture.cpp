@@ -10,6 +10,7 @@
 #include "app/desktop/HistoryWindow.h"
 #include "app/desktop/DesktopPins.h"
 #include "app/desktop/DesktopTextRecognition.h"
+#include "app/desktop/DesktopRecording.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QuickAccessWindow.h"
 #include "app/desktop/QtPasteboard.h"
@@ -130,7 +131,7 @@ private:
                 if (backdropOnly && overlay_) takeOffScreen(interaction_.ownWindows(), overlay_->windowIds(), "overlay");
                 retire();
                 if (!outcome) return (*answer)(std::nullopt);
-                (*answer)(AreaSelectionResult{outcome->selection, outcome->action});
+                (*answer)(AreaSelectionResult{outcome->selection, outcome->action, outcome->microphoneEnabled});
             });
         overlay_->show();
     }
@@ -303,7 +304,8 @@ struct DesktopCapture::Parts {
               .screenRecordingPermission = askingOnlyOnce(
                   [this] { return backend->screenCaptureAccess().granted; },
                   [this](Completion<bool> done) { done(backend->screenCaptureAccess().granted); }),
-              .isExternallyBusy = [&app] { return app.appState().isRecording(); },
+              // The recording's overlay counts too: the two flows share the selection overlay.
+              .isExternallyBusy = [this, &app] { return app.appState().isRecording() || recording.isBusy(); },
               .onCaptureStateChanged = [this, &app](bool capturing) {
                   app.appState().setCapturing(capturing);
                   if (!capturing) quickAccess.reappear();
@@ -313,8 +315,8 @@ struct DesktopCapture::Parts {
                   if (auto active = interaction.activeWindow().activeWindow()) return WindowHandle{*active};
                   return std::nullopt;
               },
-              .unavailableAllInOneActions = {CaptureSelectionAction::annotate, CaptureSelectionAction::scrolling,
-                                             CaptureSelectionAction::record}}) {}
+              .unavailableAllInOneActions = {CaptureSelectionAction::annotate, CaptureSelectionAction::scrolling}}),
+          recording(DesktopRecording::Ports{app, main, background, *backend, selection, sound, alertPresenter, alerts}) {}
 
     // What a thumbnail's buttons and drags reach. The annotation editor is
     // not built yet: its button stays out, as on the All-in-One toolbar
@@ -345,10 +347,13 @@ struct DesktopCapture::Parts {
             switch (change.kind) {
                 case AllInOneModeSwitch::Kind::fullScreen: flow->startFullScreen(change.selection.screen.displayID); break;
                 case AllInOneModeSwitch::Kind::window: flow->start(CaptureMode::window); break;
-                case AllInOneModeSwitch::Kind::record: logPending("screen recording"); break;
+                case AllInOneModeSwitch::Kind::record:
+                    if (record) record();
+                    break;
             }
         }
         CaptureFlowController* flow = nullptr;
+        std::function<void()> record;
     };
 
     std::unique_ptr<ScreenBackend> backend;
@@ -374,6 +379,7 @@ struct DesktopCapture::Parts {
     InteractiveCapturePresentationRestorer restorer;
     CaptureCompletionRouter router;
     CaptureFlowController flow;
+    DesktopRecording recording;
     std::unique_ptr<HistoryWindowHost> history;
     Executor* mainExecutor = nullptr;
     AppState* appState = nullptr;
@@ -411,6 +417,10 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
     state.setHandler(MenuAction::captureScrolling, entry([&flow] { flow.start(CaptureMode::scrolling); }));
     state.setHandler(MenuAction::captureAllInOne, entry([&flow] { flow.startAllInOne(); }));
     state.setHandler(MenuAction::capturePreviousArea, entry([&flow] { flow.replayLast(); }));
+    // A second press stops the recording: no windows to take off the screen first.
+    DesktopRecording& recording = parts_->recording;
+    state.setHandler(MenuAction::recordVideo, [&main, &recording] { main.post([&recording] { recording.toggle(); }); });
+    parts_->modeSwitch.record = [&main, &recording] { main.post([&recording] { recording.toggle(); }); };
 
     links_ = std::make_unique<DesktopLinks>(DesktopLinks::Targets{
         .app = app,
@@ -476,6 +486,8 @@ void DesktopCapture::activateAction(const std::string& name, const std::vector<s
 void DesktopCapture::shutdown() {
     if (!parts_) return;
     if (parts_->history) parts_->history->close();
+    // A running recording is finished and kept before anything else goes.
+    parts_->recording.shutdown();
     parts_->selection.cancel();
     parts_->timer.cancel();
     parts_->quickAccess.closeAll();

@@ -40,6 +40,7 @@ public:
 struct AreaSelectionResult {
     CaptureSelection selection;
     CaptureSelectionAction action = CaptureSelectionAction::capture;
+    bool microphoneEnabled = false;  // the recording style's switch
 };
 class CaptureSelectionPresenter {
 public:

@@ -35,6 +35,17 @@ struct VideoEditResult {
 // Export progress in [0, 1], called on the exporting thread.
 using ExportProgress = std::function<void(double)>;
 
+// Frames of one movie at any time, for the editor's preview, playback and
+// strip. Forward steps continue decoding where the last frame was; a jump
+// back, or far ahead, seeks to the key frame before it. One thread at a time.
+class VideoFrameReader {
+public:
+    virtual ~VideoFrameReader() = default;
+    // The frame on screen at `seconds` (the last one past the end), scaled
+    // to fit `maxWidth` × `maxHeight` with its aspect kept (0: full size).
+    virtual std::optional<Image> frameAt(double seconds, int64_t maxWidth = 0, int64_t maxHeight = 0) = 0;
+};
+
 class MediaEngine {
 public:
     virtual ~MediaEngine() = default;
@@ -49,6 +60,11 @@ public:
     virtual std::optional<Image> posterFrame(const std::filesystem::path& movie) = 0;
     // What the editor needs to know about a movie.
     virtual Expected<VideoEditSource, RecordingError> openVideo(const std::filesystem::path& movie) = 0;
+    // A reader of the movie's frames.
+    virtual Expected<std::unique_ptr<VideoFrameReader>, RecordingError> openFrameReader(const std::filesystem::path& movie) {
+        (void)movie;
+        return unexpected(RecordingError::unsupported());
+    }
     // Trims, resizes and re-encodes `source` into makeEditedURL's file.
     // Returns when done, failed or `cancel` became true; a failed or
     // cancelled export leaves no file. The source is only read.

@@ -36,7 +36,7 @@ std::string VideoEditorModel::emptyMessage() {
 }
 
 std::string VideoEditorModel::helpText() {
-    return localized("Preview uses the system playback timeline. Trim opens the system trimming UI.");
+    return localized("Preview plays the recording's frames without sound. Drag the handles on the frame strip to trim.");
 }
 
 }  // namespace tessarin

@@ -51,14 +51,14 @@ public:
 
     const X11Connection& connection() const { return *connection_; }
     bool usingSharedMemory() const { return pixels_.usingSharedMemory(); }
+    // `area` of the display as root pixels, checked to lie inside it.
+    Expected<PixelRect, CaptureError> rootAreaOf(uint32_t displayID, PixelRect area) const;
 
 private:
     X11ScreenBackend(std::unique_ptr<X11Connection> connection, X11BackendOptions options);
     Expected<DesktopLayout, CaptureError> layout() const;
     std::optional<Image> readCompositedWindow(const WindowPlacement& placement);
     Expected<PixelRect, CaptureError> rootBounds() const;
-    // `area` of the display as root pixels, checked to lie inside it.
-    Expected<PixelRect, CaptureError> rootAreaOf(uint32_t displayID, PixelRect area) const;
 
     std::unique_ptr<X11Connection> connection_;
     X11BackendOptions options_;

@@ -1,0 +1,257 @@
+#include "app/desktop/DesktopRecording.h"
+
+#include <QFileDialog>
+#include <QPointer>
+#include <QTimer>
+
+#include "app/desktop/QtFileManager.h"
+#include "app/desktop/RecordingChrome.h"
+#include "app/desktop/VideoEditorWindow.h"
+#include "app/desktop/VideoThumbnailWindow.h"
+#include "core/capture/ExportManager.h"
+#include "core/capture/PixelCrop.h"
+#include "core/common/Localization.h"
+#include "core/common/Log.h"
+#include "core/history/FileManagerReveal.h"
+#include "core/recording/MediaEngine.h"
+#include "core/recordingflow/RecordingFlowController.h"
+#include "core/recordingflow/RecordingRouting.h"
+#include "platform/x11/X11ScreenBackend.h"
+
+namespace tessarin {
+
+namespace {
+
+void note(const std::string& line) { logLine(LogLevel::info, LogCategory::capture, "recording_flow." + line); }
+
+// The recording's source area in root pixels, and the display it is on.
+Expected<ScreenSourceSettings, RecordingError> screenSettings(ScreenBackend& backend, const CaptureSelection& selection,
+                                                              double frameRate) {
+    auto* x11 = dynamic_cast<x11::X11ScreenBackend*>(&backend);
+    const DisplayDescription& display = selection.screen;
+    if (!x11 || !display.displayID) return unexpected(RecordingError::noDisplay());
+    const PixelSize pixels = displayPixelSize(display);
+    const auto crop = pixelAlignedCropRect(selection.rect, display.frame, std::max(1.0, display.scale),
+                                           {double(pixels.width), double(pixels.height)});
+    if (!crop) return unexpected(RecordingError::noDisplay());
+    auto root = x11->rootAreaOf(*display.displayID, *crop);
+    if (!root) return unexpected(RecordingError::recordingFailed(root.error().description()));
+    ScreenSourceSettings settings;
+    settings.displayName = x11->connection().displayName();
+    settings.area = *root;
+    settings.frameRate = frameRate;
+    return settings;
+}
+
+// A RecordingSession as the flow's run.
+class SessionRun final : public RecordingRun {
+public:
+    SessionRun(RecordingConfiguration configuration, bool microphone, RecordingSession::Ports ports)
+        : session_(std::move(configuration), microphone, std::move(ports)) {}
+    void setOnPipelineError(std::function<void(const RecordingError&)> handler) override {
+        session_.setOnPipelineError(std::move(handler));
+    }
+    std::optional<RecordingError> start() override { return session_.start(); }
+    RecordingSessionOutcome finish(bool discard) override { return session_.finish(discard); }
+    std::string clockText() const override { return session_.clockText(); }
+
+private:
+    RecordingSession session_;
+};
+
+}  // namespace
+
+struct DesktopRecording::Parts {
+    explicit Parts(Ports p)
+        : ports(p),
+          reveal(fileManager, ports.flowAlerts),
+          chrome(configuration(), [this] { flow->stop(); }, [this] { flow->discard(); }) {
+        flow = std::make_unique<RecordingFlowController>(RecordingFlowPorts{
+            .main = ports.main,
+            .background = ports.background,
+            .configuration = configuration(),
+            .isOtherCaptureBusy = [this] { return ports.app.appState().isCapturing(); },
+            .screenPermission = [this](Completion<bool> done) { done(ports.backend.screenCaptureAccess().granted); },
+            .selectArea = [this](const CaptureSelectionRequest& request,
+                                 Completion<std::optional<RecordingRequest>> done) { select(request, std::move(done)); },
+            .microphoneAvailable = [this] { return microphoneAvailable(); },
+            .warn = [this](const std::string& title, const std::string& message) {
+                ports.alerts.showWarning(title, message);
+            },
+            .presentError = [this](const std::string& message) { ports.alerts.showWarning("Tessarin", message); },
+            .makeRun = [this](const RecordingRequest& request) { return makeRun(request); },
+            .chrome = chrome,
+            .repeat = [](std::chrono::milliseconds interval, std::function<void()> tick) -> std::function<void()> {
+                QPointer<QTimer> timer = new QTimer();
+                timer->setInterval(static_cast<int>(interval.count()));
+                QObject::connect(timer, &QTimer::timeout, timer, [tick] { tick(); });
+                timer->start();
+                return [timer] {
+                    if (timer) timer->deleteLater();
+                };
+            },
+            .route = [this](const RecordingResult& result) { route(result); },
+            .onRecordingChanged = [this](bool recording) { ports.app.appState().setRecording(recording); }});
+    }
+
+    static RecordingConfiguration configuration() {
+        RecordingConfiguration configuration;
+        configuration.recordingDirectoryProvider = []() -> std::filesystem::path {
+            try {
+                return ExportManager::desktopDirectory();
+            } catch (const std::exception& error) {
+                note(std::string("desktop_folder ") + error.what());
+                return {};
+            }
+        };
+        return configuration;
+    }
+
+    MediaEngine* engine() {
+        if (engine_) return engine_;
+        auto loaded = loadMediaEngine();
+        if (!loaded) {
+            engineError_ = loaded.error();
+            note("media_engine unavailable " + engineError_);
+            return nullptr;
+        }
+        return engine_ = *loaded;
+    }
+
+    void select(const CaptureSelectionRequest& request, Completion<std::optional<RecordingRequest>> done) {
+        auto answer = std::make_shared<Completion<std::optional<RecordingRequest>>>(std::move(done));
+        ports.selection.selectArea("recording", request, nullptr, [answer](std::optional<AreaSelectionResult> result) {
+            if (!result || result->action == CaptureSelectionAction::cancel) return (*answer)(std::nullopt);
+            (*answer)(RecordingRequest{result->selection, result->microphoneEnabled});
+        });
+    }
+
+    // Linux has no per-application grant: the microphone is there when a
+    // capture stream on the sound server can be opened.
+    bool microphoneAvailable() {
+        MediaEngine* media = engine();
+        if (!media) return false;
+        auto microphone = media->makeMicrophone({});
+        if (!microphone) return false;
+        microphone->setHandlers([](AudioChunk) {}, [](const RecordingError&) {});
+        if (auto error = microphone->start()) {
+            note("microphone unavailable " + error->description());
+            return false;
+        }
+        microphone->stop();
+        return true;
+    }
+
+    Expected<std::unique_ptr<RecordingRun>, RecordingError> makeRun(const RecordingRequest& request) {
+        MediaEngine* media = engine();
+        if (!media) return unexpected(RecordingError::recordingFailed(engineError_));
+        const RecordingConfiguration settings = configuration();
+        auto screen = screenSettings(ports.backend, request.selection, settings.frameRate);
+        if (!screen) return unexpected(screen.error());
+        screen->showsCursor = settings.showsCursor;
+        RecordingSession::Ports sessionPorts;
+        sessionPorts.makeCoordinator = [media, screen = *screen](const std::filesystem::path& file, bool microphone)
+            -> Expected<std::unique_ptr<RecordingCaptureCoordinator>, RecordingError> {
+            const VideoSize size = recordingVideoSize(double(screen.area.width), double(screen.area.height), 1.0);
+            auto writer = RecordingFileWriter::create(file, size, screen.frameRate, microphone, movieEncoderFactory(*media));
+            if (!writer) return unexpected(writer.error());
+            auto coordinator = std::make_unique<RecordingCaptureCoordinator>(
+                media->makeScreenSource(screen), microphone ? media->makeMicrophone({}) : nullptr, std::move(*writer));
+            coordinator->setPosterFromFile([media](const std::filesystem::path& movie) { return media->posterFrame(movie); });
+            return coordinator;
+        };
+        note("start area=" + std::to_string(screen->area.width) + "x" + std::to_string(screen->area.height) +
+             " microphone=" + (request.microphoneEnabled ? "1" : "0"));
+        return std::unique_ptr<RecordingRun>(std::make_unique<SessionRun>(settings, request.microphoneEnabled, sessionPorts));
+    }
+
+    void route(const RecordingResult& result) {
+        note("recorded file=" + result.fileURL.string());
+        routeSuccessfulRecording(result, {[this] { return ports.app.preferences().playSound(); },
+                                          [this] { ports.sound.play(); },
+                                          [this](const RecordingResult& kept) { showThumbnail(kept); }});
+    }
+
+    void showThumbnail(const RecordingResult& result) {
+        if (thumbnail) thumbnail->close();
+        auto* window = new VideoThumbnailWindow(result, [this](RecordingThumbnailAction action, const RecordingResult& chosen) {
+            act(action, chosen);
+        });
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        thumbnail = window;
+        window->showInCorner();
+    }
+
+    void act(RecordingThumbnailAction action, const RecordingResult& result) {
+        note("thumbnail action=" + std::to_string(static_cast<int>(action)));
+        switch (action) {
+            case RecordingThumbnailAction::edit:
+                if (thumbnail) thumbnail->close();
+                return openEditor(result.fileURL);
+            case RecordingThumbnailAction::reveal: return reveal.reveal(result.fileURL, [](RevealOutcome) {});
+            case RecordingThumbnailAction::saveAs: return saveAs(result.fileURL);
+            case RecordingThumbnailAction::close:
+                if (thumbnail) thumbnail->close();
+                return;
+        }
+    }
+
+    void saveAs(const std::filesystem::path& source) {
+        auto* dialog = new QFileDialog(nullptr, QString::fromStdString(localized("Save As")),
+                                       QString::fromStdString(source.string()),
+                                       QString::fromStdString(localized("QuickTime movie")) + " (*.mov)");
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [this, source](const QString& chosen) {
+            const auto destination = saveAsDestination(chosen.toStdString());
+            saveRecordingCopy(ports.background, ports.main, source, destination,
+                              [this, destination](std::optional<std::string> failure) {
+                                  if (!failure) return note("saved_copy file=" + destination.string());
+                                  ports.alerts.showWarning(localized("Save As"), *failure);
+                              });
+        });
+        dialog->open();
+    }
+
+    void openEditor(const std::filesystem::path& movie) {
+        if (editor) editor->close();
+        MediaEngine* media = engine();
+        auto* window = new VideoEditorWindow(media, movie, media ? std::string() : engineError_);
+        editor = window;
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
+
+    void closeWindows() {
+        if (thumbnail) thumbnail->close();
+        if (editor) editor->close();
+    }
+
+    Ports ports;
+    MediaEngine* engine_ = nullptr;
+    std::string engineError_;  // why the media module could not be loaded
+    QtFileManager fileManager;
+    FileManagerReveal reveal;
+    RecordingChrome chrome;  // before the flow, which closes it when it goes
+    std::unique_ptr<RecordingFlowController> flow;
+    QPointer<VideoThumbnailWindow> thumbnail;
+    QPointer<VideoEditorWindow> editor;
+};
+
+DesktopRecording::DesktopRecording(Ports ports) : parts_(std::make_unique<Parts>(ports)) {}
+
+DesktopRecording::~DesktopRecording() { shutdown(); }
+
+void DesktopRecording::toggle() { parts_->flow->toggle(); }
+
+bool DesktopRecording::isBusy() const { return parts_->flow->state() != RecordingFlowController::State::idle; }
+
+void DesktopRecording::openEditor(const std::filesystem::path& movie) { parts_->openEditor(movie); }
+
+void DesktopRecording::shutdown() {
+    parts_->flow->finishForQuit();
+    parts_->closeWindows();
+}
+
+}  // namespace tessarin

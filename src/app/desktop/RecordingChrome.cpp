@@ -1,0 +1,172 @@
+#include "app/desktop/RecordingChrome.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRegion>
+#include <QScreen>
+#include <QWidget>
+
+#include "app/desktop/QtDisplayMapping.h"
+#include "core/common/Localization.h"
+#include "core/common/Log.h"
+
+namespace tessarin {
+
+namespace {
+
+QRect qtRect(const Rect& rect) {
+    return QRectF(rect.x, rect.y, rect.width, rect.height).toAlignedRect();
+}
+
+Qt::WindowFlags chromeFlags() {
+    // Above everything, never focused, no decoration: the window manager
+    // must neither move it into the recording nor take focus from the
+    // application being recorded.
+    return Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool | Qt::WindowDoesNotAcceptFocus |
+           Qt::X11BypassWindowManagerHint;
+}
+
+// The ring: a dark band with a bright line along the recorded edge.
+class FrameRing final : public QWidget {
+public:
+    FrameRing(const RecordingChromeLayout& layout, const Rect& selection, double stroke)
+        : QWidget(nullptr, chromeFlags()), selection_(qtRect(selection)), stroke_(stroke) {
+        setObjectName("tessarinRecordingFrame");
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setAttribute(Qt::WA_DeleteOnClose);
+        setGeometry(qtRect(layout.frame));
+        QRegion ring;
+        for (const Rect& band : layout.ring) ring += qtRect(band).translated(-geometry().topLeft());
+        setMask(ring);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(20, 20, 24));
+        const QRect inner = selection_.translated(-geometry().topLeft());
+        const int width = std::max(1, static_cast<int>(stroke_));
+        painter.fillRect(inner.adjusted(-width, -width, width, width), QColor(235, 64, 52));
+    }
+
+private:
+    QRect selection_;
+    double stroke_;
+};
+
+}  // namespace
+
+// The control panel: dragged by its background.
+class RecordingPanel final : public QWidget {
+public:
+    RecordingPanel(bool microphoneEnabled, std::function<void()> stop, std::function<void()> discard)
+        : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool |
+                               Qt::WindowDoesNotAcceptFocus) {
+        setObjectName("tessarinRecordingPanel");
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setAutoFillBackground(true);
+        QPalette colours = palette();
+        colours.setColor(QPalette::Window, QColor(32, 32, 36));
+        colours.setColor(QPalette::WindowText, Qt::white);
+        setPalette(colours);
+        auto* row = new QHBoxLayout(this);
+        row->setContentsMargins(10, 4, 6, 4);
+        auto* dot = new QLabel(QString::fromUtf8("\u25CF"), this);
+        dot->setStyleSheet("color: rgb(235, 64, 52);");
+        clock_ = new QLabel("00:00", this);
+        clock_->setObjectName("clock");
+        QFont mono = clock_->font();
+        mono.setStyleHint(QFont::Monospace);
+        mono.setFamily("monospace");
+        mono.setBold(true);
+        clock_->setFont(mono);
+        auto* microphone = new QLabel(QString::fromStdString(localized(microphoneEnabled ? "Mic On" : "Mic Off")), this);
+        microphone->setObjectName("microphone");
+        auto* stopButton = new QPushButton(QString::fromStdString(localized("Stop")), this);
+        stopButton->setObjectName("stop");
+        auto* discardButton = new QPushButton(QString::fromStdString(localized("Discard")), this);
+        discardButton->setObjectName("discard");
+        for (auto* button : {stopButton, discardButton}) button->setFocusPolicy(Qt::NoFocus);
+        row->addWidget(dot);
+        row->addWidget(clock_);
+        row->addWidget(microphone);
+        row->addStretch();
+        row->addWidget(stopButton);
+        row->addWidget(discardButton);
+        QObject::connect(stopButton, &QPushButton::clicked, this, [stop] { stop(); });
+        QObject::connect(discardButton, &QPushButton::clicked, this, [discard] { discard(); });
+    }
+
+    void setClock(const QString& text) { clock_->setText(text); }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override { grabbedAt_ = event->globalPosition().toPoint() - pos(); }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if (event->buttons() & Qt::LeftButton) move(event->globalPosition().toPoint() - grabbedAt_);
+    }
+
+private:
+    QLabel* clock_ = nullptr;
+    QPoint grabbedAt_;
+};
+
+RecordingChrome::RecordingChrome(RecordingConfiguration configuration, std::function<void()> stop,
+                                 std::function<void()> discard)
+    : configuration_(std::move(configuration)), stop_(std::move(stop)), discard_(std::move(discard)) {}
+
+RecordingChrome::~RecordingChrome() { close(); }
+
+RecordingChromeLayout RecordingChrome::layoutFor(const CaptureSelection& selection) const {
+    QScreen* home = screenFor(selection.screen);
+    const QRectF area = qtRectOf(selection.screen, home, selection.rect);
+    std::vector<Rect> displays;
+    size_t homeIndex = 0;
+    const auto screens = QGuiApplication::screens();
+    for (qsizetype i = 0; i < screens.size(); ++i) {
+        const QRect g = screens[i]->geometry();
+        if (screens[i] == home) homeIndex = static_cast<size_t>(i);
+        displays.push_back({double(g.x()), double(g.y()), double(g.width()), double(g.height())});
+    }
+    return layoutRecordingChrome({area.x(), area.y(), area.width(), area.height()}, displays, homeIndex, configuration_);
+}
+
+void RecordingChrome::showFrame(const CaptureSelection& selection) {
+    close();
+    const RecordingChromeLayout layout = layoutFor(selection);
+    if (layout.ring.empty()) return;  // the selection fills its display: no room for a ring
+    QScreen* home = screenFor(selection.screen);
+    const QRectF area = qtRectOf(selection.screen, home, selection.rect);
+    auto* frame = new FrameRing(layout, {area.x(), area.y(), area.width(), area.height()},
+                                configuration_.selectionStrokeWidth);
+    frame_ = frame;
+    frame->show();
+}
+
+void RecordingChrome::showPanel(const CaptureSelection& selection, bool microphoneEnabled) {
+    const RecordingChromeLayout layout = layoutFor(selection);
+    logLine(LogLevel::info, LogCategory::capture,
+            "recording_flow.panel placement=" + std::to_string(static_cast<int>(layout.placement)));
+    auto* panel = new RecordingPanel(microphoneEnabled, stop_, discard_);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setGeometry(qtRect(layout.panel));
+    panel_ = panel;
+    panel->show();
+}
+
+void RecordingChrome::setClockText(const std::string& text) {
+    if (panel_) panel_->setClock(QString::fromStdString(text));
+}
+
+void RecordingChrome::close() {
+    // Closed windows delete themselves; one the window manager closed is gone already.
+    if (frame_) frame_->close();
+    if (panel_) panel_->close();
+    frame_.clear();
+    panel_.clear();
+}
+
+}  // namespace tessarin
