@@ -121,16 +121,15 @@ case_previous_area_round_trips() {
 }
 
 case_self_timer_leaves_no_badge() {
-    # Without presets the toolbar is eight buttons (capture, copy, text,
-    # timer, full screen, window, record, cancel) centred under the
-    # selection: the timer is the fourth, at 530,534 for this selection.
     prefer '{"KeyboardShortcuts_captureAllInOne": "Ctrl+Alt+a", "capturePresetsEnabled": false,
              "selfTimerDurationSeconds": 1}'
     start_app
     xdotool key ctrl+alt+a
     overlay_shown
     drag 400 300 700 500
-    xdotool mousemove --sync 530 534 click 1
+    local timer
+    timer=$(toolbar_button "$work/app.log" timer) || fail "the toolbar offers no timer"
+    xdotool mousemove --sync $timer click 1
     completed
     "$TESSARIN" capture-region --rect 400,300,300,200 --out "$work/agent.png" >/dev/null
     same_pixels "$(history_image)" "$work/agent.png" || fail "the timed capture differs (the badge in the picture?)"

@@ -120,6 +120,16 @@ open_tray_menu() {
     _new_window
 }
 
+# toolbar_button LOG ACTION: "X Y", the screen point of the overlay
+# toolbar's ACTION button (capture, copy, ocr, timer, record, …) as the
+# overlay logged it when the pointer was last released.
+toolbar_button() {
+    local line
+    wait_for "grep -q 'overlay.toolbar .*$2=' '$1'" 10 2>/dev/null || return 1
+    line=$(grep 'overlay.toolbar ' "$1" | tail -n 1)
+    sed -n "s/.* $2=\([0-9-]*\),\([0-9-]*\).*/\1 \2/p" <<<"$line "
+}
+
 # region_varies PNG X Y W H
 # True when the pixels of the rectangle are not all one colour: something
 # is drawn there.

@@ -144,14 +144,14 @@ case_link_records_and_stops() {
 }
 
 case_all_in_one_hands_over() {
-    # Without presets the All-in-One toolbar is eight buttons centred under
-    # the selection; record is the seventh, at 650,534 for this selection.
     prefer '{"KeyboardShortcuts_captureAllInOne": "Ctrl+Alt+a", "capturePresetsEnabled": false}'
     start_app
     xdotool key ctrl+alt+a
     wait_for "grep -q overlay.shown '$work/app.log'" 10 || fail "the All-in-One overlay did not show"
     xdotool mousemove --sync 400 300 mousedown 1 mousemove 550 400 mousemove --sync 700 500 mouseup 1
-    xdotool mousemove --sync 650 534 click 1
+    local record
+    record=$(toolbar_button "$work/app.log" record) || fail "the toolbar offers no record button"
+    xdotool mousemove --sync $record click 1
     # The recording asks for its own area, with its own overlay.
     wait_for "test \"\$(grep -c overlay.shown '$work/app.log')\" -ge 2" 10 || fail "no recording overlay after the switch"
     local x=${area[0]} y=${area[1]}

@@ -171,6 +171,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override {
         if (event->button() != Qt::LeftButton) return;
         owner_.apply(index_, owner_.session().mouseUp(index_, toPoints(event->position())));
+        if (!owner_.session().hasEnded()) logToolbar();
     }
     void keyPressEvent(QKeyEvent* event) override {
         const auto press = keyPress(*event);
@@ -179,6 +180,22 @@ protected:
     }
 
 private:
+    // Where the toolbar's buttons settled, in screen pixels, for whoever
+    // drives the overlay from outside (the tests): "overlay.toolbar
+    // capture=530,534 copy=…".
+    void logToolbar() {
+        const auto toolbar = owner_.session().view(index_).drawing().toolbar;
+        if (!toolbar) return;
+        std::string line = "overlay.toolbar";
+        for (const auto& item : toolbar->items) {
+            if (!item.action) continue;
+            const QPoint centre = mapToGlobal(toPixels(item.frame).center().toPoint());
+            line += " " + std::string(rawValue(*item.action)) + "=" + std::to_string(centre.x()) + "," +
+                    std::to_string(centre.y());
+        }
+        logLine(LogLevel::info, LogCategory::capture, line);
+    }
+
     void paintBadge(QPainter& painter, const OverlayBadge& badge) {
         const QRectF frame = toPixels(badge.frame);
         QPainterPath path;
