@@ -91,10 +91,24 @@ EditorCanvasWidget::EditorCanvasWidget(EditorCanvasPixels& pixels, std::function
         setFocus();
         sync();
     };
-    connect(textBox_, &QLineEdit::returnPressed, this, commit);
+    textBox_->installEventFilter(this);
+    commitText_ = commit;
     connect(textBox_, &QLineEdit::editingFinished, this, [this, commit] {
         if (model_ && model_->canvas().textEditing() && !textBox_->hasFocus()) commit();
     });
+}
+
+// Return and Escape end typing here: the line edit would pass them on to
+// the canvas, where Return starts editing the selected text again.
+bool EditorCanvasWidget::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == textBox_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+            commitText_();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void EditorCanvasWidget::setModel(AnnotationEditorModel* model) {

@@ -37,6 +37,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void press(QMouseEvent* event, int clickCount);
@@ -50,6 +51,7 @@ private:
     std::function<void()> changed_;
     AnnotationEditorModel* model_ = nullptr;
     QLineEdit* textBox_;
+    std::function<void()> commitText_;
     bool syncingText_ = false;
 };
 
