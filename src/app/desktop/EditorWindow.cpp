@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -14,6 +15,7 @@
 #include "app/desktop/EditorCanvasWidget.h"
 #include "app/desktop/EditorLayersPanel.h"
 #include "app/desktop/EditorToolBar.h"
+#include "core/common/Log.h"
 
 namespace tessarin {
 namespace {
@@ -134,6 +136,10 @@ QWidget* EditorWindow::buildActionRow() {
     row->addWidget(done_);
     connect(copy_, &QPushButton::clicked, this, [this] { exportAs(AnnotationExportAction::copy); });
     connect(saveAs_, &QPushButton::clicked, this, [this] { exportAs(AnnotationExportAction::saveAs); });
+    copy_->setToolTip(QStringLiteral("Copy (Ctrl+C)"));
+    saveAs_->setToolTip(QStringLiteral("Save As (Ctrl+S)"));
+    connect(new QShortcut(QKeySequence::Copy, this), &QShortcut::activated, copy_, &QPushButton::click);
+    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, saveAs_, &QPushButton::click);
     connect(done_, &QPushButton::clicked, this, [this] {
         host_.done();
         refresh();
@@ -181,6 +187,11 @@ void EditorWindow::syncControls() {
     layers_->setVisible(layersShown);
     for (QPushButton* button : {done_, saveAs_, copy_}) button->setEnabled(model && !exporting);
     error_->setText(model && model->exportError() ? QString::fromStdString(*model->exportError()) : QString());
+    const size_t count = model ? model->document().annotations.size() : 0;
+    if (model && count != loggedCount_) {
+        logLine(LogLevel::info, LogCategory::app, "editor.changed annotations=" + std::to_string(count));
+    }
+    loggedCount_ = count;
 }
 
 void EditorWindow::showPrompt() {

@@ -67,6 +67,7 @@ private:
     QPushButton* saveAs_ = nullptr;
     QPushButton* copy_ = nullptr;
     QMessageBox* prompt_ = nullptr;
+    size_t loggedCount_ = 0;  // annotations when the count was last logged
     bool hidesWhenEmpty_ = false;
     bool refreshing_ = false;
 };
