@@ -121,16 +121,16 @@ case_previous_area_round_trips() {
 }
 
 case_self_timer_leaves_no_badge() {
-    # Without presets the toolbar is seven buttons (capture, copy, text,
-    # timer, full screen, window, cancel) centred under the selection: the
-    # timer is the fourth, at 550,534 for this selection.
+    # Without presets the toolbar is eight buttons (capture, copy, annotate,
+    # text, timer, full screen, window, cancel) 40 apart, centred under the
+    # selection: the timer is the fifth, at 570,534 for this selection.
     prefer '{"KeyboardShortcuts_captureAllInOne": "Ctrl+Alt+a", "capturePresetsEnabled": false,
              "selfTimerDurationSeconds": 1}'
     start_app
     xdotool key ctrl+alt+a
     overlay_shown
     drag 400 300 700 500
-    xdotool mousemove --sync 550 534 click 1
+    xdotool mousemove --sync 570 534 click 1
     completed
     "$TESSARIN" capture-region --rect 400,300,300,200 --out "$work/agent.png" >/dev/null
     same_pixels "$(history_image)" "$work/agent.png" || fail "the timed capture differs (the badge in the picture?)"

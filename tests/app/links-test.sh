@@ -173,6 +173,20 @@ case_unknown_links_warn() {
     [ -z "$(ls "$desktop_folder")" ] || fail "an empty region saved an image"
 }
 
+# The output action "annotate": the editor opens on the capture, and Done
+# writes the edit over the capture's history item.
+case_annotate_action_merges_into_the_history_item() {
+    start_app
+    open_link 'tessarin://capture-area?x=10&y=20&width=300&height=200&action=annotate'
+    wait_for "xdotool search --onlyvisible --name '^Annotate\$'" 15 || fail "no editor window"
+    local index="${XDG_DATA_HOME:?}/io.tessarin.Tessarin/History/index.json"
+    wait_for "[ -s '$index' ]" 10 || fail "the capture was not recorded"
+    xdotool key ctrl+Return
+    wait_for "! xdotool search --onlyvisible --name '^Annotate\$'" 10 || fail "Done left the editor open"
+    wait_for "python3 -c 'import json,sys; items = json.load(open(sys.argv[1]))[\"items\"]; sys.exit(not (len(items) == 1 and items[0][\"isAnnotated\"]))' '$index'" 10 ||
+        fail "the history item was not marked annotated: $(cat "$index")"
+}
+
 # canvas_on_screen COLOUR: the screen rectangle ("WxH+X+Y") showing COLOUR.
 canvas_on_screen() {
     screenshot "$work/screen.png"

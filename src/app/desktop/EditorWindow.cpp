@@ -140,6 +140,9 @@ QWidget* EditorWindow::buildActionRow() {
     saveAs_->setToolTip(QStringLiteral("Save As (Ctrl+S)"));
     connect(new QShortcut(QKeySequence::Copy, this), &QShortcut::activated, copy_, &QPushButton::click);
     connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, saveAs_, &QPushButton::click);
+    done_->setToolTip(QStringLiteral("Done (Ctrl+Return)"));
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), this), &QShortcut::activated, done_,
+            &QPushButton::click);
     connect(done_, &QPushButton::clicked, this, [this] {
         host_.done();
         refresh();
