@@ -264,6 +264,37 @@ TEST_F(EditorWindowTest, AFailedSaveShowsItsErrorAndKeepsTheEditorOpen) {
     EXPECT_TRUE(window.findChild<QLabel*>(QStringLiteral("exportError"))->text().contains(QStringLiteral("could not be saved")));
 }
 
+TEST_F(EditorWindowTest, PicturesOfTheWindowWhenAsked) {
+    const QString shots = qEnvironmentVariable("TESSARIN_SHOTS");
+    if (shots.isEmpty()) GTEST_SKIP() << "TESSARIN_SHOTS is not set";
+    auto picture = [&](const char* name) {
+        QApplication::processEvents();
+        EXPECT_TRUE(window.grab().save(shots + "/editor-" + QString::fromLatin1(name) + ".png"));
+    };
+    picture("empty");
+    open(480, 300);
+    typeKey('r');
+    drag({40, 40}, {200, 140});
+    typeKey('n');
+    mouse(QEvent::MouseButtonPress, {260, 60}, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {260, 60}, Qt::NoButton);
+    typeKey('p');
+    drag({300, 160}, {440, 260});
+    typeKey('h');
+    drag({40, 200}, {240, 230});
+    window.findChild<QToolButton*>(QStringLiteral("layersToggle"))->click();
+    picture("layers");
+    typeKey('t');
+    mouse(QEvent::MouseButtonPress, {60, 260}, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {60, 260}, Qt::NoButton);
+    canvas().textBox()->setText(QStringLiteral("Look here"));
+    picture("text");
+    window.close();
+    picture("prompt");
+    ASSERT_TRUE(window.closePrompt());
+    EXPECT_TRUE(window.closePrompt()->grab().save(shots + "/editor-prompt-box.png"));
+}
+
 TEST(EditorExportTest, CropsToThePixelsTheDrawingRectangleCovers) {
     const Rect draw{0, 0, 200, 100};
     const struct {
