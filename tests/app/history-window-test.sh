@@ -162,6 +162,22 @@ case_delete_from_more_actions() {
     expect_text "Window Capture"
 }
 
+# "Annotate" opens the editor on the item's image; Done writes the edit
+# over the item and marks it annotated.
+case_annotate_opens_the_editor_and_done_marks_the_item() {
+    seed Window
+    prefer_with_frame
+    launch app
+    open_history
+    shown 1
+    more_action 0 Down
+    wait_for "xdotool search --onlyvisible --name '^Annotate\$'" 10 || fail "no editor window"
+    xdotool key ctrl+Return
+    wait_for "! xdotool search --onlyvisible --name '^Annotate\$'" 10 || fail "Done left the editor open"
+    wait_for "python3 -c 'import json,sys; items = json.load(open(sys.argv[1]))[\"items\"]; sys.exit(not (len(items) == 1 and items[0][\"isAnnotated\"]))' '$history/index.json'" 10 ||
+        fail "the item was not marked annotated: $(cat "$history/index.json")"
+}
+
 case_pin_goes_to_the_pin_presenter() {
     seed Area
     prefer_with_frame
