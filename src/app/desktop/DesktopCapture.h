@@ -5,10 +5,10 @@
 // the capture sound and the focus restore. The tray rows and shortcuts run
 // its entry points through the application state.
 //
-// Pinned screenshots are DesktopPins, the annotation editor DesktopAnnotationEditor. What later
-// features provide (scrolling and recording chrome, the text result window) is a
-// stand-in here that logs what it was given; the All-in-One toolbar leaves
-// their buttons out.
+// Pinned screenshots are DesktopPins, the annotation editor
+// DesktopAnnotationEditor. What later features provide (scrolling and
+// recording chrome) is a stand-in here that logs what it was given; the
+// All-in-One toolbar leaves their buttons out.
 
 #include <functional>
 #include <memory>
