@@ -29,7 +29,13 @@ QImage WholeImageCanvasPixels::documentImage(const AnnotationEditorModel& model)
     }
     if (auto preview = model.canvas().drawingPreview()) annotations.push_back(std::move(preview));
     auto drawn = ImageCompositor::composite(*source, annotations, model.imageDrawRect(), *text_);
-    cached_ = drawn ? qImageOf(*drawn) : qImageOf(*source);
+    if (!drawn) return cached_ = qImageOf(*source);
+    // The QImage reads the composite's own pixels: no second copy of a large image.
+    auto pixels = std::make_shared<const Image>(std::move(*drawn));
+    cached_ = QImage(
+        pixels->data(), int(pixels->width()), int(pixels->height()), qsizetype(pixels->stride()),
+        QImage::Format_RGBA8888, [](void* owner) { delete static_cast<std::shared_ptr<const Image>*>(owner); },
+        new std::shared_ptr<const Image>(pixels));
     return cached_;
 }
 

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <cmath>
 
 namespace tessarin {
@@ -248,6 +249,17 @@ void EditorCanvasWidget::mouseReleaseEvent(QMouseEvent* event) {
     model_->canvas().mouseUp(point, annotationModifiers(event->modifiers()));
     sync();
     updateCursor(point);
+}
+
+// Ctrl+wheel zooms; the plain wheel scrolls the view around the canvas.
+void EditorCanvasWidget::wheelEvent(QWheelEvent* event) {
+    if (!model_ || !(event->modifiers() & Qt::ControlModifier) || event->angleDelta().y() == 0) {
+        return QWidget::wheelEvent(event);
+    }
+    using K = AnnotationKey::Kind;
+    model_->handleKey(AnnotationKey::named(event->angleDelta().y() > 0 ? K::zoomIn : K::zoomOut));
+    sync();
+    event->accept();
 }
 
 void EditorCanvasWidget::updateCursor(std::optional<Point> point) {

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include "app/desktop/EditorCanvasWidget.h"
@@ -146,6 +147,21 @@ TEST_F(EditorWindowTest, ToolKeysChooseTheToolAndTheBarFollows) {
     }
     window.toolBar()->toolButton(AnnotationToolType::line)->click();
     EXPECT_EQ(model().selectedTool(), AnnotationToolType::line);
+}
+
+TEST_F(EditorWindowTest, ZoomKeysAndControlWheelResizeTheCanvas) {
+    open();
+    key(&canvas(), Qt::Key_Equal, Qt::ControlModifier, QStringLiteral("="));
+    EXPECT_DOUBLE_EQ(model().zoomLevel(), AnnotationEditorModel::kZoomStep);
+    EXPECT_EQ(canvas().width(), 250);
+    key(&canvas(), Qt::Key_0, Qt::ControlModifier, QStringLiteral("0"));
+    EXPECT_DOUBLE_EQ(model().zoomLevel(), 1);
+    QWheelEvent wheel(QPointF(10, 10), canvas().mapToGlobal(QPointF(10, 10)), {}, {0, -120}, Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&canvas(), &wheel);
+    EXPECT_DOUBLE_EQ(model().zoomLevel(), 1 / AnnotationEditorModel::kZoomStep);
+    EXPECT_EQ(canvas().size(), QSize(160, 80));
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("zoom"))->text(), QStringLiteral("80%"));
 }
 
 TEST_F(EditorWindowTest, UndoAndRedoShortcutsAndTheLayersPanel) {
