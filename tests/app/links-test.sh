@@ -231,6 +231,13 @@ case_annotate_from_a_file_draws_and_saves_as() {
     local differing
     differing=$(compare -metric AE "$work/canvas.png" "$work/marked.png" null: 2>&1 || true)
     [ "$differing" = 0 ] || fail "$differing pixels of the canvas differ from the saved file"
+    # Done: the edit of a file becomes a capture with its thumbnail.
+    xdotool key ctrl+Return
+    wait_for "! xdotool search --onlyvisible --name '^Annotate\$'" 10 || fail "Done left the editor open"
+    wait_for "xdotool search --onlyvisible --name 'Tessarin Quick Access'" 10 || fail "no thumbnail of the edit"
+    local index="${XDG_DATA_HOME:?}/io.tessarin.Tessarin/History/index.json"
+    wait_for "python3 -c 'import json,sys; items = json.load(open(sys.argv[1]))[\"items\"]; sys.exit(not (len(items) == 1 and items[0][\"pixelWidth\"] == 300))' '$index'" 10 ||
+        fail "the edit was not recorded: $(cat "$index" 2>/dev/null)"
 }
 
 run_case "$@"
