@@ -94,9 +94,8 @@ EditorCanvasWidget::EditorCanvasWidget(EditorCanvasPixels& pixels, std::function
     };
     textBox_->installEventFilter(this);
     commitText_ = commit;
-    connect(textBox_, &QLineEdit::editingFinished, this, [this, commit] {
-        if (model_ && model_->canvas().textEditing() && !textBox_->hasFocus()) commit();
-    });
+    // Focus leaving the box commits nothing by itself: a press on the canvas
+    // commits (and opens no second box), as do a tool change and the exports.
 }
 
 // Return and Escape end typing here: the line edit would pass them on to

@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tessarin {
 
@@ -79,13 +80,24 @@ void EditorLayersPanel::setModel(AnnotationEditorModel* model) {
 
 void EditorLayersPanel::sync() {
     syncing_ = true;
-    items_ = model_ ? model_->layers() : std::vector<AnnotationLayerItem>{};
-    list_->clear();
-    for (const auto& layer : items_) {
-        auto* item = new QListWidgetItem(QString::fromStdString(layer.title), list_);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(layer.isHidden ? Qt::Unchecked : Qt::Checked);
-        item->setSelected(model_->document().selectedIDs.contains(layer.id));
+    auto layers = model_ ? model_->layers() : std::vector<AnnotationLayerItem>{};
+    const bool sameRows = std::ranges::equal(layers, items_, [](const auto& a, const auto& b) {
+        return a.id == b.id && a.title == b.title;
+    });
+    items_ = std::move(layers);
+    // The rows are rebuilt only when they changed: this often runs inside the
+    // list's own signal, where deleting its items would pull them from under it.
+    if (!sameRows) {
+        list_->clear();
+        for (const auto& layer : items_) {
+            auto* item = new QListWidgetItem(QString::fromStdString(layer.title), list_);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        }
+    }
+    for (size_t row = 0; row < items_.size(); ++row) {
+        QListWidgetItem* item = list_->item(int(row));
+        item->setCheckState(items_[row].isHidden ? Qt::Unchecked : Qt::Checked);
+        item->setSelected(model_->document().selectedIDs.contains(items_[row].id));
     }
     const bool anySelected = model_ && !model_->document().selectedIDs.empty();
     forward_->setEnabled(anySelected);

@@ -86,6 +86,7 @@ EditorToolBar::EditorToolBar(std::function<void()> changed, QWidget* parent)
         button->setToolTip(QStringLiteral("%1 (%2)").arg(title, QChar(QLatin1Char(kToolKeys[i])).toUpper()));
         button->setCheckable(true);
         button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);  // the canvas keeps the keys
         connect(button, &QToolButton::clicked, this, [this, tool] {
             if (!model_) return;
             model_->setSelectedTool(tool);

@@ -90,6 +90,7 @@ QWidget* EditorWindow::buildActionRow() {
         button->setObjectName(QString::fromLatin1(name));
         button->setText(text);
         button->setToolTip(tip);
+        button->setFocusPolicy(Qt::NoFocus);  // the canvas keeps the keys
         row->addWidget(button);
         return button;
     };

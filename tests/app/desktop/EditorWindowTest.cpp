@@ -217,6 +217,16 @@ TEST_F(EditorWindowTest, TextIsTypedInABoxOverTheCanvasAndCommittedWithReturn) {
     auto typed = std::dynamic_pointer_cast<TextAnnotation>(model().document().annotations[0]);
     ASSERT_TRUE(typed);
     EXPECT_EQ(typed->text, "Hello");
+
+    // A press elsewhere ends the next text and opens no second box.
+    mouse(QEvent::MouseButtonPress, {120, 60}, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {120, 60}, Qt::NoButton);
+    ASSERT_TRUE(box->isVisible());
+    box->setText(QStringLiteral("World"));
+    mouse(QEvent::MouseButtonPress, {60, 80}, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {60, 80}, Qt::NoButton);
+    EXPECT_FALSE(box->isVisible());
+    EXPECT_EQ(model().document().annotations.size(), 2u);
 }
 
 TEST_F(EditorWindowTest, TheClosePromptsThreeButtons) {
