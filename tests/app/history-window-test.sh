@@ -42,25 +42,25 @@ shown() {
     IFS=, read -r clear_x clear_y <<<"$(sed 's/.* clear=\([^ ]*\).*/\1/' <<<"$line")"
 }
 
-# click_button INDEX SLOT: a cell's button (slot 0 Copy, 1 Save, 2 "More
-# Actions"), cells 216 x 244, 12 apart, 16 from the grid's edges, four
-# columns at this width; buttons 62 wide, 68 apart, 223 below the cell's top.
+# click_button INDEX SLOT: a cell's button (slot 0 Open, 1 Copy, 2 Save,
+# 3 "More Actions"), cells 216 x 244, 12 apart, 16 from the grid's edges,
+# four columns at this width; buttons 45 wide, 51 apart, 223 below the cell's top.
 click_button() {
     local column=$(($1 % 4)) row=$(($1 / 4))
-    local x=$((grid_x + 16 + column * 228 + 8 + $2 * 68 + 31))
+    local x=$((grid_x + 16 + column * 228 + 8 + $2 * 51 + 22))
     local y=$((grid_y + 16 + row * 256 + 223))
     xdotool mousemove --sync "$x" "$y" click 1
 }
 
 # more_action INDEX KEYS...: opens the cell's "More Actions" menu and picks
-# an entry with KEYS (Pin, Reveal in File Manager, Delete: Down once, twice,
-# three times).
+# an entry with KEYS (Annotate, Pin, Reveal in File Manager, Delete: Down
+# once, twice, three times, four times).
 more_action() {
     local index=$1
     shift
     local before
     before=$(visible_windows)
-    click_button "$index" 2
+    click_button "$index" 3
     wait_for "[ \"\$(comm -13 <(echo '$before') <(visible_windows) | grep -c .)\" -ge 1 ]" 5 || fail "the More Actions menu did not open"
     xdotool key "$@" Return
 }
@@ -135,11 +135,11 @@ case_copy_and_save() {
     launch app
     open_history
     shown 1
-    click_button 0 0
+    click_button 0 1
     wait_for "xclip -selection clipboard -t TARGETS -o | grep -qx image/png" 10 || fail "Copy put no image on the clipboard"
     xclip -selection clipboard -t image/png -o >"$work/clip.png"
     [ "$(identify -format '%wx%h' "$work/clip.png")" = 800x600 ] || fail "the clipboard image is not the 800x600 capture"
-    click_button 0 1
+    click_button 0 2
     wait_for "grep -q 'history.action save item=$(id_of 0) result=saved path=' '$work/app.log'" 10 || fail "Save did not save"
     local saved
     saved=$(grep -o 'result=saved path=.*' "$work/app.log" | tail -n 1 | sed 's/result=saved path=//')
@@ -154,12 +154,28 @@ case_delete_from_more_actions() {
     shown 2
     local gone
     gone=$(id_of 0)
-    more_action 0 Down Down Down
+    more_action 0 Down Down Down Down
     wait_for "! grep -q '$gone' '$history/index.json'" 10 || fail "the deleted item is still in the index"
     [ "$(index_count)" = 1 ] || fail "Delete removed more than its item"
     wait_for "[ ! -e '$history/images/$gone.png' ] && [ ! -e '$history/thumbnails/$gone.jpg' ]" 10 || fail "its files stayed"
     wait_for "! window_text | grep -q 'Area Capture'" 5 || fail "the deleted area capture is still shown"
     expect_text "Window Capture"
+}
+
+# "Annotate" opens the editor on the item's image; Done writes the edit
+# over the item and marks it annotated.
+case_annotate_opens_the_editor_and_done_marks_the_item() {
+    seed Window
+    prefer_with_frame
+    launch app
+    open_history
+    shown 1
+    more_action 0 Down
+    wait_for "xdotool search --onlyvisible --name '^Annotate\$'" 10 || fail "no editor window"
+    xdotool key ctrl+Return
+    wait_for "! xdotool search --onlyvisible --name '^Annotate\$'" 10 || fail "Done left the editor open"
+    wait_for "python3 -c 'import json,sys; items = json.load(open(sys.argv[1]))[\"items\"]; sys.exit(not (len(items) == 1 and items[0][\"isAnnotated\"]))' '$history/index.json'" 10 ||
+        fail "the item was not marked annotated: $(cat "$history/index.json")"
 }
 
 case_pin_goes_to_the_pin_presenter() {
@@ -168,7 +184,7 @@ case_pin_goes_to_the_pin_presenter() {
     launch app
     open_history
     shown 1
-    more_action 0 Down
+    more_action 0 Down Down
     wait_for "grep -q 'history.action pin item=$(id_of 0) result=pinned' '$work/app.log'" 10 || fail "Pin did not pin"
 }
 
@@ -181,7 +197,7 @@ case_reveal_calls_the_file_manager() {
     launch app
     open_history
     shown 2
-    more_action 1 Down Down
+    more_action 1 Down Down Down
     wait_for "grep -q ShowItems '$work/calls'" 10 || fail "the file manager was not asked to show anything"
     [ "$(cat "$work/calls")" = "ShowItems file://$history/images/$(id_of 1).png" ] ||
         fail "the file manager was asked: $(cat "$work/calls")"
@@ -200,7 +216,7 @@ case_reveal_without_a_file_manager_opens_the_folder() {
     PATH="$work/bin:$PATH" launch app
     open_history
     shown 1
-    more_action 0 Down Down
+    more_action 0 Down Down Down
     wait_for "[ -s '$work/opened' ]" 10 || fail "nothing was opened"
     [ "$(cat "$work/opened")" = "file://$history/images" ] || fail "xdg-open was asked: $(cat "$work/opened")"
     grep -q "history.action reveal item=$(id_of 0) result=opened_folder" "$work/app.log" || fail "the fallback was not logged"
@@ -213,7 +229,7 @@ case_missing_image_warns() {
     open_history
     shown 1
     rm "$history/images/$(id_of 0).png" "$history/thumbnails/$(id_of 0).jpg"
-    click_button 0 0
+    click_button 0 1
     wait_for "xdotool search --onlyvisible --name '^Image Open Failed$'" 10 || fail "no Image Open Failed warning"
     grep -q "alert.warning title=Image Open Failed" "$work/app.log" || fail "the warning was not logged"
     ! xclip -selection clipboard -t TARGETS -o 2>/dev/null | grep -qx image/png || fail "something was copied"

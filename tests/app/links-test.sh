@@ -173,4 +173,71 @@ case_unknown_links_warn() {
     [ -z "$(ls "$desktop_folder")" ] || fail "an empty region saved an image"
 }
 
+# The output action "annotate": the editor opens on the capture, and Done
+# writes the edit over the capture's history item.
+case_annotate_action_merges_into_the_history_item() {
+    start_app
+    open_link 'tessarin://capture-area?x=10&y=20&width=300&height=200&action=annotate'
+    wait_for "xdotool search --onlyvisible --name '^Annotate\$'" 15 || fail "no editor window"
+    local index="${XDG_DATA_HOME:?}/io.tessarin.Tessarin/History/index.json"
+    wait_for "[ -s '$index' ]" 10 || fail "the capture was not recorded"
+    xdotool key ctrl+Return
+    wait_for "! xdotool search --onlyvisible --name '^Annotate\$'" 10 || fail "Done left the editor open"
+    wait_for "python3 -c 'import json,sys; items = json.load(open(sys.argv[1]))[\"items\"]; sys.exit(not (len(items) == 1 and items[0][\"isAnnotated\"]))' '$index'" 10 ||
+        fail "the history item was not marked annotated: $(cat "$index")"
+}
+
+# canvas_on_screen COLOUR: the screen rectangle ("WxH+X+Y") showing COLOUR.
+canvas_on_screen() {
+    screenshot "$work/screen.png"
+    convert "$work/screen.png" -fill black +opaque "$1" -fill white -opaque "$1" -trim -format '%wx%h%X%Y' info:
+}
+
+case_annotate_from_a_file_draws_and_saves_as() {
+    start_app
+    convert -size 300x200 xc:'#4070a0' "$work/plain.png"
+    open_link "tessarin://open-annotate?filepath=$work/plain.png"
+    wait_for "xdotool search --onlyvisible --name '^Annotate\$'" 15 || fail "no editor window"
+    local geometry width height x y
+    wait_for "[ \"\$(canvas_on_screen '#4070a0' | cut -d+ -f1)\" = 300x200 ]" 10 || fail "the canvas is not on the screen whole"
+    geometry=$(canvas_on_screen '#4070a0')
+    IFS='x+' read -r width height x y <<<"$geometry"
+    [ -n "${SCREENSHOT_DIR:-}" ] && cp "$work/screen.png" "$SCREENSHOT_DIR/editor-open.png"
+    # The rectangle tool by its key, then a box from (60, 50) to (240, 150) of the image.
+    xdotool key r
+    xdotool mousemove --sync $((x + 60)) $((y + 50)) mousedown 1
+    for step in 1 2 3 4 5 6; do xdotool mousemove --sync $((x + 60 + step * 30)) $((y + 50 + step * 50 / 3)); done
+    xdotool mouseup 1
+    wait_for "grep -q 'editor.changed annotations=1' '$work/app.log'" 10 || fail "no box was drawn"
+    xdotool key Escape  # deselects: the handles leave the canvas
+    [ -n "${SCREENSHOT_DIR:-}" ] && screenshot "$SCREENSHOT_DIR/editor-box.png"
+    xdotool key ctrl+s
+    wait_for "xdotool search --onlyvisible --name '^Save As\$'" 10 || fail "no Save As dialog"
+    xdotool key ctrl+a
+    xdotool type --delay 5 "$work/marked.png"
+    xdotool key Return
+    wait_for "identify '$work/marked.png'" 10 || fail "nothing was saved"
+    [ "$(identify -format '%wx%h' "$work/marked.png")" = 300x200 ] || fail "the saved image is $(identify -format '%wx%h' "$work/marked.png")"
+    # The box's left edge is drawn in the tool's red; its inside keeps the picture.
+    local edge inside
+    edge=$(convert "$work/marked.png" -format '%[fx:int(255*p{60,100}.r)] %[fx:int(255*p{60,100}.g)]' info:)
+    inside=$(convert "$work/marked.png" -format '%[hex:p{150,100}]' info:)
+    read -r red green <<<"$edge"
+    [ "$red" -gt 200 ] && [ "$green" -lt 120 ] || fail "the box's edge is $edge"
+    [ "${inside:0:6}" = 4070A0 ] || fail "the inside of the box is $inside"
+    # What the canvas shows at 100% is the saved file, pixel for pixel.
+    screenshot "$work/after.png"
+    convert "$work/after.png" -crop "${width}x${height}+${x}+${y}" +repage "$work/canvas.png"
+    local differing
+    differing=$(compare -metric AE "$work/canvas.png" "$work/marked.png" null: 2>&1 || true)
+    [ "$differing" = 0 ] || fail "$differing pixels of the canvas differ from the saved file"
+    # Done: the edit of a file becomes a capture with its thumbnail.
+    xdotool key ctrl+Return
+    wait_for "! xdotool search --onlyvisible --name '^Annotate\$'" 10 || fail "Done left the editor open"
+    wait_for "xdotool search --onlyvisible --name 'Tessarin Quick Access'" 10 || fail "no thumbnail of the edit"
+    local index="${XDG_DATA_HOME:?}/io.tessarin.Tessarin/History/index.json"
+    wait_for "python3 -c 'import json,sys; items = json.load(open(sys.argv[1]))[\"items\"]; sys.exit(not (len(items) == 1 and items[0][\"pixelWidth\"] == 300))' '$index'" 10 ||
+        fail "the edit was not recorded: $(cat "$index" 2>/dev/null)"
+}
+
 run_case "$@"

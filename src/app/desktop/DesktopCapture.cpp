@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "app/desktop/DesktopAnnotationEditor.h"
 #include "app/desktop/DesktopLinks.h"
 #include "app/desktop/HistoryWindow.h"
 #include "app/desktop/DesktopPins.h"
@@ -28,6 +29,7 @@
 #include "core/flow/ScreenRecordingPermission.h"
 #include "core/flow/StandardCompletionPorts.h"
 #include "core/preferences/HistoryPreferences.h"
+#include "core/quickaccess/ThumbnailAnnotation.h"
 #include "platform/InteractionFactory.h"
 #include "platform/PlatformFactory.h"
 #include "platform/sound/CanberraSoundPlayer.h"
@@ -236,12 +238,6 @@ public:
     }
 };
 
-class LoggedEditor final : public AnnotationEditorOpener {
-public:
-    void open(SharedImage, const CaptureSessionInfo& session, Finished) override {
-        logPending("annotation_editor capture=" + session.captureID);
-    }
-};
 class Activation final : public WindowActivation {
 public:
     explicit Activation(ActiveWindowTracker& tracker) : tracker_(tracker) {}
@@ -267,6 +263,7 @@ struct DesktopCapture::Parts {
           quickAccess(main, app.history(), app.preferences(), [this] { return interaction.compositor().compositing(); },
                       quickAccessServices(app, alertPresenter)),
           pins(app, screen, main, background, alerts, clipboard, saver),
+          editor(DesktopAnnotationEditor::Dependencies{app.preferences(), {}}),
           text(recognizer, background, main, alertPresenter),
           encoder(background, main),
           clipboard(pasteboard, encoder),
@@ -315,14 +312,27 @@ struct DesktopCapture::Parts {
                   if (auto active = interaction.activeWindow().activeWindow()) return WindowHandle{*active};
                   return std::nullopt;
               },
-              .unavailableAllInOneActions = {CaptureSelectionAction::annotate, CaptureSelectionAction::scrolling}}),
-          recording(DesktopRecording::Ports{app, main, background, *backend, selection, sound, alertPresenter, alerts}) {}
+              .unavailableAllInOneActions = {CaptureSelectionAction::scrolling}}),
+          recording(DesktopRecording::Ports{app, main, background, *backend, selection, sound, alertPresenter, alerts}) {
+        // An image from a file or the clipboard is recorded as a capture of
+        // its own once edited, and shows its thumbnail.
+        editor.setStandaloneRoute([this, &app](SharedImage edited) {
+            auto ticket = admission.admit(edited, std::nullopt);
+            quickAccess.present(std::move(edited), std::move(ticket), imageFormat(app.preferences().defaultImageFormat()),
+                                CaptureSessionInfo{});
+        });
+    }
 
-    // What a thumbnail's buttons and drags reach. The annotation editor is
-    // not built yet: its button stays out, as on the All-in-One toolbar
-    // (annotateThroughEditor, core/quickaccess, is its action once it is).
+    // What a thumbnail's buttons and drags reach.
     ThumbnailServices quickAccessServices(TessarinApp& app, AlertPresenter& alertPresenter) {
         ThumbnailServices services;
+        // The edit goes back into the capture's history item and gets a thumbnail of its own.
+        services.annotate = [this, &app](SharedImage image, std::optional<CaptureSessionInfo> session,
+                                         std::shared_ptr<CapturePersistenceTicket> ticket) {
+            annotateThroughEditor(editor, mergingEditsInto(admission), quickAccess,
+                                  [&app] { return imageFormat(app.preferences().defaultImageFormat()); })(
+                std::move(image), std::move(session), std::move(ticket));
+        };
         services.copy = [this](SharedImage image, Completion<bool> done) { clipboard.copy(std::move(image), std::move(done)); };
         services.save = [this](SharedImage image, ImageFormat format, Completion<PathResult> done) {
             saver.save(std::move(image), format, std::move(done));
@@ -367,7 +377,7 @@ struct DesktopCapture::Parts {
     ModeSwitch modeSwitch;
     QuickAccessThumbnails quickAccess;
     DesktopPins pins;
-    LoggedEditor editor;
+    DesktopAnnotationEditor editor;
     DesktopTextRecognition text;
     CanberraSoundPlayer sound;
     QtPasteboard pasteboard;
@@ -434,11 +444,12 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
         .main = main,
         .background = background,
         .alerts = alerts,
-        .startCapture = [entry](std::function<void()> start) { entry(std::move(start))(); }});
+        .startCapture = [entry](std::function<void()> start) { entry(std::move(start))(); },
+        .openEditor = [&editor = parts_->editor](SharedImage image) { editor.openStandalone(std::move(image)); }});
     state.setLinkHandler([links = links_.get()](const std::string& url) { links->handle(url); });
     parts_->history = std::make_unique<HistoryWindowHost>(DesktopHistoryPorts{
         app.history(), app.preferences(), parts_->clipboard, parts_->saver, parts_->alerts, parts_->pins.presenter(),
-        app.preferencesStore(), main, background});
+        app.preferencesStore(), main, background, &parts_->editor});
     HistoryWindowHost& history = *parts_->history;
     state.setHandler(MenuAction::openHistory, [&history] { history.open(); });
     // The thumbnails shown when the application last quit.
@@ -481,6 +492,11 @@ void DesktopCapture::activateAction(const std::string& name, const std::vector<s
         takeOffScreen(parts.interaction.ownWindows(), ownWindows(), "capture.own_windows");
         start(parts.flow);
     });
+}
+
+void DesktopCapture::requestQuit(std::function<void(bool mayQuit)> decided) {
+    if (!parts_) return decided(true);
+    parts_->editor.requestQuit(std::move(decided));
 }
 
 void DesktopCapture::shutdown() {

@@ -5,11 +5,12 @@
 // the capture sound and the focus restore. The tray rows and shortcuts run
 // its entry points through the application state.
 //
-// Pinned screenshots are DesktopPins. What later features provide (the Quick Access thumbnail, the
-// editor, scrolling and recording chrome, the text result window) is a
-// stand-in here that logs what it was given; the All-in-One toolbar leaves
-// their buttons out.
+// Pinned screenshots are DesktopPins, the annotation editor
+// DesktopAnnotationEditor. What later features provide (scrolling and
+// recording chrome) is a stand-in here that logs what it was given; the
+// All-in-One toolbar leaves their buttons out.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +40,10 @@ public:
     // its one parameter ("pin", "copy", "save", "annotate", "ocr"). Unknown
     // names are logged and ignored.
     void activateAction(const std::string& name, const std::vector<std::string>& parameters);
+
+    // Quitting asks first about unsaved edits in the annotation editor:
+    // `decided` hears whether the application may go on quitting.
+    void requestQuit(std::function<void(bool mayQuit)> decided);
 
     // Before the background executor stops: work in flight completes as
     // cancelled and nothing reaches the user any more.

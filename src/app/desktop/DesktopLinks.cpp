@@ -213,7 +213,8 @@ DesktopLinks::DesktopLinks(Targets t) {
         start([&flow, selection, autoscroll] { flow.startScrolling(selection, autoscroll); });
     };
     ops.startRecording = [&state] { state.perform(MenuAction::recordVideo, ActionSource::link); };
-    ops.presentAnnotationEditor = [](SharedImage image) {
+    ops.presentAnnotationEditor = [openEditor = t.openEditor](SharedImage image) {
+        if (openEditor) return openEditor(std::move(image));
         logPending("annotation_editor source=link image=" + std::to_string(image->width()) + "x" +
                    std::to_string(image->height()));
     };

@@ -41,6 +41,8 @@ public:
         // Runs a capture entry point from the event loop, once our own
         // windows are off the screen.
         std::function<void(std::function<void()>)> startCapture;
+        // Opens the annotation editor on an image from a file or the clipboard.
+        std::function<void(std::shared_ptr<const class Image>)> openEditor;
     };
 
     explicit DesktopLinks(Targets targets);

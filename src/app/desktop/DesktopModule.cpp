@@ -193,6 +193,14 @@ int runApplication(int argc, char** argv) {
         app->appState().setHandler(MenuAction::quit, [&] { quit("menu"); });
 
         DesktopCapture capture(*app, mainExecutor, background, alerts, recognizer);
+        // Quitting from the menu or for a newer launch asks about unsaved
+        // edits first; a signal cannot wait for an answer.
+        auto quitAfterAsking = [&](std::string_view reason) {
+            capture.requestQuit([&quit, reason](bool mayQuit) {
+                if (mayQuit) quit(reason);
+            });
+        };
+        app->appState().setHandler(MenuAction::quit, [&] { quitAfterAsking("menu"); });
         DesktopWindows windows(*app, preferencesStore, *grabber, [&] {
             relauncher.request();
             quit("relaunch");
@@ -207,7 +215,7 @@ int runApplication(int argc, char** argv) {
         }
 
         QuitSignals signals([&](int signal) { quit(signal == SIGTERM ? "SIGTERM" : signal == SIGINT ? "SIGINT" : "SIGHUP"); });
-        bus.onNameLost([&] { quit("replaced"); });
+        bus.onNameLost([&] { quitAfterAsking("replaced"); });
         bus.exportApplication([&](const std::string& link) { app->links().deliver(link); },
                               [] { logLine(LogLevel::info, LogCategory::app, "instance.activate"); },
                               [&](const std::string& name, const std::vector<std::string>& parameters) {

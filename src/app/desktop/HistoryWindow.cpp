@@ -219,7 +219,7 @@ void HistoryWindowHost::open() {
                                                         .alerts = ports_.alerts,
                                                         .fileManager = fileManager_,
                                                         .pins = &pinning_,
-                                                        .editor = nullptr,
+                                                        .editor = ports_.editor,
                                                         .activateApplication = {}},
                                      ports_.frames, ports_.main, ports_.background);
     window->opened = shown;

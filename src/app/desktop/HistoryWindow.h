@@ -66,12 +66,12 @@ struct DesktopHistoryPorts {
     KeyValueStore& frames;  // the preference store, for the window frame
     Executor& main;
     Executor& background;
+    AnnotationEditorOpener* editor = nullptr;  // nothing: no "Open" or "Annotate"
 };
 
 // Owns the one history window: open() shows it, or raises it when it is
 // already open; closing it destroys it (and its controller stops observing
-// the store). Pins go through the capture flow's pin presenter; the
-// annotation editor is not offered until there is one.
+// the store). Pins go through the capture flow's pin presenter.
 class HistoryWindowHost {
 public:
     explicit HistoryWindowHost(DesktopHistoryPorts ports);

@@ -23,7 +23,17 @@ void CaptureHistoryAdmission::mergeEdited(const std::shared_ptr<CapturePersisten
             return;
         }
         const HistorySettings settings = settings_();
-        store_.replaceImage(item->id, std::move(edited), settings.maxCount, settings.maxAgeDays, std::move(done));
+        store_.replaceImage(item->id, edited, settings.maxCount, settings.maxAgeDays,
+                            lifetime_.guard([this, id = item->id, edited, session = item->captureID,
+                                             done = std::move(done)](CaptureHistoryStore::Result merged) mutable {
+                                if (merged || store_.item(id)) return done(std::move(merged));
+                                // Retention or a delete removed the item while it was being
+                                // edited: the edit is kept as a capture of its own.
+                                admit(std::move(edited), std::nullopt)
+                                    ->value([done = std::move(done)](CapturePersistenceTicket::Result added) mutable {
+                                        done(std::move(added));
+                                    });
+                            }));
     }));
 }
 

@@ -29,7 +29,8 @@ public:
     std::shared_ptr<CapturePersistenceTicket> admit(SharedImage image, std::optional<CaptureSessionInfo> session);
 
     // Writes an edited image over the item the ticket resolves to (the
-    // annotation route's store operation). Nothing when the ticket has no item.
+    // annotation route's store operation). Nothing when the ticket has no
+    // item; when the item was removed meanwhile, the edit is admitted anew.
     void mergeEdited(const std::shared_ptr<CapturePersistenceTicket>& ticket, SharedImage edited,
                      Completion<CaptureHistoryStore::Result> done);
 

@@ -144,10 +144,21 @@ void CaptureHistoryWindowController::openInEditor(const CaptureHistoryItem& item
     if (ports_.activateApplication) ports_.activateApplication();
     CaptureSessionInfo session{item.captureID.value_or(""), item.sourceMode.value_or(CaptureMode::area)};
     ports_.editor->open(std::move(image), session,
-                        lifetime_.guard([this, id = item.id](SharedImage edited) {
-                            ports_.store.replaceImage(id, std::move(edited), ports_.preferences.historyMaxCount(),
-                                                      ports_.preferences.historyMaxAgeDays(),
-                                                      [](CaptureHistoryStore::Result) {});
+                        lifetime_.guard([this, id = item.id, session](SharedImage edited) {
+                            const AppPreferences& preferences = ports_.preferences;
+                            const int maxCount = preferences.historyMaxCount();
+                            const int maxAgeDays = preferences.historyMaxAgeDays();
+                            const bool mayRecord = preferences.historyEnabled() && !preferences.historyPaused();
+                            CaptureHistoryStore& store = ports_.store;
+                            store.replaceImage(
+                                id, edited, maxCount, maxAgeDays,
+                                [&store, id, edited, session, maxCount, maxAgeDays,
+                                 mayRecord](CaptureHistoryStore::Result replaced) {
+                                    if (replaced || store.item(id) || !mayRecord) return;
+                                    // The item was deleted while it was being edited: the
+                                    // edit is kept as a capture of its own.
+                                    store.record(edited, session, maxCount, maxAgeDays, [](CaptureHistoryStore::Result) {});
+                                });
                             model_.imageReplaced(id);
                         }));
     logAction("annotate", item.id, "opened");

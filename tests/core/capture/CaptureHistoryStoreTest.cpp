@@ -239,6 +239,30 @@ TEST(CaptureHistoryAdmissionTest, TicketsResolveOnceForEveryConsumerAndEditsMerg
     EXPECT_TRUE(item.isAnnotated && item.sourceMode == CaptureMode::scrolling && item.pixelWidth == 10);
 }
 
+// An edit finished after its item left the history is not lost: it becomes a capture of its own.
+TEST(CaptureHistoryAdmissionTest, AnEditWhoseItemWasDeletedIsRecordedAsANewCapture) {
+    testing::TempDir folder;
+    test::HistoryHarness history(folder / "History");
+    auto& store = history.open();
+    CaptureHistoryAdmission admission(store, history.loop, [] { return HistorySettings{}; });
+    const auto ticket = admission.admit(std::make_shared<const Image>(test::noiseImage(30, 20, 5)), std::nullopt);
+    const auto original = runAsyncOnMain<CapturePersistenceTicket::Result>(history.loop, [&](auto done) { ticket->value(std::move(done)); });
+    ASSERT_TRUE(original);
+    store.deleteItem(original->id);
+    history.idle();
+    ASSERT_TRUE(store.items().empty());
+
+    auto edited = std::make_shared<const Image>(test::noiseImage(12, 8, 6));
+    const auto merged = runAsyncOnMain<CaptureHistoryStore::Result>(history.loop, [&](auto done) {
+        admission.mergeEdited(ticket, edited, std::move(done));
+    });
+    history.idle();
+    ASSERT_TRUE(merged);
+    EXPECT_NE(merged->id, original->id);
+    ASSERT_EQ(store.items().size(), 1u);
+    EXPECT_EQ(store.items()[0].pixelWidth, 12);
+}
+
 // ---- thumbnails -----------------------------------------------------------------
 
 TEST(ThumbnailTest, FitsTheBoundsWithoutEnlargingAndAveragesInPremultipliedAlpha) {

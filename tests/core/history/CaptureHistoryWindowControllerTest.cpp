@@ -183,6 +183,23 @@ TEST_F(HistoryWindowController, AnnotateOpensTheEditorAndTheEditReplacesTheItem)
     EXPECT_NE(cell.thumbnailRevision, revision);
 }
 
+// An edit finished after its item was deleted is not lost.
+TEST_F(HistoryWindowController, AnEditWhoseItemWasDeletedMeanwhileBecomesANewItem) {
+    const auto item = harness.record(40, 30);
+    open(true, /*withEditor=*/true);
+    perform(item->id, HistoryAction::annotate);
+    ASSERT_EQ(editor.opened.size(), 1u);
+    perform(item->id, HistoryAction::remove);
+    harness.idle();
+    EXPECT_TRUE(cellIDs().empty());
+    editor.opened[0].finished(std::make_shared<const Image>(test::noiseImage(80, 60, 3)));
+    harness.idle();
+    ASSERT_EQ(controller->model().cells().size(), 1u);
+    const auto& cell = controller->model().cells().at(0);
+    EXPECT_NE(cell.item.id, item->id);
+    EXPECT_EQ(cell.item.pixelWidth, 80);
+}
+
 TEST_F(HistoryWindowController, DeleteRemovesTheItemAndItsFiles) {
     const auto keep = harness.record();
     const auto gone = harness.record();

@@ -1,0 +1,106 @@
+#include "app/desktop/DesktopAnnotationEditor.h"
+
+#include <QTimer>
+
+#include "app/desktop/EditorCanvasPixels.h"
+#include "app/desktop/EditorExport.h"
+#include "app/desktop/EditorWindow.h"
+#include "core/common/Log.h"
+#include "core/preferences/AppPreferences.h"
+#include "core/preferences/HistoryPreferences.h"
+#include "render/annotation/PangoTextEngine.h"
+
+namespace tessarin {
+namespace {
+
+class PreferenceToolMemory final : public AnnotationToolMemory {
+public:
+    explicit PreferenceToolMemory(AppPreferences& preferences) : preferences_(preferences) {}
+    std::optional<AnnotationToolType> lastTool() const override { return preferences_.lastAnnotationTool(); }
+    void rememberTool(AnnotationToolType tool) override { preferences_.setLastAnnotationTool(tool); }
+
+private:
+    AppPreferences& preferences_;
+};
+
+}  // namespace
+
+struct DesktopAnnotationEditor::Parts {
+    explicit Parts(Dependencies d)
+        : text(std::make_shared<PangoTextEngine>()),
+          renderer(text),
+          delivery([&preferences = d.preferences] { return imageFormat(preferences.defaultImageFormat()); },
+                   std::move(d.chooseFile)),
+          toolMemory(d.preferences),
+          pixels(text),
+          host([this](AnnotationEditorSessionPtr session) {
+              AnnotationEditorModel::Dependencies deps;
+              deps.measurer = text;
+              deps.renderer = &renderer;
+              deps.delivery = &delivery;
+              deps.toolMemory = &toolMemory;
+              return std::make_unique<AnnotationEditorModel>(std::move(session), std::move(deps));
+          }) {}
+
+    std::shared_ptr<const PangoTextEngine> text;
+    CompositingExportRenderer renderer;
+    QtExportDelivery delivery;
+    PreferenceToolMemory toolMemory;
+    WholeImageCanvasPixels pixels;
+    AnnotationEditorHost host;
+};
+
+DesktopAnnotationEditor::DesktopAnnotationEditor(Dependencies dependencies) {
+    if (!dependencies.chooseFile) {
+        dependencies.chooseFile = QtExportDelivery::fileDialog([this]() -> QWidget* { return window_.get(); });
+    }
+    parts_ = std::make_unique<Parts>(std::move(dependencies));
+    window_ = std::make_unique<EditorWindow>(parts_->host, parts_->pixels);
+    window_->setHidesWhenEmpty(true);
+}
+
+DesktopAnnotationEditor::~DesktopAnnotationEditor() = default;
+
+void DesktopAnnotationEditor::present(SharedImage image, AnnotationEditorSession::Completion completion) {
+    if (!image) return;
+    // A delivery may finish later (a history write): the window then shows what became of it.
+    auto completing = [window = window_.get(), completion = std::move(completion)](
+                          std::shared_ptr<const Image> edited, AnnotationDeliveryCallback finished) {
+        completion(std::move(edited), [window, finished = std::move(finished)](AnnotationDeliveryResult result) {
+            finished(std::move(result));
+            QTimer::singleShot(0, window, [window] { window->refresh(); });
+        });
+    };
+    parts_->host.open(std::make_shared<AnnotationEditorSession>(std::move(image), std::move(completing)));
+    logLine(LogLevel::info, LogCategory::app, "editor.opened");
+    window_->refresh();
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void DesktopAnnotationEditor::open(SharedImage image, const CaptureSessionInfo&, Finished finished) {
+    present(std::move(image), [finished = std::move(finished)](std::shared_ptr<const Image> edited,
+                                                               AnnotationDeliveryCallback delivered) {
+        if (finished) finished(std::move(edited));
+        delivered(AnnotationDeliveryResult::delivered());
+    });
+}
+
+void DesktopAnnotationEditor::openStandalone(SharedImage image) {
+    present(std::move(image), [this](std::shared_ptr<const Image> edited, AnnotationDeliveryCallback delivered) {
+        if (!standaloneRoute_) {
+            delivered(AnnotationDeliveryResult::failed(std::string(AnnotationEditorSession::kNoRouteMessage)));
+            return;
+        }
+        standaloneRoute_(std::move(edited));
+        delivered(AnnotationDeliveryResult::delivered());
+    });
+}
+
+void DesktopAnnotationEditor::requestQuit(std::function<void(bool)> decided) {
+    parts_->host.requestQuit(std::move(decided));
+    window_->refresh();
+}
+
+}  // namespace tessarin

@@ -1,0 +1,50 @@
+#pragma once
+// The annotation editor in the desktop application: one editor window over
+// AnnotationEditorHost, the export renderer and the Qt delivery. Captures
+// open it through AnnotationEditorOpener (their edit goes back through the
+// capture's route); images from a file or the clipboard open with a route
+// of their own that records the result and shows its thumbnail.
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "core/annotation/AnnotationEditorHost.h"
+#include "core/flow/CaptureFlowPorts.h"
+
+namespace tessarin {
+
+class AppPreferences;
+class EditorWindow;
+
+class DesktopAnnotationEditor final : public AnnotationEditorOpener {
+public:
+    struct Dependencies {
+        AppPreferences& preferences;
+        // Where Save As writes; empty asks with the file dialog.
+        std::function<QString(const QString& suggestedName)> chooseFile;
+    };
+    // Where an image opened from a file or the clipboard goes when done.
+    using StandaloneRoute = std::function<void(SharedImage edited)>;
+
+    explicit DesktopAnnotationEditor(Dependencies dependencies);
+    ~DesktopAnnotationEditor() override;
+
+    void open(SharedImage image, const CaptureSessionInfo& session, Finished finished) override;
+    void openStandalone(SharedImage image);
+    void setStandaloneRoute(StandaloneRoute route) { standaloneRoute_ = std::move(route); }
+
+    // Quitting: unsaved edits are asked about first.
+    void requestQuit(std::function<void(bool mayQuit)> decided);
+    EditorWindow* window() const { return window_.get(); }
+
+private:
+    void present(SharedImage image, AnnotationEditorSession::Completion completion);
+
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+    std::unique_ptr<EditorWindow> window_;
+    StandaloneRoute standaloneRoute_;
+};
+
+}  // namespace tessarin

@@ -1,0 +1,93 @@
+#include "app/desktop/DesktopAnnotationEditor.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include "app/desktop/EditorCanvasWidget.h"
+#include "app/desktop/EditorWindow.h"
+#include "app/desktop/QtTestApplication.h"
+#include "core/preferences/AppPreferences.h"
+#include "core/preferences/KeyValueStore.h"
+
+namespace tessarin {
+namespace {
+
+std::shared_ptr<const Image> greyImage() {
+    auto image = Image::allocate(120, 80);
+    std::fill(image->data(), image->data() + image->byteCount(), uint8_t{128});
+    return std::make_shared<const Image>(std::move(*image));
+}
+
+struct DesktopAnnotationEditorTest : ::testing::Test {
+    QApplication& application = qtWidgetTestApplication();  // before any widget
+    InMemoryKeyValueStore store;
+    AppPreferences preferences{store};
+    DesktopAnnotationEditor editor{{preferences, [](const QString&) { return QString(); }}};
+
+    AnnotationEditorModel* model() { return editor.window()->canvas()->model(); }
+    void drawBox() {
+        model()->setSelectedTool(AnnotationToolType::rectangle);
+        model()->canvas().mouseDown({10, 10}, 1, {});
+        model()->canvas().mouseDragged({60, 50}, {});
+        model()->canvas().mouseUp({60, 50}, {});
+        editor.window()->refresh();
+    }
+    void done() { editor.window()->findChild<QPushButton*>(QStringLiteral("done"))->click(); }
+    void answer(const char* button) {
+        ASSERT_TRUE(editor.window()->closePrompt());
+        editor.window()->closePrompt()->findChild<QAbstractButton*>(QString::fromLatin1(button))->click();
+    }
+};
+
+TEST_F(DesktopAnnotationEditorTest, ACaptureGoesBackThroughItsRouteAndTheWindowCloses) {
+    preferences.setLastAnnotationTool(AnnotationToolType::arrow);
+    std::vector<SharedImage> finished;
+    editor.open(greyImage(), CaptureSessionInfo{"ABCD", CaptureMode::area},
+                [&](SharedImage edited) { finished.push_back(std::move(edited)); });
+    ASSERT_TRUE(model());
+    EXPECT_TRUE(editor.window()->isVisible());
+    EXPECT_EQ(model()->selectedTool(), AnnotationToolType::arrow);  // the remembered tool
+    drawBox();
+    done();
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(finished[0]->width(), 120u);
+    QApplication::processEvents();
+    EXPECT_FALSE(editor.window()->isVisible());
+}
+
+TEST_F(DesktopAnnotationEditorTest, AFileWithoutARouteSaysSoAndStaysOpenThenTheRouteTakesIt) {
+    editor.openStandalone(greyImage());
+    drawBox();
+    done();
+    EXPECT_TRUE(model());
+    EXPECT_EQ(editor.window()->findChild<QLabel*>(QStringLiteral("exportError"))->text().toStdString(),
+              AnnotationEditorSession::kNoRouteMessage);
+    std::vector<SharedImage> routed;
+    editor.setStandaloneRoute([&](SharedImage edited) { routed.push_back(std::move(edited)); });
+    done();
+    EXPECT_EQ(routed.size(), 1u);
+    EXPECT_FALSE(model());
+}
+
+TEST_F(DesktopAnnotationEditorTest, QuittingAsksAboutUnsavedEditsFirst) {
+    editor.open(greyImage(), CaptureSessionInfo{}, [](SharedImage) {});
+    std::vector<bool> decisions;
+    editor.requestQuit([&](bool mayQuit) { decisions.push_back(mayQuit); });
+    EXPECT_EQ(decisions, std::vector<bool>{true});  // nothing to lose: no question
+
+    editor.open(greyImage(), CaptureSessionInfo{}, [](SharedImage) {});
+    drawBox();
+    editor.requestQuit([&](bool mayQuit) { decisions.push_back(mayQuit); });
+    answer("promptCancel");
+    EXPECT_EQ(decisions, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(model());
+    editor.requestQuit([&](bool mayQuit) { decisions.push_back(mayQuit); });
+    answer("promptDontSave");
+    EXPECT_EQ(decisions, (std::vector<bool>{true, false, true}));
+}
+
+}  // namespace
+}  // namespace tessarin

@@ -1,0 +1,345 @@
+#include "app/desktop/EditorWindow.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QWheelEvent>
+#include <gtest/gtest.h>
+
+#include "app/desktop/EditorCanvasWidget.h"
+#include "app/desktop/EditorExport.h"
+#include "app/desktop/EditorLayersPanel.h"
+#include "app/desktop/EditorToolBar.h"
+#include "app/desktop/QtTestApplication.h"
+#include "core/annotation/OtherAnnotations.h"
+#include "core/annotation/RectAnnotations.h"
+#include "render/annotation/PangoTextEngine.h"
+
+namespace tessarin {
+namespace {
+
+std::shared_ptr<const Image> whiteImage(uint32_t width, uint32_t height) {
+    auto image = Image::allocate(width, height);
+    std::fill(image->data(), image->data() + image->byteCount(), uint8_t{255});
+    return std::make_shared<const Image>(std::move(*image));
+}
+
+bool isReddish(QColor c) { return c.red() > 200 && c.green() < 120 && c.blue() < 120; }
+
+struct EditorWindowTest : ::testing::Test {
+    QApplication& application = qtWidgetTestApplication();  // before any widget
+    QTemporaryDir folder;
+    QString savePath = folder.filePath(QStringLiteral("marked.png"));
+    QString suggestedName;
+    std::shared_ptr<const PangoTextEngine> text = std::make_shared<PangoTextEngine>();
+    CompositingExportRenderer renderer{text};
+    QtExportDelivery delivery{[] { return ImageFormat::jpeg(); },
+                              [this](const QString& suggested) {
+                                  suggestedName = suggested;
+                                  return savePath;
+                              }};
+    WholeImageCanvasPixels pixels{text};
+    AnnotationEditorHost host{[this](AnnotationEditorSessionPtr session) {
+        AnnotationEditorModel::Dependencies deps;
+        deps.measurer = text;
+        deps.renderer = &renderer;
+        deps.delivery = &delivery;
+        return std::make_unique<AnnotationEditorModel>(std::move(session), std::move(deps));
+    }};
+    EditorWindow window{host, pixels};
+    std::vector<std::shared_ptr<const Image>> completed;
+
+    void open(uint32_t width = 200, uint32_t height = 100) {
+        host.open(std::make_shared<AnnotationEditorSession>(
+            whiteImage(width, height), [this](std::shared_ptr<const Image> image, AnnotationDeliveryCallback done) {
+                completed.push_back(std::move(image));
+                done(AnnotationDeliveryResult::delivered());
+            }));
+        window.refresh();
+        window.show();
+    }
+
+    AnnotationEditorModel& model() { return *host.model(); }
+    EditorCanvasWidget& canvas() { return *window.canvas(); }
+
+    void mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers = {}) {
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, QPointF(at), canvas().mapToGlobal(QPointF(at)), button, buttons, modifiers);
+        QApplication::sendEvent(&canvas(), &event);
+    }
+    void drag(QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = {}) {
+        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, modifiers);
+        mouse(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton, modifiers);
+        mouse(QEvent::MouseMove, to, Qt::LeftButton, modifiers);
+        mouse(QEvent::MouseButtonRelease, to, Qt::NoButton, modifiers);
+    }
+    void key(QWidget* target, int code, Qt::KeyboardModifiers modifiers = {}, const QString& typed = {}) {
+        QKeyEvent press(QEvent::KeyPress, code, modifiers, typed);
+        QApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, code, modifiers, typed);
+        QApplication::sendEvent(target, &release);
+    }
+    void typeKey(char c) { key(&canvas(), Qt::Key_A + (c - 'a'), {}, QString(QChar(c))); }
+
+    QAbstractButton* promptButton(const char* name) {
+        return window.closePrompt() ? window.closePrompt()->findChild<QAbstractButton*>(QString::fromLatin1(name)) : nullptr;
+    }
+    Rect onlyRectangle() {
+        EXPECT_EQ(model().document().annotations.size(), 1u);
+        auto rectangle = std::dynamic_pointer_cast<RectangleAnnotation>(model().document().annotations.at(0));
+        EXPECT_TRUE(rectangle);
+        return rectangle ? rectangle->rect.standardized() : Rect{};
+    }
+};
+
+// Widget pixels map to drawing space (origin bottom-left) through the zoom.
+TEST_F(EditorWindowTest, DrawsARectangleWhereThePointerWentAtZoomOneAndTwo) {
+    const struct {
+        double zoom;
+        QPoint from, to;
+    } cases[] = {{1, {20, 10}, {80, 60}}, {2, {40, 20}, {160, 120}}};
+    for (const auto& c : cases) {
+        open();
+        model().setSelectedTool(AnnotationToolType::rectangle);
+        model().setZoomLevel(c.zoom);
+        window.refresh();
+        EXPECT_EQ(canvas().size(), QSize(int(200 * c.zoom), int(100 * c.zoom)));
+        drag(c.from, c.to);
+        const Rect r = onlyRectangle();
+        EXPECT_NEAR(r.minX(), 20, 0.01) << c.zoom;
+        EXPECT_NEAR(r.maxX(), 80, 0.01) << c.zoom;
+        EXPECT_NEAR(r.minY(), 40, 0.01) << c.zoom;  // 100 - 60
+        EXPECT_NEAR(r.maxY(), 90, 0.01) << c.zoom;  // 100 - 10
+        // The canvas shows the export's pixels: the outline is drawn on the left edge.
+        const QImage shown = pixels.documentImage(model());
+        EXPECT_TRUE(isReddish(shown.pixelColor(20, 35))) << c.zoom;
+        const auto exported = CompositingExportRenderer::composite(
+            AnnotationCompositeInputs{model().session()->image(), model().document().annotations, model().imageDrawRect(), {}, {}},
+            *text);
+        ASSERT_TRUE(exported);
+        EXPECT_EQ(shown, qImageOf(*exported));
+        model().undo();  // leaves nothing unsaved: closing asks nothing
+        host.requestClose();
+        window.refresh();
+        EXPECT_FALSE(host.model());
+    }
+}
+
+TEST_F(EditorWindowTest, ToolKeysChooseTheToolAndTheBarFollows) {
+    open();
+    const std::pair<char, AnnotationToolType> keys[] = {
+        {'a', AnnotationToolType::arrow}, {'r', AnnotationToolType::rectangle}, {'o', AnnotationToolType::circle},
+        {'t', AnnotationToolType::text},  {'p', AnnotationToolType::pixelate},  {'m', AnnotationToolType::move},
+    };
+    for (const auto& [c, tool] : keys) {
+        typeKey(c);
+        EXPECT_EQ(model().selectedTool(), tool) << c;
+        EXPECT_TRUE(window.toolBar()->toolButton(tool)->isChecked()) << c;
+    }
+    window.toolBar()->toolButton(AnnotationToolType::line)->click();
+    EXPECT_EQ(model().selectedTool(), AnnotationToolType::line);
+}
+
+TEST_F(EditorWindowTest, ZoomKeysAndControlWheelResizeTheCanvas) {
+    open();
+    key(&canvas(), Qt::Key_Equal, Qt::ControlModifier, QStringLiteral("="));
+    EXPECT_DOUBLE_EQ(model().zoomLevel(), AnnotationEditorModel::kZoomStep);
+    EXPECT_EQ(canvas().width(), 250);
+    key(&canvas(), Qt::Key_0, Qt::ControlModifier, QStringLiteral("0"));
+    EXPECT_DOUBLE_EQ(model().zoomLevel(), 1);
+    QWheelEvent wheel(QPointF(10, 10), canvas().mapToGlobal(QPointF(10, 10)), {}, {0, -120}, Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&canvas(), &wheel);
+    EXPECT_DOUBLE_EQ(model().zoomLevel(), 1 / AnnotationEditorModel::kZoomStep);
+    EXPECT_EQ(canvas().size(), QSize(160, 80));
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("zoom"))->text(), QStringLiteral("80%"));
+}
+
+TEST_F(EditorWindowTest, UndoAndRedoShortcutsAndTheLayersPanel) {
+    open();
+    typeKey('r');
+    drag({10, 10}, {50, 50});
+    drag({100, 20}, {150, 70});
+    ASSERT_EQ(model().document().annotations.size(), 2u);
+    key(&canvas(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(model().document().annotations.size(), 1u);
+    key(&canvas(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(model().document().annotations.size(), 2u);
+
+    window.findChild<QToolButton*>(QStringLiteral("layersToggle"))->click();
+    QListWidget* layers = window.layersPanel()->list();
+    EXPECT_TRUE(layers->isVisible());
+    ASSERT_EQ(layers->count(), 2);
+    layers->item(0)->setCheckState(Qt::Unchecked);  // top-most: the second rectangle
+    EXPECT_TRUE(model().document().annotations.at(1)->isHidden());
+    layers->item(0)->setSelected(true);
+    window.findChild<QPushButton*>(QStringLiteral("layerDelete"))->click();
+    EXPECT_EQ(model().document().annotations.size(), 1u);
+}
+
+// Alt+drag is usually the window manager's: Ctrl+drag duplicates as well.
+TEST_F(EditorWindowTest, ControlDragWithTheMoveToolDuplicates) {
+    open();
+    typeKey('r');
+    drag({20, 10}, {80, 60});
+    typeKey('m');
+    drag({20, 35}, {60, 35});
+    EXPECT_EQ(model().document().annotations.size(), 1u);  // a plain drag moves
+    EXPECT_NEAR(onlyRectangle().minX(), 60, 0.01);
+    // On the left edge, clear of its handles.
+    drag({60, 22}, {100, 22}, Qt::ControlModifier);
+    ASSERT_EQ(model().document().annotations.size(), 2u);
+    key(&canvas(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(model().document().annotations.size(), 1u);
+}
+
+TEST_F(EditorWindowTest, TextIsTypedInABoxOverTheCanvasAndCommittedWithReturn) {
+    open();
+    typeKey('t');
+    mouse(QEvent::MouseButtonPress, {30, 30}, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {30, 30}, Qt::NoButton);
+    QLineEdit* box = canvas().textBox();
+    ASSERT_TRUE(box->isVisible());
+    EXPECT_EQ(box->placeholderText(), QStringLiteral("Type text..."));
+    box->setText(QStringLiteral("Hello"));
+    key(box, Qt::Key_Return);
+    EXPECT_FALSE(box->isVisible());
+    ASSERT_EQ(model().document().annotations.size(), 1u);
+    auto typed = std::dynamic_pointer_cast<TextAnnotation>(model().document().annotations[0]);
+    ASSERT_TRUE(typed);
+    EXPECT_EQ(typed->text, "Hello");
+
+    // A press elsewhere ends the next text and opens no second box.
+    mouse(QEvent::MouseButtonPress, {120, 60}, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {120, 60}, Qt::NoButton);
+    ASSERT_TRUE(box->isVisible());
+    box->setText(QStringLiteral("World"));
+    mouse(QEvent::MouseButtonPress, {60, 80}, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {60, 80}, Qt::NoButton);
+    EXPECT_FALSE(box->isVisible());
+    EXPECT_EQ(model().document().annotations.size(), 2u);
+}
+
+TEST_F(EditorWindowTest, TheClosePromptsThreeButtons) {
+    open();
+    typeKey('r');
+    drag({10, 10}, {50, 50});
+
+    window.close();
+    ASSERT_TRUE(window.closePrompt());
+    EXPECT_EQ(window.closePrompt()->text(), QStringLiteral("Save changes before closing?"));
+    EXPECT_EQ(window.closePrompt()->informativeText(), QStringLiteral("Your annotations will be lost if you don't save."));
+    promptButton("promptCancel")->click();
+    EXPECT_FALSE(window.closePrompt());
+    EXPECT_TRUE(host.model());
+    EXPECT_TRUE(completed.empty());
+
+    window.close();
+    ASSERT_EQ(promptButton("promptSave")->text(), QStringLiteral("Save"));
+    promptButton("promptSave")->click();
+    EXPECT_FALSE(host.model());
+    ASSERT_EQ(completed.size(), 1u);
+    EXPECT_EQ(completed[0]->width(), 200u);
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("emptyTitle"))->text(), QStringLiteral("No Screenshot Selected"));
+
+    open();
+    drag({10, 10}, {50, 50});
+    window.close();
+    ASSERT_EQ(promptButton("promptDontSave")->text(), QStringLiteral("Don't Save"));
+    promptButton("promptDontSave")->click();
+    EXPECT_FALSE(host.model());
+    EXPECT_EQ(completed.size(), 1u);
+}
+
+TEST_F(EditorWindowTest, CopyPutsThePngOnTheClipboardAndSaveAsWritesTheChosenFile) {
+    open();
+    typeKey('r');
+    drag({20, 10}, {80, 60});
+    window.findChild<QPushButton*>(QStringLiteral("copy"))->click();
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(data && data->hasFormat(QStringLiteral("image/png")));
+    const QImage copied = QImage::fromData(data->data(QStringLiteral("image/png")), "PNG");
+    ASSERT_EQ(copied.size(), QSize(200, 100));
+    EXPECT_TRUE(isReddish(copied.pixelColor(20, 35)));
+    EXPECT_EQ(copied.pixelColor(50, 35), QColor(Qt::white));
+
+    window.findChild<QPushButton*>(QStringLiteral("saveAs"))->click();
+    EXPECT_TRUE(suggestedName.endsWith(QStringLiteral(".jpg"))) << suggestedName.toStdString();
+    const QImage saved(savePath);
+    ASSERT_EQ(saved.size(), QSize(200, 100));
+    EXPECT_TRUE(isReddish(saved.pixelColor(20, 35)));
+    EXPECT_TRUE(host.model());  // Save As and Copy keep the editor open
+}
+
+TEST_F(EditorWindowTest, AFailedSaveShowsItsErrorAndKeepsTheEditorOpen) {
+    savePath = folder.filePath(QStringLiteral("missing/folder/marked.png"));
+    open();
+    typeKey('r');
+    drag({20, 10}, {80, 60});
+    window.findChild<QPushButton*>(QStringLiteral("saveAs"))->click();
+    EXPECT_TRUE(host.model());
+    EXPECT_TRUE(window.findChild<QLabel*>(QStringLiteral("exportError"))->text().contains(QStringLiteral("could not be saved")));
+}
+
+TEST_F(EditorWindowTest, PicturesOfTheWindowWhenAsked) {
+    const QString shots = qEnvironmentVariable("TESSARIN_SHOTS");
+    if (shots.isEmpty()) GTEST_SKIP() << "TESSARIN_SHOTS is not set";
+    auto picture = [&](const char* name) {
+        QApplication::processEvents();
+        EXPECT_TRUE(window.grab().save(shots + "/editor-" + QString::fromLatin1(name) + ".png"));
+    };
+    picture("empty");
+    open(480, 300);
+    typeKey('r');
+    drag({40, 40}, {200, 140});
+    typeKey('n');
+    mouse(QEvent::MouseButtonPress, {260, 60}, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {260, 60}, Qt::NoButton);
+    typeKey('p');
+    drag({300, 160}, {440, 260});
+    typeKey('h');
+    drag({40, 200}, {240, 230});
+    window.findChild<QToolButton*>(QStringLiteral("layersToggle"))->click();
+    picture("layers");
+    typeKey('t');
+    mouse(QEvent::MouseButtonPress, {60, 260}, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {60, 260}, Qt::NoButton);
+    canvas().textBox()->setText(QStringLiteral("Look here"));
+    picture("text");
+    window.close();
+    picture("prompt");
+    ASSERT_TRUE(window.closePrompt());
+    EXPECT_TRUE(window.closePrompt()->grab().save(shots + "/editor-prompt-box.png"));
+}
+
+TEST(EditorExportTest, CropsToThePixelsTheDrawingRectangleCovers) {
+    const Rect draw{0, 0, 200, 100};
+    const struct {
+        Rect crop;
+        std::optional<PixelCrop> expected;
+    } cases[] = {
+        {{20, 40, 60, 50}, PixelCrop{20, 10, 60, 50}},
+        {{-10, -10, 500, 500}, PixelCrop{0, 0, 200, 100}},
+        {{300, 0, 10, 10}, std::nullopt},
+        {{10, 10, 0.2, 50}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto crop = pixelCropOf(c.crop, draw, 200, 100);
+        ASSERT_EQ(crop.has_value(), c.expected.has_value()) << c.crop.x;
+        if (!crop) continue;
+        EXPECT_EQ(std::tie(crop->x, crop->y, crop->width, crop->height),
+                  std::tie(c.expected->x, c.expected->y, c.expected->width, c.expected->height));
+    }
+}
+
+}  // namespace
+}  // namespace tessarin
