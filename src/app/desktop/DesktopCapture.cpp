@@ -316,7 +316,8 @@ struct DesktopCapture::Parts {
                   return std::nullopt;
               },
               .unavailableAllInOneActions = {CaptureSelectionAction::annotate, CaptureSelectionAction::scrolling}}),
-          recording(DesktopRecording::Ports{app, main, background, *backend, selection, sound, alertPresenter, alerts}) {}
+          recording(DesktopRecording::Ports{app, main, background, *backend, selection, sound, alertPresenter, alerts,
+                                            quickAccess}) {}
 
     // What a thumbnail's buttons and drags reach. The annotation editor is
     // not built yet: its button stays out, as on the All-in-One toolbar
