@@ -236,7 +236,21 @@ case_microphone_records_sound() {
     movie=$(stop_recording activate recordVideo)
     [ "$(audio_codec "$movie")" = aac ] || fail "no AAC sound track in $movie"
     grep -q 'Microphone Access Denied' "$work/app.log" && fail "the microphone was reported denied"
-    true
+    # The editor's preview plays that sound into the server, and stops it on pause.
+    wait_for "test -n \"\$(thumbnail_window)\"" 10 || fail "no video thumbnail"
+    eval "$(xdotool getwindowgeometry --shell "$(thumbnail_window)")"
+    xdotool mousemove --sync "$((X + WIDTH / 2))" "$((Y + 60))" click 1
+    wait_for "xdotool search --onlyvisible --name '^Edit Video'" 10 || fail "the editor did not open"
+    local editor
+    editor=$(xdotool search --onlyvisible --name '^Edit Video' | head -n 1)
+    xdotool windowactivate --sync "$editor" 2>/dev/null || xdotool windowfocus --sync "$editor"
+    xdotool key space
+    wait_for "grep -q 'video_editor.play from=.* sound=1' '$work/app.log'" 10 ||
+        fail "the preview plays without sound: $(grep 'video_editor' "$work/app.log")"
+    wait_for "pactl list sink-inputs | grep -q 'Video preview'" 10 || fail "no preview stream on the sound server"
+    xdotool key space
+    wait_for "grep -q 'video_editor.pause' '$work/app.log'" 10 || fail "the preview did not pause"
+    wait_for "! pactl list sink-inputs | grep -q 'Video preview'" 10 || fail "the preview's sound went on after the pause"
 }
 
 case_microphone_denied_records_without() {
