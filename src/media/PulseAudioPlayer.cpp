@@ -4,6 +4,7 @@
 #include <pulse/simple.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <vector>
 
@@ -86,7 +87,7 @@ void PulseAudioPlayer::run(double from) {
         int error = 0;
         if (pa_simple_write(stream_, samples.data(), samples.size() * sizeof(float), &error) < 0) {
             logLine(LogLevel::info, LogCategory::capture, std::string("video_editor.sound stopped error=") + pa_strerror(error));
-            return;
+            return keepTimeWithoutSound();
         }
         written_ += static_cast<int64_t>(frames);
         const pa_usec_t latency = pa_simple_get_latency(stream_, &error);
@@ -94,6 +95,17 @@ void PulseAudioPlayer::run(double from) {
         const double heard = from + static_cast<double>(written_) / rate - static_cast<double>(latency) / 1e6;
         // Never backwards: the picture would have to seek back for it.
         if (heard > clock_) clock_ = heard;
+    }
+}
+
+// The server went away while playing: the clock runs on by the wall clock
+// from where the sound stopped, so the picture does not freeze.
+void PulseAudioPlayer::keepTimeWithoutSound() {
+    const double from = clock_;
+    const auto since = std::chrono::steady_clock::now();
+    while (!stopping_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        clock_ = from + std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
     }
 }
 

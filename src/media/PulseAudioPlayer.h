@@ -7,7 +7,8 @@
 // written less what the server still holds (its latency). The picture
 // follows that clock, so it stays with the sound whatever the machine's
 // load. Past the track's end silence is written, so the clock runs on to
-// the end of a longer picture. Pausing drops what the server still holds.
+// the end of a longer picture; should the server go away, the wall clock
+// takes over. Pausing drops what the server still holds.
 
 #include <atomic>
 #include <memory>
@@ -36,6 +37,7 @@ public:
 
 private:
     void run(double from);
+    void keepTimeWithoutSound();
 
     std::unique_ptr<FfmpegAudioDecoder> decoder_;
     pa_simple* stream_ = nullptr;
