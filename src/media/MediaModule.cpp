@@ -6,6 +6,7 @@
 #include "core/recording/MediaEngine.h"
 #include "media/FfmpegFrameReader.h"
 #include "media/FfmpegMovieEncoder.h"
+#include "media/PulseAudioPlayer.h"
 #include "media/PulseMicrophone.h"
 #include "media/VideoExporter.h"
 #include "media/X11ScreenRecordingSource.h"
@@ -58,6 +59,15 @@ public:
     Expected<std::unique_ptr<VideoFrameReader>, RecordingError> openFrameReader(const std::filesystem::path& movie) override {
         std::optional<Expected<std::unique_ptr<VideoFrameReader>, RecordingError>> opened;
         if (auto thrown = runBehindModuleBarrier([&] { opened.emplace(openFfmpegFrameReader(movie)); })) {
+            return unexpected(crossed(thrown));
+        }
+        return std::move(*opened);
+    }
+
+    Expected<std::unique_ptr<VideoAudioPlayer>, RecordingError> openAudioPlayer(
+        const std::filesystem::path& movie) override {
+        std::optional<Expected<std::unique_ptr<VideoAudioPlayer>, RecordingError>> opened;
+        if (auto thrown = runBehindModuleBarrier([&] { opened.emplace(openPulseAudioPlayer(movie)); })) {
             return unexpected(crossed(thrown));
         }
         return std::move(*opened);

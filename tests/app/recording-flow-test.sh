@@ -81,8 +81,16 @@ check_movie() {
 
 thumbnail_window() { xdotool search --onlyvisible --name 'Recording .*\.mov' | head -n 1; }
 
+# origin WINDOW: "X,Y" of its top-left corner.
+origin() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} END{print x "," y}'; }
+
 case_menu_action_records() {
     start_app
+    # A capture's thumbnail first: the recording's joins its column.
+    xdotool key shift+Print
+    wait_for "grep -q 'quick_access.front phase=initial' '$work/app.log'" 10 || fail "the capture showed no thumbnail"
+    local capture_thumb
+    capture_thumb=$(xdotool search --onlyvisible --name 'Tessarin Quick Access' | head -n 1)
     select_and_record activate recordVideo
     # Frame and panel are on the screen, outside the area.
     shot recording-chrome
@@ -95,6 +103,11 @@ case_menu_action_records() {
     movie=$(stop_recording activate recordVideo)
     check_movie "$movie"
     wait_for "test -n \"\$(thumbnail_window)\"" 10 || fail "no video thumbnail"
+    local below above
+    below=$(origin "$capture_thumb")
+    above=$(origin "$(thumbnail_window)")
+    [ "$above" = "${below%,*},$((${below#*,} - 181))" ] ||
+        fail "the video thumbnail is at $above, not one slot above the capture's at $below"
     shot video-thumbnail
     grep -q 'app.recording=false\|recording_flow.finished discard=0 kept=1' "$work/app.log" || fail "the flow did not end"
 }
@@ -236,7 +249,21 @@ case_microphone_records_sound() {
     movie=$(stop_recording activate recordVideo)
     [ "$(audio_codec "$movie")" = aac ] || fail "no AAC sound track in $movie"
     grep -q 'Microphone Access Denied' "$work/app.log" && fail "the microphone was reported denied"
-    true
+    # The editor's preview plays that sound into the server, and stops it on pause.
+    wait_for "test -n \"\$(thumbnail_window)\"" 10 || fail "no video thumbnail"
+    eval "$(xdotool getwindowgeometry --shell "$(thumbnail_window)")"
+    xdotool mousemove --sync "$((X + WIDTH / 2))" "$((Y + 60))" click 1
+    wait_for "xdotool search --onlyvisible --name '^Edit Video'" 10 || fail "the editor did not open"
+    local editor
+    editor=$(xdotool search --onlyvisible --name '^Edit Video' | head -n 1)
+    xdotool windowactivate --sync "$editor" 2>/dev/null || xdotool windowfocus --sync "$editor"
+    xdotool key space
+    wait_for "grep -q 'video_editor.play from=.* sound=1' '$work/app.log'" 10 ||
+        fail "the preview plays without sound: $(grep 'video_editor' "$work/app.log")"
+    wait_for "pactl list sink-inputs | grep -q 'Video preview'" 10 || fail "no preview stream on the sound server"
+    xdotool key space
+    wait_for "grep -q 'video_editor.pause' '$work/app.log'" 10 || fail "the preview did not pause"
+    wait_for "! pactl list sink-inputs | grep -q 'Video preview'" 10 || fail "the preview's sound went on after the pause"
 }
 
 case_microphone_denied_records_without() {

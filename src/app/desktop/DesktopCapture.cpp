@@ -313,7 +313,8 @@ struct DesktopCapture::Parts {
                   return std::nullopt;
               },
               .unavailableAllInOneActions = {CaptureSelectionAction::scrolling}}),
-          recording(DesktopRecording::Ports{app, main, background, *backend, selection, sound, alertPresenter, alerts}) {
+          recording(DesktopRecording::Ports{app, main, background, *backend, selection, sound, alertPresenter, alerts,
+                                            quickAccess}) {
         // An image from a file or the clipboard is recorded as a capture of
         // its own once edited, and shows its thumbnail.
         editor.setStandaloneRoute([this, &app](SharedImage edited) {

@@ -7,13 +7,15 @@
 #include "app/desktop/QtFileManager.h"
 #include "app/desktop/RecordingChrome.h"
 #include "app/desktop/VideoEditorWindow.h"
-#include "app/desktop/VideoThumbnailWindow.h"
+#include "app/desktop/QuickAccessThumbnails.h"
+#include "app/desktop/QuickAccessWindow.h"
 #include "core/capture/ExportManager.h"
 #include "core/capture/PixelCrop.h"
 #include "core/common/Localization.h"
 #include "core/common/Log.h"
 #include "core/history/FileManagerReveal.h"
 #include "core/recording/MediaEngine.h"
+#include "core/recording/VideoEditModel.h"
 #include "core/recordingflow/RecordingFlowController.h"
 #include "core/recordingflow/RecordingRouting.h"
 #include "platform/x11/X11ScreenBackend.h"
@@ -173,26 +175,23 @@ struct DesktopRecording::Parts {
     }
 
     void showThumbnail(const RecordingResult& result) {
-        if (thumbnail) thumbnail->close();
-        auto* window = new VideoThumbnailWindow(result, [this](RecordingThumbnailAction action, const RecordingResult& chosen) {
-            act(action, chosen);
-        });
-        window->setAttribute(Qt::WA_DeleteOnClose);
-        thumbnail = window;
-        window->showInCorner();
+        ports.quickAccess.presentVideo(result.posterFrame, ThumbnailVideo{result.fileURL, videoTimeText(result.duration)},
+                                       [this, result](ThumbnailAction action) { act(action, result); });
     }
 
-    void act(RecordingThumbnailAction action, const RecordingResult& result) {
-        note("thumbnail action=" + std::to_string(static_cast<int>(action)));
+    // The column has already dismissed the thumbnail for edit and close.
+    void act(ThumbnailAction action, const RecordingResult& result) {
         switch (action) {
-            case RecordingThumbnailAction::edit:
-                if (thumbnail) thumbnail->close();
+            case ThumbnailAction::edit:
+                note("thumbnail action=edit");
                 return openEditor(result.fileURL);
-            case RecordingThumbnailAction::reveal: return reveal.reveal(result.fileURL, [](RevealOutcome) {});
-            case RecordingThumbnailAction::saveAs: return saveAs(result.fileURL);
-            case RecordingThumbnailAction::close:
-                if (thumbnail) thumbnail->close();
-                return;
+            case ThumbnailAction::reveal:
+                note("thumbnail action=reveal");
+                return reveal.reveal(result.fileURL, [](RevealOutcome) {});
+            case ThumbnailAction::saveAs:
+                note("thumbnail action=save_as");
+                return saveAs(result.fileURL);
+            default: return;
         }
     }
 
@@ -224,7 +223,6 @@ struct DesktopRecording::Parts {
     }
 
     void closeWindows() {
-        if (thumbnail) thumbnail->close();
         if (editor) editor->close();
     }
 
@@ -235,7 +233,6 @@ struct DesktopRecording::Parts {
     FileManagerReveal reveal;
     RecordingChrome chrome;  // before the flow, which closes it when it goes
     std::unique_ptr<RecordingFlowController> flow;
-    QPointer<VideoThumbnailWindow> thumbnail;
     QPointer<VideoEditorWindow> editor;
 };
 

@@ -1,7 +1,8 @@
 #pragma once
 // "Record Video" in the desktop application: the recording flow over the
 // media module, with the selection overlay, the chrome and panel, the
-// video thumbnail and the video editor as its views.
+// video thumbnail (in the Quick Access column) and the video editor as its
+// views.
 
 #include <functional>
 #include <memory>
@@ -15,6 +16,8 @@
 
 namespace tessarin {
 
+class QuickAccessThumbnails;
+
 class DesktopRecording {
 public:
     struct Ports {
@@ -26,6 +29,8 @@ public:
         CaptureSoundPlayer& sound;
         AlertPresenter& alerts;
         FlowAlerts& flowAlerts;
+        // Where a kept recording's thumbnail joins the captures' column.
+        QuickAccessThumbnails& quickAccess;
     };
     explicit DesktopRecording(Ports ports);
     ~DesktopRecording();

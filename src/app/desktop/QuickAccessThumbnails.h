@@ -31,6 +31,10 @@ public:
 
     void present(SharedImage image, std::shared_ptr<CapturePersistenceTicket> historyItem,
                  ImageFormat dragExportFormat, const CaptureSessionInfo& session) override;
+    // A finished recording's thumbnail, in the same column.
+    void presentVideo(SharedImage poster, ThumbnailVideo video, std::function<void(ThumbnailAction)> act) {
+        presenter_.presentVideo(std::move(poster), std::move(video), std::move(act));
+    }
     // The thumbnails of the last run, from the history's flags.
     void restore();
     // After a capture, which takes our windows off the screen while it

@@ -141,6 +141,8 @@ void QuickAccessWindow::parkOffScreen() {
     pressedAt_.reset();
     image_ = QImage();
     controls_.clear();
+    durationText_.clear();
+    recording_ = false;
     dragFile_.reset();
     setOpacity(1.0);
     setProperty(kSpareProperty, true);
@@ -150,16 +152,17 @@ void QuickAccessWindow::parkOffScreen() {
 }
 
 void QuickAccessWindow::setContent(const ThumbnailContent& content, QElapsedTimer shownSince) {
-    if (isSpare()) {
-        setProperty(kSpareProperty, false);
-        setTitle(QStringLiteral("Tessarin Quick Access"));
-    }
+    if (isSpare()) setProperty(kSpareProperty, false);
+    recording_ = content.video.has_value();
+    durationText_ = recording_ ? QString::fromStdString(content.video->durationText) : QString();
+    setTitle(recording_ ? QString::fromStdString(content.video->file.filename().string())
+                        : QStringLiteral("Tessarin Quick Access"));
     painted_ = false;
     id_ = content.id;
     dragFile_ = content.dragFile;
     controls_ = ThumbnailControls::layout(content.actions);
     shownSince_ = shownSince;
-    if (content.image) image_ = previewOf(*content.image, QSize(width() - 8, height() - 8));
+    image_ = content.image ? previewOf(*content.image, QSize(width() - 8, height() - 8)) : QImage();
     scheduleFullRepaint();
 }
 
@@ -261,24 +264,10 @@ void QuickAccessWindow::paintArea(QPainter& painter, const QRect&) {
     painter.drawImage(at, image_);
     painter.setPen(QPen(QColor(255, 255, 255, 90), 1));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
-    if (hovered_) {
-        painter.fillRect(rect(), QColor(0, 0, 0, 110));
-        for (const ThumbnailControl& control : controls_) {
-            const QRectF frame(control.frame.x, control.frame.y, control.frame.width, control.frame.height);
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(QColor(250, 250, 250, 230));
-            if (control.action == ThumbnailAction::close) {
-                painter.drawEllipse(frame);
-                painter.setPen(QPen(QColor(30, 30, 30), 2));
-                const QRectF cross = frame.adjusted(7, 7, -7, -7);
-                painter.drawLine(cross.topLeft(), cross.bottomRight());
-                painter.drawLine(cross.topRight(), cross.bottomLeft());
-                continue;
-            }
-            painter.drawRoundedRect(frame, 6, 6);
-            painter.setPen(QColor(30, 30, 30));
-            painter.drawText(frame, Qt::AlignCenter, QString::fromStdString(control.label));
-        }
+    if (recording_) paintDuration(painter);
+    if (hovered_ || recording_) {
+        if (hovered_) painter.fillRect(rect(), QColor(0, 0, 0, 110));
+        paintControls(painter);
     }
     if (!painted_ && !isSpare()) {
         painted_ = true;
@@ -286,6 +275,45 @@ void QuickAccessWindow::paintArea(QPainter& painter, const QRect&) {
         logLine(LogLevel::info, LogCategory::capture,
                 "quick_access.shown id=" + std::to_string(id_) + " duration_ms=" + std::to_string(milliseconds));
     }
+}
+
+void QuickAccessWindow::paintControls(QPainter& painter) const {
+    for (const ThumbnailControl& control : controls_) {
+        const QRectF frame(control.frame.x, control.frame.y, control.frame.width, control.frame.height);
+        painter.setPen(Qt::NoPen);
+        if (control.action == ThumbnailAction::edit) {
+            // The play mark: a dark disc with a white triangle.
+            painter.setBrush(QColor(0, 0, 0, 150));
+            painter.drawEllipse(frame.center(), 22, 22);
+            painter.setBrush(Qt::white);
+            const QPointF c = frame.center();
+            const QPointF triangle[3] = {c + QPointF(-7, -11), c + QPointF(-7, 11), c + QPointF(12, 0)};
+            painter.drawPolygon(triangle, 3);
+            continue;
+        }
+        painter.setBrush(QColor(250, 250, 250, 230));
+        if (control.action == ThumbnailAction::close && control.label.empty()) {
+            painter.drawEllipse(frame);
+            painter.setPen(QPen(QColor(30, 30, 30), 2));
+            const QRectF cross = frame.adjusted(7, 7, -7, -7);
+            painter.drawLine(cross.topLeft(), cross.bottomRight());
+            painter.drawLine(cross.topRight(), cross.bottomLeft());
+            continue;
+        }
+        painter.drawRoundedRect(frame, 6, 6);
+        painter.setPen(QColor(30, 30, 30));
+        painter.drawText(frame, Qt::AlignCenter, QString::fromStdString(control.label));
+    }
+}
+
+// In the top-right corner, clear of the play mark and the buttons.
+void QuickAccessWindow::paintDuration(QPainter& painter) const {
+    const QRect badge(width() - 64, 8, 56, 18);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 170));
+    painter.drawRoundedRect(badge, 4, 4);
+    painter.setPen(Qt::white);
+    painter.drawText(badge, Qt::AlignCenter, durationText_);
 }
 
 void QuickAccessWindow::mousePressEvent(QMouseEvent* event) {

@@ -17,6 +17,9 @@
 // of its own, so a window made ahead or kept for the next thumbnail costs
 // next to nothing, and a capture never waits for a shared memory segment
 // to be made and attached.
+//
+// A recording's thumbnail is titled with the movie's name and shows its
+// poster with the duration and its buttons at all times.
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -76,6 +79,8 @@ private:
     void startDrag();
     void setHovered(bool hovered);
     void retire();
+    void paintControls(QPainter& painter) const;
+    void paintDuration(QPainter& painter) const;
     QRect rect() const { return QRect(QPoint(0, 0), size()); }
 
     ThumbnailID id_;
@@ -83,6 +88,8 @@ private:
     std::shared_ptr<ThumbnailDragFile> dragFile_;
     QImage image_;
     std::vector<ThumbnailControl> controls_;
+    QString durationText_;  // a recording's; empty for an image
+    bool recording_ = false;
     QElapsedTimer shownSince_;
     bool painted_ = false;
     bool placed_ = false;

@@ -85,6 +85,14 @@ VideoEditorWindow::VideoEditorWindow(MediaEngine* engine, const std::filesystem:
         return;
     }
     setWindowTitle(uiText("Edit Video") + " — " + qs(movie.filename().string()));
+    if (model_->source().hasAudio) {
+        auto sound = engine_->openAudioPlayer(movie);
+        if (sound) {
+            sound_ = std::move(*sound);
+        } else {
+            logLine(LogLevel::info, LogCategory::capture, "video_editor.sound unavailable " + sound.error().description());
+        }
+    }
     buildEditor();
     // The poster frame at once; the decoder's first frame replaces it.
     if (model_->source().posterFrame.width() > 0) preview_->setFrame(qimageOf(model_->source().posterFrame));
@@ -93,6 +101,7 @@ VideoEditorWindow::VideoEditorWindow(MediaEngine* engine, const std::filesystem:
 }
 
 VideoEditorWindow::~VideoEditorWindow() {
+    sound_.reset();  // stops its thread
     stripCancel_ = true;
     exportCancel_ = true;
     if (stripWorker_.joinable()) stripWorker_.join();
@@ -275,10 +284,12 @@ QWidget* VideoEditorWindow::buildSettings() {
     QObject::connect(audio_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (updating_ || index < 0) return;
         model_->editState().audioMode = kVideoAudioModes[static_cast<size_t>(index)];
+        if (sound_) sound_->setGain(model_->editState().exportVolume());
         refreshTexts();
     });
     QObject::connect(volume_, &QSlider::valueChanged, this, [this](int value) {
         model_->editState().volumeMultiplier = value / 100.0;
+        if (sound_) sound_->setGain(model_->editState().exportVolume());
         refreshTexts();
     });
     return settings;
@@ -350,13 +361,23 @@ void VideoEditorWindow::togglePlayback() {
     const double at = strip_->control().playhead();
     if (at < range.start || at >= range.end() - 1e-3) strip_->control().setPlayhead(range.start);
     playFrom_ = strip_->control().playhead();
+    soundPlaying_ = sound_ && sound_->play(playFrom_, model_->editState().exportVolume());
+    logLine(LogLevel::info, LogCategory::capture,
+            "video_editor.play from=" + std::to_string(playFrom_) + " sound=" + (soundPlaying_ ? "1" : "0"));
     playClock_->start();
     playback_->start();
     play_->setText(uiText("Pause"));
 }
 
+// The sound's clock when it plays: the picture then waits for the sound
+// to start and never drifts from it.
+double VideoEditorWindow::playbackPosition() const {
+    if (soundPlaying_) return sound_->clock();
+    return playFrom_ + static_cast<double>(playClock_->elapsed()) / 1000.0;
+}
+
 void VideoEditorWindow::playbackTick() {
-    const double at = playFrom_ + static_cast<double>(playClock_->elapsed()) / 1000.0;
+    const double at = playbackPosition();
     const double end = strip_->control().range().end();
     showFrameAt(std::min(at, end));
     if (at >= end) stopPlayback();
@@ -365,6 +386,9 @@ void VideoEditorWindow::playbackTick() {
 void VideoEditorWindow::stopPlayback() {
     if (!playback_ || !playback_->isActive()) return;
     playback_->stop();
+    if (sound_) sound_->pause();
+    soundPlaying_ = false;
+    logLine(LogLevel::info, LogCategory::capture, "video_editor.pause at=" + std::to_string(strip_->control().playhead()));
     play_->setText(uiText("Play"));
 }
 

@@ -8,6 +8,11 @@
 // reader on the main thread (a scrub decodes one frame), and a second one
 // on a worker that fills the strip. The export runs on a worker too; the
 // controls are locked while it runs.
+//
+// Playback plays the sound through the media module's audio player, on its
+// own thread, and the picture follows the sound's clock; the audio mode
+// and volume set what is heard ("Mute" plays silence). Without sound in the
+// recording, or without a sound server, the picture keeps its own time.
 
 #include <QWidget>
 #include <atomic>
@@ -56,6 +61,7 @@ private:
     void togglePlayback();
     void playbackTick();
     void stopPlayback();
+    double playbackPosition() const;
     void refreshTexts();
     void startExport();
     void exportFinished(Expected<VideoEditResult, RecordingError> result);
@@ -85,6 +91,8 @@ private:
     QTimer* playback_ = nullptr;
     std::unique_ptr<QElapsedTimer> playClock_;
     double playFrom_ = 0;
+    std::unique_ptr<VideoAudioPlayer> sound_;  // none: no sound track, or no media module
+    bool soundPlaying_ = false;  // the picture follows the sound's clock
     bool updating_ = false;
 
     std::atomic<bool> stripCancel_{false};

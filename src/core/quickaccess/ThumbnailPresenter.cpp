@@ -55,7 +55,23 @@ ThumbnailID ThumbnailPresenter::show(SharedImage image, std::optional<CaptureSes
                 write(image, dragExportFormat, std::move(done));
             });
     }
-    ThumbnailContent content{shown.id, image, availableActions(), shown.dragFile};
+    return place(std::move(shown), availableActions());
+}
+
+ThumbnailID ThumbnailPresenter::presentVideo(SharedImage poster, ThumbnailVideo video,
+                                             std::function<void(ThumbnailAction)> act) {
+    Presented shown;
+    shown.id = nextID_++;
+    shown.image = std::move(poster);
+    shown.video = std::move(video);
+    shown.videoAction = std::move(act);
+    logQuickAccess("video id=" + std::to_string(shown.id) + " file=" + shown.video->file.string());
+    return place(std::move(shown), {ThumbnailAction::edit, ThumbnailAction::reveal, ThumbnailAction::saveAs,
+                                    ThumbnailAction::close});
+}
+
+ThumbnailID ThumbnailPresenter::place(Presented shown, std::vector<ThumbnailAction> actions) {
+    ThumbnailContent content{shown.id, shown.image, std::move(actions), shown.dragFile, shown.video};
     shown.window = d_.desktop.makeWindow(content, *this);
     const ThumbnailID id = shown.id;
     presented_.push_back(std::move(shown));
@@ -184,6 +200,7 @@ void ThumbnailPresenter::restoreNext(std::shared_ptr<std::deque<CaptureHistoryIt
 void ThumbnailPresenter::perform(ThumbnailID id, ThumbnailAction action) {
     Presented* shown = find(id);
     if (!shown) return;
+    if (shown->video) return performForVideo(id, action);
     const auto& s = d_.services;
     switch (action) {
         case ThumbnailAction::copy:
@@ -213,6 +230,34 @@ void ThumbnailPresenter::perform(ThumbnailID id, ThumbnailAction action) {
         }
         case ThumbnailAction::close:
             return dismiss(id);
+        case ThumbnailAction::edit:
+        case ThumbnailAction::reveal:
+        case ThumbnailAction::saveAs:
+            return;  // a recording's
+    }
+}
+
+void ThumbnailPresenter::performForVideo(ThumbnailID id, ThumbnailAction action) {
+    Presented* shown = find(id);
+    // Kept past a dismissal, which destroys the entry.
+    const auto act = shown->videoAction;
+    switch (action) {
+        case ThumbnailAction::edit:
+            // The editor takes the recording over.
+            dismiss(id);
+            if (act) act(action);
+            return;
+        case ThumbnailAction::reveal:
+        case ThumbnailAction::saveAs:
+            if (act) act(action);
+            return;
+        case ThumbnailAction::close:
+            return dismiss(id);
+        case ThumbnailAction::copy:
+        case ThumbnailAction::save:
+        case ThumbnailAction::pin:
+        case ThumbnailAction::annotate:
+            return;  // an image's
     }
 }
 

@@ -13,12 +13,18 @@
 // come back at the next launch (restore()); an item whose image no longer
 // loads loses its flag instead.
 //
+// A finished recording takes its place in the same column: its poster,
+// duration and name, with play/edit, "Reveal", "Save As" and "Close". It
+// stacks, is evicted and restacked like the others, but has no history
+// item and no drag file, so it does not come back at the next launch.
+//
 // Decisions only: the windows are behind ThumbnailWindow, made by the
 // ThumbnailDesktop port, and the history behind QuickAccessHistory. Main
 // executor only.
 
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -52,12 +58,19 @@ public:
 
 class ThumbnailPresenter;
 
+// What a recording's thumbnail shows besides its poster.
+struct ThumbnailVideo {
+    std::filesystem::path file;
+    std::string durationText;  // "0:03"
+};
+
 // What a window is made from.
 struct ThumbnailContent {
     ThumbnailID id = 0;
-    SharedImage image;
+    SharedImage image;  // a recording's poster; may be empty for one
     std::vector<ThumbnailAction> actions;
     std::shared_ptr<ThumbnailDragFile> dragFile;
+    std::optional<ThumbnailVideo> video;
 };
 
 class ThumbnailDesktop {
@@ -122,6 +135,10 @@ public:
     // ticket resolves.
     void present(SharedImage image, std::shared_ptr<CapturePersistenceTicket> historyItem,
                  ImageFormat dragExportFormat, const CaptureSessionInfo& session) override;
+    // A finished recording, shown now. `act` gets edit (after the
+    // thumbnail is gone), reveal and saveAs (the thumbnail stays); close
+    // only dismisses it.
+    ThumbnailID presentVideo(SharedImage poster, ThumbnailVideo video, std::function<void(ThumbnailAction)> act);
     // A stored Quick Access item shown again (launch restore).
     ThumbnailID showStoredItem(const CaptureHistoryItem& item, SharedImage image, ImageFormat dragExportFormat);
     // Shows the thumbnails of the history's Quick Access items, oldest
@@ -157,6 +174,8 @@ private:
         std::shared_ptr<CapturePersistenceTicket> ticket;
         ImageFormat dragExportFormat;
         std::shared_ptr<ThumbnailDragFile> dragFile;
+        std::optional<ThumbnailVideo> video;
+        std::function<void(ThumbnailAction)> videoAction;
     };
     enum class Flag { clear, keep };
     enum class Pruning { prune, skip };
@@ -164,6 +183,8 @@ private:
     ThumbnailID show(SharedImage image, std::optional<CaptureSessionInfo> session,
                      std::optional<std::string> historyItemID, std::shared_ptr<CapturePersistenceTicket> ticket,
                      ImageFormat dragExportFormat);
+    ThumbnailID place(Presented shown, std::vector<ThumbnailAction> actions);
+    void performForVideo(ThumbnailID id, ThumbnailAction action);
     void bind(ThumbnailID id, const std::optional<CaptureHistoryItem>& item);
     void evictIfNeeded();
     void remove(ThumbnailID id, Flag flag, Pruning pruning);

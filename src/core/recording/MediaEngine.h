@@ -46,6 +46,23 @@ public:
     virtual std::optional<Image> frameAt(double seconds, int64_t maxWidth = 0, int64_t maxHeight = 0) = 0;
 };
 
+// A movie's sound for the editor's preview, played on a thread of its own.
+// The picture follows clock(), the movie time being heard. One thread at a
+// time calls it.
+class VideoAudioPlayer {
+public:
+    virtual ~VideoAudioPlayer() = default;
+    // Plays from `seconds` (movie time) scaled by `gain` (0 plays silence,
+    // so the clock still runs). False when no sound can be played (no sound
+    // server): the caller then keeps its own time.
+    virtual bool play(double seconds, double gain) = 0;
+    // Stops at once, dropping what the sound server still holds.
+    virtual void pause() = 0;
+    virtual void setGain(double gain) = 0;
+    // The movie time being heard; the start until the first sample is.
+    virtual double clock() const = 0;
+};
+
 class MediaEngine {
 public:
     virtual ~MediaEngine() = default;
@@ -62,6 +79,12 @@ public:
     virtual Expected<VideoEditSource, RecordingError> openVideo(const std::filesystem::path& movie) = 0;
     // A reader of the movie's frames.
     virtual Expected<std::unique_ptr<VideoFrameReader>, RecordingError> openFrameReader(const std::filesystem::path& movie) {
+        (void)movie;
+        return unexpected(RecordingError::unsupported());
+    }
+    // A player of the movie's sound; an error when it has none.
+    virtual Expected<std::unique_ptr<VideoAudioPlayer>, RecordingError> openAudioPlayer(
+        const std::filesystem::path& movie) {
         (void)movie;
         return unexpected(RecordingError::unsupported());
     }

@@ -36,7 +36,7 @@ std::string VideoEditorModel::emptyMessage() {
 }
 
 std::string VideoEditorModel::helpText() {
-    return localized("Preview plays the recording's frames without sound. Drag the handles on the frame strip to trim.");
+    return localized("Preview plays the recording with its sound. Drag the handles on the frame strip to trim.");
 }
 
 }  // namespace tessarin

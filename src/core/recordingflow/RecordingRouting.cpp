@@ -8,16 +8,6 @@
 
 namespace tessarin {
 
-std::string recordingThumbnailActionTitle(RecordingThumbnailAction action) {
-    switch (action) {
-        case RecordingThumbnailAction::edit: return localized("Edit");
-        case RecordingThumbnailAction::reveal: return localized("Reveal");
-        case RecordingThumbnailAction::saveAs: return localized("Save As");
-        case RecordingThumbnailAction::close: return localized("Close");
-    }
-    return {};
-}
-
 void routeSuccessfulRecording(const RecordingResult& result, const RecordingRoutingPorts& ports) {
     if (ports.soundAllowed && ports.soundAllowed() && ports.playSound) ports.playSound();
     if (ports.showThumbnail) ports.showThumbnail(result);

@@ -1,10 +1,10 @@
 #pragma once
 // What happens to a kept recording: the completion sound (when the
-// preferences allow it) and the video thumbnail with its four actions, and
+// preferences allow it) and the video thumbnail (a Quick Access thumbnail
+// with play/edit, "Reveal", "Save As" and "Close"), and
 // "Save As", which copies the movie without ever leaving a half-written
 // destination (see copyRecordingSafely).
 
-#include <array>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -14,12 +14,6 @@
 #include "core/recording/RecordingCoordinator.h"
 
 namespace tessarin {
-
-// In the thumbnail's order; raw values appear in the log, append only.
-enum class RecordingThumbnailAction { edit = 0, reveal = 1, saveAs = 2, close = 3 };
-inline constexpr std::array kRecordingThumbnailActions = {RecordingThumbnailAction::edit, RecordingThumbnailAction::reveal,
-                                                          RecordingThumbnailAction::saveAs, RecordingThumbnailAction::close};
-std::string recordingThumbnailActionTitle(RecordingThumbnailAction action);
 
 struct RecordingRoutingPorts {
     std::function<bool()> soundAllowed;

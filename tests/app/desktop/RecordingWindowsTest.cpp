@@ -7,7 +7,6 @@
 #include "app/desktop/QtTestApplication.h"
 #include "app/desktop/RecordingChrome.h"
 #include "app/desktop/VideoEditorWindow.h"
-#include "app/desktop/VideoThumbnailWindow.h"
 
 namespace tessarin {
 namespace {
@@ -71,22 +70,6 @@ TEST_F(RecordingWindowsTest, TheChromeStaysOutsideTheAreaAndItsButtonsReachTheFl
     EXPECT_EQ(topLevel("tessarinRecordingFrame"), nullptr);
     EXPECT_EQ(topLevel("tessarinRecordingPanel"), nullptr);
     chrome.close();  // twice is harmless
-}
-
-TEST_F(RecordingWindowsTest, TheThumbnailOffersItsFourActions) {
-    std::vector<RecordingThumbnailAction> chosen;
-    VideoThumbnailWindow thumbnail(RecordingResult{"/tmp/Recording 2025-01-31 at 14.05.09.mov", nullptr, 3.4, false},
-                                   [&](RecordingThumbnailAction action, const RecordingResult& result) {
-                                       EXPECT_EQ(result.fileURL.filename(), "Recording 2025-01-31 at 14.05.09.mov");
-                                       chosen.push_back(action);
-                                   });
-    thumbnail.findChild<QPushButton*>("edit")->click();
-    for (const char* name : {"1", "2", "3"}) thumbnail.findChild<QPushButton*>(name)->click();
-    EXPECT_EQ(chosen, (std::vector{RecordingThumbnailAction::edit, RecordingThumbnailAction::reveal,
-                                   RecordingThumbnailAction::saveAs, RecordingThumbnailAction::close}));
-    QStringList titles;
-    for (const char* name : {"1", "2", "3"}) titles << thumbnail.findChild<QPushButton*>(name)->text();
-    EXPECT_EQ(titles, (QStringList{"Reveal", "Save As", "Close"}));
 }
 
 TEST_F(RecordingWindowsTest, TheEditorWithoutARecordingShowsTheEmptyState) {

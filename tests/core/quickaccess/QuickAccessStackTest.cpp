@@ -199,6 +199,63 @@ TEST(ThumbnailPresenter, QuitClosesThumbnailsButLeavesTheirFlagsForTheNextLaunch
     EXPECT_TRUE(h.history.events.empty());
 }
 
+TEST(ThumbnailPresenter, RecordingsStackAndAreEvictedAmongCaptures) {
+    QuickAccessHarness h;
+    h.settings.maxCount = 3;
+    const ThumbnailID image1 = h.capture("a");
+    const ThumbnailID video1 = h.recording("first");
+    const ThumbnailID image2 = h.capture("b");
+    EXPECT_EQ(h.shownYs(), (std::vector<double>{899, 718, 537}));
+    EXPECT_EQ(h.desktop.contents.back().video, std::nullopt);
+    const ThumbnailContent& shown = h.desktop.contents[1];
+    ASSERT_TRUE(shown.video);
+    EXPECT_EQ(shown.video->file, "/tmp/first.mov");
+    EXPECT_EQ(shown.dragFile, nullptr);
+    EXPECT_EQ(shown.actions, (std::vector{ThumbnailAction::edit, ThumbnailAction::reveal, ThumbnailAction::saveAs,
+                                          ThumbnailAction::close}));
+
+    // A fourth evicts the oldest capture; a fifth the recording, whatever its kind.
+    const ThumbnailID video2 = h.recording("second");
+    EXPECT_TRUE(h.desktop.windows.at(image1)->fading);
+    EXPECT_EQ(h.presenter->presented(), (std::vector{video1, image2, video2}));
+    h.capture("c");
+    EXPECT_TRUE(h.desktop.windows.at(video1)->fading);
+    EXPECT_EQ(h.shownYs(), (std::vector<double>{899, 718, 537}));
+    // Recordings have no history item: only the captures' flags moved.
+    EXPECT_EQ(h.history.flags.size(), 3u);
+
+    // Closing the recording in the middle brings the newer one down a slot.
+    h.presenter->perform(video2, ThumbnailAction::close);
+    EXPECT_EQ(h.shownYs(), (std::vector<double>{899, 718}));
+    EXPECT_TRUE(h.videoActions.empty());
+}
+
+TEST(ThumbnailPresenter, ARecordingsActionsReachItsOwnerAndEditConsumesIt) {
+    QuickAccessHarness h;
+    const ThumbnailID video = h.recording("clip");
+    h.presenter->perform(video, ThumbnailAction::reveal);
+    h.presenter->perform(video, ThumbnailAction::saveAs);
+    h.presenter->perform(video, ThumbnailAction::copy);  // not a recording's: ignored
+    EXPECT_EQ(h.presenter->presented(), std::vector{video});
+    h.presenter->perform(video, ThumbnailAction::edit);
+    EXPECT_TRUE(h.presenter->presented().empty());
+    EXPECT_TRUE(h.desktop.windows.at(video)->fading);
+    h.presenter->perform(video, ThumbnailAction::reveal);  // gone: nothing
+    using Chosen = std::pair<std::string, ThumbnailAction>;
+    EXPECT_EQ(h.videoActions, (std::vector<Chosen>{{"clip", ThumbnailAction::reveal},
+                                                   {"clip", ThumbnailAction::saveAs},
+                                                   {"clip", ThumbnailAction::edit}}));
+    EXPECT_TRUE(h.history.events.empty());
+}
+
+TEST(ThumbnailPresenter, QuitClosesRecordingsWhichDoNotComeBack) {
+    QuickAccessHarness h;
+    const ThumbnailID video = h.recording("clip");
+    h.presenter->closeAllForQuit();
+    EXPECT_TRUE(h.desktop.windows.at(video)->fading);
+    EXPECT_TRUE(h.history.flags.empty());
+}
+
 }  // namespace
 }  // namespace tessarin
 
@@ -229,6 +286,21 @@ TEST(ThumbnailControls, CloseInTheCornerTheRestCentredInOrder) {
         EXPECT_EQ(ThumbnailControls::actionAt(controls, probe.at), probe.action) << probe.at.x << "," << probe.at.y;
     }
     EXPECT_EQ(ThumbnailControls::layout({ThumbnailAction::close}).size(), 1u);
+}
+
+TEST(ThumbnailControls, ARecordingHasAPlayButtonAndARowAlongTheBottom) {
+    const auto controls = ThumbnailControls::layout(
+        {ThumbnailAction::edit, ThumbnailAction::reveal, ThumbnailAction::saveAs, ThumbnailAction::close});
+    ASSERT_EQ(controls.size(), 4u);
+    // 64 square, centred over the 133 points above the row.
+    EXPECT_EQ(controls[0], (ThumbnailControl{ThumbnailAction::edit, {78, 34.5, 64, 64}, ""}));
+    // Three of (220 - 2 x 8 - 2 x 6) / 3 = 64, 8 from the bottom.
+    EXPECT_EQ(controls[1], (ThumbnailControl{ThumbnailAction::reveal, {8, 133, 64, 24}, "Reveal"}));
+    EXPECT_EQ(controls[2], (ThumbnailControl{ThumbnailAction::saveAs, {78, 133, 64, 24}, "Save As"}));
+    EXPECT_EQ(controls[3], (ThumbnailControl{ThumbnailAction::close, {148, 133, 64, 24}, "Close"}));
+    EXPECT_EQ(ThumbnailControls::actionAt(controls, {110, 60}), ThumbnailAction::edit);
+    EXPECT_EQ(ThumbnailControls::actionAt(controls, {110, 149}), ThumbnailAction::saveAs);
+    EXPECT_EQ(ThumbnailControls::actionAt(controls, {110, 120}), std::nullopt);
 }
 
 }  // namespace

@@ -110,6 +110,14 @@ public:
         main.runAll();
         return presenter->presented().back();
     }
+    // A recording's thumbnail; its actions are appended to `videoActions`.
+    ThumbnailID recording(const std::string& name) {
+        const ThumbnailID id = presenter->presentVideo(
+            smallImage(), ThumbnailVideo{"/tmp/" + name + ".mov", "0:03"},
+            [this, name](ThumbnailAction action) { videoActions.push_back({name, action}); });
+        main.runAll();
+        return id;
+    }
     Point origin(ThumbnailID id) const { return desktop.windows.at(id)->origin.value(); }
     std::vector<double> shownYs() const {
         std::vector<double> ys;
@@ -122,6 +130,7 @@ public:
     RecordedHistory history;
     QuickAccessSettings settings;
     std::optional<ThumbnailPresenter> presenter;
+    std::vector<std::pair<std::string, ThumbnailAction>> videoActions;
 };
 
 }  // namespace tessarin::test
