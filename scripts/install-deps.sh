@@ -36,7 +36,7 @@ packages=(
   # the private desktop of the application's tests (tests/support/desktop-session.sh):
   # window manager, system tray, session bus, input and window tools, screenshots;
   # python3 asks libX11 who owns the tray selection
-  openbox trayer dbus dbus-x11 xdotool xclip imagemagick python3 libx11-6
+  openbox trayer xcompmgr dbus dbus-x11 xdotool xclip imagemagick python3 libx11-6
   # a sound server with a null sink, for the capture sound's test
   pulseaudio
   # tessarin:// links opened as a desktop opens them, and the desktop file checked

@@ -314,7 +314,7 @@ struct DesktopCapture::Parts {
               },
               .unavailableAllInOneActions = {CaptureSelectionAction::scrolling}}),
           recording(DesktopRecording::Ports{app, main, background, *backend, selection, sound, alertPresenter, alerts,
-                                            quickAccess}) {
+                                            quickAccess, [this] { return interaction.compositor().compositing(); }}) {
         // An image from a file or the clipboard is recorded as a capture of
         // its own once edited, and shows its thumbnail.
         editor.setStandaloneRoute([this, &app](SharedImage edited) {

@@ -67,7 +67,7 @@ struct DesktopRecording::Parts {
     explicit Parts(Ports p)
         : ports(p),
           reveal(fileManager, ports.flowAlerts),
-          chrome(configuration(), [this] { flow->stop(); }, [this] { flow->discard(); }) {
+          chrome(configuration(), [this] { flow->stop(); }, [this] { flow->discard(); }, ports.compositing) {
         flow = std::make_unique<RecordingFlowController>(RecordingFlowPorts{
             .main = ports.main,
             .background = ports.background,

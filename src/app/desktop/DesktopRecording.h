@@ -31,6 +31,8 @@ public:
         FlowAlerts& flowAlerts;
         // Where a kept recording's thumbnail joins the captures' column.
         QuickAccessThumbnails& quickAccess;
+        // Whether a compositor runs (the outside of the recording is dimmed then).
+        std::function<bool()> compositing = {};
     };
     explicit DesktopRecording(Ports ports);
     ~DesktopRecording();

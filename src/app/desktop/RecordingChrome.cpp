@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegion>
 #include <QScreen>
@@ -58,14 +59,43 @@ private:
     double stroke_;
 };
 
+// With a compositor, the rest of the display is dimmed around the ring, as
+// the selection overlay does; the window has a hole where the ring and the
+// recording are, so nothing of it is grabbed, and it lets every click
+// through to the applications underneath.
+class DimOutside final : public QWidget {
+public:
+    DimOutside(const QRect& display, const QRect& ringFrame)
+        : QWidget(nullptr, chromeFlags() | Qt::WindowTransparentForInput) {
+        setObjectName("tessarinRecordingDim");
+        setWindowTitle(QStringLiteral("Tessarin Recording Dim"));
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setAttribute(Qt::WA_DeleteOnClose);
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setGeometry(display);
+        setMask(QRegion(rect()) - QRegion(ringFrame.translated(-display.topLeft())));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(rect(), QColor(0, 0, 0, 96));
+    }
+};
+
 }  // namespace
 
 // The control panel: dragged by its background.
 class RecordingPanel final : public QWidget {
 public:
-    RecordingPanel(bool microphoneEnabled, std::function<void()> stop, std::function<void()> discard)
+    // `aboveTheDim`: the panel stays out of the window manager's hands, so
+    // it stacks above the dim, which the manager's stacking would put over it.
+    RecordingPanel(bool microphoneEnabled, std::function<void()> stop, std::function<void()> discard, bool aboveTheDim)
         : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool |
-                               Qt::WindowDoesNotAcceptFocus) {
+                               Qt::WindowDoesNotAcceptFocus |
+                               (aboveTheDim ? Qt::X11BypassWindowManagerHint : Qt::WindowFlags())) {
         setObjectName("tessarinRecordingPanel");
         setAttribute(Qt::WA_ShowWithoutActivating);
         setAutoFillBackground(true);
@@ -115,8 +145,11 @@ private:
 };
 
 RecordingChrome::RecordingChrome(RecordingConfiguration configuration, std::function<void()> stop,
-                                 std::function<void()> discard)
-    : configuration_(std::move(configuration)), stop_(std::move(stop)), discard_(std::move(discard)) {}
+                                 std::function<void()> discard, std::function<bool()> compositing)
+    : configuration_(std::move(configuration)),
+      stop_(std::move(stop)),
+      discard_(std::move(discard)),
+      compositing_(std::move(compositing)) {}
 
 RecordingChrome::~RecordingChrome() { close(); }
 
@@ -143,14 +176,22 @@ void RecordingChrome::showFrame(const CaptureSelection& selection) {
     auto* frame = new FrameRing(layout, {area.x(), area.y(), area.width(), area.height()},
                                 configuration_.selectionStrokeWidth);
     frame_ = frame;
+    // The dim first, so the ring stands above it.
+    if (compositing_ && compositing_() && home) {
+        auto* dim = new DimOutside(home->geometry(), qtRect(layout.frame));
+        dim_ = dim;
+        dim->show();
+        logLine(LogLevel::info, LogCategory::capture, "recording_flow.dim outside the frame");
+    }
     frame->show();
+    frame->raise();
 }
 
 void RecordingChrome::showPanel(const CaptureSelection& selection, bool microphoneEnabled) {
     const RecordingChromeLayout layout = layoutFor(selection);
     logLine(LogLevel::info, LogCategory::capture,
             "recording_flow.panel placement=" + std::to_string(static_cast<int>(layout.placement)));
-    auto* panel = new RecordingPanel(microphoneEnabled, stop_, discard_);
+    auto* panel = new RecordingPanel(microphoneEnabled, stop_, discard_, !dim_.isNull());
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setGeometry(qtRect(layout.panel));
     panel_ = panel;
@@ -164,8 +205,10 @@ void RecordingChrome::setClockText(const std::string& text) {
 void RecordingChrome::close() {
     // Closed windows delete themselves; one the window manager closed is gone already.
     if (frame_) frame_->close();
+    if (dim_) dim_->close();
     if (panel_) panel_->close();
     frame_.clear();
+    dim_.clear();
     panel_.clear();
 }
 
