@@ -300,6 +300,16 @@ case_microphone_denied_records_without() {
     select_with_microphone
     wait_for "grep -q 'alert.warning title=Microphone Access Denied' '$work/app.log'" 5 || fail "no warning"
     grep -q 'microphone=0' "$work/app.log" || fail "the recording asked for the microphone anyway"
+    # The warning stands beside the recording, not in it.
+    wait_for "xdotool search --onlyvisible --name '^Microphone Access Denied$'" 5 || fail "no warning window"
+    local box bx by bw bh
+    box=$(xdotool search --onlyvisible --name '^Microphone Access Denied$' | head -n 1)
+    read -r bx by bw bh <<<"$(xwininfo -id "$box" | awk '/Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
+        /Width:/ { w = $2 } /Height:/ { h = $2 } END { print x, y, w, h }')"
+    if [ $((bx + bw)) -gt "${area[0]}" ] && [ "$bx" -lt $((area[0] + area[2])) ] &&
+        [ $((by + bh)) -gt "${area[1]}" ] && [ "$by" -lt $((area[1] + area[3])) ]; then
+        fail "the warning ($bx,$by ${bw}x$bh) lies inside the recorded area"
+    fi
     sleep 2  # the length of the recording
     local movie
     movie=$(stop_recording activate recordVideo)

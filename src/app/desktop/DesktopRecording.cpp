@@ -1,9 +1,12 @@
 #include "app/desktop/DesktopRecording.h"
 
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 
+#include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtFileManager.h"
 #include "app/desktop/RecordingChrome.h"
 #include "app/desktop/VideoEditorWindow.h"
@@ -16,6 +19,7 @@
 #include "core/history/FileManagerReveal.h"
 #include "core/recording/MediaEngine.h"
 #include "core/recording/VideoEditModel.h"
+#include "core/recordingflow/RecordingChromeLayout.h"
 #include "core/recordingflow/RecordingFlowController.h"
 #include "core/recordingflow/RecordingRouting.h"
 #include "platform/x11/X11ScreenBackend.h"
@@ -78,7 +82,7 @@ struct DesktopRecording::Parts {
                                  Completion<std::optional<RecordingRequest>> done) { select(request, std::move(done)); },
             .microphoneAvailable = [this] { return microphoneAvailable(); },
             .warn = [this](const std::string& title, const std::string& message) {
-                ports.alerts.showWarning(title, message);
+                warnOutsideRecording(title, message);
             },
             .presentError = [this](const std::string& message) { ports.alerts.showWarning("Tessarin", message); },
             .makeRun = [this](const RecordingRequest& request) { return makeRun(request); },
@@ -122,10 +126,34 @@ struct DesktopRecording::Parts {
 
     void select(const CaptureSelectionRequest& request, Completion<std::optional<RecordingRequest>> done) {
         auto answer = std::make_shared<Completion<std::optional<RecordingRequest>>>(std::move(done));
-        ports.selection.selectArea("recording", request, nullptr, [answer](std::optional<AreaSelectionResult> result) {
+        ports.selection.selectArea("recording", request, nullptr,
+                                   [this, answer](std::optional<AreaSelectionResult> result) {
             if (!result || result->action == CaptureSelectionAction::cancel) return (*answer)(std::nullopt);
+            lastSelection = result->selection;
             (*answer)(RecordingRequest{result->selection, result->microphoneEnabled});
         });
+    }
+
+    // A warning about the recording about to start (the microphone) goes
+    // beside it, never into the movie, and leaves the focus where it is.
+    void warnOutsideRecording(const std::string& title, const std::string& message) {
+        if (!lastSelection) return ports.alerts.showWarning(title, message);
+        logLine(LogLevel::info, LogCategory::app, "alert.warning title=" + title);
+        auto* box = new QMessageBox(QMessageBox::Warning, QString::fromStdString(title),
+                                    QString::fromStdString(message), QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setAttribute(Qt::WA_ShowWithoutActivating);
+        box->setWindowFlag(Qt::WindowStaysOnTopHint);
+        box->adjustSize();
+        QScreen* home = screenFor(lastSelection->screen);
+        const QRectF area = qtRectOf(lastSelection->screen, home, lastSelection->rect);
+        const QRect display = home ? home->geometry() : QRect(area.toAlignedRect());
+        const QSize size = box->frameGeometry().size();
+        const Point at = placeOutsideRecording(
+            {double(size.width()), double(size.height())}, {area.x(), area.y(), area.width(), area.height()},
+            {double(display.x()), double(display.y()), double(display.width()), double(display.height())});
+        box->move(qRound(at.x), qRound(at.y));
+        box->show();
     }
 
     // Linux has no per-application grant: the microphone is there when a
@@ -231,6 +259,7 @@ struct DesktopRecording::Parts {
     std::string engineError_;  // why the media module could not be loaded
     QtFileManager fileManager;
     FileManagerReveal reveal;
+    std::optional<CaptureSelection> lastSelection;  // of the recording being started
     RecordingChrome chrome;  // before the flow, which closes it when it goes
     std::unique_ptr<RecordingFlowController> flow;
     QPointer<VideoEditorWindow> editor;

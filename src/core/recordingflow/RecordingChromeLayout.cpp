@@ -80,4 +80,40 @@ RecordingChromeLayout layoutRecordingChrome(const Rect& selectionRect, const std
     return layout;
 }
 
+Point placeOutsideRecording(Size box, const Rect& selection, const Rect& display) {
+    constexpr double margin = 16;
+    const double left = display.minX(), top = display.minY(), right = display.maxX(), bottom = display.maxY();
+    auto clampToDisplay = [&](Point p) {
+        return Point{std::clamp(p.x, left, std::max(left, right - box.width)),
+                     std::clamp(p.y, top, std::max(top, bottom - box.height))};
+    };
+    const double midX = selection.midX() - box.width / 2;
+    const double midY = selection.midY() - box.height / 2;
+    struct Strip {
+        double room;   // across the strip, beyond the margin
+        Point origin;  // the box centred in it
+        double fits;   // along the strip: the box's side against the room there
+    };
+    const double aboveRoom = selection.minY() - top - margin;
+    const double belowRoom = bottom - selection.maxY() - margin;
+    const double leftRoom = selection.minX() - left - margin;
+    const double rightRoom = right - selection.maxX() - margin;
+    const Strip strips[] = {
+        {aboveRoom - box.height, {midX, selection.minY() - margin - box.height}, display.width - box.width},
+        {belowRoom - box.height, {midX, selection.maxY() + margin}, display.width - box.width},
+        {leftRoom - box.width, {selection.minX() - margin - box.width, midY}, display.height - box.height},
+        {rightRoom - box.width, {selection.maxX() + margin, midY}, display.height - box.height},
+    };
+    const Strip* best = nullptr;
+    for (const Strip& strip : strips) {
+        if (strip.room < 0 || strip.fits < 0) continue;
+        if (!best || strip.room > best->room) best = &strip;
+    }
+    if (best) return clampToDisplay(best->origin);
+    // No strip holds it: the corner farthest from the selection's middle.
+    const double x = selection.midX() - left < right - selection.midX() ? right - box.width - margin : left + margin;
+    const double y = selection.midY() - top < bottom - selection.midY() ? bottom - box.height - margin : top + margin;
+    return clampToDisplay({x, y});
+}
+
 }  // namespace tessarin

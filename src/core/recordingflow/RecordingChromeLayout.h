@@ -36,4 +36,10 @@ struct RecordingChromeLayout {
 RecordingChromeLayout layoutRecordingChrome(const Rect& selection, const std::vector<Rect>& displays,
                                             size_t selectionDisplay, const RecordingConfiguration& configuration);
 
+// Where a message `box` (its size) goes on `display` so that it covers
+// nothing of the recording: centred in the widest free strip beside the
+// selection (above, below, left or right), or, when none is large enough,
+// in the display's corner farthest from it. The top-left point.
+Point placeOutsideRecording(Size box, const Rect& selection, const Rect& display);
+
 }  // namespace tessarin

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace tessarin {
 namespace {
 
@@ -70,6 +72,47 @@ TEST(RecordingChromeLayoutTest, ASelectionOnTheSecondDisplayUsesItsBounds) {
     const auto layout = layoutRecordingChrome(selection, {kDisplay, kRight}, 1, RecordingConfiguration{});
     EXPECT_EQ(layout.placement, RecordingPanelPlacement::aboveSelection);
     EXPECT_GE(layout.panel.minX(), kRight.minX());
+}
+
+}  // namespace
+}  // namespace tessarin
+
+namespace tessarin {
+namespace {
+
+// The microphone warning must not land in the movie.
+TEST(RecordingWarningPlacement, TheBoxGoesInTheWidestFreeStripElseTheFarthestCorner) {
+    const Size box{360, 140};
+    struct Case {
+        Rect selection;
+        const char* where;
+    };
+    const Case cases[] = {
+        {{300, 240, 960, 600}, "below (the widest strip)"},
+        {{0, 300, 1920, 780}, "above"},
+        {{500, 0, 1420, 1080}, "left"},
+        {{0, 0, 1400, 1080}, "right"},
+        {{40, 40, 1840, 1000}, "no strip: a corner, inside"},
+        {kDisplay, "full screen: a corner"},
+    };
+    for (const Case& c : cases) {
+        const Point at = placeOutsideRecording(box, c.selection, kDisplay);
+        const Rect placed{at.x, at.y, box.width, box.height};
+        EXPECT_GE(placed.minX(), kDisplay.minX()) << c.where;
+        EXPECT_GE(placed.minY(), kDisplay.minY()) << c.where;
+        EXPECT_LE(placed.maxX(), kDisplay.maxX()) << c.where;
+        EXPECT_LE(placed.maxY(), kDisplay.maxY()) << c.where;
+        const bool stripCase = std::string(c.where).find("corner") == std::string::npos;
+        if (stripCase) {
+            EXPECT_FALSE(overlaps(placed, c.selection)) << c.where;
+        }
+    }
+    // The strip chosen is the roomiest: below a wide selection high up.
+    const Point below = placeOutsideRecording(box, {300, 100, 1320, 500}, kDisplay);
+    EXPECT_GE(below.y, 616);
+    // No strip: the corner away from the selection's middle (left half → right corner).
+    const Point corner = placeOutsideRecording(box, {40, 40, 1800, 1000}, kDisplay);
+    EXPECT_GT(corner.x, 960);
 }
 
 }  // namespace
