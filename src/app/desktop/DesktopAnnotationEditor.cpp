@@ -46,7 +46,7 @@ struct DesktopAnnotationEditor::Parts {
     CompositingExportRenderer renderer;
     QtExportDelivery delivery;
     PreferenceToolMemory toolMemory;
-    WholeImageCanvasPixels pixels;
+    TileCanvasPixels pixels;
     AnnotationEditorHost host;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "render/annotation/AnnotationTileCanvas.h"
 #include "render/annotation/ImageCompositor.h"
 #include "render/annotation/PangoTextEngine.h"
 
@@ -16,37 +17,83 @@ QImage qImageOf(const Image& image) {
     return out;
 }
 
-QImage WholeImageCanvasPixels::documentImage(const AnnotationEditorModel& model) {
-    if (!cached_.isNull()) return cached_;
-    const auto& source = model.session()->image();
-    if (!source) return {};
+namespace {
+
+// What the canvas draws: the document, less the text being typed (the text
+// box over the canvas shows it), plus the shape being drawn.
+std::vector<AnnotationPtr> shownAnnotations(const AnnotationEditorModel& model) {
     std::vector<AnnotationPtr> annotations;
     const auto& editing = model.canvas().textEditing();
     for (const auto& annotation : model.document().annotations) {
-        // The text being typed shows in the text box over the canvas instead.
         if (editing && editing->editingID && annotation->id() == *editing->editingID) continue;
         annotations.push_back(annotation);
     }
     if (auto preview = model.canvas().drawingPreview()) annotations.push_back(std::move(preview));
-    auto drawn = ImageCompositor::composite(*source, annotations, model.imageDrawRect(), *text_);
-    if (!drawn) return cached_ = qImageOf(*source);
-    // The QImage reads the composite's own pixels: no second copy of a large image.
-    auto pixels = std::make_shared<const Image>(std::move(*drawn));
-    cached_ = QImage(
-        pixels->data(), int(pixels->width()), int(pixels->height()), qsizetype(pixels->stride()),
-        QImage::Format_RGBA8888, [](void* owner) { delete static_cast<std::shared_ptr<const Image>*>(owner); },
-        new std::shared_ptr<const Image>(pixels));
-    return cached_;
+    return annotations;
 }
 
-QImage WholeImageCanvasPixels::render(const AnnotationEditorModel& model, const QRect& imageRect, double zoom) {
-    const QImage whole = documentImage(model);
-    const QRect part = imageRect.intersected(whole.rect());
-    if (part.isEmpty()) return {};
-    const QImage section = whole.copy(part);
+QImage zoomed(const QImage& section, double zoom) {
     if (zoom == 1) return section;
-    const QSize size(std::max(1, int(std::lround(part.width() * zoom))), std::max(1, int(std::lround(part.height() * zoom))));
+    const QSize size(std::max(1, int(std::lround(section.width() * zoom))),
+                     std::max(1, int(std::lround(section.height() * zoom))));
     return section.scaled(size, Qt::IgnoreAspectRatio, zoom > 1 ? Qt::FastTransformation : Qt::SmoothTransformation);
+}
+
+}  // namespace
+
+TileCanvasPixels::TileCanvasPixels(std::shared_ptr<const PangoTextEngine> text) : text_(std::move(text)) {}
+
+TileCanvasPixels::~TileCanvasPixels() = default;
+
+AnnotationTileCanvas& TileCanvasPixels::canvasFor(const AnnotationEditorModel& model) {
+    const auto& source = model.session()->image();
+    if (!canvas_ || source != source_ || !(model.imageDrawRect() == drawRect_)) {
+        source_ = source;
+        drawRect_ = model.imageDrawRect();
+        canvas_ = std::make_unique<AnnotationTileCanvas>(source_, drawRect_, *text_);
+    }
+    canvas_->update(shownAnnotations(model));
+    return *canvas_;
+}
+
+void TileCanvasPixels::invalidate(const std::optional<Rect>& drawingRect) {
+    if (!drawingRect && canvas_) canvas_->invalidateAll();
+}
+
+QImage TileCanvasPixels::render(const AnnotationEditorModel& model, const QRect& imageRect, double zoom) {
+    if (!model.session()->image()) return {};
+    AnnotationTileCanvas& canvas = canvasFor(model);
+    const Image& source = canvas.source();
+    const QRect part = imageRect.intersected(QRect(0, 0, int(source.width()), int(source.height())));
+    if (part.isEmpty()) return {};
+    canvas.render(PixelRect{part.x(), part.y(), part.width(), part.height()});
+    QImage section(part.size(), QImage::Format_RGBA8888);
+    if (section.isNull()) return {};
+    const uint32_t side = canvas.tileSide();
+    for (uint32_t row = uint32_t(part.top()) / side; row <= uint32_t(part.bottom()) / side && row < canvas.rows(); ++row) {
+        for (uint32_t column = uint32_t(part.left()) / side;
+             column <= uint32_t(part.right()) / side && column < canvas.columns(); ++column) {
+            const AnnotationTileCanvas::TileIndex index{column, row};
+            const auto view = canvas.tile(index);
+            const PixelRect tile = canvas.tileRect(index);
+            const QRect overlap = part.intersected(QRect(int(tile.x), int(tile.y), int(tile.width), int(tile.height)));
+            if (overlap.isEmpty()) continue;
+            for (int y = overlap.top(); y <= overlap.bottom(); ++y) {
+                uint8_t* to = section.scanLine(y - part.y()) + size_t(overlap.x() - part.x()) * 4;
+                // A tile that failed to draw shows the image beneath.
+                const uint8_t* from = view ? view->row(uint32_t(y - tile.y)) + size_t(overlap.x() - tile.x) * 4
+                                           : source.row(uint32_t(y)) + size_t(overlap.x()) * 4;
+                std::memcpy(to, from, size_t(overlap.width()) * 4);
+            }
+        }
+    }
+    return zoomed(section, zoom);
+}
+
+QImage TileCanvasPixels::documentImage(const AnnotationEditorModel& model) {
+    if (!model.session()->image()) return {};
+    auto whole = canvasFor(model).snapshot();
+    return whole ? qImageOf(*whole) : QImage();
 }
 
 }  // namespace tessarin

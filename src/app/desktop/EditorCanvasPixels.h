@@ -12,6 +12,7 @@
 
 namespace tessarin {
 
+class AnnotationTileCanvas;
 class PangoTextEngine;
 
 class EditorCanvasPixels {
@@ -24,21 +25,29 @@ public:
     virtual void invalidate(const std::optional<Rect>& drawingRect) = 0;
 };
 
-// Draws the whole image once and keeps it until an edit invalidates it:
-// simple and exactly the export's pixels, at the cost of a full composite
-// per change.
-class WholeImageCanvasPixels final : public EditorCanvasPixels {
+// The tile canvas: the image kept as 256-pixel tiles drawn by the export's
+// renderer, only those an edit reached drawn again, only those on screen
+// drawn at all; one mosaic cache for the session. What it shows is byte for
+// byte the export's composite.
+class TileCanvasPixels final : public EditorCanvasPixels {
 public:
-    explicit WholeImageCanvasPixels(std::shared_ptr<const PangoTextEngine> text) : text_(std::move(text)) {}
+    explicit TileCanvasPixels(std::shared_ptr<const PangoTextEngine> text);
+    ~TileCanvasPixels() override;
     QImage render(const AnnotationEditorModel& model, const QRect& imageRect, double zoom) override;
-    void invalidate(const std::optional<Rect>&) override { cached_ = QImage(); }
+    // The tiles find what changed themselves; nothing (a new session, a
+    // crop) starts them over.
+    void invalidate(const std::optional<Rect>& drawingRect) override;
 
     // The whole document as the canvas shows it at 100%.
     QImage documentImage(const AnnotationEditorModel& model);
 
 private:
+    AnnotationTileCanvas& canvasFor(const AnnotationEditorModel& model);
+
     std::shared_ptr<const PangoTextEngine> text_;
-    QImage cached_;
+    std::shared_ptr<const Image> source_;
+    Rect drawRect_;
+    std::unique_ptr<AnnotationTileCanvas> canvas_;
 };
 
 // A copy of the image's RGBA pixels.

@@ -47,7 +47,7 @@ struct EditorWindowTest : ::testing::Test {
                                   suggestedName = suggested;
                                   return savePath;
                               }};
-    WholeImageCanvasPixels pixels{text};
+    TileCanvasPixels pixels{text};
     AnnotationEditorHost host{[this](AnnotationEditorSessionPtr session) {
         AnnotationEditorModel::Dependencies deps;
         deps.measurer = text;
@@ -127,6 +127,9 @@ TEST_F(EditorWindowTest, DrawsARectangleWhereThePointerWentAtZoomOneAndTwo) {
             *text);
         ASSERT_TRUE(exported);
         EXPECT_EQ(shown, qImageOf(*exported));
+        // A part of it, as a partial repaint asks for one, is the same part of the export.
+        const QRect part(5, 20, 150, 60);
+        EXPECT_EQ(pixels.render(model(), part, 1.0), qImageOf(*exported).copy(part)) << c.zoom;
         model().undo();  // leaves nothing unsaved: closing asks nothing
         host.requestClose();
         window.refresh();
