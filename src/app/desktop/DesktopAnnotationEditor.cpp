@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "app/desktop/EditorCanvasPixels.h"
+#include "core/annotation/AnnotationCropTool.h"
 #include "app/desktop/EditorExport.h"
 #include "app/desktop/EditorWindow.h"
 #include "core/common/Log.h"
@@ -39,6 +40,8 @@ struct DesktopAnnotationEditor::Parts {
               deps.renderer = &renderer;
               deps.delivery = &delivery;
               deps.toolMemory = &toolMemory;
+              // Captures are read at one pixel per point.
+              deps.cropSessions = AnnotationCropTool::factory(1.0);
               return std::make_unique<AnnotationEditorModel>(std::move(session), std::move(deps));
           }) {}
 

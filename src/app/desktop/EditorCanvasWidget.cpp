@@ -6,6 +6,8 @@
 #include <QWheelEvent>
 #include <cmath>
 
+#include "core/annotation/AnnotationCropTool.h"
+
 namespace tessarin {
 
 AnnotationModifiers annotationModifiers(Qt::KeyboardModifiers modifiers) {
@@ -220,11 +222,58 @@ void EditorCanvasWidget::paintEvent(QPaintEvent* event) {
         painter.setBrush(QColor(0, 122, 255, 40));
         painter.drawRect(widgetRect(*marquee));
     }
+    paintCrop(painter);
+}
+
+void EditorCanvasWidget::paintCrop(QPainter& painter) {
+    const AnnotationCropSessionState* crop = openCrop();
+    if (!crop) return;
+    const AnnotationCropOverlay overlay = crop->overlay();
+    painter.setPen(Qt::NoPen);
+    for (const Rect& part : overlay.dimmed) painter.fillRect(widgetRect(part), QColor(0, 0, 0, 120));
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(Qt::white, 1.5));
+    painter.drawRect(widgetRect(overlay.crop));
+    painter.setBrush(Qt::white);
+    painter.setPen(QPen(QColor(0, 0, 0, 120), 1));
+    for (const Rect& handle : overlay.handles) painter.drawRect(widgetRect(handle));
+    const QRectF frame = widgetRect(overlay.crop);
+    const QString label = QString::fromStdString(overlay.sizeLabel);
+    const QRectF badge(frame.left() + 6, frame.top() + 6, painter.fontMetrics().horizontalAdvance(label) + 12, 20);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 160));
+    painter.drawRoundedRect(badge, 4, 4);
+    painter.setPen(Qt::white);
+    painter.drawText(badge, Qt::AlignCenter, label);
+}
+
+Qt::CursorShape EditorCanvasWidget::cropCursor(AnnotationCropCursor cursor) {
+    switch (cursor) {
+        case AnnotationCropCursor::move: return Qt::SizeAllCursor;
+        case AnnotationCropCursor::resizeDiagonalRising: return Qt::SizeBDiagCursor;
+        case AnnotationCropCursor::resizeDiagonalFalling: return Qt::SizeFDiagCursor;
+        case AnnotationCropCursor::resizeHorizontal: return Qt::SizeHorCursor;
+        case AnnotationCropCursor::resizeVertical: return Qt::SizeVerCursor;
+        case AnnotationCropCursor::none: break;
+    }
+    return Qt::ArrowCursor;
+}
+
+// The open crop, when the crop panel is: the pointer reshapes it instead of
+// drawing.
+AnnotationCropSessionState* EditorCanvasWidget::openCrop() const {
+    auto* tool = model_ ? dynamic_cast<AnnotationCropTool*>(model_->cropSession()) : nullptr;
+    return tool ? &tool->state() : nullptr;
 }
 
 void EditorCanvasWidget::press(QMouseEvent* event, int clickCount) {
     if (!model_ || event->button() != Qt::LeftButton) return;
     setFocus();
+    if (auto* crop = openCrop()) {
+        crop->beginDrag(drawingPoint(event->position()));
+        update();
+        return;
+    }
     model_->canvas().mouseDown(drawingPoint(event->position()), clickCount, annotationModifiers(event->modifiers()));
     sync();
 }
@@ -235,6 +284,11 @@ void EditorCanvasWidget::mouseDoubleClickEvent(QMouseEvent* event) { press(event
 void EditorCanvasWidget::mouseMoveEvent(QMouseEvent* event) {
     if (!model_) return;
     const Point point = drawingPoint(event->position());
+    if (auto* crop = openCrop()) {
+        if (event->buttons() & Qt::LeftButton && crop->dragTo(point)) update();
+        setCursor(cropCursor(crop->cursorAt(point)));
+        return;
+    }
     if (event->buttons() & Qt::LeftButton) {
         model_->canvas().mouseDragged(point, annotationModifiers(event->modifiers()));
         sync();
@@ -245,6 +299,12 @@ void EditorCanvasWidget::mouseMoveEvent(QMouseEvent* event) {
 void EditorCanvasWidget::mouseReleaseEvent(QMouseEvent* event) {
     if (!model_ || event->button() != Qt::LeftButton) return;
     const Point point = drawingPoint(event->position());
+    if (auto* crop = openCrop()) {
+        crop->endDrag();
+        update();
+        if (changed_) changed_();
+        return;
+    }
     model_->canvas().mouseUp(point, annotationModifiers(event->modifiers()));
     sync();
     updateCursor(point);

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "app/desktop/EditorCanvasPixels.h"
+#include "core/annotation/AnnotationCrop.h"
 
 namespace tessarin {
 
@@ -47,6 +48,10 @@ private:
     void updateCursor(std::optional<Point> point);
     QRectF widgetRect(const Rect& drawingRect) const;
     double scale() const;  // widget pixels per drawing unit
+
+    AnnotationCropSessionState* openCrop() const;
+    void paintCrop(QPainter& painter);
+    static Qt::CursorShape cropCursor(AnnotationCropCursor cursor);
 
     EditorCanvasPixels& pixels_;
     std::function<void()> changed_;

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -15,6 +16,7 @@
 #include "app/desktop/EditorCanvasWidget.h"
 #include "app/desktop/EditorLayersPanel.h"
 #include "app/desktop/EditorToolBar.h"
+#include "core/annotation/AnnotationCropTool.h"
 #include "core/common/Log.h"
 
 namespace tessarin {
@@ -71,6 +73,8 @@ EditorWindow::EditorWindow(AnnotationEditorHost& host, EditorCanvasPixels& pixel
     scroll_->setBackgroundRole(QPalette::Dark);
     middle->addWidget(scroll_, 1);
     middle->addWidget(layers_);
+    cropPanel_ = buildCropPanel();
+    middle->addWidget(cropPanel_);
     editorColumn->addLayout(middle, 1);
     editorColumn->addWidget(buildActionRow());
     pages_->addWidget(editor);
@@ -115,6 +119,13 @@ QWidget* EditorWindow::buildActionRow() {
     };
     connect(zoomOut, &QToolButton::clicked, this, [zoomBy] { zoomBy(1 / AnnotationEditorModel::kZoomStep); });
     connect(zoomIn, &QToolButton::clicked, this, [zoomBy] { zoomBy(AnnotationEditorModel::kZoomStep); });
+    cropToggle_ = toolButton("cropToggle", QStringLiteral("Crop"), QStringLiteral("Crop the image"));
+    cropToggle_->setCheckable(true);
+    connect(cropToggle_, &QToolButton::clicked, this, [this] {
+        // Leaving the crop panel applies what it shows.
+        if (auto* model = host_.model()) model->toggleSidebarPanel(AnnotationSidebarPanel::crop);
+        canvas_->sync();
+    });
     layersToggle_ = toolButton("layersToggle", QStringLiteral("Layers"), QStringLiteral("Show or hide the layers"));
     layersToggle_->setCheckable(true);
     connect(layersToggle_, &QToolButton::clicked, this, [this] {
@@ -189,6 +200,10 @@ void EditorWindow::syncControls() {
     const bool layersShown = model && model->sidebarPanel() == AnnotationSidebarPanel::layers;
     layersToggle_->setChecked(layersShown);
     layers_->setVisible(layersShown);
+    const bool cropping = model && model->cropSession();
+    cropToggle_->setChecked(cropping);
+    cropPanel_->setVisible(cropping);
+    if (cropping) syncCropPanel();
     for (QPushButton* button : {done_, saveAs_, copy_}) button->setEnabled(model && !exporting);
     error_->setText(model && model->exportError() ? QString::fromStdString(*model->exportError()) : QString());
     const size_t count = model ? model->document().annotations.size() : 0;
@@ -196,6 +211,69 @@ void EditorWindow::syncControls() {
         logLine(LogLevel::info, LogCategory::app, "editor.changed annotations=" + std::to_string(count));
     }
     loggedCount_ = count;
+}
+
+QWidget* EditorWindow::buildCropPanel() {
+    auto* panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("cropPanel"));
+    auto* column = new QVBoxLayout(panel);
+    auto* title = new QLabel(QStringLiteral("Crop"), panel);
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    column->addWidget(title);
+    auto* grid = new QGridLayout;
+    int index = 0;
+    for (const auto& presets : {annotationCropRatioPresets(), annotationCropSizePresets()}) {
+        for (const AnnotationCropPreset& preset : presets) {
+            auto* button = new QToolButton(panel);
+            button->setText(QString::fromStdString(preset.title()));
+            button->setCheckable(true);
+            button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+            button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+            connect(button, &QToolButton::clicked, this, [this, preset] {
+                auto* model = host_.model();
+                auto* tool = model ? dynamic_cast<AnnotationCropTool*>(model->cropSession()) : nullptr;
+                if (tool) tool->state().select(preset);
+                canvas_->update();
+                syncCropPanel();
+            });
+            cropPresets_.emplace_back(preset, button);
+            grid->addWidget(button, index / 2, index % 2);
+            ++index;
+        }
+    }
+    column->addLayout(grid);
+    column->addStretch(1);
+    auto* buttons = new QHBoxLayout;
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), panel);
+    cancel->setObjectName(QStringLiteral("cropCancel"));
+    auto* apply = new QPushButton(QStringLiteral("Apply"), panel);
+    apply->setObjectName(QStringLiteral("cropApply"));
+    buttons->addWidget(cancel);
+    buttons->addWidget(apply);
+    column->addLayout(buttons);
+    connect(apply, &QPushButton::clicked, this, [this] {
+        if (auto* model = host_.model()) model->applyCrop();
+        canvas_->sync();
+    });
+    connect(cancel, &QPushButton::clicked, this, [this] {
+        if (auto* model = host_.model()) model->cancelCrop();
+        canvas_->sync();
+    });
+    panel->setMinimumWidth(260);
+    panel->hide();
+    return panel;
+}
+
+void EditorWindow::syncCropPanel() {
+    auto* model = host_.model();
+    auto* tool = model ? dynamic_cast<AnnotationCropTool*>(model->cropSession()) : nullptr;
+    if (!tool) return;
+    for (auto& [preset, button] : cropPresets_) {
+        button->setChecked(tool->state().isHighlighted(preset));
+        button->setEnabled(tool->state().canSelect(preset));
+    }
 }
 
 void EditorWindow::showPrompt() {

@@ -7,8 +7,11 @@
 
 #include <QWidget>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "app/desktop/EditorCanvasPixels.h"
+#include "core/annotation/AnnotationCrop.h"
 #include "core/annotation/AnnotationEditorHost.h"
 
 class QLabel;
@@ -46,6 +49,8 @@ protected:
 
 private:
     QWidget* buildActionRow();
+    QWidget* buildCropPanel();
+    void syncCropPanel();
     void exportAs(AnnotationExportAction action);
     void showPrompt();
     void syncControls();
@@ -61,6 +66,9 @@ private:
     QToolButton* undo_ = nullptr;
     QToolButton* redo_ = nullptr;
     QToolButton* layersToggle_ = nullptr;
+    QToolButton* cropToggle_ = nullptr;
+    QWidget* cropPanel_ = nullptr;
+    std::vector<std::pair<AnnotationCropPreset, QToolButton*>> cropPresets_;
     QLabel* zoom_ = nullptr;
     QLabel* error_ = nullptr;
     QPushButton* done_ = nullptr;

@@ -20,6 +20,7 @@
 #include "app/desktop/EditorLayersPanel.h"
 #include "app/desktop/EditorToolBar.h"
 #include "app/desktop/QtTestApplication.h"
+#include "core/annotation/AnnotationCropTool.h"
 #include "core/annotation/OtherAnnotations.h"
 #include "core/annotation/RectAnnotations.h"
 #include "render/annotation/PangoTextEngine.h"
@@ -53,6 +54,7 @@ struct EditorWindowTest : ::testing::Test {
         deps.measurer = text;
         deps.renderer = &renderer;
         deps.delivery = &delivery;
+        deps.cropSessions = AnnotationCropTool::factory(1.0);
         return std::make_unique<AnnotationEditorModel>(std::move(session), std::move(deps));
     }};
     EditorWindow window{host, pixels};
@@ -318,6 +320,11 @@ TEST_F(EditorWindowTest, PicturesOfTheWindowWhenAsked) {
     mouse(QEvent::MouseButtonRelease, {60, 260}, Qt::NoButton);
     canvas().textBox()->setText(QStringLiteral("Look here"));
     picture("text");
+    key(&canvas(), Qt::Key_Escape);
+    window.findChild<QToolButton*>(QStringLiteral("cropToggle"))->click();
+    drag({479, 299}, {400, 220});
+    picture("crop");
+    window.findChild<QPushButton*>(QStringLiteral("cropCancel"))->click();
     window.close();
     picture("prompt");
     ASSERT_TRUE(window.closePrompt());
@@ -342,6 +349,42 @@ TEST(EditorExportTest, CropsToThePixelsTheDrawingRectangleCovers) {
         EXPECT_EQ(std::tie(crop->x, crop->y, crop->width, crop->height),
                   std::tie(c.expected->x, c.expected->y, c.expected->width, c.expected->height));
     }
+}
+
+// The crop panel: a corner dragged on the canvas reshapes the crop, a preset
+// sets its ratio, Apply crops the document and Copy delivers the crop.
+TEST_F(EditorWindowTest, CropByDraggingACornerThenApplyAndCopyTheCroppedImage) {
+    open(200, 100);
+    auto* toggle = window.findChild<QToolButton*>(QStringLiteral("cropToggle"));
+    ASSERT_TRUE(toggle);
+    toggle->click();
+    ASSERT_TRUE(model().cropSession());
+    auto* panel = window.findChild<QWidget*>(QStringLiteral("cropPanel"));
+    ASSERT_TRUE(panel && panel->isVisible());
+    // The bottom-right handle moved 50 left and 40 up (drawing y grows upwards).
+    drag({199, 99}, {149, 59});
+    window.findChild<QPushButton*>(QStringLiteral("cropApply"))->click();
+    EXPECT_FALSE(model().cropSession());
+    ASSERT_TRUE(model().document().cropRect);
+    EXPECT_EQ(*model().document().cropRect, (Rect{0, 40, 150, 60}));
+    EXPECT_FALSE(panel->isVisible());
+
+    window.findChild<QPushButton*>(QStringLiteral("copy"))->click();
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(data && data->hasFormat(QStringLiteral("image/png")));
+    EXPECT_EQ(QImage::fromData(data->data(QStringLiteral("image/png")), "PNG").size(), QSize(150, 60));
+
+    // A ratio preset from the panel, then Cancel: the crop stays as applied.
+    toggle->click();
+    for (QToolButton* preset : panel->findChildren<QToolButton*>()) {
+        if (preset->text() == QStringLiteral("1:1")) preset->click();
+    }
+    auto* tool = dynamic_cast<AnnotationCropTool*>(model().cropSession());
+    ASSERT_TRUE(tool);
+    EXPECT_NEAR(tool->state().rect().width, tool->state().rect().height, 0.5);
+    window.findChild<QPushButton*>(QStringLiteral("cropCancel"))->click();
+    EXPECT_EQ(*model().document().cropRect, (Rect{0, 40, 150, 60}));
+    model().undo();  // the crop: closing asks nothing
 }
 
 }  // namespace
