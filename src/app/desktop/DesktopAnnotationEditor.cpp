@@ -3,9 +3,10 @@
 #include <QTimer>
 
 #include "app/desktop/EditorCanvasPixels.h"
-#include "core/annotation/AnnotationCropTool.h"
 #include "app/desktop/EditorExport.h"
 #include "app/desktop/EditorWindow.h"
+#include "core/annotation/AnnotationCropTool.h"
+#include "core/annotation/AnnotationTextLines.h"
 #include "core/common/Log.h"
 #include "core/preferences/AppPreferences.h"
 #include "core/preferences/HistoryPreferences.h"
@@ -33,6 +34,7 @@ struct DesktopAnnotationEditor::Parts {
           delivery([&preferences = d.preferences] { return imageFormat(preferences.defaultImageFormat()); },
                    std::move(d.chooseFile)),
           toolMemory(d.preferences),
+          findTextLines(std::move(d.findTextLines)),
           pixels(text),
           host([this](AnnotationEditorSessionPtr session) {
               AnnotationEditorModel::Dependencies deps;
@@ -42,6 +44,17 @@ struct DesktopAnnotationEditor::Parts {
               deps.toolMemory = &toolMemory;
               // Captures are read at one pixel per point.
               deps.cropSessions = AnnotationCropTool::factory(1.0);
+              // The highlighter snaps to lines of text once they are read
+              // (in the background; until then it draws freely).
+              auto lines = std::make_shared<AnnotationTextLines>();
+              deps.textLines = [lines](Point point) { return lines->lineAt(point); };
+              if (findTextLines && session && session->image()) {
+                  const Rect drawRect{0, 0, double(session->image()->width()), double(session->image()->height())};
+                  findTextLines(session->image(), [weak = std::weak_ptr<AnnotationTextLines>(lines),
+                                                   drawRect](std::vector<Rect> boxes) {
+                      if (auto alive = weak.lock()) alive->set(AnnotationTextLines::fromNormalized(boxes, drawRect));
+                  });
+              }
               return std::make_unique<AnnotationEditorModel>(std::move(session), std::move(deps));
           }) {}
 
@@ -49,6 +62,7 @@ struct DesktopAnnotationEditor::Parts {
     CompositingExportRenderer renderer;
     QtExportDelivery delivery;
     PreferenceToolMemory toolMemory;
+    std::function<void(const std::shared_ptr<const Image>&, std::function<void(std::vector<Rect>)>)> findTextLines;
     TileCanvasPixels pixels;
     AnnotationEditorHost host;
 };

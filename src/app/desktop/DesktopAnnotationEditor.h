@@ -23,6 +23,9 @@ public:
         AppPreferences& preferences;
         // Where Save As writes; empty asks with the file dialog.
         std::function<QString(const QString& suggestedName)> chooseFile;
+        // Reads the lines of text of an image (normalised boxes), for the
+        // highlighter to snap to; empty: it never snaps.
+        std::function<void(const std::shared_ptr<const Image>&, std::function<void(std::vector<Rect>)>)> findTextLines = {};
     };
     // Where an image opened from a file or the clipboard goes when done.
     using StandaloneRoute = std::function<void(SharedImage edited)>;

@@ -263,7 +263,11 @@ struct DesktopCapture::Parts {
           quickAccess(main, app.history(), app.preferences(), [this] { return interaction.compositor().compositing(); },
                       quickAccessServices(app, alertPresenter)),
           pins(app, screen, main, background, alerts, clipboard, saver),
-          editor(DesktopAnnotationEditor::Dependencies{app.preferences(), {}}),
+          editor(DesktopAnnotationEditor::Dependencies{
+              app.preferences(), {},
+              [this](const std::shared_ptr<const Image>& image, std::function<void(std::vector<Rect>)> done) {
+                  text.findLines(image, std::move(done));
+              }}),
           text(recognizer, background, main, alertPresenter),
           encoder(background, main),
           clipboard(pasteboard, encoder),

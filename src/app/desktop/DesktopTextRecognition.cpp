@@ -32,6 +32,18 @@ void DesktopTextRecognition::extract(SharedImage image, bool joinLines) {
     port_.extract(std::move(image), joinLines);
 }
 
+void DesktopTextRecognition::findLines(const std::shared_ptr<const Image>& image,
+                                       std::function<void(std::vector<Rect>)> done) {
+    if (!image || closing_) return;
+    manager_.recognizeText(image->clone(), TextRecognitionManager::fullTextRequest(),
+                           [this, done = std::move(done)](RecognizedBlocks blocks) {
+                               if (closing_ || !blocks) return;
+                               std::vector<Rect> boxes;
+                               for (const RecognizedBlock& block : *blocks) boxes.push_back(block.boundingBox);
+                               done(std::move(boxes));
+                           });
+}
+
 void DesktopTextRecognition::present(const std::string& text) {
     if (!window_) window_ = std::make_unique<OCRResultWindow>();
     window_->present(text);

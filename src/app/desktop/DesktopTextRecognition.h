@@ -4,7 +4,9 @@
 // link): the engine module on the background executor, then the result
 // window, or a warning when recognition failed.
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "core/common/Executor.h"
 #include "core/flow/StandardCompletionPorts.h"
@@ -22,6 +24,9 @@ public:
     ~DesktopTextRecognition() override;
 
     void extract(SharedImage image, bool joinLines) override;
+    // The boxes of the lines of text in `image` (normalised, origin at the
+    // lower left), for the editor's highlighter; none when nothing was read.
+    void findLines(const std::shared_ptr<const Image>& image, std::function<void(std::vector<Rect>)> done);
 
 private:
     void present(const std::string& text);

@@ -9,6 +9,7 @@
 #include "app/desktop/EditorCanvasWidget.h"
 #include "app/desktop/EditorWindow.h"
 #include "app/desktop/QtTestApplication.h"
+#include "core/annotation/RectAnnotations.h"
 #include "core/preferences/AppPreferences.h"
 #include "core/preferences/KeyValueStore.h"
 
@@ -87,6 +88,33 @@ TEST_F(DesktopAnnotationEditorTest, QuittingAsksAboutUnsavedEditsFirst) {
     editor.requestQuit([&](bool mayQuit) { decisions.push_back(mayQuit); });
     answer("promptDontSave");
     EXPECT_EQ(decisions, (std::vector<bool>{true, false, true}));
+}
+
+// The lines recognition finds come back later; from then on the highlighter
+// takes the line it was pressed on.
+TEST(DesktopAnnotationEditorLines, TheHighlighterSnapsToALineOnceItIsRead) {
+    QApplication& application = qtWidgetTestApplication();
+    (void)application;
+    InMemoryKeyValueStore store;
+    AppPreferences preferences{store};
+    std::function<void(std::vector<Rect>)> deliver;
+    DesktopAnnotationEditor editor{{preferences, [](const QString&) { return QString(); },
+                                    [&](const std::shared_ptr<const Image>&, std::function<void(std::vector<Rect>)> done) {
+                                        deliver = std::move(done);
+                                    }}};
+    editor.open(greyImage(), CaptureSessionInfo{}, [](SharedImage) {});
+    AnnotationEditorModel* model = editor.window()->canvas()->model();
+    ASSERT_TRUE(model && deliver);
+    deliver({{0.25, 0.5, 0.5, 0.125}});  // a line 60x10 at (30, 40) of the 120x80 image
+    model->setSelectedTool(AnnotationToolType::highlighter);
+    model->canvas().mouseDown({40, 45}, 1, {});
+    model->canvas().mouseDragged({70, 46}, {});
+    model->canvas().mouseUp({70, 46}, {});
+    ASSERT_EQ(model->document().annotations.size(), 1u);
+    const auto* highlight = dynamic_cast<const HighlighterAnnotation*>(model->document().annotations[0].get());
+    ASSERT_TRUE(highlight);
+    EXPECT_EQ(highlight->rect.standardized(), (Rect{30, 40, 60, 10}));
+    model->undo();
 }
 
 }  // namespace
