@@ -27,6 +27,10 @@ capture() {
     xdotool key shift+Print
     wait_for "[ \"\$(grep -c 'quick_access.front phase=initial' '$work/${2:-app}.log')\" -ge $1 ]" 10 ||
         fail "capture $1 showed no thumbnail"
+    # The window is mapped (or moved onto the screen) a turn of the loop
+    # after the line is logged.
+    wait_for "[ \"\$(grep -c 'quick_access.shown' '$work/${2:-app}.log')\" -ge $1 ]" 10 ||
+        fail "capture $1's thumbnail never painted"
 }
 
 # origins: "X,Y" of every shown thumbnail, sorted.
