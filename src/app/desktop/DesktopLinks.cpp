@@ -32,10 +32,6 @@
 namespace tessarin {
 namespace {
 
-void logPending(const std::string& what) {
-    logLine(LogLevel::info, LogCategory::capture, "feature.pending " + what);
-}
-
 // Reads `path` on the background executor; the answer comes back on the main one.
 void decodeInBackground(Executor& background, Executor& main, std::string path,
                         std::function<void(DecodeResult)> done) {
@@ -213,11 +209,7 @@ DesktopLinks::DesktopLinks(Targets t) {
         start([&flow, selection, autoscroll] { flow.startScrolling(selection, autoscroll); });
     };
     ops.startRecording = [&state] { state.perform(MenuAction::recordVideo, ActionSource::link); };
-    ops.presentAnnotationEditor = [openEditor = t.openEditor](SharedImage image) {
-        if (openEditor) return openEditor(std::move(image));
-        logPending("annotation_editor source=link image=" + std::to_string(image->width()) + "x" +
-                   std::to_string(image->height()));
-    };
+    ops.presentAnnotationEditor = [openEditor = t.openEditor](SharedImage image) { openEditor(std::move(image)); };
     ops.pinImage = [&pins = t.pins](SharedImage image) { pins.pin(std::move(image), nullptr); };
     ops.restoreRecentlyClosedPin = [&state] { state.perform(MenuAction::restoreRecentlyClosed, ActionSource::link); };
     ops.openHistory = [&state] { state.perform(MenuAction::openHistory, ActionSource::link); };
