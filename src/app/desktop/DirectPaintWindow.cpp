@@ -104,6 +104,12 @@ void DirectPaintWindow::scheduleRepaint(const QRect& area) {
 
 void DirectPaintWindow::scheduleFullRepaint() { scheduleRepaint(QRect(QPoint(0, 0), size())); }
 
+bool DirectPaintWindow::event(QEvent* event) {
+    if (event->type() == QEvent::Enter) hoverChanged(true);
+    if (event->type() == QEvent::Leave) hoverChanged(false);
+    return QWindow::event(event);
+}
+
 void DirectPaintWindow::exposeEvent(QExposeEvent*) {
     if (!isExposed()) return;
     // While the first paint is under way the whole window is pending anyway.

@@ -45,7 +45,12 @@ protected:
     virtual void paintArea(QPainter& painter, const QRect& area) = 0;
     // The whole window has been painted once.
     virtual void firstPaintFinished() {}
+    // The pointer came into the window or left it.
+    virtual void hoverChanged(bool /*inside*/) {}
+    // The window's own area (logical pixels).
+    QRect rect() const { return QRect(QPoint(0, 0), size()); }
 
+    bool event(QEvent* event) override;
     void exposeEvent(QExposeEvent* event) override;
 
 private:

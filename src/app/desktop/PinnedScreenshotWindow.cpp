@@ -229,13 +229,7 @@ void PinnedScreenshotWindow::mouseMoveEvent(QMouseEvent* event) {
     setCursor(cursorFor(PinWindowChrome::hitTest(sizeInPoints(), {at.x(), at.y()}, hovering_)));
 }
 
-bool PinnedScreenshotWindow::event(QEvent* event) {
-    if (event->type() == QEvent::Enter) setHovering(true);
-    if (event->type() == QEvent::Leave) setHovering(false);
-    return DirectPaintWindow::event(event);
-}
-
-void PinnedScreenshotWindow::setHovering(bool hovering) {
+void PinnedScreenshotWindow::hoverChanged(bool hovering) {
     if (hovering_ == hovering) return;
     hovering_ = hovering;
     // Only the buttons change.

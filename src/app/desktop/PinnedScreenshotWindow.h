@@ -52,8 +52,8 @@ public:
     void dismiss();
 
 protected:
-    bool event(QEvent* event) override;
     void paintArea(QPainter& painter, const QRect& area) override;
+    void hoverChanged(bool inside) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -63,8 +63,6 @@ protected:
 
 private:
     Size sizeInPoints() const { return {static_cast<double>(width()), static_cast<double>(height())}; }
-    QRect rect() const { return QRect(QPoint(0, 0), size()); }
-    void setHovering(bool hovering);
     void refreshScaled();
     void takeScaled(QSize target, const Image* from, QImage scaled);
     void paintButtons(QPainter& painter);

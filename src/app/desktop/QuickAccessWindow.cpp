@@ -176,13 +176,7 @@ void QuickAccessWindow::setDesktopHints() {
 
 void QuickAccessWindow::showEvent(QShowEvent*) { setDesktopHints(); }
 
-bool QuickAccessWindow::event(QEvent* event) {
-    if (event->type() == QEvent::Enter) setHovered(true);
-    if (event->type() == QEvent::Leave) setHovered(false);
-    return DirectPaintWindow::event(event);
-}
-
-void QuickAccessWindow::setHovered(bool hovered) {
+void QuickAccessWindow::hoverChanged(bool hovered) {
     if (hovered_ == hovered) return;
     hovered_ = hovered;
     scheduleFullRepaint();
@@ -321,7 +315,7 @@ void QuickAccessWindow::mousePressEvent(QMouseEvent* event) {
 }
 
 void QuickAccessWindow::mouseMoveEvent(QMouseEvent* event) {
-    setHovered(true);
+    hoverChanged(true);
     if (!pressedAt_ || !(event->buttons() & Qt::LeftButton)) return;
     if ((event->position().toPoint() - *pressedAt_).manhattanLength() < QGuiApplication::styleHints()->startDragDistance()) {
         return;
@@ -354,7 +348,7 @@ void QuickAccessWindow::startDrag() {
         retire();
         return;
     }
-    setHovered(rect().contains(mapFromGlobal(QCursor::pos())));
+    hoverChanged(rect().contains(mapFromGlobal(QCursor::pos())));
 }
 
 QuickAccessWindowHandle::~QuickAccessWindowHandle() {

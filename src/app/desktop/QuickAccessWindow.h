@@ -67,9 +67,9 @@ public:
     void fadeOutAndDelete(bool compositing);
 
 protected:
-    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void paintArea(QPainter& painter, const QRect& area) override;
+    void hoverChanged(bool inside) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -77,11 +77,9 @@ protected:
 private:
     void setDesktopHints();
     void startDrag();
-    void setHovered(bool hovered);
     void retire();
     void paintControls(QPainter& painter) const;
     void paintDuration(QPainter& painter) const;
-    QRect rect() const { return QRect(QPoint(0, 0), size()); }
 
     ThumbnailID id_;
     ThumbnailPresenter& presenter_;
