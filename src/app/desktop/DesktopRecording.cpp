@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "app/desktop/QtAlertPresenter.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtFileManager.h"
 #include "app/desktop/RecordingChrome.h"
@@ -138,12 +139,8 @@ struct DesktopRecording::Parts {
     // beside it, never into the movie, and leaves the focus where it is.
     void warnOutsideRecording(const std::string& title, const std::string& message) {
         if (!lastSelection) return ports.alerts.showWarning(title, message);
-        logLine(LogLevel::info, LogCategory::app, "alert.warning title=" + title);
-        auto* box = new QMessageBox(QMessageBox::Warning, QString::fromStdString(title),
-                                    QString::fromStdString(message), QMessageBox::Ok);
-        box->setAttribute(Qt::WA_DeleteOnClose);
+        QMessageBox* box = makeWarningBox(title, message);
         box->setAttribute(Qt::WA_ShowWithoutActivating);
-        box->setWindowFlag(Qt::WindowStaysOnTopHint);
         box->adjustSize();
         QScreen* home = screenFor(lastSelection->screen);
         const QRectF area = qtRectOf(lastSelection->screen, home, lastSelection->rect);
