@@ -21,6 +21,15 @@ struct NoRenderer final : AnnotationExportRenderer {
     }
 };
 
+// An editor without an image, fed by a script.
+AnnotationEditorModel::Dependencies scriptDependencies(NoRenderer& renderer, testing::ManualClock& clock) {
+    AnnotationEditorModel::Dependencies deps;
+    deps.measurer = std::make_shared<testing::FakeTextMeasurer>();
+    deps.renderer = &renderer;
+    deps.clock = clock.function();
+    return deps;
+}
+
 void runScript(AnnotationEditorModel& m, testing::ManualClock& clock, std::mt19937& random, int events,
                const std::function<void()>& beforeEvent = {}, const std::function<void()>& afterEvent = {}) {
     std::uniform_real_distribution<double> coordinate(0, 400);
@@ -101,11 +110,7 @@ TEST(AnnotationEditScript, RepaintReportsCoverEveryChangedAnnotation) {
     for (unsigned seed = 1; seed <= 300; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         testing::ManualClock clock;
-        AnnotationEditorModel::Dependencies deps;
-        deps.measurer = std::make_shared<testing::FakeTextMeasurer>();
-        deps.renderer = &renderer;
-        deps.clock = clock.function();
-        AnnotationEditorModel m(nullptr, deps, Rect{0, 0, 400, 400});
+        AnnotationEditorModel m(nullptr, scriptDependencies(renderer, clock), Rect{0, 0, 400, 400});
         std::mt19937 random(seed);
         std::map<AnnotationID, Drawn> before;
         const auto snapshot = [&] {
@@ -154,11 +159,7 @@ TEST(AnnotationEditScript, RandomScriptsUndoToTheStartAndRedoToTheEnd) {
     for (unsigned seed = 1; seed <= 1000; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         testing::ManualClock clock;
-        AnnotationEditorModel::Dependencies deps;
-        deps.measurer = std::make_shared<testing::FakeTextMeasurer>();
-        deps.renderer = &renderer;
-        deps.clock = clock.function();
-        AnnotationEditorModel m(nullptr, deps, Rect{0, 0, 400, 400});
+        AnnotationEditorModel m(nullptr, scriptDependencies(renderer, clock), Rect{0, 0, 400, 400});
         const auto start = testing::fingerprint(m.document());
         std::mt19937 random(seed);
         runScript(m, clock, random, 120);
