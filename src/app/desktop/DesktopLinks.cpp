@@ -20,6 +20,7 @@
 #include "core/automation/URLLinkHandler.h"
 #include "core/capture/CaptureHistoryAdmission.h"
 #include "core/capture/CapturePersistenceTicket.h"
+#include "core/common/Executor.h"
 #include "core/common/Localization.h"
 #include "core/common/Log.h"
 #include "core/flow/CaptureFlowController.h"
@@ -33,12 +34,9 @@ namespace tessarin {
 namespace {
 
 // Reads `path` on the background executor; the answer comes back on the main one.
-void decodeInBackground(Executor& background, Executor& main, std::string path,
-                        std::function<void(DecodeResult)> done) {
-    background.post([&main, path = std::move(path), done = std::move(done)]() mutable {
-        auto decoded = std::make_shared<DecodeResult>(decodeImageFile(path));
-        main.post([decoded, done = std::move(done)]() mutable { done(std::move(*decoded)); });
-    });
+void decodeInBackground(Executor& background, Executor& main, std::string path, Completion<DecodeResult> done) {
+    runInBackground<DecodeResult>(background, main, [path = std::move(path)] { return decodeImageFile(path); },
+                                  std::move(done));
 }
 
 std::optional<SharedImage> imageOf(const QImage& source) {
