@@ -32,24 +32,27 @@ open_history() {
 }
 
 # shown [ITEMS]: waits for the window's first paint (with ITEMS cells) and
-# reads where its parts are: grid_x, grid_y, pause_x/y, clear_x/y.
+# reads where its parts are, as the window logs them: pause_x/y, clear_x/y,
+# the first cell's button centres (buttons[0..]), the cell pitch and columns.
 shown() {
     wait_for "grep -q 'history_window.first_paint items=$1 ' '$work/app.log'" 10 || fail "the history window did not show $1 items"
     local line
     line=$(grep 'history_window.first_paint' "$work/app.log" | tail -n 1)
-    IFS=, read -r grid_x grid_y <<<"$(sed 's/.* grid=\([^ ]*\).*/\1/' <<<"$line")"
-    IFS=, read -r pause_x pause_y <<<"$(sed 's/.* pause=\([^ ]*\).*/\1/' <<<"$line")"
-    IFS=, read -r clear_x clear_y <<<"$(sed 's/.* clear=\([^ ]*\).*/\1/' <<<"$line")"
+    field() { sed "s/.* $1=\([^ ]*\).*/\1/" <<<"$line"; }
+    IFS=, read -r pause_x pause_y <<<"$(field pause)"
+    IFS=, read -r clear_x clear_y <<<"$(field clear)"
+    IFS=';' read -r -a buttons <<<"$(field buttons)"
+    IFS=, read -r pitch_x pitch_y <<<"$(field pitch)"
+    columns=$(field columns)
+    IFS=, read -r badge_x badge_y badge_w badge_h <<<"$(field badges)"
 }
 
 # click_button INDEX SLOT: a cell's button (slot 0 Open, 1 Copy, 2 Save,
-# 3 "More Actions"), cells 216 x 244, 12 apart, 16 from the grid's edges,
-# four columns at this width; buttons 45 wide, 51 apart, 223 below the cell's top.
+# 3 "More Actions"), found from the first cell's buttons and the pitch.
 click_button() {
-    local column=$(($1 % 4)) row=$(($1 / 4))
-    local x=$((grid_x + 16 + column * 228 + 8 + $2 * 51 + 22))
-    local y=$((grid_y + 16 + row * 256 + 223))
-    xdotool mousemove --sync "$x" "$y" click 1
+    local column=$(($1 % columns)) row=$(($1 / columns)) x y
+    IFS=, read -r x y <<<"${buttons[$2]}"
+    xdotool mousemove --sync "$((x + column * pitch_x))" "$((y + row * pitch_y))" click 1
 }
 
 # more_action INDEX KEYS...: opens the cell's "More Actions" menu and picks
@@ -76,12 +79,12 @@ window_text() {
 # badges_of INDEX: the text of a cell's badges: light letters on green
 # (Annotated) and blue (Pinned) pills, turned dark on light for reading.
 badges_of() {
-    local column=$(($1 % 4)) row=$(($1 / 4))
-    local x=$((grid_x + 16 + column * 228 + 8)) y=$((grid_y + 16 + row * 256 + 184))
-    "$TESSARIN" capture-region --rect "$x,$y,200,20" --out "$work/badges.png" >/dev/null 2>&1 || return 0
+    local column=$(($1 % columns)) row=$(($1 / columns))
+    local x=$((badge_x + column * pitch_x)) y=$((badge_y + row * pitch_y))
+    "$TESSARIN" capture-region --rect "$x,$y,$badge_w,$badge_h" --out "$work/badges.png" >/dev/null 2>&1 || return 0
     convert "$work/badges.png" -fuzz 30% -fill black -opaque '#3a9a5b' -fill black -opaque '#2f6fd6' \
         -colorspace gray -threshold 60% -negate -fill white -draw 'color 0,0 floodfill' \
-        -draw 'color 199,19 floodfill' -resize 400% -bordercolor white -border 20 "$work/badges-read.png"
+        -draw "color $((badge_w - 1)),$((badge_h - 1)) floodfill" -resize 400% -bordercolor white -border 20 "$work/badges-read.png"
     "$TESSARIN" capture-text --in "$work/badges-read.png" 2>/dev/null | sed 's/.*"text":"\(.*\)"}/\1/'
 }
 expect_text() {  # expect_text TEXT...: each one is in the window

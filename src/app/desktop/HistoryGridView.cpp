@@ -43,6 +43,28 @@ HistoryGridLayout HistoryGridView::layout() const {
     return HistoryGridLayout(metrics_, viewport()->width(), controller_.model().cells().size());
 }
 
+std::vector<QPoint> HistoryGridView::firstCellButtonCentres() const {
+    std::vector<QPoint> centres;
+    const auto& cells = controller_.model().cells();
+    if (cells.empty()) return centres;
+    const HistoryGridLayout grid = layout();
+    const size_t slots = cells.front().buttons.size() + 1;
+    const int offset = verticalScrollBar()->value();
+    for (size_t slot = 0; slot < slots; ++slot) {
+        centres.push_back(qRect(grid.buttonRect(0, slot, slots)).translated(0, -offset).center());
+    }
+    return centres;
+}
+
+QRect HistoryGridView::firstCellBadgeRow() const {
+    if (controller_.model().cells().empty()) return {};
+    return qRect(layout().badgeRect(0)).translated(0, -verticalScrollBar()->value());
+}
+
+QPoint HistoryGridView::cellPitch() const {
+    return {metrics_.cellWidth() + metrics_.spacing, metrics_.cellHeight() + metrics_.spacing};
+}
+
 void HistoryGridView::cellsChanged(const HistoryListChanges& changes) {
     for (const auto& id : changes.removed) cache_.forget(id);
     updateScrollRange();

@@ -32,6 +32,14 @@ public:
     // (or its failure), with how many cells that is.
     void onThumbnailsVisible(std::function<void(size_t)> call) { thumbnailsVisible_ = std::move(call); }
 
+    // Where a cell's buttons are, for scripts that drive the window: the
+    // centre of each of cell 0's buttons ("More Actions" last) in the
+    // viewport, and the distance from one cell to the next across and down.
+    std::vector<QPoint> firstCellButtonCentres() const;
+    QPoint cellPitch() const;
+    QRect firstCellBadgeRow() const;
+    size_t columns() const { return layout().columns(); }
+
     // For the benchmark's log: thumbnails decoded so far.
     int thumbnailsShown() const { return thumbnailsShown_; }
 

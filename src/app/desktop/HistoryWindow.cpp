@@ -113,10 +113,23 @@ HistoryWindow::HistoryWindow(HistoryWindowPorts ports, KeyValueStore& frames, Ex
             const QPoint global = widget->mapToGlobal(point);
             return std::to_string(global.x()) + "," + std::to_string(global.y());
         };
+        const auto buttons = [&] {
+            std::string list;
+            for (const QPoint& centre : grid_->firstCellButtonCentres()) {
+                list += (list.empty() ? "" : ";") + at(grid_->viewport(), centre);
+            }
+            return list;
+        };
+        const size_t columns = grid_->columns();
         logWindow("first_paint items=" + std::to_string(controller_.model().cells().size()) +
                   " ms=" + std::to_string(opened.isValid() ? opened.elapsed() : -1) +
                   " grid=" + at(grid_->viewport(), QPoint(0, 0)) + " pause=" + at(pause_, pause_->rect().center()) +
-                  " clear=" + at(clear_, clear_->rect().center()));
+                  " clear=" + at(clear_, clear_->rect().center()) + " buttons=" + buttons() +
+                  " badges=" + at(grid_->viewport(), grid_->firstCellBadgeRow().topLeft()) + "," +
+                  std::to_string(grid_->firstCellBadgeRow().width()) + "," +
+                  std::to_string(grid_->firstCellBadgeRow().height()) +
+                  " pitch=" + std::to_string(grid_->cellPitch().x()) + "," + std::to_string(grid_->cellPitch().y()) +
+                  " columns=" + std::to_string(columns));
     });
     pages_->addWidget(grid_);
     column->addWidget(pages_, 1);
