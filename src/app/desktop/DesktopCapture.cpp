@@ -9,6 +9,7 @@
 #include "app/desktop/DesktopAnnotationEditor.h"
 #include "app/desktop/DesktopLinks.h"
 #include "app/desktop/HistoryWindow.h"
+#include "app/desktop/OwnWindows.h"
 #include "app/desktop/DesktopPins.h"
 #include "app/desktop/DesktopTextRecognition.h"
 #include "app/desktop/DesktopRecording.h"
@@ -42,27 +43,6 @@ namespace {
 
 void logPending(const std::string& what) {
     logLine(LogLevel::info, LogCategory::capture, "feature.pending " + what);
-}
-
-// Our windows that may be on the screen (the tray menu that was just
-// chosen from, a dialog), to take off it before the screen is read.
-std::vector<uint32_t> ownWindows() {
-    std::vector<uint32_t> ids;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        // The tray icon lives in the panel: it stays.
-        if (qstrcmp(widget->metaObject()->className(), "QSystemTrayIconSys") == 0) continue;
-        // Pinned screenshots stay: they belong to the desktop being captured.
-        if (widget->property("tessarinStaysOnScreen").toBool()) continue;
-        if (widget->testAttribute(Qt::WA_WState_Created)) ids.push_back(static_cast<uint32_t>(widget->winId()));
-    }
-    // Thumbnails are windows without widgets. One made ahead waits far off
-    // every screen and stays.
-    for (QWindow* window : QGuiApplication::topLevelWindows()) {
-        const auto* thumbnail = dynamic_cast<const QuickAccessWindow*>(window);
-        if (!thumbnail || thumbnail->isSpare() || !thumbnail->handle()) continue;
-        ids.push_back(static_cast<uint32_t>(thumbnail->winId()));
-    }
-    return ids;
 }
 
 // Takes our windows off the screen before it is read; `what` names them in
@@ -419,7 +399,7 @@ DesktopCapture::DesktopCapture(TessarinApp& app, Executor& main, Executor& backg
     auto entry = [&main, &hider, &state, &quickAccess](std::function<void()> start) {
         return [&main, &hider, &state, &quickAccess, start] {
             main.post([&hider, &state, &quickAccess, start] {
-                takeOffScreen(hider, ownWindows(), "capture.own_windows");
+                takeOffScreen(hider, ownWindowsToHide(), "capture.own_windows");
                 start();
                 // A trigger that started nothing leaves the thumbnails it hid.
                 if (!state.isCapturing()) quickAccess.reappear();
@@ -494,7 +474,7 @@ void DesktopCapture::activateAction(const std::string& name, const std::vector<s
             "action.dispatch action=" + name + " source=bus output=" + std::string(rawValue(output->kind)));
     Parts& parts = *parts_;
     parts.mainExecutor->post([&parts, start] {
-        takeOffScreen(parts.interaction.ownWindows(), ownWindows(), "capture.own_windows");
+        takeOffScreen(parts.interaction.ownWindows(), ownWindowsToHide(), "capture.own_windows");
         start(parts.flow);
     });
 }

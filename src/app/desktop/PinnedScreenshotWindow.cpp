@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "app/desktop/OwnWindows.h"
 #include "app/desktop/TrayIcon.h"
 #include "core/pins/PinPlacement.h"
 #include "platform/x11/X11FloatingWindowHints.h"
@@ -62,6 +63,8 @@ PinnedScreenshotWindow::PinnedScreenshotWindow(const std::string& id, SharedImag
     setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setTitle(QStringLiteral("Tessarin Pin ") + QString::fromStdString(id));
     setObjectName(QStringLiteral("pin-") + QString::fromStdString(id));
+    // A pin belongs to the desktop being captured.
+    markStaysOnScreen(*this, true);
     // Shown without taking the focus from the window the user works in.
     setProperty("_q_showWithoutActivating", true);
     setMinimumSize(minimum_);

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "app/desktop/OwnWindows.h"
 #include "core/common/Log.h"
 #include "core/quickaccess/QuickAccessLayout.h"
 #include "platform/x11/FloatingWindowHints.h"
@@ -127,8 +128,13 @@ QuickAccessWindow::QuickAccessWindow(ThumbnailPresenter& presenter)
     resize(fixed);
 }
 
+void QuickAccessWindow::setSpare(bool spare) {
+    spare_ = spare;
+    markStaysOnScreen(*this, spare);
+}
+
 void QuickAccessWindow::prepareOffScreen() {
-    setProperty(kSpareProperty, true);
+    setSpare(true);
     setTitle(QStringLiteral("Tessarin Spare Thumbnail"));
     setPosition(-10000, -10000);
     show();
@@ -145,14 +151,14 @@ void QuickAccessWindow::parkOffScreen() {
     recording_ = false;
     dragFile_.reset();
     setOpacity(1.0);
-    setProperty(kSpareProperty, true);
+    setSpare(true);
     setTitle(QStringLiteral("Tessarin Spare Thumbnail"));
     setPosition(-10000, -10000);
     if (!isVisible()) show();
 }
 
 void QuickAccessWindow::setContent(const ThumbnailContent& content, QElapsedTimer shownSince) {
-    if (isSpare()) setProperty(kSpareProperty, false);
+    if (isSpare()) setSpare(false);
     recording_ = content.video.has_value();
     durationText_ = recording_ ? QString::fromStdString(content.video->durationText) : QString();
     setTitle(recording_ ? QString::fromStdString(content.video->file.filename().string())

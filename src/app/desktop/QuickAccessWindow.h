@@ -43,7 +43,7 @@ public:
     explicit QuickAccessWindow(ThumbnailPresenter& presenter);
     // Maps a spare window far off every screen and paints it once, so its
     // native window and backing store exist before it is needed; captures
-    // leave it alone (kSpareProperty).
+    // leave it alone (it is marked as staying on the screen).
     void prepareOffScreen();
     // Gives a spare window its thumbnail.
     void setContent(const ThumbnailContent& content, QElapsedTimer shownSince);
@@ -53,9 +53,7 @@ public:
     // A window done with its thumbnail becomes a spare again, off every
     // screen, its image dropped.
     void parkOffScreen();
-    bool isSpare() const { return property(kSpareProperty).toBool(); }
-
-    static constexpr const char* kSpareProperty = "tessarinOffScreenSpare";
+    bool isSpare() const { return spare_; }
 
     bool placed() const { return placed_; }
     void place(QPoint origin);
@@ -75,6 +73,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void setSpare(bool spare);
+    bool spare_ = false;
     void setDesktopHints();
     void startDrag();
     void retire();
