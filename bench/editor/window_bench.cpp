@@ -18,6 +18,7 @@
 #include "app/desktop/EditorExport.h"
 #include "app/desktop/EditorWindow.h"
 #include "core/annotation/AnnotationEditorHost.h"
+#include "render/annotation/CairoAnnotationEditorRenderer.h"
 #include "render/annotation/PangoTextEngine.h"
 
 namespace tessarin {
@@ -44,9 +45,10 @@ double percentile(std::vector<double> v, double p) {
 
 int run() {
     auto text = std::make_shared<PangoTextEngine>();
-    CompositingExportRenderer renderer{text};
+    auto drawing = makeCairoAnnotationEditorRenderer(text);
+    ModuleExportRenderer renderer{[&] { return drawing.get(); }};
     QtExportDelivery delivery{[] { return ImageFormat::png(); }, [](const QString&) { return QString(); }};
-    TileCanvasPixels pixels{text};
+    TileCanvasPixels pixels{[&] { return drawing.get(); }};
     AnnotationEditorHost host{[&](AnnotationEditorSessionPtr session) {
         AnnotationEditorModel::Dependencies deps;
         deps.measurer = text;

@@ -48,6 +48,7 @@ private:
     void updateCursor(std::optional<Point> point);
     QRectF widgetRect(const Rect& drawingRect) const;
     double scale() const;  // widget pixels per drawing unit
+    QPointF imageOrigin() const;
 
     AnnotationCropSessionState* openCrop() const;
     void paintCrop(QPainter& painter);

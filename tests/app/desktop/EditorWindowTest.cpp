@@ -23,6 +23,7 @@
 #include "core/annotation/AnnotationCropTool.h"
 #include "core/annotation/OtherAnnotations.h"
 #include "core/annotation/RectAnnotations.h"
+#include "render/annotation/CairoAnnotationEditorRenderer.h"
 #include "render/annotation/PangoTextEngine.h"
 
 namespace tessarin {
@@ -42,13 +43,14 @@ struct EditorWindowTest : ::testing::Test {
     QString savePath = folder.filePath(QStringLiteral("marked.png"));
     QString suggestedName;
     std::shared_ptr<const PangoTextEngine> text = std::make_shared<PangoTextEngine>();
-    CompositingExportRenderer renderer{text};
+    std::unique_ptr<AnnotationEditorRenderer> drawing = makeCairoAnnotationEditorRenderer(text);
+    ModuleExportRenderer renderer{[this] { return drawing.get(); }};
     QtExportDelivery delivery{[] { return ImageFormat::jpeg(); },
                               [this](const QString& suggested) {
                                   suggestedName = suggested;
                                   return savePath;
                               }};
-    TileCanvasPixels pixels{text};
+    TileCanvasPixels pixels{[this] { return drawing.get(); }};
     AnnotationEditorHost host{[this](AnnotationEditorSessionPtr session) {
         AnnotationEditorModel::Dependencies deps;
         deps.measurer = text;
@@ -124,9 +126,8 @@ TEST_F(EditorWindowTest, DrawsARectangleWhereThePointerWentAtZoomOneAndTwo) {
         // The canvas shows the export's pixels: the outline is drawn on the left edge.
         const QImage shown = pixels.documentImage(model());
         EXPECT_TRUE(isReddish(shown.pixelColor(20, 35))) << c.zoom;
-        const auto exported = CompositingExportRenderer::composite(
-            AnnotationCompositeInputs{model().session()->image(), model().document().annotations, model().imageDrawRect(), {}, {}},
-            *text);
+        const auto exported = drawing->exportImage(
+            AnnotationCompositeInputs{model().session()->image(), model().document().annotations, model().imageDrawRect(), {}, {}});
         ASSERT_TRUE(exported);
         EXPECT_EQ(shown, qImageOf(*exported));
         // A part of it, as a partial repaint asks for one, is the same part of the export.
@@ -329,26 +330,6 @@ TEST_F(EditorWindowTest, PicturesOfTheWindowWhenAsked) {
     picture("prompt");
     ASSERT_TRUE(window.closePrompt());
     EXPECT_TRUE(window.closePrompt()->grab().save(shots + "/editor-prompt-box.png"));
-}
-
-TEST(EditorExportTest, CropsToThePixelsTheDrawingRectangleCovers) {
-    const Rect draw{0, 0, 200, 100};
-    const struct {
-        Rect crop;
-        std::optional<PixelCrop> expected;
-    } cases[] = {
-        {{20, 40, 60, 50}, PixelCrop{20, 10, 60, 50}},
-        {{-10, -10, 500, 500}, PixelCrop{0, 0, 200, 100}},
-        {{300, 0, 10, 10}, std::nullopt},
-        {{10, 10, 0.2, 50}, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        const auto crop = pixelCropOf(c.crop, draw, 200, 100);
-        ASSERT_EQ(crop.has_value(), c.expected.has_value()) << c.crop.x;
-        if (!crop) continue;
-        EXPECT_EQ(std::tie(crop->x, crop->y, crop->width, crop->height),
-                  std::tie(c.expected->x, c.expected->y, c.expected->width, c.expected->height));
-    }
 }
 
 // The crop panel: a corner dragged on the canvas reshapes the crop, a preset
