@@ -120,7 +120,7 @@ DesktopAnnotationEditor::DesktopAnnotationEditor(Dependencies dependencies) {
         dependencies.chooseFile = QtExportDelivery::fileDialog([this]() -> QWidget* { return window_.get(); });
     }
     parts_ = std::make_unique<Parts>(std::move(dependencies));
-    window_ = std::make_unique<EditorWindow>(parts_->host, parts_->pixels);
+    window_ = std::make_unique<EditorWindow>(parts_->host, parts_->pixels, [parts = parts_.get()] { return parts->renderer(); });
     window_->setHidesWhenEmpty(true);
 }
 

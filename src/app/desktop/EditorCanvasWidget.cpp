@@ -165,9 +165,9 @@ QRectF EditorCanvasWidget::widgetRect(const Rect& r) const {
 void EditorCanvasWidget::sync() {
     if (model_) {
         const AnnotationCanvasChanges changes = model_->canvas().takeChanges();
-        if (changes.dirtyRect || changes.history || changes.crop || changes.background || changes.textEditing) {
-            pixels_.invalidate(changes.dirtyRect);
-        }
+        // The tiles find what an edit changed themselves; a crop or a
+        // background only changes the frame around them.
+        if (changes.dirtyRect) pixels_.invalidate(changes.dirtyRect);
     }
     if (size() != sizeHint()) resize(sizeHint());
     placeTextBox();

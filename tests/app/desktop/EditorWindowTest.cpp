@@ -59,7 +59,7 @@ struct EditorWindowTest : ::testing::Test {
         deps.cropSessions = AnnotationCropTool::factory(1.0);
         return std::make_unique<AnnotationEditorModel>(std::move(session), std::move(deps));
     }};
-    EditorWindow window{host, pixels};
+    EditorWindow window{host, pixels, [this] { return drawing.get(); }};
     std::vector<std::shared_ptr<const Image>> completed;
 
     void open(uint32_t width = 200, uint32_t height = 100) {
