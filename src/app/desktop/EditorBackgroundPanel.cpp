@@ -82,7 +82,7 @@ QLabel* heading(const QString& text, QWidget* parent) {
 
 QLabel* caption(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
-    label->setStyleSheet(QStringLiteral("color: palette(mid); font-size: 11px;"));
+    label->setStyleSheet(QStringLiteral("color: #5f636b; font-size: 11px;"));
     return label;
 }
 

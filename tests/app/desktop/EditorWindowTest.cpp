@@ -15,6 +15,7 @@
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
+#include "app/desktop/EditorBackgroundPanel.h"
 #include "app/desktop/EditorCanvasWidget.h"
 #include "app/desktop/EditorExport.h"
 #include "app/desktop/EditorLayersPanel.h"
@@ -326,6 +327,24 @@ TEST_F(EditorWindowTest, PicturesOfTheWindowWhenAsked) {
     drag({479, 299}, {400, 220});
     picture("crop");
     window.findChild<QPushButton*>(QStringLiteral("cropCancel"))->click();
+    // The background panel with each kind of fill.
+    const QString sky = folder.filePath(QStringLiteral("sky.png"));
+    QImage skyImage(320, 200, QImage::Format_RGB32);
+    for (int y = 0; y < skyImage.height(); ++y) {
+        for (int x = 0; x < skyImage.width(); ++x) skyImage.setPixelColor(x, y, QColor(60 + x / 3, 120 + y / 3, 220));
+    }
+    ASSERT_TRUE(skyImage.save(sky));
+    window.backgroundPanel()->setChoosePicture([sky] { return sky; });
+    window.findChild<QToolButton*>(QStringLiteral("backgroundToggle"))->click();
+    picture("background-off");
+    for (const char* fill : {"gradient1", "colour3", "pictureFill", "blurFill"}) {
+        window.findChild<QToolButton*>(QString::fromLatin1(fill))->click();
+        picture((std::string("background-") + fill).c_str());
+    }
+    model().undo();  // the fills: closing asks about the drawing only
+    model().undo();
+    model().undo();
+    model().undo();
     window.close();
     picture("prompt");
     ASSERT_TRUE(window.closePrompt());
