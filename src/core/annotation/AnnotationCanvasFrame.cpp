@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "core/annotation/AnnotationCrop.h"
 
@@ -88,15 +89,46 @@ uint8_t roundedCornerCoverage(uint32_t x, uint32_t y, uint32_t width, uint32_t h
     return sampledCoverage(x, y, width, height, r);
 }
 
+namespace {
+
+// Pixels away from the corners: opaque runs are copied whole (a screenshot
+// is nearly all opaque), the rest blended.
+void blendSpan(const uint8_t* source, uint32_t count, uint8_t* frameRow) {
+    uint32_t i = 0;
+    while (i < count) {
+        uint32_t end = i;
+        while (end < count && source[size_t{end} * 4 + 3] == 255) ++end;
+        if (end > i) {
+            std::memcpy(frameRow + size_t{i} * 4, source + size_t{i} * 4, size_t{end - i} * 4);
+            i = end;
+            continue;
+        }
+        over(source + size_t{i} * 4, 255, frameRow + size_t{i} * 4);
+        ++i;
+    }
+}
+
+}  // namespace
+
 void blendRowIntoFrame(const uint8_t* source, uint32_t count, uint32_t imageX, uint32_t imageY, uint32_t imageWidth,
                        uint32_t imageHeight, double cornerRadius, uint8_t* frameRow) {
     const double r = std::min({cornerRadius, imageWidth / 2.0, imageHeight / 2.0});
     const bool rowInCorner = r > 0 && (imageY < r || imageY + 1 > imageHeight - r);
-    for (uint32_t i = 0; i < count; ++i) {
+    if (!rowInCorner) return blendSpan(source, count, frameRow);
+    // This row's pixels that meet a corner square: the first `left` and those from `right` on.
+    const auto left = uint32_t(std::min(double(imageWidth), std::ceil(r)));
+    const auto right = uint32_t(std::max(0.0, std::floor(imageWidth - r)));
+    for (uint32_t i = 0; i < count;) {
         const uint32_t x = imageX + i;
-        const bool inCorner = rowInCorner && (x < r || x + 1 > imageWidth - r);
-        const uint8_t coverage = inCorner ? roundedCornerCoverage(x, imageY, imageWidth, imageHeight, r) : 255;
-        over(source + size_t{i} * 4, coverage, frameRow + size_t{i} * 4);
+        if (x >= left && x < right) {
+            const uint32_t run = std::min(count - i, right - x);
+            blendSpan(source + size_t{i} * 4, run, frameRow + size_t{i} * 4);
+            i += run;
+            continue;
+        }
+        over(source + size_t{i} * 4, roundedCornerCoverage(x, imageY, imageWidth, imageHeight, r),
+             frameRow + size_t{i} * 4);
+        ++i;
     }
 }
 
