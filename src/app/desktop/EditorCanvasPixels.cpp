@@ -56,13 +56,19 @@ AnnotationEditorCanvas* TileCanvasPixels::canvasFor(const AnnotationEditorModel&
         drawRect_ = model.imageDrawRect();
         canvas_ = renderer->makeCanvas(source_, drawRect_);
         if (!canvas_) return nullptr;
+        stale_ = true;
     }
-    canvas_->update(shownAnnotations(model), model.canvasFrame(), model.document().background,
-                    model.canvas().isDragging());
+    if (stale_) {
+        canvas_->update(shownAnnotations(model), model.canvasFrame(), model.document().background,
+                        model.canvas().isDragging());
+        stale_ = false;
+        ++updates_;
+    }
     return canvas_.get();
 }
 
 void TileCanvasPixels::invalidate(const std::optional<Rect>& drawingRect) {
+    stale_ = true;
     if (!drawingRect && canvas_) canvas_->invalidateAll();
 }
 
@@ -80,6 +86,7 @@ QImage TileCanvasPixels::render(const AnnotationEditorModel& model, const QRect&
 }
 
 QImage TileCanvasPixels::documentImage(const AnnotationEditorModel& model) {
+    stale_ = true;  // whatever changed since, without the canvas being told
     const AnnotationCanvasFrame frame = model.canvasFrame();
     return render(model, QRect(0, 0, int(frame.width), int(frame.height)), 1.0);
 }

@@ -22,6 +22,10 @@ public:
     virtual QImage render(const AnnotationEditorModel& model, const QRect& shownRect, double zoom) = 0;
     // An edit changed this drawing-space area (nothing: everything, e.g. a new session).
     virtual void invalidate(const std::optional<Rect>& drawingRect) = 0;
+    // The model may have changed (the canvas calls it after every event that
+    // reached the model): the next render takes the document again. Paints
+    // between changes (scrolling, exposure) reuse what was taken.
+    virtual void modelChanged() {}
 };
 
 // The annotation module's canvas: tiles drawn by the export's renderer,
@@ -38,6 +42,10 @@ public:
     QImage render(const AnnotationEditorModel& model, const QRect& shownRect, double zoom) override;
     // The tiles find what changed themselves; nothing (a new session) starts them over.
     void invalidate(const std::optional<Rect>& drawingRect) override;
+    void modelChanged() override { stale_ = true; }
+    // How often the document was handed to the canvas (it compares every
+    // annotation with what it drew, so once per change is enough).
+    int updates() const { return updates_; }
 
     // Everything the canvas shows, at 100%.
     QImage documentImage(const AnnotationEditorModel& model);
@@ -50,6 +58,8 @@ private:
     std::shared_ptr<const Image> source_;
     Rect drawRect_;
     std::unique_ptr<AnnotationEditorCanvas> canvas_;
+    bool stale_ = true;
+    int updates_ = 0;
 };
 
 // A copy of the image's RGBA pixels.

@@ -168,6 +168,7 @@ void EditorCanvasWidget::sync() {
         // The tiles find what an edit changed themselves; a crop or a
         // background only changes the frame around them.
         if (changes.dirtyRect) pixels_.invalidate(changes.dirtyRect);
+        pixels_.modelChanged();
     }
     if (size() != sizeHint()) resize(sizeHint());
     placeTextBox();

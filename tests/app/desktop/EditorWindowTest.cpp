@@ -351,6 +351,28 @@ TEST_F(EditorWindowTest, PicturesOfTheWindowWhenAsked) {
     EXPECT_TRUE(window.closePrompt()->grab().save(shots + "/editor-prompt-box.png"));
 }
 
+// The canvas hands the document to the tiles once per change, not on every
+// paint: repaints (scrolling, exposure) reuse what it took.
+TEST_F(EditorWindowTest, RepaintsWithoutAChangeDoNotTakeTheDocumentAgain) {
+    open();
+    typeKey('r');
+    drag({20, 10}, {80, 60});
+    (void)canvas().grab();
+    const int taken = pixels.updates();
+    for (int i = 0; i < 5; ++i) (void)canvas().grab();
+    EXPECT_EQ(pixels.updates(), taken);
+    mouse(QEvent::MouseButtonPress, {120, 20}, Qt::LeftButton);
+    mouse(QEvent::MouseMove, {150, 50}, Qt::LeftButton);
+    (void)canvas().grab();
+    (void)canvas().grab();
+    EXPECT_EQ(pixels.updates(), taken + 1);  // the press and the move came before one paint
+    mouse(QEvent::MouseButtonRelease, {150, 50}, Qt::NoButton);
+    (void)canvas().grab();
+    EXPECT_EQ(pixels.updates(), taken + 2);
+    model().undo();
+    model().undo();
+}
+
 // The crop panel: a corner dragged on the canvas reshapes the crop, a preset
 // sets its ratio, Apply crops the document and Copy delivers the crop.
 TEST_F(EditorWindowTest, CropByDraggingACornerThenApplyAndCopyTheCroppedImage) {
