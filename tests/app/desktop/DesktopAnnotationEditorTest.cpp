@@ -93,6 +93,34 @@ TEST_F(DesktopAnnotationEditorTest, QuittingAsksAboutUnsavedEditsFirst) {
     EXPECT_EQ(decisions, (std::vector<bool>{true, false, true}));
 }
 
+// Without the annotation module the editor still opens on the plain image;
+// Done says it could not draw the image and keeps the edit.
+TEST(DesktopAnnotationEditorWithoutRenderer, OpensOnThePlainImageAndDoneFailsWithTheReason) {
+    QApplication& application = qtWidgetTestApplication();
+    (void)application;
+    InMemoryKeyValueStore store;
+    AppPreferences preferences{store};
+    DesktopAnnotationEditor editor{
+        {preferences, [](const QString&) { return QString(); }, {}, []() -> AnnotationEditorRenderer* { return nullptr; }}};
+    std::vector<SharedImage> finished;
+    editor.open(greyImage(), CaptureSessionInfo{}, [&](SharedImage edited) { finished.push_back(std::move(edited)); });
+    AnnotationEditorModel* model = editor.window()->canvas()->model();
+    ASSERT_TRUE(model);
+    const QImage shown = editor.window()->canvas()->grab().toImage();
+    EXPECT_EQ(shown.size(), QSize(120, 80));
+    // The half-clear grey image over the canvas's background, not the background alone.
+    EXPECT_NE(shown.pixelColor(60, 40), editor.window()->canvas()->palette().window().color());
+    model->setSelectedTool(AnnotationToolType::rectangle);
+    model->canvas().mouseDown({10, 10}, 1, {});
+    model->canvas().mouseDragged({60, 50}, {});
+    model->canvas().mouseUp({60, 50}, {});
+    editor.window()->findChild<QPushButton*>(QStringLiteral("done"))->click();
+    EXPECT_TRUE(finished.empty());
+    EXPECT_TRUE(editor.window()->canvas()->model());
+    EXPECT_FALSE(editor.window()->findChild<QLabel*>(QStringLiteral("exportError"))->text().isEmpty());
+    model->undo();
+}
+
 // Text recognition runs only once the highlighter is first used; the lines
 // it finds come back later, and from then on the highlighter takes the line
 // it was pressed on.
