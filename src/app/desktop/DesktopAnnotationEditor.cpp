@@ -63,7 +63,7 @@ struct LazyTextLines {
 
 struct DesktopAnnotationEditor::Parts {
     explicit Parts(Dependencies d)
-        : exportRenderer([this] { return renderer(); }),
+        : exportRenderer([this] { return renderer(); }, &pixels),
           delivery([&preferences = d.preferences] { return imageFormat(preferences.defaultImageFormat()); },
                    std::move(d.chooseFile)),
           toolMemory(d.preferences),

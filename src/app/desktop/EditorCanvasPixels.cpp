@@ -92,3 +92,12 @@ QImage TileCanvasPixels::documentImage(const AnnotationEditorModel& model) {
 }
 
 }  // namespace tessarin
+
+namespace tessarin {
+
+std::optional<Expected<Image, std::string>> TileCanvasPixels::exportImage(const AnnotationCompositeInputs& inputs) {
+    if (!canvas_ || !inputs.source || inputs.source != source_) return std::nullopt;
+    return canvas_->exportImage(inputs);
+}
+
+}  // namespace tessarin

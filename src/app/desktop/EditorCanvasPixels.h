@@ -49,6 +49,10 @@ public:
 
     // Everything the canvas shows, at 100%.
     QImage documentImage(const AnnotationEditorModel& model);
+    // The finished image from the canvas of the inputs' image (its drawn
+    // tiles and frame reused when they show the inputs); nothing when there
+    // is no canvas of that image.
+    std::optional<Expected<Image, std::string>> exportImage(const AnnotationCompositeInputs& inputs);
     size_t memoryBytes() const { return canvas_ ? canvas_->memoryBytes() : 0; }
 
 private:

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/desktop/EditorCanvasPixels.h"
 #include "core/common/Log.h"
 #include "render/ByteSink.h"
 #include "render/JpegEncoder.h"
@@ -22,7 +23,8 @@ void ModuleExportRenderer::render(AnnotationCompositeInputs inputs,
                                   std::function<void(std::optional<Image>)> finished) {
     AnnotationEditorRenderer* renderer = renderer_ ? renderer_() : nullptr;
     if (!renderer) return finished(std::nullopt);
-    auto image = renderer->exportImage(inputs);
+    auto fromCanvas = canvas_ ? canvas_->exportImage(inputs) : std::nullopt;
+    auto image = fromCanvas ? std::move(*fromCanvas) : renderer->exportImage(inputs);
     if (!image) {
         logLine(LogLevel::error, LogCategory::app, "editor.export_failed error=" + image.error());
         return finished(std::nullopt);

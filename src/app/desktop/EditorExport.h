@@ -17,17 +17,22 @@ class QWidget;
 
 namespace tessarin {
 
+class TileCanvasPixels;
+
 // Composites, crops and frames through the annotation module's export
 // pipeline on the calling thread: the pixels the canvas shows.
+// With the editor's canvas, the image comes from the tiles it already drew.
 class ModuleExportRenderer final : public AnnotationExportRenderer {
 public:
     // Nothing: the module could not be loaded, and the export fails.
     using RendererSource = std::function<AnnotationEditorRenderer*()>;
-    explicit ModuleExportRenderer(RendererSource renderer) : renderer_(std::move(renderer)) {}
+    explicit ModuleExportRenderer(RendererSource renderer, TileCanvasPixels* canvas = nullptr)
+        : renderer_(std::move(renderer)), canvas_(canvas) {}
     void render(AnnotationCompositeInputs inputs, std::function<void(std::optional<Image>)> finished) override;
 
 private:
     RendererSource renderer_;
+    TileCanvasPixels* canvas_;
 };
 
 // Encodes to `path` in the format its name says (".jpg"/".jpeg" JPEG at

@@ -41,6 +41,10 @@ public:
     // `area` (pixels of what is shown, inside it), drawn; nothing when
     // drawing failed.
     virtual std::optional<Image> render(const PixelRect& area) = 0;
+    // The finished image for these inputs: from the tiles and the frame's
+    // cache when the inputs are what the canvas last took (Done then costs
+    // no second composite), drawn afresh otherwise.
+    virtual Expected<Image, std::string> exportImage(const AnnotationCompositeInputs& inputs) = 0;
     // Tiles, frame and cached backdrops.
     virtual size_t memoryBytes() const = 0;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/annotation/AnnotationFingerprint.h"
 #include "core/common/ModuleBarrier.h"
 #include "render/annotation/AnnotationBackgroundRenderer.h"
 #include "render/annotation/AnnotationExportPipeline.h"
@@ -11,6 +12,28 @@
 
 namespace tessarin {
 namespace {
+
+AnnotationExportInputs exportInputsOf(const AnnotationCompositeInputs& inputs) {
+    return {inputs.source.get(), inputs.annotations, inputs.imageDrawRect, inputs.cropRect, inputs.background};
+}
+
+// Runs `render` behind the module barrier and turns its outcome into an image or a message.
+template <class Render>
+Expected<Image, std::string> exported(Render&& render) {
+    std::optional<Image> image;
+    std::string error;
+    const auto thrown = runBehindModuleBarrier([&] {
+        Expected<Image, AnnotationExportError> rendered = render();
+        if (rendered) {
+            image = std::move(*rendered);
+        } else {
+            error = rendered.error().message;
+        }
+    });
+    if (thrown) return unexpected("The image could not be drawn: " + *thrown);
+    if (!image) return unexpected(std::move(error));
+    return std::move(*image);
+}
 
 // The tile canvas and, with a background on, the frame around what the
 // crop keeps. The frame (fill and shadow) is drawn whole once per change of
@@ -44,6 +67,23 @@ public:
         return out;
     }
 
+    Expected<Image, std::string> exportImage(const AnnotationCompositeInputs& inputs) override {
+        const AnnotationExportInputs in = exportInputsOf(inputs);
+        if (!showsTheSame(inputs)) return exported([&] { return AnnotationExportPipeline::render(in, *text_); });
+        // Showing exactly the finished image (the crop and the frame too):
+        // what the canvas shows at 100% is the export.
+        if (framesTheSame(inputs)) {
+            std::optional<Image> shown;
+            const auto thrown = runBehindModuleBarrier([&] { shown = draw({0, 0, frame_.width, frame_.height}); });
+            if (!thrown && shown) return std::move(*shown);
+        }
+        return exported([&]() -> Expected<Image, AnnotationExportError> {
+            std::optional<Image> composited = tiles_.snapshot();
+            if (!composited) return AnnotationExportPipeline::render(in, *text_);
+            return AnnotationExportPipeline::finish(std::move(*composited), in, *text_, &cache_, tiles_.mosaicRevision());
+        });
+    }
+
     size_t memoryBytes() const override { return tiles_.memoryBytes() + (frameLayer_ ? frameLayer_->byteCount() : 0); }
 
 private:
@@ -53,6 +93,35 @@ private:
         uint64_t backdropRevision;
         friend bool operator==(const FrameKey&, const FrameKey&) = default;
     };
+
+    // Whether the inputs draw what the tiles last took: the same image, and
+    // the same visible annotations in the same order, drawing the same.
+    bool showsTheSame(const AnnotationCompositeInputs& inputs) const {
+        if (inputs.source.get() != &tiles_.source() || !(inputs.imageDrawRect == tiles_.imageDrawRect())) return false;
+        size_t next = 0;
+        for (const auto& taken : annotations_) {
+            if (!taken || taken->isHidden()) continue;
+            if (next == inputs.annotations.size() || !inputs.annotations[next] ||
+                annotationFingerprint(*taken) != annotationFingerprint(*inputs.annotations[next])) {
+                return false;
+            }
+            ++next;
+        }
+        return next == inputs.annotations.size();
+    }
+
+    // Whether the canvas's frame is the one the inputs ask for, with a
+    // backdrop made from the mosaics as they are (not held by a drag).
+    bool framesTheSame(const AnnotationCompositeInputs& inputs) const {
+        const Image& source = tiles_.source();
+        const auto wanted = AnnotationCanvasFrame::of(source.width(), source.height(), tiles_.imageDrawRect(),
+                                                      inputs.cropRect, inputs.background);
+        if (!(wanted == frame_)) return false;
+        if (!inputs.background) return !frameLayer_;
+        if (!frameKey_ || !frameLayer_ || !(frameKey_->style == *inputs.background)) return false;
+        const bool blur = std::holds_alternative<AnnotationBackgroundFill::Blur>(inputs.background->fill);
+        return !blur || frameKey_->backdropRevision == tiles_.mosaicRevision();
+    }
 
     double pixelsPerPoint() const {
         const Rect& draw = tiles_.imageDrawRect();
@@ -185,21 +254,7 @@ public:
     }
 
     Expected<Image, std::string> exportImage(const AnnotationCompositeInputs& inputs) override {
-        std::optional<Image> image;
-        std::string error;
-        const auto thrown = runBehindModuleBarrier([&] {
-            const AnnotationExportInputs in{inputs.source.get(), inputs.annotations, inputs.imageDrawRect,
-                                            inputs.cropRect, inputs.background};
-            auto rendered = AnnotationExportPipeline::render(in, *text_);
-            if (rendered) {
-                image = std::move(*rendered);
-            } else {
-                error = rendered.error().message;
-            }
-        });
-        if (thrown) return unexpected("The image could not be drawn: " + *thrown);
-        if (!image) return unexpected(std::move(error));
-        return std::move(*image);
+        return exported([&] { return AnnotationExportPipeline::render(exportInputsOf(inputs), *text_); });
     }
 
     Expected<AnnotationBackgroundImage, std::string> loadPicture(const std::filesystem::path& path,

@@ -43,10 +43,11 @@ struct EditorBackgroundPanelTest : ::testing::Test {
     QTemporaryDir folder;
     std::shared_ptr<const PangoTextEngine> text = std::make_shared<PangoTextEngine>();
     std::unique_ptr<AnnotationEditorRenderer> drawing = makeCairoAnnotationEditorRenderer(text);
-    ModuleExportRenderer renderer{[this] { return drawing.get(); }};
+    TileCanvasPixels pixels{[this] { return drawing.get(); }};
+    // Exports from the canvas's tiles, as the application does.
+    ModuleExportRenderer renderer{[this] { return drawing.get(); }, &pixels};
     QString savePath = folder.filePath(QStringLiteral("framed.png"));
     QtExportDelivery delivery{[] { return ImageFormat::png(); }, [this](const QString&) { return savePath; }};
-    TileCanvasPixels pixels{[this] { return drawing.get(); }};
     AnnotationEditorHost host{[this](AnnotationEditorSessionPtr session) {
         AnnotationEditorModel::Dependencies deps;
         deps.measurer = text;

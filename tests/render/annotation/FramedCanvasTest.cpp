@@ -100,6 +100,10 @@ TEST(FramedCanvas, RandomEditsAndFramesShowWhatTheExportDelivers) {
             ASSERT_TRUE(shown && exported) << setup.name << ": step " << step << " (" << edit << ")";
             ASSERT_TRUE(test::samePixels(*shown, *exported))
                 << setup.name << ": step " << step << " (" << edit << ") differs from the export";
+            // Done from the canvas's own tiles gives the same.
+            const auto done = canvas->exportImage(inputs);
+            ASSERT_TRUE(done && test::samePixels(*done, *exported))
+                << setup.name << ": step " << step << " (" << edit << ") Done from the canvas differs";
         }
     }
 }
@@ -130,6 +134,29 @@ TEST(FramedCanvas, ABlurredBackdropWaitsForTheEndOfADrag) {
     ASSERT_TRUE(after && exported);
     EXPECT_TRUE(test::samePixels(*after, *exported));
     EXPECT_FALSE(std::equal(before->row(2), before->row(2) + before->stride(), after->row(2)));
+}
+
+// Inputs the canvas has not taken (a text committed by Done itself) are
+// drawn afresh, not taken from stale tiles.
+TEST(FramedCanvas, DoneFromACanvasThatShowsSomethingElseDrawsAfresh) {
+    const auto text = std::make_shared<PangoTextEngine>();
+    const auto renderer = makeCairoAnnotationEditorRenderer(text);
+    const auto source = std::make_shared<const Image>(test::noiseImage(120, 90, 4));
+    const Rect draw{0, 0, 120, 90};
+    auto canvas = renderer->makeCanvas(source, draw);
+    const AnnotationBackgroundStyle style;
+    canvas->update({}, AnnotationCanvasFrame::of(120, 90, draw, std::nullopt, style), style, false);
+    ASSERT_TRUE(canvas->render({0, 0, 216, 186}));
+    auto box = std::make_shared<RectangleAnnotation>(Rect{10, 10, 50, 40}, AnnotationColor::systemRed(), 3.0, false);
+    const AnnotationCompositeInputs inputs{source, {box}, draw, std::nullopt, style};
+    const auto fresh = renderer->exportImage(inputs);
+    const auto done = canvas->exportImage(inputs);
+    ASSERT_TRUE(fresh && done);
+    EXPECT_TRUE(test::samePixels(*done, *fresh));
+    const auto other = std::make_shared<const Image>(test::noiseImage(120, 90, 5));
+    const auto ofOther = canvas->exportImage({other, {}, draw, std::nullopt, std::nullopt});
+    ASSERT_TRUE(ofOther);
+    EXPECT_EQ(ofOther->width(), 120u);  // the other image, not this canvas's frame
 }
 
 TEST(RoundedCornerCoverage, FullInsideHalfOnTheArcNoneOutside) {
