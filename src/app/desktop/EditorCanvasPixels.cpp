@@ -80,9 +80,13 @@ QImage TileCanvasPixels::render(const AnnotationEditorModel& model, const QRect&
     if (part.isEmpty()) return {};
     AnnotationEditorCanvas* canvas = canvasFor(model);
     if (!canvas) return zoomed(plainImage(*source, frame, part), zoom);
-    const auto drawn = canvas->render(PixelRect{part.x(), part.y(), part.width(), part.height()});
+    auto drawn = canvas->render(PixelRect{part.x(), part.y(), part.width(), part.height()});
     if (!drawn) return zoomed(plainImage(*source, frame, part), zoom);
-    return zoomed(qImageOf(*drawn), zoom);
+    // The drawn pixels shown where they are, not copied.
+    auto* pixels = new Image(std::move(*drawn));
+    const QImage wrapped(pixels->data(), int(pixels->width()), int(pixels->height()), qsizetype(pixels->stride()),
+                         QImage::Format_RGBA8888, [](void* image) { delete static_cast<Image*>(image); }, pixels);
+    return zoomed(wrapped, zoom);
 }
 
 QImage TileCanvasPixels::documentImage(const AnnotationEditorModel& model) {

@@ -62,18 +62,22 @@ uint8_t sampledCoverage(uint32_t x, uint32_t y, double width, double height, dou
 
 uint8_t div255(uint32_t v) { return uint8_t((v + 128 + ((v + 128) >> 8)) >> 8); }
 
-// `src` over `dst` (straight alpha), `src`'s alpha scaled by `coverage`.
-void over(const uint8_t* src, uint8_t coverage, uint8_t* dst) {
+// `src` over `beneath` (straight alpha) into `dst` (which may be
+// `beneath`), `src`'s alpha scaled by `coverage`.
+void over(const uint8_t* src, uint8_t coverage, const uint8_t* beneath, uint8_t* dst) {
     const uint32_t sa = div255(uint32_t(src[3]) * coverage);
     if (sa == 255) {
         dst[0] = src[0], dst[1] = src[1], dst[2] = src[2], dst[3] = 255;
         return;
     }
-    if (sa == 0) return;
-    const uint32_t da = div255(uint32_t(dst[3]) * (255 - sa));  // what shows of the frame
+    if (sa == 0) {
+        if (dst != beneath) std::memcpy(dst, beneath, 4);
+        return;
+    }
+    const uint32_t da = div255(uint32_t(beneath[3]) * (255 - sa));  // what shows of the frame
     const uint32_t oa = sa + da;
     for (int c = 0; c < 3; ++c) {
-        dst[c] = uint8_t((uint32_t(src[c]) * sa + uint32_t(dst[c]) * da + oa / 2) / oa);
+        dst[c] = uint8_t((uint32_t(src[c]) * sa + uint32_t(beneath[c]) * da + oa / 2) / oa);
     }
     dst[3] = uint8_t(oa);
 }
@@ -93,28 +97,28 @@ namespace {
 
 // Pixels away from the corners: opaque runs are copied whole (a screenshot
 // is nearly all opaque), the rest blended.
-void blendSpan(const uint8_t* source, uint32_t count, uint8_t* frameRow) {
+void blendSpan(const uint8_t* source, uint32_t count, const uint8_t* beneath, uint8_t* out) {
     uint32_t i = 0;
     while (i < count) {
         uint32_t end = i;
         while (end < count && source[size_t{end} * 4 + 3] == 255) ++end;
         if (end > i) {
-            std::memcpy(frameRow + size_t{i} * 4, source + size_t{i} * 4, size_t{end - i} * 4);
+            std::memcpy(out + size_t{i} * 4, source + size_t{i} * 4, size_t{end - i} * 4);
             i = end;
             continue;
         }
-        over(source + size_t{i} * 4, 255, frameRow + size_t{i} * 4);
+        over(source + size_t{i} * 4, 255, beneath + size_t{i} * 4, out + size_t{i} * 4);
         ++i;
     }
 }
 
 }  // namespace
 
-void blendRowIntoFrame(const uint8_t* source, uint32_t count, uint32_t imageX, uint32_t imageY, uint32_t imageWidth,
-                       uint32_t imageHeight, double cornerRadius, uint8_t* frameRow) {
+void blendRowOverFrame(const uint8_t* source, uint32_t count, uint32_t imageX, uint32_t imageY, uint32_t imageWidth,
+                       uint32_t imageHeight, double cornerRadius, const uint8_t* frameRow, uint8_t* out) {
     const double r = std::min({cornerRadius, imageWidth / 2.0, imageHeight / 2.0});
     const bool rowInCorner = r > 0 && (imageY < r || imageY + 1 > imageHeight - r);
-    if (!rowInCorner) return blendSpan(source, count, frameRow);
+    if (!rowInCorner) return blendSpan(source, count, frameRow, out);
     // This row's pixels that meet a corner square: the first `left` and those from `right` on.
     const auto left = uint32_t(std::min(double(imageWidth), std::ceil(r)));
     const auto right = uint32_t(std::max(0.0, std::floor(imageWidth - r)));
@@ -122,14 +126,19 @@ void blendRowIntoFrame(const uint8_t* source, uint32_t count, uint32_t imageX, u
         const uint32_t x = imageX + i;
         if (x >= left && x < right) {
             const uint32_t run = std::min(count - i, right - x);
-            blendSpan(source + size_t{i} * 4, run, frameRow + size_t{i} * 4);
+            blendSpan(source + size_t{i} * 4, run, frameRow + size_t{i} * 4, out + size_t{i} * 4);
             i += run;
             continue;
         }
         over(source + size_t{i} * 4, roundedCornerCoverage(x, imageY, imageWidth, imageHeight, r),
-             frameRow + size_t{i} * 4);
+             frameRow + size_t{i} * 4, out + size_t{i} * 4);
         ++i;
     }
+}
+
+void blendRowIntoFrame(const uint8_t* source, uint32_t count, uint32_t imageX, uint32_t imageY, uint32_t imageWidth,
+                       uint32_t imageHeight, double cornerRadius, uint8_t* frameRow) {
+    blendRowOverFrame(source, count, imageX, imageY, imageWidth, imageHeight, cornerRadius, frameRow, frameRow);
 }
 
 void blendIntoFrame(const Image& image, const PixelRect& part, double cornerRadius, Image& frame, uint32_t frameX,

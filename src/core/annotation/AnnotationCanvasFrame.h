@@ -49,5 +49,8 @@ void blendIntoFrame(const Image& image, const PixelRect& part, double cornerRadi
 // `imageX`, `imageY`: the first pixel's place in the image (for the corners).
 void blendRowIntoFrame(const uint8_t* source, uint32_t count, uint32_t imageX, uint32_t imageY, uint32_t imageWidth,
                        uint32_t imageHeight, double cornerRadius, uint8_t* frameRow);
+// The same with the result written to `out` instead of over `frameRow`.
+void blendRowOverFrame(const uint8_t* source, uint32_t count, uint32_t imageX, uint32_t imageY, uint32_t imageWidth,
+                       uint32_t imageHeight, double cornerRadius, const uint8_t* frameRow, uint8_t* out);
 
 }  // namespace tessarin

@@ -208,22 +208,33 @@ private:
             });
             return out;
         }
-        for (int64_t y = 0; y < area.height; ++y) {
-            std::memcpy(out->row(uint32_t(y)), frameLayer_->row(uint32_t(area.y + y)) + size_t(area.x) * 4,
-                        out->stride());
-        }
         const PixelRect& place = frame_.layout->imagePlace;
         const int64_t left = std::max(area.x, place.x), top = std::max(area.y, place.y);
         const int64_t right = std::min(area.x + area.width, place.x + place.width);
         const int64_t bottom = std::min(area.y + area.height, place.y + place.height);
-        if (right <= left || bottom <= top) return out;
+        const bool meetsImage = right > left && bottom > top;
+        // The frame where the image does not go; the blend below writes the rest.
+        for (int64_t y = 0; y < area.height; ++y) {
+            const uint8_t* from = frameLayer_->row(uint32_t(area.y + y)) + size_t(area.x) * 4;
+            uint8_t* to = out->row(uint32_t(y));
+            const int64_t rowY = area.y + y;
+            if (!meetsImage || rowY < top || rowY >= bottom) {
+                std::memcpy(to, from, out->stride());
+                continue;
+            }
+            std::memcpy(to, from, size_t(left - area.x) * 4);
+            std::memcpy(to + size_t(right - area.x) * 4, from + size_t(right - area.x) * 4,
+                        size_t(area.x + area.width - right) * 4);
+        }
+        if (!meetsImage) return out;
         // The overlap in image pixels.
         const PixelRect part{left - place.x + content.x, top - place.y + content.y, right - left, bottom - top};
         const double radius = frame_.layout->cornerRadius;
         forEachRun(part, [&](uint32_t y, uint32_t x, uint32_t count, const uint8_t* pixels) {
             const int64_t outX = x - content.x + place.x - area.x, outY = y - content.y + place.y - area.y;
-            blendRowIntoFrame(pixels, count, uint32_t(x - content.x), uint32_t(y - content.y),
+            blendRowOverFrame(pixels, count, uint32_t(x - content.x), uint32_t(y - content.y),
                               uint32_t(content.width), uint32_t(content.height), radius,
+                              frameLayer_->row(uint32_t(outY + area.y)) + size_t(outX + area.x) * 4,
                               out->row(uint32_t(outY)) + size_t(outX) * 4);
         });
         return out;
