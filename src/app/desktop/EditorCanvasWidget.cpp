@@ -163,17 +163,45 @@ QRectF EditorCanvasWidget::widgetRect(const Rect& r) const {
 }
 
 void EditorCanvasWidget::sync() {
+    // An edit that only changed some annotations repaints only where they
+    // were and are (with the handles and marquee before and after); anything
+    // else repaints the whole canvas.
+    std::optional<QRect> changedArea;
     if (model_) {
         const AnnotationCanvasChanges changes = model_->canvas().takeChanges();
         // The tiles find what an edit changed themselves; a crop or a
         // background only changes the frame around them.
         if (changes.dirtyRect) pixels_.invalidate(changes.dirtyRect);
         pixels_.modelChanged();
+        if (changes.dirtyRect && !changes.history && !changes.crop && !changes.background && !changes.textEditing &&
+            !openCrop()) {
+            changedArea = widgetRect(*changes.dirtyRect).toAlignedRect().adjusted(-2, -2, 2, 2);
+        }
     }
-    if (size() != sizeHint()) resize(sizeHint());
+    if (size() != sizeHint()) {
+        resize(sizeHint());
+        changedArea.reset();
+    }
     placeTextBox();
-    update();
+    const QRect overlay = overlayArea();
+    if (changedArea) {
+        update(QRegion(*changedArea).united(paintedOverlay_).united(overlay));
+    } else {
+        update();
+    }
+    paintedOverlay_ = overlay;
     if (changed_) changed_();
+}
+
+// The selection handles and the marquee, as painted (a little grown for their pens).
+QRect EditorCanvasWidget::overlayArea() const {
+    QRect area;
+    if (!model_) return area;
+    for (const auto& handle : model_->canvas().selectionHandles()) {
+        if (handle.visualRect) area |= widgetRect(*handle.visualRect).toAlignedRect().adjusted(-3, -3, 3, 3);
+    }
+    if (auto marquee = model_->canvas().marqueeRect()) area |= widgetRect(*marquee).toAlignedRect().adjusted(-3, -3, 3, 3);
+    return area;
 }
 
 void EditorCanvasWidget::placeTextBox() {

@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QPaintEvent>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -236,6 +237,56 @@ TEST_F(EditorBackgroundPanelTest, DoneCopyAndSaveAsDeliverTheFramedImage) {
     window.findChild<QPushButton*>(QStringLiteral("done"))->click();
     ASSERT_EQ(completed.size(), 1u);
     EXPECT_EQ(qImageOf(*completed[0]), expected);
+}
+
+// The areas the canvas is asked to paint.
+struct PaintedAreas : QObject {
+    QRegion region;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) region += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+// A drag repaints only part of the canvas, but always every pixel whose
+// export changed, with and without a frame.
+TEST_F(EditorBackgroundPanelTest, ADragRepaintsEveryPixelItChangedAndNotTheWholeCanvas) {
+    open(300, 200);
+    window.resize(900, 600);
+    PaintedAreas painted;
+    canvas().installEventFilter(&painted);
+    for (const char* fill : {"", "gradient4"}) {
+        if (*fill) button(fill)->click();
+        drawOnCanvas('r', {60, 60}, {200, 150});
+        drawOnCanvas('o', {150, 100}, {260, 190});
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_V, {}, QStringLiteral("v"));
+        QApplication::sendEvent(&canvas(), &press);
+        mouse(&canvas(), QEvent::MouseButtonPress, {205, 145}, Qt::LeftButton);
+        QApplication::processEvents();
+        for (int i = 1; i <= 6; ++i) {
+            const QImage before = exported();
+            painted.region = {};
+            mouse(&canvas(), QEvent::MouseMove, QPoint(205 - i * 15, 145 - i * 10), Qt::LeftButton);
+            QApplication::processEvents();
+            const QImage after = exported();
+            ASSERT_EQ(before.size(), after.size());
+            int changed = 0;
+            for (int y = 0; y < after.height(); ++y) {
+                for (int x = 0; x < after.width(); ++x) {
+                    if (before.pixel(x, y) == after.pixel(x, y)) continue;
+                    ++changed;
+                    ASSERT_TRUE(painted.region.contains(QPoint(x, y))) << fill << " step " << i << " at " << x << "," << y;
+                }
+            }
+            EXPECT_GT(changed, 0);
+            EXPECT_LT(painted.region.boundingRect().width() * painted.region.boundingRect().height(),
+                      canvas().width() * canvas().height() / 2)
+                << "a step repaints part of the canvas";
+        }
+        mouse(&canvas(), QEvent::MouseButtonRelease, {115, 85}, Qt::NoButton);
+        model().selectLayers({});
+    }
+    canvas().removeEventFilter(&painted);
 }
 
 TEST_F(EditorBackgroundPanelTest, APictureThatCannotBeReadSaysSoAndChangesNothing) {
