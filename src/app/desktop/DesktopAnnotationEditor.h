@@ -14,6 +14,7 @@
 
 namespace tessarin {
 
+class AnnotationEditorRenderer;
 class AppPreferences;
 class EditorWindow;
 
@@ -26,6 +27,9 @@ public:
         // Reads the lines of text of an image (normalised boxes), for the
         // highlighter to snap to; empty: it never snaps.
         std::function<void(const std::shared_ptr<const Image>&, std::function<void(std::vector<Rect>)>)> findTextLines = {};
+        // The renderer; empty loads the annotation module when the first
+        // editor opens (tests give one of their own).
+        std::function<AnnotationEditorRenderer*()> renderer = {};
     };
     // Where an image opened from a file or the clipboard goes when done.
     using StandaloneRoute = std::function<void(SharedImage edited)>;

@@ -2,10 +2,6 @@
 
 #include <cstring>
 
-#include "render/annotation/AnnotationTileCanvas.h"
-#include "render/annotation/ImageCompositor.h"
-#include "render/annotation/PangoTextEngine.h"
-
 namespace tessarin {
 
 QImage qImageOf(const Image& image) {
@@ -39,61 +35,73 @@ QImage zoomed(const QImage& section, double zoom) {
     return section.scaled(size, Qt::IgnoreAspectRatio, zoom > 1 ? Qt::FastTransformation : Qt::SmoothTransformation);
 }
 
+// The plain image, when there is no renderer to draw the document.
+QImage plainImage(const Image& source, const AnnotationCanvasFrame& frame, const QRect& part) {
+    const QRect content(int(frame.content.x), int(frame.content.y), int(frame.content.width), int(frame.content.height));
+    return qImageOf(source).copy(part.translated(-int(frame.offsetX), -int(frame.offsetY)).intersected(content));
+}
+
 }  // namespace
 
-TileCanvasPixels::TileCanvasPixels(std::shared_ptr<const PangoTextEngine> text) : text_(std::move(text)) {}
+TileCanvasPixels::TileCanvasPixels(RendererSource renderer) : renderer_(std::move(renderer)) {}
 
 TileCanvasPixels::~TileCanvasPixels() = default;
 
-AnnotationTileCanvas& TileCanvasPixels::canvasFor(const AnnotationEditorModel& model) {
+AnnotationEditorCanvas* TileCanvasPixels::canvasFor(const AnnotationEditorModel& model) {
     const auto& source = model.session()->image();
     if (!canvas_ || source != source_ || !(model.imageDrawRect() == drawRect_)) {
+        AnnotationEditorRenderer* renderer = renderer_ ? renderer_() : nullptr;
+        if (!renderer) return nullptr;
         source_ = source;
         drawRect_ = model.imageDrawRect();
-        canvas_ = std::make_unique<AnnotationTileCanvas>(source_, drawRect_, *text_);
+        canvas_ = renderer->makeCanvas(source_, drawRect_);
+        if (!canvas_) return nullptr;
+        stale_ = true;
     }
-    canvas_->update(shownAnnotations(model));
-    return *canvas_;
+    if (stale_) {
+        canvas_->update(shownAnnotations(model), model.canvasFrame(), model.document().background,
+                        model.canvas().isDragging());
+        stale_ = false;
+        ++updates_;
+    }
+    return canvas_.get();
 }
 
 void TileCanvasPixels::invalidate(const std::optional<Rect>& drawingRect) {
+    stale_ = true;
     if (!drawingRect && canvas_) canvas_->invalidateAll();
 }
 
-QImage TileCanvasPixels::render(const AnnotationEditorModel& model, const QRect& imageRect, double zoom) {
-    if (!model.session()->image()) return {};
-    AnnotationTileCanvas& canvas = canvasFor(model);
-    const Image& source = canvas.source();
-    const QRect part = imageRect.intersected(QRect(0, 0, int(source.width()), int(source.height())));
+QImage TileCanvasPixels::render(const AnnotationEditorModel& model, const QRect& shownRect, double zoom) {
+    const auto& source = model.session()->image();
+    if (!source) return {};
+    const AnnotationCanvasFrame frame = model.canvasFrame();
+    const QRect part = shownRect.intersected(QRect(0, 0, int(frame.width), int(frame.height)));
     if (part.isEmpty()) return {};
-    canvas.render(PixelRect{part.x(), part.y(), part.width(), part.height()});
-    QImage section(part.size(), QImage::Format_RGBA8888);
-    if (section.isNull()) return {};
-    const uint32_t side = canvas.tileSide();
-    for (uint32_t row = uint32_t(part.top()) / side; row <= uint32_t(part.bottom()) / side && row < canvas.rows(); ++row) {
-        for (uint32_t column = uint32_t(part.left()) / side;
-             column <= uint32_t(part.right()) / side && column < canvas.columns(); ++column) {
-            const AnnotationTileCanvas::TileIndex index{column, row};
-            const auto view = canvas.tile(index);
-            const PixelRect tile = canvas.tileRect(index);
-            const QRect overlap = part.intersected(QRect(int(tile.x), int(tile.y), int(tile.width), int(tile.height)));
-            if (overlap.isEmpty()) continue;
-            for (int y = overlap.top(); y <= overlap.bottom(); ++y) {
-                uint8_t* to = section.scanLine(y - part.y()) + size_t(overlap.x() - part.x()) * 4;
-                // A tile that failed to draw shows the image beneath.
-                const uint8_t* from = view ? view->row(uint32_t(y - tile.y)) + size_t(overlap.x() - tile.x) * 4
-                                           : source.row(uint32_t(y)) + size_t(overlap.x()) * 4;
-                std::memcpy(to, from, size_t(overlap.width()) * 4);
-            }
-        }
-    }
-    return zoomed(section, zoom);
+    AnnotationEditorCanvas* canvas = canvasFor(model);
+    if (!canvas) return zoomed(plainImage(*source, frame, part), zoom);
+    auto drawn = canvas->render(PixelRect{part.x(), part.y(), part.width(), part.height()});
+    if (!drawn) return zoomed(plainImage(*source, frame, part), zoom);
+    // The drawn pixels shown where they are, not copied.
+    auto* pixels = new Image(std::move(*drawn));
+    const QImage wrapped(pixels->data(), int(pixels->width()), int(pixels->height()), qsizetype(pixels->stride()),
+                         QImage::Format_RGBA8888, [](void* image) { delete static_cast<Image*>(image); }, pixels);
+    return zoomed(wrapped, zoom);
 }
 
 QImage TileCanvasPixels::documentImage(const AnnotationEditorModel& model) {
-    if (!model.session()->image()) return {};
-    auto whole = canvasFor(model).snapshot();
-    return whole ? qImageOf(*whole) : QImage();
+    stale_ = true;  // whatever changed since, without the canvas being told
+    const AnnotationCanvasFrame frame = model.canvasFrame();
+    return render(model, QRect(0, 0, int(frame.width), int(frame.height)), 1.0);
+}
+
+}  // namespace tessarin
+
+namespace tessarin {
+
+std::optional<Expected<Image, std::string>> TileCanvasPixels::exportImage(const AnnotationCompositeInputs& inputs) {
+    if (!canvas_ || !inputs.source || inputs.source != source_) return std::nullopt;
+    return canvas_->exportImage(inputs);
 }
 
 }  // namespace tessarin

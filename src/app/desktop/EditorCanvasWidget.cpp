@@ -131,21 +131,31 @@ double EditorCanvasWidget::scale() const {
 
 QSize EditorCanvasWidget::sizeHint() const {
     if (!model_ || !model_->session()->image()) return {400, 300};
-    const auto& image = *model_->session()->image();
+    const AnnotationCanvasFrame frame = model_->canvasFrame();
     const double zoom = model_->zoomLevel();
-    return {std::max(1, int(std::lround(image.width() * zoom))), std::max(1, int(std::lround(image.height() * zoom)))};
+    return {std::max(1, int(std::lround(frame.width * zoom))), std::max(1, int(std::lround(frame.height * zoom)))};
+}
+
+// Where the image's top-left corner lies on the widget: the crop and the
+// background's padding move it.
+QPointF EditorCanvasWidget::imageOrigin() const {
+    if (!model_) return {};
+    const AnnotationCanvasFrame frame = model_->canvasFrame();
+    return {double(frame.offsetX) * model_->zoomLevel(), double(frame.offsetY) * model_->zoomLevel()};
 }
 
 Point EditorCanvasWidget::drawingPoint(QPointF p) const {
     if (!model_) return {};
     const Rect draw = model_->imageDrawRect().standardized();
-    return {draw.minX() + p.x() / scale(), draw.maxY() - p.y() / scale()};
+    const QPointF origin = imageOrigin();
+    return {draw.minX() + (p.x() - origin.x()) / scale(), draw.maxY() - (p.y() - origin.y()) / scale()};
 }
 
 QPointF EditorCanvasWidget::widgetPoint(Point p) const {
     if (!model_) return {};
     const Rect draw = model_->imageDrawRect().standardized();
-    return {(p.x - draw.minX()) * scale(), (draw.maxY() - p.y) * scale()};
+    const QPointF origin = imageOrigin();
+    return {origin.x() + (p.x - draw.minX()) * scale(), origin.y() + (draw.maxY() - p.y) * scale()};
 }
 
 QRectF EditorCanvasWidget::widgetRect(const Rect& r) const {
@@ -153,16 +163,45 @@ QRectF EditorCanvasWidget::widgetRect(const Rect& r) const {
 }
 
 void EditorCanvasWidget::sync() {
+    // An edit that only changed some annotations repaints only where they
+    // were and are (with the handles and marquee before and after); anything
+    // else repaints the whole canvas.
+    std::optional<QRect> changedArea;
     if (model_) {
         const AnnotationCanvasChanges changes = model_->canvas().takeChanges();
-        if (changes.dirtyRect || changes.history || changes.crop || changes.background || changes.textEditing) {
-            pixels_.invalidate(changes.dirtyRect);
+        // The tiles find what an edit changed themselves; a crop or a
+        // background only changes the frame around them.
+        if (changes.dirtyRect) pixels_.invalidate(changes.dirtyRect);
+        pixels_.modelChanged();
+        if (changes.dirtyRect && !changes.history && !changes.crop && !changes.background && !changes.textEditing &&
+            !openCrop()) {
+            changedArea = widgetRect(*changes.dirtyRect).toAlignedRect().adjusted(-2, -2, 2, 2);
         }
     }
-    if (size() != sizeHint()) resize(sizeHint());
+    if (size() != sizeHint()) {
+        resize(sizeHint());
+        changedArea.reset();
+    }
     placeTextBox();
-    update();
+    const QRect overlay = overlayArea();
+    if (changedArea) {
+        update(QRegion(*changedArea).united(paintedOverlay_).united(overlay));
+    } else {
+        update();
+    }
+    paintedOverlay_ = overlay;
     if (changed_) changed_();
+}
+
+// The selection handles and the marquee, as painted (a little grown for their pens).
+QRect EditorCanvasWidget::overlayArea() const {
+    QRect area;
+    if (!model_) return area;
+    for (const auto& handle : model_->canvas().selectionHandles()) {
+        if (handle.visualRect) area |= widgetRect(*handle.visualRect).toAlignedRect().adjusted(-3, -3, 3, 3);
+    }
+    if (auto marquee = model_->canvas().marqueeRect()) area |= widgetRect(*marquee).toAlignedRect().adjusted(-3, -3, 3, 3);
+    return area;
 }
 
 void EditorCanvasWidget::placeTextBox() {
@@ -197,18 +236,14 @@ void EditorCanvasWidget::paintEvent(QPaintEvent* event) {
     painter.fillRect(event->rect(), palette().window());
     if (!model_) return;
     const double zoom = model_->zoomLevel();
-    // The image pixels under the area to repaint, a pixel wider for rounding.
+    // The shown pixels under the area to repaint, a pixel wider for rounding.
     const QRect exposed = event->rect();
-    const QRect imageRect(int(std::floor(exposed.x() / zoom)) - 1, int(std::floor(exposed.y() / zoom)) - 1,
+    const QRect shownRect(int(std::floor(exposed.x() / zoom)) - 1, int(std::floor(exposed.y() / zoom)) - 1,
                           int(std::ceil(exposed.width() / zoom)) + 3, int(std::ceil(exposed.height() / zoom)) + 3);
-    const QImage part = pixels_.render(*model_, imageRect, zoom);
-    if (!part.isNull()) {
-        const QRect clipped = imageRect.intersected(QRect(QPoint(0, 0), model_->session()->image()
-                                                                            ? QSize(int(model_->session()->image()->width()),
-                                                                                    int(model_->session()->image()->height()))
-                                                                            : QSize()));
-        painter.drawImage(QPointF(clipped.x() * zoom, clipped.y() * zoom), part);
-    }
+    const AnnotationCanvasFrame frame = model_->canvasFrame();
+    const QRect clipped = shownRect.intersected(QRect(0, 0, int(frame.width), int(frame.height)));
+    const QImage part = pixels_.render(*model_, shownRect, zoom);
+    if (!part.isNull()) painter.drawImage(QPointF(clipped.x() * zoom, clipped.y() * zoom), part);
     painter.setRenderHint(QPainter::Antialiasing);
     for (const auto& handle : model_->canvas().selectionHandles()) {
         if (!handle.visualRect) continue;

@@ -48,6 +48,8 @@ private:
     void updateCursor(std::optional<Point> point);
     QRectF widgetRect(const Rect& drawingRect) const;
     double scale() const;  // widget pixels per drawing unit
+    QPointF imageOrigin() const;
+    QRect overlayArea() const;
 
     AnnotationCropSessionState* openCrop() const;
     void paintCrop(QPainter& painter);
@@ -59,6 +61,7 @@ private:
     QLineEdit* textBox_;
     std::function<void()> commitText_;
     bool syncingText_ = false;
+    QRect paintedOverlay_;  // the handles and marquee of the last paint asked for
 };
 
 AnnotationModifiers annotationModifiers(Qt::KeyboardModifiers modifiers);

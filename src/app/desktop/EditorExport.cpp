@@ -11,55 +11,25 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/desktop/EditorCanvasPixels.h"
+#include "core/common/Log.h"
 #include "render/ByteSink.h"
 #include "render/JpegEncoder.h"
 #include "render/PngEncoder.h"
-#include "render/annotation/ImageCompositor.h"
-#include "render/annotation/PangoTextEngine.h"
 
 namespace tessarin {
 
-std::optional<PixelCrop> pixelCropOf(const Rect& crop, const Rect& imageDrawRect, uint32_t imageWidth,
-                                     uint32_t imageHeight) {
-    const Rect draw = imageDrawRect.standardized();
-    if (draw.width <= 0 || draw.height <= 0 || imageWidth == 0 || imageHeight == 0) return std::nullopt;
-    const double sx = imageWidth / draw.width;
-    const double sy = imageHeight / draw.height;
-    // Drawing space grows upward; pixel rows grow downward from the top.
-    const double left = std::clamp(std::round((crop.minX() - draw.minX()) * sx), 0.0, double(imageWidth));
-    const double right = std::clamp(std::round((crop.maxX() - draw.minX()) * sx), 0.0, double(imageWidth));
-    const double top = std::clamp(std::round((draw.maxY() - crop.maxY()) * sy), 0.0, double(imageHeight));
-    const double bottom = std::clamp(std::round((draw.maxY() - crop.minY()) * sy), 0.0, double(imageHeight));
-    if (right - left < 1 || bottom - top < 1) return std::nullopt;
-    return PixelCrop{uint32_t(left), uint32_t(top), uint32_t(right - left), uint32_t(bottom - top)};
-}
-
-std::optional<Image> croppedImage(const Image& image, const PixelCrop& crop) {
-    if (crop.width == 0 || crop.height == 0 || uint64_t{crop.x} + crop.width > image.width() ||
-        uint64_t{crop.y} + crop.height > image.height()) {
-        return std::nullopt;
+void ModuleExportRenderer::render(AnnotationCompositeInputs inputs,
+                                  std::function<void(std::optional<Image>)> finished) {
+    AnnotationEditorRenderer* renderer = renderer_ ? renderer_() : nullptr;
+    if (!renderer) return finished(std::nullopt);
+    auto fromCanvas = canvas_ ? canvas_->exportImage(inputs) : std::nullopt;
+    auto image = fromCanvas ? std::move(*fromCanvas) : renderer->exportImage(inputs);
+    if (!image) {
+        logLine(LogLevel::error, LogCategory::app, "editor.export_failed error=" + image.error());
+        return finished(std::nullopt);
     }
-    auto out = Image::allocate(crop.width, crop.height);
-    if (!out) return std::nullopt;
-    for (uint32_t row = 0; row < crop.height; ++row) {
-        std::memcpy(out->row(row), image.row(crop.y + row) + size_t{crop.x} * 4, out->stride());
-    }
-    return out;
-}
-
-std::optional<Image> CompositingExportRenderer::composite(const AnnotationCompositeInputs& inputs,
-                                                          const PangoTextEngine& text) {
-    if (!inputs.source || inputs.background) return std::nullopt;
-    auto drawn = ImageCompositor::composite(*inputs.source, inputs.annotations, inputs.imageDrawRect, text);
-    if (!drawn || !inputs.cropRect) return drawn;
-    const auto crop = pixelCropOf(*inputs.cropRect, inputs.imageDrawRect, drawn->width(), drawn->height());
-    if (!crop) return std::nullopt;
-    return croppedImage(*drawn, *crop);
-}
-
-void CompositingExportRenderer::render(AnnotationCompositeInputs inputs,
-                                       std::function<void(std::optional<Image>)> finished) {
-    finished(composite(inputs, *text_));
+    finished(std::move(*image));
 }
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
-// The editor's exports on the desktop: the composite drawn with the same
-// Cairo/Pango renderer as the canvas, Save As through Qt's file dialog and
+// The editor's exports on the desktop: the finished image drawn by the
+// same renderer as the canvas, Save As through Qt's file dialog and
 // the encoders, Copy as PNG on the clipboard.
 
 #include <QString>
@@ -10,34 +10,29 @@
 #include <string>
 
 #include "core/annotation/AnnotationEditorPorts.h"
+#include "core/annotation/AnnotationEditorRenderer.h"
 #include "core/common/ImageFormat.h"
 
 class QWidget;
 
 namespace tessarin {
 
-class PangoTextEngine;
+class TileCanvasPixels;
 
-// The pixel rectangle (rows from the top) that a drawing-space crop covers
-// in an image drawn over `imageDrawRect`; nothing when they do not meet.
-struct PixelCrop {
-    uint32_t x = 0, y = 0, width = 0, height = 0;
-};
-std::optional<PixelCrop> pixelCropOf(const Rect& crop, const Rect& imageDrawRect, uint32_t imageWidth,
-                                     uint32_t imageHeight);
-std::optional<Image> croppedImage(const Image& image, const PixelCrop& crop);
-
-// Composites on the calling thread. A background frame is drawn by the
-// background code; until then an export that asks for one fails and says
-// so rather than leave the frame out unnoticed.
-class CompositingExportRenderer final : public AnnotationExportRenderer {
+// Composites, crops and frames through the annotation module's export
+// pipeline on the calling thread: the pixels the canvas shows.
+// With the editor's canvas, the image comes from the tiles it already drew.
+class ModuleExportRenderer final : public AnnotationExportRenderer {
 public:
-    explicit CompositingExportRenderer(std::shared_ptr<const PangoTextEngine> text) : text_(std::move(text)) {}
+    // Nothing: the module could not be loaded, and the export fails.
+    using RendererSource = std::function<AnnotationEditorRenderer*()>;
+    explicit ModuleExportRenderer(RendererSource renderer, TileCanvasPixels* canvas = nullptr)
+        : renderer_(std::move(renderer)), canvas_(canvas) {}
     void render(AnnotationCompositeInputs inputs, std::function<void(std::optional<Image>)> finished) override;
-    static std::optional<Image> composite(const AnnotationCompositeInputs& inputs, const PangoTextEngine& text);
 
 private:
-    std::shared_ptr<const PangoTextEngine> text_;
+    RendererSource renderer_;
+    TileCanvasPixels* canvas_;
 };
 
 // Encodes to `path` in the format its name says (".jpg"/".jpeg" JPEG at

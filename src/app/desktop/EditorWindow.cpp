@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "app/desktop/EditorBackgroundPanel.h"
 #include "app/desktop/EditorCanvasWidget.h"
 #include "app/desktop/EditorLayersPanel.h"
 #include "app/desktop/EditorToolBar.h"
@@ -44,7 +45,8 @@ QWidget* emptyState(QWidget* parent) {
 
 }  // namespace
 
-EditorWindow::EditorWindow(AnnotationEditorHost& host, EditorCanvasPixels& pixels, QWidget* parent)
+EditorWindow::EditorWindow(AnnotationEditorHost& host, EditorCanvasPixels& pixels,
+                           std::function<AnnotationEditorRenderer*()> renderer, QWidget* parent)
     : QWidget(parent),
       host_(host),
       pixels_(pixels),
@@ -52,7 +54,8 @@ EditorWindow::EditorWindow(AnnotationEditorHost& host, EditorCanvasPixels& pixel
       toolBar_(new EditorToolBar([this] { refresh(); }, this)),
       canvas_(new EditorCanvasWidget(pixels, [this] { syncControls(); })),
       scroll_(new QScrollArea(this)),
-      layers_(new EditorLayersPanel([this] { refresh(); }, this)) {
+      layers_(new EditorLayersPanel([this] { refresh(); }, this)),
+      background_(new EditorBackgroundPanel([this] { canvas_->sync(); }, std::move(renderer), this)) {
     setObjectName(QStringLiteral("annotationEditor"));
     setWindowTitle(QStringLiteral("Annotate"));
     resize(1000, 700);
@@ -75,6 +78,7 @@ EditorWindow::EditorWindow(AnnotationEditorHost& host, EditorCanvasPixels& pixel
     middle->addWidget(layers_);
     cropPanel_ = buildCropPanel();
     middle->addWidget(cropPanel_);
+    middle->addWidget(background_);
     editorColumn->addLayout(middle, 1);
     editorColumn->addWidget(buildActionRow());
     pages_->addWidget(editor);
@@ -124,6 +128,13 @@ QWidget* EditorWindow::buildActionRow() {
     connect(cropToggle_, &QToolButton::clicked, this, [this] {
         // Leaving the crop panel applies what it shows.
         if (auto* model = host_.model()) model->toggleSidebarPanel(AnnotationSidebarPanel::crop);
+        canvas_->sync();
+    });
+    backgroundToggle_ = toolButton("backgroundToggle", QStringLiteral("Background"),
+                                   QStringLiteral("Place the image on a background"));
+    backgroundToggle_->setCheckable(true);
+    connect(backgroundToggle_, &QToolButton::clicked, this, [this] {
+        if (auto* model = host_.model()) model->toggleSidebarPanel(AnnotationSidebarPanel::background);
         canvas_->sync();
     });
     layersToggle_ = toolButton("layersToggle", QStringLiteral("Layers"), QStringLiteral("Show or hide the layers"));
@@ -179,6 +190,7 @@ void EditorWindow::refresh() {
         canvas_->setModel(model);
         toolBar_->setModel(model);
         layers_->setModel(model);
+        background_->setModel(model);
         canvas_->setFocus();
     }
     pages_->setCurrentIndex(model ? 0 : 1);
@@ -204,6 +216,10 @@ void EditorWindow::syncControls() {
     cropToggle_->setChecked(cropping);
     cropPanel_->setVisible(cropping);
     if (cropping) syncCropPanel();
+    const bool framing = model && model->sidebarPanel() == AnnotationSidebarPanel::background;
+    backgroundToggle_->setChecked(framing);
+    background_->setVisible(framing);
+    background_->sync();
     for (QPushButton* button : {done_, saveAs_, copy_}) button->setEnabled(model && !exporting);
     error_->setText(model && model->exportError() ? QString::fromStdString(*model->exportError()) : QString());
     const size_t count = model ? model->document().annotations.size() : 0;

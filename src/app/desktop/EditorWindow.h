@@ -1,6 +1,6 @@
 #pragma once
 // The annotation editor's window over AnnotationEditorHost: the tool bar,
-// the canvas, the layers panel and the Done / Save As / Copy row for the
+// the canvas, the layers, crop and background panels and the Done / Save As / Copy row for the
 // current session, the empty state when there is none, and the close
 // prompt when the host asks. Every decision is the host's or the model's;
 // after each call the window shows their state again (refresh()).
@@ -23,6 +23,7 @@ class QToolButton;
 
 namespace tessarin {
 
+class EditorBackgroundPanel;
 class EditorCanvasWidget;
 class EditorLayersPanel;
 class EditorToolBar;
@@ -30,7 +31,9 @@ class EditorToolBar;
 class EditorWindow final : public QWidget {
     Q_OBJECT
 public:
-    EditorWindow(AnnotationEditorHost& host, EditorCanvasPixels& pixels, QWidget* parent = nullptr);
+    // `renderer` reads background pictures and makes the blur swatch.
+    EditorWindow(AnnotationEditorHost& host, EditorCanvasPixels& pixels,
+                 std::function<AnnotationEditorRenderer*()> renderer = {}, QWidget* parent = nullptr);
     ~EditorWindow() override;
 
     // Shows the host's state: the session, the prompt, errors. Hides the
@@ -41,6 +44,7 @@ public:
     EditorCanvasWidget* canvas() const { return canvas_; }
     EditorToolBar* toolBar() const { return toolBar_; }
     EditorLayersPanel* layersPanel() const { return layers_; }
+    EditorBackgroundPanel* backgroundPanel() const { return background_; }
     // The open close prompt, if any.
     QMessageBox* closePrompt() const { return prompt_; }
 
@@ -67,6 +71,8 @@ private:
     QToolButton* redo_ = nullptr;
     QToolButton* layersToggle_ = nullptr;
     QToolButton* cropToggle_ = nullptr;
+    QToolButton* backgroundToggle_ = nullptr;
+    EditorBackgroundPanel* background_ = nullptr;
     QWidget* cropPanel_ = nullptr;
     std::vector<std::pair<AnnotationCropPreset, QToolButton*>> cropPresets_;
     QLabel* zoom_ = nullptr;

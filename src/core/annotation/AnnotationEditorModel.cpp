@@ -256,6 +256,7 @@ void AnnotationEditorModel::applyCrop() { endCropSession(true); }
 void AnnotationEditorModel::cancelCrop() { endCropSession(false); }
 
 void AnnotationEditorModel::setBackgroundEnabled(bool enabled) {
+    if (isExporting()) return;
     canvas_.document.editLog.endCoalescing();
     if (!enabled) {
         if (document().background) backgroundPanel_.lastBackgroundStyle = document().background;
@@ -267,12 +268,34 @@ void AnnotationEditorModel::setBackgroundEnabled(bool enabled) {
 }
 
 void AnnotationEditorModel::updateBackground(const AnnotationBackgroundStyle& style, bool coalescing) {
+    if (isExporting()) return;
     backgroundPanel_.isAdjustingBackground = coalescing;
     if (const auto* blur = std::get_if<AnnotationBackgroundFill::Blur>(&style.fill)) {
         backgroundPanel_.lastBlurAmount = blur->amount;
     }
     backgroundPanel_.lastBackgroundStyle = style;
     canvas_.setBackground(style, coalescing);
+}
+
+void AnnotationEditorModel::updateBackgroundFill(AnnotationBackgroundFill::Fill fill) {
+    if (const auto* picture = std::get_if<AnnotationBackgroundFill::Picture>(&fill)) {
+        backgroundPanel_.backgroundImage = picture->image;
+    }
+    canvas_.document.editLog.endCoalescing();  // a choice is a step of its own, even mid-drag
+    updateBackground(annotationBackgroundWithFill(document().background, std::move(fill)), false);
+}
+
+void AnnotationEditorModel::selectCustomBackgroundColor(const AnnotationBackgroundColor& color) {
+    backgroundPanel_.customBackgroundColor = color;
+    updateBackgroundFill(AnnotationBackgroundFill::Solid{color});
+}
+
+AnnotationCanvasFrame AnnotationEditorModel::canvasFrame() const {
+    const auto& image = session_ ? session_->image() : nullptr;
+    if (!image) return {};
+    if (cropSession_) return AnnotationCanvasFrame::of(image->width(), image->height(), imageDrawRect_, std::nullopt, std::nullopt);
+    return AnnotationCanvasFrame::of(image->width(), image->height(), imageDrawRect_, document().cropRect,
+                                     document().background);
 }
 
 // ---- export -------------------------------------------------------------------

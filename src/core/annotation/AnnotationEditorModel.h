@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/annotation/AnnotationCanvasFrame.h"
 #include "core/annotation/AnnotationEditorPorts.h"
 #include "core/annotation/AnnotationEditorSession.h"
 #include "core/annotation/AnnotationEditorStyle.h"
@@ -100,6 +101,14 @@ public:
     void setBackgroundEnabled(bool enabled);
     // `coalescing`: a slider drag; endAdjusting() ends it.
     void updateBackground(const AnnotationBackgroundStyle& style, bool coalescing = false);
+    // A new fill, keeping padding, corners and shadow (the defaults when the
+    // background was off); one undo step. A picture is remembered for its
+    // swatch, a blur remembers its amount.
+    void updateBackgroundFill(AnnotationBackgroundFill::Fill fill);
+    void selectCustomBackgroundColor(const AnnotationBackgroundColor& color);
+    // What the canvas shows: the crop and the frame, or the whole image
+    // while the crop is being edited.
+    AnnotationCanvasFrame canvasFrame() const;
 
     // ---- export ----
     bool isExporting() const { return exporter_ && exporter_->isExporting(); }

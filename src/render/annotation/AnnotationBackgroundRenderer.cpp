@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "core/annotation/AnnotationCanvasFrame.h"
 #include "core/annotation/AnnotationCrop.h"
 #include "core/annotation/RectAnnotations.h"
 #include "render/annotation/ImageCompositor.h"
@@ -124,24 +125,18 @@ bool paintFrame(cairo_t* cr, const AnnotationBackgroundLayout& layout, const Ann
 
 }  // namespace
 
+// The frame first, then the image blended in by blendIntoFrame: the canvas
+// puts its tiles into the same frame the same way, so the two agree.
 std::optional<Image> framed(const Image& image, const AnnotationBackgroundStyle& style, double p,
                             const Image* backdrop, const AnnotationBackgroundShadow* shadow) {
     const auto layout = AnnotationBackgroundLayout::of(image.width(), image.height(), style, p);
     if (!layout) return std::nullopt;
-    CairoSurfacePtr out = makeSurface(layout->outputWidth, layout->outputHeight);
-    CairoSurfacePtr picture = premultipliedSurface(image);
-    if (!out || !picture) return std::nullopt;
-    CairoPtr cr(cairo_create(out.get()));
-    if (!paintFrame(cr.get(), *layout, style, p, backdrop, shadow)) return std::nullopt;
+    std::optional<Image> out = framePreview(image.width(), image.height(), style, p, backdrop, shadow);
+    if (!out) return std::nullopt;
     const PixelRect& place = layout->imagePlace;
-    roundedRectPath(cr.get(), double(place.x), double(place.y), double(place.width), double(place.height),
-                    layout->cornerRadius);
-    cairo_clip(cr.get());
-    cairo_set_source_surface(cr.get(), picture.get(), double(place.x), double(place.y));
-    cairo_paint(cr.get());
-    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return std::nullopt;
-    cr.reset();
-    return straightImage(out.get());
+    blendIntoFrame(image, {0, 0, image.width(), image.height()}, layout->cornerRadius, *out, uint32_t(place.x),
+                   uint32_t(place.y));
+    return out;
 }
 
 std::optional<Image> framePreview(uint32_t imageWidth, uint32_t imageHeight, const AnnotationBackgroundStyle& style,

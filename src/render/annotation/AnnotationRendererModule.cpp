@@ -5,6 +5,7 @@
 
 #include "core/common/ModuleBarrier.h"
 #include "render/annotation/AnnotationSpecRendering.h"
+#include "render/annotation/CairoAnnotationEditorRenderer.h"
 
 extern "C" __attribute__((visibility("default"))) void tessarin_render_annotation_spec(
     const uint8_t* spec, size_t specSize, const char* imagePath, tessarin::AnnotationRenderOutcome* outcome) {
@@ -25,4 +26,16 @@ extern "C" __attribute__((visibility("default"))) void tessarin_render_annotatio
         outcome->image.reset();
         (void)runBehindModuleBarrier([&] { outcome->error = *thrown; });
     }
+}
+
+// The editor's renderer: made once, for the life of the process.
+extern "C" __attribute__((visibility("default"))) tessarin::AnnotationEditorRenderer* tessarin_annotation_editor_renderer() {
+    using namespace tessarin;
+    static_assert(std::is_same_v<decltype(tessarin_annotation_editor_renderer), AnnotationEditorRendererEntryPoint>);
+    static AnnotationEditorRenderer* renderer = nullptr;
+    (void)runBehindModuleBarrier([&] {
+        static const std::unique_ptr<AnnotationEditorRenderer> made = makeCairoAnnotationEditorRenderer();
+        renderer = made.get();
+    });
+    return renderer;
 }

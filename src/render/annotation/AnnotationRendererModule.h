@@ -1,5 +1,6 @@
 #pragma once
-// The shape-spec renderer as a loadable module (libtessarin-annotation.so):
+// The shape-spec renderer and the editor's renderer (core/annotation/
+// AnnotationEditorRenderer.h) as a loadable module (libtessarin-annotation.so):
 // Cairo and Pango come into a process only when it draws annotations.
 // Nothing is thrown across the module boundary; the outcome carries the
 // image or the error's message.

@@ -12,6 +12,7 @@
 #include "core/annotation/RectAnnotations.h"
 #include "core/preferences/AppPreferences.h"
 #include "core/preferences/KeyValueStore.h"
+#include "render/annotation/CairoAnnotationEditorRenderer.h"
 
 namespace tessarin {
 namespace {
@@ -26,7 +27,9 @@ struct DesktopAnnotationEditorTest : ::testing::Test {
     QApplication& application = qtWidgetTestApplication();  // before any widget
     InMemoryKeyValueStore store;
     AppPreferences preferences{store};
-    DesktopAnnotationEditor editor{{preferences, [](const QString&) { return QString(); }}};
+    std::unique_ptr<AnnotationEditorRenderer> drawing = makeCairoAnnotationEditorRenderer();
+    DesktopAnnotationEditor editor{
+        {preferences, [](const QString&) { return QString(); }, {}, [this] { return drawing.get(); }}};
 
     AnnotationEditorModel* model() { return editor.window()->canvas()->model(); }
     void drawBox() {
@@ -90,30 +93,72 @@ TEST_F(DesktopAnnotationEditorTest, QuittingAsksAboutUnsavedEditsFirst) {
     EXPECT_EQ(decisions, (std::vector<bool>{true, false, true}));
 }
 
-// The lines recognition finds come back later; from then on the highlighter
-// takes the line it was pressed on.
-TEST(DesktopAnnotationEditorLines, TheHighlighterSnapsToALineOnceItIsRead) {
+// Without the annotation module the editor still opens on the plain image;
+// Done says it could not draw the image and keeps the edit.
+TEST(DesktopAnnotationEditorWithoutRenderer, OpensOnThePlainImageAndDoneFailsWithTheReason) {
+    QApplication& application = qtWidgetTestApplication();
+    (void)application;
+    InMemoryKeyValueStore store;
+    AppPreferences preferences{store};
+    DesktopAnnotationEditor editor{
+        {preferences, [](const QString&) { return QString(); }, {}, []() -> AnnotationEditorRenderer* { return nullptr; }}};
+    std::vector<SharedImage> finished;
+    editor.open(greyImage(), CaptureSessionInfo{}, [&](SharedImage edited) { finished.push_back(std::move(edited)); });
+    AnnotationEditorModel* model = editor.window()->canvas()->model();
+    ASSERT_TRUE(model);
+    const QImage shown = editor.window()->canvas()->grab().toImage();
+    EXPECT_EQ(shown.size(), QSize(120, 80));
+    // The half-clear grey image over the canvas's background, not the background alone.
+    EXPECT_NE(shown.pixelColor(60, 40), editor.window()->canvas()->palette().window().color());
+    model->setSelectedTool(AnnotationToolType::rectangle);
+    model->canvas().mouseDown({10, 10}, 1, {});
+    model->canvas().mouseDragged({60, 50}, {});
+    model->canvas().mouseUp({60, 50}, {});
+    editor.window()->findChild<QPushButton*>(QStringLiteral("done"))->click();
+    EXPECT_TRUE(finished.empty());
+    EXPECT_TRUE(editor.window()->canvas()->model());
+    EXPECT_FALSE(editor.window()->findChild<QLabel*>(QStringLiteral("exportError"))->text().isEmpty());
+    model->undo();
+}
+
+// Text recognition runs only once the highlighter is first used; the lines
+// it finds come back later, and from then on the highlighter takes the line
+// it was pressed on.
+TEST(DesktopAnnotationEditorLines, TheHighlighterReadsTheLinesWhenFirstUsedAndThenSnapsToThem) {
     QApplication& application = qtWidgetTestApplication();
     (void)application;
     InMemoryKeyValueStore store;
     AppPreferences preferences{store};
     std::function<void(std::vector<Rect>)> deliver;
+    int readings = 0;
+    auto drawing = makeCairoAnnotationEditorRenderer();
     DesktopAnnotationEditor editor{{preferences, [](const QString&) { return QString(); },
                                     [&](const std::shared_ptr<const Image>&, std::function<void(std::vector<Rect>)> done) {
+                                        ++readings;
                                         deliver = std::move(done);
-                                    }}};
+                                    },
+                                    [&] { return drawing.get(); }}};
     editor.open(greyImage(), CaptureSessionInfo{}, [](SharedImage) {});
     AnnotationEditorModel* model = editor.window()->canvas()->model();
-    ASSERT_TRUE(model && deliver);
-    deliver({{0.25, 0.5, 0.5, 0.125}});  // a line 60x10 at (30, 40) of the 120x80 image
+    ASSERT_TRUE(model);
+    EXPECT_EQ(readings, 0);  // opening reads nothing
     model->setSelectedTool(AnnotationToolType::highlighter);
-    model->canvas().mouseDown({40, 45}, 1, {});
-    model->canvas().mouseDragged({70, 46}, {});
-    model->canvas().mouseUp({70, 46}, {});
-    ASSERT_EQ(model->document().annotations.size(), 1u);
-    const auto* highlight = dynamic_cast<const HighlighterAnnotation*>(model->document().annotations[0].get());
+    auto stroke = [&](Point from, Point to) {
+        model->canvas().mouseDown(from, 1, {});
+        model->canvas().mouseDragged(to, {});
+        model->canvas().mouseUp(to, {});
+    };
+    stroke({40, 5}, {70, 25});  // before the lines are read: drawn freely
+    ASSERT_EQ(readings, 1);
+    ASSERT_TRUE(deliver);
+    deliver({{0.25, 0.5, 0.5, 0.125}});  // a line 60x10 at (30, 40) of the 120x80 image
+    stroke({40, 45}, {70, 46});
+    EXPECT_EQ(readings, 1);  // once per session
+    ASSERT_EQ(model->document().annotations.size(), 2u);
+    const auto* highlight = dynamic_cast<const HighlighterAnnotation*>(model->document().annotations[1].get());
     ASSERT_TRUE(highlight);
     EXPECT_EQ(highlight->rect.standardized(), (Rect{30, 40, 60, 10}));
+    model->undo();
     model->undo();
 }
 

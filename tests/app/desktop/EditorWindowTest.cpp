@@ -15,6 +15,7 @@
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
+#include "app/desktop/EditorBackgroundPanel.h"
 #include "app/desktop/EditorCanvasWidget.h"
 #include "app/desktop/EditorExport.h"
 #include "app/desktop/EditorLayersPanel.h"
@@ -23,6 +24,7 @@
 #include "core/annotation/AnnotationCropTool.h"
 #include "core/annotation/OtherAnnotations.h"
 #include "core/annotation/RectAnnotations.h"
+#include "render/annotation/CairoAnnotationEditorRenderer.h"
 #include "render/annotation/PangoTextEngine.h"
 
 namespace tessarin {
@@ -42,13 +44,14 @@ struct EditorWindowTest : ::testing::Test {
     QString savePath = folder.filePath(QStringLiteral("marked.png"));
     QString suggestedName;
     std::shared_ptr<const PangoTextEngine> text = std::make_shared<PangoTextEngine>();
-    CompositingExportRenderer renderer{text};
+    std::unique_ptr<AnnotationEditorRenderer> drawing = makeCairoAnnotationEditorRenderer(text);
+    ModuleExportRenderer renderer{[this] { return drawing.get(); }};
     QtExportDelivery delivery{[] { return ImageFormat::jpeg(); },
                               [this](const QString& suggested) {
                                   suggestedName = suggested;
                                   return savePath;
                               }};
-    TileCanvasPixels pixels{text};
+    TileCanvasPixels pixels{[this] { return drawing.get(); }};
     AnnotationEditorHost host{[this](AnnotationEditorSessionPtr session) {
         AnnotationEditorModel::Dependencies deps;
         deps.measurer = text;
@@ -57,7 +60,7 @@ struct EditorWindowTest : ::testing::Test {
         deps.cropSessions = AnnotationCropTool::factory(1.0);
         return std::make_unique<AnnotationEditorModel>(std::move(session), std::move(deps));
     }};
-    EditorWindow window{host, pixels};
+    EditorWindow window{host, pixels, [this] { return drawing.get(); }};
     std::vector<std::shared_ptr<const Image>> completed;
 
     void open(uint32_t width = 200, uint32_t height = 100) {
@@ -124,9 +127,8 @@ TEST_F(EditorWindowTest, DrawsARectangleWhereThePointerWentAtZoomOneAndTwo) {
         // The canvas shows the export's pixels: the outline is drawn on the left edge.
         const QImage shown = pixels.documentImage(model());
         EXPECT_TRUE(isReddish(shown.pixelColor(20, 35))) << c.zoom;
-        const auto exported = CompositingExportRenderer::composite(
-            AnnotationCompositeInputs{model().session()->image(), model().document().annotations, model().imageDrawRect(), {}, {}},
-            *text);
+        const auto exported = drawing->exportImage(
+            AnnotationCompositeInputs{model().session()->image(), model().document().annotations, model().imageDrawRect(), {}, {}});
         ASSERT_TRUE(exported);
         EXPECT_EQ(shown, qImageOf(*exported));
         // A part of it, as a partial repaint asks for one, is the same part of the export.
@@ -325,30 +327,50 @@ TEST_F(EditorWindowTest, PicturesOfTheWindowWhenAsked) {
     drag({479, 299}, {400, 220});
     picture("crop");
     window.findChild<QPushButton*>(QStringLiteral("cropCancel"))->click();
+    // The background panel with each kind of fill.
+    const QString sky = folder.filePath(QStringLiteral("sky.png"));
+    QImage skyImage(320, 200, QImage::Format_RGB32);
+    for (int y = 0; y < skyImage.height(); ++y) {
+        for (int x = 0; x < skyImage.width(); ++x) skyImage.setPixelColor(x, y, QColor(60 + x / 3, 120 + y / 3, 220));
+    }
+    ASSERT_TRUE(skyImage.save(sky));
+    window.backgroundPanel()->setChoosePicture([sky] { return sky; });
+    window.findChild<QToolButton*>(QStringLiteral("backgroundToggle"))->click();
+    picture("background-off");
+    for (const char* fill : {"gradient1", "colour3", "pictureFill", "blurFill"}) {
+        window.findChild<QToolButton*>(QString::fromLatin1(fill))->click();
+        picture((std::string("background-") + fill).c_str());
+    }
+    model().undo();  // the fills: closing asks about the drawing only
+    model().undo();
+    model().undo();
+    model().undo();
     window.close();
     picture("prompt");
     ASSERT_TRUE(window.closePrompt());
     EXPECT_TRUE(window.closePrompt()->grab().save(shots + "/editor-prompt-box.png"));
 }
 
-TEST(EditorExportTest, CropsToThePixelsTheDrawingRectangleCovers) {
-    const Rect draw{0, 0, 200, 100};
-    const struct {
-        Rect crop;
-        std::optional<PixelCrop> expected;
-    } cases[] = {
-        {{20, 40, 60, 50}, PixelCrop{20, 10, 60, 50}},
-        {{-10, -10, 500, 500}, PixelCrop{0, 0, 200, 100}},
-        {{300, 0, 10, 10}, std::nullopt},
-        {{10, 10, 0.2, 50}, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        const auto crop = pixelCropOf(c.crop, draw, 200, 100);
-        ASSERT_EQ(crop.has_value(), c.expected.has_value()) << c.crop.x;
-        if (!crop) continue;
-        EXPECT_EQ(std::tie(crop->x, crop->y, crop->width, crop->height),
-                  std::tie(c.expected->x, c.expected->y, c.expected->width, c.expected->height));
-    }
+// The canvas hands the document to the tiles once per change, not on every
+// paint: repaints (scrolling, exposure) reuse what it took.
+TEST_F(EditorWindowTest, RepaintsWithoutAChangeDoNotTakeTheDocumentAgain) {
+    open();
+    typeKey('r');
+    drag({20, 10}, {80, 60});
+    (void)canvas().grab();
+    const int taken = pixels.updates();
+    for (int i = 0; i < 5; ++i) (void)canvas().grab();
+    EXPECT_EQ(pixels.updates(), taken);
+    mouse(QEvent::MouseButtonPress, {120, 20}, Qt::LeftButton);
+    mouse(QEvent::MouseMove, {150, 50}, Qt::LeftButton);
+    (void)canvas().grab();
+    (void)canvas().grab();
+    EXPECT_EQ(pixels.updates(), taken + 1);  // the press and the move came before one paint
+    mouse(QEvent::MouseButtonRelease, {150, 50}, Qt::NoButton);
+    (void)canvas().grab();
+    EXPECT_EQ(pixels.updates(), taken + 2);
+    model().undo();
+    model().undo();
 }
 
 // The crop panel: a corner dragged on the canvas reshapes the crop, a preset

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/annotation/AnnotationBackground.h"
+#include "core/annotation/AnnotationCanvasFrame.h"
 
 namespace tessarin {
 namespace {
@@ -74,6 +75,58 @@ TEST(AnnotationBackgroundBlur, Radius) {
     EXPECT_EQ(annotationBackdropBlurRadius(NAN), 4);
     EXPECT_EQ(annotationBackdropBlurRadius(0.5), 24);
     EXPECT_EQ(annotationBackdropBlurRadius(3), 44) << "capped at 1";
+}
+
+// What the canvas shows: the crop's pixels inside the frame.
+TEST(AnnotationCanvasFrame, CropAndPaddingPlaceTheImage) {
+    const AnnotationBackgroundStyle style{AnnotationBackgroundFill::Solid{}, 48, 12, 0};
+    const struct {
+        const char* name;
+        Rect drawRect;
+        std::optional<Rect> crop;
+        std::optional<AnnotationBackgroundStyle> background;
+        PixelRect content;
+        uint32_t width, height;
+        int64_t offsetX, offsetY;
+    } cases[] = {
+        {"the plain image", {0, 0, 200, 100}, {}, {}, {0, 0, 200, 100}, 200, 100, 0, 0},
+        {"framed", {0, 0, 200, 100}, {}, style, {0, 0, 200, 100}, 296, 196, 48, 48},
+        {"two pixels per point: 96 on every side", {0, 0, 100, 50}, {}, style, {0, 0, 200, 100}, 392, 292, 96, 96},
+        // Drawing space grows upward: the crop's top is 100 - 80 = 20 pixel rows down.
+        {"cropped", {0, 0, 200, 100}, Rect{20, 30, 100, 50}, {}, {20, 20, 100, 50}, 100, 50, -20, -20},
+        {"cropped and framed", {0, 0, 200, 100}, Rect{20, 30, 100, 50}, style, {20, 20, 100, 50}, 196, 146, 28, 28},
+        // As the export cuts it: never empty, never outside the image.
+        {"a crop beyond the image keeps its nearest pixels", {0, 0, 200, 100}, Rect{500, 500, 10, 10}, {},
+         {199, 0, 1, 10}, 1, 10, -199, 0},
+    };
+    for (const auto& c : cases) {
+        const auto frame = AnnotationCanvasFrame::of(200, 100, c.drawRect, c.crop, c.background);  // all 200 x 100 pixels
+        EXPECT_EQ(frame.content, c.content) << c.name;
+        EXPECT_EQ(std::tie(frame.width, frame.height, frame.offsetX, frame.offsetY),
+                  std::tie(c.width, c.height, c.offsetX, c.offsetY))
+            << c.name;
+    }
+}
+
+// The blend that puts the image into its frame: opaque pixels replace the
+// frame's, translucent ones mix with it, the corners fade.
+TEST(AnnotationCanvasFrame, BlendingIntoTheFrame) {
+    auto image = *Image::allocate(20, 10);
+    auto frame = *Image::allocate(24, 14);
+    for (size_t i = 0; i < frame.byteCount(); i += 4) frame.data()[i] = 200, frame.data()[i + 3] = 255;  // opaque red
+    for (size_t i = 0; i < image.byteCount(); i += 4) image.data()[i + 2] = 255, image.data()[i + 3] = 255;  // blue
+    image.row(5)[10 * 4 + 3] = 0;      // one clear pixel
+    image.row(6)[10 * 4 + 3] = 128;    // one half-clear pixel
+    blendIntoFrame(image, {0, 0, 20, 10}, 4, frame, 2, 2);
+    auto at = [&](uint32_t x, uint32_t y) { return frame.row(y) + size_t{x} * 4; };
+    EXPECT_EQ(at(2 + 10, 2 + 2)[2], 255);  // the image
+    EXPECT_EQ(at(2 + 10, 2 + 5)[0], 200);  // the frame through the clear pixel
+    EXPECT_EQ(at(2 + 10, 2 + 5)[2], 0);
+    EXPECT_NEAR(at(2 + 10, 2 + 6)[2], 128, 1);  // half and half
+    EXPECT_NEAR(at(2 + 10, 2 + 6)[0], 100, 1);
+    EXPECT_EQ(at(2, 2)[0], 200);  // the rounded corner leaves the frame
+    EXPECT_EQ(at(0, 0)[0], 200);  // outside the image's place: untouched
+    EXPECT_EQ(at(2 + 19, 2 + 5)[2], 255);  // the right edge, away from the corners
 }
 
 }  // namespace

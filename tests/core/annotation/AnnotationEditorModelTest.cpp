@@ -346,6 +346,56 @@ TEST(AnnotationEditorModel, BackgroundToggleRemembersTheLastStyle) {
     EXPECT_EQ(m->document().editLog.undoStack().size(), 4u);
 }
 
+TEST(AnnotationEditorModel, FillsKeepTheFrameAndEachIsOneStepEvenMidDrag) {
+    Editor e;
+    const auto m = e.model();
+    using namespace AnnotationBackgroundFill;
+    m->updateBackgroundFill(Blur{m->backgroundPanel().lastBlurAmount});  // off before: the defaults around it
+    EXPECT_EQ(m->document().background, (AnnotationBackgroundStyle{Blur{0.5}, 48, 12, 0.5}));
+    AnnotationBackgroundStyle wider = *m->document().background;
+    wider.padding = 80;
+    m->updateBackground(wider, true);  // a slider still held
+    m->selectCustomBackgroundColor({0.1, 0.2, 0.3, 1});
+    EXPECT_EQ(m->backgroundPanel().customBackgroundColor, (AnnotationBackgroundColor{0.1, 0.2, 0.3, 1}));
+    EXPECT_EQ(m->document().background, (AnnotationBackgroundStyle{Solid{{0.1, 0.2, 0.3, 1}}, 80, 12, 0.5}));
+    const auto picture = std::make_shared<const Image>(*Image::allocate(4, 4));
+    m->updateBackgroundFill(Picture{{picture, "p.png"}});
+    EXPECT_EQ(m->backgroundPanel().backgroundImage, (AnnotationBackgroundImage{picture, "p.png"}));
+    EXPECT_EQ(m->document().editLog.undoStack().size(), 4u) << "the colour did not merge into the padding drag";
+    m->undo();
+    m->undo();
+    EXPECT_EQ(m->document().background->padding, 80);
+    EXPECT_EQ(m->document().background->fill, Fill(Blur{0.5}));
+}
+
+TEST(AnnotationEditorModel, TheCanvasShowsTheFrameExceptWhileCropping) {
+    Editor e;
+    const auto m = e.model();  // 400 x 300
+    m->setBackgroundEnabled(true);
+    m->canvas().setCropRect(Rect{100, 100, 200, 100});
+    const AnnotationCanvasFrame framed = m->canvasFrame();
+    EXPECT_EQ(std::tie(framed.width, framed.height, framed.offsetX, framed.offsetY),
+              std::tuple(296u, 196u, int64_t{48 - 100}, int64_t{48 - 100}));
+    m->toggleSidebarPanel(AnnotationSidebarPanel::crop);
+    const AnnotationCanvasFrame cropping = m->canvasFrame();
+    EXPECT_EQ(std::tie(cropping.width, cropping.height, cropping.offsetX, cropping.offsetY),
+              std::tuple(400u, 300u, int64_t{0}, int64_t{0}));
+}
+
+TEST(AnnotationEditorModel, TheBackgroundStaysAsItIsWhileExporting) {
+    Editor e;
+    e.renderer.deferred = true;
+    const auto m = e.model();
+    drawBox(*m);
+    ASSERT_TRUE(m->requestExport(AnnotationExportAction::copy));
+    m->setBackgroundEnabled(true);
+    m->updateBackgroundFill(AnnotationBackgroundFill::Blur{0.2});
+    EXPECT_FALSE(m->document().background);
+    e.renderer.finishAll();
+    m->setBackgroundEnabled(true);
+    EXPECT_TRUE(m->document().background);
+}
+
 TEST(AnnotationEditorModel, ExportCommitsTypedTextAndAnOpenCropFirst) {
     struct HalfCrop final : AnnotationCropSession {
         std::optional<Rect> rectToApply() const override { return Rect{0, 0, 200, 150}; }

@@ -1,0 +1,330 @@
+// The background panel in the editor window, with real clicks and slider
+// drags, and the canvas's frame against the export.
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QPaintEvent>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include "app/desktop/EditorBackgroundPanel.h"
+#include "app/desktop/EditorCanvasWidget.h"
+#include "app/desktop/EditorExport.h"
+#include "app/desktop/EditorWindow.h"
+#include "app/desktop/QtTestApplication.h"
+#include "core/annotation/AnnotationCropTool.h"
+#include "render/annotation/CairoAnnotationEditorRenderer.h"
+#include "render/annotation/PangoTextEngine.h"
+
+namespace tessarin {
+namespace {
+
+// A picture with something to see: the blur and the frame have edges to show.
+std::shared_ptr<const Image> stripedImage(uint32_t width, uint32_t height) {
+    auto image = Image::allocate(width, height);
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            uint8_t* p = image->row(y) + size_t{x} * 4;
+            p[0] = uint8_t((x * 7) % 256), p[1] = uint8_t((y * 5) % 256), p[2] = (x / 20) % 2 ? 230 : 40, p[3] = 255;
+        }
+    }
+    return std::make_shared<const Image>(std::move(*image));
+}
+
+struct EditorBackgroundPanelTest : ::testing::Test {
+    QApplication& application = qtWidgetTestApplication();  // before any widget
+    QTemporaryDir folder;
+    std::shared_ptr<const PangoTextEngine> text = std::make_shared<PangoTextEngine>();
+    std::unique_ptr<AnnotationEditorRenderer> drawing = makeCairoAnnotationEditorRenderer(text);
+    TileCanvasPixels pixels{[this] { return drawing.get(); }};
+    // Exports from the canvas's tiles, as the application does.
+    ModuleExportRenderer renderer{[this] { return drawing.get(); }, &pixels};
+    QString savePath = folder.filePath(QStringLiteral("framed.png"));
+    QtExportDelivery delivery{[] { return ImageFormat::png(); }, [this](const QString&) { return savePath; }};
+    AnnotationEditorHost host{[this](AnnotationEditorSessionPtr session) {
+        AnnotationEditorModel::Dependencies deps;
+        deps.measurer = text;
+        deps.renderer = &renderer;
+        deps.delivery = &delivery;
+        deps.cropSessions = AnnotationCropTool::factory(1.0);
+        return std::make_unique<AnnotationEditorModel>(std::move(session), std::move(deps));
+    }};
+    EditorWindow window{host, pixels, [this] { return drawing.get(); }};
+    std::vector<std::shared_ptr<const Image>> completed;
+
+    void open(uint32_t width = 200, uint32_t height = 100) {
+        host.open(std::make_shared<AnnotationEditorSession>(
+            stripedImage(width, height), [this](std::shared_ptr<const Image> image, AnnotationDeliveryCallback done) {
+                completed.push_back(std::move(image));
+                done(AnnotationDeliveryResult::delivered());
+            }));
+        window.refresh();
+        window.show();
+        button("backgroundToggle")->click();
+    }
+
+    AnnotationEditorModel& model() { return *host.model(); }
+    EditorCanvasWidget& canvas() { return *window.canvas(); }
+    template <class T = QToolButton>
+    T* find(const char* name) {
+        auto* found = window.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_TRUE(found) << name;
+        return found;
+    }
+    QToolButton* button(const char* name) { return find<QToolButton>(name); }
+    QSlider* slider(const char* name) { return find<QSlider>(name); }
+
+    void mouse(QWidget* target, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        const Qt::MouseButton which = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, QPointF(at), target->mapToGlobal(QPointF(at)), which, buttons, {});
+        QApplication::sendEvent(target, &event);
+    }
+    void drawOnCanvas(char tool, QPoint from, QPoint to) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A + (tool - 'a'), {}, QString(QChar(tool)));
+        QApplication::sendEvent(&canvas(), &press);
+        mouse(&canvas(), QEvent::MouseButtonPress, from, Qt::LeftButton);
+        mouse(&canvas(), QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+        mouse(&canvas(), QEvent::MouseMove, to, Qt::LeftButton);
+        mouse(&canvas(), QEvent::MouseButtonRelease, to, Qt::NoButton);
+    }
+    // Drags the slider's handle `steps` times by `dx` pixels, as a hand does.
+    void dragSlider(QSlider* target, int dx, int steps) {
+        QStyleOptionSlider option;
+        option.initFrom(target);
+        option.orientation = target->orientation();
+        option.minimum = target->minimum();
+        option.maximum = target->maximum();
+        option.sliderPosition = target->sliderPosition();
+        option.sliderValue = target->value();
+        const QPoint handle =
+            target->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, target).center();
+        mouse(target, QEvent::MouseButtonPress, handle, Qt::LeftButton);
+        for (int i = 1; i <= steps; ++i) mouse(target, QEvent::MouseMove, handle + QPoint(dx * i, 0), Qt::LeftButton);
+        mouse(target, QEvent::MouseButtonRelease, handle + QPoint(dx * steps, 0), Qt::NoButton);
+    }
+    void undo() {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier);
+        QApplication::sendEvent(&canvas(), &press);
+    }
+    // What the export delivers for the document as it is.
+    QImage exported() {
+        AnnotationCompositeInputs inputs{model().session()->image(), {}, model().imageDrawRect(),
+                                         model().document().cropRect, model().document().background};
+        for (const auto& a : model().document().annotations) inputs.annotations.push_back(a);
+        auto image = drawing->exportImage(inputs);
+        EXPECT_TRUE(image) << (image ? "" : image.error());
+        return image ? qImageOf(*image) : QImage();
+    }
+};
+
+TEST_F(EditorBackgroundPanelTest, ChoosingASwatchFramesTheImageAndUndoTakesItAway) {
+    open();
+    auto* panel = window.backgroundPanel();
+    ASSERT_TRUE(panel->isVisible());
+    EXPECT_FALSE(find<QCheckBox>("backgroundEnabled")->isChecked());
+    button("gradient3")->click();
+    ASSERT_TRUE(model().document().background);
+    EXPECT_EQ(model().document().background->fill,
+              AnnotationBackgroundFill::Fill(annotationBackgroundGradients().at(2)));
+    EXPECT_EQ(model().document().background->padding, 48);  // the defaults around the chosen fill
+    EXPECT_TRUE(find<QCheckBox>("backgroundEnabled")->isChecked());
+    EXPECT_TRUE(button("gradient3")->isChecked());
+    EXPECT_EQ(canvas().size(), QSize(200 + 96, 100 + 96));
+
+    button("colour8")->click();
+    EXPECT_TRUE(button("colour8")->isChecked());
+    EXPECT_FALSE(button("gradient3")->isChecked());
+    undo();  // back to the gradient: the panel follows
+    EXPECT_TRUE(button("gradient3")->isChecked());
+    EXPECT_FALSE(button("colour8")->isChecked());
+    undo();
+    EXPECT_FALSE(model().document().background);
+    EXPECT_FALSE(find<QCheckBox>("backgroundEnabled")->isChecked());
+    EXPECT_EQ(canvas().size(), QSize(200, 100));
+}
+
+TEST_F(EditorBackgroundPanelTest, ASliderDragIsOneUndoStepAndThePanelFollowsUndo) {
+    open();
+    find<QCheckBox>("backgroundEnabled")->click();
+    ASSERT_TRUE(model().document().background);
+    QSlider* padding = slider("padding");
+    ASSERT_EQ(padding->value(), 48);
+    dragSlider(padding, 6, 8);
+    const double dragged = model().document().background->padding;
+    EXPECT_GT(dragged, 48);
+    EXPECT_EQ(padding->value(), int(dragged));
+    EXPECT_FALSE(model().backgroundPanel().isAdjustingBackground);
+    const uint32_t p2 = uint32_t(2 * dragged);
+    EXPECT_EQ(canvas().size(), QSize(int(200 + p2), int(100 + p2)));
+    dragSlider(slider("shadow"), -5, 4);
+    EXPECT_LT(model().document().background->shadow, 0.5);
+
+    undo();  // the shadow drag, all of it
+    EXPECT_EQ(model().document().background->shadow, 0.5);
+    EXPECT_EQ(model().document().background->padding, dragged);
+    EXPECT_EQ(slider("shadow")->value(), 50);
+    undo();  // the padding drag, all of it
+    EXPECT_EQ(model().document().background->padding, 48);
+    EXPECT_EQ(padding->value(), 48);
+    undo();  // the background itself
+    EXPECT_FALSE(model().document().background);
+    EXPECT_FALSE(padding->isEnabled());
+}
+
+// The canvas at 100% (its widget grabbed, and its pixels) equals the
+// export byte for byte with every kind of fill, shadow and corners, a
+// mosaic under a blurred backdrop, and a crop.
+TEST_F(EditorBackgroundPanelTest, TheFramedCanvasEqualsTheExportForEveryFill) {
+    const QString picturePath = folder.filePath(QStringLiteral("sky.png"));
+    QImage sky(64, 40, QImage::Format_RGB32);
+    for (int y = 0; y < sky.height(); ++y) {
+        for (int x = 0; x < sky.width(); ++x) sky.setPixelColor(x, y, QColor(40 + 3 * x, 90 + y, 200));
+    }
+    ASSERT_TRUE(sky.save(picturePath));
+    open(240, 140);
+    window.backgroundPanel()->setChoosePicture([&] { return picturePath; });
+    drawOnCanvas('r', {20, 20}, {120, 90});
+    drawOnCanvas('p', {150, 30}, {230, 120});  // a mosaic: the blurred backdrop shows it applied
+    model().selectLayers({});
+    const char* fills[] = {"gradient1", "colour1", "colour7", "pictureFill", "blurFill"};
+    for (const char* fill : fills) {
+        button(fill)->click();
+        ASSERT_TRUE(model().document().background) << fill;
+        canvas().sync();
+        const QImage expected = exported();
+        EXPECT_EQ(pixels.documentImage(model()), expected) << fill;
+        EXPECT_EQ(canvas().grab().toImage().convertToFormat(QImage::Format_RGBA8888), expected) << fill;
+        // A part, as a partial repaint asks for it.
+        const QRect part(30, 10, 120, 90);
+        EXPECT_EQ(pixels.render(model(), part, 1.0), expected.copy(part)) << fill;
+    }
+    EXPECT_EQ(model().document().background->fill, AnnotationBackgroundFill::Fill(AnnotationBackgroundFill::Blur{0.5}));
+    // Larger corners and no shadow, then a crop under the frame.
+    dragSlider(slider("cornerRadius"), 8, 6);
+    dragSlider(slider("shadow"), -40, 4);
+    EXPECT_EQ(model().document().background->shadow, 0);
+    model().canvas().setCropRect(Rect{10, 10, 150, 100});
+    canvas().sync();
+    const QImage expected = exported();
+    EXPECT_EQ(expected.size(), QSize(150 + 96, 100 + 96));
+    EXPECT_EQ(pixels.documentImage(model()), expected);
+    EXPECT_EQ(canvas().grab().toImage().convertToFormat(QImage::Format_RGBA8888), expected);
+}
+
+// Done, Copy and Save As deliver the framed image.
+TEST_F(EditorBackgroundPanelTest, DoneCopyAndSaveAsDeliverTheFramedImage) {
+    open(200, 100);
+    button("gradient2")->click();
+    drawOnCanvas('r', {70, 70}, {150, 120});  // the canvas shows the frame: the image starts at 48
+    const QImage expected = exported();
+    ASSERT_EQ(expected.size(), QSize(296, 196));
+
+    window.findChild<QPushButton*>(QStringLiteral("copy"))->click();
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(data && data->hasFormat(QStringLiteral("image/png")));
+    EXPECT_EQ(QImage::fromData(data->data(QStringLiteral("image/png")), "PNG").convertToFormat(QImage::Format_RGBA8888),
+              expected);
+    window.findChild<QPushButton*>(QStringLiteral("saveAs"))->click();
+    EXPECT_EQ(QImage(savePath).convertToFormat(QImage::Format_RGBA8888), expected);
+    window.findChild<QPushButton*>(QStringLiteral("done"))->click();
+    ASSERT_EQ(completed.size(), 1u);
+    EXPECT_EQ(qImageOf(*completed[0]), expected);
+}
+
+// The areas the canvas is asked to paint.
+struct PaintedAreas : QObject {
+    QRegion region;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) region += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+// A drag repaints only part of the canvas, but always every pixel whose
+// export changed, with and without a frame.
+TEST_F(EditorBackgroundPanelTest, ADragRepaintsEveryPixelItChangedAndNotTheWholeCanvas) {
+    open(300, 200);
+    window.resize(900, 600);
+    PaintedAreas painted;
+    canvas().installEventFilter(&painted);
+    for (const char* fill : {"", "gradient4"}) {
+        if (*fill) button(fill)->click();
+        drawOnCanvas('r', {60, 60}, {200, 150});
+        drawOnCanvas('o', {150, 100}, {260, 190});
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_V, {}, QStringLiteral("v"));
+        QApplication::sendEvent(&canvas(), &press);
+        mouse(&canvas(), QEvent::MouseButtonPress, {205, 145}, Qt::LeftButton);
+        QApplication::processEvents();
+        for (int i = 1; i <= 6; ++i) {
+            const QImage before = exported();
+            painted.region = {};
+            mouse(&canvas(), QEvent::MouseMove, QPoint(205 - i * 15, 145 - i * 10), Qt::LeftButton);
+            QApplication::processEvents();
+            const QImage after = exported();
+            ASSERT_EQ(before.size(), after.size());
+            int changed = 0;
+            for (int y = 0; y < after.height(); ++y) {
+                for (int x = 0; x < after.width(); ++x) {
+                    if (before.pixel(x, y) == after.pixel(x, y)) continue;
+                    ++changed;
+                    ASSERT_TRUE(painted.region.contains(QPoint(x, y))) << fill << " step " << i << " at " << x << "," << y;
+                }
+            }
+            EXPECT_GT(changed, 0);
+            EXPECT_LT(painted.region.boundingRect().width() * painted.region.boundingRect().height(),
+                      canvas().width() * canvas().height() / 2)
+                << "a step repaints part of the canvas";
+        }
+        mouse(&canvas(), QEvent::MouseButtonRelease, {115, 85}, Qt::NoButton);
+        model().selectLayers({});
+    }
+    canvas().removeEventFilter(&painted);
+}
+
+TEST_F(EditorBackgroundPanelTest, APictureThatCannotBeReadSaysSoAndChangesNothing) {
+    open();
+    const QString notAPicture = folder.filePath(QStringLiteral("notes.png"));
+    QFile file(notAPicture);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("these are not pixels");
+    file.close();
+    window.backgroundPanel()->setChoosePicture([&] { return notAPicture; });
+    button("pictureFill")->click();
+    EXPECT_FALSE(model().document().background);
+    EXPECT_FALSE(button("pictureFill")->isChecked());
+    auto* error = find<QLabel>("backgroundError");
+    EXPECT_FALSE(error->isHidden());
+    EXPECT_TRUE(error->text().contains(QStringLiteral("notes.png"))) << error->text().toStdString();
+    // A cancelled dialog: nothing at all.
+    window.backgroundPanel()->setChoosePicture([] { return QString(); });
+    button("pictureFill")->click();
+    EXPECT_FALSE(model().document().background);
+    EXPECT_FALSE(model().canUndo());
+}
+
+TEST_F(EditorBackgroundPanelTest, ACustomColourComesFromTheColourDialog) {
+    open();
+    std::optional<AnnotationBackgroundColor> offered;
+    window.backgroundPanel()->setChooseColor([&](AnnotationBackgroundColor initial) {
+        offered = initial;
+        return std::optional<AnnotationBackgroundColor>(AnnotationBackgroundColor{0.2, 0.4, 0.6, 1});
+    });
+    button("customColour")->click();
+    ASSERT_TRUE(model().document().background);
+    EXPECT_EQ(model().document().background->fill,
+              AnnotationBackgroundFill::Fill(AnnotationBackgroundFill::Solid{{0.2, 0.4, 0.6, 1}}));
+    EXPECT_TRUE(button("customColour")->isChecked());
+    button("customColour")->click();  // offered again from the last custom colour
+    EXPECT_EQ(offered, (AnnotationBackgroundColor{0.2, 0.4, 0.6, 1}));
+}
+
+}  // namespace
+}  // namespace tessarin
