@@ -186,12 +186,16 @@ QWidget* EditorBackgroundPanel::buildSwatches() {
     }));
     blur_ = swatchButton(box, QStringLiteral("Blurred screenshot"));
     blur_->setObjectName(QStringLiteral("blurFill"));
-    row->addWidget(picture_);
-    row->addWidget(blur_);
+    // The chosen picture's name stands beside its own swatch.
     pictureName_ = new QLabel(box);
     pictureName_->setObjectName(QStringLiteral("pictureName"));
     pictureName_->setStyleSheet(QStringLiteral("font-size: 11px;"));
-    row->addWidget(pictureName_, 1);
+    pictureName_->setMaximumWidth(120);
+    row->addWidget(picture_);
+    row->addWidget(pictureName_);
+    row->addSpacing(8);
+    row->addWidget(blur_);
+    row->addStretch(1);
     column->addLayout(row);
     connect(picture_, &QToolButton::clicked, this, [this] { choosePicture(); });
     connect(blur_, &QToolButton::clicked, this, [this] {
