@@ -53,6 +53,10 @@ packages=(
   # the checks of the installed tree: AppStream
   # metainfo, the manual page, each shell's completion
   librsvg2-bin dpkg-dev file lintian appstream man-db bash-completion zsh fish shared-mime-info
+  # the desktop application on Wayland: Qt's Wayland platform plugin; the
+  # GlobalShortcuts portal of the application's Wayland tests (KDE's portal
+  # back end brings kglobalaccel5)
+  qt6-wayland xdg-desktop-portal-kde
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer;

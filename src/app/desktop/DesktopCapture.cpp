@@ -15,6 +15,7 @@
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QuickAccessWindow.h"
 #include "app/desktop/QtPasteboard.h"
+#include "app/desktop/QtWindowing.h"
 #include "app/desktop/QuickAccessThumbnails.h"
 #include "app/desktop/SelectionOverlay.h"
 #include "app/desktop/SelfTimerHud.h"
@@ -210,7 +211,12 @@ public:
     explicit Timer(OwnWindowHider& hider)
         : hider_(hider), hud_([](std::function<void()> pressed) {
               std::string why;
-              auto watcher = x11::watchKeyPresses("Escape", std::move(pressed), &why);
+              std::unique_ptr<KeyPressWatcher> watcher;
+              if (compositorPlacesWindows()) {
+                  why = "Wayland lets no program watch keys typed into other windows";
+              } else {
+                  watcher = x11::watchKeyPresses("Escape", std::move(pressed), &why);
+              }
               if (!watcher) logLine(LogLevel::info, LogCategory::capture, "self_timer.escape unavailable: " + why);
               return watcher;
           }) {}

@@ -19,6 +19,7 @@
 #include "app/desktop/QuitSignals.h"
 #include "app/desktop/DesktopCapture.h"
 #include "app/desktop/DesktopWindows.h"
+#include "app/desktop/PortalShortcutGrabber.h"
 #include "app/desktop/SelectionOverlay.h"
 #include "app/desktop/TrayIcon.h"
 #include "core/capture/CaptureArtifactDirectory.h"
@@ -122,6 +123,30 @@ void startStallProbe(QObject& parent) {
     timer->start();
 }
 
+std::string environmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// TESSARIN_PLATFORM=x11 keeps X11 grabs (through Xwayland) in a Wayland
+// session, =null none.
+bool usesWaylandShortcuts() {
+    if (!environmentValue("TESSARIN_PLATFORM").empty()) return false;
+    return !environmentValue("WAYLAND_DISPLAY").empty() || environmentValue("XDG_SESSION_TYPE") == "wayland";
+}
+
+// Key grabs as the screen back end is chosen; in a Wayland session (unless
+// X11 is forced) through the desktop portal, which only some desktops
+// offer. `throughDesktop` tells whether the person must bind our links to
+// the desktop's own keys instead.
+std::unique_ptr<GlobalShortcutGrabber> makeShortcutGrabber(std::string& whyNot, bool& throughDesktop) {
+    throughDesktop = false;
+    if (!usesWaylandShortcuts()) return makeGlobalShortcutGrabber(&whyNot);
+    if (auto portal = PortalShortcutGrabber::open(&whyNot)) return portal;
+    throughDesktop = true;
+    return std::make_unique<NullGlobalShortcutGrabber>(whyNot);
+}
+
 // The program's own absolute path, for the autostart entry.
 std::string programPath(const char* argv0) {
     std::error_code error;
@@ -158,7 +183,8 @@ int runApplication(int argc, char** argv) {
     QtMainExecutor mainExecutor;
     const auto backingStore = openUserPreferences();
     std::string shortcutsUnavailable;
-    auto grabber = makeGlobalShortcutGrabber(&shortcutsUnavailable);
+    bool shortcutsThroughDesktop = false;
+    auto grabber = makeShortcutGrabber(shortcutsUnavailable, shortcutsThroughDesktop);
     if (!shortcutsUnavailable.empty()) {
         logLine(LogLevel::info, LogCategory::app, "shortcuts.unavailable reason=" + shortcutsUnavailable);
     }
@@ -201,7 +227,7 @@ int runApplication(int argc, char** argv) {
             });
         };
         app->appState().setHandler(MenuAction::quit, [&] { quitAfterAsking("menu"); });
-        DesktopWindows windows(*app, preferencesStore, *grabber, [&] {
+        DesktopWindows windows(*app, preferencesStore, *grabber, shortcutsThroughDesktop, [&] {
             relauncher.request();
             quit("relaunch");
         });

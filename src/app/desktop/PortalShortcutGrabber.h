@@ -1,0 +1,90 @@
+#pragma once
+// Global shortcuts on Wayland, through the desktop portal's GlobalShortcuts
+// interface: the compositor, not the application, owns the keys. The
+// application proposes a trigger per shortcut name; the desktop binds it
+// (possibly after asking the person, possibly to other keys) and reports
+// each activation as a D-Bus signal.
+//
+// One portal session carries every shortcut. Grabs and releases only
+// change the wanted set; the session is created afresh from the event loop
+// with the whole set, once per burst of changes, because some portal back
+// ends (KDE Plasma 5.27) register only the shortcuts passed when the
+// session is created and ignore later BindShortcuts calls.
+//
+// A grab answers `grabbed` at once: the portal answers later. When the
+// session cannot be had (the portal refuses, fails or does not answer in
+// time), every wanted id hears `failed` with the reason through the regrab
+// listener, so the settings show it.
+//
+// Activations come as one signal per use, not as key transitions: each is
+// reported as a press followed by its release, which runs the action once.
+
+#include <QDBusObjectPath>
+#include <QObject>
+#include <QTimer>
+#include <QVariantMap>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/GlobalShortcutGrabber.h"
+
+namespace tessarin {
+
+// The trigger text the portal expects for a combination ("CTRL+SHIFT+Print"):
+// the shortcuts specification's modifier names, then the keysym name.
+std::string portalTriggerText(const KeyCombination& combination);
+
+// What the settings and the guide say where the desktop has no shortcut
+// portal: how to give each action a key of the desktop's own.
+std::string missingShortcutPortalReason();
+
+class PortalShortcutGrabber final : public QObject, public GlobalShortcutGrabber {
+    Q_OBJECT
+public:
+    // Null, with `whyNot` set, when there is no session bus or the desktop
+    // portal has no GlobalShortcuts interface.
+    static std::unique_ptr<PortalShortcutGrabber> open(std::string* whyNot);
+    ~PortalShortcutGrabber() override;
+
+    void setKeyListener(KeyListener listener) override { keyListener_ = std::move(listener); }
+    void setRegrabListener(RegrabListener listener) override { regrabListener_ = std::move(listener); }
+    GrabResult grab(int id, const KeyCombination& combination) override;
+    void release(int id) override;
+    // Activations arrive through Qt's own D-Bus connection and event loop.
+    int eventDescriptor() const override { return -1; }
+    void processPendingEvents() override {}
+
+private Q_SLOTS:
+    void createResponse(uint response, const QVariantMap& results);
+    void bindResponse(uint response, const QVariantMap& results);
+    void activated(const QDBusObjectPath& session, const QString& shortcutId, qulonglong timestamp,
+                   const QVariantMap& options);
+
+private:
+    PortalShortcutGrabber();
+    void scheduleSession();
+    void startSession();
+    void closeSession();
+    // Calls `method` with `arguments` (the last one an a{sv} of options, to
+    // which the request's token is added) and routes the Response to `slot`;
+    // false with `error` set when the call itself failed.
+    bool request(const QString& method, QVariantList arguments, const char* slot, std::string& error);
+    void stopWaiting();
+    void failAll(const std::string& reason);
+    QVariant shortcutList() const;
+
+    std::map<int, KeyCombination> wanted_;
+    KeyListener keyListener_;
+    RegrabListener regrabListener_;
+    QTimer pendingChanges_;  // coalesces a burst of grabs into one session
+    QTimer answerDeadline_;  // how long the portal may take to answer a request
+    QString requestPath_;    // the request whose Response is awaited
+    QString sessionPath_;
+    int sessionsCreated_ = 0;
+    bool changedWhileWaiting_ = false;
+};
+
+}  // namespace tessarin
