@@ -13,6 +13,7 @@
 #include "app/desktop/DesktopTextRecognition.h"
 #include "app/desktop/DesktopRecording.h"
 #include "app/desktop/QtDisplayMapping.h"
+#include "app/desktop/PortalWindowSources.h"
 #include "app/desktop/QuickAccessWindow.h"
 #include "app/desktop/QtPasteboard.h"
 #include "app/desktop/QtWindowing.h"
@@ -161,7 +162,13 @@ public:
     void pick(const std::string&, Completion<PickedImage> done) override {
         auto answer = shared(std::move(done));
         auto* x11 = dynamic_cast<x11::X11ScreenBackend*>(&backend_);
-        if (!x11) return (*answer)(PickedImage(unexpected(CaptureError::captureFailed("no window list on this desktop"))));
+        if (!x11) {
+            // No window list without X11: only the screen-sharing portal's chooser could give one.
+            const std::string reason = compositorPlacesWindows() ? windowPickUnavailableReason(screenCastSources())
+                                                                 : "no window list on this desktop";
+            logLine(LogLevel::info, LogCategory::capture, "window.pick unavailable: " + reason);
+            return (*answer)(PickedImage(unexpected(CaptureError::captureFailed(reason))));
+        }
         auto windows = x11::X11PickableWindows(*x11).pickableWindows();
         if (!windows) return (*answer)(PickedImage(unexpected(windows.error())));
         screen_.freezeScreens([this, answer, windows = std::move(*windows)](Expected<FrozenScreens, CaptureError> frozen) mutable {

@@ -165,6 +165,7 @@ int runApplication(int argc, char** argv) {
     QApplication qt(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(applicationIcon());
+    logLine(LogLevel::info, LogCategory::app, "app.platform qt=" + QGuiApplication::platformName().toStdString());
 
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
@@ -218,6 +219,9 @@ int runApplication(int argc, char** argv) {
         };
         app->appState().setHandler(MenuAction::quit, [&] { quit("menu"); });
 
+        // A name bound only in the desktop's own settings runs its action too.
+        auto* portalKeys = dynamic_cast<PortalShortcutGrabber*>(grabber.get());
+        if (portalKeys) portalKeys->setUnassignedListener([&app](ShortcutName name) { app->appState().performShortcut(name); });
         DesktopCapture capture(*app, mainExecutor, background, alerts, recognizer);
         // Quitting from the menu or for a newer launch asks about unsaved
         // edits first; a signal cannot wait for an answer.
@@ -268,6 +272,7 @@ int runApplication(int argc, char** argv) {
         });
 
         status = QApplication::exec();
+        if (portalKeys) portalKeys->setUnassignedListener(nullptr);
         capture.shutdown();
         bus.releaseName();
         mainExecutor.drain();

@@ -2,6 +2,7 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
@@ -148,10 +149,13 @@ std::unique_ptr<PortalShortcutGrabber> PortalShortcutGrabber::open(std::string* 
     }
     registerTypes();
     std::unique_ptr<PortalShortcutGrabber> grabber(new PortalShortcutGrabber);
-    bus.connect(kPortalService, kPortalPath, kShortcutsInterface, QStringLiteral("Activated"), grabber.get(),
-                SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    const bool listening = bus.connect(kPortalService, kPortalPath, kShortcutsInterface, QStringLiteral("Activated"),
+                                       grabber.get(), SLOT(activated(QDBusMessage)));
+    if (!listening) return fail("cannot listen to the shortcuts portal's activations: " + bus.lastError().message().toStdString());
     const QVariant version = answer.arguments().value(0).value<QDBusVariant>().variant();
     logLine(LogLevel::info, LogCategory::app, "shortcuts.portal version=" + std::to_string(version.toUInt()));
+    // Every name is offered, even before (or without) any grab.
+    grabber->scheduleSession();
     if (whyNot) whyNot->clear();
     return grabber;
 }
@@ -192,10 +196,14 @@ void PortalShortcutGrabber::closeSession() {
 
 QVariant PortalShortcutGrabber::shortcutList() const {
     PortalShortcutList list;
-    for (const auto& [id, combination] : wanted_) {
-        list.push_back({portalIdOf(id),
-                        {{QStringLiteral("description"), descriptionOf(id)},
-                         {QStringLiteral("preferred_trigger"), QString::fromStdString(portalTriggerText(combination))}}});
+    for (size_t i = 0; i < allShortcutNames.size(); ++i) {
+        const int id = static_cast<int>(i);
+        PortalShortcut shortcut{portalIdOf(id), {{QStringLiteral("description"), descriptionOf(id)}}};
+        if (const auto found = wanted_.find(id); found != wanted_.end()) {
+            shortcut.properties.insert(QStringLiteral("preferred_trigger"),
+                                       QString::fromStdString(portalTriggerText(found->second)));
+        }
+        list.push_back(std::move(shortcut));
     }
     return QVariant::fromValue(list);
 }
@@ -203,7 +211,6 @@ QVariant PortalShortcutGrabber::shortcutList() const {
 void PortalShortcutGrabber::startSession() {
     closeSession();
     changedWhileWaiting_ = false;
-    if (wanted_.empty()) return;
     ++sessionsCreated_;
     QVariantMap options;
     options.insert(QStringLiteral("session_handle_token"), QStringLiteral("tessarin%1").arg(sessionsCreated_));
@@ -258,7 +265,7 @@ void PortalShortcutGrabber::createResponse(uint response, const QVariantMap& res
     if (response != 0) return failAll("the shortcuts portal gave no session: " + responseReason(response));
     sessionPath_ = pathOf(results.value(QStringLiteral("session_handle")));
     logLine(LogLevel::info, LogCategory::app,
-            "shortcuts.session handle=" + sessionPath_.toStdString() + " shortcuts=" + std::to_string(wanted_.size()));
+            "shortcuts.session handle=" + sessionPath_.toStdString() + " triggers=" + std::to_string(wanted_.size()));
     if (changedWhileWaiting_) return scheduleSession();
     std::string error;
     const QVariantList arguments{QVariant::fromValue(QDBusObjectPath(sessionPath_)), shortcutList(), QString(),
@@ -275,12 +282,13 @@ void PortalShortcutGrabber::bindResponse(uint response, const QVariantMap&) {
     if (changedWhileWaiting_) scheduleSession();
 }
 
-void PortalShortcutGrabber::activated(const QDBusObjectPath& session, const QString& shortcutId, qulonglong,
-                                      const QVariantMap&) {
-    if (session.path() != sessionPath_) return;
+void PortalShortcutGrabber::activated(const QDBusMessage& signal) {
+    const QVariantList arguments = signal.arguments();
+    if (arguments.size() < 2 || pathOf(arguments[0]) != sessionPath_) return;
+    const QString shortcutId = arguments[1].toString();
+    logLine(LogLevel::info, LogCategory::app, "shortcuts.activated id=" + shortcutId.toStdString());
     for (const auto& [id, combination] : wanted_) {
         if (portalIdOf(id) != shortcutId) continue;
-        logLine(LogLevel::info, LogCategory::app, "shortcuts.activated id=" + shortcutId.toStdString());
         // Copies: the listener may grab or release, changing what we hold.
         const KeyListener listener = keyListener_;
         const int which = id;
@@ -289,6 +297,9 @@ void PortalShortcutGrabber::activated(const QDBusObjectPath& session, const QStr
         listener(which, KeyTransition::released);
         return;
     }
+    const auto name = shortcutNameFromRawValue(shortcutId.toStdString());
+    const auto listener = unassignedListener_;
+    if (name && listener) listener(*name);
 }
 
 void PortalShortcutGrabber::failAll(const std::string& reason) {

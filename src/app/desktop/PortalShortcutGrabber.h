@@ -5,6 +5,11 @@
 // (possibly after asking the person, possibly to other keys) and reports
 // each activation as a D-Bus signal.
 //
+// The session offers all seven shortcut names, so the desktop's own settings
+// list every action; a name with a combination in our settings proposes it
+// as its trigger. A name the person bound only in the desktop's settings
+// reaches the unassigned listener when used.
+//
 // One portal session carries every shortcut. Grabs and releases only
 // change the wanted set; the session is created afresh from the event loop
 // with the whole set, once per burst of changes, because some portal back
@@ -19,7 +24,7 @@
 // Activations come as one signal per use, not as key transitions: each is
 // reported as a press followed by its release, which runs the action once.
 
-#include <QDBusObjectPath>
+#include <QDBusMessage>
 #include <QObject>
 #include <QTimer>
 #include <QVariantMap>
@@ -29,6 +34,7 @@
 #include <optional>
 #include <string>
 
+#include "core/shell/ShortcutName.h"
 #include "platform/GlobalShortcutGrabber.h"
 
 namespace tessarin {
@@ -51,6 +57,8 @@ public:
 
     void setKeyListener(KeyListener listener) override { keyListener_ = std::move(listener); }
     void setRegrabListener(RegrabListener listener) override { regrabListener_ = std::move(listener); }
+    // Activations of names that have no combination in our settings.
+    void setUnassignedListener(std::function<void(ShortcutName)> listener) { unassignedListener_ = std::move(listener); }
     GrabResult grab(int id, const KeyCombination& combination) override;
     void release(int id) override;
     // Activations arrive through Qt's own D-Bus connection and event loop.
@@ -60,8 +68,8 @@ public:
 private Q_SLOTS:
     void createResponse(uint response, const QVariantMap& results);
     void bindResponse(uint response, const QVariantMap& results);
-    void activated(const QDBusObjectPath& session, const QString& shortcutId, qulonglong timestamp,
-                   const QVariantMap& options);
+    // Activated(o session_handle, s shortcut_id, t timestamp, a{sv} options)
+    void activated(const QDBusMessage& signal);
 
 private:
     PortalShortcutGrabber();
@@ -79,6 +87,7 @@ private:
     std::map<int, KeyCombination> wanted_;
     KeyListener keyListener_;
     RegrabListener regrabListener_;
+    std::function<void(ShortcutName)> unassignedListener_;
     QTimer pendingChanges_;  // coalesces a burst of grabs into one session
     QTimer answerDeadline_;  // how long the portal may take to answer a request
     QString requestPath_;    // the request whose Response is awaited
