@@ -35,7 +35,6 @@
 #include "ocr/TextRecognizerModule.h"
 #include "platform/PlatformFactory.h"
 #include "platform/ThreadPriority.h"
-#include "platform/ShortcutGrabberFactory.h"
 
 namespace tessarin {
 namespace {
@@ -123,30 +122,6 @@ void startStallProbe(QObject& parent) {
     timer->start();
 }
 
-std::string environmentValue(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-// TESSARIN_PLATFORM=x11 keeps X11 grabs (through Xwayland) in a Wayland
-// session, =null none.
-bool usesWaylandShortcuts() {
-    if (!environmentValue("TESSARIN_PLATFORM").empty()) return false;
-    return !environmentValue("WAYLAND_DISPLAY").empty() || environmentValue("XDG_SESSION_TYPE") == "wayland";
-}
-
-// Key grabs as the screen back end is chosen; in a Wayland session (unless
-// X11 is forced) through the desktop portal, which only some desktops
-// offer. `throughDesktop` tells whether the person must bind our links to
-// the desktop's own keys instead.
-std::unique_ptr<GlobalShortcutGrabber> makeShortcutGrabber(std::string& whyNot, bool& throughDesktop) {
-    throughDesktop = false;
-    if (!usesWaylandShortcuts()) return makeGlobalShortcutGrabber(&whyNot);
-    if (auto portal = PortalShortcutGrabber::open(&whyNot)) return portal;
-    throughDesktop = true;
-    return std::make_unique<NullGlobalShortcutGrabber>(whyNot);
-}
-
 // The program's own absolute path, for the autostart entry.
 std::string programPath(const char* argv0) {
     std::error_code error;
@@ -185,7 +160,7 @@ int runApplication(int argc, char** argv) {
     const auto backingStore = openUserPreferences();
     std::string shortcutsUnavailable;
     bool shortcutsThroughDesktop = false;
-    auto grabber = makeShortcutGrabber(shortcutsUnavailable, shortcutsThroughDesktop);
+    auto grabber = makeDesktopShortcutGrabber(shortcutsUnavailable, shortcutsThroughDesktop);
     if (!shortcutsUnavailable.empty()) {
         logLine(LogLevel::info, LogCategory::app, "shortcuts.unavailable reason=" + shortcutsUnavailable);
     }

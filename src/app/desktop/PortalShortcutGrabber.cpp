@@ -11,6 +11,8 @@
 #include "core/shell/DesktopShortcutLinks.h"
 #include "core/shell/ShortcutName.h"
 #include "core/shell/StatusBarMenu.h"
+#include "platform/PlatformChoice.h"
+#include "platform/ShortcutGrabberFactory.h"
 
 namespace tessarin {
 namespace {
@@ -114,6 +116,16 @@ std::string portalTriggerText(const KeyCombination& combination) {
 std::string missingShortcutPortalReason() {
     return "this desktop has no global shortcuts portal (org.freedesktop.portal.GlobalShortcuts); bind each "
            "action's link to a key in the desktop's own keyboard settings instead";
+}
+
+std::unique_ptr<GlobalShortcutGrabber> makeDesktopShortcutGrabber(std::string& whyNot, bool& throughDesktop) {
+    throughDesktop = false;
+    if (choosePlatform(processEnvironment()).kind != PlatformChoice::Kind::portal) {
+        return makeGlobalShortcutGrabber(&whyNot);
+    }
+    if (auto portal = PortalShortcutGrabber::open(&whyNot)) return portal;
+    throughDesktop = true;
+    return std::make_unique<NullGlobalShortcutGrabber>(whyNot);
 }
 
 PortalShortcutGrabber::PortalShortcutGrabber() {

@@ -47,6 +47,13 @@ std::string portalTriggerText(const KeyCombination& combination);
 // portal: how to give each action a key of the desktop's own.
 std::string missingShortcutPortalReason();
 
+// Key grabs as the screen back end is chosen (choosePlatform): with the
+// portal back end through the desktop's GlobalShortcuts portal, which only
+// some desktops offer; otherwise makeGlobalShortcutGrabber's. `whyNot` says
+// why no key can be grabbed; `throughDesktop` whether the person must bind
+// our links to the desktop's own keys instead.
+std::unique_ptr<GlobalShortcutGrabber> makeDesktopShortcutGrabber(std::string& whyNot, bool& throughDesktop);
+
 class PortalShortcutGrabber final : public QObject, public GlobalShortcutGrabber {
     Q_OBJECT
 public:
