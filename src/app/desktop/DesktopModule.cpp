@@ -16,6 +16,7 @@
 #include "app/desktop/QtAlertPresenter.h"
 #include "app/desktop/QtMainExecutor.h"
 #include "app/desktop/QtSessionBus.h"
+#include "app/desktop/QtWindowing.h"
 #include "app/desktop/QuitSignals.h"
 #include "app/desktop/DesktopCapture.h"
 #include "app/desktop/DesktopWindows.h"
@@ -137,6 +138,7 @@ int runApplication(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Tessarin"));
     QApplication::setOrganizationDomain(QStringLiteral("tessarin.io"));
     QGuiApplication::setDesktopFileName(QStringLiteral("io.tessarin.Tessarin"));
+    chooseQtPlatformForSession();
     QApplication qt(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(applicationIcon());

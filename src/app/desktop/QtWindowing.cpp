@@ -2,7 +2,15 @@
 
 #include <QGuiApplication>
 
+#include "platform/PlatformChoice.h"
+
 namespace tessarin {
+
+void chooseQtPlatformForSession() {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return;
+    if (choosePlatform(processEnvironment()).kind != PlatformChoice::Kind::portal) return;
+    qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+}
 
 bool compositorPlacesWindows() {
     static const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));

@@ -11,6 +11,13 @@
 
 namespace tessarin {
 
+// Before the application object exists: a session whose screen is read
+// through the portals gets Qt's Wayland platform (X11 as a fallback), also
+// where Xwayland's DISPLAY is set and Qt would otherwise choose X11, whose
+// windows could not cover the Wayland outputs. QT_QPA_PLATFORM, when set,
+// still decides.
+void chooseQtPlatformForSession();
+
 // True when Qt runs on its Wayland platform.
 bool compositorPlacesWindows();
 
