@@ -42,6 +42,10 @@ case_starts_on_wayland() {
     # Without the GlobalShortcuts portal the shortcuts say how to bind links instead.
     grep -q "shortcut.unavailable name=captureArea .*no global shortcuts portal" "$(app_log)" ||
         fail "the missing shortcuts portal was not explained"
+    # The thumbnail made ahead waits unmapped: a compositor would put a
+    # window "far off the screen" in its middle.
+    wait_for "grep -q quickaccess.spare_ready '$(app_log)'" 10 || fail "no thumbnail was made ahead"
+    [ "$("$WAYLAND_SESSION_SCRIPT" pixel 640 360)" = "#ff0000" ] || fail "a window stands in the middle of the screen"
     kill -0 "$app_pid" || fail "the application is gone"
 }
 

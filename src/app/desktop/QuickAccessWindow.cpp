@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "app/desktop/QtWindowing.h"
 #include "core/common/Log.h"
 #include "core/quickaccess/QuickAccessLayout.h"
 #include "platform/x11/FloatingWindowHints.h"
@@ -130,6 +131,9 @@ QuickAccessWindow::QuickAccessWindow(ThumbnailPresenter& presenter)
 void QuickAccessWindow::prepareOffScreen() {
     setProperty(kSpareProperty, true);
     setTitle(QStringLiteral("Tessarin Spare Thumbnail"));
+    // A Wayland compositor places windows itself: one "off screen" would
+    // stand in the middle of it. There the spare waits unmapped.
+    if (compositorPlacesWindows()) return;
     setPosition(-10000, -10000);
     show();
 }
@@ -147,6 +151,10 @@ void QuickAccessWindow::parkOffScreen() {
     setOpacity(1.0);
     setProperty(kSpareProperty, true);
     setTitle(QStringLiteral("Tessarin Spare Thumbnail"));
+    if (compositorPlacesWindows()) {
+        hide();
+        return;
+    }
     setPosition(-10000, -10000);
     if (!isVisible()) show();
 }
