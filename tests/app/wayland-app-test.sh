@@ -51,14 +51,22 @@ case_starts_on_wayland() {
 
 case_link_forwards_a_full_screen_capture() {
     launch app
-    "$TESSARIN" 'tessarin://capture-fullscreen?action=save' >"$work/later.log" 2>&1 || fail "the later start failed"
+    local history=$XDG_DATA_HOME/io.tessarin.Tessarin
+    # A plain capture goes into the history; one saved to a file, onto the Desktop.
+    "$TESSARIN" 'tessarin://capture-fullscreen' >"$work/later.log" 2>&1 || fail "the later start failed"
+    local images="find '$history' -name '*.png' -not -path '*/thumbnails/*'"
+    wait_for "$images | grep -q ." 10 || fail "the capture is not in the history"
+    local stored
+    stored=$(eval "$images" | head -n 1)
+    wait_for "png '$stored' 0 0" 10 || fail "$stored never became a whole image"
+    "$TESSARIN" 'tessarin://capture-fullscreen?action=save' >>"$work/later.log" 2>&1 || fail "the later start failed"
     local image
     image=$(saved_image)
     # The session's one output is 1280x720, red (wayland-run.sh's default).
-    [ "$(png "$image" 0 0 640 360 1279 719)" = "1280x720 #ff0000 #ff0000 #ff0000" ] ||
-        fail "the capture is $(png "$image" 0 0 640 360 1279 719), not the red output"
-    wait_for "find '$XDG_DATA_HOME/io.tessarin.Tessarin' -name '*.png' | grep -q ." 10 ||
-        fail "the capture is not in the history"
+    for file in "$stored" "$image"; do
+        [ "$(png "$file" 0 0 640 360 1279 719)" = "1280x720 #ff0000 #ff0000 #ff0000" ] ||
+            fail "$file is $(png "$file" 0 0 640 360 1279 719), not the red output"
+    done
     kill -0 "$app_pid" || fail "the running application is gone"
     [ "$(pgrep -c -f "^$TESSARIN\$")" = 1 ] || fail "the link started a second application"
 }
