@@ -76,9 +76,9 @@ case_overlay_covers_each_output() {
     "$TESSARIN" 'tessarin://capture-area' >"$work/later.log" 2>&1 || fail "the later start failed"
     wait_for "grep -q 'overlay.shown displays=2 frozen=true' '$(app_log)'" 15 || fail "the overlay did not show on both outputs"
     # Each output is dimmed over its own frozen colour: red at the left, green at the right.
-    local shot=$work/overlay.png
-    wait_for "grim '$shot' && [ \"\$(png '$shot' 5 5 1275 715 1285 5 2555 715)\" = '2560x720 #8c0000 #8c0000 #008c00 #008c00' ]" 10 ||
-        fail "the outputs show $(png "$shot" 5 5 1275 715 1285 5 2555 715), not both dimmed"
+    local shot=$work/overlay.png corners="5 5 1275 715 1285 5 2555 715"
+    wait_for "grim '$shot' && [ \"\$(png '$shot' $corners)\" = '2560x720 #8c0000 #8c0000 #008c00 #008c00' ]" 10 ||
+        fail "the outputs show $(png "$shot" $corners), not both dimmed"
     [ -n "${SHOTS:-}" ] && cp "$shot" "$SHOTS/wayland-overlay.png"
     kill -0 "$app_pid" || fail "the application is gone"
 }
