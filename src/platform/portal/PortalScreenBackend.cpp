@@ -137,13 +137,15 @@ Expected<Image, CaptureError> PortalScreenBackend::screenshot() {
     }
     const std::string file(path);
     g_free(path);
+    const auto answered = Clock::now();
     auto image = decodeImageFile(file);
     if (!image) {
         return unexpected(CaptureError::captureFailed(std::string(CaptureMessages::decodeFailed) + " " + file + ": " +
                                                       image.error().message));
     }
     logLine(LogLevel::debug, LogCategory::capture,
-            "portal.screenshot ms=" + std::to_string(millisecondsSince(start)) + " size=" +
+            "portal.screenshot ms=" + std::to_string(millisecondsSince(start)) +
+                " decode_ms=" + std::to_string(millisecondsSince(answered)) + " size=" +
                 std::to_string(image->width()) + "x" + std::to_string(image->height()) + " uri=" + uri);
     return std::move(image.value());
 }
