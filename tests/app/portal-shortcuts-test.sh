@@ -64,6 +64,11 @@ case_activation_runs_its_action_once() {
     if grep -q 'action.dispatch action=captureFullScreen' "$work/app.log"; then
         fail "a signal from another client ran an action"
     fi
+    # Quitting releases every shortcut without asking the portal for a new session.
+    kill -TERM "$app_pid"
+    wait_for "! kill -0 $app_pid" 10 || fail "the application did not quit"
+    [ "$(grep -c '"method": "CreateSession"' "$portal_log")" = 1 ] ||
+        fail "$(grep -c '"method": "CreateSession"' "$portal_log") sessions for one start"
 }
 
 case_refused_session_is_explained() {

@@ -177,6 +177,14 @@ PortalShortcutGrabber::~PortalShortcutGrabber() {
     closeSession();
 }
 
+void PortalShortcutGrabber::setKeyListener(KeyListener listener) {
+    if (keyListener_ && !listener) {
+        retired_ = true;
+        pendingChanges_.stop();
+    }
+    keyListener_ = std::move(listener);
+}
+
 GrabResult PortalShortcutGrabber::grab(int id, const KeyCombination& combination) {
     wanted_[id] = combination;
     scheduleSession();
@@ -189,6 +197,7 @@ void PortalShortcutGrabber::release(int id) {
 }
 
 void PortalShortcutGrabber::scheduleSession() {
+    if (retired_) return;
     // A session being set up is replaced once it has answered.
     if (!requestPath_.isEmpty()) {
         changedWhileWaiting_ = true;

@@ -62,7 +62,9 @@ public:
     static std::unique_ptr<PortalShortcutGrabber> open(std::string* whyNot);
     ~PortalShortcutGrabber() override;
 
-    void setKeyListener(KeyListener listener) override { keyListener_ = std::move(listener); }
+    // The centre lets go of its listener when it releases every grab at
+    // quit: the releases that follow make no new session.
+    void setKeyListener(KeyListener listener) override;
     void setRegrabListener(RegrabListener listener) override { regrabListener_ = std::move(listener); }
     // Activations of names that have no combination in our settings.
     void setUnassignedListener(std::function<void(ShortcutName)> listener) { unassignedListener_ = std::move(listener); }
@@ -101,6 +103,7 @@ private:
     QString sessionPath_;
     int sessionsCreated_ = 0;
     bool changedWhileWaiting_ = false;
+    bool retired_ = false;
 };
 
 }  // namespace tessarin
