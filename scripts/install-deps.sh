@@ -62,6 +62,10 @@ packages=(
   foot
   # building the ScreenCast portal backend the tests use without a GPU (below)
   meson libpipewire-0.3-dev libinih-dev libgbm-dev libdrm-dev libsystemd-dev xz-utils
+  # the desktop application on Wayland: Qt's Wayland platform plugin; the
+  # GlobalShortcuts portal of the application's Wayland tests (KDE's portal
+  # back end brings kglobalaccel5)
+  qt6-wayland xdg-desktop-portal-kde
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer;

@@ -14,8 +14,10 @@
 #include "app/desktop/DesktopTextRecognition.h"
 #include "app/desktop/DesktopRecording.h"
 #include "app/desktop/QtDisplayMapping.h"
+#include "app/desktop/PortalWindowSources.h"
 #include "app/desktop/QuickAccessWindow.h"
 #include "app/desktop/QtPasteboard.h"
+#include "app/desktop/QtWindowing.h"
 #include "app/desktop/QuickAccessThumbnails.h"
 #include "app/desktop/SelectionOverlay.h"
 #include "app/desktop/SelfTimerHud.h"
@@ -140,7 +142,13 @@ public:
     void pick(const std::string&, Completion<PickedImage> done) override {
         auto answer = shared(std::move(done));
         auto* x11 = dynamic_cast<x11::X11ScreenBackend*>(&backend_);
-        if (!x11) return (*answer)(PickedImage(unexpected(CaptureError::captureFailed("no window list on this desktop"))));
+        if (!x11) {
+            // No window list without X11: only the screen-sharing portal's chooser could give one.
+            const std::string reason = compositorPlacesWindows() ? windowPickUnavailableReason(screenCastSources())
+                                                                 : "no window list on this desktop";
+            logLine(LogLevel::info, LogCategory::capture, "window.pick unavailable: " + reason);
+            return (*answer)(PickedImage(unexpected(CaptureError::captureFailed(reason))));
+        }
         auto windows = x11::X11PickableWindows(*x11).pickableWindows();
         if (!windows) return (*answer)(PickedImage(unexpected(windows.error())));
         screen_.freezeScreens([this, answer, windows = std::move(*windows)](Expected<FrozenScreens, CaptureError> frozen) mutable {
@@ -190,7 +198,12 @@ public:
     explicit Timer(OwnWindowHider& hider)
         : hider_(hider), hud_([](std::function<void()> pressed) {
               std::string why;
-              auto watcher = x11::watchKeyPresses("Escape", std::move(pressed), &why);
+              std::unique_ptr<KeyPressWatcher> watcher;
+              if (compositorPlacesWindows()) {
+                  why = "Wayland lets no program watch keys typed into other windows";
+              } else {
+                  watcher = x11::watchKeyPresses("Escape", std::move(pressed), &why);
+              }
               if (!watcher) logLine(LogLevel::info, LogCategory::capture, "self_timer.escape unavailable: " + why);
               return watcher;
           }) {}

@@ -16,9 +16,11 @@
 #include "app/desktop/QtAlertPresenter.h"
 #include "app/desktop/QtMainExecutor.h"
 #include "app/desktop/QtSessionBus.h"
+#include "app/desktop/QtWindowing.h"
 #include "app/desktop/QuitSignals.h"
 #include "app/desktop/DesktopCapture.h"
 #include "app/desktop/DesktopWindows.h"
+#include "app/desktop/PortalShortcutGrabber.h"
 #include "app/desktop/SelectionOverlay.h"
 #include "app/desktop/TrayIcon.h"
 #include "core/capture/CaptureArtifactDirectory.h"
@@ -34,7 +36,6 @@
 #include "ocr/TextRecognizerModule.h"
 #include "platform/PlatformFactory.h"
 #include "platform/ThreadPriority.h"
-#include "platform/ShortcutGrabberFactory.h"
 
 namespace tessarin {
 namespace {
@@ -137,9 +138,11 @@ int runApplication(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Tessarin"));
     QApplication::setOrganizationDomain(QStringLiteral("tessarin.io"));
     QGuiApplication::setDesktopFileName(QStringLiteral("io.tessarin.Tessarin"));
+    chooseQtPlatformForSession();
     QApplication qt(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(applicationIcon());
+    logLine(LogLevel::info, LogCategory::app, "app.platform qt=" + QGuiApplication::platformName().toStdString());
 
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
@@ -158,7 +161,8 @@ int runApplication(int argc, char** argv) {
     QtMainExecutor mainExecutor;
     const auto backingStore = openUserPreferences();
     std::string shortcutsUnavailable;
-    auto grabber = makeGlobalShortcutGrabber(&shortcutsUnavailable);
+    bool shortcutsThroughDesktop = false;
+    auto grabber = makeDesktopShortcutGrabber(shortcutsUnavailable, shortcutsThroughDesktop);
     if (!shortcutsUnavailable.empty()) {
         logLine(LogLevel::info, LogCategory::app, "shortcuts.unavailable reason=" + shortcutsUnavailable);
     }
@@ -192,6 +196,9 @@ int runApplication(int argc, char** argv) {
         };
         app->appState().setHandler(MenuAction::quit, [&] { quit("menu"); });
 
+        // A name bound only in the desktop's own settings runs its action too.
+        auto* portalKeys = dynamic_cast<PortalShortcutGrabber*>(grabber.get());
+        if (portalKeys) portalKeys->setUnassignedListener([&app](ShortcutName name) { app->appState().performShortcut(name); });
         DesktopCapture capture(*app, mainExecutor, background, alerts, recognizer);
         // Quitting from the menu or for a newer launch asks about unsaved
         // edits first; a signal cannot wait for an answer.
@@ -201,7 +208,7 @@ int runApplication(int argc, char** argv) {
             });
         };
         app->appState().setHandler(MenuAction::quit, [&] { quitAfterAsking("menu"); });
-        DesktopWindows windows(*app, preferencesStore, *grabber, [&] {
+        DesktopWindows windows(*app, preferencesStore, *grabber, shortcutsThroughDesktop, [&] {
             relauncher.request();
             quit("relaunch");
         });
@@ -242,6 +249,7 @@ int runApplication(int argc, char** argv) {
         });
 
         status = QApplication::exec();
+        if (portalKeys) portalKeys->setUnassignedListener(nullptr);
         capture.shutdown();
         bus.releaseName();
         mainExecutor.drain();

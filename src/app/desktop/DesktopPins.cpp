@@ -9,6 +9,7 @@
 
 #include "app/desktop/PinnedScreenshotWindow.h"
 #include "app/desktop/QtDisplayMapping.h"
+#include "app/desktop/QtWindowing.h"
 #include "core/common/Log.h"
 #include "core/pins/PinnedScreenshotPresenter.h"
 #include "core/preferences/HistoryPreferences.h"
@@ -185,6 +186,10 @@ private:
 };
 
 std::unique_ptr<x11::X11FloatingWindowHints> openHints() {
+    if (compositorPlacesWindows()) {
+        logPins(LogLevel::info, "pin.window_hints none on Wayland: staying on top is a request the compositor may ignore");
+        return nullptr;
+    }
     auto hints = x11::X11FloatingWindowHints::open();
     if (hints) return std::move(*hints);
     logPins(LogLevel::info, "pin.window_hints unavailable: " + hints.error());

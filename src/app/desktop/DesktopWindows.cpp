@@ -39,8 +39,8 @@ std::optional<ProgramCommand> desktopKeyboardSettings() {
 }  // namespace
 
 DesktopWindows::DesktopWindows(TessarinApp& app, KeyValueStore& store, const GlobalShortcutGrabber& keys,
-                               std::function<void()> relaunch)
-    : app_(app), keys_(keys) {
+                               bool shortcutsThroughDesktop, std::function<void()> relaunch)
+    : app_(app), keys_(keys), shortcutsThroughDesktop_(shortcutsThroughDesktop) {
     const auto refusedOurKeys = [&center = app.shortcutCenter()] {
         return center.wasRefused(ShortcutName::captureArea) || center.wasRefused(ShortcutName::captureFullScreen);
     };
@@ -49,7 +49,7 @@ DesktopWindows::DesktopWindows(TessarinApp& app, KeyValueStore& store, const Glo
         [refusedOurKeys] {
             return anyScreenshotShortcutEnabled({gioSettingsLookup(), defaultKdeShortcutsFile(), refusedOurKeys});
         },
-        desktopKeyboardSettings(), std::move(relaunch)});
+        desktopKeyboardSettings(), std::move(relaunch), shortcutsThroughDesktop});
     app.appState().setHandler(MenuAction::openSettings, [this] {
         const std::string& requested = app_.appState().requestedSettingsTab();
         const auto tab = settingsTabFromRawValue(requested);
@@ -78,7 +78,8 @@ SettingsWindow& DesktopWindows::settings() {
         [&keys = keys_](uint32_t keycode) { return keys.unshiftedKeyName(keycode); },
         [this] { return screen().syntheticInputAccess().granted; },
         [this] { guide_->show(OnboardingStep::welcome); }, confirmClearHistory,
-        [&history = app_.history()] { history.clearAll(); }, AppInfo::shortVersion, AppInfo::buildNumber});
+        [&history = app_.history()] { history.clearAll(); }, AppInfo::shortVersion, AppInfo::buildNumber,
+        shortcutsThroughDesktop_});
     return *settings_;
 }
 

@@ -22,8 +22,10 @@ class DesktopWindows {
 public:
     // `relaunch` quits in order and starts the program again.
     // `keys` names keys for the shortcut recorder.
+    // `shortcutsThroughDesktop`: the desktop gives applications no global
+    // shortcuts, so the settings and the guide explain binding our links.
     DesktopWindows(TessarinApp& app, KeyValueStore& store, const GlobalShortcutGrabber& keys,
-                   std::function<void()> relaunch);
+                   bool shortcutsThroughDesktop, std::function<void()> relaunch);
     ~DesktopWindows();
     DesktopWindows(const DesktopWindows&) = delete;
     DesktopWindows& operator=(const DesktopWindows&) = delete;
@@ -37,6 +39,7 @@ private:
 
     TessarinApp& app_;
     const GlobalShortcutGrabber& keys_;
+    bool shortcutsThroughDesktop_;
     std::unique_ptr<ScreenBackend> screen_;
     std::unique_ptr<OnboardingPresenter> guide_;
     std::unique_ptr<SettingsWindow> settings_;

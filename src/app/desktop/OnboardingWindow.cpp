@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QPushButton>
 
+#include "app/desktop/DesktopShortcutList.h"
 #include "app/desktop/TrayIcon.h"
 #include "core/common/Localization.h"
 #include "core/common/Log.h"
@@ -227,6 +228,13 @@ QWidget* OnboardingWindow::tweakPage() {
 }
 
 QWidget* OnboardingWindow::readyPage() {
+    if (services_.shortcutsThroughDesktop) {
+        QWidget* page = header("Ready to go!", "Start capturing from the tray icon, or with keys of your desktop's own:");
+        auto* layout = static_cast<QVBoxLayout*>(page->layout());
+        layout->addWidget(desktopShortcutList(QStringLiteral("onboarding")));
+        addFooter(layout, {{"Start Using Tessarin", [this] { coordinator_.advance(); }}});
+        return page;
+    }
     QWidget* page = header("Ready to go!", "Start capturing from the tray icon, or with your shortcuts:");
     auto* layout = static_cast<QVBoxLayout*>(page->layout());
     // Titles right-aligned against their keys, in two columns.

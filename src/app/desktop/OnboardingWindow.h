@@ -31,6 +31,8 @@ struct OnboardingServices {
     // "Open Keyboard Settings"; none hides the button.
     std::optional<ProgramCommand> keyboardSettings;
     std::function<void()> relaunch;
+    // The desktop binds our links to its own keys: the last page says how.
+    bool shortcutsThroughDesktop = false;
 };
 
 class OnboardingWindow final : public QWidget {

@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "app/desktop/QtWindowing.h"
+
 namespace tessarin {
 namespace {
 
@@ -28,10 +30,18 @@ void tryGrab(QPointer<QWindow> window, int attemptsLeft, std::function<void()> f
 }  // namespace
 
 void grabKeyboardWithRetry(QWindow& window, std::function<void()> failed) {
+    // Wayland has no keyboard grabs: the full-screen window the compositor
+    // just mapped gets the focus instead, and with it the keys.
+    if (compositorPlacesWindows()) {
+        window.requestActivate();
+        return;
+    }
     tryGrab(QPointer<QWindow>(&window), attempts, std::move(failed));
 }
 
-void releaseKeyboard(QWindow& window) { window.setKeyboardGrabEnabled(false); }
+void releaseKeyboard(QWindow& window) {
+    if (!compositorPlacesWindows()) window.setKeyboardGrabEnabled(false);
+}
 
 void drawBackdrop(QPainter& painter, const QRect& area, const QImage& backdrop, QSize windowSize) {
     const qreal scaleX = backdrop.width() / qreal(std::max(1, windowSize.width()));

@@ -13,7 +13,8 @@ namespace tessarin {
 
 // Grabs the keyboard for `window` (on Qt's own connection, so the keys
 // reach Qt), trying again from the event loop every 25 ms for up to half a
-// second while another client holds it; then `failed` runs.
+// second while another client holds it; then `failed` runs. On Wayland,
+// which has no grabs, it asks the compositor for the focus instead.
 void grabKeyboardWithRetry(QWindow& window, std::function<void()> failed);
 void releaseKeyboard(QWindow& window);
 

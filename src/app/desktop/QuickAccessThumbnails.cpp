@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "app/desktop/QuickAccessWindow.h"
+#include "core/common/Log.h"
 #include "core/preferences/HistoryPreferences.h"
 
 namespace tessarin {
@@ -76,7 +77,9 @@ void QuickAccessThumbnails::prepareSpare() {
             if (spares_->windows.empty() || spares_->windows.back().get() != spare) return;
             spare->winId();
             QTimer::singleShot(0, &screenWatch_, [this, spare] {
-                if (!spares_->windows.empty() && spares_->windows.back().get() == spare) spare->prepareOffScreen();
+                if (spares_->windows.empty() || spares_->windows.back().get() != spare) return;
+                spare->prepareOffScreen();
+                logLine(LogLevel::info, LogCategory::capture, "quickaccess.spare_ready");
             });
         });
     });

@@ -16,6 +16,7 @@
 #include <QUrl>
 
 #include "app/desktop/OwnWindows.h"
+#include "app/desktop/QtWindowing.h"
 #include "core/common/Log.h"
 #include "core/quickaccess/QuickAccessLayout.h"
 #include "platform/x11/FloatingWindowHints.h"
@@ -136,6 +137,9 @@ void QuickAccessWindow::setSpare(bool spare) {
 void QuickAccessWindow::prepareOffScreen() {
     setSpare(true);
     setTitle(QStringLiteral("Tessarin Spare Thumbnail"));
+    // A Wayland compositor places windows itself: one "off screen" would
+    // stand in the middle of it. There the spare waits unmapped.
+    if (compositorPlacesWindows()) return;
     setPosition(-10000, -10000);
     show();
 }
@@ -153,6 +157,10 @@ void QuickAccessWindow::parkOffScreen() {
     setOpacity(1.0);
     setSpare(true);
     setTitle(QStringLiteral("Tessarin Spare Thumbnail"));
+    if (compositorPlacesWindows()) {
+        hide();
+        return;
+    }
     setPosition(-10000, -10000);
     if (!isVisible()) show();
 }

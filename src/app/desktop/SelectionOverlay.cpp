@@ -13,6 +13,7 @@
 #include "app/desktop/DirectPaintWindow.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtKeyboardGrab.h"
+#include "app/desktop/QtWindowing.h"
 #include "app/desktop/ToolbarGlyphs.h"
 #include "core/common/Log.h"
 
@@ -305,10 +306,7 @@ SelectionOverlay::~SelectionOverlay() {
 }
 
 void SelectionOverlay::show() {
-    for (auto& window : windows_) {
-        window->show();
-        window->raise();
-    }
+    for (size_t i = 0; i < windows_.size(); ++i) showCovering(*windows_[i], screenFor(displays_[i]));
     const size_t keys = session_.keyDisplay();
     if (keys < windows_.size()) grabKeyboardWithRetry(*windows_[keys], [this] { keyboardUnavailable(); });
 }

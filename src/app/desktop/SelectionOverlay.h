@@ -6,7 +6,9 @@
 // paints the OverlayDrawing it describes; every decision lives there.
 //
 // The overlay takes the keyboard by a grab, so the window that had the
-// focus keeps it. It ends on the session's first confirmation or
+// focus keeps it. On Wayland, where a client can neither place a window nor
+// grab the keyboard, each window is full screen on its output and the
+// compositor gives the focus to the one that takes the keys. It ends on the session's first confirmation or
 // cancellation, or when a display is added, removed or changed.
 
 #include <QObject>

@@ -12,6 +12,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "app/desktop/DesktopShortcutList.h"
 #include "app/desktop/ShortcutRecorderButton.h"
 #include "core/common/Localization.h"
 #include "core/shell/ShortcutRegistration.h"
@@ -279,6 +280,7 @@ void SettingsWindow::addPickers(SettingsTab tab, std::string_view section, QVBox
 }
 
 void SettingsWindow::addShortcutRows(QVBoxLayout* layout) {
+    if (services_.shortcutsThroughDesktop) layout->addWidget(desktopShortcutList(QStringLiteral("settings")));
     auto* form = new QFormLayout;
     for (const ShortcutName name : allShortcutNames) {
         auto* recorder = new ShortcutRecorderButton(name, services_.shortcuts, services_.shortcutProblem,

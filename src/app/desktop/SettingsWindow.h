@@ -42,6 +42,9 @@ struct SettingsServices {
     std::function<void()> clearHistory;
     std::string version;  // "1.2.0"
     std::string build;    // may be empty
+    // The desktop binds our links to its own keys (no global shortcuts
+    // for applications): the shortcut section says how.
+    bool shortcutsThroughDesktop = false;
 };
 
 class SettingsWindow final : public QWidget {

@@ -104,6 +104,9 @@ const std::vector<EnvironmentRow>& programEnvironment() {
         {"TESSARIN_MODULE_DIR", "a folder searched first for the engine modules (libtessarin-<name>.so)"},
         {"TESSARIN_TRACE_PAINT", "1: the application logs each selection-overlay paint's duration and area"},
         {"TESSARIN_TRACE_STALLS", "1: the application logs each main-loop stall over 1 ms"},
+        {"QT_QPA_PLATFORM",
+         "the application's Qt platform; unset, a Wayland session gets wayland (then xcb), also where DISPLAY is "
+         "set"},
     };
     return rows;
 }

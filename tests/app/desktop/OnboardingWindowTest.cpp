@@ -27,10 +27,13 @@ struct OnboardingWindowTest : ::testing::Test {
     bool systemKeysOn = true;
     int relaunches = 0;
     std::optional<ProgramCommand> keyboardSettings = ProgramCommand{"gnome-control-center", {"keyboard"}};
+    bool throughDesktop = false;
 
     OnboardingServices services() {
-        return {store, preferences, shortcuts, [] { return true; }, [this] { return systemKeysOn; }, keyboardSettings,
-                [this] { ++relaunches; }};
+        return {store,           preferences,
+                shortcuts,       [] { return true; },
+                [this] { return systemKeysOn; }, keyboardSettings,
+                [this] { ++relaunches; },        throughDesktop};
     }
     static QString text(QWidget& window, const char* name) {
         auto* label = window.findChild<QLabel*>(QString::fromLatin1(name));
@@ -121,6 +124,21 @@ TEST_F(OnboardingWindowTest, ShowingAgainStartsAtWelcome) {
 
 namespace tessarin {
 namespace {
+
+// Where the desktop binds keys itself, the last page says what to bind
+// instead of listing keys that would do nothing.
+TEST_F(OnboardingWindowTest, TheLastPageListsTheDesktopCommandsWhereKeysCannotBeTaken) {
+    throughDesktop = true;
+    OnboardingPresenter presenter(services());
+    presenter.show(OnboardingStep::ready);
+    QWidget* ready = page(*presenter.window(), OnboardingStep::ready);
+    ASSERT_NE(ready, nullptr);
+    EXPECT_EQ(text(*ready, "onboarding.shortcut.captureArea"), "<none>");
+    EXPECT_EQ(text(*ready, "onboarding.desktopShortcut.captureArea"), "tessarin tessarin://capture-area");
+    EXPECT_EQ(text(*ready, "onboarding.desktopShortcut.captureWindow"), "tessarin tessarin://capture-window");
+    click(*ready, "onboarding.button.Start Using Tessarin");
+    EXPECT_TRUE(onboardingCompleted(store));
+}
 
 // With TESSARIN_SHOTS set, every guide page and settings tab is saved there
 // as a PNG, to check texts and layout by eye.

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -43,10 +44,13 @@ struct SettingsWindowTest : ::testing::Test {
     bool confirmAnswer = false;
     int cleared = 0;
 
+    bool throughDesktop = false;
+
     std::unique_ptr<SettingsWindow> window(AppPreferences& over, KeyboardShortcuts& keys) {
         return std::make_unique<SettingsWindow>(SettingsServices{
             over, keys, [this](ShortcutName name) { return problems[name]; }, {}, [this] { return xtest; },
-            [this] { ++guideShown; }, [this] { return confirmAnswer; }, [this] { ++cleared; }, "1.4.0", "142"});
+            [this] { ++guideShown; }, [this] { return confirmAnswer; }, [this] { ++cleared; }, "1.4.0", "142",
+            throughDesktop});
     }
     std::unique_ptr<SettingsWindow> window() { return window(*preferences, shortcuts); }
 
@@ -103,6 +107,29 @@ TEST_F(SettingsWindowTest, EveryControlWritesItsKey) {
     }
     // Nothing else was written along the way.
     EXPECT_EQ(store.values().size(), std::size(rows));
+}
+
+// A desktop that gives applications no global shortcuts: the shortcut
+// section lists the command to bind for each action; elsewhere it does not.
+TEST_F(SettingsWindowTest, ShortcutSectionListsTheDesktopCommandsOnlyWhereNeeded) {
+    for (const bool desktop : {false, true}) {
+        throughDesktop = desktop;
+        auto settings = window();
+        settings->show(SettingsTab::shortcuts);
+        const auto* area = settings->findChild<QLabel*>(QStringLiteral("settings.desktopShortcut.captureArea"));
+        const auto* video = settings->findChild<QLabel*>(QStringLiteral("settings.desktopShortcut.recordVideo"));
+        if (!desktop) {
+            EXPECT_EQ(area, nullptr);
+            continue;
+        }
+        ASSERT_NE(area, nullptr);
+        ASSERT_NE(video, nullptr);
+        EXPECT_EQ(area->text(), QStringLiteral("tessarin tessarin://capture-area"));
+        EXPECT_EQ(video->text(), QStringLiteral("tessarin tessarin://record-screen"));
+        EXPECT_EQ(settings->findChildren<QLabel*>(QRegularExpression(QStringLiteral("^settings\\.desktopShortcut\\.")))
+                      .size(),
+                  7);
+    }
 }
 
 TEST_F(SettingsWindowTest, SteppersStopAtTheirBounds) {

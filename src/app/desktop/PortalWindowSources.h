@@ -1,0 +1,25 @@
+#pragma once
+// Window pick on Wayland. There is no window list for clients there: a
+// window can only be had through the ScreenCast portal, whose own chooser
+// lets the person pick it, and only where the desktop's portal back end
+// shares single windows (GNOME's and KDE Plasma's do; the wlroots one,
+// xdg-desktop-portal-wlr 0.7, shares whole outputs only).
+
+#include <string>
+
+namespace tessarin {
+
+struct ScreenCastSources {
+    bool portal = false;    // the ScreenCast interface answered
+    bool monitors = false;  // source type 1
+    bool windows = false;   // source type 2
+};
+
+// Reads the portal's AvailableSourceTypes (a few seconds at most).
+ScreenCastSources screenCastSources();
+
+// Why a window cannot be picked here, for the person: names the missing
+// portal or source type and which desktops provide it.
+std::string windowPickUnavailableReason(const ScreenCastSources& sources);
+
+}  // namespace tessarin

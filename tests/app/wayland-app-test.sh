@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# The desktop application in a headless Wayland session (run inside
+# tests/support/wayland-run.sh, which provides WAYLAND_DISPLAY, the session
+# bus with its portals, and WAYLAND_SESSION_SCRIPT for pixels): it starts on
+# Qt's Wayland platform, says what the desktop lacks, forwards links to the
+# running copy, covers every output with its overlay, explains why windows
+# cannot be picked, and runs actions from the GlobalShortcuts portal.
+#
+#   wayland-app-test.sh CASE
+# shellcheck source=app-test.sh
+. "$(dirname "$0")/app-test.sh"
+
+# Folders of the case's own, never the user's.
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share \
+    XDG_CACHE_HOME=$work/home/.cache XDG_STATE_HOME=$work/home/.local/state
+mkdir -p "$HOME/Desktop"
+# The application chooses Qt's Wayland platform itself, also where
+# Xwayland's DISPLAY is set (here one that answers nothing).
+unset QT_QPA_PLATFORM
+: "${WAYLAND_SESSION_SCRIPT:?run inside tests/support/wayland-run.sh}"
+
+app_log() { echo "$work/app.log"; }
+
+png() { "$WAYLAND_SESSION_SCRIPT" png "$@"; }
+
+saved_image() {  # the one image in the Desktop folder, once written
+    wait_for "ls '$HOME/Desktop'/*.png" 15 || fail "nothing was saved to the Desktop folder"
+    # The name is claimed by an empty file first; the image replaces it whole.
+    local image
+    image=$(ls "$HOME/Desktop"/*.png | head -n 1)
+    wait_for "png '$image' 0 0" 10 || fail "$image never became a whole image"
+    echo "$image"
+}
+
+case_starts_on_wayland() {
+    DISPLAY=:97 launch app
+    grep -q "app.platform qt=wayland" "$(app_log)" || fail "Qt is not on its Wayland platform"
+    # sway has no StatusNotifier host: the application runs on and says so.
+    grep -q "tray.unavailable" "$(app_log)" || fail "the missing tray was not reported"
+    # Nothing X11-only tried to run.
+    if grep -Eq "X display|xcb|XCB" "$(app_log)"; then fail "an X11 path ran on Wayland"; fi
+    # Without the GlobalShortcuts portal the shortcuts say how to bind links instead.
+    grep -q "shortcut.unavailable name=captureArea .*no global shortcuts portal" "$(app_log)" ||
+        fail "the missing shortcuts portal was not explained"
+    # The thumbnail made ahead waits unmapped: a compositor would put a
+    # window "far off the screen" in its middle.
+    wait_for "grep -q quickaccess.spare_ready '$(app_log)'" 10 || fail "no thumbnail was made ahead"
+    [ "$("$WAYLAND_SESSION_SCRIPT" pixel 640 360)" = "#ff0000" ] || fail "a window stands in the middle of the screen"
+    kill -0 "$app_pid" || fail "the application is gone"
+}
+
+case_link_forwards_a_full_screen_capture() {
+    launch app
+    local history=$XDG_DATA_HOME/io.tessarin.Tessarin
+    # A plain capture goes into the history; one saved to a file, onto the Desktop.
+    "$TESSARIN" 'tessarin://capture-fullscreen' >"$work/later.log" 2>&1 || fail "the later start failed"
+    local images="find '$history' -name '*.png' -not -path '*/thumbnails/*'"
+    wait_for "$images | grep -q ." 10 || fail "the capture is not in the history"
+    local stored
+    stored=$(eval "$images" | head -n 1)
+    wait_for "png '$stored' 0 0" 10 || fail "$stored never became a whole image"
+    "$TESSARIN" 'tessarin://capture-fullscreen?action=save' >>"$work/later.log" 2>&1 || fail "the later start failed"
+    local image
+    image=$(saved_image)
+    # The session's one output is 1280x720, red (wayland-run.sh's default).
+    for file in "$stored" "$image"; do
+        [ "$(png "$file" 0 0 640 360 1279 719)" = "1280x720 #ff0000 #ff0000 #ff0000" ] ||
+            fail "$file is $(png "$file" 0 0 640 360 1279 719), not the red output"
+    done
+    # Both later starts handed their link over and ended; the running copy took them.
+    [ "$(grep -c 'instance.forward links=1 answered=true' "$work/later.log")" = 2 ] ||
+        fail "a later start did not hand its link to the running application"
+    [ "$(grep -c 'link.received' "$(app_log)")" = 2 ] || fail "the running application did not get both links"
+    kill -0 "$app_pid" || fail "the running application is gone"
+}
+
+case_overlay_covers_each_output() {
+    launch app
+    "$TESSARIN" 'tessarin://capture-area' >"$work/later.log" 2>&1 || fail "the later start failed"
+    wait_for "grep -q 'overlay.shown displays=2 frozen=true' '$(app_log)'" 15 || fail "the overlay did not show on both outputs"
+    # Each output is dimmed over its own frozen colour: red at the left, green at the right.
+    local shot=$work/overlay.png corners="5 5 1275 715 1285 5 2555 715"
+    wait_for "grim '$shot' && [ \"\$(png '$shot' $corners)\" = '2560x720 #8c0000 #8c0000 #008c00 #008c00' ]" 10 ||
+        fail "the outputs show $(png "$shot" $corners), not both dimmed"
+    [ -n "${SHOTS:-}" ] && cp "$shot" "$SHOTS/wayland-overlay.png"
+    kill -0 "$app_pid" || fail "the application is gone"
+}
+
+case_window_pick_explains_itself() {
+    launch app
+    "$TESSARIN" 'tessarin://capture-window' >"$work/later.log" 2>&1 || fail "the later start failed"
+    wait_for "grep -q 'window.pick unavailable: Picking a window is not available on this desktop: its screen-sharing portal shares whole screens only' '$(app_log)'" 15 ||
+        fail "the window mode did not say why it cannot pick"
+    kill -0 "$app_pid" || fail "the application is gone"
+}
+
+case_portal_shortcut_runs_its_action() {
+    launch app
+    wait_for "grep -q 'shortcuts.bound' '$(app_log)'" 20 || fail "the shortcuts were never bound through the portal"
+    local session component
+    session=$(sed -n 's/.*shortcuts.session handle=\([^ ]*\).*/\1/p' "$(app_log)" | tail -n 1)
+    component=${session##*/}
+    [ -n "$component" ] || fail "no portal session in the log"
+    # All seven names are offered, so the desktop's settings list every action.
+    local names
+    names=$(gdbus call --session --dest org.kde.kglobalaccel --object-path "/component/$component" \
+        --method org.kde.kglobalaccel.Component.shortcutNames)
+    for name in captureArea captureFullScreen captureAllInOne capturePreviousArea captureScrolling captureWindow \
+                recordVideo; do
+        [[ "$names" == *"'$name'"* ]] || fail "the desktop does not know $name: $names"
+    done
+    # No key reaches kglobalaccel without KWin and input devices: invoke the
+    # shortcut as the desktop does when its key is pressed.
+    gdbus call --session --dest org.kde.kglobalaccel --object-path "/component/$component" \
+        --method org.kde.kglobalaccel.Component.invokeShortcut captureFullScreen >/dev/null ||
+        fail "kglobalaccel does not know the shortcut"
+    wait_for "grep -q 'action.dispatch action=captureFullScreen source=shortcut' '$(app_log)'" 10 ||
+        fail "the shortcut ran nothing"
+    [ "$(grep -c 'action.dispatch action=captureFullScreen source=shortcut' "$(app_log)")" = 1 ] ||
+        fail "one activation ran the action more than once"
+    # A name without keys in our settings, bound in the desktop's own, runs too.
+    gdbus call --session --dest org.kde.kglobalaccel --object-path "/component/$component" \
+        --method org.kde.kglobalaccel.Component.invokeShortcut recordVideo >/dev/null
+    wait_for "grep -q 'action.dispatch action=recordVideo source=shortcut' '$(app_log)'" 10 ||
+        fail "the desktop-bound shortcut ran nothing"
+}
+
+run_case "$@"
