@@ -57,10 +57,10 @@ Expected<Image, std::string> cropOutputArea(const Image& layoutImage, PixelRect 
     const double stepX = scaleX * static_cast<double>(output.logical.width) / static_cast<double>(output.pixelWidth);
     const double stepY = scaleY * static_cast<double>(output.logical.height) / static_cast<double>(output.pixelHeight);
 
+    const bool sameScale = std::abs(stepX - 1) < 1e-9 && std::abs(stepY - 1) < 1e-9;
     auto image = Image::allocate(static_cast<uint32_t>(area.width), static_cast<uint32_t>(area.height));
     if (!image) return unexpected(std::string("not enough memory for a ") + describe(area) + " image");
     const int64_t lastX = layoutImage.width() - 1, lastY = layoutImage.height() - 1;
-    const bool sameScale = std::abs(stepX - 1) < 1e-9 && std::abs(stepY - 1) < 1e-9;
     for (int64_t row = 0; row < area.height; ++row) {
         uint8_t* target = image->row(static_cast<uint32_t>(row));
         if (sameScale) {
@@ -84,6 +84,17 @@ Expected<Image, std::string> cropOutputArea(const Image& layoutImage, PixelRect 
         }
     }
     return std::move(*image);
+}
+
+Expected<Image, std::string> cropOutputArea(Image&& layoutImage, PixelRect bounds, const OutputPlacement& output,
+                                            PixelRect area) {
+    // A lone output at its own scale, captured whole: the screenshot is the
+    // capture, with nothing to cut or copy.
+    const bool whole = bounds == output.logical && area.x == 0 && area.y == 0 &&
+                       area.width == output.pixelWidth && area.height == output.pixelHeight &&
+                       layoutImage.width() == output.pixelWidth && layoutImage.height() == output.pixelHeight;
+    if (whole) return std::move(layoutImage);
+    return cropOutputArea(static_cast<const Image&>(layoutImage), bounds, output, area);
 }
 
 }  // namespace tessarin::portal

@@ -32,5 +32,9 @@ PixelRect layoutBounds(const std::vector<OutputPlacement>& outputs);
 // the output, an allocation failure.
 Expected<Image, std::string> cropOutputArea(const Image& layoutImage, PixelRect bounds, const OutputPlacement& output,
                                             PixelRect area);
+// The same, taking the screenshot: the whole image of a lone output at its
+// own scale comes back as it is, without a copy.
+Expected<Image, std::string> cropOutputArea(Image&& layoutImage, PixelRect bounds, const OutputPlacement& output,
+                                            PixelRect area);
 
 }  // namespace tessarin::portal

@@ -110,7 +110,7 @@ Expected<Image, CaptureError> PortalScreenBackend::captureDisplayArea(uint32_t d
     }
     auto layout = screenshot();
     if (!layout) return unexpected(layout.error());
-    auto cropped = cropOutputArea(*layout, layoutBounds(sizedPlacements(*current)), placement, area);
+    auto cropped = cropOutputArea(std::move(*layout), layoutBounds(sizedPlacements(*current)), placement, area);
     if (!cropped) return unexpected(CaptureError::captureFailed(cropped.error()));
     return std::move(cropped.value());
 }

@@ -1,6 +1,7 @@
 // The portal back end's pure parts: cutting one output out of the portal's
 // image of the whole layout, and doctor's account of the portals.
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include "platform/portal/LayoutImageCrop.h"
@@ -90,6 +91,29 @@ TEST(LayoutImageCropTest, RefusesAreasOutsideTheOutputAndImagesThatDoNotFitTheLa
     EXPECT_EQ(cut.error(),
               "the screenshot (200x200 pixels) does not match the layout of the outputs (100x50); did a display "
               "change?");
+}
+
+TEST(LayoutImageCropTest, ALoneOutputCapturedWholeIsTheScreenshotItselfAndAnythingElseIsCut) {
+    const OutputPlacement output{{0, 0, 100, 50}, 200, 100};
+    const Image copied = positionImage(200, 100);
+    const auto expected = cropOutputArea(copied, {0, 0, 100, 50}, output, {0, 0, 200, 100});
+    ASSERT_TRUE(expected);
+
+    Image taken = positionImage(200, 100);
+    const uint8_t* pixels = taken.row(0);
+    const auto whole = cropOutputArea(std::move(taken), {0, 0, 100, 50}, output, {0, 0, 200, 100});
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->row(0), pixels) << "the screenshot was copied";
+    for (uint32_t y = 0; y < 100; ++y) ASSERT_EQ(std::memcmp(whole->row(y), expected->row(y), 200 * 4), 0);
+
+    // Part of the output, or an output beside another, is cut as before.
+    const auto part = cropOutputArea(positionImage(200, 100), {0, 0, 100, 50}, output, {10, 10, 20, 20});
+    ASSERT_TRUE(part);
+    EXPECT_EQ(part->width(), 20u);
+    const OutputPlacement left{{0, 0, 100, 50}, 100, 50};
+    const auto beside = cropOutputArea(positionImage(200, 50), {0, 0, 200, 50}, left, {0, 0, 100, 50});
+    ASSERT_TRUE(beside);
+    EXPECT_EQ(beside->width(), 100u);
 }
 
 TEST(PortalDoctorTest, NamesEachPortalWithItsVersionOrAHint) {
