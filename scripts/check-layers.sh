@@ -34,7 +34,7 @@ layer_of() {
     case "$1" in
         core/common/*) echo common ;;
         core/screen/*) echo screen ;;
-        platform/x11/* | platform/sound/* | platform/gsettings/* | platform/PlatformFactory.* | platform/PlatformChoice.* | platform/ShortcutGrabberFactory.* | platform/InteractionFactory.*) echo backends ;;
+        platform/x11/* | platform/portal/* | platform/sound/* | platform/gsettings/* | platform/PlatformFactory.* | platform/PlatformChoice.* | platform/ShortcutGrabberFactory.* | platform/InteractionFactory.*) echo backends ;;
         platform/*) echo platform ;;
         render/annotation/*) echo annotation-render ;;
         render/*) echo codecs ;;
@@ -97,12 +97,13 @@ library_of() {
         tesseract/* | leptonica/*) echo tesseract ;;
         libav*/* | libsw*/*) echo ffmpeg ;;
         pulse/*) echo pulse ;;
+        pipewire/* | spa/*) echo pipewire ;;
         Q* | qt*/*) echo qt ;;
         *) echo open ;;
     esac
 }
 declare -A may_use=(
-    [backends]="x11 canberra gio"
+    [backends]="x11 canberra gio pipewire"
     [annotation-render]="cairo"
     [ocr]="tesseract"
     [media]="x11 ffmpeg pulse"
@@ -115,6 +116,7 @@ declare -A target_layer=(
     [tessarin_platform_interfaces]=platform [tessarin_platform_interaction]=platform
     [tessarin_platform]=backends [tessarin_x11_shortcuts]=backends [tessarin_x11_interaction]=backends
     [tessarin_capture_sound]=backends [tessarin_gsettings]=backends
+    [tessarin_cast_frames]=backends [tessarin_pipewire_stream]=backends
     [tessarin_settings]=settings [tessarin_onboarding]=onboarding
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
@@ -132,6 +134,7 @@ declare -A linked_library=(
     [PkgConfig::CAIRO]=cairo [PkgConfig::PANGOCAIRO]=cairo
     [PkgConfig::TESSERACT]=tesseract
     [PkgConfig::FFMPEG]=ffmpeg [PkgConfig::PULSE_SIMPLE]=pulse
+    [PkgConfig::PIPEWIRE]=pipewire
     [Qt6::Core]=qt [Qt6::Gui]=qt [Qt6::Widgets]=qt [Qt6::DBus]=qt
 )
 
