@@ -107,9 +107,12 @@ std::optional<CaptureError> PipeWireRegionStream::start() {
 }
 
 void PipeWireRegionStream::stop() {
+    {
+        // First, so that the disconnection below reads as asked for, not as a failure.
+        std::lock_guard guard(lock_);
+        stopped_ = true;
+    }
     closeLoop();
-    std::lock_guard guard(lock_);
-    stopped_ = true;
     arrived_.notify_all();
 }
 
@@ -155,7 +158,7 @@ LatestRegionFrame PipeWireRegionStream::waitForFrameAfter(uint64_t frameID, std:
 void PipeWireRegionStream::fail(std::string reason) {
     {
         std::lock_guard guard(lock_);
-        if (stopError_) return;
+        if (stopError_ || stopped_) return;
         stopError_ = CaptureError::captureFailed(std::move(reason));
         logLine(LogLevel::error, LogCategory::capture, "cast.stream stopped error=" + stopError_->description());
     }
