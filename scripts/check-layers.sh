@@ -122,7 +122,7 @@ declare -A target_layer=(
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
     [tessarin_flow]=flow [tessarin_pins]=flow [tessarin_automation]=automation
-    [tessarin_quickaccess]=quickaccess [tessarin_recordingflow]=recordingflow
+    [tessarin_quickaccess]=quickaccess [tessarin_recordingflow]=recordingflow [tessarin_stream_recording]=recordingflow
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
     [tessarin_media_engine]=media [tessarin-media]=media
