@@ -53,6 +53,13 @@ packages=(
   # the checks of the installed tree: AppStream
   # metainfo, the manual page, each shell's completion
   librsvg2-bin dpkg-dev file lintian appstream man-db bash-completion zsh fish shared-mime-info
+  # Wayland: the client library and the protocol descriptions the outputs are read with
+  libwayland-dev libwayland-bin wayland-protocols
+  # the headless Wayland session of the Wayland tests (tests/support/wayland-session.sh):
+  # compositor, backgrounds, grim (also the benchmark's peer), the portals, PipeWire
+  sway swaybg grim xdg-desktop-portal xdg-desktop-portal-wlr pipewire pipewire-bin wireplumber util-linux
+  # building the ScreenCast portal backend the tests use without a GPU (below)
+  meson libpipewire-0.3-dev libinih-dev libgbm-dev libdrm-dev libsystemd-dev xz-utils
 )
 if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer;
@@ -64,12 +71,21 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}" >&2
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-echo "installing: ${missing[*]}" >&2
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+# Debian's xdg-desktop-portal-wlr 0.7 casts only with a GPU: the Wayland
+# tests use a build from its source with a one-line patch, made once into a
+# cache (a few seconds; tests/support/wayland-session.sh build-xdpw).
+xdpw_dir=${TESSARIN_XDPW_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/tessarin/xdpw}
+if [ ! -x "$xdpw_dir/xdg-desktop-portal-wlr-continuous" ]; then
+  echo "building the patched ScreenCast portal backend into $xdpw_dir" >&2
+  "$(dirname "$0")/../tests/support/wayland-session.sh" build-xdpw "$xdpw_dir" >/dev/null ||
+    echo "warning: the patched ScreenCast backend did not build; the ScreenCast tests will fail" >&2
+fi
