@@ -45,7 +45,7 @@ LatestRegionFrame waitForFrames(RegionFrameStream& stream, uint64_t count) {
 class CastSession : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!inSession()) GTEST_SKIP() << "needs the headless Wayland session (run through ctest)";
+        ASSERT_TRUE(inSession()) << "runs inside the headless Wayland session (tests/support/wayland-run.sh)";
     }
     tessarin::testing::TempDir data_;
     ScopedEnvironment dataHome_{"XDG_DATA_HOME", data_.path().string()};
