@@ -202,7 +202,12 @@ Expected<std::shared_ptr<PortalScreenCast>, PortalError> PortalScreenCast::attem
     g_variant_builder_init(&startOptions, G_VARIANT_TYPE_VARDICT);
     auto started = callRequest(*connection, kScreenCastInterface, "Start",
                                g_variant_new("(osa{sv})", session->c_str(), "", &startOptions), options.timeout);
-    if (!started) return unexpected(started.error());
+    if (!started) {
+        if (started.error().kind != PortalError::Kind::cancelled) return unexpected(started.error());
+        // The backend gave up by itself (no screen it can share, no usable buffers).
+        return unexpected(PortalError{PortalError::Kind::failed,
+                                      "the ScreenCast portal did not start sharing a screen (" + started.error().message + ")"});
+    }
     cast->streams_ = castStreamsOf(started.value().get());
     if (cast->streams_.empty()) {
         return unexpected(PortalError{PortalError::Kind::failed, "the ScreenCast portal started no stream"});
