@@ -140,7 +140,7 @@ int record(const Arguments& arguments, MediaEngine& engine) {
         request.framesPerSecond = screen.frameRate;
         request.showsCursor = screen.showsCursor;
         auto stream = portal::openCastRegionStream(nullptr, request);
-        if (!stream) return unexpected(RecordingError::recordingFailed(stream.error().description()));
+        if (!stream) return unexpected(recordingErrorOf(stream.error()));
         auto source = std::make_unique<RegionStreamRecordingSource>(std::move(stream.value()), screen.frameRate);
         streamSource = source.get();
         return std::unique_ptr<ScreenRecordingSource>(std::move(source));

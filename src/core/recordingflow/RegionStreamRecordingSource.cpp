@@ -20,6 +20,8 @@ int64_t monotonicNanoseconds() {
         .count();
 }
 
+}  // namespace
+
 RecordingError recordingErrorOf(const CaptureError& error) {
     switch (error.kind()) {
         case CaptureError::Kind::noDisplay: return RecordingError::noDisplay();
@@ -28,8 +30,6 @@ RecordingError recordingErrorOf(const CaptureError& error) {
     }
     return RecordingError::recordingFailed(error.description());
 }
-
-}  // namespace
 
 RegionStreamRecordingSource::RegionStreamRecordingSource(std::unique_ptr<RegionFrameStream> stream, double frameRate)
     : stream_(std::move(stream)), frameRate_(clampedRecordingFrameRate(frameRate)) {}

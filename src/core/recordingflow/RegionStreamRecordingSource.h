@@ -27,6 +27,9 @@ struct StreamRecordingCounts {
     int64_t skipped = 0;    // ticks with every pool frame busy
 };
 
+// A stream's failure as the recorder reports it.
+RecordingError recordingErrorOf(const CaptureError& error);
+
 class RegionStreamRecordingSource final : public ScreenRecordingSource {
 public:
     RegionStreamRecordingSource(std::unique_ptr<RegionFrameStream> stream, double frameRate);
