@@ -69,7 +69,7 @@ endfunction()
 # ENVIRONMENT_MODIFICATION (which leaves ENVIRONMENT, e.g.
 # TESSARIN_TEST_DATA, alone).
 function(_tessarin_x_environment kind number out)
-  set(${out} "DISPLAY=set::${number};TESSARIN_TEST_X_SERVER=set:${kind};GDK_SCALE=unset:;TESSARIN_PLATFORM=unset:;WAYLAND_DISPLAY=unset:;XDG_SESSION_TYPE=unset:"
+  set(${out} "DISPLAY=set::${number};TESSARIN_TEST_X_SERVER=set:${kind};GDK_SCALE=unset:;TESSARIN_PLATFORM=unset:;TESSARIN_BACKEND=unset:;WAYLAND_DISPLAY=unset:;XDG_SESSION_TYPE=unset:"
     PARENT_SCOPE)
 endfunction()
 

@@ -32,6 +32,7 @@ DesktopInteraction DesktopInteraction::open() {
     };
     const PlatformChoice choice = choosePlatform(processEnvironment());
     if (choice.kind == PlatformChoice::Kind::null) return useNull(choice.reason);
+    if (choice.kind == PlatformChoice::Kind::portal) return useNull(std::string(kWaylandInteractionReason));
     auto tracker = x11::X11ActiveWindowTracker::open(choice.display);
     if (!tracker) return useNull(tracker.error());
     auto connection = x11::X11Connection::open(choice.display);

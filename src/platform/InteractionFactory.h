@@ -9,12 +9,18 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/ActiveWindowTracker.h"
 #include "platform/CompositorProbe.h"
 #include "platform/OwnWindowHider.h"
 
 namespace tessarin {
+
+// Why a Wayland session gets null services: its clients see neither the
+// active window nor the others, and cannot hide or place windows globally.
+inline constexpr std::string_view kWaylandInteractionReason =
+    "this is a Wayland session, where a program cannot see the active window or other programs' windows";
 
 class DesktopInteraction {
 public:

@@ -20,6 +20,19 @@ bool isWaylandSession(const EnvironmentLookup& environment) {
     return environment("WAYLAND_DISPLAY") || environment("XDG_SESSION_TYPE") == "wayland";
 }
 
+PlatformChoice x11Choice(const EnvironmentLookup& environment) {
+    const auto display = environment("DISPLAY");
+    if (!display) {
+        return nullChoice("no X display: DISPLAY is not set (run under an X session or Xvfb; a Wayland session sets "
+                          "WAYLAND_DISPLAY and gets the portal back end)");
+    }
+    return {PlatformChoice::Kind::x11, *display, {}};
+}
+
+PlatformChoice portalChoice(const EnvironmentLookup& environment) {
+    return {PlatformChoice::Kind::portal, environment("WAYLAND_DISPLAY").value_or(""), {}};
+}
+
 }  // namespace
 
 PlatformChoice choosePlatform(const EnvironmentLookup& environment) {
@@ -28,14 +41,14 @@ PlatformChoice choosePlatform(const EnvironmentLookup& environment) {
     if (platform && *platform != "x11") {
         return nullChoice("unknown TESSARIN_PLATFORM value \"" + *platform + "\" (expected x11 or null)");
     }
-    if (!platform && isWaylandSession(environment)) return nullChoice(std::string(kWaylandSessionReason));
-    const auto display = environment("DISPLAY");
-    if (!display) {
-        return nullChoice(
-            "no X display: DISPLAY is not set (run under an X session or Xvfb; Wayland sessions need the portal "
-            "back end, which is not built yet)");
+    if (const auto backend = environment("TESSARIN_BACKEND")) {
+        if (*backend == "x11") return x11Choice(environment);
+        if (*backend == "portal") return portalChoice(environment);
+        return nullChoice("unknown TESSARIN_BACKEND value \"" + *backend + "\" (expected x11 or portal)");
     }
-    return {PlatformChoice::Kind::x11, *display, {}};
+    if (platform) return x11Choice(environment);
+    if (isWaylandSession(environment)) return portalChoice(environment);
+    return x11Choice(environment);
 }
 
 }  // namespace tessarin

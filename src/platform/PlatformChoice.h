@@ -10,9 +10,9 @@
 namespace tessarin {
 
 struct PlatformChoice {
-    enum class Kind { x11, null };
+    enum class Kind { x11, portal, null };
     Kind kind = Kind::null;
-    std::string display;  // x11: the X display to open
+    std::string display;  // x11: the X display to open; portal: WAYLAND_DISPLAY (empty when unset)
     std::string reason;   // null: why nothing can be captured
     friend bool operator==(const PlatformChoice&, const PlatformChoice&) = default;
 };
@@ -21,15 +21,13 @@ struct PlatformChoice {
 using EnvironmentLookup = std::function<std::optional<std::string>(std::string_view name)>;
 EnvironmentLookup processEnvironment();
 
-// TESSARIN_PLATFORM=null forces the null back end and =x11 forces X11.
+// TESSARIN_PLATFORM=null forces the null back end. TESSARIN_BACKEND=x11 or
+// =portal forces that back end (TESSARIN_PLATFORM=x11 still forces X11).
 // Otherwise a Wayland session (WAYLAND_DISPLAY set, or
-// XDG_SESSION_TYPE=wayland) gets the null back end: through Xwayland the
-// X11 back end sees only X clients' windows and gives black or partial
-// images of everything else, reporting success. Elsewhere X11 on DISPLAY.
+// XDG_SESSION_TYPE=wayland) gets the portal back end even when DISPLAY is
+// set: through Xwayland the X11 back end sees only X clients' windows and
+// gives black or partial images of everything else, reporting success.
+// Elsewhere X11 on DISPLAY.
 PlatformChoice choosePlatform(const EnvironmentLookup& environment);
-
-inline constexpr std::string_view kWaylandSessionReason =
-    "this is a Wayland session, and capturing it through Xwayland would give black or partial images; the "
-    "Wayland back end is not built yet (TESSARIN_PLATFORM=x11 captures what Xwayland shows, X clients only)";
 
 }  // namespace tessarin

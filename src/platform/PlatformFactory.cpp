@@ -23,6 +23,9 @@ std::unique_ptr<ScreenBackend> makeScreenBackend() {
     const EnvironmentLookup environment = processEnvironment();
     const PlatformChoice choice = choosePlatform(environment);
     if (choice.kind == PlatformChoice::Kind::null) return nullBackend(choice.reason);
+    if (choice.kind == PlatformChoice::Kind::portal) {
+        return nullBackend("this is a Wayland session; its portal back end is not in this build");
+    }
     x11::X11BackendOptions options;
     options.gdkScale = environment("GDK_SCALE");
     auto backend = x11::X11ScreenBackend::connect(choice.display, std::move(options));

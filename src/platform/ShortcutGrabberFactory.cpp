@@ -16,7 +16,6 @@ std::unique_ptr<GlobalShortcutGrabber> nullGrabber(std::string reason, std::stri
 
 // The screen's reasons speak of images; these of keys.
 std::string shortcutsReason(const std::string& screenReason) {
-    if (screenReason == kWaylandSessionReason) return std::string(kWaylandShortcutsReason);
     if (screenReason == "screen capture disabled (TESSARIN_PLATFORM=null)") {
         return "global shortcuts disabled (TESSARIN_PLATFORM=null)";
     }
@@ -28,6 +27,7 @@ std::string shortcutsReason(const std::string& screenReason) {
 std::unique_ptr<GlobalShortcutGrabber> makeGlobalShortcutGrabber(std::string* whyNot) {
     const PlatformChoice choice = choosePlatform(processEnvironment());
     if (choice.kind == PlatformChoice::Kind::null) return nullGrabber(shortcutsReason(choice.reason), whyNot);
+    if (choice.kind == PlatformChoice::Kind::portal) return nullGrabber(std::string(kWaylandShortcutsReason), whyNot);
     auto grabber = x11::X11GlobalShortcutGrabber::open(choice.display);
     if (!grabber) return nullGrabber(grabber.error(), whyNot);
     logLine(LogLevel::debug, LogCategory::capture, "shortcuts.grabber name=x11 display=" + choice.display);

@@ -14,13 +14,12 @@ namespace tessarin {
 namespace {
 
 // The decision alone, for every kind of session, without a display server.
-TEST(PlatformChoice, WaylandSessionsGetTheNullBackEndUnlessX11IsForced) {
+TEST(PlatformChoice, WaylandSessionsGetThePortalBackEndUnlessAnotherIsForced) {
     using Kind = PlatformChoice::Kind;
     using Variables = std::map<std::string, std::string, std::less<>>;
     const std::string noDisplay =
-        "no X display: DISPLAY is not set (run under an X session or Xvfb; Wayland sessions need the portal back "
-        "end, which is not built yet)";
-    const std::string wayland(kWaylandSessionReason);
+        "no X display: DISPLAY is not set (run under an X session or Xvfb; a Wayland session sets WAYLAND_DISPLAY "
+        "and gets the portal back end)";
     const struct {
         Variables environment;
         PlatformChoice expected;
@@ -29,14 +28,25 @@ TEST(PlatformChoice, WaylandSessionsGetTheNullBackEndUnlessX11IsForced) {
         {{{"DISPLAY", ":0"}, {"XDG_SESSION_TYPE", "x11"}}, {Kind::x11, ":0", {}}},
         {{}, {Kind::null, {}, noDisplay}},
         // Xwayland sets DISPLAY too.
-        {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}}, {Kind::null, {}, wayland}},
-        {{{"DISPLAY", ":0"}, {"XDG_SESSION_TYPE", "wayland"}}, {Kind::null, {}, wayland}},
-        {{{"XDG_SESSION_TYPE", "wayland"}}, {Kind::null, {}, wayland}},
+        {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}}, {Kind::portal, "wayland-0", {}}},
+        {{{"DISPLAY", ":0"}, {"XDG_SESSION_TYPE", "wayland"}}, {Kind::portal, {}, {}}},
+        {{{"XDG_SESSION_TYPE", "wayland"}}, {Kind::portal, {}, {}}},
+        {{{"WAYLAND_DISPLAY", "wayland-1"}}, {Kind::portal, "wayland-1", {}}},
         {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", ""}}, {Kind::x11, ":0", {}}},  // empty is unset
         {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}, {"TESSARIN_PLATFORM", "x11"}}, {Kind::x11, ":0", {}}},
         {{{"WAYLAND_DISPLAY", "wayland-0"}, {"TESSARIN_PLATFORM", "x11"}}, {Kind::null, {}, noDisplay}},
         {{{"DISPLAY", ":0"}, {"TESSARIN_PLATFORM", "null"}},
          {Kind::null, {}, "screen capture disabled (TESSARIN_PLATFORM=null)"}},
+        // TESSARIN_BACKEND chooses either back end in any session; null still wins.
+        {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}, {"TESSARIN_BACKEND", "x11"}}, {Kind::x11, ":0", {}}},
+        {{{"WAYLAND_DISPLAY", "wayland-0"}, {"TESSARIN_BACKEND", "x11"}}, {Kind::null, {}, noDisplay}},
+        {{{"DISPLAY", ":0"}, {"TESSARIN_BACKEND", "portal"}}, {Kind::portal, {}, {}}},
+        {{{"DISPLAY", ":0"}, {"TESSARIN_PLATFORM", "x11"}, {"TESSARIN_BACKEND", "portal"}}, {Kind::portal, {}, {}}},
+        {{{"DISPLAY", ":0"}, {"TESSARIN_PLATFORM", "null"}, {"TESSARIN_BACKEND", "portal"}},
+         {Kind::null, {}, "screen capture disabled (TESSARIN_PLATFORM=null)"}},
+        {{{"DISPLAY", ":0"}, {"TESSARIN_BACKEND", "wayland"}},
+         {Kind::null, {}, "unknown TESSARIN_BACKEND value \"wayland\" (expected x11 or portal)"}},
+        {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}, {"TESSARIN_BACKEND", ""}}, {Kind::portal, "wayland-0", {}}},
         {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}, {"TESSARIN_PLATFORM", "wayland"}},
          {Kind::null, {}, "unknown TESSARIN_PLATFORM value \"wayland\" (expected x11 or null)"}},
     };

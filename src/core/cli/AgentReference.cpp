@@ -83,7 +83,11 @@ const std::vector<EnvironmentRow>& programEnvironment() {
         {"TESSARIN_LOG", "stderr: mirror diagnostics (normally in the system journal) to standard error"},
         {"TESSARIN_PLATFORM",
          "null: no screen access and no global shortcuts; x11: use X11 even in a Wayland session"},
-        {"WAYLAND_DISPLAY", "marks a Wayland session: capture commands fail with the reason, and doctor shows it"},
+        {"TESSARIN_BACKEND",
+         "x11 or portal: the screen back end, whatever the session (normally X11, and the desktop portals in a "
+         "Wayland session)"},
+        {"WAYLAND_DISPLAY",
+         "marks a Wayland session: the screen is read through the desktop portals, and doctor lists them"},
         {"XDG_SESSION_TYPE", "wayland marks a Wayland session, as WAYLAND_DISPLAY does"},
         {"XDG_CURRENT_DESKTOP", "which desktop's settings the application opens for its keyboard shortcuts"},
         {"HOME", "the home folder, under which the XDG folders lie by default"},

@@ -22,8 +22,8 @@ TEST(ShortcutGrabberFactory, WithoutAUsableDisplayGrabsFailWithTheReason) {
         {std::nullopt, ":59", std::nullopt,
          "cannot open X display \":59\": no X server answered, or it refused the connection"},
         {std::nullopt, std::nullopt, std::nullopt,
-         "no X display: DISPLAY is not set (run under an X session or Xvfb; Wayland sessions need the portal "
-         "back end, which is not built yet)"},
+         "no X display: DISPLAY is not set (run under an X session or Xvfb; a Wayland session sets "
+         "WAYLAND_DISPLAY and gets the portal back end)"},
     };
     for (const auto& [platform, display, wayland, reason] : rows) {
         SCOPED_TRACE(reason);
