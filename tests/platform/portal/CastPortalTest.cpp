@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "platform/portal/CastRegionStreams.h"
+#include "platform/portal/PortalRemoteDesktop.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
@@ -114,6 +115,40 @@ TEST(CastRestoreToken, LivesInTheDataFolder) {
     testing::ScopedEnvironment noData("XDG_DATA_HOME", std::nullopt);
     testing::ScopedEnvironment noHome("HOME", std::nullopt);
     EXPECT_FALSE(CastRestoreTokenFile::inDataHome()) << "no folder to keep it in";
+}
+
+TEST(RemoteDesktopInput, WheelStepsRunOppositeToOurLines) {
+    const struct {
+        int32_t lines;
+        int32_t steps;
+    } cases[] = {{-3, 3}, {1, -1}, {0, 0}, {INT32_MAX, -INT32_MAX}, {INT32_MIN, INT32_MAX}};
+    for (const auto& c : cases) EXPECT_EQ(discreteAxisSteps(c.lines), c.steps) << c.lines;
+}
+
+TEST(RemoteDesktopInput, PlacesLayoutPointsInTheStreamThatHoldsThem) {
+    const std::vector<CastStream> two = {{1, PixelRect{0, 0, 1280, 720}}, {2, PixelRect{1280, 0, 640, 360}}};
+    const struct {
+        Point layout;
+        std::optional<uint32_t> node;
+        Point inStream;
+    } cases[] = {
+        {{10, 20}, 1u, {10, 20}},
+        {{1279.5, 719}, 1u, {1279.5, 719}},
+        {{1280, 0}, 2u, {0, 0}},
+        {{1500, 100}, 2u, {220, 100}},
+        {{1500, 400}, std::nullopt, {}},  // below the small screen
+        {{-1, 0}, std::nullopt, {}},
+    };
+    for (const auto& c : cases) {
+        const auto found = streamPointFor(two, c.layout);
+        ASSERT_EQ(found ? std::optional<uint32_t>(found->nodeID) : std::nullopt, c.node) << c.layout.x << "," << c.layout.y;
+        if (found) {
+            EXPECT_EQ(found->position, c.inStream);
+        }
+    }
+    const auto unplaced = streamPointFor({{9, std::nullopt}}, {5, 6});
+    ASSERT_TRUE(unplaced);
+    EXPECT_EQ(unplaced->position, (Point{5, 6}));
 }
 
 }  // namespace

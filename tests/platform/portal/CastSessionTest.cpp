@@ -12,6 +12,7 @@
 
 #include "platform/portal/CastRegionStreams.h"
 #include "platform/portal/PipeWireRegionStream.h"
+#include "platform/portal/PortalRemoteDesktop.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
@@ -111,6 +112,15 @@ TEST_F(CastSession, AnotherDisplayThanTheSharedOneIsRefusedClearly) {
     ASSERT_FALSE(stream);
     EXPECT_EQ(stream.error().description(),
               "Capture failed: the ScreenCast portal shares another screen than the one asked for");
+}
+
+TEST_F(CastSession, WithoutRemoteDesktopThereIsNoInputAndTheMessageNamesThePortal) {
+    auto connection = PortalConnection::open();
+    ASSERT_TRUE(connection) << connection.error().message;
+    EXPECT_EQ(remoteDesktopVersion(*connection.value(), 5s), 0u);
+    auto input = PortalRemoteDesktop::start(connection.value(), 5s);
+    ASSERT_FALSE(input);
+    EXPECT_EQ(input.error(), (PortalError{PortalError::Kind::missingPortal, kNoRemoteDesktopMessage}));
 }
 
 }  // namespace
