@@ -117,7 +117,7 @@ declare -A target_layer=(
     [tessarin_platform]=backends [tessarin_x11_shortcuts]=backends [tessarin_x11_interaction]=backends
     [tessarin_capture_sound]=backends [tessarin_gsettings]=backends
     [tessarin_cast_frames]=backends [tessarin_pipewire_stream]=backends
-    [tessarin_portal]=backends [tessarin_portal_cast]=backends
+    [tessarin_portal]=backends [tessarin_portal_cast]=backends [tessarin_wayland_outputs]=backends
     [tessarin_settings]=settings [tessarin_onboarding]=onboarding
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences

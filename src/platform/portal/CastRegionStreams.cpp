@@ -18,7 +18,8 @@ std::optional<CastStream> castStreamFor(const std::vector<CastStream>& streams, 
 
 CaptureError castCaptureError(const PortalError& error) {
     switch (error.kind) {
-        case PortalError::Kind::denied: return CaptureError::permissionDenied();
+        case PortalError::Kind::denied:
+        case PortalError::Kind::cancelled: return CaptureError::permissionDenied();
         default: return CaptureError::captureFailed(error.message);
     }
 }

@@ -28,9 +28,9 @@ struct CastRegionRequest {
 // the portal shares another screen.
 std::optional<CastStream> castStreamFor(const std::vector<CastStream>& streams, std::optional<PixelRect> displayLayout);
 
-// The capture error for a portal's failure: a refusal (the user's "no" or
-// cancel) is the permission error; anything else, the portal ending the
-// request by itself included, says what failed.
+// The capture error for a portal's failure: a refusal or the user's cancel
+// is the permission error; anything else (no portal, no answer) says what
+// failed.
 CaptureError castCaptureError(const PortalError& error);
 
 Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openCastRegionStream(

@@ -293,8 +293,10 @@ Expected<GVariantPtr, PortalError> callRequest(PortalConnection& connection, con
     }
     switch (state->code) {
         case 0: return std::move(state->results);
-        case 1: return unexpected(PortalError{PortalError::Kind::denied, "the desktop portal refused " + what});
-        case 2: return unexpected(PortalError{PortalError::Kind::cancelled, what + " was cancelled"});
+        case 1: return unexpected(PortalError{PortalError::Kind::cancelled, what + " was cancelled"});
+        case 2:
+            return unexpected(PortalError{PortalError::Kind::denied,
+                                          "the desktop portal refused " + what + " or could not carry it out"});
         default:
             return unexpected(PortalError{PortalError::Kind::failed,
                                           what + " failed (response " + std::to_string(state->code) + ")"});

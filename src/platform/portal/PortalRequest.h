@@ -47,8 +47,8 @@ struct PortalError {
     enum class Kind {
         noBus,          // no session bus to talk to
         missingPortal,  // no portal service, or it lacks the interface or method
-        denied,         // the portal or the user refused (response 1, NotAllowed)
-        cancelled,      // the user cancelled (response 2)
+        denied,         // refused, or ended without a result (response 2, NotAllowed)
+        cancelled,      // the user cancelled (response 1)
         timedOut,       // no answer in time; the request was closed
         failed,         // anything else, with the portal's own words
     };
@@ -86,9 +86,12 @@ std::string requestPath(const PortalConnection& connection, const std::string& t
 // Calls `interface`.`method` on the portal with `parameters` (a tuple whose
 // last a{sv} is the options; "handle_token" is added to them; a floating
 // reference is consumed) and waits up to `timeout` for the Response. Returns
-// the results a{sv} for response 0, denied for 1, cancelled for 2, timedOut
-// (after closing the Request) when no answer came in time, missingPortal when
-// the portal or the method does not exist.
+// the results a{sv} for response 0; cancelled for 1 (the user cancelled);
+// denied for 2 (the interaction ended otherwise: that is how
+// xdg-desktop-portal answers when the user or the permission store refuses,
+// and also how a back end reports its own failure); timedOut (after closing
+// the Request) when no answer came in time; missingPortal when the portal or
+// the method does not exist.
 Expected<GVariantPtr, PortalError> callRequest(PortalConnection& connection, const char* interface,
                                                const char* method, GVariant* parameters,
                                                std::chrono::milliseconds timeout);

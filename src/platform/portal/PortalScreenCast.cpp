@@ -153,8 +153,9 @@ Expected<std::shared_ptr<PortalScreenCast>, PortalError> PortalScreenCast::start
     std::optional<std::string> stored = remembers ? tokens->load() : std::nullopt;
     std::optional<std::string> newToken;
     auto cast = attempt(connection, options, stored, version, cursorModes, newToken);
+    // A refusal with a remembered choice may be the portal failing to restore it.
     if (!cast && stored && cast.error().kind != PortalError::Kind::cancelled &&
-        cast.error().kind != PortalError::Kind::denied && cast.error().kind != PortalError::Kind::missingPortal) {
+        cast.error().kind != PortalError::Kind::missingPortal) {
         // The remembered choice no longer works (the monitor went away, the
         // permission store was cleared): forget it and ask again.
         note("restore_token stale error=" + cast.error().message);
@@ -202,12 +203,7 @@ Expected<std::shared_ptr<PortalScreenCast>, PortalError> PortalScreenCast::attem
     g_variant_builder_init(&startOptions, G_VARIANT_TYPE_VARDICT);
     auto started = callRequest(*connection, kScreenCastInterface, "Start",
                                g_variant_new("(osa{sv})", session->c_str(), "", &startOptions), options.timeout);
-    if (!started) {
-        if (started.error().kind != PortalError::Kind::cancelled) return unexpected(started.error());
-        // The backend gave up by itself (no screen it can share, no usable buffers).
-        return unexpected(PortalError{PortalError::Kind::failed,
-                                      "the ScreenCast portal did not start sharing a screen (" + started.error().message + ")"});
-    }
+    if (!started) return unexpected(started.error());
     cast->streams_ = castStreamsOf(started.value().get());
     if (cast->streams_.empty()) {
         return unexpected(PortalError{PortalError::Kind::failed, "the ScreenCast portal started no stream"});

@@ -66,13 +66,13 @@ TEST(CastStreamFor, PicksTheStreamAtTheDisplaysPlace) {
     EXPECT_FALSE(castStreamFor({}, std::nullopt));
 }
 
-TEST(CastCaptureError, OnlyARefusalIsThePermissionError) {
+TEST(CastCaptureError, ARefusalOrCancelIsThePermissionError) {
     const struct {
         PortalError::Kind kind;
         std::string description;
     } cases[] = {
         {PortalError::Kind::denied, "Screen recording permission denied"},
-        {PortalError::Kind::cancelled, "Capture failed: why"},
+        {PortalError::Kind::cancelled, "Screen recording permission denied"},
         {PortalError::Kind::missingPortal, "Capture failed: why"},
         {PortalError::Kind::timedOut, "Capture failed: why"},
         {PortalError::Kind::noBus, "Capture failed: why"},

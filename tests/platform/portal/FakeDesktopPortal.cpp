@@ -153,7 +153,7 @@ void FakeDesktopPortal::screenshot(const char* sender, GVariant* parameters, GDB
                                       nullptr);
 
     if (behaviour_ != Behaviour::silent) {
-        const guint32 code = behaviour_ == Behaviour::answer ? 0 : behaviour_ == Behaviour::refuse ? 1 : 2;
+        const guint32 code = behaviour_ == Behaviour::answer ? 0 : behaviour_ == Behaviour::cancel ? 1 : 2;
         GVariantBuilder results;
         g_variant_builder_init(&results, G_VARIANT_TYPE_VARDICT);
         if (code == 0) g_variant_builder_add(&results, "{sv}", "uri", g_variant_new_string(uri_.c_str()));

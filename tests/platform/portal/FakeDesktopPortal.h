@@ -18,8 +18,8 @@ class FakeDesktopPortal {
 public:
     enum class Behaviour {
         answer,      // Response 0 with {"uri": uri, "echo": options["echo"]}, sent before the method's reply
-        refuse,      // Response 1
-        cancel,      // Response 2
+        cancel,      // Response 1
+        refuse,      // Response 2
         silent,      // never answers; records Close on the Request
         notAllowed,  // the method itself fails with org.freedesktop.portal.Error.NotAllowed
     };

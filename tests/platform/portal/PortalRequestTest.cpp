@@ -76,7 +76,8 @@ TEST_F(PortalRequestTest, RefusalsAndCancelsBecomeTheirOwnErrors) {
         Kind kind;
         std::string message;
     } cases[] = {
-        {Behaviour::refuse, Kind::denied, "the desktop portal refused org.freedesktop.portal.Screenshot.Screenshot"},
+        {Behaviour::refuse, Kind::denied,
+         "the desktop portal refused org.freedesktop.portal.Screenshot.Screenshot or could not carry it out"},
         {Behaviour::cancel, Kind::cancelled, "org.freedesktop.portal.Screenshot.Screenshot was cancelled"},
         {Behaviour::notAllowed, Kind::denied,
          "the desktop portal refused org.freedesktop.portal.Screenshot.Screenshot: Screenshots are not allowed"},
