@@ -32,6 +32,12 @@ uint32_t remoteDesktopVersion(PortalConnection& connection, std::chrono::millise
     return g_variant_get_uint32(inner.get());
 }
 
+AccessStatus remoteDesktopAccess(PortalConnection& connection, std::chrono::milliseconds timeout) {
+    const uint32_t version = remoteDesktopVersion(connection, timeout);
+    if (version == 0) return {false, "no org.freedesktop.portal.RemoteDesktop portal", std::string(kNoRemoteDesktopMessage)};
+    return {true, "org.freedesktop.portal.RemoteDesktop version " + std::to_string(version)};
+}
+
 int32_t discreteAxisSteps(int32_t lines) { return lines == INT32_MIN ? INT32_MAX : -lines; }
 
 std::optional<StreamPoint> streamPointFor(const std::vector<CastStream>& streams, Point layoutPoint) {

@@ -14,6 +14,7 @@
 
 #include "core/common/Expected.h"
 #include "core/common/Geometry.h"
+#include "core/screen/ScreenDescriptions.h"
 #include "platform/portal/PortalRequest.h"
 #include "platform/portal/PortalScreenCast.h"
 
@@ -28,6 +29,10 @@ inline constexpr const char* kNoRemoteDesktopMessage =
 
 // Whether the desktop portal offers RemoteDesktop (its version, 0 when not).
 uint32_t remoteDesktopVersion(PortalConnection& connection, std::chrono::milliseconds timeout);
+// Synthetic input as the back end reports it: granted where RemoteDesktop
+// exists (the portal asks the user on first use), else refused with the
+// message naming the missing portal.
+AccessStatus remoteDesktopAccess(PortalConnection& connection, std::chrono::milliseconds timeout);
 
 // Wheel clicks as the portal counts them (positive: down, towards the end)
 // for our lines (negative: the content moves towards its end).

@@ -118,6 +118,9 @@ TEST_F(CastSession, WithoutRemoteDesktopThereIsNoInputAndTheMessageNamesThePorta
     auto connection = PortalConnection::open();
     ASSERT_TRUE(connection) << connection.error().message;
     EXPECT_EQ(remoteDesktopVersion(*connection.value(), 5s), 0u);
+    const AccessStatus access = remoteDesktopAccess(*connection.value(), 5s);
+    EXPECT_FALSE(access.granted);
+    EXPECT_EQ(access.refusal, std::string(kNoRemoteDesktopMessage));
     auto input = PortalRemoteDesktop::start(connection.value(), 5s);
     ASSERT_FALSE(input);
     EXPECT_EQ(input.error(), (PortalError{PortalError::Kind::missingPortal, kNoRemoteDesktopMessage}));
