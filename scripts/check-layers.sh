@@ -16,8 +16,8 @@
 #   automation              tessarin:// links: parsing and the executor (uses flow)
 #   quickaccess             the Quick Access thumbnails (a presenter of the flow)
 #   recordingflow           the recording flow and the video editor's controls
-#   backends                the X11 back end and the factory that picks one,
-#                           the capture sound (libcanberra)
+#   backends                the X11 and Wayland portal back ends and the factory
+#                           that picks one, the capture sound (libcanberra)
 #   annotation-render, ocr  Cairo/Pango drawing; the text-recognition engine
 #   media                   FFmpeg, PulseAudio and screen grabs for recording
 #   shell                   the desktop application's decisions (no Qt)
@@ -74,7 +74,7 @@ declare -A may_include=(
     [flow]="common screen platform codecs annotation recording scrolling capture preferences"
     [quickaccess]="common screen platform codecs annotation recording scrolling capture preferences flow"
     [recordingflow]="common screen platform codecs annotation recording scrolling capture preferences flow"
-    [backends]="common screen platform"
+    [backends]="common screen platform codecs"
     [annotation-render]="common codecs annotation"
     [ocr]="common recording"
     [automation]="common screen platform codecs annotation recording scrolling capture preferences flow"
@@ -93,6 +93,7 @@ library_of() {
         xcb/* | X11/* | xkbcommon/*) echo x11 ;;
         canberra.h) echo canberra ;;
         gio/*) echo gio ;;
+        wayland-*.h | *-client-protocol.h) echo wayland ;;
         cairo*.h | pango/* | glib*.h | glib/*) echo cairo ;;
         tesseract/* | leptonica/*) echo tesseract ;;
         libav*/* | libsw*/*) echo ffmpeg ;;
@@ -103,7 +104,7 @@ library_of() {
     esac
 }
 declare -A may_use=(
-    [backends]="x11 canberra gio pipewire"
+    [backends]="x11 canberra gio wayland pipewire"
     [annotation-render]="cairo"
     [ocr]="tesseract"
     [media]="x11 ffmpeg pulse"
@@ -116,8 +117,8 @@ declare -A target_layer=(
     [tessarin_platform_interfaces]=platform [tessarin_platform_interaction]=platform
     [tessarin_platform]=backends [tessarin_x11_shortcuts]=backends [tessarin_x11_interaction]=backends
     [tessarin_capture_sound]=backends [tessarin_gsettings]=backends
-    [tessarin_cast_frames]=backends [tessarin_pipewire_stream]=backends
-    [tessarin_portal]=backends [tessarin_portal_cast]=backends [tessarin_wayland_outputs]=backends
+    [tessarin_portal]=backends [tessarin_wayland_outputs]=backends [tessarin_portal_backend]=backends
+    [tessarin_cast_frames]=backends [tessarin_pipewire_stream]=backends [tessarin_portal_cast]=backends
     [tessarin_settings]=settings [tessarin_onboarding]=onboarding
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
@@ -131,7 +132,7 @@ declare -A target_layer=(
 )
 declare -A linked_library=(
     [tessarin_dep_xcb]=x11 [PkgConfig::XCB]=x11 [PkgConfig::XCB_XKB]=x11 [PkgConfig::XCB_XINPUT]=x11 [PkgConfig::XKBCOMMON]=x11
-    [PkgConfig::CANBERRA]=canberra [PkgConfig::GIO]=gio
+    [PkgConfig::CANBERRA]=canberra [PkgConfig::GIO]=gio [PkgConfig::WAYLAND_CLIENT]=wayland
     [PkgConfig::CAIRO]=cairo [PkgConfig::PANGOCAIRO]=cairo
     [PkgConfig::TESSERACT]=tesseract
     [PkgConfig::FFMPEG]=ffmpeg [PkgConfig::PULSE_SIMPLE]=pulse

@@ -68,6 +68,7 @@ int runAgent(const std::string& programPath, const std::vector<std::string>& arg
         TessarinCLI cli{capture, defaults, mainLoop, std::cout, std::cerr, programPath,
                         CLISandbox::rootFromEnvironment(), &std::cin, annotationRendererFromModule(),
                         &textRecognition};
+        cli.describeBackend = describeScreenBackend;
         status = cli.run(args);
         // The services stop first (what is in flight completes as cancelled),
         // then the background executor finishes its tasks, then the main

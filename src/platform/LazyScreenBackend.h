@@ -21,6 +21,7 @@ public:
         return backend().captureDisplayArea(displayID, area);
     }
     Expected<std::vector<WindowDescription>, CaptureError> windows() override { return backend().windows(); }
+    std::optional<std::string> noWindowListReason() override { return backend().noWindowListReason(); }
     Expected<Image, CaptureError> captureWindow(uint32_t windowID) override { return backend().captureWindow(windowID); }
     std::optional<Point> pointerLocation() override { return backend().pointerLocation(); }
     AccessStatus screenCaptureAccess() override { return backend().screenCaptureAccess(); }

@@ -42,6 +42,9 @@ public:
     virtual Expected<Image, CaptureError> captureDisplayArea(uint32_t displayID, PixelRect area) = 0;
     // On-screen windows, front to back.
     virtual Expected<std::vector<WindowDescription>, CaptureError> windows() = 0;
+    // Why this back end can list no windows at all (a Wayland session); none
+    // when it can.
+    virtual std::optional<std::string> noWindowListReason() { return std::nullopt; }
     // The window's own pixels in device pixels, even where other windows cover it when the platform can.
     virtual Expected<Image, CaptureError> captureWindow(uint32_t windowID) = 0;
     // The pointer in global points (bottom-left origin); none when unknown.

@@ -56,7 +56,7 @@ TEST_F(AgentEntry, WithoutAReachableDisplayCapturesFailAndDoctorSaysWhy) {
             << doctor.out;
         const std::string hint =
             "  → capture-* needs an X display. Set DISPLAY to a running X server\n"
-            "    (or run under Xvfb); Wayland sessions need the portal back end (coming later).\n";
+            "    (or run under Xvfb), or run in a Wayland session with its desktop portals.\n";
         ASSERT_GE(doctor.out.size(), hint.size());
         EXPECT_EQ(doctor.out.substr(doctor.out.size() - hint.size()), hint);
     }

@@ -38,7 +38,10 @@ public:
     ScreenCapabilities capabilitySet{ScreenCapability::displayCapture, ScreenCapability::regionCapture,
                                      ScreenCapability::windowCapture, ScreenCapability::pointerPosition};
 
+    std::optional<std::string> noWindowList;  // when set, the back end can list no windows, for this reason
+
     ScreenCapabilities capabilities() override { return capabilitySet; }
+    std::optional<std::string> noWindowListReason() override { return noWindowList; }
 
     Expected<std::vector<DisplayDescription>, CaptureError> displays() override {
         if (failure) return unexpected(*failure);

@@ -48,6 +48,9 @@ public:
     virtual void captureWindow(const std::string& ownerName, const std::string& title,
                                Completion<ImageResult> done) = 0;
     virtual void agentTargets(Completion<Expected<AgentTargetList, CaptureError>> done) = 0;
+    // Why no window can be listed or captured here (a Wayland session); none
+    // when windows can be.
+    virtual std::optional<std::string> noWindowListReason() { return std::nullopt; }
 
     // The scrolling capture's platform needs, called on the main thread.
     // `rect` in global points on `display`, cropped on whole device pixels as

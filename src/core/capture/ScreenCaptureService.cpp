@@ -216,6 +216,11 @@ void ScreenCaptureService::captureRegion(const Rect& rect, const ScreenCaptureRe
 void ScreenCaptureService::captureWindow(const std::string& ownerName, const std::string& title,
                                          Completion<ImageResult> done) {
     if (!running(done)) return;
+    if (auto reason = backend_.noWindowListReason()) {
+        ImageResult failed = unexpected(CaptureError::captureFailed(std::move(*reason)));
+        logCapture("captureWindow", failed);
+        return completeLater(std::move(failed), std::move(done));
+    }
     screen_->windows(
         lifetime_.guard([this, ownerName, title, done = std::move(done)](WindowsResult windows) mutable {
             if (!windows) return done(unexpected(windows.error()));

@@ -37,6 +37,7 @@ public:
                        Completion<ImageResult> done) override;
     void captureWindow(const std::string& ownerName, const std::string& title, Completion<ImageResult> done) override;
     void agentTargets(Completion<Expected<AgentTargetList, CaptureError>> done) override;
+    std::optional<std::string> noWindowListReason() override { return backend_.noWindowListReason(); }
     void freezeScreens(Completion<Expected<FrozenScreens, CaptureError>> done);
     Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openRegionStream(const Rect& rect,
                                                                                 const DisplayDescription& display,

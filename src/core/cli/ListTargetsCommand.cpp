@@ -27,6 +27,7 @@ int runListTargets(TessarinCLI& cli, const CLIArguments&) {
     const auto text = JsonWriter::pretty({{"displays", displays}, {"windows", windows}});
     if (!text) throw CLIError::captureFailed("the target list could not be encoded");
     cli.out << *text << '\n';
+    if (auto reason = cli.capture.noWindowListReason()) cli.warn("the window list is empty: " + *reason);
     return 0;
 }
 

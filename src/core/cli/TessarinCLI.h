@@ -19,6 +19,7 @@
 #include "core/common/EventLoop.h"
 #include "core/common/Expected.h"
 #include "core/common/Image.h"
+#include "platform/BackendDescription.h"
 
 namespace tessarin {
 
@@ -43,6 +44,8 @@ struct TessarinCLI {
         std::function<Expected<Image, std::string>(std::span<const uint8_t> spec, const std::filesystem::path& imagePath)>;
     AnnotationSpecRenderer renderAnnotationSpec = nullptr;
     TextRecognitionManager* textRecognition = nullptr;  // capture-text; none in builds without an engine
+    // doctor's account of the screen back end; unset, it reports X11's access lines alone.
+    std::function<BackendDescription()> describeBackend = nullptr;
 
     using Handler = std::function<int(TessarinCLI&, const CLIArguments&)>;
     struct Subcommand {

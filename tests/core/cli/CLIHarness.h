@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -40,6 +41,7 @@ public:
         std::ostringstream err;
         TessarinCLI cli{service, defaults ? *defaults : store, loop, outOverride ? *outOverride : out, err,
                         "/usr/bin/tessarin", sandboxRoot, nullptr, nullptr, textRecognition};
+        cli.describeBackend = describeBackend;
         const int status = cli.run(args);
         return {status, out.str(), err.str()};
     }
@@ -53,6 +55,7 @@ public:
     ScreenCaptureService service{backend, loop, pool};
     std::optional<std::string> sandboxRoot;
     TextRecognitionManager* textRecognition = nullptr;
+    std::function<BackendDescription()> describeBackend;
     KeyValueStore* defaults = nullptr;    // `store` unless set
     std::ostream* outOverride = nullptr;  // a captured string stream unless set
     TempDir tmp;

@@ -61,6 +61,58 @@ TEST(Doctor, ReportsAccessAndExitStatus) {
     }
 }
 
+TEST(Doctor, ShowsTheBackEndsOwnLabelsDetailsAndHints) {
+    CLIHarness cli;
+    cli.describeBackend = [] {
+        BackendDescription d;
+        d.captureLabel = "screenshots (portal)";
+        d.inputLabel = "scroll input (portal)";
+        d.details = {{"back end", "desktop portals (Wayland display wayland-1)"},
+                     {"portal GlobalShortcuts", "missing ✗"},
+                     {"a label longer than the column", "value"}};
+        d.hints = {"no GlobalShortcuts portal: bind commands yourself"};
+        d.noCaptureHint = {"capture-* needs the Screenshot portal", "  (second line)."};
+        return d;
+    };
+    cli.backend.inputAllowed = false;
+    const auto granted = cli.run({"doctor"});
+    EXPECT_EQ(granted.status, 0);
+    EXPECT_NE(granted.out.find("tessarin doctor\n  screenshots (portal):   granted ✓\n"
+                               "  scroll input (portal):  not granted (optional)\n"),
+              std::string::npos)
+        << granted.out;
+    EXPECT_NE(granted.out.find("  back end:               desktop portals (Wayland display wayland-1)\n"
+                               "  portal GlobalShortcuts: missing ✗\n"
+                               "  a label longer than the column: value\n"
+                               "  → no GlobalShortcuts portal: bind commands yourself\n"),
+              std::string::npos)
+        << granted.out;
+    EXPECT_EQ(granted.out.find("needs the Screenshot portal"), std::string::npos);
+
+    cli.backend.captureAllowed = false;
+    const auto refused = cli.run({"doctor"});
+    EXPECT_EQ(refused.status, 1);
+    const std::string ending = "  → capture-* needs the Screenshot portal\n    (second line).\n";
+    ASSERT_GE(refused.out.size(), ending.size());
+    EXPECT_EQ(refused.out.substr(refused.out.size() - ending.size()), ending);
+}
+
+// A Wayland session: displays but no window list, said on standard error.
+TEST(Dispatcher, WithoutAWindowListTargetsWarnAndWindowCaptureFailsWithTheReason) {
+    CLIHarness cli;
+    cli.backend.noWindowList = "there is no global window list here";
+    const auto targets = cli.run({"list-targets"});
+    EXPECT_EQ(targets.status, 0);
+    EXPECT_NE(targets.out.find("\"windows\" : []"), std::string::npos) << targets.out;
+    EXPECT_EQ(targets.err, "{\"warning\":\"the window list is empty: there is no global window list here\"}\n");
+
+    const auto window = cli.run({"capture-window", "--app", "foot", "--out", cli.path("w.png")});
+    EXPECT_EQ(window.status, 1);
+    EXPECT_EQ(window.err,
+              "{\"error\":\"capture failed: Capture failed: there is no global window list here\"}\n");
+    EXPECT_TRUE(cli.backend.capturedWindows.empty());
+}
+
 // A stream that refuses every byte, as standard output on a full disk or a
 // closed descriptor does.
 class RefusingBuffer : public std::streambuf {

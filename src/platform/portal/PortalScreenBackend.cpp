@@ -1,0 +1,167 @@
+#include "platform/portal/PortalScreenBackend.h"
+
+#include <gio/gio.h>
+
+#include <algorithm>
+
+#include "core/common/Log.h"
+#include "platform/portal/LayoutImageCrop.h"
+#include "platform/x11/X11Displays.h"  // fnv1a32: display ids are hashes of output names
+#include "render/ImageDecoder.h"
+
+namespace tessarin::portal {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string describeArea(PixelRect r) {
+    return std::to_string(r.width) + "x" + std::to_string(r.height) + "+" + std::to_string(r.x) + "+" +
+           std::to_string(r.y);
+}
+
+const WaylandOutput* outputWithID(const std::vector<WaylandOutput>& outputs, uint32_t displayID) {
+    const auto found = std::find_if(outputs.begin(), outputs.end(), [displayID](const WaylandOutput& o) {
+        return !o.name.empty() && x11::fnv1a32(o.name) == displayID;
+    });
+    return found == outputs.end() ? nullptr : &*found;
+}
+
+OutputPlacement placementOf(const WaylandOutput& output) {
+    return {{output.x, output.y, output.logicalWidth, output.logicalHeight}, outputPixelWidth(output),
+            outputPixelHeight(output)};
+}
+
+std::vector<OutputPlacement> sizedPlacements(const std::vector<WaylandOutput>& outputs) {
+    std::vector<OutputPlacement> placements;
+    for (const WaylandOutput& output : outputs) {
+        const OutputPlacement placement = placementOf(output);
+        if (!placement.logical.isEmpty() && placement.pixelWidth > 0 && placement.pixelHeight > 0) {
+            placements.push_back(placement);
+        }
+    }
+    return placements;
+}
+
+long long millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+std::string missingScreenshotPortalMessage() {
+    return "no Screenshot portal answers on the session bus: install xdg-desktop-portal and the back end for your "
+           "desktop (xdg-desktop-portal-wlr for sway and other wlroots compositors, xdg-desktop-portal-gnome for "
+           "GNOME, xdg-desktop-portal-kde for Plasma)";
+}
+
+CaptureError captureErrorFor(const PortalError& error, const std::string& what) {
+    logLine(LogLevel::debug, LogCategory::capture,
+            "portal.error what=\"" + what + "\" kind=" + std::string(portalErrorKindName(error.kind)) + " detail=\"" +
+                error.message + "\"");
+    switch (error.kind) {
+        // Without interaction the only question a non-interactive request asks
+        // is whether it may: a cancel is a refusal too.
+        case PortalError::Kind::denied:
+        case PortalError::Kind::cancelled: return CaptureError::permissionDenied();
+        case PortalError::Kind::missingPortal: return CaptureError::captureFailed(missingScreenshotPortalMessage());
+        case PortalError::Kind::noBus:
+        case PortalError::Kind::timedOut:
+        case PortalError::Kind::failed: return CaptureError::captureFailed(error.message);
+    }
+    return CaptureError::captureFailed(error.message);
+}
+
+Expected<std::shared_ptr<PortalConnection>, PortalError> PortalScreenBackend::connection() {
+    const std::lock_guard lock(connectionMutex_);
+    if (connection_) return connection_;
+    auto opened = PortalConnection::open();
+    if (!opened) return unexpected(opened.error());
+    connection_ = opened.value();
+    return connection_;
+}
+
+Expected<std::vector<WaylandOutput>, CaptureError> PortalScreenBackend::outputs() const {
+    // Read afresh on every call: outputs come and go while the program runs.
+    auto outputs = readWaylandOutputs(options_.waylandDisplay, options_.outputsTimeout);
+    if (!outputs) return unexpected(CaptureError::captureFailed(outputs.error()));
+    return std::move(outputs.value());
+}
+
+Expected<std::vector<DisplayDescription>, CaptureError> PortalScreenBackend::displays() {
+    auto current = outputs();
+    if (!current) return unexpected(current.error());
+    auto displays = describeWaylandOutputs(*current);
+    if (displays.empty()) return unexpected(CaptureError::noDisplay());
+    return displays;
+}
+
+Expected<Image, CaptureError> PortalScreenBackend::captureDisplayArea(uint32_t displayID, PixelRect area) {
+    auto current = outputs();
+    if (!current) return unexpected(current.error());
+    const WaylandOutput* output = outputWithID(*current, displayID);
+    if (output == nullptr) return unexpected(CaptureError::noDisplay());
+    const OutputPlacement placement = placementOf(*output);
+    // Checked before asking the portal, which may show the user a question.
+    if (area.isEmpty() || area.x < 0 || area.y < 0 || area.x + area.width > placement.pixelWidth ||
+        area.y + area.height > placement.pixelHeight) {
+        return unexpected(CaptureError::captureFailed("area " + describeArea(area) + " is not inside display " +
+                                                      output->name + " (" + std::to_string(placement.pixelWidth) +
+                                                      "x" + std::to_string(placement.pixelHeight) + " pixels)"));
+    }
+    auto layout = screenshot();
+    if (!layout) return unexpected(layout.error());
+    auto cropped = cropOutputArea(*layout, layoutBounds(sizedPlacements(*current)), placement, area);
+    if (!cropped) return unexpected(CaptureError::captureFailed(cropped.error()));
+    return std::move(cropped.value());
+}
+
+Expected<Image, CaptureError> PortalScreenBackend::screenshot() {
+    const auto start = Clock::now();
+    auto bus = connection();
+    if (!bus) return unexpected(captureErrorFor(bus.error(), "screenshot"));
+    GVariantBuilder options;
+    g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
+    g_variant_builder_add(&options, "{sv}", "interactive", g_variant_new_boolean(FALSE));
+    g_variant_builder_add(&options, "{sv}", "modal", g_variant_new_boolean(FALSE));
+    auto results = callRequest(**bus, kScreenshotInterface, "Screenshot", g_variant_new("(sa{sv})", "", &options),
+                               options_.screenshotTimeout);
+    if (!results) return unexpected(captureErrorFor(results.error(), "screenshot"));
+    const char* uri = nullptr;
+    if (!g_variant_lookup(results->get(), "uri", "&s", &uri)) {
+        return unexpected(CaptureError::captureFailed("the Screenshot portal answered without an image"));
+    }
+    char* path = g_filename_from_uri(uri, nullptr, nullptr);
+    if (path == nullptr) {
+        return unexpected(
+            CaptureError::captureFailed(std::string("the Screenshot portal's image is not a local file: ") + uri));
+    }
+    const std::string file(path);
+    g_free(path);
+    const auto answered = Clock::now();
+    auto image = decodeImageFile(file);
+    if (!image) {
+        return unexpected(CaptureError::captureFailed(std::string(CaptureMessages::decodeFailed) + " " + file + ": " +
+                                                      image.error().message));
+    }
+    logLine(LogLevel::debug, LogCategory::capture,
+            "portal.screenshot ms=" + std::to_string(millisecondsSince(start)) +
+                " decode_ms=" + std::to_string(millisecondsSince(answered)) + " size=" +
+                std::to_string(image->width()) + "x" + std::to_string(image->height()) + " uri=" + uri);
+    return std::move(image.value());
+}
+
+AccessStatus PortalScreenBackend::screenCaptureAccess() {
+    auto current = outputs();
+    if (!current) return {false, current.error().message()};
+    auto bus = connection();
+    if (!bus) return {false, bus.error().message};
+    auto version = readProperty(**bus, kScreenshotInterface, "version", options_.outputsTimeout);
+    if (!version) {
+        if (version.error().kind == PortalError::Kind::missingPortal) return {false, missingScreenshotPortalMessage()};
+        return {false, version.error().message};
+    }
+    const uint32_t number = g_variant_is_of_type(version->get(), G_VARIANT_TYPE_UINT32) ? g_variant_get_uint32(version->get()) : 0;
+    return {true, "Screenshot portal version " + std::to_string(number) + " on a Wayland session"};
+}
+
+}  // namespace tessarin::portal

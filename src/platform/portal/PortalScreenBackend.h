@@ -1,0 +1,84 @@
+#pragma once
+// The screen back end of a Wayland session. A Wayland client may not read
+// the screen itself: pixels come from the desktop portal's Screenshot
+// (non-interactive, the whole layout, cut to the display and area asked
+// for), displays from the compositor's outputs. There is no global window
+// list and no pointer position on Wayland. Region streams come from the
+// ScreenCast portal, synthetic input from RemoteDesktop where it exists.
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/ScreenBackend.h"
+#include "platform/portal/PortalRemoteDesktop.h"
+#include "platform/portal/PortalRequest.h"
+#include "platform/portal/WaylandOutputs.h"
+
+namespace tessarin::portal {
+
+inline constexpr const char* kScreenshotInterface = "org.freedesktop.portal.Screenshot";
+
+// Why window capture fails here, word for word in every message about it.
+inline constexpr const char* kNoWindowListMessage =
+    "there is no global window list on Wayland: a program cannot list or capture other programs' windows; capture "
+    "the display or an area instead";
+
+// What to say when the Screenshot portal is missing.
+std::string missingScreenshotPortalMessage();
+
+struct PortalBackendOptions {
+    std::string waylandDisplay;  // empty: $WAYLAND_DISPLAY
+    // How long the compositor and the portal may take; a screenshot can wait
+    // for the user to answer the desktop's permission question.
+    std::chrono::milliseconds outputsTimeout{5000};
+    std::chrono::milliseconds screenshotTimeout{30000};
+};
+
+class PortalScreenBackend : public ScreenBackend {
+public:
+    explicit PortalScreenBackend(PortalBackendOptions options) : options_(std::move(options)) {}
+
+    ScreenCapabilities capabilities() override {
+        return {ScreenCapability::displayCapture, ScreenCapability::regionCapture, ScreenCapability::regionStream};
+    }
+    Expected<std::vector<DisplayDescription>, CaptureError> displays() override;
+    Expected<Image, CaptureError> captureDisplayArea(uint32_t displayID, PixelRect area) override;
+    Expected<std::vector<WindowDescription>, CaptureError> windows() override { return std::vector<WindowDescription>{}; }
+    std::optional<std::string> noWindowListReason() override { return std::string(kNoWindowListMessage); }
+    Expected<Image, CaptureError> captureWindow(uint32_t) override {
+        return unexpected(CaptureError::captureFailed(kNoWindowListMessage));
+    }
+    std::optional<Point> pointerLocation() override { return std::nullopt; }
+    AccessStatus screenCaptureAccess() override;
+    AccessStatus syntheticInputAccess() override;
+    // Region streams through the ScreenCast portal, input through RemoteDesktop
+    // (PortalScreenBackendStreams.cpp).
+    Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openRegionStream(uint32_t displayID, PixelRect area,
+                                                                                double framesPerSecond) override;
+    std::optional<CaptureError> movePointer(Point global) override;
+    std::optional<CaptureError> postScroll(int32_t lines) override;
+
+    // The session bus connection, opened on first use and shared by the
+    // portal calls of this back end.
+    Expected<std::shared_ptr<PortalConnection>, PortalError> connection();
+
+private:
+    Expected<std::vector<WaylandOutput>, CaptureError> outputs() const;
+    Expected<Image, CaptureError> screenshot();
+
+    std::optional<CaptureError> withInput(const std::function<std::optional<PortalError>(PortalRemoteDesktop&)>& send);
+
+    PortalBackendOptions options_;
+    std::mutex connectionMutex_;
+    std::shared_ptr<PortalConnection> connection_;
+    std::mutex inputMutex_;
+    std::unique_ptr<PortalRemoteDesktop> input_;  // started on the first scroll or move
+};
+
+// The error a capture reports for a failed portal call about `what`.
+CaptureError captureErrorFor(const PortalError& error, const std::string& what);
+
+}  // namespace tessarin::portal
