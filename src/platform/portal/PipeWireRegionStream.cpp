@@ -263,6 +263,7 @@ void PipeWireRegionStream::receive(pw_buffer& received) {
         replaced = std::exchange(latestBuffer_, frames_.publish(std::move(frame)));
         ++latestFrameID_;
     }
+    if (latestFrameID_ == 1) logLine(LogLevel::info, LogCategory::capture, "cast.stream first_frame");
     arrived_.notify_all();
 }
 
