@@ -4,15 +4,38 @@
 # background shows successive 1280x720 crops of a tall picture, each STEP
 # rows further down, while the capture streams an area of it; the stitched
 # image must be that area of the tall picture, rows for rows.
-#   wayland-scrolling-test.sh TESSARIN
+# Without --no-auto-scroll the desktop's missing RemoteDesktop portal is
+# named; without a ScreenCast portal the capture says so at once.
+#   wayland-scrolling-test.sh TESSARIN stitch|auto-scroll|missing
 set -u
-tessarin=${1:?usage: $0 TESSARIN}
+tessarin=${1:?usage: $0 TESSARIN stitch|auto-scroll|missing}
+case=${2:-stitch}
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessarin-wayland-scrolling.XXXXXX")
 capture=
 trap '[ -n "$capture" ] && kill "$capture" 2>/dev/null; rm -rf "$work"' EXIT
 export HOME=$work XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
 STEPS=8 STEP=90 AREA_X=200 AREA_Y=150 AREA_W=640 AREA_H=360
 PY=/usr/bin/python3
+
+expect_error() {  # DESCRIPTION EXPECTED-ERROR ARGS...
+    local want=$2 out status
+    shift 2
+    out=$("$tessarin" capture-scrolling --rect 0,0,64,64 --out "$work/none.png" --max-seconds 5 "$@" 2>&1)
+    status=$?
+    if [ "$status" = 1 ] && [ "$out" = "$want" ]; then echo "ok   $want"; return 0; fi
+    echo "FAIL status $status, output '$out', want '$want'"
+    return 1
+}
+case "$case" in
+auto-scroll)
+    expect_error "auto-scroll" '{"error":"capture failed: Capture failed: auto-scroll needs the desktop portal'"'"'s remote desktop interface (org.freedesktop.portal.RemoteDesktop), which this desktop does not offer; pass --no-auto-scroll and scroll by hand"}'
+    exit ;;
+missing)
+    expect_error "missing" '{"error":"capture failed: Capture failed: no desktop portal offers screen casts (org.freedesktop.portal.ScreenCast)"}' --no-auto-scroll
+    exit ;;
+stitch) ;;
+*) echo "unknown case $case"; exit 2 ;;
+esac
 
 # The tall picture: 16-pixel runs of colours from a hash of the run's column
 # and its row, so no row repeats another; crop-N.png shows rows N*STEP on.
