@@ -58,6 +58,9 @@ public:
     // (PortalScreenBackendStreams.cpp).
     Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openRegionStream(uint32_t displayID, PixelRect area,
                                                                                 double framesPerSecond) override;
+    // The same with the pointer in the frames or not (recording).
+    Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openCastStream(uint32_t displayID, PixelRect area,
+                                                                              double framesPerSecond, bool showsCursor);
     std::optional<CaptureError> movePointer(Point global) override;
     std::optional<CaptureError> postScroll(int32_t lines) override;
 

@@ -19,6 +19,12 @@ constexpr std::chrono::milliseconds kInputTimeout{30000};
 
 Expected<std::unique_ptr<RegionFrameStream>, CaptureError> PortalScreenBackend::openRegionStream(
     uint32_t displayID, PixelRect area, double framesPerSecond) {
+    // Scrolling capture stitches content: the pointer would only be in the way.
+    return openCastStream(displayID, area, framesPerSecond, false);
+}
+
+Expected<std::unique_ptr<RegionFrameStream>, CaptureError> PortalScreenBackend::openCastStream(
+    uint32_t displayID, PixelRect area, double framesPerSecond, bool showsCursor) {
     auto current = outputs();
     if (!current) return unexpected(current.error());
     const auto output = std::find_if(current->begin(), current->end(), [displayID](const WaylandOutput& o) {
@@ -31,6 +37,7 @@ Expected<std::unique_ptr<RegionFrameStream>, CaptureError> PortalScreenBackend::
     request.area = area;
     request.displayLayout = PixelRect{output->x, output->y, output->logicalWidth, output->logicalHeight};
     request.framesPerSecond = framesPerSecond;
+    request.showsCursor = showsCursor;
     return openCastRegionStream(bus.value(), request);
 }
 
