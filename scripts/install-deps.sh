@@ -58,6 +58,8 @@ packages=(
   # the headless Wayland session of the Wayland tests (tests/support/wayland-session.sh):
   # compositor, backgrounds, grim (also the benchmark's peer), the portals, PipeWire
   sway swaybg grim xdg-desktop-portal xdg-desktop-portal-wlr pipewire pipewire-bin wireplumber util-linux
+  # a real Wayland client for the captures to show
+  foot
   # building the ScreenCast portal backend the tests use without a GPU (below)
   meson libpipewire-0.3-dev libinih-dev libgbm-dev libdrm-dev libsystemd-dev xz-utils
 )

@@ -159,6 +159,8 @@ TEST_F(XvfbAgent, AWaylandSessionUsesThePortalBackEndUnlessX11IsForced) {
         const AgentRun capture = run({"capture-full", "--out", "wayland.png"}, session);
         EXPECT_EQ(capture.status, 1);
         EXPECT_NE(capture.err.find("Wayland"), std::string::npos) << capture.err;
+        EXPECT_EQ(capture.err.find('\n'), capture.err.size() - 1) << "one JSON line, nothing of libwayland's: "
+                                                                  << capture.err;
         EXPECT_FALSE(std::filesystem::exists(workDir() / "wayland.png"));
         const AgentRun doctor = run({"doctor"}, session);
         EXPECT_EQ(doctor.status, 1);

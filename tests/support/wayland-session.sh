@@ -501,22 +501,22 @@ cmd_pixel() {
 
 cmd_outputs() { load_env; sway_outputs; }
 
-cmd_bg() {  # SPEC [OUTPUT [MODE]]
-    local spec=${1:-} out=${2:-HEADLESS-1} mode=${3:-stretch} name x y lw lh s before copy
-    [ -n "$spec" ] || die "usage: $PROG bg '#rrggbb'|IMAGE [OUTPUT [MODE]]"
+cmd_bg() {  # COLOUR|IMAGE [OUTPUT [MODE]]
+    local background=${1:-} out=${2:-HEADLESS-1} mode=${3:-stretch} name x y lw lh s before copy
+    [ -n "$background" ] || die "usage: $PROG bg '#rrggbb'|IMAGE [OUTPUT [MODE]]"
     load_env
     read -r name x y lw lh s < <(sway_outputs | awk -v o="$out" '$1 == o')
     [ -n "${name:-}" ] || die "no active output $out"
     before=$(grim_pixel $((x + lw / 2)) $((y + lh / 2)))
-    if [[ $spec =~ ^#[0-9a-fA-F]{6}$ ]]; then
-        spec=$(echo "$spec" | tr 'A-F' 'a-f')
-        swaymsg -q output "$out" bg "$spec" solid_color || die "swaymsg failed"
-        wait_for "$out to show $spec" pixel_is $((x + lw / 2)) $((y + lh / 2)) "$spec" || die "background not shown"
+    if [[ $background =~ ^#[0-9a-fA-F]{6}$ ]]; then
+        background=$(echo "$background" | tr 'A-F' 'a-f')
+        swaymsg -q output "$out" bg "$background" solid_color || die "swaymsg failed"
+        wait_for "$out to show $background" pixel_is $((x + lw / 2)) $((y + lh / 2)) "$background" || die "background not shown"
     else
-        [ -r "$spec" ] || die "cannot read $spec"
+        [ -r "$background" ] || die "cannot read $background"
         # the compositor may run as another user: give it a readable copy
-        copy="$WAYLAND_SESSION_DIR/bg/$(date +%s%N)-$(basename "$spec")"
-        cp "$spec" "$copy" && chmod 644 "$copy"
+        copy="$WAYLAND_SESSION_DIR/bg/$(date +%s%N)-$(basename "$background")"
+        cp "$background" "$copy" && chmod 644 "$copy"
         swaymsg -q output "$out" bg "$copy" "$mode" || die "swaymsg failed"
         # shellcheck disable=SC2317
         changed() { [ "$(grim_pixel $((x + lw / 2)) $((y + lh / 2)))" != "$before" ]; }
@@ -526,7 +526,7 @@ cmd_bg() {  # SPEC [OUTPUT [MODE]]
 }
 
 cmd_build_xdpw() {
-    local dest=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/wayland-session/xdpw} codename orig c
+    local dest=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/tessarin/xdpw} codename orig c
     local -a aptopt
     for c in meson ninja pkg-config cc apt-get tar; do
         command -v "$c" >/dev/null || die "$c missing (see build-xdpw packages at the top of $SELF)"

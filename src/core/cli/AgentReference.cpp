@@ -80,6 +80,9 @@ const std::vector<EnvironmentRow>& programEnvironment() {
         {"TESSARIN_X_TIMEOUT_MS",
          "how long the X server may take to answer, in milliseconds (default 5000); a server that does not is an "
          "error, not a hang"},
+        {"TESSARIN_PORTAL_TIMEOUT_MS",
+         "how long a Wayland Screenshot portal request may take, in milliseconds (default 30000); then it is closed "
+         "and the capture fails"},
         {"TESSARIN_LOG", "stderr: mirror diagnostics (normally in the system journal) to standard error"},
         {"TESSARIN_PLATFORM",
          "null: no screen access and no global shortcuts; x11: use X11 even in a Wayland session"},
@@ -89,6 +92,10 @@ const std::vector<EnvironmentRow>& programEnvironment() {
         {"WAYLAND_DISPLAY",
          "marks a Wayland session: the screen is read through the desktop portals, and doctor lists them"},
         {"XDG_SESSION_TYPE", "wayland marks a Wayland session, as WAYLAND_DISPLAY does"},
+        {"DBUS_SESSION_BUS_ADDRESS",
+         "the session bus, through which a Wayland session's desktop portals are reached (default: "
+         "$XDG_RUNTIME_DIR/bus)"},
+        {"XDG_RUNTIME_DIR", "the folder of the session bus's socket (bus) and of the Wayland display's"},
         {"XDG_CURRENT_DESKTOP", "which desktop's settings the application opens for its keyboard shortcuts"},
         {"HOME", "the home folder, under which the XDG folders lie by default"},
         {"XDG_CONFIG_HOME", "where the preferences live (io.tessarin.Tessarin/preferences.json)"},

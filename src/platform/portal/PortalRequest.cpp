@@ -306,9 +306,19 @@ Expected<GVariantPtr, PortalError> callRequest(PortalConnection& connection, con
 Expected<GVariantPtr, PortalError> callMethod(PortalConnection& connection, const char* interface,
                                               const char* method, GVariant* parameters,
                                               std::chrono::milliseconds timeout, GUnixFDList** outFds) {
+    return callObjectMethod(connection, kPortalObject, interface, method, parameters, timeout, outFds);
+}
+
+Expected<GVariantPtr, PortalError> callObjectMethod(PortalConnection& connection, const std::string& objectPath,
+                                                    const char* interface, const char* method, GVariant* parameters,
+                                                    std::chrono::milliseconds timeout, GUnixFDList** outFds) {
+    if (!g_variant_is_object_path(objectPath.c_str())) {
+        if (parameters != nullptr) g_variant_unref(g_variant_ref_sink(parameters));
+        return unexpected(PortalError{PortalError::Kind::failed, "not a D-Bus object path: \"" + objectPath + "\""});
+    }
     GError* raw = nullptr;
     GVariant* reply = g_dbus_connection_call_with_unix_fd_list_sync(
-        connection.bus(), kPortalService, kPortalObject, interface, method, parameters, nullptr,
+        connection.bus(), kPortalService, objectPath.c_str(), interface, method, parameters, nullptr,
         G_DBUS_CALL_FLAGS_NONE, clampedMilliseconds(timeout), nullptr, outFds, nullptr, &raw);
     if (reply == nullptr) {
         const GErrorPtr error(raw);

@@ -103,6 +103,11 @@ Expected<GVariantPtr, PortalError> callMethod(PortalConnection& connection, cons
                                               const char* method, GVariant* parameters,
                                               std::chrono::milliseconds timeout, GUnixFDList** outFds = nullptr);
 
+// The same on another object of the portal (a Session's Close, say).
+Expected<GVariantPtr, PortalError> callObjectMethod(PortalConnection& connection, const std::string& objectPath,
+                                                    const char* interface, const char* method, GVariant* parameters,
+                                                    std::chrono::milliseconds timeout, GUnixFDList** outFds = nullptr);
+
 // One property of a portal interface (e.g. "version", "AvailableSourceTypes").
 Expected<GVariantPtr, PortalError> readProperty(PortalConnection& connection, const char* interface,
                                                 const char* property, std::chrono::milliseconds timeout);

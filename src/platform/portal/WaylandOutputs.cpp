@@ -5,10 +5,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "core/common/Log.h"
 #include "platform/x11/X11Displays.h"  // fnv1a32: the same name gives the same display id on every back end
 #include "xdg-output-unstable-v1-client-protocol.h"
 
@@ -106,6 +110,16 @@ void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
 void onGlobalRemove(void*, wl_registry*, uint32_t) {}
 const wl_registry_listener kRegistryListener{onGlobal, onGlobalRemove};
 
+// libwayland prints its complaints to standard error, where the agent keeps
+// only its JSON lines: they go to the log instead.
+void logLibraryMessage(const char* format, va_list arguments) {
+    char text[512];
+    std::vsnprintf(text, sizeof(text), format, arguments);
+    std::string line(text);
+    while (!line.empty() && line.back() == '\n') line.pop_back();
+    logLine(LogLevel::debug, LogCategory::capture, "wayland.client message=\"" + line + "\"");
+}
+
 void onSyncDone(void* data, wl_callback*, uint32_t) { *static_cast<bool*>(data) = true; }
 const wl_callback_listener kSyncListener{onSyncDone};
 
@@ -145,12 +159,19 @@ std::optional<std::string> roundtrip(wl_display* display, Clock::time_point dead
 Expected<std::vector<WaylandOutput>, std::string> readWaylandOutputs(const std::string& displayName,
                                                                     std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
+    static std::once_flag logHandler;
+    std::call_once(logHandler, [] { wl_log_set_handler_client(logLibraryMessage); });
+    const char* variable = std::getenv("WAYLAND_DISPLAY");
+    const std::string shown = !displayName.empty() ? displayName : (variable && *variable ? variable : "wayland-0");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (shown.front() != '/' && (runtime == nullptr || *runtime == '\0')) {
+        return unexpected("cannot connect to the Wayland display \"" + shown +
+                          "\": XDG_RUNTIME_DIR, the folder of its socket, is not set");
+    }
     Session session;
     session.display = wl_display_connect(displayName.empty() ? nullptr : displayName.c_str());
     if (!session.display) {
-        const char* shown = displayName.empty() ? std::getenv("WAYLAND_DISPLAY") : displayName.c_str();
-        return unexpected("cannot connect to the Wayland display \"" + std::string(shown ? shown : "wayland-0") +
-                          "\": " + std::strerror(errno));
+        return unexpected("cannot connect to the Wayland display \"" + shown + "\": " + std::strerror(errno));
     }
     session.registry = wl_display_get_registry(session.display);
     wl_registry_add_listener(session.registry, &kRegistryListener, &session);

@@ -126,6 +126,25 @@ TEST_F(PortalRequestTest, MissingPortalServiceInterfaceOrPropertyIsMissingPortal
     EXPECT_EQ(version.error().kind, Kind::missingPortal) << version.error().message;
 }
 
+TEST_F(PortalRequestTest, MethodsOnOtherObjectsOfThePortal) {
+    const testing::FakeDesktopPortal portal(Behaviour::silent);
+    ASSERT_FALSE(screenshot(100ms));
+    ASSERT_EQ(portal.requests().size(), 1u);
+    // The request was closed on the time-out; closing it again reaches it too.
+    const auto closed = callObjectMethod(*connection_, portal.requests()[0], kRequestInterface, "Close", nullptr, 2s);
+    ASSERT_TRUE(closed) << closed.error().message;
+    EXPECT_EQ(portal.closed().size(), 2u);
+
+    const auto nowhere = callObjectMethod(*connection_, "/org/freedesktop/portal/desktop/session/x/y",
+                                          "org.freedesktop.portal.Session", "Close", nullptr, 2s);
+    ASSERT_FALSE(nowhere);
+    EXPECT_EQ(nowhere.error().kind, Kind::missingPortal) << nowhere.error().message;
+    const auto invalid = callObjectMethod(*connection_, "not a path", "org.freedesktop.portal.Session", "Close",
+                                          g_variant_new("(s)", "floating"), 2s);
+    ASSERT_FALSE(invalid);
+    EXPECT_EQ(invalid.error(), (PortalError{Kind::failed, "not a D-Bus object path: \"not a path\""}));
+}
+
 TEST_F(PortalRequestTest, AvailablePortalsListsInterfacesWithVersions) {
     const testing::FakeDesktopPortal portal(Behaviour::answer);
     const auto portals = availablePortals(*connection_, 2s);

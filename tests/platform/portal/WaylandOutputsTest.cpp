@@ -1,10 +1,14 @@
 #include "platform/portal/WaylandOutputs.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
 #include "platform/x11/X11Displays.h"
+#include "support/TempDir.h"
 
 namespace tessarin::portal {
 namespace {
@@ -77,6 +81,22 @@ TEST(WaylandOutputsTest, AMissingCompositorIsAClearError) {
     EXPECT_TRUE(outputs.error().starts_with(
         "cannot connect to the Wayland display \"tessarin-test-no-such-wayland-display\": "))
         << outputs.error();
+}
+
+// A socket that takes the connection but never answers, as a hung compositor.
+TEST(WaylandOutputsTest, ASilentCompositorIsATimeOutNotAHang) {
+    testing::TempDir folder;
+    const std::string path = (folder / "wayland-silent").string();
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+    const auto outputs = readWaylandOutputs(path, 300ms);
+    ASSERT_FALSE(outputs);
+    EXPECT_EQ(outputs.error(), "the Wayland compositor did not answer in time");
+    ::close(fd);
 }
 
 // Run inside tests/support/wayland-run.sh --outputs 2 --scales "1 2".
