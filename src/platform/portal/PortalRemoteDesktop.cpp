@@ -119,13 +119,7 @@ std::optional<PortalError> PortalRemoteDesktop::movePointer(Point layoutPoint) {
 }
 
 void PortalRemoteDesktop::close() noexcept {
-    GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(connection_->bus(), kPortalService, session_.c_str(),
-                                                  "org.freedesktop.portal.Session", "Close", nullptr, nullptr,
-                                                  G_DBUS_CALL_FLAGS_NONE, static_cast<int>(timeout_.count()), nullptr,
-                                                  &error);
-    if (reply) g_variant_unref(reply);
-    if (error) g_error_free(error);
+    (void)callObjectMethod(*connection_, session_, "org.freedesktop.portal.Session", "Close", nullptr, timeout_);
 }
 
 }  // namespace tessarin::portal

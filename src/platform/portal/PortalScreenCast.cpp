@@ -236,16 +236,8 @@ Expected<int, PortalError> PortalScreenCast::openPipeWireRemote() {
 void PortalScreenCast::close() noexcept {
     if (closed_) return;
     closed_ = true;
-    GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(connection_->bus(), kPortalService, session_.c_str(),
-                                                  "org.freedesktop.portal.Session", "Close", nullptr, nullptr,
-                                                  G_DBUS_CALL_FLAGS_NONE, static_cast<int>(timeout_.count()), nullptr,
-                                                  &error);
-    if (reply) g_variant_unref(reply);
-    if (error) {
-        note("close session=" + session_ + " error=" + error->message);
-        g_error_free(error);
-    }
+    auto closedSession = callObjectMethod(*connection_, session_, "org.freedesktop.portal.Session", "Close", nullptr, timeout_);
+    if (!closedSession) note("close session=" + session_ + " error=" + closedSession.error().message);
 }
 
 }  // namespace tessarin::portal
