@@ -34,8 +34,10 @@ const T* metaData(const spa_buffer& buffer, uint32_t type) {
 struct PipeWireRegionStream::Hooks {
     pw_stream_events streamEvents{};
     pw_core_events coreEvents{};
+    pw_registry_events registryEvents{};
     spa_hook streamListener{};
     spa_hook coreListener{};
+    spa_hook registryListener{};
 };
 
 PipeWireRegionStream::PipeWireRegionStream(PipeWireStreamRequest request, std::shared_ptr<void> session)
@@ -65,6 +67,10 @@ std::optional<CaptureError> PipeWireRegionStream::start() {
     hooks_->coreEvents.error = [](void* self, uint32_t id, int, int result, const char* message) {
         static_cast<PipeWireRegionStream*>(self)->onCoreError(id, result, message);
     };
+    hooks_->registryEvents.version = PW_VERSION_REGISTRY_EVENTS;
+    hooks_->registryEvents.global_remove = [](void* self, uint32_t id) {
+        static_cast<PipeWireRegionStream*>(self)->onGlobalRemoved(id);
+    };
     hooks_->streamEvents.version = PW_VERSION_STREAM_EVENTS;
     hooks_->streamEvents.state_changed = [](void* self, pw_stream_state, pw_stream_state state, const char* error) {
         static_cast<PipeWireRegionStream*>(self)->onStateChanged(state, error);
@@ -86,6 +92,9 @@ std::optional<CaptureError> PipeWireRegionStream::start() {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wold-style-cast"
         pw_core_add_listener(core_, &hooks_->coreListener, &hooks_->coreEvents, this);
+        // A stream whose node is removed only pauses: the registry says the cast ended.
+        registry_ = pw_core_get_registry(core_, PW_VERSION_REGISTRY, 0);
+        if (registry_) pw_registry_add_listener(registry_, &hooks_->registryListener, &hooks_->registryEvents, this);
 #pragma GCC diagnostic pop
         stream_ = pw_stream_new(core_, "tessarin-region",
                                 pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
@@ -119,6 +128,10 @@ void PipeWireRegionStream::stop() {
 void PipeWireRegionStream::closeLoop() {
     if (!loop_) return;
     pw_thread_loop_lock(loop_);
+    if (registry_) {
+        pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry_));
+        registry_ = nullptr;
+    }
     if (stream_) {
         pw_stream_disconnect(stream_);
         pw_stream_destroy(stream_);
@@ -166,6 +179,8 @@ void PipeWireRegionStream::fail(std::string reason) {
 }
 
 void PipeWireRegionStream::onStateChanged(int state, const char* error) {
+    logLine(LogLevel::info, LogCategory::capture,
+            std::string("cast.stream state=") + pw_stream_state_as_string(static_cast<pw_stream_state>(state)));
     switch (state) {
         case PW_STREAM_STATE_ERROR:
             fail(std::string("the screen cast stream failed: ") + (error ? error : "unknown error"));
@@ -182,6 +197,10 @@ void PipeWireRegionStream::onCoreError(uint32_t id, int result, const char* mess
     if (id != PW_ID_CORE) return;
     // The remote went away (the portal session closed, PipeWire stopped).
     fail(std::string("the PipeWire connection failed: ") + (message ? message : spa_strerror(result)));
+}
+
+void PipeWireRegionStream::onGlobalRemoved(uint32_t id) {
+    if (id == request_.nodeID) fail("the screen cast ended");
 }
 
 void PipeWireRegionStream::onFormatChanged(const spa_pod* format) {

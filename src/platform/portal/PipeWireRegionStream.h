@@ -24,6 +24,7 @@ struct pw_thread_loop;
 struct pw_context;
 struct pw_core;
 struct pw_stream;
+struct pw_registry;
 struct spa_pod;
 
 namespace tessarin::portal {
@@ -59,6 +60,7 @@ public:
     void onFormatChanged(const spa_pod* format);
     void onProcess();
     void onCoreError(uint32_t id, int result, const char* message);
+    void onGlobalRemoved(uint32_t id);
 
 private:
     struct Hooks;
@@ -75,6 +77,7 @@ private:
     pw_context* context_ = nullptr;
     pw_core* core_ = nullptr;
     pw_stream* stream_ = nullptr;
+    pw_registry* registry_ = nullptr;  // tells when the shared node goes away
     std::unique_ptr<Hooks> hooks_;
     int64_t width_ = 0;
     int64_t height_ = 0;

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <thread>
 
+#include "core/common/Log.h"
 #include "platform/portal/CastRegionStreams.h"
 #include "platform/portal/PipeWireRegionStream.h"
 #include "platform/portal/PortalRemoteDesktop.h"
@@ -47,6 +48,7 @@ class CastSession : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(inSession()) << "runs inside the headless Wayland session (tests/support/wayland-run.sh)";
+        configureLoggingFromEnvironment();  // TESSARIN_LOG=stderr shows the stream's states
     }
     tessarin::testing::TempDir data_;
     ScopedEnvironment dataHome_{"XDG_DATA_HOME", data_.path().string()};
@@ -112,6 +114,32 @@ TEST_F(CastSession, AnotherDisplayThanTheSharedOneIsRefusedClearly) {
     ASSERT_FALSE(stream);
     EXPECT_EQ(stream.error().description(),
               "Capture failed: the ScreenCast portal shares another screen than the one asked for");
+}
+
+TEST_F(CastSession, TheEndOfTheCastIsTheStreamsStopError) {
+    auto connection = PortalConnection::open();
+    ASSERT_TRUE(connection) << connection.error().message;
+    auto cast = PortalScreenCast::start(connection.value(), {}, std::nullopt);
+    ASSERT_TRUE(cast) << cast.error().message;
+    auto fd = cast.value()->openPipeWireRemote();
+    ASSERT_TRUE(fd) << fd.error().message;
+    PipeWireStreamRequest request;
+    request.remoteFd = fd.value();
+    request.nodeID = cast.value()->streams().front().nodeID;
+    request.area = {0, 0, 32, 32};
+    PipeWireRegionStream stream(request, nullptr);
+    ASSERT_FALSE(stream.start());
+    ASSERT_GE(waitForFrames(stream, 2).frameID, 2u);
+    // The portal ends the cast (as when the user stops sharing).
+    cast.value()->close();
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!stream.stopError() && std::chrono::steady_clock::now() < deadline) {
+        stream.waitForFrameAfter(stream.latest().frameID, deadline);
+    }
+    const auto error = stream.stopError();
+    ASSERT_TRUE(error) << "the stream says it ended";
+    EXPECT_EQ(error->kind(), CaptureError::Kind::captureFailed);
+    EXPECT_TRUE(stream.latest().frame) << "the last frame stays readable";
 }
 
 TEST_F(CastSession, WithoutRemoteDesktopThereIsNoInputAndTheMessageNamesThePortal) {
