@@ -34,6 +34,17 @@ std::array<uint8_t, 3> firstOutputColour() {
     return {channel(1), channel(3), channel(5)};
 }
 
+// How often the session's portal backend was handed a remembered choice
+// (xdg-desktop-portal-wlr logs each one).
+int restoredCasts() {
+    const char* session = std::getenv("WAYLAND_SESSION_DIR");
+    if (!session) return -1;
+    std::ifstream log(std::string(session) + "/logs/xdg-desktop-portal-wlr.log");
+    int count = 0;
+    for (std::string line; std::getline(log, line);) count += line.find("restore data available") != std::string::npos;
+    return count;
+}
+
 LatestRegionFrame waitForFrames(RegionFrameStream& stream, uint64_t count) {
     auto* cast = dynamic_cast<PipeWireRegionStream*>(&stream);
     LatestRegionFrame latest;
@@ -85,12 +96,15 @@ TEST_F(CastSession, ARepeatedCastKeepsUsingTheStoredToken) {
     }
     const auto first = tokens->load();
     ASSERT_TRUE(first) << "the portal gave a restore token";
+    const int restoredBefore = restoredCasts();
+    ASSERT_GE(restoredBefore, 0) << "the session's logs are readable";
     {
         auto stream = openCastRegionStream(nullptr, request);
         ASSERT_TRUE(stream) << stream.error().description();
     }
     const auto second = tokens->load();
     ASSERT_TRUE(second) << "the token the restored cast returned is kept";
+    EXPECT_EQ(restoredCasts(), restoredBefore + 1) << "the second cast was restored from the token, not asked for";
 }
 
 TEST_F(CastSession, AStaleTokenIsDroppedAndTheCastAskedForAgain) {
