@@ -98,12 +98,13 @@ library_of() {
         tesseract/* | leptonica/*) echo tesseract ;;
         libav*/* | libsw*/*) echo ffmpeg ;;
         pulse/*) echo pulse ;;
+        pipewire/* | spa/*) echo pipewire ;;
         Q* | qt*/*) echo qt ;;
         *) echo open ;;
     esac
 }
 declare -A may_use=(
-    [backends]="x11 canberra gio wayland"
+    [backends]="x11 canberra gio wayland pipewire"
     [annotation-render]="cairo"
     [ocr]="tesseract"
     [media]="x11 ffmpeg pulse"
@@ -117,11 +118,12 @@ declare -A target_layer=(
     [tessarin_platform]=backends [tessarin_x11_shortcuts]=backends [tessarin_x11_interaction]=backends
     [tessarin_capture_sound]=backends [tessarin_gsettings]=backends
     [tessarin_portal]=backends [tessarin_wayland_outputs]=backends [tessarin_portal_backend]=backends
+    [tessarin_cast_frames]=backends [tessarin_pipewire_stream]=backends [tessarin_portal_cast]=backends
     [tessarin_settings]=settings [tessarin_onboarding]=onboarding
     [tessarin_annotation]=annotation [tessarin_recording]=recording [tessarin_scrolling]=scrolling
     [tessarin_capture]=capture [tessarin_capture_output]=capture [tessarin_preferences]=preferences
     [tessarin_flow]=flow [tessarin_pins]=flow [tessarin_automation]=automation
-    [tessarin_quickaccess]=quickaccess [tessarin_recordingflow]=recordingflow
+    [tessarin_quickaccess]=quickaccess [tessarin_recordingflow]=recordingflow [tessarin_stream_recording]=recordingflow
     [tessarin_annotation_render]=annotation-render [tessarin-annotation]=annotation-render
     [tessarin_ocr]=ocr [tessarin_ocr_image]=ocr [tessarin-ocr]=ocr
     [tessarin_media_engine]=media [tessarin-media]=media
@@ -134,6 +136,7 @@ declare -A linked_library=(
     [PkgConfig::CAIRO]=cairo [PkgConfig::PANGOCAIRO]=cairo
     [PkgConfig::TESSERACT]=tesseract
     [PkgConfig::FFMPEG]=ffmpeg [PkgConfig::PULSE_SIMPLE]=pulse
+    [PkgConfig::PIPEWIRE]=pipewire
     [Qt6::Core]=qt [Qt6::Gui]=qt [Qt6::Widgets]=qt [Qt6::DBus]=qt
 )
 

@@ -55,6 +55,8 @@ packages=(
   librsvg2-bin dpkg-dev file lintian appstream man-db bash-completion zsh fish shared-mime-info
   # Wayland: the client library and the protocol descriptions the outputs are read with
   libwayland-dev libwayland-bin wayland-protocols
+  # Wayland region streams (scrolling capture, recording): the ScreenCast portal's PipeWire stream
+  libpipewire-0.3-dev
   # the headless Wayland session of the Wayland tests (tests/support/wayland-session.sh):
   # compositor, backgrounds, grim (also the benchmark's peer), the portals, PipeWire
   sway swaybg grim xdg-desktop-portal xdg-desktop-portal-wlr pipewire pipewire-bin wireplumber util-linux
@@ -71,6 +73,8 @@ if [ "${1:-}" = "--bench" ]; then
   # peers the capture benchmark measures against, and a command timer;
   # flameshot's tray application is the application benchmark's peer
   packages+=(scrot maim imagemagick hyperfine time tesseract-ocr pango1.0-tools flameshot)
+  # GStreamer's PipeWire recorder, the Wayland recording benchmark's peer
+  packages+=(gstreamer1.0-tools gstreamer1.0-pipewire gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
 fi
 
 missing=()

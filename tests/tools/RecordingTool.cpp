@@ -5,7 +5,9 @@
 //
 //   record --display :N --area X,Y,W,H --seconds S --out FILE
 //          [--fps N] [--microphone] [--pulse-server S] [--no-cursor]
-//          [--file-size-limit BYTES]
+//          [--file-size-limit BYTES] [--screencast]
+//          --screencast: the area of the screen the ScreenCast portal shares
+//          (Wayland), through a PipeWire region stream, instead of X11 grabs
 //   export --in FILE [--preset original|p1440|p1080|p720|p480] [--quality Q]
 //          [--audio preserve|mono|mute|customVolume] [--volume V]
 //          [--trim START,DURATION] [--cancel-at FRACTION]
@@ -35,6 +37,8 @@
 
 #include "core/recording/MediaEngine.h"
 #include "core/recording/RecordingSession.h"
+#include "core/recordingflow/RegionStreamRecordingSource.h"
+#include "platform/portal/CastRegionStreams.h"
 
 namespace tessarin {
 namespace {
@@ -126,6 +130,21 @@ int record(const Arguments& arguments, MediaEngine& engine) {
         setrlimit(RLIMIT_FSIZE, &fileSize);
     }
 
+    const bool screencast = arguments.count("screencast") > 0;
+    RegionStreamRecordingSource* streamSource = nullptr;
+    // The screen source: X11 grabs through the media module, or the portal's stream.
+    const auto makeScreenSource = [&]() -> Expected<std::unique_ptr<ScreenRecordingSource>, RecordingError> {
+        if (!screencast) return engine.makeScreenSource(screen);
+        portal::CastRegionRequest request;
+        request.area = screen.area;
+        request.framesPerSecond = screen.frameRate;
+        request.showsCursor = screen.showsCursor;
+        auto stream = portal::openCastRegionStream(nullptr, request);
+        if (!stream) return unexpected(recordingErrorOf(stream.error()));
+        auto source = std::make_unique<RegionStreamRecordingSource>(std::move(stream.value()), screen.frameRate);
+        streamSource = source.get();
+        return std::unique_ptr<ScreenRecordingSource>(std::move(source));
+    };
     TimedScreenSource* timed = nullptr;
     std::unique_ptr<RecordingCaptureCoordinator> coordinatorOwner;
     RecordingConfiguration configuration;
@@ -139,7 +158,9 @@ int record(const Arguments& arguments, MediaEngine& engine) {
         auto writer = RecordingFileWriter::create(file, size, screen.frameRate, withMicrophone,
                                                   movieEncoderFactory(engine));
         if (!writer) return unexpected(writer.error());
-        auto source = std::make_unique<TimedScreenSource>(engine.makeScreenSource(screen));
+        auto screenSource = makeScreenSource();
+        if (!screenSource) return unexpected(screenSource.error());
+        auto source = std::make_unique<TimedScreenSource>(std::move(screenSource.value()));
         timed = source.get();
         auto coordinator = std::make_unique<RecordingCaptureCoordinator>(
             std::move(source), withMicrophone ? engine.makeMicrophone(pulseServer) : nullptr,
@@ -179,6 +200,12 @@ int record(const Arguments& arguments, MediaEngine& engine) {
             report["startToFirstFrameMs"] = std::chrono::duration<double, std::milli>(*first - started).count();
         }
         report["framesDelivered"] = timed->frames();
+    }
+    if (streamSource) {
+        const StreamRecordingCounts counts = streamSource->counts();
+        report["streamRepeated"] = counts.repeated;
+        report["streamMissed"] = counts.missed;
+        report["skippedTicks"] = counts.skipped;
     }
     if (ended.result) {
         report["duration"] = ended.result->duration;

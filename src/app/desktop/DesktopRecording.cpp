@@ -23,6 +23,8 @@
 #include "core/recordingflow/RecordingChromeLayout.h"
 #include "core/recordingflow/RecordingFlowController.h"
 #include "core/recordingflow/RecordingRouting.h"
+#include "core/recordingflow/RegionStreamRecordingSource.h"
+#include "platform/portal/PortalScreenBackend.h"
 #include "platform/x11/X11ScreenBackend.h"
 
 namespace tessarin {
@@ -31,23 +33,55 @@ namespace {
 
 void note(const std::string& line) { logLine(LogLevel::info, LogCategory::capture, "recording_flow." + line); }
 
-// The recording's source area in root pixels, and the display it is on.
-Expected<ScreenSourceSettings, RecordingError> screenSettings(ScreenBackend& backend, const CaptureSelection& selection,
-                                                              double frameRate) {
-    auto* x11 = dynamic_cast<x11::X11ScreenBackend*>(&backend);
+// The recording's screen: its size in pixels and how to open its source.
+struct ScreenPlan {
+    PixelRect area;
+    double frameRate = 0;
+    std::function<Expected<std::unique_ptr<ScreenRecordingSource>, RecordingError>(MediaEngine&)> open;
+};
+
+// The selection in the display's device pixels.
+Expected<PixelRect, RecordingError> selectionPixels(const CaptureSelection& selection) {
     const DisplayDescription& display = selection.screen;
-    if (!x11 || !display.displayID) return unexpected(RecordingError::noDisplay());
     const PixelSize pixels = displayPixelSize(display);
     const auto crop = pixelAlignedCropRect(selection.rect, display.frame, std::max(1.0, display.scale),
                                            {double(pixels.width), double(pixels.height)});
     if (!crop) return unexpected(RecordingError::noDisplay());
+    return *crop;
+}
+
+// X11: the media module grabs the area in root pixels. Wayland: the
+// ScreenCast portal's stream of the display, sampled at the frame rate.
+Expected<ScreenPlan, RecordingError> screenPlan(ScreenBackend& backend, const CaptureSelection& selection,
+                                                double frameRate, bool showsCursor) {
+    const DisplayDescription& display = selection.screen;
+    if (!display.displayID) return unexpected(RecordingError::noDisplay());
+    auto crop = selectionPixels(selection);
+    if (!crop) return unexpected(crop.error());
+    if (auto* portal = dynamic_cast<portal::PortalScreenBackend*>(&backend)) {
+        const uint32_t displayID = *display.displayID;
+        return ScreenPlan{*crop, frameRate,
+                          [portal, displayID, area = *crop, frameRate, showsCursor](MediaEngine&)
+                              -> Expected<std::unique_ptr<ScreenRecordingSource>, RecordingError> {
+                              auto stream = portal->openCastStream(displayID, area, frameRate, showsCursor);
+                              if (!stream) return unexpected(recordingErrorOf(stream.error()));
+                              return std::unique_ptr<ScreenRecordingSource>(
+                                  std::make_unique<RegionStreamRecordingSource>(std::move(stream.value()), frameRate));
+                          }};
+    }
+    auto* x11 = dynamic_cast<x11::X11ScreenBackend*>(&backend);
+    if (!x11) return unexpected(RecordingError::noDisplay());
     auto root = x11->rootAreaOf(*display.displayID, *crop);
     if (!root) return unexpected(RecordingError::recordingFailed(root.error().description()));
     ScreenSourceSettings settings;
     settings.displayName = x11->connection().displayName();
     settings.area = *root;
     settings.frameRate = frameRate;
-    return settings;
+    settings.showsCursor = showsCursor;
+    return ScreenPlan{*root, frameRate, [settings](MediaEngine& media)
+                          -> Expected<std::unique_ptr<ScreenRecordingSource>, RecordingError> {
+                          return media.makeScreenSource(settings);
+                      }};
 }
 
 // A RecordingSession as the flow's run.
@@ -173,17 +207,18 @@ struct DesktopRecording::Parts {
         MediaEngine* media = engine();
         if (!media) return unexpected(RecordingError::recordingFailed(engineError_));
         const RecordingConfiguration settings = configuration();
-        auto screen = screenSettings(ports.backend, request.selection, settings.frameRate);
+        auto screen = screenPlan(ports.backend, request.selection, settings.frameRate, settings.showsCursor);
         if (!screen) return unexpected(screen.error());
-        screen->showsCursor = settings.showsCursor;
         RecordingSession::Ports sessionPorts;
         sessionPorts.makeCoordinator = [media, screen = *screen](const std::filesystem::path& file, bool microphone)
             -> Expected<std::unique_ptr<RecordingCaptureCoordinator>, RecordingError> {
+            auto source = screen.open(*media);
+            if (!source) return unexpected(source.error());
             const VideoSize size = recordingVideoSize(double(screen.area.width), double(screen.area.height), 1.0);
             auto writer = RecordingFileWriter::create(file, size, screen.frameRate, microphone, movieEncoderFactory(*media));
             if (!writer) return unexpected(writer.error());
             auto coordinator = std::make_unique<RecordingCaptureCoordinator>(
-                media->makeScreenSource(screen), microphone ? media->makeMicrophone({}) : nullptr, std::move(*writer));
+                std::move(source.value()), microphone ? media->makeMicrophone({}) : nullptr, std::move(*writer));
             coordinator->setPosterFromFile([media](const std::filesystem::path& movie) { return media->posterFrame(movie); });
             return coordinator;
         };

@@ -135,6 +135,8 @@ void appendFiles(std::string& page, const ReferenceFacts& facts) {
                     {"$XDG_DATA_HOME/io.tessarin.Tessarin/History/",
                      "the capture history: index.json, images/ and thumbnails/"},
                     {"$XDG_DATA_HOME/io.tessarin.Tessarin/Pins/", "pinned screenshots: index.json, images/ and previews/"},
+                    {"$XDG_DATA_HOME/io.tessarin.Tessarin/screencast-restore-token",
+                     "on Wayland, the screen-sharing choice the ScreenCast portal remembers; delete it to be asked again"},
                     {"XDG_DESKTOP_DIR (~/Desktop)", "where Save puts captures"},
                     {"$TMPDIR/tessarin-drags-<uid>/", "files dragged out of the application, swept after a day"},
                     {facts.moduleFolder + "/", "the engine modules, under the installation prefix"},

@@ -33,9 +33,12 @@ int runCaptureScrolling(TessarinCLI& cli, const CLIArguments& args) {
 
     ScrollingTrackingSummary tracking;
     const auto outcome = writtenCapture(cli, output, [&](Completion<ImageResult> done) {
-        if (parameters.autoScroll && !cli.capture.syntheticInputAccess().granted) {
-            done(unexpected(CaptureError::captureFailed(kAccessibilityMessage)));
-            return;
+        if (parameters.autoScroll) {
+            const AccessStatus input = cli.capture.syntheticInputAccess();
+            if (!input.granted) {
+                done(unexpected(CaptureError::captureFailed(input.refusal.value_or(kAccessibilityMessage))));
+                return;
+            }
         }
         ScrollingEnvironment environment;
         environment.makeFrameSource = [&cli, &parameters, &target] {

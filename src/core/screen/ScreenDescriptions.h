@@ -46,6 +46,9 @@ struct WindowDescription {
 struct AccessStatus {
     bool granted = false;
     std::string detail;  // why not, or which server; for doctor and errors
+    // What to tell the user when refused, where the back end has its own
+    // words (a desktop without the portal it needs); else the caller's.
+    std::optional<std::string> refusal = std::nullopt;
 };
 
 }  // namespace tessarin

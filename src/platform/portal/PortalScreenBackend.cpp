@@ -164,9 +164,4 @@ AccessStatus PortalScreenBackend::screenCaptureAccess() {
     return {true, "Screenshot portal version " + std::to_string(number) + " on a Wayland session"};
 }
 
-AccessStatus PortalScreenBackend::syntheticInputAccess() {
-    return {false, "a Wayland session accepts scroll events and pointer moves only through the RemoteDesktop portal, "
-                   "which this back end does not use"};
-}
-
 }  // namespace tessarin::portal

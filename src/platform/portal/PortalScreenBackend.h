@@ -3,14 +3,17 @@
 // the screen itself: pixels come from the desktop portal's Screenshot
 // (non-interactive, the whole layout, cut to the display and area asked
 // for), displays from the compositor's outputs. There is no global window
-// list and no pointer position on Wayland, and this back end sends no input.
+// list and no pointer position on Wayland. Region streams come from the
+// ScreenCast portal, synthetic input from RemoteDesktop where it exists.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include "platform/ScreenBackend.h"
+#include "platform/portal/PortalRemoteDesktop.h"
 #include "platform/portal/PortalRequest.h"
 #include "platform/portal/WaylandOutputs.h"
 
@@ -39,7 +42,7 @@ public:
     explicit PortalScreenBackend(PortalBackendOptions options) : options_(std::move(options)) {}
 
     ScreenCapabilities capabilities() override {
-        return {ScreenCapability::displayCapture, ScreenCapability::regionCapture};
+        return {ScreenCapability::displayCapture, ScreenCapability::regionCapture, ScreenCapability::regionStream};
     }
     Expected<std::vector<DisplayDescription>, CaptureError> displays() override;
     Expected<Image, CaptureError> captureDisplayArea(uint32_t displayID, PixelRect area) override;
@@ -51,6 +54,15 @@ public:
     std::optional<Point> pointerLocation() override { return std::nullopt; }
     AccessStatus screenCaptureAccess() override;
     AccessStatus syntheticInputAccess() override;
+    // Region streams through the ScreenCast portal, input through RemoteDesktop
+    // (PortalScreenBackendStreams.cpp).
+    Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openRegionStream(uint32_t displayID, PixelRect area,
+                                                                                double framesPerSecond) override;
+    // The same with the pointer in the frames or not (recording).
+    Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openCastStream(uint32_t displayID, PixelRect area,
+                                                                              double framesPerSecond, bool showsCursor);
+    std::optional<CaptureError> movePointer(Point global) override;
+    std::optional<CaptureError> postScroll(int32_t lines) override;
 
     // The session bus connection, opened on first use and shared by the
     // portal calls of this back end.
@@ -60,9 +72,13 @@ private:
     Expected<std::vector<WaylandOutput>, CaptureError> outputs() const;
     Expected<Image, CaptureError> screenshot();
 
+    std::optional<CaptureError> withInput(const std::function<std::optional<PortalError>(PortalRemoteDesktop&)>& send);
+
     PortalBackendOptions options_;
     std::mutex connectionMutex_;
     std::shared_ptr<PortalConnection> connection_;
+    std::mutex inputMutex_;
+    std::unique_ptr<PortalRemoteDesktop> input_;  // started on the first scroll or move
 };
 
 // The error a capture reports for a failed portal call about `what`.

@@ -1,0 +1,127 @@
+#include "core/recordingflow/RegionStreamRecordingSource.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+#include "core/recording/RecordingFileWriter.h"
+#include "core/recording/VideoGeometry.h"
+
+namespace tessarin {
+
+namespace {
+
+// Two frames may wait in the writer's queue, one be encoded, one be filled.
+constexpr size_t kPoolSize = kMaxQueuedVideoFrames + 2;
+
+int64_t monotonicNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+RecordingError recordingErrorOf(const CaptureError& error) {
+    switch (error.kind()) {
+        case CaptureError::Kind::noDisplay: return RecordingError::noDisplay();
+        case CaptureError::Kind::permissionDenied: return RecordingError::permissionDenied();
+        case CaptureError::Kind::captureFailed: return RecordingError::recordingFailed(error.message());
+    }
+    return RecordingError::recordingFailed(error.description());
+}
+
+RegionStreamRecordingSource::RegionStreamRecordingSource(std::unique_ptr<RegionFrameStream> stream, double frameRate)
+    : stream_(std::move(stream)), frameRate_(clampedRecordingFrameRate(frameRate)) {}
+
+RegionStreamRecordingSource::~RegionStreamRecordingSource() { stop(); }
+
+void RegionStreamRecordingSource::setHandlers(FrameHandler onFrame, RecordingErrorHandler onError) {
+    onFrame_ = std::move(onFrame);
+    onError_ = std::move(onError);
+}
+
+std::optional<RecordingError> RegionStreamRecordingSource::start() {
+    if (thread_.joinable()) return std::nullopt;
+    if (!stream_) return RecordingError::noDisplay();
+    if (auto error = stream_->start()) return recordingErrorOf(*error);
+    {
+        std::lock_guard guard(lock_);
+        stopping_ = false;
+    }
+    thread_ = std::thread([this] { run(); });
+    return std::nullopt;
+}
+
+void RegionStreamRecordingSource::stop() {
+    {
+        std::lock_guard guard(lock_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    if (stream_) stream_->stop();
+}
+
+StreamRecordingCounts RegionStreamRecordingSource::counts() const {
+    return {delivered_.load(), repeated_.load(), missed_.load(), skipped_.load()};
+}
+
+std::shared_ptr<VideoFrame> RegionStreamRecordingSource::freeFrame(const RegionFrame& like) {
+    // Only this thread hands frames out, so one held by no one else stays free while it is filled.
+    for (auto& frame : pool_) {
+        if (frame.use_count() == 1) return frame;
+    }
+    if (pool_.size() >= kPoolSize) return nullptr;
+    auto frame = std::make_shared<VideoFrame>();
+    frame->width = like.width;
+    frame->height = like.height;
+    frame->bytesPerRow = static_cast<size_t>(like.width) * 4;
+    frame->bytes.resize(frame->bytesPerRow * static_cast<size_t>(like.height));
+    pool_.push_back(frame);
+    return frame;
+}
+
+bool RegionStreamRecordingSource::waitUntil(std::chrono::steady_clock::time_point until) {
+    std::unique_lock guard(lock_);
+    return wake_.wait_until(guard, until, [this] { return stopping_; });
+}
+
+void RegionStreamRecordingSource::run() {
+    const auto interval = std::chrono::nanoseconds(std::llround(1e9 / frameRate_));
+    auto next = std::chrono::steady_clock::now();
+    uint64_t lastFrameID = 0;
+    for (;;) {
+        if (auto error = stream_->stopError()) {
+            if (onError_) onError_(recordingErrorOf(*error));
+            return;
+        }
+        const LatestRegionFrame latest = stream_->latest();
+        // Until the stream's first frame there is nothing to record yet.
+        if (latest.frame && latest.frame->isWellFormed()) {
+            if (latest.frameID == lastFrameID) {
+                ++repeated_;
+            } else if (lastFrameID != 0) {
+                missed_ += static_cast<int64_t>(latest.frameID - lastFrameID - 1);
+            }
+            lastFrameID = latest.frameID;
+            if (std::shared_ptr<VideoFrame> frame = freeFrame(*latest.frame)) {
+                frame->timestampNs = monotonicNanoseconds();
+                const RegionFrame& source = *latest.frame;
+                for (int64_t y = 0; y < source.height; ++y) {
+                    std::memcpy(frame->bytes.data() + frame->bytesPerRow * static_cast<size_t>(y), source.row(y),
+                                frame->bytesPerRow);
+                }
+                ++delivered_;
+                if (onFrame_) onFrame_(frame);
+            } else {
+                ++skipped_;
+            }
+        }
+        // A late tick moves the schedule on instead of bursting to catch up.
+        next = std::max(next + interval, std::chrono::steady_clock::now());
+        if (waitUntil(next)) return;
+    }
+}
+
+}  // namespace tessarin
