@@ -2,7 +2,9 @@
 // Which of our windows leave the screen before it is read. Every top-level
 // window does (the tray menu just chosen from, a dialog, the editor), unless
 // it carries the stays-on-screen mark: pins belong to the desktop being
-// captured, and a spare thumbnail waits far off every screen anyway.
+// captured, a spare thumbnail waits far off every screen anyway, and the
+// capture overlays are taken down by the capture flow that showed them (a
+// trigger that arrives while one shows is dropped and must leave it).
 
 #include <QVariant>
 #include <QWindow>

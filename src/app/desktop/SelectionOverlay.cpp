@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "app/desktop/DirectPaintWindow.h"
+#include "app/desktop/OwnWindows.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtKeyboardGrab.h"
 #include "app/desktop/QtWindowing.h"
@@ -99,6 +100,8 @@ public:
         setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint |
                  Qt::NoDropShadowWindowHint);
         setTitle(QStringLiteral("Tessarin Selection"));
+        // The capture flow takes the overlay down itself, when it is done.
+        markStaysOnScreen(*this, true);
         // The overlay holds the frozen screens for as long as its windows.
         if (frozen) backdrop_ = backdropOf(*frozen);
         pointsPerPixel_ = pointsPerLogicalPixel(display, screen);

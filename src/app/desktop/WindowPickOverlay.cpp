@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "app/desktop/DirectPaintWindow.h"
+#include "app/desktop/OwnWindows.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtKeyboardGrab.h"
 
@@ -21,6 +22,8 @@ public:
         setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint);
         setCursor(Qt::PointingHandCursor);
         setTitle(QStringLiteral("Tessarin Window Pick"));
+        // The capture flow takes the overlay down itself, when it is done.
+        markStaysOnScreen(*this, true);
         if (frozen) backdrop_ = backdropOf(*frozen);
     }
 
