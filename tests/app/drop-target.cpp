@@ -24,7 +24,11 @@ public:
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override {
-        if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+        if (!event->mimeData()->hasUrls()) return;
+        event->acceptProposedAction();
+        // Tells the test the drag has reached us, so it releases over a target that knows.
+        std::printf("entered\n");
+        std::fflush(stdout);
     }
     void dragMoveEvent(QDragMoveEvent* event) override { event->acceptProposedAction(); }
     void dropEvent(QDropEvent* event) override {

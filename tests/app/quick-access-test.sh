@@ -175,11 +175,17 @@ case_drag_out() {
     x=${origin%,*}
     y=${origin#*,}
     # From the thumbnail's lower left, clear of its buttons, across to the target.
+    # Each step waits for the application: a busy machine must not let the
+    # button go before the drag has started and reached the target.
     xdotool mousemove --sync "$((x + 20))" "$((y + 145))" mousedown 1
+    xdotool mousemove --sync "$((x + 10))" "$((y + 135))"
+    wait_for "grep -q 'quick_access.drag_start' '$work/app.log'" 10 || fail "the drag did not start"
     for step in 1 2 3 4 5 6 7 8; do
         xdotool mousemove --sync "$((x + 20 - (x - 400) * step / 8))" "$((y + 145 - (y + 145 - 350) * step / 8))"
     done
-    xdotool mousemove --sync 402 352 mouseup 1
+    xdotool mousemove --sync 402 352
+    wait_for "grep -q entered '$work/drop.log'" 10 || fail "the drag did not reach the drop target"
+    xdotool mouseup 1
     wait_for "[ -s '$work/dropped-file' ]" 10 || fail "the drop target received no file"
     local file
     file=$(cat "$work/dropped-file")
