@@ -109,6 +109,8 @@ case_previous_area_round_trips() {
     drag 400 300 700 500
     xdotool key Return
     completed
+    # The application keeps the area in its preferences a moment later.
+    wait_for "grep -q '\"lastCaptureSelection\"' '$(preferences_file)'" 10 || fail "the area was not kept"
     # The agent repeats the area the application captured…
     "$TESSARIN" capture-previous-region --out "$work/previous.png" >/dev/null || fail "the agent had no previous area"
     same_pixels "$work/previous.png" "$(history_image)" || fail "the agent's previous area differs"
