@@ -35,6 +35,7 @@
 #include "core/quickaccess/ThumbnailAnnotation.h"
 #include "platform/InteractionFactory.h"
 #include "platform/PlatformFactory.h"
+#include "platform/portal/PortalWindowPick.h"
 #include "platform/sound/CanberraSoundPlayer.h"
 #include "platform/x11/X11RawKeyWatcher.h"
 #include "platform/x11/X11ScreenBackend.h"
@@ -143,8 +144,10 @@ public:
         auto answer = shared(std::move(done));
         auto* x11 = dynamic_cast<x11::X11ScreenBackend*>(&backend_);
         if (!x11) {
-            // No window list without X11: only the screen-sharing portal's chooser could give one.
-            const std::string reason = compositorPlacesWindows() ? windowPickUnavailableReason(screenCastSources())
+            // No window list without X11: only the screen-sharing portal's chooser can give a window.
+            const ScreenCastSources sources = compositorPlacesWindows() ? screenCastSources() : ScreenCastSources{};
+            if (sources.windows) return pickThroughPortal(answer);
+            const std::string reason = compositorPlacesWindows() ? windowPickUnavailableReason(sources)
                                                                  : "no window list on this desktop";
             logLine(LogLevel::info, LogCategory::capture, "window.pick unavailable: " + reason);
             return (*answer)(PickedImage(unexpected(CaptureError::captureFailed(reason))));
@@ -167,6 +170,15 @@ public:
     }
 
 private:
+    // The portal shows its own chooser and casts the window picked there;
+    // the first picture of that cast is the capture.
+    void pickThroughPortal(std::shared_ptr<Completion<PickedImage>> answer) {
+        logLine(LogLevel::info, LogCategory::capture, "window.pick portal_chooser");
+        runInBackground<PickedImage>(
+            background_, main_, [] { return PickedImage(portal::pickWindowThroughPortal(nullptr)); },
+            [answer](PickedImage result) { (*answer)(std::move(result)); });
+    }
+
     void finish(std::optional<WindowDescription> picked, std::shared_ptr<Completion<PickedImage>> answer) {
         if (overlay_) {
             takeOffScreen(interaction_.ownWindows(), overlay_->windowIds(), "window_pick");

@@ -45,8 +45,8 @@ std::string windowPickUnavailableReason(const ScreenCastSources& sources) {
                "applications no window list." +
                instead;
     }
-    return "Picking a window through the screen-sharing portal's chooser is not supported by this version of "
-           "Tessarin yet. Capture an area or the full screen instead.";
+    // A portal that shares windows lets the person pick one in its chooser.
+    return {};
 }
 
 }  // namespace tessarin

@@ -19,7 +19,8 @@ struct ScreenCastSources {
 ScreenCastSources screenCastSources();
 
 // Why a window cannot be picked here, for the person: names the missing
-// portal or source type and which desktops provide it.
+// portal or source type and which desktops provide it; empty where the
+// portal shares single windows (the pick goes through its chooser).
 std::string windowPickUnavailableReason(const ScreenCastSources& sources);
 
 }  // namespace tessarin

@@ -52,7 +52,9 @@ PipeWireRegionStream::~PipeWireRegionStream() {
 
 std::optional<CaptureError> PipeWireRegionStream::start() {
     if (loop_) return std::nullopt;
-    if (request_.area.isEmpty()) return CaptureError::captureFailed("the screen cast area is empty");
+    if (!request_.wholePicture && request_.area.isEmpty()) {
+        return CaptureError::captureFailed("the screen cast area is empty");
+    }
     if (request_.remoteFd < 0) return CaptureError::captureFailed("no PipeWire remote for the screen cast");
     initialisePipeWireOnce();
     loop_ = pw_thread_loop_new("tessarin-cast", nullptr);
@@ -270,6 +272,15 @@ void PipeWireRegionStream::receive(pw_buffer& received) {
                                    crop->region.size.height};
     }
 
+    if (request_.wholePicture) {
+        const PixelRect picture = cast.videoCrop.value_or(PixelRect{0, 0, width_, height_});
+        if (picture.isEmpty()) return;
+        // A window that changed size: frames of the new size from now on.
+        if (picture.width != request_.area.width || picture.height != request_.area.height) {
+            frames_ = RegionFrameRecycler(picture.width, picture.height, static_cast<size_t>(picture.width) * 4);
+        }
+        request_.area = PixelRect{0, 0, picture.width, picture.height};
+    }
     std::unique_ptr<RegionFrame> frame = frames_.take();
     if (!copyCastArea(cast, request_.area, *frame)) return fail("the screen cast sent a buffer smaller than its format");
     if (request_.drawsCursorFromMetadata && cursor_ && cursorPosition_) {

@@ -35,6 +35,9 @@ struct PipeWireStreamRequest {
     PixelRect area;            // pixels of the shared picture, top-left origin
     double framesPerSecond = 30;
     bool drawsCursorFromMetadata = false;
+    // The area is the whole shared picture, whatever size it has or takes
+    // (a window's stream); `area` is then ignored.
+    bool wholePicture = false;
 };
 
 class PipeWireRegionStream final : public RegionFrameStream {

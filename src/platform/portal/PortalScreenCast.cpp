@@ -16,7 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint32_t kMonitorSource = 1;
 // Remember the choice until the user revokes it.
 constexpr uint32_t kPersistUntilRevoked = 2;
 // The interface version that brought cursor modes, and the one that brought restore tokens.
@@ -144,12 +143,14 @@ Expected<std::shared_ptr<PortalScreenCast>, PortalError> PortalScreenCast::start
                                       "no desktop portal offers screen casts (org.freedesktop.portal.ScreenCast)"});
     }
     const uint32_t sources = uint32Property(*connection, "AvailableSourceTypes", options.timeout);
-    if (sources != 0 && !(sources & kMonitorSource)) {
+    if (sources != 0 && !(sources & options.sourceTypes)) {
         return unexpected(PortalError{PortalError::Kind::missingPortal,
-                                      "the ScreenCast portal cannot share a whole screen (org.freedesktop.portal.ScreenCast)"});
+                                      options.sourceTypes == kCastWindowSource
+                                          ? "the ScreenCast portal cannot share a single window (org.freedesktop.portal.ScreenCast)"
+                                          : "the ScreenCast portal cannot share a whole screen (org.freedesktop.portal.ScreenCast)"});
     }
     const uint32_t cursorModes = version >= kCursorModeVersion ? uint32Property(*connection, "AvailableCursorModes", options.timeout) : 0;
-    const bool remembers = version >= kRestoreTokenVersion && tokens;
+    const bool remembers = version >= kRestoreTokenVersion && tokens && options.remembersChoice;
     std::optional<std::string> stored = remembers ? tokens->load() : std::nullopt;
     std::optional<std::string> newToken;
     auto cast = attempt(connection, options, stored, version, cursorModes, newToken);
@@ -188,10 +189,10 @@ Expected<std::shared_ptr<PortalScreenCast>, PortalError> PortalScreenCast::attem
 
     GVariantBuilder select;
     g_variant_builder_init(&select, G_VARIANT_TYPE_VARDICT);
-    g_variant_builder_add(&select, "{sv}", "types", g_variant_new_uint32(kMonitorSource));
+    g_variant_builder_add(&select, "{sv}", "types", g_variant_new_uint32(options.sourceTypes));
     g_variant_builder_add(&select, "{sv}", "multiple", g_variant_new_boolean(FALSE));
     if (cast->cursor_.mode != 0) g_variant_builder_add(&select, "{sv}", "cursor_mode", g_variant_new_uint32(cast->cursor_.mode));
-    if (version >= kRestoreTokenVersion) {
+    if (version >= kRestoreTokenVersion && options.remembersChoice) {
         g_variant_builder_add(&select, "{sv}", "persist_mode", g_variant_new_uint32(kPersistUntilRevoked));
         if (restoreToken) g_variant_builder_add(&select, "{sv}", "restore_token", g_variant_new_string(restoreToken->c_str()));
     }

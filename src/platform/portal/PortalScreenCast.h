@@ -56,8 +56,15 @@ struct CastStream {
 // The streams in Start's results ("streams" a(ua{sv})), in order.
 std::vector<CastStream> castStreamsOf(GVariant* startResults);
 
+// What a cast may share (AvailableSourceTypes, SelectSources' "types").
+inline constexpr uint32_t kCastMonitorSource = 1;
+inline constexpr uint32_t kCastWindowSource = 2;
+
 struct ScreenCastOptions {
     bool showsCursor = false;
+    uint32_t sourceTypes = kCastMonitorSource;
+    // Asks the portal to remember the choice (persist_mode 2), where it can.
+    bool remembersChoice = true;
     std::chrono::milliseconds timeout{std::chrono::seconds(30)};
 };
 

@@ -10,6 +10,7 @@
 
 #include "platform/portal/CastRegionStreams.h"
 #include "platform/portal/PortalRemoteDesktop.h"
+#include "platform/portal/PortalWindowPick.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
@@ -79,6 +80,32 @@ TEST(CastCaptureError, ARefusalOrCancelIsThePermissionError) {
         {PortalError::Kind::failed, "Capture failed: why"},
     };
     for (const auto& c : cases) EXPECT_EQ(castCaptureError({c.kind, "why"}).description(), c.description);
+}
+
+TEST(WindowPickFailure, ClosingTheChooserPicksNothingAndOtherFailuresAreErrors) {
+    const auto closed = windowPickFailure({PortalError::Kind::cancelled, "closed"});
+    ASSERT_TRUE(closed);
+    EXPECT_FALSE(closed->has_value());
+    for (const auto kind : {PortalError::Kind::denied, PortalError::Kind::missingPortal, PortalError::Kind::timedOut}) {
+        const auto failed = windowPickFailure({kind, "why"});
+        ASSERT_FALSE(failed);
+    }
+    EXPECT_EQ(windowPickFailure({PortalError::Kind::denied, "why"}).error().description(),
+              "Screen recording permission denied");
+}
+
+TEST(WindowPickFrame, BlueGreenRedBecomesOpaqueRgbaAndAShortFrameIsNone) {
+    RegionFrame frame;
+    frame.width = 2;
+    frame.height = 1;
+    frame.bytesPerRow = 12;  // padded rows are read by their stride
+    frame.bytes = {10, 20, 30, 0, 40, 50, 60, 7, 99, 99, 99, 99};
+    const auto image = opaqueImageOfFrame(frame);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(std::vector<uint8_t>(image->row(0), image->row(0) + 8),
+              (std::vector<uint8_t>{30, 20, 10, 255, 60, 50, 40, 255}));
+    frame.bytes.resize(4);
+    EXPECT_FALSE(opaqueImageOfFrame(frame));
 }
 
 TEST(CastRestoreToken, SavesLoadsAndForgetsOnlyPlausibleTokens) {

@@ -14,6 +14,7 @@
 #include "platform/portal/CastRegionStreams.h"
 #include "platform/portal/PipeWireRegionStream.h"
 #include "platform/portal/PortalRemoteDesktop.h"
+#include "platform/portal/PortalWindowPick.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
@@ -166,6 +167,43 @@ TEST_F(CastSession, WithoutRemoteDesktopThereIsNoInputAndTheMessageNamesThePorta
     auto input = PortalRemoteDesktop::start(connection.value(), 5s);
     ASSERT_FALSE(input);
     EXPECT_EQ(input.error(), (PortalError{PortalError::Kind::missingPortal, kNoRemoteDesktopMessage}));
+}
+
+
+// The window pick's stream follows the shared picture's own size; on this
+// portal, which shares whole screens only, it is shown a monitor, and a
+// window pick itself is refused with the reason.
+TEST_F(CastSession, AWholePictureStreamTakesTheSharedPicturesSizeAndWindowsAreNotOffered) {
+    auto connection = PortalConnection::open();
+    ASSERT_TRUE(connection) << connection.error().message;
+    const auto picked = pickWindowThroughPortal(connection.value(), {std::chrono::seconds(10), std::chrono::seconds(5)});
+    ASSERT_FALSE(picked);
+    EXPECT_NE(picked.error().description().find("cannot share a single window"), std::string::npos)
+        << picked.error().description();
+
+    ScreenCastOptions options;
+    options.remembersChoice = false;
+    auto cast = PortalScreenCast::start(connection.value(), options, std::nullopt);
+    ASSERT_TRUE(cast) << cast.error().message;
+    auto fd = cast.value()->openPipeWireRemote();
+    ASSERT_TRUE(fd) << fd.error().message;
+    PipeWireStreamRequest request;
+    request.remoteFd = fd.value();
+    request.nodeID = cast.value()->streams().front().nodeID;
+    request.wholePicture = true;
+    PipeWireRegionStream stream(request, std::shared_ptr<void>(cast.value()));
+    ASSERT_FALSE(stream.start());
+    const LatestRegionFrame latest = waitForFrames(stream, 1);
+    ASSERT_TRUE(latest.frame) << (stream.stopError() ? stream.stopError()->description() : "no frame");
+    EXPECT_EQ(latest.frame->width, 1280);
+    EXPECT_EQ(latest.frame->height, 720);
+    const auto image = opaqueImageOfFrame(*latest.frame);
+    ASSERT_TRUE(image);
+    const auto colour = firstOutputColour();
+    EXPECT_EQ((std::array<uint8_t, 4>{image->row(719)[1279 * 4], image->row(719)[1279 * 4 + 1],
+                                      image->row(719)[1279 * 4 + 2], image->row(719)[1279 * 4 + 3]}),
+              (std::array<uint8_t, 4>{colour[0], colour[1], colour[2], 255}));
+    stream.stop();
 }
 
 }  // namespace

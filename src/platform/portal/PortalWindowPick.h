@@ -1,0 +1,38 @@
+#pragma once
+// One picture of a window the person picks in the ScreenCast portal's own
+// chooser: Wayland gives applications no window list, so this is the only
+// way to a single window there, where the desktop's portal shares windows.
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+#include "core/common/Expected.h"
+#include "core/common/Image.h"
+#include "core/screen/CaptureError.h"
+#include "core/screen/RegionFrame.h"
+#include "platform/portal/PortalRequest.h"
+
+namespace tessarin::portal {
+
+struct WindowPickTimeouts {
+    // The chooser waits for the person, so its answer may take long.
+    std::chrono::milliseconds chooser{std::chrono::minutes(5)};
+    // The window's first picture once the cast runs.
+    std::chrono::milliseconds firstFrame{std::chrono::seconds(5)};
+};
+
+// The picked window's pixels; nothing when the person closed the chooser.
+// A refusal is the permission error; a portal that shares no windows, or
+// none at all, says so.
+Expected<std::optional<Image>, CaptureError> pickWindowThroughPortal(std::shared_ptr<PortalConnection> connection,
+                                                                     WindowPickTimeouts timeouts = {});
+
+// What a portal failure means for a pick: the person's cancel is no pick,
+// not an error.
+Expected<std::optional<Image>, CaptureError> windowPickFailure(const PortalError& error);
+
+// A cast frame (B, G, R, X) as an opaque RGBA image; none when it cannot be had.
+std::optional<Image> opaqueImageOfFrame(const RegionFrame& frame);
+
+}  // namespace tessarin::portal
