@@ -40,7 +40,7 @@
 namespace tessarin {
 
 // The trigger text the portal expects for a combination ("CTRL+SHIFT+Print"):
-// the shortcuts specification's modifier names, then the keysym name.
+// the portal's modifier names (CTRL, ALT, SHIFT, LOGO), then the keysym name.
 std::string portalTriggerText(const KeyCombination& combination);
 
 // What the settings and the guide say where the desktop has no shortcut

@@ -6,9 +6,9 @@
 namespace tessarin {
 namespace {
 
-// The shortcuts specification's trigger syntax: CTRL, ALT, SHIFT, LOGO in
+// The GlobalShortcuts portal's trigger syntax: CTRL, ALT, SHIFT, LOGO in
 // that order, then the keysym name as stored.
-TEST(PortalTriggerTextTest, ModifiersInTheSpecifiedOrderThenTheKey) {
+TEST(PortalTriggerTextTest, ModifiersInThePortalsOrderThenTheKey) {
     const struct {
         const char* stored;
         const char* trigger;
