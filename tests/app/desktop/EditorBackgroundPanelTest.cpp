@@ -19,6 +19,7 @@
 #include "app/desktop/EditorCanvasWidget.h"
 #include "app/desktop/EditorExport.h"
 #include "app/desktop/EditorWindow.h"
+#include "app/desktop/EditorWindowFixture.h"
 #include "app/desktop/QtTestApplication.h"
 #include "core/annotation/AnnotationCropTool.h"
 #include "render/annotation/CairoAnnotationEditorRenderer.h"
@@ -39,40 +40,13 @@ std::shared_ptr<const Image> stripedImage(uint32_t width, uint32_t height) {
     return std::make_shared<const Image>(std::move(*image));
 }
 
-struct EditorBackgroundPanelTest : ::testing::Test {
-    QApplication& application = qtWidgetTestApplication();  // before any widget
-    QTemporaryDir folder;
-    std::shared_ptr<const PangoTextEngine> text = std::make_shared<PangoTextEngine>();
-    std::unique_ptr<AnnotationEditorRenderer> drawing = makeCairoAnnotationEditorRenderer(text);
-    TileCanvasPixels pixels{[this] { return drawing.get(); }};
-    // Exports from the canvas's tiles, as the application does.
-    ModuleExportRenderer renderer{[this] { return drawing.get(); }, &pixels};
-    QString savePath = folder.filePath(QStringLiteral("framed.png"));
-    QtExportDelivery delivery{[] { return ImageFormat::png(); }, [this](const QString&) { return savePath; }};
-    AnnotationEditorHost host{[this](AnnotationEditorSessionPtr session) {
-        AnnotationEditorModel::Dependencies deps;
-        deps.measurer = text;
-        deps.renderer = &renderer;
-        deps.delivery = &delivery;
-        deps.cropSessions = AnnotationCropTool::factory(1.0);
-        return std::make_unique<AnnotationEditorModel>(std::move(session), std::move(deps));
-    }};
-    EditorWindow window{host, pixels, [this] { return drawing.get(); }};
-    std::vector<std::shared_ptr<const Image>> completed;
-
+struct EditorBackgroundPanelTest : EditorWindowFixture {
+    EditorBackgroundPanelTest() { savePath = folder.filePath(QStringLiteral("framed.png")); }
     void open(uint32_t width = 200, uint32_t height = 100) {
-        host.open(std::make_shared<AnnotationEditorSession>(
-            stripedImage(width, height), [this](std::shared_ptr<const Image> image, AnnotationDeliveryCallback done) {
-                completed.push_back(std::move(image));
-                done(AnnotationDeliveryResult::delivered());
-            }));
-        window.refresh();
-        window.show();
+        openOn(stripedImage(width, height));
         button("backgroundToggle")->click();
     }
 
-    AnnotationEditorModel& model() { return *host.model(); }
-    EditorCanvasWidget& canvas() { return *window.canvas(); }
     template <class T = QToolButton>
     T* find(const char* name) {
         auto* found = window.findChild<T*>(QString::fromLatin1(name));

@@ -19,6 +19,7 @@
 #include "app/desktop/EditorCanvasWidget.h"
 #include "app/desktop/EditorExport.h"
 #include "app/desktop/EditorLayersPanel.h"
+#include "app/desktop/EditorWindowFixture.h"
 #include "app/desktop/EditorToolBar.h"
 #include "app/desktop/QtTestApplication.h"
 #include "core/annotation/AnnotationCropTool.h"
@@ -38,43 +39,12 @@ std::shared_ptr<const Image> whiteImage(uint32_t width, uint32_t height) {
 
 bool isReddish(QColor c) { return c.red() > 200 && c.green() < 120 && c.blue() < 120; }
 
-struct EditorWindowTest : ::testing::Test {
-    QApplication& application = qtWidgetTestApplication();  // before any widget
-    QTemporaryDir folder;
-    QString savePath = folder.filePath(QStringLiteral("marked.png"));
-    QString suggestedName;
-    std::shared_ptr<const PangoTextEngine> text = std::make_shared<PangoTextEngine>();
-    std::unique_ptr<AnnotationEditorRenderer> drawing = makeCairoAnnotationEditorRenderer(text);
-    ModuleExportRenderer renderer{[this] { return drawing.get(); }};
-    QtExportDelivery delivery{[] { return ImageFormat::jpeg(); },
-                              [this](const QString& suggested) {
-                                  suggestedName = suggested;
-                                  return savePath;
-                              }};
-    TileCanvasPixels pixels{[this] { return drawing.get(); }};
-    AnnotationEditorHost host{[this](AnnotationEditorSessionPtr session) {
-        AnnotationEditorModel::Dependencies deps;
-        deps.measurer = text;
-        deps.renderer = &renderer;
-        deps.delivery = &delivery;
-        deps.cropSessions = AnnotationCropTool::factory(1.0);
-        return std::make_unique<AnnotationEditorModel>(std::move(session), std::move(deps));
-    }};
-    EditorWindow window{host, pixels, [this] { return drawing.get(); }};
-    std::vector<std::shared_ptr<const Image>> completed;
-
-    void open(uint32_t width = 200, uint32_t height = 100) {
-        host.open(std::make_shared<AnnotationEditorSession>(
-            whiteImage(width, height), [this](std::shared_ptr<const Image> image, AnnotationDeliveryCallback done) {
-                completed.push_back(std::move(image));
-                done(AnnotationDeliveryResult::delivered());
-            }));
-        window.refresh();
-        window.show();
+struct EditorWindowTest : EditorWindowFixture {
+    EditorWindowTest() {
+        savePath = folder.filePath(QStringLiteral("marked.png"));
+        saveFormat = ImageFormat::jpeg();
     }
-
-    AnnotationEditorModel& model() { return *host.model(); }
-    EditorCanvasWidget& canvas() { return *window.canvas(); }
+    void open(uint32_t width = 200, uint32_t height = 100) { openOn(whiteImage(width, height)); }
 
     void mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers = {}) {
         const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;

@@ -1,0 +1,61 @@
+#pragma once
+// An editor window wired as the application wires it: the Cairo renderer,
+// the tile canvas (exports reuse its tiles), and a delivery that saves into
+// a temporary folder in `saveFormat`. Each test opens it on its own picture.
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "app/desktop/EditorCanvasWidget.h"
+#include "app/desktop/EditorExport.h"
+#include "app/desktop/EditorWindow.h"
+#include "app/desktop/QtTestApplication.h"
+#include "core/annotation/AnnotationCropTool.h"
+#include "render/annotation/CairoAnnotationEditorRenderer.h"
+#include "render/annotation/PangoTextEngine.h"
+
+namespace tessarin {
+
+struct EditorWindowFixture : ::testing::Test {
+    QApplication& application = qtWidgetTestApplication();  // before any widget
+    QTemporaryDir folder;
+    QString savePath = folder.filePath(QStringLiteral("saved.png"));
+    QString suggestedName;
+    ImageFormat saveFormat = ImageFormat::png();
+    std::shared_ptr<const PangoTextEngine> text = std::make_shared<PangoTextEngine>();
+    std::unique_ptr<AnnotationEditorRenderer> drawing = makeCairoAnnotationEditorRenderer(text);
+    TileCanvasPixels pixels{[this] { return drawing.get(); }};
+    ModuleExportRenderer renderer{[this] { return drawing.get(); }, &pixels};
+    QtExportDelivery delivery{[this] { return saveFormat; },
+                              [this](const QString& suggested) {
+                                  suggestedName = suggested;
+                                  return savePath;
+                              }};
+    AnnotationEditorHost host{[this](AnnotationEditorSessionPtr session) {
+        AnnotationEditorModel::Dependencies deps;
+        deps.measurer = text;
+        deps.renderer = &renderer;
+        deps.delivery = &delivery;
+        deps.cropSessions = AnnotationCropTool::factory(1.0);
+        return std::make_unique<AnnotationEditorModel>(std::move(session), std::move(deps));
+    }};
+    EditorWindow window{host, pixels, [this] { return drawing.get(); }};
+    std::vector<std::shared_ptr<const Image>> completed;
+
+    // Opens the editor on `image`; Done hands the result to `completed`.
+    void openOn(std::shared_ptr<const Image> image) {
+        host.open(std::make_shared<AnnotationEditorSession>(
+            std::move(image), [this](std::shared_ptr<const Image> result, AnnotationDeliveryCallback done) {
+                completed.push_back(std::move(result));
+                done(AnnotationDeliveryResult::delivered());
+            }));
+        window.refresh();
+        window.show();
+    }
+
+    AnnotationEditorModel& model() { return *host.model(); }
+    EditorCanvasWidget& canvas() { return *window.canvas(); }
+};
+
+}  // namespace tessarin
