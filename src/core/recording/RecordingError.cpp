@@ -22,7 +22,7 @@ std::string RecordingError::description() const {
         case Kind::destinationUnavailable: return localized("Cannot locate a save destination for the recording.");
         case Kind::noDisplay: return localized("No display found for screen recording.");
         case Kind::permissionDenied: return localized("Screen recording permission denied.");
-        case Kind::unsupported: return localized("Screen recording is not available on this macOS version.");
+        case Kind::unsupported: return localized("Screen recording is not available on this desktop.");
     }
     return {};
 }

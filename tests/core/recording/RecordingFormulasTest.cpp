@@ -30,7 +30,7 @@ TEST(RecordingErrorText, EveryCaseHasItsText) {
         {RecordingError::destinationUnavailable(), "Cannot locate a save destination for the recording."},
         {RecordingError::noDisplay(), "No display found for screen recording."},
         {RecordingError::permissionDenied(), "Screen recording permission denied."},
-        {RecordingError::unsupported(), "Screen recording is not available on this macOS version."},
+        {RecordingError::unsupported(), "Screen recording is not available on this desktop."},
         {recording_failure::startedTwice(), "Recording failed: Recording coordinator can only be started once."},
         {recording_failure::noMicrophone(), "Recording failed: No microphone device available."},
         {recording_failure::videoInputRefused(), "Recording failed: Unable to add video writer input."},
@@ -120,33 +120,6 @@ TEST(RecordingClock, MinutesAreNotWrappedIntoHours) {
     } cases[] = {{0, "00:00"},    {59.9, "00:59"},  {61, "01:01"},     {3600, "60:00"},  {6001, "100:01"},
                  {-3, "00:00"},   {kNaN, "00:00"},  {0.999, "00:00"}};
     for (const auto& c : cases) EXPECT_EQ(recordingClockText(c.seconds), c.text) << c.seconds;
-}
-
-TEST(RecordingConfigurationDefaults, MatchTheRecordingFlow) {
-    const RecordingConfiguration configuration;
-    EXPECT_EQ(configuration.minimumSelectionDimension, 120.0);
-    EXPECT_EQ(configuration.frameRate, 30);
-    EXPECT_TRUE(configuration.showsCursor);
-    EXPECT_TRUE(configuration.dimsOutsideSelection);
-    EXPECT_FALSE(configuration.defaultMicrophoneEnabled);
-    EXPECT_EQ(configuration.chromePadding, 14.0);
-    EXPECT_EQ(configuration.selectionStrokeWidth, 2.0);
-    EXPECT_EQ(configuration.panelAnchorHeight, 68.0);
-}
-
-TEST(VideoEditPresets, TitlesNamesAndOrder) {
-    const char* titles[] = {"Original", "1440p", "1080p", "720p", "480p", "Custom"};
-    const char* names[] = {"original", "p1440", "p1080", "p720", "p480", "custom"};
-    for (size_t i = 0; i < kVideoDimensionPresets.size(); ++i) {
-        EXPECT_EQ(presetTitle(kVideoDimensionPresets[i]), titles[i]);
-        EXPECT_EQ(rawName(kVideoDimensionPresets[i]), names[i]);
-    }
-    const char* modeTitles[] = {"Don't change", "Convert to mono", "Mute", "Change volume"};
-    const char* modeNames[] = {"preserve", "mono", "mute", "customVolume"};
-    for (size_t i = 0; i < kVideoAudioModes.size(); ++i) {
-        EXPECT_EQ(audioModeTitle(kVideoAudioModes[i]), modeTitles[i]);
-        EXPECT_EQ(rawName(kVideoAudioModes[i]), modeNames[i]);
-    }
 }
 
 TEST(VideoEditPresets, NumberedPresetsLimitTheLongerSideAndStayEven) {
