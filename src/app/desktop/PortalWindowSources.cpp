@@ -1,33 +1,15 @@
 #include "app/desktop/PortalWindowSources.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
+#include "platform/portal/PortalScreenCast.h"
 
 namespace tessarin {
-namespace {
-
-constexpr int kCallTimeoutMs = 3000;
-constexpr uint kMonitorSource = 1;
-constexpr uint kWindowSource = 2;
-
-}  // namespace
 
 ScreenCastSources screenCastSources() {
-    ScreenCastSources sources;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) return sources;
-    QDBusMessage ask = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/freedesktop/portal/desktop"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    ask.setArguments({QStringLiteral("org.freedesktop.portal.ScreenCast"), QStringLiteral("AvailableSourceTypes")});
-    const QDBusMessage answer = bus.call(ask, QDBus::Block, kCallTimeoutMs);
-    if (answer.type() != QDBusMessage::ReplyMessage) return sources;
-    const uint types = answer.arguments().value(0).value<QDBusVariant>().variant().toUInt();
-    sources.portal = true;
-    sources.monitors = (types & kMonitorSource) != 0;
-    sources.windows = (types & kWindowSource) != 0;
-    return sources;
+    auto connection = portal::PortalConnection::open();
+    if (!connection) return {};
+    const auto types = portal::castSourceTypes(*connection.value(), std::chrono::seconds(3));
+    if (!types) return {};
+    return {true, (*types & portal::kCastMonitorSource) != 0, (*types & portal::kCastWindowSource) != 0};
 }
 
 std::string windowPickUnavailableReason(const ScreenCastSources& sources) {

@@ -43,6 +43,18 @@ uint32_t uint32Property(PortalConnection& connection, const char* property, std:
     return g_variant_get_uint32(inner.get());
 }
 
+}  // namespace
+
+std::optional<uint32_t> castSourceTypes(PortalConnection& connection, std::chrono::milliseconds timeout) {
+    auto value = readProperty(connection, kScreenCastInterface, "AvailableSourceTypes", timeout);
+    if (!value) return std::nullopt;
+    GVariantPtr inner = unboxed(std::move(value.value()));
+    if (!inner || !g_variant_is_of_type(inner.get(), G_VARIANT_TYPE_UINT32)) return std::nullopt;
+    return g_variant_get_uint32(inner.get());
+}
+
+namespace {
+
 std::string nextToken(const char* stem) {
     static std::atomic<unsigned> counter{0};
     return std::string(stem) + std::to_string(::getpid()) + "_" + std::to_string(++counter);
@@ -142,7 +154,7 @@ Expected<std::shared_ptr<PortalScreenCast>, PortalError> PortalScreenCast::start
         return unexpected(PortalError{PortalError::Kind::missingPortal,
                                       "no desktop portal offers screen casts (org.freedesktop.portal.ScreenCast)"});
     }
-    const uint32_t sources = uint32Property(*connection, "AvailableSourceTypes", options.timeout);
+    const uint32_t sources = castSourceTypes(*connection, options.timeout).value_or(0);
     if (sources != 0 && !(sources & options.sourceTypes)) {
         return unexpected(PortalError{PortalError::Kind::missingPortal,
                                       options.sourceTypes == kCastWindowSource

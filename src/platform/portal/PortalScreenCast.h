@@ -60,6 +60,10 @@ std::vector<CastStream> castStreamsOf(GVariant* startResults);
 inline constexpr uint32_t kCastMonitorSource = 1;
 inline constexpr uint32_t kCastWindowSource = 2;
 
+// The kinds of source the ScreenCast portal shares (a mask of the above);
+// none when no ScreenCast portal answers.
+std::optional<uint32_t> castSourceTypes(PortalConnection& connection, std::chrono::milliseconds timeout);
+
 struct ScreenCastOptions {
     bool showsCursor = false;
     uint32_t sourceTypes = kCastMonitorSource;
