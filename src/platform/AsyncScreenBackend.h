@@ -24,6 +24,7 @@ public:
     using DisplaysResult = Expected<std::vector<DisplayDescription>, CaptureError>;
     using WindowsResult = Expected<std::vector<WindowDescription>, CaptureError>;
     using ImageResult = Expected<Image, CaptureError>;
+    using FileCaptureResult = Expected<FileCapture, CaptureError>;
 
     virtual ~AsyncScreenBackend() = default;
 
@@ -32,6 +33,12 @@ public:
     // As the same operations of ScreenBackend, delivered to `done`.
     virtual void displays(Completion<DisplaysResult> done) = 0;
     virtual void captureDisplayArea(uint32_t displayID, PixelRect area, Completion<ImageResult> done) = 0;
+    virtual void captureDisplayForFile(uint32_t displayID, PixelRect area, Completion<FileCaptureResult> done) {
+        captureDisplayArea(displayID, area, [done = std::move(done)](ImageResult image) mutable {
+            if (!image) return done(unexpected(image.error()));
+            done(FileCapture(std::move(*image)));
+        });
+    }
     virtual void windows(Completion<WindowsResult> done) = 0;
     virtual void captureWindow(uint32_t windowID, Completion<ImageResult> done) = 0;
     virtual void pointerLocation(Completion<std::optional<Point>> done) = 0;

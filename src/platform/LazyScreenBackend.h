@@ -20,6 +20,9 @@ public:
     Expected<Image, CaptureError> captureDisplayArea(uint32_t displayID, PixelRect area) override {
         return backend().captureDisplayArea(displayID, area);
     }
+    Expected<FileCapture, CaptureError> captureDisplayForFile(uint32_t displayID, PixelRect area) override {
+        return backend().captureDisplayForFile(displayID, area);
+    }
     Expected<std::vector<WindowDescription>, CaptureError> windows() override { return backend().windows(); }
     std::optional<std::string> noWindowListReason() override { return backend().noWindowListReason(); }
     Expected<Image, CaptureError> captureWindow(uint32_t windowID) override { return backend().captureWindow(windowID); }

@@ -23,6 +23,7 @@
 #include "core/common/Geometry.h"
 #include "core/common/Image.h"
 #include "core/screen/CaptureError.h"
+#include "core/screen/FileCapture.h"
 #include "core/screen/ScreenDescriptions.h"
 #include "platform/RegionFrameStream.h"
 #include "platform/ScreenCapabilities.h"
@@ -40,6 +41,13 @@ public:
     virtual Expected<std::vector<DisplayDescription>, CaptureError> displays() = 0;
     // Pixels of `area` (device pixels, top-left origin, inside the display).
     virtual Expected<Image, CaptureError> captureDisplayArea(uint32_t displayID, PixelRect area) = 0;
+    // The whole display (`area` covers it) for a file: the platform's own
+    // PNG where it has one of exactly that (FileCapture.h), else its pixels.
+    virtual Expected<FileCapture, CaptureError> captureDisplayForFile(uint32_t displayID, PixelRect area) {
+        auto image = captureDisplayArea(displayID, area);
+        if (!image) return unexpected(image.error());
+        return FileCapture(std::move(*image));
+    }
     // On-screen windows, front to back.
     virtual Expected<std::vector<WindowDescription>, CaptureError> windows() = 0;
     // Why this back end can list no windows at all (a Wayland session); none

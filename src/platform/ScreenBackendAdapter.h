@@ -34,6 +34,11 @@ public:
             [&backend = backend_, displayID, area] { return backend.captureDisplayArea(displayID, area); },
             std::move(done));
     }
+    void captureDisplayForFile(uint32_t displayID, PixelRect area, Completion<FileCaptureResult> done) override {
+        inBackground<FileCaptureResult>(
+            [&backend = backend_, displayID, area] { return backend.captureDisplayForFile(displayID, area); },
+            std::move(done));
+    }
     void windows(Completion<WindowsResult> done) override {
         inBackground<WindowsResult>([&backend = backend_] { return backend.windows(); }, std::move(done));
     }

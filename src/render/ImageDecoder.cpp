@@ -33,7 +33,7 @@ private:
     int fd_;
 };
 
-DecodeResult fileError(DecodeError::Kind kind, const std::filesystem::path& path, const std::string& reason) {
+Unexpected<DecodeError> fail(DecodeError::Kind kind, const std::filesystem::path& path, const std::string& reason) {
     return unexpected(DecodeError{kind, "Cannot read " + path.string() + ": " + reason});
 }
 
@@ -48,41 +48,58 @@ DecodeResult decodeImage(std::span<const uint8_t> bytes) {
 }
 
 DecodeResult decodeImageFile(const std::filesystem::path& path, uint64_t maxBytes) {
-    // O_NONBLOCK keeps open() from waiting on a FIFO nobody writes to; the
-    // file type is checked on the descriptor so nothing can swap it after.
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.get() < 0) return fileError(DecodeError::Kind::fileSystem, path, errnoText(errno));
-    return decodeOpenedImageFile(file.get(), path, maxBytes);
+    auto bytes = readImageFile(path, maxBytes);
+    if (!bytes) return unexpected(std::move(bytes.error()));
+    return decodeImage(*bytes);
 }
 
-DecodeResult decodeOpenedImageFile(int fd, const std::filesystem::path& path, uint64_t maxBytes) {
+namespace {
+
+Expected<std::vector<uint8_t>, DecodeError> readOpenedImageFile(int fd, const std::filesystem::path& path,
+                                                                uint64_t maxBytes) {
     struct stat info {};
-    if (::fstat(fd, &info) != 0) return fileError(DecodeError::Kind::fileSystem, path, errnoText(errno));
-    if (!S_ISREG(info.st_mode)) return fileError(DecodeError::Kind::fileSystem, path, "not a regular file");
+    if (::fstat(fd, &info) != 0) return fail(DecodeError::Kind::fileSystem, path, errnoText(errno));
+    if (!S_ISREG(info.st_mode)) return fail(DecodeError::Kind::fileSystem, path, "not a regular file");
     const auto size = static_cast<uint64_t>(info.st_size);
     if (size > maxBytes) {
         const std::string limit = maxBytes % (1 << 20) == 0 ? std::to_string(maxBytes >> 20) + " MiB"
                                                               : std::to_string(maxBytes) + " bytes";
-        return fileError(DecodeError::Kind::tooLarge, path, "file is larger than " + limit);
+        return fail(DecodeError::Kind::tooLarge, path, "file is larger than " + limit);
     }
     std::vector<uint8_t> bytes;
     try {
         bytes.resize(static_cast<size_t>(size));
     } catch (const std::bad_alloc&) {
-        return fileError(DecodeError::Kind::tooLarge, path, "out of memory");
+        return fail(DecodeError::Kind::tooLarge, path, "out of memory");
     }
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
         if (got < 0) {
             if (errno == EINTR) continue;
-            return fileError(DecodeError::Kind::fileSystem, path, errnoText(errno));
+            return fail(DecodeError::Kind::fileSystem, path, errnoText(errno));
         }
         if (got == 0) break;  // the file shrank; decoding what is there reports the truncation
         done += static_cast<size_t>(got);
     }
     bytes.resize(done);
-    return decodeImage(bytes);
+    return bytes;
+}
+
+}  // namespace
+
+DecodeResult decodeOpenedImageFile(int fd, const std::filesystem::path& path, uint64_t maxBytes) {
+    auto bytes = readOpenedImageFile(fd, path, maxBytes);
+    if (!bytes) return unexpected(std::move(bytes.error()));
+    return decodeImage(*bytes);
+}
+
+Expected<std::vector<uint8_t>, DecodeError> readImageFile(const std::filesystem::path& path, uint64_t maxBytes) {
+    // O_NONBLOCK keeps open() from waiting on a FIFO nobody writes to; the
+    // file type is checked on the descriptor so nothing can swap it after.
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (file.get() < 0) return fail(DecodeError::Kind::fileSystem, path, errnoText(errno));
+    return readOpenedImageFile(file.get(), path, maxBytes);
 }
 
 }  // namespace tessarin

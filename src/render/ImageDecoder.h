@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/common/Expected.h"
 #include "core/common/Image.h"
@@ -37,6 +38,9 @@ DecodeResult decodeImage(std::span<const uint8_t> bytes);
 // Reads a regular file of at most maxBytes and decodes it. Devices, pipes and
 // folders are refused without reading from them.
 DecodeResult decodeImageFile(const std::filesystem::path& path, uint64_t maxBytes = kMaxImageFileBytes);
+// The bytes of such a file, undecoded.
+Expected<std::vector<uint8_t>, DecodeError> readImageFile(const std::filesystem::path& path,
+                                                          uint64_t maxBytes = kMaxImageFileBytes);
 // The same for a file already open for reading (at its start); `path` names
 // it in messages. The descriptor stays open.
 DecodeResult decodeOpenedImageFile(int fd, const std::filesystem::path& path, uint64_t maxBytes = kMaxImageFileBytes);

@@ -37,6 +37,24 @@ void encodeInto(const Image& image, ImageFormat format, const DurableFile& file,
     throw ExportError::failedToWriteImage();
 }
 
+// Creates the file's temporary twin, lets `fill` write it and puts it in
+// place; on any failure the target is as it was.
+template <class Fill>
+void writeResolved(const fs::path& resolved, const fs::path& shown, const FileSystemCalls& calls, Fill fill) {
+    auto file = DurableFile::create(resolved, {}, calls);
+    if (!file) {
+        const FileFault& fault = file.error();
+        if (fault.inFolder) {
+            const fs::path folder = shown.has_parent_path() ? shown.parent_path() : resolved.parent_path();
+            throw ExportError::fileSystem("Cannot create folder " + folder.string() + ": " + fault.reason,
+                                          fault.errorNumber);
+        }
+        throw fileFailure(shown, fault);
+    }
+    fill(*file);
+    if (const auto fault = file->commit()) throw fileFailure(shown, *fault);
+}
+
 }  // namespace
 
 namespace ExportManager {
@@ -55,18 +73,16 @@ void writeImage(const Image& image, const fs::path& path, ImageFormat format, co
 void writeResolvedImage(const Image& image, const fs::path& resolved, ImageFormat format, const fs::path& shown,
                         const FileSystemCalls& calls) {
     if (image.isEmpty()) throw ExportError::cannotCreateImageFile();
-    auto file = DurableFile::create(resolved, {}, calls);
-    if (!file) {
-        const FileFault& fault = file.error();
-        if (fault.inFolder) {
-            const fs::path folder = shown.has_parent_path() ? shown.parent_path() : resolved.parent_path();
-            throw ExportError::fileSystem("Cannot create folder " + folder.string() + ": " + fault.reason,
-                                          fault.errorNumber);
-        }
-        throw fileFailure(shown, fault);
-    }
-    encodeInto(image, format, *file, calls, shown);
-    if (const auto fault = file->commit()) throw fileFailure(shown, *fault);
+    writeResolved(resolved, shown, calls, [&](const DurableFile& file) { encodeInto(image, format, file, calls, shown); });
+}
+
+void writeResolvedEncoded(std::span<const uint8_t> encoded, const fs::path& resolved, const fs::path& shown,
+                          const FileSystemCalls& calls) {
+    if (encoded.empty()) throw ExportError::cannotCreateImageFile();
+    writeResolved(resolved, shown, calls, [&](const DurableFile& file) {
+        FdSink sink(file.fd(), calls.write);
+        if (!sink.write(encoded)) throw writeFailure(shown, sink.error() != 0 ? sink.error() : EIO);
+    });
 }
 
 }  // namespace ExportManager

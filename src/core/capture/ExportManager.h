@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,11 @@ void writeImage(const Image& image, const std::filesystem::path& path, ImageForm
 // it elsewhere. `shown` is the path as the user gave it, for messages.
 void writeResolvedImage(const Image& image, const std::filesystem::path& resolved, ImageFormat format,
                         const std::filesystem::path& shown, const FileSystemCalls& calls = FileSystemCalls::system());
+
+// The same for bytes already encoded (a platform's own PNG, FileCapture.h),
+// written as they are.
+void writeResolvedEncoded(std::span<const uint8_t> encoded, const std::filesystem::path& resolved,
+                          const std::filesystem::path& shown, const FileSystemCalls& calls = FileSystemCalls::system());
 
 // "Screenshot 2025-03-07 at 14.05.09.png": the localised word "Screenshot",
 // a space, the local time in the localised date pattern

@@ -11,11 +11,13 @@
 #include "core/common/Expected.h"
 #include "core/common/Image.h"
 #include "core/screen/CaptureError.h"
+#include "core/screen/FileCapture.h"
 #include "platform/ScreenBackend.h"
 
 namespace tessarin {
 
 using ImageResult = Expected<Image, CaptureError>;
+using FileCaptureResult = Expected<FileCapture, CaptureError>;
 
 // Prepared once per display and reused for many region captures (the
 // scrolling capture grabs the same region thirty times a second).
@@ -38,6 +40,17 @@ public:
 
     virtual void captureDisplay(uint32_t displayID, Completion<ImageResult> done) = 0;
     virtual void captureDisplayUnderCursor(Completion<ImageResult> done) = 0;
+    // The whole display with `displayID`, or the one under the pointer when
+    // none, for writing to a file: the platform's own PNG where it has one
+    // of exactly that display (FileCapture.h), else pixels.
+    virtual void captureDisplayForFile(std::optional<uint32_t> displayID, Completion<FileCaptureResult> done) {
+        Completion<ImageResult> asFile = [done = std::move(done)](ImageResult image) mutable {
+            if (!image) return done(unexpected(image.error()));
+            done(FileCapture(std::move(*image)));
+        };
+        if (displayID) return captureDisplay(*displayID, std::move(asFile));
+        captureDisplayUnderCursor(std::move(asFile));
+    }
     virtual void prepareRegionCapture(const DisplayDescription& display,
                                       Completion<Expected<ScreenCaptureRegionContext, CaptureError>> done) = 0;
     // `rect` in global points; the image is cropped on whole device pixels.

@@ -22,6 +22,7 @@ std::string lowercased(const std::string& text) {
 using DisplaysResult = AsyncScreenBackend::DisplaysResult;
 using WindowsResult = AsyncScreenBackend::WindowsResult;
 using RegionContextResult = Expected<ScreenCaptureRegionContext, CaptureError>;
+using DisplayResult = Expected<DisplayDescription, CaptureError>;
 
 Expected<DisplayDescription, CaptureError> displayWithID(const DisplaysResult& displays, uint32_t displayID) {
     if (!displays) return unexpected(displays.error());
@@ -139,45 +140,66 @@ Expected<std::unique_ptr<RegionFrameStream>, CaptureError> ScreenCaptureService:
     return backend_.openRegionStream(*display.displayID, *crop, framesPerSecond);
 }
 
-void ScreenCaptureService::captureWholeDisplay(const DisplayDescription& display, std::string what,
-                                               Completion<ImageResult> done) {
-    if (!display.displayID) {
-        ImageResult failed = unexpected(CaptureError::noDisplay());
-        logCapture(what, failed);
-        return done(std::move(failed));
-    }
-    screen_->captureDisplayArea(*display.displayID, wholeDisplayArea(display),
-                                lifetime_.guard([what = std::move(what), done = std::move(done)](ImageResult result) {
-                                    logCapture(what, result);
-                                    done(std::move(result));
-                                }));
+void ScreenCaptureService::resolveDisplay(std::optional<uint32_t> displayID, Completion<DisplayResult> done) {
+    screen_->displays(lifetime_.guard([this, displayID, done = std::move(done)](DisplaysResult displays) mutable {
+        if (displayID) return done(displayWithID(displays, *displayID));
+        if (!displays) return done(unexpected(displays.error()));
+        screen_->pointerLocation(lifetime_.guard(
+            [displays = std::move(*displays), done = std::move(done)](std::optional<Point> pointer) mutable {
+                auto display = pointer ? ScreenLocator::screen(*pointer, displays) : std::nullopt;
+                // Without a pointer (no seat on the server) the main display is the sensible choice.
+                if (!display && !displays.empty()) display = displays.front();
+                if (!display) return done(unexpected(CaptureError::noDisplay()));
+                done(std::move(*display));
+            }));
+    }));
 }
 
-void ScreenCaptureService::captureDisplay(uint32_t displayID, Completion<ImageResult> done) {
-    if (!running(done)) return;
-    screen_->displays(lifetime_.guard([this, displayID, done = std::move(done)](DisplaysResult displays) mutable {
-        std::string what = "captureDisplay displayID=" + std::to_string(displayID);
-        auto display = displayWithID(displays, displayID);
+void ScreenCaptureService::captureWholeDisplay(std::optional<uint32_t> displayID, Completion<ImageResult> done) {
+    resolveDisplay(displayID, lifetime_.guard([this, displayID, done = std::move(done)](DisplayResult display) mutable {
+        std::string what = displayID ? "captureDisplay displayID=" + std::to_string(*displayID)
+                                     : "captureDisplayUnderCursor display=" + (display ? display->name : "none");
+        if (display && !display->displayID) display = unexpected(CaptureError::noDisplay());
         if (!display) {
             ImageResult failed = unexpected(display.error());
             logCapture(what, failed);
             return done(std::move(failed));
         }
-        captureWholeDisplay(*display, std::move(what), std::move(done));
+        screen_->captureDisplayArea(*display->displayID, wholeDisplayArea(*display),
+                                    lifetime_.guard([what = std::move(what), done = std::move(done)](ImageResult result) {
+                                        logCapture(what, result);
+                                        done(std::move(result));
+                                    }));
     }));
+}
+
+void ScreenCaptureService::captureDisplay(uint32_t displayID, Completion<ImageResult> done) {
+    if (!running(done)) return;
+    captureWholeDisplay(displayID, std::move(done));
 }
 
 void ScreenCaptureService::captureDisplayUnderCursor(Completion<ImageResult> done) {
     if (!running(done)) return;
-    screen_->displays(lifetime_.guard([this, done = std::move(done)](DisplaysResult displays) mutable {
-        if (!displays) return done(unexpected(displays.error()));
-        screen_->pointerLocation(lifetime_.guard(
-            [this, displays = std::move(*displays), done = std::move(done)](std::optional<Point> pointer) mutable {
-                auto display = pointer ? ScreenLocator::screen(*pointer, displays) : std::nullopt;
-                // Without a pointer (no seat on the server) the main display is the sensible choice.
-                if (!display && !displays.empty()) display = displays.front();
-                if (!display) return done(unexpected(CaptureError::noDisplay()));
-                captureWholeDisplay(*display, "captureDisplayUnderCursor display=" + display->name, std::move(done));
+    captureWholeDisplay(std::nullopt, std::move(done));
+}
+
+void ScreenCaptureService::captureDisplayForFile(std::optional<uint32_t> displayID,
+                                                 Completion<FileCaptureResult> done) {
+    if (!running(done)) return;
+    resolveDisplay(displayID, lifetime_.guard([this, done = std::move(done)](DisplayResult display) mutable {
+        if (display && !display->displayID) display = unexpected(CaptureError::noDisplay());
+        if (!display) return done(unexpected(display.error()));
+        std::string what = "captureDisplayForFile display=" + display->name;
+        screen_->captureDisplayForFile(
+            *display->displayID, wholeDisplayArea(*display),
+            lifetime_.guard([what = std::move(what), done = std::move(done)](FileCaptureResult result) {
+                const bool passedOn = result && std::holds_alternative<EncodedPNG>(*result);
+                logLine(result ? LogLevel::info : LogLevel::error, LogCategory::capture,
+                        what + (result ? " result=success image=" + std::to_string(widthOf(*result)) + "x" +
+                                             std::to_string(heightOf(*result)) +
+                                             (passedOn ? " encoded=platform" : "")
+                                       : " result=failed error=" + result.error().description()));
+                done(std::move(result));
             }));
     }));
 }

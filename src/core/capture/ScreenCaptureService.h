@@ -31,6 +31,7 @@ public:
 
     void captureDisplay(uint32_t displayID, Completion<ImageResult> done) override;
     void captureDisplayUnderCursor(Completion<ImageResult> done) override;
+    void captureDisplayForFile(std::optional<uint32_t> displayID, Completion<FileCaptureResult> done) override;
     void prepareRegionCapture(const DisplayDescription& display,
                               Completion<Expected<ScreenCaptureRegionContext, CaptureError>> done) override;
     void captureRegion(const Rect& rect, const ScreenCaptureRegionContext& context,
@@ -67,8 +68,12 @@ private:
                                          const ScreenCaptureRegionContext& context);
     struct FreezeProgress;
 
-    // The whole of `display`, logged as `what`. On the main executor.
-    void captureWholeDisplay(const DisplayDescription& display, std::string what, Completion<ImageResult> done);
+    // The display with `displayID`, or the one under the pointer (the main
+    // display without a pointer) when none. On the main executor.
+    void resolveDisplay(std::optional<uint32_t> displayID,
+                        Completion<Expected<DisplayDescription, CaptureError>> done);
+    // The whole of that display, logged. On the main executor.
+    void captureWholeDisplay(std::optional<uint32_t> displayID, Completion<ImageResult> done);
     void freezeNext(std::shared_ptr<FreezeProgress> progress, Completion<Expected<FrozenScreens, CaptureError>> done);
 
     // False, with `done` completed later as cancelled, once shut down.

@@ -151,6 +151,30 @@ CaptureOutcome writtenCapture(TessarinCLI& cli, const OutputTarget& output, Asyn
     return {true, image->width(), image->height(), {}};
 }
 
+CaptureOutcome writtenDisplayCapture(TessarinCLI& cli, const OutputTarget& output, std::optional<uint32_t> displayID) {
+    // Only a PNG file can take the platform's PNG as it is.
+    if (output.format.kind != ImageFormat::Kind::png) {
+        return writtenCapture(cli, output, [&cli, displayID](Completion<ImageResult> done) {
+            if (displayID) return cli.capture.captureDisplay(*displayID, std::move(done));
+            cli.capture.captureDisplayUnderCursor(std::move(done));
+        });
+    }
+    FileCaptureResult capture = cli.runAsyncOnMain<FileCaptureResult>([&cli, displayID](Completion<FileCaptureResult> done) {
+        cli.capture.captureDisplayForFile(displayID, std::move(done));
+    });
+    if (!capture) return {false, 0, 0, capture.error().description()};
+    try {
+        if (const auto* png = std::get_if<EncodedPNG>(&*capture)) {
+            ExportManager::writeResolvedEncoded(png->bytes, output.location, output.asGiven);
+        } else {
+            ExportManager::writeResolvedImage(std::get<Image>(*capture), output.location, output.format, output.asGiven);
+        }
+    } catch (const ExportError& error) {
+        return {false, 0, 0, error.description()};
+    }
+    return {true, widthOf(*capture), heightOf(*capture), {}};
+}
+
 AsyncOperation<ImageResult> regionCaptureOperation(TessarinCLI& cli, const Rect& rect, const DisplayDescription& display) {
     return [&cli, rect, display](Completion<ImageResult> done) mutable {
         cli.capture.prepareRegionCapture(

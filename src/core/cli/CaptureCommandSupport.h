@@ -48,6 +48,10 @@ CaptureTarget::PixelRect parseRect(const std::string& value);
 
 // Runs the image operation on the main loop and writes what it produced.
 CaptureOutcome writtenCapture(TessarinCLI& cli, const OutputTarget& output, AsyncOperation<ImageResult> operation);
+// The whole display with `displayID` (the one under the pointer when none)
+// at `output`. A PNG the platform already encoded of exactly that display is
+// written as it is.
+CaptureOutcome writtenDisplayCapture(TessarinCLI& cli, const OutputTarget& output, std::optional<uint32_t> displayID);
 AsyncOperation<ImageResult> regionCaptureOperation(TessarinCLI& cli, const Rect& rect, const DisplayDescription& display);
 
 void emitResult(TessarinCLI& cli, const std::string& path, int64_t width, int64_t height);

@@ -45,13 +45,7 @@ int runCaptureFull(TessarinCLI& cli, const CLIArguments& args) {
         if (!display.displayID) throw CLIError::badArguments(displayNotFoundMessage(CaptureTarget::Automatic{}, 0));
         displayID = display.displayID;
     }
-    return finish(cli, output, writtenCapture(cli, output, [&cli, displayID](Completion<ImageResult> done) {
-                      if (displayID) {
-                          cli.capture.captureDisplay(*displayID, std::move(done));
-                      } else {
-                          cli.capture.captureDisplayUnderCursor(std::move(done));
-                      }
-                  }));
+    return finish(cli, output, writtenDisplayCapture(cli, output, displayID));
 }
 
 int runCaptureRegion(TessarinCLI& cli, const CLIArguments& args) {
@@ -74,10 +68,7 @@ int runCapturePreviousRegion(TessarinCLI& cli, const CLIArguments& args) {
     const auto outcome = PreviousCaptureReplay::outcome(stored, *displays);
 
     if (const auto* full = std::get_if<PreviousCaptureReplay::FullScreen>(&outcome)) {
-        const uint32_t id = full->displayID;
-        return finish(cli, output, writtenCapture(cli, output, [&cli, id](Completion<ImageResult> done) {
-                          cli.capture.captureDisplay(id, std::move(done));
-                      }));
+        return finish(cli, output, writtenDisplayCapture(cli, output, full->displayID));
     }
     if (const auto* area = std::get_if<PreviousCaptureReplay::Area>(&outcome)) {
         return finish(cli, output,

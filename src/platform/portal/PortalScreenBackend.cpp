@@ -8,6 +8,7 @@
 #include "platform/portal/LayoutImageCrop.h"
 #include "platform/x11/X11Displays.h"  // fnv1a32: display ids are hashes of output names
 #include "render/ImageDecoder.h"
+#include "render/PngCheck.h"
 
 namespace tessarin::portal {
 namespace {
@@ -80,11 +81,18 @@ Expected<std::shared_ptr<PortalConnection>, PortalError> PortalScreenBackend::co
     return connection_;
 }
 
-Expected<std::vector<WaylandOutput>, CaptureError> PortalScreenBackend::outputs() const {
-    // Read afresh on every call: outputs come and go while the program runs.
+Expected<std::vector<WaylandOutput>, CaptureError> PortalScreenBackend::outputs() {
+    // Outputs come and go while the program runs, so they are read afresh,
+    // but not again within one capture: listing the displays, choosing one
+    // and cutting the screenshot all ask within a few milliseconds.
+    const std::lock_guard lock(outputsMutex_);
+    const auto now = Clock::now();
+    if (outputsRead_ && now - outputsReadAt_ < kOutputsReuse) return *outputsRead_;
     auto outputs = readWaylandOutputs(options_.waylandDisplay, options_.outputsTimeout);
     if (!outputs) return unexpected(CaptureError::captureFailed(outputs.error()));
-    return std::move(outputs.value());
+    outputsRead_ = std::move(outputs.value());
+    outputsReadAt_ = now;
+    return *outputsRead_;
 }
 
 Expected<std::vector<DisplayDescription>, CaptureError> PortalScreenBackend::displays() {
@@ -95,7 +103,7 @@ Expected<std::vector<DisplayDescription>, CaptureError> PortalScreenBackend::dis
     return displays;
 }
 
-Expected<Image, CaptureError> PortalScreenBackend::captureDisplayArea(uint32_t displayID, PixelRect area) {
+Expected<PortalScreenBackend::Target, CaptureError> PortalScreenBackend::target(uint32_t displayID, PixelRect area) {
     auto current = outputs();
     if (!current) return unexpected(current.error());
     const WaylandOutput* output = outputWithID(*current, displayID);
@@ -108,14 +116,62 @@ Expected<Image, CaptureError> PortalScreenBackend::captureDisplayArea(uint32_t d
                                                       output->name + " (" + std::to_string(placement.pixelWidth) +
                                                       "x" + std::to_string(placement.pixelHeight) + " pixels)"));
     }
-    auto layout = screenshot();
-    if (!layout) return unexpected(layout.error());
-    auto cropped = cropOutputArea(std::move(*layout), layoutBounds(sizedPlacements(*current)), placement, area);
+    const auto placements = sizedPlacements(*current);
+    const bool wholeLayout = placements.size() == 1 && area.x == 0 && area.y == 0 &&
+                             area.width == placement.pixelWidth && area.height == placement.pixelHeight;
+    return Target{placement, layoutBounds(placements), area, wholeLayout};
+}
+
+Expected<Image, CaptureError> PortalScreenBackend::cut(std::span<const uint8_t> screenshot, const std::string& file,
+                                                       const Target& target) {
+    auto layout = decodeImage(screenshot);
+    if (!layout) {
+        return unexpected(CaptureError::captureFailed(std::string(CaptureMessages::decodeFailed) + " " + file + ": " +
+                                                      layout.error().message));
+    }
+    auto cropped = cropOutputArea(std::move(*layout), target.bounds, target.placement, target.area);
     if (!cropped) return unexpected(CaptureError::captureFailed(cropped.error()));
     return std::move(cropped.value());
 }
 
-Expected<Image, CaptureError> PortalScreenBackend::screenshot() {
+Expected<Image, CaptureError> PortalScreenBackend::captureDisplayArea(uint32_t displayID, PixelRect area) {
+    auto where = target(displayID, area);
+    if (!where) return unexpected(where.error());
+    auto file = screenshotFile();
+    if (!file) return unexpected(file.error());
+    auto bytes = readScreenshot(*file);
+    if (!bytes) return unexpected(bytes.error());
+    return cut(*bytes, *file, *where);
+}
+
+Expected<FileCapture, CaptureError> PortalScreenBackend::captureDisplayForFile(uint32_t displayID, PixelRect area) {
+    auto where = target(displayID, area);
+    if (!where) return unexpected(where.error());
+    auto file = screenshotFile();
+    if (!file) return unexpected(file.error());
+    auto bytes = readScreenshot(*file);
+    if (!bytes) return unexpected(bytes.error());
+    if (where->wholeLayout) {
+        // The portal's file is already the display, pixel for pixel: it goes
+        // out as it is when it is whole and of the display's size.
+        const auto header = checkIntactPng(*bytes);
+        if (header && int64_t{header->width} == where->area.width && int64_t{header->height} == where->area.height) {
+            const uint32_t width = header->width, height = header->height;
+            return FileCapture(EncodedPNG{std::move(*bytes), width, height});
+        }
+        logLine(LogLevel::debug, LogCategory::capture,
+                "portal.screenshot passthrough=no reason=\"" +
+                    (header ? "size " + std::to_string(header->width) + "x" + std::to_string(header->height) +
+                                  " is not the display's"
+                            : header.error()) +
+                    "\"");
+    }
+    auto image = cut(*bytes, *file, *where);
+    if (!image) return unexpected(image.error());
+    return FileCapture(std::move(*image));
+}
+
+Expected<std::string, CaptureError> PortalScreenBackend::screenshotFile() {
     const auto start = Clock::now();
     auto bus = connection();
     if (!bus) return unexpected(captureErrorFor(bus.error(), "screenshot"));
@@ -135,19 +191,20 @@ Expected<Image, CaptureError> PortalScreenBackend::screenshot() {
         return unexpected(
             CaptureError::captureFailed(std::string("the Screenshot portal's image is not a local file: ") + uri));
     }
-    const std::string file(path);
+    std::string file(path);
     g_free(path);
-    const auto answered = Clock::now();
-    auto image = decodeImageFile(file);
-    if (!image) {
-        return unexpected(CaptureError::captureFailed(std::string(CaptureMessages::decodeFailed) + " " + file + ": " +
-                                                      image.error().message));
-    }
     logLine(LogLevel::debug, LogCategory::capture,
-            "portal.screenshot ms=" + std::to_string(millisecondsSince(start)) +
-                " decode_ms=" + std::to_string(millisecondsSince(answered)) + " size=" +
-                std::to_string(image->width()) + "x" + std::to_string(image->height()) + " uri=" + uri);
-    return std::move(image.value());
+            "portal.screenshot ms=" + std::to_string(millisecondsSince(start)) + " uri=" + uri);
+    return file;
+}
+
+Expected<std::vector<uint8_t>, CaptureError> PortalScreenBackend::readScreenshot(const std::string& file) {
+    auto bytes = readImageFile(file);
+    if (!bytes) {
+        return unexpected(CaptureError::captureFailed(std::string(CaptureMessages::decodeFailed) + " " + file + ": " +
+                                                      bytes.error().message));
+    }
+    return std::move(bytes.value());
 }
 
 AccessStatus PortalScreenBackend::screenCaptureAccess() {

@@ -10,9 +10,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
+#include <vector>
 #include <string>
 
 #include "platform/ScreenBackend.h"
+#include "platform/portal/LayoutImageCrop.h"
 #include "platform/portal/PortalRemoteDesktop.h"
 #include "platform/portal/PortalRequest.h"
 #include "platform/portal/WaylandOutputs.h"
@@ -46,6 +50,8 @@ public:
     }
     Expected<std::vector<DisplayDescription>, CaptureError> displays() override;
     Expected<Image, CaptureError> captureDisplayArea(uint32_t displayID, PixelRect area) override;
+    // The portal's own PNG when the layout is this one display, else pixels.
+    Expected<FileCapture, CaptureError> captureDisplayForFile(uint32_t displayID, PixelRect area) override;
     Expected<std::vector<WindowDescription>, CaptureError> windows() override { return std::vector<WindowDescription>{}; }
     std::optional<std::string> noWindowListReason() override { return std::string(kNoWindowListMessage); }
     Expected<Image, CaptureError> captureWindow(uint32_t) override {
@@ -69,12 +75,29 @@ public:
     Expected<std::shared_ptr<PortalConnection>, PortalError> connection();
 
 private:
-    Expected<std::vector<WaylandOutput>, CaptureError> outputs() const;
-    Expected<Image, CaptureError> screenshot();
+    // Where an area lies in the portal's picture of the whole layout.
+    struct Target {
+        OutputPlacement placement;
+        PixelRect bounds;  // the layout, logical coordinates
+        PixelRect area;
+        bool wholeLayout = false;  // the area is all of the one and only output
+    };
+    static constexpr std::chrono::milliseconds kOutputsReuse{250};
+
+    Expected<std::vector<WaylandOutput>, CaptureError> outputs();
+    Expected<Target, CaptureError> target(uint32_t displayID, PixelRect area);
+    // Asks the portal for a screenshot of the layout; the file it wrote.
+    Expected<std::string, CaptureError> screenshotFile();
+    static Expected<std::vector<uint8_t>, CaptureError> readScreenshot(const std::string& file);
+    static Expected<Image, CaptureError> cut(std::span<const uint8_t> screenshot, const std::string& file,
+                                             const Target& target);
 
     std::optional<CaptureError> withInput(const std::function<std::optional<PortalError>(PortalRemoteDesktop&)>& send);
 
     PortalBackendOptions options_;
+    std::mutex outputsMutex_;
+    std::optional<std::vector<WaylandOutput>> outputsRead_;
+    std::chrono::steady_clock::time_point outputsReadAt_;
     std::mutex connectionMutex_;
     std::shared_ptr<PortalConnection> connection_;
     std::mutex inputMutex_;
