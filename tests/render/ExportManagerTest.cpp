@@ -125,6 +125,25 @@ TEST_F(ExportManagerTest, EveryFailureLeavesTheOldFileAndNoTemporary) {
     }
 }
 
+// A platform's own PNG goes out byte for byte, with the same guarantees.
+TEST_F(ExportManagerTest, EncodedBytesAreWrittenAsTheyAreOrNotAtAll) {
+    const test::Bytes png = test::pngOf(image);
+    faults.interruptAndShortWrites = true;
+    ExportManager::writeResolvedEncoded(png, folder / "new" / "shot.png", "new/shot.png", calls);
+    EXPECT_EQ(test::readFile(folder / "new" / "shot.png"), png);
+
+    faults = {.writeBudget = 100};
+    test::writeFile(target(), {9, 8, 7, 6});
+    try {
+        ExportManager::writeResolvedEncoded(png, target(), "shown.png", calls);
+        ADD_FAILURE() << "no error";
+    } catch (const ExportError& error) {
+        EXPECT_EQ(error.description(), "Cannot write shown.png: " + errnoText(ENOSPC));
+    }
+    EXPECT_EQ(test::readFile(target()), (test::Bytes{9, 8, 7, 6}));
+    EXPECT_EQ(entries(), (std::vector<std::string>{"new", "shot.png"}));
+}
+
 TEST_F(ExportManagerTest, FolderAndImageProblemsAreClearSentences) {
     fs::create_directory(target());
     EXPECT_EQ(failure(target(), image).errorNumber(), EISDIR);

@@ -39,6 +39,9 @@ public:
                                      ScreenCapability::windowCapture, ScreenCapability::pointerPosition};
 
     std::optional<std::string> noWindowList;  // when set, the back end can list no windows, for this reason
+    // When set, whole-display captures for a file hand over these bytes as
+    // the platform's own PNG.
+    std::optional<std::vector<uint8_t>> platformPNG;
 
     ScreenCapabilities capabilities() override { return capabilitySet; }
     std::optional<std::string> noWindowListReason() override { return noWindowList; }
@@ -69,6 +72,12 @@ public:
             }
         }
         return std::move(*image);
+    }
+
+    Expected<FileCapture, CaptureError> captureDisplayForFile(uint32_t displayID, PixelRect area) override {
+        if (!platformPNG || failure) return ScreenBackend::captureDisplayForFile(displayID, area);
+        capturedAreas.push_back(area);
+        return FileCapture(EncodedPNG{*platformPNG, uint32_t(area.width), uint32_t(area.height)});
     }
 
     Expected<std::vector<WindowDescription>, CaptureError> windows() override {

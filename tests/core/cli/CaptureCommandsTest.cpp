@@ -102,6 +102,28 @@ TEST(CaptureCommands, EachCaptureTakesItsAreaAndWritesTheFormatTheNameAsksFor) {
               StoredCaptureSelection::area(5, 768 - 86, 70, 80, 4098));
 }
 
+// A whole display the platform hands over as a finished PNG is written as
+// it is; a JPEG and a region are encoded from pixels.
+TEST(CaptureCommands, APlatformsOwnPngOfAWholeDisplayIsWrittenAsItIs) {
+    CLIHarness cli;
+    cli.backend.platformPNG = std::vector<uint8_t>{'p', 'l', 'a', 't', 'f', 'o', 'r', 'm'};
+    cli.store.set("lastCaptureSelection", StoredCaptureSelection::fullscreen(0x1002).toJson());
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"capture-full", "--display", "0"},
+                                                    {"capture-previous-region"}}) {
+        SCOPED_TRACE(command[0]);
+        std::vector<std::string> args = command;
+        args.insert(args.end(), {"--out", cli.path("whole.png")});
+        const auto result = cli.run(args);
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_NE(result.out.find(R"("height":)"), std::string::npos);
+        EXPECT_EQ(readFile(cli.path("whole.png")), "platform");
+    }
+    ASSERT_EQ(cli.run({"capture-full", "--display", "0", "--out", cli.path("whole.jpg")}).status, 0);
+    EXPECT_EQ(readFile(cli.path("whole.jpg")).substr(0, 2), "\xFF\xD8");
+    ASSERT_EQ(cli.run({"capture-region", "--rect", "0,0,8,8", "--out", cli.path("part.png")}).status, 0);
+    EXPECT_EQ(readFile(cli.path("part.png")).substr(0, 2), "\x89P");
+}
+
 TEST(CaptureCommands, PreviousRegionFollowsTheStoredValue) {
     CLIHarness cli;
     cli.store.set("rememberLastCaptureSelection", false);

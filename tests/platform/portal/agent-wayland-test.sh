@@ -96,6 +96,9 @@ client)
     agent capture-full --out foot.png
     check "capture-full of foot" "$status $(size_of foot.png)" "0 640x360"
     check "identical to grim's image" "$(compare -metric AE grim.png foot.png null: 2>&1)" 0
+    # The portal's file of the lone output goes out as it is.
+    cmp -s /tmp/out.png foot.png && ok "the portal's own PNG, written as it is" ||
+        bad "the portal's own PNG, written as it is"
     grim -g "20,10 200x60" grim-region.png
     agent capture-region --rect 20,10,200,60 --out foot-region.png
     check "capture-region of foot's text" "$status $(size_of foot-region.png)" "0 200x60"
