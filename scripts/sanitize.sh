@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 # desktop session.
 # ThreadSanitizer takes those with threads in them.
 address_targets=(common_test capture_service_test capture_output_test scrolling_test recording_test recording_model_test
-                 tessarin_preferences_tests tessarin_shell_tests platform_unit_test)
+                 tessarin_preferences_tests tessarin_shell_tests platform_unit_test render_test)
 thread_targets=(common_test capture_service_test capture_output_test scrolling_test recording_test recording_model_test)
 
 launcher=()
