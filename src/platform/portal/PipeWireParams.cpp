@@ -30,92 +30,90 @@ spa_pod_builder builderAfter(PodBuffer& buffer) {
     return builder;
 }
 
-const spa_pod* finish(PodBuffer& buffer, spa_pod_builder& builder, spa_pod* pod) {
+// One parameter object of `type` and `id` whose properties `body` writes,
+// placed after the previous ones in the same buffer.
+template <class Body>
+const spa_pod* paramObject(PodBuffer& buffer, uint32_t type, uint32_t id, Body body) {
+    spa_pod_builder builder = builderAfter(buffer);
+    spa_pod_frame object{};
+    spa_pod_builder_push_object(&builder, &object, type, id);
+    body(builder);
+    auto* pod = static_cast<spa_pod*>(spa_pod_builder_pop(&builder, &object));
     if (!pod) return nullptr;
     buffer.used += (builder.state.offset + 7u) & ~7u;
     return pod;
 }
 
+// A property whose value is a choice of `kind`; `values` writes the
+// default first, then the alternatives or the range.
+template <class Values>
+void choiceProperty(spa_pod_builder& builder, uint32_t key, uint32_t kind, Values values) {
+    spa_pod_builder_prop(&builder, key, 0);
+    spa_pod_frame choice{};
+    spa_pod_builder_push_choice(&builder, &choice, kind, 0);
+    values();
+    spa_pod_builder_pop(&builder, &choice);
+}
+
 }  // namespace
 
 const spa_pod* castFormatParam(PodBuffer& buffer, double framesPerSecond) {
-    spa_pod_builder builder = builderAfter(buffer);
-    spa_pod_frame object{};
-    spa_pod_builder_push_object(&builder, &object, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
-    spa_pod_builder_prop(&builder, SPA_FORMAT_mediaType, 0);
-    spa_pod_builder_id(&builder, SPA_MEDIA_TYPE_video);
-    spa_pod_builder_prop(&builder, SPA_FORMAT_mediaSubtype, 0);
-    spa_pod_builder_id(&builder, SPA_MEDIA_SUBTYPE_raw);
-
-    spa_pod_builder_prop(&builder, SPA_FORMAT_VIDEO_format, 0);
-    spa_pod_frame choice{};
-    spa_pod_builder_push_choice(&builder, &choice, SPA_CHOICE_Enum, 0);
-    const auto formats = offeredCastFormats();
-    spa_pod_builder_id(&builder, formats.front());  // the default, then the alternatives
-    for (const uint32_t format : formats) spa_pod_builder_id(&builder, format);
-    spa_pod_builder_pop(&builder, &choice);
-
-    spa_pod_builder_prop(&builder, SPA_FORMAT_VIDEO_size, 0);
-    spa_pod_builder_push_choice(&builder, &choice, SPA_CHOICE_Range, 0);
-    spa_pod_builder_rectangle(&builder, 1920, 1080);
-    spa_pod_builder_rectangle(&builder, 1, 1);
-    spa_pod_builder_rectangle(&builder, 16384, 16384);
-    spa_pod_builder_pop(&builder, &choice);
-
     const auto rate = static_cast<uint32_t>(std::clamp(std::lround(framesPerSecond), 1L, 240L));
-    spa_pod_builder_prop(&builder, SPA_FORMAT_VIDEO_framerate, 0);
-    spa_pod_builder_push_choice(&builder, &choice, SPA_CHOICE_Range, 0);
-    spa_pod_builder_fraction(&builder, rate, 1);
-    spa_pod_builder_fraction(&builder, 0, 1);
-    spa_pod_builder_fraction(&builder, 240, 1);
-    spa_pod_builder_pop(&builder, &choice);
-    // The sender's pace may go no faster than asked.
-    spa_pod_builder_prop(&builder, SPA_FORMAT_VIDEO_maxFramerate, 0);
-    spa_pod_builder_push_choice(&builder, &choice, SPA_CHOICE_Range, 0);
-    spa_pod_builder_fraction(&builder, rate, 1);
-    spa_pod_builder_fraction(&builder, 1, 1);
-    spa_pod_builder_fraction(&builder, rate, 1);
-    spa_pod_builder_pop(&builder, &choice);
-    return finish(buffer, builder, static_cast<spa_pod*>(spa_pod_builder_pop(&builder, &object)));
+    return paramObject(buffer, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, [rate](spa_pod_builder& b) {
+        spa_pod_builder_prop(&b, SPA_FORMAT_mediaType, 0);
+        spa_pod_builder_id(&b, SPA_MEDIA_TYPE_video);
+        spa_pod_builder_prop(&b, SPA_FORMAT_mediaSubtype, 0);
+        spa_pod_builder_id(&b, SPA_MEDIA_SUBTYPE_raw);
+        choiceProperty(b, SPA_FORMAT_VIDEO_format, SPA_CHOICE_Enum, [&b] {
+            const auto formats = offeredCastFormats();
+            spa_pod_builder_id(&b, formats.front());  // the default, then the alternatives
+            for (const uint32_t format : formats) spa_pod_builder_id(&b, format);
+        });
+        choiceProperty(b, SPA_FORMAT_VIDEO_size, SPA_CHOICE_Range, [&b] {
+            spa_pod_builder_rectangle(&b, 1920, 1080);
+            spa_pod_builder_rectangle(&b, 1, 1);
+            spa_pod_builder_rectangle(&b, 16384, 16384);
+        });
+        choiceProperty(b, SPA_FORMAT_VIDEO_framerate, SPA_CHOICE_Range, [&b, rate] {
+            spa_pod_builder_fraction(&b, rate, 1);
+            spa_pod_builder_fraction(&b, 0, 1);
+            spa_pod_builder_fraction(&b, 240, 1);
+        });
+        // The sender's pace may go no faster than asked.
+        choiceProperty(b, SPA_FORMAT_VIDEO_maxFramerate, SPA_CHOICE_Range, [&b, rate] {
+            spa_pod_builder_fraction(&b, rate, 1);
+            spa_pod_builder_fraction(&b, 1, 1);
+            spa_pod_builder_fraction(&b, rate, 1);
+        });
+    });
 }
 
 const spa_pod* castBuffersParam(PodBuffer& buffer) {
-    spa_pod_builder builder = builderAfter(buffer);
-    spa_pod_frame object{};
-    spa_pod_builder_push_object(&builder, &object, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers);
-    spa_pod_builder_prop(&builder, SPA_PARAM_BUFFERS_dataType, 0);
-    spa_pod_frame choice{};
-    spa_pod_builder_push_choice(&builder, &choice, SPA_CHOICE_Flags, 0);
-    spa_pod_builder_int(&builder, (1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr));
-    spa_pod_builder_pop(&builder, &choice);
-    return finish(buffer, builder, static_cast<spa_pod*>(spa_pod_builder_pop(&builder, &object)));
+    return paramObject(buffer, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, [](spa_pod_builder& b) {
+        choiceProperty(b, SPA_PARAM_BUFFERS_dataType, SPA_CHOICE_Flags,
+                       [&b] { spa_pod_builder_int(&b, (1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr)); });
+    });
 }
 
 const spa_pod* castCropMetaParam(PodBuffer& buffer) {
-    spa_pod_builder builder = builderAfter(buffer);
-    spa_pod_frame object{};
-    spa_pod_builder_push_object(&builder, &object, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta);
-    spa_pod_builder_prop(&builder, SPA_PARAM_META_type, 0);
-    spa_pod_builder_id(&builder, SPA_META_VideoCrop);
-    spa_pod_builder_prop(&builder, SPA_PARAM_META_size, 0);
-    spa_pod_builder_int(&builder, static_cast<int32_t>(sizeof(spa_meta_region)));
-    return finish(buffer, builder, static_cast<spa_pod*>(spa_pod_builder_pop(&builder, &object)));
+    return paramObject(buffer, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, [](spa_pod_builder& b) {
+        spa_pod_builder_prop(&b, SPA_PARAM_META_type, 0);
+        spa_pod_builder_id(&b, SPA_META_VideoCrop);
+        spa_pod_builder_prop(&b, SPA_PARAM_META_size, 0);
+        spa_pod_builder_int(&b, static_cast<int32_t>(sizeof(spa_meta_region)));
+    });
 }
 
 const spa_pod* castCursorMetaParam(PodBuffer& buffer) {
-    spa_pod_builder builder = builderAfter(buffer);
-    spa_pod_frame object{};
-    spa_pod_builder_push_object(&builder, &object, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta);
-    spa_pod_builder_prop(&builder, SPA_PARAM_META_type, 0);
-    spa_pod_builder_id(&builder, SPA_META_Cursor);
-    spa_pod_builder_prop(&builder, SPA_PARAM_META_size, 0);
-    spa_pod_frame choice{};
-    spa_pod_builder_push_choice(&builder, &choice, SPA_CHOICE_Range, 0);
-    spa_pod_builder_int(&builder, cursorMetaSize(64));
-    spa_pod_builder_int(&builder, cursorMetaSize(1));
-    spa_pod_builder_int(&builder, cursorMetaSize(kCursorSide));
-    spa_pod_builder_pop(&builder, &choice);
-    return finish(buffer, builder, static_cast<spa_pod*>(spa_pod_builder_pop(&builder, &object)));
+    return paramObject(buffer, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, [](spa_pod_builder& b) {
+        spa_pod_builder_prop(&b, SPA_PARAM_META_type, 0);
+        spa_pod_builder_id(&b, SPA_META_Cursor);
+        choiceProperty(b, SPA_PARAM_META_size, SPA_CHOICE_Range, [&b] {
+            spa_pod_builder_int(&b, cursorMetaSize(64));
+            spa_pod_builder_int(&b, cursorMetaSize(1));
+            spa_pod_builder_int(&b, cursorMetaSize(kCursorSide));
+        });
+    });
 }
 
 }  // namespace tessarin::portal
