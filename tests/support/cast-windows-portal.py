@@ -2,7 +2,7 @@
 """A ScreenCast portal backend that offers windows, for the window-pick tests
 of the headless Wayland session (wayland-session.sh, WS_CAST_WINDOWS).
 
-    cast-windows-portal.py share|cancel|refuse
+    cast-windows-portal.py share|cancel|refuse|stall
 
 xdg-desktop-portal-wlr shares whole outputs only. This backend stands in
 front of it on the same bus: it declares monitor and window sources
@@ -14,7 +14,8 @@ window, the desktop), and Start describes the stream as a window: source
 type 2, its size, no place in the layout.
 
 share: Start answers as the wlr backend does; cancel: Start answers 1 (the
-person closed the chooser); refuse: Start answers 2.
+person closed the chooser); refuse: Start answers 2; stall: SelectSources
+never answers (a backend stuck before any chooser is shown).
 
 Every call is written to stdout as one JSON line with sorted keys, e.g.
 {"method": "SelectSources", "session": "/org/...", "types": 2}, so a test
@@ -65,14 +66,16 @@ XML = '''
 </node>'''
 
 mode = sys.argv[1] if len(sys.argv) > 1 else ''
-if mode not in ('share', 'cancel', 'refuse'):
-    sys.exit('usage: cast-windows-portal.py share|cancel|refuse')
+if mode not in ('share', 'cancel', 'refuse', 'stall'):
+    sys.exit('usage: cast-windows-portal.py share|cancel|refuse|stall')
 
 bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
 node = Gio.DBusNodeInfo.new_for_xml(XML)
 interfaces = {info.name: info for info in node.interfaces}
 # session path -> {'registration': id, 'window': bool, 'subscription': id}
 sessions = {}
+# Calls left unanswered on purpose (stall), kept so they are never answered.
+stalled = []
 
 
 def log(entry):
@@ -211,6 +214,9 @@ def select_sources(parameters, invocation):
     entry = sessions.get(session)
     if entry is None:
         invocation.return_dbus_error('org.freedesktop.portal.Error.NotFound', 'no such session')
+        return
+    if mode == 'stall':
+        stalled.append(invocation)
         return
     # A window is asked for: the wlr backend shares the output it shows.
     entry['window'] = not (types & MONITOR) and bool(types & WINDOW)

@@ -69,7 +69,11 @@ struct ScreenCastOptions {
     uint32_t sourceTypes = kCastMonitorSource;
     // Asks the portal to remember the choice (persist_mode 2), where it can.
     bool remembersChoice = true;
+    // Each step that does not wait for the person, the session's Close included.
     std::chrono::milliseconds timeout{std::chrono::seconds(30)};
+    // Start, where the portal may show its chooser and wait for the person;
+    // none: `timeout`.
+    std::optional<std::chrono::milliseconds> chooserTimeout;
 };
 
 class PortalScreenCast {

@@ -34,7 +34,8 @@ Expected<std::optional<Image>, CaptureError> pickWindowThroughPortal(std::shared
     options.sourceTypes = kCastWindowSource;
     // Each pick asks afresh: a remembered window would be picked without the person.
     options.remembersChoice = false;
-    options.timeout = timeouts.chooser;
+    options.timeout = timeouts.portal;
+    options.chooserTimeout = timeouts.chooser;
     auto cast = PortalScreenCast::start(connection, options, std::nullopt);
     if (!cast) return windowPickFailure(cast.error());
     auto fd = cast.value()->openPipeWireRemote();

@@ -20,6 +20,10 @@ struct WindowPickTimeouts {
     std::chrono::milliseconds chooser{std::chrono::minutes(5)};
     // The window's first picture once the cast runs.
     std::chrono::milliseconds firstFrame{std::chrono::seconds(5)};
+    // Every other portal step, which no person holds up: a portal stuck
+    // there must not keep the pick (and every capture after it) waiting
+    // as long as the chooser may.
+    std::chrono::milliseconds portal{std::chrono::seconds(10)};
 };
 
 // The picked window's pixels; nothing when the person closed the chooser.

@@ -111,5 +111,19 @@ TEST_F(WindowPick, ARefusalIsThePermissionError) {
     EXPECT_TRUE(logComesToHold(R"("method": "Session.Close")")) << "the session was left open";
 }
 
+// wayland-run.sh --cast-windows stall: the backend never answers SelectSources.
+// Only the chooser may take long; a step stuck before it ends the pick
+// within the time-out of such steps (the test's own time-out is far below
+// the chooser's).
+TEST_F(WindowPick, AStepStuckBeforeTheChooserEndsThePickWithinItsOwnTimeOut) {
+    const WindowPickTimeouts timeouts{std::chrono::minutes(10), 10s, 2s};
+    const auto picked = pickWindowThroughPortal(nullptr, timeouts);
+    ASSERT_FALSE(picked);
+    EXPECT_EQ(picked.error().kind(), CaptureError::Kind::captureFailed);
+    EXPECT_NE(picked.error().description().find("did not answer"), std::string::npos) << picked.error().description();
+    EXPECT_FALSE(logHolds(R"("method": "Start")")) << "the pick went on past the stuck step";
+    EXPECT_TRUE(logComesToHold(R"("method": "Session.Close")")) << "the session was left open";
+}
+
 }  // namespace
 }  // namespace tessarin::portal
