@@ -142,6 +142,21 @@ case_window_pick_refused_says_so() {
     kill -0 "$app_pid" || fail "the application is gone"
 }
 
+# Run with wayland-run.sh --cast-windows hold: the chooser stays open. The
+# application quits all the same, closing the chooser, instead of waiting
+# for the person.
+case_window_pick_quit_while_choosing() {
+    launch app
+    local portal_log=$WAYLAND_SESSION_DIR/logs/cast-windows-portal.log
+    "$TESSARIN" 'tessarin://capture-window' >"$work/later.log" 2>&1 || fail "the later start failed"
+    wait_for "grep -q '\"method\": \"Start\"' '$portal_log'" 15 || fail "the chooser was never shown"
+    kill -TERM "$app_pid"
+    wait_for "! kill -0 $app_pid 2>/dev/null" 15 || fail "the application did not quit while the chooser was open"
+    grep -q "app.exit status=0" "$(app_log)" || fail "the application did not end normally"
+    grep -q '"method": "Request.Close"' "$portal_log" || fail "the chooser was left open"
+    grep -q '"method": "Session.Close"' "$portal_log" || fail "the screen-cast session was left open"
+}
+
 case_portal_shortcut_runs_its_action() {
     launch app
     wait_for "grep -q 'shortcuts.bound' '$(app_log)'" 20 || fail "the shortcuts were never bound through the portal"

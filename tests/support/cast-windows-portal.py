@@ -2,7 +2,7 @@
 """A ScreenCast portal backend that offers windows, for the window-pick tests
 of the headless Wayland session (wayland-session.sh, WS_CAST_WINDOWS).
 
-    cast-windows-portal.py share|cancel|refuse|stall
+    cast-windows-portal.py share|cancel|refuse|stall|hold
 
 xdg-desktop-portal-wlr shares whole outputs only. This backend stands in
 front of it on the same bus: it declares monitor and window sources
@@ -15,7 +15,8 @@ type 2, its size, no place in the layout.
 
 share: Start answers as the wlr backend does; cancel: Start answers 1 (the
 person closed the chooser); refuse: Start answers 2; stall: SelectSources
-never answers (a backend stuck before any chooser is shown).
+never answers (a backend stuck before any chooser is shown); hold: Start
+never answers (the chooser stays open, the person never picks).
 
 Every call is written to stdout as one JSON line with sorted keys, e.g.
 {"method": "SelectSources", "session": "/org/...", "types": 2}, so a test
@@ -66,15 +67,15 @@ XML = '''
 </node>'''
 
 mode = sys.argv[1] if len(sys.argv) > 1 else ''
-if mode not in ('share', 'cancel', 'refuse', 'stall'):
-    sys.exit('usage: cast-windows-portal.py share|cancel|refuse|stall')
+if mode not in ('share', 'cancel', 'refuse', 'stall', 'hold'):
+    sys.exit('usage: cast-windows-portal.py share|cancel|refuse|stall|hold')
 
 bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
 node = Gio.DBusNodeInfo.new_for_xml(XML)
 interfaces = {info.name: info for info in node.interfaces}
 # session path -> {'registration': id, 'window': bool, 'subscription': id}
 sessions = {}
-# Calls left unanswered on purpose (stall), kept so they are never answered.
+# Calls left unanswered on purpose (stall, hold), kept so they are never answered.
 stalled = []
 
 
@@ -236,6 +237,11 @@ def start(parameters, invocation):
     log({'method': 'Start', 'session': session, 'window': bool(entry and entry['window'])})
     if entry is None:
         invocation.return_dbus_error('org.freedesktop.portal.Error.NotFound', 'no such session')
+        return
+    if mode == 'hold':
+        # The chooser is open: its Request is there to be closed.
+        export_request(handle)
+        stalled.append(invocation)
         return
     if mode != 'share':
         response = 1 if mode == 'cancel' else 2

@@ -16,7 +16,7 @@
 #   --portals MODE       private (default) | none | no-screenshot | system
 #   --shortcuts kde      the GlobalShortcuts portal through the KDE backend
 #   --cast MODE          ScreenCast backend: continuous (default) | damage | stock
-#   --cast-windows MODE  share | cancel | refuse | stall: a stand-in ScreenCast backend
+#   --cast-windows MODE  share|cancel|refuse|stall|hold: a stand-in ScreenCast backend
 #                        that offers windows too (wayland-session.sh WS_CAST_WINDOWS)
 #   --timeout SECONDS    CMD's time limit (120); then it is killed, status 124
 #

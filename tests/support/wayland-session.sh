@@ -40,12 +40,12 @@
 #   WS_XDPW=/path        xdg-desktop-portal-wlr binary (default: the Debian one)
 #   WS_CAST_OUTPUT=HEADLESS-1   output the ScreenCast portal shares (chooser_type=none)
 #   WS_CAST_FPS=30       max_fps of the ScreenCast stream
-#   WS_CAST_WINDOWS=     share | cancel | refuse | stall: put cast-windows-portal.py (next
+#   WS_CAST_WINDOWS=     share|cancel|refuse|stall|hold: put cast-windows-portal.py (next
 #                        to this script; needs python3-gi) in front of the wlr
 #                        ScreenCast backend, offering window sources too. A
 #                        window asked for is the cast output, described as a
 #                        window; cancel/refuse answer Start with 1/2; stall
-#                        never answers SelectSources. Its log
+#                        never answers SelectSources, hold never Start. Its log
 #                        (one JSON line per call) is DIR/logs/cast-windows-portal.log.
 #   WS_PORTALS=private   private (default) | system | none (no xdg-desktop-portal
 #                        at all) | no-screenshot (the portal without its
@@ -295,10 +295,10 @@ cmd_start() {
     portals=${WS_PORTALS:-private}
     shortcuts=${WS_SHORTCUTS:-none}
     cast_windows=${WS_CAST_WINDOWS:-}
-    case "$cast_windows" in '') ;; share|cancel|refuse|stall)
+    case "$cast_windows" in '') ;; share|cancel|refuse|stall|hold)
         [ "$portals" = private ] || die "WS_CAST_WINDOWS needs WS_PORTALS=private"
         "$PY" -c 'from gi.repository import Gio' 2>/dev/null || die "WS_CAST_WINDOWS needs python3-gi for $PY" ;;
-        *) die "WS_CAST_WINDOWS must be share, cancel, refuse or stall" ;; esac
+        *) die "WS_CAST_WINDOWS must be share, cancel, refuse, stall or hold" ;; esac
     case "$portals" in private|system|none|no-screenshot) ;;
         *) die "WS_PORTALS must be private, system, none or no-screenshot" ;; esac
     case "$shortcuts" in none) ;; kde)

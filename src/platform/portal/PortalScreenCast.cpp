@@ -216,7 +216,7 @@ Expected<std::shared_ptr<PortalScreenCast>, PortalError> PortalScreenCast::attem
     g_variant_builder_init(&startOptions, G_VARIANT_TYPE_VARDICT);
     auto started = callRequest(*connection, kScreenCastInterface, "Start",
                                g_variant_new("(osa{sv})", session->c_str(), "", &startOptions),
-                               options.chooserTimeout.value_or(options.timeout));
+                               options.chooserTimeout.value_or(options.timeout), options.abandon);
     if (!started) return unexpected(started.error());
     cast->streams_ = castStreamsOf(started.value().get());
     if (cast->streams_.empty()) {

@@ -74,6 +74,9 @@ struct ScreenCastOptions {
     // Start, where the portal may show its chooser and wait for the person;
     // none: `timeout`.
     std::optional<std::chrono::milliseconds> chooserTimeout;
+    // Cancelled from another thread, gives up a Start still waiting for the
+    // person (cancelled); not owned.
+    GCancellable* abandon = nullptr;
 };
 
 class PortalScreenCast {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -122,6 +123,25 @@ TEST_F(WindowPick, AStepStuckBeforeTheChooserEndsThePickWithinItsOwnTimeOut) {
     EXPECT_EQ(picked.error().kind(), CaptureError::Kind::captureFailed);
     EXPECT_NE(picked.error().description().find("did not answer"), std::string::npos) << picked.error().description();
     EXPECT_FALSE(logHolds(R"("method": "Start")")) << "the pick went on past the stuck step";
+    EXPECT_TRUE(logComesToHold(R"("method": "Session.Close")")) << "the session was left open";
+}
+
+// wayland-run.sh --cast-windows hold: the chooser stays open. A pick given
+// up from another thread (the application quitting) ends at once as no
+// pick, with the chooser's request and the session closed.
+TEST_F(WindowPick, APickAbandonedInTheChooserIsNoPickAndClosesTheChooser) {
+    const WindowPickTimeouts timeouts{std::chrono::minutes(10), 10s, 10s};
+    auto abandonment = std::make_shared<WindowPickAbandonment>();
+    std::optional<Expected<std::optional<Image>, CaptureError>> picked;
+    std::thread picking([&] { picked = pickWindowThroughPortal(nullptr, timeouts, abandonment); });
+    const bool chooserOpen = logComesToHold(R"("method": "Start")");
+    abandonment->abandon();
+    picking.join();
+    ASSERT_TRUE(chooserOpen) << "the pick never reached the chooser";
+    ASSERT_TRUE(picked);
+    ASSERT_TRUE(*picked) << picked->error().description();
+    EXPECT_FALSE((*picked)->has_value());
+    EXPECT_TRUE(logComesToHold(R"("method": "Request.Close")")) << "the chooser was left open";
     EXPECT_TRUE(logComesToHold(R"("method": "Session.Close")")) << "the session was left open";
 }
 
