@@ -93,6 +93,9 @@ case_window_pick_explains_itself() {
     "$TESSARIN" 'tessarin://capture-window' >"$work/later.log" 2>&1 || fail "the later start failed"
     wait_for "grep -q 'window.pick unavailable: Picking a window is not available on this desktop: its screen-sharing portal shares whole screens only' '$(app_log)'" 15 ||
         fail "the window mode did not say why it cannot pick"
+    # The person is told, in the flow's own alert.
+    wait_for "grep -q 'alert.warning title=Tessarin message=Capture failed: Picking a window is not available on this desktop' '$(app_log)'" 10 ||
+        fail "the reason was not shown"
     kill -0 "$app_pid" || fail "the application is gone"
 }
 
