@@ -177,12 +177,14 @@ def answer(invocation, registration, reply, error, rewrite=None):
         invocation.return_gerror(error)
         return
     response, results = reply.get_child_value(0).get_uint32(), reply.get_child_value(1)
-    out = {}
-    for i in range(results.n_children()):
-        entry = results.get_child_value(i)
-        out[entry.get_child_value(0).get_string()] = entry.get_child_value(1).get_variant()
     if rewrite and response == 0:
         out = rewrite(results.unpack())
+    else:
+        # Passed on as they came, each value in its own type.
+        out = {}
+        for i in range(results.n_children()):
+            entry = results.get_child_value(i)
+            out[entry.get_child_value(0).get_string()] = entry.get_child_value(1).get_variant()
     log({'answer': response, 'results': sorted(out.keys())})
     invocation.return_value(GLib.Variant('(ua{sv})', (response, out)))
 
@@ -217,6 +219,7 @@ def select_sources(parameters, invocation):
         invocation.return_dbus_error('org.freedesktop.portal.Error.NotFound', 'no such session')
         return
     if mode == 'stall':
+        export_request(handle)
         stalled.append(invocation)
         return
     # A window is asked for: the wlr backend shares the output it shows.

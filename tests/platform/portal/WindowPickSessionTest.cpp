@@ -124,6 +124,7 @@ TEST_F(WindowPick, AStepStuckBeforeTheChooserEndsThePickWithinItsOwnTimeOut) {
               "Capture failed: the desktop portal did not answer org.freedesktop.portal.ScreenCast.SelectSources "
               "within 2000 ms; the request was closed");
     EXPECT_FALSE(logHolds(R"("method": "Start")")) << "the pick went on past the stuck step";
+    EXPECT_TRUE(logComesToHold(R"("method": "Request.Close")")) << "the stuck request was left open";
     EXPECT_TRUE(logComesToHold(R"("method": "Session.Close")")) << "the session was left open";
 }
 
