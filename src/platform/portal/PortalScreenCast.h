@@ -74,8 +74,8 @@ struct ScreenCastOptions {
     // Start, where the portal may show its chooser and wait for the person;
     // none: `timeout`.
     std::optional<std::chrono::milliseconds> chooserTimeout;
-    // Cancelled from another thread, gives up a Start still waiting for the
-    // person (cancelled); not owned.
+    // Cancelled from another thread, gives up the request still waiting
+    // (above all Start, waiting for the person): cancelled. Not owned.
     GCancellable* abandon = nullptr;
 };
 
