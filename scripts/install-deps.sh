@@ -62,6 +62,8 @@ packages=(
   sway swaybg grim xdg-desktop-portal xdg-desktop-portal-wlr pipewire pipewire-bin wireplumber util-linux
   # a real Wayland client for the captures to show
   foot
+  # the stand-in ScreenCast backend that offers windows (tests/support/cast-windows-portal.py)
+  python3-gi
   # building the ScreenCast portal backend the tests use without a GPU (below)
   meson libpipewire-0.3-dev libinih-dev libgbm-dev libdrm-dev libsystemd-dev xz-utils
   # the desktop application on Wayland: Qt's Wayland platform plugin; the

@@ -4,7 +4,9 @@
 # bus with its portals, and WAYLAND_SESSION_SCRIPT for pixels): it starts on
 # Qt's Wayland platform, says what the desktop lacks, forwards links to the
 # running copy, covers every output with its overlay, explains why windows
-# cannot be picked, and runs actions from the GlobalShortcuts portal.
+# cannot be picked where the portal shares none, captures the window picked
+# in the portal's chooser where it does, and runs actions from the
+# GlobalShortcuts portal.
 #
 #   wayland-app-test.sh CASE
 # shellcheck source=app-test.sh
@@ -91,7 +93,78 @@ case_window_pick_explains_itself() {
     "$TESSARIN" 'tessarin://capture-window' >"$work/later.log" 2>&1 || fail "the later start failed"
     wait_for "grep -q 'window.pick unavailable: Picking a window is not available on this desktop: its screen-sharing portal shares whole screens only' '$(app_log)'" 15 ||
         fail "the window mode did not say why it cannot pick"
+    # The person is told, in the flow's own alert.
+    wait_for "grep -q 'alert.warning title=Tessarin message=Capture failed: Picking a window is not available on this desktop' '$(app_log)'" 10 ||
+        fail "the reason was not shown"
     kill -0 "$app_pid" || fail "the application is gone"
+}
+
+# Run with wayland-run.sh --cast-windows share: the portal's chooser
+# "picks" the red output's desktop.
+case_window_pick_captures_the_picked_window() {
+    launch app
+    local history=$XDG_DATA_HOME/io.tessarin.Tessarin
+    "$TESSARIN" 'tessarin://capture-window' >"$work/later.log" 2>&1 || fail "the later start failed"
+    wait_for "grep -q 'window.pick portal_chooser' '$(app_log)'" 15 || fail "the pick did not go to the portal's chooser"
+    local images="find '$history' -name '*.png' -not -path '*/thumbnails/*'"
+    wait_for "$images | grep -q ." 15 || fail "the picked window is not in the history"
+    local stored
+    stored=$(eval "$images" | head -n 1)
+    wait_for "png '$stored' 0 0" 10 || fail "$stored never became a whole image"
+    [ "$(png "$stored" 0 0 640 360 1279 719)" = "1280x720 #ff0000 #ff0000 #ff0000" ] ||
+        fail "$stored is $(png "$stored" 0 0 640 360 1279 719), not the picked window"
+    grep -q '"types": 2}' "$WAYLAND_SESSION_DIR/logs/cast-windows-portal.log" || fail "the cast did not ask for a window"
+    grep -q 'window.pick result=success image=1280x720' "$(app_log)" || fail "the pick did not end in a capture"
+    # The first cast ended with its picture: a second pick asks and captures again.
+    "$TESSARIN" 'tessarin://capture-window' >>"$work/later.log" 2>&1 || fail "the second later start failed"
+    wait_for "[ \$(grep -c 'window.pick result=success image=1280x720' '$(app_log)') = 2 ]" 15 ||
+        fail "the second pick did not end in a capture"
+    wait_for "[ \$(grep -c '\"method\": \"Session.Close\"' '$WAYLAND_SESSION_DIR/logs/cast-windows-portal.log') = 2 ]" 10 ||
+        fail "a pick's screen-cast session was left open"
+    ! grep -q "alert.warning" "$(app_log)" || fail "the pick showed a warning"
+    kill -0 "$app_pid" || fail "the application is gone"
+}
+
+# Run with wayland-run.sh --cast-windows cancel: the person closes the chooser.
+case_window_pick_closed_chooser_captures_nothing() {
+    launch app
+    "$TESSARIN" 'tessarin://capture-window' >"$work/later.log" 2>&1 || fail "the later start failed"
+    wait_for "grep -q '\"answer\": 1' '$WAYLAND_SESSION_DIR/logs/cast-windows-portal.log'" 15 ||
+        fail "the chooser was never shown"
+    wait_for "grep -q 'window.pick result=cancelled' '$(app_log)'" 10 || fail "the pick did not end as no pick"
+    ! grep -q "alert.warning" "$(app_log)" || fail "closing the chooser was reported as an error"
+    [ -z "$(find "$XDG_DATA_HOME" -name '*.png' 2>/dev/null)" ] || fail "something was captured"
+    # The next capture runs: the flow is not left busy.
+    "$TESSARIN" 'tessarin://capture-fullscreen' >>"$work/later.log" 2>&1 || fail "the later start failed"
+    wait_for "find '$XDG_DATA_HOME' -name '*.png' -not -path '*/thumbnails/*' | grep -q ." 15 ||
+        fail "the next capture did not run"
+    kill -0 "$app_pid" || fail "the application is gone"
+}
+
+# Run with wayland-run.sh --cast-windows refuse: the desktop refuses the cast.
+case_window_pick_refused_says_so() {
+    launch app
+    "$TESSARIN" 'tessarin://capture-window' >"$work/later.log" 2>&1 || fail "the later start failed"
+    wait_for "grep -q 'alert.warning title=.* message=Screen recording permission denied' '$(app_log)'" 15 ||
+        fail "the refusal was not shown as the permission error"
+    [ -z "$(find "$XDG_DATA_HOME" -name '*.png' 2>/dev/null)" ] || fail "something was captured"
+    kill -0 "$app_pid" || fail "the application is gone"
+}
+
+# Run with wayland-run.sh --cast-windows hold: the chooser stays open. The
+# application quits all the same, closing the chooser, instead of waiting
+# for the person.
+case_window_pick_quit_while_choosing() {
+    launch app
+    local portal_log=$WAYLAND_SESSION_DIR/logs/cast-windows-portal.log
+    "$TESSARIN" 'tessarin://capture-window' >"$work/later.log" 2>&1 || fail "the later start failed"
+    wait_for "grep -q '\"method\": \"Start\"' '$portal_log'" 15 || fail "the chooser was never shown"
+    kill -TERM "$app_pid"
+    wait_for "! kill -0 $app_pid 2>/dev/null" 15 || fail "the application did not quit while the chooser was open"
+    grep -q "app.exit status=0" "$(app_log)" || fail "the application did not end normally"
+    # The portal passes the closes on to its backend as it gets them.
+    wait_for "grep -q '\"method\": \"Request.Close\"' '$portal_log'" 10 || fail "the chooser was left open"
+    wait_for "grep -q '\"method\": \"Session.Close\"' '$portal_log'" 10 || fail "the screen-cast session was left open"
 }
 
 case_portal_shortcut_runs_its_action() {

@@ -16,6 +16,8 @@
 #   --portals MODE       private (default) | none | no-screenshot | system
 #   --shortcuts kde      the GlobalShortcuts portal through the KDE backend
 #   --cast MODE          ScreenCast backend: continuous (default) | damage | stock
+#   --cast-windows MODE  share|cancel|refuse|stall|hold: a stand-in ScreenCast backend
+#                        that offers windows too (wayland-session.sh WS_CAST_WINDOWS)
 #   --timeout SECONDS    CMD's time limit (120); then it is killed, status 124
 #
 # The Screenshot portal's backend writes every image to the fixed path
@@ -41,7 +43,7 @@ LOCK=/tmp/.tessarin-wayland-shot.lock
 
 die() { echo "$PROG: $*" >&2; exit 1; }
 
-outputs=1 size=1280x720 scales="" bgs="" portals=private shortcuts=none cast=continuous limit=120
+outputs=1 size=1280x720 scales="" bgs="" portals=private shortcuts=none cast=continuous cast_windows="" limit=120
 original=("$@")
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -52,6 +54,7 @@ while [ $# -gt 0 ]; do
         --portals) portals=$2; shift 2 ;;
         --shortcuts) shortcuts=$2; shift 2 ;;
         --cast) cast=$2; shift 2 ;;
+        --cast-windows) cast_windows=$2; shift 2 ;;
         --timeout) limit=$2; shift 2 ;;
         --) shift; break ;;
         *) die "unknown option $1 (usage: $PROG [options] -- CMD [ARGS...])" ;;
@@ -65,6 +68,11 @@ for c in sway swaybg grim pipewire wireplumber dbus-daemon /usr/libexec/xdg-desk
         exit 77
     fi
 done
+
+if [ -n "$cast_windows" ] && ! "${WS_PYTHON:-/usr/bin/python3}" -c 'from gi.repository import Gio' 2>/dev/null; then
+    echo "$PROG: skipped: python3-gi is not installed (the window-sharing stand-in needs it)" >&2
+    exit 77
+fi
 
 # As root: once more inside a private mount namespace.
 if [ "$(id -u)" = 0 ] && [ -z "${_TESSARIN_WAYLAND_PRIVATE:-}" ]; then
@@ -115,7 +123,7 @@ else
 fi
 
 env_lines=$(env -u DISPLAY WS_OUTPUTS="$outputs" WS_SIZE="$size" WS_SCALES="$scales" \
-    ${bgs:+WS_BG="$bgs"} WS_PORTALS="$portals" WS_SHORTCUTS="$shortcuts" WS_XDPW="$backend" \
+    ${bgs:+WS_BG="$bgs"} WS_PORTALS="$portals" WS_SHORTCUTS="$shortcuts" WS_CAST_WINDOWS="$cast_windows" WS_XDPW="$backend" \
     "$SESSION" start) || die "the Wayland session did not start"
 eval "$(grep '^export ' <<< "$env_lines")"
 session_dir=$WAYLAND_SESSION_DIR

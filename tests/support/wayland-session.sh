@@ -40,6 +40,13 @@
 #   WS_XDPW=/path        xdg-desktop-portal-wlr binary (default: the Debian one)
 #   WS_CAST_OUTPUT=HEADLESS-1   output the ScreenCast portal shares (chooser_type=none)
 #   WS_CAST_FPS=30       max_fps of the ScreenCast stream
+#   WS_CAST_WINDOWS=     share|cancel|refuse|stall|hold: put cast-windows-portal.py (next
+#                        to this script; needs python3-gi) in front of the wlr
+#                        ScreenCast backend, offering window sources too. A
+#                        window asked for is the cast output, described as a
+#                        window; cancel/refuse answer Start with 1/2; stall
+#                        never answers SelectSources, hold never Start. Its log
+#                        (one JSON line per call) is DIR/logs/cast-windows-portal.log.
 #   WS_PORTALS=private   private (default) | system | none (no xdg-desktop-portal
 #                        at all) | no-screenshot (the portal without its
 #                        Screenshot frontend)
@@ -68,6 +75,12 @@
 #   demand dma-buf with a GBM device) into xdg-desktop-portal-wlr, plus
 #   xdg-desktop-portal-wlr-continuous (plain copy: a frame every 1/max_fps
 #   even on an unchanged screen; deterministic for tests).
+# - Window sources (WS_CAST_WINDOWS): the wlr backend offers monitors only
+#   (AvailableSourceTypes 1), so window picks are refused by the frontend
+#   itself. The stand-in owns org.freedesktop.impl.portal.desktop.castwindows,
+#   takes ScreenCast off wlr.portal (1.16 has no per-interface preference)
+#   and forwards to the wlr backend; the frontend still opens the PipeWire
+#   remote itself.
 # - GlobalShortcuts (WS_SHORTCUTS=kde): kglobalaccel5 and the KDE backend with
 #   QT_QPA_PLATFORM=offscreen; KDE 5.27 only registers shortcuts passed in
 #   CreateSession's options["shortcuts"]; a test triggers one through
@@ -260,7 +273,7 @@ cmd_status() {
 # ---------------------------------------------------------------- start
 cmd_start() {
     local t0 c outputs size w h dir tag run comp uid sway_user sway_uid sway_gid wl sock renderer
-    local xdpw cast_output fps portals shortcuts i x y s lw lh bg conf name
+    local xdpw cast_output fps portals shortcuts cast_windows i x y s lw lh bg conf name
     local -a scales bgs sway_prefix wlr_env
     t0=$(now_ms)
     for c in sway swaybg swaymsg grim dbus-daemon dbus-send pipewire wireplumber pw-cli setsid; do
@@ -281,6 +294,11 @@ cmd_start() {
     fps=${WS_CAST_FPS:-30}
     portals=${WS_PORTALS:-private}
     shortcuts=${WS_SHORTCUTS:-none}
+    cast_windows=${WS_CAST_WINDOWS:-}
+    case "$cast_windows" in '') ;; share|cancel|refuse|stall|hold)
+        [ "$portals" = private ] || die "WS_CAST_WINDOWS needs WS_PORTALS=private"
+        "$PY" -c 'from gi.repository import Gio' 2>/dev/null || die "WS_CAST_WINDOWS needs python3-gi for $PY" ;;
+        *) die "WS_CAST_WINDOWS must be share, cancel, refuse, stall or hold" ;; esac
     case "$portals" in private|system|none|no-screenshot) ;;
         *) die "WS_PORTALS must be private, system, none or no-screenshot" ;; esac
     case "$shortcuts" in none) ;; kde)
@@ -438,11 +456,17 @@ EOF
         wait_up "$SPAWNED" "xdg-desktop-portal-kde on the bus" name_has_owner org.freedesktop.impl.portal.desktop.kde ||
             fail "xdg-desktop-portal-kde did not start"
     fi
+    if [ -n "$cast_windows" ]; then
+        spawn cast-windows-portal "$PY" "$(dirname "$SELF")/cast-windows-portal.py" "$cast_windows"
+        wait_up "$SPAWNED" "the window-sharing ScreenCast stand-in on the bus" \
+            name_has_owner org.freedesktop.impl.portal.desktop.castwindows || fail "cast-windows-portal.py did not start"
+    fi
     {
         echo "[preferred]"
         echo "default=wlr"
         [ "$portals" = private ] && echo "org.freedesktop.impl.portal.Access=teststub"
         [ "$shortcuts" = kde ] && echo "org.freedesktop.impl.portal.GlobalShortcuts=kde"
+        [ -n "$cast_windows" ] && echo "org.freedesktop.impl.portal.ScreenCast=castwindows"
     } > "$dir/config/xdg-desktop-portal/sway-portals.conf"
     local -a portal_env=()
     if [ "$portals" = private ] || [ "$portals" = no-screenshot ]; then
@@ -452,6 +476,15 @@ DBusName=org.freedesktop.impl.portal.desktop.wlr
 Interfaces=org.freedesktop.impl.portal.Screenshot;org.freedesktop.impl.portal.ScreenCast;
 UseIn=wlroots;sway;
 EOF
+        if [ -n "$cast_windows" ]; then
+            sed -i 's/org.freedesktop.impl.portal.ScreenCast;//' "$dir/portals/wlr.portal"
+            cat > "$dir/portals/castwindows.portal" <<'EOF'
+[portal]
+DBusName=org.freedesktop.impl.portal.desktop.castwindows
+Interfaces=org.freedesktop.impl.portal.ScreenCast;
+UseIn=wlroots;sway;
+EOF
+        fi
         # Declaration only: makes xdg-desktop-portal 1.16 export its Screenshot
         # frontend (it requires an Access backend); nothing owns this name.
         [ "$portals" = private ] && cat > "$dir/portals/teststub.portal" <<'EOF'
@@ -489,7 +522,7 @@ EOF
     } > "$dir/env"
     cat "$dir/env"
     echo "# pids: $(tr ' \n' '= ' < "$dir/pids")"
-    echo "# renderer=${renderer:-auto} xdpw=$xdpw portals=$portals shortcuts=$shortcuts outputs=$outputs"
+    echo "# renderer=${renderer:-auto} xdpw=$xdpw portals=$portals shortcuts=$shortcuts cast_windows=${cast_windows:-off} outputs=$outputs"
     echo "# started in $(( $(now_ms) - t0 )) ms; stop with: $SELF stop $dir"
 }
 

@@ -145,10 +145,8 @@ public:
         auto* x11 = dynamic_cast<x11::X11ScreenBackend*>(&backend_);
         if (!x11) {
             // No window list without X11: only the screen-sharing portal's chooser can give a window.
-            const ScreenCastSources sources = compositorPlacesWindows() ? screenCastSources() : ScreenCastSources{};
-            if (sources.windows) return pickThroughPortal(answer);
-            const std::string reason = compositorPlacesWindows() ? windowPickUnavailableReason(sources)
-                                                                 : "no window list on this desktop";
+            if (compositorPlacesWindows()) return pickThroughPortal(answer);
+            const std::string reason = "no window list on this desktop";
             logLine(LogLevel::info, LogCategory::capture, "window.pick unavailable: " + reason);
             return (*answer)(PickedImage(unexpected(CaptureError::captureFailed(reason))));
         }
@@ -169,13 +167,22 @@ public:
         });
     }
 
+    // Quitting: a pick waiting in the portal's chooser ends as no pick, so
+    // the background threads can be joined without waiting for the person.
+    void abandon() {
+        if (portalPick_) portalPick_->abandon();
+    }
+
 private:
     // The portal shows its own chooser and casts the window picked there;
-    // the first picture of that cast is the capture.
+    // the first picture of that cast is the capture. Everything the portal
+    // is asked, its source kinds too, is asked off the interface thread.
     void pickThroughPortal(std::shared_ptr<Completion<PickedImage>> answer) {
-        logLine(LogLevel::info, LogCategory::capture, "window.pick portal_chooser");
+        auto abandonment = std::make_shared<portal::WindowPickAbandonment>();
+        portalPick_ = abandonment;
         runInBackground<PickedImage>(
-            background_, main_, [] { return PickedImage(portal::pickWindowThroughPortal(nullptr)); },
+            background_, main_,
+            [abandonment] { return PickedImage(pickWindowInPortalChooser(abandonment)); },
             [answer](PickedImage result) { (*answer)(std::move(result)); });
     }
 
@@ -203,6 +210,7 @@ private:
     Executor& main_;
     Executor& background_;
     std::unique_ptr<WindowPickOverlay> overlay_;
+    std::shared_ptr<portal::WindowPickAbandonment> portalPick_;
 };
 
 class Timer final : public SelfTimerHUD {
@@ -515,6 +523,7 @@ void DesktopCapture::shutdown() {
     // A running recording is finished and kept before anything else goes.
     parts_->recording.shutdown();
     parts_->selection.cancel();
+    parts_->picker.abandon();
     parts_->timer.cancel();
     parts_->quickAccess.closeAll();
     parts_->flow.shutdown();

@@ -1,15 +1,20 @@
 #include "app/desktop/PortalWindowSources.h"
 
+#include "core/common/Log.h"
 #include "platform/portal/PortalScreenCast.h"
 
 namespace tessarin {
 
+ScreenCastSources screenCastSources(portal::PortalConnection& connection) {
+    const auto types = portal::castSourceTypes(connection, std::chrono::seconds(3));
+    if (!types) return {};
+    return {true, (*types & portal::kCastMonitorSource) != 0, (*types & portal::kCastWindowSource) != 0};
+}
+
 ScreenCastSources screenCastSources() {
     auto connection = portal::PortalConnection::open();
     if (!connection) return {};
-    const auto types = portal::castSourceTypes(*connection.value(), std::chrono::seconds(3));
-    if (!types) return {};
-    return {true, (*types & portal::kCastMonitorSource) != 0, (*types & portal::kCastWindowSource) != 0};
+    return screenCastSources(*connection.value());
 }
 
 std::string windowPickUnavailableReason(const ScreenCastSources& sources) {
@@ -29,6 +34,19 @@ std::string windowPickUnavailableReason(const ScreenCastSources& sources) {
     }
     // A portal that shares windows lets the person pick one in its chooser.
     return {};
+}
+
+Expected<std::optional<Image>, CaptureError> pickWindowInPortalChooser(
+    std::shared_ptr<const portal::WindowPickAbandonment> abandonment) {
+    auto connection = portal::PortalConnection::open();
+    const ScreenCastSources sources = connection ? screenCastSources(*connection.value()) : ScreenCastSources{};
+    if (!sources.windows) {
+        const std::string reason = windowPickUnavailableReason(sources);
+        logLine(LogLevel::info, LogCategory::capture, "window.pick unavailable: " + reason);
+        return unexpected(CaptureError::captureFailed(reason));
+    }
+    logLine(LogLevel::info, LogCategory::capture, "window.pick portal_chooser");
+    return portal::pickWindowThroughPortal(connection.value(), {}, std::move(abandonment));
 }
 
 }  // namespace tessarin

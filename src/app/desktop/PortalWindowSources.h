@@ -5,7 +5,14 @@
 // shares single windows (GNOME's and KDE Plasma's do; the wlroots one,
 // xdg-desktop-portal-wlr 0.7, shares whole outputs only).
 
+#include <memory>
+#include <optional>
 #include <string>
+
+#include "core/common/Expected.h"
+#include "core/common/Image.h"
+#include "core/screen/CaptureError.h"
+#include "platform/portal/PortalWindowPick.h"
 
 namespace tessarin {
 
@@ -16,11 +23,18 @@ struct ScreenCastSources {
 };
 
 // Reads the portal's AvailableSourceTypes (a few seconds at most).
+ScreenCastSources screenCastSources(portal::PortalConnection& connection);
 ScreenCastSources screenCastSources();
 
 // Why a window cannot be picked here, for the person: names the missing
 // portal or source type and which desktops provide it; empty where the
 // portal shares single windows (the pick goes through its chooser).
 std::string windowPickUnavailableReason(const ScreenCastSources& sources);
+
+// The window picked in the portal's chooser (nothing when the person closed
+// it or the pick was abandoned), or why no window can be picked on this
+// desktop. Blocks while the person chooses: never on the interface thread.
+Expected<std::optional<Image>, CaptureError> pickWindowInPortalChooser(
+    std::shared_ptr<const portal::WindowPickAbandonment> abandonment);
 
 }  // namespace tessarin

@@ -7,7 +7,7 @@
 namespace tessarin {
 
 QMessageBox* makeWarningBox(const std::string& title, const std::string& message) {
-    logLine(LogLevel::info, LogCategory::app, "alert.warning title=" + title);
+    logLine(LogLevel::info, LogCategory::app, "alert.warning title=" + title + " message=" + message);
     auto* box = new QMessageBox(QMessageBox::Warning, QString::fromStdString(title), QString::fromStdString(message),
                                 QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -19,14 +19,6 @@ PixelRect intersection(PixelRect a, PixelRect b) {
     return {left, top, right - left, bottom - top};
 }
 
-// The picture inside the buffer: the sender's crop when it lies inside.
-PixelRect pictureOf(const CastBuffer& buffer) {
-    const PixelRect whole{0, 0, buffer.width, buffer.height};
-    if (!buffer.videoCrop || buffer.videoCrop->isEmpty()) return whole;
-    const PixelRect crop = intersection(*buffer.videoCrop, whole);
-    return crop.isEmpty() ? whole : crop;
-}
-
 void fillOpaqueBlack(RegionFrame& frame) {
     for (int64_t y = 0; y < frame.height; ++y) {
         uint8_t* row = frame.bytes.data() + frame.bytesPerRow * static_cast<size_t>(y);
@@ -69,8 +61,15 @@ std::vector<uint32_t> offeredCastFormats() {
     return {SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRA, SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA};
 }
 
+PixelRect castPictureRect(const CastBuffer& buffer) {
+    const PixelRect whole{0, 0, buffer.width, buffer.height};
+    if (!buffer.videoCrop || buffer.videoCrop->isEmpty()) return whole;
+    const PixelRect crop = intersection(*buffer.videoCrop, whole);
+    return crop.isEmpty() ? whole : crop;
+}
+
 PixelRect castSourceRect(const CastBuffer& buffer, PixelRect area) {
-    const PixelRect picture = pictureOf(buffer);
+    const PixelRect picture = castPictureRect(buffer);
     const PixelRect inBuffer{picture.x + area.x, picture.y + area.y, area.width, area.height};
     return intersection(inBuffer, picture);
 }
@@ -83,7 +82,7 @@ bool copyCastArea(const CastBuffer& buffer, PixelRect area, RegionFrame& frame) 
                             static_cast<uint64_t>(buffer.width) * 4;
     if (needed > buffer.size) return false;
     const PixelRect source = castSourceRect(buffer, area);
-    const PixelRect picture = pictureOf(buffer);
+    const PixelRect picture = castPictureRect(buffer);
     if (source.width != area.width || source.height != area.height) fillOpaqueBlack(frame);
     if (source.isEmpty()) return true;
     // Where the source's first pixel lands in the frame.

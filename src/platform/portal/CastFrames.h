@@ -35,6 +35,10 @@ struct CastBuffer {
     std::optional<PixelRect> videoCrop;  // the valid picture inside the buffer, when the sender says
 };
 
+// The valid picture inside the buffer: the sender's crop cut to the buffer;
+// the whole buffer without a crop, or with one that lies wholly outside.
+PixelRect castPictureRect(const CastBuffer& buffer);
+
 // The rectangle of the buffer to read for `area` (pixels of the shared
 // picture), clipped to the picture and the buffer; empty when nothing of
 // the area is inside.

@@ -273,7 +273,9 @@ void PipeWireRegionStream::receive(pw_buffer& received) {
     }
 
     if (request_.wholePicture) {
-        const PixelRect picture = cast.videoCrop.value_or(PixelRect{0, 0, width_, height_});
+        // The crop as far as the buffer holds it: a crop reaching past the
+        // buffer would otherwise pad the picture with black.
+        const PixelRect picture = castPictureRect(cast);
         if (picture.isEmpty()) return;
         // A window that changed size: frames of the new size from now on.
         if (picture.width != request_.area.width || picture.height != request_.area.height) {

@@ -169,6 +169,11 @@ gboolean markTimedOut(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
+gboolean markAbandoned(GCancellable*, gpointer data) {
+    *static_cast<bool*>(data) = true;
+    return G_SOURCE_REMOVE;
+}
+
 void closeRequest(GDBusConnection* bus, const std::string& path) {
     GError* ignored = nullptr;
     GVariant* reply = g_dbus_connection_call_sync(bus, kPortalService, path.c_str(), kRequestInterface, "Close",
@@ -244,7 +249,7 @@ std::string requestPath(const PortalConnection& connection, const std::string& t
 
 Expected<GVariantPtr, PortalError> callRequest(PortalConnection& connection, const char* interface,
                                                const char* method, GVariant* parameters,
-                                               std::chrono::milliseconds timeout) {
+                                               std::chrono::milliseconds timeout, GCancellable* abandon) {
     const std::string what = describe(interface, method);
     const std::string token = nextHandleToken();
     auto tokened = withHandleToken(parameters, token);
@@ -280,10 +285,25 @@ Expected<GVariantPtr, PortalError> callRequest(PortalConnection& connection, con
     GSource* timer = g_timeout_source_new(static_cast<guint>(std::max<int64_t>(remaining().count(), 0)));
     g_source_set_callback(timer, markTimedOut, &timedOut, nullptr);
     g_source_attach(timer, context.get());
-    while (!state->answered && !timedOut) g_main_context_iteration(context.get(), TRUE);
+    bool abandoned = false;
+    GSource* abandonment = abandon != nullptr ? g_cancellable_source_new(abandon) : nullptr;
+    if (abandonment != nullptr) {
+        g_source_set_callback(abandonment, G_SOURCE_FUNC(markAbandoned), &abandoned, nullptr);
+        g_source_attach(abandonment, context.get());
+    }
+    while (!state->answered && !timedOut && !abandoned) g_main_context_iteration(context.get(), TRUE);
     g_source_destroy(timer);
     g_source_unref(timer);
+    if (abandonment != nullptr) {
+        g_source_destroy(abandonment);
+        g_source_unref(abandonment);
+    }
     subscription.reset();
+
+    if (!state->answered && abandoned) {
+        closeRequest(connection.bus(), handle);
+        return unexpected(PortalError{PortalError::Kind::cancelled, what + " was given up; the request was closed"});
+    }
 
     if (!state->answered) {
         closeRequest(connection.bus(), handle);

@@ -91,10 +91,11 @@ std::string requestPath(const PortalConnection& connection, const std::string& t
 // xdg-desktop-portal answers when the user or the permission store refuses,
 // and also how a back end reports its own failure); timedOut (after closing
 // the Request) when no answer came in time; missingPortal when the portal or
-// the method does not exist.
+// the method does not exist. Cancelling `abandon` (from any thread) stops
+// the wait early: the Request is closed, and the answer is cancelled.
 Expected<GVariantPtr, PortalError> callRequest(PortalConnection& connection, const char* interface,
                                                const char* method, GVariant* parameters,
-                                               std::chrono::milliseconds timeout);
+                                               std::chrono::milliseconds timeout, GCancellable* abandon = nullptr);
 
 // A plain method call on the portal object (no Request), e.g.
 // OpenPipeWireRemote; returns the reply tuple. `outFds` receives the reply's

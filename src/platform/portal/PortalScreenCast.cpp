@@ -189,7 +189,7 @@ Expected<std::shared_ptr<PortalScreenCast>, PortalError> PortalScreenCast::attem
     g_variant_builder_init(&create, G_VARIANT_TYPE_VARDICT);
     g_variant_builder_add(&create, "{sv}", "session_handle_token", g_variant_new_string(nextToken("tessarin_cast").c_str()));
     auto created = callRequest(*connection, kScreenCastInterface, "CreateSession", g_variant_new("(a{sv})", &create),
-                               options.timeout);
+                               options.timeout, options.abandon);
     if (!created) return unexpected(created.error());
     const auto session = objectPathResult(created.value().get(), "session_handle");
     if (!session || !g_variant_is_object_path(session->c_str())) {
@@ -209,13 +209,14 @@ Expected<std::shared_ptr<PortalScreenCast>, PortalError> PortalScreenCast::attem
         if (restoreToken) g_variant_builder_add(&select, "{sv}", "restore_token", g_variant_new_string(restoreToken->c_str()));
     }
     auto selected = callRequest(*connection, kScreenCastInterface, "SelectSources",
-                                g_variant_new("(oa{sv})", session->c_str(), &select), options.timeout);
+                                g_variant_new("(oa{sv})", session->c_str(), &select), options.timeout, options.abandon);
     if (!selected) return unexpected(selected.error());
 
     GVariantBuilder startOptions;
     g_variant_builder_init(&startOptions, G_VARIANT_TYPE_VARDICT);
     auto started = callRequest(*connection, kScreenCastInterface, "Start",
-                               g_variant_new("(osa{sv})", session->c_str(), "", &startOptions), options.timeout);
+                               g_variant_new("(osa{sv})", session->c_str(), "", &startOptions),
+                               options.chooserTimeout.value_or(options.timeout), options.abandon);
     if (!started) return unexpected(started.error());
     cast->streams_ = castStreamsOf(started.value().get());
     if (cast->streams_.empty()) {

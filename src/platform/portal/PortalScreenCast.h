@@ -69,7 +69,14 @@ struct ScreenCastOptions {
     uint32_t sourceTypes = kCastMonitorSource;
     // Asks the portal to remember the choice (persist_mode 2), where it can.
     bool remembersChoice = true;
+    // Each step that does not wait for the person, the session's Close included.
     std::chrono::milliseconds timeout{std::chrono::seconds(30)};
+    // Start, where the portal may show its chooser and wait for the person;
+    // none: `timeout`.
+    std::optional<std::chrono::milliseconds> chooserTimeout;
+    // Cancelled from another thread, gives up the request still waiting
+    // (above all Start, waiting for the person): cancelled. Not owned.
+    GCancellable* abandon = nullptr;
 };
 
 class PortalScreenCast {

@@ -23,8 +23,9 @@ std::optional<Image> opaqueImageOfFrame(const RegionFrame& frame) {
     return image;
 }
 
-Expected<std::optional<Image>, CaptureError> pickWindowThroughPortal(std::shared_ptr<PortalConnection> connection,
-                                                                     WindowPickTimeouts timeouts) {
+Expected<std::optional<Image>, CaptureError> pickWindowThroughPortal(
+    std::shared_ptr<PortalConnection> connection, WindowPickTimeouts timeouts,
+    std::shared_ptr<const WindowPickAbandonment> abandonment) {
     if (!connection) {
         auto opened = PortalConnection::open();
         if (!opened) return windowPickFailure(opened.error());
@@ -34,9 +35,13 @@ Expected<std::optional<Image>, CaptureError> pickWindowThroughPortal(std::shared
     options.sourceTypes = kCastWindowSource;
     // Each pick asks afresh: a remembered window would be picked without the person.
     options.remembersChoice = false;
-    options.timeout = timeouts.chooser;
+    options.timeout = timeouts.portal;
+    options.chooserTimeout = timeouts.chooser;
+    if (abandonment) options.abandon = abandonment->cancellable();
     auto cast = PortalScreenCast::start(connection, options, std::nullopt);
     if (!cast) return windowPickFailure(cast.error());
+    // Given up just as the person picked: nothing more is read.
+    if (abandonment && abandonment->abandoned()) return std::optional<Image>();
     auto fd = cast.value()->openPipeWireRemote();
     if (!fd) return windowPickFailure(fd.error());
 

@@ -92,6 +92,26 @@ TEST(CastSourceRect, ClipsTheAreaToThePicture) {
     }
 }
 
+// The whole picture a window's stream gives: what the frame's size follows.
+TEST(CastPictureRect, TheCropCutToTheBufferOrTheWholeBuffer) {
+    TestBuffer test(100, 50, 400);
+    const struct {
+        std::optional<PixelRect> crop;
+        PixelRect picture;
+    } cases[] = {
+        {std::nullopt, {0, 0, 100, 50}},
+        {PixelRect{20, 10, 40, 30}, {20, 10, 40, 30}},
+        {PixelRect{90, 40, 40, 30}, {90, 40, 10, 10}},   // reaching past the buffer
+        {PixelRect{-10, -5, 30, 20}, {0, 0, 20, 15}},    // starting before it
+        {PixelRect{200, 0, 10, 10}, {0, 0, 100, 50}},    // wholly outside: no crop
+        {PixelRect{0, 0, 0, 0}, {0, 0, 100, 50}},        // empty: no crop
+    };
+    for (const auto& c : cases) {
+        test.buffer.videoCrop = c.crop;
+        EXPECT_EQ(castPictureRect(test.buffer), c.picture) << (c.crop ? c.crop->x : -1);
+    }
+}
+
 TEST(CopyCastArea, CopiesTheAreaRowByRowPastTheStridePadding) {
     TestBuffer test(64, 32, 64 * 4 + 32);
     RegionFrame frame = frameOf(5, 3);

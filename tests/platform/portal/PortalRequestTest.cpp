@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <future>
+#include <thread>
 
 #include "platform/portal/FakeDesktopPortal.h"
 #include "support/TempDir.h"
@@ -102,6 +103,29 @@ TEST_F(PortalRequestTest, UnansweredRequestTimesOutAndIsClosed) {
               "request was closed");
     EXPECT_EQ(portal.closed(), portal.requests());
     EXPECT_EQ(portal.closed().size(), 1u);
+}
+
+// A request waiting for the person (a chooser) is given up from another
+// thread, long before its time-out.
+TEST_F(PortalRequestTest, RequestGivenUpIsCancelledAndClosed) {
+    const testing::FakeDesktopPortal portal(Behaviour::silent);
+    const GObjectPtr<GCancellable> abandon(g_cancellable_new());
+    std::thread givingUp([&] {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (portal.requests().empty() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(5ms);
+        }
+        g_cancellable_cancel(abandon.get());
+    });
+    const auto results = callRequest(*connection_, "org.freedesktop.portal.Screenshot", "Screenshot",
+                                     g_variant_new("(sa{sv})", "", nullptr), std::chrono::minutes(10), abandon.get());
+    givingUp.join();
+
+    ASSERT_FALSE(results);
+    EXPECT_EQ(results.error(), (PortalError{Kind::cancelled, "org.freedesktop.portal.Screenshot.Screenshot was given "
+                                                             "up; the request was closed"}));
+    EXPECT_EQ(portal.requests().size(), 1u);
+    EXPECT_EQ(portal.closed(), portal.requests());
 }
 
 TEST_F(PortalRequestTest, MissingPortalServiceInterfaceOrPropertyIsMissingPortal) {
