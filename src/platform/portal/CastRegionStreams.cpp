@@ -34,6 +34,10 @@ Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openCastRegionStream(
     }
     ScreenCastOptions options;
     options.showsCursor = request.showsCursor;
+    // Without a remembered choice a desktop may show its screen chooser on
+    // Start (GNOME does) and wait for the person; the other steps keep the
+    // short time-out.
+    options.chooserTimeout = std::chrono::minutes(2);
     auto cast = PortalScreenCast::start(connection, options, CastRestoreTokenFile::inDataHome());
     if (!cast) return unexpected(castCaptureError(cast.error()));
     const auto stream = castStreamFor(cast.value()->streams(), request.displayLayout);
