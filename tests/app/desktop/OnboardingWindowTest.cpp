@@ -6,22 +6,17 @@
 #include <gtest/gtest.h>
 
 #include "app/desktop/QtTestApplication.h"
+#include "core/preferences/PreferencesTestSupport.h"
 
 #include "core/shell/ShortcutRegistration.h"
 
 namespace tessarin {
 namespace {
 
-struct FakeLoginItems final : LoginItemService {
-    bool enabled = false;
-    bool isEnabled() override { return enabled; }
-    void setEnabled(bool value) override { enabled = value; }
-};
-
 struct OnboardingWindowTest : ::testing::Test {
     OnboardingWindowTest() { qtWidgetTestApplication(); }
     InMemoryKeyValueStore store;
-    FakeLoginItems loginItems;
+    testing::FakeLoginItems loginItems;
     AppPreferences preferences{store, loginItems};
     KeyboardShortcuts shortcuts{store};
     bool systemKeysOn = true;

@@ -22,20 +22,11 @@
 namespace tessarin {
 namespace {
 
-struct FakeLoginItems final : LoginItemService {
-    bool enabled = false;
-    bool refuse = false;
-    bool isEnabled() override { return enabled; }
-    void setEnabled(bool value) override {
-        if (!refuse) enabled = value;
-    }
-};
-
 struct SettingsWindowTest : ::testing::Test {
     SettingsWindowTest() { qtWidgetTestApplication(); }
 
     InMemoryKeyValueStore store;
-    FakeLoginItems loginItems;
+    testing::FakeLoginItems loginItems;
     std::unique_ptr<AppPreferences> preferences = std::make_unique<AppPreferences>(store, loginItems);
     KeyboardShortcuts shortcuts{store};
     std::map<ShortcutName, std::string> problems;
@@ -183,7 +174,7 @@ TEST_F(SettingsWindowTest, LaunchAtLoginShowsTheRegistrationReadBackWhenShown) {
     settings->hide();
     settings->show(std::nullopt);
     EXPECT_FALSE(box->isChecked());
-    loginItems.refuse = true;
+    loginItems.refuses = true;
     box->click();
     EXPECT_FALSE(box->isChecked());
     EXPECT_FALSE(store.contains(PreferenceKey::launchAtLogin));

@@ -13,12 +13,7 @@ namespace {
 
 using nlohmann::json;
 
-struct FakeLoginItems final : LoginItemService {
-    bool enabled = false, refuses = false;
-    std::vector<bool> requests;
-    bool isEnabled() override { return enabled; }
-    void setEnabled(bool value) override { requests.push_back(value), enabled = refuses ? enabled : value; }
-};
+using testing::FakeLoginItems;
 
 // Every preference as read, under its stored key.
 json all(const AppPreferences& p) {
