@@ -11,7 +11,6 @@
 #include "core/recording/RecordingCoordinator.h"
 #include "core/recording/RecordingSession.h"
 #include "core/recording/RecordingTimeline.h"
-#include "core/recording/VideoGeometry.h"
 #include "support/TempDir.h"
 
 namespace tessarin {
@@ -177,7 +176,6 @@ TEST(RecordingFileWriterTest, ClaimsTheDestinationExclusively) {
     EXPECT_FALSE(fs::exists(dir / "refused.mov")) << "a failed start leaves no file";
 }
 
-// The formulas themselves are VideoGeometry's; the writer hands on their results.
 TEST(RecordingFileWriterTest, SettingsFollowTheFormulas) {
     testing::TempDir dir;
     MovieSettings seen;
@@ -187,9 +185,11 @@ TEST(RecordingFileWriterTest, SettingsFollowTheFormulas) {
     };
     auto writer = RecordingFileWriter::create(dir / "a.mov", {1920, 1080}, 0, true, capture);
     ASSERT_TRUE(writer);
-    EXPECT_EQ(seen.frameRate, clampedRecordingFrameRate(0));
-    EXPECT_EQ(seen.videoBitRate, recordingVideoBitRate(seen.frameRate, 1920, 1080));
+    EXPECT_EQ(seen.frameRate, 30) << "a zero frame rate falls back to the default";
+    EXPECT_EQ(seen.videoBitRate, 6'220'800);
     EXPECT_TRUE(seen.includesAudio);
+    EXPECT_EQ(seen.audioSampleRate, 44100);
+    EXPECT_EQ(seen.audioBitRate, 128000);
 }
 
 TEST(RecordingFileWriterTest, NoFramesIsAnErrorAndRemovesTheFile) {
