@@ -1,11 +1,10 @@
 // capture-text on Xvfb, reading what a real xterm shows: by region, by
-// window, and with the line breaks collapsed.
+// window, and with the line breaks collapsed. Tables in the bitmap font,
+// one line per row, are AgentTerminalTextTest's listings.
 
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
 #include <chrono>
-#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -50,8 +49,7 @@ protected:
     }
 
     // The text the command printed; the terminal may take a moment to draw.
-    nlohmann::json readText(const std::vector<std::string>& args,
-                            const std::function<bool(const std::string&)>& drawn = {}) {
+    nlohmann::json readText(const std::vector<std::string>& args) {
         nlohmann::json result;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
         do {
@@ -60,7 +58,7 @@ protected:
             result = nlohmann::json::parse(run.out, nullptr, false);
             if (run.status != 0 || result.is_discarded()) return {};
             const std::string text = result["text"];
-            if (drawn ? drawn(text) : wordsInOrder(text) == kWordCount) return result;
+            if (wordsInOrder(text) == kWordCount) return result;
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
         } while (std::chrono::steady_clock::now() < deadline);
         return result;
@@ -90,48 +88,6 @@ TEST_F(XvfbCaptureText, ReadsATerminalByRegionAndByWindow) {
     ASSERT_TRUE(image);
     EXPECT_EQ(image->width(), terminal.width);
     EXPECT_EQ(image->height(), terminal.height);
-}
-
-// A table in xterm's default bitmap font: the engine's layout analysis takes
-// its columns for separate blocks unless told otherwise, and the font reads
-// poorly at its size. Each row must come out as one line, in screen order.
-TEST_F(XvfbCaptureText, ReadsATableInABitmapFontRowByRow) {
-    const std::vector<std::vector<std::string>> rows = {{"-rw-r--r--", "4096", "Mar", "alpha"},
-                                                        {"drwxr-xr-x", "64", "Jan", "bravo"},
-                                                        {"-rwxr-xr-x", "18752", "May", "charlie"},
-                                                        {"lrwxrwxrwx", "731", "Sep", "delta"}};
-    std::string script = "printf '%s\\n'";
-    for (const auto& row : rows) {
-        script += " '" + row[0] + " 1 root root " + std::string(8 - row[1].size(), ' ') + row[1] + " " + row[2] +
-                  " 12 " + row[3] + "'";
-    }
-    script += "; exec sleep 600";
-    ASSERT_GT(x.spawn({"xterm", "-T", "ocr-table", "-geometry", "50x5+20+400", "-e", "sh", "-c", script}), 0);
-    ASSERT_TRUE(x.waitForTopLevel("ocr-table"));
-
-    // The line index of each row, when every word of it is on that line.
-    const auto rowLines = [&](const std::string& text) {
-        std::vector<std::string> lines;
-        std::istringstream in(text);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        std::vector<size_t> found;
-        for (const auto& row : rows) {
-            const auto at = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
-                return std::all_of(row.begin(), row.end(), [&](const auto& word) { return line.find(word) != std::string::npos; });
-            });
-            if (at == lines.end()) return std::vector<size_t>{};
-            found.push_back(size_t(at - lines.begin()));
-        }
-        return found;
-    };
-    const auto result = readText({"capture-text", "--app", "xterm", "--window", "ocr-table"},
-                                 [&](const std::string& text) { return !rowLines(text).empty(); });
-    ASSERT_TRUE(result.is_object());
-    const std::string text = result["text"];
-    const auto order = rowLines(text);
-    ASSERT_EQ(order.size(), rows.size()) << text;
-    EXPECT_TRUE(std::is_sorted(order.begin(), order.end()) && std::adjacent_find(order.begin(), order.end()) == order.end())
-        << text;
 }
 
 }  // namespace

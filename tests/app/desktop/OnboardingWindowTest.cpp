@@ -6,22 +6,17 @@
 #include <gtest/gtest.h>
 
 #include "app/desktop/QtTestApplication.h"
+#include "core/preferences/PreferencesTestSupport.h"
 
 #include "core/shell/ShortcutRegistration.h"
 
 namespace tessarin {
 namespace {
 
-struct FakeLoginItems final : LoginItemService {
-    bool enabled = false;
-    bool isEnabled() override { return enabled; }
-    void setEnabled(bool value) override { enabled = value; }
-};
-
 struct OnboardingWindowTest : ::testing::Test {
     OnboardingWindowTest() { qtWidgetTestApplication(); }
     InMemoryKeyValueStore store;
-    FakeLoginItems loginItems;
+    testing::FakeLoginItems loginItems;
     AppPreferences preferences{store, loginItems};
     KeyboardShortcuts shortcuts{store};
     bool systemKeysOn = true;
@@ -54,22 +49,17 @@ TEST_F(OnboardingWindowTest, AFirstStartWalksEveryPageAndLeavesShortcutsAndAutos
     presenter.presentIfNeeded();
     ASSERT_NE(presenter.window(), nullptr);
     QWidget& window = *presenter.window();
-    EXPECT_EQ(window.size(), QSize(600, 600));
-    EXPECT_EQ(text(*page(window, OnboardingStep::welcome), "onboarding.title"), "Welcome to Tessarin");
+    ASSERT_NE(page(window, OnboardingStep::welcome), nullptr);
     click(window, "onboarding.button.Continue");
 
     QWidget* screen = page(window, OnboardingStep::screenRecording);
     ASSERT_NE(screen, nullptr);
-    EXPECT_EQ(text(*screen, "onboarding.title"), "Screen Recording Access");
     EXPECT_EQ(text(*screen, "onboarding.screenStatus"), "Screen recording access granted");
     click(*screen, "onboarding.restart");
     EXPECT_EQ(relaunches, 1);
     click(*screen, "onboarding.button.Continue");
 
-    QWidget* setDefault = page(window, OnboardingStep::setDefault);
-    EXPECT_EQ(text(*setDefault, "onboarding.subtitle"),
-              "Assign Tessarin's system-style shortcuts (Print / Shift+Print) and launch it automatically at login?");
-    click(*setDefault, "onboarding.button.Yes!");
+    click(*page(window, OnboardingStep::setDefault), "onboarding.button.Yes!");
     EXPECT_TRUE(loginItems.enabled);
 
     QWidget* conflicts = page(window, OnboardingStep::disableSystemShortcuts);
@@ -77,7 +67,6 @@ TEST_F(OnboardingWindowTest, AFirstStartWalksEveryPageAndLeavesShortcutsAndAutos
     auto* warning = conflicts->findChild<QWidget*>(QStringLiteral("onboarding.conflictWarning"));
     ASSERT_NE(warning, nullptr);
     EXPECT_FALSE(warning->isHidden());
-    EXPECT_EQ(text(*conflicts, "onboarding.conflictTitle"), "Shortcuts not disabled");
     EXPECT_NE(conflicts->findChild<QPushButton*>(QStringLiteral("onboarding.openKeyboardSettings")), nullptr);
     click(*conflicts, "onboarding.button.Done");
     click(window, "onboarding.button.Continue");  // tweak

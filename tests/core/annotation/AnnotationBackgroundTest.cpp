@@ -1,4 +1,4 @@
-// Background choices and frame geometry: defaults, remembered styles,
+// Background choices and frame geometry: replacing a fill,
 // output sizes, corner radii and shadow reach.
 
 #include <gtest/gtest.h>
@@ -11,24 +11,11 @@ namespace {
 
 using namespace AnnotationBackgroundFill;
 
-TEST(AnnotationBackgroundChoices, DefaultsAndSwatches) {
-    const AnnotationBackgroundStyle style = AnnotationBackgroundDefaults::style();
-    EXPECT_EQ(style.fill, (Fill{Gradient{{0.55, 0.36, 0.96, 1}, {0.2, 0.6, 0.95, 1}}}));
-    EXPECT_EQ(style.padding, 48);
-    EXPECT_EQ(style.cornerRadius, 12);
-    EXPECT_EQ(style.shadow, 0.5);
-    EXPECT_EQ(annotationBackgroundGradients().size(), 10u);
-    EXPECT_EQ(annotationBackgroundGradients().back().end, (AnnotationBackgroundColor{0.78, 0.82, 0.9, 1}));
-    EXPECT_EQ(annotationBackgroundSolids().size(), 9u);
-    EXPECT_EQ(annotationBackgroundSolids().front(), (AnnotationBackgroundColor{1, 1, 1, 1}));
-}
-
 TEST(AnnotationBackgroundChoices, ReplacingTheFillKeepsTheRest) {
     const AnnotationBackgroundStyle current{Solid{}, 7, 3, 0.9};
     EXPECT_EQ(annotationBackgroundWithFill(current, Blur{0.2}), (AnnotationBackgroundStyle{Blur{0.2}, 7, 3, 0.9}));
     const auto fresh = annotationBackgroundWithFill(std::nullopt, Blur{0.2});
     EXPECT_EQ(fresh, (AnnotationBackgroundStyle{Blur{0.2}, 48, 12, 0.5})) << "no background before: the defaults";
-    EXPECT_EQ(AnnotationBackgroundStyle{}, AnnotationBackgroundDefaults::style()) << "a default style is the default";
 }
 
 TEST(AnnotationBackgroundLayout, Sizes) {

@@ -1,4 +1,4 @@
-// Cropping: presets and their titles, reshaping by handle and ratio,
+// Cropping: presets and their ratios, reshaping by handle and ratio,
 // conversion to source pixels, the session's drags and its overlay.
 
 #include <gtest/gtest.h>
@@ -18,15 +18,6 @@ void expectNear(const Rect& got, const Rect& want, const std::string& why) {
     EXPECT_NEAR(got.y, want.y, 1e-9) << why;
     EXPECT_NEAR(got.width, want.width, 1e-9) << why;
     EXPECT_NEAR(got.height, want.height, 1e-9) << why;
-}
-
-TEST(AnnotationCropPresets, TitlesAndOrder) {
-    std::vector<std::string> ratios, sizes;
-    for (const auto& p : annotationCropRatioPresets()) ratios.push_back(p.title());
-    for (const auto& p : annotationCropSizePresets()) sizes.push_back(p.title());
-    EXPECT_EQ(ratios, (std::vector<std::string>{"Free", "Original Ratio", "1:1", "4:3", "3:2", "16:9", "9:16", "4:5"}));
-    EXPECT_EQ(sizes, (std::vector<std::string>{"1920 \u00d7 1080", "1280 \u00d7 720", "1080 \u00d7 1080",
-                                               "1080 \u00d7 1920", "1200 \u00d7 630"}));
 }
 
 TEST(AnnotationCropPresets, AspectRatios) {

@@ -19,9 +19,6 @@ CaptureHistoryItem item(std::string id, std::optional<CaptureMode> mode = Captur
 
 TEST(HistoryWindowModel, TitlesFollowTheCaptureKind) {
     const std::vector<std::pair<std::optional<CaptureMode>, std::string>> cases = {
-        {CaptureMode::area, "Area Capture"},
-        {CaptureMode::fullScreen, "Full Screen Capture"},
-        {CaptureMode::window, "Window Capture"},
         {CaptureMode::scrolling, "Scrolling Capture"},
         {std::nullopt, "Capture"},  // an older index without the kind
     };
@@ -83,17 +80,6 @@ TEST(HistoryWindowModel, OffersOnlyActionsWithATarget) {
         EXPECT_FALSE(model.offers("p", Action::pin));
         EXPECT_FALSE(model.offers("p", Action::unpin));
     }
-}
-
-TEST(HistoryWindowModel, ActionTitles) {
-    EXPECT_EQ(titleOf(Action::open), "Open");
-    EXPECT_EQ(titleOf(Action::annotate), "Annotate");
-    EXPECT_EQ(titleOf(Action::copy), "Copy");
-    EXPECT_EQ(titleOf(Action::save), "Save");
-    EXPECT_EQ(titleOf(Action::pin), "Pin");
-    EXPECT_EQ(titleOf(Action::unpin), "Unpin");
-    EXPECT_EQ(titleOf(Action::reveal), "Reveal in File Manager");
-    EXPECT_EQ(titleOf(Action::remove), "Delete");
 }
 
 TEST(HistoryWindowModel, ARemovedItemOffersNothing) {

@@ -3,20 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "core/preferences/KeyValueStore.h"
+#include "core/preferences/PreferencesTestSupport.h"
 #include "core/shell/ShortcutRegistration.h"
 
 namespace tessarin {
 namespace {
 
-struct FakeLoginItems final : LoginItemService {
-    bool enabled = false;
-    int calls = 0;
-    bool isEnabled() override { return enabled; }
-    void setEnabled(bool value) override {
-        ++calls;
-        enabled = value;
-    }
-};
+using testing::FakeLoginItems;
 
 struct OnboardingTest : ::testing::Test {
     InMemoryKeyValueStore store;
@@ -134,7 +127,7 @@ TEST_F(OnboardingTest, NoClearsFullScreenAndAreaSettlesTheDefaultsAndSkipsTheCon
     EXPECT_EQ(shortcuts.shortcut(ShortcutName::captureFullScreen), std::nullopt);
     EXPECT_EQ(shortcuts.shortcut(ShortcutName::captureArea), std::nullopt);
     EXPECT_EQ(shortcuts.shortcut(ShortcutName::captureScrolling), (KeyCombination{KeyModifier::control, "s"}));
-    EXPECT_EQ(loginItems.calls, 0);
+    EXPECT_TRUE(loginItems.requests.empty());
     EXPECT_EQ(store.object(OnboardingKey::setAsDefault), nlohmann::json(false));
     EXPECT_EQ(store.object("hasSetDefaultShortcutsV3"), nlohmann::json(true));
     EXPECT_EQ(guide->step(), OnboardingStep::tweak);

@@ -13,12 +13,7 @@ namespace {
 
 using nlohmann::json;
 
-struct FakeLoginItems final : LoginItemService {
-    bool enabled = false, refuses = false;
-    std::vector<bool> requests;
-    bool isEnabled() override { return enabled; }
-    void setEnabled(bool value) override { requests.push_back(value), enabled = refuses ? enabled : value; }
-};
+using testing::FakeLoginItems;
 
 // Every preference as read, under its stored key.
 json all(const AppPreferences& p) {
@@ -137,16 +132,16 @@ TEST(AppPreferencesWriting, LaunchAtLoginAsksTheServiceOnlyOnChange) {
     EXPECT_FALSE(p.launchAtLogin()) << "shows the registration, not the wish";
 }
 
+// Removal during a notification and subscriptions outliving the
+// preferences are ObserverList's (LifetimeTest).
 TEST(AppPreferencesObserving, TellsSubscribersTheChangedKeyUntilTheyLetGo) {
     InMemoryKeyValueStore store;
     FakeLoginItems loginItems;
     std::vector<std::string> seen;
-    PreferenceSubscription outlives;
     {
         AppPreferences p(store, loginItems);
         p.setLastCaptureSelection(StoredCaptureSelection::area(10, 20, 300, 200, 7));
         auto subscription = p.subscribe([&seen](std::string_view key) { seen.emplace_back(key); });
-        outlives = p.subscribe([](std::string_view) {});
         p.setHistoryMaxAgeDays(7);
         p.setLaunchAtLogin(true);
         p.setRememberLastCaptureSelection(false);  // forgets the selection too
@@ -155,7 +150,6 @@ TEST(AppPreferencesObserving, TellsSubscribersTheChangedKeyUntilTheyLetGo) {
         p.setPlaySound(false);
         p.setRememberLastCaptureSelection(true);  // stores only the switch
     }
-    outlives.reset();  // after the preferences are gone: must do nothing
     EXPECT_EQ(seen, (std::vector<std::string>{"historyMaxAgeDays", "launchAtLogin", "rememberLastCaptureSelection",
                                               "lastCaptureSelection"}));
     const std::map<std::string, json> stored = {
@@ -181,24 +175,6 @@ TEST(AppPreferencesReplay, ReloadsTheSelectionTheAgentStoredMeanwhile) {
     application.setRememberLastCaptureSelection(false);
     JsonFileStore(home.preferencesFile()).set("lastCaptureSelection", area);
     EXPECT_EQ(application.reloadLastCaptureSelection(), std::nullopt) << "not replayed while remembering is off";
-}
-
-// A view that closes another from inside a change notification: the closed
-// one is not called for the change in progress nor any later one.
-TEST(AppPreferencesObserving, AnObserverRemovedDuringANotificationIsNotCalledAgain) {
-    InMemoryKeyValueStore store;
-    FakeLoginItems loginItems;
-    AppPreferences p(store, loginItems);
-    std::vector<std::string> calls;
-    PreferenceSubscription closing, closed;
-    closing = p.subscribe([&](std::string_view key) {
-        calls.push_back("closing " + std::string(key));
-        closed.reset();
-    });
-    closed = p.subscribe([&](std::string_view key) { calls.push_back("closed " + std::string(key)); });
-    p.setPlaySound(false);
-    p.setShowThumbnail(false);
-    EXPECT_EQ(calls, (std::vector<std::string>{"closing playSound", "closing showThumbnail"}));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
-// A private home folder per test and a log sink that keeps what was logged.
+// A private home folder per test, a log sink that keeps what was logged and
+// a login-item service that remembers what it was asked.
 
 #include <stdlib.h>
 
@@ -11,6 +12,7 @@
 
 #include "core/common/Log.h"
 #include "core/preferences/JsonFileStore.h"
+#include "core/preferences/LoginItemService.h"
 #include "support/TempDir.h"
 
 namespace tessarin::testing {
@@ -41,6 +43,14 @@ struct CapturedLog final : LogSink {
         lines.push_back({level, std::string(category), std::string(message)});
     }
     ScopedLogSink installed{*this};  // last: uninstalled first
+};
+
+// The registration as a desktop would keep it; `refuses` leaves it as it is.
+struct FakeLoginItems final : LoginItemService {
+    bool enabled = false, refuses = false;
+    std::vector<bool> requests;  // every change asked for
+    bool isEnabled() override { return enabled; }
+    void setEnabled(bool value) override { requests.push_back(value), enabled = refuses ? enabled : value; }
 };
 
 // Durability is not under test where a test writes many times, and fsync

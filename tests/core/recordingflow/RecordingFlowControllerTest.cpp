@@ -189,24 +189,18 @@ TEST(RecordingFlowTest, NothingStartsWhenBusyRefusedOrCancelled) {
     }
 }
 
-TEST(RecordingFlowTest, AnUnavailableMicrophoneWarnsAndRecordsWithout) {
-    Harness h;
-    h.selection->microphoneEnabled = true;
-    h.microphoneAvailable = false;
-    h.flow->toggle();
-    EXPECT_EQ(h.warnings, std::vector<std::string>{"Microphone Access Denied"});
-    EXPECT_TRUE(h.journal.has("make mic=0"));
-    EXPECT_TRUE(h.journal.has("panel mic=0"));
-    EXPECT_EQ(h.flow->state(), State::recording);
-}
-
-TEST(RecordingFlowTest, AnAvailableMicrophoneIsRecorded) {
-    Harness h;
-    h.selection->microphoneEnabled = true;
-    h.flow->toggle();
-    EXPECT_TRUE(h.warnings.empty());
-    EXPECT_TRUE(h.journal.has("make mic=1"));
-    EXPECT_TRUE(h.journal.has("panel mic=1"));
+TEST(RecordingFlowTest, TheMicrophoneIsRecordedWhenAvailableElseAWarningAndNone) {
+    for (const bool available : {true, false}) {
+        SCOPED_TRACE(available);
+        Harness h;
+        h.selection->microphoneEnabled = true;
+        h.microphoneAvailable = available;
+        h.flow->toggle();
+        EXPECT_EQ(h.warnings, available ? std::vector<std::string>{} : std::vector<std::string>{"Microphone Access Denied"});
+        EXPECT_TRUE(h.journal.has(available ? "make mic=1" : "make mic=0"));
+        EXPECT_TRUE(h.journal.has(available ? "panel mic=1" : "panel mic=0"));
+        EXPECT_EQ(h.flow->state(), State::recording);
+    }
 }
 
 TEST(RecordingFlowTest, AFailedStartClosesTheFrameAndShowsTheError) {

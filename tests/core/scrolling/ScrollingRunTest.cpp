@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "ScrollingTestSupport.h"
+#include "support/ManualExecutor.h"
 #include "core/scrolling/HeadlessScrollingSession.h"
 #include "core/scrolling/ScrollingCaptureSession.h"
 
@@ -76,24 +77,9 @@ struct Harness {
     }
 };
 
-// Holds tasks until the test runs them: a busy stitcher.
-struct ManualExecutor final : Executor {
-    std::vector<Task> tasks;
-    int posted = 0;
-    void post(Task task) override {
-        ++posted;
-        tasks.push_back(std::move(task));
-    }
-    void runAll() {
-        auto pending = std::move(tasks);
-        tasks.clear();
-        for (auto& task : pending) task();
-    }
-};
-
 TEST(ScrollingPump, ProcessesEachFrameOnceAndSkipsRatherThanQueues) {
     Viewer viewer;
-    ManualExecutor worker;
+    testing::ManualExecutor worker;  // a busy stitcher: tasks wait for the test
     auto first = ScrollingFrameRaster::fromFrame(viewer.frame()).value();
     ScrollingCapturePump pump(std::make_unique<ScrollingCaptureStitcher>(
                                   ScrollingCaptureComposer::make(first, 12).value(), first, &worker),
@@ -103,22 +89,22 @@ TEST(ScrollingPump, ProcessesEachFrameOnceAndSkipsRatherThanQueues) {
         return std::shared_ptr<const RegionFrame>(viewer.frame());
     };
     EXPECT_FALSE(pump.advance({frameAt(0), 1}, std::nullopt));  // the first frame's id
-    EXPECT_EQ(worker.posted, 0);
+    EXPECT_EQ(worker.pending(), 0u);
     EXPECT_FALSE(pump.advance({frameAt(32), 2}, std::nullopt));
-    EXPECT_EQ(worker.posted, 1);
+    EXPECT_EQ(worker.pending(), 1u);
     // Frames 3 and 4 arrive while frame 2 is analysed: neither is queued.
     EXPECT_FALSE(pump.advance({frameAt(48), 3}, std::nullopt));
     EXPECT_FALSE(pump.advance({frameAt(64), 4}, std::nullopt));
-    EXPECT_EQ(worker.posted, 1);
+    EXPECT_EQ(worker.pending(), 1u);
     worker.runAll();
     const auto result = pump.advance({frameAt(64), 4}, std::nullopt);  // frame 2's result; frame 4 goes in
     ASSERT_TRUE(result && *result);
     EXPECT_EQ((*result)->disposition, ScrollingCaptureFrameDisposition::appended(32));
-    EXPECT_EQ(worker.posted, 2);
+    EXPECT_EQ(worker.pending(), 1u);
     worker.runAll();
     EXPECT_TRUE(pump.advance({frameAt(64), 4}, std::nullopt));  // frame 4's result, once
     EXPECT_FALSE(pump.advance({frameAt(64), 4}, std::nullopt));
-    EXPECT_EQ(worker.posted, 2);
+    EXPECT_EQ(worker.pending(), 0u);
     EXPECT_EQ(pump.appendedRows(), 64);
     auto image = pump.takeFinalImage();
     ASSERT_TRUE(image);

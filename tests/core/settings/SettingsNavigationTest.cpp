@@ -11,7 +11,6 @@ TEST(SettingsNavigationTest, TabsReadTheirRawValuesExactly) {
     for (const T tab : allSettingsTabs) EXPECT_EQ(settingsTabFromRawValue(rawValue(tab)), tab);
     EXPECT_EQ(settingsTabFromRawValue("History"), std::nullopt);
     EXPECT_EQ(settingsTabFromRawValue(""), std::nullopt);
-    EXPECT_EQ(settingsTabTitle(T::storage), "Storage");
 }
 
 TEST(SettingsNavigationTest, BackAndForwardMoveWithoutRecordingAndANewSelectionDropsWhatLayAhead) {

@@ -18,29 +18,21 @@ using testing::ScopedEnvironment;
 TEST(InteractionFactory, WithoutAUsableDisplayEveryServiceSaysWhy) {
     ScopedEnvironment noWayland("WAYLAND_DISPLAY", std::nullopt);
     ScopedEnvironment noSessionType("XDG_SESSION_TYPE", std::nullopt);
-    const struct {
-        std::optional<std::string> platform, display;
-        std::string reason;
-    } rows[] = {
-        {"null", ":59", "screen capture disabled (TESSARIN_PLATFORM=null)"},
-        {std::nullopt, ":59", "cannot open X display \":59\": no X server answered, or it refused the connection"},
-    };
-    for (const auto& [platform, display, reason] : rows) {
-        SCOPED_TRACE(reason);
-        ScopedEnvironment platformChoice("TESSARIN_PLATFORM", platform);
-        ScopedEnvironment displayName("DISPLAY", display);
-        auto services = DesktopInteraction::open();
-        EXPECT_EQ(services.unavailableReason(), reason);
-        EXPECT_EQ(services.activeWindow().activeWindow(), std::nullopt);
-        const auto activation = services.activeWindow().activate(42);
-        EXPECT_EQ(activation.outcome, ActivationOutcome::failed);
-        EXPECT_EQ(activation.detail, reason);
-        EXPECT_FALSE(services.compositor().compositing());
-        const std::vector<uint32_t> windows = {42};
-        const auto hidden = services.ownWindows().hide(windows);
-        ASSERT_TRUE(hidden);
-        EXPECT_EQ(hidden.value().withdrawn, 0);
-    }
+    // Every reason the session gives is PlatformFactory's; here one reaches every service.
+    ScopedEnvironment platformChoice("TESSARIN_PLATFORM", std::nullopt);
+    ScopedEnvironment displayName("DISPLAY", ":59");
+    const std::string reason = "cannot open X display \":59\": no X server answered, or it refused the connection";
+    auto services = DesktopInteraction::open();
+    EXPECT_EQ(services.unavailableReason(), reason);
+    EXPECT_EQ(services.activeWindow().activeWindow(), std::nullopt);
+    const auto activation = services.activeWindow().activate(42);
+    EXPECT_EQ(activation.outcome, ActivationOutcome::failed);
+    EXPECT_EQ(activation.detail, reason);
+    EXPECT_FALSE(services.compositor().compositing());
+    const std::vector<uint32_t> windows = {42};
+    const auto hidden = services.ownWindows().hide(windows);
+    ASSERT_TRUE(hidden);
+    EXPECT_EQ(hidden.value().withdrawn, 0);
 }
 
 TEST(InteractionFactory, OnAnXServerTheServicesWork) {

@@ -43,6 +43,7 @@ const Rgba red{255, 0, 0, 255};
 const Rgba blue{0, 0, 255, 255};
 const Rgba white{255, 255, 255, 255};
 
+// Sizes at every scale are AnnotationBackgroundLayout's; here the pixels.
 TEST(AnnotationBackgroundFrame, SolidFillAroundTheImage) {
     const auto out = R::framed(plain(20, 10, red), flat(Solid{{0, 0, 1, 1}}), 1, nullptr, nullptr);
     ASSERT_TRUE(out);
@@ -53,14 +54,6 @@ TEST(AnnotationBackgroundFrame, SolidFillAroundTheImage) {
     EXPECT_TRUE(near(at(*out, 5, 5), red)) << "the image's corner, square";
     EXPECT_TRUE(near(at(*out, 24, 14), red));
     EXPECT_TRUE(near(at(*out, 25, 14), blue));
-}
-
-TEST(AnnotationBackgroundFrame, ScaleDoublesThePadding) {
-    const auto out = R::framed(plain(20, 10, red), flat(Solid{{0, 0, 1, 1}}, 48), 2, nullptr, nullptr);
-    ASSERT_TRUE(out);
-    EXPECT_EQ(out->width(), 20u + 2 * 96);
-    EXPECT_TRUE(near(at(*out, 96, 96), red));
-    EXPECT_TRUE(near(at(*out, 95, 96), blue));
 }
 
 TEST(AnnotationBackgroundFrame, GradientRunsFromTopLeftToBottomRight) {
