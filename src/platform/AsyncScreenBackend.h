@@ -25,6 +25,7 @@ public:
     using WindowsResult = Expected<std::vector<WindowDescription>, CaptureError>;
     using ImageResult = Expected<Image, CaptureError>;
     using FileCaptureResult = Expected<FileCapture, CaptureError>;
+    using ImagesResult = Expected<std::vector<Image>, CaptureError>;
 
     virtual ~AsyncScreenBackend() = default;
 
@@ -33,6 +34,7 @@ public:
     // As the same operations of ScreenBackend, delivered to `done`.
     virtual void displays(Completion<DisplaysResult> done) = 0;
     virtual void captureDisplayArea(uint32_t displayID, PixelRect area, Completion<ImageResult> done) = 0;
+    virtual void captureDisplayAreas(std::vector<DisplayArea> areas, Completion<ImagesResult> done) = 0;
     virtual void captureDisplayForFile(uint32_t displayID, PixelRect area, Completion<FileCaptureResult> done) {
         captureDisplayArea(displayID, area, [done = std::move(done)](ImageResult image) mutable {
             if (!image) return done(unexpected(image.error()));

@@ -20,6 +20,9 @@ public:
     Expected<Image, CaptureError> captureDisplayArea(uint32_t displayID, PixelRect area) override {
         return backend().captureDisplayArea(displayID, area);
     }
+    Expected<std::vector<Image>, CaptureError> captureDisplayAreas(const std::vector<DisplayArea>& areas) override {
+        return backend().captureDisplayAreas(areas);
+    }
     Expected<FileCapture, CaptureError> captureDisplayForFile(uint32_t displayID, PixelRect area) override {
         return backend().captureDisplayForFile(displayID, area);
     }

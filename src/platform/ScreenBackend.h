@@ -30,6 +30,12 @@
 
 namespace tessarin {
 
+// An area of one display, in its device pixels.
+struct DisplayArea {
+    uint32_t displayID = 0;
+    PixelRect area;
+};
+
 class ScreenBackend {
 public:
     virtual ~ScreenBackend() = default;
@@ -41,6 +47,20 @@ public:
     virtual Expected<std::vector<DisplayDescription>, CaptureError> displays() = 0;
     // Pixels of `area` (device pixels, top-left origin, inside the display).
     virtual Expected<Image, CaptureError> captureDisplayArea(uint32_t displayID, PixelRect area) = 0;
+    // Several areas (one per display, as for captureDisplayArea) taken at
+    // one moment where the platform can: a back end that only grabs the
+    // whole desktop (the portal) grabs it once for all. One image per
+    // area, in order; the first failure fails them all.
+    virtual Expected<std::vector<Image>, CaptureError> captureDisplayAreas(const std::vector<DisplayArea>& areas) {
+        std::vector<Image> images;
+        images.reserve(areas.size());
+        for (const DisplayArea& wanted : areas) {
+            auto image = captureDisplayArea(wanted.displayID, wanted.area);
+            if (!image) return unexpected(image.error());
+            images.push_back(std::move(*image));
+        }
+        return images;
+    }
     // The whole display (`area` covers it) for a file: the platform's own
     // PNG where it has one of exactly that (FileCapture.h), else its pixels.
     virtual Expected<FileCapture, CaptureError> captureDisplayForFile(uint32_t displayID, PixelRect area) {

@@ -34,6 +34,11 @@ public:
             [&backend = backend_, displayID, area] { return backend.captureDisplayArea(displayID, area); },
             std::move(done));
     }
+    void captureDisplayAreas(std::vector<DisplayArea> areas, Completion<ImagesResult> done) override {
+        inBackground<ImagesResult>(
+            [&backend = backend_, areas = std::move(areas)] { return backend.captureDisplayAreas(areas); },
+            std::move(done));
+    }
     void captureDisplayForFile(uint32_t displayID, PixelRect area, Completion<FileCaptureResult> done) override {
         inBackground<FileCaptureResult>(
             [&backend = backend_, displayID, area] { return backend.captureDisplayForFile(displayID, area); },

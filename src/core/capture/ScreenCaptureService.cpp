@@ -270,38 +270,33 @@ void ScreenCaptureService::agentTargets(Completion<Expected<AgentTargetList, Cap
 }
 
 // The displays still to grab, one after another, and the frames so far.
-struct ScreenCaptureService::FreezeProgress {
-    std::vector<DisplayDescription> displays;
-    size_t next = 0;
-    std::vector<FrozenScreenFrame> frames;
-};
-
 void ScreenCaptureService::freezeScreens(Completion<Expected<FrozenScreens, CaptureError>> done) {
     if (!running(done)) return;
     screen_->displays(lifetime_.guard([this, done = std::move(done)](DisplaysResult displays) mutable {
         if (!displays) return done(unexpected(displays.error()));
-        auto progress = std::make_shared<FreezeProgress>();
-        progress->displays = std::move(*displays);
-        freezeNext(std::move(progress), std::move(done));
+        std::vector<DisplayDescription> frozen;
+        std::vector<DisplayArea> areas;
+        for (const DisplayDescription& display : *displays) {
+            if (!display.displayID) continue;
+            frozen.push_back(display);
+            areas.push_back({*display.displayID, wholeDisplayArea(display)});
+        }
+        // All at one moment: the overlay shows one state of the desktop.
+        screen_->captureDisplayAreas(
+            std::move(areas), [frozen = std::move(frozen), done = std::move(done)](
+                                  AsyncScreenBackend::ImagesResult images) mutable {
+                if (!images) return done(unexpected(images.error()));
+                if (images->size() != frozen.size()) {
+                    return done(unexpected(CaptureError::captureFailed("the screen gave fewer pictures than displays")));
+                }
+                std::vector<FrozenScreenFrame> frames;
+                for (size_t i = 0; i < frozen.size(); ++i) {
+                    frames.push_back({*frozen[i].displayID, std::move((*images)[i]), frozen[i].frame,
+                                      std::max(1.0, frozen[i].scale)});
+                }
+                done(FrozenScreens(std::move(frames)));
+            });
     }));
-}
-
-void ScreenCaptureService::freezeNext(std::shared_ptr<FreezeProgress> progress,
-                                      Completion<Expected<FrozenScreens, CaptureError>> done) {
-    while (progress->next < progress->displays.size() && !progress->displays[progress->next].displayID) {
-        ++progress->next;
-    }
-    if (progress->next == progress->displays.size()) return done(FrozenScreens(std::move(progress->frames)));
-    const DisplayDescription& display = progress->displays[progress->next];
-    screen_->captureDisplayArea(
-        *display.displayID, wholeDisplayArea(display),
-        lifetime_.guard([this, progress, done = std::move(done)](ImageResult image) mutable {
-            if (!image) return done(unexpected(image.error()));
-            const DisplayDescription& grabbed = progress->displays[progress->next++];
-            progress->frames.push_back(
-                {*grabbed.displayID, std::move(*image), grabbed.frame, std::max(1.0, grabbed.scale)});
-            freezeNext(std::move(progress), std::move(done));
-        }));
 }
 
 }  // namespace tessarin

@@ -66,7 +66,6 @@ private:
     static ImageResult captureDisplayWith(ScreenBackend& backend, uint32_t displayID);
     static ImageResult captureRegionWith(ScreenBackend& backend, const Rect& rect,
                                          const ScreenCaptureRegionContext& context);
-    struct FreezeProgress;
 
     // The display with `displayID`, or the one under the pointer (the main
     // display without a pointer) when none. On the main executor.
@@ -74,7 +73,6 @@ private:
                         Completion<Expected<DisplayDescription, CaptureError>> done);
     // The whole of that display, logged. On the main executor.
     void captureWholeDisplay(std::optional<uint32_t> displayID, Completion<ImageResult> done);
-    void freezeNext(std::shared_ptr<FreezeProgress> progress, Completion<Expected<FrozenScreens, CaptureError>> done);
 
     // False, with `done` completed later as cancelled, once shut down.
     template <class T>

@@ -144,6 +144,36 @@ Expected<Image, CaptureError> PortalScreenBackend::captureDisplayArea(uint32_t d
     return cut(*bytes, *file, *where);
 }
 
+Expected<std::vector<Image>, CaptureError> PortalScreenBackend::captureDisplayAreas(
+    const std::vector<DisplayArea>& areas) {
+    std::vector<Target> targets;
+    for (const DisplayArea& wanted : areas) {
+        auto where = target(wanted.displayID, wanted.area);
+        if (!where) return unexpected(where.error());
+        targets.push_back(*where);
+    }
+    if (targets.empty()) return std::vector<Image>{};
+    // One screenshot of the whole layout serves every display.
+    auto file = screenshotFile();
+    if (!file) return unexpected(file.error());
+    auto bytes = readScreenshot(*file);
+    if (!bytes) return unexpected(bytes.error());
+    auto layout = decodeImage(*bytes);
+    if (!layout) {
+        return unexpected(CaptureError::captureFailed(std::string(CaptureMessages::decodeFailed) + " " + *file + ": " +
+                                                      layout.error().message));
+    }
+    std::vector<Image> images;
+    for (const Target& where : targets) {
+        auto cropped = targets.size() == 1
+                           ? cropOutputArea(std::move(*layout), where.bounds, where.placement, where.area)
+                           : cropOutputArea(*layout, where.bounds, where.placement, where.area);
+        if (!cropped) return unexpected(CaptureError::captureFailed(cropped.error()));
+        images.push_back(std::move(cropped.value()));
+    }
+    return images;
+}
+
 Expected<FileCapture, CaptureError> PortalScreenBackend::captureDisplayForFile(uint32_t displayID, PixelRect area) {
     auto where = target(displayID, area);
     if (!where) return unexpected(where.error());

@@ -50,6 +50,8 @@ public:
     }
     Expected<std::vector<DisplayDescription>, CaptureError> displays() override;
     Expected<Image, CaptureError> captureDisplayArea(uint32_t displayID, PixelRect area) override;
+    // One screenshot of the layout cut for every display asked.
+    Expected<std::vector<Image>, CaptureError> captureDisplayAreas(const std::vector<DisplayArea>& areas) override;
     // The portal's own PNG when the layout is this one display, else pixels.
     Expected<FileCapture, CaptureError> captureDisplayForFile(uint32_t displayID, PixelRect area) override;
     Expected<std::vector<WindowDescription>, CaptureError> windows() override { return std::vector<WindowDescription>{}; }
