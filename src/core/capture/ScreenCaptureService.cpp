@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cmath>
 #include <sstream>
+#include <type_traits>
+#include <variant>
 
 #include "core/capture/ScreenLocator.h"
 #include "core/common/Log.h"
@@ -91,13 +93,17 @@ AgentTargetList targetList(const std::vector<DisplayDescription>& displays,
     return list;
 }
 
-void logCapture(std::string_view what, const ImageResult& result) {
+template <class Result>
+void logCapture(std::string_view what, const Result& result) {
     std::ostringstream line;
     line << what;
-    if (result) {
-        line << " result=success image=" << result->width() << "x" << result->height();
-    } else {
+    if (!result) {
         line << " result=failed error=" << result.error().description();
+    } else if constexpr (std::is_same_v<Result, FileCaptureResult>) {
+        line << " result=success image=" << widthOf(*result) << "x" << heightOf(*result)
+             << (std::holds_alternative<EncodedPNG>(*result) ? " encoded=platform" : "");
+    } else {
+        line << " result=success image=" << result->width() << "x" << result->height();
     }
     logLine(result ? LogLevel::info : LogLevel::error, LogCategory::capture, line.str());
 }
@@ -193,12 +199,7 @@ void ScreenCaptureService::captureDisplayForFile(std::optional<uint32_t> display
         screen_->captureDisplayForFile(
             *display->displayID, wholeDisplayArea(*display),
             lifetime_.guard([what = std::move(what), done = std::move(done)](FileCaptureResult result) {
-                const bool passedOn = result && std::holds_alternative<EncodedPNG>(*result);
-                logLine(result ? LogLevel::info : LogLevel::error, LogCategory::capture,
-                        what + (result ? " result=success image=" + std::to_string(widthOf(*result)) + "x" +
-                                             std::to_string(heightOf(*result)) +
-                                             (passedOn ? " encoded=platform" : "")
-                                       : " result=failed error=" + result.error().description()));
+                logCapture(what, result);
                 done(std::move(result));
             }));
     }));
@@ -269,7 +270,6 @@ void ScreenCaptureService::agentTargets(Completion<Expected<AgentTargetList, Cap
     }));
 }
 
-// The displays still to grab, one after another, and the frames so far.
 void ScreenCaptureService::freezeScreens(Completion<Expected<FrozenScreens, CaptureError>> done) {
     if (!running(done)) return;
     screen_->displays(lifetime_.guard([this, done = std::move(done)](DisplaysResult displays) mutable {
