@@ -122,26 +122,19 @@ Expected<PortalScreenBackend::Target, CaptureError> PortalScreenBackend::target(
     return Target{placement, layoutBounds(placements), area, wholeLayout};
 }
 
-Expected<Image, CaptureError> PortalScreenBackend::cut(std::span<const uint8_t> screenshot, const std::string& file,
-                                                       const Target& target) {
-    auto layout = decodeImage(screenshot);
+Expected<Image, CaptureError> PortalScreenBackend::decodeLayout(const Screenshot& shot) {
+    auto layout = decodeImage(shot.bytes);
     if (!layout) {
-        return unexpected(CaptureError::captureFailed(std::string(CaptureMessages::decodeFailed) + " " + file + ": " +
-                                                      layout.error().message));
+        return unexpected(CaptureError::captureFailed(std::string(CaptureMessages::decodeFailed) + " " + shot.file +
+                                                      ": " + layout.error().message));
     }
-    auto cropped = cropOutputArea(std::move(*layout), target.bounds, target.placement, target.area);
-    if (!cropped) return unexpected(CaptureError::captureFailed(cropped.error()));
-    return std::move(cropped.value());
+    return std::move(layout.value());
 }
 
 Expected<Image, CaptureError> PortalScreenBackend::captureDisplayArea(uint32_t displayID, PixelRect area) {
-    auto where = target(displayID, area);
-    if (!where) return unexpected(where.error());
-    auto file = screenshotFile();
-    if (!file) return unexpected(file.error());
-    auto bytes = readScreenshot(*file);
-    if (!bytes) return unexpected(bytes.error());
-    return cut(*bytes, *file, *where);
+    auto images = captureDisplayAreas({{displayID, area}});
+    if (!images) return unexpected(images.error());
+    return std::move(images->front());
 }
 
 Expected<std::vector<Image>, CaptureError> PortalScreenBackend::captureDisplayAreas(
@@ -153,19 +146,15 @@ Expected<std::vector<Image>, CaptureError> PortalScreenBackend::captureDisplayAr
         targets.push_back(*where);
     }
     if (targets.empty()) return std::vector<Image>{};
-    // One screenshot of the whole layout serves every display.
-    auto file = screenshotFile();
-    if (!file) return unexpected(file.error());
-    auto bytes = readScreenshot(*file);
-    if (!bytes) return unexpected(bytes.error());
-    auto layout = decodeImage(*bytes);
-    if (!layout) {
-        return unexpected(CaptureError::captureFailed(std::string(CaptureMessages::decodeFailed) + " " + *file + ": " +
-                                                      layout.error().message));
-    }
+    // One screenshot of the whole layout serves every area.
+    auto shot = screenshot();
+    if (!shot) return unexpected(shot.error());
+    auto layout = decodeLayout(*shot);
+    if (!layout) return unexpected(layout.error());
     std::vector<Image> images;
     for (const Target& where : targets) {
-        auto cropped = targets.size() == 1
+        // The last area may take the picture itself (no copy for a lone output taken whole).
+        auto cropped = &where == &targets.back()
                            ? cropOutputArea(std::move(*layout), where.bounds, where.placement, where.area)
                            : cropOutputArea(*layout, where.bounds, where.placement, where.area);
         if (!cropped) return unexpected(CaptureError::captureFailed(cropped.error()));
@@ -177,17 +166,15 @@ Expected<std::vector<Image>, CaptureError> PortalScreenBackend::captureDisplayAr
 Expected<FileCapture, CaptureError> PortalScreenBackend::captureDisplayForFile(uint32_t displayID, PixelRect area) {
     auto where = target(displayID, area);
     if (!where) return unexpected(where.error());
-    auto file = screenshotFile();
-    if (!file) return unexpected(file.error());
-    auto bytes = readScreenshot(*file);
-    if (!bytes) return unexpected(bytes.error());
+    auto shot = screenshot();
+    if (!shot) return unexpected(shot.error());
     if (where->wholeLayout) {
         // The portal's file is already the display, pixel for pixel: it goes
         // out as it is when it is whole and of the display's size.
-        const auto header = checkIntactPng(*bytes);
+        const auto header = checkIntactPng(shot->bytes);
         if (header && int64_t{header->width} == where->area.width && int64_t{header->height} == where->area.height) {
             const uint32_t width = header->width, height = header->height;
-            return FileCapture(EncodedPNG{std::move(*bytes), width, height});
+            return FileCapture(EncodedPNG{std::move(shot->bytes), width, height});
         }
         logLine(LogLevel::debug, LogCategory::capture,
                 "portal.screenshot passthrough=no reason=\"" +
@@ -196,12 +183,14 @@ Expected<FileCapture, CaptureError> PortalScreenBackend::captureDisplayForFile(u
                             : header.error()) +
                     "\"");
     }
-    auto image = cut(*bytes, *file, *where);
-    if (!image) return unexpected(image.error());
-    return FileCapture(std::move(*image));
+    auto layout = decodeLayout(*shot);
+    if (!layout) return unexpected(layout.error());
+    auto cropped = cropOutputArea(std::move(*layout), where->bounds, where->placement, where->area);
+    if (!cropped) return unexpected(CaptureError::captureFailed(cropped.error()));
+    return FileCapture(std::move(cropped.value()));
 }
 
-Expected<std::string, CaptureError> PortalScreenBackend::screenshotFile() {
+Expected<PortalScreenBackend::Screenshot, CaptureError> PortalScreenBackend::screenshot() {
     const auto start = Clock::now();
     auto bus = connection();
     if (!bus) return unexpected(captureErrorFor(bus.error(), "screenshot"));
@@ -221,20 +210,17 @@ Expected<std::string, CaptureError> PortalScreenBackend::screenshotFile() {
         return unexpected(
             CaptureError::captureFailed(std::string("the Screenshot portal's image is not a local file: ") + uri));
     }
-    std::string file(path);
+    Screenshot shot{path, {}};
     g_free(path);
     logLine(LogLevel::debug, LogCategory::capture,
             "portal.screenshot ms=" + std::to_string(millisecondsSince(start)) + " uri=" + uri);
-    return file;
-}
-
-Expected<std::vector<uint8_t>, CaptureError> PortalScreenBackend::readScreenshot(const std::string& file) {
-    auto bytes = readImageFile(file);
+    auto bytes = readImageFile(shot.file);
     if (!bytes) {
-        return unexpected(CaptureError::captureFailed(std::string(CaptureMessages::decodeFailed) + " " + file + ": " +
-                                                      bytes.error().message));
+        return unexpected(CaptureError::captureFailed(std::string(CaptureMessages::decodeFailed) + " " + shot.file +
+                                                      ": " + bytes.error().message));
     }
-    return std::move(bytes.value());
+    shot.bytes = std::move(bytes.value());
+    return shot;
 }
 
 AccessStatus PortalScreenBackend::screenCaptureAccess() {

@@ -88,11 +88,13 @@ private:
 
     Expected<std::vector<WaylandOutput>, CaptureError> outputs();
     Expected<Target, CaptureError> target(uint32_t displayID, PixelRect area);
-    // Asks the portal for a screenshot of the layout; the file it wrote.
-    Expected<std::string, CaptureError> screenshotFile();
-    static Expected<std::vector<uint8_t>, CaptureError> readScreenshot(const std::string& file);
-    static Expected<Image, CaptureError> cut(std::span<const uint8_t> screenshot, const std::string& file,
-                                             const Target& target);
+    // The portal's screenshot of the whole layout: the file it wrote, read.
+    struct Screenshot {
+        std::string file;
+        std::vector<uint8_t> bytes;
+    };
+    Expected<Screenshot, CaptureError> screenshot();
+    static Expected<Image, CaptureError> decodeLayout(const Screenshot& shot);
 
     std::optional<CaptureError> withInput(const std::function<std::optional<PortalError>(PortalRemoteDesktop&)>& send);
 
