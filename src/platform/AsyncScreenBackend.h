@@ -35,12 +35,7 @@ public:
     virtual void displays(Completion<DisplaysResult> done) = 0;
     virtual void captureDisplayArea(uint32_t displayID, PixelRect area, Completion<ImageResult> done) = 0;
     virtual void captureDisplayAreas(std::vector<DisplayArea> areas, Completion<ImagesResult> done) = 0;
-    virtual void captureDisplayForFile(uint32_t displayID, PixelRect area, Completion<FileCaptureResult> done) {
-        captureDisplayArea(displayID, area, [done = std::move(done)](ImageResult image) mutable {
-            if (!image) return done(unexpected(image.error()));
-            done(FileCapture(std::move(*image)));
-        });
-    }
+    virtual void captureDisplayForFile(uint32_t displayID, PixelRect area, Completion<FileCaptureResult> done) = 0;
     virtual void windows(Completion<WindowsResult> done) = 0;
     virtual void captureWindow(uint32_t windowID, Completion<ImageResult> done) = 0;
     virtual void pointerLocation(Completion<std::optional<Point>> done) = 0;

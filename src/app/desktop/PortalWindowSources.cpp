@@ -8,13 +8,7 @@ namespace tessarin {
 ScreenCastSources screenCastSources(portal::PortalConnection& connection) {
     const auto types = portal::castSourceTypes(connection, std::chrono::seconds(3));
     if (!types) return {};
-    return {true, (*types & portal::kCastMonitorSource) != 0, (*types & portal::kCastWindowSource) != 0};
-}
-
-ScreenCastSources screenCastSources() {
-    auto connection = portal::PortalConnection::open();
-    if (!connection) return {};
-    return screenCastSources(*connection.value());
+    return {true, (*types & portal::kCastWindowSource) != 0};
 }
 
 std::string windowPickUnavailableReason(const ScreenCastSources& sources) {

@@ -17,14 +17,12 @@
 namespace tessarin {
 
 struct ScreenCastSources {
-    bool portal = false;    // the ScreenCast interface answered
-    bool monitors = false;  // source type 1
-    bool windows = false;   // source type 2
+    bool portal = false;   // the ScreenCast interface answered
+    bool windows = false;  // it offers source type 2
 };
 
 // Reads the portal's AvailableSourceTypes (a few seconds at most).
 ScreenCastSources screenCastSources(portal::PortalConnection& connection);
-ScreenCastSources screenCastSources();
 
 // Why a window cannot be picked here, for the person: names the missing
 // portal or source type and which desktops provide it; empty where the

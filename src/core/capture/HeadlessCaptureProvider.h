@@ -43,14 +43,7 @@ public:
     // The whole display with `displayID`, or the one under the pointer when
     // none, for writing to a file: the platform's own PNG where it has one
     // of exactly that display (FileCapture.h), else pixels.
-    virtual void captureDisplayForFile(std::optional<uint32_t> displayID, Completion<FileCaptureResult> done) {
-        Completion<ImageResult> asFile = [done = std::move(done)](ImageResult image) mutable {
-            if (!image) return done(unexpected(image.error()));
-            done(FileCapture(std::move(*image)));
-        };
-        if (displayID) return captureDisplay(*displayID, std::move(asFile));
-        captureDisplayUnderCursor(std::move(asFile));
-    }
+    virtual void captureDisplayForFile(std::optional<uint32_t> displayID, Completion<FileCaptureResult> done) = 0;
     virtual void prepareRegionCapture(const DisplayDescription& display,
                                       Completion<Expected<ScreenCaptureRegionContext, CaptureError>> done) = 0;
     // `rect` in global points; the image is cropped on whole device pixels.

@@ -30,7 +30,7 @@ TEST(PortalTriggerTextTest, ModifiersInThePortalsOrderThenTheKey) {
 TEST(WindowPickReasonTest, NamesTheMissingPortalOrSourceType) {
     const std::string noPortal = windowPickUnavailableReason({});
     EXPECT_NE(noPortal.find("no screen-sharing portal (org.freedesktop.portal.ScreenCast)"), std::string::npos);
-    const std::string screensOnly = windowPickUnavailableReason({true, true, false});
+    const std::string screensOnly = windowPickUnavailableReason({true, false});
     EXPECT_NE(screensOnly.find("shares whole screens only"), std::string::npos);
     for (const std::string& reason : {noPortal, screensOnly}) {
         EXPECT_NE(reason.find("GNOME's and KDE Plasma's portals"), std::string::npos) << reason;
