@@ -46,7 +46,7 @@ void X11ScreenRecordingSource::setHandlers(FrameHandler onFrame, RecordingErrorH
 }
 
 std::optional<RecordingError> X11ScreenRecordingSource::start() {
-    if (thread_.joinable()) return std::nullopt;
+    if (worker_.running()) return std::nullopt;
     auto grabber = x11::ShmAreaGrabber::open(settings_.displayName, settings_.area);
     if (!grabber) {
         // Only a display that cannot be reached at all is "no display".
@@ -70,21 +70,12 @@ std::optional<RecordingError> X11ScreenRecordingSource::start() {
         hasXFixes_ = version != nullptr;
     }
     pool_.clear();
-    {
-        std::lock_guard guard(lock_);
-        stopping_ = false;
-    }
-    thread_ = std::thread([this] { run(); });
+    worker_.start([this] { run(); });
     return std::nullopt;
 }
 
 void X11ScreenRecordingSource::stop() {
-    {
-        std::lock_guard guard(lock_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
+    worker_.stop();
     grabber_.reset();
 }
 
@@ -146,8 +137,7 @@ void X11ScreenRecordingSource::run() {
         }
         // A late frame moves the schedule on instead of bursting to catch up.
         next = std::max(next + interval, std::chrono::steady_clock::now());
-        std::unique_lock guard(lock_);
-        if (wake_.wait_until(guard, next, [this] { return stopping_; })) return;
+        if (worker_.waitUntil(next)) return;
     }
 }
 

@@ -10,12 +10,10 @@
 // is skipped rather than queued.
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "core/common/PacedThread.h"
 #include "core/recording/MediaEngine.h"
 
 namespace tessarin::x11 {
@@ -48,10 +46,7 @@ private:
     std::vector<std::shared_ptr<VideoFrame>> pool_;
     std::atomic<int64_t> skipped_{0};
 
-    std::mutex lock_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
-    std::thread thread_;
+    PacedThread worker_;
 };
 
 }  // namespace tessarin::media

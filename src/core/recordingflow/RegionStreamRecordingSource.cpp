@@ -42,24 +42,15 @@ void RegionStreamRecordingSource::setHandlers(FrameHandler onFrame, RecordingErr
 }
 
 std::optional<RecordingError> RegionStreamRecordingSource::start() {
-    if (thread_.joinable()) return std::nullopt;
+    if (worker_.running()) return std::nullopt;
     if (!stream_) return RecordingError::noDisplay();
     if (auto error = stream_->start()) return recordingErrorOf(*error);
-    {
-        std::lock_guard guard(lock_);
-        stopping_ = false;
-    }
-    thread_ = std::thread([this] { run(); });
+    worker_.start([this] { run(); });
     return std::nullopt;
 }
 
 void RegionStreamRecordingSource::stop() {
-    {
-        std::lock_guard guard(lock_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
+    worker_.stop();
     if (stream_) stream_->stop();
 }
 
@@ -80,11 +71,6 @@ std::shared_ptr<VideoFrame> RegionStreamRecordingSource::freeFrame(const RegionF
     frame->bytes.resize(frame->bytesPerRow * static_cast<size_t>(like.height));
     pool_.push_back(frame);
     return frame;
-}
-
-bool RegionStreamRecordingSource::waitUntil(std::chrono::steady_clock::time_point until) {
-    std::unique_lock guard(lock_);
-    return wake_.wait_until(guard, until, [this] { return stopping_; });
 }
 
 void RegionStreamRecordingSource::run() {
@@ -120,7 +106,7 @@ void RegionStreamRecordingSource::run() {
         }
         // A late tick moves the schedule on instead of bursting to catch up.
         next = std::max(next + interval, std::chrono::steady_clock::now());
-        if (waitUntil(next)) return;
+        if (worker_.waitUntil(next)) return;
     }
 }
 

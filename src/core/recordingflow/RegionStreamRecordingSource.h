@@ -8,13 +8,11 @@
 // is skipped rather than queued. The counts are kept for the benchmark.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "core/common/PacedThread.h"
 #include "core/recording/RecordingMedia.h"
 #include "platform/RegionFrameStream.h"
 
@@ -44,8 +42,6 @@ public:
 private:
     void run();
     std::shared_ptr<VideoFrame> freeFrame(const RegionFrame& like);
-    // Sleeps until `until` or stop(); true when stopping.
-    bool waitUntil(std::chrono::steady_clock::time_point until);
 
     std::unique_ptr<RegionFrameStream> stream_;
     double frameRate_;
@@ -54,10 +50,7 @@ private:
     std::vector<std::shared_ptr<VideoFrame>> pool_;
     std::atomic<int64_t> delivered_{0}, repeated_{0}, missed_{0}, skipped_{0};
 
-    std::mutex lock_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
-    std::thread thread_;
+    PacedThread worker_;
 };
 
 }  // namespace tessarin
