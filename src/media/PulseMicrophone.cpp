@@ -13,11 +13,6 @@ namespace {
 
 constexpr size_t kChunkSamples = 1024;
 
-int64_t monotonicNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 }  // namespace
 
 PulseMicrophone::PulseMicrophone(std::string serverName) : serverName_(std::move(serverName)) {}

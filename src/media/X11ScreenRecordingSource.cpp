@@ -16,14 +16,6 @@ namespace tessarin::media {
 
 namespace {
 
-// Two frames may wait in the writer's queue, one be encoded, one be filled.
-constexpr size_t kPoolSize = kMaxQueuedVideoFrames + 2;
-
-int64_t monotonicNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 // Premultiplied ARGB over opaque BGRX.
 void blendPixel(uint8_t* out, uint32_t argb) {
     const uint32_t alpha = argb >> 24;
@@ -79,25 +71,6 @@ void X11ScreenRecordingSource::stop() {
     grabber_.reset();
 }
 
-std::shared_ptr<VideoFrame> X11ScreenRecordingSource::freeFrame() {
-    // Only this thread hands frames out, so a frame held by no one else
-    // cannot be taken by anyone while it is being filled.
-    for (auto& frame : pool_) {
-        if (frame.use_count() == 1) return frame;
-    }
-    // Frames are made as they are first needed: the first grab does not
-    // wait for the whole pool's pages, and a writer that keeps up needs
-    // only two or three.
-    if (pool_.size() >= kPoolSize) return nullptr;
-    auto frame = std::make_shared<VideoFrame>();
-    frame->width = settings_.area.width;
-    frame->height = settings_.area.height;
-    frame->bytesPerRow = static_cast<size_t>(grabber_->stride());
-    frame->bytes.resize(static_cast<size_t>(grabber_->byteCount()));
-    pool_.push_back(frame);
-    return frame;
-}
-
 void X11ScreenRecordingSource::drawCursor(VideoFrame& frame) {
     xcb_connection_t* c = grabber_->connection().raw();
     auto cursor = x11::waitReply(xcb_xfixes_get_cursor_image_reply, c, xcb_xfixes_get_cursor_image(c));
@@ -122,7 +95,8 @@ void X11ScreenRecordingSource::run() {
     const auto interval = std::chrono::nanoseconds(std::llround(1e9 / rate));
     auto next = std::chrono::steady_clock::now();
     for (;;) {
-        if (std::shared_ptr<VideoFrame> frame = freeFrame()) {
+        if (std::shared_ptr<VideoFrame> frame = pool_.take(settings_.area.width, settings_.area.height,
+                                                                 static_cast<size_t>(grabber_->stride()))) {
             frame->timestampNs = monotonicNanoseconds();
             if (auto error = grabber_->grab()) {
                 const bool gone = grabber_->connection().isBroken();

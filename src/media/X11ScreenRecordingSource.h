@@ -35,7 +35,6 @@ public:
 
 private:
     void run();
-    std::shared_ptr<VideoFrame> freeFrame();
     void drawCursor(VideoFrame& frame);
 
     ScreenSourceSettings settings_;
@@ -43,7 +42,7 @@ private:
     RecordingErrorHandler onError_;
     std::unique_ptr<x11::ShmAreaGrabber> grabber_;
     bool hasXFixes_ = false;
-    std::vector<std::shared_ptr<VideoFrame>> pool_;
+    VideoFramePool pool_;
     std::atomic<int64_t> skipped_{0};
 
     PacedThread worker_;

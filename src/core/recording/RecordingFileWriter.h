@@ -27,8 +27,6 @@
 
 namespace tessarin {
 
-inline constexpr size_t kMaxQueuedVideoFrames = 3;
-
 struct RecordingFileWriteSummary {
     double duration = 0;  // seconds from the first to the last written frame
     bool hadAudioTrack = false;

@@ -4,6 +4,7 @@
 // and the movie encoder. The platform's implementations live in the media
 // module; tests use substitutes.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -32,6 +33,46 @@ struct VideoFrame {
         return width > 0 && height > 0 && bytesPerRow >= static_cast<size_t>(width) * 4 &&
                bytes.size() >= bytesPerRow * static_cast<size_t>(height);
     }
+};
+
+// How many frames may wait in the movie writer's queue at a time.
+inline constexpr size_t kMaxQueuedVideoFrames = 3;
+
+// Now on the monotonic clock that frames and samples are stamped with.
+inline int64_t monotonicNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The frames a source fills and hands to the writer, reused once the writer
+// lets go of them. Only the source's thread takes frames, so one that no one
+// else holds stays free while it is filled.
+class VideoFramePool {
+public:
+    // Most frames in use at once: those waiting in the writer's queue, one
+    // being encoded, one being filled.
+    static constexpr size_t kSize = kMaxQueuedVideoFrames + 2;
+
+    // A free frame of this shape; a new one while fewer than kSize exist
+    // (made as first needed, so the first frame waits for no pool), none
+    // when every frame is in use.
+    std::shared_ptr<VideoFrame> take(int64_t width, int64_t height, size_t bytesPerRow) {
+        for (auto& frame : frames_) {
+            if (frame.use_count() == 1) return frame;
+        }
+        if (frames_.size() >= kSize) return nullptr;
+        auto frame = std::make_shared<VideoFrame>();
+        frame->width = width;
+        frame->height = height;
+        frame->bytesPerRow = bytesPerRow;
+        frame->bytes.resize(bytesPerRow * static_cast<size_t>(height));
+        frames_.push_back(frame);
+        return frame;
+    }
+    void clear() { frames_.clear(); }
+
+private:
+    std::vector<std::shared_ptr<VideoFrame>> frames_;
 };
 
 // Mono samples in [-1, 1]; the first one taken at `timestampNs` on the

@@ -10,18 +10,6 @@
 
 namespace tessarin {
 
-namespace {
-
-// Two frames may wait in the writer's queue, one be encoded, one be filled.
-constexpr size_t kPoolSize = kMaxQueuedVideoFrames + 2;
-
-int64_t monotonicNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-}  // namespace
-
 RecordingError recordingErrorOf(const CaptureError& error) {
     switch (error.kind()) {
         case CaptureError::Kind::noDisplay: return RecordingError::noDisplay();
@@ -58,21 +46,6 @@ StreamRecordingCounts RegionStreamRecordingSource::counts() const {
     return {delivered_.load(), repeated_.load(), missed_.load(), skipped_.load()};
 }
 
-std::shared_ptr<VideoFrame> RegionStreamRecordingSource::freeFrame(const RegionFrame& like) {
-    // Only this thread hands frames out, so one held by no one else stays free while it is filled.
-    for (auto& frame : pool_) {
-        if (frame.use_count() == 1) return frame;
-    }
-    if (pool_.size() >= kPoolSize) return nullptr;
-    auto frame = std::make_shared<VideoFrame>();
-    frame->width = like.width;
-    frame->height = like.height;
-    frame->bytesPerRow = static_cast<size_t>(like.width) * 4;
-    frame->bytes.resize(frame->bytesPerRow * static_cast<size_t>(like.height));
-    pool_.push_back(frame);
-    return frame;
-}
-
 void RegionStreamRecordingSource::run() {
     const auto interval = std::chrono::nanoseconds(std::llround(1e9 / frameRate_));
     auto next = std::chrono::steady_clock::now();
@@ -91,7 +64,8 @@ void RegionStreamRecordingSource::run() {
                 missed_ += static_cast<int64_t>(latest.frameID - lastFrameID - 1);
             }
             lastFrameID = latest.frameID;
-            if (std::shared_ptr<VideoFrame> frame = freeFrame(*latest.frame)) {
+            if (std::shared_ptr<VideoFrame> frame = pool_.take(latest.frame->width, latest.frame->height,
+                                                                 static_cast<size_t>(latest.frame->width) * 4)) {
                 frame->timestampNs = monotonicNanoseconds();
                 const RegionFrame& source = *latest.frame;
                 for (int64_t y = 0; y < source.height; ++y) {

@@ -41,13 +41,12 @@ public:
 
 private:
     void run();
-    std::shared_ptr<VideoFrame> freeFrame(const RegionFrame& like);
 
     std::unique_ptr<RegionFrameStream> stream_;
     double frameRate_;
     FrameHandler onFrame_;
     RecordingErrorHandler onError_;
-    std::vector<std::shared_ptr<VideoFrame>> pool_;
+    VideoFramePool pool_;
     std::atomic<int64_t> delivered_{0}, repeated_{0}, missed_{0}, skipped_{0};
 
     PacedThread worker_;
