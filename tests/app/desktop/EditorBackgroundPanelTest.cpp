@@ -47,12 +47,6 @@ struct EditorBackgroundPanelTest : EditorWindowFixture {
         button("backgroundToggle")->click();
     }
 
-    template <class T = QToolButton>
-    T* find(const char* name) {
-        auto* found = window.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_TRUE(found) << name;
-        return found;
-    }
     QToolButton* button(const char* name) { return find<QToolButton>(name); }
     QSlider* slider(const char* name) { return find<QSlider>(name); }
 
@@ -201,14 +195,14 @@ TEST_F(EditorBackgroundPanelTest, DoneCopyAndSaveAsDeliverTheFramedImage) {
     const QImage expected = exported();
     ASSERT_EQ(expected.size(), QSize(296, 196));
 
-    window.findChild<QPushButton*>(QStringLiteral("copy"))->click();
+    find("copy")->click();
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     ASSERT_TRUE(data && data->hasFormat(QStringLiteral("image/png")));
     EXPECT_EQ(QImage::fromData(data->data(QStringLiteral("image/png")), "PNG").convertToFormat(QImage::Format_RGBA8888),
               expected);
-    window.findChild<QPushButton*>(QStringLiteral("saveAs"))->click();
+    find("saveAs")->click();
     EXPECT_EQ(QImage(savePath).convertToFormat(QImage::Format_RGBA8888), expected);
-    window.findChild<QPushButton*>(QStringLiteral("done"))->click();
+    find("done")->click();
     ASSERT_EQ(completed.size(), 1u);
     EXPECT_EQ(qImageOf(*completed[0]), expected);
 }

@@ -4,6 +4,7 @@
 // a temporary folder in `saveFormat`. Each test opens it on its own picture.
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -54,6 +55,12 @@ struct EditorWindowFixture : ::testing::Test {
         window.show();
     }
 
+    template <class T = QPushButton>
+    T* find(const char* name) {
+        auto* found = window.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_TRUE(found) << name;
+        return found;
+    }
     AnnotationEditorModel& model() { return *host.model(); }
     EditorCanvasWidget& canvas() { return *window.canvas(); }
 };
