@@ -77,7 +77,11 @@ more_action() {
 # window_text: the window's text, read by the program's own text recognition
 # from the window enlarged.
 window_text() {
-    "$TESSARIN" capture-region --rect 100,80,960,720 --out "$work/window.png" >/dev/null 2>&1 || return 0
+    local id rect
+    id=$(xdotool search --onlyvisible --name '^Capture History$' | head -n 1)
+    rect=$(xwininfo -id "$id" | awk '/Absolute upper-left X:/{x=$4} /Absolute upper-left Y:/{y=$4}
+        /Width:/{w=$2} /Height:/{h=$2} END{print x "," y "," w "," h}') || return 0
+    "$TESSARIN" capture-region --rect "$rect" --out "$work/window.png" >/dev/null 2>&1 || return 0
     convert "$work/window.png" -resize 200% "$work/window-large.png"
     "$TESSARIN" capture-text --in "$work/window-large.png" 2>/dev/null || true
 }
@@ -203,8 +207,8 @@ case_clear_asks_first() {
     expect_text "New screenshots will appear here"
 }
 
-# The window opens at its stored frame; Pause stops the history taking
-# captures; a new size is stored and the window comes back at it.
+# The window opens at its stored frame, a new size is stored and the window
+# comes back at it; Pause stops the history taking captures.
 case_pause_and_frame_are_kept() {
     open_with Area
     local window info
@@ -212,12 +216,6 @@ case_pause_and_frame_are_kept() {
     info=$(xwininfo -id "$window")
     [ "$(awk '/Absolute upper-left X:/{x=$4} /Absolute upper-left Y:/{y=$4} /Width:/{w=$2} /Height:/{h=$2} END{print x","y" "w"x"h}' <<<"$info")" = "100,80 960x720" ] ||
         fail "the window is not at its stored frame: $info"
-    xdotool mousemove --sync "$pause_x" "$pause_y" click 1
-    wait_for "grep -q '\"historyPaused\": *true' '$preferences'" 10 || fail "historyPaused was not stored"
-    expect_text "Resume History"
-    xdotool key shift+Print
-    wait_for "grep -q 'complete.route_policy' '$work/app.log'" 10 || fail "the capture did not complete"
-    [ "$(index_count)" = 1 ] || fail "a paused history took the capture"
     xdotool windowsize --sync "$window" 700 500
     wait_for "grep -q '\"width\": *700' '$preferences'" 10 || fail "the new size was not stored"
     xdotool windowactivate --sync "$window" key ctrl+w
@@ -228,6 +226,13 @@ case_pause_and_frame_are_kept() {
     info=$(xwininfo -id "$window")
     [ "$(awk '/Width:/{w=$2} /Height:/{h=$2} END{print w"x"h}' <<<"$info")" = 700x500 ] ||
         fail "the window did not come back at its new size: $info"
+    shown 1
+    xdotool mousemove --sync "$pause_x" "$pause_y" click 1
+    wait_for "grep -q '\"historyPaused\": *true' '$preferences'" 10 || fail "historyPaused was not stored"
+    expect_text "Resume History"
+    xdotool key shift+Print
+    wait_for "grep -q 'complete.route_policy' '$work/app.log'" 10 || fail "the capture did not complete"
+    [ "$(index_count)" = 1 ] || fail "a paused history took the capture"
 }
 
 run_case "$@"

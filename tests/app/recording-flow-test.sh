@@ -187,16 +187,6 @@ case_shortcut_records_and_edits() {
         fail "the export lasts $(duration_of "$exported") s, not the trimmed second"
 }
 
-case_link_records_and_stops() {
-    start_app
-    link() { "$TESSARIN" 'tessarin://record-screen' >>"$work/later.log" 2>&1 || fail "the link's start failed"; }
-    select_and_record link
-    sleep 2  # the length of the recording
-    local movie
-    movie=$(stop_recording link)  # the same link again stops
-    check_movie "$movie"
-}
-
 case_all_in_one_hands_over() {
     prefer '{"KeyboardShortcuts_captureAllInOne": "Ctrl+Alt+a", "capturePresetsEnabled": false}'
     start_app
