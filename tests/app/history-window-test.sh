@@ -119,8 +119,9 @@ case_lists_captures_with_badges_and_titles() {
     [ "$(xdotool search --onlyvisible --name '^Capture History$' | wc -l)" = 1 ] || fail "more than one history window"
 }
 
-# Copy and Save on a cell; "Delete" of the other, then "Annotate" and "Pin"
-# from "More Actions" (the pin last: its window covers the history's).
+# Copy and Save on a cell; "Delete" of the other, then "Pin" from "More
+# Actions" (the pin last: its window covers the history's). What each action
+# does to the history is HistoryWindowControllerTest's.
 case_cell_actions() {
     open_with Area Window
     click_button 1 1
@@ -140,13 +141,6 @@ case_cell_actions() {
     wait_for "[ ! -e '$history/images/$gone.png' ] && [ ! -e '$history/thumbnails/$gone.jpg' ]" 10 || fail "its files stayed"
     wait_for "! window_text | grep -q 'Area Capture'" 5 || fail "the deleted area capture is still shown"
     expect_text "Window Capture"
-    # Done in the editor writes the edit over the item and marks it annotated.
-    more_action 0 Down
-    wait_for "xdotool search --onlyvisible --name '^Annotate\$'" 10 || fail "no editor window"
-    xdotool key ctrl+Return
-    wait_for "! xdotool search --onlyvisible --name '^Annotate\$'" 10 || fail "Done left the editor open"
-    wait_for "python3 -c 'import json,sys; items = json.load(open(sys.argv[1]))[\"items\"]; sys.exit(not items[0][\"isAnnotated\"])' '$history/index.json'" 10 ||
-        fail "the item was not marked annotated: $(cat "$history/index.json")"
     more_action 0 Down Down
     wait_for "grep -q 'history.action pin item=$(id_of 1) result=pinned' '$work/app.log'" 10 || fail "Pin did not pin"
 }
@@ -161,29 +155,6 @@ case_reveal_calls_the_file_manager() {
     [ "$(cat "$work/calls")" = "ShowItems file://$history/images/$(id_of 1).png" ] ||
         fail "the file manager was asked: $(cat "$work/calls")"
     grep -q "history.action reveal item=$(id_of 1) result=shown" "$work/app.log" || fail "the reveal was not logged as shown"
-}
-
-case_reveal_without_a_file_manager_opens_the_folder() {
-    # No file manager owns the name on this bus; xdg-open is a stand-in
-    # that writes down what it was asked to open.
-    ! bus_owner_pid org.freedesktop.FileManager1 >/dev/null || fail "a file manager runs on the test bus"
-    mkdir -p "$work/bin"
-    printf '#!/bin/sh\necho "$@" >>"%s"\n' "$work/opened" >"$work/bin/xdg-open"
-    chmod +x "$work/bin/xdg-open"
-    PATH="$work/bin:$PATH" open_with Area
-    more_action 0 Down Down Down
-    wait_for "[ -s '$work/opened' ]" 10 || fail "nothing was opened"
-    [ "$(cat "$work/opened")" = "file://$history/images" ] || fail "xdg-open was asked: $(cat "$work/opened")"
-    grep -q "history.action reveal item=$(id_of 0) result=opened_folder" "$work/app.log" || fail "the fallback was not logged"
-}
-
-case_missing_image_warns() {
-    open_with Window
-    rm "$history/images/$(id_of 0).png" "$history/thumbnails/$(id_of 0).jpg"
-    click_button 0 1
-    wait_for "xdotool search --onlyvisible --name '^Image Open Failed$'" 10 || fail "no Image Open Failed warning"
-    grep -q "alert.warning title=Image Open Failed" "$work/app.log" || fail "the warning was not logged"
-    ! xclip -selection clipboard -t TARGETS -o 2>/dev/null | grep -qx image/png || fail "something was copied"
 }
 
 case_clear_asks_first() {
