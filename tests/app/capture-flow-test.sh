@@ -9,13 +9,7 @@
 
 history_images="${XDG_DATA_HOME:-$work/data}/io.tessarin.Tessarin/History/images"
 
-start_app() {
-    xsetroot -solid '#2e4a62'
-    xlogo -geometry 300x300+420+330 >/dev/null 2>&1 &
-    pids+=($!)
-    wait_for "xdotool search --onlyvisible --class xlogo" 5 || fail "xlogo did not show"
-    launch app
-}
+start_app() { start_over_xlogo 300x300+420+330 app; }
 
 overlay_shown() { wait_for "grep -q overlay.shown '$work/app.log'" 5 || fail "the overlay did not show"; }
 

@@ -11,13 +11,7 @@
 desktop="$HOME/Desktop"
 area=(300 240 960 600)  # x y width height: larger than 720p, to see the export shrink it
 
-start_app() {
-    xsetroot -solid '#2e4a62'
-    xlogo -geometry 200x200+500+400 >/dev/null 2>&1 &
-    pids+=($!)
-    wait_for "xdotool search --onlyvisible --class xlogo" 5 || fail "xlogo did not show"
-    launch app
-}
+start_app() { start_over_xlogo 200x200+500+400 app; }
 
 # activate ACTION: the tray row's action, as org.freedesktop.Application.ActivateAction.
 activate() {
