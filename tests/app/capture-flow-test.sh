@@ -19,7 +19,12 @@ drag() {
         mousemove --sync "$3" "$4" mouseup 1
 }
 
-completed() { wait_for "grep -q 'complete.thumbnail_schedule' '$work/app.log'" 10 || fail "the capture did not complete"; }
+# completed: the capture is stored and the focus given back (window frames
+# under the area change with it).
+completed() {
+    wait_for "grep -q 'complete.thumbnail_schedule' '$work/app.log' && grep -q 'complete.restore_focus' '$work/app.log'" 10 ||
+        fail "the capture did not complete"
+}
 
 history_image() {
     wait_for "ls '$history_images'/*.png" 10 || fail "no image in the history"

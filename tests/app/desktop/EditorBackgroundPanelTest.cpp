@@ -4,7 +4,6 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QMimeData>
-#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QSlider>
 #include <QStyle>
@@ -39,19 +38,6 @@ struct EditorBackgroundPanelTest : EditorWindowFixture {
     QToolButton* button(const char* name) { return find<QToolButton>(name); }
     QSlider* slider(const char* name) { return find<QSlider>(name); }
 
-    void mouse(QWidget* target, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-        const Qt::MouseButton which = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-        QMouseEvent event(type, QPointF(at), target->mapToGlobal(QPointF(at)), which, buttons, {});
-        QApplication::sendEvent(target, &event);
-    }
-    void drawOnCanvas(char tool, QPoint from, QPoint to) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_A + (tool - 'a'), {}, QString(QChar(tool)));
-        QApplication::sendEvent(&canvas(), &press);
-        mouse(&canvas(), QEvent::MouseButtonPress, from, Qt::LeftButton);
-        mouse(&canvas(), QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
-        mouse(&canvas(), QEvent::MouseMove, to, Qt::LeftButton);
-        mouse(&canvas(), QEvent::MouseButtonRelease, to, Qt::NoButton);
-    }
     // Drags the slider's handle `steps` times by `dx` pixels, as a hand does.
     void dragSlider(QSlider* target, int dx, int steps) {
         QStyleOptionSlider option;
@@ -63,14 +49,11 @@ struct EditorBackgroundPanelTest : EditorWindowFixture {
         option.sliderValue = target->value();
         const QPoint handle =
             target->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, target).center();
-        mouse(target, QEvent::MouseButtonPress, handle, Qt::LeftButton);
-        for (int i = 1; i <= steps; ++i) mouse(target, QEvent::MouseMove, handle + QPoint(dx * i, 0), Qt::LeftButton);
-        mouse(target, QEvent::MouseButtonRelease, handle + QPoint(dx * steps, 0), Qt::NoButton);
+        mouse(QEvent::MouseButtonPress, handle, Qt::LeftButton, {}, target);
+        for (int i = 1; i <= steps; ++i) mouse(QEvent::MouseMove, handle + QPoint(dx * i, 0), Qt::LeftButton, {}, target);
+        mouse(QEvent::MouseButtonRelease, handle + QPoint(dx * steps, 0), Qt::NoButton, {}, target);
     }
-    void undo() {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier);
-        QApplication::sendEvent(&canvas(), &press);
-    }
+    void undo() { key(&canvas(), Qt::Key_Z, Qt::ControlModifier); }
     // What the export delivers for the document as it is.
     QImage exported() {
         AnnotationCompositeInputs inputs{model().session()->image(), {}, model().imageDrawRect(),
@@ -148,8 +131,8 @@ TEST_F(EditorBackgroundPanelTest, TheFramedCanvasEqualsTheExport) {
     ASSERT_TRUE(sky.save(picturePath));
     open(240, 140);
     window.backgroundPanel()->setChoosePicture([&] { return picturePath; });
-    drawOnCanvas('r', {20, 20}, {120, 90});
-    drawOnCanvas('p', {150, 30}, {230, 120});  // a mosaic: the blurred backdrop shows it applied
+    drawWith('r', {20, 20}, {120, 90});
+    drawWith('p', {150, 30}, {230, 120});  // a mosaic: the blurred backdrop shows it applied
     model().selectLayers({});
     const char* fills[] = {"gradient1", "pictureFill", "blurFill"};
     for (const char* fill : fills) {
@@ -170,7 +153,7 @@ TEST_F(EditorBackgroundPanelTest, TheFramedCanvasEqualsTheExport) {
 TEST_F(EditorBackgroundPanelTest, DoneCopyAndSaveAsDeliverTheFramedImage) {
     open(200, 100);
     button("gradient2")->click();
-    drawOnCanvas('r', {70, 70}, {150, 120});  // the canvas shows the frame: the image starts at 48
+    drawWith('r', {70, 70}, {150, 120});  // the canvas shows the frame: the image starts at 48
     const QImage expected = exported();
     ASSERT_EQ(expected.size(), QSize(296, 196));
 
@@ -204,16 +187,15 @@ TEST_F(EditorBackgroundPanelTest, ADragRepaintsEveryPixelItChangedAndNotTheWhole
     canvas().installEventFilter(&painted);
     for (const char* fill : {"", "gradient4"}) {
         if (*fill) button(fill)->click();
-        drawOnCanvas('r', {60, 60}, {200, 150});
-        drawOnCanvas('o', {150, 100}, {260, 190});
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_V, {}, QStringLiteral("v"));
-        QApplication::sendEvent(&canvas(), &press);
-        mouse(&canvas(), QEvent::MouseButtonPress, {205, 145}, Qt::LeftButton);
+        drawWith('r', {60, 60}, {200, 150});
+        drawWith('o', {150, 100}, {260, 190});
+        typeKey('v');
+        mouse(QEvent::MouseButtonPress, {205, 145}, Qt::LeftButton);
         QApplication::processEvents();
         for (int i = 1; i <= 6; ++i) {
             const QImage before = exported();
             painted.region = {};
-            mouse(&canvas(), QEvent::MouseMove, QPoint(205 - i * 15, 145 - i * 10), Qt::LeftButton);
+            mouse(QEvent::MouseMove, QPoint(205 - i * 15, 145 - i * 10), Qt::LeftButton);
             QApplication::processEvents();
             const QImage after = exported();
             ASSERT_EQ(before.size(), after.size());
@@ -230,7 +212,7 @@ TEST_F(EditorBackgroundPanelTest, ADragRepaintsEveryPixelItChangedAndNotTheWhole
                       canvas().width() * canvas().height() / 2)
                 << "a step repaints part of the canvas";
         }
-        mouse(&canvas(), QEvent::MouseButtonRelease, {115, 85}, Qt::NoButton);
+        mouse(QEvent::MouseButtonRelease, {115, 85}, Qt::NoButton);
         model().selectLayers({});
     }
     canvas().removeEventFilter(&painted);

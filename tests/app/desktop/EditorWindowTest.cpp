@@ -1,13 +1,11 @@
 #include "app/desktop/EditorWindow.h"
 
 #include <QClipboard>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -35,29 +33,6 @@ struct EditorWindowTest : EditorWindowFixture {
         saveFormat = ImageFormat::jpeg();
     }
     void open(uint32_t width = 200, uint32_t height = 100) { openOn(whiteImage(width, height)); }
-
-    void mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers = {}) {
-        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-        QMouseEvent event(type, QPointF(at), canvas().mapToGlobal(QPointF(at)), button, buttons, modifiers);
-        QApplication::sendEvent(&canvas(), &event);
-    }
-    void drag(QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = {}) {
-        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, modifiers);
-        mouse(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton, modifiers);
-        mouse(QEvent::MouseMove, to, Qt::LeftButton, modifiers);
-        mouse(QEvent::MouseButtonRelease, to, Qt::NoButton, modifiers);
-    }
-    void key(QWidget* target, int code, Qt::KeyboardModifiers modifiers = {}, const QString& typed = {}) {
-        QKeyEvent press(QEvent::KeyPress, code, modifiers, typed);
-        QApplication::sendEvent(target, &press);
-        QKeyEvent release(QEvent::KeyRelease, code, modifiers, typed);
-        QApplication::sendEvent(target, &release);
-    }
-    void click(QPoint at) {
-        mouse(QEvent::MouseButtonPress, at, Qt::LeftButton);
-        mouse(QEvent::MouseButtonRelease, at, Qt::NoButton);
-    }
-    void typeKey(char c) { key(&canvas(), Qt::Key_A + (c - 'a'), {}, QString(QChar(c))); }
 
     QAbstractButton* promptButton(const char* name) {
         return window.closePrompt() ? window.closePrompt()->findChild<QAbstractButton*>(QString::fromLatin1(name)) : nullptr;
@@ -128,8 +103,7 @@ TEST_F(EditorWindowTest, ZoomKeysAndControlWheelResizeTheCanvas) {
 
 TEST_F(EditorWindowTest, UndoAndRedoShortcutsAndTheLayersPanel) {
     open();
-    typeKey('r');
-    drag({10, 10}, {50, 50});
+    drawWith('r', {10, 10}, {50, 50});
     drag({100, 20}, {150, 70});
     ASSERT_EQ(model().document().annotations.size(), 2u);
     key(&canvas(), Qt::Key_Z, Qt::ControlModifier);
@@ -151,10 +125,8 @@ TEST_F(EditorWindowTest, UndoAndRedoShortcutsAndTheLayersPanel) {
 // Alt+drag is usually the window manager's: Ctrl+drag duplicates as well.
 TEST_F(EditorWindowTest, ControlDragWithTheMoveToolDuplicates) {
     open();
-    typeKey('r');
-    drag({20, 10}, {80, 60});
-    typeKey('m');
-    drag({20, 35}, {60, 35});
+    drawWith('r', {20, 10}, {80, 60});
+    drawWith('m', {20, 35}, {60, 35});
     EXPECT_EQ(model().document().annotations.size(), 1u);  // a plain drag moves
     EXPECT_NEAR(onlyRectangle().minX(), 60, 0.01);
     // On the left edge, clear of its handles.
@@ -218,8 +190,7 @@ TEST_F(EditorWindowTest, SaveAsSuggestsThePreferredFormatAndWritesTheChosenFileO
     const QString chosen = savePath;
     savePath = folder.filePath(QStringLiteral("missing/folder/marked.png"));
     open();
-    typeKey('r');
-    drag({20, 10}, {80, 60});
+    drawWith('r', {20, 10}, {80, 60});
     find("saveAs")->click();
     EXPECT_TRUE(find<QLabel>("exportError")->text().contains(QStringLiteral("could not be saved")));
     savePath = chosen;
@@ -235,8 +206,7 @@ TEST_F(EditorWindowTest, SaveAsSuggestsThePreferredFormatAndWritesTheChosenFileO
 // paint: repaints (scrolling, exposure) reuse what it took.
 TEST_F(EditorWindowTest, RepaintsWithoutAChangeDoNotTakeTheDocumentAgain) {
     open();
-    typeKey('r');
-    drag({20, 10}, {80, 60});
+    drawWith('r', {20, 10}, {80, 60});
     (void)canvas().grab();
     const int taken = pixels.updates();
     for (int i = 0; i < 5; ++i) (void)canvas().grab();
