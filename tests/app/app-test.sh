@@ -76,6 +76,16 @@ launch() {
     wait_for "grep -q app.ready '$work/$name.log'" 15 || fail "$name never became ready"
 }
 
+# start_over_xlogo GEOMETRY [NAME]: a plain background with an xlogo window
+# at GEOMETRY, then the application launched as NAME (app).
+start_over_xlogo() {
+    xsetroot -solid '#2e4a62'
+    xlogo -geometry "$1" >/dev/null 2>&1 &
+    pids+=($!)
+    wait_for "xdotool search --onlyvisible --class xlogo" 5 || fail "xlogo did not show"
+    launch "${2:-app}"
+}
+
 # run_case CASE: runs the script's function case_CASE.
 run_case() {
     local name=${1:?usage: $0 CASE}

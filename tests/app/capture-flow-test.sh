@@ -9,13 +9,7 @@
 
 history_images="${XDG_DATA_HOME:-$work/data}/io.tessarin.Tessarin/History/images"
 
-start_app() {
-    xsetroot -solid '#2e4a62'
-    xlogo -geometry 300x300+420+330 >/dev/null 2>&1 &
-    pids+=($!)
-    wait_for "xdotool search --onlyvisible --class xlogo" 5 || fail "xlogo did not show"
-    launch app
-}
+start_app() { start_over_xlogo 300x300+420+330 app; }
 
 overlay_shown() { wait_for "grep -q overlay.shown '$work/app.log'" 5 || fail "the overlay did not show"; }
 
@@ -25,7 +19,12 @@ drag() {
         mousemove --sync "$3" "$4" mouseup 1
 }
 
-completed() { wait_for "grep -q 'complete.thumbnail_schedule' '$work/app.log'" 10 || fail "the capture did not complete"; }
+# completed: the capture is stored and the focus given back (window frames
+# under the area change with it).
+completed() {
+    wait_for "grep -q 'complete.thumbnail_schedule' '$work/app.log' && grep -q 'complete.restore_focus' '$work/app.log'" 10 ||
+        fail "the capture did not complete"
+}
 
 history_image() {
     wait_for "ls '$history_images'/*.png" 10 || fail "no image in the history"
@@ -36,12 +35,11 @@ same_pixels() {  # same_pixels A.png B.png
     [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]
 }
 
-area_matches_the_agent() {
+area_matches_the_agent() {  # frozen or live: the same pixels as the agent's
     start_app
     xdotool key Print
     overlay_shown
     drag 400 300 700 500
-    [ -n "${SHOTS:-}" ] && mkdir -p "$SHOTS" && "$TESSARIN" capture-full --out "$SHOTS/overlay-$1.png" >/dev/null
     xdotool key Return
     completed
     local image
@@ -52,33 +50,28 @@ area_matches_the_agent() {
     grep -q "capture.start mode=Area" "$work/app.log" || fail "no capture session was logged"
 }
 
-case_area_frozen() { area_matches_the_agent frozen; }
+case_area_frozen() { area_matches_the_agent; }
 
 case_area_live() {
     prefer '{"freezeScreenDuringCapture": false}'
-    area_matches_the_agent live
+    area_matches_the_agent
 }
 
-case_escape_leaves_nothing() {
+# Escape ends a capture with nothing kept; the next one completes, and with
+# automatic copying on it is on the clipboard as PNG.
+case_escape_leaves_nothing_and_the_next_is_copied() {
+    prefer '{"autoCopyToClipboard": true}'
     start_app
     xdotool key Print
     overlay_shown
     drag 400 300 700 500
     xdotool key Escape
     wait_for "! xdotool search --onlyvisible --name 'Tessarin Selection'" 5 || fail "the overlay stayed"
-    # A later capture still works: the first one ended.
     xdotool key shift+Print
-    wait_for "grep -q 'complete.route_policy' '$work/app.log'" 10 || fail "the next capture did not run"
+    completed
     [ "$(grep -c 'complete.route_policy' "$work/app.log")" = 1 ] || fail "the cancelled capture completed"
     history_image >/dev/null
     [ "$(ls "$history_images" | wc -l)" = 1 ] || fail "the cancelled capture left an item"
-}
-
-case_copy_offers_png() {
-    prefer '{"autoCopyToClipboard": true}'
-    start_app
-    xdotool key shift+Print
-    completed
     wait_for "xclip -selection clipboard -t TARGETS -o | grep -qx image/png" 10 || fail "the clipboard offers no image/png"
     xclip -selection clipboard -t image/png -o >"$work/clip.png"
     same_pixels "$work/clip.png" "$(history_image)" || fail "the clipboard image differs from the history image"

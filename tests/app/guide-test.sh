@@ -5,15 +5,9 @@
 #
 #   guide-test.sh CASE
 #
-# Environment: TESSARIN, HOLD_KEY; SHOTS (optional folder for screenshots).
+# Environment: TESSARIN, HOLD_KEY.
 # shellcheck source=app-test.sh
 . "$(dirname "$0")/app-test.sh"
-
-shot() {
-    [ -n "${SHOTS:-}" ] || return 0
-    mkdir -p "$SHOTS"
-    screenshot "$SHOTS/$1.png"
-}
 
 # start_guide_at STEP: a first start whose guide resumes at STEP.
 start_guide_at() {
@@ -36,13 +30,6 @@ case_conflict_warning_when_another_client_holds_the_keys() {
     start_guide_at 3
     grep -q "shortcut.refused name=captureFullScreen" "$work/app.log" || fail "the held combination was not refused"
     wait_for "grep -q 'onboarding.conflict_warning shown=true' '$work/app.log'" 5 || fail "the guide did not warn"
-    shot guide-conflict-warning
-}
-
-case_no_warning_when_the_keys_are_free() {
-    start_guide_at 3
-    wait_for "grep -q 'onboarding.conflict_warning shown=' '$work/app.log'" 5 || fail "the warning was never decided"
-    grep -q 'onboarding.conflict_warning shown=false' "$work/app.log" || fail "the guide warned with nothing in the way"
 }
 
 case_restart_brings_the_same_process_back() {
@@ -63,7 +50,6 @@ case_settings_open_at_the_tab_a_link_names() {
     timeout 10 "$TESSARIN" 'tessarin://open-settings?tab=history' >"$work/link.log" 2>&1 || fail "the link start failed"
     wait_for "grep -q 'settings.shown tab=history' '$work/app.log'" 10 || fail "the settings did not open at History"
     wait_for "xdotool search --onlyvisible --name '^Settings\$'" 10 || fail "the settings window is not on screen"
-    shot settings-history-from-link
     # The same window again, at another tab; an unknown tab keeps it.
     timeout 10 "$TESSARIN" 'tessarin://open-settings?tab=shortcuts' >>"$work/link.log" 2>&1 || fail "the second link failed"
     wait_for "grep -q 'settings.shown tab=shortcuts' '$work/app.log'" 10 || fail "the open window did not switch tabs"
@@ -83,11 +69,11 @@ case_a_first_start_walks_through_and_leaves_shortcuts_and_autostart() {
         xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
         xdotool key --window "$window" Return
         wait_for "grep -q 'onboarding.page step=$step' '$work/app.log'" 5 || fail "Return did not lead to step $step"
-        shot "guide-$step"
     done
     xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
     xdotool key --window "$window" Return
     wait_for "! xdotool search --onlyvisible --name 'Welcome to Tessarin'" 5 || fail "the guide did not close"
+    grep -q 'onboarding.conflict_warning shown=false' "$work/app.log" || fail "the guide warned with nothing in the way"
     local prefs
     prefs=$(preferences_file)
     kill -TERM "$app_pid"

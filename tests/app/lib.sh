@@ -43,20 +43,6 @@ bus_owner_pid() {
     echo "$reply" | sed -n 's/^ *uint32 \([0-9][0-9]*\)$/\1/p' | grep . || return 1
 }
 
-# count_log_lines FILE TEXT
-# Prints how many lines of FILE contain TEXT (a fixed string, not a
-# pattern: log messages are full of dots and equals signs). 0 when FILE does
-# not exist yet.
-count_log_lines() {
-    local file=$1 text=$2
-    if [ ! -f "$file" ]; then
-        echo 0
-        return 0
-    fi
-    grep -cF -- "$text" "$file"
-    return 0
-}
-
 # window_exists TITLE
 # True when a viewable window's name matches TITLE (a regular expression, as
 # xdotool search --name takes it).
@@ -128,13 +114,4 @@ toolbar_button() {
     wait_for "grep -q 'overlay.toolbar .*$2=' '$1'" 10 2>/dev/null || return 1
     line=$(grep 'overlay.toolbar ' "$1" | tail -n 1)
     sed -n "s/.* $2=\([0-9-]*\),\([0-9-]*\).*/\1 \2/p" <<<"$line "
-}
-
-# region_varies PNG X Y W H
-# True when the pixels of the rectangle are not all one colour: something
-# is drawn there.
-region_varies() {
-    local png=$1 deviation
-    deviation=$(convert "$png" -crop "${4}x${5}+${2}+${3}" +repage -format '%[fx:standard_deviation]' info:) || return 1
-    awk -v d="$deviation" 'BEGIN { exit !(d > 0.01) }'
 }

@@ -73,14 +73,10 @@ case_confirmation_is_asked_and_return_cancels() {
     open_link 'tessarin://capture-fullscreen?action=save'
     wait_for "xdotool search --onlyvisible --name 'Allow this Tessarin action'" 10 || fail "no question was asked"
     [ -z "$(ls "$desktop_folder")" ] || fail "something was saved before the answer"
-    [ -n "${SHOTS:-}" ] && mkdir -p "$SHOTS" && "$TESSARIN" capture-full --out "$SHOTS/link-confirmation.png" >/dev/null
     # Return is the key a user typing elsewhere would press: it must cancel.
     xdotool key Return
     wait_for "grep -q 'link.confirmation allowed=false' '$work/app.log'" 10 || fail "Return did not answer"
     wait_for "! xdotool search --onlyvisible --name 'Allow this Tessarin action'" 5 || fail "the question stayed"
-    # A link that never asks still runs at once.
-    open_link 'tessarin://open-history'
-    wait_for "grep -q 'action.dispatch action=openHistory source=link' '$work/app.log'" 10 || fail "open-history did not run"
     [ -z "$(ls "$desktop_folder")" ] || fail "a refused link saved an image"
     # Allowed with the button: the capture runs once the question is gone.
     open_link 'tessarin://capture-area?x=5&y=5&width=40&height=30&action=save'
@@ -91,7 +87,7 @@ case_confirmation_is_asked_and_return_cancels() {
     [ "$(size_of "$image")" = 40x30 ] || fail "the allowed capture is $(size_of "$image")"
 }
 
-case_hostile_files_warn_and_never_hang() {
+case_hostile_files_and_unknown_links_warn_and_never_hang() {
     start_app
     mkfifo "$work/fifo"
     open_link "tessarin://pin?filepath=$work/fifo"
@@ -101,6 +97,11 @@ case_hostile_files_warn_and_never_hang() {
     open_link 'tessarin://open-annotate?filepath=/nonexistent/%1B.png'
     wait_for "[ \$(grep -c 'alert.warning title=Pin failed' '$work/app.log') -ge 4 ]" 15 || fail "not every bad path was warned about"
     wait_for "grep -q 'alert.warning title=Annotate failed' '$work/app.log'" 10 || fail "the missing file was not warned about"
+    open_link 'tessarin://no-such-command'
+    wait_for "grep -q 'alert.warning title=Unsupported URL' '$work/app.log'" 10 || fail "no Unsupported URL warning"
+    open_link 'tessarin://capture-area?x=0&y=0&width=0&height=10&action=save'
+    wait_for "[ \$(grep -c 'alert.warning title=Unsupported URL' '$work/app.log') -ge 2 ]" 10 || fail "an empty region was not refused"
+    [ -z "$(ls "$desktop_folder")" ] || fail "an empty region saved an image"
     # Still answering: a capture link runs.
     open_link 'tessarin://capture-area?x=0&y=0&width=32&height=32&action=save'
     saved_image >/dev/null
@@ -119,58 +120,33 @@ case_a_capture_link_during_a_capture_is_dropped() {
     [ -z "$(ls "$desktop_folder")" ] || fail "the dropped link saved an image"
 }
 
-case_quick_access_from_a_file() {
+# A file opened as a thumbnail and as a pin; the file itself is only read.
+case_quick_access_and_pin_from_a_file() {
     start_app
-    "$TESSARIN" capture-region --rect 0,0,120,90 --out "$work/picture.png" >/dev/null
+    "$TESSARIN" capture-region --rect 0,0,160,120 --out "$work/picture.png" >/dev/null
+    local before
+    before=$(md5sum <"$work/picture.png")
     open_link "tessarin://add-quick-access-overlay?filepath=$work/picture.png"
     wait_for "xdotool search --onlyvisible --name 'Tessarin Quick Access'" 10 || fail "no thumbnail was shown"
     local index="${XDG_DATA_HOME:-$HOME/.local/share}/io.tessarin.Tessarin/History/index.json"
     wait_for "python3 -c 'import json,sys; sys.exit(0 if any(i.get(\"isQuickAccess\") for i in json.load(open(sys.argv[1]))[\"items\"]) else 1)' '$index'" 10 ||
         fail "the history has no Quick Access item"
-    open_link 'tessarin://add-quick-access-overlay'
-    wait_for "grep -q 'alert.warning title=Quick Access failed' '$work/app.log'" 10 || fail "no warning without a file path"
-}
-
-case_pin_from_a_file() {
-    start_app
-    "$TESSARIN" capture-region --rect 0,0,160,120 --out "$work/picture.png" >/dev/null
-    local before
-    before=$(md5sum <"$work/picture.png")
     open_link "tessarin://pin?filepath=$work/picture.png"
     wait_for "xdotool search --onlyvisible --name '^Tessarin Pin '" 10 || fail "no pin was shown"
-    # The file the link named is only read.
     [ "$(md5sum <"$work/picture.png")" = "$before" ] || fail "the named file changed"
 }
 
-case_text_from_a_file_shows_it_and_copy_all_copies_it() {
+case_text_from_a_file_shows_it() {
     start_app
     convert -size 640x120 xc:white -fill black -font DejaVu-Sans -pointsize 44 -annotate +24+78 'Hello Tessarin' \
         "$work/words.png"
     open_link "tessarin://capture-text?filepath=$work/words.png"
     wait_for "xdotool search --onlyvisible --name '^OCR Result\$'" 30 || fail "no result window: $(tail -n 5 "$work/app.log")"
     grep -q 'ocr.result_window characters=14' "$work/app.log" || fail "not the text's 14 characters: $(grep ocr "$work/app.log")"
-    local window x y width height
-    window=$(xdotool search --onlyvisible --name '^OCR Result$' | head -n 1)
-    read -r x y width height <<<"$(xwininfo -id "$window" | awk '/Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
-        /Width:/ { w = $2 } /Height:/ { h = $2 } END { print x, y, w, h }')"
-    [ -n "${SCREENSHOT_DIR:-}" ] && "$TESSARIN" capture-full --out "$SCREENSHOT_DIR/ocr-result.png" >/dev/null
-    # "Copy All" sits in the bottom right corner.
-    xdotool mousemove --sync $((x + width - 70)) $((y + height - 32)) click 1
-    wait_for "[ \"\$(xclip -o -selection clipboard 2>/dev/null)\" = 'Hello Tessarin' ]" 10 ||
-        fail "the clipboard holds '$(xclip -o -selection clipboard 2>/dev/null)'"
     # A picture without text: the same window says so.
     convert -size 320x200 xc:'#4070a0' "$work/blank.png"
     open_link "tessarin://capture-text?filepath=$work/blank.png"
     wait_for "grep -q 'ocr.result_window characters=0' '$work/app.log'" 30 || fail "no empty result"
-}
-
-case_unknown_links_warn() {
-    start_app
-    open_link 'tessarin://no-such-command'
-    wait_for "grep -q 'alert.warning title=Unsupported URL' '$work/app.log'" 10 || fail "no Unsupported URL warning"
-    open_link 'tessarin://capture-area?x=0&y=0&width=0&height=10&action=save'
-    wait_for "[ \$(grep -c 'alert.warning title=Unsupported URL' '$work/app.log') -ge 2 ]" 10 || fail "an empty region was not refused"
-    [ -z "$(ls "$desktop_folder")" ] || fail "an empty region saved an image"
 }
 
 # The output action "annotate": the editor opens on the capture, and Done
@@ -198,11 +174,9 @@ case_annotate_from_a_file_draws_and_saves_as() {
     convert -size 300x200 xc:'#4070a0' "$work/plain.png"
     open_link "tessarin://open-annotate?filepath=$work/plain.png"
     wait_for "xdotool search --onlyvisible --name '^Annotate\$'" 15 || fail "no editor window"
-    local geometry width height x y
+    local x y
     wait_for "[ \"\$(canvas_on_screen '#4070a0' | cut -d+ -f1)\" = 300x200 ]" 10 || fail "the canvas is not on the screen whole"
-    geometry=$(canvas_on_screen '#4070a0')
-    IFS='x+' read -r width height x y <<<"$geometry"
-    [ -n "${SCREENSHOT_DIR:-}" ] && cp "$work/screen.png" "$SCREENSHOT_DIR/editor-open.png"
+    IFS='x+' read -r _ _ x y <<<"$(canvas_on_screen '#4070a0')"
     # The rectangle tool by its key, then a box from (60, 50) to (240, 150) of the image.
     xdotool key r
     xdotool mousemove --sync $((x + 60)) $((y + 50)) mousedown 1
@@ -210,7 +184,6 @@ case_annotate_from_a_file_draws_and_saves_as() {
     xdotool mouseup 1
     wait_for "grep -q 'editor.changed annotations=1' '$work/app.log'" 10 || fail "no box was drawn"
     xdotool key Escape  # deselects: the handles leave the canvas
-    [ -n "${SCREENSHOT_DIR:-}" ] && screenshot "$SCREENSHOT_DIR/editor-box.png"
     xdotool key ctrl+s
     wait_for "xdotool search --onlyvisible --name '^Save As\$'" 10 || fail "no Save As dialog"
     xdotool key ctrl+a
@@ -225,12 +198,6 @@ case_annotate_from_a_file_draws_and_saves_as() {
     read -r red green <<<"$edge"
     [ "$red" -gt 200 ] && [ "$green" -lt 120 ] || fail "the box's edge is $edge"
     [ "${inside:0:6}" = 4070A0 ] || fail "the inside of the box is $inside"
-    # What the canvas shows at 100% is the saved file, pixel for pixel.
-    screenshot "$work/after.png"
-    convert "$work/after.png" -crop "${width}x${height}+${x}+${y}" +repage "$work/canvas.png"
-    local differing
-    differing=$(compare -metric AE "$work/canvas.png" "$work/marked.png" null: 2>&1 || true)
-    [ "$differing" = 0 ] || fail "$differing pixels of the canvas differ from the saved file"
     # Done: the edit of a file becomes a capture with its thumbnail.
     xdotool key ctrl+Return
     wait_for "! xdotool search --onlyvisible --name '^Annotate\$'" 10 || fail "Done left the editor open"

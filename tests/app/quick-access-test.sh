@@ -11,13 +11,7 @@
 history="$XDG_DATA_HOME/io.tessarin.Tessarin/History"
 title='Tessarin Quick Access'
 
-start_app() {
-    xsetroot -solid '#2e4a62'
-    xlogo -geometry 300x300+420+330 >/dev/null 2>&1 &
-    pids+=($!)
-    wait_for "xdotool search --onlyvisible --class xlogo" 5 || fail "xlogo did not show"
-    launch "${1:-app}"
-}
+start_app() { start_over_xlogo 300x300+420+330 "${1:-app}"; }
 
 thumbnails() { xdotool search --onlyvisible --name "$title" 2>/dev/null || true; }
 thumbnail_count() { thumbnails | wc -l; }
@@ -40,14 +34,14 @@ origins() {
     done | sort
 }
 
-# expected_origins COUNT LEFT: the column the work area leaves room for.
+# expected_origins COUNT: the column the work area leaves room for at the
+# bottom right (either corner of any frame, and which thumbnails a maximum
+# keeps, are QuickAccessStackTest's).
 expected_origins() {
     local area x y w h
     area=$(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g')
     read -r x y w h _ <<<"$area"
-    for ((i = 0; i < $1; i++)); do
-        if [ "$2" = left ]; then echo "$((x + 16)),$((y + h - 181 - 181 * i))"; else echo "$((x + w - 236)),$((y + h - 181 - 181 * i))"; fi
-    done | sort
+    for ((i = 0; i < $1; i++)); do echo "$((x + w - 236)),$((y + h - 181 - 181 * i))"; done | sort
 }
 
 # flags: the history index's isQuickAccess of each item, newest first.
@@ -56,25 +50,6 @@ flags() {
         "$history/index.json" 2>/dev/null
 }
 flags_are() { wait_for "[ \"\$(flags)\" = '$1' ]" 10 || fail "index flags are '$(flags)', expected '$1'"; }
-
-stack_of_five() {
-    start_app
-    for n in 1 2 3 4 5 6; do capture "$n"; done
-    wait_for "[ \"\$(thumbnail_count)\" = 5 ]" 10 || fail "$(thumbnail_count) thumbnails shown, expected 5"
-    wait_for "[ \"\$(origins)\" = \"\$(expected_origins 5 $1)\" ]" 5 ||
-        fail "thumbnails at $(origins | tr '\n' ' '), expected $(expected_origins 5 "$1" | tr '\n' ' ')"
-    # The oldest went: its item is no longer kept for Quick Access.
-    flags_are "true true true true true false"
-    [ -n "${SHOTS:-}" ] && mkdir -p "$SHOTS" && "$TESSARIN" capture-full --out "$SHOTS/quick-access-$1.png" >/dev/null
-    return 0
-}
-
-case_stack_bottom_right() { stack_of_five right; }
-
-case_stack_bottom_left() {
-    prefer '{"quickAccessPosition": "bottomLeft", "quickAccessMaxCount": 5}'
-    stack_of_five left
-}
 
 case_stays_out_of_the_way() {
     start_app
@@ -152,7 +127,7 @@ case_close_and_restore() {
     echo garbage >"$history/thumbnails/$oldest.jpg"
     launch again
     wait_for "[ \"\$(thumbnail_count)\" = 2 ]" 10 || fail "$(thumbnail_count) thumbnails came back, expected 2"
-    wait_for "[ \"\$(origins)\" = \"\$(expected_origins 2 right)\" ]" 5 || fail "restored at $(origins | tr '\n' ' ')"
+    wait_for "[ \"\$(origins)\" = \"\$(expected_origins 2)\" ]" 5 || fail "restored at $(origins | tr '\n' ' ')"
     grep -q "quick_access.restore_failed item=$oldest" "$work/again.log" || fail "the damaged item was not reported"
     flags_are "true true false"
     [ "$before" != "$(origins)" ] || fail "the column did not close up"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Record Video in the desktop application in a real session (see
 # desktop-shell-test.sh for the session): the overlay, the frame and panel,
-# stopping by a second press, the movie on the Desktop, the video thumbnail,
-# and the editor's trim and 720p export.
+# stopping by a second press, the movie on the Desktop, the video thumbnail
+# and its Save As, and the editor's trim and 720p export.
 #
 #   recording-flow-test.sh CASE
 # shellcheck source=app-test.sh
@@ -11,13 +11,7 @@
 desktop="$HOME/Desktop"
 area=(300 240 960 600)  # x y width height: larger than 720p, to see the export shrink it
 
-start_app() {
-    xsetroot -solid '#2e4a62'
-    xlogo -geometry 200x200+500+400 >/dev/null 2>&1 &
-    pids+=($!)
-    wait_for "xdotool search --onlyvisible --class xlogo" 5 || fail "xlogo did not show"
-    launch app
-}
+start_app() { start_over_xlogo 200x200+500+400 app; }
 
 # activate ACTION: the tray row's action, as org.freedesktop.Application.ActivateAction.
 activate() {
@@ -26,17 +20,21 @@ activate() {
         fail "ActivateAction $1 failed"
 }
 
-shot() { [ -n "${SHOTS:-}" ] && mkdir -p "$SHOTS" && "$TESSARIN" capture-full --out "$SHOTS/$1.png" >/dev/null; true; }
+select_area() {
+    local x=${area[0]} y=${area[1]}
+    xdotool mousemove --sync "$x" "$y" mousedown 1 mousemove "$((x + 100))" "$((y + 100))" \
+        mousemove --sync "$((x + area[2]))" "$((y + area[3]))" mouseup 1
+}
+started() { wait_for "grep -q 'recording_flow.panel' '$work/app.log'" 10 || fail "the recording did not start"; }
 
 # select_and_record START_COMMAND: opens the overlay, selects the area, starts.
 select_and_record() {
     "$@"
     wait_for "grep -q overlay.shown '$work/app.log'" 10 || fail "the overlay did not show"
-    local x=${area[0]} y=${area[1]}
-    xdotool mousemove --sync "$x" "$y" mousedown 1 mousemove "$((x + 100))" "$((y + 100))" \
-        mousemove --sync "$((x + area[2]))" "$((y + area[3]))" mouseup 1
+    select_area
     xdotool key Return
-    wait_for "grep -q 'recording_flow.panel' '$work/app.log'" 10 || fail "the recording did not start"
+    started
+    local x=${area[0]} y=${area[1]}
     # Something moves inside the area while it records.
     xdotool mousemove "$((x + 200))" "$((y + 200))"
 }
@@ -81,6 +79,18 @@ check_movie() {
 
 thumbnail_window() { xdotool search --onlyvisible --name 'Recording .*\.mov' | head -n 1; }
 
+# open_editor: the video thumbnail's poster (its play/edit button) opens the
+# editor, which gets the focus.
+open_editor() {
+    wait_for "test -n \"\$(thumbnail_window)\"" 10 || fail "no video thumbnail"
+    eval "$(xdotool getwindowgeometry --shell "$(thumbnail_window)")"
+    xdotool mousemove --sync "$((X + WIDTH / 2))" "$((Y + 60))" click 1
+    wait_for "xdotool search --onlyvisible --name '^Edit Video'" 10 || fail "the editor did not open"
+    local editor
+    editor=$(xdotool search --onlyvisible --name '^Edit Video' | head -n 1)
+    xdotool windowactivate --sync "$editor" 2>/dev/null || xdotool windowfocus --sync "$editor"
+}
+
 # origin WINDOW: "X,Y" of its top-left corner.
 origin() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} END{print x "," y}'; }
 
@@ -104,7 +114,6 @@ case_compositor_dims_outside() {
     # Clicks outside the area reach the window underneath.
     [ "$(xdotool mousemove --sync 20 20 getmouse --shell | sed -n 's/^WINDOW=//p')" != "$dim" ] ||
         fail "the dim window takes the pointer"
-    shot recording-dim
     sleep 2
     local movie
     movie=$(stop_recording activate recordVideo)
@@ -121,7 +130,6 @@ case_menu_action_records() {
     capture_thumb=$(xdotool search --onlyvisible --name 'Tessarin Quick Access' | head -n 1)
     select_and_record activate recordVideo
     # Frame and panel are on the screen, outside the area.
-    shot recording-chrome
     local ring
     "$TESSARIN" capture-full --out "$work/full.png" >/dev/null
     ring=$(convert "$work/full.png" -crop "1x1+$((area[0] - 1))+$((area[1] + 50))" -format '%[pixel:p{0,0}]' info:)
@@ -136,8 +144,18 @@ case_menu_action_records() {
     above=$(origin "$(thumbnail_window)")
     [ "$above" = "${below%,*},$((${below#*,} - 181))" ] ||
         fail "the video thumbnail is at $above, not one slot above the capture's at $below"
-    shot video-thumbnail
     grep -q 'app.recording=false\|recording_flow.finished discard=0 kept=1' "$work/app.log" || fail "the flow did not end"
+    # "Save As" is the middle one of the three buttons along the thumbnail's bottom.
+    eval "$(xdotool getwindowgeometry --shell "$(thumbnail_window)")"
+    xdotool mousemove --sync "$((X + WIDTH / 2))" "$((Y + HEIGHT - 16))" click 1
+    wait_for "xdotool search --onlyvisible --name '^Save As'" 10 || fail "no save dialog"
+    xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^Save As' | head -n 1)" 2>/dev/null || true
+    mkdir -p "$work/copies"
+    xdotool key ctrl+a type --delay 20 "$work/copies/Clip"
+    xdotool key Return
+    wait_for "grep -q 'recording_flow.saved_copy' '$work/app.log'" 10 || fail "the copy was not saved"
+    cmp -s "$movie" "$work/copies/Clip.mov" || fail "the copy differs from the recording"
+    [ "$(ls -A "$work/copies")" = Clip.mov ] || fail "the copy left other files: $(ls -A "$work/copies")"
 }
 
 case_shortcut_records_and_edits() {
@@ -148,19 +166,9 @@ case_shortcut_records_and_edits() {
     local movie
     movie=$(stop_recording xdotool key ctrl+alt+r)
     check_movie "$movie"
-    wait_for "test -n \"\$(thumbnail_window)\"" 10 || fail "no video thumbnail"
-    # The poster is the play/edit button: it opens the editor.
-    local thumb x y
-    thumb=$(thumbnail_window)
-    eval "$(xdotool getwindowgeometry --shell "$thumb")"
-    xdotool mousemove --sync "$((X + WIDTH / 2))" "$((Y + 60))" click 1
-    wait_for "xdotool search --onlyvisible --name '^Edit Video'" 10 || fail "the editor did not open"
-    local editor
-    editor=$(xdotool search --onlyvisible --name '^Edit Video' | head -n 1)
-    xdotool windowactivate --sync "$editor" 2>/dev/null || xdotool windowfocus --sync "$editor"
+    open_editor
     # Trim to 0.5 s - 1.5 s with the strip's keys, pick 720p, export.
     xdotool key --delay 60 Right Right Right Right Right i shift+Right o
-    shot video-editor
     xdotool key alt+s 7 alt+e
     wait_for "grep -q 'video_editor.export ' '$work/app.log'" 30 || fail "the export did not finish"
     grep -q 'video_editor.export failed' "$work/app.log" && fail "the export failed: $(grep 'video_editor.export' "$work/app.log")"
@@ -171,17 +179,6 @@ case_shortcut_records_and_edits() {
         fail "the export is $(probe "$exported" width)x$(probe "$exported" height), not 720p"
     python3 -c "import sys; d = float('$(duration_of "$exported")'); sys.exit(0 if 0.8 <= d <= 1.3 else 1)" ||
         fail "the export lasts $(duration_of "$exported") s, not the trimmed second"
-    shot video-editor-exported
-}
-
-case_link_records_and_stops() {
-    start_app
-    link() { "$TESSARIN" 'tessarin://record-screen' >>"$work/later.log" 2>&1 || fail "the link's start failed"; }
-    select_and_record link
-    sleep 2  # the length of the recording
-    local movie
-    movie=$(stop_recording link)  # the same link again stops
-    check_movie "$movie"
 }
 
 case_all_in_one_hands_over() {
@@ -195,35 +192,11 @@ case_all_in_one_hands_over() {
     xdotool mousemove --sync $record click 1
     # The recording asks for its own area, with its own overlay.
     wait_for "test \"\$(grep -c overlay.shown '$work/app.log')\" -ge 2" 10 || fail "no recording overlay after the switch"
-    local x=${area[0]} y=${area[1]}
-    xdotool mousemove --sync "$x" "$y" mousedown 1 mousemove "$((x + 100))" "$((y + 100))" \
-        mousemove --sync "$((x + area[2]))" "$((y + area[3]))" mouseup 1
+    select_area
     xdotool key Return
-    wait_for "grep -q 'recording_flow.panel' '$work/app.log'" 10 || fail "the recording did not start"
+    started
     sleep 2  # the length of the recording
     stop_recording activate recordVideo >/dev/null
-}
-
-case_save_as_copies() {
-    start_app
-    select_and_record activate recordVideo
-    sleep 2  # the length of the recording
-    local movie
-    movie=$(stop_recording activate recordVideo)
-    wait_for "test -n \"\$(thumbnail_window)\"" 10 || fail "no video thumbnail"
-    local thumb
-    thumb=$(thumbnail_window)
-    eval "$(xdotool getwindowgeometry --shell "$thumb")"
-    # "Save As" is the middle one of the three buttons along the bottom.
-    xdotool mousemove --sync "$((X + WIDTH / 2))" "$((Y + HEIGHT - 16))" click 1
-    wait_for "xdotool search --onlyvisible --name '^Save As'" 10 || fail "no save dialog"
-    xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^Save As' | head -n 1)" 2>/dev/null || true
-    mkdir -p "$work/copies"
-    xdotool key ctrl+a type --delay 20 "$work/copies/Clip"
-    xdotool key Return
-    wait_for "grep -q 'recording_flow.saved_copy' '$work/app.log'" 10 || fail "the copy was not saved"
-    cmp -s "$movie" "$work/copies/Clip.mov" || fail "the copy differs from the recording"
-    [ "$(ls -A "$work/copies")" = Clip.mov ] || fail "the copy left other files: $(ls -A "$work/copies")"
 }
 
 # A private PulseAudio server whose null sink's monitor is the default input.
@@ -252,9 +225,8 @@ sys.exit(1) if edge is None else print(edge)'
 select_with_microphone() {
     activate recordVideo
     wait_for "grep -q overlay.shown '$work/app.log'" 10 || fail "the overlay did not show"
+    select_area
     local x=${area[0]} y=${area[1]}
-    xdotool mousemove --sync "$x" "$y" mousedown 1 mousemove "$((x + 100))" "$((y + 100))" \
-        mousemove --sync "$((x + area[2]))" "$((y + area[3]))" mouseup 1
     # The toolbar is centred 12 px under the area, 44 px high: the switch is
     # its first item, 24 px from its left edge, found on the screen.
     local row=$((y + area[3] + 12 + 22)) left
@@ -262,7 +234,7 @@ select_with_microphone() {
     left=$(cat "$work/left")
     xdotool mousemove --sync "$((left + 24))" "$row" click 1
     xdotool key Return
-    wait_for "grep -q 'recording_flow.panel' '$work/app.log'" 10 || fail "the recording did not start"
+    started
 }
 
 audio_codec() { ffprobe -v error -select_streams a:0 -show_entries stream=codec_name -of csv=p=0 "$1"; }
@@ -278,13 +250,7 @@ case_microphone_records_sound() {
     [ "$(audio_codec "$movie")" = aac ] || fail "no AAC sound track in $movie"
     grep -q 'Microphone Access Denied' "$work/app.log" && fail "the microphone was reported denied"
     # The editor's preview plays that sound into the server, and stops it on pause.
-    wait_for "test -n \"\$(thumbnail_window)\"" 10 || fail "no video thumbnail"
-    eval "$(xdotool getwindowgeometry --shell "$(thumbnail_window)")"
-    xdotool mousemove --sync "$((X + WIDTH / 2))" "$((Y + 60))" click 1
-    wait_for "xdotool search --onlyvisible --name '^Edit Video'" 10 || fail "the editor did not open"
-    local editor
-    editor=$(xdotool search --onlyvisible --name '^Edit Video' | head -n 1)
-    xdotool windowactivate --sync "$editor" 2>/dev/null || xdotool windowfocus --sync "$editor"
+    open_editor
     xdotool key space
     wait_for "grep -q 'video_editor.play from=.* sound=1' '$work/app.log'" 10 ||
         fail "the preview plays without sound: $(grep 'video_editor' "$work/app.log")"

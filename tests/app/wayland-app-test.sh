@@ -5,8 +5,8 @@
 # Qt's Wayland platform, says what the desktop lacks, forwards links to the
 # running copy, covers every output with its overlay, explains why windows
 # cannot be picked where the portal shares none, captures the window picked
-# in the portal's chooser where it does, and runs actions from the
-# GlobalShortcuts portal.
+# in the portal's chooser where it does (a refused cast is the library's
+# test), and runs actions from the GlobalShortcuts portal.
 #
 #   wayland-app-test.sh CASE
 # shellcheck source=app-test.sh
@@ -25,13 +25,18 @@ app_log() { echo "$work/app.log"; }
 
 png() { "$WAYLAND_SESSION_SCRIPT" png "$@"; }
 
-saved_image() {  # the one image in the Desktop folder, once written
-    wait_for "ls '$HOME/Desktop'/*.png" 15 || fail "nothing was saved to the Desktop folder"
-    # The name is claimed by an empty file first; the image replaces it whole.
-    local image
-    image=$(ls "$HOME/Desktop"/*.png | head -n 1)
+# first_image FOLDER: the first capture stored under FOLDER (thumbnails
+# aside), once written whole (the name is claimed by an empty file first).
+first_image() {
+    local images="find '$1' -name '*.png' -not -path '*/thumbnails/*'" image
+    wait_for "$images | grep -q ." 15 || fail "no capture under $1"
+    image=$(eval "$images" | head -n 1)
     wait_for "png '$image' 0 0" 10 || fail "$image never became a whole image"
     echo "$image"
+}
+red_output() {  # red_output IMAGE: the session's one 1280x720 output, red (wayland-run.sh's default)
+    [ "$(png "$1" 0 0 640 360 1279 719)" = "1280x720 #ff0000 #ff0000 #ff0000" ] ||
+        fail "$1 is $(png "$1" 0 0 640 360 1279 719), not the red output"
 }
 
 case_starts_on_wayland() {
@@ -53,22 +58,11 @@ case_starts_on_wayland() {
 
 case_link_forwards_a_full_screen_capture() {
     launch app
-    local history=$XDG_DATA_HOME/io.tessarin.Tessarin
     # A plain capture goes into the history; one saved to a file, onto the Desktop.
     "$TESSARIN" 'tessarin://capture-fullscreen' >"$work/later.log" 2>&1 || fail "the later start failed"
-    local images="find '$history' -name '*.png' -not -path '*/thumbnails/*'"
-    wait_for "$images | grep -q ." 10 || fail "the capture is not in the history"
-    local stored
-    stored=$(eval "$images" | head -n 1)
-    wait_for "png '$stored' 0 0" 10 || fail "$stored never became a whole image"
+    red_output "$(first_image "$XDG_DATA_HOME/io.tessarin.Tessarin")"
     "$TESSARIN" 'tessarin://capture-fullscreen?action=save' >>"$work/later.log" 2>&1 || fail "the later start failed"
-    local image
-    image=$(saved_image)
-    # The session's one output is 1280x720, red (wayland-run.sh's default).
-    for file in "$stored" "$image"; do
-        [ "$(png "$file" 0 0 640 360 1279 719)" = "1280x720 #ff0000 #ff0000 #ff0000" ] ||
-            fail "$file is $(png "$file" 0 0 640 360 1279 719), not the red output"
-    done
+    red_output "$(first_image "$HOME/Desktop")"
     # Both later starts handed their link over and ended; the running copy took them.
     [ "$(grep -c 'instance.forward links=1 answered=true' "$work/later.log")" = 2 ] ||
         fail "a later start did not hand its link to the running application"
@@ -103,16 +97,9 @@ case_window_pick_explains_itself() {
 # "picks" the red output's desktop.
 case_window_pick_captures_the_picked_window() {
     launch app
-    local history=$XDG_DATA_HOME/io.tessarin.Tessarin
     "$TESSARIN" 'tessarin://capture-window' >"$work/later.log" 2>&1 || fail "the later start failed"
     wait_for "grep -q 'window.pick portal_chooser' '$(app_log)'" 15 || fail "the pick did not go to the portal's chooser"
-    local images="find '$history' -name '*.png' -not -path '*/thumbnails/*'"
-    wait_for "$images | grep -q ." 15 || fail "the picked window is not in the history"
-    local stored
-    stored=$(eval "$images" | head -n 1)
-    wait_for "png '$stored' 0 0" 10 || fail "$stored never became a whole image"
-    [ "$(png "$stored" 0 0 640 360 1279 719)" = "1280x720 #ff0000 #ff0000 #ff0000" ] ||
-        fail "$stored is $(png "$stored" 0 0 640 360 1279 719), not the picked window"
+    red_output "$(first_image "$XDG_DATA_HOME/io.tessarin.Tessarin")"
     grep -q '"types": 2}' "$WAYLAND_SESSION_DIR/logs/cast-windows-portal.log" || fail "the cast did not ask for a window"
     grep -q 'window.pick result=success image=1280x720' "$(app_log)" || fail "the pick did not end in a capture"
     # The first cast ended with its picture: a second pick asks and captures again.
@@ -141,16 +128,6 @@ case_window_pick_closed_chooser_captures_nothing() {
     kill -0 "$app_pid" || fail "the application is gone"
 }
 
-# Run with wayland-run.sh --cast-windows refuse: the desktop refuses the cast.
-case_window_pick_refused_says_so() {
-    launch app
-    "$TESSARIN" 'tessarin://capture-window' >"$work/later.log" 2>&1 || fail "the later start failed"
-    wait_for "grep -q 'alert.warning title=.* message=Screen recording permission denied' '$(app_log)'" 15 ||
-        fail "the refusal was not shown as the permission error"
-    [ -z "$(find "$XDG_DATA_HOME" -name '*.png' 2>/dev/null)" ] || fail "something was captured"
-    kill -0 "$app_pid" || fail "the application is gone"
-}
-
 # Run with wayland-run.sh --cast-windows hold: the chooser stays open. The
 # application quits all the same, closing the chooser, instead of waiting
 # for the person.
@@ -167,6 +144,8 @@ case_window_pick_quit_while_choosing() {
     wait_for "grep -q '\"method\": \"Session.Close\"' '$portal_log'" 10 || fail "the screen-cast session was left open"
 }
 
+# What the application asks of the portal, and an activation running once,
+# are portal-shortcuts-test.sh's; here KDE's own back end runs an action.
 case_portal_shortcut_runs_its_action() {
     launch app
     wait_for "grep -q 'shortcuts.bound' '$(app_log)'" 20 || fail "the shortcuts were never bound through the portal"
@@ -174,14 +153,6 @@ case_portal_shortcut_runs_its_action() {
     session=$(sed -n 's/.*shortcuts.session handle=\([^ ]*\).*/\1/p' "$(app_log)" | tail -n 1)
     component=${session##*/}
     [ -n "$component" ] || fail "no portal session in the log"
-    # All seven names are offered, so the desktop's settings list every action.
-    local names
-    names=$(gdbus call --session --dest org.kde.kglobalaccel --object-path "/component/$component" \
-        --method org.kde.kglobalaccel.Component.shortcutNames)
-    for name in captureArea captureFullScreen captureAllInOne capturePreviousArea captureScrolling captureWindow \
-                recordVideo; do
-        [[ "$names" == *"'$name'"* ]] || fail "the desktop does not know $name: $names"
-    done
     # No key reaches kglobalaccel without KWin and input devices: invoke the
     # shortcut as the desktop does when its key is pressed.
     gdbus call --session --dest org.kde.kglobalaccel --object-path "/component/$component" \
@@ -189,13 +160,6 @@ case_portal_shortcut_runs_its_action() {
         fail "kglobalaccel does not know the shortcut"
     wait_for "grep -q 'action.dispatch action=captureFullScreen source=shortcut' '$(app_log)'" 10 ||
         fail "the shortcut ran nothing"
-    [ "$(grep -c 'action.dispatch action=captureFullScreen source=shortcut' "$(app_log)")" = 1 ] ||
-        fail "one activation ran the action more than once"
-    # A name without keys in our settings, bound in the desktop's own, runs too.
-    gdbus call --session --dest org.kde.kglobalaccel --object-path "/component/$component" \
-        --method org.kde.kglobalaccel.Component.invokeShortcut recordVideo >/dev/null
-    wait_for "grep -q 'action.dispatch action=recordVideo source=shortcut' '$(app_log)'" 10 ||
-        fail "the desktop-bound shortcut ran nothing"
 }
 
 run_case "$@"

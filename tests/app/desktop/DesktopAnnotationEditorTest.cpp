@@ -23,6 +23,14 @@ std::shared_ptr<const Image> greyImage() {
     return std::make_shared<const Image>(std::move(*image));
 }
 
+void drawBox(AnnotationEditorModel& model, AnnotationToolType tool = AnnotationToolType::rectangle,
+             Point from = {10, 10}, Point to = {60, 50}) {
+    model.setSelectedTool(tool);
+    model.canvas().mouseDown(from, 1, {});
+    model.canvas().mouseDragged(to, {});
+    model.canvas().mouseUp(to, {});
+}
+
 struct DesktopAnnotationEditorTest : ::testing::Test {
     QApplication& application = qtWidgetTestApplication();  // before any widget
     InMemoryKeyValueStore store;
@@ -33,10 +41,7 @@ struct DesktopAnnotationEditorTest : ::testing::Test {
 
     AnnotationEditorModel* model() { return editor.window()->canvas()->model(); }
     void drawBox() {
-        model()->setSelectedTool(AnnotationToolType::rectangle);
-        model()->canvas().mouseDown({10, 10}, 1, {});
-        model()->canvas().mouseDragged({60, 50}, {});
-        model()->canvas().mouseUp({60, 50}, {});
+        tessarin::drawBox(*model());
         editor.window()->refresh();
     }
     void done() { editor.window()->findChild<QPushButton*>(QStringLiteral("done"))->click(); }
@@ -96,8 +101,7 @@ TEST_F(DesktopAnnotationEditorTest, QuittingAsksAboutUnsavedEditsFirst) {
 // Without the annotation module the editor still opens on the plain image;
 // Done says it could not draw the image and keeps the edit.
 TEST(DesktopAnnotationEditorWithoutRenderer, OpensOnThePlainImageAndDoneFailsWithTheReason) {
-    QApplication& application = qtWidgetTestApplication();
-    (void)application;
+    qtWidgetTestApplication();
     InMemoryKeyValueStore store;
     AppPreferences preferences{store};
     DesktopAnnotationEditor editor{
@@ -110,10 +114,7 @@ TEST(DesktopAnnotationEditorWithoutRenderer, OpensOnThePlainImageAndDoneFailsWit
     EXPECT_EQ(shown.size(), QSize(120, 80));
     // The half-clear grey image over the canvas's background, not the background alone.
     EXPECT_NE(shown.pixelColor(60, 40), editor.window()->canvas()->palette().window().color());
-    model->setSelectedTool(AnnotationToolType::rectangle);
-    model->canvas().mouseDown({10, 10}, 1, {});
-    model->canvas().mouseDragged({60, 50}, {});
-    model->canvas().mouseUp({60, 50}, {});
+    drawBox(*model);
     editor.window()->findChild<QPushButton*>(QStringLiteral("done"))->click();
     EXPECT_TRUE(finished.empty());
     EXPECT_TRUE(editor.window()->canvas()->model());
@@ -125,8 +126,7 @@ TEST(DesktopAnnotationEditorWithoutRenderer, OpensOnThePlainImageAndDoneFailsWit
 // it finds come back later, and from then on the highlighter takes the line
 // it was pressed on.
 TEST(DesktopAnnotationEditorLines, TheHighlighterReadsTheLinesWhenFirstUsedAndThenSnapsToThem) {
-    QApplication& application = qtWidgetTestApplication();
-    (void)application;
+    qtWidgetTestApplication();
     InMemoryKeyValueStore store;
     AppPreferences preferences{store};
     std::function<void(std::vector<Rect>)> deliver;
@@ -142,17 +142,11 @@ TEST(DesktopAnnotationEditorLines, TheHighlighterReadsTheLinesWhenFirstUsedAndTh
     AnnotationEditorModel* model = editor.window()->canvas()->model();
     ASSERT_TRUE(model);
     EXPECT_EQ(readings, 0);  // opening reads nothing
-    model->setSelectedTool(AnnotationToolType::highlighter);
-    auto stroke = [&](Point from, Point to) {
-        model->canvas().mouseDown(from, 1, {});
-        model->canvas().mouseDragged(to, {});
-        model->canvas().mouseUp(to, {});
-    };
-    stroke({40, 5}, {70, 25});  // before the lines are read: drawn freely
+    drawBox(*model, AnnotationToolType::highlighter, {40, 5}, {70, 25});  // before the lines are read: drawn freely
     ASSERT_EQ(readings, 1);
     ASSERT_TRUE(deliver);
     deliver({{0.25, 0.5, 0.5, 0.125}});  // a line 60x10 at (30, 40) of the 120x80 image
-    stroke({40, 45}, {70, 46});
+    drawBox(*model, AnnotationToolType::highlighter, {40, 45}, {70, 46});
     EXPECT_EQ(readings, 1);  // once per session
     ASSERT_EQ(model->document().annotations.size(), 2u);
     const auto* highlight = dynamic_cast<const HighlighterAnnotation*>(model->document().annotations[1].get());

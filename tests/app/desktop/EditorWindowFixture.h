@@ -4,6 +4,9 @@
 // a temporary folder in `saveFormat`. Each test opens it on its own picture.
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -54,6 +57,42 @@ struct EditorWindowFixture : ::testing::Test {
         window.show();
     }
 
+    // Input as a hand gives it: to the canvas unless another target is named.
+    void mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers = {},
+               QWidget* target = nullptr) {
+        if (!target) target = &canvas();
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, QPointF(at), target->mapToGlobal(QPointF(at)), button, buttons, modifiers);
+        QApplication::sendEvent(target, &event);
+    }
+    void drag(QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = {}) {
+        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, modifiers);
+        mouse(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton, modifiers);
+        mouse(QEvent::MouseMove, to, Qt::LeftButton, modifiers);
+        mouse(QEvent::MouseButtonRelease, to, Qt::NoButton, modifiers);
+    }
+    void click(QPoint at) {
+        mouse(QEvent::MouseButtonPress, at, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, at, Qt::NoButton);
+    }
+    void key(QWidget* target, int code, Qt::KeyboardModifiers modifiers = {}, const QString& typed = {}) {
+        QKeyEvent press(QEvent::KeyPress, code, modifiers, typed);
+        QApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, code, modifiers, typed);
+        QApplication::sendEvent(target, &release);
+    }
+    void typeKey(char c) { key(&canvas(), Qt::Key_A + (c - 'a'), {}, QString(QChar(c))); }
+    void drawWith(char tool, QPoint from, QPoint to) {
+        typeKey(tool);
+        drag(from, to);
+    }
+
+    template <class T = QPushButton>
+    T* find(const char* name) {
+        auto* found = window.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_TRUE(found) << name;
+        return found;
+    }
     AnnotationEditorModel& model() { return *host.model(); }
     EditorCanvasWidget& canvas() { return *window.canvas(); }
 };

@@ -1,6 +1,5 @@
 #include "app/desktop/OnboardingWindow.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -108,12 +107,6 @@ TEST_F(OnboardingWindowTest, ShowingAgainStartsAtWelcome) {
     EXPECT_EQ(store.object(OnboardingKey::step), nlohmann::json(0));
 }
 
-}  // namespace
-}  // namespace tessarin
-
-namespace tessarin {
-namespace {
-
 // Where the desktop binds keys itself, the last page says what to bind
 // instead of listing keys that would do nothing.
 TEST_F(OnboardingWindowTest, TheLastPageListsTheDesktopCommandsWhereKeysCannotBeTaken) {
@@ -124,24 +117,8 @@ TEST_F(OnboardingWindowTest, TheLastPageListsTheDesktopCommandsWhereKeysCannotBe
     ASSERT_NE(ready, nullptr);
     EXPECT_EQ(text(*ready, "onboarding.shortcut.captureArea"), "<none>");
     EXPECT_EQ(text(*ready, "onboarding.desktopShortcut.captureArea"), "tessarin tessarin://capture-area");
-    EXPECT_EQ(text(*ready, "onboarding.desktopShortcut.captureWindow"), "tessarin tessarin://capture-window");
     click(*ready, "onboarding.button.Start Using Tessarin");
     EXPECT_TRUE(onboardingCompleted(store));
-}
-
-// With TESSARIN_SHOTS set, every guide page and settings tab is saved there
-// as a PNG, to check texts and layout by eye.
-TEST_F(OnboardingWindowTest, PicturesOfEveryPageWhenAsked) {
-    const QString folder = qEnvironmentVariable("TESSARIN_SHOTS");
-    if (folder.isEmpty()) GTEST_SKIP() << "TESSARIN_SHOTS is not set";
-    shortcuts.setShortcut(ShortcutName::captureArea, KeyCombination{0, "Print"});
-    OnboardingPresenter presenter(services());
-    presenter.show(OnboardingStep::welcome);
-    for (int step = 0; step <= 5; ++step) {
-        presenter.window()->coordinator().setStep(static_cast<OnboardingStep>(step));
-        QApplication::processEvents();
-        EXPECT_TRUE(presenter.window()->grab().save(folder + QStringLiteral("/guide-%1.png").arg(step)));
-    }
 }
 
 }  // namespace
