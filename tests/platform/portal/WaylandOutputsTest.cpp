@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <tuple>
 
 #include "platform/x11/X11Displays.h"
 #include "support/TempDir.h"
@@ -105,15 +106,11 @@ TEST(WaylandOutputsSessionTest, ReadsTheTestSessionsTwoOutputs) {
     const auto outputs = readWaylandOutputs("", 5s);
     ASSERT_TRUE(outputs) << outputs.error();
     ASSERT_EQ(outputs->size(), 2u);
-    const WaylandOutput first = (*outputs)[0], second = (*outputs)[1];
-    EXPECT_EQ(first.name, "HEADLESS-1");
-    EXPECT_EQ((std::vector<int32_t>{first.x, first.y, first.logicalWidth, first.logicalHeight, first.modeWidth,
-                                    first.modeHeight, first.scale}),
-              (std::vector<int32_t>{0, 0, 1280, 720, 1280, 720, 1}));
-    EXPECT_EQ(second.name, "HEADLESS-2");
-    EXPECT_EQ((std::vector<int32_t>{second.x, second.y, second.logicalWidth, second.logicalHeight, second.modeWidth,
-                                    second.modeHeight, second.scale}),
-              (std::vector<int32_t>{1280, 0, 640, 360, 1280, 720, 2}));
+    const auto summary = [](const WaylandOutput& o) {
+        return std::tuple(o.name, o.x, o.y, o.logicalWidth, o.logicalHeight, o.modeWidth, o.modeHeight, o.scale);
+    };
+    EXPECT_EQ(summary((*outputs)[0]), std::tuple("HEADLESS-1", 0, 0, 1280, 720, 1280, 720, 1));
+    EXPECT_EQ(summary((*outputs)[1]), std::tuple("HEADLESS-2", 1280, 0, 640, 360, 1280, 720, 2));
 }
 
 }  // namespace
