@@ -24,7 +24,7 @@ GVariantPtr startResults(const char* text) {
     return ownVariant(parsed);
 }
 
-TEST(CastStreams, ReadsNodesWithTheirPlaceInTheLayout) {
+TEST(CastStreams, ReadsNodesWithTheirPlaceInTheLayoutOrNone) {
     auto results = startResults(
         "{'streams': <[(uint32 42, {'position': <(1280, 0)>, 'size': <(640, 360)>, 'source_type': <uint32 1>}),"
         " (uint32 43, {'source_type': <uint32 1>})]>, 'restore_token': <'abc'>}");
@@ -35,9 +35,7 @@ TEST(CastStreams, ReadsNodesWithTheirPlaceInTheLayout) {
     EXPECT_EQ(streams[0].logicalRect, (PixelRect{1280, 0, 640, 360}));
     EXPECT_EQ(streams[1].nodeID, 43u);
     EXPECT_FALSE(streams[1].logicalRect);
-}
-
-TEST(CastStreams, NoneWhenTheResultsHoldNoneOrTheWrongType) {
+    // None when the results hold none or the wrong type.
     EXPECT_TRUE(castStreamsOf(nullptr).empty());
     EXPECT_TRUE(castStreamsOf(startResults("{'restore_token': <'abc'>}").get()).empty());
     EXPECT_TRUE(castStreamsOf(startResults("{'streams': <'not a list'>}").get()).empty());

@@ -62,7 +62,7 @@ TEST_F(ActiveWindow, WithoutAWindowManagerTheFocusIsSetDirectlyAndNoFocusIsNone)
     EXPECT_EQ(tracker->activeWindow(), std::nullopt);
 }
 
-TEST_F(ActiveWindow, WindowsThatCannotBeActivatedSayWhy) {
+TEST_F(ActiveWindow, WindowsThatCannotBeActivatedSayWhyAndAStaleManagerIsNotBelieved) {
     const auto unmapped = x.createWindow({.rect = {0, 0, 10, 10}, .mapped = false});
     struct Case {
         xcb_window_t window;
@@ -74,9 +74,7 @@ TEST_F(ActiveWindow, WindowsThatCannotBeActivatedSayWhy) {
         EXPECT_EQ(result.outcome, ActivationOutcome::failed);
         EXPECT_EQ(result.detail, c.detail);
     }
-}
-
-TEST_F(ActiveWindow, AStaleWindowManagerAnnouncementIsNotBelieved) {
+    // A stale window manager announcement is not believed.
     announceWindowManager(/*stale=*/true);
     EXPECT_FALSE(tracker->windowManagerActivates());
     const auto window = x.createWindow({.rect = {0, 0, 10, 10}});
