@@ -32,9 +32,8 @@ protected:
 TEST_F(XvfbAgent, CaptureFullWritesTheScreenEchoesThePathAsGivenAndWarnsOfUnusedFlags) {
     const fs::path absolute = root() / "shots" / "shot.png";
     const AgentRun run = this->run({"capture-full", "--out", absolute.string(), "--verbose"});
-    EXPECT_EQ(run, (AgentRun{0, resultLine(absolute.string(), 1920, 1080),
+    EXPECT_EQ(run, (AgentRun{0, resultLine(absolute.string(), 1920, 1080),  // slashes escaped
                              R"({"warning":"ignored flags: --verbose"})" "\n"}));
-    EXPECT_NE(run.out.find(R"(\/shots\/shot.png","width")"), std::string::npos) << "slashes escaped: " << run.out;
     const auto image = decodedFile(absolute);
     ASSERT_TRUE(image);
     EXPECT_EQ(image->width(), 1920u);
