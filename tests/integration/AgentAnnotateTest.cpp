@@ -93,7 +93,6 @@ TEST_F(AgentAnnotate, ImagesTallerThanASurfaceAreAnnotatedToTheirLastRow) {
 TEST_F(AgentAnnotate, BadInputsFailWithTheirMessageAndWriteNothing) {
     ::mkfifo((workDir() / "fifo").c_str(), 0600);
     writeHeaderOnlyPng(workDir() / "bomb.png", 100000, 100000);
-    writeHeaderOnlyPng(workDir() / "wide.png", 0x7FFFFFFF, 0x7FFFFFFF);
     writeFile(workDir() / "bad.json", R"({"shapes":[{"type":"star"}]})");
     fs::create_directories(root() / "box");
     const std::string in = (workDir() / "in.png").string();
@@ -109,8 +108,6 @@ TEST_F(AgentAnnotate, BadInputsFailWithTheirMessageAndWriteNothing) {
         {{"--in", "nosuch.png", "--out", "o.png", "--shapes", "bad.json"}, R"(Unknown shape type: "star")"},
         {{"--in", "bomb.png", "--out", "o.png", "--shapes", "spec.json"},
          "Could not load image at " + (workDir() / "bomb.png").string()},
-        {{"--in", "wide.png", "--out", "o.png", "--shapes", "spec.json"}, "Could not load image at "},
-        {{"--in", "spec.json", "--out", "o.png", "--shapes", "spec.json"}, "Could not load image at "},
         {{"--in", in, "--out", (root() / "box/o.png").string(), "--shapes", "spec.json"},
          "--in \"" + in + "\" is outside the sandbox root",
          {{"TESSARIN_SANDBOX_ROOT", (root() / "box").string()}}},

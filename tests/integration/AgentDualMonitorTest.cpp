@@ -51,7 +51,6 @@ TEST_F(DualMonitorAgent, CaptureFullTakesTheNamedDisplayOrTheOneUnderThePointer)
         {{"--display", "1"}, 10, 1024, 768, kSecondMonitorPatch},
         {{"--display-id", kDummy0}, kSecondMonitorLeft + 500, 1280, 800, kFirstMonitorPatch},
         {{}, kSecondMonitorLeft + 500, 1024, 768, kSecondMonitorPatch},
-        {{}, 10, 1280, 800, kFirstMonitorPatch},
     };
     for (const auto& [flags, pointerX, width, height, patch] : rows) {
         x.warpPointer(pointerX, 300);

@@ -2,7 +2,8 @@
 // listings, logs with timestamps, compiler errors, numbers and quotes, in
 // xterm's default bitmap font and in a smoothed one. A command, a path or
 // an error message copied out of a terminal is only useful when every digit
-// and mark in it is right, so tokens are compared exactly.
+// and mark in it is right, so tokens are compared exactly. (The flags of
+// capture-text are CaptureTextCommandTest's.)
 
 #include <nlohmann/json.hpp>
 
@@ -88,7 +89,8 @@ protected:
             previous = current;
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
         }
-        const AgentRun read = run({"capture-text", "--in", shot.string()});
+        // Read live, as a script would, now that the window has settled.
+        const AgentRun read = run({"capture-text", "--app", "xterm", "--window", title});
         EXPECT_EQ(read.status, 0) << read.err;
         const auto result = nlohmann::json::parse(read.out, nullptr, false);
         if (read.status != 0 || !result.is_object()) return {};

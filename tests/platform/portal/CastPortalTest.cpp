@@ -24,7 +24,7 @@ GVariantPtr startResults(const char* text) {
     return ownVariant(parsed);
 }
 
-TEST(CastStreams, ReadsNodesWithTheirPlaceInTheLayout) {
+TEST(CastStreams, ReadsNodesWithTheirPlaceInTheLayoutOrNone) {
     auto results = startResults(
         "{'streams': <[(uint32 42, {'position': <(1280, 0)>, 'size': <(640, 360)>, 'source_type': <uint32 1>}),"
         " (uint32 43, {'source_type': <uint32 1>})]>, 'restore_token': <'abc'>}");
@@ -35,9 +35,7 @@ TEST(CastStreams, ReadsNodesWithTheirPlaceInTheLayout) {
     EXPECT_EQ(streams[0].logicalRect, (PixelRect{1280, 0, 640, 360}));
     EXPECT_EQ(streams[1].nodeID, 43u);
     EXPECT_FALSE(streams[1].logicalRect);
-}
-
-TEST(CastStreams, NoneWhenTheResultsHoldNoneOrTheWrongType) {
+    // None when the results hold none or the wrong type.
     EXPECT_TRUE(castStreamsOf(nullptr).empty());
     EXPECT_TRUE(castStreamsOf(startResults("{'restore_token': <'abc'>}").get()).empty());
     EXPECT_TRUE(castStreamsOf(startResults("{'streams': <'not a list'>}").get()).empty());
@@ -75,8 +73,6 @@ TEST(CastCaptureError, ARefusalOrCancelIsThePermissionError) {
         {PortalError::Kind::denied, "Screen recording permission denied"},
         {PortalError::Kind::cancelled, "Screen recording permission denied"},
         {PortalError::Kind::missingPortal, "Capture failed: why"},
-        {PortalError::Kind::timedOut, "Capture failed: why"},
-        {PortalError::Kind::noBus, "Capture failed: why"},
         {PortalError::Kind::failed, "Capture failed: why"},
     };
     for (const auto& c : cases) EXPECT_EQ(castCaptureError({c.kind, "why"}).description(), c.description);
@@ -87,8 +83,7 @@ TEST(WindowPickFailure, ClosingTheChooserPicksNothingAndOtherFailuresAreErrors) 
     ASSERT_TRUE(closed);
     EXPECT_FALSE(closed->has_value());
     for (const auto kind : {PortalError::Kind::denied, PortalError::Kind::missingPortal, PortalError::Kind::timedOut}) {
-        const auto failed = windowPickFailure({kind, "why"});
-        ASSERT_FALSE(failed);
+        EXPECT_FALSE(windowPickFailure({kind, "why"})) << int(kind);
     }
     EXPECT_EQ(windowPickFailure({PortalError::Kind::denied, "why"}).error().description(),
               "Screen recording permission denied");
@@ -108,37 +103,30 @@ TEST(WindowPickFrame, BlueGreenRedBecomesOpaqueRgbaAndAShortFrameIsNone) {
     EXPECT_FALSE(opaqueImageOfFrame(frame));
 }
 
+// Kept for the user alone in the data folder; only plausible tokens are
+// saved or read back.
 TEST(CastRestoreToken, SavesLoadsAndForgetsOnlyPlausibleTokens) {
-    testing::TempDir folder;
-    const CastRestoreTokenFile tokens(folder.path() / "deeper" / "token");
-    EXPECT_FALSE(tokens.load()) << "nothing stored yet";
-    ASSERT_TRUE(tokens.save("6a98e0ba-aee1-47f9-9d37-82df0952766c"));
-    EXPECT_EQ(tokens.load(), "6a98e0ba-aee1-47f9-9d37-82df0952766c");
-    struct stat info {};
-    ASSERT_EQ(::stat(tokens.file().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u) << "only the user may read it";
-    for (const std::string& bad : {std::string(), std::string("two words"), std::string("line\nbreak"), std::string(300, 'a')}) {
-        EXPECT_FALSE(tokens.save(bad)) << bad;
-    }
-    EXPECT_EQ(tokens.load(), "6a98e0ba-aee1-47f9-9d37-82df0952766c") << "a refused save keeps the token";
-    tokens.forget();
-    EXPECT_FALSE(tokens.load());
-    tokens.forget();  // twice is fine
-}
-
-TEST(CastRestoreToken, AFileWithoutAPlausibleTokenReadsAsNone) {
-    testing::TempDir folder;
-    const CastRestoreTokenFile tokens(folder.path() / "token");
-    std::ofstream(tokens.file()) << "\x01\x02 binary junk";
-    EXPECT_FALSE(tokens.load());
-}
-
-TEST(CastRestoreToken, LivesInTheDataFolder) {
     testing::TempDir folder;
     testing::ScopedEnvironment data("XDG_DATA_HOME", folder.path().string());
     const auto tokens = CastRestoreTokenFile::inDataHome();
     ASSERT_TRUE(tokens);
     EXPECT_EQ(tokens->file(), folder.path() / "io.tessarin.Tessarin" / "screencast-restore-token");
+    EXPECT_FALSE(tokens->load()) << "nothing stored yet";
+    ASSERT_TRUE(tokens->save("6a98e0ba-aee1-47f9-9d37-82df0952766c"));
+    EXPECT_EQ(tokens->load(), "6a98e0ba-aee1-47f9-9d37-82df0952766c");
+    struct stat info {};
+    ASSERT_EQ(::stat(tokens->file().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "only the user may read it";
+    for (const std::string& bad : {std::string(), std::string("two words"), std::string("line\nbreak"), std::string(300, 'a')}) {
+        EXPECT_FALSE(tokens->save(bad)) << bad;
+    }
+    EXPECT_EQ(tokens->load(), "6a98e0ba-aee1-47f9-9d37-82df0952766c") << "a refused save keeps the token";
+    tokens->forget();
+    EXPECT_FALSE(tokens->load());
+    tokens->forget();  // twice is fine
+    std::ofstream(tokens->file()) << "\x01\x02 binary junk";
+    EXPECT_FALSE(tokens->load());
+
     testing::ScopedEnvironment noData("XDG_DATA_HOME", std::nullopt);
     testing::ScopedEnvironment noHome("HOME", std::nullopt);
     EXPECT_FALSE(CastRestoreTokenFile::inDataHome()) << "no folder to keep it in";

@@ -1,8 +1,5 @@
 // Region streams through the ScreenCast portal on the headless Wayland
-// session the test runs in (WAYLAND_DISPLAY, the session bus, PipeWire and
-// the portal come from the session wrapper): frames of the known output
-// colour cut to the area, numbered upwards; a repeated cast restored from
-// the stored token; the stream's end reported.
+// session the test runs in (tests/support/wayland-run.sh).
 
 #include <gtest/gtest.h>
 
@@ -20,7 +17,6 @@
 
 namespace tessarin::portal {
 namespace {
-
 
 using namespace std::chrono_literals;
 using testing::ScopedEnvironment;
@@ -62,8 +58,28 @@ protected:
         ASSERT_TRUE(inSession()) << "runs inside the headless Wayland session (tests/support/wayland-run.sh)";
         configureLoggingFromEnvironment();  // TESSARIN_LOG=stderr shows the stream's states
     }
+    // A cast started directly, and the request for a stream of its first
+    // picture; nothing when a step failed.
+    std::optional<PipeWireStreamRequest> startCast(ScreenCastOptions options = {}) {
+        auto connection = PortalConnection::open();
+        EXPECT_TRUE(connection) << connection.error().message;
+        if (!connection) return std::nullopt;
+        auto started = PortalScreenCast::start(connection.value(), options, std::nullopt);
+        EXPECT_TRUE(started) << started.error().message;
+        if (!started) return std::nullopt;
+        cast = std::move(started.value());
+        auto fd = cast->openPipeWireRemote();
+        EXPECT_TRUE(fd) << fd.error().message;
+        if (!fd) return std::nullopt;
+        PipeWireStreamRequest request;
+        request.remoteFd = fd.value();
+        request.nodeID = cast->streams().front().nodeID;
+        return request;
+    }
+
     tessarin::testing::TempDir data_;
     ScopedEnvironment dataHome_{"XDG_DATA_HOME", data_.path().string()};
+    std::shared_ptr<PortalScreenCast> cast;
 };
 
 TEST_F(CastSession, StreamsTheAreaOfTheOutputInItsColour) {
@@ -86,42 +102,33 @@ TEST_F(CastSession, StreamsTheAreaOfTheOutputInItsColour) {
     EXPECT_FALSE(stream.value()->stopError()) << "stopping is no failure";
 }
 
-TEST_F(CastSession, ARepeatedCastKeepsUsingTheStoredToken) {
+// A stale token is dropped and the cast asked for again; the token that
+// cast returned is kept, and the next cast is restored from it.
+TEST_F(CastSession, AStaleTokenIsRenewedAndTheNewOneReused) {
     const auto tokens = CastRestoreTokenFile::inDataHome();
     ASSERT_TRUE(tokens);
+    ASSERT_TRUE(tokens->save("not-a-token-the-portal-gave"));
     CastRegionRequest request;
     request.area = {0, 0, 16, 16};
     {
         auto stream = openCastRegionStream(nullptr, request);
         ASSERT_TRUE(stream) << stream.error().description();
     }
-    const auto first = tokens->load();
-    ASSERT_TRUE(first) << "the portal gave a restore token";
+    const auto renewed = tokens->load();
+    ASSERT_TRUE(renewed);
+    EXPECT_NE(*renewed, "not-a-token-the-portal-gave");
     const int restoredBefore = restoredCasts();
     ASSERT_GE(restoredBefore, 0) << "the session's logs are readable";
     {
         auto stream = openCastRegionStream(nullptr, request);
         ASSERT_TRUE(stream) << stream.error().description();
     }
-    const auto second = tokens->load();
-    ASSERT_TRUE(second) << "the token the restored cast returned is kept";
+    EXPECT_TRUE(tokens->load()) << "the token the restored cast returned is kept";
     EXPECT_EQ(restoredCasts(), restoredBefore + 1) << "the second cast was restored from the token, not asked for";
 }
 
-TEST_F(CastSession, AStaleTokenIsDroppedAndTheCastAskedForAgain) {
-    const auto tokens = CastRestoreTokenFile::inDataHome();
-    ASSERT_TRUE(tokens);
-    ASSERT_TRUE(tokens->save("not-a-token-the-portal-gave"));
-    CastRegionRequest request;
-    request.area = {0, 0, 16, 16};
-    auto stream = openCastRegionStream(nullptr, request);
-    ASSERT_TRUE(stream) << stream.error().description();
-    const auto renewed = tokens->load();
-    ASSERT_TRUE(renewed);
-    EXPECT_NE(*renewed, "not-a-token-the-portal-gave");
-}
-
-TEST_F(CastSession, AnotherDisplayThanTheSharedOneIsRefusedClearly) {
+// Another display than the shared one, and input without RemoteDesktop.
+TEST_F(CastSession, RefusalsNameTheirReason) {
     CastRegionRequest request;
     request.area = {0, 0, 16, 16};
     request.displayLayout = PixelRect{5000, 0, 100, 100};
@@ -129,35 +136,7 @@ TEST_F(CastSession, AnotherDisplayThanTheSharedOneIsRefusedClearly) {
     ASSERT_FALSE(stream);
     EXPECT_EQ(stream.error().description(),
               "Capture failed: the ScreenCast portal shares another screen than the one asked for");
-}
 
-TEST_F(CastSession, TheEndOfTheCastIsTheStreamsStopError) {
-    auto connection = PortalConnection::open();
-    ASSERT_TRUE(connection) << connection.error().message;
-    auto cast = PortalScreenCast::start(connection.value(), {}, std::nullopt);
-    ASSERT_TRUE(cast) << cast.error().message;
-    auto fd = cast.value()->openPipeWireRemote();
-    ASSERT_TRUE(fd) << fd.error().message;
-    PipeWireStreamRequest request;
-    request.remoteFd = fd.value();
-    request.nodeID = cast.value()->streams().front().nodeID;
-    request.area = {0, 0, 32, 32};
-    PipeWireRegionStream stream(request, nullptr);
-    ASSERT_FALSE(stream.start());
-    ASSERT_GE(waitForFrames(stream, 2).frameID, 2u);
-    // The portal ends the cast (as when the user stops sharing).
-    cast.value()->close();
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (!stream.stopError() && std::chrono::steady_clock::now() < deadline) {
-        stream.waitForFrameAfter(stream.latest().frameID, deadline);
-    }
-    const auto error = stream.stopError();
-    ASSERT_TRUE(error) << "the stream says it ended";
-    EXPECT_EQ(error->kind(), CaptureError::Kind::captureFailed);
-    EXPECT_TRUE(stream.latest().frame) << "the last frame stays readable";
-}
-
-TEST_F(CastSession, WithoutRemoteDesktopThereIsNoInputAndTheMessageNamesThePortal) {
     auto connection = PortalConnection::open();
     ASSERT_TRUE(connection) << connection.error().message;
     EXPECT_EQ(remoteDesktopVersion(*connection.value(), 5s), 0u);
@@ -169,6 +148,24 @@ TEST_F(CastSession, WithoutRemoteDesktopThereIsNoInputAndTheMessageNamesThePorta
     EXPECT_EQ(input.error(), (PortalError{PortalError::Kind::missingPortal, kNoRemoteDesktopMessage}));
 }
 
+TEST_F(CastSession, TheEndOfTheCastIsTheStreamsStopError) {
+    auto request = startCast();
+    ASSERT_TRUE(request);
+    request->area = {0, 0, 32, 32};
+    PipeWireRegionStream stream(*request, nullptr);
+    ASSERT_FALSE(stream.start());
+    ASSERT_GE(waitForFrames(stream, 2).frameID, 2u);
+    // The portal ends the cast (as when the user stops sharing).
+    cast->close();
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!stream.stopError() && std::chrono::steady_clock::now() < deadline) {
+        stream.waitForFrameAfter(stream.latest().frameID, deadline);
+    }
+    const auto error = stream.stopError();
+    ASSERT_TRUE(error) << "the stream says it ended";
+    EXPECT_EQ(error->kind(), CaptureError::Kind::captureFailed);
+    EXPECT_TRUE(stream.latest().frame) << "the last frame stays readable";
+}
 
 // The window pick's stream follows the shared picture's own size; on this
 // portal, which shares whole screens only, it is shown a monitor, and a
@@ -183,15 +180,10 @@ TEST_F(CastSession, AWholePictureStreamTakesTheSharedPicturesSizeAndWindowsAreNo
 
     ScreenCastOptions options;
     options.remembersChoice = false;
-    auto cast = PortalScreenCast::start(connection.value(), options, std::nullopt);
-    ASSERT_TRUE(cast) << cast.error().message;
-    auto fd = cast.value()->openPipeWireRemote();
-    ASSERT_TRUE(fd) << fd.error().message;
-    PipeWireStreamRequest request;
-    request.remoteFd = fd.value();
-    request.nodeID = cast.value()->streams().front().nodeID;
-    request.wholePicture = true;
-    PipeWireRegionStream stream(request, std::shared_ptr<void>(cast.value()));
+    auto request = startCast(options);
+    ASSERT_TRUE(request);
+    request->wholePicture = true;
+    PipeWireRegionStream stream(*request, std::shared_ptr<void>(cast));
     ASSERT_FALSE(stream.start());
     const LatestRegionFrame latest = waitForFrames(stream, 1);
     ASSERT_TRUE(latest.frame) << (stream.stopError() ? stream.stopError()->description() : "no frame");
@@ -200,8 +192,8 @@ TEST_F(CastSession, AWholePictureStreamTakesTheSharedPicturesSizeAndWindowsAreNo
     const auto image = opaqueImageOfFrame(*latest.frame);
     ASSERT_TRUE(image);
     const auto colour = firstOutputColour();
-    EXPECT_EQ((std::array<uint8_t, 4>{image->row(719)[1279 * 4], image->row(719)[1279 * 4 + 1],
-                                      image->row(719)[1279 * 4 + 2], image->row(719)[1279 * 4 + 3]}),
+    const uint8_t* corner = image->row(719) + 1279 * 4;
+    EXPECT_EQ((std::array{corner[0], corner[1], corner[2], corner[3]}),
               (std::array<uint8_t, 4>{colour[0], colour[1], colour[2], 255}));
     stream.stop();
 }

@@ -44,7 +44,6 @@ TEST_F(PortalBackendSessionTest, ARefusalOrCancelIsPermissionDenied) {
         const auto image = captureFirstDisplay();
         ASSERT_FALSE(image);
         EXPECT_EQ(image.error(), CaptureError::permissionDenied());
-        EXPECT_EQ(image.error().description(), "Screen recording permission denied");
     }
 }
 
@@ -64,8 +63,6 @@ TEST_F(PortalBackendSessionTest, AnAnswerThatIsNoImageIsADecodeError) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"file://" + (folder / "not-an-image.png").string(), "Capture failed: Failed to decode screenshot image " +
                                                                   (folder / "not-an-image.png").string() + ": "},
-        {"file://" + (folder / "missing.png").string(),
-         "Capture failed: Failed to decode screenshot image " + (folder / "missing.png").string() + ": "},
         {"https://example.invalid/shot.png",
          "Capture failed: the Screenshot portal's image is not a local file: https://example.invalid/shot.png"},
     };
@@ -155,10 +152,10 @@ TEST_F(PortalBackendSessionTest, OneScreenshotServesEveryAreaAndAWholeLoneDispla
 
 TEST_F(PortalBackendSessionTest, AccessNamesTheMissingPortal) {
     PortalScreenBackend backend({});
-    EXPECT_EQ(backend.screenCaptureAccess().granted, false);
+    EXPECT_FALSE(backend.screenCaptureAccess().granted);
     EXPECT_EQ(backend.screenCaptureAccess().detail, missingScreenshotPortalMessage());
     const testing::FakeDesktopPortal portal(Behaviour::answer);
-    EXPECT_EQ(backend.screenCaptureAccess().granted, true);
+    EXPECT_TRUE(backend.screenCaptureAccess().granted);
     EXPECT_EQ(backend.screenCaptureAccess().detail, "Screenshot portal version 2 on a Wayland session");
 }
 

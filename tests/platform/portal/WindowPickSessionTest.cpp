@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
@@ -39,10 +40,7 @@ std::vector<std::string> standInLog() {
 }
 
 bool logHolds(const std::string& text) {
-    for (const auto& line : standInLog()) {
-        if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
+    return std::ranges::any_of(standInLog(), [&](const std::string& line) { return line.find(text) != std::string::npos; });
 }
 
 // The stand-in writes its log as calls arrive; a call made just before may
@@ -84,31 +82,21 @@ TEST_F(WindowPick, ThePickedWindowArrivesWholeAndOpaqueAndTheCastEndsWithThePick
             << x << "," << y;
     }
     // A window, asked for alone, and not to be remembered: each pick asks afresh.
-    EXPECT_TRUE(logHolds(R"("method": "SelectSources")"));
-    EXPECT_TRUE(logHolds(R"("multiple": false, "persist_mode": 0, "session")")) << "persisting was asked for";
-    EXPECT_TRUE(logHolds(R"("types": 2})"));
-    EXPECT_TRUE(logHolds(R"("method": "Start", "session")"));
-    EXPECT_TRUE(logHolds(R"("window": true})"));
+    for (const char* asked : {R"("method": "SelectSources")", R"("multiple": false, "persist_mode": 0, "session")",
+                              R"("types": 2})", R"("method": "Start", "session")", R"("window": true})"}) {
+        EXPECT_TRUE(logHolds(asked)) << asked;
+    }
     // The screen is shared no longer than the one picture takes.
     EXPECT_TRUE(logComesToHold(R"("method": "Session.Close")")) << "the cast was left running";
 }
 
-// wayland-run.sh --cast-windows cancel
+// wayland-run.sh --cast-windows cancel (a refusal takes the same way out,
+// as the permission error: WindowPickFailure in CastPortalTest)
 TEST_F(WindowPick, ClosingTheChooserPicksNothingAndEndsTheCast) {
     const auto picked = pickWindowThroughPortal(nullptr, timeouts_);
     ASSERT_TRUE(picked) << "closing the chooser is no error: " << picked.error().description();
     EXPECT_FALSE(picked->has_value());
     EXPECT_TRUE(logHolds(R"("answer": 1)"));
-    EXPECT_TRUE(logComesToHold(R"("method": "Session.Close")")) << "the session was left open";
-}
-
-// wayland-run.sh --cast-windows refuse
-TEST_F(WindowPick, ARefusalIsThePermissionError) {
-    const auto picked = pickWindowThroughPortal(nullptr, timeouts_);
-    ASSERT_FALSE(picked);
-    EXPECT_EQ(picked.error().kind(), CaptureError::Kind::permissionDenied);
-    EXPECT_EQ(picked.error().description(), "Screen recording permission denied");
-    EXPECT_TRUE(logHolds(R"("answer": 2)"));
     EXPECT_TRUE(logComesToHold(R"("method": "Session.Close")")) << "the session was left open";
 }
 

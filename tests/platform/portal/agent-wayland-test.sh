@@ -51,10 +51,8 @@ layout)
             "0 {\"bbox\":[0,0,1280,720],\"height\":720,\"path\":\"full$display.png\",\"width\":1280}"
         check "capture-full --display $display size" "$(size_of "full$display.png")" 1280x720
     done
-    for xy in "0 0" "640 360" "1279 719"; do
-        check "display 0 pixel $xy" "$(pixel_of full0.png $xy)" "#102030"
-        check "display 1 pixel $xy" "$(pixel_of full1.png $xy)" "#c08040"
-    done
+    check "display 0's far corner" "$(pixel_of full0.png 1279 719)" "#102030"
+    check "display 1's far corner" "$(pixel_of full1.png 1279 719)" "#c08040"
 
     agent capture-region --display 1 --rect 100,50,300,200 --out region.png
     check "capture-region on the scale-2 display" "$status $out" \
@@ -72,9 +70,8 @@ layout)
 
     agent doctor
     check "doctor status" "$status" 0
+    # (What doctor says of each portal is PortalDoctorTest's.)
     contains "doctor names the back end" "$out" "  back end:               desktop portals (Wayland display $WAYLAND_DISPLAY)"
-    contains "doctor lists the Screenshot portal" "$out" "  portal Screenshot:      version "
-    contains "doctor hints at the missing RemoteDesktop portal" "$out" "  → no RemoteDesktop portal:"
 
     # DISPLAY (Xwayland) does not make the agent use X11 in a Wayland session.
     DISPLAY=:99 agent capture-full --display 0 --out with-display.png

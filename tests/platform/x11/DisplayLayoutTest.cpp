@@ -30,22 +30,26 @@ TEST(DisplayScale, GdkScaleWinsThenXftDpiThenOne) {
     for (const char* bad : {"0", "-2", "2x", "", "inf", "nan", "1.5", "3.7", "9", "100", "1e308", "99999999999"}) {
         EXPECT_EQ(parseGdkScale(bad), std::nullopt) << bad;
     }
-    EXPECT_EQ(parseXftDpi("Xft.dpi:\t1e308\n"), std::nullopt);
-    EXPECT_EQ(parseXftDpi("Xft.dpi:\t192\nXft.dpi:\t96000\n"), 192);
-    EXPECT_EQ(parseXftDpi("Xft.antialias:\t1\nXft.dpi:\t192\nXft.hinting:\t1\n"), 192);
-    EXPECT_EQ(parseXftDpi("Xft.dpi: 120"), 120);                   // no final newline
-    EXPECT_EQ(parseXftDpi("Xft.dpi:\t96\nXft.dpi:\t144\n"), 144);  // the last one wins
-    EXPECT_EQ(parseXftDpi("Xft.dpi:\tlarge\n"), std::nullopt);
-    EXPECT_EQ(parseXftDpi("Xft.dpix:\t192\nXTerm*Xft.dpi:\t192\n"), std::nullopt);
+    const std::pair<const char*, std::optional<double>> dpis[] = {
+        {"Xft.dpi:\t1e308\n", std::nullopt},
+        {"Xft.antialias:\t1\nXft.dpi:\t192\nXft.hinting:\t1\n", 192},
+        {"Xft.dpi: 120", 120},                      // no final newline
+        {"Xft.dpi:\t96\nXft.dpi:\t144\n", 144},     // the last one wins
+        {"Xft.dpi:\t192\nXft.dpi:\t96000\n", 192},  // but not an absurd one
+        {"Xft.dpi:\tlarge\n", std::nullopt},
+        {"Xft.dpix:\t192\nXTerm*Xft.dpi:\t192\n", std::nullopt},
+    };
+    for (const auto& [resources, dpi] : dpis) EXPECT_EQ(parseXftDpi(resources), dpi) << resources;
 
-    EXPECT_EQ(chooseScale("2", "Xft.dpi:\t96\n"), 2);
-    EXPECT_EQ(chooseScale("junk", "Xft.dpi:\t192\n"), 2);
-    EXPECT_EQ(chooseScale(std::nullopt, "Xft.dpi:\t144\n"), 1.5);
-    EXPECT_EQ(chooseScale(std::nullopt, std::nullopt), 1);
-    EXPECT_EQ(chooseScale(std::nullopt, "Xft.dpi:\t72\n"), 1);  // never below 1
-    EXPECT_EQ(chooseScale("0.5", std::nullopt), 1);
-    EXPECT_EQ(chooseScale("3.7", "Xft.dpi:\t192\n"), 2);  // an unusable GDK_SCALE falls back
-    EXPECT_EQ(chooseScale("1e308", std::nullopt), 1);
+    const struct { std::optional<std::string> gdk; std::optional<std::string> resources; double scale; } choices[] = {
+        {"2", "Xft.dpi:\t96\n", 2},
+        {"3.7", "Xft.dpi:\t192\n", 2},  // an unusable GDK_SCALE falls back
+        {std::nullopt, "Xft.dpi:\t144\n", 1.5},
+        {std::nullopt, std::nullopt, 1},
+        {std::nullopt, "Xft.dpi:\t72\n", 1},  // never below 1
+        {"0.5", std::nullopt, 1},
+    };
+    for (const auto& c : choices) EXPECT_EQ(chooseScale(c.gdk, c.resources), c.scale) << c.gdk.value_or("-");
 }
 
 TEST(MonitorOrder, PrimaryFirstThenServerOrderWithoutEmptyMonitors) {

@@ -150,9 +150,7 @@ TEST_F(XvfbDisplays, RegionStreamKeepsDeliveringTheNewestFrameOfTheArea) {
         const uint8_t* p = latest.frame->row(py) + px * 4;  // BGRA
         EXPECT_EQ(uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0], rgb) << px << "," << py;
     }
-    (*stream)->stop();  // joins the grabbing thread: no frame can follow
-    const uint64_t stopped = (*stream)->latest().frameID;
-    EXPECT_EQ((*stream)->latest().frameID, stopped);
+    (*stream)->stop();  // joins the grabbing thread
     EXPECT_TRUE((*stream)->latest().frame);  // the last frame stays readable
     EXPECT_FALSE((*stream)->stopError());
 
