@@ -203,9 +203,7 @@ TEST(CaptureHistoryDisk, AFullDiskDropsTheCaptureAndLeavesTheIndexWhole) {
 
 // ---- admission ---------------------------------------------------------------
 
-TEST(CaptureHistoryAdmissionTest, TicketsResolveOnceForEveryConsumerAndEditsMergeIntoTheItem) {
-    testing::TempDir folder;
-    test::HistoryHarness history(folder / "History");
+TEST_F(CaptureHistory, AdmissionTicketsResolveOnceForEveryConsumerAndEditsMergeIntoTheItem) {
     auto& store = history.open();
     HistorySettings settings;
     CaptureHistoryAdmission admission(store, history.loop, [&] { return settings; });
@@ -236,9 +234,7 @@ TEST(CaptureHistoryAdmissionTest, TicketsResolveOnceForEveryConsumerAndEditsMerg
 }
 
 // An edit finished after its item left the history is not lost: it becomes a capture of its own.
-TEST(CaptureHistoryAdmissionTest, AnEditWhoseItemWasDeletedIsRecordedAsANewCapture) {
-    testing::TempDir folder;
-    test::HistoryHarness history(folder / "History");
+TEST_F(CaptureHistory, AdmissionAnEditWhoseItemWasDeletedIsRecordedAsANewCapture) {
     auto& store = history.open();
     CaptureHistoryAdmission admission(store, history.loop, [] { return HistorySettings{}; });
     const auto ticket = admission.admit(std::make_shared<const Image>(test::noiseImage(30, 20, 5)), std::nullopt);

@@ -91,6 +91,15 @@ std::unique_ptr<RecordingFileWriter> makeWriter(const fs::path& file, std::share
     return writer ? std::move(writer.value()) : nullptr;
 }
 
+class RecordingFileWriterTest : public ::testing::Test {
+protected:
+    std::unique_ptr<RecordingFileWriter> writer(bool microphone = true, VideoSize size = {4, 2}) {
+        return makeWriter(dir / "a.mov", log, microphone, size);
+    }
+    testing::TempDir dir;
+    std::shared_ptr<EncoderLog> log = std::make_shared<EncoderLog>();
+};
+
 TEST(RecordingTimelineTest, VideoTimesOnlyGoForwards) {
     RecordingTimeline timeline;
     const struct {
@@ -136,9 +145,7 @@ TEST(RecordingTimelineTest, FirstAudioAfterTheFirstFrameStartsWhereItsStampSays)
     EXPECT_EQ(timeline.placeAudio(1010 * kMs, 100, 44100).value_or(AudioPlacement{}).silenceBefore, 441);
 }
 
-TEST(RecordingFileWriterTest, ClaimsTheDestinationExclusively) {
-    testing::TempDir dir;
-    auto log = std::make_shared<EncoderLog>();
+TEST_F(RecordingFileWriterTest, ClaimsTheDestinationExclusively) {
     std::ofstream(dir / "taken.mov") << "keep me";
     auto taken = RecordingFileWriter::create(dir / "taken.mov", {4, 2}, 30, false, encoderFactory(log));
     ASSERT_FALSE(taken);
@@ -163,10 +170,8 @@ TEST(RecordingFileWriterTest, ClaimsTheDestinationExclusively) {
     EXPECT_FALSE(fs::exists(dir / "refused.mov")) << "a failed start leaves no file";
 }
 
-TEST(RecordingFileWriterTest, NoFramesIsAnErrorAndRemovesTheFile) {
-    testing::TempDir dir;
-    auto log = std::make_shared<EncoderLog>();
-    auto writer = makeWriter(dir / "a.mov", log);
+TEST_F(RecordingFileWriterTest, NoFramesIsAnErrorAndRemovesTheFile) {
+    auto writer = this->writer();
     writer->appendAudio(chunkAt(0, 100));
     auto summary = writer->finish();
     ASSERT_FALSE(summary);
@@ -176,10 +181,8 @@ TEST(RecordingFileWriterTest, NoFramesIsAnErrorAndRemovesTheFile) {
     EXPECT_TRUE(log->audio.empty()) << "audio before the first frame is not written";
 }
 
-TEST(RecordingFileWriterTest, WritesInOrderWithSummary) {
-    testing::TempDir dir;
-    auto log = std::make_shared<EncoderLog>();
-    auto writer = makeWriter(dir / "a.mov", log);
+TEST_F(RecordingFileWriterTest, WritesInOrderWithSummary) {
+    auto writer = this->writer();
     writer->appendAudio(chunkAt(990 * kMs, 100));
     writer->appendVideo(frameAt(1000 * kMs));
     writer->appendAudio(chunkAt(1000 * kMs, 441));
@@ -195,10 +198,8 @@ TEST(RecordingFileWriterTest, WritesInOrderWithSummary) {
     EXPECT_FALSE(writer->finish()) << "a second finish is refused, not a second trailer";
 }
 
-TEST(RecordingFileWriterTest, OddFramesArePaddedWithTheirEdgePixels) {
-    testing::TempDir dir;
-    auto log = std::make_shared<EncoderLog>();
-    auto writer = makeWriter(dir / "a.mov", log, false, {4, 4});
+TEST_F(RecordingFileWriterTest, OddFramesArePaddedWithTheirEdgePixels) {
+    auto writer = this->writer(false, {4, 4});
     writer->appendVideo(frameAt(0, 3, 3));
     ASSERT_TRUE(writer->finish());
     ASSERT_EQ(log->frames.size(), 1u);
@@ -217,10 +218,8 @@ TEST(RecordingFileWriterTest, OddFramesArePaddedWithTheirEdgePixels) {
     }
 }
 
-TEST(RecordingFileWriterTest, ABusyWriterDropsVideoButNeverAudio) {
-    testing::TempDir dir;
-    auto log = std::make_shared<EncoderLog>();
-    auto writer = makeWriter(dir / "a.mov", log);
+TEST_F(RecordingFileWriterTest, ABusyWriterDropsVideoButNeverAudio) {
+    auto writer = this->writer();
     log->holdVideo = true;
     writer->appendVideo(frameAt(0));
     // The first frame may be taken off the queue before or after the rest
@@ -235,11 +234,9 @@ TEST(RecordingFileWriterTest, ABusyWriterDropsVideoButNeverAudio) {
     EXPECT_EQ(log->audio.size(), 50u * 441) << "every chunk after the first frame";
 }
 
-TEST(RecordingFileWriterTest, AWriteErrorIsReportedOnceAndKeepsTheFile) {
-    testing::TempDir dir;
-    auto log = std::make_shared<EncoderLog>();
+TEST_F(RecordingFileWriterTest, AWriteErrorIsReportedOnceAndKeepsTheFile) {
     log->failVideoAt = 2;
-    auto writer = makeWriter(dir / "a.mov", log);
+    auto writer = this->writer();
     std::vector<RecordingError> reported;
     writer->setErrorHandler([&](const RecordingError& error) { reported.push_back(error); });
     for (int i = 0; i < 5; ++i) writer->appendVideo(frameAt(i * 33 * kMs));
@@ -251,11 +248,9 @@ TEST(RecordingFileWriterTest, AWriteErrorIsReportedOnceAndKeepsTheFile) {
     ASSERT_TRUE(summary);
 }
 
-TEST(RecordingFileWriterTest, AFailedTrailerIsAFailureNotAFinishedRecording) {
-    testing::TempDir dir;
-    auto log = std::make_shared<EncoderLog>();
+TEST_F(RecordingFileWriterTest, AFailedTrailerIsAFailureNotAFinishedRecording) {
     log->failFinish = true;
-    auto writer = makeWriter(dir / "a.mov", log);
+    auto writer = this->writer();
     writer->appendVideo(frameAt(0));
     auto summary = writer->finish();
     ASSERT_FALSE(summary);
