@@ -1,6 +1,4 @@
-// The background frame in pixels: each fill, the corners, the shadow, the
-// blurred backdrop (made with the mosaics applied), pictures from files,
-// and the finished export with crop and frame.
+// The background frame in pixels, the blurred backdrop, pictures from files and the finished export.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +10,7 @@
 #include "core/annotation/RectAnnotations.h"
 #include "render/annotation/AnnotationBackgroundRenderer.h"
 #include "render/annotation/AnnotationExportPipeline.h"
+#include "support/TempDir.h"
 
 namespace tessarin {
 namespace {
@@ -169,8 +168,7 @@ TEST(AnnotationBackgroundCache, ReusesUntilTheKeyChanges) {
 }
 
 TEST(AnnotationBackgroundPicture, DecodedThroughTheDecoderAndReduced) {
-    const auto dir = std::filesystem::temp_directory_path() / ("tessarin-bg-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const testing::TempDir dir;
     test::writeFile(dir / "big.png", test::pngOf(test::gradientImage(400, 300)));
     const auto picture = R::loadPicture(dir / "big.png", 100, 100);
     ASSERT_TRUE(picture);
@@ -181,7 +179,6 @@ TEST(AnnotationBackgroundPicture, DecodedThroughTheDecoderAndReduced) {
     test::writeFile(dir / "bad.png", {0x89, 'P', 'N', 'G', 1, 2, 3});
     const auto bad = R::loadPicture(dir / "bad.png", 100, 100);
     EXPECT_TRUE(!bad && !bad.error().message.empty());
-    std::filesystem::remove_all(dir);
 }
 
 TEST(AnnotationExport, CropThenFrame) {
