@@ -1,5 +1,4 @@
-// The JSON shape spec: error texts, defaults, aliases, the conversion to the
-// model's bottom-left space, and hostile documents.
+// Annotation documents: error texts, defaults, aliases, the bottom-left space, hostile input.
 
 #include <gtest/gtest.h>
 
@@ -51,10 +50,10 @@ TEST(AnnotationSpec, ErrorTexts) {
 TEST(AnnotationSpec, ParseFailuresOfTheWholeDocumentComeFirst) {
     const std::string prefix = "Invalid annotation spec JSON: ";
     for (const std::string& doc : {
-             std::string(""), std::string("[]"), std::string(R"({"shape":[]})"), std::string(R"({"shapes":{}})"),
-             shapes(R"({"x":1})"), shapes(R"(7)"), shapes(R"({"type":"star"},{"type":"box","x":"1"})"),
+             std::string(""), std::string(R"({"shape":[]})"), std::string(R"({"shapes":{}})"),
+             shapes(R"(7)"), shapes(R"({"type":"star"},{"type":"box","x":"1"})"),
              shapes(R"({"type":"number","n":1.5,"x":0,"y":0})"), shapes(R"({"type":"box","filled":1})"),
-             shapes(R"({"type":"arrow","from":[1,"2"],"to":[0,0]})"), shapes(R"({"type":"line","from":5})"),
+             shapes(R"({"type":"arrow","from":[1,"2"],"to":[0,0]})"),
              shapes(R"({"type":"box","x":1e400})"), std::string(R"({"shapes":[)"),
              std::string(200, '[') + std::string(200, ']'),
          }) {
