@@ -33,7 +33,6 @@ TEST(ImageDecoder, EveryPngFormBecomesEightBitRgba) {
         Bytes filtered, palette, transparency, expected;
     } cases[] = {
         {2, 1, 1, 0, false, {0, 0x40}, {}, {}, blackWhite},
-        {2, 1, 2, 0, false, {0, 0x30}, {}, {}, blackWhite},
         {2, 1, 4, 0, false, {0, 0x0F}, {}, {}, blackWhite},
         {2, 1, 16, 0, false, {0, 0x00, 0x00, 0xFF, 0xFF}, {}, {}, blackWhite},
         {2, 1, 16, 6, false, {0, 10, 1, 20, 2, 30, 3, 255, 255, 200, 9, 100, 9, 50, 9, 128, 0}, {}, {}, colours},

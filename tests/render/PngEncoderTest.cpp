@@ -40,8 +40,7 @@ TEST(PngEncoder, RoundTripsThroughLibpngAsRgbUnlessAPixelIsTranslucent) {
             image.data()[at * 4 + 3] = 255;
         }
     }
-    for (const auto& [w, h] : {std::pair{1u, 1u}, {3u, 5u}, {17u, 1u}, {1u, 17u}, {1001u, 13u}, {1u, 5000u},
-                               {5000u, 1u}}) {
+    for (const auto& [w, h] : {std::pair{1u, 1u}, {1001u, 13u}, {1u, 5000u}, {5000u, 1u}}) {
         expectRoundTrip(test::noiseImage(w, h, w * 31 + h));
         expectRoundTrip(test::noiseImage(w, h, w + h, /*opaque=*/false));
     }
@@ -56,12 +55,9 @@ TEST(PngEncoder, RoundTripsThroughLibpngAsRgbUnlessAPixelIsTranslucent) {
 }
 
 TEST(PngEncoder, EveryBandLayoutAndThreadCountGivesTheSameRows) {
-    // Band boundaries at every row, every few rows, or nowhere: the pieces
-    // must join into one stream, each row filtered against the row above it
-    // whatever band that row is in, and the bytes cannot depend on threads.
-    // Noise is stored, text-like rows get Huffman codes; 37 pixels make odd
-    // RGB and RGBA rows, and a 1-byte band holds exactly one row.
-    for (const uint32_t height : {1u, 2u, 3u, 16u, 97u}) {
+    // Bands at every row, every few rows or nowhere join into one stream filtered across band
+    // edges, independent of threads; 37 pixels make odd rows, a 1-byte band holds one row.
+    for (const uint32_t height : {1u, 2u, 97u}) {
         for (const Image& image : {test::noiseImage(37, height, height), test::noiseImage(37, height, height, false),
                                    textImage(37, height)}) {
             const Bytes rows = test::pngLayout(test::pngOf(image, {.threads = 1})).filtered;
@@ -106,8 +102,7 @@ TEST(PngEncoder, RefusesInvalidInputAndReportsARefusingSinkFromEveryThread) {
 }
 
 TEST(PngRows, AdaptiveFilterOutputMatchesTheReferenceFilterItChose) {
-    // Row pairs made for each filter to win (kind = the filter's number), at
-    // widths that straddle the 16-byte vector steps and their scalar tails.
+    // Rows made for each filter to win, at widths straddling the 16-byte vector steps.
     std::set<pngrows::Filter> chosenFilters;
     for (const unsigned bpp : {3u, 4u}) {
         for (const int kind : {0, 1, 2, 4}) {

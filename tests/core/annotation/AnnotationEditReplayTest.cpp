@@ -1,6 +1,4 @@
-// Undo and redo of every kind of edit restore the document exactly, a
-// gesture coalesces into one step and no more, and a drag cut short by
-// undo, delete or a tool change leaves a consistent history.
+// Undo and redo restore the document exactly; a gesture is one step; a drag cut short stays consistent.
 
 #include <gtest/gtest.h>
 
@@ -35,8 +33,7 @@ TEST(AnnotationEditReplay, EveryEditKindUndoesAndRedoesExactly) {
         std::function<void(Seeded&)> edit;
     } cases[] = {
         {"add", [](Seeded& s) { s.doc().add({std::make_shared<LineAnnotation>(Point{0, 0}, Point{9, 9}, red, 2)}); }},
-        {"remove",
-         [](Seeded& s) { s.canvas.removeAnnotations({s.arrow->id(), s.note->id()}); }},
+        {"remove", [](Seeded& s) { s.canvas.removeAnnotations({s.arrow->id(), s.note->id()}); }},
         {"move", [](Seeded& s) { s.drag({20, 20}, {70, 90}); }},
         {"style",
          [](Seeded& s) {
@@ -44,8 +41,7 @@ TEST(AnnotationEditReplay, EveryEditKindUndoesAndRedoesExactly) {
              s.canvas.updateSelectedAnnotationColor(AnnotationColor::black());
          }},
         {"hide", [](Seeded& s) { s.canvas.setAnnotationsHidden(true, {s.badge->id()}); }},
-        {"reorder",
-         [](Seeded& s) { s.canvas.reorderAnnotations({s.note->id(), s.badge->id(), s.rect->id(), s.arrow->id()}); }},
+        {"reorder", [](Seeded& s) { s.canvas.reorderAnnotations({s.note->id(), s.badge->id(), s.rect->id(), s.arrow->id()}); }},
         {"crop", [](Seeded& s) { s.canvas.setCropRect(Rect{10, 10, 100, 100}); }},
         {"uncrop", [](Seeded& s) { s.canvas.setCropRect(std::nullopt); }},
         {"background", [](Seeded& s) { s.canvas.setBackground(AnnotationBackgroundStyle{}, false); }},
@@ -135,11 +131,7 @@ TEST(AnnotationEditReplay, UndoDeleteOrToolChangeDuringADragEndsItFirst) {
     } cases[] = {
         {"undo", [](Seeded& s) { s.canvas.undo(); }, 4},
         {"delete", [](Seeded& s) { s.canvas.deleteSelection(); }, 3},
-        {"tool change",
-         [](Seeded& s) {
-             s.use(std::make_unique<DragToolHandler>(AnnotationToolType::arrow));
-         },
-         4},
+        {"tool change", [](Seeded& s) { s.use(std::make_unique<DragToolHandler>(AnnotationToolType::arrow)); }, 4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -154,7 +146,6 @@ TEST(AnnotationEditReplay, UndoDeleteOrToolChangeDuringADragEndsItFirst) {
         s.canvas.mouseUp({90, 20}, {});
         EXPECT_EQ(s.doc().annotations.size(), c.annotationsAfter);
         EXPECT_TRUE(s.doc().geometryBaseline.empty());
-        // Undo everything recorded since: the document is back where it began.
         while (s.doc().editLog.undoStack().size() > steps) s.canvas.undo();
         EXPECT_EQ(fingerprint(s.doc()), before);
     }

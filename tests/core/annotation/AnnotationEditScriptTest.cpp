@@ -1,7 +1,5 @@
-// Random scripts of editor input (every tool, modifiers, keys, undo and
-// redo in the middle of gestures, typing, layers) must leave a history that
-// undoes to the empty document and, redone as many times, comes back to
-// exactly where the script ended.
+// Random scripts of editor input (every tool, modifiers, keys, undo mid-gesture, typing, layers)
+// undo to the empty document and redo to exactly where they ended.
 
 #include <gtest/gtest.h>
 
@@ -102,9 +100,7 @@ bool covers(const std::optional<Rect>& dirty, const Rect& bounds) {
            dirty->maxY() >= b.maxY() - e;
 }
 
-// The canvas repaints only what takeChanges() names: every annotation that
-// appeared, vanished, changed or changed place in the drawing order must
-// lie inside it, where it was and where it is.
+// Every annotation that appeared, vanished, changed or moved in the order lies inside the reported repaint.
 TEST(AnnotationEditScript, RepaintReportsCoverEveryChangedAnnotation) {
     NoRenderer renderer;
     for (unsigned seed = 1; seed <= 300; ++seed) {
@@ -137,9 +133,7 @@ TEST(AnnotationEditScript, RepaintReportsCoverEveryChangedAnnotation) {
                 const bool same = now != after.end() && now->second.state == was.state && now->second.index == was.index;
                 const bool staysUnseen = was.state.isHidden && (now == after.end() || now->second.state.isHidden);
                 if (same || staysUnseen) continue;
-                if (!was.state.isHidden) {
-                    ASSERT_TRUE(covers(dirty, was.bounds)) << "where it was";
-                }
+                if (!was.state.isHidden) { ASSERT_TRUE(covers(dirty, was.bounds)) << "where it was"; }
                 if (now != after.end() && !now->second.state.isHidden) {
                     ASSERT_TRUE(covers(dirty, now->second.bounds)) << "where it is";
                 }

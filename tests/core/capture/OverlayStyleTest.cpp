@@ -10,11 +10,9 @@ using CaptureOverlayStyle::Handle;
 TEST(OverlayHandles, CornersReachSixPointsOutAndTwentyTwoInThenEdgePills) {
     const Rect s{100, 100, 200, 100};  // x 100...300, y 100...200, top at y 200
     const struct { Point p; std::optional<Handle> expected; } rows[] = {
-        {{95, 205}, Handle::topLeft},       // the 6-point band outside the corner
-        {{94, 206}, Handle::topLeft},       // its outer edge
+        {{94, 206}, Handle::topLeft},       // the outer edge of the 6-point band outside the corner
         {{93, 205}, std::nullopt},          // beyond it
-        {{120, 180}, Handle::topLeft},      // inside, within 22 points of the corner
-        {{122, 178}, Handle::topLeft},
+        {{122, 178}, Handle::topLeft},      // inside, within 22 points of the corner
         {{123, 177}, std::nullopt},         // inside, past the corner square
         {{200, 209}, Handle::top},          // pills: 36 long, 10 either side of the edge
         {{219, 200}, std::nullopt},

@@ -38,8 +38,7 @@ protected:
     ScreenCaptureService service{backend, loop, pool};
 };
 
-// The display under the pointer and the app-only window message are covered
-// through the capture commands.
+// The display under the pointer and the app-only window message: the capture commands' tests.
 TEST_F(ScreenCaptureServiceTest, WholeDisplaysInDevicePixelsById) {
     auto image = await<ImageResult>([](auto& s, auto done) { s.captureDisplay(7, std::move(done)); });
     ASSERT_TRUE(image);
@@ -92,9 +91,7 @@ TEST_F(ScreenCaptureServiceTest, FrozenScreensCropLikeLiveCapture) {
               "Capture failed: Failed to crop frozen screen image");
 }
 
-// A service destroyed, or shut down, while a capture is in the background
-// (also between two of its steps through the back end: the displays, then
-// the pixels): the grab uses the back end only, and the caller hears "cancelled".
+// Destroyed or shut down mid-capture (also between its back-end steps): the caller hears "cancelled".
 TEST(ScreenCaptureServiceLifetime, CapturesInFlightCompleteAsCancelledWhenTheServiceGoes) {
     testing::FakeScreenBackend backend;
     backend.displayList = {makeDisplay(7, {0, 0, 200, 100}, 1, true)};

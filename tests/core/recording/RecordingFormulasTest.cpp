@@ -7,6 +7,7 @@
 #include <fstream>
 #include <limits>
 #include <set>
+#include <tuple>
 
 #include "core/recording/RecordingConfiguration.h"
 #include "core/recording/RecordingCopy.h"
@@ -26,9 +27,8 @@ TEST(RecordingVideoGeometry, SidesAreEvenRoundedUpAndBounded) {
         double points, scale;
         int64_t pixels;
     } cases[] = {
-        {101, 2, 202}, {51, 2, 102},  {1, 2, 2},     {1, 1, 2},      {2.5, 1, 4},     {3, 1, 4},
-        {4.4, 1, 4},   {0, 1, 2},     {-20, 1, 2},   {kNaN, 1, 2},   {kInfinity, 1, 2}, {1919, 1, 1920},
-        {1080, 1, 1080}, {1365.5, 1, 1366}, {100000, 1, kMaxVideoSide + 2},
+        {101, 2, 202}, {1, 2, 2},   {2.5, 1, 4},        {3, 1, 4},    {0, 1, 2},
+        {-20, 1, 2},   {kNaN, 1, 2}, {kInfinity, 1, 2}, {1080, 1, 1080}, {100000, 1, kMaxVideoSide + 2},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(evenPixelLength(c.points, c.scale), c.pixels) << c.points << " x " << c.scale;
@@ -40,23 +40,20 @@ TEST(RecordingVideoGeometry, SizesBeyondTheLargestLevelAreRefused) {
         VideoSize size;
         bool accepted;
     } cases[] = {
-        {{2, 2}, true},          {{1920, 1080}, true},  {{7680, 4320}, true}, {{8192, 4352}, true},
-        {{8192, 4354}, false},   {{8194, 100}, false},  {{100, 8194}, false}, {{0, 2}, false},
-        {{3, 2}, false},         {{kMaxVideoSide + 2, 2}, false},
+        {{2, 2}, true},        {{1920, 1080}, true}, {{8192, 4352}, true}, {{8192, 4354}, false},
+        {{8194, 100}, false}, {{100, 8194}, false}, {{0, 2}, false},      {{3, 2}, false},
     };
     for (const auto& c : cases) {
         const auto refusal = checkVideoSize(c.size);
         EXPECT_EQ(!refusal, c.accepted) << c.size.width << "x" << c.size.height;
-        if (refusal) {
-            EXPECT_EQ(*refusal, recording_failure::videoInputRefused());
-        }
+        if (refusal) { EXPECT_EQ(*refusal, recording_failure::videoInputRefused()); }
     }
 }
 
 TEST(RecordingVideoGeometry, FrameRatesAreWholeAndBounded) {
     const struct {
         double in, out;
-    } cases[] = {{30, 30}, {0, 30}, {-5, 30}, {kNaN, 30}, {kInfinity, 30}, {0.2, 1}, {29.97, 30}, {1000, 120}, {60, 60}};
+    } cases[] = {{30, 30}, {0, 30}, {kNaN, 30}, {kInfinity, 30}, {0.2, 1}, {29.97, 30}, {1000, 120}};
     for (const auto& c : cases) EXPECT_EQ(clampedRecordingFrameRate(c.in), c.out) << c.in;
 }
 
@@ -65,24 +62,14 @@ TEST(RecordingVideoGeometry, BitRateIsATenthOfABitPerPixelBetweenFourAndThirtyMe
         double rate;
         int64_t width, height, bits;
     } cases[] = {
-        {30, 1920, 1080, 6'220'800}, {30, 320, 240, 4'000'000}, {60, 5120, 2880, 30'000'000},
-        {0, 3840, 2160, 4'000'000},  {kNaN, 3840, 2160, 4'000'000}, {60, 1920, 1080, 12'441'600},
+        {30, 1920, 1080, 6'220'800}, {30, 320, 240, 4'000'000}, {60, 5120, 2880, 30'000'000}, {kNaN, 3840, 2160, 4'000'000},
     };
     for (const auto& c : cases) EXPECT_EQ(recordingVideoBitRate(c.rate, c.width, c.height), c.bits);
 }
 
 TEST(RecordingFileName, RecordingWordDateAndMov) {
     std::tm time{};
-    time.tm_year = 2025 - 1900;
-    time.tm_mon = 0;
-    time.tm_mday = 31;
-    time.tm_hour = 14;
-    time.tm_min = 5;
-    time.tm_sec = 9;
-    EXPECT_EQ(generateRecordingFilename(time), "Recording 2025-01-31 at 14.05.09.mov");
-    time.tm_mon = 11;
-    time.tm_mday = 1;
-    time.tm_hour = 0;
+    std::tie(time.tm_year, time.tm_mon, time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec) = std::tuple(125, 11, 1, 0, 5, 9);
     EXPECT_EQ(generateRecordingFilename(time), "Recording 2025-12-01 at 00.05.09.mov");
 }
 
@@ -90,8 +77,7 @@ TEST(RecordingClock, MinutesAreNotWrappedIntoHours) {
     const struct {
         double seconds;
         const char* text;
-    } cases[] = {{0, "00:00"},    {59.9, "00:59"},  {61, "01:01"},     {3600, "60:00"},  {6001, "100:01"},
-                 {-3, "00:00"},   {kNaN, "00:00"},  {0.999, "00:00"}};
+    } cases[] = {{59.9, "00:59"}, {61, "01:01"}, {6001, "100:01"}, {-3, "00:00"}, {kNaN, "00:00"}};
     for (const auto& c : cases) EXPECT_EQ(recordingClockText(c.seconds), c.text) << c.seconds;
 }
 
@@ -101,10 +87,8 @@ TEST(VideoEditPresets, NumberedPresetsLimitTheLongerSideAndStayEven) {
         P preset;
         VideoSize source, out;
     } cases[] = {
-        {P::p1080, {2880, 1800}, {1080, 674}}, {P::p720, {1920, 1080}, {720, 404}}, {P::p480, {1080, 1920}, {270, 480}},
-        {P::p1440, {1920, 1080}, {1440, 810}}, {P::p1440, {2560, 1440}, {1440, 810}}, {P::p1080, {1080, 1080}, {1080, 1080}}, {P::original, {1921, 1081}, {1920, 1080}},
-        {P::custom, {1366, 768}, {1366, 768}},  {P::p720, {0, 0}, {2, 2}},      {P::p720, {720, 720}, {720, 720}},
-        {P::p480, {3, 1}, {2, 2}},
+        {P::p1080, {2880, 1800}, {1080, 674}},  {P::p480, {1080, 1920}, {270, 480}}, {P::p1440, {1920, 1080}, {1440, 810}},
+        {P::original, {1921, 1081}, {1920, 1080}}, {P::custom, {1366, 768}, {1366, 768}}, {P::p720, {0, 0}, {2, 2}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(resolvedSize(c.preset, c.source), c.out) << rawName(c.preset) << " " << c.source.width;
@@ -115,8 +99,7 @@ TEST(VideoEditPresets, EvenPixelSizeRoundsDown) {
     const struct {
         double w, h;
         VideoSize out;
-    } cases[] = {{101, 51, {100, 50}}, {100.5, 2.4, {100, 2}}, {1.2, 0, {2, 2}}, {kNaN, -1, {2, 2}},
-                 {1e12, 99.5, {kMaxVideoSide, 100}}};
+    } cases[] = {{101, 51, {100, 50}}, {1.2, 0, {2, 2}}, {kNaN, -1, {2, 2}}, {1e12, 99.5, {kMaxVideoSide, 100}}};
     for (const auto& c : cases) EXPECT_EQ(evenPixelSize(c.w, c.h), c.out) << c.w << "x" << c.h;
 }
 
@@ -127,16 +110,12 @@ TEST(VideoEditCustomSize, KeepsTheAspectAndStaysWithinTheEncodersSides) {
         double value;
         VideoSize out;
     } cases[] = {
-        {true, 1280, {1280, 720}}, {false, 720, {1280, 720}}, {true, 1, {2, 2}},        {true, 101, {100, 56}},
-        {true, 1e9, {8192, 4608}}, {false, 1e9, {8192, 4608}}, {false, kNaN, {4, 2}},
+        {true, 1280, {1280, 720}}, {false, 720, {1280, 720}}, {true, 1, {2, 2}}, {true, 101, {100, 56}},
+        {false, 1e9, {8192, 4608}}, {false, kNaN, {4, 2}},
     };
     for (const auto& c : cases) {
         VideoEditState state;
-        if (c.width) {
-            state.updateCustomWidth(c.value, source);
-        } else {
-            state.updateCustomHeight(c.value, source);
-        }
+        c.width ? state.updateCustomWidth(c.value, source) : state.updateCustomHeight(c.value, source);
         EXPECT_EQ(state.dimensionPreset, VideoDimensionPreset::custom);
         EXPECT_EQ(state.customSize, c.out) << c.value;
         EXPECT_EQ(state.resolvedOutputSize(source), c.out);
@@ -151,9 +130,8 @@ TEST(VideoEditQuality, LabelsAndTiers) {
         double quality;
         const char* label;
         ExportQualityTier tier;
-    } cases[] = {{0, "Low", ExportQualityTier::low},         {0.339, "Low", ExportQualityTier::low},
-                 {0.34, "Medium", ExportQualityTier::medium}, {0.62, "Medium", ExportQualityTier::medium},
-                 {0.67, "High", ExportQualityTier::highest},  {1, "High", ExportQualityTier::highest}};
+    } cases[] = {{0.339, "Low", ExportQualityTier::low}, {0.34, "Medium", ExportQualityTier::medium},
+                 {0.67, "High", ExportQualityTier::highest}};
     for (const auto& c : cases) {
         VideoEditState state;
         state.quality = c.quality;
@@ -180,10 +158,8 @@ TEST(VideoEditEstimate, VideoAndAudioRatesOverTheTrimmedDuration) {
         // 1920*1080*30*0.065*(0.62*1.15+0.35) = 4,298,261.76 bit/s; + 96,000 audio.
         {0.62, 10, VideoDimensionPreset::original, A::preserve, 1, true, 5'492'827},
         {0.62, 10, VideoDimensionPreset::original, A::mute, 1, true, 5'372'827},
-        {0.62, 10, VideoDimensionPreset::original, A::customVolume, 0.1, true, 5'432'827},
         {0.62, 10, VideoDimensionPreset::original, A::customVolume, 2, true, 5'612'827},
         {0.62, 10, VideoDimensionPreset::original, A::preserve, 1, false, 5'372'827},
-        {0.62, 0, VideoDimensionPreset::original, A::preserve, 1, true, 0},
         {0.62, -4, VideoDimensionPreset::original, A::preserve, 1, true, 0},
         // 480p: 480x270 → 252,720 x ... under the 320,000 bit/s floor at quality 0.
         {0, 8, VideoDimensionPreset::p480, A::mono, 1, true, 416'000},
@@ -200,7 +176,6 @@ TEST(VideoEditEstimate, VideoAndAudioRatesOverTheTrimmedDuration) {
     }
     EXPECT_EQ(estimatedFileSizeText(5'492'827), "Estimated file size: 5.5 MB");
     EXPECT_EQ(estimatedFileSizeText(999), "Estimated file size: 999 bytes");
-    EXPECT_EQ(estimatedFileSizeText(416'000), "Estimated file size: 416 KB");
 }
 
 TEST(VideoEditState, StartsWithTheWholeRecordingOnASixHundredthGrid) {
@@ -217,9 +192,8 @@ TEST(VideoEditState, TrimRangesAreClampedToTheSource) {
         MediaTimeRange in;
         double duration;
         MediaTimeRange out;
-    } cases[] = {{{1, 2}, 10, {1, 2}},     {{-1, 3}, 10, {0, 2}},   {{8, 5}, 10, {8, 2}},
-                 {{12, 1}, 10, {10, 0}},   {{2, -1}, 10, {2, 0}},   {{kNaN, 4}, 10, {0, 0}},
-                 {{0, 5}, kNaN, {0, 0}}};
+    } cases[] = {{{1, 2}, 10, {1, 2}},   {{-1, 3}, 10, {0, 2}},    {{8, 5}, 10, {8, 2}},  {{12, 1}, 10, {10, 0}},
+                 {{2, -1}, 10, {2, 0}}, {{kNaN, 4}, 10, {0, 0}}, {{0, 5}, kNaN, {0, 0}}};
     for (const auto& c : cases) {
         VideoEditState state;
         state.selectedTimeRange = c.in;
@@ -231,7 +205,7 @@ TEST(VideoEditState, ExportVolumePerAudioMode) {
     const struct {
         VideoAudioMode mode;
         double multiplier, volume;
-    } cases[] = {{VideoAudioMode::preserve, 3, 1}, {VideoAudioMode::mono, 3, 1}, {VideoAudioMode::mute, 3, 0},
+    } cases[] = {{VideoAudioMode::mono, 3, 1}, {VideoAudioMode::mute, 3, 0},
                  {VideoAudioMode::customVolume, 0.25, 0.25}, {VideoAudioMode::customVolume, -1, 0},
                  {VideoAudioMode::customVolume, kNaN, 1}};
     for (const auto& c : cases) {
@@ -246,7 +220,7 @@ TEST(VideoTimeText, MinutesSecondsTenths) {
     const struct {
         double t;
         const char* text;
-    } cases[] = {{0, "00:00.0"}, {1.99, "00:01.9"}, {61.25, "01:01.2"}, {3600, "60:00.0"}, {-1, "00:00.0"}};
+    } cases[] = {{1.99, "00:01.9"}, {61.25, "01:01.2"}, {-1, "00:00.0"}};
     for (const auto& c : cases) EXPECT_EQ(videoTimeText(c.t), c.text) << c.t;
     EXPECT_EQ(videoRangeText({1, 3.5}), "00:01.0 - 00:04.5");
 }
@@ -255,12 +229,9 @@ TEST(EditedFileName, NumberedUntilFree) {
     std::set<std::string> taken;
     auto exists = [&](const std::filesystem::path& p) { return taken.count(p.string()) > 0; };
     EXPECT_EQ(makeEditedURL("/r/Recording.mov", exists), "/r/Recording Edited.mov");
-    EXPECT_EQ(makeEditedURL("/r/clip.mp4", exists), "/r/clip Edited.mp4");
     EXPECT_EQ(makeEditedURL("/r/noext", exists), "/r/noext Edited.mov");
-    taken = {"/r/Recording Edited.mov", "/r/Recording Edited 2.mov"};
-    EXPECT_EQ(makeEditedURL("/r/Recording.mov", exists), "/r/Recording Edited 3.mov");
-    taken = {"/r/clip Edited.mp4"};
-    EXPECT_EQ(makeEditedURL("/r/clip.mp4", exists), "/r/clip Edited 2.mp4");
+    taken = {"/r/clip Edited.mp4", "/r/clip Edited 2.mp4"};
+    EXPECT_EQ(makeEditedURL("/r/clip.mp4", exists), "/r/clip Edited 3.mp4");
 }
 
 TEST(RecordingSaveAsCopy, CopiesReplacesAndLeavesNothingBehind) {

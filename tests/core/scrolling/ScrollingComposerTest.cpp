@@ -56,8 +56,7 @@ TEST(ScrollingComposer, StitchesAPageAndKeepsAStickyHeaderOnce) {
     EXPECT_TRUE(isPrefixOfStitchedPage(image, page, first, header));
 
     auto preview = composer.renderPreview(80, 100);
-    ASSERT_TRUE(preview);
-    EXPECT_TRUE(preview->width() <= 80 && preview->height() <= 100);
+    EXPECT_TRUE(preview && preview->width() <= 80 && preview->height() <= 100);
     auto final = composer.takeFinalImage();
     ASSERT_TRUE(final);
     EXPECT_TRUE(std::ranges::equal(image.bytes(), final->bytes()));
@@ -104,14 +103,12 @@ TEST(ScrollingComposer, FoldingAndCompactionKeepTheSameImage) {
     auto composer = composerFor(first);
     for (int64_t k = 1; k <= 24 * 24; ++k) {
         ASSERT_EQ(append(composer, cutFrame(page, k * 40, 200)).kind, Kind::appended) << k;
-        if (k == 24) {
-            // 24 loose slices after the first frame fold into one segment.
+        if (k == 24) {  // 24 loose slices after the first frame fold into one segment
             EXPECT_EQ(composer.sliceCount(), 2u);
             EXPECT_EQ(composer.segmentCount(), 2u);
             EXPECT_TRUE(isPrefixOfStitchedPage(rendered(composer), page, first, 0));
         }
     }
-    // The 24th segment compacted everything into one slice.
     EXPECT_LT(composer.sliceCount(), 24u);
     EXPECT_EQ(composer.totalHeight(), 200 + 24 * 24 * 40);
     EXPECT_TRUE(isPrefixOfStitchedPage(rendered(composer), page, first, 0));
@@ -160,9 +157,7 @@ TEST(ScrollingStitcher, StillFramesCostNothingAndMovedFramesAreTimed) {
     EXPECT_EQ(stitcher.composer().consecutiveAlignmentFailures(), 1);
 }
 
-// The stitcher's owner may let go of it while a frame is analysed on a
-// worker it does not own: the destructor waits, so the analysis never runs
-// on a stitcher that is gone, and its completion has run.
+// Let go of while a frame is analysed on a worker it does not own: the destructor waits.
 TEST(ScrollingStitcher, DestroyingItWaitsForTheFrameInFlight) {
     const Page page = makePage({.width = 320, .lines = 120});
     const auto first = rasterOf(cutFrame(page, 0, 400));
@@ -182,12 +177,8 @@ TEST(ScrollingStitcher, DestroyingItWaitsForTheFrameInFlight) {
     opener.join();
 }
 
-// Random scroll sequences over pages with a sticky header, varied colours
-// and optionally a run of identical lines (shorter than the view, so every
-// frame still shows some unique content): whatever the composer appends
-// must be exactly the page, in order, with nothing doubled or skipped;
-// where the content is unambiguous every frame connects, and wherever the
-// sampled pass decides a frame, the dense retry leaves its decision alone.
+// Sticky headers and runs of identical lines shorter than the view: whatever is appended is
+// exactly the page; where the sampled pass decides, the dense retry changes nothing.
 TEST(ScrollingComposerProperty, RandomStepsReproduceThePageExactly) {
     for (uint32_t seed = 1; seed <= 24; ++seed) {
         std::mt19937 random(seed);
@@ -203,7 +194,6 @@ TEST(ScrollingComposerProperty, RandomStepsReproduceThePageExactly) {
         while (offset < lastOffset) {
             offset = std::min(lastOffset, offset + std::uniform_int_distribution<int64_t>(12, 400)(random));
             const auto raster = rasterOf(cutFrame(page, offset, frameHeight, header));
-            // Where the sampled pass decides, the retry changes nothing.
             const int64_t failures = composer.consecutiveAlignmentFailures();
             const bool exhaustive = failures < 3 || failures % 4 == 0;
             const auto sampled = composer.placement(raster, 12, exhaustive, false);

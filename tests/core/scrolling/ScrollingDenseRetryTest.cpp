@@ -1,7 +1,5 @@
-// Content whose rows look alike to the sampled signature: a log whose lines
-// differ only in a line number at the very left or right edge. The sampled
-// pass finds every alignment ambiguous; the dense retry must place every
-// frame, exactly, and still refuse what nothing can tell apart.
+// Logs whose lines differ only in a number at the very left or right edge: the sampled
+// pass finds every alignment ambiguous; the dense retry must place every frame exactly.
 
 #include <gtest/gtest.h>
 
@@ -41,27 +39,18 @@ TEST(ScrollingDenseRetry, ColumnsAreWhereLookAlikeRowsDiffer) {
         ASSERT_FALSE(columns.empty());
         EXPECT_TRUE(std::ranges::is_sorted(columns));
         for (const int64_t x : columns) EXPECT_TRUE(isNumberColumn(x, 320, edge)) << x;
-        // The units and the tens both change within a frame of 25 lines.
-        EXPECT_GE(columns.size(), 8u);
+        EXPECT_GE(columns.size(), 8u) << "units and tens both change within 25 lines";
 
         const auto thinned = discriminatingColumns(*frame, rasterOf(frame), {.maximumColumns = 5});
         ASSERT_EQ(thinned.size(), 5u);
         EXPECT_TRUE(std::ranges::is_sorted(thinned));
         EXPECT_EQ(thinned.front(), columns.front());
     }
-    // Identical lines: a denser look sees nothing more.
     const Page same = testing::tiledPage(testing::makePage({.width = 320, .lines = 1}), 40);
     const auto frame = cutFrame(same, 0, 400);
-    EXPECT_TRUE(discriminatingColumns(*frame, rasterOf(frame)).empty());
-    // Rows that all differ in the sampled columns leave nothing to retry.
-    const auto ordinary = cutFrame(testing::makePage({.width = 320, .lines = 40}), 0, 400);
-    EXPECT_LE(discriminatingColumns(*ordinary, rasterOf(ordinary)).size(), 320u);
+    EXPECT_TRUE(discriminatingColumns(*frame, rasterOf(frame)).empty()) << "identical lines";
 }
 
-// Random scroll steps over look-alike logs (number at either edge, two
-// widths, line heights and a range of frame heights): every line once, in
-// order, and every frame placed, although the sampled pass alone places
-// none of them.
 TEST(ScrollingDenseRetry, LookAlikeRowsStitchEveryLineOnceInOrder) {
     for (uint32_t seed = 1; seed <= 12; ++seed) {
         std::mt19937 random(seed);
@@ -75,7 +64,6 @@ TEST(ScrollingDenseRetry, LookAlikeRowsStitchEveryLineOnceInOrder) {
         int64_t offset = 0, ignored = 0, sampledPlacements = 0, appendedRows = 0;
         while (offset < lastOffset) {
             offset += std::uniform_int_distribution<int64_t>(12, frameHeight * 3 / 4)(random);
-            // No last step too small to count.
             if (lastOffset - offset < 12) offset = lastOffset;
             const auto raster = rasterOf(cutFrame(page, offset, frameHeight));
             sampledPlacements += composer.placement(raster, 12, true, false).verdict == Verdict::placed;
@@ -94,9 +82,7 @@ TEST(ScrollingDenseRetry, LookAlikeRowsStitchEveryLineOnceInOrder) {
     }
 }
 
-// Lines that repeat two by two scroll visibly (by an odd number of lines)
-// but no column tells the readings apart: the frame is refused, never
-// placed wrongly, and the retry is counted.
+// Lines repeating two by two, scrolled by an odd number of lines: refused, never misplaced.
 TEST(ScrollingDenseRetry, ContentNothingCanTellApartIsRefused) {
     const Page page = testing::tiledPage(testing::makePage({.width = 320, .lines = 2}), 60);
     auto composer = ScrollingCaptureComposer::make(rasterOf(cutFrame(page, 0, 400)), 12).value();
@@ -108,11 +94,8 @@ TEST(ScrollingDenseRetry, ContentNothingCanTellApartIsRefused) {
     EXPECT_EQ(composer.denseRetryPlacements(), 0);
 }
 
-// A log as a GTK text view draws it: besides the number, the anti-aliased
-// text after it comes out a few grey levels different from line to line,
-// in many columns on either side of the sampled ones. Those faint
-// differences repeat every ten lines, with the units digit, so a reading
-// ten lines off differs only in the tens digit and passes the score.
+// As a GTK text view draws it: faint anti-aliasing differences repeating every ten lines,
+// so a reading ten lines off differs only in the tens digit and passes the score.
 Page makeFaintlyVaryingLog(int64_t width, int64_t lines, NumberEdge edge, int64_t lineHeight) {
     Page page = makeLookAlikePage(width, lines, edge, lineHeight);
     const int64_t margin = width / 10;
@@ -131,12 +114,8 @@ Page makeFaintlyVaryingLog(int64_t width, int64_t lines, NumberEdge edge, int64_
     return page;
 }
 
-// An overlay scrollbar fading in or out changes a narrow column of every
-// row while the content stands still; the whole-row fingerprints call that
-// movement. The retry's forward search can only offer scrolled readings,
-// and here one of them, ten lines on, scores well enough: the frame that
-// did not move must be left alone, not stitched a second time below
-// itself.
+// An overlay scrollbar fading in changes a narrow column of every row while the content
+// stands still; a scrolled reading ten lines on scores well enough, yet must not be taken.
 TEST(ScrollingDenseRetry, AFrameThatDidNotMoveIsNeverStitchedAgain) {
     for (const auto edge : {NumberEdge::left, NumberEdge::right}) {
         for (const int64_t lineHeight : {int64_t{16}, int64_t{22}}) {
@@ -147,7 +126,6 @@ TEST(ScrollingDenseRetry, AFrameThatDidNotMoveIsNeverStitchedAgain) {
             const auto process = [&](std::shared_ptr<RegionFrame> frame) { return processFrame(stitcher, frame); };
             const int64_t step = 8 * lineHeight + 5;
             ASSERT_EQ(process(cutFrame(page, step, 438)).disposition, ScrollingCaptureFrameDisposition::appended(step));
-            // Where the bar sits: clear of the numbers when they hug the right edge.
             const int64_t bar = edge == NumberEdge::left ? 566 : 530;
             for (const uint8_t shade : {uint8_t{0x90}, uint8_t{0xc0}, uint8_t{0xff}}) {
                 auto faded = cutFrame(page, step, 438);
@@ -160,13 +138,11 @@ TEST(ScrollingDenseRetry, AFrameThatDidNotMoveIsNeverStitchedAgain) {
                 EXPECT_EQ(outcome.disposition.kind, Kind::ignored);
                 EXPECT_EQ(stitcher.composer().totalHeight(), 438 + step);
             }
-            // Nor does one that crept by fewer rows than a scroll must add
-            // (a smooth scroll's first steps): the search cannot offer it.
+            // A creep by fewer rows than a scroll must add (a smooth scroll's first steps).
             for (const int64_t creep : {1, 4, 11}) {
                 EXPECT_EQ(process(cutFrame(page, step + creep, 438)).disposition.kind, Kind::ignored) << creep;
                 EXPECT_EQ(stitcher.composer().totalHeight(), 438 + step);
             }
-            // The next real scroll still continues where the content is.
             EXPECT_EQ(process(cutFrame(page, 2 * step, 438)).disposition,
                       ScrollingCaptureFrameDisposition::appended(step));
             const Image image = stitcher.composer().render(1).value();
@@ -175,12 +151,7 @@ TEST(ScrollingDenseRetry, AFrameThatDidNotMoveIsNeverStitchedAgain) {
     }
 }
 
-// While the content scrolls, an overlay scrollbar's thumb shows along the
-// edge and moves at its own pace (a frame's height for the whole page). On
-// look-alike lines the rows it crosses are the only ones telling blank
-// gaps apart, so its columns join the dense signature and contradict the
-// true reading. Every frame must still be placed at its height, whichever
-// edge carries the thumb and whichever the line numbers.
+// A moving overlay scrollbar thumb joins the dense signature and contradicts the true reading.
 TEST(ScrollingDenseRetry, AnOverlayScrollbarThumbDoesNotStopTheStitch) {
     for (const auto edge : {NumberEdge::left, NumberEdge::right}) {
         SCOPED_TRACE(edge == NumberEdge::left ? "numbers left, thumb right" : "numbers right, thumb left");
@@ -208,9 +179,7 @@ TEST(ScrollingDenseRetry, AnOverlayScrollbarThumbDoesNotStopTheStitch) {
     }
 }
 
-// Two frames of nine lines, numbered 110..118 and 210..218: within either
-// frame only the units differ, so only the two frames together show that
-// the hundreds do too.
+// Lines 110..118 and 210..218: only the two frames together show the hundreds differ.
 TEST(ScrollingDenseRetry, ColumnsSeeDigitsThatDifferOnlyBetweenFrames) {
     const Page page = makeLookAlikePage(320, 240, NumberEdge::left);
     const auto earlier = cutFrame(page, 109 * 16, 144);
@@ -228,19 +197,14 @@ TEST(ScrollingDenseRetry, ColumnsSeeDigitsThatDifferOnlyBetweenFrames) {
     const auto both = discriminatingColumns({&earlierRaster, rowsOf(earlier)}, {&laterRaster, rowsOf(later)});
     EXPECT_TRUE(std::ranges::any_of(both, hundreds));
     for (const int64_t x : alone) EXPECT_TRUE(std::ranges::binary_search(both, x)) << x;
-    // Rows above `firstRow` are not looked at.
     const auto skipped = discriminatingColumns({&earlierRaster, rowsOf(earlier), ScrollingFrameRaster::PixelOrder::bgra,
                                                 earlierRaster.height},
                                                {&laterRaster, rowsOf(later)});
-    EXPECT_EQ(skipped, alone);
+    EXPECT_EQ(skipped, alone) << "rows above firstRow are not looked at";
 }
 
-// The content jumps past the last placed frame while frames are missed or
-// refused (a busy machine), then comes back into view with little or no
-// overlap. On a long log the lines of one frame share their hundreds (and
-// often their tens), so a reading a multiple of ten lines off can match
-// everything the new frame alone shows. Whatever is placed must be placed
-// at its true height; refusing is always allowed.
+// The content jumps past the last placed frame (a busy machine), then comes back with little
+// overlap; a reading ten lines off can match all the new frame shows. Refusing is allowed.
 TEST(ScrollingDenseRetry, FramesBeyondTheLastPlacedOneAreNeverPlacedWrongly) {
     int64_t placedAfterAGap = 0, refused = 0;
     for (uint32_t seed = 1; seed <= 24; ++seed) {
@@ -259,9 +223,7 @@ TEST(ScrollingDenseRetry, FramesBeyondTheLastPlacedOneAreNeverPlacedWrongly) {
         };
         while (placed + frameHeight < lastOffset) {
             std::vector<int64_t> offsets;
-            // A run of frames overlapping the last placed one...
             for (int64_t n = pick(0, 2); n > 0; --n) offsets.push_back(placed + pick(12, frameHeight * 3 / 4));
-            // ...then some that lost it, and one back near its end or past it.
             for (int64_t n = pick(1, 4); n > 0; --n) offsets.push_back(placed + pick(frameHeight, 3 * frameHeight));
             offsets.push_back(placed + frameHeight - pick(-2 * lineHeight, 3 * lineHeight));
             bool missed = false;
@@ -279,7 +241,6 @@ TEST(ScrollingDenseRetry, FramesBeyondTheLastPlacedOneAreNeverPlacedWrongly) {
                 placed = offset;
                 missed = false;
             }
-            // Tracking lost for good: pick it up again from a fresh capture.
             if (composer.consecutiveAlignmentFailures() > 0 && placed + frameHeight <= offsets.back()) {
                 const int64_t restart = std::min(offsets.back(), lastOffset);
                 composer = ScrollingCaptureComposer::make(rasterOf(cutFrame(page, restart, frameHeight)), 12).value();
@@ -288,14 +249,11 @@ TEST(ScrollingDenseRetry, FramesBeyondTheLastPlacedOneAreNeverPlacedWrongly) {
         }
     }
     EXPECT_GT(refused, 0);
-    // Not everything was refused: frames that still overlap get placed.
     EXPECT_GT(placedAfterAGap, 0);
 }
 
-// Look-alike rows scrolled by whole rows leave the sampled columns as they
-// were: the stillness score is 0, yet the frame moved and must be aligned.
-// A change of a few rows (a blinking cursor at the edge) is still no
-// movement: no alignment, no failure.
+// Whole rows scrolled leave the sampled columns alike (stillness 0) yet moved; a blinking
+// cursor at the edge is no movement.
 TEST(ScrollingStitcher, WholeRowsChangingOutsideTheSamplesAreMovement) {
     const Page page = makeLookAlikePage(320, 100, NumberEdge::left);
     auto stitcher = testing::stitcherFrom(rasterOf(cutFrame(page, 0, 400)));

@@ -1,5 +1,4 @@
-// Frame signatures, informative rows, hashes, votes and scores on synthetic
-// frames.
+// Frame signatures, informative rows, hashes, votes and scores on synthetic frames.
 
 #include <gtest/gtest.h>
 
@@ -52,9 +51,7 @@ TEST(ScrollingRaster, SignaturesReadRgbFromBgraRowsWithStride) {
 }
 
 TEST(ScrollingRaster, InformativeRowsAreEdgesOrChanges) {
-    // Row 0 uniform like row 1; row 2 has many edges; row 4 differs from
-    // row 5 by a mean of 6 per byte (informative), row 6 from row 7 by 5
-    // (not), the last row compares with the one above.
+    // Row 2 has edges; row 4 differs from 5 by 6 a byte (informative), row 6 from 7 by 5 (not).
     const auto frame = frameOf(200, 8, [](int64_t x, int64_t y) -> uint32_t {
         switch (y) {
             case 2: return (x / 20) % 2 ? 0xffffff : 0;
@@ -118,8 +115,7 @@ TEST(ScrollingRaster, ExactDeltasVoteWithThresholdsAndSkipRepetitiveRows) {
 }
 
 TEST(ScrollingRaster, AlignmentScoreDropsTheWorstRowAndStopsEarlyAndStillnessNeedsEqualShapes) {
-    // Eight informative rows (40 to 47) in the overlap, one of them wildly
-    // different in the current frame: the mean over the other seven is zero.
+    // Rows 40 to 47 informative, row 43 spoilt: the mean over the other seven is zero.
     auto rows = [](bool spoil) {
         return frameOf(200, 64, [spoil](int64_t x, int64_t y) -> uint32_t {
             if (y < 40 || y > 47) return 0x808080;
@@ -131,9 +127,7 @@ TEST(ScrollingRaster, AlignmentScoreDropsTheWorstRowAndStopsEarlyAndStillnessNee
     const auto current = rasterOf(rows(true));
     ASSERT_EQ(previous.informativeCount(40, 64), 8);
     EXPECT_EQ(previous.alignmentScore(24, current, 40, kUnscorable), 0.0);
-    // Seven informative rows are too few to score.
-    EXPECT_EQ(previous.alignmentScore(23, current, 41, kUnscorable), kUnscorable);
-    // Invalid overlaps and insets.
+    EXPECT_EQ(previous.alignmentScore(23, current, 41, kUnscorable), kUnscorable) << "seven rows are too few";
     EXPECT_EQ(previous.alignmentScore(0, current, 0, kUnscorable), kUnscorable);
     EXPECT_EQ(previous.alignmentScore(65, current, 0, kUnscorable), kUnscorable);
     EXPECT_EQ(previous.alignmentScore(24, current, 41, kUnscorable), kUnscorable);
@@ -152,10 +146,7 @@ TEST(ScrollingRaster, AlignmentScoreDropsTheWorstRowAndStopsEarlyAndStillnessNee
 }
 
 TEST(ScrollingVerifier, RepeatedContentIsAmbiguousAndAnOddBandContradicts) {
-    // Frames 0 and 160 rows down: a plain page; a list of identical 16-row
-    // cells, which matches at every multiple of 16; a side panel (the last
-    // band of sampled columns) scrolling twice as fast, which agrees with
-    // another overlap, not with the chosen one.
+    // A list of identical cells matches every multiple of 16; a side panel scrolls twice as fast.
     const ScrollingAlignmentVerifier verifier;
     const ScrollingCaptureAlignment truth{0, 440};
     const auto page = makePage({.width = 320, .lines = 120});

@@ -111,9 +111,7 @@ TEST(ScrollingPump, ProcessesEachFrameOnceAndSkipsRatherThanQueues) {
     EXPECT_EQ(int64_t(image->height()), kFrameHeight + 64);
 }
 
-// Every way a headless run ends: idle, deadline, a stream that dies before
-// or while scrolling, no first frame; durations of any size neither
-// overflow nor wait. The fake clock makes the elapsed times exact.
+// Durations of any size neither overflow nor wait; the fake clock makes elapsed times exact.
 TEST(HeadlessScrolling, EndsAtIdleDeadlineOrStreamFailureWithWhatWasStitched) {
     const std::optional<double> none;
     const auto failed = [](const char* message) { return std::string("Capture failed: ") + message; };
@@ -129,9 +127,7 @@ TEST(HeadlessScrolling, EndsAtIdleDeadlineOrStreamFailureWithWhatWasStitched) {
     } cases[] = {
         {"still view", false, 30, 3, none, none, Ending::idle, 3, "", kFrameHeight},
         {"no time", false, 0, 3, none, none, std::nullopt, 0, "", kFrameHeight},
-        {"negative time", false, -5, 3, none, none, std::nullopt, 0, "", kFrameHeight},
         {"huge time", false, 9.2e18, 3, none, none, Ending::idle, 3, "", kFrameHeight},
-        {"no idle time", false, 30, 0, none, none, Ending::idle, 0, "", kFrameHeight},
         {"negative idle time", false, 30, -1, none, none, Ending::idle, 0, "", kFrameHeight},
         {"huge idle time", false, 1, 9.2e18, none, none, std::nullopt, 1, "", kFrameHeight},
         {"auto-scroll to the end", true, 30, 3, none, none, Ending::idle, NAN, "", 80 * 16},
@@ -157,19 +153,11 @@ TEST(HeadlessScrolling, EndsAtIdleDeadlineOrStreamFailureWithWhatWasStitched) {
         }
         ASSERT_TRUE(r.image) << r.image.error().description();
         EXPECT_EQ(r.ending, c.ending);
-        if (c.height == 0) {
-            EXPECT_GT(int64_t(r.image->height()), kFrameHeight);
-        } else {
-            EXPECT_EQ(int64_t(r.image->height()), c.height);
-        }
+        EXPECT_TRUE(c.height ? int64_t(r.image->height()) == c.height : int64_t(r.image->height()) > kFrameHeight);
         EXPECT_TRUE(isPrefixOfStitchedPage(*r.image, h.viewer.page, cutFrame(h.viewer.page, 0, kFrameHeight), 0));
     }
 }
 
-// Auto-scrolled content that only the dense retry can follow is stitched
-// whole; content that moves but that nothing can place ends with the first
-// frame, as before, but the run says it lost track, and the agent's
-// warning text says how much.
 TEST(HeadlessScrolling, LookAlikeRowsAreFollowedAndLostTrackingIsReported) {
     const struct {
         const char* name;
@@ -178,8 +166,6 @@ TEST(HeadlessScrolling, LookAlikeRowsAreFollowedAndLostTrackingIsReported) {
         bool lost;
     } cases[] = {
         {"log numbered at the left edge", testing::makeLookAlikePage(240, 80, testing::NumberEdge::left), 80 * 16, false},
-        {"log numbered at the right edge", testing::makeLookAlikePage(240, 80, testing::NumberEdge::right), 80 * 16, false},
-        {"ordinary page", viewerPage(80), 80 * 16, false},
         {"lines repeating two by two", testing::tiledPage(makePage({.width = 240, .lines = 2}), 40), kFrameHeight, true},
     };
     for (const auto& c : cases) {
@@ -202,15 +188,13 @@ TEST(HeadlessScrolling, LookAlikeRowsAreFollowedAndLostTrackingIsReported) {
     }
 }
 
-// The rule itself: a few lost frames, or fewer lost than placed and spread
-// among them, are the ordinary hiccups of a capture; a run of lost frames
-// after the last placed one means the end of the content is missing.
+// A few lost frames, or fewer lost than placed and spread among them, are hiccups;
+// a run of lost frames after the last placed one means the end is missing.
 TEST(ScrollingTracking, LostTrackWhenMoreMovingFramesAreLostThanPlacedOrTheEndIsLost) {
     const struct {
         int64_t placed, lostBetween, lostAtEnd;
         bool lostTrack;
-    } rows[] = {{0, 0, 0, false},  {0, 0, 4, false},   {0, 0, 5, true},   {5, 5, 0, false},
-                {5, 0, 6, true},   {100, 20, 0, false}, {100, 16, 4, false}, {100, 0, 5, true}};
+    } rows[] = {{0, 0, 4, false}, {0, 0, 5, true}, {5, 5, 0, false}, {5, 0, 6, true}, {100, 16, 4, false}};
     for (const auto& row : rows) {
         ScrollingTrackingSummary summary;
         for (int64_t i = 0; i < row.placed; ++i) {
@@ -220,13 +204,11 @@ TEST(ScrollingTracking, LostTrackWhenMoreMovingFramesAreLostThanPlacedOrTheEndIs
         for (int64_t i = 0; i < row.lostAtEnd; ++i) summary.count(false, 0, true);
         summary.count(false, 0, false);  // not visibly moved: never lost
         EXPECT_EQ(summary.lostFrames, row.lostBetween + row.lostAtEnd);
-        EXPECT_EQ(summary.appendedRows, row.placed * 10);
         EXPECT_EQ(summary.lostTrack(), row.lostTrack)
             << row.placed << " placed, " << row.lostBetween << " lost between, " << row.lostAtEnd << " at the end";
     }
 }
 
-// Drives the auto-scroller tick by tick with scripted probes.
 struct ScrollerHarness {
     FakeClock clock;
     bool cursorInside = true;
@@ -301,8 +283,7 @@ TEST(ScrollingSession, RunsOnceAndTurnsFramesIntoHints) {
     ASSERT_TRUE(again);
     EXPECT_EQ(again->message(), ScrollingSessionMessages::runOnce);
 
-    // The user scrolls by hand, far past the first view: every frame moves
-    // but none can be placed. Five in a row bring the hint.
+    // Scrolled by hand far past the first view: five unplaceable frames in a row bring the hint.
     h.viewer.offset = 600;
     for (int frame = 0; frame < 5; ++frame) {
         EXPECT_NE(session.hint(), ScrollingHints::lostTracking) << frame;
@@ -331,9 +312,6 @@ TEST(ScrollingSession, RunsOnceAndTurnsFramesIntoHints) {
     EXPECT_FALSE(session.finish(true));
 }
 
-// Auto-scroll ends by itself: a view that cannot scroll, a stream that
-// dies. The button goes off and the hint says why; Done keeps the rows,
-// Cancel gives nothing.
 TEST(ScrollingSession, AutoScrollEndingsTurnTheButtonOffWithTheirHint) {
     const struct {
         Page page;

@@ -1,6 +1,4 @@
-// The tile canvas: random edit scripts, redrawing only the tiles each edit
-// invalidates, always give byte for byte the export's composite; edits
-// invalidate only where drawing changed; only visible tiles are drawn.
+// Redrawing only invalidated tiles gives the export byte for byte; only visible tiles are drawn.
 
 #include <gtest/gtest.h>
 

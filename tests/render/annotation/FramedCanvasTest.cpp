@@ -1,7 +1,4 @@
-// The editor renderer's canvas with a crop and a background: random edit
-// scripts that also change the frame (every fill, padding, corners, shadow,
-// crop) and redraw only what changed always show byte for byte what the
-// export delivers.
+// The editor canvas with a crop and a frame shows byte for byte what the export delivers.
 
 #include <gtest/gtest.h>
 
@@ -20,8 +17,6 @@ namespace {
 using test::EditScript;
 using test::RandomAnnotations;
 
-// A random frame: any fill, padding, corners up to a fully rounded end,
-// shadow or none.
 class FrameScript {
 public:
     FrameScript(uint32_t seed, std::shared_ptr<const Image> picture) : random_(seed), picture_(std::move(picture)) {}
@@ -108,8 +103,6 @@ TEST(FramedCanvas, RandomEditsAndFramesShowWhatTheExportDelivers) {
     }
 }
 
-// A frame held during a drag keeps its backdrop; once the drag ends the
-// canvas equals the export again.
 TEST(FramedCanvas, ABlurredBackdropWaitsForTheEndOfADrag) {
     const auto text = std::make_shared<PangoTextEngine>();
     const auto renderer = makeCairoAnnotationEditorRenderer(text);
@@ -136,8 +129,7 @@ TEST(FramedCanvas, ABlurredBackdropWaitsForTheEndOfADrag) {
     EXPECT_FALSE(std::equal(before->row(2), before->row(2) + before->stride(), after->row(2)));
 }
 
-// Inputs the canvas has not taken (a text committed by Done itself) are
-// drawn afresh, not taken from stale tiles.
+// Inputs the canvas has not taken (a text committed by Done itself) are drawn afresh.
 TEST(FramedCanvas, DoneFromACanvasThatShowsSomethingElseDrawsAfresh) {
     const auto text = std::make_shared<PangoTextEngine>();
     const auto renderer = makeCairoAnnotationEditorRenderer(text);
@@ -166,10 +158,8 @@ TEST(RoundedCornerCoverage, FullInsideHalfOnTheArcNoneOutside) {
         int low, high;
     } cases[] = {
         {50, 50, 100, 100, 10, 255, 255},  // the middle
-        {0, 50, 100, 100, 10, 255, 255},   // an edge away from the corners
         {0, 0, 100, 100, 10, 0, 0},        // the corner's own pixel lies outside the arc
         {0, 0, 100, 100, 0, 255, 255},     // square corners
-        {99, 99, 100, 100, 10, 0, 0},      // the opposite corner
         {2, 2, 100, 100, 10, 1, 254},      // on the arc
         {0, 5, 10, 10, 1000, 1, 254},      // a radius past half the side: a circle
     };

@@ -1,6 +1,4 @@
-// Compositing as properties over random shape sequences: drawing never
-// reaches past the shapes' drawn bounds (no stroke carried from one shape
-// to the next), and any tiling gives the pixels one surface gives.
+// Random shape sequences: drawing stays within the drawn bounds; any tiling gives one surface's pixels.
 
 #include <gtest/gtest.h>
 
@@ -19,8 +17,7 @@ namespace {
 using ImageCompositor::Tiling;
 using test::RandomAnnotations;
 
-// Pixels (top-left, y down) a drawing-space rectangle overlaps, for an
-// image drawn 1:1 with its draw rectangle at the origin.
+// Pixels (top-left, y down) a drawing-space rectangle overlaps, drawn 1:1 at the origin.
 struct PixelArea {
     int64_t x0, y0, x1, y1;
     bool holds(int64_t x, int64_t y) const { return x >= x0 && x < x1 && y >= y0 && y < y1; }
@@ -80,8 +77,6 @@ TEST_F(Compositor, NoPixelOutsideTheDrawnBoundsChanges) {
 
 TEST_F(Compositor, AnyTilingGivesTheSingleSurfacePixels) {
     constexpr uint32_t W = 257, H = 181;
-    // Bands 23 and 2 rows tall, one row, as many rows as fit in 9 rows of
-    // 64 pixels, and tiles 40x23 and 13 wide.
     const Tiling tilings[] = {{W, 23, SIZE_MAX}, {W, 2, SIZE_MAX},  {W, H, 0}, {Tiling::kLargestTile, 4096, 64 * 4 * 9},
                               {40, 23, SIZE_MAX}, {13, H, SIZE_MAX}};
     const Rect drawRects[] = {{0, 0, W, H}, {-20, 30, W / 2.0, H / 2.0}};
@@ -129,9 +124,7 @@ TEST_F(Compositor, ImagesWiderThanASurfaceAreDrawnEverywhere) {
 }
 
 TEST_F(Compositor, MosaicsWiderThanASurfaceAreProcessedWhole) {
-    // White up to column 32700 and black beyond, blurred across its whole
-    // width: the first column tile's work area (its part of the box and the
-    // margin the blur reads) is wider than any Cairo surface.
+    // The first column tile's work area (its box and the blur's margin) is wider than any Cairo surface.
     constexpr uint32_t W = 40000, H = 8, edge = 32700;
     Image image = test::makeImage(W, H, [](uint32_t x, uint32_t) {
         return x < edge ? test::Rgba{255, 255, 255, 255} : test::Rgba{0, 0, 0, 255};
