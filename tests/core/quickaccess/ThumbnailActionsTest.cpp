@@ -1,5 +1,3 @@
-// The thumbnail's buttons and its drag file.
-
 #include <sys/stat.h>
 
 #include <chrono>
@@ -7,6 +5,7 @@
 
 #include "QuickAccessTestSupport.h"
 #include "core/capture/ExportManager.h"
+#include "core/quickaccess/ThumbnailAnnotation.h"
 #include "support/TempDir.h"
 
 namespace tessarin {
@@ -102,21 +101,12 @@ TEST(ThumbnailActions, AFailedSaveKeepsTheThumbnailAndSaysWhy) {
     EXPECT_FALSE(h.history.flags.at("a"));
 }
 
-TEST(ThumbnailActions, CloseDismisses) {
-    QuickAccessHarness h;
-    const ThumbnailID id = h.capture("a");
-    h.presenter->perform(id, ThumbnailAction::close);
-    EXPECT_TRUE(h.presenter->presented().empty());
-    EXPECT_EQ(h.history.events.back(), "prune");
-}
-
 // Drag files written for real into a temporary folder, on a clock the test
 // moves; the write's completion waits on the manual executor.
 class DragFiles {
 public:
-    std::shared_ptr<ThumbnailDragFile> make(uint32_t seed) {
+    std::shared_ptr<ThumbnailDragFile> make() {
         auto image = std::make_shared<const Image>(std::move(*Image::allocate(6, 4)));
-        (void)seed;
         return ThumbnailDragFile::make(ImageFormat::png(), [this, image](Completion<PathResult> done) {
             ++writes;
             PathResult result = [&]() -> PathResult {
@@ -151,7 +141,7 @@ public:
 
 TEST(ThumbnailDragFile, RequestsDuringOneWriteShareItAndLaterDragsReuseTheFile) {
     DragFiles files;
-    auto file = files.make(1);
+    auto file = files.make();
     std::vector<PathResult> answers;
     file->request([&](PathResult r) { answers.push_back(r); });
     file->request([&](PathResult r) { answers.push_back(r); });
@@ -172,13 +162,13 @@ TEST(ThumbnailDragFile, RequestsDuringOneWriteShareItAndLaterDragsReuseTheFile) 
 
 TEST(ThumbnailDragFile, AFileTheDailyCleanupRemovedIsWrittenAgain) {
     DragFiles files;
-    auto first = files.make(1);
+    auto first = files.make();
     const auto written = files.request(*first);
     ASSERT_TRUE(written && *written);
     // A day and an hour later another drag prepares the folder, which
     // removes files older than a day: the first thumbnail's among them.
     files.now += std::chrono::hours(25);
-    auto second = files.make(2);
+    auto second = files.make();
     ASSERT_TRUE(files.request(*second).value());
     ASSERT_FALSE(std::filesystem::exists(**written));
 
@@ -190,7 +180,7 @@ TEST(ThumbnailDragFile, AFileTheDailyCleanupRemovedIsWrittenAgain) {
 
 TEST(ThumbnailDragFile, AFailedWriteIsReportedAndTheNextDragTriesAgain) {
     DragFiles files;
-    auto file = files.make(1);
+    auto file = files.make();
     files.failNext = true;
     const auto failed = files.request(*file);
     ASSERT_TRUE(failed);
@@ -209,14 +199,6 @@ TEST(ThumbnailDragFile, EachThumbnailGetsItsOwnDragFile) {
     ASSERT_TRUE(h.desktop.contents[0].dragFile && h.desktop.contents[1].dragFile);
     EXPECT_NE(h.desktop.contents[0].dragFile, h.desktop.contents[1].dragFile);
 }
-
-}  // namespace
-}  // namespace tessarin
-
-#include "core/quickaccess/ThumbnailAnnotation.h"
-
-namespace tessarin {
-namespace {
 
 struct RecordingEditor final : AnnotationEditorOpener {
     void open(SharedImage image, const CaptureSessionInfo& session, Finished finished) override {
