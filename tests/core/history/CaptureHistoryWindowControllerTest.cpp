@@ -178,16 +178,6 @@ TEST_F(HistoryWindowController, AnEditWhoseItemWasDeletedMeanwhileBecomesANewIte
     EXPECT_EQ(cell.item.pixelWidth, 80);
 }
 
-TEST_F(HistoryWindowController, DeleteRemovesTheItemAndItsFiles) {
-    const auto keep = harness.record();
-    const auto gone = harness.record();
-    open();
-    perform(gone->id, HistoryAction::remove);
-    EXPECT_EQ(cellIDs(), (std::vector<std::string>{keep->id}));
-    EXPECT_FALSE(harness.has("images/" + gone->imageFilename));
-    EXPECT_FALSE(harness.has("thumbnails/" + gone->thumbnailFilename()));
-}
-
 TEST_F(HistoryWindowController, ClearAsksFirstAndRemovesPinnedItemsToo) {
     const auto plain = harness.record();
     const auto pinned = harness.record();

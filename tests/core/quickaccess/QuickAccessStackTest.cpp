@@ -46,16 +46,6 @@ TEST(ThumbnailPresenter, SixCapturesWithAMaximumOfFiveLeaveTheNewestFiveFlagged)
     EXPECT_EQ(afterSixth, (std::vector<std::string>{"unflag item1", "prune", "flag item6"}));
 }
 
-TEST(ThumbnailPresenter, APositionChangeTakesEffectAtTheNextRestack) {
-    QuickAccessHarness h;
-    h.capture("a");
-    h.capture("b");
-    h.settings.position = QuickAccessPosition::bottomLeft;
-    h.presenter->restackOverlays();
-    for (ThumbnailID id : h.presenter->presented()) EXPECT_EQ(h.origin(id).x, 16);
-    EXPECT_EQ(h.shownYs(), (std::vector<double>{899, 718}));
-}
-
 TEST(ThumbnailPresenter, AThumbnailStaysOnItsOwnDisplayAndWaitsWhenThereIsNone) {
     QuickAccessHarness h;
     const ThumbnailID placed = h.capture("a");
