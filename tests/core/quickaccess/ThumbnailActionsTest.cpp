@@ -139,7 +139,7 @@ public:
     bool failNext = false;
 };
 
-TEST(ThumbnailDragFile, RequestsDuringOneWriteShareItAndLaterDragsReuseTheFile) {
+TEST(ThumbnailDragFile, RequestsDuringOneWriteShareItLaterDragsReuseTheFileAndAFailedOneIsTriedAgain) {
     DragFiles files;
     auto file = files.make();
     std::vector<PathResult> answers;
@@ -158,6 +158,17 @@ TEST(ThumbnailDragFile, RequestsDuringOneWriteShareItAndLaterDragsReuseTheFile) 
     EXPECT_EQ(**again, *answers[0]);
     EXPECT_EQ(files.writes, 1);
     EXPECT_EQ(file->suggestedName().rfind("Screenshot ", 0), 0u);
+
+    // A failed write is reported and the next drag tries again.
+    auto failing = files.make();
+    files.failNext = true;
+    const auto failed = files.request(*failing);
+    ASSERT_TRUE(failed);
+    ASSERT_FALSE(*failed);
+    EXPECT_EQ(failed->error().kind(), ExportError::Kind::failedToWriteImage);
+    const auto retried = files.request(*failing);
+    ASSERT_TRUE(retried && *retried);
+    EXPECT_EQ(files.writes, 3);
 }
 
 TEST(ThumbnailDragFile, AFileTheDailyCleanupRemovedIsWrittenAgain) {
@@ -176,19 +187,6 @@ TEST(ThumbnailDragFile, AFileTheDailyCleanupRemovedIsWrittenAgain) {
     ASSERT_TRUE(rewritten && *rewritten);
     EXPECT_TRUE(std::filesystem::is_regular_file(**rewritten));
     EXPECT_EQ(first->writesStarted(), 2);
-}
-
-TEST(ThumbnailDragFile, AFailedWriteIsReportedAndTheNextDragTriesAgain) {
-    DragFiles files;
-    auto file = files.make();
-    files.failNext = true;
-    const auto failed = files.request(*file);
-    ASSERT_TRUE(failed);
-    ASSERT_FALSE(*failed);
-    EXPECT_EQ(failed->error().kind(), ExportError::Kind::failedToWriteImage);
-    const auto retried = files.request(*file);
-    ASSERT_TRUE(retried && *retried);
-    EXPECT_EQ(files.writes, 2);
 }
 
 TEST(ThumbnailDragFile, EachThumbnailGetsItsOwnDragFile) {

@@ -139,12 +139,9 @@ TEST(RegionStreamRecordingSource, TurnsStreamFailuresIntoRecordingErrors) {
         later.source->stop();
         EXPECT_EQ(later.received.errors.front(), c.expected);
     }
-}
-
-TEST(RegionStreamRecordingSource, WithoutAStreamThereIsNoDisplay) {
-    RegionStreamRecordingSource source(nullptr, 30);
-    EXPECT_EQ(source.start(), RecordingError::noDisplay());
-    source.stop();
+    RegionStreamRecordingSource withoutStream(nullptr, 30);
+    EXPECT_EQ(withoutStream.start(), RecordingError::noDisplay());
+    withoutStream.stop();
 }
 
 }  // namespace
