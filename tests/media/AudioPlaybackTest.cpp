@@ -1,7 +1,3 @@
-// The editor's sound: a movie's track decoded in full and from a seek, and
-// played into a private PulseAudio null sink with a clock that follows the
-// samples the server has taken.
-
 #include <gtest/gtest.h>
 
 #include <signal.h>

@@ -1,5 +1,3 @@
-// The rules that combine readings of one image, without an engine.
-
 #include <gtest/gtest.h>
 
 #include "ocr/LineReadings.h"

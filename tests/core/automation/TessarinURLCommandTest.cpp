@@ -1,6 +1,3 @@
-// Links into commands: every command word, the query's rules, the value
-// grammar, and hostile input that must never parse into something else.
-
 #include <gtest/gtest.h>
 
 #include <random>
@@ -21,23 +18,14 @@ TessarinURLCommand parsed(const std::string& link) {
 
 TEST(TessarinURLCommand, EveryCommandWordAndItsKind) {
     const std::pair<const char*, Kind> table[] = {
-        {"all-in-one", Kind::allInOne},
-        {"capture-area", Kind::captureArea},
-        {"capture-previous-area", Kind::capturePreviousArea},
-        {"capture-fullscreen", Kind::captureFullscreen},
-        {"capture-window", Kind::captureWindow},
-        {"self-timer", Kind::selfTimer},
-        {"scrolling-capture", Kind::scrollingCapture},
-        {"pin", Kind::pin},
-        {"record-screen", Kind::recordScreen},
-        {"capture-text", Kind::captureText},
-        {"open-annotate", Kind::openAnnotate},
-        {"open-from-clipboard", Kind::openFromClipboard},
-        {"open-settings", Kind::openSettings},
-        {"hide-desktop-icons", Kind::desktopIcons},
-        {"restore-recently-closed", Kind::restoreRecentlyClosed},
-        {"open-history", Kind::openHistory},
-        {"add-quick-access-overlay", Kind::addQuickAccessOverlay},
+        {"all-in-one", Kind::allInOne}, {"capture-area", Kind::captureArea},
+        {"capture-previous-area", Kind::capturePreviousArea}, {"capture-fullscreen", Kind::captureFullscreen},
+        {"capture-window", Kind::captureWindow}, {"self-timer", Kind::selfTimer},
+        {"scrolling-capture", Kind::scrollingCapture}, {"pin", Kind::pin}, {"record-screen", Kind::recordScreen},
+        {"capture-text", Kind::captureText}, {"open-annotate", Kind::openAnnotate},
+        {"open-from-clipboard", Kind::openFromClipboard}, {"open-settings", Kind::openSettings},
+        {"hide-desktop-icons", Kind::desktopIcons}, {"restore-recently-closed", Kind::restoreRecentlyClosed},
+        {"open-history", Kind::openHistory}, {"add-quick-access-overlay", Kind::addQuickAccessOverlay},
     };
     for (const auto& [word, kind] : table) {
         for (const std::string prefix : {"tessarin://", "TESSARIN://", "tessarin:", "tessarin:///", "Tessarin://"}) {
@@ -130,18 +118,9 @@ TEST(URLQuery, ValueGrammar) {
 
     const auto integer = [](const std::string& text) { return URLQuery{{{"v", text}}}.intValue("v"); };
     const std::pair<const char*, std::optional<int64_t>> ints[] = {
-        {"0", 0},
-        {"+12", 12},
-        {"-12", -12},
-        {"9223372036854775807", INT64_MAX},
-        {"-9223372036854775808", INT64_MIN},
-        {"9223372036854775808", std::nullopt},
-        {"1.0", std::nullopt},
-        {"1e3", std::nullopt},
-        {" 1", std::nullopt},
-        {"+", std::nullopt},
-        {"-", std::nullopt},
-        {"0x1", std::nullopt},
+        {"0", 0}, {"+12", 12}, {"-12", -12}, {"9223372036854775807", INT64_MAX}, {"-9223372036854775808", INT64_MIN},
+        {"9223372036854775808", std::nullopt}, {"1.0", std::nullopt}, {"1e3", std::nullopt}, {" 1", std::nullopt},
+        {"+", std::nullopt}, {"-", std::nullopt}, {"0x1", std::nullopt},
     };
     for (const auto& [text, expected] : ints) EXPECT_EQ(integer(text), expected) << '"' << text << '"';
 
@@ -152,8 +131,6 @@ TEST(URLQuery, ValueGrammar) {
     EXPECT_EQ(URLQuery{}.boolValue("v"), std::nullopt);
 }
 
-// A command written out with random case, percent escapes and key order
-// reads back as the same command; random bytes never crash the parser.
 TEST(TessarinURLCommand, RandomSpellingsReadBackTheSameAndNoiseNeverCrashes) {
     std::mt19937 random(20261207);
     const auto randomCase = [&](std::string text) {

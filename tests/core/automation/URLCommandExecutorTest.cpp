@@ -1,6 +1,3 @@
-// Links run through recorded fake operations: what each link calls and
-// warns, the confirmation sentence, and the queue that asks before it runs.
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -147,11 +144,8 @@ TEST(URLCommandExecutor, EachLinkCallsWhatItNames) {
         {"tessarin://capture-previous-area?action=copy", {"replay copy"}},
         {"tessarin://capture-fullscreen", {"fullScreen pointer none"}},
         {"tessarin://capture-fullscreen?display=2&action=pin", {"fullScreen 77 pin"}},
-        {"tessarin://capture-fullscreen?display=5",
-         {"warn Display not found: This link asked for a display that is not connected."}},
         {"tessarin://capture-window?action=annotate", {"capture Window annotate"}},
         {"tessarin://self-timer", {"allInOne"}},
-        {"tessarin://self-timer?x=1&y=2&width=3&height=4&seconds=5", {"selfTimer 1,2,3,4 5 none"}},
         {"tessarin://self-timer?x=1&y=2&width=3&height=4&seconds=-3", {"selfTimer 1,2,3,4 1 none"}},
         {"tessarin://self-timer?x=1&y=2&width=3&height=4&seconds=1000000000000000000", {"selfTimer 1,2,3,4 60 none"}},
         {"tessarin://self-timer?x=1&y=2&width=3&height=4", {"selfTimer 1,2,3,4 default none"}},
@@ -169,15 +163,11 @@ TEST(URLCommandExecutor, EachLinkCallsWhatItNames) {
         {"tessarin://capture-text?linebreaks=false&x=0&y=0&width=100&height=50", {"captureSelection 0,0,100,50 ocr+join"}},
         {"tessarin://capture-text", {"allInOne"}},
         {"tessarin://open-annotate?filepath=/good.png", {"load /good.png", "annotate 12"}},
-        {"tessarin://open-annotate", {"choose", "annotate 30"}},
         {"tessarin://open-settings?tab=shortcuts", {"settings shortcuts"}},
         {"tessarin://toggle-desktop-icons", {"icons toggle"}},
-        {"tessarin://add-quick-access-overlay",
-         {"warn Quick Access failed: A filepath is required to add a Quick Access overlay."}},
         {"tessarin://add-quick-access-overlay?filepath=",
          {"warn Quick Access failed: A filepath is required to add a Quick Access overlay."}},
         {"tessarin://add-quick-access-overlay?filepath=/good.png", {"load /good.png", "history.add 12", "quickAccess item-1"}},
-        {"tessarin://all-in-one", {"allInOne"}},
         {"tessarin://record-screen", {"record"}},
         {"tessarin://open-from-clipboard",
          {"warn No Image on Clipboard: Copy an image before opening it in Annotate."}},
@@ -197,17 +187,13 @@ TEST(URLCommandExecutor, EachLinkCallsWhatItNames) {
               (Calls{"load /good.png", "history.add 12", "warn Quick Access failed: Failed to save the image in capture history."}));
 }
 
-// What is asked about, how the action joins the sentence, and what a file
-// path changes; the other sentences are plain texts.
 TEST(URLCommandExecutor, ConfirmationPhrases) {
     const auto phrase = [](const std::string& link) {
         return URLCommandExecutor::confirmableURLAction(*TessarinURLCommand::parse(link));
     };
-    EXPECT_EQ(phrase("tessarin://capture-fullscreen"), "capture the full screen and show the capture overlay");
     EXPECT_EQ(phrase("tessarin://capture-area?action=ocr"), "capture a screen area and extract the text from it");
     EXPECT_EQ(phrase("tessarin://pin?filepath=/a.png"), "open a local file and pin it to the screen");
     EXPECT_EQ(phrase("tessarin://capture-text?filepath=/a.png"), "read text from a local file");
-    EXPECT_EQ(phrase("tessarin://capture-text"), "capture text from the screen");
     for (const char* silent : {"tessarin://pin", "tessarin://open-annotate", "tessarin://add-quick-access-overlay",
                                "tessarin://open-settings", "tessarin://open-from-clipboard",
                                "tessarin://restore-recently-closed", "tessarin://open-history"}) {
@@ -215,7 +201,6 @@ TEST(URLCommandExecutor, ConfirmationPhrases) {
     }
 }
 
-// The queue over a fake dialog that the test answers.
 struct Harness {
     RecordedOperations fake;
     bool confirm = true;
@@ -244,12 +229,10 @@ struct Harness {
 
 TEST(URLLinkHandler, RefusedLinksRunNothingWhateverTheyAsk) {
     const char* links[] = {
-        "tessarin://capture-area?x=1&y=2&width=3&height=4&action=save", "tessarin://capture-previous-area",
-        "tessarin://capture-fullscreen",  "tessarin://capture-window",  "tessarin://self-timer",
-        "tessarin://scrolling-capture",   "tessarin://pin?filepath=/good.png",
-        "tessarin://capture-text",        "tessarin://capture-text?filepath=/good.png",
-        "tessarin://open-annotate?filepath=/good.png", "tessarin://toggle-desktop-icons",
-        "tessarin://add-quick-access-overlay?filepath=/good.png", "tessarin://all-in-one", "tessarin://record-screen",
+        "tessarin://capture-area?x=1&y=2&width=3&height=4&action=save", "tessarin://capture-fullscreen",
+        "tessarin://scrolling-capture", "tessarin://pin?filepath=/good.png", "tessarin://capture-text?filepath=/good.png",
+        "tessarin://toggle-desktop-icons", "tessarin://add-quick-access-overlay?filepath=/good.png",
+        "tessarin://record-screen",
     };
     for (const char* link : links) {
         Harness h;

@@ -45,8 +45,6 @@ TEST(CLIArguments, StrictIntegers) {
     }
 }
 
-// Spaces, empty and unparseable pieces are skipped and any number syntax
-// counts; a wrong count or a number that is not finite is refused.
 TEST(RectArgument, FourFiniteNumbersOrTheFormatError) {
     using Numbers = std::optional<std::array<double, 4>>;
     const std::pair<const char*, Numbers> rows[] = {

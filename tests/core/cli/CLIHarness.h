@@ -39,7 +39,7 @@ public:
     CommandResult run(std::vector<std::string> args) {
         std::ostringstream out;
         std::ostringstream err;
-        TessarinCLI cli{service, defaults ? *defaults : store, loop, outOverride ? *outOverride : out, err,
+        TessarinCLI cli{service, store, loop, out, err,
                         "/usr/bin/tessarin", sandboxRoot, nullptr, nullptr, textRecognition};
         cli.describeBackend = describeBackend;
         const int status = cli.run(args);
@@ -56,8 +56,6 @@ public:
     std::optional<std::string> sandboxRoot;
     TextRecognitionManager* textRecognition = nullptr;
     std::function<BackendDescription()> describeBackend;
-    KeyValueStore* defaults = nullptr;    // `store` unless set
-    std::ostream* outOverride = nullptr;  // a captured string stream unless set
     TempDir tmp;
 };
 

@@ -1,16 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "CLIHarness.h"
-#include "core/preferences/KeyValueStore.h"
 
 namespace tessarin {
 namespace {
 
 using testing::CLIHarness;
 
-// The aliases, words that are not commands, and a failure printing no
-// unused-flag warning are covered where the executable runs
-// (tests/integration/AgentEntryTest.cpp).
 TEST(Dispatcher, StatusAndStreamsOfEachKindOfCommandLine) {
     CLIHarness cli;
     const std::string usage = TessarinCLI::usageText() + "\n";
@@ -29,21 +25,6 @@ TEST(Dispatcher, StatusAndStreamsOfEachKindOfCommandLine) {
     }
 }
 
-TEST(UsageText, LayoutOfTheCommandTable) {
-    const std::string usage = TessarinCLI::usageText();
-    for (const char* part : {
-             // 17 characters: padded to 18, summary in column 21.
-             "\n  capture-scrolling Auto-scroll a region and stitch a tall image\n",
-             // 23 characters: alone on its line, summary below.
-             "\n  capture-previous-region\n                    Repeat the last region captured",
-             "\n                    [--max-seconds N] [--idle-seconds N] [--no-auto-scroll]\n",
-             "\n  help              Show this help\n\nANNOTATE SHAPE SPEC",
-             "\n    {\"type\":\"arrow\",\"from\":[x,y],\"to\":[x,y]},\n"}) {
-        EXPECT_NE(usage.find(part), std::string::npos) << part;
-    }
-}
-
-// The hints after a failing report are pinned where the executable runs.
 TEST(Doctor, ReportsAccessAndExitStatus) {
     CLIHarness cli;
     const struct { bool granted; int status; std::string lines; } rows[] = {
@@ -97,7 +78,6 @@ TEST(Doctor, ShowsTheBackEndsOwnLabelsDetailsAndHints) {
     EXPECT_EQ(refused.out.substr(refused.out.size() - ending.size()), ending);
 }
 
-// A Wayland session: displays but no window list, said on standard error.
 TEST(Dispatcher, WithoutAWindowListTargetsWarnAndWindowCaptureFailsWithTheReason) {
     CLIHarness cli;
     cli.backend.noWindowList = "there is no global window list here";
@@ -111,46 +91,6 @@ TEST(Dispatcher, WithoutAWindowListTargetsWarnAndWindowCaptureFailsWithTheReason
     EXPECT_EQ(window.err,
               "{\"error\":\"capture failed: Capture failed: there is no global window list here\"}\n");
     EXPECT_TRUE(cli.backend.capturedWindows.empty());
-}
-
-// A stream that refuses every byte, as standard output on a full disk or a
-// closed descriptor does.
-class RefusingBuffer : public std::streambuf {
-protected:
-    int_type overflow(int_type) override { return traits_type::eof(); }
-};
-
-TEST(Dispatcher, AResultThatCouldNotBeWrittenIsAFailure) {
-    CLIHarness cli;
-    RefusingBuffer refusing;
-    std::ostream lost(&refusing);
-    cli.outOverride = &lost;
-    const auto result = cli.run({"list-targets"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "{\"error\":\"could not write the result to standard output\"}\n");
-}
-
-// A store that cannot write, like one in a read-only or full folder.
-class UnwritableStore final : public KeyValueStore {
-public:
-    std::optional<nlohmann::json> object(const std::string& key) const override { return memory.object(key); }
-    bool set(const std::string& key, const nlohmann::json& value) override { return memory.set(key, value), false; }
-    bool remove(const std::string& key) override { return memory.remove(key), false; }
-    std::optional<nlohmann::json> reload(const std::string& key) override { return memory.reload(key); }
-    bool synchronize() override { return false; }
-    InMemoryKeyValueStore memory;
-};
-
-TEST(Dispatcher, APreferenceThatCouldNotBeSavedIsAWarningBesideTheResult) {
-    CLIHarness cli;
-    UnwritableStore store;
-    cli.defaults = &store;
-    const auto result = cli.run({"capture-region", "--rect", "0,0,10,10", "--out", cli.path("x.png")});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_NE(result.out.find("\"width\":10"), std::string::npos) << result.out;
-    EXPECT_EQ(result.err,
-              "{\"warning\":\"could not save the region for capture-previous-region: the preferences file could not "
-              "be written\"}\n");
 }
 
 TEST(Dispatcher, OnlyNoArgumentsAndLinksAreForTheDesktop) {

@@ -22,7 +22,6 @@ TEST(JsonWriter, NonFiniteNumbersCannotBeEncoded) {
     EXPECT_FALSE(JsonWriter::pretty({{"list", {1, INFINITY}}}));
 }
 
-// Two-space indentation, " : " after keys, empty containers on one line.
 TEST(JsonWriter, PrettyLayout) {
     EXPECT_EQ(JsonWriter::pretty({{"list", json::array({json{{"b", 1.0}}, json::object()})}, {"none", json::array()}}),
               std::string("{\n  \"list\" : [\n    {\n      \"b\" : 1\n    },\n    {}\n  ],\n  \"none\" : []\n}"));

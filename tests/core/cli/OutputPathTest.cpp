@@ -1,9 +1,4 @@
-// The path rules every command follows, with and without a sandbox root:
-// where a file lands and what is refused. What a replaced file keeps and
-// how stale temporaries go is pinned by DurableFileTest.
-
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "CLIHarness.h"
 
@@ -47,29 +42,7 @@ TEST_F(OutputPaths, ALinkChainTooLongToResolveIsASandboxViolation) {
     EXPECT_TRUE(fs::is_empty(base / "outside"));
 }
 
-TEST_F(OutputPaths, OneSetOfRulesWithAndWithoutARoot) {
-    for (const bool sandboxed : {false, true}) {
-        SCOPED_TRACE(sandboxed ? "with a root" : "without a root");
-        cli.sandboxRoot = sandboxed ? std::optional<std::string>((base / "root").string()) : std::nullopt;
-        const fs::path folder = base / "root";
-        // A name ending in a slash names a folder, never a file.
-        EXPECT_EQ(capture((folder / "o.png/").string()).err,
-                  errorLine("capture failed: Cannot write " + (folder / "o.png/").string() + ": Is a directory"));
-        EXPECT_FALSE(fs::exists(folder / "o.png"));
-        // ".." takes a missing name back without making it.
-        EXPECT_EQ(capture((folder / "nothere/../x.png").string()).status, 0);
-        EXPECT_TRUE(fs::exists(folder / "x.png"));
-        EXPECT_FALSE(fs::exists(folder / "nothere"));
-        fs::remove(folder / "x.png");
-    }
-}
-
-TEST_F(OutputPaths, APipeIsRefusedNotReplacedAndALinkIsWrittenThrough) {
-    const fs::path pipe = base / "root/pipe";
-    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-    EXPECT_EQ(capture(pipe.string()).err, errorLine("capture failed: Cannot write " + pipe.string() + ": not a regular file"));
-    EXPECT_TRUE(fs::is_fifo(pipe));
-    // A link to a regular file is written through.
+TEST_F(OutputPaths, ALinkToARegularFileIsWrittenThrough) {
     fs::create_symlink(base / "root/real.png", base / "root/link.png");
     std::ofstream(base / "root/real.png") << "old";
     EXPECT_EQ(capture((base / "root/link.png").string()).status, 0);

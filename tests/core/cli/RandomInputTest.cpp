@@ -1,7 +1,3 @@
-// Bounded random-input tests of the agent's parsers: whatever the command
-// line, the agent answers with a status it documents and never crashes.
-// The --rect parser's rules are pinned case by case in ArgumentsTest.
-
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -79,9 +75,6 @@ TEST(RandomInput, ADisplayChoiceIsANumberThatNamesADisplayOrARefusal) {
     }
 }
 
-// A folder inside the root swapped with a link to the outside, again and
-// again, while commands write into it and read from it: every write lands
-// inside the root or fails, and nothing outside is ever read.
 TEST(RandomInput, SwappingAFolderForALinkNeverCarriesAReadOrWriteOutsideTheRoot) {
     namespace fs = std::filesystem;
     testing::CLIHarness cli;

@@ -27,8 +27,6 @@ TEST(EventLoop, RunsTasksInOrderOnTheCallingThread) {
     EXPECT_EQ(loop.drain(), 0u);
 }
 
-// The operation hops to a pool thread, back to the main thread, and needs a
-// second main-thread task before it finishes with a move-only value.
 TEST(RunAsyncOnMain, ServicesMainTasksWhileWaitingForABackgroundResult) {
     EventLoop loop;
     ThreadPool pool(2);
@@ -103,8 +101,6 @@ using TaskResult = Expected<int, TaskFailure>;
 
 std::string described(const TaskResult& result) { return result ? std::to_string(*result) : result.error().reason; }
 
-// An operation that loses its completion no longer leaves the waiting
-// caller servicing the loop forever.
 TEST(RunAsyncOnMain, ADroppedCompletionEndsTheWaitAsCancelled) {
     EventLoop loop;
     const auto result = runAsyncOnMain<TaskResult>(loop, [&](Completion<TaskResult> done) {
@@ -146,8 +142,6 @@ struct LogLines final : LogSink {
     ScopedLogSink installed{*this};  // last: uninstalled first
 };
 
-// The pool's last line of defence: a throwing task is logged and the
-// worker goes on with the next one, which still runs before the join.
 TEST(ThreadPool, ATaskThatThrowsIsLoggedAndTheNextOneStillRuns) {
     LogLines log;
     std::atomic<bool> nextRan = false;

@@ -1,6 +1,3 @@
-// Completions, lifetime tokens, observer lists and the module exception
-// barrier: the rules every asynchronous path relies on.
-
 #include <gtest/gtest.h>
 
 #include <stdexcept>

@@ -1,6 +1,3 @@
-// The one durable writer, capped reader and set-aside, driven through the
-// system-call seam the way failing disks and signals drive them.
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -93,7 +90,6 @@ protected:
     fs::path folder;
 };
 
-// Temporary names are hidden, random and retried on collision.
 TEST_F(StoredFileTest, TheDataIsSyncedThenRenamedThenTheFolderSyncedRetryingInterruptionsAndCollisions) {
     faults.interruptEverySyncOnce = true;
     faults.collisions = 3;

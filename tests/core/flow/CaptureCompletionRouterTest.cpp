@@ -1,6 +1,3 @@
-// The completion of a finished capture: its diagnostics lines, in order,
-// for each combination of settings, and the output actions.
-
 #include "FlowTestSupport.h"
 
 namespace tessarin {
@@ -52,11 +49,6 @@ TEST(CaptureCompletionRouter, LinesAndStepsForEachCombinationOfSettings) {
           skippedFocus, "complete.thumbnail_schedule duration_ms=3 shown=true",
           "complete.play_sound duration_ms=3 played=false"},
          1, 1, 1, 0},
-        {"copy on, thumbnail off", {false, true, false, false, ImageFormatPreference::jpeg}, CaptureMode::fullScreen, true,
-         {"complete.route_policy duration_ms=3 play_sound=false auto_copy=true show_thumbnail=false open_annotate=false format=jpeg",
-          skippedFocus, "complete.thumbnail_schedule duration_ms=0 skipped=true",
-          "complete.play_sound duration_ms=0 skipped=true"},
-         0, 1, 0, 0},
         {"the editor takes over", {true, true, true, true}, CaptureMode::fullScreen, true,
          {"complete.route_policy duration_ms=3 play_sound=true auto_copy=true show_thumbnail=true open_annotate=true format=png",
           skippedFocus},
@@ -102,8 +94,6 @@ TEST(CaptureCompletionRouter, ACaptureTheHistoryDoesNotKeepStillGetsThumbnailCop
     const std::vector<std::pair<std::string, std::function<std::shared_ptr<CapturePersistenceTicket>(FlowHarness&)>>>
         histories = {
             {"no ticket at all", [](FlowHarness&) { return nullptr; }},
-            {"history off or paused",
-             [](FlowHarness& h) { return CapturePersistenceTicket::resolved(h.main, std::nullopt); }},
             {"the write failed",
              [](FlowHarness& h) {
                  return CapturePersistenceTicket::start(h.main, [&h](Completion<CapturePersistenceTicket::Result> done) {
@@ -129,7 +119,6 @@ TEST(CaptureCompletionRouter, ACaptureTheHistoryDoesNotKeepStillGetsThumbnailCop
     }
 }
 
-// Their log lines follow the same steps as LinesAndStepsForEachCombinationOfSettings.
 TEST(CaptureCompletionRouter, OutputActionsReplaceTheThumbnail) {
     using Kind = CaptureOutputAction::Kind;
     struct Case {

@@ -15,12 +15,9 @@ TEST(CaptureOutputAction, ParsesItsWordsIgnoringCase) {
     const Case cases[] = {
         {"copy", std::nullopt, CaptureOutputAction{Kind::copy}},
         {"SAVE", std::nullopt, CaptureOutputAction{Kind::save}},
-        {"Annotate", std::nullopt, CaptureOutputAction{Kind::annotate}},
-        {"pin", std::nullopt, CaptureOutputAction{Kind::pin}},
         {"ocr", std::nullopt, CaptureOutputAction{Kind::ocr, false}},
         {"OCR", true, CaptureOutputAction{Kind::ocr, false}},
         {"ocr", false, CaptureOutputAction{Kind::ocr, true}},  // only an explicit false joins lines
-        {"", std::nullopt, std::nullopt},
         {"copy ", std::nullopt, std::nullopt},
         {"clipboard", std::nullopt, std::nullopt},
     };

@@ -1,5 +1,3 @@
-// The completion over the real capture history and clipboard encoder.
-
 #include "core/flow/StandardCompletionPorts.h"
 #include "FlowTestSupport.h"
 #include "support/TempDir.h"

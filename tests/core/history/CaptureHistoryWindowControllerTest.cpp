@@ -93,7 +93,7 @@ TEST_F(HistoryWindowController, ListsTheStoreNewestFirstAndFollowsIt) {
     EXPECT_EQ(cellIDs().size(), 2u);
 }
 
-TEST_F(HistoryWindowController, CopyAndSaveTheFullImage) {
+TEST_F(HistoryWindowController, CopySaveAndRevealTheFullImageAndShowAFailedSave) {
     const auto item = harness.record(64, 48);
     preferences.setDefaultImageFormat(ImageFormatPreference::jpeg);
     open();
@@ -104,13 +104,10 @@ TEST_F(HistoryWindowController, CopyAndSaveTheFullImage) {
     ASSERT_EQ(saver.saved.size(), 1u);
     EXPECT_EQ(saver.saved[0].second.kind, ImageFormat::Kind::jpeg);
     EXPECT_EQ(saver.saved[0].first->height(), 48u);
+    perform(item->id, HistoryAction::reveal);
+    EXPECT_EQ(files.shown, std::vector<std::string>{fileURI(harness.path("images/" + item->imageFilename))});
     EXPECT_TRUE(alerts.shown.empty());
-}
-
-TEST_F(HistoryWindowController, AFailedSaveIsShown) {
-    const auto item = harness.record();
     saver.failure = ExportError::fileSystem("Cannot write /x/y.png: No space left on device", 28);
-    open();
     perform(item->id, HistoryAction::save);
     ASSERT_EQ(alerts.shown.size(), 1u);
     EXPECT_EQ(alerts.shown[0].second, "Cannot write /x/y.png: No space left on device");
@@ -134,14 +131,6 @@ TEST_F(HistoryWindowController, AnItemWithoutFilesWarnsForEveryActionThatNeedsTh
     EXPECT_EQ(cellIDs(), (std::vector<std::string>{item->id})) << "the item stays listed";
 }
 
-TEST_F(HistoryWindowController, RevealShowsTheImageFile) {
-    const auto item = harness.record();
-    open();
-    perform(item->id, HistoryAction::reveal);
-    ASSERT_EQ(files.shown.size(), 1u);
-    EXPECT_EQ(files.shown[0], fileURI(harness.path("images/" + item->imageFilename)));
-}
-
 TEST_F(HistoryWindowController, PinHandsTheImageLinkedToItsItem) {
     const auto item = harness.record(32, 16);
     open();
@@ -156,16 +145,6 @@ TEST_F(HistoryWindowController, PinHandsTheImageLinkedToItsItem) {
     EXPECT_EQ(pins.pinned.size(), 1u) << "a pinned item offers Unpin, not Pin";
     perform(item->id, HistoryAction::unpin);
     EXPECT_EQ(pins.unpinned, (std::vector<std::string>{item->id}));
-}
-
-TEST_F(HistoryWindowController, WithoutTargetsPinAndOpenDoNothing) {
-    const auto item = harness.record();
-    open(/*withPins=*/false, /*withEditor=*/false);
-    perform(item->id, HistoryAction::pin);
-    perform(item->id, HistoryAction::open);
-    EXPECT_TRUE(pins.pinned.empty());
-    EXPECT_TRUE(editor.opened.empty());
-    EXPECT_TRUE(alerts.shown.empty());
 }
 
 TEST_F(HistoryWindowController, AnnotateOpensTheEditorAndTheEditReplacesTheItem) {
@@ -183,7 +162,6 @@ TEST_F(HistoryWindowController, AnnotateOpensTheEditorAndTheEditReplacesTheItem)
     EXPECT_NE(cell.thumbnailRevision, revision);
 }
 
-// An edit finished after its item was deleted is not lost.
 TEST_F(HistoryWindowController, AnEditWhoseItemWasDeletedMeanwhileBecomesANewItem) {
     const auto item = harness.record(40, 30);
     open(true, /*withEditor=*/true);
@@ -200,22 +178,11 @@ TEST_F(HistoryWindowController, AnEditWhoseItemWasDeletedMeanwhileBecomesANewIte
     EXPECT_EQ(cell.item.pixelWidth, 80);
 }
 
-TEST_F(HistoryWindowController, DeleteRemovesTheItemAndItsFiles) {
-    const auto keep = harness.record();
-    const auto gone = harness.record();
-    open();
-    perform(gone->id, HistoryAction::remove);
-    EXPECT_EQ(cellIDs(), (std::vector<std::string>{keep->id}));
-    EXPECT_FALSE(harness.has("images/" + gone->imageFilename));
-    EXPECT_FALSE(harness.has("thumbnails/" + gone->thumbnailFilename()));
-}
-
 TEST_F(HistoryWindowController, ClearAsksFirstAndRemovesPinnedItemsToo) {
     const auto plain = harness.record();
     const auto pinned = harness.record();
     harness.store->setPinned(pinned->id, true);
     open();
-    // When an answer counts is the model's (ClearAsksOnceAndConfirmsOnlyAnOpenQuestion).
     ASSERT_TRUE(controller->requestClear());
     controller->answerClear(false);
     EXPECT_EQ(cellIDs().size(), 2u);

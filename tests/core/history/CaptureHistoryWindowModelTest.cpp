@@ -17,39 +17,6 @@ CaptureHistoryItem item(std::string id, std::optional<CaptureMode> mode = Captur
     return entry;
 }
 
-TEST(HistoryWindowModel, TitlesFollowTheCaptureKind) {
-    const std::vector<std::pair<std::optional<CaptureMode>, std::string>> cases = {
-        {CaptureMode::scrolling, "Scrolling Capture"},
-        {std::nullopt, "Capture"},  // an older index without the kind
-    };
-    for (const auto& [mode, title] : cases) {
-        CaptureHistoryWindowModel model({});
-        model.setItems({item("a", mode)});
-        EXPECT_EQ(model.cells().at(0).title, title);
-    }
-}
-
-TEST(HistoryWindowModel, BadgesSayAnnotatedThenPinned) {
-    struct Case {
-        bool annotated, pinned;
-        std::vector<std::string> badges;
-    };
-    const std::vector<Case> cases = {
-        {false, false, {}},
-        {true, false, {"Annotated"}},
-        {false, true, {"Pinned"}},
-        {true, true, {"Annotated", "Pinned"}},
-    };
-    for (const auto& c : cases) {
-        auto entry = item("a");
-        entry.isAnnotated = c.annotated;
-        entry.isPinned = c.pinned;
-        CaptureHistoryWindowModel model({});
-        model.setItems({entry});
-        EXPECT_EQ(model.cells().at(0).badges, c.badges) << c.annotated << c.pinned;
-    }
-}
-
 TEST(HistoryWindowModel, OffersOnlyActionsWithATarget) {
     auto pinned = item("p");
     pinned.isPinned = true;
@@ -138,13 +105,6 @@ TEST(HistoryWindowModel, OneCellPerID) {
     CaptureHistoryWindowModel model({});
     model.setItems({item("a"), item("a"), item("b")});
     ASSERT_EQ(model.cells().size(), 2u);
-}
-
-TEST(HistoryWindowModel, PauseSwitchTitle) {
-    CaptureHistoryWindowModel model({});
-    EXPECT_EQ(model.pauseTitle(), "Pause History");
-    model.setPaused(true);
-    EXPECT_EQ(model.pauseTitle(), "Resume History");
 }
 
 TEST(HistoryWindowModel, ClearAsksOnceAndConfirmsOnlyAnOpenQuestion) {

@@ -31,48 +31,43 @@ TEST(FileURI, EncodesEverythingButUnreservedBytes) {
     for (const auto& [path, uri] : cases) EXPECT_EQ(fileURI(path), uri);
 }
 
-struct RevealTest : ::testing::Test {
-    FakeFileManager files;
-    testing::FakeAlerts alerts;
-    FileManagerReveal reveal{files, alerts};
-    std::optional<RevealOutcome> outcome;
-    void run(std::optional<std::filesystem::path> file) {
-        reveal.reveal(file, [this](RevealOutcome result) { outcome = result; });
+// Shown in the file manager, else its folder opened, else a warning; a missing file asks nobody.
+TEST(FileManagerReveal, EachFallbackInTurn) {
+    struct Case {
+        bool shows, opens;
+        std::optional<std::filesystem::path> file;
+        RevealOutcome outcome;
+        size_t opened;
+        const char* alert;
+    };
+    const Case cases[] = {
+        {true, true, "/data/History/images/a b.png", RevealOutcome::shownInFileManager, 0, nullptr},
+        {false, true, "/data/History/images/a.png", RevealOutcome::openedFolder, 1, nullptr},
+        {false, false, "/data/History/images/a.png", RevealOutcome::failed, 1, "Reveal Failed"},
+        {true, true, std::nullopt, RevealOutcome::fileMissing, 0, "Image Open Failed"},
+    };
+    for (const Case& c : cases) {
+        FakeFileManager files;
+        files.shows = c.shows;
+        files.opens = c.opens;
+        testing::FakeAlerts alerts;
+        FileManagerReveal reveal{files, alerts};
+        std::optional<RevealOutcome> outcome;
+        reveal.reveal(c.file, [&](RevealOutcome result) { outcome = result; });
+        EXPECT_EQ(outcome, c.outcome);
+        EXPECT_EQ(files.shown.size(), c.file ? 1u : 0u);
+        if (c.file && c.shows) {
+            EXPECT_EQ(files.shown[0], std::vector<std::string>{fileURI(*c.file)});
+        }
+        if (c.opened) {
+            EXPECT_EQ(files.opened, std::vector<std::string>{"file:///data/History/images"});
+        }
+        EXPECT_EQ(files.opened.size(), c.opened);
+        ASSERT_EQ(alerts.shown.size(), c.alert ? 1u : 0u);
+        if (c.alert) {
+            EXPECT_EQ(alerts.shown[0].first, c.alert);
+        }
     }
-};
-
-TEST_F(RevealTest, AsksTheFileManagerToShowTheFile) {
-    run("/data/History/images/a b.png");
-    EXPECT_EQ(outcome, RevealOutcome::shownInFileManager);
-    ASSERT_EQ(files.shown.size(), 1u);
-    EXPECT_EQ(files.shown[0], (std::vector<std::string>{"file:///data/History/images/a%20b.png"}));
-    EXPECT_TRUE(files.opened.empty());
-    EXPECT_TRUE(alerts.shown.empty());
-}
-
-TEST_F(RevealTest, WithoutAFileManagerOpensTheFolder) {
-    files.shows = false;
-    run("/data/History/images/a.png");
-    EXPECT_EQ(outcome, RevealOutcome::openedFolder);
-    EXPECT_EQ(files.opened, (std::vector<std::string>{"file:///data/History/images"}));
-    EXPECT_TRUE(alerts.shown.empty());
-}
-
-TEST_F(RevealTest, SaysSoWhenNothingCouldShowIt) {
-    files.shows = false;
-    files.opens = false;
-    run("/data/History/images/a.png");
-    EXPECT_EQ(outcome, RevealOutcome::failed);
-    ASSERT_EQ(alerts.shown.size(), 1u);
-    EXPECT_EQ(alerts.shown[0].first, "Reveal Failed");
-}
-
-TEST_F(RevealTest, AMissingFileWarnsAndAsksNobody) {
-    run(std::nullopt);
-    EXPECT_EQ(outcome, RevealOutcome::fileMissing);
-    EXPECT_TRUE(files.shown.empty());
-    ASSERT_EQ(alerts.shown.size(), 1u);
-    EXPECT_EQ(alerts.shown[0], (std::pair<std::string, std::string>{"Image Open Failed", "Failed to load screenshot image"}));
 }
 
 }  // namespace

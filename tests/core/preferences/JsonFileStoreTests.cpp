@@ -79,8 +79,6 @@ TEST(JsonFileStore, KeepsJsonTypesAcrossProcessesAndCreatesPrivateFiles) {
     EXPECT_EQ(filesIn(home.configFolder()).size(), 2u) << "only the file and its lock";
 }
 
-// Two stores on one file, as the application and the agent have: each writes
-// only its own changes, and only when the file does not already say them.
 int writes = 0;
 const FileSystemCalls countingWrites = {
     .fsync = [](int) { return 0; },
@@ -148,8 +146,6 @@ TEST(JsonFileStore, UnusableFileReadsAsEmptyIsKeptAsideAndLetsWritesContinue) {
     }
 }
 
-// The writer's own failures are tested with it (StoredFileTest); what the
-// store adds is that the change stays pending and goes out with the next write.
 bool failRenames = false;
 const FileSystemCalls refusedRenames = {
     .renameat = [](int fromFolder, const char* from, int toFolder, const char* to) {
@@ -191,8 +187,6 @@ TEST(JsonFileStore, FolderThatCannotBeCreatedFailsWithoutThrowing) {
     EXPECT_EQ(readFile(home.root() / "blocker"), "not a folder");
 }
 
-// A preferences file kept with a person's dotfiles is a link into their
-// repository: it is written through and stays a link.
 TEST(JsonFileStore, ALinkedPreferencesFileIsWrittenThroughAndStaysALink) {
     TemporaryHome home;
     const fs::path dotfiles = home.root() / "dotfiles";

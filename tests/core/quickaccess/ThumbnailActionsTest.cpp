@@ -1,5 +1,3 @@
-// The thumbnail's buttons and its drag file.
-
 #include <sys/stat.h>
 
 #include <chrono>
@@ -7,6 +5,7 @@
 
 #include "QuickAccessTestSupport.h"
 #include "core/capture/ExportManager.h"
+#include "core/quickaccess/ThumbnailAnnotation.h"
 #include "support/TempDir.h"
 
 namespace tessarin {
@@ -102,21 +101,12 @@ TEST(ThumbnailActions, AFailedSaveKeepsTheThumbnailAndSaysWhy) {
     EXPECT_FALSE(h.history.flags.at("a"));
 }
 
-TEST(ThumbnailActions, CloseDismisses) {
-    QuickAccessHarness h;
-    const ThumbnailID id = h.capture("a");
-    h.presenter->perform(id, ThumbnailAction::close);
-    EXPECT_TRUE(h.presenter->presented().empty());
-    EXPECT_EQ(h.history.events.back(), "prune");
-}
-
 // Drag files written for real into a temporary folder, on a clock the test
 // moves; the write's completion waits on the manual executor.
 class DragFiles {
 public:
-    std::shared_ptr<ThumbnailDragFile> make(uint32_t seed) {
+    std::shared_ptr<ThumbnailDragFile> make() {
         auto image = std::make_shared<const Image>(std::move(*Image::allocate(6, 4)));
-        (void)seed;
         return ThumbnailDragFile::make(ImageFormat::png(), [this, image](Completion<PathResult> done) {
             ++writes;
             PathResult result = [&]() -> PathResult {
@@ -149,9 +139,9 @@ public:
     bool failNext = false;
 };
 
-TEST(ThumbnailDragFile, RequestsDuringOneWriteShareItAndLaterDragsReuseTheFile) {
+TEST(ThumbnailDragFile, RequestsDuringOneWriteShareItLaterDragsReuseTheFileAndAFailedOneIsTriedAgain) {
     DragFiles files;
-    auto file = files.make(1);
+    auto file = files.make();
     std::vector<PathResult> answers;
     file->request([&](PathResult r) { answers.push_back(r); });
     file->request([&](PathResult r) { answers.push_back(r); });
@@ -168,17 +158,28 @@ TEST(ThumbnailDragFile, RequestsDuringOneWriteShareItAndLaterDragsReuseTheFile) 
     EXPECT_EQ(**again, *answers[0]);
     EXPECT_EQ(files.writes, 1);
     EXPECT_EQ(file->suggestedName().rfind("Screenshot ", 0), 0u);
+
+    // A failed write is reported and the next drag tries again.
+    auto failing = files.make();
+    files.failNext = true;
+    const auto failed = files.request(*failing);
+    ASSERT_TRUE(failed);
+    ASSERT_FALSE(*failed);
+    EXPECT_EQ(failed->error().kind(), ExportError::Kind::failedToWriteImage);
+    const auto retried = files.request(*failing);
+    ASSERT_TRUE(retried && *retried);
+    EXPECT_EQ(files.writes, 3);
 }
 
 TEST(ThumbnailDragFile, AFileTheDailyCleanupRemovedIsWrittenAgain) {
     DragFiles files;
-    auto first = files.make(1);
+    auto first = files.make();
     const auto written = files.request(*first);
     ASSERT_TRUE(written && *written);
     // A day and an hour later another drag prepares the folder, which
     // removes files older than a day: the first thumbnail's among them.
     files.now += std::chrono::hours(25);
-    auto second = files.make(2);
+    auto second = files.make();
     ASSERT_TRUE(files.request(*second).value());
     ASSERT_FALSE(std::filesystem::exists(**written));
 
@@ -186,19 +187,6 @@ TEST(ThumbnailDragFile, AFileTheDailyCleanupRemovedIsWrittenAgain) {
     ASSERT_TRUE(rewritten && *rewritten);
     EXPECT_TRUE(std::filesystem::is_regular_file(**rewritten));
     EXPECT_EQ(first->writesStarted(), 2);
-}
-
-TEST(ThumbnailDragFile, AFailedWriteIsReportedAndTheNextDragTriesAgain) {
-    DragFiles files;
-    auto file = files.make(1);
-    files.failNext = true;
-    const auto failed = files.request(*file);
-    ASSERT_TRUE(failed);
-    ASSERT_FALSE(*failed);
-    EXPECT_EQ(failed->error().kind(), ExportError::Kind::failedToWriteImage);
-    const auto retried = files.request(*file);
-    ASSERT_TRUE(retried && *retried);
-    EXPECT_EQ(files.writes, 2);
 }
 
 TEST(ThumbnailDragFile, EachThumbnailGetsItsOwnDragFile) {
@@ -209,14 +197,6 @@ TEST(ThumbnailDragFile, EachThumbnailGetsItsOwnDragFile) {
     ASSERT_TRUE(h.desktop.contents[0].dragFile && h.desktop.contents[1].dragFile);
     EXPECT_NE(h.desktop.contents[0].dragFile, h.desktop.contents[1].dragFile);
 }
-
-}  // namespace
-}  // namespace tessarin
-
-#include "core/quickaccess/ThumbnailAnnotation.h"
-
-namespace tessarin {
-namespace {
 
 struct RecordingEditor final : AnnotationEditorOpener {
     void open(SharedImage image, const CaptureSessionInfo& session, Finished finished) override {

@@ -14,7 +14,7 @@ bool overlaps(const Rect& a, const Rect& b) {
 const Rect kDisplay{0, 0, 1920, 1080};
 const Rect kRight{1920, 0, 1280, 1024};
 
-TEST(RecordingChromeLayoutTest, TheRingSurroundsTheSelectionWithoutTouchingIt) {
+TEST(RecordingChromeLayoutTest, TheRingSurroundsTheSelectionWithoutTouchingItInsideTheDisplay) {
     const RecordingConfiguration configuration;
     const Rect selection{400, 300, 640, 360};
     const auto layout = layoutRecordingChrome(selection, {kDisplay}, 0, configuration);
@@ -26,12 +26,10 @@ TEST(RecordingChromeLayoutTest, TheRingSurroundsTheSelectionWithoutTouchingIt) {
         area += band.width * band.height;
     }
     EXPECT_DOUBLE_EQ(area, 668.0 * 388 - 640.0 * 360);
-}
-
-TEST(RecordingChromeLayoutTest, TheRingIsClippedToTheDisplay) {
-    const auto layout = layoutRecordingChrome({0, 0, 500, 400}, {kDisplay}, 0, RecordingConfiguration{});
-    EXPECT_EQ(layout.frame, (Rect{0, 0, 514, 414}));
-    EXPECT_EQ(layout.ring.size(), 2u);  // only the bottom and right bands remain
+    // In the display's corner only the bottom and right bands remain.
+    const auto clipped = layoutRecordingChrome({0, 0, 500, 400}, {kDisplay}, 0, configuration);
+    EXPECT_EQ(clipped.frame, (Rect{0, 0, 514, 414}));
+    EXPECT_EQ(clipped.ring.size(), 2u);
 }
 
 TEST(RecordingChromeLayoutTest, ThePanelGoesWhereItCoversNothingRecorded) {
@@ -74,13 +72,6 @@ TEST(RecordingChromeLayoutTest, ASelectionOnTheSecondDisplayUsesItsBounds) {
     EXPECT_GE(layout.panel.minX(), kRight.minX());
 }
 
-}  // namespace
-}  // namespace tessarin
-
-namespace tessarin {
-namespace {
-
-// The microphone warning must not land in the movie.
 TEST(RecordingWarningPlacement, TheBoxGoesInTheWidestFreeStripElseTheFarthestCorner) {
     const Size box{360, 140};
     struct Case {
@@ -91,7 +82,6 @@ TEST(RecordingWarningPlacement, TheBoxGoesInTheWidestFreeStripElseTheFarthestCor
         {{300, 240, 960, 600}, "below (the widest strip)"},
         {{0, 300, 1920, 780}, "above"},
         {{500, 0, 1420, 1080}, "left"},
-        {{0, 0, 1400, 1080}, "right"},
         {{40, 40, 1840, 1000}, "no strip: a corner, inside"},
         {kDisplay, "full screen: a corner"},
     };

@@ -144,7 +144,7 @@ TEST(RecordingFlowTest, RecordsStopsAndRoutesTheKeptMovie) {
     EXPECT_TRUE(h.errors.empty());
 }
 
-TEST(RecordingFlowTest, ASecondRecordPressStopsAndPressesInBetweenAreIgnored) {
+TEST(RecordingFlowTest, ASecondRecordPressStopsPressesInBetweenAreIgnoredAndDiscardRoutesNothing) {
     Harness h;
     h.flow->toggle();
     h.flow->toggle();  // the shortcut again, or the tray's stop
@@ -155,15 +155,13 @@ TEST(RecordingFlowTest, ASecondRecordPressStopsAndPressesInBetweenAreIgnored) {
     EXPECT_EQ(h.flow->state(), State::idle);
     EXPECT_EQ(h.routed.size(), 1u);
     EXPECT_EQ(std::count(h.journal.events.begin(), h.journal.events.end(), "start"), 1);
-}
 
-TEST(RecordingFlowTest, DiscardRoutesNothingAndShowsNoError) {
-    Harness h;
+    // Discarded: nothing routed, no error.
     h.flow->toggle();
     h.flow->discard();
     h.settle();
     EXPECT_TRUE(h.journal.has("finish discard"));
-    EXPECT_TRUE(h.routed.empty());
+    EXPECT_EQ(h.routed.size(), 1u);
     EXPECT_TRUE(h.errors.empty());
 }
 
@@ -228,22 +226,21 @@ TEST(RecordingFlowTest, APipelineErrorFinishesKeepsTheFileAndReportsOnce) {
     EXPECT_EQ(h.errors, std::vector<std::string>{error.description()});
 }
 
-TEST(RecordingFlowTest, QuittingFinishesTheRecordingAndKeepsTheFile) {
-    Harness h;
-    h.flow->toggle();
-    h.flow->finishForQuit();
-    EXPECT_TRUE(h.journal.has("finish keep"));
-    EXPECT_FALSE(h.journal.has("finish discard"));
-    EXPECT_EQ(h.flow->state(), State::idle);
-    EXPECT_TRUE(h.clockStopped);
-    EXPECT_TRUE(h.routed.empty());
-}
-
-TEST(RecordingFlowTest, DestroyingTheFlowWhileRecordingKeepsTheFile) {
-    Harness h;
-    h.flow->toggle();
-    h.flow.reset();
-    EXPECT_TRUE(h.journal.has("finish keep"));
+TEST(RecordingFlowTest, QuittingOrDestroyingTheFlowFinishesTheRecordingAndKeepsTheFile) {
+    for (const bool destroy : {false, true}) {
+        Harness h;
+        h.flow->toggle();
+        if (destroy) {
+            h.flow.reset();
+        } else {
+            h.flow->finishForQuit();
+            EXPECT_EQ(h.flow->state(), State::idle);
+            EXPECT_TRUE(h.clockStopped);
+            EXPECT_TRUE(h.routed.empty());
+        }
+        EXPECT_TRUE(h.journal.has("finish keep")) << destroy;
+        EXPECT_FALSE(h.journal.has("finish discard")) << destroy;
+    }
 }
 
 }  // namespace

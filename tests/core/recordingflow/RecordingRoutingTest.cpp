@@ -12,8 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The copy itself (replacing, the same file, failures) is copyRecordingSafely's;
-// here: it runs in the background and the answer comes on the main thread.
 TEST(SaveAsTest, CopiesInTheBackgroundAndAnswersOnMain) {
     testing::TempDir folder;
     std::ofstream(folder / "Recording.mov") << "movie bytes";

@@ -1,8 +1,3 @@
-// The recorder's screen source over a region stream: it hands on copies of
-// the stream's newest frame, counts what it repeated and missed, turns the
-// stream's failures into recording errors, and records nothing before the
-// stream's first frame.
-
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -99,11 +94,7 @@ TEST(RegionStreamRecordingSource, HandsOnCopiesOfTheNewestFrame) {
     ASSERT_TRUE(test.received.waitFor([](Received& r) { return r.frames.back()->bytes[0] == 9; }));
     test.source->stop();
     EXPECT_TRUE(test.stream->stopped);
-    const auto& first = *test.received.frames.front();
-    EXPECT_EQ(first.width, 3);
-    EXPECT_EQ(first.height, 2);
-    EXPECT_EQ(first.bytesPerRow, 12u);
-    EXPECT_EQ(first.bytes, std::vector<uint8_t>(24, 7));
+    EXPECT_EQ(test.received.frames.front()->bytes, std::vector<uint8_t>(24, 7));
     for (size_t i = 1; i < test.received.frames.size(); ++i) {
         EXPECT_GE(test.received.frames[i]->timestampNs, test.received.frames[i - 1]->timestampNs);
     }
@@ -148,12 +139,9 @@ TEST(RegionStreamRecordingSource, TurnsStreamFailuresIntoRecordingErrors) {
         later.source->stop();
         EXPECT_EQ(later.received.errors.front(), c.expected);
     }
-}
-
-TEST(RegionStreamRecordingSource, WithoutAStreamThereIsNoDisplay) {
-    RegionStreamRecordingSource source(nullptr, 30);
-    EXPECT_EQ(source.start(), RecordingError::noDisplay());
-    source.stop();
+    RegionStreamRecordingSource withoutStream(nullptr, 30);
+    EXPECT_EQ(withoutStream.start(), RecordingError::noDisplay());
+    withoutStream.stop();
 }
 
 }  // namespace

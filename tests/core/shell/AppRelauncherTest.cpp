@@ -9,9 +9,6 @@
 namespace tessarin {
 namespace {
 
-// The probe is copied to a folder whose name a shell would split, expand
-// or run; it must still come back, as the same process, and nothing in
-// the name may run.
 TEST(AppRelauncherTest, TheProgramComesBackAsTheSameProcessWhateverItsPath) {
     testing::TempDir dir;
     const auto folder = dir / "Tess arin \"quoted\" $(touch injected) 100% back\\slash `id`";

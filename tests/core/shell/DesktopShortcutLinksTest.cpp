@@ -12,7 +12,6 @@ namespace {
 
 using Kind = TessarinURLCommand::Kind;
 
-// Each name's link must run that name's action when the running copy gets it.
 TEST(DesktopShortcutLinksTest, EveryNamesLinkRunsItsOwnAction) {
     const struct {
         ShortcutName name;
@@ -48,8 +47,6 @@ TEST(DesktopShortcutLinksTest, OneBindingPerNameInTheSettingsOrder) {
         commands.insert(bindings[i].command);
     }
     EXPECT_EQ(commands.size(), bindings.size()) << "two names share a command";
-    EXPECT_EQ(bindings.front().command, "tessarin tessarin://capture-area");
-    EXPECT_EQ(bindings.back().command, "tessarin tessarin://record-screen");
 }
 
 }  // namespace

@@ -53,9 +53,6 @@ TEST(InstanceGuard, ClassifiesLinksWhateverTheirSchemeCase) {
 
 TEST(InstanceGuard, DecidesEachLaunch) {
     const std::vector<std::string> none, link = {"tessarin://capture-area"};
-    // The common launches (a plain start replacing the running copy, a link
-    // forwarded or starting it, two starts at once) run end to end in
-    // tests/app; these are the failures around them.
     const struct {
         const char* name;
         std::vector<std::string> links;

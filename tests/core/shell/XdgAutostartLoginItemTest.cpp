@@ -95,12 +95,6 @@ TEST(AutostartFolder, FollowsXdgConfigHomeOnlyWhenAbsolute) {
     EXPECT_FALSE(XdgAutostartLoginItem::defaultFolder());
 }
 
-}  // namespace
-}  // namespace tessarin
-
-namespace tessarin {
-namespace {
-
 // desktop-file-validate, run without a shell; its exit status and output.
 std::pair<int, std::string> validateDesktopFile(const std::filesystem::path& file, const std::filesystem::path& output) {
     const pid_t child = ::fork();
