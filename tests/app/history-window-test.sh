@@ -38,14 +38,13 @@ open_history() {
 }
 
 # shown [ITEMS]: waits for the window's first paint (with ITEMS cells) and
-# reads where its parts are, as the window logs them: pause_x/y, clear_x/y,
+# reads where its parts are, as the window logs them: clear_x/y,
 # the first cell's button centres (buttons[0..]), the cell pitch and columns.
 shown() {
     wait_for "grep -q 'history_window.first_paint items=$1 ' '$work/app.log'" 10 || fail "the history window did not show $1 items"
     local line
     line=$(grep 'history_window.first_paint' "$work/app.log" | tail -n 1)
     field() { sed "s/.* $1=\([^ ]*\).*/\1/" <<<"$line"; }
-    IFS=, read -r pause_x pause_y <<<"$(field pause)"
     IFS=, read -r clear_x clear_y <<<"$(field clear)"
     IFS=';' read -r -a buttons <<<"$(field buttons)"
     IFS=, read -r pitch_x pitch_y <<<"$(field pitch)"
@@ -105,7 +104,7 @@ expect_text() {  # expect_text TEXT...: each one is in the window
     done
 }
 
-case_lists_captures_with_badges_and_titles() {
+case_lists_captures_with_badges_and_clears() {
     open_with Area:a "Full Screen:p" Window Scrolling:ap
     expect_text "Area Capture" "Full Screen Capture" "Window Capture" "Scrolling Capture" \
         "Pause History" "Clear History" "Copy" "Save"
@@ -117,12 +116,27 @@ case_lists_captures_with_badges_and_titles() {
     open_history
     wait_for "grep -q history_window.raised '$work/app.log'" 5 || fail "the second request did not raise the window"
     [ "$(xdotool search --onlyvisible --name '^Capture History$' | wc -l)" = 1 ] || fail "more than one history window"
+    # Clear History asks in a window of its own (a cancelled clear is
+    # HistoryWindowControllerTest's); Cancel is the default, "Clear History" before it.
+    xdotool mousemove --sync "$clear_x" "$clear_y" click 1
+    wait_for "xdotool search --onlyvisible --name '^Clear Capture History\\?$'" 10 || fail "Clear History did not ask"
+    [ "$(index_count)" = 4 ] || fail "the history was cleared before the answer"
+    xdotool key shift+Tab space
+    wait_for "grep -q 'clear_answer confirmed=true' '$work/app.log'" 5 || fail "the confirmation was not heard"
+    wait_for "[ \"\$(index_count)\" = 0 ]" 10 || fail "the index still lists items (pinned ones too must go)"
+    wait_for "! find '$history/images' '$history/thumbnails' -type f | grep -q ." 10 || fail "files stayed after the clear"
+    wait_for "window_text | grep -q 'No Capture History'" 5 || fail "the empty state did not show"
 }
 
-# Copy and Save on a cell; "Delete" of the other, then "Pin" from "More
+# Copy, Save and "Reveal in File Manager" (through a stand-in file manager on
+# the session bus) on a cell; "Delete" of the other, then "Pin" from "More
 # Actions" (the pin last: its window covers the history's). What each action
-# does to the history is HistoryWindowControllerTest's.
+# does to the history, and the fallback without a file manager, are
+# HistoryWindowControllerTest's and FileManagerRevealTest's.
 case_cell_actions() {
+    "$(dirname "$0")/fake-file-manager.py" "$work/calls" >"$work/file-manager.log" 2>&1 &
+    pids+=($!)
+    wait_for "bus_owner_pid org.freedesktop.FileManager1" 10 || fail "the stand-in file manager did not start"
     open_with Area Window
     click_button 1 1
     wait_for "xclip -selection clipboard -t TARGETS -o | grep -qx image/png" 10 || fail "Copy put no image on the clipboard"
@@ -133,6 +147,10 @@ case_cell_actions() {
     local saved
     saved=$(grep -o 'result=saved path=.*' "$work/app.log" | tail -n 1 | sed 's/result=saved path=//')
     [ "$(identify -format '%wx%h' "$saved")" = 800x600 ] || fail "the saved file $saved is not the capture"
+    more_action 1 Down Down Down
+    wait_for "grep -q ShowItems '$work/calls'" 10 || fail "the file manager was not asked to show anything"
+    [ "$(cat "$work/calls")" = "ShowItems file://$history/images/$(id_of 1).png" ] ||
+        fail "the file manager was asked: $(cat "$work/calls")"
     local gone
     gone=$(id_of 0)
     more_action 0 Down Down Down Down
@@ -140,47 +158,13 @@ case_cell_actions() {
     [ "$(index_count)" = 1 ] || fail "Delete removed more than its item"
     wait_for "[ ! -e '$history/images/$gone.png' ] && [ ! -e '$history/thumbnails/$gone.jpg' ]" 10 || fail "its files stayed"
     wait_for "! window_text | grep -q 'Area Capture'" 5 || fail "the deleted area capture is still shown"
-    expect_text "Window Capture"
     more_action 0 Down Down
     wait_for "grep -q 'history.action pin item=$(id_of 1) result=pinned' '$work/app.log'" 10 || fail "Pin did not pin"
 }
 
-case_reveal_calls_the_file_manager() {
-    "$(dirname "$0")/fake-file-manager.py" "$work/calls" >"$work/file-manager.log" 2>&1 &
-    pids+=($!)
-    wait_for "bus_owner_pid org.freedesktop.FileManager1" 10 || fail "the stand-in file manager did not start"
-    open_with Area Window
-    more_action 1 Down Down Down
-    wait_for "grep -q ShowItems '$work/calls'" 10 || fail "the file manager was not asked to show anything"
-    [ "$(cat "$work/calls")" = "ShowItems file://$history/images/$(id_of 1).png" ] ||
-        fail "the file manager was asked: $(cat "$work/calls")"
-    grep -q "history.action reveal item=$(id_of 1) result=shown" "$work/app.log" || fail "the reveal was not logged as shown"
-}
-
-case_clear_asks_first() {
-    open_with Area "Window:p"
-    xdotool mousemove --sync "$clear_x" "$clear_y" click 1
-    wait_for "xdotool search --onlyvisible --name '^Clear Capture History\\?$'" 10 || fail "Clear History did not ask"
-    [ "$(index_count)" = 2 ] || fail "the history was cleared before the answer"
-    xdotool key Escape
-    wait_for "grep -q 'clear_answer confirmed=false' '$work/app.log'" 5 || fail "the cancel was not heard"
-    [ "$(index_count)" = 2 ] || fail "a cancelled clear removed items"
-
-    xdotool mousemove --sync "$clear_x" "$clear_y" click 1
-    wait_for "[ \"\$(grep -c history_window.clear_question '$work/app.log')\" = 2 ]" 10 || fail "the second clear did not ask"
-    wait_for "xdotool search --onlyvisible --name '^Clear Capture History\\?$'" 10 || fail "no question window"
-    # Cancel is the default; the destructive "Clear History" is before it.
-    xdotool key shift+Tab space
-    wait_for "grep -q 'clear_answer confirmed=true' '$work/app.log'" 5 || fail "the confirmation was not heard"
-    wait_for "[ \"\$(index_count)\" = 0 ]" 10 || fail "the index still lists items (pinned ones too must go)"
-    wait_for "! find '$history/images' '$history/thumbnails' -type f | grep -q ." 10 || fail "files stayed after the clear"
-    wait_for "window_text | grep -q 'No Capture History'" 5 || fail "the empty state did not show"
-    expect_text "New screenshots will appear here"
-}
-
 # The window opens at its stored frame, a new size is stored and the window
-# comes back at it; Pause stops the history taking captures.
-case_pause_and_frame_are_kept() {
+# comes back at it (Pause is HistoryWindowControllerTest's and the store's).
+case_frame_is_kept() {
     open_with Area
     local window info
     window=$(xdotool search --onlyvisible --name '^Capture History$' | head -n 1)
@@ -194,16 +178,8 @@ case_pause_and_frame_are_kept() {
     open_history
     wait_for "[ \"\$(grep -c 'history_window.first_paint' '$work/app.log')\" = 2 ]" 10 || fail "it did not open again"
     window=$(xdotool search --onlyvisible --name '^Capture History$' | head -n 1)
-    info=$(xwininfo -id "$window")
-    [ "$(awk '/Width:/{w=$2} /Height:/{h=$2} END{print w"x"h}' <<<"$info")" = 700x500 ] ||
-        fail "the window did not come back at its new size: $info"
-    shown 1
-    xdotool mousemove --sync "$pause_x" "$pause_y" click 1
-    wait_for "grep -q '\"historyPaused\": *true' '$preferences'" 10 || fail "historyPaused was not stored"
-    expect_text "Resume History"
-    xdotool key shift+Print
-    wait_for "grep -q 'complete.route_policy' '$work/app.log'" 10 || fail "the capture did not complete"
-    [ "$(index_count)" = 1 ] || fail "a paused history took the capture"
+    [ "$(xwininfo -id "$window" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w"x"h}')" = 700x500 ] ||
+        fail "the window did not come back at its new size: $(xwininfo -id "$window")"
 }
 
 run_case "$@"
