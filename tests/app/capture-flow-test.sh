@@ -35,43 +35,33 @@ same_pixels() {  # same_pixels A.png B.png
     [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]
 }
 
-area_matches_the_agent() {  # frozen or live: the same pixels as the agent's
-    start_app
+# select_area: Print, then a drag over 400,300 300x200.
+select_area() {
     xdotool key Print
     overlay_shown
     drag 400 300 700 500
-    xdotool key Return
-    completed
-    local image
-    image=$(history_image)
+}
+
+area_matches_the_agent() {  # frozen or live: the same pixels as the agent's
     "$TESSARIN" capture-region --rect 400,300,300,200 --out "$work/agent.png" >/dev/null
-    same_pixels "$image" "$work/agent.png" || fail "the history image differs from the agent's capture of the same area"
-    # No overlay pixel: the agent read the screen after the overlay had gone.
-    grep -q "capture.start mode=Area" "$work/app.log" || fail "no capture session was logged"
+    same_pixels "$(history_image)" "$work/agent.png" || fail "the history image differs from the agent's capture of the same area"
 }
 
-case_area_frozen() { area_matches_the_agent; }
-
-case_area_live() {
-    prefer '{"freezeScreenDuringCapture": false}'
-    area_matches_the_agent
-}
-
-# Escape ends a capture with nothing kept; the next one completes, and with
-# automatic copying on it is on the clipboard as PNG.
-case_escape_leaves_nothing_and_the_next_is_copied() {
+# On a frozen screen: Escape ends a capture with nothing kept; the next one
+# completes, and with automatic copying on it is on the clipboard as PNG.
+case_area_frozen_escape_and_copy() {
     prefer '{"autoCopyToClipboard": true}'
     start_app
-    xdotool key Print
-    overlay_shown
-    drag 400 300 700 500
+    select_area
     xdotool key Escape
     wait_for "! xdotool search --onlyvisible --name 'Tessarin Selection'" 5 || fail "the overlay stayed"
-    xdotool key shift+Print
+    select_area
+    xdotool key Return
     completed
     [ "$(grep -c 'complete.route_policy' "$work/app.log")" = 1 ] || fail "the cancelled capture completed"
-    history_image >/dev/null
     [ "$(ls "$history_images" | wc -l)" = 1 ] || fail "the cancelled capture left an item"
+    # No overlay pixel: the agent read the screen after the overlay had gone.
+    area_matches_the_agent
     wait_for "xclip -selection clipboard -t TARGETS -o | grep -qx image/png" 10 || fail "the clipboard offers no image/png"
     xclip -selection clipboard -t image/png -o >"$work/clip.png"
     same_pixels "$work/clip.png" "$(history_image)" || fail "the clipboard image differs from the history image"
@@ -94,14 +84,15 @@ case_window_pick() {
         fail "picked $(identify -format '%wx%h' "$(history_image)"), the xlogo is ${width}x${height}"
 }
 
-case_previous_area_round_trips() {
-    prefer '{"KeyboardShortcuts_capturePreviousArea": "Ctrl+Alt+p"}'
+# On a live screen: the area, then the previous area between the
+# application and the agent.
+case_area_live_and_previous_area_round_trips() {
+    prefer '{"KeyboardShortcuts_capturePreviousArea": "Ctrl+Alt+p", "freezeScreenDuringCapture": false}'
     start_app
-    xdotool key Print
-    overlay_shown
-    drag 400 300 700 500
+    select_area
     xdotool key Return
     completed
+    area_matches_the_agent
     # The application keeps the area in its preferences a moment later.
     wait_for "grep -q '\"lastCaptureSelection\"' '$(preferences_file)'" 10 || fail "the area was not kept"
     # The agent repeats the area the application captured…

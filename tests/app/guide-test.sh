@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The first-run guide against a real session (tests/support/desktop-session.sh):
-# the conflict warning follows another client's grab of our keys, and
-# "Restart Tessarin" brings the same process back.
+# "Restart Tessarin" brings the same process back, and a first start walks
+# through (the conflict warning is desktop-shell-test.sh's held-key case).
 #
 #   guide-test.sh CASE
 #
-# Environment: TESSARIN, HOLD_KEY.
+# Environment: TESSARIN.
 # shellcheck source=app-test.sh
 . "$(dirname "$0")/app-test.sh"
 
@@ -20,16 +20,6 @@ start_guide_at() {
     keep_guide=0
     wait_for "grep -q 'onboarding.page step=$1' '$work/app.log'" 10 || fail "the guide did not open at step $1"
     wait_for "xdotool search --onlyvisible --name 'Welcome to Tessarin'" 10 || fail "the guide window is not on screen"
-}
-
-case_conflict_warning_when_another_client_holds_the_keys() {
-    : "${HOLD_KEY:?}"
-    "$HOLD_KEY" Shift+Print >"$work/holder.log" 2>&1 &
-    pids+=($!)
-    wait_for "grep -q holding \"$work/holder.log\"" 5 || fail "the other client could not grab Shift+Print"
-    start_guide_at 3
-    grep -q "shortcut.refused name=captureFullScreen" "$work/app.log" || fail "the held combination was not refused"
-    wait_for "grep -q 'onboarding.conflict_warning shown=true' '$work/app.log'" 5 || fail "the guide did not warn"
 }
 
 case_restart_brings_the_same_process_back() {
