@@ -39,13 +39,13 @@ red_output() {  # red_output IMAGE: the session's one 1280x720 output, red (wayl
         fail "$1 is $(png "$1" 0 0 640 360 1279 719), not the red output"
 }
 
+# One start: the platform and what the desktop lacks, links forwarded to the
+# running copy, and the window pick explaining itself.
 case_starts_on_wayland() {
     DISPLAY=:97 launch app
     grep -q "app.platform qt=wayland" "$(app_log)" || fail "Qt is not on its Wayland platform"
     # sway has no StatusNotifier host: the application runs on and says so.
     grep -q "tray.unavailable" "$(app_log)" || fail "the missing tray was not reported"
-    # Nothing X11-only tried to run.
-    if grep -Eq "X display|xcb|XCB" "$(app_log)"; then fail "an X11 path ran on Wayland"; fi
     # Without the GlobalShortcuts portal the shortcuts say how to bind links instead.
     grep -q "shortcut.unavailable name=captureArea .*no global shortcuts portal" "$(app_log)" ||
         fail "the missing shortcuts portal was not explained"
@@ -53,11 +53,6 @@ case_starts_on_wayland() {
     # window "far off the screen" in its middle.
     wait_for "grep -q quickaccess.spare_ready '$(app_log)'" 10 || fail "no thumbnail was made ahead"
     [ "$("$WAYLAND_SESSION_SCRIPT" pixel 640 360)" = "#ff0000" ] || fail "a window stands in the middle of the screen"
-    kill -0 "$app_pid" || fail "the application is gone"
-}
-
-case_link_forwards_a_full_screen_capture() {
-    launch app
     # A plain capture goes into the history; one saved to a file, onto the Desktop.
     "$TESSARIN" 'tessarin://capture-fullscreen' >"$work/later.log" 2>&1 || fail "the later start failed"
     red_output "$(first_image "$XDG_DATA_HOME/io.tessarin.Tessarin")"
@@ -67,7 +62,15 @@ case_link_forwards_a_full_screen_capture() {
     [ "$(grep -c 'instance.forward links=1 answered=true' "$work/later.log")" = 2 ] ||
         fail "a later start did not hand its link to the running application"
     [ "$(grep -c 'link.received' "$(app_log)")" = 2 ] || fail "the running application did not get both links"
-    kill -0 "$app_pid" || fail "the running application is gone"
+    # Where the portal shares whole screens only, the window pick says so in the flow's own alert.
+    "$TESSARIN" 'tessarin://capture-window' >>"$work/later.log" 2>&1 || fail "the later start failed"
+    wait_for "grep -q 'window.pick unavailable: Picking a window is not available on this desktop: its screen-sharing portal shares whole screens only' '$(app_log)'" 15 ||
+        fail "the window mode did not say why it cannot pick"
+    wait_for "grep -q 'alert.warning title=Tessarin message=Capture failed: Picking a window is not available on this desktop' '$(app_log)'" 10 ||
+        fail "the reason was not shown"
+    # Nothing X11-only tried to run.
+    if grep -Eq "X display|xcb|XCB" "$(app_log)"; then fail "an X11 path ran on Wayland"; fi
+    kill -0 "$app_pid" || fail "the application is gone"
 }
 
 case_overlay_covers_each_output() {
@@ -79,17 +82,6 @@ case_overlay_covers_each_output() {
     wait_for "grim '$shot' && [ \"\$(png '$shot' $corners)\" = '2560x720 #8c0000 #8c0000 #008c00 #008c00' ]" 10 ||
         fail "the outputs show $(png "$shot" $corners), not both dimmed"
     [ -n "${SHOTS:-}" ] && cp "$shot" "$SHOTS/wayland-overlay.png"
-    kill -0 "$app_pid" || fail "the application is gone"
-}
-
-case_window_pick_explains_itself() {
-    launch app
-    "$TESSARIN" 'tessarin://capture-window' >"$work/later.log" 2>&1 || fail "the later start failed"
-    wait_for "grep -q 'window.pick unavailable: Picking a window is not available on this desktop: its screen-sharing portal shares whole screens only' '$(app_log)'" 15 ||
-        fail "the window mode did not say why it cannot pick"
-    # The person is told, in the flow's own alert.
-    wait_for "grep -q 'alert.warning title=Tessarin message=Capture failed: Picking a window is not available on this desktop' '$(app_log)'" 10 ||
-        fail "the reason was not shown"
     kill -0 "$app_pid" || fail "the application is gone"
 }
 
