@@ -51,7 +51,12 @@ flags() {
 }
 flags_are() { wait_for "[ \"\$(flags)\" = '$1' ]" 10 || fail "index flags are '$(flags)', expected '$1'"; }
 
-case_stays_out_of_the_way() {
+# The thumbnails keep out of the way of the focus and the stacking, and a
+# drag out of one carries its capture as a file.
+case_stays_out_of_the_way_and_drags_out() {
+    # Drag files go to the temporary folder: the case's own.
+    export TMPDIR="$work/tmp"
+    mkdir -p "$TMPDIR"
     start_app
     local logo
     logo=$(xdotool search --onlyvisible --class xlogo | head -n 1)
@@ -78,7 +83,39 @@ case_stays_out_of_the_way() {
     capture 2
     wait_for "[ \"\$(thumbnail_count)\" = 2 ]" 10 || fail "$(thumbnail_count) thumbnails after the second capture"
     [ "$(xdotool getactivewindow)" = "$logo" ] || fail "the focus left xlogo after the second capture"
+    "$DROP_TARGET" "$work" 200 200 400 300 >"$work/drop.log" 2>&1 &
+    pids+=($!)
+    wait_for "xdotool search --onlyvisible --name 'Drop Target'" 5 || fail "the drop target did not show"
+    local origin x y
+    origin=$(origins | head -n 1)
+    x=${origin%,*}
+    y=${origin#*,}
+    # From the thumbnail's lower left, clear of its buttons, across to the target.
+    # Each step waits for the application: a busy machine must not let the
+    # button go before the drag has started and reached the target.
+    xdotool mousemove --sync "$((x + 20))" "$((y + 145))" mousedown 1
+    xdotool mousemove --sync "$((x + 10))" "$((y + 135))"
+    wait_for "grep -q 'quick_access.drag_start' '$work/app.log'" 10 || fail "the drag did not start"
+    for step in 1 2 3 4 5 6 7 8; do
+        xdotool mousemove --sync "$((x + 20 - (x - 400) * step / 8))" "$((y + 145 - (y + 145 - 350) * step / 8))"
+    done
+    xdotool mousemove --sync 402 352
+    wait_for "grep -q entered '$work/drop.log'" 10 || fail "the drag did not reach the drop target"
+    xdotool mouseup 1
+    wait_for "[ -s '$work/dropped-file' ]" 10 || fail "the drop target received no file"
+    local file
+    file=$(cat "$work/dropped-file")
+    [ -f "$file" ] || fail "the dropped file $file does not exist"
+    case "$file" in "$TMPDIR"/tessarin-drags-*/Screenshot*.png) ;; *) fail "unexpected drag file $file" ;; esac
+    local image same=0
+    for image in "$history"/images/*.png; do
+        [ "$(compare -metric AE "$file" "$image" null: 2>&1)" = 0 ] && same=1
+    done
+    [ "$same" = 1 ] || fail "the dragged file differs from the captures"
+    cmp -s "$work/dropped-data" "$file" || fail "the dragged image data differs from the file"
+    [ "$(thumbnail_count)" = 2 ] || fail "the drag consumed the thumbnail"
 }
+
 
 # top_level WINDOW: the child of the root that holds WINDOW (its frame, when managed).
 top_level() {
@@ -134,43 +171,6 @@ case_close_and_restore() {
     click_close
     wait_for "[ \"\$(thumbnail_count)\" = 1 ]" 10 || fail "the close button left $(thumbnail_count) thumbnails"
     flags_are "false true false"
-}
-
-case_drag_out() {
-    # Drag files go to the temporary folder: the case's own.
-    export TMPDIR="$work/tmp"
-    mkdir -p "$TMPDIR"
-    start_app
-    capture 1
-    "$DROP_TARGET" "$work" 200 200 400 300 >"$work/drop.log" 2>&1 &
-    pids+=($!)
-    wait_for "xdotool search --onlyvisible --name 'Drop Target'" 5 || fail "the drop target did not show"
-    local origin x y
-    origin=$(origins | head -n 1)
-    x=${origin%,*}
-    y=${origin#*,}
-    # From the thumbnail's lower left, clear of its buttons, across to the target.
-    # Each step waits for the application: a busy machine must not let the
-    # button go before the drag has started and reached the target.
-    xdotool mousemove --sync "$((x + 20))" "$((y + 145))" mousedown 1
-    xdotool mousemove --sync "$((x + 10))" "$((y + 135))"
-    wait_for "grep -q 'quick_access.drag_start' '$work/app.log'" 10 || fail "the drag did not start"
-    for step in 1 2 3 4 5 6 7 8; do
-        xdotool mousemove --sync "$((x + 20 - (x - 400) * step / 8))" "$((y + 145 - (y + 145 - 350) * step / 8))"
-    done
-    xdotool mousemove --sync 402 352
-    wait_for "grep -q entered '$work/drop.log'" 10 || fail "the drag did not reach the drop target"
-    xdotool mouseup 1
-    wait_for "[ -s '$work/dropped-file' ]" 10 || fail "the drop target received no file"
-    local file
-    file=$(cat "$work/dropped-file")
-    [ -f "$file" ] || fail "the dropped file $file does not exist"
-    case "$file" in "$TMPDIR"/tessarin-drags-*/Screenshot*.png) ;; *) fail "unexpected drag file $file" ;; esac
-    local image
-    image=$(ls "$history"/images/*.png | head -n 1)
-    [ "$(compare -metric AE "$file" "$image" null: 2>&1)" = 0 ] || fail "the dragged file differs from the capture"
-    cmp -s "$work/dropped-data" "$file" || fail "the dragged image data differs from the file"
-    [ "$(thumbnail_count)" = 1 ] || fail "the drag consumed the thumbnail"
 }
 
 run_case "$@"
