@@ -44,43 +44,15 @@ struct DesktopAnnotationEditorTest : ::testing::Test {
         tessarin::drawBox(*model());
         editor.window()->refresh();
     }
-    void done() { editor.window()->findChild<QPushButton*>(QStringLiteral("done"))->click(); }
     void answer(const char* button) {
         ASSERT_TRUE(editor.window()->closePrompt());
         editor.window()->closePrompt()->findChild<QAbstractButton*>(QString::fromLatin1(button))->click();
     }
 };
 
-TEST_F(DesktopAnnotationEditorTest, ACaptureGoesBackThroughItsRouteAndTheWindowCloses) {
-    preferences.setLastAnnotationTool(AnnotationToolType::arrow);
-    std::vector<SharedImage> finished;
-    editor.open(greyImage(), CaptureSessionInfo{"ABCD", CaptureMode::area},
-                [&](SharedImage edited) { finished.push_back(std::move(edited)); });
-    ASSERT_TRUE(model());
-    EXPECT_TRUE(editor.window()->isVisible());
-    EXPECT_EQ(model()->selectedTool(), AnnotationToolType::arrow);  // the remembered tool
-    drawBox();
-    done();
-    ASSERT_EQ(finished.size(), 1u);
-    EXPECT_EQ(finished[0]->width(), 120u);
-    QApplication::processEvents();
-    EXPECT_FALSE(editor.window()->isVisible());
-}
-
-TEST_F(DesktopAnnotationEditorTest, AFileWithoutARouteSaysSoAndStaysOpenThenTheRouteTakesIt) {
-    editor.openStandalone(greyImage());
-    drawBox();
-    done();
-    EXPECT_TRUE(model());
-    EXPECT_EQ(editor.window()->findChild<QLabel*>(QStringLiteral("exportError"))->text().toStdString(),
-              AnnotationEditorSession::kNoRouteMessage);
-    std::vector<SharedImage> routed;
-    editor.setStandaloneRoute([&](SharedImage edited) { routed.push_back(std::move(edited)); });
-    done();
-    EXPECT_EQ(routed.size(), 1u);
-    EXPECT_FALSE(model());
-}
-
+// Where Done goes, with and without a route, is AnnotationEditorHost's
+// (AnnotationEditorModelTest); a capture's and a file's edit going back
+// through the running application is the links session's annotate case.
 TEST_F(DesktopAnnotationEditorTest, QuittingAsksAboutUnsavedEditsFirst) {
     editor.open(greyImage(), CaptureSessionInfo{}, [](SharedImage) {});
     std::vector<bool> decisions;

@@ -40,24 +40,19 @@ struct RecordingWindowsTest : ::testing::Test {
     }
 };
 
+// Where the ring and the panel go is RecordingChromeLayoutTest's; the ring
+// outside the area and no chrome in the movie are the recording session's.
 TEST_F(RecordingWindowsTest, TheChromeStaysOutsideTheAreaAndItsButtonsReachTheFlow) {
     int stops = 0, discards = 0;
     RecordingChrome chrome(RecordingConfiguration{}, [&] { ++stops; }, [&] { ++discards; });
     chrome.showFrame(selection());
     chrome.showPanel(selection(), true);
     const QRect recorded(100, 300, 300, 200);
-
     QWidget* frame = topLevel("tessarinRecordingFrame");
     ASSERT_NE(frame, nullptr);
-    EXPECT_TRUE(frame->geometry().contains(recorded));
-    const QRegion ring = frame->mask().translated(frame->geometry().topLeft());
-    EXPECT_FALSE(ring.isEmpty());
-    EXPECT_FALSE(ring.intersects(recorded));
-
+    EXPECT_FALSE(frame->mask().translated(frame->geometry().topLeft()).intersects(recorded));
     QWidget* panel = topLevel("tessarinRecordingPanel");
     ASSERT_NE(panel, nullptr);
-    EXPECT_FALSE(panel->geometry().intersects(recorded));
-    EXPECT_LT(panel->geometry().bottom(), recorded.top());
     EXPECT_EQ(labelText(*panel, "microphone"), "Mic On");
     chrome.setClockText("01:05");
     EXPECT_EQ(labelText(*panel, "clock"), "01:05");
