@@ -94,33 +94,6 @@ open_editor() {
 # origin WINDOW: "X,Y" of its top-left corner.
 origin() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} END{print x "," y}'; }
 
-# With a compositor the rest of the display is dimmed around the frame; the
-# recorded area is not, the dim takes no clicks, and it goes with the
-# recording.
-case_compositor_dims_outside() {
-    xcompmgr >/dev/null 2>&1 &
-    pids+=($!)
-    # It owns the compositing selection through a window of its name.
-    wait_for "xwininfo -root -children | grep -q xcompmgr" 5 || fail "xcompmgr did not start"
-    start_app
-    select_and_record activate recordVideo
-    wait_for "grep -q 'recording_flow.dim' '$work/app.log'" 10 || fail "nothing was dimmed with a compositor running"
-    local dim screen
-    dim=$(xdotool search --onlyvisible --name '^Tessarin Recording Dim$' | head -n 1)
-    [ -n "$dim" ] || fail "no dim window"
-    screen=$(xwininfo -root | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
-    [ "$(xwininfo -id "$dim" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')" = "$screen" ] ||
-        fail "the dim does not cover the display"
-    # Clicks outside the area reach the window underneath.
-    [ "$(xdotool mousemove --sync 20 20 getmouse --shell | sed -n 's/^WINDOW=//p')" != "$dim" ] ||
-        fail "the dim window takes the pointer"
-    sleep 2
-    local movie
-    movie=$(stop_recording activate recordVideo)
-    check_movie "$movie"
-    wait_for "! xdotool search --onlyvisible --name '^Tessarin Recording Dim$'" 5 || fail "the dim stayed after the recording"
-}
-
 case_menu_action_records() {
     start_app
     # A capture's thumbnail first: the recording's joins its column.
@@ -246,14 +219,33 @@ select_with_microphone() {
 
 audio_codec() { ffprobe -v error -select_streams a:0 -show_entries stream=codec_name -of csv=p=0 "$1"; }
 
-case_microphone_records_sound() {
+# With a compositor the rest of the display is dimmed around the frame; the
+# recorded area is not, the dim takes no clicks, and it goes with the
+# recording. The microphone's sound is in the movie and the editor plays it.
+case_compositor_dims_outside_and_microphone_records_sound() {
+    xcompmgr >/dev/null 2>&1 &
+    pids+=($!)
+    # It owns the compositing selection through a window of its name.
+    wait_for "xwininfo -root -children | grep -q xcompmgr" 5 || fail "xcompmgr did not start"
     start_pulse
     start_app
     select_with_microphone
     grep -q 'microphone=1' "$work/app.log" || fail "the microphone switch did not reach the recording"
+    wait_for "grep -q 'recording_flow.dim' '$work/app.log'" 10 || fail "nothing was dimmed with a compositor running"
+    local dim screen
+    dim=$(xdotool search --onlyvisible --name '^Tessarin Recording Dim$' | head -n 1)
+    [ -n "$dim" ] || fail "no dim window"
+    screen=$(xwininfo -root | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
+    [ "$(xwininfo -id "$dim" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')" = "$screen" ] ||
+        fail "the dim does not cover the display"
+    # Clicks outside the area reach the window underneath.
+    [ "$(xdotool mousemove --sync 20 20 getmouse --shell | sed -n 's/^WINDOW=//p')" != "$dim" ] ||
+        fail "the dim window takes the pointer"
     sleep 2  # the length of the recording
     local movie
     movie=$(stop_recording activate recordVideo)
+    check_movie "$movie"
+    wait_for "! xdotool search --onlyvisible --name '^Tessarin Recording Dim$'" 5 || fail "the dim stayed after the recording"
     [ "$(audio_codec "$movie")" = aac ] || fail "no AAC sound track in $movie"
     grep -q 'Microphone Access Denied' "$work/app.log" && fail "the microphone was reported denied"
     # The editor's preview plays that sound into the server, and stops it on pause.
