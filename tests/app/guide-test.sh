@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The first-run guide against a real session (tests/support/desktop-session.sh):
-# "Restart Tessarin" brings the same process back, and a first start walks
-# through (the conflict warning is desktop-shell-test.sh's held-key case).
+# "Restart Tessarin" brings the same process back (whose settings open at the
+# tab a link names), and a first start walks through (the conflict warning
+# is desktop-shell-test.sh's held-key case).
 #
 #   guide-test.sh CASE
 #
@@ -22,7 +23,7 @@ start_guide_at() {
     wait_for "xdotool search --onlyvisible --name 'Welcome to Tessarin'" 10 || fail "the guide window is not on screen"
 }
 
-case_restart_brings_the_same_process_back() {
+case_restart_brings_the_same_process_back_and_settings_open_at_a_tab() {
     start_guide_at 1
     local window
     window=$(xdotool search --onlyvisible --name 'Welcome to Tessarin' | head -n 1)
@@ -33,10 +34,7 @@ case_restart_brings_the_same_process_back() {
     kill -0 "$app_pid" || fail "the relaunched program is not the same process"
     wait_for "grep -q 'onboarding.page step=1' <(sed -n '/app.relaunch program=/,\$p' '$work/app.log')" 10 ||
         fail "the guide did not resume at the same step"
-}
-
-case_settings_open_at_the_tab_a_link_names() {
-    launch app
+    # The program that came back answers links: the settings open at the tab a link names.
     timeout 10 "$TESSARIN" 'tessarin://open-settings?tab=history' >"$work/link.log" 2>&1 || fail "the link start failed"
     wait_for "grep -q 'settings.shown tab=history' '$work/app.log'" 10 || fail "the settings did not open at History"
     wait_for "xdotool search --onlyvisible --name '^Settings\$'" 10 || fail "the settings window is not on screen"
