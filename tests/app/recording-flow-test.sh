@@ -232,14 +232,14 @@ case_compositor_dims_outside_and_microphone_records_sound() {
     select_with_microphone
     grep -q 'microphone=1' "$work/app.log" || fail "the microphone switch did not reach the recording"
     wait_for "grep -q 'recording_flow.dim' '$work/app.log'" 10 || fail "nothing was dimmed with a compositor running"
-    local dim screen
-    dim=$(xdotool search --onlyvisible --name '^Tessarin Recording Dim$' | head -n 1)
-    [ -n "$dim" ] || fail "no dim window"
+    local screen
     screen=$(xwininfo -root | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
-    [ "$(xwininfo -id "$dim" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')" = "$screen" ] ||
-        fail "the dim does not cover the display"
+    # Looked up afresh each try: the dim may be remade while the recording starts.
+    dim_window() { xdotool search --onlyvisible --name '^Tessarin Recording Dim$' | head -n 1; }
+    dim_size() { xwininfo -id "$(dim_window)" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'; }
+    wait_for '[ "$(dim_size)" = "$screen" ]' 10 || fail "the dim does not cover the display: $(dim_size)"
     # Clicks outside the area reach the window underneath.
-    [ "$(xdotool mousemove --sync 20 20 getmouse --shell | sed -n 's/^WINDOW=//p')" != "$dim" ] ||
+    [ "$(xdotool mousemove --sync 20 20 getmouse --shell | sed -n 's/^WINDOW=//p')" != "$(dim_window)" ] ||
         fail "the dim window takes the pointer"
     sleep 2  # the length of the recording
     local movie
