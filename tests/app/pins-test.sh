@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Pinned screenshots of the desktop application in a real session (see
 # desktop-shell-test.sh for the session): a capture pinned through the
-# session bus, the pin window's place and hints on the screen, closed and
-# restored, and its return after a restart (a damaged pins index is
-# PinStoreTest's).
+# session bus, the pin window's place and hints on the screen, its return
+# after a restart, and a damaged pins index that costs no image.
 #
 #   pins-test.sh CASE
 # shellcheck source=app-test.sh
@@ -44,7 +43,7 @@ pin_a_capture() {
     wait_for "grep -q '\"pins\":\[{' '$pins/index.json'" 5 || fail "the pin was not stored"
 }
 
-case_pin_survives_close_and_restart() {
+case_pin_survives_restart() {
     start_app first
     pin_a_capture
     local window id
@@ -70,22 +69,48 @@ case_pin_survives_close_and_restart() {
         fail "the drag did not move the pin: $(geometry "$window")"
     local moved
     moved=$(geometry "$window")
-    read -r x y w h <<<"$moved"
-    # The close button, top right, shows while the pointer is over the pin;
-    # Restore Recently Closed brings it back where it was.
+    stop_app first
+    start_app second
+    wait_for '[ -n "$(pin_window)" ]' 10 || fail "the pin did not come back after a restart"
+    [ "$(geometry "$(pin_window)")" = "$moved" ] || fail "the pin came back at $(geometry "$(pin_window)"), not $moved"
+    [ "$(pin_count)" = 1 ] || fail "$(pin_count) pins came back"
+}
+
+case_close_and_restore_recently_closed() {
+    start_app app
+    pin_a_capture
+    local window before
+    window=$(pin_window)
+    before=$(geometry "$window")
+    read -r x y w h <<<"$before"
+    # The close button, top right, shows while the pointer is over the pin.
     xdotool mousemove --sync $(( x + w / 2 )) $(( y + h / 2 ))
     xdotool mousemove --sync $(( x + w - 20 )) $(( y + 20 )) click 1
     wait_for '[ -z "$(pin_window)" ]' 5 || fail "the close button did not close the pin"
     wait_for "grep -q '\"recentlyClosed\":\[{' '$pins/index.json'" 5 || fail "the closed pin is not in recently closed"
     activate restoreRecentlyClosed
     wait_for '[ -n "$(pin_window)" ]' 10 || fail "Restore Recently Closed brought nothing back"
-    [ "$(geometry "$(pin_window)")" = "$moved" ] || fail "restored at $(geometry "$(pin_window)"), closed at $moved"
+    [ "$(geometry "$(pin_window)")" = "$before" ] || fail "restored at $(geometry "$(pin_window)"), closed at $before"
     wait_for "grep -q '\"recentlyClosed\":\[\]' '$pins/index.json'" 5 || fail "the restored pin stayed in recently closed"
-    stop_app first
-    start_app second
-    wait_for '[ -n "$(pin_window)" ]' 10 || fail "the pin did not come back after a restart"
-    [ "$(geometry "$(pin_window)")" = "$moved" ] || fail "the pin came back at $(geometry "$(pin_window)"), not $moved"
-    [ "$(pin_count)" = 1 ] || fail "$(pin_count) pins came back"
+}
+
+case_corrupt_index_deletes_no_image() {
+    mkdir -p "$pins/images"
+    local ids=(6A1B0C2D-0000-4000-8000-000000000001 6A1B0C2D-0000-4000-8000-000000000002)
+    for id in "${ids[@]}"; do
+        convert -size 64x48 xc:orange "$pins/images/$id.png"
+        touch -d '2 hours ago' "$pins/images/$id.png"
+    done
+    printf '{"pins": [{"id": "%s", "x": 10' "${ids[0]}" >"$pins/index.json"
+    start_app app
+    wait_for "ls '$pins' | grep -q '^index.json.corrupt-'" 5 || fail "the damaged index was not kept aside"
+    for id in "${ids[@]}"; do [ -f "$pins/images/$id.png" ] || fail "image $id was deleted"; done
+    [ "$(pin_count)" = 0 ] || fail "a pin showed from a damaged index"
+    # A new pin is stored beside them, and still nothing is collected.
+    pin_a_capture
+    stop_app app
+    start_app again
+    for id in "${ids[@]}"; do [ -f "$pins/images/$id.png" ] || fail "image $id was deleted at the next start"; done
 }
 
 run_case "$@"
