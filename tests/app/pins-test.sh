@@ -72,7 +72,9 @@ case_pin_survives_restart() {
     stop_app first
     start_app second
     wait_for '[ -n "$(pin_window)" ]' 10 || fail "the pin did not come back after a restart"
-    [ "$(geometry "$(pin_window)")" = "$moved" ] || fail "the pin came back at $(geometry "$(pin_window)"), not $moved"
+    # Mapped first, then placed by the window manager: wait for the place.
+    wait_for '[ "$(geometry "$(pin_window)")" = "$moved" ]' 5 ||
+        fail "the pin came back at $(geometry "$(pin_window)"), not $moved"
     [ "$(pin_count)" = 1 ] || fail "$(pin_count) pins came back"
 }
 
@@ -90,7 +92,8 @@ case_close_and_restore_recently_closed() {
     wait_for "grep -q '\"recentlyClosed\":\[{' '$pins/index.json'" 5 || fail "the closed pin is not in recently closed"
     activate restoreRecentlyClosed
     wait_for '[ -n "$(pin_window)" ]' 10 || fail "Restore Recently Closed brought nothing back"
-    [ "$(geometry "$(pin_window)")" = "$before" ] || fail "restored at $(geometry "$(pin_window)"), closed at $before"
+    wait_for '[ "$(geometry "$(pin_window)")" = "$before" ]' 5 ||
+        fail "restored at $(geometry "$(pin_window)"), closed at $before"
     wait_for "grep -q '\"recentlyClosed\":\[\]' '$pins/index.json'" 5 || fail "the restored pin stayed in recently closed"
 }
 
