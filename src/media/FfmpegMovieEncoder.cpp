@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/common/PosixFiles.h"
+#include "core/recording/MovieBoxes.h"
 
 namespace tessarin::media {
 
@@ -231,6 +232,9 @@ std::optional<RecordingError> FfmpegMovieEncoder::finish() {
     if (!error) avio_flush(io_);
     if (writeErrno_) error = RecordingError::recordingFailed(errnoText(writeErrno_));
     release();
+    // A write that failed part way may have cut a fragment's header, which
+    // would make the whole movie unreadable: keep the whole fragments.
+    if (writeErrno_) trimMovieToWholeBoxes(fd_);
     return error;
 }
 

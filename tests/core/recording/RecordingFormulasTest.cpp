@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <limits>
 #include <set>
 #include <tuple>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "core/recording/MovieBoxes.h"
 #include "core/recording/RecordingConfiguration.h"
 #include "core/recording/RecordingCopy.h"
 #include "core/recording/RecordingError.h"
@@ -21,6 +26,54 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// A box of `size` bytes in all; a 64-bit size when asked.
+std::string box(const char* type, uint64_t size, bool large = false) {
+    std::string bytes;
+    const auto put = [&](uint64_t value, int count) {
+        for (int i = count - 1; i >= 0; --i) bytes += static_cast<char>(value >> (8 * i) & 0xff);
+    };
+    put(large ? 1 : size, 4);
+    bytes += type;
+    if (large) put(size, 8);
+    bytes.resize(std::max(bytes.size(), static_cast<size_t>(size)), '\x5a');
+    return bytes;
+}
+
+TEST(MovieBoxes, AMovieCutByAFailedWriteKeepsItsWholeFragments) {
+    const std::string head = box("ftyp", 20) + box("moov", 700);
+    const std::string fragment = box("moof", 584) + box("mdat", 3000);
+    const std::string whole = head + fragment + fragment;
+    const struct {
+        const char* what;
+        std::string bytes;
+        size_t kept;
+    } cases[] = {
+        {"whole", whole + box("mfra", 124), whole.size() + 124},
+        {"cut in a moof's header", whole + box("moof", 584).substr(0, 6), whole.size()},
+        {"cut in a moof", whole + box("moof", 584).substr(0, 300), whole.size()},
+        {"a whole moof without its mdat", whole + box("moof", 584), whole.size()},
+        {"cut in an mdat", whole + fragment.substr(0, 2000), whole.size()},
+        {"cut in the trailer", whole + box("mfra", 124).substr(0, 50), whole.size()},
+        {"cut before the first fragment ended", head + fragment.substr(0, 900), head.size()},
+        {"a 64-bit mdat", head + box("moof", 584) + box("mdat", 3000, true), head.size() + 3584},
+        {"a 64-bit mdat cut short", head + box("moof", 584) + box("mdat", 3000, true).substr(0, 12), head.size()},
+        {"a box that runs to the end", head + box("moof", 584) + box("mdat", 0) + "tail", head.size() + 584 + 12},
+        {"a size below its header", head + box("moof", 584) + box("mdat", 5), head.size()},
+        {"empty", "", 0},
+    };
+    testing::TempDir dir;
+    for (const auto& c : cases) {
+        const auto file = dir / "movie.mov";
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << c.bytes;
+        const int fd = ::open(file.c_str(), O_RDWR);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(wholeMovieBoxesLength(fd), c.kept) << c.what;
+        EXPECT_TRUE(trimMovieToWholeBoxes(fd)) << c.what;
+        ::close(fd);
+        EXPECT_EQ(std::filesystem::file_size(file), c.kept) << c.what;
+    }
+}
 
 TEST(RecordingVideoGeometry, SidesAreEvenRoundedUpAndBounded) {
     const struct {
