@@ -35,4 +35,13 @@ std::unique_ptr<GlobalShortcutGrabber> makeGlobalShortcutGrabber(std::string* wh
     return std::move(grabber.value());
 }
 
+std::unique_ptr<GlobalShortcutGrabber> makeDesktopShortcutGrabber(std::vector<PortalShortcutOffer> offered,
+                                                                  std::string& whyNot, bool& throughDesktop) {
+    throughDesktop = false;
+    if (choosePlatform(processEnvironment()).kind != PlatformChoice::Kind::portal) return makeGlobalShortcutGrabber(&whyNot);
+    if (auto portal = PortalShortcutGrabber::open(std::move(offered), &whyNot)) return portal;
+    throughDesktop = true;
+    return std::make_unique<NullGlobalShortcutGrabber>(whyNot);
+}
+
 }  // namespace tessarin

@@ -74,7 +74,7 @@ case_activation_runs_its_action_once() {
 case_refused_session_is_explained() {
     start_portal refuse
     launch app
-    wait_for "grep -q 'shortcut.unavailable name=captureArea keys=Print reason=the shortcuts portal gave no session: the portal could not do it (response 2)' '$work/app.log'" 10 ||
+    wait_for "grep -q 'shortcut.unavailable name=captureArea keys=Print reason=the shortcuts portal gave no session: the desktop portal refused org.freedesktop.portal.GlobalShortcuts.CreateSession or could not carry it out' '$work/app.log'" 10 ||
         fail "the refusal was not explained"
     grep -q 'shortcut.unavailable name=captureFullScreen keys=Shift+Print reason=the shortcuts portal gave no session' "$work/app.log" ||
         fail "the refusal was not explained for Shift+Print"

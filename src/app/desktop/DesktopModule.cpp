@@ -20,7 +20,6 @@
 #include "app/desktop/QuitSignals.h"
 #include "app/desktop/DesktopCapture.h"
 #include "app/desktop/DesktopWindows.h"
-#include "app/desktop/PortalShortcutGrabber.h"
 #include "app/desktop/SelectionOverlay.h"
 #include "app/desktop/TrayIcon.h"
 #include "core/capture/CaptureArtifactDirectory.h"
@@ -31,10 +30,13 @@
 #include "core/preferences/WriteBehindStore.h"
 #include "core/shell/AppRelauncher.h"
 #include "core/shell/InstanceGuard.h"
+#include "core/shell/ShortcutName.h"
+#include "core/shell/StatusBarMenu.h"
 #include "core/shell/TessarinApp.h"
 #include "core/shell/XdgAutostartLoginItem.h"
 #include "ocr/TextRecognizerModule.h"
 #include "platform/PlatformFactory.h"
+#include "platform/ShortcutGrabberFactory.h"
 #include "platform/ThreadPriority.h"
 
 namespace tessarin {
@@ -124,6 +126,16 @@ void startStallProbe(QObject& parent) {
 }
 
 // The program's own absolute path, for the autostart entry.
+// What a desktop shortcuts portal offers: every action that takes a
+// shortcut, in grab-id order, under the name the preferences use.
+std::vector<PortalShortcutOffer> portalShortcutOffers() {
+    std::vector<PortalShortcutOffer> offers;
+    for (const ShortcutName name : allShortcutNames) {
+        offers.push_back({std::string(rawValue(name)), menuTitle(menuActionOf(name))});
+    }
+    return offers;
+}
+
 std::string programPath(const char* argv0) {
     std::error_code error;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -162,7 +174,7 @@ int runApplication(int argc, char** argv) {
     const auto backingStore = openUserPreferences();
     std::string shortcutsUnavailable;
     bool shortcutsThroughDesktop = false;
-    auto grabber = makeDesktopShortcutGrabber(shortcutsUnavailable, shortcutsThroughDesktop);
+    auto grabber = makeDesktopShortcutGrabber(portalShortcutOffers(), shortcutsUnavailable, shortcutsThroughDesktop);
     if (!shortcutsUnavailable.empty()) {
         logLine(LogLevel::info, LogCategory::app, "shortcuts.unavailable reason=" + shortcutsUnavailable);
     }
@@ -198,7 +210,10 @@ int runApplication(int argc, char** argv) {
 
         // A name bound only in the desktop's own settings runs its action too.
         auto* portalKeys = dynamic_cast<PortalShortcutGrabber*>(grabber.get());
-        if (portalKeys) portalKeys->setUnassignedListener([&app](ShortcutName name) { app->appState().performShortcut(name); });
+        if (portalKeys) {
+            portalKeys->setUnassignedListener(
+                [&app](int id) { app->appState().performShortcut(allShortcutNames[static_cast<size_t>(id)]); });
+        }
         DesktopCapture capture(*app, mainExecutor, background, alerts, recognizer);
         // Quitting from the menu or for a newer launch asks about unsaved
         // edits first; a signal cannot wait for an answer.

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/desktop/PortalShortcutGrabber.h"
+#include "platform/portal/PortalShortcutGrabber.h"
 #include "app/desktop/PortalWindowSources.h"
 
 namespace tessarin {
