@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
+#include <thread>
 #include <optional>
 #include <string>
 
+#include "platform/LatestFrameSlot.h"
 #include "platform/PlatformChoice.h"
 #include "platform/RegionFrameRecycler.h"
 
@@ -57,6 +60,37 @@ TEST(PlatformChoice, WaylandSessionsGetThePortalBackEndUnlessAnotherIsForced) {
         SCOPED_TRACE(described);
         EXPECT_EQ(choosePlatform(lookup), expected);
     }
+}
+
+// A waiting reader wakes for a newer frame or the end of the stream, and an
+// end asked for is no error, whatever fails after it.
+TEST(LatestFrameSlot, WaitersWakeForAFrameOrTheEndAndAClosedStreamFailsNoMore) {
+    using namespace std::chrono_literals;
+    const auto soon = [] { return std::chrono::steady_clock::now() + 5s; };
+    LatestFrameSlot slot;
+    EXPECT_EQ(slot.latest().frameID, 0u);
+    std::thread deliverer([&] { slot.publish(std::make_shared<RegionFrame>()); });
+    const LatestRegionFrame first = slot.waitForFrameAfter(0, soon());
+    deliverer.join();
+    EXPECT_EQ(first.frameID, 1u);
+    EXPECT_TRUE(first.frame);
+    EXPECT_EQ(slot.publish(std::make_shared<RegionFrame>()), 2u);
+    // Nothing newer: the deadline ends the wait.
+    EXPECT_EQ(slot.waitForFrameAfter(2, std::chrono::steady_clock::now() + 10ms).frameID, 2u);
+
+    std::thread failing([&] { EXPECT_TRUE(slot.fail(CaptureError::captureFailed("the server went away"))); });
+    EXPECT_EQ(slot.waitForFrameAfter(2, soon()).frameID, 2u);
+    failing.join();
+    EXPECT_FALSE(slot.fail(CaptureError::captureFailed("a second reason")));
+    EXPECT_EQ(slot.stopError(), CaptureError::captureFailed("the server went away"));
+
+    LatestFrameSlot closed;
+    std::thread closer([&] { closed.close(); });
+    EXPECT_TRUE(closed.waitForClose(soon()));
+    closer.join();
+    EXPECT_FALSE(closed.fail(CaptureError::captureFailed("disconnected")));
+    EXPECT_FALSE(closed.stopError());
+    EXPECT_FALSE(LatestFrameSlot().waitForClose(std::chrono::steady_clock::now() + 10ms));
 }
 
 TEST(RegionFrameRecycler, ABufferComesBackOnlyWhenItsLastReaderLetsGo) {

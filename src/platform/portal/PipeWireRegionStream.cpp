@@ -118,13 +118,9 @@ std::optional<CaptureError> PipeWireRegionStream::start() {
 }
 
 void PipeWireRegionStream::stop() {
-    {
-        // First, so that the disconnection below reads as asked for, not as a failure.
-        std::lock_guard guard(lock_);
-        stopped_ = true;
-    }
+    // First, so that the disconnection below reads as asked for, not as a failure.
+    slot_.close();
     closeLoop();
-    arrived_.notify_all();
 }
 
 void PipeWireRegionStream::closeLoop() {
@@ -154,30 +150,18 @@ void PipeWireRegionStream::closeLoop() {
     session_.reset();
 }
 
-LatestRegionFrame PipeWireRegionStream::latest() {
-    std::lock_guard guard(lock_);
-    return {latestBuffer_, latestFrameID_};
-}
+LatestRegionFrame PipeWireRegionStream::latest() { return slot_.latest(); }
 
-std::optional<CaptureError> PipeWireRegionStream::stopError() {
-    std::lock_guard guard(lock_);
-    return stopError_;
-}
+std::optional<CaptureError> PipeWireRegionStream::stopError() { return slot_.stopError(); }
 
 LatestRegionFrame PipeWireRegionStream::waitForFrameAfter(uint64_t frameID, std::chrono::steady_clock::time_point deadline) {
-    std::unique_lock guard(lock_);
-    arrived_.wait_until(guard, deadline, [&] { return latestFrameID_ > frameID || stopError_ || stopped_; });
-    return {latestBuffer_, latestFrameID_};
+    return slot_.waitForFrameAfter(frameID, deadline);
 }
 
 void PipeWireRegionStream::fail(std::string reason) {
-    {
-        std::lock_guard guard(lock_);
-        if (stopError_ || stopped_) return;
-        stopError_ = CaptureError::captureFailed(std::move(reason));
-        logLine(LogLevel::error, LogCategory::capture, "cast.stream stopped error=" + stopError_->description());
-    }
-    arrived_.notify_all();
+    auto error = CaptureError::captureFailed(std::move(reason));
+    const std::string description = error.description();
+    if (slot_.fail(std::move(error))) logLine(LogLevel::error, LogCategory::capture, "cast.stream stopped error=" + description);
 }
 
 void PipeWireRegionStream::onStateChanged(int state, const char* error) {
@@ -288,15 +272,9 @@ void PipeWireRegionStream::receive(pw_buffer& received) {
     if (request_.drawsCursorFromMetadata && cursor_ && cursorPosition_) {
         drawCastCursor(*cursor_, *cursorPosition_, request_.area, *frame);
     }
-    // Released outside the lock; with no reader left it goes back to the shelf.
-    std::shared_ptr<const RegionFrame> replaced;
-    {
-        std::lock_guard guard(lock_);
-        replaced = std::exchange(latestBuffer_, frames_.publish(std::move(frame)));
-        ++latestFrameID_;
+    if (slot_.publish(frames_.publish(std::move(frame))) == 1) {
+        logLine(LogLevel::info, LogCategory::capture, "cast.stream first_frame");
     }
-    if (latestFrameID_ == 1) logLine(LogLevel::info, LogCategory::capture, "cast.stream first_frame");
-    arrived_.notify_all();
 }
 
 }  // namespace tessarin::portal

@@ -6,15 +6,14 @@
 // published as the newest one. Frames come at the sender's pace (at most
 // the asked rate); when the stream ends, stopError() says why.
 
-#include <condition_variable>
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "core/common/Geometry.h"
+#include "platform/LatestFrameSlot.h"
 #include "platform/RegionFrameRecycler.h"
 #include "platform/RegionFrameStream.h"
 #include "platform/portal/CastFrames.h"
@@ -90,12 +89,7 @@ private:
     std::optional<Point> cursorPosition_;
     bool wasStreaming_ = false;
 
-    std::mutex lock_;
-    std::condition_variable arrived_;
-    std::shared_ptr<const RegionFrame> latestBuffer_;
-    uint64_t latestFrameID_ = 0;
-    std::optional<CaptureError> stopError_;
-    bool stopped_ = false;
+    LatestFrameSlot slot_;
 };
 
 }  // namespace tessarin::portal

@@ -27,24 +27,14 @@ std::optional<CaptureError> X11RegionStream::start() {
 }
 
 void X11RegionStream::stop() {
-    {
-        std::lock_guard guard(lock_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
+    slot_.close();
     if (thread_.joinable()) thread_.join();
     grabber_.reset();
 }
 
-LatestRegionFrame X11RegionStream::latest() {
-    std::lock_guard guard(lock_);
-    return {latestBuffer_, latestFrameID_};
-}
+LatestRegionFrame X11RegionStream::latest() { return slot_.latest(); }
 
-std::optional<CaptureError> X11RegionStream::stopError() {
-    std::lock_guard guard(lock_);
-    return stopError_;
-}
+std::optional<CaptureError> X11RegionStream::stopError() { return slot_.stopError(); }
 
 std::optional<CaptureError> X11RegionStream::grab(RegionFrame& frame) {
     if (auto error = grabber_->grab()) return error;
@@ -56,22 +46,17 @@ void X11RegionStream::grabLoop() {
     auto next = std::chrono::steady_clock::now();
     for (;;) {
         std::unique_ptr<RegionFrame> frame = frames_->take();
-        auto error = grab(*frame);
-        // Released outside the lock; with no reader left it goes back to the shelf.
-        std::shared_ptr<const RegionFrame> replaced;
-        {
-            std::unique_lock guard(lock_);
-            if (error) {
-                stopError_ = std::move(error);
-                logLine(LogLevel::error, LogCategory::capture, "scrolling.stream stopped error=" + stopError_->description());
-                return;
+        if (auto error = grab(*frame)) {
+            const std::string description = error->description();
+            if (slot_.fail(std::move(*error))) {
+                logLine(LogLevel::error, LogCategory::capture, "scrolling.stream stopped error=" + description);
             }
-            replaced = std::exchange(latestBuffer_, frames_->publish(std::move(frame)));
-            ++latestFrameID_;
-            // A frame that came late moves the schedule instead of bursting.
-            next = std::max(next + interval_, std::chrono::steady_clock::now());
-            if (wake_.wait_until(guard, next, [this] { return stopping_; })) return;
+            return;
         }
+        slot_.publish(frames_->publish(std::move(frame)));
+        // A frame that came late moves the schedule instead of bursting.
+        next = std::max(next + interval_, std::chrono::steady_clock::now());
+        if (slot_.waitForClose(next)) return;
     }
 }
 

@@ -1,18 +1,17 @@
 #pragma once
 // A region of the root window grabbed at a fixed rate on its own thread and
 // its own X connection (ShmAreaGrabber), each grab copied into a frame
-// buffer that readers hand back when they let go of it (RegionFrameRecycler);
-// the grabbing thread only swaps the newest frame and its id under the lock.
+// buffer that readers hand back when they let go of it (RegionFrameRecycler)
+// and published as the newest one (LatestFrameSlot).
 
-#include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "core/common/Geometry.h"
+#include "platform/LatestFrameSlot.h"
 #include "platform/RegionFrameRecycler.h"
 #include "platform/RegionFrameStream.h"
 
@@ -41,13 +40,8 @@ private:
     std::chrono::nanoseconds interval_;
     std::unique_ptr<ShmAreaGrabber> grabber_;
 
-    std::mutex lock_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
     std::unique_ptr<RegionFrameRecycler> frames_;
-    std::shared_ptr<const RegionFrame> latestBuffer_;
-    uint64_t latestFrameID_ = 0;
-    std::optional<CaptureError> stopError_;
+    LatestFrameSlot slot_;
     std::thread thread_;
 };
 
