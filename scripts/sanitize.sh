@@ -12,7 +12,8 @@ cd "$(dirname "$0")/.."
 # ThreadSanitizer takes those with threads in them.
 address_targets=(common_test capture_service_test capture_output_test scrolling_test recording_test recording_model_test
                  tessarin_preferences_tests tessarin_shell_tests platform_unit_test render_test)
-thread_targets=(common_test capture_service_test capture_output_test scrolling_test recording_test recording_model_test)
+thread_targets=(common_test capture_service_test capture_output_test scrolling_test recording_test recording_model_test
+                platform_unit_test)
 
 launcher=()
 if command -v ccache >/dev/null; then
