@@ -27,11 +27,9 @@ CaptureError castCaptureError(const PortalError& error) {
 Expected<std::unique_ptr<RegionFrameStream>, CaptureError> openCastRegionStream(
     std::shared_ptr<PortalConnection> connection, const CastRegionRequest& request) {
     if (request.area.isEmpty()) return unexpected(CaptureError::captureFailed("the area to stream is empty"));
-    if (!connection) {
-        auto opened = PortalConnection::open();
-        if (!opened) return unexpected(castCaptureError(opened.error()));
-        connection = opened.value();
-    }
+    auto opened = PortalConnection::givenOrOpen(std::move(connection));
+    if (!opened) return unexpected(castCaptureError(opened.error()));
+    connection = std::move(opened.value());
     ScreenCastOptions options;
     options.showsCursor = request.showsCursor;
     // Without a remembered choice a desktop may show its screen chooser on

@@ -219,6 +219,12 @@ Expected<std::shared_ptr<PortalConnection>, PortalError> PortalConnection::open(
     return openAddress(*address);
 }
 
+Expected<std::shared_ptr<PortalConnection>, PortalError> PortalConnection::givenOrOpen(
+    std::shared_ptr<PortalConnection> given) {
+    if (given) return given;
+    return open();
+}
+
 Expected<std::shared_ptr<PortalConnection>, PortalError> PortalConnection::openAddress(const std::string& address) {
     GError* raw = nullptr;
     GDBusConnection* bus = g_dbus_connection_new_for_address_sync(

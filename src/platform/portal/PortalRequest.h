@@ -66,6 +66,8 @@ public:
     // else $XDG_RUNTIME_DIR/bus); noBus when there is none. Never starts a bus.
     static Expected<std::shared_ptr<PortalConnection>, PortalError> open();
     static Expected<std::shared_ptr<PortalConnection>, PortalError> openAddress(const std::string& address);
+    // `given` when there is one, else open()'s.
+    static Expected<std::shared_ptr<PortalConnection>, PortalError> givenOrOpen(std::shared_ptr<PortalConnection> given);
 
     explicit PortalConnection(GObjectPtr<GDBusConnection> bus) : bus_(std::move(bus)) {}
     GDBusConnection* bus() const { return bus_.get(); }

@@ -26,11 +26,9 @@ std::optional<Image> opaqueImageOfFrame(const RegionFrame& frame) {
 Expected<std::optional<Image>, CaptureError> pickWindowThroughPortal(
     std::shared_ptr<PortalConnection> connection, WindowPickTimeouts timeouts,
     std::shared_ptr<const WindowPickAbandonment> abandonment) {
-    if (!connection) {
-        auto opened = PortalConnection::open();
-        if (!opened) return windowPickFailure(opened.error());
-        connection = opened.value();
-    }
+    auto opened = PortalConnection::givenOrOpen(std::move(connection));
+    if (!opened) return windowPickFailure(opened.error());
+    connection = std::move(opened.value());
     ScreenCastOptions options;
     options.sourceTypes = kCastWindowSource;
     // Each pick asks afresh: a remembered window would be picked without the person.
