@@ -13,6 +13,7 @@
 #include "app/desktop/DesktopPins.h"
 #include "app/desktop/DesktopTextRecognition.h"
 #include "app/desktop/DesktopRecording.h"
+#include "app/desktop/DesktopScrolling.h"
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/PortalWindowSources.h"
 #include "app/desktop/QuickAccessWindow.h"
@@ -43,10 +44,6 @@
 
 namespace tessarin {
 namespace {
-
-void logPending(const std::string& what) {
-    logLine(LogLevel::info, LogCategory::capture, "feature.pending " + what);
-}
 
 // Takes our windows off the screen before it is read; `what` names them in
 // the log when one stays.
@@ -243,14 +240,6 @@ private:
     SelfTimerHud hud_;
 };
 
-class NoScrolling final : public ScrollingCaptureHandOff {
-public:
-    void run(ScrollingCaptureRequest, Completion<PickedImage> done) override {
-        logPending("scrolling capture");
-        done(PickedImage(std::optional<Image>()));
-    }
-};
-
 class Activation final : public WindowActivation {
 public:
     explicit Activation(ActiveWindowTracker& tracker) : tracker_(tracker) {}
@@ -273,6 +262,7 @@ struct DesktopCapture::Parts {
           selection(screen, interaction, app.preferences()),
           picker(screen, *backend, interaction, main, background),
           timer(interaction.ownWindows()),
+          scrolling(screen, selection),
           quickAccess(main, app.history(), app.preferences(), [this] { return interaction.compositor().compositing(); },
                       quickAccessServices(app, alertPresenter)),
           pins(app, screen, main, background, alerts, clipboard, saver),
@@ -328,8 +318,7 @@ struct DesktopCapture::Parts {
               .frontmostWindow = [this]() -> std::optional<WindowHandle> {
                   if (auto active = interaction.activeWindow().activeWindow()) return WindowHandle{*active};
                   return std::nullopt;
-              },
-              .unavailableAllInOneActions = {CaptureSelectionAction::scrolling}}),
+              }}),
           recording(DesktopRecording::Ports{app, main, background, *backend, selection, sound, alertPresenter, alerts,
                                             quickAccess, [this] { return interaction.compositor().compositing(); }}) {
         // An image from a file or the clipboard is recorded as a capture of
@@ -391,7 +380,7 @@ struct DesktopCapture::Parts {
     SelectionPresenter selection;
     Picker picker;
     Timer timer;
-    NoScrolling scrolling;
+    DesktopScrolling scrolling;
     ModeSwitch modeSwitch;
     QuickAccessThumbnails quickAccess;
     DesktopPins pins;
@@ -525,6 +514,7 @@ void DesktopCapture::shutdown() {
     parts_->selection.cancel();
     parts_->picker.abandon();
     parts_->timer.cancel();
+    parts_->scrolling.cancel();
     parts_->quickAccess.closeAll();
     parts_->flow.shutdown();
     parts_->router.shutdown();

@@ -12,52 +12,13 @@
 #include <QWidget>
 
 #include "app/desktop/QtDisplayMapping.h"
+#include "app/desktop/SelectionRing.h"
 #include "core/common/Localization.h"
 #include "core/common/Log.h"
 
 namespace tessarin {
 
 namespace {
-
-QRect qtRect(const Rect& rect) {
-    return QRectF(rect.x, rect.y, rect.width, rect.height).toAlignedRect();
-}
-
-Qt::WindowFlags chromeFlags() {
-    // Above everything, never focused, no decoration: the window manager
-    // must neither move it into the recording nor take focus from the
-    // application being recorded.
-    return Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool | Qt::WindowDoesNotAcceptFocus |
-           Qt::X11BypassWindowManagerHint;
-}
-
-// The ring: a dark band with a bright line along the recorded edge.
-class FrameRing final : public QWidget {
-public:
-    FrameRing(const RecordingChromeLayout& layout, const Rect& selection, double stroke)
-        : QWidget(nullptr, chromeFlags()), selection_(qtRect(selection)), stroke_(stroke) {
-        setObjectName("tessarinRecordingFrame");
-        setAttribute(Qt::WA_ShowWithoutActivating);
-        setAttribute(Qt::WA_DeleteOnClose);
-        setGeometry(qtRect(layout.frame));
-        QRegion ring;
-        for (const Rect& band : layout.ring) ring += qtRect(band).translated(-geometry().topLeft());
-        setMask(ring);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.fillRect(rect(), QColor(20, 20, 24));
-        const QRect inner = selection_.translated(-geometry().topLeft());
-        const int width = std::max(1, static_cast<int>(stroke_));
-        painter.fillRect(inner.adjusted(-width, -width, width, width), QColor(235, 64, 52));
-    }
-
-private:
-    QRect selection_;
-    double stroke_;
-};
 
 // With a compositor, the rest of the display is dimmed around the ring, as
 // the selection overlay does; the window has a hole where the ring and the
@@ -66,7 +27,7 @@ private:
 class DimOutside final : public QWidget {
 public:
     DimOutside(const QRect& display, const QRect& ringFrame)
-        : QWidget(nullptr, chromeFlags() | Qt::WindowTransparentForInput) {
+        : QWidget(nullptr, chromeWindowFlags() | Qt::WindowTransparentForInput) {
         setObjectName("tessarinRecordingDim");
         setWindowTitle(QStringLiteral("Tessarin Recording Dim"));
         setAttribute(Qt::WA_ShowWithoutActivating);
@@ -154,17 +115,7 @@ RecordingChrome::RecordingChrome(RecordingConfiguration configuration, std::func
 RecordingChrome::~RecordingChrome() { close(); }
 
 RecordingChromeLayout RecordingChrome::layoutFor(const CaptureSelection& selection) const {
-    QScreen* home = screenFor(selection.screen);
-    const QRectF area = qtRectOf(selection.screen, home, selection.rect);
-    std::vector<Rect> displays;
-    size_t homeIndex = 0;
-    const auto screens = QGuiApplication::screens();
-    for (qsizetype i = 0; i < screens.size(); ++i) {
-        const QRect g = screens[i]->geometry();
-        if (screens[i] == home) homeIndex = static_cast<size_t>(i);
-        displays.push_back({double(g.x()), double(g.y()), double(g.width()), double(g.height())});
-    }
-    return layoutRecordingChrome({area.x(), area.y(), area.width(), area.height()}, displays, homeIndex, configuration_);
+    return chromeLayoutFor(selection, configuration_);
 }
 
 void RecordingChrome::showFrame(const CaptureSelection& selection) {
@@ -172,9 +123,9 @@ void RecordingChrome::showFrame(const CaptureSelection& selection) {
     const RecordingChromeLayout layout = layoutFor(selection);
     if (layout.ring.empty()) return;  // the selection fills its display: no room for a ring
     QScreen* home = screenFor(selection.screen);
-    const QRectF area = qtRectOf(selection.screen, home, selection.rect);
-    auto* frame = new FrameRing(layout, {area.x(), area.y(), area.width(), area.height()},
-                                configuration_.selectionStrokeWidth);
+    auto* frame = new SelectionRing(layout, qtSelectionRect(selection), configuration_.selectionStrokeWidth,
+                                    QColor(235, 64, 52));
+    frame->setObjectName("tessarinRecordingFrame");
     frame_ = frame;
     // The dim first, so the ring stands above it.
     if (compositing_ && compositing_() && home) {

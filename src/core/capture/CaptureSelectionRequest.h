@@ -78,6 +78,17 @@ struct CaptureSelectionRequest {
         request.activePreset = std::move(activePreset);
         return request;
     }
+
+    // A scrolling capture's region: one start button, no presets.
+    static CaptureSelectionRequest scrolling(double minimumDimension) {
+        CaptureSelectionRequest request;
+        request.minimumDimension = minimumDimension;
+        request.hintText = localized("Drag over the content to scroll, then start.");
+        request.actionStyle = CaptureSelectionActionStyle::button(localized("Scrolling Capture"), "go-down",
+                                                                  CaptureSelectionAction::scrolling);
+        request.presetsEnabled = false;
+        return request;
+    }
 };
 
 }  // namespace tessarin

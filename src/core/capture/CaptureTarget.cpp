@@ -49,8 +49,14 @@ std::optional<CaptureSelection> selection(const PixelRect& px, const DisplayDesc
 SelectionResolution resolveSelection(const PixelRect& pixels, const Display& which, const Displays& displays,
                                      std::optional<Point> pointer) {
     std::optional<DisplayDescription> display = explicitScreen(which, displays);
-    if (!display && std::holds_alternative<Automatic>(which) && pointer) {
-        display = ScreenLocator::screen(*pointer, displays);
+    if (!display && std::holds_alternative<Automatic>(which)) {
+        // Where no one can tell where the pointer is (a Wayland session),
+        // the main display.
+        if (pointer) {
+            display = ScreenLocator::screen(*pointer, displays);
+        } else if (!displays.empty()) {
+            display = mainFirstScreens(displays).front();
+        }
     }
     if (!display) return DisplayNotFound{};
     auto result = selection(pixels, *display);

@@ -48,7 +48,7 @@ std::optional<DisplayDescription> explicitScreen(const Display& which, const Dis
 std::optional<CaptureSelection> selection(const PixelRect& pixels, const DisplayDescription& display);
 
 // As selection(), picking the display by `which`, or the display under the
-// pointer when none is named.
+// pointer when none is named (the main display when the pointer is unknown).
 SelectionResolution resolveSelection(const PixelRect& pixels, const Display& which, const Displays& displays,
                                      std::optional<Point> pointer);
 

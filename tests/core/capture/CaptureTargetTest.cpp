@@ -67,8 +67,13 @@ TEST(CaptureTarget, ResolveSelectionUsesThePointerWhenAutomatic) {
     const auto onRight = Target::resolveSelection(rect, Target::Automatic{}, kDisplays, Point{2000, 0});
     ASSERT_TRUE(std::holds_alternative<CaptureSelection>(onRight));
     EXPECT_EQ(std::get<CaptureSelection>(onRight).screen.displayID, 11u);
+    // No pointer to go by (Wayland): the main display.
+    const auto unknownPointer = Target::resolveSelection(rect, Target::Automatic{}, kDisplays, {});
+    ASSERT_TRUE(std::holds_alternative<CaptureSelection>(unknownPointer));
+    EXPECT_EQ(std::get<CaptureSelection>(unknownPointer).screen.displayID,
+              Target::mainFirstScreens(kDisplays).front().displayID);
     EXPECT_TRUE(std::holds_alternative<Target::DisplayNotFound>(
-        Target::resolveSelection(rect, Target::Automatic{}, kDisplays, {})));
+        Target::resolveSelection(rect, Target::Automatic{}, {}, {})));
     EXPECT_TRUE(std::holds_alternative<Target::DisplayNotFound>(
         Target::resolveSelection(rect, Target::ByID{99}, kDisplays, {})));
     EXPECT_TRUE(std::holds_alternative<Target::EmptyRectangle>(

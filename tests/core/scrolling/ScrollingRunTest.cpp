@@ -9,6 +9,7 @@
 #include "support/ManualExecutor.h"
 #include "core/scrolling/HeadlessScrollingSession.h"
 #include "core/scrolling/ScrollingCaptureSession.h"
+#include "core/scrolling/ScrollingPreviewLayout.h"
 
 namespace tessarin {
 namespace {
@@ -343,6 +344,34 @@ TEST(ScrollingSession, AutoScrollEndingsTurnTheButtonOffWithTheirHint) {
         EXPECT_EQ(result.has_value(), c.grew);
         EXPECT_GT(result ? int64_t(result->value().height()) : kFrameHeight + 1, kFrameHeight);
     }
+}
+
+// The preview goes beside the region's frame, never over it: right, else
+// left, else nowhere; its height follows the image between the limits.
+TEST(ScrollingPreviewLayout, BesideTheFrameNeverOverItAndItsHeightWithinTheLimits) {
+    const ScrollingCaptureConfiguration configuration;
+    const Rect display{0, 0, 1920, 1080};
+    const struct {
+        const char* what;
+        Size stitched;
+        Rect frame;
+        std::optional<Rect> preview;
+    } cases[] = {
+        {"right, as tall as the image", {640, 960}, {100, 200, 660, 540}, Rect{768, 200, 190, 285}},
+        {"no image yet: the smallest", {0, 0}, {100, 200, 660, 540}, Rect{768, 200, 190, 72}},
+        {"a tall image: the display's limit", {640, 64000}, {100, 200, 660, 540}, Rect{768, 200, 190, 777.6}},
+        {"kept on the display", {640, 960}, {100, 900, 660, 100}, Rect{768, 795, 190, 285}},
+        {"left when the right has no room", {640, 960}, {1500, 200, 400, 540}, Rect{1302, 200, 190, 285}},
+        {"exactly room on the right", {640, 960}, {0, 0, 1722, 100}, Rect{1730, 0, 190, 285}},
+        {"no room on either side", {640, 960}, {100, 0, 1700, 1080}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(placeScrollingPreview(c.stitched, c.frame, display, configuration), c.preview) << c.what;
+    }
+    const ScrollingCapturePreviewRequest request = scrollingPreviewRequest(2, 1055, configuration);
+    EXPECT_EQ(std::pair(request.maxWidth, request.maxHeight), std::pair(int64_t{380}, int64_t{1520}));
+    const ScrollingCapturePreviewRequest odd = scrollingPreviewRequest(std::nan(""), -1, configuration);
+    EXPECT_EQ(std::pair(odd.maxWidth, odd.maxHeight), std::pair(int64_t{190}, int64_t{1}));
 }
 
 }  // namespace

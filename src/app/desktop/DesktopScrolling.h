@@ -1,0 +1,58 @@
+#pragma once
+// The interactive scrolling capture in the desktop application: the region
+// is picked on the selection overlay (unless the flow brings one), then
+// streamed and stitched by ScrollingCaptureSession while its chrome is on
+// screen: a ring just outside the region, the control panel (Auto Scroll
+// where synthetic scrolling is possible, Cancel, Done and the session's
+// hint) and the live preview beside it. Nothing of the chrome lies inside
+// the region, which is read from the screen; where the compositor places
+// windows (Wayland) only the panel is shown. The session decides; these
+// windows place, paint and forward clicks.
+
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+
+#include "core/capture/ScreenCaptureService.h"
+#include "core/flow/CaptureFlowPorts.h"
+#include "core/scrolling/ScrollingCaptureSession.h"
+
+class QWidget;
+
+namespace tessarin {
+
+class ScrollingPanel;
+class ScrollingPreview;
+
+class DesktopScrolling final : public ScrollingCaptureHandOff {
+public:
+    DesktopScrolling(ScreenCaptureService& screen, CaptureSelectionPresenter& selection);
+    ~DesktopScrolling() override;
+
+    void run(ScrollingCaptureRequest request, Completion<PickedImage> done) override;
+    // Quitting: a running capture ends as if cancelled.
+    void cancel();
+
+private:
+    void begin(const std::string& captureID, const CaptureSelection& selection, bool autoScroll);
+    void showChrome(const CaptureSelection& selection, bool autoScrollAvailable);
+    void showPreview(const std::shared_ptr<const Image>& image);
+    void poll();
+    void end(bool accepted);
+    void closeChrome();
+
+    ScreenCaptureService& screen_;
+    CaptureSelectionPresenter& selection_;
+    ScrollingCaptureConfiguration configuration_;
+    std::unique_ptr<ScrollingCaptureSession> session_;
+    Completion<PickedImage> done_;
+    QTimer poll_;
+    Rect region_;  // Qt's desktop coordinates
+    Rect frame_;   // the region with the ring around it
+    bool placesChrome_ = true;  // false where the compositor places windows
+    QPointer<QWidget> ring_;
+    QPointer<ScrollingPanel> panel_;
+    QPointer<ScrollingPreview> preview_;
+};
+
+}  // namespace tessarin
