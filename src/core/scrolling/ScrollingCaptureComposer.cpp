@@ -38,6 +38,26 @@ Expected<Image, CaptureError> renderScaled(const Image& canvas, int64_t totalHei
     return std::move(*image);
 }
 
+// Rows at the bottom of the region that stay put while the content above
+// them scrolls (a status bar, a window frame's edge): the last rows two
+// frames show alike, row for row. The alignment compares the previous
+// frame's bottom with the new frame's middle, which such a band spoils, so
+// the frames are compared without it. A few alike rows are common between
+// lines of text and change nothing; a band of a quarter of the frame or
+// more is not told from content that did not move.
+int64_t staticFooterRows(const ScrollingFrameRaster& previous, const ScrollingFrameRaster& current) {
+    constexpr int64_t kMinimumFooterRows = 6;
+    if (previous.height != current.height || previous.signatureLength != current.signatureLength) return 0;
+    const int64_t height = current.height;
+    const int64_t limit = std::min<int64_t>(height / 4, 160);
+    int64_t rows = 0;
+    while (rows < height && std::memcmp(previous.signature(height - 1 - rows), current.signature(height - 1 - rows),
+                                        static_cast<size_t>(current.signatureLength)) == 0) {
+        ++rows;
+    }
+    return rows >= kMinimumFooterRows && rows < limit ? rows : 0;
+}
+
 }  // namespace
 
 Expected<ScrollingCaptureComposer, CaptureError> ScrollingCaptureComposer::make(const ScrollingFrameRaster& firstRaster,
@@ -233,6 +253,17 @@ Expected<ScrollingCaptureFrameDisposition, CaptureError> ScrollingCaptureCompose
     if (raster.width != width_) return ScrollingCaptureFrameDisposition::ignored();
     if (totalHeight_ >= rowLimit_) return ScrollingCaptureFrameDisposition::reachedRowLimit();
     const bool allowExhaustiveSearch = consecutiveAlignmentFailures_ < 3 || consecutiveAlignmentFailures_ % 4 == 0;
+    if (const int64_t footer = staticFooterRows(previousFrame_, raster); footer > 0) {
+        if (auto candidate = placementAboveFooter(raster, footer, minimumAcceptedRows, allowExhaustiveSearch)) {
+            const int64_t appendedRows = raster.height - footer - (candidate->alignment.leadingInset + candidate->alignment.overlap);
+            if (totalHeight_ + appendedRows > int64_t{canvas_.height()}) {
+                return ScrollingCaptureFrameDisposition::reachedRowLimit();
+            }
+            if (auto error = commit(raster, *candidate, footer)) return unexpected(std::move(*error));
+            consecutiveAlignmentFailures_ = 0;
+            return ScrollingCaptureFrameDisposition::appended(appendedRows);
+        }
+    }
     const auto decided = placement(raster, minimumAcceptedRows, allowExhaustiveSearch);
     if (decided.denseRetried) ++denseRetries_;
     if (decided.verdict == ScrollingFramePlacement::Verdict::placed) {
@@ -251,11 +282,30 @@ Expected<ScrollingCaptureFrameDisposition, CaptureError> ScrollingCaptureCompose
     return ScrollingCaptureFrameDisposition::ignored();
 }
 
+std::optional<AlignmentCandidate> ScrollingCaptureComposer::placementAboveFooter(const ScrollingFrameRaster& raster,
+                                                                                 int64_t footer,
+                                                                                 int64_t minimumAcceptedRows,
+                                                                                 bool allowExhaustiveSearch) const {
+    const int64_t rows = raster.height - footer;
+    const ScrollingFrameRaster previous = previousFrame_.topRows(rows);
+    const ScrollingFrameRaster current = raster.topRows(rows);
+    const ScrollingRowHashIndex index = previous.makeRowHashIndex();
+    auto candidate = tessarin::bestAlignmentCandidate(
+        {&previous, &index, minimumAppendedRows_, previousSuccessfulAlignment_, allowExhaustiveSearch, true}, current);
+    if (judge(candidate, previous, current, minimumAcceptedRows) != ScrollingFramePlacement::Verdict::placed) {
+        return std::nullopt;
+    }
+    return candidate;
+}
+
 std::optional<CaptureError> ScrollingCaptureComposer::commit(const ScrollingFrameRaster& raster,
-                                                             const AlignmentCandidate& candidate) {
+                                                             const AlignmentCandidate& candidate, int64_t footer) {
     const int64_t startRow = candidate.alignment.leadingInset + candidate.alignment.overlap;
-    const int64_t rows = raster.height - startRow;
-    if (auto error = raster.copyRows(startRow, canvas_.row(static_cast<uint32_t>(totalHeight_)))) return error;
+    // The new rows go where the previous frame's footer began; this frame's
+    // footer follows them.
+    const int64_t rows = raster.height - startRow - footer;
+    const auto at = static_cast<uint32_t>(totalHeight_ - footer);
+    if (auto error = raster.copyRows(startRow, canvas_.row(at))) return error;
     sliceHeights_.push_back(rows);
     foldIfNeeded();
     totalHeight_ += rows;

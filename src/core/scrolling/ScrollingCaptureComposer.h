@@ -98,7 +98,15 @@ public:
 
 private:
     ScrollingCaptureComposer() = default;
-    std::optional<CaptureError> commit(const ScrollingFrameRaster& raster, const AlignmentCandidate& candidate);
+    // Appends the rows below the candidate's overlap; a `footer` of the
+    // previous frame's last rows (a static band at the bottom of the
+    // region) is written over, so it stays once, at the end.
+    std::optional<CaptureError> commit(const ScrollingFrameRaster& raster, const AlignmentCandidate& candidate,
+                                       int64_t footer = 0);
+    // The sampled pass on the frames without their last `footer` rows.
+    std::optional<AlignmentCandidate> placementAboveFooter(const ScrollingFrameRaster& raster, int64_t footer,
+                                                           int64_t minimumAcceptedRows,
+                                                           bool allowExhaustiveSearch) const;
     void foldIfNeeded();
     ScrollingFramePlacement::Verdict judge(const std::optional<AlignmentCandidate>& candidate,
                                            const ScrollingFrameRaster& previous, const ScrollingFrameRaster& current,

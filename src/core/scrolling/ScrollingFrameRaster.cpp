@@ -188,6 +188,23 @@ Expected<Image, CaptureError> ScrollingFrameRaster::makeImage(int64_t startRow) 
     return std::move(*image);
 }
 
+ScrollingFrameRaster ScrollingFrameRaster::topRows(int64_t rows) const {
+    rows = std::clamp<int64_t>(rows, 0, height);
+    ScrollingFrameRaster top;
+    top.width = width;
+    top.height = rows;
+    top.bytesPerRow = bytesPerRow;
+    top.sourceBuffer = sourceBuffer;
+    top.signatureLength = signatureLength;
+    top.signatures.assign(signatures.begin(), signatures.begin() + rows * signatureLength);
+    for (const int32_t row : informativeRows) {
+        if (row < rows) top.informativeRows.push_back(row);
+    }
+    top.informativeRowPrefix.assign(informativeRowPrefix.begin(), informativeRowPrefix.begin() + rows + 1);
+    top.rowFingerprints = rowFingerprints;
+    return top;
+}
+
 ScrollingFrameRaster ScrollingFrameRaster::releasingSource() const& {
     ScrollingFrameRaster copy = *this;
     copy.sourceBuffer.reset();

@@ -62,6 +62,35 @@ TEST(ScrollingComposer, StitchesAPageAndKeepsAStickyHeaderOnce) {
     EXPECT_TRUE(std::ranges::equal(image.bytes(), final->bytes()));
 }
 
+// A status bar below the content: each step's new lines go above it, so
+// no line is lost and the bar is kept once, at the end.
+TEST(ScrollingComposer, StitchesAPageAboveAStaticFooterAndKeepsItOnceAtTheEnd) {
+    const Page page = makePage({.width = 320, .lines = 120});
+    for (const int64_t footer : {6, 24, 90}) {
+        const int64_t frameHeight = 400;
+        auto composer = composerFor(cutFrame(page, 0, frameHeight, 0, footer));
+        int64_t offset = 0;
+        for (const int64_t step : {100, 37, 250, 16, 180}) {
+            offset += step;
+            EXPECT_EQ(append(composer, cutFrame(page, offset, frameHeight, 0, footer)),
+                      ScrollingCaptureFrameDisposition::appended(step))
+                << "footer " << footer << " at " << offset;
+        }
+        const Image image = rendered(composer);
+        ASSERT_EQ(int64_t(image.height()), frameHeight + offset) << "footer " << footer;
+        bool same = true;
+        for (int64_t y = 0; y < int64_t(image.height()) && same; ++y) {
+            const bool inFooter = y >= int64_t(image.height()) - footer;
+            for (int64_t x = 0; x < page.width && same; ++x) {
+                const uint8_t* q = image.row(uint32_t(y)) + x * 4;
+                const uint32_t rgb = uint32_t(q[0]) << 16 | uint32_t(q[1]) << 8 | q[2];
+                same = rgb == (inFooter ? testing::footerPixel(x, y - (int64_t(image.height()) - footer)) : page.at(x, y));
+            }
+        }
+        EXPECT_TRUE(same) << "footer " << footer << ": the page with the bar once at its end";
+    }
+}
+
 TEST(ScrollingComposer, RefusesFramesItCannotPlaceAndCountsThem) {
     const Page page = makePage({.width = 320, .lines = 120});
     const Page other = makePage({.width = 320, .lines = 120, .seed = 99});

@@ -143,10 +143,15 @@ inline std::shared_ptr<RegionFrame> frameOf(int64_t width, int64_t height,
 
 // What a viewer of `page` shows at `offset`: `header` rows of a fixed
 // toolbar, then the page from `offset` on.
+// `footer` rows of a fixed status bar close the frame.
+inline uint32_t footerPixel(int64_t x, int64_t row) {
+    return (row % 5 == 0 || x % 40 < 12) ? 0x405060u + uint32_t(row) : 0xe8e0d0u;
+}
 inline std::shared_ptr<RegionFrame> cutFrame(const Page& page, int64_t offset, int64_t frameHeight,
-                                             int64_t header = 0) {
+                                             int64_t header = 0, int64_t footer = 0) {
     return frameOf(page.width, frameHeight, [&](int64_t x, int64_t y) -> uint32_t {
         if (y < header) return (y % 7 == 0 || x % 50 < 25) ? 0x203040u + uint32_t(y) : 0xd0d8e0u;
+        if (y >= frameHeight - footer) return footerPixel(x, y - (frameHeight - footer));
         return page.at(x, std::min(page.height - 1, offset + y - header));
     });
 }
