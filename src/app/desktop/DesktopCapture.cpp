@@ -262,7 +262,7 @@ struct DesktopCapture::Parts {
           selection(screen, interaction, app.preferences()),
           picker(screen, *backend, interaction, main, background),
           timer(interaction.ownWindows()),
-          scrolling(screen, selection),
+          scrolling(screen, selection, main, background),
           quickAccess(main, app.history(), app.preferences(), [this] { return interaction.compositor().compositing(); },
                       quickAccessServices(app, alertPresenter)),
           pins(app, screen, main, background, alerts, clipboard, saver),

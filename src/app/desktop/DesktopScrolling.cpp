@@ -160,8 +160,9 @@ private:
     std::shared_ptr<const Image> image_;
 };
 
-DesktopScrolling::DesktopScrolling(ScreenCaptureService& screen, CaptureSelectionPresenter& selection)
-    : screen_(screen), selection_(selection) {
+DesktopScrolling::DesktopScrolling(ScreenCaptureService& screen, CaptureSelectionPresenter& selection,
+                                   Executor& main, Executor& background)
+    : screen_(screen), selection_(selection), main_(main), background_(background) {
     poll_.setInterval(std::chrono::duration_cast<std::chrono::milliseconds>(configuration_.pollingInterval));
     QObject::connect(&poll_, &QTimer::timeout, [this] { poll(); });
 }
@@ -169,19 +170,16 @@ DesktopScrolling::DesktopScrolling(ScreenCaptureService& screen, CaptureSelectio
 DesktopScrolling::~DesktopScrolling() { cancel(); }
 
 void DesktopScrolling::run(ScrollingCaptureRequest request, Completion<PickedImage> done) {
-    if (session_) return done(unexpected(CaptureError::captureFailed("a scrolling capture is already running")));
+    if (session_ || opening_) {
+        return done(unexpected(CaptureError::captureFailed("a scrolling capture is already running")));
+    }
     done_ = std::move(done);
     if (request.selection) return begin(request.session.id, *request.selection, request.autoScroll);
     const std::string captureID = request.session.id;
     const bool autoScroll = request.autoScroll;
     selection_.selectArea(captureID, CaptureSelectionRequest::scrolling(configuration_.minimumSelectionDimension),
                           nullptr, [this, captureID, autoScroll](std::optional<AreaSelectionResult> picked) {
-                              if (!picked) {
-                                  auto answer = std::move(done_);
-                                  done_ = nullptr;
-                                  if (answer) answer(PickedImage(std::optional<Image>()));
-                                  return;
-                              }
+                              if (!picked) return finishWith(PickedImage(std::optional<Image>()));
                               begin(captureID, picked->selection, autoScroll);
                           });
 }
@@ -194,9 +192,6 @@ void DesktopScrolling::begin(const std::string& captureID, const CaptureSelectio
     }
     QScreen* home = screenFor(selection.screen);
     ScrollingCaptureSession::Hooks hooks;
-    hooks.environment.makeFrameSource = [this, selection] {
-        return screen_.openRegionStream(selection.rect, selection.screen, configuration_.framesPerSecond);
-    };
     hooks.environment.postScroll = [this](int32_t lines) { (void)screen_.postScroll(lines); };
     hooks.isTrustedForAccessibility = [granted = input.granted](bool) { return granted; };
     const Rect region = selection.rect;
@@ -209,19 +204,50 @@ void DesktopScrolling::begin(const std::string& captureID, const CaptureSelectio
         hooks.previewRequest = scrollingPreviewRequest(home->devicePixelRatio(), home->availableGeometry().height(),
                                                        configuration_);
     }
-    session_ = std::make_unique<ScrollingCaptureSession>(autoScroll && input.granted, configuration_, std::move(hooks));
     logLine(LogLevel::info, LogCategory::capture, "scrolling.session capture=" + captureID + " start");
     showChrome(selection, input.granted);
+    opening_ = true;
+    const uint64_t attempt = ++attempt_;
+    ScreenCaptureService& screen = screen_;
+    const double framesPerSecond = configuration_.framesPerSecond;
+    runInBackground<OpenedStream>(
+        background_, main_,
+        [&screen, selection, framesPerSecond] {
+            return screen.openRegionStream(selection.rect, selection.screen, framesPerSecond);
+        },
+        lifetime_.guard([this, attempt, hooks = std::move(hooks), autoScroll = autoScroll && input.granted](
+                            OpenedStream opened) mutable {
+            // A stream for a capture cancelled meanwhile is let go.
+            if (attempt != attempt_ || !opening_) return;
+            started(std::move(opened), std::move(hooks), autoScroll);
+        }));
+}
+
+void DesktopScrolling::started(OpenedStream opened, ScrollingCaptureSession::Hooks hooks, bool autoScroll) {
+    opening_ = false;
+    if (!opened) {
+        closeChrome();
+        return finishWith(unexpected(opened.error()));
+    }
+    auto stream = std::make_shared<std::unique_ptr<RegionFrameStream>>(std::move(*opened));
+    hooks.environment.makeFrameSource = [stream]() -> OpenedStream {
+        if (!*stream) return unexpected(CaptureError::captureFailed("the region stream was taken already"));
+        return std::move(*stream);
+    };
+    session_ = std::make_unique<ScrollingCaptureSession>(autoScroll, configuration_, std::move(hooks));
     if (auto error = session_->start()) {
         closeChrome();
         session_.reset();
-        auto done = std::move(done_);
-        done_ = nullptr;
-        if (done) done(unexpected(*error));
-        return;
+        return finishWith(unexpected(*error));
     }
     poll();
     poll_.start();
+}
+
+void DesktopScrolling::finishWith(PickedImage result) {
+    auto done = std::move(done_);
+    done_ = nullptr;
+    if (done) done(std::move(result));
 }
 
 void DesktopScrolling::showChrome(const CaptureSelection& selection, bool autoScrollAvailable) {
@@ -280,6 +306,13 @@ void DesktopScrolling::poll() {
 }
 
 void DesktopScrolling::end(bool accepted) {
+    if (opening_) {
+        // Ended before the stream came: nothing was stitched.
+        opening_ = false;
+        closeChrome();
+        logLine(LogLevel::info, LogCategory::capture, "scrolling.session end accepted=false while=opening");
+        return finishWith(PickedImage(std::optional<Image>()));
+    }
     if (!session_) return;
     poll_.stop();
     auto result = session_->finish(accepted);
@@ -287,15 +320,15 @@ void DesktopScrolling::end(bool accepted) {
     session_.reset();
     logLine(LogLevel::info, LogCategory::capture, std::string("scrolling.session end accepted=") +
                                                       (accepted ? "true" : "false"));
-    auto done = std::move(done_);
-    done_ = nullptr;
-    if (!done) return;
-    if (!result) return done(PickedImage(std::optional<Image>()));
-    if (!*result) return done(unexpected(result->error()));
-    done(PickedImage(std::optional<Image>(std::move(**result))));
+    if (!result) return finishWith(PickedImage(std::optional<Image>()));
+    if (!*result) return finishWith(unexpected(result->error()));
+    finishWith(PickedImage(std::optional<Image>(std::move(**result))));
 }
 
-void DesktopScrolling::cancel() { end(false); }
+void DesktopScrolling::cancel() {
+    end(false);
+    lifetime_.invalidate();
+}
 
 void DesktopScrolling::closeChrome() {
     // Closed windows delete themselves; one the window manager closed is gone already.

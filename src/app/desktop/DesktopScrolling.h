@@ -14,6 +14,8 @@
 #include <memory>
 
 #include "core/capture/ScreenCaptureService.h"
+#include "core/common/Executor.h"
+#include "core/common/Lifetime.h"
 #include "core/flow/CaptureFlowPorts.h"
 #include "core/scrolling/ScrollingCaptureSession.h"
 
@@ -26,15 +28,22 @@ class ScrollingPreview;
 
 class DesktopScrolling final : public ScrollingCaptureHandOff {
 public:
-    DesktopScrolling(ScreenCaptureService& screen, CaptureSelectionPresenter& selection);
+    // The region stream is opened on `background` (a portal may show its
+    // screen chooser first); everything else happens on `main`.
+    DesktopScrolling(ScreenCaptureService& screen, CaptureSelectionPresenter& selection, Executor& main,
+                     Executor& background);
     ~DesktopScrolling() override;
 
     void run(ScrollingCaptureRequest request, Completion<PickedImage> done) override;
-    // Quitting: a running capture ends as if cancelled.
+    // Quitting: a running capture ends as if cancelled, and a stream still
+    // being opened is dropped when it comes.
     void cancel();
 
 private:
+    using OpenedStream = Expected<std::unique_ptr<RegionFrameStream>, CaptureError>;
     void begin(const std::string& captureID, const CaptureSelection& selection, bool autoScroll);
+    void started(OpenedStream opened, ScrollingCaptureSession::Hooks hooks, bool autoScroll);
+    void finishWith(PickedImage result);
     void showChrome(const CaptureSelection& selection, bool autoScrollAvailable);
     void showPreview(const std::shared_ptr<const Image>& image);
     void poll();
@@ -43,9 +52,14 @@ private:
 
     ScreenCaptureService& screen_;
     CaptureSelectionPresenter& selection_;
+    Executor& main_;
+    Executor& background_;
+    LifetimeToken lifetime_;
     ScrollingCaptureConfiguration configuration_;
     std::unique_ptr<ScrollingCaptureSession> session_;
     Completion<PickedImage> done_;
+    bool opening_ = false;  // the chrome is up, the stream not yet
+    uint64_t attempt_ = 0;  // which begin() a stream that comes belongs to
     QTimer poll_;
     Rect region_;  // Qt's desktop coordinates
     Rect frame_;   // the region with the ring around it
