@@ -77,9 +77,9 @@ public:
         row->addWidget(cancel_);
         row->addWidget(done_);
         column->addLayout(row);
-        hint_ = new QLabel(this);
+        hint_ = new QLabel(QString::fromStdString(localized("Scroll the content, then click Done.")), this);
         hint_->setObjectName("hint");
-        hint_->setStyleSheet("color: rgb(255, 204, 102);");
+        hint_->setStyleSheet("color: rgb(170, 170, 178);");
         hint_->setWordWrap(true);
         column->addWidget(hint_);
         // The button reflects the session: a click asks, the poll answers.
@@ -93,8 +93,11 @@ public:
 
     void reflect(const std::optional<std::string>& hint, bool autoScrollOn) {
         const QString text = hint ? QString::fromStdString(*hint) : QString();
-        if (hint_->text() != text) {
-            hint_->setText(text);
+        if (shownHint_ != text) {
+            shownHint_ = text;
+            // Without a hint, what to do next, quieter.
+            hint_->setText(hint ? text : QString::fromStdString(localized("Scroll the content, then click Done.")));
+            hint_->setStyleSheet(hint ? "color: rgb(255, 204, 102);" : "color: rgb(170, 170, 178);");
             logLine(LogLevel::info, LogCategory::capture, "scrolling.chrome hint=\"" + text.toStdString() + "\"");
         }
         autoScroll_->setChecked(autoScrollOn);
@@ -124,6 +127,7 @@ private:
     QPushButton* cancel_ = nullptr;
     QPushButton* done_ = nullptr;
     QLabel* hint_ = nullptr;
+    QString shownHint_;
     QPoint grabbedAt_;
 };
 
