@@ -136,6 +136,27 @@ case_window_pick_quit_while_choosing() {
     wait_for "grep -q '\"method\": \"Session.Close\"' '$portal_log'" 10 || fail "the screen-cast session was left open"
 }
 
+# A scrolling capture of a region given by a link: its stream comes through
+# ScreenCast (opened off the interface thread), auto-scroll is said to be
+# unavailable (the wlroots portal has no RemoteDesktop), and quitting ends
+# the capture with nothing kept.
+case_scrolling_capture_streams_the_region_and_quitting_ends_it() {
+    launch app
+    "$TESSARIN" 'tessarin://scrolling-capture?x=100&y=100&width=400&height=300&autoscroll=yes' >"$work/later.log" 2>&1 ||
+        fail "the later start failed"
+    wait_for "grep -q 'scrolling.chrome panel=' '$(app_log)'" 10 || fail "the scrolling panel did not show"
+    grep -q "scrolling.autoscroll unavailable reason=.*org.freedesktop.portal.RemoteDesktop" "$(app_log)" ||
+        fail "the missing remote-desktop portal was not named"
+    wait_for "grep -q 'cast.stream first_frame' '$(app_log)'" 15 || fail "the region's stream sent no frame"
+    kill -TERM "$app_pid"
+    wait_for "! kill -0 $app_pid 2>/dev/null" 15 || fail "the application did not quit during the capture"
+    grep -q "scrolling.session end accepted=false" "$(app_log)" || fail "quitting did not end the capture"
+    grep -q "app.exit status=0" "$(app_log)" || fail "the application did not end normally"
+    if find "$XDG_DATA_HOME/io.tessarin.Tessarin" -name '*.png' -not -path '*/thumbnails/*' | grep -q .; then
+        fail "an unfinished scrolling capture was kept"
+    fi
+}
+
 # What the application asks of the portal, and an activation running once,
 # are portal-shortcuts-test.sh's; here KDE's own back end runs an action.
 case_portal_shortcut_runs_its_action() {
