@@ -62,32 +62,36 @@ TEST(ScrollingComposer, StitchesAPageAndKeepsAStickyHeaderOnce) {
     EXPECT_TRUE(std::ranges::equal(image.bytes(), final->bytes()));
 }
 
-// A status bar below the content: each step's new lines go above it, so
-// no line is lost and the bar is kept once, at the end.
+// A status bar below the content (and a toolbar above it): each step's new
+// lines go above the bar, so no line is lost, and each bar is kept once.
 TEST(ScrollingComposer, StitchesAPageAboveAStaticFooterAndKeepsItOnceAtTheEnd) {
     const Page page = makePage({.width = 320, .lines = 120});
-    for (const int64_t footer : {6, 24, 90}) {
+    for (const auto& [header, footer] : {std::pair<int64_t, int64_t>{0, 6}, {0, 24}, {0, 90}, {40, 24}}) {
         const int64_t frameHeight = 400;
-        auto composer = composerFor(cutFrame(page, 0, frameHeight, 0, footer));
+        const auto first = cutFrame(page, 0, frameHeight, header, footer);
+        auto composer = composerFor(first);
         int64_t offset = 0;
         for (const int64_t step : {100, 37, 250, 16, 180}) {
             offset += step;
-            EXPECT_EQ(append(composer, cutFrame(page, offset, frameHeight, 0, footer)),
+            EXPECT_EQ(append(composer, cutFrame(page, offset, frameHeight, header, footer)),
                       ScrollingCaptureFrameDisposition::appended(step))
-                << "footer " << footer << " at " << offset;
+                << "header " << header << ", footer " << footer << " at " << offset;
         }
         const Image image = rendered(composer);
-        ASSERT_EQ(int64_t(image.height()), frameHeight + offset) << "footer " << footer;
+        const int64_t height = image.height();
+        ASSERT_EQ(height, frameHeight + offset) << "footer " << footer;
         bool same = true;
-        for (int64_t y = 0; y < int64_t(image.height()) && same; ++y) {
-            const bool inFooter = y >= int64_t(image.height()) - footer;
+        for (int64_t y = 0; y < height && same; ++y) {
             for (int64_t x = 0; x < page.width && same; ++x) {
                 const uint8_t* q = image.row(uint32_t(y)) + x * 4;
-                const uint32_t rgb = uint32_t(q[0]) << 16 | uint32_t(q[1]) << 8 | q[2];
-                same = rgb == (inFooter ? testing::footerPixel(x, y - (int64_t(image.height()) - footer)) : page.at(x, y));
+                const uint8_t* f = first->row(y < header ? y : 0) + x * 4;  // BGRA
+                const uint32_t expected = y < header              ? uint32_t(f[2]) << 16 | uint32_t(f[1]) << 8 | f[0]
+                                          : y >= height - footer ? testing::footerPixel(x, y - (height - footer))
+                                                                  : page.at(x, y - header);
+                same = (uint32_t(q[0]) << 16 | uint32_t(q[1]) << 8 | q[2]) == expected;
             }
         }
-        EXPECT_TRUE(same) << "footer " << footer << ": the page with the bar once at its end";
+        EXPECT_TRUE(same) << "header " << header << ", footer " << footer << ": each bar once around the page";
     }
 }
 
