@@ -273,9 +273,14 @@ Expected<GVariantPtr, PortalError> callRequest(PortalConnection& connection, con
     GError* raw = nullptr;
     GVariant* reply = g_dbus_connection_call_sync(connection.bus(), kPortalService, kPortalObject, interface, method,
                                                   tokened->release(), G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE,
-                                                  clampedMilliseconds(remaining()), nullptr, &raw);
+                                                  clampedMilliseconds(remaining()), abandon, &raw);
     if (reply == nullptr) {
         const GErrorPtr error(raw);
+        if (g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+            // The call may have reached the portal: its Request is at the path we chose.
+            closeRequest(connection.bus(), handle);
+            return unexpected(PortalError{PortalError::Kind::cancelled, what + " was given up; the request was closed"});
+        }
         return unexpected(classify(error.get(), what));
     }
     const GVariantPtr owned(reply);

@@ -39,9 +39,10 @@ struct SessionShortcut {
 
 // What the portal thread reports to the caller's thread.
 struct ShortcutEvent {
-    enum class Kind { activated, failed };
+    enum class Kind { activated, bound, failed };
     Kind kind = Kind::failed;
-    std::string text;  // the shortcut's id, or the reason
+    std::string text;        // the shortcut's id, or the reason
+    uint64_t generation = 0;  // bound, failed: the request it answers
 };
 
 // The portal's a(sa{sv}) shortcut list.
@@ -103,6 +104,7 @@ public:
         : connection_(std::move(connection)),
           owner_(std::move(owner)),
           wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+          wakeError_(wake_ < 0 ? errno : 0),
           context_(g_main_context_new()),
           loop_(g_main_loop_new(context_, FALSE)),
           cancel_(g_cancellable_new()) {
@@ -127,6 +129,7 @@ public:
     Worker& operator=(const Worker&) = delete;
 
     bool ready() const { return wake_ >= 0; }
+    int wakeError() const { return wakeError_; }
     int descriptor() const { return wake_; }
 
     // Makes the caller's loop call processPendingEvents on its next turn.
@@ -136,17 +139,20 @@ public:
         }
     }
 
-    // Asks for a session with `shortcuts`, replacing one asked for earlier.
-    void request(std::vector<SessionShortcut> shortcuts) {
+    // Asks for a session with `shortcuts`, replacing one asked for
+    // earlier; the request's generation, which its answer carries.
+    uint64_t request(std::vector<SessionShortcut> shortcuts) {
+        uint64_t generation = 0;
         {
             std::lock_guard guard(lock_);
             requested_ = std::move(shortcuts);
-            ++generation_;
+            generation = ++generation_;
         }
         onWorker([](gpointer data) {
             static_cast<Worker*>(data)->serveLatest();
             return G_SOURCE_REMOVE;
         });
+        return generation;
     }
 
     std::deque<ShortcutEvent> takeEvents() {
@@ -197,12 +203,16 @@ private:
     void serveLatest() {
         for (;;) {
             std::vector<SessionShortcut> shortcuts;
+            uint64_t serving = 0;
             {
                 std::lock_guard guard(lock_);
                 if (stopping_ || served_ == generation_) return;
                 shortcuts = requested_;
-                served_ = generation_;
+                serving = served_ = generation_;
             }
+            const auto failed = [this, serving](std::string reason) {
+                post({ShortcutEvent::Kind::failed, std::move(reason), serving});
+            };
             closeSession();
             size_t triggers = 0;
             for (const auto& shortcut : shortcuts) triggers += !shortcut.trigger.empty();
@@ -218,12 +228,12 @@ private:
                                                g_variant_new("(a{sv})", &options), kAnswerTimeout, cancel_);
             if (stopping_) return;
             if (!created) {
-                post({ShortcutEvent::Kind::failed, "the shortcuts portal gave no session: " + created.error().message});
+                failed("the shortcuts portal gave no session: " + created.error().message);
                 continue;
             }
             sessionPath_ = sessionHandleOf(created->get());
             if (sessionPath_.empty()) {
-                post({ShortcutEvent::Kind::failed, "the shortcuts portal gave no session: its answer names none"});
+                failed("the shortcuts portal gave no session: its answer names none");
                 continue;
             }
             logLine(LogLevel::info, LogCategory::app,
@@ -238,10 +248,11 @@ private:
                 kAnswerTimeout, cancel_);
             if (stopping_) return;
             if (!bound) {
-                post({ShortcutEvent::Kind::failed, "the desktop did not bind the shortcuts: " + bound.error().message});
+                failed("the desktop did not bind the shortcuts: " + bound.error().message);
                 continue;
             }
             logLine(LogLevel::info, LogCategory::app, "shortcuts.bound session=" + sessionPath_);
+            post({ShortcutEvent::Kind::bound, {}, serving});
         }
     }
 
@@ -270,6 +281,7 @@ private:
     const std::shared_ptr<PortalConnection> connection_;
     const std::string owner_;
     const int wake_;
+    const int wakeError_;
     GMainContext* const context_;
     GMainLoop* const loop_;
     GCancellable* const cancel_;
@@ -322,7 +334,7 @@ std::unique_ptr<PortalShortcutGrabber> PortalShortcutGrabber::open(std::vector<P
     const std::string owner = portalOwner(**connection);
     if (owner.empty()) return fail(missingShortcutPortalReason());
     auto worker = std::make_unique<Worker>(std::move(connection.value()), owner);
-    if (!worker->ready()) return fail("cannot wait for the shortcuts portal: " + errnoText(errno));
+    if (!worker->ready()) return fail("cannot wait for the shortcuts portal: " + errnoText(worker->wakeError()));
     const uint32_t number =
         g_variant_is_of_type(version->get(), G_VARIANT_TYPE_UINT32) ? g_variant_get_uint32(version->get()) : 0;
     logLine(LogLevel::info, LogCategory::app, "shortcuts.portal version=" + std::to_string(number));
@@ -376,11 +388,22 @@ void PortalShortcutGrabber::processPendingEvents() {
             shortcuts.push_back({offered_[i].id, offered_[i].description,
                                  found != wanted_.end() ? portalTriggerText(found->second) : std::string()});
         }
-        worker_->request(std::move(shortcuts));
+        requested_ = worker_->request(std::move(shortcuts));
     }
     for (const auto& event : events) {
+        // The answer to a request a newer one replaced says nothing of the
+        // shortcuts now.
+        if (event.kind != ShortcutEvent::Kind::activated && event.generation != requested_) continue;
         if (event.kind == ShortcutEvent::Kind::failed) {
             failAll(event.text);
+            continue;
+        }
+        if (event.kind == ShortcutEvent::Kind::bound) {
+            // Shortcuts a failed session had marked come back.
+            if (const RegrabListener listener = regrabListener_) {
+                const auto ids = wanted_;
+                for (const auto& [id, combination] : ids) listener(id, {GrabOutcome::grabbed, {}});
+            }
             continue;
         }
         int id = -1;

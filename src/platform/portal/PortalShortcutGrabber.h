@@ -27,6 +27,7 @@
 // Activations come as one signal per use, not as key transitions: each is
 // reported as a press followed by its release, which runs the action once.
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -87,6 +88,7 @@ private:
     std::function<void(int)> unassignedListener_;
     bool changesPending_ = false;
     bool retired_ = false;
+    uint64_t requested_ = 0;  // the generation of the newest session asked for
 };
 
 }  // namespace tessarin
