@@ -182,7 +182,10 @@ void DesktopScrolling::run(ScrollingCaptureRequest request, Completion<PickedIma
     const std::string captureID = request.session.id;
     const bool autoScroll = request.autoScroll;
     selection_.selectArea(captureID, CaptureSelectionRequest::scrolling(configuration_.minimumSelectionDimension),
-                          nullptr, [this, captureID, autoScroll](std::optional<AreaSelectionResult> picked) {
+                          nullptr,
+                          [this, alive = lifetime_.weak(), captureID,
+                           autoScroll](std::optional<AreaSelectionResult> picked) {
+                              if (!alive.alive()) return;  // quit meanwhile
                               if (!picked) return finishWith(PickedImage(std::optional<Image>()));
                               begin(captureID, picked->selection, autoScroll);
                           });
@@ -259,6 +262,24 @@ void DesktopScrolling::showChrome(const CaptureSelection& selection, bool autoSc
     const RecordingChromeLayout layout = chromeLayoutFor(selection, configuration);
     region_ = qtSelectionRect(selection);
     frame_ = layout.frame;
+    Rect panelPlace = layout.panel;
+    if (layout.placement == RecordingPanelPlacement::insideRecording) {
+        // The panel would be read with the region: beside it when there is room.
+        if (const QScreen* home = QGuiApplication::screenAt(qtRect(region_).center())) {
+            const QRect display = home->geometry();
+            if (const auto beside = placeBesideFrame({kPanelSize.width, kPanelSize.height}, frame_,
+                                                     {double(display.x()), double(display.y()),
+                                                      double(display.width()), double(display.height())},
+                                                     configuration_.previewGap)) {
+                panelPlace = *beside;
+            }
+        }
+    }
+    // The preview keeps clear of the panel as of the ring.
+    const Rect panelRect = panelPlace.standardized();
+    const double left = std::min(frame_.minX(), panelRect.minX()), top = std::min(frame_.minY(), panelRect.minY());
+    chromeBounds_ = {left, top, std::max(frame_.maxX(), panelRect.maxX()) - left,
+                     std::max(frame_.maxY(), panelRect.maxY()) - top};
     // Where the compositor places windows, a ring or preview could land on
     // the region and be read with it: the panel alone, where it is put.
     placesChrome_ = !compositorPlacesWindows();
@@ -273,8 +294,8 @@ void DesktopScrolling::showChrome(const CaptureSelection& selection, bool autoSc
         [this] { end(true); });
     // A fixed size also makes tiling compositors float it rather than give
     // it a whole output, which would cover the region.
-    panel->setFixedSize(qtRect(layout.panel).size());
-    panel->setGeometry(qtRect(layout.panel));
+    panel->setFixedSize(qtRect(panelPlace).size());
+    panel->setGeometry(qtRect(panelPlace));
     panel_ = panel;
     panel->show();
     logLine(LogLevel::info, LogCategory::capture,
@@ -287,7 +308,7 @@ void DesktopScrolling::showPreview(const std::shared_ptr<const Image>& image) {
     QScreen* home = QGuiApplication::screenAt(qtRect(region_).center());
     if (!home) return;
     const QRect display = home->geometry();
-    const auto place = placeScrollingPreview({double(image->width()), double(image->height())}, frame_,
+    const auto place = placeScrollingPreview({double(image->width()), double(image->height())}, chromeBounds_,
                                              {double(display.x()), double(display.y()), double(display.width()),
                                               double(display.height())},
                                              configuration_);

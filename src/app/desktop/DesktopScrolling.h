@@ -63,6 +63,7 @@ private:
     QTimer poll_;
     Rect region_;  // Qt's desktop coordinates
     Rect frame_;   // the region with the ring around it
+    Rect chromeBounds_;  // the ring and the panel
     bool placesChrome_ = true;  // false where the compositor places windows
     QPointer<QWidget> ring_;
     QPointer<ScrollingPanel> panel_;

@@ -96,7 +96,8 @@ struct ScrollingFrameRaster {
     Expected<Image, CaptureError> makeImage(int64_t startRow) const;
     // The same rows written as RGBA into `destination`, bytesPerRow apart.
     std::optional<CaptureError> copyRows(int64_t startRow, uint8_t* destination) const;
-    // The analysis of rows [0, rows) alone (the pixels stay shared).
+    // The analysis of rows [0, rows) alone; the pixels and the whole
+    // frame's fingerprints stay shared.
     ScrollingFrameRaster topRows(int64_t rows) const;
     // The same analysis without the pixels.
     ScrollingFrameRaster releasingSource() const&;

@@ -21,11 +21,15 @@ namespace tessarin {
 ScrollingCapturePreviewRequest scrollingPreviewRequest(double backingScale, double visibleHeight,
                                                        const ScrollingCaptureConfiguration& configuration);
 
+// A box of `size` beside `frame` on `display`: `gap` right of it, else
+// left of it, its top level with the frame's (moved up to stay on the
+// display); none when neither side has room.
+std::optional<Rect> placeBesideFrame(Size size, const Rect& frame, const Rect& display, double gap);
+
 // The preview window for a stitched image of `stitched` pixels: as wide as
 // `previewWidth`, as tall as the image at that width but between
-// `previewMinHeight` and the ratio of the display's height, its top level
-// with the region's (moved up to stay on the display). `frame` is the
-// region with its chrome around it.
+// `previewMinHeight` and the ratio of the display's height, beside `frame`
+// (the region with its chrome around it) as placeBesideFrame puts it.
 std::optional<Rect> placeScrollingPreview(Size stitched, const Rect& frame, const Rect& display,
                                           const ScrollingCaptureConfiguration& configuration);
 
