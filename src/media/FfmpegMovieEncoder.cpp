@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/common/Log.h"
 #include "core/common/PosixFiles.h"
 #include "core/recording/MovieBoxes.h"
 
@@ -234,7 +235,9 @@ std::optional<RecordingError> FfmpegMovieEncoder::finish() {
     release();
     // A write that failed part way may have cut a fragment's header, which
     // would make the whole movie unreadable: keep the whole fragments.
-    if (writeErrno_) trimMovieToWholeBoxes(fd_);
+    if (writeErrno_ && !trimMovieToWholeBoxes(fd_)) {
+        logLine(LogLevel::error, LogCategory::capture, "recording.trim failed error=" + errnoText(errno));
+    }
     return error;
 }
 

@@ -6,14 +6,17 @@
 // find and keep the part of the file that is whole.
 
 #include <cstdint>
+#include <optional>
 
 namespace tessarin {
 
 // The length of the file's leading run of whole boxes, ending on a whole box
-// that is not a moof (a moof is nothing without the mdat after it).
-uint64_t wholeMovieBoxesLength(int fd);
+// that is not a moof (a moof is nothing without the mdat after it); none
+// when the file cannot be read (a short file is no reason for that).
+std::optional<uint64_t> wholeMovieBoxesLength(int fd);
 
-// Cuts the file back to its whole boxes; false when it cannot be read or cut.
+// Cuts the file back to its whole boxes; false, leaving it as it is, when
+// it cannot be read or cut.
 bool trimMovieToWholeBoxes(int fd);
 
 }  // namespace tessarin

@@ -68,11 +68,20 @@ TEST(MovieBoxes, AMovieCutByAFailedWriteKeepsItsWholeFragments) {
         std::ofstream(file, std::ios::binary | std::ios::trunc) << c.bytes;
         const int fd = ::open(file.c_str(), O_RDWR);
         ASSERT_GE(fd, 0);
-        EXPECT_EQ(wholeMovieBoxesLength(fd), c.kept) << c.what;
+        EXPECT_EQ(wholeMovieBoxesLength(fd), std::optional<uint64_t>(c.kept)) << c.what;
         EXPECT_TRUE(trimMovieToWholeBoxes(fd)) << c.what;
         ::close(fd);
         EXPECT_EQ(std::filesystem::file_size(file), c.kept) << c.what;
     }
+    // A file that cannot be read is left as it is, not cut to nothing.
+    const auto file = dir / "write-only.mov";
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << box("ftyp", 20) << box("moov", 700);
+    const int fd = ::open(file.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(wholeMovieBoxesLength(fd), std::nullopt);
+    EXPECT_FALSE(trimMovieToWholeBoxes(fd));
+    ::close(fd);
+    EXPECT_EQ(std::filesystem::file_size(file), 720u);
 }
 
 TEST(RecordingVideoGeometry, SidesAreEvenRoundedUpAndBounded) {
