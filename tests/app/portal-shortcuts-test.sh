@@ -16,9 +16,11 @@ export QT_QPA_PLATFORM=offscreen WAYLAND_DISPLAY=tessarin-test-none XDG_SESSION_
 unset DISPLAY TESSARIN_PLATFORM TESSARIN_BACKEND
 portal_log=$work/portal.calls
 
-start_portal() {  # start_portal answer|refuse
-    "$(dirname "$0")/fake-shortcuts-portal.py" "$1" "$portal_log" >"$work/portal.log" 2>&1 &
-    pids+=("$!")
+start_portal() {  # start_portal answer|refuse; sets portal_pid
+    : >"$portal_log"
+    "$(dirname "$0")/fake-shortcuts-portal.py" "$1" "$portal_log" >>"$work/portal.log" 2>&1 &
+    portal_pid=$!
+    pids+=("$portal_pid")
     wait_for "grep -q owned '$portal_log'" 10 || fail "the stand-in portal did not start"
 }
 
@@ -79,6 +81,22 @@ case_refused_session_is_explained() {
     grep -q 'shortcut.unavailable name=captureFullScreen keys=Shift+Print reason=the shortcuts portal gave no session' "$work/app.log" ||
         fail "the refusal was not explained for Shift+Print"
     kill -0 "$app_pid" || fail "the application is gone"
+}
+
+# A portal that restarts has forgotten the session: the application makes
+# a new one, and the shortcuts work again.
+case_a_restarted_portal_gets_a_new_session() {
+    start_portal answer
+    launch app
+    wait_for "grep -q shortcuts.bound '$work/app.log'" 10 || fail "the shortcuts were never bound"
+    kill -TERM "$portal_pid"
+    wait "$portal_pid" 2>/dev/null || true
+    start_portal answer
+    wait_for "grep -q 'shortcuts.portal restarted' '$work/app.log'" 10 || fail "the new portal went unnoticed"
+    wait_for "[ \$(grep -c shortcuts.bound '$work/app.log') -ge 2 ]" 10 || fail "no new session was bound"
+    activate captureArea
+    wait_for "grep -q 'action.dispatch action=captureArea source=shortcut' '$work/app.log'" 10 ||
+        fail "an activation from the new portal ran nothing"
 }
 
 run_case "$@"

@@ -177,7 +177,12 @@ private:
         const guint subscription = g_dbus_connection_signal_subscribe(
             connection_->bus(), portal::kPortalService, kShortcutsInterface, "Activated", portal::kPortalObject,
             nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &Worker::onActivated, this, nullptr);
+        // A portal that restarts has forgotten our session: a new owner gets a new one.
+        const guint watch = g_bus_watch_name_on_connection(connection_->bus(), portal::kPortalService,
+                                                           G_BUS_NAME_WATCHER_FLAGS_NONE, &Worker::onPortalAppeared,
+                                                           nullptr, this, nullptr);
         g_main_loop_run(loop_);
+        g_bus_unwatch_name(watch);
         g_dbus_connection_signal_unsubscribe(connection_->bus(), subscription);
         closeSession();
         while (g_main_context_iteration(context_, FALSE)) {
@@ -264,6 +269,20 @@ private:
         sessionPath_.clear();
     }
 
+    static void onPortalAppeared(GDBusConnection*, const char*, const char* owner, gpointer data) {
+        auto* self = static_cast<Worker*>(data);
+        if (owner == nullptr || self->owner_ == owner) return;
+        logLine(LogLevel::info, LogCategory::app, std::string("shortcuts.portal restarted owner=") + owner);
+        self->owner_ = owner;
+        self->sessionPath_.clear();  // it went with the old portal
+        {
+            std::lock_guard guard(self->lock_);
+            if (self->generation_ == 0) return;  // nothing asked for yet
+            self->served_ = 0;                   // the newest request, again
+        }
+        self->serveLatest();
+    }
+
     // Activated(o session_handle, s shortcut_id, t timestamp, a{sv} options)
     static void onActivated(GDBusConnection*, const char* sender, const char*, const char*, const char*,
                             GVariant* parameters, gpointer data) {
@@ -279,7 +298,7 @@ private:
     }
 
     const std::shared_ptr<PortalConnection> connection_;
-    const std::string owner_;
+    std::string owner_;  // the portal's unique name; the portal thread's own
     const int wake_;
     const int wakeError_;
     GMainContext* const context_;
