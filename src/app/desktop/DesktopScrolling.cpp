@@ -3,12 +3,10 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
-#include <QWindow>
 
 #include "app/desktop/QtDisplayMapping.h"
 #include "app/desktop/QtWindowing.h"
@@ -44,21 +42,14 @@ RecordingConfiguration chromeConfiguration(const ScrollingCaptureConfiguration& 
 
 }  // namespace
 
-// Auto Scroll, Cancel and Done over the session's hint; dragged by its background.
-class ScrollingPanel final : public QWidget {
+// Auto Scroll, Cancel and Done over the session's hint.
+class ScrollingPanel final : public ChromePanel {
 public:
-    ScrollingPanel(bool autoScrollAvailable, std::function<void()> toggle, std::function<void()> cancel,
-                   std::function<void()> done)
-        : QWidget(nullptr, chromeWindowFlags()) {
+    ScrollingPanel(std::function<void()> toggle, std::function<void()> cancel, std::function<void()> done)
+        : ChromePanel(chromeWindowFlags()) {
         setObjectName("tessarinScrollingPanel");
         setWindowTitle(QStringLiteral("Tessarin Scrolling Capture"));
-        setAttribute(Qt::WA_ShowWithoutActivating);
         setAttribute(Qt::WA_DeleteOnClose);
-        setAutoFillBackground(true);
-        QPalette colours = palette();
-        colours.setColor(QPalette::Window, QColor(32, 32, 36));
-        colours.setColor(QPalette::WindowText, Qt::white);
-        setPalette(colours);
         auto* column = new QVBoxLayout(this);
         column->setContentsMargins(10, 6, 6, 6);
         column->setSpacing(4);
@@ -66,7 +57,7 @@ public:
         autoScroll_ = new QPushButton(QString::fromStdString(localized("Auto Scroll")), this);
         autoScroll_->setObjectName("autoScroll");
         autoScroll_->setCheckable(true);
-        autoScroll_->setVisible(autoScrollAvailable);
+        autoScroll_->setVisible(false);  // until it is known that scroll events may be sent
         cancel_ = new QPushButton(QString::fromStdString(localized("Cancel")), this);
         cancel_->setObjectName("cancel");
         done_ = new QPushButton(QString::fromStdString(localized("Done")), this);
@@ -91,6 +82,8 @@ public:
         QObject::connect(done_, &QPushButton::clicked, this, [done] { done(); });
     }
 
+    void offerAutoScroll(bool available) { autoScroll_->setVisible(available); }
+
     void reflect(const std::optional<std::string>& hint, bool autoScrollOn) {
         const QString text = hint ? QString::fromStdString(*hint) : QString();
         if (shownHint_ != text) {
@@ -107,28 +100,12 @@ public:
     QPoint doneCentre() const { return done_->mapToGlobal(done_->rect().center()); }
     QPoint cancelCentre() const { return cancel_->mapToGlobal(cancel_->rect().center()); }
 
-protected:
-    void mousePressEvent(QMouseEvent* event) override {
-        // Only the compositor moves a window it places: it is asked to.
-        if (compositorPlacesWindows() && windowHandle()) {
-            windowHandle()->startSystemMove();
-            return;
-        }
-        grabbedAt_ = event->globalPosition().toPoint() - pos();
-    }
-    void mouseMoveEvent(QMouseEvent* event) override {
-        if (!compositorPlacesWindows() && (event->buttons() & Qt::LeftButton)) {
-            move(event->globalPosition().toPoint() - grabbedAt_);
-        }
-    }
-
 private:
     QPushButton* autoScroll_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QPushButton* done_ = nullptr;
     QLabel* hint_ = nullptr;
     QString shownHint_;
-    QPoint grabbedAt_;
 };
 
 // The newest stitched preview, scaled to the window's width; the end of a
@@ -192,15 +169,9 @@ void DesktopScrolling::run(ScrollingCaptureRequest request, Completion<PickedIma
 }
 
 void DesktopScrolling::begin(const std::string& captureID, const CaptureSelection& selection, bool autoScroll) {
-    const AccessStatus input = screen_.syntheticInputAccess();
-    if (!input.granted) {
-        logLine(LogLevel::info, LogCategory::capture,
-                "scrolling.autoscroll unavailable reason=\"" + input.refusal.value_or("no synthetic input") + "\"");
-    }
     QScreen* home = screenFor(selection.screen);
     ScrollingCaptureSession::Hooks hooks;
     hooks.environment.postScroll = [this](int32_t lines) { (void)screen_.postScroll(lines); };
-    hooks.isTrustedForAccessibility = [granted = input.granted](bool) { return granted; };
     const Rect region = selection.rect;
     hooks.isCursorInSelection = [this, region] {
         const auto pointer = screen_.pointerLocation();
@@ -212,36 +183,46 @@ void DesktopScrolling::begin(const std::string& captureID, const CaptureSelectio
                                                        configuration_);
     }
     logLine(LogLevel::info, LogCategory::capture, "scrolling.session capture=" + captureID + " start");
-    showChrome(selection, input.granted);
+    showChrome(selection);
     opening_ = true;
     const uint64_t attempt = ++attempt_;
     ScreenCaptureService& screen = screen_;
     const double framesPerSecond = configuration_.framesPerSecond;
+    // Whether scroll events may be sent is asked of the portal too: off the
+    // interface thread, with the stream. Written there, read after the post.
+    auto input = std::make_shared<AccessStatus>();
     runInBackground<OpenedStream>(
         background_, main_,
-        [&screen, selection, framesPerSecond] {
+        [&screen, selection, framesPerSecond, input] {
+            *input = screen.syntheticInputAccess();
             return screen.openRegionStream(selection.rect, selection.screen, framesPerSecond);
         },
-        lifetime_.guard([this, attempt, hooks = std::move(hooks), autoScroll = autoScroll && input.granted](
-                            OpenedStream opened) mutable {
+        lifetime_.guard([this, attempt, hooks = std::move(hooks), autoScroll, input](OpenedStream opened) mutable {
             // A stream for a capture cancelled meanwhile is let go.
             if (attempt != attempt_ || !opening_) return;
-            started(std::move(opened), std::move(hooks), autoScroll);
+            started(std::move(opened), std::move(hooks), autoScroll, *input);
         }));
 }
 
-void DesktopScrolling::started(OpenedStream opened, ScrollingCaptureSession::Hooks hooks, bool autoScroll) {
+void DesktopScrolling::started(OpenedStream opened, ScrollingCaptureSession::Hooks hooks, bool autoScroll,
+                               const AccessStatus& input) {
     opening_ = false;
     if (!opened) {
         closeChrome();
         return finishWith(unexpected(opened.error()));
     }
+    if (!input.granted) {
+        logLine(LogLevel::info, LogCategory::capture,
+                "scrolling.autoscroll unavailable reason=\"" + input.refusal.value_or("no synthetic input") + "\"");
+    }
+    if (ScrollingPanel* panel = panel_.data()) panel->offerAutoScroll(input.granted);
+    hooks.isTrustedForAccessibility = [granted = input.granted](bool) { return granted; };
     auto stream = std::make_shared<std::unique_ptr<RegionFrameStream>>(std::move(*opened));
     hooks.environment.makeFrameSource = [stream]() -> OpenedStream {
         if (!*stream) return unexpected(CaptureError::captureFailed("the region stream was taken already"));
         return std::move(*stream);
     };
-    session_ = std::make_unique<ScrollingCaptureSession>(autoScroll, configuration_, std::move(hooks));
+    session_ = std::make_unique<ScrollingCaptureSession>(autoScroll && input.granted, configuration_, std::move(hooks));
     if (auto error = session_->start()) {
         closeChrome();
         session_.reset();
@@ -257,7 +238,7 @@ void DesktopScrolling::finishWith(PickedImage result) {
     if (done) done(std::move(result));
 }
 
-void DesktopScrolling::showChrome(const CaptureSelection& selection, bool autoScrollAvailable) {
+void DesktopScrolling::showChrome(const CaptureSelection& selection) {
     const RecordingConfiguration configuration = chromeConfiguration(configuration_);
     const RecordingChromeLayout layout = chromeLayoutFor(selection, configuration);
     region_ = qtSelectionRect(selection);
@@ -289,9 +270,8 @@ void DesktopScrolling::showChrome(const CaptureSelection& selection, bool autoSc
         ring_ = ring;
         ring->show();
     }
-    auto* panel = new ScrollingPanel(
-        autoScrollAvailable, [this] { if (session_) session_->toggleAutoScroll(); }, [this] { end(false); },
-        [this] { end(true); });
+    auto* panel = new ScrollingPanel([this] { if (session_) session_->toggleAutoScroll(); }, [this] { end(false); },
+                                     [this] { end(true); });
     // A fixed size also makes tiling compositors float it rather than give
     // it a whole output, which would cover the region.
     panel->setFixedSize(qtRect(panelPlace).size());

@@ -42,9 +42,9 @@ public:
 private:
     using OpenedStream = Expected<std::unique_ptr<RegionFrameStream>, CaptureError>;
     void begin(const std::string& captureID, const CaptureSelection& selection, bool autoScroll);
-    void started(OpenedStream opened, ScrollingCaptureSession::Hooks hooks, bool autoScroll);
+    void started(OpenedStream opened, ScrollingCaptureSession::Hooks hooks, bool autoScroll, const AccessStatus& input);
     void finishWith(PickedImage result);
-    void showChrome(const CaptureSelection& selection, bool autoScrollAvailable);
+    void showChrome(const CaptureSelection& selection);
     void showPreview(const std::shared_ptr<const Image>& image);
     void poll();
     void end(bool accepted);

@@ -3,7 +3,6 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
@@ -48,22 +47,15 @@ protected:
 
 }  // namespace
 
-// The control panel: dragged by its background.
-class RecordingPanel final : public QWidget {
+// The control panel.
+class RecordingPanel final : public ChromePanel {
 public:
     // `aboveTheDim`: the panel stays out of the window manager's hands, so
     // it stacks above the dim, which the manager's stacking would put over it.
     RecordingPanel(bool microphoneEnabled, std::function<void()> stop, std::function<void()> discard, bool aboveTheDim)
-        : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool |
-                               Qt::WindowDoesNotAcceptFocus |
-                               (aboveTheDim ? Qt::X11BypassWindowManagerHint : Qt::WindowFlags())) {
+        : ChromePanel(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool | Qt::WindowDoesNotAcceptFocus |
+                      (aboveTheDim ? Qt::X11BypassWindowManagerHint : Qt::WindowFlags())) {
         setObjectName("tessarinRecordingPanel");
-        setAttribute(Qt::WA_ShowWithoutActivating);
-        setAutoFillBackground(true);
-        QPalette colours = palette();
-        colours.setColor(QPalette::Window, QColor(32, 32, 36));
-        colours.setColor(QPalette::WindowText, Qt::white);
-        setPalette(colours);
         auto* row = new QHBoxLayout(this);
         row->setContentsMargins(10, 4, 6, 4);
         auto* dot = new QLabel(QString::fromUtf8("\u25CF"), this);
@@ -94,15 +86,8 @@ public:
 
     void setClock(const QString& text) { clock_->setText(text); }
 
-protected:
-    void mousePressEvent(QMouseEvent* event) override { grabbedAt_ = event->globalPosition().toPoint() - pos(); }
-    void mouseMoveEvent(QMouseEvent* event) override {
-        if (event->buttons() & Qt::LeftButton) move(event->globalPosition().toPoint() - grabbedAt_);
-    }
-
 private:
     QLabel* clock_ = nullptr;
-    QPoint grabbedAt_;
 };
 
 RecordingChrome::RecordingChrome(RecordingConfiguration configuration, std::function<void()> stop,

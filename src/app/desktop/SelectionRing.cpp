@@ -1,11 +1,14 @@
 #include "app/desktop/SelectionRing.h"
 
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
 #include <QScreen>
+#include <QWindow>
 
 #include "app/desktop/QtDisplayMapping.h"
+#include "app/desktop/QtWindowing.h"
 
 namespace tessarin {
 
@@ -32,6 +35,30 @@ RecordingChromeLayout chromeLayoutFor(const CaptureSelection& selection, const R
         displays.push_back({double(g.x()), double(g.y()), double(g.width()), double(g.height())});
     }
     return layoutRecordingChrome(qtSelectionRect(selection), displays, homeIndex, configuration);
+}
+
+ChromePanel::ChromePanel(Qt::WindowFlags flags) : QWidget(nullptr, flags) {
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor(32, 32, 36));
+    colours.setColor(QPalette::WindowText, Qt::white);
+    setPalette(colours);
+}
+
+void ChromePanel::mousePressEvent(QMouseEvent* event) {
+    // Only the compositor moves a window it places: it is asked to.
+    if (compositorPlacesWindows() && windowHandle()) {
+        windowHandle()->startSystemMove();
+        return;
+    }
+    grabbedAt_ = event->globalPosition().toPoint() - pos();
+}
+
+void ChromePanel::mouseMoveEvent(QMouseEvent* event) {
+    if (!compositorPlacesWindows() && (event->buttons() & Qt::LeftButton)) {
+        move(event->globalPosition().toPoint() - grabbedAt_);
+    }
 }
 
 SelectionRing::SelectionRing(const RecordingChromeLayout& layout, const Rect& selection, double stroke, QColor line)

@@ -27,6 +27,21 @@ Rect qtSelectionRect(const CaptureSelection& selection);
 // The chrome around `selection` on the desktop's displays, in Qt's coordinates.
 RecordingChromeLayout chromeLayoutFor(const CaptureSelection& selection, const RecordingConfiguration& configuration);
 
+// A chrome's control panel: dark, shown without taking the focus, and
+// dragged by its background (where the compositor places windows, the
+// compositor is asked to move it).
+class ChromePanel : public QWidget {
+public:
+    explicit ChromePanel(Qt::WindowFlags flags);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    QPoint grabbedAt_;
+};
+
 // The ring: a dark band with a line of `line` along the selection's edge.
 class SelectionRing final : public QWidget {
 public:
